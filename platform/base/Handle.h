@@ -1,0 +1,54 @@
+// Kernel objects behind HANDLE values: events, mutexes, threads, change
+// notifications. Local objects (platform/base) and named device-wide objects
+// (platform/ipc) share this contract, so one wait can mix them.
+#pragma once
+
+#include <atomic>
+
+#include "platform/base/Types.h"
+
+namespace plat {
+
+class KernelObject {
+ public:
+  enum class Probe { NotSignaled, Signaled, Abandoned };
+
+  KernelObject() = default;
+  KernelObject(const KernelObject&) = delete;
+  KernelObject& operator=(const KernelObject&) = delete;
+  virtual ~KernelObject() = default;
+
+  // Takes the object for the calling thread if it is signalled, without
+  // blocking: an auto-reset event is reset, a mutex becomes owned (Abandoned
+  // when its previous owner died holding it; the caller owns it then too).
+  virtual Probe TryAcquire() = 0;
+
+  // Waits for this object alone: WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT
+  // or WAIT_FAILED. The default polls TryAcquire; objects override it with a
+  // real blocking wait.
+  virtual DWORD WaitOne(DWORD timeoutMs);
+
+  void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
+  void Release() {
+    if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+
+ private:
+  std::atomic<int> refs_{1};
+};
+
+// A HANDLE is a counted reference to a kernel object; CloseHandle drops it.
+using HANDLE = KernelObject*;
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+
+BOOL CloseHandle(HANDLE h);
+// Another handle to the same object (the platform's DuplicateHandle within a process).
+HANDLE DuplicateLocalHandle(HANDLE h);
+
+DWORD WaitForSingleObject(HANDLE h, DWORD timeoutMs);
+// Waits until any of the handles is signalled (waitAll is not supported and
+// fails): WAIT_OBJECT_0 + i, WAIT_ABANDONED_0 + i, WAIT_TIMEOUT or WAIT_FAILED.
+// The lowest signalled index wins.
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs);
+
+}  // namespace plat

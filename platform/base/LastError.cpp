@@ -1,0 +1,12 @@
+#include "platform/base/Types.h"
+
+namespace plat {
+
+namespace {
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+}
+
+DWORD GetLastError() { return t_lastError; }
+void SetLastError(DWORD error) { t_lastError = error; }
+
+}  // namespace plat
