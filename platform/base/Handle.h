@@ -37,6 +37,24 @@ class KernelObject {
   std::atomic<int> refs_{1};
 };
 
+// Events and mutexes, local (platform/base) or named (platform/ipc), answer
+// SetEvent/ResetEvent/PulseEvent and ReleaseMutex through these interfaces.
+class EventObject : public KernelObject {
+ public:
+  virtual bool Set() = 0;
+  virtual bool Reset() = 0;
+  // Releases the waiters present now (all for manual reset, one for auto
+  // reset) and leaves the event non-signalled.
+  virtual bool Pulse() = 0;
+};
+
+class MutexObject : public KernelObject {
+ public:
+  // Fails unless the calling thread owns the mutex; recursive ownership
+  // needs as many releases as acquisitions.
+  virtual bool ReleaseOwned() = 0;
+};
+
 // A HANDLE is a counted reference to a kernel object; CloseHandle drops it.
 using HANDLE = KernelObject*;
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
@@ -44,6 +62,16 @@ inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<
 BOOL CloseHandle(HANDLE h);
 // Another handle to the same object (the platform's DuplicateHandle within a process).
 HANDLE DuplicateLocalHandle(HANDLE h);
+
+BOOL SetEvent(HANDLE h);
+BOOL ResetEvent(HANDLE h);
+BOOL PulseEvent(HANDLE h);
+BOOL ReleaseMutex(HANDLE h);
+
+// Unnamed objects of this process. CreateEventW and CreateMutexW
+// (platform/ipc) give these when no name is passed.
+HANDLE CreateLocalEvent(bool manualReset, bool initialState);
+HANDLE CreateLocalMutex(bool initialOwner);
 
 DWORD WaitForSingleObject(HANDLE h, DWORD timeoutMs);
 // Waits until any of the handles is signalled (waitAll is not supported and
