@@ -1,15 +1,36 @@
 #!/usr/bin/env bash
-# Builds the tests with AddressSanitizer and UndefinedBehaviorSanitizer and runs them.
+# Builds the tests with AddressSanitizer and UndefinedBehaviorSanitizer and runs them;
+# then runs each libFuzzer target briefly on its seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
+jobs=$(nproc)
+
+# Fuzz targets: clang, a few seconds each on the seed corpus.
+if ls tests/fuzz/fuzz_*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null 2>&1; then
+  fuzz=build/fuzz
+  cmake -S . -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DORV_FUZZ=ON -DORV_TESTS=ON -DORV_BENCH=OFF >/dev/null
+  targets=$(cd tests/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
+  # shellcheck disable=SC2086
+  cmake --build "$fuzz" -j "$jobs" --target $targets
+  for t in $targets; do
+    corpus=tests/fuzz/corpus/${t#fuzz_}
+    work=$(mktemp -d)
+    [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+    echo "== fuzzing $t for 5 s"
+    "$fuzz/tests/fuzz/$t" -max_total_time=5 -print_final_stats=0 "$work" 2>&1 | tail -n 3
+    rm -rf "$work"
+  done
+fi
 
 build=build/test
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORV_SANITIZE=ON -DORV_TESTS=ON -DORV_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "$jobs"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$build"
-ctest --output-on-failure -j "$(nproc)" --timeout 300
+ctest --output-on-failure -j "$jobs" --timeout 300
