@@ -73,7 +73,9 @@ BOOL ReleaseMutex(HANDLE h);
 HANDLE CreateLocalEvent(bool manualReset, bool initialState);
 HANDLE CreateLocalMutex(bool initialOwner);
 
+// Waits use real (steady) time, never the injectable clock of Time.h.
 DWORD WaitForSingleObject(HANDLE h, DWORD timeoutMs);
+constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
 // Waits until any of the handles is signalled (waitAll is not supported and
 // fails): WAIT_OBJECT_0 + i, WAIT_ABANDONED_0 + i, WAIT_TIMEOUT or WAIT_FAILED.
 // The lowest signalled index wins.

@@ -1,0 +1,41 @@
+// Loadable modules: shared libraries standing in for the device's DLLs, and
+// modules built into the program that register their entry points by name.
+#pragma once
+
+#include "platform/base/Types.h"
+
+namespace plat {
+
+struct ModuleRecord;
+using HMODULE = ModuleRecord*;
+using HINSTANCE = HMODULE;
+using FARPROC = void (*)();
+
+// Loads a module by its device name. A built-in module registered under the
+// name (ignoring case) comes first. Otherwise "name.dll" is looked for as
+// libname.so and name.so (and as given) in the program's folder, then through
+// the host's library path. Each load counts; FreeLibrary undoes one.
+// Null with ERROR_MOD_NOT_FOUND when nothing loads.
+HMODULE LoadLibraryW(const char16_t* name);
+BOOL FreeLibrary(HMODULE module);
+
+// A module already loaded, without counting a load. Null: the program itself.
+// Null with ERROR_MOD_NOT_FOUND when the module is not loaded.
+HMODULE GetModuleHandleW(const char16_t* name);
+
+// Entry point by name; null with ERROR_PROC_NOT_FOUND when missing.
+FARPROC GetProcAddress(HMODULE module, const char* name);
+FARPROC GetProcAddressW(HMODULE module, const char16_t* name);
+
+// The program's own file (host path) into buf as UTF-16 when module is null or
+// the program; returns the characters written without the null, 0 on failure.
+DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD cch);
+
+// Makes a module of this program loadable by name (e.g. u"wininet.dll"):
+// resolve maps an entry point's name to its address, or null when it has none.
+// Registering a name again replaces the resolver for later loads.
+using BuiltInResolver = FARPROC (*)(const char* name);
+void RegisterBuiltInModule(const char16_t* name, BuiltInResolver resolve);
+void UnregisterBuiltInModule(const char16_t* name);
+
+}  // namespace plat
