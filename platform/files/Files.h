@@ -1,0 +1,238 @@
+// The device file system: backslash paths from "\" mapped onto host folders.
+//
+// Device path "\" is the host folder DeviceFsRoot(); MountFolder maps further
+// device folders onto host folders of their own (the folder of the installed
+// programs, storage cards). Names match ignoring case as on the device; a new
+// entry keeps the case it was given. Every call works on the host files
+// directly (nothing is cached across calls), so several processes of one
+// device see each other's changes at once. All calls are thread-safe.
+//
+// Failures set the calling thread's last error (GetLastError).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/base/Handle.h"
+#include "platform/base/Types.h"
+
+#if __has_include("platform/base/Time.h")
+#include "platform/base/Time.h"
+#else
+namespace plat {
+// 100-nanosecond intervals since 1 January 1601 (UTC).
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+}  // namespace plat
+#endif
+
+namespace plat {
+
+// Access rights of CreateFileW.
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+
+// Share modes: what other handles to the same file may do while this one is open.
+constexpr DWORD FILE_SHARE_READ = 0x00000001u;
+constexpr DWORD FILE_SHARE_WRITE = 0x00000002u;
+
+// Creation dispositions.
+constexpr DWORD CREATE_NEW = 1;         // fails with ERROR_FILE_EXISTS when the file exists
+constexpr DWORD CREATE_ALWAYS = 2;      // truncates an existing file (last error ERROR_ALREADY_EXISTS)
+constexpr DWORD OPEN_EXISTING = 3;      // fails with ERROR_FILE_NOT_FOUND when missing
+constexpr DWORD OPEN_ALWAYS = 4;        // creates when missing (last error ERROR_ALREADY_EXISTS when it existed)
+constexpr DWORD TRUNCATE_EXISTING = 5;  // needs GENERIC_WRITE; fails when missing
+
+// File attributes.
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001u;
+constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x00000002u;
+constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x00000004u;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x00000010u;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x00000020u;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080u;
+constexpr DWORD FILE_ATTRIBUTE_TEMPORARY = 0x00000100u;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+
+// Flags of CreateFileW (accepted; writes always go straight to the host file).
+constexpr DWORD FILE_FLAG_WRITE_THROUGH = 0x80000000u;
+constexpr DWORD FILE_FLAG_RANDOM_ACCESS = 0x10000000u;
+constexpr DWORD FILE_FLAG_SEQUENTIAL_SCAN = 0x08000000u;
+
+// SetFilePointer.
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
+constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
+
+// MoveFileExW.
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001u;
+
+// Shell special folders (SHGetSpecialFolderPath).
+constexpr int CSIDL_PROGRAMS = 0x0002;          // "\Windows\Start Menu\Programs"
+constexpr int CSIDL_PERSONAL = 0x0005;          // "\My Documents"
+constexpr int CSIDL_FAVORITES = 0x0006;         // "\Windows\Favorites"
+constexpr int CSIDL_STARTUP = 0x0007;           // "\Windows\StartUp"
+constexpr int CSIDL_STARTMENU = 0x000B;         // "\Windows\Start Menu"
+constexpr int CSIDL_DESKTOPDIRECTORY = 0x0010;  // "\Windows\Desktop"
+constexpr int CSIDL_FONTS = 0x0014;             // "\Windows\Fonts"
+constexpr int CSIDL_APPDATA = 0x001A;           // "\Application Data"
+constexpr int CSIDL_WINDOWS = 0x0024;           // "\Windows"
+constexpr int CSIDL_PROGRAM_FILES = 0x0026;     // "\Program Files"
+constexpr int CSIDL_MYPICTURES = 0x0027;        // "\My Documents\My Pictures"
+
+// 64-bit counts split in two words (GetDiskFreeSpaceExW).
+union ULARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    DWORD HighPart;
+  } u;
+  ULONGLONG QuadPart;
+};
+
+// One entry of a folder listing (FindFirstFileW/FindNextFileW) or a storage
+// card (FindFirstFlashCard/FindNextFlashCard): the name only, no folder.
+struct WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  WCHAR cFileName[MAX_PATH];
+};
+
+// ---- Mounts -------------------------------------------------------------------
+
+// Maps the device folder devicePath (such as u"\\Program Files\\Orv News" or
+// u"\\Storage Card") onto the existing host folder hostFolder, for this process
+// (every program of the device sets up the same mounts at start). The deepest
+// matching mount wins. A storage card must be a folder directly in "\"; it is
+// listed there with FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY and by
+// FindFirstFlashCard. While its host folder is missing, the mount (and a card)
+// is absent from the device. Mounting again at the same path replaces the
+// mount. Mounts are forgotten when the device changes (DeviceGeneration).
+bool MountFolder(std::u16string_view devicePath, const std::string& hostFolder, bool storageCard);
+bool UnmountFolder(std::u16string_view devicePath);
+
+// The host path behind a device path, for the other platform layers only (no
+// host path is ever shown past the platform layer). Existing names are found
+// ignoring case; the last component may name nothing yet (it is kept as
+// given). Empty on failure (last error ERROR_INVALID_NAME for a path that is
+// not an absolute device path or holds "/", ":", wildcards or control
+// characters; ERROR_PATH_NOT_FOUND when a folder on the way is missing).
+std::string HostPathFromDevicePath(std::u16string_view devicePath);
+
+// ---- Files through handles ---------------------------------------------------
+
+// Opens or creates a file. access: GENERIC_READ and/or GENERIC_WRITE (0 to
+// query only); share: FILE_SHARE_* that other handles may hold at the same
+// time, across the processes of the device (else ERROR_SHARING_VIOLATION);
+// security and templateFile are ignored. Returns INVALID_HANDLE_VALUE on
+// failure; close the handle with CloseHandle.
+HANDLE CreateFileW(const WCHAR* fileName, DWORD access, DWORD share, void* security, DWORD disposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile);
+
+// Reads up to toRead bytes at the file position; *read 0 at end of file (still TRUE).
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
+// Writes at the file position. A full disk writes what fits, reports it in
+// *written and fails with ERROR_DISK_FULL.
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
+// Moves the file position; distanceHigh (may be null) carries the high 32 bits
+// in and out. Returns the new low 32 bits, INVALID_SET_FILE_POINTER on failure
+// (then GetLastError is not ERROR_SUCCESS). A position before 0 fails.
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveMethod);
+// Cuts or extends the file at the file position.
+BOOL SetEndOfFile(HANDLE file);
+// Writes the file through to the disk (fsync).
+BOOL FlushFileBuffers(HANDLE file);
+// Low 32 bits of the size; the high ones in *sizeHigh when not null.
+// INVALID_FILE_SIZE with a last error on failure.
+DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+// Times of the open file (UTC); null pointers are skipped. The host keeps no
+// creation time: creation is reported as the last status change.
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite);
+
+// ---- Files and folders by name -----------------------------------------------
+
+// Attributes of a file or folder; INVALID_FILE_ATTRIBUTES with a last error
+// when it does not exist. "\" itself is a folder.
+DWORD GetFileAttributesW(const WCHAR* fileName);
+// Sets READONLY, HIDDEN, SYSTEM, ARCHIVE, TEMPORARY (NORMAL alone clears
+// them); kept with the file, so they survive between processes.
+BOOL SetFileAttributesW(const WCHAR* fileName, DWORD attributes);
+
+// Deletes a file (not a folder); a read-only file fails with ERROR_ACCESS_DENIED.
+BOOL DeleteFileW(const WCHAR* fileName);
+// Renames a file or folder; fails with ERROR_ALREADY_EXISTS when the target
+// exists (except for a rename that only changes the case of the name).
+BOOL MoveFileW(const WCHAR* existingName, const WCHAR* newName);
+// With MOVEFILE_REPLACE_EXISTING a file replaces an existing target file in
+// one atomic step (never a folder). Without flags it is MoveFileW.
+BOOL MoveFileExW(const WCHAR* existingName, const WCHAR* newName, DWORD flags);
+// Copies a file with its attributes; failIfExists refuses an existing target
+// (ERROR_FILE_EXISTS); otherwise a read-only target fails with ERROR_ACCESS_DENIED.
+BOOL CopyFileW(const WCHAR* existingName, const WCHAR* newName, BOOL failIfExists);
+// Creates one folder (the parent must exist); ERROR_ALREADY_EXISTS when
+// something of that name exists.
+BOOL CreateDirectoryW(const WCHAR* pathName, void* security);
+// Removes an empty folder (ERROR_DIR_NOT_EMPTY otherwise).
+BOOL RemoveDirectoryW(const WCHAR* pathName);
+
+// Lists the entries of a folder whose names match the last component of
+// fileName ("*" any run, "?" one character, ignoring case; "*.*" matches
+// every name). Never returns "." or "..". A pattern matching nothing fails
+// with ERROR_FILE_NOT_FOUND (INVALID_HANDLE_VALUE). Entries come in name
+// order ignoring case; the listing is taken when FindFirstFileW is called.
+HANDLE FindFirstFileW(const WCHAR* fileName, WIN32_FIND_DATAW* findData);
+// FALSE with ERROR_NO_MORE_FILES after the last entry.
+BOOL FindNextFileW(HANDLE findFile, WIN32_FIND_DATAW* findData);
+BOOL FindClose(HANDLE findFile);
+
+// Storage cards mounted now (whose host folder exists): cFileName is the
+// card's folder name in "\" (such as "Storage Card"). Fails with
+// ERROR_NO_MORE_FILES when there is none / no further one. Close with FindClose.
+HANDLE FindFirstFlashCard(WIN32_FIND_DATAW* findData);
+BOOL FindNextFlashCard(HANDLE findFile, WIN32_FIND_DATAW* findData);
+
+// Space on the host file system behind directoryName (statvfs). Null
+// pointers are skipped.
+BOOL GetDiskFreeSpaceExW(const WCHAR* directoryName, ULARGE_INTEGER* freeBytesAvailableToCaller,
+                         ULARGE_INTEGER* totalNumberOfBytes, ULARGE_INTEGER* totalNumberOfFreeBytes);
+
+// Writes the device path of a special folder (CSIDL_*) into path (at least
+// MAX_PATH characters), without a final backslash; creates the folder when
+// create is set. FALSE for an unknown id. owner is ignored.
+BOOL SHGetSpecialFolderPath(void* owner, WCHAR* path, int csidl, BOOL create);
+
+// The device folder for temporary files, with a final backslash ("\Temp\").
+// Returns the length written, or the size needed (with the NUL) when the
+// buffer is too small.
+DWORD GetTempPathW(DWORD bufferLength, WCHAR* buffer);
+
+// Device path of the running program (module null; any other module fails
+// with ERROR_MOD_NOT_FOUND): by default "\Program Files\Orv News\" + the host
+// executable's file name. Returns the length written; a buffer too small gets
+// the truncated, terminated name, returns size and sets ERROR_INSUFFICIENT_BUFFER.
+DWORD GetModuleFileNameW(void* module, WCHAR* fileName, DWORD size);
+// Sets the device path GetModuleFileNameW(nullptr, ...) reports, for this process.
+void SetModuleDevicePath(std::u16string_view devicePath);
+
+// ---- Helpers of the platform layer -------------------------------------------
+
+// Replaces a file's contents safely: writes a side file in the same folder,
+// flushes it to the disk and renames it over the target. On failure the old
+// file stays whole, the side file is removed, and the result is false.
+bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::size_t size);
+
+// Fault injection for tests: after bytesLeft more bytes written through
+// WriteFile in this process the disk counts as full (short writes,
+// ERROR_DISK_FULL). A negative value turns it off (the default).
+void SimulateDiskFull(std::int64_t bytesLeft);
+
+}  // namespace plat
