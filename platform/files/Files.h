@@ -18,17 +18,8 @@
 #include "platform/base/Handle.h"
 #include "platform/base/Types.h"
 
-#if __has_include("platform/base/Time.h")
+#include "platform/base/Module.h"
 #include "platform/base/Time.h"
-#else
-namespace plat {
-// 100-nanosecond intervals since 1 January 1601 (UTC).
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-}  // namespace plat
-#endif
 
 namespace plat {
 
@@ -215,12 +206,14 @@ BOOL SHGetSpecialFolderPath(void* owner, WCHAR* path, int csidl, BOOL create);
 // buffer is too small.
 DWORD GetTempPathW(DWORD bufferLength, WCHAR* buffer);
 
-// Device path of the running program (module null; any other module fails
-// with ERROR_MOD_NOT_FOUND): by default "\Program Files\Orv News\" + the host
-// executable's file name. Returns the length written; a buffer too small gets
-// the truncated, terminated name, returns size and sets ERROR_INSUFFICIENT_BUFFER.
-DWORD GetModuleFileNameW(void* module, WCHAR* fileName, DWORD size);
-// Sets the device path GetModuleFileNameW(nullptr, ...) reports, for this process.
+// GetModuleFileNameW(nullptr, buf, size) (declared in platform/base/Module.h)
+// answers the device path of the running program: by default
+// "\Program Files\Orv News\" + the host executable's file name. A buffer
+// too small gets the truncated, terminated name, the result is size and the
+// last error ERROR_INSUFFICIENT_BUFFER. Other modules: 0, ERROR_MOD_NOT_FOUND.
+// The device path of the running program, and how to set it for this process
+// (programs started from another folder, tests).
+std::u16string ModuleDevicePath();
 void SetModuleDevicePath(std::u16string_view devicePath);
 
 // ---- Helpers of the platform layer -------------------------------------------
