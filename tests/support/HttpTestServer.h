@@ -1,0 +1,96 @@
+// A small HTTP/1.x server on 127.0.0.1 for tests of the download code. It binds a
+// free port, serves routes from its own thread (one thread per connection) and
+// stops in its destructor. It can misbehave on purpose: stall, trickle, close
+// mid-body, answer with gzip, chunked bodies, redirects and error statuses.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace orvtest {
+
+struct HttpRequest {
+  std::string method;
+  std::string target;   // path and query as sent
+  std::string version;  // "HTTP/1.0" or "HTTP/1.1"
+  std::vector<std::pair<std::string, std::string>> headers;
+  // First value of a header, compared ignoring case; empty when absent.
+  std::string Header(const std::string& name) const;
+};
+
+struct HttpResponse {
+  int status = 200;
+  std::string reason;  // default from the status
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  bool gzip = false;           // compress the body and send Content-Encoding: gzip
+  bool rawBody = false;        // body is sent as is (already encoded); with gzip, only the header is added
+  bool chunked = false;        // Transfer-Encoding: chunked instead of Content-Length
+  bool sendContentLength = true;
+  long long declaredLength = -1;   // Content-Length to announce; -1: the real length
+  std::size_t closeAfter = static_cast<std::size_t>(-1);  // close after this many body bytes
+  int stallBeforeBodyMs = 0;   // wait after the headers
+  int trickleDelayMs = 0;      // wait between body pieces
+  std::size_t trickleBytes = 1;  // bytes per piece when trickling
+  // Streams the body piece by piece instead of `body` (a gzip bomb, a long
+  // stream): called until it returns false; stops early when the client leaves.
+  std::function<bool(std::string& piece)> stream;
+};
+
+class HttpTestServer {
+ public:
+  using Handler = std::function<HttpResponse(const HttpRequest&)>;
+
+  HttpTestServer();
+  ~HttpTestServer();
+  HttpTestServer(const HttpTestServer&) = delete;
+  HttpTestServer& operator=(const HttpTestServer&) = delete;
+
+  int Port() const { return port_; }
+  // "http://127.0.0.1:<port>" + path.
+  std::string Url(const std::string& path) const;
+
+  // Routes match the request path (without the query) exactly; unknown paths get 404.
+  void Route(const std::string& path, Handler handler);
+  void Serve(const std::string& path, const std::string& body,
+             const std::string& contentType = "text/xml; charset=utf-8");
+
+  // Requests received so far, in order.
+  std::vector<HttpRequest> Requests() const;
+  std::size_t RequestCount(const std::string& path) const;
+
+  // Ends every open connection and refuses new ones until the server is destroyed.
+  void Stop();
+
+ private:
+  void AcceptLoop();
+  void ServeConnection(int fd);
+
+  int listenFd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::thread acceptThread_;
+  mutable std::mutex lock_;
+  std::condition_variable idle_;
+  int activeConnections_ = 0;
+  std::vector<int> openFds_;
+  std::map<std::string, Handler> routes_;
+  std::vector<HttpRequest> requests_;
+};
+
+// Gzip-encodes bytes (a complete gzip member).
+std::string GzipEncode(const std::string& bytes);
+
+// A body streamer for HttpResponse::stream: a gzip member that inflates to
+// `inflatedBytes` zero bytes while only a tiny fraction of that goes on the wire.
+std::function<bool(std::string&)> GzipBombStream(unsigned long long inflatedBytes);
+
+}  // namespace orvtest
