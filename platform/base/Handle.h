@@ -63,6 +63,9 @@ BOOL CloseHandle(HANDLE h);
 // Another handle to the same object (the platform's DuplicateHandle within a process).
 HANDLE DuplicateLocalHandle(HANDLE h);
 
+// GetLastError after ReleaseMutex by a thread that does not own the mutex.
+constexpr DWORD ERROR_NOT_OWNER = 288;
+
 BOOL SetEvent(HANDLE h);
 BOOL ResetEvent(HANDLE h);
 BOOL PulseEvent(HANDLE h);

@@ -43,8 +43,9 @@ DWORD ResumeThread(HANDLE thread);
 HANDLE GetCurrentThread();
 DWORD GetCurrentThreadId();  // unique among the host's live threads, never 0
 
-// The priority is kept per thread and applied to the host thread as far as
-// the host allows (lowering it always works; raising may not).
+// The priority is kept per thread and answered back; the host's scheduling is
+// left as it is (a lowered host priority starves background threads on a busy
+// host, raising one needs privileges).
 BOOL SetThreadPriority(HANDLE thread, int priority);
 int GetThreadPriority(HANDLE thread);
 
