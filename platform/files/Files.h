@@ -212,7 +212,8 @@ DWORD GetTempPathW(DWORD bufferLength, WCHAR* buffer);
 // too small gets the truncated, terminated name, the result is size and the
 // last error ERROR_INSUFFICIENT_BUFFER. Other modules: 0, ERROR_MOD_NOT_FOUND.
 // The device path of the running program, and how to set it for this process
-// (programs started from another folder, tests).
+// (programs started from another folder, tests); an empty path restores the
+// default.
 std::u16string ModuleDevicePath();
 void SetModuleDevicePath(std::u16string_view devicePath);
 

@@ -1,0 +1,213 @@
+// Files and folders by name: attributes, delete, move, copy, folders, safe replace.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/base/Text.h"
+#include "platform/files/FilesInternal.h"
+
+namespace plat {
+
+namespace {
+
+using namespace plat::files;
+
+// The last error for a name that resolved to nothing.
+DWORD MissingError(const Resolved& r) { return r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND; }
+
+bool IsDir(const Resolved& r) { return r.exists && S_ISDIR(r.st.st_mode); }
+
+// A folder that holds a live mount point cannot go away or move.
+bool HoldsMounts(const DevicePath& p) {
+  for (const auto& m : Mounts()) {
+    if (m.parts.size() <= p.parts.size()) continue;
+    bool prefix = true;
+    for (std::size_t i = 0; i < p.parts.size() && prefix; ++i) prefix = EqualsNoCase(m.parts[i], p.parts[i]);
+    if (prefix) return true;
+  }
+  return false;
+}
+
+// Moves a file to another host file system: copy, then remove the source.
+bool MoveAcrossHosts(const Resolved& from, const Resolved& to, bool replace) {
+  if (IsDir(from)) return Fail(ERROR_ACCESS_DENIED);
+  if (!CopyHostFile(from.host, to.parentHost, to.host, !replace)) return false;
+  if (::unlink(from.host.c_str()) != 0) {
+    // Keep one whole copy: the source stays, the new copy goes.
+    const DWORD error = ErrorFromErrno(errno);
+    ::unlink(to.host.c_str());
+    return Fail(error);
+  }
+  return true;
+}
+
+BOOL MoveImpl(const WCHAR* existingName, const WCHAR* newName, bool replace) {
+  auto fromPath = ParseDevicePath(existingName);
+  if (!fromPath) return FALSE;
+  auto toPath = ParseDevicePath(newName);
+  if (!toPath) return FALSE;
+  auto from = Resolve(*fromPath);
+  if (!from) return FALSE;
+  if (from->isRoot || from->isMountPoint) return Fail(from->mountMissing ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+  if (!from->exists) return Fail(MissingError(*from));
+  if (IsDir(*from) && HoldsMounts(*fromPath)) return Fail(ERROR_ACCESS_DENIED);
+  auto to = Resolve(*toPath);
+  if (!to) return FALSE;
+  if (to->isRoot || to->isMountPoint) return Fail(ERROR_ACCESS_DENIED);
+  if (!to->parentExists) return Fail(ERROR_PATH_NOT_FOUND);
+
+  std::string target = to->host;
+  if (to->exists) {
+    const bool same = to->st.st_dev == from->st.st_dev && to->st.st_ino == from->st.st_ino;
+    if (same) {
+      // The same entry: a new case of the same name (or nothing to do).
+      target = to->parentHost + "/" + Utf16ToUtf8(toPath->parts.back());
+      if (target == from->host) return TRUE;
+      if (::renameat2(AT_FDCWD, from->host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+        // A host entry of exactly that name exists as well: replace by exchange is not safe.
+        return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
+      }
+      return TRUE;
+    }
+    if (!replace) return Fail(ERROR_ALREADY_EXISTS);
+    if (IsDir(*to) || IsDir(*from)) return Fail(ERROR_ACCESS_DENIED);
+    if (AttributesOf(*to) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    if (::rename(from->host.c_str(), target.c_str()) != 0) {
+      if (errno == EXDEV) return MoveAcrossHosts(*from, *to, true) ? TRUE : FALSE;
+      return FailErrno();
+    }
+    SyncFolder(to->parentHost);
+    return TRUE;
+  }
+  if (::renameat2(AT_FDCWD, from->host.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+    if (errno == EXDEV) return MoveAcrossHosts(*from, *to, false) ? TRUE : FALSE;
+    return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+DWORD GetFileAttributesW(const WCHAR* fileName) {
+  auto r = ResolveName(fileName);
+  if (!r) return INVALID_FILE_ATTRIBUTES;
+  if (r->mountMissing || !r->exists) {
+    SetLastError(r->mountMissing ? ERROR_FILE_NOT_FOUND : MissingError(*r));
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return AttributesOf(*r);
+}
+
+BOOL SetFileAttributesW(const WCHAR* fileName, DWORD attributes) {
+  auto r = ResolveName(fileName);
+  if (!r) return FALSE;
+  if (r->mountMissing || !r->exists) return Fail(r->mountMissing ? ERROR_FILE_NOT_FOUND : MissingError(*r));
+  if (r->isRoot || r->isMountPoint) return Fail(ERROR_ACCESS_DENIED);
+  return StoreAttributes(r->host, r->st, attributes) ? TRUE : FALSE;
+}
+
+BOOL DeleteFileW(const WCHAR* fileName) {
+  auto r = ResolveName(fileName);
+  if (!r) return FALSE;
+  if (r->isRoot || r->isMountPoint) return Fail(r->mountMissing ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+  if (!r->exists) return Fail(MissingError(*r));
+  if (IsDir(*r)) return Fail(ERROR_ACCESS_DENIED);
+  if (AttributesOf(*r) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+  if (::unlink(r->host.c_str()) != 0) return FailErrno();
+  return TRUE;
+}
+
+BOOL MoveFileW(const WCHAR* existingName, const WCHAR* newName) { return MoveImpl(existingName, newName, false); }
+
+BOOL MoveFileExW(const WCHAR* existingName, const WCHAR* newName, DWORD flags) {
+  return MoveImpl(existingName, newName, (flags & MOVEFILE_REPLACE_EXISTING) != 0);
+}
+
+BOOL CopyFileW(const WCHAR* existingName, const WCHAR* newName, BOOL failIfExists) {
+  auto from = ResolveName(existingName);
+  if (!from) return FALSE;
+  if (from->isRoot || from->isMountPoint) return Fail(from->mountMissing ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+  if (!from->exists) return Fail(MissingError(*from));
+  if (IsDir(*from)) return Fail(ERROR_ACCESS_DENIED);
+  auto to = ResolveName(newName);
+  if (!to) return FALSE;
+  if (to->isRoot || to->isMountPoint) return Fail(ERROR_ACCESS_DENIED);
+  if (!to->parentExists) return Fail(ERROR_PATH_NOT_FOUND);
+  if (to->exists) {
+    if (failIfExists) return Fail(ERROR_FILE_EXISTS);
+    if (to->st.st_dev == from->st.st_dev && to->st.st_ino == from->st.st_ino) return Fail(ERROR_SHARING_VIOLATION);
+    if (IsDir(*to) || (AttributesOf(*to) & FILE_ATTRIBUTE_READONLY)) return Fail(ERROR_ACCESS_DENIED);
+  }
+  return CopyHostFile(from->host, to->parentHost, to->host, failIfExists != FALSE) ? TRUE : FALSE;
+}
+
+BOOL CreateDirectoryW(const WCHAR* pathName, void* /*security*/) {
+  auto r = ResolveName(pathName);
+  if (!r) return FALSE;
+  if (r->isRoot || (r->isMountPoint && !r->mountMissing) || r->exists) return Fail(ERROR_ALREADY_EXISTS);
+  if (r->isMountPoint) return Fail(ERROR_ACCESS_DENIED);  // a card that is not there
+  if (::mkdir(r->host.c_str(), 0755) != 0) return FailErrno();
+  return TRUE;
+}
+
+BOOL RemoveDirectoryW(const WCHAR* pathName) {
+  auto p = ParseDevicePath(pathName);
+  if (!p) return FALSE;
+  auto r = Resolve(*p);
+  if (!r) return FALSE;
+  if (r->isRoot || r->isMountPoint) return Fail(r->mountMissing ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+  if (!r->exists) return Fail(MissingError(*r));
+  if (!IsDir(*r)) return Fail(ERROR_ACCESS_DENIED);
+  if (AttributesOf(*r) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+  if (HoldsMounts(*p)) return Fail(ERROR_DIR_NOT_EMPTY);
+  if (::rmdir(r->host.c_str()) != 0) return Fail(errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(errno));
+  return TRUE;
+}
+
+bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::size_t size) {
+  auto p = ParseDevicePath(devicePath);
+  if (!p) return false;
+  auto r = Resolve(*p);
+  if (!r) return false;
+  if (r->isRoot || r->isMountPoint) return Fail(ERROR_ACCESS_DENIED);
+  if (!r->parentExists) return Fail(ERROR_PATH_NOT_FOUND);
+  if (r->exists && (IsDir(*r) || (AttributesOf(*r) & FILE_ATTRIBUTE_READONLY))) return Fail(ERROR_ACCESS_DENIED);
+  if (size && !data) return Fail(ERROR_INVALID_PARAMETER);
+
+  std::string side;
+  const int fd = MakeSideFile(r->parentHost, r->hostName, &side);
+  if (fd < 0) return false;
+  bool ok = HostWrite(fd, data, size) == size;
+  DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+  if (ok && r->exists) {
+    // The new contents keep the file's stored attributes.
+    const int old = ::open(r->host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (old >= 0) {
+      CopyStoredAttributes(old, fd);
+      ::close(old);
+    }
+  }
+  if (ok && ::fsync(fd) != 0) {
+    ok = false;
+    error = ErrorFromErrno(errno);
+  }
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = ErrorFromErrno(errno);
+  }
+  if (ok && ::rename(side.c_str(), r->host.c_str()) != 0) {
+    ok = false;
+    error = ErrorFromErrno(errno);
+  }
+  if (!ok) {
+    ::unlink(side.c_str());
+    SetLastError(error);
+    return false;
+  }
+  SyncFolder(r->parentHost);
+  return true;
+}
+
+}  // namespace plat
