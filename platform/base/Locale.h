@@ -188,8 +188,8 @@ constexpr WORD C1_ALPHA = 0x0100;
 constexpr WORD C1_DEFINED = 0x0200;
 
 // Classes cch characters of src (cch -1: up to and including the null) into
-// out, one WORD each. Only CT_CTYPE1 is supported; other types fail with
-// ERROR_INVALID_PARAMETER.
+// out, one WORD each. Only CT_CTYPE1 is supported; CT_CTYPE2 and CT_CTYPE3
+// fail with ERROR_NOT_SUPPORTED.
 BOOL GetStringTypeExW(LCID locale, DWORD infoType, const char16_t* src, int cch, WORD* out);
 BOOL GetStringTypeW(DWORD infoType, const char16_t* src, int cch, WORD* out);
 

@@ -23,13 +23,21 @@ BOOL FreeLibrary(HMODULE module);
 // Null with ERROR_MOD_NOT_FOUND when the module is not loaded.
 HMODULE GetModuleHandleW(const char16_t* name);
 
-// Entry point by name; null with ERROR_PROC_NOT_FOUND when missing.
+// Entry point by name; null with ERROR_PROC_NOT_FOUND when missing. A name
+// below 0x10000 is an ordinal: a built-in module is asked for "#" + number,
+// a shared library has none.
 FARPROC GetProcAddress(HMODULE module, const char* name);
 FARPROC GetProcAddressW(HMODULE module, const char16_t* name);
 
-// The program's own file (host path) into buf as UTF-16 when module is null or
-// the program; returns the characters written without the null, 0 on failure.
+// The module's file as a device path: for the program (module null) its
+// device path (SetProgramDevicePath; by default "\Program Files\Orv News\"
+// + the host program's file name + ".exe"), for a loaded module the program's
+// folder + the name it was loaded by. Copies with the null and returns the
+// characters without it; when cch is too small, copies cch - 1 characters and
+// the null, returns cch and sets ERROR_INSUFFICIENT_BUFFER. 0 on failure.
 DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD cch);
+// Names the device path of the running program (each deliverable sets its own).
+void SetProgramDevicePath(const char16_t* devicePath);
 
 // Makes a module of this program loadable by name (e.g. u"wininet.dll"):
 // resolve maps an entry point's name to its address, or null when it has none.

@@ -1,0 +1,370 @@
+// Handles, local events and mutexes, and waits.
+#include "platform/base/Handle.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/base/LocalObjects.h"
+#include "platform/base/Thread.h"
+
+namespace plat {
+
+namespace detail {
+
+std::mutex& LocalStateMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::condition_variable& LocalStateChanged() {
+  static std::condition_variable cv;
+  return cv;
+}
+
+}  // namespace detail
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool IsBadHandle(HANDLE h) {
+  return h == nullptr || h == INVALID_HANDLE_VALUE || h == detail::kCurrentThreadPseudoHandle;
+}
+
+class LocalEvent final : public EventObject, public detail::LocalWaitable {
+ public:
+  LocalEvent(bool manualReset, bool initialState) : manual_(manualReset), signaled_(initialState) {}
+
+  Probe TryAcquire() override {
+    std::lock_guard<std::mutex> lock(detail::LocalStateMutex());
+    return TryAcquireLocked(pulses_);
+  }
+
+  DWORD WaitOne(DWORD timeoutMs) override {
+    detail::LocalWaitable* self = this;
+    return detail::WaitLocal(&self, 1, timeoutMs);
+  }
+
+  bool Set() override {
+    {
+      std::lock_guard<std::mutex> lock(detail::LocalStateMutex());
+      signaled_ = true;
+    }
+    detail::LocalStateChanged().notify_all();
+    return true;
+  }
+
+  bool Reset() override {
+    std::lock_guard<std::mutex> lock(detail::LocalStateMutex());
+    signaled_ = false;
+    pulseTokens_ = 0;
+    return true;
+  }
+
+  bool Pulse() override {
+    {
+      std::lock_guard<std::mutex> lock(detail::LocalStateMutex());
+      signaled_ = false;
+      if (waiters_ == 0) return true;  // nobody to release
+      ++pulses_;
+      pulseTokens_ = manual_ ? waiters_ : 1;
+    }
+    detail::LocalStateChanged().notify_all();
+    return true;
+  }
+
+  Probe TryAcquireLocked(unsigned seenPulse) override {
+    if (signaled_) {
+      if (!manual_) signaled_ = false;
+      return Probe::Signaled;
+    }
+    if (seenPulse != pulses_ && pulseTokens_ > 0) {
+      --pulseTokens_;
+      return Probe::Signaled;
+    }
+    return Probe::NotSignaled;
+  }
+
+  unsigned PulseGeneration() const override { return pulses_; }
+  void AddWaiter() override { ++waiters_; }
+  void RemoveWaiter() override {
+    if (--waiters_ == 0) pulseTokens_ = 0;
+  }
+
+ private:
+  const bool manual_;
+  bool signaled_;
+  unsigned pulses_ = 0;      // raised by each pulse that found waiters
+  unsigned pulseTokens_ = 0; // waiters the last pulse may still release
+  unsigned waiters_ = 0;
+};
+
+class LocalMutex;
+
+// The local mutexes the calling thread owns; abandoned when the thread ends.
+struct OwnedMutexes {
+  std::vector<LocalMutex*> list;
+  ~OwnedMutexes();
+};
+thread_local OwnedMutexes t_owned;
+
+class LocalMutex final : public MutexObject, public detail::LocalWaitable {
+ public:
+  explicit LocalMutex(bool initialOwner) {
+    if (initialOwner) {
+      std::lock_guard<std::mutex> lock(detail::LocalStateMutex());
+      TakeLocked();
+    }
+  }
+
+  Probe TryAcquire() override {
+    std::lock_guard<std::mutex> lock(detail::LocalStateMutex());
+    return TryAcquireLocked(0);
+  }
+
+  DWORD WaitOne(DWORD timeoutMs) override {
+    detail::LocalWaitable* self = this;
+    return detail::WaitLocal(&self, 1, timeoutMs);
+  }
+
+  bool ReleaseOwned() override {
+    bool freed = false;
+    {
+      std::lock_guard<std::mutex> lock(detail::LocalStateMutex());
+      if (owner_ != GetCurrentThreadId() || count_ == 0) return false;
+      if (--count_ == 0) {
+        owner_ = 0;
+        freed = true;
+        auto& list = t_owned.list;
+        for (auto it = list.begin(); it != list.end(); ++it) {
+          if (*it == this) {
+            list.erase(it);
+            break;
+          }
+        }
+      }
+    }
+    if (freed) {
+      detail::LocalStateChanged().notify_all();
+      Release();  // the owning thread's reference
+    }
+    return true;
+  }
+
+  Probe TryAcquireLocked(unsigned) override {
+    DWORD me = GetCurrentThreadId();
+    if (owner_ == me) {
+      ++count_;
+      return Probe::Signaled;
+    }
+    if (owner_ != 0) return Probe::NotSignaled;
+    bool abandoned = abandoned_;
+    abandoned_ = false;
+    TakeLocked();
+    return abandoned ? Probe::Abandoned : Probe::Signaled;
+  }
+
+  // With the state lock held, by the thread that ends owning it.
+  void AbandonLocked() {
+    owner_ = 0;
+    count_ = 0;
+    abandoned_ = true;
+  }
+
+ private:
+  void TakeLocked() {
+    owner_ = GetCurrentThreadId();
+    count_ = 1;
+    AddRef();  // held while owned, so an abandoned mutex can be marked
+    t_owned.list.push_back(this);
+  }
+
+  DWORD owner_ = 0;
+  unsigned count_ = 0;
+  bool abandoned_ = false;
+};
+
+OwnedMutexes::~OwnedMutexes() { detail::AbandonOwnedMutexes(); }
+
+DWORD ProbeResult(KernelObject::Probe p, DWORD index) {
+  return p == KernelObject::Probe::Abandoned ? WAIT_ABANDONED_0 + index : WAIT_OBJECT_0 + index;
+}
+
+}  // namespace
+
+namespace detail {
+
+void AbandonOwnedMutexes() {
+  std::vector<LocalMutex*> owned;
+  {
+    std::lock_guard<std::mutex> lock(LocalStateMutex());
+    owned.swap(t_owned.list);
+    for (LocalMutex* m : owned) m->AbandonLocked();
+  }
+  if (owned.empty()) return;
+  LocalStateChanged().notify_all();
+  for (LocalMutex* m : owned) m->Release();
+}
+
+DWORD WaitLocal(LocalWaitable* const* objects, DWORD count, DWORD timeoutMs) {
+  std::unique_lock<std::mutex> lock(LocalStateMutex());
+  std::vector<unsigned> seen(count);
+  for (DWORD i = 0; i < count; ++i) {
+    objects[i]->AddWaiter();
+    seen[i] = objects[i]->PulseGeneration();
+  }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  DWORD result = WAIT_TIMEOUT;
+  for (;;) {
+    bool done = false;
+    for (DWORD i = 0; i < count && !done; ++i) {
+      KernelObject::Probe p = objects[i]->TryAcquireLocked(seen[i]);
+      if (p != KernelObject::Probe::NotSignaled) {
+        result = ProbeResult(p, i);
+        done = true;
+      }
+    }
+    if (done) break;
+    if (timeoutMs == INFINITE) {
+      LocalStateChanged().wait(lock);
+    } else if (LocalStateChanged().wait_until(lock, deadline) == std::cv_status::timeout) {
+      // One last look: a change may have come with the time-out.
+      for (DWORD i = 0; i < count && !done; ++i) {
+        KernelObject::Probe p = objects[i]->TryAcquireLocked(seen[i]);
+        if (p != KernelObject::Probe::NotSignaled) {
+          result = ProbeResult(p, i);
+          done = true;
+        }
+      }
+      break;
+    }
+  }
+  for (DWORD i = 0; i < count; ++i) objects[i]->RemoveWaiter();
+  return result;
+}
+
+}  // namespace detail
+
+DWORD KernelObject::WaitOne(DWORD timeoutMs) {
+  const auto start = Clock::now();
+  for (;;) {
+    Probe p = TryAcquire();
+    if (p == Probe::Signaled) return WAIT_OBJECT_0;
+    if (p == Probe::Abandoned) return WAIT_ABANDONED;
+    if (timeoutMs != INFINITE && Clock::now() - start >= std::chrono::milliseconds(timeoutMs)) return WAIT_TIMEOUT;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+BOOL CloseHandle(HANDLE h) {
+  if (h == detail::kCurrentThreadPseudoHandle) return TRUE;
+  if (IsBadHandle(h)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  h->Release();
+  return TRUE;
+}
+
+HANDLE DuplicateLocalHandle(HANDLE h) {
+  if (IsBadHandle(h)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  h->AddRef();
+  return h;
+}
+
+BOOL SetEvent(HANDLE h) {
+  auto* e = IsBadHandle(h) ? nullptr : dynamic_cast<EventObject*>(h);
+  if (!e) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return e->Set() ? TRUE : FALSE;
+}
+
+BOOL ResetEvent(HANDLE h) {
+  auto* e = IsBadHandle(h) ? nullptr : dynamic_cast<EventObject*>(h);
+  if (!e) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return e->Reset() ? TRUE : FALSE;
+}
+
+BOOL PulseEvent(HANDLE h) {
+  auto* e = IsBadHandle(h) ? nullptr : dynamic_cast<EventObject*>(h);
+  if (!e) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return e->Pulse() ? TRUE : FALSE;
+}
+
+BOOL ReleaseMutex(HANDLE h) {
+  auto* m = IsBadHandle(h) ? nullptr : dynamic_cast<MutexObject*>(h);
+  if (!m) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!m->ReleaseOwned()) {
+    SetLastError(ERROR_NOT_OWNER);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HANDLE CreateLocalEvent(bool manualReset, bool initialState) { return new LocalEvent(manualReset, initialState); }
+
+HANDLE CreateLocalMutex(bool initialOwner) { return new LocalMutex(initialOwner); }
+
+DWORD WaitForSingleObject(HANDLE h, DWORD timeoutMs) {
+  if (IsBadHandle(h)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  return h->WaitOne(timeoutMs);
+}
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs) {
+  if (waitAll) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return WAIT_FAILED;
+  }
+  if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  for (DWORD i = 0; i < count; ++i) {
+    if (IsBadHandle(handles[i])) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
+    }
+  }
+  if (count == 1) {
+    DWORD r = handles[0]->WaitOne(timeoutMs);
+    return r;
+  }
+  std::vector<detail::LocalWaitable*> local(count);
+  bool allLocal = true;
+  for (DWORD i = 0; i < count && allLocal; ++i) {
+    local[i] = dynamic_cast<detail::LocalWaitable*>(handles[i]);
+    allLocal = local[i] != nullptr;
+  }
+  if (allLocal) return detail::WaitLocal(local.data(), count, timeoutMs);
+
+  // Objects of different kinds: look at each in order, then sleep briefly.
+  const auto start = Clock::now();
+  for (;;) {
+    for (DWORD i = 0; i < count; ++i) {
+      KernelObject::Probe p = handles[i]->TryAcquire();
+      if (p != KernelObject::Probe::NotSignaled) return ProbeResult(p, i);
+    }
+    if (timeoutMs != INFINITE && Clock::now() - start >= std::chrono::milliseconds(timeoutMs)) return WAIT_TIMEOUT;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+}  // namespace plat

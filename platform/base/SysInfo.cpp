@@ -1,0 +1,78 @@
+// System information as the device reports it.
+#include "platform/base/SysInfo.h"
+
+#include <cstring>
+#include <mutex>
+
+namespace plat {
+
+namespace {
+
+std::mutex g_mutex;
+SystemInfoSettings& Settings() {
+  static SystemInfoSettings s;
+  return s;
+}
+
+BOOL CopyText(const std::u16string& text, UINT bytes, void* pv) {
+  if (!pv) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::size_t need = (text.size() + 1) * sizeof(char16_t);
+  if (bytes < need) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  auto* out = static_cast<char16_t*>(pv);
+  std::memcpy(out, text.data(), text.size() * sizeof(char16_t));
+  out[text.size()] = 0;
+  return TRUE;
+}
+
+}  // namespace
+
+void SetSystemInfoForTesting(const SystemInfoSettings& settings) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Settings() = settings;
+}
+
+void ResetSystemInfoForTesting() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Settings() = SystemInfoSettings();
+}
+
+SystemInfoSettings CurrentSystemInfo() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return Settings();
+}
+
+BOOL SystemParametersInfoW(UINT action, UINT param, void* pv, UINT winIni) {
+  (void)winIni;
+  SystemInfoSettings s = CurrentSystemInfo();
+  switch (action) {
+    case SPI_GETPLATFORMTYPE: return CopyText(s.platformType, param, pv);
+    case SPI_GETOEMINFO: return CopyText(s.oemInfo, param, pv);
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+  }
+}
+
+BOOL GetVersionExW(OSVERSIONINFOW* info) {
+  if (!info || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  SystemInfoSettings s = CurrentSystemInfo();
+  info->dwMajorVersion = s.majorVersion;
+  info->dwMinorVersion = s.minorVersion;
+  info->dwBuildNumber = s.buildNumber;
+  info->dwPlatformId = s.platformId;
+  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+  std::size_t n = s.csdVersion.size() < 127 ? s.csdVersion.size() : 127;
+  std::memcpy(info->szCSDVersion, s.csdVersion.data(), n * sizeof(char16_t));
+  return TRUE;
+}
+
+}  // namespace plat
