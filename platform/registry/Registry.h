@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "platform/base/Handle.h"
+#include "platform/base/Time.h"
 #include "platform/base/Types.h"
 
 namespace plat {
@@ -42,8 +43,7 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr DWORD REG_OPTION_VOLATILE = 1;
 
-// Access masks. A key opened without any write right refuses writes
-// (ERROR_ACCESS_DENIED); the other rights are accepted, not checked.
+// Access masks: accepted and not checked, as on the device.
 constexpr DWORD KEY_QUERY_VALUE = 0x0001;
 constexpr DWORD KEY_SET_VALUE = 0x0002;
 constexpr DWORD KEY_CREATE_SUB_KEY = 0x0004;
@@ -89,17 +89,19 @@ LONG RegDeleteKeyW(HKEY key, const char16_t* subKey);
 // Enumerations in a stable order (the order of creation). *cchName is the name
 // buffer size in characters, terminator included; it receives the name's length
 // without the terminator. A name buffer too small gives ERROR_MORE_DATA.
-// lastWriteTime, when given, points to a FILETIME that is cleared.
+// lastWriteTime (may be null) receives when the key's values or sub-keys last
+// changed.
 LONG RegEnumKeyExW(HKEY key, DWORD index, char16_t* name, DWORD* cchName, DWORD* reserved,
-                   char16_t* cls, DWORD* cchClass, void* lastWriteTime);
+                   char16_t* cls, DWORD* cchClass, FILETIME* lastWriteTime);
 LONG RegEnumValueW(HKEY key, DWORD index, char16_t* name, DWORD* cchName, DWORD* reserved,
                    DWORD* type, BYTE* data, DWORD* cbData);
 // Counts and longest lengths (names in characters without terminator, data in
 // bytes). Every out-pointer may be null.
 LONG RegQueryInfoKeyW(HKEY key, char16_t* cls, DWORD* cchClass, DWORD* reserved, DWORD* subKeys,
                       DWORD* maxSubKeyLen, DWORD* maxClassLen, DWORD* values, DWORD* maxValueNameLen,
-                      DWORD* maxValueLen, DWORD* securityDescriptor, void* lastWriteTime);
-// Every write is durable once it returns; this only checks the key.
+                      DWORD* maxValueLen, DWORD* securityDescriptor, FILETIME* lastWriteTime);
+// Every write is its own transaction, safe from a crash of its process once it
+// returns; this also writes everything through to the store's main file.
 LONG RegFlushKey(HKEY key);
 
 // Change notification: a kernel object that becomes signalled when a value of
