@@ -306,7 +306,7 @@ ScanResult ScanInteger(Input& in, int base, std::size_t width, unsigned long lon
     --left;
     ++digits;
   }
-  if (digits == 0) return *q == 0 && q != in.p ? ScanResult::InputEnd : ScanResult::Mismatch;
+  if (digits == 0) return ScanResult::Mismatch;
   if (overflow) v = ULLONG_MAX;
   value = negative ? 0ull - v : v;
   in.p = q;

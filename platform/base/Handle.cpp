@@ -91,6 +91,7 @@ class LocalEvent final : public EventObject, public detail::LocalWaitable {
   void RemoveWaiter() override {
     if (--waiters_ == 0) pulseTokens_ = 0;
   }
+  unsigned WaiterCountLocked() const override { return waiters_; }
 
  private:
   const bool manual_;
@@ -205,6 +206,13 @@ void AbandonOwnedMutexes() {
   if (owned.empty()) return;
   LocalStateChanged().notify_all();
   for (LocalMutex* m : owned) m->Release();
+}
+
+unsigned LocalWaiterCount(HANDLE h) {
+  auto* w = IsBadHandle(h) ? nullptr : dynamic_cast<LocalWaitable*>(h);
+  if (!w) return 0;
+  std::lock_guard<std::mutex> lock(LocalStateMutex());
+  return w->WaiterCountLocked();
 }
 
 DWORD WaitLocal(LocalWaitable* const* objects, DWORD count, DWORD timeoutMs) {

@@ -26,7 +26,12 @@ class LocalWaitable {
   virtual unsigned PulseGeneration() const { return 0; }
   virtual void AddWaiter() {}
   virtual void RemoveWaiter() {}
+  virtual unsigned WaiterCountLocked() const { return 0; }
 };
+
+// Threads blocked in a wait on a local event right now (for tests that must
+// know their waiters are in place before they pulse); 0 for other objects.
+unsigned LocalWaiterCount(HANDLE h);
 
 // Waits for any of count local objects (lowest index first); WAIT_OBJECT_0 + i,
 // WAIT_ABANDONED_0 + i or WAIT_TIMEOUT.
