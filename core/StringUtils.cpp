@@ -113,9 +113,9 @@ bool ConsumeNumber(std::u16string& text, int& value) {
   return true;
 }
 
-PointXY PointFromLParam(plat::LPARAM lParam) {
+plat::POINT PointFromLParam(plat::LPARAM lParam) {
   const auto bits = static_cast<std::uint32_t>(lParam);
-  return PointXY{static_cast<std::int16_t>(bits & 0xFFFF), static_cast<std::int16_t>(bits >> 16)};
+  return plat::POINT{static_cast<std::int16_t>(bits & 0xFFFF), static_cast<std::int16_t>(bits >> 16)};
 }
 
 std::u16string GetDecimalSeparator() {

@@ -12,6 +12,7 @@
 
 #include "core/StringMaps.h"
 #include "platform/base/Types.h"
+#include "platform/gdi/Gdi.h"
 
 constexpr std::size_t kNotFound = std::u16string::npos;
 
@@ -40,12 +41,8 @@ bool ConsumeChar(std::u16string& text, char16_t c);
 // left as it was and the result is false.
 bool ConsumeNumber(std::u16string& text, int& value);
 
-struct PointXY {
-  int x;
-  int y;
-};
 // x from the signed low 16 bits, y from the signed high 16 bits.
-PointXY PointFromLParam(plat::LPARAM lParam);
+plat::POINT PointFromLParam(plat::LPARAM lParam);
 
 // The user's decimal separator; empty when the locale gives none.
 std::u16string GetDecimalSeparator();

@@ -141,7 +141,7 @@ TEST_F(StringUtilsTest, PointFromLParamTakesSignedHalves) {
       {static_cast<plat::LPARAM>(0x123400020001ll), 1, 2},  // bits above 32 are no part of it
   };
   for (const auto& c : cases) {
-    const PointXY p = PointFromLParam(c.lParam);
+    const plat::POINT p = PointFromLParam(c.lParam);
     EXPECT_EQ(p.x, c.x);
     EXPECT_EQ(p.y, c.y);
   }
