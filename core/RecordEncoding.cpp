@@ -67,6 +67,8 @@ bool WriteInt64(CBaseWriter& stream, std::uint64_t value) { return WriteLittle(s
 
 bool WriteString(CBaseWriter& stream, std::u16string_view value) {
   if (value.empty()) return WriteLittle(stream, std::uint32_t{0});
+  // Every UTF-16 unit takes at least one byte of UTF-8.
+  if (value.size() > kMaxRecordCount) return false;
   std::string utf8;
   try {
     utf8 = plat::Utf16ToUtf8(value);
