@@ -206,14 +206,10 @@ BOOL SHGetSpecialFolderPath(void* owner, WCHAR* path, int csidl, BOOL create);
 // buffer is too small.
 DWORD GetTempPathW(DWORD bufferLength, WCHAR* buffer);
 
-// GetModuleFileNameW(nullptr, buf, size) (declared in platform/base/Module.h)
-// answers the device path of the running program: by default
-// "\Program Files\Orv News\" + the host executable's file name. A buffer
-// too small gets the truncated, terminated name, the result is size and the
-// last error ERROR_INSUFFICIENT_BUFFER. Other modules: 0, ERROR_MOD_NOT_FOUND.
-// The device path of the running program, and how to set it for this process
-// (programs started from another folder, tests); an empty path restores the
-// default.
+// The device path of the running program, as GetModuleFileNameW(nullptr, ...)
+// (platform/base/Module.h) answers it, and how to set it for this process
+// (programs, tests); an empty path restores the default
+// ("\Program Files\Orv News\" + the host program's file name + ".exe").
 std::u16string ModuleDevicePath();
 void SetModuleDevicePath(std::u16string_view devicePath);
 

@@ -1,9 +1,7 @@
 // Special folders, the temporary folder, the running program's device path
 // and free space.
 #include <sys/statvfs.h>
-#include <unistd.h>
 
-#include <climits>
 #include <mutex>
 #include <optional>
 
@@ -49,27 +47,6 @@ bool CreateTree(std::u16string_view path) {
   return true;
 }
 
-struct ModuleState {
-  std::mutex lock;
-  std::u16string path;
-};
-
-ModuleState& Module() {
-  static ModuleState* m = new ModuleState;  // lives for the whole process
-  return *m;
-}
-
-std::u16string DefaultModulePath() {
-  char buf[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  std::string name = "program";
-  if (n > 0) {
-    std::string exe(buf, static_cast<std::size_t>(n));
-    name = exe.substr(exe.find_last_of('/') + 1);
-  }
-  return u"\\Program Files\\Orv News\\" + Utf8ToUtf16(name);
-}
-
 // Copies text and its terminating NUL when it fits: the length; else the size needed.
 DWORD CopyOut(std::u16string_view text, WCHAR* buffer, DWORD bufferLength) {
   if (!buffer || bufferLength <= text.size()) return static_cast<DWORD>(text.size() + 1);
@@ -92,40 +69,20 @@ BOOL SHGetSpecialFolderPath(void* /*owner*/, WCHAR* path, int csidl, BOOL create
 DWORD GetTempPathW(DWORD bufferLength, WCHAR* buffer) { return CopyOut(u"\\Temp\\", buffer, bufferLength); }
 
 std::u16string ModuleDevicePath() {
-  auto& m = Module();
-  std::lock_guard<std::mutex> g(m.lock);
-  if (m.path.empty()) m.path = DefaultModulePath();
-  return m.path;
+  std::u16string path(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
 }
 
 void SetModuleDevicePath(std::u16string_view devicePath) {
-  auto& m = Module();
-  std::lock_guard<std::mutex> g(m.lock);
-  m.path.assign(devicePath);
-}
-
-// The device path of the program. Weak, so that a module layer answering for
-// further modules can take its place.
-__attribute__((weak)) DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD cch) {
-  if (module) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return 0;
-  }
-  if (!buf || cch == 0) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  const std::u16string path = ModuleDevicePath();
-  if (path.size() < cch) {
-    path.copy(buf, path.size());
-    buf[path.size()] = 0;
-    SetLastError(ERROR_SUCCESS);
-    return static_cast<DWORD>(path.size());
-  }
-  path.copy(buf, cch - 1);
-  buf[cch - 1] = 0;
-  SetLastError(ERROR_INSUFFICIENT_BUFFER);
-  return cch;
+  const std::u16string path(devicePath);
+  SetProgramDevicePath(path.c_str());
 }
 
 BOOL GetDiskFreeSpaceExW(const WCHAR* directoryName, ULARGE_INTEGER* freeBytesAvailableToCaller,
