@@ -1,0 +1,93 @@
+// Reader of zip archives (the layout packages): opens an archive by device
+// path, indexes the names of its entries ignoring case, and reads one named
+// entry at a time into a caller's buffer, inflating deflated entries and
+// decrypting entries protected with the traditional PKWARE encryption.
+//
+// The archive is untrusted input: every offset and size is checked against
+// the file, extra fields and data descriptors are honoured, CRCs are checked,
+// entries whose names hold ".." or are absolute are left out of the index, and
+// a read that cannot deliver what the entry declares fails.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/StringPtrMap.h"
+#include "platform/base/Handle.h"
+
+// Error codes of the archive state.
+enum UnzipError : int {
+  UNZ_OK = 0,
+  UNZ_FILE_NOT_FOUND = 1,
+  UNZ_OUT_OF_MEMORY = 2,
+  UNZ_MORE_DATA = 5,
+  UNZ_CORRUPT_DIRECTORY = 6,
+  UNZ_READ_ERROR = 7,
+  UNZ_SPANNED = 8,
+  UNZ_NO_FILE_POSITION = 16,
+  UNZ_CORRUPT_DATA = 18,
+  UNZ_WRONG_PASSWORD = 19,
+};
+
+class CUnzippo {
+ public:
+  CUnzippo();
+  virtual ~CUnzippo();
+  CUnzippo(const CUnzippo&) = delete;
+  CUnzippo& operator=(const CUnzippo&) = delete;
+
+  // Closes what was open, then opens the archive at a device path. password
+  // (single-byte text) may be null: encrypted entries then cannot be read.
+  // Non-zero on success; on failure nothing stays open.
+  int Open(const char16_t* path, const char* password);
+  // Frees the directory and the scratch buffer and closes the archive; safe
+  // when nothing is open.
+  void Close();
+  bool IsOpen() const { return m_open; }
+
+  // True and the entry's uncompressed size when the archive holds the name.
+  bool GetEntrySize(const char* name, std::uint32_t& size) const;
+  // The uncompressed size, 0 when the entry is missing.
+  std::uint32_t GetEntrySize(const char* name) const;
+
+  // Reads the first min(bufferSize, entry size) bytes of the entry into
+  // buffer. 1 on success (also for a null buffer or a size of 0, reading
+  // nothing); 0 when the entry is missing or reading fails.
+  int ReadEntry(const char* name, void* buffer, std::uint32_t bufferSize);
+
+  // The error code of the last operation (UnzipError).
+  int GetLastError() const { return m_lastError; }
+  std::uint32_t GetEntryCount() const { return static_cast<std::uint32_t>(m_entries.size()); }
+  std::uint32_t GetIndexSlotCount() const { return m_index.GetSlotCount(); }
+
+ private:
+  struct Entry {
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint16_t time = 0;
+    std::uint32_t crc = 0;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t uncompressedSize = 0;
+    std::uint64_t localHeaderOffset = 0;
+  };
+
+  bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size);
+  int OpenArchive(const char16_t* path);
+  const Entry* Find(const char* name) const;
+  int ReadEntryData(const Entry& entry, std::uint8_t* out, std::uint32_t count);
+
+  bool m_open = false;
+  plat::HANDLE m_file;
+  std::uint64_t m_fileSize = 0;
+  std::uint64_t m_bytesBefore = 0;     // bytes that precede the archive in the file
+  std::uint64_t m_directoryStart = 0;  // file offset of the central directory
+  int m_lastError = UNZ_OK;
+  std::string m_password;
+  bool m_hasPassword = false;
+  std::vector<Entry> m_entries;
+  std::vector<char> m_names;  // lower-cased entry names, each NUL-terminated
+  CNarrowStringPtrMap m_index;
+  std::vector<std::uint8_t> m_input;  // scratch for compressed bytes
+};
