@@ -124,4 +124,13 @@ bool NamedEvent::Pulse() {
   return true;
 }
 
+unsigned NamedEvent::Waiters() { return Word(S().waiters).load(); }
+
+unsigned NamedEventWaiters(HANDLE h) {
+  // Null and the pseudo handles (small negative values) are no objects.
+  const auto bits = reinterpret_cast<std::uintptr_t>(h);
+  auto* e = bits < 0x10000 || bits > UINTPTR_MAX - 0x10000 ? nullptr : dynamic_cast<NamedEvent*>(h);
+  return e ? e->Waiters() : 0;
+}
+
 }  // namespace plat::ipc

@@ -21,6 +21,9 @@ class NamedEvent final : public EventObject {
   bool Reset() override;
   bool Pulse() override;
 
+  // Waiters (of every process) blocked on the event now.
+  unsigned Waiters();
+
  private:
   Slot& S() { return table_->At(slot_); }
   bool TryConsume();
@@ -29,5 +32,9 @@ class NamedEvent final : public EventObject {
   std::shared_ptr<ObjectTable> table_;
   int slot_;
 };
+
+// The waiters of a named event (0 for any other handle): for tests that must
+// know their waiters are in place.
+unsigned NamedEventWaiters(HANDLE h);
 
 }  // namespace plat::ipc

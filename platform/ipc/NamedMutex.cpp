@@ -10,8 +10,6 @@ namespace plat::ipc {
 
 namespace {
 
-constexpr DWORD kErrorNotOwner = 288;
-
 timespec DeadlineAfter(DWORD ms) {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -89,7 +87,7 @@ DWORD NamedMutex::WaitOne(DWORD timeoutMs) {
 bool NamedMutex::ReleaseOwned() {
   Slot& s = S();
   if (!OwnedByCaller()) {
-    SetLastError(kErrorNotOwner);
+    SetLastError(ERROR_NOT_OWNER);
     return false;
   }
   if (--s.recursion > 0) return true;
