@@ -23,7 +23,8 @@ struct CFolderSizeScanner::State {
   }
 };
 
-CFolderSizeScanner::CFolderSizeScanner() : state_(std::make_shared<State>()) {
+CFolderSizeScanner::CFolderSizeScanner(DWORD stopWaitMs)
+    : state_(std::make_shared<State>()), stopWaitMs_(stopWaitMs) {
   state_->doneEvent = CreateLocalEvent(true, false);
   if (!state_->doneEvent) return;
   auto* param = new std::shared_ptr<State>(state_);
@@ -64,7 +65,7 @@ void CFolderSizeScanner::Stop() {
       started_ = true;
       ResumeThread(thread_);
     }
-    WaitForSingleObject(state_->doneEvent, kStopWaitMs);
+    WaitForSingleObject(state_->doneEvent, stopWaitMs_);
     CloseHandle(thread_);
     thread_ = nullptr;
   }

@@ -18,8 +18,8 @@ class CFolderSizeScanner {
   static constexpr plat::DWORD kStopWaitMs = 10000;
 
   // Creates the done event and the worker thread, suspended. On failure the
-  // scanner stays inert (Start fails).
-  CFolderSizeScanner();
+  // scanner stays inert (Start fails). stopWaitMs bounds Stop's wait.
+  explicit CFolderSizeScanner(plat::DWORD stopWaitMs = kStopWaitMs);
   // Stops the worker.
   ~CFolderSizeScanner();
   CFolderSizeScanner(const CFolderSizeScanner&) = delete;
@@ -34,7 +34,7 @@ class CFolderSizeScanner {
   bool IsDone() const;
   bool IsStopRequested() const;
 
-  // Sets the stop flag, waits up to kStopWaitMs for the worker to end, then
+  // Sets the stop flag, waits up to the stop wait for the worker to end, then
   // lets go of the thread and the event; the folder list is emptied. A worker
   // that has not ended by then finishes on its own at its next entry (threads
   // are never killed), keeping what it uses alive until then.
@@ -53,4 +53,5 @@ class CFolderSizeScanner {
   std::shared_ptr<State> state_;
   plat::HANDLE thread_ = nullptr;
   bool started_ = false;
+  plat::DWORD stopWaitMs_;
 };

@@ -147,3 +147,39 @@ TEST_F(FolderSizeScannerTest, ObserverSeesDevicePaths) {
 }
 
 }  // namespace
+
+namespace {
+
+class FolderSizeScannerSlowWorker : public orvtest::DeviceTest {};
+
+// A worker that does not notice the stop flag within the wait is never
+// killed: the scanner lets go of it, and it ends on its own at its next entry
+// without touching the destroyed scanner.
+TEST_F(FolderSizeScannerSlowWorker, OutlivesTheScannerSafely) {
+  for (int i = 0; i < 5; ++i)
+    orvtest::WriteHostFile(device_.FsRoot() + "/f" + std::to_string(i), "12345");
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  auto entries = std::make_shared<std::atomic<int>>(0);
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  {
+    CFolderSizeScanner scanner(20);
+    scanner.SetEntryObserver([release, entries, finished](const std::u16string&) {
+      if (++*entries == 1) {
+        for (int i = 0; i < 10000 && !*release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        *finished = true;
+      }
+    });
+    ASSERT_TRUE(scanner.Start(u"\\"));
+    for (int i = 0; i < 10000 && *entries == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(entries->load(), 1);
+    scanner.Stop();  // the wait runs out while the worker is held
+    EXPECT_FALSE(scanner.IsDone());
+  }
+  *release = true;
+  for (int i = 0; i < 10000 && !*finished; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(finished->load());
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(entries->load(), 1);  // it stopped at the next entry
+}
+
+}  // namespace
