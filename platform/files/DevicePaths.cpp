@@ -71,7 +71,7 @@ bool IsForbiddenNameChar(char16_t c) {
 
 std::optional<DevicePath> ParseDevicePath(std::u16string_view path, bool allowWildcards) {
   if (path.empty() || path[0] != u'\\') {
-    SetLastError(path.empty() ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_NAME);
+    SetLastError(ERROR_INVALID_NAME);
     return std::nullopt;
   }
   if (path.size() >= MAX_PATH) {
@@ -135,10 +135,10 @@ std::vector<MountInfo> Mounts() {
   return t.mounts;
 }
 
-std::vector<MountInfo> MountsInside(const std::vector<std::u16string>& folder) {
+std::vector<MountInfo> MountsInside(const std::vector<std::u16string>& folder, bool liveOnly) {
   std::vector<MountInfo> out;
   for (auto& m : Mounts()) {
-    if (m.parts.size() == folder.size() + 1 && PrefixMatches(folder, m.parts) && IsHostDir(m.host))
+    if (m.parts.size() == folder.size() + 1 && PrefixMatches(folder, m.parts) && (!liveOnly || IsHostDir(m.host)))
       out.push_back(std::move(m));
   }
   return out;

@@ -112,7 +112,8 @@ HANDLE FindFirstFileW(const WCHAR* fileName, WIN32_FIND_DATAW* findData) {
   }
 
   std::vector<Entry> entries;
-  const auto mounts = MountsInside(p->parts);
+  // A mount hides the host entry of its name, also while its host folder is gone.
+  const auto mounts = MountsInside(p->parts, false);
   auto isMounted = [&](std::u16string_view name) {
     for (const auto& m : mounts)
       if (EqualsNoCase(m.parts.back(), name)) return true;
@@ -124,7 +125,7 @@ HANDLE FindFirstFileW(const WCHAR* fileName, WIN32_FIND_DATAW* findData) {
     struct stat st;
     if (::stat(host.c_str(), &st) != 0 && ::lstat(host.c_str(), &st) != 0) continue;
     Entry e{name, {}};
-    FillFindData(&e.data, name, AttributesOf(host, st), st);
+    FillFindData(&e.data, name, AttributesOf(host, st), host, st);
     entries.push_back(std::move(e));
   }
   for (const auto& m : mounts) {
@@ -132,7 +133,7 @@ HANDLE FindFirstFileW(const WCHAR* fileName, WIN32_FIND_DATAW* findData) {
     struct stat st;
     if (::stat(m.host.c_str(), &st) != 0) continue;
     Entry e{m.parts.back(), {}};
-    FillFindData(&e.data, e.name, FILE_ATTRIBUTE_DIRECTORY | (m.card ? FILE_ATTRIBUTE_TEMPORARY : 0), st);
+    FillFindData(&e.data, e.name, FILE_ATTRIBUTE_DIRECTORY | (m.card ? FILE_ATTRIBUTE_TEMPORARY : 0), m.host, st);
     entries.push_back(std::move(e));
   }
   return HandOut(entries, findData, ERROR_FILE_NOT_FOUND);
@@ -163,7 +164,7 @@ HANDLE FindFirstFlashCard(WIN32_FIND_DATAW* findData) {
     struct stat st;
     if (!m.card || ::stat(m.host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
     Entry e{m.parts.back(), {}};
-    FillFindData(&e.data, e.name, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY, st);
+    FillFindData(&e.data, e.name, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY, m.host, st);
     entries.push_back(std::move(e));
   }
   return HandOut(entries, findData, ERROR_NO_MORE_FILES);

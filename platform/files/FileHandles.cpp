@@ -230,7 +230,7 @@ BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME
   if (!f) return FALSE;
   struct stat st;
   if (::fstat(f->fd(), &st) != 0) return FailErrno();
-  if (creation) *creation = FileTimeFromTimespec(st.st_ctim);
+  if (creation) *creation = CreationTimeOf(f->fd(), std::string(), st);
   if (lastAccess) *lastAccess = FileTimeFromTimespec(st.st_atim);
   if (lastWrite) *lastWrite = FileTimeFromTimespec(st.st_mtim);
   return TRUE;

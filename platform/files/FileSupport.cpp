@@ -147,10 +147,24 @@ FILETIME FileTimeFromTimespec(const struct timespec& ts) {
   return ULLToFileTime(ticks < 0 ? 0 : static_cast<ULONGLONG>(ticks));
 }
 
-void FillFindData(WIN32_FIND_DATAW* fd, std::u16string_view name, DWORD attributes, const struct stat& st) {
+FILETIME CreationTimeOf(int fd, const std::string& host, const struct stat& st) {
+  struct statx sx {};
+  const int rc = fd >= 0 ? ::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &sx)
+                         : ::statx(AT_FDCWD, host.c_str(), 0, STATX_BTIME, &sx);
+  if (rc == 0 && (sx.stx_mask & STATX_BTIME)) {
+    struct timespec ts {};
+    ts.tv_sec = static_cast<time_t>(sx.stx_btime.tv_sec);
+    ts.tv_nsec = static_cast<long>(sx.stx_btime.tv_nsec);
+    return FileTimeFromTimespec(ts);
+  }
+  return FileTimeFromTimespec(st.st_ctim);
+}
+
+void FillFindData(WIN32_FIND_DATAW* fd, std::u16string_view name, DWORD attributes, const std::string& host,
+                  const struct stat& st) {
   std::memset(fd, 0, sizeof *fd);
   fd->dwFileAttributes = attributes;
-  fd->ftCreationTime = FileTimeFromTimespec(st.st_ctim);
+  fd->ftCreationTime = CreationTimeOf(-1, host, st);
   fd->ftLastAccessTime = FileTimeFromTimespec(st.st_atim);
   fd->ftLastWriteTime = FileTimeFromTimespec(st.st_mtim);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -182,8 +196,6 @@ bool TakeShareLocks(int fd, DWORD access, DWORD share) {
   }
   return true;
 }
-
-bool IsFileOpen(int fd) { return OthersHold(fd, kLockBase, 4); }
 
 int OpenForReading(const std::string& host) {
   const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);

@@ -144,8 +144,9 @@ BOOL FlushFileBuffers(HANDLE file);
 // Low 32 bits of the size; the high ones in *sizeHigh when not null.
 // INVALID_FILE_SIZE with a last error on failure.
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
-// Times of the open file (UTC); null pointers are skipped. The host keeps no
-// creation time: creation is reported as the last status change.
+// Times of the open file (UTC); null pointers are skipped. Creation is the
+// host's birth time where it keeps one (else the last status change) and
+// cannot be set.
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite);
 

@@ -70,8 +70,9 @@ std::string FindHostEntry(const std::string& hostFolder, std::u16string_view nam
 // Entries of a host folder that the device can name: (device name, host name).
 std::vector<std::pair<std::u16string, std::string>> ListHostFolder(const std::string& hostFolder);
 
-// Mount points directly inside a device folder (live ones only).
-std::vector<MountInfo> MountsInside(const std::vector<std::u16string>& folder);
+// Mount points directly inside a device folder; with liveOnly, only those
+// whose host folder exists.
+std::vector<MountInfo> MountsInside(const std::vector<std::u16string>& folder, bool liveOnly = true);
 
 // Last error for an errno value.
 DWORD ErrorFromErrno(int err);
@@ -98,15 +99,17 @@ std::size_t HostWrite(int fd, const void* data, std::size_t size);
 
 // FILETIME from a host time.
 FILETIME FileTimeFromTimespec(const struct timespec& ts);
+// Creation time of a host entry (birth time where the host keeps one, else
+// the last status change). fd may be -1 to go by path.
+FILETIME CreationTimeOf(int fd, const std::string& host, const struct stat& st);
 // Fills a find record from a host entry.
-void FillFindData(WIN32_FIND_DATAW* fd, std::u16string_view name, DWORD attributes, const struct stat& st);
+void FillFindData(WIN32_FIND_DATAW* fd, std::u16string_view name, DWORD attributes, const std::string& host,
+                  const struct stat& st);
 
 // Sharing of open files across handles and processes (open file description
 // locks on bytes far past any data). True when this open may coexist with
 // the others; otherwise the last error is ERROR_SHARING_VIOLATION.
 bool TakeShareLocks(int fd, DWORD access, DWORD share);
-// True when any handle of any process has the file open.
-bool IsFileOpen(int fd);
 
 // Opens a host file for reading, honouring the share modes of other handles.
 int OpenForReading(const std::string& host);

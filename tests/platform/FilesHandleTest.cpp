@@ -5,8 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
@@ -342,6 +345,36 @@ TEST_F(FilesHandleTest, ShareModesHoldAcrossProcesses) {
   EXPECT_NE(h, INVALID_HANDLE_VALUE);
   CloseHandle(h);
   for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
+}
+
+TEST_F(FilesHandleTest, ConcurrentCreationHasOneWinner) {
+  constexpr int kThreads = 8;
+  for (DWORD disposition : {CREATE_NEW, OPEN_ALWAYS}) {
+    SCOPED_TRACE("disposition " + std::to_string(disposition));
+    const std::u16string name = u"\\race" + Utf8ToUtf16(std::to_string(disposition)) + u".bin";
+    std::atomic<int> go{0};
+    std::vector<DWORD> errors(kThreads, 0xDEAD);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&, t] {
+        while (!go.load()) std::this_thread::yield();
+        HANDLE h = Open(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, disposition);
+        errors[t] = h == INVALID_HANDLE_VALUE ? 0x80000000u | GetLastError() : GetLastError();
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+      });
+    }
+    go = 1;
+    for (auto& th : threads) th.join();
+    // Exactly one thread made the file; the others found it.
+    const DWORD others = disposition == CREATE_NEW ? 0x80000000u | ERROR_FILE_EXISTS : ERROR_ALREADY_EXISTS;
+    int made = 0, found = 0;
+    for (DWORD e : errors) {
+      made += e == ERROR_SUCCESS;
+      found += e == others;
+    }
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(found, kThreads - 1);
+  }
 }
 
 }  // namespace

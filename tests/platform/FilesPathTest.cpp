@@ -65,6 +65,7 @@ TEST_F(FilesPathTest, MapsDevicePathsIgnoringCase) {
       {u"C:\\My Documents", nullptr, ERROR_INVALID_NAME},
       {u"\\C:\\x", nullptr, ERROR_INVALID_NAME},
       {u"My Documents\\a.cnl", nullptr, ERROR_INVALID_NAME},
+      {u"", nullptr, ERROR_INVALID_NAME},
       {u"\\a\x01" u"b", nullptr, ERROR_INVALID_NAME},
       {u"\\a*b", nullptr, ERROR_INVALID_NAME},
       {u"\\a?b", nullptr, ERROR_INVALID_NAME},
@@ -190,6 +191,7 @@ TEST_F(FilesPathTest, StorageCardIsListedAndDisappearsWithItsFolder) {
   HostDir(card + "/Feeds");
   orvtest::WriteHostFile(card + "/Feeds/news.cnl", "n");
   HostDir(Fs("My Documents"));
+  HostDir(Fs("storage card"));  // a stray folder of that name, hidden by the card
   ASSERT_TRUE(MountFolder(u"\\Storage Card", card, true));
 
   const DWORD cardAttrs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY;
