@@ -363,7 +363,8 @@ BOOL StretchBlt(HDC dst, int x, int y, int w, int h, HDC src, int xSrc, int ySrc
 // Copies (and stretches) every source pixel except those of the transparent colour.
 BOOL TransparentBlt(HDC dst, int x, int y, int w, int h, HDC src, int xSrc, int ySrc, int wSrc, int hSrc,
                     UINT transparent);
-BOOL TransparentImage(HDC dst, int x, int y, int w, int h, HGDIOBJ src, int xSrc, int ySrc, int wSrc, int hSrc,
+// src: a DC or a bitmap.
+BOOL TransparentImage(HDC dst, int x, int y, int w, int h, void* src, int xSrc, int ySrc, int wSrc, int hSrc,
                       COLORREF transparent);
 
 constexpr BYTE AC_SRC_OVER = 0x00;
