@@ -46,6 +46,8 @@ TEST_F(FilesPathTest, MapsDevicePathsIgnoringCase) {
   HostDir(Fs("My Documents/Sub"));
   orvtest::WriteHostFile(Fs("My Documents/a.cnl"), "a");
   orvtest::WriteHostFile(Fs("My Documents/Sub/Deep.txt"), "d");
+  const char* accented = "My Documents/\xc3\x9c" "ber \xd0\x9d\xd0\xbe\xd0\xb2\xd0\xbe\xd1\x81\xd1\x82\xd0\xb8.txt";
+  orvtest::WriteHostFile(Fs(accented), "u");  // "Über Новости.txt" in UTF-8
 
   const MapCase cases[] = {
       {u"\\", "", 0},
@@ -53,6 +55,8 @@ TEST_F(FilesPathTest, MapsDevicePathsIgnoringCase) {
       {u"\\MY DOCUMENTS\\A.CNL", "My Documents/a.cnl", 0},
       {u"\\my documents\\sub\\DEEP.TXT", "My Documents/Sub/Deep.txt", 0},
       {u"\\My Documents\\Sub\\", "My Documents/Sub", 0},
+      {u"\\my documents\\\u00fcBER \u043d\u041e\u0412\u041e\u0421\u0422\u0418.TXT",
+       accented, 0},
       {u"\\My Documents\\New File.TXT", "My Documents/New File.TXT", 0},
       {u"\\My Documents\\New Folder\\x.txt", nullptr, ERROR_PATH_NOT_FOUND},
       {u"\\My Documents\\a.cnl\\x", nullptr, ERROR_PATH_NOT_FOUND},
