@@ -27,22 +27,33 @@ bool StartsWith(const std::u16string& text, std::u16string_view prefix) {
 CDebugLog::CDebugLog() { Start(); }
 
 void CDebugLog::Start() {
-  generation_ = DeviceGeneration();
   indent_.store(0);
   enabled_.store(0);
   lastReadTick_.store(0);
   everRead_.store(false);
-  path_ = CombinePath(GetModuleFolder(), GetLogFileName());
-  // Every run starts a new log.
-  DeleteFileIfExists(path_);
+  {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    path_ = CombinePath(GetModuleFolder(), GetLogFileName());
+    // Every run starts a new log.
+    DeleteFileIfExists(path_);
+  }
+  generation_.store(DeviceGeneration(), std::memory_order_release);
 }
 
 CDebugLog& CDebugLog::GetInstance() {
-  static CDebugLog* instance = nullptr;
+  // Never destroyed: threads may still log while the process ends.
+  static std::atomic<CDebugLog*> instance{nullptr};
+  CDebugLog* log = instance.load(std::memory_order_acquire);
+  if (log && log->generation_.load(std::memory_order_acquire) == DeviceGeneration()) return *log;
   std::lock_guard<std::mutex> lock(g_instanceMutex);
-  if (!instance) instance = new CDebugLog();
-  else if (instance->generation_ != DeviceGeneration()) instance->Start();
-  return *instance;
+  log = instance.load(std::memory_order_relaxed);
+  if (!log) {
+    log = new CDebugLog();
+    instance.store(log, std::memory_order_release);
+  } else if (log->generation_.load(std::memory_order_relaxed) != DeviceGeneration()) {
+    log->Start();
+  }
+  return *log;
 }
 
 bool CDebugLog::IsEnabled() {

@@ -48,7 +48,7 @@ class CDebugLog {
   std::atomic<bool> everRead_{false};
   std::u16string path_;
   std::mutex writeMutex_;
-  unsigned generation_ = 0;
+  std::atomic<unsigned> generation_{0};
 };
 
 // The optional profiler library "orvprofiler.dll", looked for once per process.

@@ -41,9 +41,9 @@ MemoryStatus QueryMemoryStatus() {
 
 // A request the device can never satisfy is refused before the C heap sees it.
 bool LargerThanDevice(std::size_t size) {
+  static const unsigned long long total = QueryMemoryStatus().total;  // does not change
   if (size > std::numeric_limits<std::size_t>::max() / 2 - kHeaderSize) return true;
-  MemoryStatus status = QueryMemoryStatus();
-  return status.total != 0 && size > status.total;
+  return total != 0 && size > total;
 }
 
 }  // namespace
