@@ -12,14 +12,15 @@ namespace plat {
 
 namespace detail {
 
+// Never destroyed: threads still running at process exit keep using them.
 std::mutex& LocalStateMutex() {
-  static std::mutex m;
-  return m;
+  static std::mutex* m = new std::mutex;
+  return *m;
 }
 
 std::condition_variable& LocalStateChanged() {
-  static std::condition_variable cv;
-  return cv;
+  static std::condition_variable* cv = new std::condition_variable;
+  return *cv;
 }
 
 }  // namespace detail
@@ -333,7 +334,12 @@ DWORD WaitForSingleObject(HANDLE h, DWORD timeoutMs) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  return h->WaitOne(timeoutMs);
+  // The wait holds its own reference: a handle closed meanwhile by another
+  // thread does not free the object under it.
+  h->AddRef();
+  DWORD r = h->WaitOne(timeoutMs);
+  h->Release();
+  return r;
 }
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs) {
@@ -351,10 +357,17 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
       return WAIT_FAILED;
     }
   }
-  if (count == 1) {
-    DWORD r = handles[0]->WaitOne(timeoutMs);
-    return r;
-  }
+  if (count == 1) return WaitForSingleObject(handles[0], timeoutMs);
+  struct Hold {
+    const HANDLE* hs;
+    DWORD n;
+    Hold(const HANDLE* h, DWORD c) : hs(h), n(c) {
+      for (DWORD i = 0; i < n; ++i) hs[i]->AddRef();
+    }
+    ~Hold() {
+      for (DWORD i = 0; i < n; ++i) hs[i]->Release();
+    }
+  } hold(handles, count);
   std::vector<detail::LocalWaitable*> local(count);
   bool allLocal = true;
   for (DWORD i = 0; i < count && allLocal; ++i) {

@@ -14,13 +14,21 @@ namespace {
 
 constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 
-std::mutex g_localeMutex;
-std::shared_ptr<const LocaleSettings> g_locale;
+// The posed locale. Never destroyed: code that runs at process exit may still
+// format numbers and dates.
+struct LocaleState {
+  std::mutex mutex;
+  std::shared_ptr<const LocaleSettings> settings = std::make_shared<const LocaleSettings>();
+};
+
+LocaleState& State() {
+  static LocaleState* state = new LocaleState;
+  return *state;
+}
 
 std::shared_ptr<const LocaleSettings> Current() {
-  std::lock_guard<std::mutex> lock(g_localeMutex);
-  if (!g_locale) g_locale = std::make_shared<const LocaleSettings>();
-  return g_locale;
+  std::lock_guard<std::mutex> lock(State().mutex);
+  return State().settings;
 }
 
 bool KnownLocale(LCID locale, const LocaleSettings& s) {
@@ -318,13 +326,15 @@ WORD CType1(char16_t c) {
 }  // namespace
 
 void SetLocaleForTesting(const LocaleSettings& settings) {
-  std::lock_guard<std::mutex> lock(g_localeMutex);
-  g_locale = std::make_shared<const LocaleSettings>(settings);
+  auto posed = std::make_shared<const LocaleSettings>(settings);
+  std::lock_guard<std::mutex> lock(State().mutex);
+  State().settings = std::move(posed);
 }
 
 void ResetLocaleForTesting() {
-  std::lock_guard<std::mutex> lock(g_localeMutex);
-  g_locale = std::make_shared<const LocaleSettings>();
+  auto fresh = std::make_shared<const LocaleSettings>();
+  std::lock_guard<std::mutex> lock(State().mutex);
+  State().settings = std::move(fresh);
 }
 
 LocaleSettings CurrentLocaleSettings() { return *Current(); }

@@ -24,19 +24,27 @@ struct ModuleRecord {
 
 namespace {
 
-std::mutex g_mutex;
-std::vector<std::unique_ptr<ModuleRecord>> g_loaded;
-std::vector<std::pair<std::u16string, BuiltInResolver>> g_builtIn;
-std::u16string g_programPath;
+// Never destroyed: modules stay usable by code that runs at process exit.
+struct ModuleState {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<ModuleRecord>> loaded;
+  std::vector<std::pair<std::u16string, BuiltInResolver>> builtIn;
+  std::u16string programPath;
+};
+
+ModuleState& State() {
+  static ModuleState* state = new ModuleState;
+  return *state;
+}
 
 ModuleRecord& Program() {
-  static ModuleRecord self = [] {
-    ModuleRecord r;
-    r.dl = dlopen(nullptr, RTLD_NOW);
-    r.loads = 1;
+  static ModuleRecord* self = [] {
+    auto* r = new ModuleRecord;
+    r->dl = dlopen(nullptr, RTLD_NOW);
+    r->loads = 1;
     return r;
   }();
-  return self;
+  return *self;
 }
 
 std::string HostProgramPath() {
@@ -61,7 +69,7 @@ std::u16string NormalizeName(std::u16string_view name) {
 }
 
 std::u16string ProgramPathLocked() {
-  if (!g_programPath.empty()) return g_programPath;
+  if (!State().programPath.empty()) return State().programPath;
   std::string host = HostProgramPath();
   std::size_t slash = host.rfind('/');
   std::string file = slash == std::string::npos ? host : host.substr(slash + 1);
@@ -87,7 +95,7 @@ void* OpenShared(const std::u16string& key) {
 }
 
 ModuleRecord* FindLoadedLocked(const std::u16string& key) {
-  for (auto& r : g_loaded)
+  for (auto& r : State().loaded)
     if (r->key == key) return r.get();
   return nullptr;
 }
@@ -102,7 +110,7 @@ HMODULE LoadLibraryW(const char16_t* name) {
     return nullptr;
   }
   std::u16string key = NormalizeName(name);
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(State().mutex);
   if (ModuleRecord* r = FindLoadedLocked(key)) {
     ++r->loads;
     return r;
@@ -111,7 +119,7 @@ HMODULE LoadLibraryW(const char16_t* name) {
   record->key = key;
   record->name = name;
   record->loads = 1;
-  for (auto& b : g_builtIn) {
+  for (auto& b : State().builtIn) {
     if (b.first == key) record->resolve = b.second;
   }
   if (!record->resolve) {
@@ -121,8 +129,8 @@ HMODULE LoadLibraryW(const char16_t* name) {
       return nullptr;
     }
   }
-  g_loaded.push_back(std::move(record));
-  return g_loaded.back().get();
+  State().loaded.push_back(std::move(record));
+  return State().loaded.back().get();
 }
 
 BOOL FreeLibrary(HMODULE module) {
@@ -131,12 +139,12 @@ BOOL FreeLibrary(HMODULE module) {
     return FALSE;
   }
   if (module == &Program()) return TRUE;
-  std::lock_guard<std::mutex> lock(g_mutex);
-  for (auto it = g_loaded.begin(); it != g_loaded.end(); ++it) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  for (auto it = State().loaded.begin(); it != State().loaded.end(); ++it) {
     if (it->get() != module) continue;
     if (--module->loads == 0) {
       if (module->dl) dlclose(module->dl);
-      g_loaded.erase(it);
+      State().loaded.erase(it);
     }
     return TRUE;
   }
@@ -147,7 +155,7 @@ BOOL FreeLibrary(HMODULE module) {
 HMODULE GetModuleHandleW(const char16_t* name) {
   if (!name) return &Program();
   std::u16string key = NormalizeName(name);
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(State().mutex);
   if (ModuleRecord* r = FindLoadedLocked(key)) return r;
   SetLastError(ERROR_MOD_NOT_FOUND);
   return nullptr;
@@ -185,11 +193,11 @@ FARPROC GetProcAddressW(HMODULE module, const char16_t* name) {
 DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD cch) {
   std::u16string path;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(State().mutex);
     path = ProgramPathLocked();
     if (module && module != &Program()) {
       ModuleRecord* found = nullptr;
-      for (auto& r : g_loaded)
+      for (auto& r : State().loaded)
         if (r.get() == module) found = r.get();
       if (!found) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -214,30 +222,30 @@ DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD cch) {
 }
 
 void SetProgramDevicePath(const char16_t* devicePath) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_programPath = devicePath ? devicePath : u"";
+  std::lock_guard<std::mutex> lock(State().mutex);
+  State().programPath = devicePath ? devicePath : u"";
 }
 
 void RegisterBuiltInModule(const char16_t* name, BuiltInResolver resolve) {
   if (!name || !resolve) return;
   std::u16string key = NormalizeName(name);
-  std::lock_guard<std::mutex> lock(g_mutex);
-  for (auto& b : g_builtIn) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  for (auto& b : State().builtIn) {
     if (b.first == key) {
       b.second = resolve;
       return;
     }
   }
-  g_builtIn.emplace_back(key, resolve);
+  State().builtIn.emplace_back(key, resolve);
 }
 
 void UnregisterBuiltInModule(const char16_t* name) {
   if (!name) return;
   std::u16string key = NormalizeName(name);
-  std::lock_guard<std::mutex> lock(g_mutex);
-  for (auto it = g_builtIn.begin(); it != g_builtIn.end(); ++it) {
+  std::lock_guard<std::mutex> lock(State().mutex);
+  for (auto it = State().builtIn.begin(); it != State().builtIn.end(); ++it) {
     if (it->first == key) {
-      g_builtIn.erase(it);
+      State().builtIn.erase(it);
       return;
     }
   }

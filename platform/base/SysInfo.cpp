@@ -8,10 +8,14 @@ namespace plat {
 
 namespace {
 
-std::mutex g_mutex;
+// Never destroyed: code that runs at process exit may still ask.
+std::mutex& Mutex() {
+  static std::mutex* m = new std::mutex;
+  return *m;
+}
 SystemInfoSettings& Settings() {
-  static SystemInfoSettings s;
-  return s;
+  static SystemInfoSettings* s = new SystemInfoSettings;
+  return *s;
 }
 
 BOOL CopyText(const std::u16string& text, UINT bytes, void* pv) {
@@ -33,17 +37,17 @@ BOOL CopyText(const std::u16string& text, UINT bytes, void* pv) {
 }  // namespace
 
 void SetSystemInfoForTesting(const SystemInfoSettings& settings) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(Mutex());
   Settings() = settings;
 }
 
 void ResetSystemInfoForTesting() {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(Mutex());
   Settings() = SystemInfoSettings();
 }
 
 SystemInfoSettings CurrentSystemInfo() {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(Mutex());
   return Settings();
 }
 

@@ -43,7 +43,11 @@ class RealClock : public IClock {
   }
 };
 
-RealClock g_realClock;
+// Never destroyed: code that runs at process exit may still read the time.
+RealClock& TheRealClock() {
+  static RealClock* clock = new RealClock;
+  return *clock;
+}
 std::atomic<IClock*> g_clock{nullptr};
 
 bool IsLeap(long long y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -158,7 +162,7 @@ void SetClock(IClock* clock) { g_clock.store(clock); }
 
 IClock& CurrentClock() {
   IClock* c = g_clock.load();
-  return c ? *c : g_realClock;
+  return c ? *c : TheRealClock();
 }
 
 ManualClock::ManualClock(ULONGLONG startUtcFileTime, DWORD startTick) : now_(startUtcFileTime), tick_(startTick) {}

@@ -257,6 +257,24 @@ TEST(BaseWait, DuplicateHandleKeepsTheObjectAlive) {
   EXPECT_TRUE(CloseHandle(dup));
 }
 
+TEST(BaseWait, HandleClosedDuringAWaitLeavesTheWaitSound) {
+  HANDLE ev = CreateLocalEvent(false, false);
+  HANDLE other = CreateLocalEvent(false, false);
+  DWORD single = 0, multiple = 0;
+  std::thread a([&] { single = WaitForSingleObject(ev, 100); });
+  std::thread b([&] {
+    HANDLE hs[] = {other, ev};
+    multiple = WaitForMultipleObjects(2, hs, FALSE, 100);
+  });
+  ASSERT_TRUE(Eventually([&] { return detail::LocalWaiterCount(ev) == 2; }));
+  CloseHandle(ev);  // the last handle goes while both still wait on it
+  a.join();
+  b.join();
+  EXPECT_EQ(single, WAIT_TIMEOUT);
+  EXPECT_EQ(multiple, WAIT_TIMEOUT);
+  CloseHandle(other);
+}
+
 TEST(BaseMutex, RecursiveOwnershipAndRelease) {
   HandleCloser m{CreateLocalMutex(true)};
   EXPECT_EQ(WaitForSingleObject(m.h, 0), WAIT_OBJECT_0);  // owner again
