@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstring>
 #include <thread>
+#include <unordered_map>
 
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
@@ -55,11 +56,66 @@ ULONGLONG NowFileTime() {
   return FILETIME_UNIX_EPOCH + static_cast<ULONGLONG>(us) * 10;
 }
 
-// A prepared statement that finalises itself.
+// Prepared statements of the current connection, kept for reuse (all SQL
+// texts are literals, so their addresses name them). Used under the store lock.
+struct StatementCache {
+  sqlite3* db = nullptr;
+  std::unordered_map<const char*, sqlite3_stmt*> stmts;
+};
+
+StatementCache& Statements() {
+  static StatementCache* c = new StatementCache;
+  return *c;
+}
+
+// Drops the cached statements; they are finalised unless they belong to the
+// connection of a parent process (after fork), which must not be touched.
+void ForgetStatements(bool finalize) {
+  auto& c = Statements();
+  if (finalize)
+    for (auto& [sql, st] : c.stmts) sqlite3_finalize(st);
+  c.stmts.clear();
+  c.db = nullptr;
+}
+
+// Waits for other writers in short steps, so a blocked writer goes on soon
+// after the lock is free; gives up after about twelve seconds.
+int BusyWait(void*, int count) {
+  if (count >= 4000) return 0;
+  std::this_thread::sleep_for(std::chrono::microseconds(count < 50 ? 1000 : 3000));
+  return 1;
+}
+
+// A statement from the cache (or a fresh one when the cached one is in use),
+// reset after use.
 class Stmt {
  public:
-  Stmt(sqlite3* db, const char* sql) { ok_ = sqlite3_prepare_v2(db, sql, -1, &s_, nullptr) == SQLITE_OK; }
-  ~Stmt() { sqlite3_finalize(s_); }
+  Stmt(sqlite3* db, const char* sql) {
+    auto& c = Statements();
+    if (c.db != db) {
+      c.stmts.clear();
+      c.db = db;
+    }
+    auto it = c.stmts.find(sql);
+    if (it != c.stmts.end() && !sqlite3_stmt_busy(it->second)) {
+      s_ = it->second;
+      cached_ = true;
+    } else if (it == c.stmts.end()) {
+      cached_ = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s_, nullptr) == SQLITE_OK;
+      if (cached_) c.stmts.emplace(sql, s_);
+    } else {
+      sqlite3_prepare_v2(db, sql, -1, &s_, nullptr);
+    }
+    ok_ = s_ != nullptr;
+  }
+  ~Stmt() {
+    if (cached_) {
+      sqlite3_reset(s_);
+      sqlite3_clear_bindings(s_);
+    } else {
+      sqlite3_finalize(s_);
+    }
+  }
   Stmt(const Stmt&) = delete;
   Stmt& operator=(const Stmt&) = delete;
 
@@ -100,6 +156,7 @@ class Stmt {
  private:
   sqlite3_stmt* s_ = nullptr;
   bool ok_ = false;
+  bool cached_ = false;
 };
 
 LONG ErrorOf(int rc, bool writing) {
@@ -146,11 +203,12 @@ bool RegistryStore::OpenDb() {
     sqlite3_close(db);
     return false;
   }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_busy_handler(db, BusyWait, nullptr);
   bool ok = ExecPatiently(db, "PRAGMA journal_mode=WAL") == SQLITE_OK &&
             ExecPatiently(db, "PRAGMA synchronous=NORMAL") == SQLITE_OK &&
             ExecPatiently(db, "BEGIN IMMEDIATE") == SQLITE_OK;
   if (ok) {
+    ForgetStatements(false);
     ok = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK;
     const std::pair<std::int64_t, std::u16string_view> roots[] = {
         {kClassesRootId, u"HKEY_CLASSES_ROOT"},
@@ -164,6 +222,7 @@ bool RegistryStore::OpenDb() {
     ok = ok && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
     if (!ok) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   }
+  ForgetStatements(true);
   if (!ok) {
     sqlite3_close(db);
     return false;
@@ -176,9 +235,10 @@ sqlite3* RegistryStore::Db() {
   const unsigned generation = DeviceGeneration();
   const int pid = getpid();
   if (db_ && generation_ == generation && pid_ == pid) return db_;
-  if (db_ && pid_ == pid) sqlite3_close_v2(db_);
   // A forked child must neither use nor close the connection of its parent:
   // it is left alone and a new one opened.
+  ForgetStatements(db_ && pid_ == pid);
+  if (db_ && pid_ == pid) sqlite3_close_v2(db_);
   db_ = nullptr;
   generation_ = generation;
   pid_ = pid;
@@ -219,18 +279,29 @@ LONG RegistryStore::KeyExists(sqlite3* db, std::int64_t key) {
 }
 
 void RegistryStore::Touch(sqlite3* db, std::int64_t key, bool names) {
+  // Single-row updates only: a statement that changes several rows needs a
+  // statement journal, which costs far more than the few rows here.
+  std::vector<std::int64_t> ancestors;
   {
-    Stmt s(db, names ? "UPDATE keys SET nameSeq = nameSeq + 1, written = ?2 WHERE id = ?1"
-                     : "UPDATE keys SET valueSeq = valueSeq + 1, written = ?2 WHERE id = ?1");
+    Stmt up(db,
+            "WITH RECURSIVE anc(id) AS (SELECT parent FROM keys WHERE id = ?1 UNION ALL "
+            "SELECT k.parent FROM keys k JOIN anc ON k.id = anc.id WHERE anc.id <> 0) "
+            "SELECT id FROM anc WHERE id <> 0");
+    up.Int(1, key);
+    while (up.Step() == SQLITE_ROW) ancestors.push_back(up.ColInt(0));
+  }
+  {
+    Stmt s(db, names ? "UPDATE keys SET nameSeq = nameSeq + 1, treeNameSeq = treeNameSeq + 1, written = ?2 "
+                       "WHERE id = ?1"
+                     : "UPDATE keys SET valueSeq = valueSeq + 1, treeValueSeq = treeValueSeq + 1, written = ?2 "
+                       "WHERE id = ?1");
     s.Int(1, key).Int(2, static_cast<std::int64_t>(NowFileTime())).Step();
   }
-  Stmt s(db, names ? "WITH RECURSIVE anc(id) AS (SELECT ?1 UNION ALL SELECT k.parent FROM keys k JOIN anc "
-                     "ON k.id = anc.id WHERE k.parent <> 0) "
-                     "UPDATE keys SET treeNameSeq = treeNameSeq + 1 WHERE id IN (SELECT id FROM anc)"
-                   : "WITH RECURSIVE anc(id) AS (SELECT ?1 UNION ALL SELECT k.parent FROM keys k JOIN anc "
-                     "ON k.id = anc.id WHERE k.parent <> 0) "
-                     "UPDATE keys SET treeValueSeq = treeValueSeq + 1 WHERE id IN (SELECT id FROM anc)");
-  s.Int(1, key).Step();
+  for (std::int64_t id : ancestors) {
+    Stmt s(db, names ? "UPDATE keys SET treeNameSeq = treeNameSeq + 1 WHERE id = ?1"
+                     : "UPDATE keys SET treeValueSeq = treeValueSeq + 1 WHERE id = ?1");
+    s.Int(1, id).Step();
+  }
 }
 
 template <class Body>

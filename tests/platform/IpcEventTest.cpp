@@ -67,7 +67,7 @@ TEST_F(IpcEventTest, OneSetOfAnAutoResetEventReleasesExactlyOneOfTwoThreads) {
   for (int i = 0; i < 2; i++) {
     waiters.emplace_back([&] {
       HANDLE mine = CreateEventW(nullptr, FALSE, FALSE, u"one of two");
-      const DWORD r = WaitForSingleObject(mine, 1000);
+      const DWORD r = WaitForSingleObject(mine, 300);
       (r == WAIT_OBJECT_0 ? released : timedOut)++;
       CloseHandle(mine);
     });
@@ -86,7 +86,7 @@ TEST_F(IpcEventTest, OneSetOfAnAutoResetEventReleasesExactlyOneOfTwoProcesses) {
     HANDLE ce = CreateEventW(nullptr, FALSE, FALSE, u"one of two processes");
     if (!ce) return 9;
     ctx.Ready();
-    return WaitForSingleObject(ce, 1500) == WAIT_OBJECT_0 ? 0 : 1;
+    return WaitForSingleObject(ce, 500) == WAIT_OBJECT_0 ? 0 : 1;
   };
   ChildProcess first(body), second(body);
   ASSERT_TRUE(first.WaitReady());
@@ -142,7 +142,7 @@ TEST_P(IpcPulseTest, PulseReleasesWaitersPresentAndLeavesTheEventClear) {
   std::vector<std::thread> threads;
   for (int i = 0; i < c.waiters; i++)
     threads.emplace_back([&] {
-      if (WaitForSingleObject(e, 700) == WAIT_OBJECT_0) released++;
+      if (WaitForSingleObject(e, 300) == WAIT_OBJECT_0) released++;
     });
   ASSERT_TRUE(WaitersInPlace(e, static_cast<unsigned>(c.waiters)));
   EXPECT_TRUE(PulseEvent(e));
