@@ -71,11 +71,15 @@ bool CDebugLog::IsEnabled() {
 
 void CDebugLog::WriteLine(const char16_t* text) {
   if (!IsEnabled()) return;
-  WriteLine(std::u16string(text ? text : u""));
+  Write(std::u16string(text ? text : u""));
 }
 
 void CDebugLog::WriteLine(const std::u16string& text) {
   if (!IsEnabled()) return;
+  Write(text);
+}
+
+void CDebugLog::Write(const std::u16string& text) {
   int indent;
   // The level is shared by every thread; each update is one atomic step.
   if (StartsWith(text, u"<<")) {
@@ -99,6 +103,7 @@ void CDebugLog::WriteLine(const std::u16string& text) {
                             OPEN_ALWAYS, FILE_FLAG_WRITE_THROUGH, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;  // the line is lost
   LONG high = 0;
+  SetLastError(ERROR_SUCCESS);
   if (SetFilePointer(file, 0, &high, FILE_END) != INVALID_SET_FILE_POINTER || GetLastError() == ERROR_SUCCESS) {
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
@@ -113,12 +118,12 @@ void CDebugLog::Printf(const char16_t* format, ...) {
   va_start(args, format);
   std::u16string text = FormatStringV(format, args);
   va_end(args);
-  WriteLine(text);
+  Write(text);
 }
 
 void CDebugLog::PrintfV(const char16_t* format, va_list args) {
   if (!IsEnabled() || !format) return;
-  WriteLine(FormatStringV(format, args));
+  Write(FormatStringV(format, args));
 }
 
 // ---- Profiler hooks -------------------------------------------------------------

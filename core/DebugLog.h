@@ -41,6 +41,7 @@ class CDebugLog {
  private:
   CDebugLog();
   void Start();
+  void Write(const std::u16string& text);  // the log is known to be enabled
 
   std::atomic<plat::DWORD> enabled_{0};
   std::atomic<int> indent_{0};

@@ -39,7 +39,8 @@ class CPrivateHeap {
   void* TryAlloc(std::size_t size) noexcept;
   void* TryReAlloc(void* pointer, std::size_t size) noexcept;
 
-  // Frees a block of this heap; null, a foreign block or a destroyed heap do nothing.
+  // Frees a block of this heap; null, a block of another heap or a destroyed
+  // heap do nothing.
   void Free(void* pointer) noexcept;
 
   // Releases every block; the heap is unusable until Reset.
