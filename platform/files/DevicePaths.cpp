@@ -28,13 +28,22 @@ MountTable& Table() {
   return *t;
 }
 
-// Caller holds the table's lock: forgets the mounts of an earlier device.
+// The folders every device has.
+constexpr const char* kStandardFolders[] = {"My Documents", "Program Files", "Windows", "Temp", "Application Data"};
+
+// Caller holds the table's lock: forgets the mounts of an earlier device and
+// makes sure the device has its standard folders.
 void Refresh(MountTable& t) {
   const unsigned gen = DeviceGeneration();
   if (!t.initialised || t.generation != gen) {
     t.mounts.clear();
     t.generation = gen;
     t.initialised = true;
+    const std::string fs = DeviceFsRoot();
+    for (const char* name : kStandardFolders) {
+      // Another case of the name may be there already (made by hand).
+      if (FindHostEntry(fs, Utf8ToUtf16(name)).empty()) ::mkdir((fs + "/" + name).c_str(), 0755);
+    }
   }
 }
 

@@ -95,7 +95,7 @@ HANDLE CreateFileW(const WCHAR* fileName, DWORD access, DWORD share, void* /*sec
       return FailHandle(ErrorFromErrno(errno));
     }
   }
-  if (fd < 0) return FailHandle(ERROR_SHARING_VIOLATION);
+  if (fd < 0) return FailHandle(ERROR_ACCESS_DENIED);  // something keeps standing in the way
 
   if (!TakeShareLocks(fd, access, share)) {
     ::close(fd);

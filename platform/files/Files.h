@@ -7,6 +7,10 @@
 // directly (nothing is cached across calls), so several processes of one
 // device see each other's changes at once. All calls are thread-safe.
 //
+// Like every handheld, a device has the folders "\My Documents",
+// "\Program Files", "\Windows", "\Temp" and "\Application Data"; they are
+// made when a program first uses the device's file system.
+//
 // Failures set the calling thread's last error (GetLastError).
 #pragma once
 

@@ -28,6 +28,12 @@ class FilesOpsTest : public orvtest::DeviceTest {
   std::string Fs(const std::string& rel) const { return device_.FsRoot() + "/" + rel; }
   static bool HostExists(const std::string& hostPath) { return std::filesystem::exists(hostPath); }
   void HostDir(const std::string& rel) { std::filesystem::create_directories(Fs(rel)); }
+  // Host entries of "\": the standard folders and the test's own, sorted.
+  static std::vector<std::string> RootWith(std::vector<std::string> own) {
+    for (const char* f : {"Application Data", "My Documents", "Program Files", "Temp", "Windows"}) own.push_back(f);
+    std::sort(own.begin(), own.end());
+    return own;
+  }
   // Host entries of a folder, sorted.
   std::vector<std::string> HostNames(const std::string& rel) {
     std::vector<std::string> names;
@@ -139,7 +145,7 @@ TEST_F(FilesOpsTest, MoveAndCopyTable) {
 TEST_F(FilesOpsTest, ReplacingMoveOverOtherCaseKeepsOneEntry) {
   Populate();
   ASSERT_TRUE(MoveFileExW(u"\\a.txt", u"\\B.TXT", MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(HostNames(""), (std::vector<std::string>{"D", "b.txt"}));
+  EXPECT_EQ(HostNames(""), RootWith({"D", "b.txt"}));
   EXPECT_EQ(orvtest::ReadHostFile(Fs("b.txt")), "A");
 }
 
@@ -221,7 +227,7 @@ TEST_F(FilesOpsTest, FolderTable) {
       EXPECT_EQ(GetLastError(), c.error);
     }
   }
-  EXPECT_EQ(HostNames(""), (std::vector<std::string>{"D", "a.txt", "b.txt"}));
+  EXPECT_EQ(HostNames(""), RootWith({"D", "a.txt", "b.txt"}));
 }
 
 TEST_F(FilesOpsTest, AttributesTable) {
@@ -395,25 +401,29 @@ TEST_F(FilesOpsTest, CopyThatFailsLeavesTargetWhole) {
   EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
   SimulateDiskFull(-1);
   EXPECT_EQ(orvtest::ReadHostFile(Fs("b.txt")), "B");
-  EXPECT_EQ(HostNames(""), (std::vector<std::string>{"D", "a.txt", "b.txt"}));
+  EXPECT_EQ(HostNames(""), RootWith({"D", "a.txt", "b.txt"}));
 }
 
 TEST_F(FilesOpsTest, SpecialFoldersAndTempPath) {
   const struct {
     int csidl;
     const char16_t* path;
+    bool standard;  // every device has it from the start
   } cases[] = {
-      {CSIDL_PERSONAL, u"\\My Documents"},         {CSIDL_PROGRAM_FILES, u"\\Program Files"},
-      {CSIDL_WINDOWS, u"\\Windows"},               {CSIDL_APPDATA, u"\\Application Data"},
-      {CSIDL_STARTUP, u"\\Windows\\StartUp"},      {CSIDL_PROGRAMS, u"\\Windows\\Start Menu\\Programs"},
-      {CSIDL_MYPICTURES, u"\\My Documents\\My Pictures"},
+      {CSIDL_PERSONAL, u"\\My Documents", true},
+      {CSIDL_PROGRAM_FILES, u"\\Program Files", true},
+      {CSIDL_WINDOWS, u"\\Windows", true},
+      {CSIDL_APPDATA, u"\\Application Data", true},
+      {CSIDL_STARTUP, u"\\Windows\\StartUp", false},
+      {CSIDL_PROGRAMS, u"\\Windows\\Start Menu\\Programs", false},
+      {CSIDL_MYPICTURES, u"\\My Documents\\My Pictures", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf16ToUtf8(c.path));
     WCHAR buf[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPath(nullptr, buf, c.csidl, FALSE));
     EXPECT_EQ(std::u16string(buf), c.path);
-    EXPECT_EQ(GetFileAttributesW(c.path), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(c.path), c.standard ? FILE_ATTRIBUTE_DIRECTORY : INVALID_FILE_ATTRIBUTES);
     ASSERT_TRUE(SHGetSpecialFolderPath(nullptr, buf, c.csidl, TRUE));
     EXPECT_EQ(GetFileAttributesW(c.path), FILE_ATTRIBUTE_DIRECTORY);
     ASSERT_TRUE(SHGetSpecialFolderPath(nullptr, buf, c.csidl, TRUE));  // already there
@@ -423,6 +433,7 @@ TEST_F(FilesOpsTest, SpecialFoldersAndTempPath) {
 
   EXPECT_EQ(GetTempPathW(MAX_PATH, buf), 6u);
   EXPECT_EQ(std::u16string(buf), u"\\Temp\\");
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp"), FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(GetTempPathW(3, buf), 7u);  // too small: the size needed
 }
 

@@ -87,6 +87,18 @@ TEST_F(FilesPathTest, MapsDevicePathsIgnoringCase) {
   }
 }
 
+TEST_F(FilesPathTest, DeviceStartsWithTheStandardFolders) {
+  HostDir(Fs("windows"));  // made by hand under another case: kept, not doubled
+  EXPECT_EQ(List(u"\\*"), (std::vector<std::u16string>{u"Application Data", u"My Documents", u"Program Files",
+                                                        u"Temp", u"windows"}));
+  // A device that lost one gets it back when it is next opened.
+  orvtest::RemoveTree(Fs("Temp"));
+  plat::SetDeviceRoot(device_.Root());
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_TRUE(HostExists(Fs("Temp")));
+  EXPECT_FALSE(HostExists(Fs("Windows")));
+}
+
 TEST_F(FilesPathTest, OverlongPathIsRefused) {
   const std::u16string longPath = u"\\" + std::u16string(MAX_PATH, u'x');
   EXPECT_EQ(HostPathFromDevicePath(longPath), "");
@@ -194,7 +206,6 @@ TEST_F(FilesPathTest, StorageCardIsListedAndDisappearsWithItsFolder) {
   const std::string card = device_.Scratch() + "/sdcard";
   HostDir(card + "/Feeds");
   orvtest::WriteHostFile(card + "/Feeds/news.cnl", "n");
-  HostDir(Fs("My Documents"));
   HostDir(Fs("storage card"));  // a stray folder of that name, hidden by the card
   ASSERT_TRUE(MountFolder(u"\\Storage Card", card, true));
 
@@ -208,8 +219,10 @@ TEST_F(FilesPathTest, StorageCardIsListedAndDisappearsWithItsFolder) {
   std::vector<std::pair<std::u16string, DWORD>> root;
   do root.emplace_back(fd.cFileName, fd.dwFileAttributes); while (FindNextFileW(h, &fd));
   FindClose(h);
-  const std::vector<std::pair<std::u16string, DWORD>> expectRoot = {{u"My Documents", FILE_ATTRIBUTE_DIRECTORY},
-                                                                    {u"Storage Card", cardAttrs}};
+  const DWORD dir = FILE_ATTRIBUTE_DIRECTORY;
+  const std::vector<std::pair<std::u16string, DWORD>> expectRoot = {
+      {u"Application Data", dir}, {u"My Documents", dir}, {u"Program Files", dir},
+      {u"Storage Card", cardAttrs}, {u"Temp", dir},       {u"Windows", dir}};
   EXPECT_EQ(root, expectRoot);
 
   h = FindFirstFlashCard(&fd);
@@ -227,7 +240,8 @@ TEST_F(FilesPathTest, StorageCardIsListedAndDisappearsWithItsFolder) {
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(FindFirstFlashCard(&fd), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
-  EXPECT_EQ(List(u"\\*"), std::vector<std::u16string>{u"My Documents"});
+  EXPECT_EQ(List(u"\\*"), (std::vector<std::u16string>{u"Application Data", u"My Documents", u"Program Files",
+                                                        u"Temp", u"Windows"}));
   EXPECT_EQ(CreateFileW(u"\\Storage Card\\x.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                         nullptr),
             INVALID_HANDLE_VALUE);
