@@ -501,10 +501,14 @@ int Scan(const char16_t* text, const char16_t* fmt, va_list* ap) {
         if (conv == u'[' && !ParseScanset(p, members, invert)) return assigned;
         if (isChar && !hasWidth) maxw = 1;
         if (in.AtEnd()) return inputFailure();
+        // A narrow field's width counts the bytes stored (UTF-8), a wide
+        // field's the code units. A character that does not fit in the room
+        // left ends the field; alone it is stored as '?'.
         const char16_t* q = in.p;
         std::size_t n = 0;
-        std::size_t narrowBytes = 0;
-        while (n < maxw && q[n]) {
+        std::string bytes;
+        auto room = [&]() { return narrow ? bytes.size() < maxw : n < maxw; };
+        while (q[n] && room()) {
           char16_t c = q[n];
           if (conv == u'[') {
             bool member = members.find(c) != std::u16string::npos;
@@ -512,23 +516,24 @@ int Scan(const char16_t* text, const char16_t* fmt, va_list* ap) {
           } else if (!isChar && IsSpace(c)) {
             break;
           }
-          if (narrow && hasWidth) {
-            // A narrow field's width bounds the bytes stored.
+          if (narrow) {
             std::size_t units = (c >= 0xD800 && c <= 0xDBFF && q[n + 1] >= 0xDC00 && q[n + 1] <= 0xDFFF) ? 2 : 1;
-            std::size_t bytes = Utf16ToUtf8(std::u16string_view(q + n, units)).size();
-            if (narrowBytes + bytes > width) break;
-            narrowBytes += bytes;
+            std::string b = Utf16ToUtf8(std::u16string_view(q + n, units));
+            if (bytes.size() + b.size() > maxw) {
+              if (!bytes.empty() && !isChar) break;
+              b = "?";
+            }
+            bytes += b;
             n += units;
-            continue;
+          } else {
+            ++n;
           }
-          ++n;
         }
-        if (isChar && n < maxw && q[n] == 0) return inputFailure();  // too few characters left
+        if (isChar && room() && q[n] == 0) return inputFailure();  // too few characters left
         if (n == 0) return assigned;
         converted = true;
         if (!suppress) {
           if (narrow) {
-            std::string bytes = Utf16ToUtf8(std::u16string_view(q, n));
             char* dst = va_arg(*ap, char*);
             std::memcpy(dst, bytes.data(), bytes.size());
             if (!isChar) dst[bytes.size()] = 0;

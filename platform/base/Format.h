@@ -4,13 +4,19 @@
 //
 // printf conversions: d i u x X o c s S p f e E g G %, with flags - 0 + space #,
 // width and precision (either may be *), length modifiers h hh l ll L I64 I32
-// z j t. Output matches C's printf for the same conversion.
+// I z j t w. Output matches C's printf for the same conversion; a null string
+// prints "(null)"; %n is not supported and is copied as written.
 //
 // scanf conversions: d i u x X o f e g s S c [set] n p %, with widths, *
 // suppression and the length modifiers above; white space in the format
 // matches any run of white space (also none), other characters match
-// themselves. Returns the number of fields assigned, or EOF (-1) when the
-// input ends before the first conversion.
+// themselves. The width of a narrow field (%S, %hs, %hc, %h[) counts the UTF-8
+// bytes stored, so it bounds the caller's buffer; a character that does not
+// fit ends the field (alone it is stored as '?'). Returns the number of fields
+// assigned, or EOF (-1) when the input ends before the first conversion.
+//
+// Length modifiers follow the platform, where long is 32 bits: for integers
+// l means 32 bits (LONG, DWORD), ll and I64 64 bits, z and I pointer size.
 #pragma once
 
 #include <cstdarg>

@@ -226,6 +226,15 @@ TEST(BaseScan, StringsCharactersAndSets) {
   EXPECT_EQ(swscanf(u"üüü", u"%3hs", small), 1);
   EXPECT_EQ(std::string(small), "\xC3\xBC");
 
+  // A narrow character takes one byte: a character beyond ASCII becomes '?'.
+  char ch[2] = {'#', '#'};
+  EXPECT_EQ(swscanf(u"é", u"%C", ch), 1);
+  EXPECT_EQ(ch[0], '?');
+  EXPECT_EQ(ch[1], '#');
+  char three[4] = {'#', '#', '#', '#'};
+  EXPECT_EQ(swscanf(u"éab", u"%3hc", three), 1);
+  EXPECT_EQ(std::string(three, 4), "\xC3\xA9" "a#");
+
   char16_t w[8] = {};
   EXPECT_EQ(swscanf(u"Привет мир", u"%s", w), 1);
   EXPECT_EQ(std::u16string(w), u"Привет");
