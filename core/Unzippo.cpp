@@ -19,7 +19,6 @@ constexpr std::size_t kEndSearchSpan = 65535;
 constexpr std::size_t kInputBufferSize = 16384;
 constexpr std::size_t kEncryptionHeaderSize = 12;
 constexpr std::size_t kMaxLookupName = 260;
-constexpr std::uint32_t kMaxEntries = 1u << 23;
 
 std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Get32(const std::uint8_t* p) {
@@ -206,7 +205,6 @@ int CUnzippo::OpenArchive(const char16_t* path) {
   m_bytesBefore = endPos - (static_cast<std::uint64_t>(directoryOffset) + directorySize);
   m_directoryStart = m_bytesBefore + directoryOffset;
 
-  if (entriesTotal > kMaxEntries) return UNZ_CORRUPT_DIRECTORY;
   if (static_cast<std::uint64_t>(entriesTotal) * kCentralHeaderSize > directorySize) return UNZ_CORRUPT_DIRECTORY;
   std::vector<std::uint8_t> directory(directorySize);
   if (directorySize && !ReadAt(m_directoryStart, directory.data(), directorySize)) return UNZ_CORRUPT_DIRECTORY;
@@ -246,6 +244,7 @@ int CUnzippo::OpenArchive(const char16_t* path) {
   std::size_t at = 0;
   for (std::size_t i = 0; i < names.size(); ++i) {
     nameStart[i] = at;
+    m_entries[i].nameOffset = at;
     const char* src = reinterpret_cast<const char*>(directory.data() + names[i].first);
     for (std::size_t k = 0; k < names[i].second; ++k) m_names[at++] = LowerAscii(src[k]);
     m_names[at++] = '\0';
@@ -279,6 +278,10 @@ const CUnzippo::Entry* CUnzippo::Find(const char* name) const {
   unsigned long index = 0;
   if (!m_index.Lookup(key, index) || index >= m_entries.size()) return nullptr;
   return &m_entries[index];
+}
+
+const char* CUnzippo::GetEntryName(std::uint32_t i) const {
+  return i < m_entries.size() ? m_names.data() + m_entries[i].nameOffset : nullptr;
 }
 
 bool CUnzippo::GetEntrySize(const char* name, std::uint32_t& size) const {

@@ -59,7 +59,10 @@ class CUnzippo {
 
   // The error code of the last operation (UnzipError).
   int GetLastError() const { return m_lastError; }
+  // Records of the directory, and the lower-cased name of record i (null past
+  // the end); names left out of the index are listed too.
   std::uint32_t GetEntryCount() const { return static_cast<std::uint32_t>(m_entries.size()); }
+  const char* GetEntryName(std::uint32_t i) const;
   std::uint32_t GetIndexSlotCount() const { return m_index.GetSlotCount(); }
 
  private:
@@ -71,6 +74,7 @@ class CUnzippo {
     std::uint32_t compressedSize = 0;
     std::uint32_t uncompressedSize = 0;
     std::uint64_t localHeaderOffset = 0;
+    std::size_t nameOffset = 0;  // in m_names
   };
 
   bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size);

@@ -359,10 +359,17 @@ TEST_F(StreamsTest, StringOfTheLimitIsAccepted) {
 }
 
 TEST_F(StreamsTest, StringLongerThanTheLimitIsNotWritten) {
-  const std::u16string tooLong(16777217, u'a');
+  // Too many units, and few units that make too many UTF-8 bytes (3 each).
+  const std::u16string cases[] = {std::u16string(16777217, u'a'), std::u16string(5592406, u'\u20ac')};
+  for (const auto& tooLong : cases) {
+    CBufferWriter writer;
+    EXPECT_FALSE(WriteString(writer, tooLong));
+    EXPECT_EQ(0u, writer.GetSize());
+  }
+  // Just inside the limit it is written.
   CBufferWriter writer;
-  EXPECT_FALSE(WriteString(writer, tooLong));
-  EXPECT_EQ(0u, writer.GetSize());
+  EXPECT_TRUE(WriteString(writer, std::u16string(5592405, u'\u20ac')));
+  EXPECT_EQ(4u + 16777215u, writer.GetSize());
 }
 
 TEST_F(StreamsTest, CountsBeyondTheBytesLeftFailAtOnce) {
