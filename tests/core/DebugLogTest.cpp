@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/FileUtils.h"
@@ -153,6 +154,34 @@ TEST_F(DebugLogTest, MissingFolderLosesLinesSilently) {
   SetDeveloperMode(1);
   log.WriteLine(u"lost");
   EXPECT_FALSE(FileExists(log.GetPath()));
+}
+
+TEST_F(DebugLogTest, LinesOfSeveralThreadsStayWhole) {
+  SetDeveloperMode(1);
+  CDebugLog& log = CDebugLog::GetInstance();
+  log.WriteLine(u"start");
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&log, t] {
+      for (int i = 0; i < 20; ++i) log.Printf(u"thread %d line %d", t, i);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::string text = LogText();
+  std::vector<std::string> lines;
+  std::size_t begin = 0;
+  for (std::size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1)
+    lines.push_back(text.substr(begin, end - begin));
+  EXPECT_EQ(begin, text.size());  // the file ends with a whole line
+  ASSERT_EQ(lines.size(), 81u);
+  std::vector<int> next(4, 0);
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    int t = -1, n = -1;
+    ASSERT_EQ(std::sscanf(lines[i].c_str(), "thread %d line %d", &t, &n), 2) << lines[i];
+    ASSERT_GE(t, 0);
+    ASSERT_LT(t, 4);
+    EXPECT_EQ(n, next[t]++);  // each thread's lines in its order
+  }
 }
 
 // ---- Profiler hooks ------------------------------------------------------------

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/DebugLog.h"
 #include "core/FileUtils.h"
@@ -183,6 +185,29 @@ TEST(PrivateHeap, DestroyedHeapIgnoresFree) {
 TEST(PrivateHeap, RequestBeyondDeviceMemoryFailsWithoutLimit) {
   CPrivateHeap heap;  // no limit of its own
   EXPECT_TRUE(ThrowsFatalError(heap, std::numeric_limits<std::size_t>::max() / 4));
+}
+
+TEST(PrivateHeap, SharedBetweenThreads) {
+  CPrivateHeap heap;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&heap, t] {
+      std::vector<unsigned char*> mine;
+      for (int i = 0; i < 200; ++i) {
+        auto* p = static_cast<unsigned char*>(heap.TryAlloc(16 + i));
+        ASSERT_NE(p, nullptr);
+        std::memset(p, t, 16 + i);
+        mine.push_back(p);
+      }
+      for (std::size_t i = 0; i < mine.size(); ++i) {
+        EXPECT_EQ(mine[i][15 + i], t);
+        if (i % 2 == 0) heap.Free(mine[i]);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(heap.GetBlockCount(), 400u);  // the odd ones of every thread
+  EXPECT_FALSE(heap.HasFailed());
 }
 
 class PrivateHeapLog : public orvtest::DeviceTest {};
