@@ -109,8 +109,9 @@ struct WIN32_FIND_DATAW {
 // matching mount wins. A storage card must be a folder directly in "\"; it is
 // listed there with FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY and by
 // FindFirstFlashCard. While its host folder is missing, the mount (and a card)
-// is absent from the device. Mounting again at the same path replaces the
-// mount. Mounts are forgotten when the device changes (DeviceGeneration).
+// is absent from the device. A mount hides a host entry of its name in the
+// parent folder. Mounting again at the same path replaces the mount. Mounts
+// are forgotten when the device changes (DeviceGeneration).
 bool MountFolder(std::u16string_view devicePath, const std::string& hostFolder, bool storageCard);
 bool UnmountFolder(std::u16string_view devicePath);
 
@@ -164,6 +165,8 @@ DWORD GetFileAttributesW(const WCHAR* fileName);
 BOOL SetFileAttributesW(const WCHAR* fileName, DWORD attributes);
 
 // Deletes a file (not a folder); a read-only file fails with ERROR_ACCESS_DENIED.
+// Files held open may be deleted, moved and replaced: open handles keep
+// working on the old file.
 BOOL DeleteFileW(const WCHAR* fileName);
 // Renames a file or folder; fails with ERROR_ALREADY_EXISTS when the target
 // exists (except for a rename that only changes the case of the name).
