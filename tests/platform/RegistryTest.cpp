@@ -3,6 +3,7 @@
 // device switches and change notification.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -412,7 +413,7 @@ struct WatchCase {
   const char* label;
   BOOL subtree;
   DWORD filter;
-  int change;  // 0 value of the key, 1 value of a sub-key, 2 new sub-key, 3 deleted sub-key
+  int change;  // 0 value of the key, 1 value of a sub-key, 2 new sub-key, 3 deleted sub-key, 4 key deleted
   bool fires;
 };
 
@@ -431,6 +432,7 @@ TEST_P(RegistryChangeTest, FiresForWhatItWatches) {
     case 1: ASSERT_EQ(SetDword(child, u"x", 1), ERROR_SUCCESS); break;
     case 2: Create(k, u"NewOne"); break;
     case 3: ASSERT_EQ(RegDeleteKeyW(k, u"Child"), ERROR_SUCCESS); break;
+    case 4: ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"System\\State"), ERROR_SUCCESS); break;
   }
   EXPECT_EQ(WaitForSingleObject(n, c.fires ? 5000 : 50), c.fires ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
   if (c.fires) {
@@ -451,6 +453,7 @@ INSTANTIATE_TEST_SUITE_P(
                     WatchCase{"new sub-key, values only", FALSE, REG_NOTIFY_CHANGE_LAST_SET, 2, false},
                     WatchCase{"own value, names only", FALSE, REG_NOTIFY_CHANGE_NAME, 0, false},
                     WatchCase{"deleted sub-key", FALSE, REG_NOTIFY_CHANGE_NAME, 3, true},
+                    WatchCase{"watched key deleted", FALSE, REG_NOTIFY_CHANGE_LAST_SET, 4, true},
                     WatchCase{"both, subtree", TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, 1,
                               true}),
     [](const testing::TestParamInfo<WatchCase>& info) {
@@ -458,6 +461,34 @@ INSTANTIATE_TEST_SUITE_P(
       for (const char* p = info.param.label; *p; p++) s += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
       return s;
     });
+
+TEST_F(RegistryTest, ThreadsWritingAtOnceLoseNothing) {
+  constexpr int kThreads = 4;
+  constexpr int kValues = 40;
+  HKEY k = Create(HKEY_CURRENT_USER, u"Threads");
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < kThreads; t++) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kValues; i++) {
+        const std::u16string name = u"t" + std::u16string(1, char16_t(u'0' + t)) + u"-" +
+                                    std::u16string(1, char16_t(0x400 + i));
+        HKEY sub = nullptr;
+        if (SetDword(k, name.c_str(), static_cast<DWORD>(t * 100 + i)) != ERROR_SUCCESS) failures++;
+        if (RegCreateKeyExW(k, name.c_str(), 0, nullptr, 0, 0, nullptr, &sub, nullptr) != ERROR_SUCCESS) failures++;
+        else RegCloseKey(sub);
+        DWORD v = 0, size = 4, type = 0;
+        if (RegQueryValueExW(k, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&v), &size) != ERROR_SUCCESS ||
+            v != static_cast<DWORD>(t * 100 + i))
+          failures++;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(ValueNames(k).size(), static_cast<std::size_t>(kThreads * kValues));
+  EXPECT_EQ(SubKeyNames(k).size(), static_cast<std::size_t>(kThreads * kValues));
+}
 
 TEST_F(RegistryTest, NotificationWakesAWaiterBlockedOnIt) {
   HKEY k = Create(HKEY_CURRENT_USER, u"Wake");
