@@ -71,6 +71,19 @@ std::u16string GetModuleFolder() {
   return path.substr(0, slash);
 }
 
+std::vector<std::u16string> GetStorageCardFolders() {
+  std::vector<std::u16string> cards;
+  WIN32_FIND_DATAW data{};
+  HANDLE find = FindFirstFlashCard(&data);
+  if (find == INVALID_HANDLE_VALUE) return cards;
+  do {
+    data.cFileName[MAX_PATH - 1] = 0;
+    if (data.cFileName[0] != 0) cards.push_back(CombinePath(u"\\", data.cFileName));
+  } while (FindNextFlashCard(find, &data));
+  FindClose(find);
+  return cards;
+}
+
 // ---- Tests -----------------------------------------------------------------------
 
 bool DirectoryExists(const std::u16string& path) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/StringMaps.h"
 #include "platform/files/Files.h"
@@ -24,6 +25,9 @@ std::u16string GetDefaultContentFolder();  // GetInstallFolder(true) + "\Content
 std::u16string GetContentFolder();         // the setting "ContentFolder", else the default
 // The running program's folder (its file name cut before the last backslash).
 std::u16string GetModuleFolder();
+// The storage cards present now, as device folders ("\Storage Card"), in the
+// order the device lists them: the places the content folder may move to.
+std::vector<std::u16string> GetStorageCardFolders();
 
 // ---- Tests --------------------------------------------------------------------
 

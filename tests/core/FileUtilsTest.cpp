@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -242,6 +243,20 @@ TEST_F(FileUtilsTest, PathRootOfAStorageCard) {
   // A card taken out: its folder is gone from the device.
   std::filesystem::remove_all(cardHost_);
   EXPECT_FALSE(IsPathRootAvailable(u"\\Storage Card\\News\\news.cnl"));
+}
+
+TEST_F(FileUtilsTest, StorageCardsComeFromTheMounts) {
+  EXPECT_EQ(GetStorageCardFolders(), (std::vector<std::u16string>{u"\\Storage Card"}));
+  std::string second = device_.Scratch() + "/card2";
+  std::filesystem::create_directories(second);
+  ASSERT_TRUE(MountFolder(u"\\Storage Card2", second, true));
+  std::vector<std::u16string> cards = GetStorageCardFolders();
+  std::sort(cards.begin(), cards.end());
+  EXPECT_EQ(cards, (std::vector<std::u16string>{u"\\Storage Card", u"\\Storage Card2"}));
+  std::filesystem::remove_all(cardHost_);
+  EXPECT_EQ(GetStorageCardFolders(), (std::vector<std::u16string>{u"\\Storage Card2"}));
+  ASSERT_TRUE(UnmountFolder(u"\\Storage Card2"));
+  EXPECT_TRUE(GetStorageCardFolders().empty());
 }
 
 TEST_F(FileUtilsTest, UniqueFileNames) {
