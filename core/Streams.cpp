@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include "core/DebugLog.h"
+#include "platform/base/Format.h"
 #include "platform/files/Files.h"
 
 namespace {
@@ -143,12 +145,21 @@ bool CFileReader::Seek(std::int64_t distance, plat::DWORD method) {
 }
 
 CFileWriter::CFileWriter(const std::u16string& path, bool truncate) : m_path(path) {
-  plat::HANDLE file = plat::CreateFileW(m_path.c_str(), plat::GENERIC_WRITE, 0, nullptr, plat::OPEN_ALWAYS,
-                                        plat::FILE_ATTRIBUTE_NORMAL, nullptr);
+  plat::HANDLE file;
+  {
+    CProfileScope profile(u"CreateFile");
+    file = plat::CreateFileW(m_path.c_str(), plat::GENERIC_WRITE, 0, nullptr, plat::OPEN_ALWAYS,
+                             plat::FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   m_file = file ? file : plat::INVALID_HANDLE_VALUE;
   if (!IsOpen()) return;
   if (truncate) {
-    if (!MoveFilePosition(m_file, 0, plat::FILE_BEGIN) || !plat::SetEndOfFile(m_file)) {
+    bool truncated;
+    {
+      CProfileScope profile(u"SetEndOfFile");
+      truncated = MoveFilePosition(m_file, 0, plat::FILE_BEGIN) && plat::SetEndOfFile(m_file);
+    }
+    if (!truncated) {
       CloseStreamFile(m_file);
       file = plat::CreateFileW(m_path.c_str(), plat::GENERIC_WRITE, 0, nullptr, plat::CREATE_ALWAYS,
                                plat::FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -223,6 +234,8 @@ bool CFileWriter::Seek(std::int64_t distance, plat::DWORD method) {
 }
 
 bool CFileWriter::Close(bool truncateHere) {
+  const std::u16string section = plat::FormatString(u"Close - WriteFile(%d)", static_cast<int>(m_buffered));
+  CProfileScope profile(section.c_str());
   if (!IsOpen()) return true;
   bool ok = Flush();
   if (truncateHere && !plat::SetEndOfFile(m_file)) ok = false;
@@ -232,6 +245,7 @@ bool CFileWriter::Close(bool truncateHere) {
 }
 
 bool CFileWriter::DeleteFile() {
+  CProfileScope profile(u"CFileWriter::DeleteFile");
   m_buffered = 0;
   CloseStreamFile(m_file);
   if (plat::DeleteFileW(m_path.c_str())) return true;
