@@ -53,6 +53,34 @@ bool DecodeImageFile(const WCHAR* devicePath, DecodedImage& out, std::string* er
 // (premultiplied alpha, for AlphaBlend) of the image; null on failure.
 HBITMAP CreateDibFromImage(const DecodedImage& image, int bitsPerPixel);
 
+// Scaled copy: a box filter when shrinking, the nearest pixel when growing.
+DecodedImage ScaleImage(const DecodedImage& image, int width, int height);
+
+// Files larger than this are not read for decoding (256 MB).
+constexpr std::size_t kMaxImageFileBytes = 256u * 1024u * 1024u;
+// Reads a whole device file; false when it is missing, unreadable or larger than maxBytes.
+bool ReadDeviceFile(const WCHAR* devicePath, std::vector<std::uint8_t>& bytes, std::size_t maxBytes);
+
+// Icon files (".ico"): the directory, one image decoded (its AND mask as
+// alpha 0), and icons made from them.
+struct IcoEntry {
+  int width = 0;   // 1..256
+  int height = 0;
+  int bitCount = 0;
+  std::uint32_t size = 0;
+  std::uint32_t offset = 0;
+};
+// Empty when the header or any directory entry is out of the data.
+std::vector<IcoEntry> ListIcoEntries(const void* data, std::size_t size);
+bool DecodeIcoEntry(const void* data, std::size_t size, std::size_t index, DecodedImage& out,
+                    std::string* error = nullptr, std::uint64_t maxPixels = kDefaultImagePixelBudget);
+// An icon of a decoded image: 32-bit colour with straight alpha, and a mask
+// set where alpha is 0.
+HICON CreateIconFromImage(const DecodedImage& image);
+// The image of exactly cx x cy (deepest first), else the nearest larger one
+// scaled down, else the largest scaled up; cx or cy 0: the first image's size.
+HICON CreateIconFromIcoData(const void* data, std::size_t size, int cx, int cy);
+
 // ---------------------------------------------------------------------------
 // The imaging factory
 
