@@ -80,7 +80,7 @@ void* OpenShared(const std::u16string& key) {
   std::string base = Utf16ToUtf8(key);
   if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dll") == 0) base.resize(base.size() - 4);
   if (base.empty() || base.find('/') != std::string::npos) return nullptr;
-  const std::string names[] = {"lib" + base + ".so", base + ".so"};
+  const std::string names[] = {"lib" + base + ".so", base + ".so", Utf16ToUtf8(key)};
   const std::string folder = HostProgramFolder();
   for (const std::string& n : names) {
     std::string path = folder + "/" + n;

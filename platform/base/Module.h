@@ -12,9 +12,10 @@ using HINSTANCE = HMODULE;
 using FARPROC = void (*)();
 
 // Loads a module by its device name. A built-in module registered under the
-// name (ignoring case) comes first. Otherwise "name.dll" is looked for as
-// libname.so and name.so (and as given) in the program's folder, then through
-// the host's library path. Each load counts; FreeLibrary undoes one.
+// name (ignoring case) comes first. Otherwise "Name.dll" is looked for as
+// libname.so, name.so and name.dll (lower case) in the program's folder, then
+// through the host's library path. A folder in the name is ignored; a name
+// without an extension gets ".dll". Each load counts; FreeLibrary undoes one.
 // Null with ERROR_MOD_NOT_FOUND when nothing loads.
 HMODULE LoadLibraryW(const char16_t* name);
 BOOL FreeLibrary(HMODULE module);

@@ -80,6 +80,11 @@ TEST_F(BaseModule, SharedLibraryThroughTheLibraryPath) {
   EXPECT_EQ(GetProcAddress(h, "NoSuchEntryPoint"), nullptr);
   EXPECT_EQ(GetProcAddress(h, reinterpret_cast<const char*>(5)), nullptr);  // no ordinals
   EXPECT_TRUE(FreeLibrary(h));
+  // A host library name is taken as given too.
+  HMODULE byName = LoadLibraryW(u"libz.so.1");
+  ASSERT_NE(byName, nullptr);
+  EXPECT_NE(GetProcAddressW(byName, u"zlibVersion"), nullptr);
+  EXPECT_TRUE(FreeLibrary(byName));
 }
 
 TEST_F(BaseModule, ProgramModuleAndFileName) {
