@@ -362,12 +362,15 @@ LONG RegistryStore::Resolve(sqlite3* db, std::int64_t base, std::u16string_view 
 
 LONG RegistryStore::Open(std::int64_t base, std::u16string_view path, bool create, std::int64_t* id,
                          bool* created) {
-  if (!create) {
+  {
+    // Most opens, with the create flag or without, find the key: no write
+    // transaction is needed for them.
     std::lock_guard<std::mutex> g(lock_);
     sqlite3* db = Db();
-    if (!db) return ERROR_READ_FAULT;
+    if (!db) return create ? ERROR_WRITE_FAULT : ERROR_READ_FAULT;
     bool changed = false;
-    return Resolve(db, base, path, false, id, created, &changed);
+    const LONG r = Resolve(db, base, path, false, id, created, &changed);
+    if (!create || r != ERROR_FILE_NOT_FOUND) return r;
   }
   return Write([&](sqlite3* db, bool* changed) { return Resolve(db, base, path, true, id, created, changed); });
 }
