@@ -23,12 +23,27 @@ bool FilePosition(plat::HANDLE file, std::int64_t& position) {
   return true;
 }
 
-bool MoveFilePosition(plat::HANDLE file, std::int64_t distance, plat::DWORD method) {
+bool MoveFilePosition(plat::HANDLE file, std::int64_t distance, plat::DWORD method,
+                      std::int64_t* newPosition = nullptr) {
   plat::LONG high = static_cast<plat::LONG>(static_cast<std::uint64_t>(distance) >> 32);
   const plat::LONG low = static_cast<plat::LONG>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(distance)));
   plat::SetLastError(plat::ERROR_SUCCESS);
   const plat::DWORD result = plat::SetFilePointer(file, low, &high, method);
-  return !(result == plat::INVALID_SET_FILE_POINTER && plat::GetLastError() != plat::ERROR_SUCCESS);
+  if (result == plat::INVALID_SET_FILE_POINTER && plat::GetLastError() != plat::ERROR_SUCCESS) return false;
+  if (newPosition) {
+    *newPosition =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<plat::DWORD>(high)) << 32) | result);
+  }
+  return true;
+}
+
+bool FileSize(plat::HANDLE file, std::int64_t& size) {
+  plat::DWORD high = 0;
+  plat::SetLastError(plat::ERROR_SUCCESS);
+  const plat::DWORD low = plat::GetFileSize(file, &high);
+  if (low == plat::INVALID_FILE_SIZE && plat::GetLastError() != plat::ERROR_SUCCESS) return false;
+  size = static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+  return true;
 }
 
 }  // namespace
@@ -92,6 +107,9 @@ CFileReader::CFileReader(const std::u16string& path) : m_path(path) {
                                         plat::FILE_ATTRIBUTE_NORMAL, nullptr);
   m_file = file ? file : plat::INVALID_HANDLE_VALUE;
   m_buffer = new (std::nothrow) std::uint8_t[m_capacity];
+  // Nobody else may write the file while it is open (no sharing), so its size
+  // and the file position are known from here on without asking again.
+  if (IsOpen() && !FileSize(m_file, m_fileSize)) m_fileSize = -1;
 }
 
 CFileReader::~CFileReader() {
@@ -109,9 +127,13 @@ bool CFileReader::Read(void* buffer, std::size_t size) {
       plat::DWORD got = 0;
       m_readPos = 0;
       m_filled = 0;
-      if (!plat::ReadFile(m_file, m_buffer, static_cast<plat::DWORD>(m_capacity), &got, nullptr)) return false;
+      if (!plat::ReadFile(m_file, m_buffer, static_cast<plat::DWORD>(m_capacity), &got, nullptr)) {
+        m_filePos = -1;
+        return false;
+      }
       if (got == 0) return false;
       m_filled = got > m_capacity ? m_capacity : got;
+      if (m_filePos >= 0) m_filePos += static_cast<std::int64_t>(m_filled);
     }
     std::size_t n = m_filled - m_readPos;
     if (n > size) n = size;
@@ -125,15 +147,9 @@ bool CFileReader::Read(void* buffer, std::size_t size) {
 
 std::int64_t CFileReader::Remaining() const {
   if (!IsOpen()) return 0;
-  std::int64_t position = 0;
-  if (!FilePosition(m_file, position)) return -1;
-  plat::DWORD high = 0;
-  plat::SetLastError(plat::ERROR_SUCCESS);
-  const plat::DWORD low = plat::GetFileSize(m_file, &high);
-  if (low == plat::INVALID_FILE_SIZE && plat::GetLastError() != plat::ERROR_SUCCESS) return -1;
-  const std::int64_t fileSize = static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+  if (m_fileSize < 0 || m_filePos < 0) return -1;
   const std::int64_t buffered = static_cast<std::int64_t>(m_filled - m_readPos);
-  const std::int64_t left = fileSize - position + buffered;
+  const std::int64_t left = m_fileSize - m_filePos + buffered;
   return left < 0 ? 0 : left;
 }
 
@@ -141,7 +157,10 @@ bool CFileReader::Seek(std::int64_t distance, plat::DWORD method) {
   if (!IsOpen()) return false;
   m_filled = 0;
   m_readPos = 0;
-  return MoveFilePosition(m_file, distance, method);
+  std::int64_t position = -1;
+  const bool moved = MoveFilePosition(m_file, distance, method, &position);
+  m_filePos = moved ? position : -1;
+  return moved;
 }
 
 CFileWriter::CFileWriter(const std::u16string& path, bool truncate) : m_path(path) {

@@ -122,6 +122,8 @@ class CFileReader : public CBaseReader {
   std::size_t m_filled = 0;
   std::size_t m_readPos = 0;
   std::uint8_t* m_buffer = nullptr;
+  std::int64_t m_fileSize = -1;  // -1 when unknown
+  std::int64_t m_filePos = 0;    // file position after the bytes buffered; -1 when unknown
 };
 
 // Buffered writer of a device file, opened or created (no sharing). Without

@@ -480,10 +480,13 @@ TEST_F(StreamsTest, FileReaderServesLargeFilesAcrossItsBuffer) {
   CFileReader reader(u"\\big.bin");
   std::string got(content.size(), '\0');
   ASSERT_TRUE(reader.Read(got.data(), 100));
+  EXPECT_EQ(static_cast<std::int64_t>(content.size()) - 100, reader.Remaining());
   ASSERT_TRUE(reader.Read(got.data() + 100, 65536));  // straddles a refill
   ASSERT_TRUE(reader.Read(got.data() + 65636, content.size() - 65636));
   EXPECT_EQ(content, got);
+  EXPECT_EQ(0, reader.Remaining());
   ASSERT_TRUE(reader.Seek(-10, plat::FILE_END));
+  EXPECT_EQ(10, reader.Remaining());
   char tail[10];
   ASSERT_TRUE(reader.Read(tail, 10));
   EXPECT_EQ(content.substr(content.size() - 10), std::string(tail, 10));
