@@ -5,7 +5,11 @@
 // and events, ignoring case for registered messages. Objects of two devices
 // never meet. The handles are ordinary kernel objects: WaitForSingleObject,
 // WaitForMultipleObjects (mixing local and named objects), SetEvent, ResetEvent,
-// PulseEvent, ReleaseMutex and CloseHandle work on them.
+// PulseEvent, ReleaseMutex and CloseHandle work on them. An object lives while
+// a live process has a handle to it: once the last one is closed (or its
+// process has died) the name is free and a new object starts afresh. A name
+// belongs to one kind: creating a mutex under an event's name, or the other
+// way round, fails with ERROR_INVALID_HANDLE.
 #pragma once
 
 #include "platform/base/Handle.h"

@@ -83,7 +83,8 @@ LONG RegQueryValueExW(HKEY key, const char16_t* name, DWORD* reserved, DWORD* ty
 LONG RegSetValueExW(HKEY key, const char16_t* name, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD cbData);
 LONG RegDeleteValueW(HKEY key, const char16_t* name);
-// Removes subKey with all its values and its whole subtree.
+// Removes subKey with all its values and its whole subtree; an empty subKey
+// removes key itself (ERROR_ACCESS_DENIED for a root key).
 LONG RegDeleteKeyW(HKEY key, const char16_t* subKey);
 
 // Enumerations in a stable order (the order of creation). *cchName is the name
