@@ -441,7 +441,9 @@ bool CParser::Doctype() {
       }
       m_p = e + 1;
       if (Opt(XML_OPT_STOP_AFTER_SUBSET)) return false;
-      continue;
+      // Whatever follows the subset up to ">" is skipped.
+      if (!SkipPast(u'>')) return false;
+      break;
     }
     if (d == u'"' || d == u'\'') {
       char16_t* s = m_p + 1;

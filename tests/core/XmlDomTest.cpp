@@ -135,6 +135,8 @@ TEST_F(XmlDomTest, DocumentsParseIntoTheExpectedTrees) {
       {"DOCTYPE subset parsed and parsing goes on",
        u"<!DOCTYPE html [<!ENTITY e \"v\">]><html/>", kDefault & ~XML_OPT_STOP_AFTER_SUBSET,
        u"DOCTYPE(html=html){!9:e=\"v\"} html"},
+      {"words after the subset are skipped", u"<!DOCTYPE d [<!X>] extra 'q'><d/>",
+       kDefault & ~XML_OPT_STOP_AFTER_SUBSET, u"DOCTYPE(d=d){!9:<null>=<null>} d"},
       {"DOCTYPE subset kept as text", u"<!DOCTYPE d [ <!X> ]><d/>",
        kDefault & ~(XML_OPT_STOP_AFTER_SUBSET | XML_OPT_PARSE_SUBSET), u"DOCTYPE(d=d)=<!X> d"},
       {"DOCTYPE without node", u"<!DOCTYPE d [ <!X> ]><d/>",
