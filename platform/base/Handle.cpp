@@ -370,22 +370,46 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
   } hold(handles, count);
   std::vector<detail::LocalWaitable*> local(count);
   bool allLocal = true;
-  for (DWORD i = 0; i < count && allLocal; ++i) {
+  for (DWORD i = 0; i < count; ++i) {
     local[i] = dynamic_cast<detail::LocalWaitable*>(handles[i]);
-    allLocal = local[i] != nullptr;
+    allLocal = allLocal && local[i] != nullptr;
   }
   if (allLocal) return detail::WaitLocal(local.data(), count, timeoutMs);
 
   // Objects of different kinds: look at each in order, then sleep briefly.
-  const auto start = Clock::now();
-  for (;;) {
+  // The local ones count this wait among their waiters, so a pulse reaches it.
+  std::vector<unsigned> seen(count);
+  {
+    std::lock_guard<std::mutex> lock(detail::LocalStateMutex());
     for (DWORD i = 0; i < count; ++i) {
-      KernelObject::Probe p = handles[i]->TryAcquire();
-      if (p != KernelObject::Probe::NotSignaled) return ProbeResult(p, i);
+      if (!local[i]) continue;
+      local[i]->AddWaiter();
+      seen[i] = local[i]->PulseGeneration();
     }
-    if (timeoutMs != INFINITE && Clock::now() - start >= std::chrono::milliseconds(timeoutMs)) return WAIT_TIMEOUT;
+  }
+  auto probe = [&](DWORD i) {
+    if (!local[i]) return handles[i]->TryAcquire();
+    std::lock_guard<std::mutex> lock(detail::LocalStateMutex());
+    return local[i]->TryAcquireLocked(seen[i]);
+  };
+  const auto start = Clock::now();
+  DWORD result = WAIT_TIMEOUT;
+  for (bool done = false; !done;) {
+    for (DWORD i = 0; i < count && !done; ++i) {
+      KernelObject::Probe p = probe(i);
+      if (p != KernelObject::Probe::NotSignaled) {
+        result = ProbeResult(p, i);
+        done = true;
+      }
+    }
+    if (done) break;
+    if (timeoutMs != INFINITE && Clock::now() - start >= std::chrono::milliseconds(timeoutMs)) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  std::lock_guard<std::mutex> lock(detail::LocalStateMutex());
+  for (DWORD i = 0; i < count; ++i)
+    if (local[i]) local[i]->RemoveWaiter();
+  return result;
 }
 
 }  // namespace plat

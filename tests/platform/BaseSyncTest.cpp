@@ -232,6 +232,22 @@ TEST(BaseWait, MultipleObjectsLowestSignalledIndexWins) {
   EXPECT_EQ(WaitForMultipleObjects(3, mixed, FALSE, 0), WAIT_OBJECT_0);
 }
 
+TEST(BaseWait, PulseReachesAWaitThatMixesKinds) {
+  HandleCloser ev{CreateLocalEvent(false, false)};
+  FlagObject* other = new FlagObject;
+  HandleCloser otherCloser{other};
+  DWORD result = 0;
+  std::thread waiter([&] {
+    HANDLE hs[] = {other, ev.h};
+    result = WaitForMultipleObjects(2, hs, FALSE, 10000);
+  });
+  ASSERT_TRUE(Eventually([&] { return detail::LocalWaiterCount(ev.h) == 1; }));
+  ASSERT_TRUE(PulseEvent(ev.h));
+  waiter.join();
+  EXPECT_EQ(result, WAIT_OBJECT_0 + 1);
+  EXPECT_EQ(detail::LocalWaiterCount(ev.h), 0u);
+}
+
 TEST(BaseWait, BadArgumentsFail) {
   HandleCloser ev{CreateLocalEvent(true, true)};
   HANDLE hs[] = {ev.h, nullptr};
