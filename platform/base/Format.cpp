@@ -70,7 +70,7 @@ void AppendPadded(std::u16string& out, const Spec& s, std::u16string_view text) 
   if (s.left) Pad(out, fill, u' ');
 }
 
-// Narrow printf spec for the C library: "%" flags width precision mods conv.
+// The same conversion as a narrow format for the C library: "%" flags width precision length conversion.
 std::string CSpec(const Spec& s, const char* mods, char conv) {
   std::string f = "%";
   if (s.left) f += '-';
