@@ -69,7 +69,7 @@ TEST_F(RegistryCrossProcessTest, AValueWrittenInAChildIsReadByTheParent) {
 
 TEST_F(RegistryCrossProcessTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
   constexpr int kWriters = 3;
-  constexpr int kValues = 100;
+  constexpr int kValues = 80;
   HKEY k = CreateKey(HKEY_CURRENT_USER, u"Concurrent");
   ASSERT_NE(k, nullptr);
   std::vector<std::unique_ptr<ChildProcess>> children;

@@ -464,7 +464,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(RegistryTest, ThreadsWritingAtOnceLoseNothing) {
   constexpr int kThreads = 4;
-  constexpr int kValues = 40;
+  constexpr int kValues = 20;
   HKEY k = Create(HKEY_CURRENT_USER, u"Threads");
   std::vector<std::thread> threads;
   std::atomic<int> failures{0};
