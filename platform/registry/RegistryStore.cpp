@@ -81,8 +81,8 @@ void ForgetStatements(bool finalize) {
 // Waits for other writers in short steps, so a blocked writer goes on soon
 // after the lock is free; gives up after about twelve seconds.
 int BusyWait(void*, int count) {
-  if (count >= 4000) return 0;
-  std::this_thread::sleep_for(std::chrono::microseconds(count < 50 ? 1000 : 3000));
+  if (count >= 6000) return 0;
+  std::this_thread::sleep_for(std::chrono::microseconds(count < 200 ? 200 : 2000));
   return 1;
 }
 
