@@ -43,6 +43,26 @@ bool WriteCount(CBaseWriter& stream, std::size_t count) {
   return WriteLittle(stream, static_cast<std::uint32_t>(count));
 }
 
+// Bytes of the UTF-8 form of a UTF-16 text (an unpaired surrogate becomes
+// U+FFFD, three bytes), without converting it.
+std::size_t Utf8Length(std::u16string_view text) {
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      bytes += 1;
+    } else if (c < 0x800) {
+      bytes += 2;
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      bytes += 4;
+      ++i;
+    } else {
+      bytes += 3;
+    }
+  }
+  return bytes;
+}
+
 int HexValue(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
@@ -68,7 +88,7 @@ bool WriteInt64(CBaseWriter& stream, std::uint64_t value) { return WriteLittle(s
 bool WriteString(CBaseWriter& stream, std::u16string_view value) {
   if (value.empty()) return WriteLittle(stream, std::uint32_t{0});
   // Every UTF-16 unit takes at least one byte of UTF-8.
-  if (value.size() > kMaxRecordCount) return false;
+  if (value.size() > kMaxRecordCount || Utf8Length(value) > kMaxRecordCount) return false;
   std::string utf8;
   try {
     utf8 = plat::Utf16ToUtf8(value);

@@ -35,6 +35,18 @@ Bytes Str(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
 class StreamsTest : public orvtest::DeviceTest {};
 
+// A memory reader that does not tell how much is left, as a stream over a
+// pipe would not: only the count limit can refuse a count early.
+class CUnsizedReader : public CBaseReader {
+ public:
+  CUnsizedReader(const void* data, std::size_t size) : m_inner(data, size) {}
+  bool Read(void* buffer, std::size_t size) override { return m_inner.Read(buffer, size); }
+  std::size_t GetPosition() const { return m_inner.GetPosition(); }
+
+ private:
+  CBufferReader m_inner;
+};
+
 // ---- Memory streams ------------------------------------------------------------
 
 TEST_F(StreamsTest, BufferReaderDeliversExactlyAndStopsAtTheEnd) {
@@ -315,37 +327,59 @@ TEST_F(StreamsTest, CountsOutsideTheLimitAreRefused) {
     const char* name;
     std::int32_t count;
   };
-  const Case cases[] = {{"2^24 + 1", 16777217}, {"negative", -1}, {"most negative", INT32_MIN}};
+  const Case cases[] = {{"2^24 + 1", 16777217}, {"2^31 - 1", INT32_MAX}, {"negative", -1}, {"most negative", INT32_MIN}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    // Enough bytes behind the count that only the limit can refuse it.
     Bytes bytes = Le32(static_cast<std::uint32_t>(c.count));
-    bytes.resize(4 + 16777217 * (c.count > 0 ? 1 : 0) + 64, 'a');
+    bytes.resize(64, 'a');
+    // Refused on the count itself: nothing after it is read.
     {
-      CBufferReader r(bytes.data(), bytes.size());
+      CUnsizedReader r(bytes.data(), bytes.size());
       std::u16string s = u"old";
       EXPECT_FALSE(ReadString(r, s));
       EXPECT_TRUE(s.empty());
+      EXPECT_EQ(4u, r.GetPosition());
     }
     {
-      CBufferReader r(bytes.data(), bytes.size());
+      CUnsizedReader r(bytes.data(), bytes.size());
       CStringSet set = {u"old"};
       EXPECT_FALSE(ReadStringSet(r, set));
       EXPECT_TRUE(set.empty());
+      EXPECT_EQ(4u, r.GetPosition());
     }
     {
-      CBufferReader r(bytes.data(), bytes.size());
+      CUnsizedReader r(bytes.data(), bytes.size());
       CStringSet set = {u"old"};
       EXPECT_FALSE(ReadDigestSet(r, set));
       EXPECT_TRUE(set.empty());
+      EXPECT_EQ(4u, r.GetPosition());
     }
     {
-      CBufferReader r(bytes.data(), bytes.size());
+      CUnsizedReader r(bytes.data(), bytes.size());
       CStringMap map = {{u"old", u"x"}};
       EXPECT_FALSE(ReadStringMap(r, map));
       EXPECT_TRUE(map.empty());
+      EXPECT_EQ(4u, r.GetPosition());
     }
   }
+  // The string limit with every byte present behind the count.
+  Bytes full = Le32(16777217);
+  full.resize(4 + 16777217, 'a');
+  CBufferReader r(full.data(), full.size());
+  std::u16string s = u"old";
+  EXPECT_FALSE(ReadString(r, s));
+  EXPECT_TRUE(s.empty());
+}
+
+TEST_F(StreamsTest, ContainersAtTheLimitAreReadItemByItem) {
+  // A count of exactly 2^24 passes the check; the reader then stops at the
+  // first missing item.
+  const Bytes bytes = Concat({Le32(16777216), Le32(1), Str("a"), Le32(1), Str("b")});
+  CUnsizedReader r(bytes.data(), bytes.size());
+  CStringSet set;
+  EXPECT_FALSE(ReadStringSet(r, set));
+  EXPECT_TRUE(set.empty());
+  EXPECT_EQ(bytes.size(), r.GetPosition());
 }
 
 TEST_F(StreamsTest, StringOfTheLimitIsAccepted) {
@@ -359,8 +393,11 @@ TEST_F(StreamsTest, StringOfTheLimitIsAccepted) {
 }
 
 TEST_F(StreamsTest, StringLongerThanTheLimitIsNotWritten) {
-  // Too many units, and few units that make too many UTF-8 bytes (3 each).
-  const std::u16string cases[] = {std::u16string(16777217, u'a'), std::u16string(5592406, u'\u20ac')};
+  // Too many units, and fewer units that make too many UTF-8 bytes (3 each,
+  // or 4 for a surrogate pair).
+  std::u16string pairs(2 * 4194305, u'\xD83D');
+  for (std::size_t i = 1; i < pairs.size(); i += 2) pairs[i] = u'\xDCF0';
+  const std::u16string cases[] = {std::u16string(16777217, u'a'), std::u16string(5592406, u'\u20ac'), pairs};
   for (const auto& tooLong : cases) {
     CBufferWriter writer;
     EXPECT_FALSE(WriteString(writer, tooLong));
