@@ -85,6 +85,18 @@ bool ReadInt64(CBaseReader& stream, std::uint64_t& value) { return ReadLittle(st
 bool WriteInt64(CBaseWriter& stream, std::int64_t value) { return WriteLittle(stream, value); }
 bool WriteInt64(CBaseWriter& stream, std::uint64_t value) { return WriteLittle(stream, value); }
 
+bool ReadInt64(CBaseReader& stream, plat::FILETIME& value) {
+  std::uint64_t v = 0;
+  if (!ReadLittle(stream, v)) return false;
+  value.dwLowDateTime = static_cast<plat::DWORD>(v);
+  value.dwHighDateTime = static_cast<plat::DWORD>(v >> 32);
+  return true;
+}
+
+bool WriteInt64(CBaseWriter& stream, const plat::FILETIME& value) {
+  return WriteLittle(stream, (static_cast<std::uint64_t>(value.dwHighDateTime) << 32) | value.dwLowDateTime);
+}
+
 bool WriteString(CBaseWriter& stream, std::u16string_view value) {
   if (value.empty()) return WriteLittle(stream, std::uint32_t{0});
   // Every UTF-16 unit takes at least one byte of UTF-8.

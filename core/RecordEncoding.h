@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "core/Streams.h"
+#include "platform/base/Time.h"
 
 // Largest byte count of a string and item count of a container accepted on
 // reading (2^24); writers refuse what a reader would refuse.
@@ -36,6 +37,9 @@ bool ReadInt64(CBaseReader& stream, std::int64_t& value);
 bool ReadInt64(CBaseReader& stream, std::uint64_t& value);
 bool WriteInt64(CBaseWriter& stream, std::int64_t value);
 bool WriteInt64(CBaseWriter& stream, std::uint64_t value);
+// A FILETIME is its 64-bit value: the low word first.
+bool ReadInt64(CBaseReader& stream, plat::FILETIME& value);
+bool WriteInt64(CBaseWriter& stream, const plat::FILETIME& value);
 
 // The empty string is the count 0 alone. Fails, writing nothing, when the UTF-8
 // form is longer than kMaxRecordCount bytes.

@@ -120,6 +120,9 @@ TEST_F(StreamsTest, RecordsEncodeExactly) {
       {"int64",
        [](CBaseWriter& w) { return WriteInt64(w, std::int64_t{0x0102030405060708}); },
        {8, 7, 6, 5, 4, 3, 2, 1}},
+      {"file time",
+       [](CBaseWriter& w) { return WriteInt64(w, plat::FILETIME{0x04030201u, 0x08070605u}); },
+       {1, 2, 3, 4, 5, 6, 7, 8}},
       {"empty string", [](CBaseWriter& w) { return WriteString(w, u""); }, {0, 0, 0, 0}},
       {"ascii string", [](CBaseWriter& w) { return WriteString(w, u"abc"); }, Concat({Le32(3), Str("abc")})},
       {"utf-8 string",
@@ -184,6 +187,7 @@ TEST_F(StreamsTest, EveryRecordKindRoundTrips) {
   ASSERT_TRUE(WriteByte(writer, 0x80));
   ASSERT_TRUE(WriteInt64(writer, std::int64_t{-5}));
   ASSERT_TRUE(WriteInt64(writer, std::uint64_t{0x8000000000000001ull}));
+  ASSERT_TRUE(WriteInt64(writer, plat::FILETIME{0xDEADBEEFu, 0x01D2C3B4u}));
   ASSERT_TRUE(WriteString(writer, u"Gr\u00fc\u00dfe \U0001F4F0"));
   ASSERT_TRUE(WriteString(writer, u""));
   ASSERT_TRUE(WriteDigest(writer, u"D41D8CD98F00B204E9800998ECF8427E"));
@@ -205,6 +209,8 @@ TEST_F(StreamsTest, EveryRecordKindRoundTrips) {
   ASSERT_TRUE(ReadByte(reader, b));
   ASSERT_TRUE(ReadInt64(reader, i64));
   ASSERT_TRUE(ReadInt64(reader, u64));
+  plat::FILETIME ft{};
+  ASSERT_TRUE(ReadInt64(reader, ft));
   ASSERT_TRUE(ReadString(reader, s1));
   ASSERT_TRUE(ReadString(reader, s2));
   ASSERT_TRUE(ReadDigest(reader, digest));
@@ -218,6 +224,8 @@ TEST_F(StreamsTest, EveryRecordKindRoundTrips) {
   EXPECT_EQ(0x80, b);
   EXPECT_EQ(-5, i64);
   EXPECT_EQ(0x8000000000000001ull, u64);
+  EXPECT_EQ(0xDEADBEEFu, ft.dwLowDateTime);
+  EXPECT_EQ(0x01D2C3B4u, ft.dwHighDateTime);
   EXPECT_EQ(u"Gr\u00fc\u00dfe \U0001F4F0", s1);
   EXPECT_EQ(u"", s2);
   EXPECT_EQ(u"d41d8cd98f00b204e9800998ecf8427e", digest);  // read back in lower case
