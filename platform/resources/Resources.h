@@ -92,7 +92,7 @@ bool BindModuleResources(HINSTANCE module, std::vector<unsigned char> owned);
 // mark) to a resource image. Files named by ICON and BITMAP statements are
 // read relative to baseDir (host path). Understands #define (integer
 // constants), #include of header files of #defines, STRINGTABLE, ICON,
-// BITMAP, RCDATA (file), MENU / MENUEX-less MENU templates with POPUP,
+// BITMAP, RCDATA (file or a block of strings and numbers), MENU templates with POPUP,
 // MENUITEM and SEPARATOR, and DIALOG / DIALOGEX templates with CAPTION,
 // STYLE, EXSTYLE, FONT and controls (CONTROL, LTEXT, RTEXT, CTEXT,
 // PUSHBUTTON, DEFPUSHBUTTON, EDITTEXT, COMBOBOX, LISTBOX, GROUPBOX,
@@ -100,8 +100,9 @@ bool BindModuleResources(HINSTANCE module, std::vector<unsigned char> owned);
 // Menus and dialogs are stored as the platform's binary templates.
 struct ResourceCompileResult {
   bool ok = false;
-  std::string error;  // "file:line: message" when not ok
+  std::string error;                // "file:line: message" when not ok
   std::vector<unsigned char> image;
+  std::vector<std::string> inputs;  // host files read (includes, icons, bitmaps)
 };
 ResourceCompileResult CompileResourceScript(const std::string& text, const std::string& baseDir,
                                             const std::string& fileName = "resources.rc");
