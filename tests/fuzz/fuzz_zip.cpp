@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,12 @@
 namespace {
 
 std::string g_archive;  // host path of the device file "\fuzz.zip"
+std::string g_folder;   // the temporary folder holding the device
+
+void RemoveFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(g_folder, ec);
+}
 
 void Check(bool condition) {
   if (!condition) std::abort();
@@ -26,10 +33,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/fuzz_zip.XXXXXX";
   const char* dir = mkdtemp(pattern);
   if (!dir) std::abort();
-  plat::SetDeviceRoot(std::string(dir) + "/device");
+  g_folder = dir;
+  std::atexit(RemoveFolder);
+  plat::SetDeviceRoot(g_folder + "/device");
   const std::string fs = plat::DeviceFsRoot();
-  std::string command = "mkdir -p '" + fs + "'";
-  if (std::system(command.c_str()) != 0) std::abort();
+  std::error_code ec;
+  std::filesystem::create_directories(fs, ec);
+  if (ec) std::abort();
   g_archive = fs + "/fuzz.zip";
   return 0;
 }
