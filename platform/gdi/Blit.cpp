@@ -144,6 +144,7 @@ BOOL DoBlit(Dc* dst, int x, int y, int w, int h, Dc* src, int xs, int ys, int ws
     copy.bits = snapshot.data();
     readFrom = &copy;
   }
+  const bool sameFormat = usesSrc && readFrom->SameFormat(*db);
   const bool average = usesSrc && !sameSize && dst->st.stretchMode == HALFTONE && fore == 0xCC && !mask &&
                        (ax.sl > ax.dl || ay.sl > ay.dl);
   for (int dy = r.top; dy < r.bottom; ++dy) {
@@ -177,7 +178,8 @@ BOOL DoBlit(Dc* dst, int x, int y, int w, int h, Dc* src, int xs, int ys, int ws
           db->PutRaw(dx, dy, db->RgbToRaw(rgb));
           continue;
         }
-        s = ConvertPixel(*readFrom, readFrom->GetRaw(sx, sy), src, *db, dst);
+        DWORD raw = readFrom->GetRaw(sx, sy);
+        s = sameFormat ? raw : ConvertPixel(*readFrom, raw, src, *db, dst);
       }
       BYTE op = fore;
       if (mask) {
@@ -436,7 +438,16 @@ void FillDevice(Dc* dc, RECT want, DWORD rgb) {
   RECT r;
   if (!b || !IntersectRect(&r, &want, &clip)) return;
   DWORD raw = b->RgbToRaw(rgb);
-  for (int y = r.top; y < r.bottom; ++y)
+  for (int x = r.left; x < r.right; ++x) b->PutRaw(x, r.top, raw);
+  if (b->bpp >= 8) {
+    // Whole bytes: the first row is copied into the others.
+    std::size_t bytes = static_cast<std::size_t>(r.right - r.left) * (b->bpp / 8);
+    const std::uint8_t* first = b->Row(r.top) + static_cast<std::size_t>(r.left) * (b->bpp / 8);
+    for (int y = r.top + 1; y < r.bottom; ++y)
+      std::memcpy(b->Row(y) + static_cast<std::size_t>(r.left) * (b->bpp / 8), first, bytes);
+    return;
+  }
+  for (int y = r.top + 1; y < r.bottom; ++y)
     for (int x = r.left; x < r.right; ++x) b->PutRaw(x, y, raw);
 }
 

@@ -2,8 +2,10 @@
 // oversized and damaged input fails cleanly.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <random>
+#include <thread>
 
 #include "platform/imaging/Imaging.h"
 #include "tests/platform/ImagingTestFiles.h"
@@ -269,6 +271,37 @@ TEST_F(ImagingDecodeTest, ScalingAveragesBoxes) {
   one = ScaleImage(img, 1, 1);
   EXPECT_EQ(one.pixels[0] & 0xFFFFFFu, 0xFF0000u);
   EXPECT_EQ(one.pixels[0] >> 24, 64u);
+}
+
+}  // namespace
+
+namespace {
+
+// Image jobs decode on job threads while the UI thread draws: decoders, DIB
+// creation and GDI objects are used from several threads at once.
+TEST_F(ImagingDecodeTest, DecodingAndBitmapsOnSeveralThreads) {
+  std::string png = imgtest::Png(40, 30, imgtest::Quadrants(40, 30, kRed, kGreen, kBlue, kWhite));
+  std::string jpeg = imgtest::Jpeg(40, 30, imgtest::Solid(40, 30, kGreen));
+  std::atomic<int> good{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 20; ++i) {
+        DecodedImage img;
+        const std::string& bytes = (t + i) % 2 ? png : jpeg;
+        if (!DecodeImage(bytes.data(), bytes.size(), img)) continue;
+        HBITMAP b = CreateDibFromImage(img, 24);
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, b);
+        bool ok = GetPixel(dc, 1, 1) != CLR_INVALID;
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        if (ok && DeleteObject(b)) ++good;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(good.load(), 80);
 }
 
 }  // namespace
