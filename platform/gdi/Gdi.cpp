@@ -622,7 +622,6 @@ int ReleaseDC(HWND hwnd, HDC hdc) {
   return 1;
 }
 
-static HRGN NewRegion(const RECT& r);
 
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
   Dc* dc = AsDc(hdc);

@@ -343,7 +343,7 @@ void FillDeviceRect(Dc* dc, RECT r, COLORREF c, const RECT& clip) {
 }  // namespace
 
 Font* StockFont(int index) {
-  static Font* system = NewFont(SystemLogfont(FW_BOLD), true);
+  static Font* system = NewFont(SystemLogfont(FW_NORMAL), true);
   static Font* gui = NewFont(SystemLogfont(FW_NORMAL), true);
   return index == SYSTEM_FONT ? system : gui;
 }
