@@ -13,6 +13,18 @@ using namespace gdi;
 
 namespace {
 
+// The DC's brush and pen; ones deleted while selected read as the defaults.
+Brush* CurrentBrush(Dc* dc) {
+  Brush* b = dc->st.brush;
+  if (b && IsLive(static_cast<GdiObject*>(b))) return b;
+  return static_cast<Brush*>(GetStockObject(WHITE_BRUSH));
+}
+Pen* CurrentPen(Dc* dc) {
+  Pen* p = dc->st.pen;
+  if (p && IsLive(static_cast<GdiObject*>(p))) return p;
+  return static_cast<Pen*>(GetStockObject(BLACK_PEN));
+}
+
 bool RopUsesSource(BYTE i) { return ((i >> 2) & 0x33) != (i & 0x33); }
 bool RopUsesPattern(BYTE i) { return ((i >> 4) & 0x0F) != (i & 0x0F); }
 
@@ -100,7 +112,7 @@ BOOL DoBlit(Dc* dst, int x, int y, int w, int h, Dc* src, int xs, int ys, int ws
   if (!ClipDest(dst, ax.d0, ay.d0, ax.dl, ay.dl, r)) return TRUE;
   DWORD pattern = 0;
   if (usesPat) {
-    Brush* br = dst->st.brush;
+    Brush* br = CurrentBrush(dst);
     if (!br || br->style == BS_NULL) return TRUE;
     pattern = db->RgbToRaw(RgbOf(br->colour));
   }
@@ -459,7 +471,7 @@ void PlotPen(Dc* dc, int x, int y, const Pen& pen) {
 
 // Bresenham line from (x0, y0) to (x1, y1) in device coordinates, last point excluded.
 void DeviceLine(Dc* dc, int x0, int y0, int x1, int y1) {
-  Pen* pen = dc->st.pen;
+  Pen* pen = CurrentPen(dc);
   if (!pen || pen->style == PS_NULL) return;
   int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
   int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
@@ -521,8 +533,8 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
   right += dc->st.origin.x;
   top += dc->st.origin.y;
   bottom += dc->st.origin.y;
-  Pen* pen = dc->st.pen;
-  Brush* br = dc->st.brush;
+  Pen* pen = CurrentPen(dc);
+  Brush* br = CurrentBrush(dc);
   bool hasPen = pen && pen->style != PS_NULL;
   if (!hasPen) {
     // Without a pen the interior is one pixel smaller on the right and bottom.
@@ -557,8 +569,8 @@ BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
     double nx = (x + 0.5 - cx) / rx, ny = (y + 0.5 - cy) / ry;
     return nx * nx + ny * ny <= 1.0;
   };
-  Pen* pen = dc->st.pen;
-  Brush* br = dc->st.brush;
+  Pen* pen = CurrentPen(dc);
+  Brush* br = CurrentBrush(dc);
   bool hasPen = pen && pen->style != PS_NULL;
   bool hasBrush = br && br->style != BS_NULL;
   RECT clip = dc->DeviceClip();
@@ -602,7 +614,7 @@ BOOL Polygon(HDC hdc, const POINT* points, int count) {
   Dc* dc = AsDc(hdc);
   if (!dc || !points || count < 2) return FALSE;
   POINT o = dc->st.origin;
-  Brush* br = dc->st.brush;
+  Brush* br = CurrentBrush(dc);
   if (br && br->style != BS_NULL) {
     // Even-odd scanline fill at pixel centres.
     int ymin = points[0].y, ymax = points[0].y;

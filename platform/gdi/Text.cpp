@@ -642,6 +642,8 @@ Layout LayoutText(Dc* dc, std::u16string text, const RECT& rect, UINT format) {
     text = t;
   }
   int width = rect.right - rect.left;
+  // Measuring gives the whole text's extent: no ellipsis then.
+  if (format & DT_CALCRECT) format &= ~(DT_END_ELLIPSIS | DT_WORD_ELLIPSIS);
   if (format & DT_SINGLELINE) {
     std::u16string t;
     for (char16_t c : text)
@@ -672,7 +674,7 @@ Layout LayoutText(Dc* dc, std::u16string text, const RECT& rect, UINT format) {
   if (format & (DT_END_ELLIPSIS | DT_WORD_ELLIPSIS)) {
     int height = rect.bottom - rect.top;
     std::size_t visible = out.lineHeight > 0 ? static_cast<std::size_t>(std::max(1, height / out.lineHeight)) : 1;
-    if ((format & DT_WORDBREAK) && !(format & DT_CALCRECT) && out.lines.size() > visible) {
+    if ((format & DT_WORDBREAK) && out.lines.size() > visible) {
       // The last line that fits carries the rest of the text, cut with an ellipsis.
       std::u16string rest;
       for (std::size_t i = visible - 1; i < out.lines.size(); ++i) {

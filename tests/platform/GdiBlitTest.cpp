@@ -445,6 +445,26 @@ TEST_F(GdiTest, HandlesAreCheckedAndSelectedBitmapsStay) {
   DeleteDC(other);
 }
 
+TEST_F(GdiTest, BrushAndPenDeletedWhileSelectedReadAsDefaults) {
+  MemDc m(MakeDib(4, 1, 24));
+  HBRUSH brush = CreateSolidBrush(RGB(255, 0, 0));
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 255, 0));
+  HGDIOBJ oldBrush = SelectObject(m.dc(), brush);
+  HGDIOBJ oldPen = SelectObject(m.dc(), pen);
+  ASSERT_TRUE(PatBlt(m.dc(), 0, 0, 1, 1, PATCOPY));
+  EXPECT_EQ(GetPixel(m.dc(), 0, 0), RGB(255, 0, 0));
+  EXPECT_TRUE(DeleteObject(brush));
+  EXPECT_TRUE(DeleteObject(pen));
+  ASSERT_TRUE(PatBlt(m.dc(), 1, 0, 1, 1, PATCOPY));
+  EXPECT_EQ(GetPixel(m.dc(), 1, 0), RGB(255, 255, 255));  // the white stock brush
+  Fill(m.dc(), 2, 0, 4, 1, RGB(9, 9, 9));
+  MoveToEx(m.dc(), 2, 0, nullptr);
+  ASSERT_TRUE(LineTo(m.dc(), 4, 0));
+  EXPECT_EQ(GetPixel(m.dc(), 2, 0), RGB(0, 0, 0));  // the black stock pen
+  SelectObject(m.dc(), oldBrush);
+  SelectObject(m.dc(), oldPen);
+}
+
 TEST_F(GdiTest, CompatibleBitmapsAreScreenFormatWithoutBits) {
   HDC screen = GetDC(nullptr);
   ASSERT_NE(screen, nullptr);

@@ -200,6 +200,11 @@ TEST_F(GdiTextTest, DrawTextCalcRectAndReturnValue) {
   EXPECT_EQ(m.right, w2);
   EXPECT_EQ(m.bottom, 2 * tm.tmHeight);
 
+  // Measuring ignores the ellipsis: the whole text's extent.
+  RECT e{0, 0, 5, 0};
+  DrawTextW(dc(), u"Long headline", -1, &e, DT_CALCRECT | DT_SINGLELINE | DT_END_ELLIPSIS);
+  EXPECT_EQ(e.right, Extent(u"Long headline"));
+
   RECT v{0, 0, 200, 100};
   int got = DrawTextW(dc(), u"x", 1, &v, DT_SINGLELINE | DT_VCENTER);
   EXPECT_EQ(got, (100 - tm.tmHeight) / 2 + tm.tmHeight);
