@@ -380,8 +380,10 @@ bool ReadDibPixels(const DibLayout& l, const std::uint8_t* pixels, std::size_t a
 
 // Parses an info header (40 bytes or more, or the 12-byte core header) with its
 // masks and palette; `base` is where the header starts, `end` the data's end.
+// `iconHeight` > 0: an icon image of that height, whose header counts the
+// mask rows too (a header that gives the height alone is taken as it is).
 bool ParseDibHeader(const std::uint8_t* base, std::size_t avail, DibLayout& l, std::size_t& headerEnd,
-                    bool icon, std::uint64_t maxPixels, const char** why) {
+                    int iconHeight, std::uint64_t maxPixels, const char** why) {
   if (avail < 12) return false;
   std::uint32_t hs = U32(base);
   std::int64_t w, h;
@@ -404,7 +406,7 @@ bool ParseDibHeader(const std::uint8_t* base, std::size_t avail, DibLayout& l, s
     clrUsed = U32(base + 32);
   }
   (void)planes;
-  if (icon) h /= 2;  // colour rows, then mask rows
+  if (iconHeight > 0 && h != iconHeight) h /= 2;  // colour rows, then mask rows
   if (w <= 0 || h == 0) return false;
   l.topDown = h < 0;
   if (h < 0) h = -h;
@@ -467,7 +469,7 @@ bool DecodeBmp(const std::uint8_t* data, std::size_t size, DecodedImage& out, st
   DibLayout l;
   std::size_t headerEnd = 0;
   const char* why = "bmp: bad header";
-  if (!ParseDibHeader(data + 14, size - 14, l, headerEnd, false, maxPixels, &why)) return Fail(error, why);
+  if (!ParseDibHeader(data + 14, size - 14, l, headerEnd, 0, maxPixels, &why)) return Fail(error, why);
   if (offBits < 14 + headerEnd || offBits >= size) return Fail(error, "bmp: truncated data");
   if (!ReadDibPixels(l, data + offBits, size - offBits, out, true)) {
     out.pixels.clear();
@@ -521,7 +523,7 @@ bool DecodeIcoEntry(const void* p, std::size_t size, std::size_t index, DecodedI
   DibLayout l;
   std::size_t headerEnd = 0;
   const char* why = "ico: bad image header";
-  if (!ParseDibHeader(img, e.size, l, headerEnd, true, maxPixels, &why)) return Fail(error, why);
+  if (!ParseDibHeader(img, e.size, l, headerEnd, e.height, maxPixels, &why)) return Fail(error, why);
   if (!ReadDibPixels(l, img + headerEnd, e.size - headerEnd, out, true)) {
     out.pixels.clear();
     return Fail(error, "ico: truncated image");
