@@ -290,6 +290,7 @@ struct DibLayout {
   int width = 0, height = 0;  // height > 0
   bool topDown = false;
   int bpp = 0;
+  int rle = 0;  // 8 or 4: run-length encoded rows
   std::uint32_t masks[4] = {0, 0, 0, 0};  // r, g, b, a
   std::vector<std::uint32_t> palette;     // 0xFFRRGGBB
 };
@@ -443,6 +444,9 @@ bool ParseDibHeader(const std::uint8_t* base, std::size_t avail, DibLayout& l, s
       l.masks[1] = 0x00FF00;
       l.masks[2] = 0x0000FF;
     }
+  } else if ((compression == 1 && bpp == 8) || (compression == 2 && bpp == 4)) {
+    if (h < 0 || iconHeight > 0) return false;  // run-length rows are bottom-up files only
+    l.rle = bpp;
   } else {
     *why = "compressed bitmaps are not supported";
     return false;
@@ -462,6 +466,51 @@ bool ParseDibHeader(const std::uint8_t* base, std::size_t avail, DibLayout& l, s
   return true;
 }
 
+// Run-length encoded rows (8 or 4 bits): runs, line ends, deltas and
+// literal runs; pixels never written take colour 0. The data must end with
+// its end-of-bitmap mark.
+bool ReadRlePixels(const DibLayout& l, const std::uint8_t* p, std::size_t avail, DecodedImage& out) {
+  out.width = l.width;
+  out.height = l.height;
+  std::uint32_t background = l.palette.empty() ? 0xFF000000u : l.palette[0];
+  out.pixels.assign(static_cast<std::size_t>(l.width) * l.height, background);
+  auto put = [&](int x, int row, unsigned idx) {
+    if (x < 0 || x >= l.width || row < 0 || row >= l.height) return;
+    out.pixels[static_cast<std::size_t>(l.height - 1 - row) * l.width + x] = idx < l.palette.size() ? l.palette[idx] : 0xFF000000u;
+  };
+  int x = 0, row = 0;  // row counts from the bottom
+  std::size_t i = 0;
+  while (i + 2 <= avail) {
+    unsigned count = p[i], value = p[i + 1];
+    i += 2;
+    if (count > 0) {
+      for (unsigned k = 0; k < count; ++k, ++x)
+        put(x, row, l.rle == 8 ? value : ((k & 1) ? (value & 0x0F) : (value >> 4)));
+      continue;
+    }
+    if (value == 0) {
+      x = 0;
+      ++row;
+    } else if (value == 1) {
+      return true;
+    } else if (value == 2) {
+      if (i + 2 > avail) return false;
+      x += p[i];
+      row += p[i + 1];
+      i += 2;
+    } else {
+      std::size_t bytes = l.rle == 8 ? value : (value + 1) / 2;
+      std::size_t padded = (bytes + 1) & ~std::size_t{1};
+      if (i + padded > avail) return false;
+      for (unsigned k = 0; k < value; ++k, ++x)
+        put(x, row, l.rle == 8 ? p[i + k] : ((k & 1) ? (p[i + k / 2] & 0x0F) : (p[i + k / 2] >> 4)));
+      i += padded;
+    }
+    if (row > l.height) return false;
+  }
+  return false;  // no end-of-bitmap mark: truncated
+}
+
 bool DecodeBmp(const std::uint8_t* data, std::size_t size, DecodedImage& out, std::string* error,
                std::uint64_t maxPixels) {
   if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M') return Fail(error, "bmp: bad header");
@@ -471,7 +520,9 @@ bool DecodeBmp(const std::uint8_t* data, std::size_t size, DecodedImage& out, st
   const char* why = "bmp: bad header";
   if (!ParseDibHeader(data + 14, size - 14, l, headerEnd, 0, maxPixels, &why)) return Fail(error, why);
   if (offBits < 14 + headerEnd || offBits >= size) return Fail(error, "bmp: truncated data");
-  if (!ReadDibPixels(l, data + offBits, size - offBits, out, true)) {
+  bool read = l.rle ? ReadRlePixels(l, data + offBits, size - offBits, out)
+                    : ReadDibPixels(l, data + offBits, size - offBits, out, true);
+  if (!read) {
     out.pixels.clear();
     return Fail(error, "bmp: truncated data");
   }

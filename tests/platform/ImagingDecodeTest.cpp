@@ -104,6 +104,44 @@ TEST_F(ImagingDecodeTest, BmpDepthsAndRowOrders) {
   }
 }
 
+// A run-length encoded BMP (bottom-up rows) over a grey palette.
+std::string RleBmp(int w, int h, int bpp, const std::string& rle) {
+  std::string info = imgtest::InfoHeader(w, h, bpp, static_cast<std::uint32_t>(rle.size()));
+  info[16] = static_cast<char>(bpp == 8 ? 1 : 2);  // BI_RLE8 / BI_RLE4
+  std::string pal = imgtest::GreyPalette(bpp);
+  std::string file = "BM";
+  std::uint32_t off = static_cast<std::uint32_t>(14 + info.size() + pal.size());
+  imgtest::Put32(file, off + static_cast<std::uint32_t>(rle.size()));
+  imgtest::Put32(file, 0);
+  imgtest::Put32(file, off);
+  return file + info + pal + rle;
+}
+
+TEST_F(ImagingDecodeTest, RunLengthBmps) {
+  auto grey = [](unsigned v) { return 0xFF000000u | (v << 16) | (v << 8) | v; };
+  // Bottom row: a run of four 10s; top row: literal 1, 2, 3 (padded), then a run of one 4.
+  std::string rle8("\x04\x0A\x00\x00\x00\x03\x01\x02\x03\x00\x01\x04\x00\x01", 14);
+  DecodedImage img;
+  std::string error;
+  ASSERT_TRUE(Decode(RleBmp(4, 2, 8, rle8), img, &error)) << error;
+  EXPECT_EQ(img.pixels, (Pixels{grey(1), grey(2), grey(3), grey(4), grey(10), grey(10), grey(10), grey(10)}));
+  // 4 bits: a run alternates the two nibbles; a delta skips pixels (colour 0).
+  std::string rle4("\x03\x5F\x00\x02\x01\x00\x00\x01", 8);
+  ASSERT_TRUE(Decode(RleBmp(5, 1, 4, rle4), img, &error)) << error;
+  EXPECT_EQ(img.pixels, (Pixels{grey(0x55), grey(0xFF), grey(0x55), grey(0), grey(0)}));
+  // Without the end-of-bitmap mark, or cut inside a literal run, the file is truncated.
+  EXPECT_FALSE(Decode(RleBmp(4, 2, 8, rle8.substr(0, 12)), img, &error));
+  EXPECT_FALSE(Decode(RleBmp(4, 2, 8, rle8.substr(0, 7)), img, &error));
+  // Runs past the edges are clipped, not written out of the picture.
+  std::string wide("\xFF\x07\x05\x08\x00\x00\x00\x01", 8);
+  ASSERT_TRUE(Decode(RleBmp(2, 2, 8, wide), img, &error)) << error;
+  EXPECT_EQ(img.pixels[2], grey(7));
+  EXPECT_EQ(img.pixels[3], grey(7));
+  EXPECT_EQ(img.pixels[0], grey(0));
+  // A delta far below the picture is damage.
+  EXPECT_FALSE(Decode(RleBmp(2, 2, 8, std::string("\x00\x02\x01\xFF\x00\x01", 6)), img, &error));
+}
+
 TEST_F(ImagingDecodeTest, AnimatedGifGivesTheFirstFrameWithTransparency) {
   std::vector<std::uint8_t> first = {0, 1, 2, 3}, second = {3, 3, 3, 3};
   std::string gif = imgtest::Gif(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0x123456}, {first, second}, 2);
