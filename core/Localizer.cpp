@@ -116,7 +116,8 @@ bool COrvLocalizerAPI::LoadFile(const char16_t* path) {
   Unload();
   if (!path || !*path) return false;
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return false;
+  // An empty file is no language file: the next language is tried instead.
+  if (!ReadWholeFile(path, bytes) || bytes.empty()) return false;
   std::u16string decoded = DecodeLanguageFile(bytes);
 
   // Every field is decoded in place and ends with a zero, so the buffer needs

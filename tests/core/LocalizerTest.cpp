@@ -157,9 +157,10 @@ TEST_F(LocalizerTest, OddFiles) {
     EXPECT_EQ(loc.GetEntryCount(), 0u);
   }
   {
-    COrvLocalizerAPI loc;  // empty file: loaded, no entries
-    Load(loc, "");
-    EXPECT_EQ(loc.GetEntryCount(), 0u);
+    COrvLocalizerAPI loc;  // an empty file does not load
+    ASSERT_TRUE(WriteDeviceFile(u"\\empty.txt", ""));
+    EXPECT_FALSE(loc.LoadFile(u"\\empty.txt"));
+    EXPECT_FALSE(loc.IsLoaded());
     EXPECT_EQ(std::u16string(loc.Translate(u"x")), u"x");
   }
   {
@@ -250,6 +251,14 @@ TEST_F(LocalizerTest, FallsBackToTheSystemLanguageThenEnglish) {
   WriteLanguage(u"de", "Cancel|Abbrechen\n");
   ASSERT_TRUE(InitLocalizer());
   EXPECT_EQ(Localize(u"Cancel"), u"Abbrechen");
+}
+
+TEST_F(LocalizerTest, EmptyLanguageFileFallsBackToTheNextLanguage) {
+  WriteLanguage(u"de", "");
+  WriteLanguage(u"en", "Cancel|Cancel (en)\n");
+  ASSERT_TRUE(OpenSettingsKey().SetString(u"language", u"de"));
+  ASSERT_TRUE(InitLocalizer());
+  EXPECT_EQ(Localize(u"Cancel"), u"Cancel (en)");
 }
 
 TEST_F(LocalizerTest, NothingToLoadShowsEnglish) {
