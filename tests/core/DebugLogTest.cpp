@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -76,6 +78,9 @@ struct IndentCase {
   std::string expected;
   int finalIndent;
 };
+
+// Names the case in test listings.
+void PrintTo(const IndentCase& c, std::ostream* os) { *os << c.name; }
 
 class DebugLogIndent : public DebugLogTest, public ::testing::WithParamInterface<IndentCase> {};
 

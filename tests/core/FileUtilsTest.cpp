@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/VORegistry.h"
+#include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "tests/support/TempDevice.h"
 
@@ -25,6 +28,9 @@ struct SplitCase {
   std::u16string file;
   std::u16string extension;
 };
+
+// Names the case in test listings.
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
 
 class SplitPathCases : public ::testing::TestWithParam<SplitCase> {};
 
@@ -66,6 +72,9 @@ struct CombineCase {
   std::u16string expected;
 };
 
+// Names the case in test listings.
+void PrintTo(const CombineCase& c, std::ostream* os) { *os << plat::Utf16ToUtf8(c.folder) << " + " << plat::Utf16ToUtf8(c.name); }
+
 class CombinePathCases : public ::testing::TestWithParam<CombineCase> {};
 
 TEST_P(CombinePathCases, OneBackslashBetween) {
@@ -97,6 +106,9 @@ struct MapCase {
   CStringToStringMap expected;
 };
 
+// Names the case in test listings.
+void PrintTo(const MapCase& c, std::ostream* os) { *os << c.name; }
+
 class StringToMapCases : public ::testing::TestWithParam<MapCase> {};
 
 TEST_P(StringToMapCases, Parses) {
@@ -125,6 +137,9 @@ struct ListCase {
   std::u16string text;
   std::vector<std::u16string> expected;
 };
+
+// Names the case in test listings.
+void PrintTo(const ListCase& c, std::ostream* os) { *os << c.name; }
 
 class StringToListCases : public ::testing::TestWithParam<ListCase> {};
 

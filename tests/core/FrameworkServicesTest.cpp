@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <unistd.h>
 
 #include <string>
@@ -16,6 +18,9 @@ struct MulDivCase {
   std::int32_t divisor;
   std::int32_t expected;
 };
+
+// Names the case in test listings.
+void PrintTo(const MulDivCase& c, std::ostream* os) { *os << c.value << " * " << c.multiplier << " / " << c.divisor; }
 
 class MulDivRoundCases : public ::testing::TestWithParam<MulDivCase> {};
 
@@ -59,6 +64,9 @@ struct SmartphoneCase {
   std::u16string later;
   int answers;  // bit 0: first answer, bit 1: second answer
 };
+
+// Names the case in test listings.
+void PrintTo(const SmartphoneCase& c, std::ostream* os) { *os << c.name; }
 
 class SmartphoneDeathTest : public ::testing::TestWithParam<SmartphoneCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -94,6 +96,9 @@ struct LimitCase {
   std::size_t second;
   bool secondFits;
 };
+
+// Names the case in test listings.
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.name; }
 
 class PrivateHeapLimit : public ::testing::TestWithParam<LimitCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,6 +17,9 @@ struct WideCase {
   const char* utf8;
   std::u16string wide;
 };
+
+// Names the case in test listings.
+void PrintTo(const WideCase& c, std::ostream* os) { *os << c.name; }
 
 class Utf8ToWideCases : public ::testing::TestWithParam<WideCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <optional>
 #include <string>
@@ -78,6 +80,9 @@ struct DwordCase {
   std::optional<Stored> after;
 };
 
+// Names the case in test listings.
+void PrintTo(const DwordCase& c, std::ostream* os) { *os << c.name; }
+
 class VORegistryDword : public VORegistryTest, public ::testing::WithParamInterface<DwordCase> {};
 
 TEST_P(VORegistryDword, ReadAndMissingValueRule) {
@@ -121,6 +126,9 @@ struct StringCase {
   std::u16string expected;
   std::optional<Stored> after;
 };
+
+// Names the case in test listings.
+void PrintTo(const StringCase& c, std::ostream* os) { *os << c.name; }
 
 class VORegistryString : public VORegistryTest, public ::testing::WithParamInterface<StringCase> {};
 
