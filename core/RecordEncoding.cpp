@@ -181,7 +181,7 @@ bool WriteDigestSet(CBaseWriter& stream, const CStringSet& set) {
   return true;
 }
 
-bool WriteStringMap(CBaseWriter& stream, const CStringMap& map) {
+bool WriteStringMap(CBaseWriter& stream, const CStringToStringMap& map) {
   if (!WriteCount(stream, map.size())) return false;
   for (const auto& [key, value] : map) {
     const bool keyOk = WriteString(stream, key);
@@ -235,7 +235,7 @@ bool ReadDigestSet(CBaseReader& stream, CStringSet& set) {
   });
 }
 
-bool ReadStringMap(CBaseReader& stream, CStringMap& map) {
+bool ReadStringMap(CBaseReader& stream, CStringToStringMap& map) {
   return ReadContainer(map, [&] {
     std::uint32_t count = 0;
     if (!ReadCount(stream, count, 8)) return false;

@@ -8,10 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
-
 #include "core/Streams.h"
+#include "core/StringMaps.h"
 #include "platform/base/Time.h"
 
 // Largest byte count of a string and item count of a container accepted on
@@ -21,9 +19,6 @@ constexpr std::uint32_t kMaxRecordCount = 16777216u;
 // Bytes of a digest record; characters of a digest string.
 constexpr std::size_t kDigestBytes = 16;
 constexpr std::size_t kDigestChars = 32;
-
-using CStringSet = std::unordered_set<std::u16string>;
-using CStringMap = std::unordered_map<std::u16string, std::u16string>;
 
 bool ReadInt32(CBaseReader& stream, std::int32_t& value);
 bool ReadInt32(CBaseReader& stream, std::uint32_t& value);
@@ -67,5 +62,5 @@ bool WriteStringSet(CBaseWriter& stream, const CStringSet& set);
 bool ReadStringSet(CBaseReader& stream, CStringSet& set);
 bool WriteDigestSet(CBaseWriter& stream, const CStringSet& set);
 bool ReadDigestSet(CBaseReader& stream, CStringSet& set);
-bool WriteStringMap(CBaseWriter& stream, const CStringMap& map);
-bool ReadStringMap(CBaseReader& stream, CStringMap& map);
+bool WriteStringMap(CBaseWriter& stream, const CStringToStringMap& map);
+bool ReadStringMap(CBaseReader& stream, CStringToStringMap& map);

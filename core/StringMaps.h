@@ -4,12 +4,14 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 using CStringToStringMap = std::map<std::u16string, std::u16string>;
 using CStringToIntMap = std::map<std::u16string, int>;  // also a set: every value 0
 using CStringList = std::vector<std::u16string>;
+using CStringSet = std::set<std::u16string>;
 
 // Empties c, then sets c[key] = 0 for every key of a that b does not hold.
 // a and b may be maps of any value type keyed by text.

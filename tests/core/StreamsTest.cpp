@@ -179,7 +179,7 @@ TEST_F(StreamsTest, EveryRecordKindRoundTrips) {
   const CStringSet strings = {u"alpha", u"", u"\u00fcber", u"\U0001F600 smile", u"a|b\\c"};
   const CStringSet digests = {u"00000000000000000000000000000000", u"ffffffffffffffffffffffffffffffff",
                               u"0123456789abcdef0123456789abcdef"};
-  const CStringMap map = {{u"k1", u"v1"}, {u"\u4e2d", u"\u6587"}, {u"empty", u""}};
+  const CStringToStringMap map = {{u"k1", u"v1"}, {u"\u4e2d", u"\u6587"}, {u"empty", u""}};
 
   CBufferWriter writer;
   ASSERT_TRUE(WriteInt32(writer, std::int32_t{-123456789}));
@@ -203,7 +203,7 @@ TEST_F(StreamsTest, EveryRecordKindRoundTrips) {
   std::uint64_t u64 = 0;
   std::u16string s1 = u"x", s2 = u"x", digest;
   CStringSet readStrings, readDigests;
-  CStringMap readMap;
+  CStringToStringMap readMap;
   ASSERT_TRUE(ReadInt32(reader, i32));
   ASSERT_TRUE(ReadInt32(reader, u32));
   ASSERT_TRUE(ReadByte(reader, b));
@@ -237,9 +237,9 @@ TEST_F(StreamsTest, EveryRecordKindRoundTrips) {
 TEST_F(StreamsTest, RepeatedKeysOnReadingKeepTheLastValueAndOneCopy) {
   const Bytes mapBytes = Concat({Le32(2), Le32(1), Str("k"), Le32(1), Str("a"), Le32(1), Str("k"), Le32(1), Str("b")});
   CBufferReader mapReader(mapBytes.data(), mapBytes.size());
-  CStringMap map;
+  CStringToStringMap map;
   ASSERT_TRUE(ReadStringMap(mapReader, map));
-  EXPECT_EQ((CStringMap{{u"k", u"b"}}), map);
+  EXPECT_EQ((CStringToStringMap{{u"k", u"b"}}), map);
 
   const Bytes setBytes = Concat({Le32(3), Le32(1), Str("x"), Le32(1), Str("x"), Le32(1), Str("y")});
   CBufferReader setReader(setBytes.data(), setBytes.size());
@@ -304,7 +304,7 @@ TEST_F(StreamsTest, TruncatedRecordsFailAtEveryOffset) {
        }},
       {"string map", [](CBaseWriter& w) { return WriteStringMap(w, {{u"a", u"1"}, {u"bb", u"22"}}); },
        [](CBaseReader& r, bool& empty) {
-         CStringMap v = {{u"old", u"x"}};
+         CStringToStringMap v = {{u"old", u"x"}};
          const bool ok = ReadStringMap(r, v);
          empty = v.empty();
          return ok;
@@ -364,7 +364,7 @@ TEST_F(StreamsTest, CountsOutsideTheLimitAreRefused) {
     }
     {
       CUnsizedReader r(bytes.data(), bytes.size());
-      CStringMap map = {{u"old", u"x"}};
+      CStringToStringMap map = {{u"old", u"x"}};
       EXPECT_FALSE(ReadStringMap(r, map));
       EXPECT_TRUE(map.empty());
       EXPECT_EQ(4u, r.GetPosition());
@@ -468,7 +468,7 @@ TEST_F(StreamsTest, ContainerFailingOnItsThirdItemIsLeftEmpty) {
   const Bytes mapBytes = Concat({Le32(3), Le32(1), Str("a"), Le32(1), Str("1"), Le32(1), Str("b"), Le32(1),
                                  Str("2"), Le32(1), Str("c"), Le32(1), {0}});
   CBufferReader r3(mapBytes.data(), mapBytes.size());
-  CStringMap map;
+  CStringToStringMap map;
   EXPECT_FALSE(ReadStringMap(r3, map));
   EXPECT_TRUE(map.empty());
 }
@@ -496,13 +496,13 @@ TEST_F(StreamsTest, FileRecordsRoundTripThroughTheDevice) {
   EXPECT_EQ(26, reader.Remaining());
   std::int32_t v = 0;
   std::u16string s;
-  CStringMap map;
+  CStringToStringMap map;
   ASSERT_TRUE(ReadInt32(reader, v));
   ASSERT_TRUE(ReadString(reader, s));
   ASSERT_TRUE(ReadStringMap(reader, map));
   EXPECT_EQ(42, v);
   EXPECT_EQ(u"news", s);
-  EXPECT_EQ((CStringMap{{u"a", u"b"}}), map);
+  EXPECT_EQ((CStringToStringMap{{u"a", u"b"}}), map);
   EXPECT_EQ(0, reader.Remaining());
   EXPECT_FALSE(ReadInt32(reader, v));
 }

@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   {
     CBufferReader r(data, size);
-    CStringMap map;
+    CStringToStringMap map;
     const bool ok = ReadStringMap(r, map);
     Check(ok || map.empty());
     bool clean = true;
@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           break;
         }
         case 6: {
-          CStringMap v;
+          CStringToStringMap v;
           ok = ReadStringMap(r, v);
           break;
         }
