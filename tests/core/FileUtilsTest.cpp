@@ -225,7 +225,10 @@ TEST_F(FileUtilsTest, Locations) {
 }
 
 TEST_F(FileUtilsTest, ModuleFolderIsTheProgramsFolder) {
-  SetModuleDevicePath(u"\\Program Files\\Orv News\\Orv News.exe");
+  std::u16string saved = ModuleDevicePath();
+  SetModuleDevicePath(u"\\Storage Card\\Orv\\Orv News.exe");
+  EXPECT_EQ(GetModuleFolder(), u"\\Storage Card\\Orv");
+  SetModuleDevicePath(saved);
   EXPECT_EQ(GetModuleFolder(), u"\\Program Files\\Orv News");
 }
 
