@@ -145,7 +145,8 @@ DWORD Bitmap::RawToRgb(DWORD raw) const {
 DWORD Bitmap::RgbToRaw(DWORD rgb) const {
   rgb &= 0xFFFFFFu;
   if (bpp <= 8) {
-    if (rgb == lastRgb) return lastIndex;
+    std::uint64_t last = lastLookup.load(std::memory_order_relaxed);
+    if (static_cast<DWORD>(last >> 32) == rgb) return static_cast<DWORD>(last & 0xFFFFFFFFu);
     int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
     DWORD best = 0;
     long bestD = LONG_MAX;
@@ -158,8 +159,7 @@ DWORD Bitmap::RgbToRaw(DWORD rgb) const {
         if (d == 0) break;
       }
     }
-    lastRgb = rgb;
-    lastIndex = best;
+    lastLookup.store((static_cast<std::uint64_t>(rgb) << 32) | best, std::memory_order_relaxed);
     return best;
   }
   if (bpp == 24) return rgb;
@@ -551,7 +551,7 @@ UINT SetDIBColorTable(HDC hdc, UINT start, UINT count, const RGBQUAD* colors) {
     b->palette[i] = colors[n];
     b->palette[i].rgbReserved = 0;
   }
-  b->lastRgb = 0xFFFFFFFFu;
+  b->ForgetLookups();
   return n;
 }
 

@@ -2,6 +2,7 @@
 // access for every bitmap format, the DC state and the live-handle registry.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -56,9 +57,10 @@ struct Bitmap final : GdiBitmap {
   std::vector<std::uint8_t> storage;
   std::uint8_t* bits = nullptr;
   GdiDc* selectedIn = nullptr;
-  // Nearest-palette lookup cache.
-  mutable DWORD lastRgb = 0xFFFFFFFFu;
-  mutable DWORD lastIndex = 0;
+  // Nearest-palette lookup cache: the last colour (high half) and its index,
+  // in one word so that threads sharing a source bitmap never see a torn pair.
+  mutable std::atomic<std::uint64_t> lastLookup{0xFFFFFFFF00000000ull};
+  void ForgetLookups() const { lastLookup.store(0xFFFFFFFF00000000ull, std::memory_order_relaxed); }
 
   std::uint8_t* Row(int y) const { return bits + static_cast<std::ptrdiff_t>(topDown ? y : height - 1 - y) * stride; }
   DWORD GetRaw(int x, int y) const;
