@@ -141,7 +141,7 @@ struct DECOMPRESSIMAGEINFO {
   DWORD dwBufferCurrent;
   HBITMAP* phBM;            // receives the bitmap
   void** ppImageRender;     // unused (null)
-  int iBitDepth;            // 1, 4, 8, 16, 24 or 32 (24 when anything else)
+  int iBitDepth;            // 16 (RGB565), 24, 32 (premultiplied alpha), 1/4/8 (greys); 24 otherwise
   LPARAM lParam;            // handed to the callbacks
   HDC hdc;                  // unused
   int iScale;               // percent; 100 keeps the size
@@ -152,8 +152,9 @@ struct DECOMPRESSIMAGEINFO {
   COLORREF crTransparentOverride;
 };
 
-// Reads the whole input through pfnGetData (at most the pixel budget's worth
-// of bytes, 256 MB), decodes it and stores a bottom-up DIB section in *phBM.
+// Reads the whole input through pfnGetData (at most kMaxImageFileBytes),
+// decodes it, scales it by iScale and into iMaxWidth x iMaxHeight (keeping the
+// aspect), and stores a bottom-up DIB section in *phBM.
 // S_OK or E_FAIL / E_INVALIDARG / E_OUTOFMEMORY.
 HRESULT DecompressImageIndirect(DECOMPRESSIMAGEINFO* info);
 

@@ -89,15 +89,19 @@ bool BindModuleResources(HINSTANCE module, const unsigned char* data, std::size_
 bool BindModuleResources(HINSTANCE module, std::vector<unsigned char> owned);
 
 // The resource compiler: ".rc" text (UTF-8, or UTF-16 with its byte-order
-// mark) to a resource image. Files named by ICON and BITMAP statements are
-// read relative to baseDir (host path). Understands #define (integer
-// constants), #include of header files of #defines, STRINGTABLE, ICON,
-// BITMAP, RCDATA (file or a block of strings and numbers), MENU templates with POPUP,
-// MENUITEM and SEPARATOR, and DIALOG / DIALOGEX templates with CAPTION,
-// STYLE, EXSTYLE, FONT and controls (CONTROL, LTEXT, RTEXT, CTEXT,
-// PUSHBUTTON, DEFPUSHBUTTON, EDITTEXT, COMBOBOX, LISTBOX, GROUPBOX,
-// CHECKBOX, AUTOCHECKBOX, RADIOBUTTON, AUTORADIOBUTTON, ICON, SCROLLBAR).
-// Menus and dialogs are stored as the platform's binary templates.
+// mark) to a resource image. Files named by ICON, BITMAP and RCDATA are read
+// relative to baseDir (host path). Understands #define (integer expressions),
+// #include of headers of #defines (<...> system headers are skipped: the
+// platform's style names are built in), #ifdef / #ifndef / #if 0 / #else /
+// #endif, STRINGTABLE, ICON, BITMAP, RCDATA (a file, or a block of strings and
+// 16-bit numbers), resources of a script's own type from a file, MENU
+// templates (POPUP, MENUITEM, SEPARATOR and their options) and DIALOG /
+// DIALOGEX templates (STYLE, EXSTYLE, CAPTION, FONT, MENU, CLASS and the
+// controls CONTROL, LTEXT, RTEXT, CTEXT, PUSHBUTTON, DEFPUSHBUTTON, EDITTEXT,
+// COMBOBOX, LISTBOX, GROUPBOX, CHECKBOX, AUTOCHECKBOX, RADIOBUTTON,
+// AUTORADIOBUTTON, ICON, SCROLLBAR). Menus and dialogs are stored as the
+// platform's binary templates (MENUITEMTEMPLATE, DLGTEMPLATE[EX]); a word
+// name that is not #define'd names the resource by text (upper-cased).
 struct ResourceCompileResult {
   bool ok = false;
   std::string error;                // "file:line: message" when not ok
