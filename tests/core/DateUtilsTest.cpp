@@ -55,9 +55,12 @@ void CheckCases(bool (*parse)(std::u16string_view, FILETIME&), const DateCase* b
 
 constexpr std::nullopt_t kFails = std::nullopt;
 
+class DateUtils : public orvtest::DeviceTest {};
+class DateUtilsClock : public orvtest::DeviceTest {};
+
 }  // namespace
 
-TEST(DateUtils, Rfc822AsFeedsWriteIt) {
+TEST_F(DateUtils, Rfc822AsFeedsWriteIt) {
   const DateCase cases[] = {
       {u"Tue, 10 Jun 2003 04:00:00 GMT", Utc(2003, 6, 10, 4), "RSS 2.0 sample"},
       {u"Wed, 02 Oct 2002 13:00:00 GMT", Utc(2002, 10, 2, 13), "leading zero in the day"},
@@ -92,7 +95,7 @@ TEST(DateUtils, Rfc822AsFeedsWriteIt) {
   CheckCases(&ParseRfc822Date, std::begin(cases), std::end(cases));
 }
 
-TEST(DateUtils, Rfc822Zones) {
+TEST_F(DateUtils, Rfc822Zones) {
   // Named zones add their offset to reach UTC; one-letter military zones
   // follow RFC 822's signs (A = local time + 1 h, N = local time - 1 h), which
   // RFC 1123 calls wrong: feeds that use them get the RFC 822 reading. J names
@@ -144,7 +147,7 @@ TEST(DateUtils, Rfc822Zones) {
   CheckCases(&ParseRfc822Date, std::begin(cases), std::end(cases));
 }
 
-TEST(DateUtils, Rfc822Failures) {
+TEST_F(DateUtils, Rfc822Failures) {
   const DateCase cases[] = {
       {u"", kFails, "empty"},
       {u"   \t ", kFails, "white space"},
@@ -180,7 +183,7 @@ TEST(DateUtils, Rfc822Failures) {
   CheckCases(&ParseRfc822Date, std::begin(cases), std::end(cases));
 }
 
-TEST(DateUtils, Iso8601) {
+TEST_F(DateUtils, Iso8601) {
   const DateCase cases[] = {
       {u"2003-06-10T04:00:00Z", Utc(2003, 6, 10, 4), "UTC"},
       {u"2003-06-10T04:00:00.25Z", Utc(2003, 6, 10, 4), "fraction ignored"},
@@ -240,7 +243,7 @@ TEST(DateUtils, Iso8601) {
   CheckCases(&ParseIso8601Date, std::begin(cases), std::end(cases));
 }
 
-TEST(DateUtils, ParseDateTimeTriesBothForms) {
+TEST_F(DateUtils, ParseDateTimeTriesBothForms) {
   const DateCase cases[] = {
       {u"Tue, 10 Jun 2003 04:00:00 EDT", Utc(2003, 6, 10, 8), "RFC 822"},
       {u"2003-06-10T04:00:00+02:00", Utc(2003, 6, 10, 2), "ISO 8601"},
@@ -388,7 +391,7 @@ TEST_F(DateFormatTodayTest, TimeOfDayMustExistInUtcAndLocally) {
   EXPECT_EQ(Format(Utc(2010, 6, 15, 1)), u"4:00 AM");
 }
 
-TEST(DateUtilsClock, CurrentFileTimeFollowsTheClock) {
+TEST_F(DateUtilsClock, CurrentFileTimeFollowsTheClock) {
   plat::ManualClock clock(Utc(2011, 3, 4, 5, 6, 7));
   plat::SetClock(&clock);
   FILETIME ft{};

@@ -5,14 +5,17 @@
 
 #include "core/MimeTypes.h"
 #include "platform/base/Text.h"
+#include "tests/support/TempDevice.h"
 
 namespace {
 
 std::string Narrow(std::u16string_view s) { return plat::Utf16ToUtf8(s); }
 
+class MimeTypes : public orvtest::DeviceTest {};
+
 }  // namespace
 
-TEST(MimeTypes, EveryKnownTypeGivesItsExtension) {
+TEST_F(MimeTypes, EveryKnownTypeGivesItsExtension) {
   const struct {
     const char16_t* type;
     const char16_t* extension;
@@ -38,7 +41,7 @@ TEST(MimeTypes, EveryKnownTypeGivesItsExtension) {
   }
 }
 
-TEST(MimeTypes, LookupIgnoresCase) {
+TEST_F(MimeTypes, LookupIgnoresCase) {
   const struct {
     const char16_t* type;
     const char16_t* extension;
@@ -56,7 +59,7 @@ TEST(MimeTypes, LookupIgnoresCase) {
   }
 }
 
-TEST(MimeTypes, UnknownTypesGiveBin) {
+TEST_F(MimeTypes, UnknownTypesGiveBin) {
   const char16_t* unknown[] = {
       u"",
       u"application/octet-stream",
@@ -74,7 +77,7 @@ TEST(MimeTypes, UnknownTypesGiveBin) {
   EXPECT_EQ(std::u16string(g_szDefaultBinaryExtension), u"bin");
 }
 
-TEST(MimeTypes, NoTypeStandsTwice) {
+TEST_F(MimeTypes, NoTypeStandsTwice) {
   std::set<std::u16string> seen;
   for (std::size_t i = 0; i < g_MimeTypeCount; ++i) {
     EXPECT_TRUE(seen.insert(plat::ToLower(g_MimeTypes[i].mimeType)).second) << Narrow(g_MimeTypes[i].mimeType);
