@@ -252,17 +252,23 @@ std::u16string DecodeHtmlEntities(std::u16string_view text) {
       continue;
     }
     // Numeric reference, hexadecimal after "&#x" or "&#X", decimal after "&#".
+    // The scan resumes right after the digits (and a ';' that ends them), so a
+    // reference without its ';' never swallows the text that follows it; "&#"
+    // without digits is copied as written.
     const bool hex = text[i + 2] == u'x' || text[i + 2] == u'X';
     const std::size_t digits = i + (hex ? 3 : 2);
-    const std::size_t end = nextSemicolon(i + 2);
-    if (digits < end) {
-      // The number never runs past the ';'; a bounded copy keeps the scan linear.
-      const std::size_t len = std::min<std::size_t>(end - digits, 64);
-      const std::u16string number(text.substr(digits, len));
-      unsigned long long code = 0;
-      if (plat::swscanf(number.c_str(), hex ? u"%llx" : u"%llu", &code) == 1) AppendCodePoint(out, code);
+    std::size_t stop = digits;
+    while (stop < n && (hex ? IsHexDigit(text[stop]) : (text[stop] >= u'0' && text[stop] <= u'9'))) ++stop;
+    if (stop == digits) {
+      out.push_back(u'&');
+      ++i;
+      continue;
     }
-    i = end < n ? end + 1 : n;
+    // At most 64 digits are read; a longer number is out of range anyway.
+    const std::u16string number(text.substr(digits, std::min<std::size_t>(stop - digits, 64)));
+    unsigned long long code = 0;
+    if (plat::swscanf(number.c_str(), hex ? u"%llx" : u"%llu", &code) == 1) AppendCodePoint(out, code);
+    i = (stop < n && text[stop] == u';') ? stop + 1 : stop;
   }
   for (char16_t& ch : out) {
     if (ch == u'\n' || ch == u'\r') ch = u' ';

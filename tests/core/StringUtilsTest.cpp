@@ -277,12 +277,16 @@ TEST_F(StringUtilsTest, DecodeHtmlEntities) {
       {u"&amp;amp;", u"&amp;"},  // one pass
       {u"&amp", u"&"},           // the name runs to the end
       {u"AT&T rocks", u"AT&T rocks"},
-      {u"&#;x", u"x"},
+      // "&#" without digits stays as written; after the digits the scan goes
+      // on, so a reference missing its ';' never swallows the following text.
+      {u"&#;x", u"&#;x"},
       {u"&#65", u"A"},
-      {u"&#65abc;def", u"Adef"},
-      {u"&#abc;x", u"x"},
-      {u"&#x;y", u"y"},
-      {u"a&#x", u"a"},
+      {u"&#65abc;def", u"Aabc;def"},
+      {u"&#abc;x", u"&#abc;x"},
+      {u"&#x;y", u"&#x;y"},
+      {u"a&#x", u"a&#x"},
+      {u"it&#8217s here; and there", u"it\u2019s here; and there"},
+      {u"Q&#A is; kept", u"Q&#A is; kept"},
   };
   for (const auto& c : cases) EXPECT_EQ(DecodeHtmlEntities(c.in), c.out) << Shown(c.in);
 }
