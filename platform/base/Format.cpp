@@ -54,7 +54,7 @@ Length ReadLength(const char16_t*& p) {
 
 // ---------------------------------------------------------------- printf
 
-struct Spec {
+struct Conversion {
   bool left = false, zero = false, plus = false, space = false, alt = false;
   int width = -1;
   int precision = -1;
@@ -62,7 +62,7 @@ struct Spec {
 
 void Pad(std::u16string& out, std::size_t n, char16_t c) { out.append(n, c); }
 
-void AppendPadded(std::u16string& out, const Spec& s, std::u16string_view text) {
+void AppendPadded(std::u16string& out, const Conversion& s, std::u16string_view text) {
   std::size_t w = s.width > 0 ? static_cast<std::size_t>(s.width) : 0;
   std::size_t fill = w > text.size() ? w - text.size() : 0;
   if (!s.left) Pad(out, fill, u' ');
@@ -71,7 +71,7 @@ void AppendPadded(std::u16string& out, const Spec& s, std::u16string_view text) 
 }
 
 // The same conversion as a narrow format for the C library: "%" flags width precision length conversion.
-std::string CSpec(const Spec& s, const char* mods, char conv) {
+std::string CSpec(const Conversion& s, const char* mods, char conv) {
   std::string f = "%";
   if (s.left) f += '-';
   if (s.zero) f += '0';
@@ -86,16 +86,16 @@ std::string CSpec(const Spec& s, const char* mods, char conv) {
 }
 
 template <typename T>
-void AppendC(std::u16string& out, const std::string& spec, T value) {
+void AppendC(std::u16string& out, const std::string& cfmt, T value) {
   char small[128];
-  int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+  int n = std::snprintf(small, sizeof small, cfmt.c_str(), value);
   if (n < 0) return;
   if (static_cast<std::size_t>(n) < sizeof small) {
     out += Latin1ToUtf16(std::string_view(small, static_cast<std::size_t>(n)));
     return;
   }
   std::string big(static_cast<std::size_t>(n) + 1, '\0');
-  std::snprintf(big.data(), big.size(), spec.c_str(), value);
+  std::snprintf(big.data(), big.size(), cfmt.c_str(), value);
   big.resize(static_cast<std::size_t>(n));
   out += Latin1ToUtf16(big);
 }
@@ -119,7 +119,7 @@ void Format(std::u16string& out, const char16_t* fmt, va_list* ap) {
       ++p;
       continue;
     }
-    Spec s;
+    Conversion s;
     for (;; ++p) {
       if (*p == u'-') s.left = true;
       else if (*p == u'0') s.zero = true;
@@ -215,7 +215,7 @@ void Format(std::u16string& out, const char16_t* fmt, va_list* ap) {
         int v = va_arg(*ap, int);
         bool narrow = len == Length::h || (conv == u'C' && !IsWideLength(len));
         char16_t c = narrow ? static_cast<char16_t>(static_cast<unsigned char>(v)) : static_cast<char16_t>(v);
-        Spec cs = s;
+        Conversion cs = s;
         AppendPadded(out, cs, std::u16string_view(&c, 1));
         break;
       }
