@@ -260,6 +260,12 @@ bool CBitmapBuffer::DrawBitmap(const RECT& r, CBitmapBuffer& src, int srcX, int 
   int h = r.bottom - r.top;
   int alpha = dimmed ? 64 : -1;
   if (src.bitsPerPixel_ == 16) return BlendFrom(r.left, r.top, w, h, src, srcX, srcY, alpha);
+  // The converted copy covers only what the source holds, as a 16-bit
+  // source would be clipped.
+  if (srcX < 0 || srcY < 0) return false;
+  w = std::min(w, src.width_ - srcX);
+  h = std::min(h, src.height_ - srcY);
+  if (w <= 0 || h <= 0) return true;
   CBitmapBuffer converted;
   if (!converted.Create(w, h, kRgb565)) return false;
   HDC from = src.GetDC();
