@@ -1,0 +1,139 @@
+#include "database/TodayChannelFilter.h"
+
+#include "core/FileUtils.h"
+#include "core/StringUtils.h"
+#include "core/VORegistry.h"
+#include "database/TodayViewOptions.h"
+#include "platform/registry/Registry.h"
+
+namespace {
+
+constexpr const char16_t* kShown = u"1";
+constexpr const char16_t* kHidden = u"0";
+
+CVORegistry OpenTodayKey() {
+  const std::u16string path = GetTodayRegistryKey();
+  return CVORegistry(GetSettingsRootKey(), path.c_str(), true, true, plat::KEY_ALL_ACCESS);
+}
+
+bool ValueExists(CVORegistry& key, const std::u16string& name) {
+  if (!key.IsOpen()) return false;
+  plat::DWORD size = 0;
+  return plat::RegQueryValueExW(key.GetKey(), name.c_str(), nullptr, nullptr, nullptr, &size) ==
+         plat::ERROR_SUCCESS;
+}
+
+}  // namespace
+
+CTodayChannelFilter* CTodayChannelFilter::GetInstance() {
+  static CTodayChannelFilter instance;
+  return &instance;
+}
+
+CTodayChannelFilter::CTodayChannelFilter() { Load(); }
+CTodayChannelFilter::~CTodayChannelFilter() = default;
+
+std::u16string CTodayChannelFilter::GetChunkName(const std::u16string& folder, int index) {
+  std::u16string name = u"ChannelsFilter" + folder;
+  if (index > 0) {
+    name += u':';
+    const std::string digits = std::to_string(index);
+    name.append(digits.begin(), digits.end());
+  }
+  return name;
+}
+
+std::u16string CTodayChannelFilter::EncodeEntries(const CStringToStringMap& entries) {
+  return MapToString(entries);
+}
+
+void CTodayChannelFilter::DecodeEntries(const std::u16string& text, CStringToStringMap& entries) {
+  CStringToStringMap items;
+  StringToMap(text, items);
+  MergeMap(items, entries);
+}
+
+std::u16string CTodayChannelFilter::GetContentFolder() {
+  CSyncLock lock(this, u"CTodayChannelFilter::GetContentFolder");
+  return contentFolder_;
+}
+
+void CTodayChannelFilter::Load() {
+  CSyncLock lock(this, u"CTodayChannelFilter::Load");
+  entries_.clear();
+  contentFolder_ = OpenSettingsKey().GetString(u"ContentFolder", u"");
+
+  {
+    CVORegistry key = OpenTodayKey();
+    autoIncludeNewChannels_ = key.GetDWORD(u"AutoIncludeNewChannels", 1) != 0 ? 1 : 0;
+    for (int index = 0;; ++index) {
+      const std::u16string name = GetChunkName(contentFolder_, index);
+      if (!ValueExists(key, name)) break;
+      DecodeEntries(key.GetString(name.c_str(), nullptr), entries_);
+    }
+  }
+  if (!entries_.empty()) return;
+
+  // Nothing stored for this folder: start from the channels that are there.
+  const std::u16string folder = contentFolder_.empty() ? GetDefaultContentFolder() : contentFolder_;
+  CFileFinder finder(folder, u"*.cnl", true);
+  while (finder.FindNext()) {
+    const std::u16string& file = finder.GetFileName();
+    if (file.size() <= 4) continue;
+    Enter(UnescapeUrl(std::u16string_view(file).substr(0, file.size() - 4)));
+  }
+  Save();
+}
+
+bool CTodayChannelFilter::Save() {
+  CSyncLock lock(this, u"CTodayChannelFilter::Save");
+  CVORegistry key = OpenTodayKey();
+  if (!key.IsOpen()) return false;
+
+  bool written = true;
+  int index = 0;
+  std::u16string text;
+  for (const auto& entry : entries_) {
+    text += EncodeEntries(CStringToStringMap{entry});
+    if (text.size() > kChunkLength) {
+      written = key.SetString(GetChunkName(contentFolder_, index++), text) && written;
+      text.clear();
+    }
+  }
+  if (!text.empty()) written = key.SetString(GetChunkName(contentFolder_, index++), text) && written;
+
+  // Chunks beyond the ones just written belong to an older, longer filter.
+  for (;; ++index) {
+    const std::u16string name = GetChunkName(contentFolder_, index);
+    if (!ValueExists(key, name)) break;
+    plat::RegDeleteValueW(key.GetKey(), name.c_str());
+  }
+  return written;
+}
+
+void CTodayChannelFilter::GetEntries(CStringToStringMap& entries) {
+  CSyncLock lock(this, u"CTodayChannelFilter::GetEntries");
+  entries = entries_;
+}
+
+bool CTodayChannelFilter::Enter(const std::u16string& name) {
+  return entries_.emplace(name, autoIncludeNewChannels_ ? kShown : kHidden).second;
+}
+
+bool CTodayChannelFilter::IsIncluded(const std::u16string& name, bool save) {
+  CSyncLock lock(this, u"CTodayChannelFilter::IsIncluded");
+  if (Enter(name) && save) Save();
+  return entries_[name] == kShown;
+}
+
+void CTodayChannelFilter::SetIncluded(const std::u16string& name, bool included) {
+  CSyncLock lock(this, u"CTodayChannelFilter::SetIncluded");
+  entries_[name] = included ? kShown : kHidden;
+  Save();
+}
+
+void CTodayChannelFilter::Remove(const std::u16string& name) {
+  CSyncLock lock(this, u"CTodayChannelFilter::Remove");
+  if (entries_.erase(name) == 0) return;
+  Save();
+}

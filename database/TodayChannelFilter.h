@@ -1,0 +1,66 @@
+// Which channels the Today-screen item shows. One flag per channel name, "1"
+// shown and "0" hidden, kept per content folder in the "Today" subkey of the
+// product key: the value "ChannelsFilter" followed by the content folder as
+// the product key's "ContentFolder" gives it, continued when long in further
+// values named like it plus ":1", ":2", ... Each value holds items of the
+// form name ":" flag "|", with ":", "|" and "\" escaped by "\".
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "core/StringMaps.h"
+#include "core/Synchronized.h"
+
+class CTodayChannelFilter : public CSynchronized {
+ public:
+  // A value is finished once its text has grown beyond this many characters.
+  static constexpr std::size_t kChunkLength = 1499;
+
+  // The process's filter, created (and loaded) on first use.
+  static CTodayChannelFilter* GetInstance();
+
+  // Loads.
+  CTodayChannelFilter();
+  ~CTodayChannelFilter() override;
+
+  // Reads the filter of the current content folder. When it holds nothing
+  // (missing, unreadable or empty), it is made from the channel files
+  // ("*.cnl") of the content folder, each channel entered as a new one, and
+  // saved.
+  void Load();
+  // Writes the whole filter. Values are overwritten in order and only the
+  // ones left over afterwards are deleted, so the stored filter is never
+  // missing while it is rewritten. False when a value could not be written.
+  bool Save();
+
+  // A copy of the flags by channel name.
+  void GetEntries(CStringToStringMap& entries);
+  // Whether the channel is shown. A name not in the filter yet is entered,
+  // shown when "AutoIncludeNewChannels" is on and hidden otherwise, and the
+  // filter is saved when save is asked.
+  bool IsIncluded(const std::u16string& name, bool save);
+  // Shows or hides a channel (the options program's choice) and saves.
+  void SetIncluded(const std::u16string& name, bool included);
+  // Forgets a channel (removed, or its file gone) and saves when it was there.
+  void Remove(const std::u16string& name);
+
+  bool GetAutoIncludeNewChannels() const { return autoIncludeNewChannels_ != 0; }
+  // The content folder the filter belongs to, as the registry names it.
+  std::u16string GetContentFolder();
+
+  // The stored text of entries (one value's worth or more).
+  static std::u16string EncodeEntries(const CStringToStringMap& entries);
+  // Adds the items of a stored text to entries (later items replace earlier).
+  static void DecodeEntries(const std::u16string& text, CStringToStringMap& entries);
+  // The name of chunk index of the filter of folder: "ChannelsFilter" +
+  // folder for 0, then that + ":" + index.
+  static std::u16string GetChunkName(const std::u16string& folder, int index);
+
+ private:
+  bool Enter(const std::u16string& name);
+
+  int autoIncludeNewChannels_ = 1;
+  CStringToStringMap entries_;
+  std::u16string contentFolder_;
+};
