@@ -1,0 +1,60 @@
+// Which articles of a channel are unread: their ids in "unread.bin" of the
+// channel folder. An id not in the set counts as read, so the file exists only
+// while something is unread. Every file access holds the channel's named mutex.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/StringMaps.h"
+#include "platform/base/Handle.h"
+
+class IArticle;
+
+class CReadStates {
+ public:
+  // Null for an empty path or mutex name. Reads nothing yet.
+  static std::unique_ptr<CReadStates> Create(const std::u16string& path, const std::u16string& mutexName);
+  // Saves, then frees the set.
+  virtual ~CReadStates();
+  CReadStates(const CReadStates&) = delete;
+  CReadStates& operator=(const CReadStates&) = delete;
+
+  bool IsRead(IArticle* article);
+  bool SetRead(IArticle* article, bool read);
+  void MarkAllRead();
+  bool RemoveMissing(const CStringSet& validIds);
+  // Without loading: from the file size. A file that is not 4 + 16 * N bytes
+  // long (or is shorter than its count) is damaged: the count is then the
+  // number of whole ids it holds, read from it.
+  std::int32_t GetUnreadCount();
+  int IsDirty() const { return dirty_; }
+  // Replaces the file through a side file (or deletes it when nothing is
+  // unread). False when the mutex could not be had, the channel set is
+  // read-only or the file could not be replaced; dirty then stays set.
+  bool Save();
+
+  // Asked before writing: true while the channel set is read-only.
+  void SetReadOnlyCheck(std::function<bool()> check) { readOnly_ = std::move(check); }
+  bool IsLoaded() const { return loaded_ != 0; }
+  const CStringSet& GetUnreadIds() const { return unread_; }
+
+ private:
+  CReadStates(const std::u16string& path, const std::u16string& mutexName);
+  void Load();
+  // Reads the ids the file holds whole (up to its count) into unread_.
+  void ReadFile();
+  plat::HANDLE Mutex();
+
+  std::u16string path_;
+  std::u16string mutexName_;
+  int loaded_ = 0;
+  std::int32_t count_ = -1;
+  CStringSet unread_;
+  int dirty_ = 0;
+  plat::HANDLE mutex_ = nullptr;
+  std::function<bool()> readOnly_;
+};
+
+constexpr plat::DWORD kChannelMutexTimeoutMs = 5000;
