@@ -59,7 +59,7 @@ HBITMAP LoadImageWithImgdecmp(const std::u16string& path) {
   BYTE buffer[4096];
   HBITMAP result = nullptr;
   DECOMPRESSIMAGEINFO info{};
-  info.dwSize = 60;
+  info.dwSize = sizeof(DECOMPRESSIMAGEINFO);
   info.pbBuffer = buffer;
   info.dwBufferMax = sizeof buffer;
   info.dwBufferCurrent = 0;
