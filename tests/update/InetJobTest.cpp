@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/support/HttpTestServer.h"
+#include "tests/update/InetTestSupport.h"
+
+using orvtest::HttpRequest;
+using orvtest::HttpResponse;
+using orvtest::HttpTestServer;
+
+namespace {
+
+std::string Pattern(std::size_t n) {
+  std::string s;
+  s.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) s += static_cast<char>('a' + (i * 7 + i / 13) % 26);
+  return s;
+}
+
+class InetJobTest : public orvtest::InetTest {
+ protected:
+  HttpTestServer server_;
+};
+
+struct BodyCase {
+  const char* name;
+  bool gzip;
+  bool chunked;
+  bool sendLength;
+  std::size_t size;
+};
+
+TEST_F(InetJobTest, BodiesArriveWhole) {
+  const BodyCase cases[] = {
+      {"plain", false, false, true, 50000},
+      {"gzip", true, false, true, 50000},
+      {"chunked", false, true, false, 70000},
+      {"gzip-chunked", true, true, false, 70000},
+      {"no-length", false, false, false, 20000},
+      {"empty", false, false, true, 0},
+  };
+  for (const BodyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string body = Pattern(c.size);
+    server_.Route(std::string("/") + c.name, [&](const HttpRequest&) {
+      HttpResponse r;
+      r.body = body;
+      r.gzip = c.gzip;
+      r.chunked = c.chunked;
+      r.sendContentLength = c.sendLength;
+      r.headers.push_back({"Content-Type", "text/xml; charset=ISO-8859-1"});
+      return r;
+    });
+    auto job = Fetch(server_.Url(std::string("/") + c.name));
+    EXPECT_EQ(job->GetResult(), CInetJob::RESULT_SUCCESS) << plat::Utf16ToUtf8(job->GetErrorText());
+    EXPECT_EQ(job->GetBody(), body);
+    EXPECT_EQ(job->GetStatusCode(), 200);
+    EXPECT_EQ(job->GetContentType(), u"text/xml");
+    EXPECT_EQ(job->GetCharset(), u"ISO-8859-1");
+    if (!c.sendLength || c.chunked) EXPECT_EQ(job->GetContentLength(), -1);
+    if (c.gzip) EXPECT_LT(job->GetRawBytes(), job->GetDecodedBytes());
+  }
+}
+
+TEST_F(InetJobTest, RequestCarriesTheLayersHeaders) {
+  server_.Serve("/feed", "<rss/>");
+  auto job = Fetch(server_.Url("/feed?x=1"));
+  ASSERT_EQ(job->GetResult(), CInetJob::RESULT_SUCCESS);
+  auto requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  const HttpRequest& r = requests[0];
+  EXPECT_EQ(r.method, "GET");
+  EXPECT_EQ(r.target, "/feed?x=1");
+  EXPECT_EQ(r.version, "HTTP/1.0");
+  EXPECT_EQ(r.Header("User-Agent"), "Mozilla/5.0");
+  EXPECT_EQ(r.Header("Accept"), "text/html,image/*,*/*;q=0.5");
+  EXPECT_EQ(r.Header("Accept-Charset"), "utf-8");
+  EXPECT_EQ(r.Header("Accept-Encoding"), "gzip");
+  EXPECT_EQ(r.Header("Connection"), "Keep-Alive");
+}
+
+TEST_F(InetJobTest, RedirectsAreFollowedAndLoopsFail) {
+  server_.Serve("/target", "arrived");
+  server_.Route("/moved", [](const HttpRequest&) {
+    HttpResponse r;
+    r.status = 301;
+    r.headers.push_back({"Location", "/target"});
+    return r;
+  });
+  server_.Route("/found", [](const HttpRequest&) {
+    HttpResponse r;
+    r.status = 302;
+    r.headers.push_back({"Location", "moved"});
+    return r;
+  });
+  server_.Route("/loop", [](const HttpRequest&) {
+    HttpResponse r;
+    r.status = 302;
+    r.headers.push_back({"Location", "/loop"});
+    return r;
+  });
+  for (const char* path : {"/moved", "/found"}) {
+    auto job = Fetch(server_.Url(path));
+    EXPECT_EQ(job->GetResult(), CInetJob::RESULT_SUCCESS) << path;
+    EXPECT_EQ(job->GetBody(), "arrived") << path;
+  }
+  auto loop = Fetch(server_.Url("/loop"));
+  EXPECT_EQ(loop->GetResult(), CInetJob::RESULT_FAILURE);
+  EXPECT_EQ(loop->GetErrorText(), u"Sending request failed or canceled");
+}
+
+TEST_F(InetJobTest, StatusCodesGiveResultsAndTexts) {
+  struct Case {
+    int status;
+    int result;
+    const char16_t* text;
+  } cases[] = {
+      {404, CInetJob::RESULT_NOT_FOUND, u"Bad status code: 404"},
+      {500, CInetJob::RESULT_FAILURE, u"Bad status code: 500"},
+      {403, CInetJob::RESULT_FAILURE, u"Bad status code: 403"},
+  };
+  for (const Case& c : cases) {
+    server_.Route("/s" + std::to_string(c.status), [c](const HttpRequest&) {
+      HttpResponse r;
+      r.status = c.status;
+      r.body = "nope";
+      return r;
+    });
+    auto job = Fetch(server_.Url("/s" + std::to_string(c.status)));
+    EXPECT_EQ(job->GetResult(), c.result);
+    EXPECT_EQ(job->GetErrorText(), c.text);
+    EXPECT_EQ(job->GetStatusCode(), c.status);
+  }
+}
+
+TEST_F(InetJobTest, DamagedBodiesFail) {
+  std::string body = Pattern(100000);
+  std::string gz = orvtest::GzipEncode(body);
+  struct Case {
+    const char* name;
+    HttpResponse response;
+  };
+  HttpResponse closed;
+  closed.body = body;
+  closed.closeAfter = 30000;  // shorter than the Content-Length it declared
+  HttpResponse truncatedGzip;
+  truncatedGzip.body = gz.substr(0, gz.size() / 2);
+  truncatedGzip.rawBody = true;
+  truncatedGzip.gzip = true;
+  truncatedGzip.sendContentLength = false;
+  HttpResponse corruptGzip;
+  corruptGzip.body = std::string("\x1f\x8b\x08\x00garbage-garbage-garbage", 27);
+  corruptGzip.rawBody = true;
+  corruptGzip.gzip = true;
+  HttpResponse longerDeclared;
+  longerDeclared.body = "short";
+  longerDeclared.declaredLength = 100;
+  Case cases[] = {{"closed", closed}, {"truncated-gzip", truncatedGzip}, {"corrupt-gzip", corruptGzip},
+                  {"declared-longer", longerDeclared}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpResponse response = c.response;
+    server_.Route(std::string("/") + c.name, [response](const HttpRequest&) { return response; });
+    auto job = Fetch(server_.Url(std::string("/") + c.name));
+    EXPECT_EQ(job->GetResult(), CInetJob::RESULT_FAILURE);
+    EXPECT_EQ(job->GetErrorText(), u"Reading from stream failed or canceled");
+    EXPECT_FALSE(job->IsFinished());
+  }
+}
+
+TEST_F(InetJobTest, StalledServerTimesOut) {
+  server_.Route("/stall", [](const HttpRequest&) {
+    HttpResponse r;
+    r.body = "late";
+    r.stallBeforeBodyMs = 5000;
+    return r;
+  });
+  auto start = std::chrono::steady_clock::now();
+  auto job = Fetch(server_.Url("/stall"), 300);
+  auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(job->GetResult(), CInetJob::RESULT_FAILURE);
+  EXPECT_EQ(job->GetErrorText(), u"Reading from stream failed or canceled");
+  EXPECT_LT(elapsed, std::chrono::milliseconds(4000));
+}
+
+TEST_F(InetJobTest, TricklingServerMeetsTheDeadline) {
+  server_.Route("/trickle", [](const HttpRequest&) {
+    HttpResponse r;
+    r.body = std::string(1000, 'x');
+    r.trickleDelayMs = 150;  // each byte well within the receive time-out
+    return r;
+  });
+  manager_->GetWinInet().SetTimeout(2000);
+  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
+  ASSERT_TRUE(session_->WaitForConnection());
+  CInetJob job(session_.get(), plat::Utf8ToUtf16(server_.Url("/trickle")));
+  job.SetKeepInMemory(true);
+  job.SetDeadline(800);
+  job.Execute();
+  EXPECT_EQ(job.GetResult(), CInetJob::RESULT_FAILURE);
+  EXPECT_LT(job.GetDeliveredLength(), 1000u);
+}
+
+TEST_F(InetJobTest, GzipBombStopsAtTheCap) {
+  server_.Route("/bomb", [](const HttpRequest&) {
+    HttpResponse r;
+    r.gzip = true;
+    r.rawBody = true;
+    r.sendContentLength = false;
+    r.stream = orvtest::GzipBombStream(1ull << 30);
+    return r;
+  });
+  auto job = Fetch(server_.Url("/bomb"), 5000, 4u << 20);
+  EXPECT_EQ(job->GetResult(), CInetJob::RESULT_FAILURE);
+  EXPECT_LE(job->GetDeliveredLength(), 4u << 20);
+  EXPECT_LE(job->GetDecodedBytes(), (4u << 20) + CInetJob::kChunkSize);
+}
+
+TEST_F(InetJobTest, CancelEndsABlockedReadPromptly) {
+  server_.Route("/stall", [](const HttpRequest&) {
+    HttpResponse r;
+    r.body = "late";
+    r.stallBeforeBodyMs = 8000;
+    return r;
+  });
+  manager_->GetWinInet().SetTimeout(20000);
+  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
+  ASSERT_TRUE(session_->WaitForConnection());
+  CInetJob job(session_.get(), plat::Utf8ToUtf16(server_.Url("/stall")));
+  job.SetKeepInMemory(true);
+  auto start = std::chrono::steady_clock::now();
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    session_->Cancel();
+  });
+  job.Execute();
+  auto elapsed = std::chrono::steady_clock::now() - start;
+  canceller.join();
+  EXPECT_EQ(job.GetResult(), CInetJob::RESULT_CANCELLED);
+  EXPECT_EQ(job.GetErrorText(), u"Canceled");
+  EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
+}
+
+TEST_F(InetJobTest, AddressesWithoutOrWithOtherSchemes) {
+  server_.Serve("/plain", "body");
+  std::string noScheme = server_.Url("/plain").substr(7);  // "127.0.0.1:port/plain"
+  auto job = Fetch(noScheme);
+  EXPECT_EQ(job->GetResult(), CInetJob::RESULT_SUCCESS);
+  EXPECT_EQ(job->GetBody(), "body");
+
+  auto ftp = Fetch("ftp://127.0.0.1/file");
+  EXPECT_EQ(ftp->GetResult(), CInetJob::RESULT_FAILURE);
+  EXPECT_EQ(ftp->GetErrorText(), u"Unsupported url scheme (only http and https are supported)");
+  auto bad = Fetch("http://");
+  EXPECT_EQ(bad->GetErrorText(), u"Invalid url");
+  auto refused = Fetch("http://127.0.0.1:1/x");
+  EXPECT_EQ(refused->GetResult(), CInetJob::RESULT_FAILURE);
+  EXPECT_EQ(refused->GetErrorText(), u"Sending request failed or canceled");
+}
+
+TEST_F(InetJobTest, BodyIsWrittenToTheOutputFile) {
+  std::string body = Pattern(40000);
+  server_.Route("/bin", [&](const HttpRequest&) {
+    HttpResponse r;
+    r.body = body;
+    r.gzip = true;
+    return r;
+  });
+  manager_->GetWinInet().SetTimeout(3000);
+  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
+  ASSERT_TRUE(session_->WaitForConnection());
+  CInetJob job(session_.get(), plat::Utf8ToUtf16(server_.Url("/bin")));
+  job.SetOutputFile(u"\\image.bin");
+  job.Execute();
+  ASSERT_EQ(job.GetResult(), CInetJob::RESULT_SUCCESS);
+  EXPECT_EQ(orvtest::ReadHostFile(device_.FsRoot() + "/image.bin"), body);
+  std::vector<int> codes = listener_.Codes();
+  ASSERT_GE(codes.size(), 5u);
+  EXPECT_EQ(codes[0], 5);  // the connection came up
+  EXPECT_EQ(codes[1], 0);
+  EXPECT_EQ(codes[2], 1);
+  EXPECT_EQ(codes.back(), 2);
+  EXPECT_GE(listener_.Count(3), 1);
+}
+
+TEST_F(InetJobTest, CancellingASessionEndsEveryJobOfItAndItsChildren) {
+  // No connection comes up, so every job waits for it until the cancel.
+  plat::ScriptedConnectionProvider::Script script;
+  script.manual = true;
+  provider_->SetScript(script);
+  CInetSession root(&listener_, true, manager_.get());
+  CInetSession child(&root, nullptr);
+  CInetSession grandchild(&child, nullptr);
+  CInetJob a(&root, u"http://127.0.0.1:1/a");
+  CInetJob b(&child, u"http://127.0.0.1:1/b");
+  CInetJob c(&grandchild, u"http://127.0.0.1:1/c");
+  std::vector<std::thread> runners;
+  for (CInetJob* job : {&a, &b, &c}) runners.emplace_back([job] { job->Execute(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  root.Cancel();
+  for (auto& t : runners) t.join();
+  for (CInetJob* job : {&a, &b, &c}) {
+    EXPECT_EQ(job->GetResult(), CInetJob::RESULT_CANCELLED);
+    EXPECT_EQ(job->GetErrorText(), u"Canceled");
+  }
+  EXPECT_TRUE(child.IsCancelled());
+  EXPECT_TRUE(grandchild.IsCancelled());
+  CInetJob late(&grandchild, u"http://127.0.0.1:1/late");
+  late.Execute();
+  EXPECT_EQ(late.GetResult(), CInetJob::RESULT_CANCELLED);
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// One HTTP GET of a session: waits for the connection, requests the URL and
+// delivers the body (inflated when gzip) to memory and/or a file.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/base/Handle.h"
+#include "platform/inet/Inet.h"
+
+class CInetSession;
+
+class CInetJob {
+ public:
+  enum Result { RESULT_FAILURE = 0, RESULT_SUCCESS = 1, RESULT_CANCELLED = 2, RESULT_NOT_FOUND = 3 };
+  static constexpr std::size_t kChunkSize = 8192;
+  static constexpr std::size_t kInitialBuffer = 16384;
+  // Decoded body limits: documents, and binaries (enclosures, images).
+  static constexpr std::size_t kDocumentMaxBody = 32u << 20;
+  static constexpr std::size_t kBinaryMaxBody = 512u << 20;
+  // Overall time a download may take, besides the per-call time-outs.
+  static constexpr plat::DWORD kDefaultDeadlineMs = 10 * 60 * 1000;
+
+  CInetJob(CInetSession* session, const std::u16string& url);
+  virtual ~CInetJob();
+  CInetJob(const CInetJob&) = delete;
+  CInetJob& operator=(const CInetJob&) = delete;
+
+  virtual void Execute();
+
+  void SetKeepInMemory(bool keep) { keepInMemory_ = keep; }
+  void SetOutputFile(const std::u16string& path) {
+    outputPath_ = path;
+    writeToFile_ = !path.empty();
+  }
+  void SetMaxBodySize(std::size_t bytes) { maxBody_ = bytes; }
+  std::size_t GetMaxBodySize() const { return maxBody_; }
+  void SetDeadline(plat::DWORD ms) { deadlineMs_ = ms; }
+
+  int GetResult() const { return result_; }
+  const char* GetBuffer() const { return buffer_.data(); }
+  std::size_t GetDeliveredLength() const { return delivered_; }
+  std::string GetBody() const { return std::string(buffer_.data(), delivered_); }
+  const std::u16string& GetErrorText() const { return errorText_; }
+  int GetStatusCode() const { return statusCode_; }
+  int GetContentLength() const { return contentLength_; }
+  const std::u16string& GetContentType() const { return contentType_; }
+  const std::u16string& GetCharset() const { return charset_; }
+  const std::u16string& GetUrl() const { return url_; }
+  const std::u16string& GetOutputPath() const { return outputPath_; }
+  std::size_t GetRawBytes() const { return raw_; }
+  std::size_t GetDecodedBytes() const { return decoded_; }
+  bool IsFinished() const { return finished_; }
+  bool IsCancelled() const { return cancelled_.load(); }
+  CInetSession* GetSession() const { return session_; }
+
+  // From the session, on any thread.
+  void Cancel();
+  void Resume();
+
+ private:
+  bool ReadPlain();
+  bool ReadGzip();
+  bool ReadChunk(void* buffer, plat::DWORD* read);
+  bool Deliver();
+  void CloseRequest();
+  void CloseOutput();
+  void ReadHeaders();
+  bool DeadlinePassed() const;
+
+  CInetSession* session_;
+  std::u16string url_;
+  int result_ = RESULT_FAILURE;
+  plat::HINTERNET connection_ = nullptr;
+  std::atomic<plat::HINTERNET> request_{nullptr};
+  plat::HANDLE output_ = nullptr;
+  std::u16string outputPath_;
+  bool writeToFile_ = false;
+  bool keepInMemory_ = false;
+  std::vector<char> buffer_;
+  std::vector<unsigned char> readBuffer_;
+  std::vector<unsigned char> inputBuffer_;
+  int contentLength_ = -1;
+  int statusCode_ = 0;
+  std::size_t decoded_ = 0, raw_ = 0, delivered_ = 0;
+  std::u16string charset_, contentType_, host_, path_, user_, password_, errorText_;
+  bool gzip_ = false;
+  bool finished_ = false;
+  std::atomic<bool> cancelled_{false};
+  plat::HANDLE event_ = nullptr;
+  std::size_t maxBody_ = kDocumentMaxBody;
+  plat::DWORD deadlineMs_ = kDefaultDeadlineMs;
+  plat::DWORD startTick_ = 0;
+};
