@@ -1,0 +1,722 @@
+#include "update/TidyDocument.h"
+
+#include <tidy/tidy.h>
+#include <tidy/tidybuffio.h>
+
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "core/DebugLog.h"
+#include "core/PrivateHeap.h"
+#include "platform/base/Handle.h"
+#include "platform/base/Text.h"
+#include "platform/files/Files.h"
+#include "platform/inet/Inet.h"
+#include "update/TidyEncoding.h"
+
+namespace Tidy {
+
+namespace {
+
+// Creating a library document sets up process-wide tables of the library
+// (its language); documents are created one at a time.
+std::mutex& CreationMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+void LogLine(const char16_t* text) { CDebugLog::GetInstance().WriteLine(text); }
+
+// The library's report output goes nowhere: reports reach the document's
+// report hook instead.
+void TIDY_CALL DiscardByte(void*, byte) {}
+TidyOutputSink g_discardSink = {nullptr, DiscardByte};
+
+int OwnLevel(TidyReportLevel level) {
+  switch (level) {
+    case TidyWarning: return kReportWarning;
+    case TidyConfig: return kReportConfig;
+    case TidyAccess: return kReportAccess;
+    case TidyError: return kReportError;
+    case TidyBadDocument: return kReportBadDocument;
+    case TidyFatal: return kReportFatal;
+    default: return kReportInfo;
+  }
+}
+
+// The string arguments of a report, in order (at most two are needed).
+void MessageStrings(TidyMessage message, std::string_view* first, std::string_view* second) {
+  *first = *second = std::string_view();
+  int index = 0;
+  TidyIterator it = tidyGetMessageArguments(message);
+  while (it && index < 2) {
+    TidyMessageArgument argument = tidyGetNextMessageArgument(message, &it);
+    if (tidyGetArgType(message, &argument) != tidyFormatType_STRING) continue;
+    ctmbstr value = tidyGetArgValueString(message, &argument);
+    (index == 0 ? *first : *second) = value ? std::string_view(value) : std::string_view();
+    ++index;
+  }
+}
+
+// Reports that every fragment gets for the document the library builds
+// around it, and for markup that is valid HTML the library merely frowns on.
+bool IsWrapperReport(TidyMessage message) {
+  std::string_view first, second;
+  switch (tidyGetMessageCode(message)) {
+    case MISSING_DOCTYPE:
+    case MISSING_TITLE_ELEMENT:
+    case MISSING_QUOTEMARK_OPEN:
+    case MISSING_ATTRIBUTE:
+    case PREVIOUS_LOCATION:
+      return true;
+    case INSERTING_TAG:
+      MessageStrings(message, &first, &second);
+      return first == "html" || first == "head" || first == "body";
+    case TAG_NOT_ALLOWED_IN:
+      MessageStrings(message, &first, &second);
+      return first == "plain text" && second == "head";
+    default:
+      return false;
+  }
+}
+
+
+bool StartsWith(const char* p, std::size_t left, const char* prefix) {
+  std::size_t n = std::strlen(prefix);
+  return left >= n && std::memcmp(p, prefix, n) == 0;
+}
+
+}  // namespace
+
+// Reports of the library during a parse.
+struct ReportSink {
+  static Bool TIDY_CALL Callback(TidyMessage message) {
+    TidyDoc tdoc = tidyGetMessageDoc(message);
+    Document* document = tdoc ? static_cast<Document*>(tidyGetAppData(tdoc)) : nullptr;
+    if (!document) return no;
+    try {
+      ++document->reports_;
+      TidyReportLevel level = tidyGetMessageLevel(message);
+      if ((level == TidyWarning || level == TidyError || level == TidyBadDocument || level == TidyFatal) &&
+          !IsWrapperReport(message))
+        ++document->repairs_;
+      ctmbstr text = tidyGetMessage(message);
+      return document->OnReport(OwnLevel(level), tidyGetMessageLine(message), tidyGetMessageColumn(message),
+                                text ? plat::Utf8ToUtf16(text) : std::u16string())
+                 ? yes
+                 : no;
+    } catch (...) {
+      return no;  // nothing may unwind through the library
+    }
+  }
+};
+
+// Copies the library's tree into the document's arena. Runs under the
+// memory guard: it keeps no object with a destructor, and every allocation
+// that fails jumps back to the guard.
+struct TreeBuilder {
+  CTidyArena* arena;
+  TidyDoc tdoc;
+  TidyBuffer* value;
+  bool xml;
+
+  const char* Copy(const char* text, std::size_t length) { return arena->CopyString(text, length, true); }
+
+  static NodeType TypeOf(TidyNodeType type) {
+    switch (type) {
+      case TidyNode_Root: return NodeType::Root;
+      case TidyNode_DocType: return NodeType::DocType;
+      case TidyNode_Comment: return NodeType::Comment;
+      case TidyNode_ProcIns: return NodeType::ProcIns;
+      case TidyNode_Text: return NodeType::Text;
+      case TidyNode_CDATA: return NodeType::CData;
+      case TidyNode_Section: return NodeType::Section;
+      case TidyNode_Asp: return NodeType::Asp;
+      case TidyNode_Jste: return NodeType::Jste;
+      case TidyNode_Php: return NodeType::Php;
+      case TidyNode_XmlDecl: return NodeType::XmlDecl;
+      default: return NodeType::Element;
+    }
+  }
+
+  static bool HasText(NodeType type) {
+    switch (type) {
+      case NodeType::Comment:
+      case NodeType::ProcIns:
+      case NodeType::Text:
+      case NodeType::CData:
+      case NodeType::Section:
+      case NodeType::Asp:
+      case NodeType::Jste:
+      case NodeType::Php:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  Node* NewNode(NodeType type, Node* parent) {
+    Node* node = new (arena->AllocOrJump(sizeof(Node))) Node();
+    node->type_ = type;
+    node->xml_ = xml;
+    if (parent) {
+      node->parent_ = parent;
+      node->previous_ = parent->lastChild_;
+      if (parent->lastChild_) parent->lastChild_->next_ = node; else parent->firstChild_ = node;
+      parent->lastChild_ = node;
+    }
+    return node;
+  }
+
+  Node* CopyNode(TidyNode source, Node* parent) {
+    TidyNodeType sourceType = tidyNodeGetType(source);
+    Node* node = NewNode(TypeOf(sourceType), parent);
+    node->emptyTag_ = sourceType == TidyNode_StartEnd;
+    node->line_ = tidyNodeLine(source);
+    node->column_ = tidyNodeColumn(source);
+    if (node->type_ == NodeType::Element || node->type_ == NodeType::DocType) {
+      ctmbstr name = tidyNodeGetName(source);
+      if (name) {
+        std::size_t length = std::strlen(name);
+        node->name_ = Copy(name, length);
+        node->nameLength_ = static_cast<std::uint32_t>(length);
+      }
+    }
+    for (TidyAttr a = tidyAttrFirst(source); a; a = tidyAttrNext(a)) {
+      ctmbstr name = tidyAttrName(a);
+      if (!name) continue;
+      Attribute* attribute = new (arena->AllocOrJump(sizeof(Attribute))) Attribute();
+      std::size_t nameLength = std::strlen(name);
+      attribute->name_ = Copy(name, nameLength);
+      attribute->nameLength_ = static_cast<std::uint32_t>(nameLength);
+      if (ctmbstr v = tidyAttrValue(a)) {
+        attribute->valueLength_ = std::strlen(v);
+        attribute->value_ = Copy(v, attribute->valueLength_);
+      }
+      if (node->lastAttribute_) node->lastAttribute_->next_ = attribute; else node->firstAttribute_ = attribute;
+      node->lastAttribute_ = attribute;
+    }
+    if (HasText(node->type_) && tidyNodeGetValue(tdoc, source, value) && value->size > 0) {
+      node->text_ = Copy(reinterpret_cast<const char*>(value->bp), value->size);
+      node->textLength_ = value->size;
+    }
+    return node;
+  }
+
+  Node* Build() {
+    TidyNode top = tidyGetRoot(tdoc);
+    Node* root = NewNode(NodeType::Root, nullptr);
+    if (!top) return root;
+    Node* parent = root;
+    TidyNode t = tidyGetChild(top);
+    while (t) {
+      Node* node = CopyNode(t, parent);
+      if (TidyNode child = tidyGetChild(t)) {
+        parent = node;
+        t = child;
+        continue;
+      }
+      for (;;) {
+        if (TidyNode next = tidyGetNext(t)) {
+          t = next;
+          break;
+        }
+        t = tidyGetParent(t);
+        if (!t || t == top) {
+          t = nullptr;
+          break;
+        }
+        parent = parent->parent_;
+      }
+    }
+    return root;
+  }
+};
+
+// One parse of UTF-8 text by the library, under the memory guard.
+struct ParseRun {
+  Document* document;
+  const char* text;
+  std::size_t length;
+  bool xml;
+  int status;
+  Node* root;
+
+  static void Body(void* context) {
+    ParseRun* run = static_cast<ParseRun*>(context);
+    Document* document = run->document;
+    TidyDoc tdoc = static_cast<TidyDoc>(document->tidy_);
+    TidyAllocator* allocator = document->memory_.GetAllocator();
+    tidyOptSetBool(tdoc, TidyXmlTags, run->xml ? yes : no);
+
+    TidyBuffer input;
+    tidyBufInitWithAllocator(&input, allocator);
+    tidyBufAttach(&input, reinterpret_cast<byte*>(const_cast<char*>(run->text)), static_cast<uint>(run->length));
+    run->status = tidyParseBuffer(tdoc, &input);
+    tidyBufDetach(&input);
+
+    TidyBuffer value;
+    tidyBufInitWithAllocator(&value, allocator);
+    TreeBuilder builder{&document->arena_, tdoc, &value, run->xml};
+    run->root = builder.Build();
+    tidyBufFree(&value);
+
+    tidyRelease(tdoc);
+    document->tidy_ = nullptr;
+  }
+};
+
+namespace {
+
+struct CreateRun {
+  Document* document;
+  TidyAllocator* allocator;
+  TidyDoc tdoc;
+
+  static void Body(void* context) {
+    CreateRun* run = static_cast<CreateRun*>(context);
+    TidyDoc tdoc = tidyCreateWithAllocator(run->allocator);
+    run->tdoc = tdoc;
+    tidySetAppData(tdoc, run->document);
+    tidySetMessageCallback(tdoc, ReportSink::Callback);
+    tidySetErrorSink(tdoc, &g_discardSink);
+    tidyOptSetBool(tdoc, TidyQuiet, yes);
+    tidyOptSetBool(tdoc, TidyMark, no);
+    tidyOptSetBool(tdoc, TidyDropEmptyElems, no);
+    tidyOptSetBool(tdoc, TidyDropEmptyParas, no);
+    tidySetInCharEncoding(tdoc, "utf8");
+    tidySetOutCharEncoding(tdoc, "utf8");
+  }
+};
+
+}  // namespace
+
+// ---- Document -------------------------------------------------------------------
+
+Document::Document() = default;
+
+Document::~Document() { Release(); }
+
+void Document::ClearTree() noexcept {
+  root_ = nullptr;
+  arena_.Clear();
+}
+
+void Document::Release() noexcept {
+  root_ = nullptr;
+  if (tidy_) {
+    tidyRelease(static_cast<TidyDoc>(tidy_));
+    tidy_ = nullptr;
+  }
+  arena_.Clear();
+  memory_.FreeAll();
+}
+
+bool Document::CreateLibraryDocument() noexcept {
+  if (tidy_) return true;
+  CreateRun run{this, memory_.GetAllocator(), nullptr};
+  bool done;
+  {
+    std::lock_guard<std::mutex> lock(CreationMutex());
+    done = memory_.RunGuarded(CreateRun::Body, &run);
+  }
+  if (!done) {
+    // The half-made library document is abandoned with all its blocks.
+    root_ = nullptr;
+    arena_.Forget();
+    memory_.FreeAll();
+    return false;
+  }
+  tidy_ = run.tdoc;
+  return tidy_ != nullptr;
+}
+
+int Document::Init() { return InitEx(nullptr, nullptr, nullptr, nullptr); }
+
+int Document::InitEx(AllocProc alloc, ReallocProc realloc, FreeProc free, CPrivateHeap* data) {
+  Release();
+  memory_.Configure(alloc, realloc, free, data);
+  failure_ = ParseFailure::None;
+  return CreateLibraryDocument() ? 0 : -1;
+}
+
+bool Document::OnReport(int, int, int, const std::u16string&) { return true; }
+
+bool Document::SetInputEncoding(const std::u16string& name) {
+  if (name.empty()) return false;
+  if (LookupCodePage(name) == 0) return false;
+  nextEncoding_ = name;
+  return true;
+}
+
+bool Document::ParseText(std::string_view utf8, bool xml) {
+  ClearTree();
+  status_ = 0;
+  repairs_ = 0;
+  reports_ = 0;
+  xml_ = xml;
+  if (utf8.size() > kMaxDocumentSize) {
+    failure_ = ParseFailure::TooLarge;
+    CDebugLog::GetInstance().Printf(u"Document too large (%d bytes).", static_cast<int>(utf8.size()));
+    return false;
+  }
+  if (ExceedsNestingDepth(utf8, xml)) {
+    failure_ = ParseFailure::TooDeep;
+    CDebugLog::GetInstance().Printf(u"Document nested deeper than %d levels.", static_cast<int>(kMaxNestingDepth));
+    return false;
+  }
+  if (!CreateLibraryDocument()) {
+    failure_ = memory_.HasFailed() ? ParseFailure::OutOfMemory : ParseFailure::NotInitialised;
+    LogLine(u"Exception while parsing document.");
+    return false;
+  }
+  ParseRun run{this, utf8.data(), utf8.size(), xml, 0, nullptr};
+  if (!memory_.RunGuarded(ParseRun::Body, &run)) {
+    // Out of memory inside the library or the copy: the library document
+    // is abandoned and every block of the document goes at once.
+    tidy_ = nullptr;
+    root_ = nullptr;
+    arena_.Forget();
+    memory_.FreeAll();
+    failure_ = ParseFailure::OutOfMemory;
+    LogLine(u"Exception while parsing document.");
+    return false;
+  }
+  status_ = run.status;
+  if (status_ != 0) LogLine(u"Error parsing.");
+  root_ = run.root;
+  failure_ = ParseFailure::None;
+  return true;
+}
+
+bool Document::ParseUtf8(std::string_view utf8, bool xml) {
+  if (utf8.empty()) {
+    ClearTree();
+    failure_ = ParseFailure::NoInput;
+    return false;
+  }
+  inputEncoding_ = u"utf-8";
+  return ParseText(utf8, xml);
+}
+
+Attribute* Document::SetAttributeValue(Node* node, std::string_view name, const char* value) {
+  if (!node || !root_ || name.empty()) return nullptr;
+  const char* copy = nullptr;
+  std::size_t length = 0;
+  if (value) {
+    length = std::strlen(value);
+    copy = arena_.CopyString(value, length, false);
+    if (!copy) return nullptr;
+  }
+  Attribute* attribute = node->FindAttribute(name);
+  if (!attribute) {
+    void* place = arena_.Alloc(sizeof(Attribute));
+    const char* nameCopy = arena_.CopyString(name.data(), name.size(), false);
+    if (!place || !nameCopy) return nullptr;
+    attribute = new (place) Attribute();
+    attribute->name_ = nameCopy;
+    attribute->nameLength_ = static_cast<std::uint32_t>(name.size());
+    if (node->lastAttribute_) node->lastAttribute_->next_ = attribute; else node->firstAttribute_ = attribute;
+    node->lastAttribute_ = attribute;
+  }
+  attribute->value_ = copy;
+  attribute->valueLength_ = length;
+  return attribute;
+}
+
+void* Document::MemAlloc(std::size_t size) { return memory_.Alloc(size); }
+void* Document::MemRealloc(void* pointer, std::size_t size) { return memory_.Realloc(pointer, size); }
+void Document::MemFree(void* pointer) { memory_.Free(pointer); }
+CPrivateHeap* Document::GetMemAppData() const { return memory_.GetData(); }
+std::size_t Document::GetMemoryUsed() const { return memory_.GetUsedSize(); }
+
+// ---- Documents on a private heap -------------------------------------------------
+
+Document* CreateDocumentOnHeap(CPrivateHeap& heap) {
+  void* place = heap.TryAlloc(sizeof(Document));
+  if (!place) return nullptr;
+  Document* document = new (place) Document();
+  if (document->InitEx(TidyAllocCallback, TidyReallocCallback, TidyFreeCallback, &heap) != 0) {
+    document->~Document();
+    heap.Free(place);
+    return nullptr;
+  }
+  return document;
+}
+
+void DestroyDocumentOnHeap(Document* document) {
+  if (!document) return;
+  CPrivateHeap* heap = document->GetMemAppData();
+  document->~Document();
+  if (heap) heap->Free(document);
+}
+
+// ---- Input ------------------------------------------------------------------------
+
+bool LooksLikeXml(const char* bytes, std::size_t length) {
+  if (!bytes || length < 6) return false;
+  const char* p = bytes;
+  std::size_t left = length;
+  if (StartsWith(p, left, "\xEF\xBB\xBF")) {
+    p += 3;
+    left -= 3;
+    if (left < 6) return false;
+  }
+  while (left >= 6 && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) {
+    ++p;
+    --left;
+  }
+  if (left < 6 || *p != '<') return false;
+  ++p;
+  --left;
+  return StartsWith(p, left, "?xml") || StartsWith(p, left, "rss") || StartsWith(p, left, "rdf") ||
+         StartsWith(p, left, "opml");
+}
+
+std::u16string GetXmlDeclarationEncoding(const char* bytes, std::size_t length) {
+  if (!bytes || length <= 3) return std::u16string();
+  std::string_view text(bytes + 2, length - 2);
+  std::size_t end = text.find("?>");
+  if (end == std::string_view::npos) return std::u16string();
+  std::string_view declaration = text.substr(0, end);
+  for (const char* key : {"encoding=\"", "encoding='"}) {
+    std::size_t at = declaration.find(key);
+    if (at == std::string_view::npos) continue;
+    char quote = key[std::strlen(key) - 1];
+    std::size_t start = at + std::strlen(key);
+    std::size_t close = declaration.find(quote, start);
+    if (close == std::string_view::npos) return std::u16string();
+    return plat::Utf8ToUtf16(declaration.substr(start, close - start));
+  }
+  return std::u16string();
+}
+
+bool SetInputEncoding(Document* document, const std::u16string& name) {
+  return document && document->SetInputEncoding(name);
+}
+
+namespace {
+
+// True when nothing in the first bytes looks like UTF-16 (no zero byte).
+bool LooksEightBit(const char* bytes, std::size_t length) {
+  std::size_t n = length < 256 ? length : 256;
+  return std::memchr(bytes, 0, n) == nullptr;
+}
+
+}  // namespace
+
+int ParseBuffer(const char* bytes, std::size_t length, Document* document, const std::u16string& transportEncoding,
+                const std::u16string& forcedEncoding) {
+  std::u16string label = u"ParseBuffer(" + plat::Utf8ToUtf16(std::to_string(length)) + u")";
+  CProfileScope profile(label.c_str());
+  if (!bytes || length == 0 || !document) {
+    if (document) {
+      document->ClearTree();
+      document->failure_ = ParseFailure::NoInput;
+    }
+    return 0;
+  }
+  document->ClearTree();
+  if (length > kMaxDocumentSize) {
+    document->failure_ = ParseFailure::TooLarge;
+    CDebugLog::GetInstance().Printf(u"Document too large (%d bytes).", static_cast<int>(length));
+    return 0;
+  }
+
+  // The encoding: a byte order mark decides; else the last named of the
+  // document's own setting, the transport encoding, the declaration and the
+  // forced encoding.
+  std::size_t markLength = 0;
+  plat::UINT codePage = DetectByteOrderMark(bytes, length, &markLength);
+  std::u16string encodingName;
+  if (codePage != 0) {
+    encodingName = codePage == kCodePageUtf8 ? u"utf-8" : codePage == kCodePageUtf16Be ? u"utf-16be" : u"utf-16le";
+  } else {
+    encodingName = document->nextEncoding_.empty() ? u"utf-8" : document->nextEncoding_;
+    if (!transportEncoding.empty()) encodingName = transportEncoding;
+    if (LooksLikeXml(bytes, length)) {
+      std::u16string declared = GetXmlDeclarationEncoding(bytes, length);
+      // A declaration read as 8-bit text cannot truly be UTF-16.
+      if (!declared.empty() && !IsUtf16CodePage(LookupCodePage(declared))) encodingName = declared;
+    }
+    if (!forcedEncoding.empty()) encodingName = forcedEncoding;
+    codePage = LookupCodePage(encodingName);
+    if (codePage == 0) {
+      document->failure_ = ParseFailure::UnknownEncoding;
+      CDebugLog::GetInstance().Printf(u"Unknown encoding \"%s\".", encodingName.c_str());
+      return 0;
+    }
+    if (IsUtf16CodePage(codePage) && LooksEightBit(bytes, length)) codePage = kCodePageUtf8;
+  }
+  document->inputEncoding_ = encodingName;
+
+  std::string decoded;
+  std::string_view text(bytes + markLength, length - markLength);
+  if (codePage != kCodePageUtf8) {
+    if (!DecodeToUtf8(text.data(), text.size(), codePage, decoded)) {
+      document->failure_ = ParseFailure::UnknownEncoding;
+      CDebugLog::GetInstance().Printf(u"Unknown encoding \"%s\".", encodingName.c_str());
+      return 0;
+    }
+    text = decoded;
+  }
+  if (text.empty()) {
+    document->failure_ = ParseFailure::NoInput;
+    return 0;
+  }
+  bool xml = LooksLikeXml(text.data(), text.size());
+  if (xml) LogLine(u"Working with XML Document.");
+  return document->ParseText(text, xml) ? 1 : 0;
+}
+
+bool ParseLocalFile(const std::u16string& path, Document* document, const std::u16string& forcedEncoding) {
+  if (!document) return false;
+  plat::HANDLE file = plat::CreateFileW(path.c_str(), plat::GENERIC_READ, plat::FILE_SHARE_READ, nullptr,
+                                        plat::OPEN_EXISTING, 0, nullptr);
+  if (file == plat::INVALID_HANDLE_VALUE) return false;
+  bool parsed = false;
+  try {
+    plat::DWORD high = 0;
+    plat::DWORD size = plat::GetFileSize(file, &high);
+    if (size != plat::INVALID_FILE_SIZE && high == 0) {
+      if (size > kMaxDocumentSize) {
+        document->ClearTree();
+        document->failure_ = ParseFailure::TooLarge;
+      } else {
+        std::vector<char> buffer(size ? size : 1);
+        plat::DWORD read = 0;
+        if (plat::ReadFile(file, buffer.data(), size, &read, nullptr) && read == size) {
+          parsed = ParseBuffer(buffer.data(), size, document, std::u16string(), forcedEncoding) == 1;
+        }
+      }
+    }
+  } catch (...) {
+    LogLine(u"Exception while parsing document.");
+  }
+  plat::CloseHandle(file);
+  return parsed;
+}
+
+// ---- Addresses ----------------------------------------------------------------------
+
+int MakeUrlsAbsolute(Document* document, Node* node, const std::u16string& base) {
+  if (!document || !node) return 0;
+  constexpr plat::DWORD kBufferLength = 1024;
+  char16_t buffer[kBufferLength];
+  for (Node* n = node; n; n = n->NextInSubtree(node)) {
+    for (Attribute* a = n->FirstAttribute(); a; a = a->Next()) {
+      if (a->Name().empty() || !a->HasValue() || !a->IsUrl()) continue;
+      std::u16string relative = a->GetValue();
+      plat::DWORD length = kBufferLength;
+      if (!plat::InternetCombineUrlW(base.c_str(), relative.c_str(), buffer, &length, 0)) continue;
+      std::string combined = plat::Utf16ToUtf8(std::u16string_view(buffer, length));
+      document->SetAttributeValue(n, a->Name(), combined.c_str());
+    }
+  }
+  return 1;
+}
+
+std::u16string GetFaviconUrl(const std::u16string& pageAddress) {
+  std::u16string url = pageAddress;
+  if (url.find(u"://") == std::u16string::npos) url = u"http://" + url;
+  char16_t scheme[32];
+  char16_t host[256];
+  plat::URL_COMPONENTSW parts;
+  parts.lpszScheme = scheme;
+  parts.dwSchemeLength = 32;
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = 256;
+  if (!plat::InternetCrackUrlW(url.c_str(), 0, 0, &parts)) return std::u16string();
+  plat::URL_COMPONENTSW icon;
+  icon.lpszScheme = scheme;
+  icon.dwSchemeLength = parts.dwSchemeLength;
+  icon.nScheme = parts.nScheme;
+  icon.lpszHostName = host;
+  icon.dwHostNameLength = parts.dwHostNameLength;
+  icon.nPort = parts.nPort;
+  char16_t path[] = u"/favicon.ico";
+  icon.lpszUrlPath = path;
+  icon.dwUrlPathLength = 12;
+  char16_t buffer[256];
+  plat::DWORD length = 256;
+  if (!plat::InternetCreateUrlW(&icon, 0, buffer, &length)) return std::u16string();
+  return std::u16string(buffer, length);
+}
+
+std::u16string PercentEncodeUtf8(const std::u16string& text) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  std::string utf8 = plat::Utf16ToUtf8(text);
+  std::u16string out;
+  out.reserve(utf8.size() * 3);
+  for (unsigned char c : utf8) {
+    out += u'%';
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  }
+  return out;
+}
+
+// ---- Reading the tree -----------------------------------------------------------------
+
+Node* FindChildElement(Document* document, Node* parent, const std::u16string& name) {
+  if (!parent) return nullptr;
+  return parent->FindChildElement(plat::Utf16ToUtf8(name));
+}
+
+bool GetNodeAttribute(const Node* node, const std::u16string& name, std::u16string& value) {
+  return node && node->GetAttribute(plat::Utf16ToUtf8(name), value);
+}
+
+std::u16string GetNodeMarkup(Document*, const Node* node) {
+  if (!node) return std::u16string();
+  return plat::Utf8ToUtf16(node->GetMarkupUtf8());
+}
+
+std::u16string GetInnerMarkup(Document*, const Node* node) {
+  if (!node) return std::u16string();
+  return plat::Utf8ToUtf16(node->GetInnerMarkupUtf8());
+}
+
+std::u16string GetNodeText(Document*, const Node* node) {
+  if (!node) return std::u16string();
+  return node->GetText();
+}
+
+void CollectImageSources(const Node* node, CStringList& list) {
+  if (!node) return;
+  for (const Node* n = node; n; n = n->NextInSubtree(node)) {
+    if (!n->IsElement() || !n->NameIs("img")) continue;
+    const Attribute* src = n->FindAttribute("src");
+    if (src && !src->Value().empty()) list.push_back(src->GetValue());
+  }
+}
+
+void ReadChildTexts(Document*, const Node* node, CStringToStringMap& map) {
+  map.clear();
+  if (!node) return;
+  for (const Node* child = node->FirstChild(); child; child = child->Next()) {
+    if (child->Name().empty()) continue;
+    map[child->GetName()] = child->GetText();
+  }
+}
+
+void ProcessHtmlFragment(std::u16string& html, CStringList* images, const std::u16string& base) {
+  if (!images) return;
+  Document document;
+  if (document.Init() != 0) return;
+  std::string utf8 = plat::Utf16ToUtf8(html);
+  if (!document.ParseUtf8(utf8, false)) return;
+  if (document.GetRepairCount() != 0) return;
+  Node* root = document.GetRoot();
+  if (!base.empty() && !MakeUrlsAbsolute(&document, root, base)) return;
+  CollectImageSources(root, *images);
+  if (base.empty()) return;
+  Node* body = nullptr;
+  if (Node* htmlElement = root->FindChildElement("html")) body = htmlElement->FindChildElement("body");
+  html = body ? GetInnerMarkup(&document, body) : GetNodeMarkup(&document, root);
+}
+
+}  // namespace Tidy

@@ -1,0 +1,177 @@
+#include "update/TidyNesting.h"
+
+#include <cstring>
+#include <vector>
+
+namespace Tidy {
+
+namespace {
+
+// End tags look this far down the open elements for their namesake; one
+// that matches nothing there closes nothing (counting high, never low).
+constexpr std::size_t kEndTagSearch = 64;
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool OneOf(std::string_view name, std::initializer_list<const char*> names) {
+  for (const char* n : names) {
+    if (EqualNoCase(name, n)) return true;
+  }
+  return false;
+}
+
+bool IsVoidElement(std::string_view name) {
+  return OneOf(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img",
+                      "input", "isindex", "keygen", "link", "meta", "param", "source", "spacer", "track",
+                      "wbr"});
+}
+
+bool IsRawTextElement(std::string_view name) {
+  return OneOf(name, {"script", "style", "xmp", "textarea", "title", "plaintext"});
+}
+
+// Elements an open one of the same group is closed by.
+int SiblingGroup(std::string_view name) {
+  if (OneOf(name, {"p"})) return 1;
+  if (OneOf(name, {"li"})) return 2;
+  if (OneOf(name, {"dt", "dd"})) return 3;
+  if (OneOf(name, {"td", "th"})) return 4;
+  if (OneOf(name, {"tr"})) return 5;
+  if (OneOf(name, {"option", "optgroup"})) return 6;
+  if (OneOf(name, {"thead", "tbody", "tfoot"})) return 7;
+  return 0;
+}
+
+// Block elements whose start closes an open paragraph.
+bool ClosesParagraph(std::string_view name) {
+  return OneOf(name, {"address", "blockquote", "center", "dir", "div", "dl", "fieldset", "form", "h1", "h2",
+                      "h3", "h4", "h5", "h6", "hr", "menu", "ol", "p", "pre", "table", "ul", "article",
+                      "aside", "footer", "header", "nav", "section", "figure", "main"});
+}
+
+bool IsNameStart(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+}
+
+bool IsNameChar(unsigned char c) {
+  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+std::size_t Find(std::string_view text, std::size_t from, const char* what) {
+  std::size_t at = text.find(what, from);
+  return at == std::string_view::npos ? text.size() : at;
+}
+
+}  // namespace
+
+bool ExceedsNestingDepth(std::string_view text, bool xml, std::size_t limit) {
+  std::vector<std::string_view> open;
+  open.reserve(64);
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const void* lt = std::memchr(text.data() + i, '<', n - i);
+    if (!lt) break;
+    i = static_cast<std::size_t>(static_cast<const char*>(lt) - text.data());
+    if (i + 1 >= n) break;
+    unsigned char next = static_cast<unsigned char>(text[i + 1]);
+    if (next == '!') {
+      if (text.compare(i, 4, "<!--") == 0) {
+        i = Find(text, i + 4, "-->") + 3;
+      } else if (text.compare(i, 9, "<![CDATA[") == 0) {
+        i = Find(text, i + 9, "]]>") + 3;
+      } else {
+        i = Find(text, i + 2, ">") + 1;
+      }
+      continue;
+    }
+    if (next == '?') {
+      i = Find(text, i + 2, ">") + 1;
+      continue;
+    }
+    if (next == '/') {
+      std::size_t start = i + 2, end = start;
+      while (end < n && IsNameChar(static_cast<unsigned char>(text[end]))) ++end;
+      std::string_view name = text.substr(start, end - start);
+      i = Find(text, end, ">") + 1;
+      std::size_t reach = open.size() < kEndTagSearch ? open.size() : kEndTagSearch;
+      for (std::size_t k = 1; k <= reach; ++k) {
+        std::string_view candidate = open[open.size() - k];
+        if (xml ? candidate == name : EqualNoCase(candidate, name)) {
+          open.resize(open.size() - k);
+          break;
+        }
+      }
+      continue;
+    }
+    if (!IsNameStart(next)) {
+      ++i;
+      continue;
+    }
+    std::size_t start = i + 1, end = start;
+    while (end < n && IsNameChar(static_cast<unsigned char>(text[end]))) ++end;
+    std::string_view name = text.substr(start, end - start);
+    // The rest of the tag, with quoted values; a "<" ends it in any case, so
+    // a quote left open never hides markup from the count.
+    std::size_t j = end;
+    char quote = 0;
+    bool selfClosing = false;
+    while (j < n) {
+      char c = text[j];
+      if (c == '<') break;
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '>') {
+        selfClosing = j > end && text[j - 1] == '/';
+        ++j;
+        break;
+      }
+      ++j;
+    }
+    i = j;
+    if (xml) {
+      if (selfClosing) continue;
+    } else {
+      if (IsVoidElement(name)) continue;
+      if (IsRawTextElement(name)) {
+        // Skip to the matching end tag.
+        std::size_t k = i;
+        while (k < n) {
+          const void* at = std::memchr(text.data() + k, '<', n - k);
+          if (!at) {
+            k = n;
+            break;
+          }
+          k = static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+          if (k + 1 < n && text[k + 1] == '/' && k + 2 + name.size() <= n &&
+              EqualNoCase(text.substr(k + 2, name.size()), name))
+            break;
+          ++k;
+        }
+        i = k;
+        continue;
+      }
+      int group = SiblingGroup(name);
+      if (!open.empty()) {
+        std::string_view top = open.back();
+        if ((group != 0 && SiblingGroup(top) == group) || (EqualNoCase(top, "p") && ClosesParagraph(name)))
+          open.pop_back();
+      }
+    }
+    open.push_back(name);
+    if (open.size() > limit) return true;
+  }
+  return false;
+}
+
+}  // namespace Tidy
