@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -102,6 +103,7 @@ struct EncodingCase {
   std::vector<std::u16string> names;
   std::u16string record;
 };
+void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.label; }
 
 class NotifyTodayEncodingTest : public ::testing::TestWithParam<EncodingCase> {};
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -382,6 +383,7 @@ struct StoredFormCase {
   CStringToStringMap entries;
   std::u16string text;
 };
+void PrintTo(const StoredFormCase& c, std::ostream* os) { *os << c.label; }
 
 class TodayChannelFilterFormTest : public TodayChannelFilterTest,
                                    public ::testing::WithParamInterface<StoredFormCase> {};
@@ -422,6 +424,7 @@ struct ChunkCase {
   std::vector<std::size_t> itemLengths;
   std::vector<std::size_t> itemsPerChunk;
 };
+void PrintTo(const ChunkCase& c, std::ostream* os) { *os << c.label; }
 
 class TodayChannelFilterChunkTest : public TodayChannelFilterTest,
                                     public ::testing::WithParamInterface<ChunkCase> {};
