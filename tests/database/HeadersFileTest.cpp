@@ -166,17 +166,26 @@ TEST_F(ArticleSetTest, HandBuiltFileLoads) {
 }
 
 TEST_F(ArticleSetTest, EveryTruncationLoadsWhatItCanAndDeletesNoFile) {
+  // A small fixture: one live article with an image and an enclosure (both
+  // downloaded), then a tombstone.
   FakeChannel source;
-  Fill(source);
+  CArticle* live = source.NewArticle('a', 9, u"http://x/s");
+  live->GetBinaries()->AddUrl(u"http://x/e");
+  source.Articles().Add(live);
+  CArticle* tomb = source.NewArticle('c', 8);
+  source.Articles().Add(tomb);
+  tomb->Delete();
+  source.Binaries().Find(u"http://x/s")->SetUpdateState(US_UP_TO_DATE);
+  source.Binaries().Find(u"http://x/e")->SetUpdateState(US_UP_TO_DATE);
   const std::string full = Dump(source);
   const std::u16string tombId(32, u'c');
   std::vector<std::u16string> names;
-  for (const auto* url : {u"http://x/shared.png", u"http://x/enc.mp3"}) {
+  for (const auto* url : {u"http://x/s", u"http://x/e"}) {
     names.emplace_back();
     source.Binaries().Find(url)->GetFileName(names.back(), false);
   }
+  FakeChannel channel(u"\\Content\\T");
   for (std::size_t cut = 0; cut < full.size(); ++cut) {
-    FakeChannel channel(u"\\Content\\T");
     for (const auto& name : names) orvtest::WriteHostFile(orvtest::HostPath(device_, channel.BinFile(name)), "b");
     orvtest::WriteHostFile(orvtest::HostPath(device_, channel.HeadersPath()), full.substr(0, cut));
     const HeadersLoadResult result = CHeadersFile::Load(channel.HeadersPath(), channel.Binaries(), channel.Articles());
@@ -191,7 +200,7 @@ TEST_F(ArticleSetTest, EveryTruncationLoadsWhatItCanAndDeletesNoFile) {
     EXPECT_TRUE(FileExists(channel.HeadersPath() + kDamagedHeadersSuffix));
     channel.Articles().RemoveAll();
     channel.Binaries().Clear();
-    DeleteFolderTree(u"\\Content\\T");
+    DeleteFileIfExists(channel.HeadersPath() + kDamagedHeadersSuffix);
   }
 }
 
@@ -208,8 +217,10 @@ TEST_F(ArticleSetTest, TruncationAfterTheTombstoneKeepsIt) {
   source.Binaries().Write(bins);
   const std::size_t articlesAt = 4 + bins.GetSize();
   const std::size_t afterTomb = articlesAt + 4 + 4 + 32 + 1;
+  FakeChannel channel(u"\\Content\\K");
   for (std::size_t cut = afterTomb; cut < full.size(); ++cut) {
-    FakeChannel channel(u"\\Content\\K");
+    channel.Articles().RemoveAll();
+    channel.Binaries().Clear();
     orvtest::WriteHostFile(orvtest::HostPath(device_, channel.HeadersPath()), full.substr(0, cut));
     const HeadersLoadResult result = CHeadersFile::Load(channel.HeadersPath(), channel.Binaries(), channel.Articles());
     EXPECT_TRUE(result.damaged);
