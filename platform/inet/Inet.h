@@ -213,8 +213,8 @@ BOOL InternetCreateUrlW(const URL_COMPONENTSW* components, DWORD flags, char16_t
 // non-ASCII as UTF-8) unless ICU_NO_ENCODE; ICU_ENCODE_SPACES_ONLY encodes spaces alone.
 BOOL InternetCanonicalizeUrlW(const char16_t* url, char16_t* buffer, DWORD* length, DWORD flags);
 
-// Makes "wininet.dll" and "cellcore.dll" loadable by name (idempotent; a
-// test may replace either registration afterwards).
+// Makes "wininet.dll" and "cellcore.dll" loadable by name; calling it again
+// restores registrations that were replaced meanwhile.
 void RegisterInternetModules();
 
 }  // namespace plat

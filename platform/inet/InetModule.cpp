@@ -59,11 +59,8 @@ FARPROC ResolveCellCore(const char* name) {
 }  // namespace
 
 void RegisterInternetModules() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    RegisterBuiltInModule(u"wininet.dll", &ResolveWinInet);
-    RegisterBuiltInModule(u"cellcore.dll", &ResolveCellCore);
-  });
+  RegisterBuiltInModule(u"wininet.dll", &ResolveWinInet);
+  RegisterBuiltInModule(u"cellcore.dll", &ResolveCellCore);
 }
 
 }  // namespace plat

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "platform/registry/Registry.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/update/InetTestSupport.h"
+
+namespace {
+
+using Script = plat::ScriptedConnectionProvider::Script;
+
+class InetManagerTest : public orvtest::InetTest {
+ protected:
+  // Waits until cond holds (bounded); the connection thread works on its own.
+  template <class F>
+  bool Eventually(F cond) {
+    for (int i = 0; i < 300; ++i) {
+      if (cond()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return cond();
+  }
+};
+
+TEST_F(InetManagerTest, CostFollowsTheSessionsFreeOnlyFlags) {
+  struct Case {
+    const char* name;
+    bool firstFreeOnly;
+    bool secondFreeOnly;
+    unsigned long long firstCost;
+  } cases[] = {
+      {"free only", true, true, 0},
+      {"paid allowed", false, true, 10000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    orvtest::RecordingListener l1, l2;
+    {
+      CInetSession first(&l1, c.firstFreeOnly, manager_.get());
+      ASSERT_TRUE(first.WaitForConnection());
+      CInetSession second(&l2, c.secondFreeOnly, manager_.get());
+      EXPECT_TRUE(second.WaitForConnection());
+      auto requests = provider_->Requests();
+      ASSERT_EQ(requests.size(), 1u) << "a second session must not request again";
+      EXPECT_EQ(requests[0].info.ulMaxCost, c.firstCost);
+      EXPECT_EQ(requests[0].info.dwParams, 3u);
+      EXPECT_EQ(requests[0].info.dwFlags, 15u);
+      EXPECT_EQ(requests[0].info.dwPriority, 0x8000u);
+      EXPECT_EQ(std::memcmp(&requests[0].info.guidDestNet, &plat::IID_DestNetInternet, sizeof(plat::GUID)), 0);
+      EXPECT_EQ(manager_->IsFreeOnly(), c.firstFreeOnly);
+    }
+    // The last session left: released, back to free only.
+    EXPECT_TRUE(Eventually([&] { return manager_->GetState() == CInetManager::STATE_NONE; }));
+    EXPECT_TRUE(Eventually([&] { return provider_->ReleaseCount() == 1; }));
+    EXPECT_TRUE(manager_->IsFreeOnly());
+    EXPECT_FALSE(manager_->GetWinInet().HasInternet());
+    EXPECT_EQ(plat::LiveConnectionCount(), 0u);
+    TearDown();
+  }
+}
+
+TEST_F(InetManagerTest, FailedOrRefusedConnectionsCancelTheSession) {
+  struct Case {
+    const char* name;
+    Script script;
+  };
+  Script refused;
+  refused.refuse = true;
+  Script paidOnly;
+  paidOnly.paid = true;
+  Script failed;
+  failed.finalStatus = plat::CONNMGR_STATUS_CONNECTIONFAILED;
+  Script noPath;
+  noPath.finalStatus = plat::CONNMGR_STATUS_NOPATHTODESTINATION;
+  Case cases[] = {{"refused", refused}, {"paid only", paidOnly}, {"failed", failed}, {"no path", noPath}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    provider_->SetScript(c.script);
+    orvtest::RecordingListener l;
+    CInetSession session(&l, true, manager_.get());
+    EXPECT_FALSE(session.WaitForConnection());
+    EXPECT_TRUE(session.IsCancelled());
+    EXPECT_GE(l.Count(IInetEventListener::EVENT_CANCELLED), 1);
+    EXPECT_TRUE(Eventually([&] { return manager_->GetState() == CInetManager::STATE_NONE; }));
+  }
+}
+
+TEST_F(InetManagerTest, PaidConnectionServesASessionThatAllowsIt) {
+  Script paid;
+  paid.paid = true;
+  paid.roaming = true;
+  provider_->SetScript(paid);
+  orvtest::RecordingListener l;
+  CInetSession session(&l, false, manager_.get());
+  EXPECT_TRUE(session.WaitForConnection());
+  EXPECT_TRUE(Eventually([&] { return l.Count(IInetEventListener::EVENT_CONNECTED) == 1; }));
+  plat::HKEY key = nullptr;
+  ASSERT_EQ(plat::RegOpenKeyExW(plat::HKEY_LOCAL_MACHINE, u"System\\State\\Phone", 0, 0, &key), 0);
+  plat::DWORD status = 0, type = 0, size = sizeof status;
+  plat::RegQueryValueExW(key, u"Status", nullptr, &type, reinterpret_cast<plat::BYTE*>(&status), &size);
+  plat::RegCloseKey(key);
+  EXPECT_TRUE(status & 0x200u);
+}
+
+TEST_F(InetManagerTest, StalledConnectionRequestTimesOut) {
+  Script slow;
+  slow.manual = true;  // never answered
+  provider_->SetScript(slow);
+  manager_->SetConnectTimeout(300);
+  orvtest::RecordingListener l;
+  auto start = std::chrono::steady_clock::now();
+  CInetSession session(&l, true, manager_.get());
+  EXPECT_FALSE(session.WaitForConnection());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(manager_->GetState(), CInetManager::STATE_NONE);
+}
+
+TEST_F(InetManagerTest, SlowConnectionResumesWaitingJobs) {
+  Script slow;
+  slow.manual = true;
+  provider_->SetScript(slow);
+  orvtest::HttpTestServer server;
+  server.Serve("/doc", "hello");
+  orvtest::RecordingListener l;
+  CInetSession session(&l, true, manager_.get());
+  CInetJob job(&session, plat::Utf8ToUtf16(server.Url("/doc")));
+  job.SetKeepInMemory(true);
+  std::thread runner([&] { job.Execute(); });
+  ASSERT_TRUE(Eventually([&] { return provider_->LastId() != 0; }));
+  EXPECT_EQ(manager_->GetState(), CInetManager::STATE_CONNECTING);
+  plat::SetConnectionStatus(provider_->LastId(), plat::CONNMGR_STATUS_WAITINGCONNECTION);
+  plat::SetConnectionStatus(provider_->LastId(), plat::CONNMGR_STATUS_CONNECTED);
+  runner.join();
+  EXPECT_EQ(job.GetResult(), CInetJob::RESULT_SUCCESS);
+  EXPECT_EQ(job.GetBody(), "hello");
+}
+
+TEST_F(InetManagerTest, DroppedConnectionCancelsRunningJobs) {
+  orvtest::HttpTestServer server;
+  server.Route("/slow", [](const orvtest::HttpRequest&) {
+    orvtest::HttpResponse r;
+    r.body = std::string(100, 'x');
+    r.trickleDelayMs = 100;
+    return r;
+  });
+  orvtest::RecordingListener l;
+  CInetSession session(&l, true, manager_.get());
+  ASSERT_TRUE(session.WaitForConnection());
+  CInetJob job(&session, plat::Utf8ToUtf16(server.Url("/slow")));
+  job.SetKeepInMemory(true);
+  std::thread runner([&] { job.Execute(); });
+  ASSERT_TRUE(Eventually([&] { return job.GetDeliveredLength() > 0; }));
+  plat::SetConnectionStatus(provider_->LastId(), plat::CONNMGR_STATUS_DISCONNECTED);
+  runner.join();
+  EXPECT_EQ(job.GetResult(), CInetJob::RESULT_CANCELLED);
+  EXPECT_TRUE(session.IsCancelled());
+  EXPECT_GE(l.Count(IInetEventListener::EVENT_CANCELLED), 1);
+  EXPECT_TRUE(Eventually([&] { return provider_->ReleaseCount() == 1; }));
+}
+
+// A session listener that takes another lock, which a second thread holds
+// while it calls into the manager: with listeners called under the manager
+// lock this would deadlock.
+class LockingListener : public IInetEventListener {
+ public:
+  explicit LockingListener(std::mutex& m) : m_(m) {}
+  void OnInetEvent(int code, CInetJob* job) override {
+    std::lock_guard<std::mutex> g(m_);
+    if (code == EVENT_CONNECTED) connected = true;
+  }
+  std::atomic<bool> connected{false};
+
+ private:
+  std::mutex& m_;
+};
+
+TEST_F(InetManagerTest, ListenersAreCalledWithoutTheManagerLock) {
+  Script slow;
+  slow.manual = true;
+  provider_->SetScript(slow);
+  std::mutex other;
+  LockingListener listener(other);
+  CInetSession session(&listener, true, manager_.get());
+  ASSERT_TRUE(Eventually([&] { return provider_->LastId() != 0; }));
+  std::atomic<bool> done{false};
+  std::thread holder([&] {
+    std::lock_guard<std::mutex> g(other);
+    plat::SetConnectionStatus(provider_->LastId(), plat::CONNMGR_STATUS_CONNECTED);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    manager_->GetState();  // needs the manager lock while holding the other lock
+    done = true;
+  });
+  holder.join();
+  EXPECT_TRUE(done.load());
+  EXPECT_TRUE(session.WaitForConnection());
+  EXPECT_TRUE(Eventually([&] { return listener.connected.load(); }));
+}
+
+TEST_F(InetManagerTest, ListenerMayLeaveDuringTheCall) {
+  orvtest::RecordingListener l1, l2;
+  auto first = std::make_unique<CInetSession>(&l1, true, manager_.get());
+  CInetSession second(&l2, true, manager_.get());
+  ASSERT_TRUE(second.WaitForConnection());
+  // A drop: the first session cancels (and so leaves) inside its call; the second still hears it.
+  plat::SetConnectionStatus(provider_->LastId(), plat::CONNMGR_STATUS_DISCONNECTED);
+  EXPECT_TRUE(Eventually([&] { return second.IsCancelled() && first->IsCancelled(); }));
+  EXPECT_GE(l2.Count(IInetEventListener::EVENT_CANCELLED), 1);
+  first.reset();
+}
+
+}  // namespace
