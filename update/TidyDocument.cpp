@@ -177,7 +177,7 @@ struct TreeBuilder {
     node->emptyTag_ = sourceType == TidyNode_StartEnd;
     node->line_ = tidyNodeLine(source);
     node->column_ = tidyNodeColumn(source);
-    if (node->type_ == NodeType::Element || node->type_ == NodeType::DocType) {
+    if (node->type_ == NodeType::Element || node->type_ == NodeType::DocType || node->type_ == NodeType::ProcIns) {
       ctmbstr name = tidyNodeGetName(source);
       if (name) {
         std::size_t length = std::strlen(name);

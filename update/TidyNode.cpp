@@ -120,6 +120,7 @@ bool AppendOpen(const Node* node, std::string& out) {
     case NodeType::ProcIns:
     case NodeType::Php:
       out += "<?";
+      out.append(node->Name());  // the target of a processing instruction
       out.append(node->Text());
       out += "?>";
       return false;

@@ -86,14 +86,16 @@ class Node {
   // From an XML document (names keep their case, empty elements are "/>").
   bool IsXml() const { return xml_; }
 
-  // The element's name ("item", "dc:date"), the doctype's root name; empty
-  // for other nodes.
+  // The element's name ("item", "dc:date"), the doctype's root name, the
+  // target of a processing instruction ("xml-stylesheet"); empty for other
+  // nodes.
   std::string_view Name() const { return {name_, nameLength_}; }
   std::u16string GetName() const;
   bool NameIs(std::string_view name) const;  // ignoring ASCII case
 
-  // The raw text of a text, CDATA, comment, processing instruction or
-  // section node: UTF-8, entities resolved. Empty for other nodes.
+  // The raw text of a text, CDATA, comment, processing instruction (after
+  // its target) or section node: UTF-8, entities resolved. Empty for other
+  // nodes.
   std::string_view Text() const { return {text_, textLength_}; }
 
   Node* Parent() const { return parent_; }

@@ -373,11 +373,17 @@ TEST_F(TidyDocumentTest, MarkupOfNodes) {
       {"<html><head><script>if (a<b) x();</script></head><body></body></html>", "script",
        "<script>if (a<b) x();</script>"},
       {"<html><body><p>x&nbsp;&amp;</p></body></html>", "p", "<p>x\xC2\xA0&amp;</p>"},
+      {"<?xml version=\"1.0\" standalone=\"yes\"?><?xml-stylesheet href=\"s.css\"?><rss/>", "",
+       "<?xml version=\"1.0\" standalone=\"yes\"?>\n<?xml-stylesheet href=\"s.css\"?><rss/>"},
+      {"<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"http://www.w3.org/TR/html4/strict.dtd\">"
+       "<html><head><title>t</title></head><body></body></html>", "",
+       "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"http://www.w3.org/TR/html4/strict.dtd\">\n"
+       "<html><head><title>t</title></head><body></body></html>"},
   };
   for (const Case& c : cases) {
     Document doc;
     ASSERT_EQ(Tidy::ParseBuffer(c.source.data(), c.source.size(), &doc, u"", u""), 1) << c.source;
-    Node* node = doc.GetRoot()->FindDescendantElement(c.element);
+    Node* node = *c.element ? doc.GetRoot()->FindDescendantElement(c.element) : doc.GetRoot();
     ASSERT_NE(node, nullptr) << c.source;
     EXPECT_EQ(Utf8(Tidy::GetNodeMarkup(&doc, node)), c.markup);
   }
