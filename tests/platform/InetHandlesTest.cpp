@@ -1,10 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -174,63 +169,15 @@ TEST_F(InetHandlesTest, MissingHeadersAndWrongHandles) {
   plat::InternetCloseHandle(connect_);
 }
 
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  int port = ntohs(a.sin_port);
-  close(fd);
-  return port;
-}
-
-bool CanConnect(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  close(fd);
-  return ok;
-}
-
 TEST_F(InetHandlesTest, SelfSignedHttpsIsRefused) {
-  std::string dir = device_.Scratch();
-  std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -keyout '" + dir + "/key.pem' -out '" + dir +
-                     "/cert.pem' -days 1 -subj /CN=127.0.0.1 >/dev/null 2>&1";
-  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "openssl is not available";
-  int port = FreePort();
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::string p = std::to_string(port);
-    std::string cert = dir + "/cert.pem", key = dir + "/key.pem";
-    freopen("/dev/null", "w", stdout);
-    freopen("/dev/null", "w", stderr);
-    execlp("openssl", "openssl", "s_server", "-accept", p.c_str(), "-cert", cert.c_str(), "-key", key.c_str(),
-           "-www", "-quiet", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  ASSERT_GT(pid, 0);
-  bool up = false;
-  for (int i = 0; i < 100 && !up; ++i) {
-    up = CanConnect(port);
-    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  if (up) {
-    plat::HINTERNET request = Open(port, u"/", 5000, plat::INTERNET_FLAG_SECURE);
-    ASSERT_NE(request, nullptr);
-    EXPECT_FALSE(plat::HttpSendRequestW(request, nullptr, 0, nullptr, 0));
-    EXPECT_EQ(plat::GetLastError(), plat::ERROR_INTERNET_INVALID_CA);
-    plat::InternetCloseHandle(request);
-    plat::InternetCloseHandle(connect_);
-  }
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
-  ASSERT_TRUE(up) << "the TLS server did not start";
+  orvtest::SelfSignedTlsServer tls(device_.Scratch());
+  ASSERT_NE(tls.Port(), 0) << "the TLS server did not start";
+  plat::HINTERNET request = Open(tls.Port(), u"/", 5000, plat::INTERNET_FLAG_SECURE);
+  ASSERT_NE(request, nullptr);
+  EXPECT_FALSE(plat::HttpSendRequestW(request, nullptr, 0, nullptr, 0));
+  EXPECT_EQ(plat::GetLastError(), plat::ERROR_INTERNET_INVALID_CA);
+  plat::InternetCloseHandle(request);
+  plat::InternetCloseHandle(connect_);
 }
 
 TEST_F(InetHandlesTest, ModulesResolveByNameAndOrdinal) {

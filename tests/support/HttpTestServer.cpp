@@ -4,11 +4,14 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -327,6 +330,73 @@ void HttpTestServer::ServeConnection(int fd) {
     if (limit < body.size()) return;  // closed mid-body on purpose
   }
   if (resp.chunked) sendAll("0\r\n\r\n", 5);
+}
+
+}  // namespace orvtest
+
+namespace orvtest {
+
+namespace {
+
+int FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int port = 0;
+  socklen_t len = sizeof a;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
+    port = ntohs(a.sin_port);
+  }
+  close(fd);
+  return port;
+}
+
+bool Accepts(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  close(fd);
+  return ok;
+}
+
+}  // namespace
+
+SelfSignedTlsServer::SelfSignedTlsServer(const std::string& folder) {
+  std::string cert = folder + "/cert.pem", key = folder + "/key.pem";
+  std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -keyout '" + key + "' -out '" + cert +
+                     "' -days 1 -subj /CN=127.0.0.1 >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) return;
+  int port = FreeLoopbackPort();
+  if (port == 0) return;
+  pid_t pid = fork();
+  if (pid == 0) {
+    std::string p = std::to_string(port);
+    if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
+    execlp("openssl", "openssl", "s_server", "-accept", p.c_str(), "-cert", cert.c_str(), "-key", key.c_str(),
+           "-www", "-quiet", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (pid < 0) return;
+  pid_ = pid;
+  for (int i = 0; i < 100; ++i) {
+    if (Accepts(port)) {
+      port_ = port;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+SelfSignedTlsServer::~SelfSignedTlsServer() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
 }
 
 }  // namespace orvtest

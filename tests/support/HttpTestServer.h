@@ -86,6 +86,21 @@ class HttpTestServer {
   std::vector<HttpRequest> requests_;
 };
 
+// "openssl s_server" on 127.0.0.1 with a self-signed certificate made in
+// folder: an HTTPS server no client may trust. Port() is 0 when it could not start.
+class SelfSignedTlsServer {
+ public:
+  explicit SelfSignedTlsServer(const std::string& folder);
+  ~SelfSignedTlsServer();
+  SelfSignedTlsServer(const SelfSignedTlsServer&) = delete;
+  SelfSignedTlsServer& operator=(const SelfSignedTlsServer&) = delete;
+  int Port() const { return port_; }
+
+ private:
+  int pid_ = -1;
+  int port_ = 0;
+};
+
 // Gzip-encodes bytes (a complete gzip member).
 std::string GzipEncode(const std::string& bytes);
 

@@ -262,6 +262,15 @@ TEST_F(InetJobTest, AddressesWithoutOrWithOtherSchemes) {
   EXPECT_EQ(refused->GetErrorText(), u"Sending request failed or canceled");
 }
 
+TEST_F(InetJobTest, UntrustedHttpsIsRefusedNotRetriedWithoutChecks) {
+  orvtest::SelfSignedTlsServer tls(device_.Scratch());
+  ASSERT_NE(tls.Port(), 0) << "the TLS server did not start";
+  auto job = Fetch("https://127.0.0.1:" + std::to_string(tls.Port()) + "/");
+  EXPECT_EQ(job->GetResult(), CInetJob::RESULT_FAILURE);
+  EXPECT_EQ(job->GetErrorText(), u"Sending request failed or canceled");
+  EXPECT_EQ(job->GetDeliveredLength(), 0u);
+}
+
 TEST_F(InetJobTest, BodyIsWrittenToTheOutputFile) {
   std::string body = Pattern(40000);
   server_.Route("/bin", [&](const HttpRequest&) {
