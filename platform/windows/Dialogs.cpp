@@ -1,0 +1,769 @@
+// The dialog manager (templates, modal loops, keyboard navigation), the
+// built-in static and button classes, and message boxes.
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "platform/base/Format.h"
+#include "platform/resources/Resources.h"
+#include "platform/windows/WindowsInternal.h"
+
+namespace plat::wm {
+namespace {
+
+std::u16string TextOf(HWND hwnd) {
+  std::lock_guard<std::recursive_mutex> g(W().lock);
+  Window* w = Find(hwnd);
+  return w ? w->text : std::u16string();
+}
+
+DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
+
+void Notify(HWND hwnd, WORD code) {
+  HWND parent = GetParent(hwnd);
+  if (parent)
+    SendMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), code),
+                 reinterpret_cast<LPARAM>(hwnd));
+}
+
+LRESULT CALLBACK_Static(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_GETDLGCODE:
+      return DLGC_STATIC;
+    case WM_SETTEXT: {
+      LRESULT r = DefWindowProcW(hwnd, msg, wParam, lParam);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return r;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      if (dc) {
+        RECT r;
+        GetClientRect(hwnd, &r);
+        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        std::u16string t = TextOf(hwnd);
+        DWORD s = StyleOf(hwnd) & 3;
+        UINT fmt = DT_WORDBREAK | (s == SS_CENTER ? DT_CENTER : s == SS_RIGHT ? DT_RIGHT : DT_LEFT);
+        SetBkMode(dc, TRANSPARENT);
+        DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, fmt);
+      }
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    default:
+      return DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+}
+
+bool IsPush(DWORD style) {
+  DWORD t = style & BS_TYPEMASK;
+  return t == BS_PUSHBUTTON || t == BS_DEFPUSHBUTTON;
+}
+
+void Click(HWND hwnd) {
+  DWORD t = StyleOf(hwnd) & BS_TYPEMASK;
+  if (t == BS_AUTOCHECKBOX) {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    if (Window* w = Find(hwnd)) w->check = w->check ? BST_UNCHECKED : BST_CHECKED;
+  } else if (t == BS_AUTORADIOBUTTON) {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    Window* w = Find(hwnd);
+    if (w && w->parent)
+      for (Window* c : w->parent->children)
+        if ((c->style & BS_TYPEMASK) == BS_AUTORADIOBUTTON && c->cls == w->cls) c->check = c == w ? BST_CHECKED : 0;
+  }
+  InvalidateRect(hwnd, nullptr, TRUE);
+  Notify(hwnd, BN_CLICKED);
+}
+
+LRESULT CALLBACK_Button(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_GETDLGCODE: {
+      DWORD s = StyleOf(hwnd);
+      if (!IsPush(s)) return DLGC_BUTTON;
+      return DLGC_BUTTON | ((s & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+    }
+    case BM_CLICK:
+      Click(hwnd);
+      return 0;
+    case BM_GETCHECK: {
+      std::lock_guard<std::recursive_mutex> g(W().lock);
+      Window* w = Find(hwnd);
+      return w ? static_cast<LRESULT>(w->check) : 0;
+    }
+    case BM_SETCHECK: {
+      std::lock_guard<std::recursive_mutex> g(W().lock);
+      if (Window* w = Find(hwnd)) w->check = wParam;
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    }
+    case BM_GETSTATE: {
+      std::lock_guard<std::recursive_mutex> g(W().lock);
+      Window* w = Find(hwnd);
+      return w ? static_cast<LRESULT>(w->check | (w->pushed ? BST_PUSHED : 0)) : 0;
+    }
+    case BM_SETSTYLE: {
+      DWORD s = StyleOf(hwnd);
+      SetWindowLongW(hwnd, GWL_STYLE, (s & ~BS_TYPEMASK) | (static_cast<DWORD>(wParam) & BS_TYPEMASK));
+      if (lParam) InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    }
+    case WM_LBUTTONDOWN: {
+      {
+        std::lock_guard<std::recursive_mutex> g(W().lock);
+        if (Window* w = Find(hwnd)) w->pushed = true;
+      }
+      SetCapture(hwnd);
+      SetFocus(hwnd);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    }
+    case WM_LBUTTONUP: {
+      bool was;
+      {
+        std::lock_guard<std::recursive_mutex> g(W().lock);
+        Window* w = Find(hwnd);
+        was = w && w->pushed;
+        if (w) w->pushed = false;
+      }
+      if (GetCapture() == hwnd) ReleaseCapture();
+      RECT r;
+      GetClientRect(hwnd, &r);
+      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      InvalidateRect(hwnd, nullptr, TRUE);
+      if (was && PtInRect(&r, p)) Click(hwnd);
+      return 0;
+    }
+    case WM_CHAR:
+      if (wParam == u' ') Click(hwnd);
+      return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    case WM_SETTEXT: {
+      LRESULT r = DefWindowProcW(hwnd, msg, wParam, lParam);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return r;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      if (dc) {
+        RECT r;
+        GetClientRect(hwnd, &r);
+        bool pushed = (SendMessageW(hwnd, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
+        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(pushed ? BLACK_BRUSH : WHITE_BRUSH)));
+        FrameRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        std::u16string t = TextOf(hwnd);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, pushed ? RGB(255, 255, 255) : RGB(0, 0, 0));
+        DWORD s = StyleOf(hwnd);
+        if (!IsPush(s) && SendMessageW(hwnd, BM_GETCHECK, 0, 0)) t = u"[x] " + t;
+        DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+      }
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    default:
+      return DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+}
+
+LRESULT CALLBACK_Dialog(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefDlgProcW(hwnd, msg, wParam, lParam); }
+
+void AddBuiltin(const char16_t* name, ATOM atom, WNDPROC proc, int extra, HBRUSH brush) {
+  auto c = std::make_shared<ClassInfo>();
+  c->name = name;
+  c->atom = atom;
+  c->builtin = true;
+  c->wc.lpfnWndProc = proc;
+  c->wc.cbWndExtra = extra;
+  c->wc.hbrBackground = brush;
+  c->wc.style = CS_GLOBALCLASS;
+  c->wc.lpszClassName = c->name.c_str();
+  W().classes.push_back(c);
+}
+
+}  // namespace
+
+void EnsureBuiltinClasses() {
+  std::lock_guard<std::recursive_mutex> g(W().lock);
+  for (auto& c : W().classes)
+    if (c->builtin) return;
+  AddBuiltin(u"#32770", 0x8002, CALLBACK_Dialog, DLGWINDOWEXTRA, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  AddBuiltin(u"static", 0x8003, CALLBACK_Static, 0, nullptr);
+  AddBuiltin(u"button", 0x8004, CALLBACK_Button, 0, nullptr);
+}
+
+namespace {
+
+// Dialog templates as bytes.
+class Reader {
+ public:
+  Reader(const BYTE* p) : base_(p), p_(p) {}
+  WORD Word() {
+    WORD v;
+    std::memcpy(&v, p_, 2);
+    p_ += 2;
+    return v;
+  }
+  DWORD Dword() {
+    DWORD v;
+    std::memcpy(&v, p_, 4);
+    p_ += 4;
+    return v;
+  }
+  short Short() { return static_cast<short>(Word()); }
+  std::u16string Text() {
+    std::u16string s;
+    for (WORD c; (c = Word()) != 0;) s.push_back(static_cast<char16_t>(c));
+    return s;
+  }
+  // A name or an ordinal (0xFFFF, number); 0 alone means none.
+  void NameOrId(std::u16string* name, WORD* id) {
+    WORD first;
+    std::memcpy(&first, p_, 2);
+    *id = 0;
+    name->clear();
+    if (first == 0xFFFF) {
+      p_ += 2;
+      *id = Word();
+    } else {
+      *name = Text();
+    }
+  }
+  void Align4() {
+    auto off = static_cast<std::size_t>(p_ - base_);
+    p_ += (4 - off % 4) % 4;
+  }
+  void Skip(std::size_t n) { p_ += n; }
+
+ private:
+  const BYTE* base_;
+  const BYTE* p_;
+};
+
+struct Item {
+  DWORD style = 0, exStyle = 0;
+  short x = 0, y = 0, cx = 0, cy = 0;
+  DWORD id = 0;
+  std::u16string cls;
+  std::u16string text;
+};
+
+struct Template {
+  DWORD style = 0, exStyle = 0;
+  short x = 0, y = 0, cx = 0, cy = 0;
+  std::u16string cls, caption;
+  std::vector<Item> items;
+};
+
+Template Parse(const DLGTEMPLATE* t) {
+  Template out;
+  Reader r(reinterpret_cast<const BYTE*>(t));
+  WORD w0 = r.Word(), w1 = r.Word();
+  bool ex = w0 == 1 && w1 == 0xFFFF;
+  if (ex) {
+    r.Dword();  // help id
+    out.exStyle = r.Dword();
+    out.style = r.Dword();
+  } else {
+    out.style = static_cast<DWORD>(w0) | (static_cast<DWORD>(w1) << 16);
+    out.exStyle = r.Dword();
+  }
+  WORD count = r.Word();
+  out.x = r.Short();
+  out.y = r.Short();
+  out.cx = r.Short();
+  out.cy = r.Short();
+  std::u16string menu;
+  WORD menuId, clsId;
+  r.NameOrId(&menu, &menuId);
+  r.NameOrId(&out.cls, &clsId);
+  if (clsId) out.cls.clear();
+  out.caption = r.Text();
+  if (out.style & DS_SETFONT) {
+    r.Word();
+    if (ex) {
+      r.Word();
+      r.Skip(2);
+    }
+    r.Text();
+  }
+  for (WORD i = 0; i < count; ++i) {
+    r.Align4();
+    Item it;
+    if (ex) {
+      r.Dword();
+      it.exStyle = r.Dword();
+      it.style = r.Dword();
+    } else {
+      it.style = r.Dword();
+      it.exStyle = r.Dword();
+    }
+    it.x = r.Short();
+    it.y = r.Short();
+    it.cx = r.Short();
+    it.cy = r.Short();
+    it.id = ex ? r.Dword() : r.Word();
+    WORD atom;
+    r.NameOrId(&it.cls, &atom);
+    switch (atom) {
+      case 0x80: it.cls = u"button"; break;
+      case 0x81: it.cls = u"edit"; break;
+      case 0x82: it.cls = u"static"; break;
+      case 0x83: it.cls = u"listbox"; break;
+      case 0x84: it.cls = u"scrollbar"; break;
+      case 0x85: it.cls = u"combobox"; break;
+      default: break;
+    }
+    WORD textId;
+    r.NameOrId(&it.text, &textId);
+    WORD extra = r.Word();
+    r.Skip(extra);
+    out.items.push_back(std::move(it));
+  }
+  return out;
+}
+
+RECT DialogUnits(int x, int y, int cx, int cy) {
+  int dpi = ScreenDpi();
+  int bx = std::max(1, dpi / 16), by = std::max(1, dpi * 13 / 96);
+  return RECT{x * bx / 4, y * by / 8, (x + cx) * bx / 4, (y + cy) * by / 8};
+}
+
+HWND FirstTabStop(HWND dialog) { return GetNextDlgTabItem(dialog, nullptr, FALSE); }
+
+HWND CreateFromTemplate(HINSTANCE instance, const DLGTEMPLATE* dt, HWND owner, DLGPROC proc, LPARAM init) {
+  if (!dt) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  Template t = Parse(dt);
+  RECT r = DialogUnits(t.x, t.y, t.cx, t.cy);
+  if (t.style & WS_CHILD) {
+    // A child dialog sits inside its parent.
+  } else if ((t.style & DS_CENTER) || true) {
+    // Top-level dialogs are placed in the middle of the screen when they fit.
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (t.style & DS_CENTER) {
+      r.left = (ScreenWidth() - w) / 2;
+      r.top = (ScreenHeight() - h) / 2;
+      r.right = r.left + w;
+      r.bottom = r.top + h;
+    }
+  }
+  const WCHAR* cls = t.cls.empty() ? WC_DIALOG : t.cls.c_str();
+  DWORD visible = t.style & WS_VISIBLE;
+  HWND dlg = CreateWindowExW(t.exStyle, cls, t.caption.c_str(), t.style & ~WS_VISIBLE, r.left, r.top,
+                             r.right - r.left, r.bottom - r.top, owner, nullptr, instance, nullptr);
+  if (!dlg) return nullptr;
+  SetWindowLongW(dlg, DWL_DLGPROC, reinterpret_cast<LONG_PTR>(proc));
+  HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  SendMessageW(dlg, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  for (const Item& it : t.items) {
+    RECT ir = DialogUnits(it.x, it.y, it.cx, it.cy);
+    HWND c = CreateWindowExW(it.exStyle, it.cls.c_str(), it.text.c_str(), it.style | WS_CHILD, ir.left, ir.top,
+                             ir.right - ir.left, ir.bottom - ir.top, dlg,
+                             reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(it.id & 0xFFFF)), instance, nullptr);
+    if (!c) {
+      if (t.style & DS_NOFAILCREATE) continue;
+      DestroyWindow(dlg);
+      SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+      return nullptr;
+    }
+    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  }
+  HWND first = FirstTabStop(dlg);
+  LRESULT focus = SendMessageW(dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), init);
+  if (!IsWindow(dlg)) return nullptr;
+  if (focus && first) SetFocus(first);
+  if (visible) ShowWindow(dlg, SW_SHOW);
+  return dlg;
+}
+
+bool Ended(HWND dlg) {
+  std::lock_guard<std::recursive_mutex> g(W().lock);
+  Window* w = Find(dlg);
+  return !w || w->dialogEnded;
+}
+
+INT_PTR RunModal(HWND dlg, HWND owner) {
+  HWND ownerTop = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
+  bool reenable = ownerTop && IsWindowEnabled(ownerTop) && !EnableWindow(ownerTop, FALSE);
+  if (!Ended(dlg)) ShowWindow(dlg, SW_SHOW);
+  MSG m;
+  while (!Ended(dlg)) {
+    BOOL r = GetMessageW(&m, nullptr, 0, 0);
+    if (r <= 0) {
+      if (r == 0) PostQuitMessage(static_cast<int>(m.wParam));  // the outer loop sees it too
+      break;
+    }
+    if (!IsDialogMessageW(dlg, &m)) {
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+  }
+  INT_PTR result = -1;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    if (Window* w = Find(dlg)) result = w->dialogEnded ? w->dialogResult : 0;
+  }
+  if (reenable) EnableWindow(ownerTop, TRUE);
+  if (IsWindow(dlg)) DestroyWindow(dlg);
+  if (ownerTop && IsWindow(ownerTop)) SetActiveWindow(ownerTop);
+  return result;
+}
+
+HWND DefaultButton(HWND dlg) {
+  LRESULT def = SendMessageW(dlg, DM_GETDEFID, 0, 0);
+  if (HIWORD(static_cast<std::uintptr_t>(def)) == DC_HASDEFID) return GetDlgItem(dlg, LOWORD(static_cast<std::uintptr_t>(def)));
+  return nullptr;
+}
+
+}  // namespace
+}  // namespace plat::wm
+
+namespace plat {
+using namespace plat::wm;
+
+LRESULT DefDlgProcW(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto proc = reinterpret_cast<DLGPROC>(GetWindowLongW(dialog, DWL_DLGPROC));
+  if (proc) {
+    SetWindowLongW(dialog, DWL_MSGRESULT, 0);
+    INT_PTR r = proc(dialog, msg, wParam, lParam);
+    if (r) {
+      switch (msg) {
+        case WM_INITDIALOG:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLOREDIT:
+          return r;
+        default:
+          return GetWindowLongW(dialog, DWL_MSGRESULT);
+      }
+    }
+    if (!IsWindow(dialog)) return 0;
+  }
+  switch (msg) {
+    case WM_INITDIALOG:
+      return 0;
+    case DM_GETDEFID: {
+      std::lock_guard<std::recursive_mutex> g(W().lock);
+      Window* d = Find(dialog);
+      if (!d) return 0;
+      for (Window* c : d->children)
+        if ((c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON && c->cls->name == u"button")
+          return MAKELRESULT(static_cast<WORD>(c->id), DC_HASDEFID);
+      return 0;
+    }
+    case DM_SETDEFID: {
+      std::vector<HWND> buttons;
+      {
+        std::lock_guard<std::recursive_mutex> g(W().lock);
+        Window* d = Find(dialog);
+        if (!d) return FALSE;
+        for (Window* c : d->children)
+          if (c->cls->name == u"button" && IsPush(c->style)) buttons.push_back(ValueToHandle(c->handle));
+      }
+      for (HWND b : buttons)
+        SendMessageW(b, BM_SETSTYLE, GetDlgCtrlID(b) == static_cast<int>(wParam) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+      return TRUE;
+    }
+    case WM_CLOSE:
+      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+      return 0;
+    case WM_NEXTDLGCTL: {
+      HWND next = lParam ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(dialog, GetFocus(), wParam ? TRUE : FALSE);
+      if (next) SetFocus(next);
+      return 0;
+    }
+    case WM_SETFOCUS: {
+      HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
+      if (first) SetFocus(first);
+      return 0;
+    }
+    default:
+      return DefWindowProcW(dialog, msg, wParam, lParam);
+  }
+}
+
+HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous) {
+  std::vector<DWORD> stops;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    Window* d = Find(dialog);
+    if (!d) return nullptr;
+    for (Window* c : d->children)
+      if ((c->style & WS_TABSTOP) && (c->style & WS_VISIBLE) && !(c->style & WS_DISABLED)) stops.push_back(c->handle);
+  }
+  if (stops.empty()) return nullptr;
+  auto it = std::find(stops.begin(), stops.end(), HandleToValue(control));
+  if (it == stops.end()) return ValueToHandle(previous ? stops.back() : stops.front());
+  std::size_t i = static_cast<std::size_t>(it - stops.begin());
+  std::size_t n = stops.size();
+  return ValueToHandle(stops[previous ? (i + n - 1) % n : (i + 1) % n]);
+}
+
+BOOL IsDialogMessageW(HWND dialog, MSG* msg) {
+  if (!msg || !dialog) return FALSE;
+  if (msg->hwnd != dialog && !IsChild(dialog, msg->hwnd)) return FALSE;
+  bool key = msg->message == WM_KEYDOWN || msg->message == WM_CHAR;
+  if (key) {
+    UINT vk = static_cast<UINT>(msg->wParam);
+    LRESULT code = SendMessageW(msg->hwnd, WM_GETDLGCODE, msg->wParam, reinterpret_cast<LPARAM>(msg));
+    bool special = msg->message == WM_KEYDOWN ? (vk == VK_TAB || vk == VK_RETURN || vk == VK_ESCAPE)
+                                              : (vk == u'\t' || vk == u'\r' || vk == 27);
+    if (special && !(code & DLGC_WANTALLKEYS) && !(vk == VK_TAB && (code & DLGC_WANTTAB))) {
+      if (msg->message == WM_CHAR) return TRUE;  // the key was handled as a key
+      if (vk == VK_TAB) {
+        HWND next = GetNextDlgTabItem(dialog, GetFocus(), (GetKeyState(VK_SHIFT) & 0x8000) ? TRUE : FALSE);
+        if (next) SetFocus(next);
+        return TRUE;
+      }
+      if (vk == VK_RETURN) {
+        HWND focus = GetFocus();
+        LRESULT fc = focus && IsChild(dialog, focus) ? SendMessageW(focus, WM_GETDLGCODE, 0, 0) : 0;
+        HWND target = (fc & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) ? focus : DefaultButton(dialog);
+        int id = target ? GetDlgCtrlID(target) : IDOK;
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(target ? target : GetDlgItem(dialog, IDOK)));
+        return TRUE;
+      }
+      SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
+      return TRUE;
+    }
+  }
+  TranslateMessage(msg);
+  DispatchMessageW(msg);
+  return TRUE;
+}
+
+INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, const DLGTEMPLATE* dialogTemplate, HWND owner, DLGPROC proc,
+                                LPARAM init) {
+  HWND dlg = CreateFromTemplate(instance, dialogTemplate, owner, proc, init);
+  if (!dlg) return -1;
+  return RunModal(dlg, owner);
+}
+
+HWND CreateDialogIndirectParamW(HINSTANCE instance, const DLGTEMPLATE* dialogTemplate, HWND owner, DLGPROC proc,
+                                LPARAM init) {
+  return CreateFromTemplate(instance, dialogTemplate, owner, proc, init);
+}
+
+namespace {
+const DLGTEMPLATE* LoadTemplate(HINSTANCE instance, const WCHAR* name) {
+  HRSRC res = FindResourceW(instance, name, RT_DIALOG);
+  if (!res) return nullptr;
+  return static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(instance, res)));
+}
+}  // namespace
+
+INT_PTR DialogBoxParamW(HINSTANCE instance, const WCHAR* name, HWND owner, DLGPROC proc, LPARAM init) {
+  const DLGTEMPLATE* t = LoadTemplate(instance, name);
+  if (!t) return -1;
+  return DialogBoxIndirectParamW(instance, t, owner, proc, init);
+}
+
+HWND CreateDialogParamW(HINSTANCE instance, const WCHAR* name, HWND owner, DLGPROC proc, LPARAM init) {
+  const DLGTEMPLATE* t = LoadTemplate(instance, name);
+  if (!t) return nullptr;
+  return CreateDialogIndirectParamW(instance, t, owner, proc, init);
+}
+
+BOOL EndDialog(HWND dialog, INT_PTR result) {
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    Window* w = Find(dialog);
+    if (!w) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    w->dialogEnded = true;
+    w->dialogResult = result;
+    WakeQueueOfWindow(w);
+  }
+  ShowWindow(dialog, SW_HIDE);
+  return TRUE;
+}
+
+BOOL SetDlgItemTextW(HWND dialog, int id, const WCHAR* text) {
+  HWND item = GetDlgItem(dialog, id);
+  return item ? SetWindowTextW(item, text) : FALSE;
+}
+
+UINT GetDlgItemTextW(HWND dialog, int id, WCHAR* text, int cch) {
+  HWND item = GetDlgItem(dialog, id);
+  if (!item) {
+    if (text && cch > 0) text[0] = 0;
+    return 0;
+  }
+  return static_cast<UINT>(GetWindowTextW(item, text, cch));
+}
+
+BOOL SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned) {
+  std::string s = isSigned ? std::to_string(static_cast<int>(value)) : std::to_string(value);
+  std::u16string t(s.begin(), s.end());
+  return SetDlgItemTextW(dialog, id, t.c_str());
+}
+
+UINT GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) {
+  WCHAR buf[32];
+  GetDlgItemTextW(dialog, id, buf, 32);
+  std::u16string t(buf);
+  std::size_t i = 0;
+  bool neg = false;
+  if (isSigned && i < t.size() && t[i] == u'-') {
+    neg = true;
+    ++i;
+  }
+  if (i >= t.size()) {
+    if (translated) *translated = FALSE;
+    return 0;
+  }
+  unsigned long long v = 0;
+  for (; i < t.size(); ++i) {
+    if (t[i] < u'0' || t[i] > u'9' || v > 0xFFFFFFFFull) {
+      if (translated) *translated = FALSE;
+      return 0;
+    }
+    v = v * 10 + static_cast<unsigned>(t[i] - u'0');
+  }
+  if (v > (isSigned ? 0x80000000ull : 0xFFFFFFFFull) || (isSigned && !neg && v > 0x7FFFFFFFull)) {
+    if (translated) *translated = FALSE;
+    return 0;
+  }
+  if (translated) *translated = TRUE;
+  return neg ? static_cast<UINT>(-static_cast<long long>(v)) : static_cast<UINT>(v);
+}
+
+LRESULT SendDlgItemMessageW(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam) {
+  HWND item = GetDlgItem(dialog, id);
+  return item ? SendMessageW(item, msg, wParam, lParam) : 0;
+}
+
+BOOL MapDialogRect(HWND, RECT* rect) {
+  if (!rect) return FALSE;
+  int dpi = ScreenDpi();
+  int bx = std::max(1, dpi / 16), by = std::max(1, dpi * 13 / 96);
+  rect->left = rect->left * bx / 4;
+  rect->right = rect->right * bx / 4;
+  rect->top = rect->top * by / 8;
+  rect->bottom = rect->bottom * by / 8;
+  return TRUE;
+}
+
+// ---------------------------------------------------------------------------
+// Message boxes
+
+namespace {
+
+std::mutex& AnswererLock() {
+  static std::mutex* m = new std::mutex;
+  return *m;
+}
+MessageBoxAnswerer& Answerer() {
+  static auto* a = new MessageBoxAnswerer;
+  return *a;
+}
+std::atomic<DWORD> g_openBox{0};
+
+struct BoxButtons {
+  std::vector<std::pair<int, const char16_t*>> buttons;
+};
+
+BoxButtons ButtonsOf(UINT type) {
+  switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: return {{{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}}};
+    case MB_ABORTRETRYIGNORE: return {{{IDABORT, u"Abort"}, {IDRETRY, u"Retry"}, {IDIGNORE, u"Ignore"}}};
+    case MB_YESNOCANCEL: return {{{IDYES, u"Yes"}, {IDNO, u"No"}, {IDCANCEL, u"Cancel"}}};
+    case MB_YESNO: return {{{IDYES, u"Yes"}, {IDNO, u"No"}}};
+    case MB_RETRYCANCEL: return {{{IDRETRY, u"Retry"}, {IDCANCEL, u"Cancel"}}};
+    default: return {{{IDOK, u"OK"}}};
+  }
+}
+
+INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM) {
+  if (msg == WM_INITDIALOG) return TRUE;
+  if (msg != WM_COMMAND) return FALSE;
+  int id = LOWORD(wParam);
+  HWND b = GetDlgItem(dlg, id);
+  if (b) {
+    EndDialog(dlg, id);
+    return TRUE;
+  }
+  if (id == IDCANCEL) {
+    // Without a cancel button, escape answers with the only button there is.
+    HWND only = GetWindow(dlg, GW_CHILD);
+    int count = 0;
+    HWND single = nullptr;
+    for (HWND c = only; c; c = GetWindow(c, GW_HWNDNEXT)) {
+      if (GetDlgCtrlID(c) > 0 && GetDlgCtrlID(c) < 100) {
+        ++count;
+        single = c;
+      }
+    }
+    if (count == 1) EndDialog(dlg, GetDlgCtrlID(single));
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+void SetMessageBoxAnswerer(MessageBoxAnswerer answerer) {
+  std::lock_guard<std::mutex> g(AnswererLock());
+  Answerer() = std::move(answerer);
+}
+
+int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type) {
+  MessageBoxAnswerer answer;
+  {
+    std::lock_guard<std::mutex> g(AnswererLock());
+    answer = Answerer();
+  }
+  std::u16string t = text ? text : u"", c = caption ? caption : u"Error";
+  if (answer) return answer(owner, t, c, type);
+
+  int sw = ScreenWidth(), sh = ScreenHeight();
+  int w = sw * 9 / 10, h = sh / 3;
+  HWND dlg = CreateWindowExW(WS_EX_TOPMOST, WC_DIALOG, c.c_str(), WS_POPUP | WS_CAPTION, (sw - w) / 2, (sh - h) / 2, w,
+                             h, owner, nullptr, nullptr, nullptr);
+  if (!dlg) return 0;
+  SetWindowLongW(dlg, DWL_DLGPROC, reinterpret_cast<LONG_PTR>(&BoxProc));
+  HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  int pad = std::max(4, h / 20), bh = h / 5;
+  HWND label = CreateWindowExW(0, u"static", t.c_str(), WS_CHILD | WS_VISIBLE, pad, pad, w - 2 * pad, h - bh - 3 * pad,
+                               dlg, reinterpret_cast<HMENU>(std::uintptr_t{0xFFFF}), nullptr, nullptr);
+  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  BoxButtons bs = ButtonsOf(type);
+  std::size_t def = ((type & MB_DEFMASK) >> 8);
+  if (def >= bs.buttons.size()) def = 0;
+  int n = static_cast<int>(bs.buttons.size());
+  int bw = (w - (n + 1) * pad) / n;
+  HWND focus = nullptr;
+  for (int i = 0; i < n; ++i) {
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (static_cast<std::size_t>(i) == def ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    HWND b = CreateWindowExW(0, u"button", bs.buttons[i].second, style, pad + i * (bw + pad), h - bh - pad, bw, bh, dlg,
+                             reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(bs.buttons[i].first)), nullptr, nullptr);
+    SendMessageW(b, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+    if (static_cast<std::size_t>(i) == def) focus = b;
+  }
+  ShowWindow(dlg, SW_SHOW);
+  if (focus) SetFocus(focus);
+  g_openBox = HandleToValue(dlg);
+  INT_PTR r = RunModal(dlg, owner);
+  g_openBox = 0;
+  return static_cast<int>(r);
+}
+
+BOOL GetOpenMessageBoxForTesting(HWND* box) {
+  DWORD b = g_openBox;
+  if (box) *box = ValueToHandle(b);
+  return b ? TRUE : FALSE;
+}
+
+}  // namespace plat

@@ -1,0 +1,325 @@
+// The device-wide table of top-level windows: one file ("run/windows") in the
+// device folder, mapped shared by every process. Writers take a lock of this
+// process and an flock on the file, so a process that dies holding it frees
+// it. Entries of processes that have died are dropped (and their surfaces
+// unlinked) whenever the table is read.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/base/Device.h"
+#include "platform/windows/WindowsInternal.h"
+
+namespace plat::wm {
+namespace {
+
+constexpr std::uint32_t kMagic = 0x4F52574Du;  // "ORWM"
+constexpr std::uint32_t kVersion = 1;
+constexpr int kEntries = 1024;
+constexpr DWORD kFirstHandle = 0x00010000u;
+
+struct TableData {
+  std::uint32_t magic;
+  std::uint32_t version;
+  std::uint32_t size;
+  DWORD nextHandle;
+  std::int64_t nextZ;
+  DWORD foreground;
+  std::uint32_t reserved;
+  TableEntry entries[kEntries];
+};
+
+struct Mapping {
+  pid_t pid = 0;
+  unsigned generation = 0;
+  int fd = -1;
+  TableData* data = nullptr;
+  std::mutex lock;
+};
+
+Mapping*& Current() {
+  static Mapping* m = nullptr;
+  return m;
+}
+std::mutex& OpenLock() {
+  static std::mutex* m = new std::mutex;
+  return *m;
+}
+
+Mapping* Open() {
+  std::lock_guard<std::mutex> g(OpenLock());
+  Mapping*& cur = Current();
+  if (cur && cur->pid == getpid() && cur->generation == DeviceGeneration()) return cur;
+  // A mapping of another device (or of the parent before fork) is left mapped:
+  // another thread may still read it; it is small.
+  static auto* retired = new std::vector<Mapping*>;
+  if (cur) retired->push_back(cur);
+  auto* m = new Mapping;
+  m->pid = getpid();
+  m->generation = DeviceGeneration();
+  std::string dir = DeviceRunDir();
+  ::mkdir(DeviceRoot().c_str(), 0700);
+  ::mkdir(dir.c_str(), 0700);
+  std::string path = dir + "/windows";
+  m->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (m->fd < 0) {
+    delete m;
+    return nullptr;
+  }
+  ::flock(m->fd, LOCK_EX);
+  struct stat st{};
+  ::fstat(m->fd, &st);
+  if (static_cast<std::size_t>(st.st_size) < sizeof(TableData)) {
+    if (::ftruncate(m->fd, sizeof(TableData)) != 0) {
+      ::flock(m->fd, LOCK_UN);
+      ::close(m->fd);
+      delete m;
+      return nullptr;
+    }
+  }
+  void* p = ::mmap(nullptr, sizeof(TableData), PROT_READ | PROT_WRITE, MAP_SHARED, m->fd, 0);
+  if (p == MAP_FAILED) {
+    ::flock(m->fd, LOCK_UN);
+    ::close(m->fd);
+    delete m;
+    return nullptr;
+  }
+  m->data = static_cast<TableData*>(p);
+  if (m->data->magic != kMagic || m->data->version != kVersion) {
+    std::memset(m->data, 0, sizeof(TableData));
+    m->data->magic = kMagic;
+    m->data->version = kVersion;
+    m->data->size = sizeof(TableData);
+    m->data->nextHandle = kFirstHandle;
+    m->data->nextZ = 1;
+  }
+  ::flock(m->fd, LOCK_UN);
+  cur = m;
+  return m;
+}
+
+// Both locks for the time of one operation.
+class Locked {
+ public:
+  Locked() : m_(Open()) {
+    if (!m_) return;
+    m_->lock.lock();
+    while (::flock(m_->fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~Locked() {
+    if (!m_) return;
+    ::flock(m_->fd, LOCK_UN);
+    m_->lock.unlock();
+  }
+  explicit operator bool() const { return m_ != nullptr; }
+  TableData* operator->() const { return m_->data; }
+
+ private:
+  Mapping* m_;
+};
+
+bool ProcessAlive(std::int32_t pid, std::uint64_t startTime) {
+  if (pid <= 0) return false;
+  if (pid == getpid()) return true;
+  if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
+  std::uint64_t now = table::ProcessStartTime(pid);
+  if (now == 0) return false;
+  return now == startTime;
+}
+
+void Sweep(TableData* d) {
+  for (TableEntry& e : d->entries) {
+    if (e.hwnd && !ProcessAlive(e.pid, e.startTime)) {
+      ::shm_unlink(table::SurfaceName(e.hwnd).c_str());
+      if (d->foreground == e.hwnd) d->foreground = 0;
+      std::memset(&e, 0, sizeof e);
+    }
+  }
+}
+
+TableEntry* Slot(TableData* d, DWORD hwnd) {
+  if (!hwnd) return nullptr;
+  for (TableEntry& e : d->entries)
+    if (e.hwnd == hwnd) return &e;
+  return nullptr;
+}
+
+bool Before(const TableEntry& a, const TableEntry& b) {
+  bool ta = (a.flags & kTopmost) != 0, tb = (b.flags & kTopmost) != 0;
+  if (ta != tb) return ta;
+  return a.z > b.z;
+}
+
+}  // namespace
+
+namespace table {
+
+std::uint64_t ProcessStartTime(pid_t pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+  FILE* f = std::fopen(path, "re");
+  if (!f) return 0;
+  char buf[1024];
+  std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+  std::fclose(f);
+  buf[n] = 0;
+  // The command name may hold spaces: fields count from the last ')'.
+  char* p = std::strrchr(buf, ')');
+  if (!p) return 0;
+  p += 2;  // state
+  int field = 3;
+  while (*p && field < 22) {
+    if (*p == ' ') ++field;
+    ++p;
+  }
+  if (field != 22) return 0;
+  if (*p == 'Z') return 0;
+  return std::strtoull(p, nullptr, 10);
+}
+
+std::string SurfaceName(DWORD hwnd) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "/orv-%s-w%u", DeviceToken().c_str(), static_cast<unsigned>(hwnd));
+  return buf;
+}
+
+DWORD NewHandle() {
+  Locked t;
+  if (!t) return 0;
+  for (;;) {
+    DWORD h = t->nextHandle;
+    t->nextHandle = (h + 1) & 0x7FFFFFFFu;
+    if (t->nextHandle < kFirstHandle) t->nextHandle = kFirstHandle;
+    if (!Slot(t.operator->(), h)) return h;
+  }
+}
+
+bool Add(const TableEntry& e) {
+  Locked t;
+  if (!t) return false;
+  Sweep(t.operator->());
+  for (TableEntry& s : t->entries) {
+    if (!s.hwnd) {
+      s = e;
+      s.z = t->nextZ++;
+      return true;
+    }
+  }
+  return false;
+}
+
+void Remove(DWORD hwnd) {
+  Locked t;
+  if (!t) return;
+  if (TableEntry* s = Slot(t.operator->(), hwnd)) std::memset(s, 0, sizeof *s);
+  if (t->foreground == hwnd) t->foreground = 0;
+}
+
+void SetRect(DWORD hwnd, const RECT& r) {
+  Locked t;
+  if (!t) return;
+  if (TableEntry* s = Slot(t.operator->(), hwnd)) {
+    s->left = r.left;
+    s->top = r.top;
+    s->right = r.right;
+    s->bottom = r.bottom;
+  }
+}
+
+void SetFlag(DWORD hwnd, DWORD flag, bool on) {
+  Locked t;
+  if (!t) return;
+  if (TableEntry* s = Slot(t.operator->(), hwnd)) s->flags = on ? (s->flags | flag) : (s->flags & ~flag);
+}
+
+void SetTitle(DWORD hwnd, const std::u16string& title) {
+  Locked t;
+  if (!t) return;
+  if (TableEntry* s = Slot(t.operator->(), hwnd)) {
+    std::size_t n = std::min<std::size_t>(title.size(), kTableTitleChars - 1);
+    std::memset(s->title, 0, sizeof s->title);
+    std::memcpy(s->title, title.data(), n * sizeof(char16_t));
+  }
+}
+
+void PlaceTop(DWORD hwnd) {
+  Locked t;
+  if (!t) return;
+  if (TableEntry* s = Slot(t.operator->(), hwnd)) s->z = t->nextZ++;
+}
+
+void PlaceBottom(DWORD hwnd) {
+  Locked t;
+  if (!t) return;
+  TableEntry* s = Slot(t.operator->(), hwnd);
+  if (!s) return;
+  std::int64_t low = s->z;
+  for (TableEntry& e : t->entries)
+    if (e.hwnd && e.z < low) low = e.z;
+  s->z = low - 1;
+}
+
+void PlaceAfter(DWORD hwnd, DWORD after) {
+  Locked t;
+  if (!t) return;
+  TableEntry* s = Slot(t.operator->(), hwnd);
+  TableEntry* a = Slot(t.operator->(), after);
+  if (!s || !a || s == a) return;
+  // Everything at or below the place moves one step down.
+  std::int64_t place = a->z - 1;
+  for (TableEntry& e : t->entries)
+    if (e.hwnd && &e != s && e.z <= place) --e.z;
+  s->z = place;
+}
+
+std::optional<TableEntry> Get(DWORD hwnd) {
+  Locked t;
+  if (!t) return std::nullopt;
+  TableEntry* s = Slot(t.operator->(), hwnd);
+  if (!s) return std::nullopt;
+  if (!ProcessAlive(s->pid, s->startTime)) {
+    Sweep(t.operator->());
+    return std::nullopt;
+  }
+  return *s;
+}
+
+std::vector<TableEntry> Snapshot() {
+  std::vector<TableEntry> out;
+  Locked t;
+  if (!t) return out;
+  Sweep(t.operator->());
+  for (const TableEntry& e : t->entries)
+    if (e.hwnd) out.push_back(e);
+  std::sort(out.begin(), out.end(), Before);
+  return out;
+}
+
+void SetForeground(DWORD hwnd) {
+  Locked t;
+  if (!t) return;
+  t->foreground = hwnd;
+  if (TableEntry* s = Slot(t.operator->(), hwnd)) s->z = t->nextZ++;
+}
+
+DWORD Foreground() {
+  Locked t;
+  if (!t) return 0;
+  DWORD f = t->foreground;
+  TableEntry* s = Slot(t.operator->(), f);
+  if (!s || !ProcessAlive(s->pid, s->startTime)) return 0;
+  return f;
+}
+
+}  // namespace table
+}  // namespace plat::wm

@@ -1,0 +1,254 @@
+// Inside of the window manager: windows, classes, thread queues, the
+// device-wide window table and the socket transport between processes.
+//
+// Locking: one recursive lock (Wm::lock) guards the window tree, classes and
+// every window's fields; each queue has a lock of its own for its messages.
+// No lock is held while a window procedure runs or while a thread waits.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/windows/Windows.h"
+
+namespace plat::wm {
+
+struct ThreadQueue;
+
+// A message sent to a window of another thread or process.
+struct SentMessage {
+  DWORD hwnd = 0;
+  UINT msg = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  LRESULT result = 0;
+  std::atomic<int> state{0};  // kPending, kDone, kFailed
+  std::shared_ptr<ThreadQueue> waiter;  // woken when answered (null: nobody waits)
+  bool remote = false;
+};
+constexpr int kPending = 0;
+constexpr int kDone = 1;
+constexpr int kFailed = 2;
+
+struct Timer {
+  DWORD hwnd;
+  UINT_PTR id;
+  UINT period;
+  DWORD due;  // tick count of the clock
+  TIMERPROC proc;
+};
+
+struct ThreadQueue {
+  ThreadQueue();
+  ~ThreadQueue();
+  void Wake();
+  // Waits until woken or timeoutMs passed (INFINITE: no limit); also returns
+  // when extraFd (>= 0) is readable. True when extraFd is readable.
+  bool Wait(DWORD timeoutMs, int extraFd = -1);
+
+  DWORD threadId = 0;
+  pid_t pid = 0;
+  int efd = -1;
+
+  std::mutex m;
+  struct Posted {
+    MSG m;
+    std::uint64_t seq;
+  };
+  std::deque<Posted> posted;
+  std::uint64_t nextSeq = 1;
+  void PushPosted(const MSG& msg, bool front = false) {
+    if (front) posted.push_front(Posted{msg, nextSeq++});
+    else posted.push_back(Posted{msg, nextSeq++});
+  }
+  std::deque<std::shared_ptr<SentMessage>> sent;
+  std::vector<Timer> timers;
+  bool quit = false;
+  int quitCode = 0;
+  bool alive = true;
+  std::atomic<std::int64_t> lastPumpMs{0};  // steady clock, for SMTO_ABORTIFHUNG
+
+  // Touched by the owner thread only.
+  std::vector<std::shared_ptr<SentMessage>> receiving;
+  std::atomic<DWORD> focus{0};   // read by injection from other threads
+  std::atomic<DWORD> active{0};
+  MSG last{};
+};
+
+struct ClassInfo {
+  std::u16string name;
+  ATOM atom = 0;
+  WNDCLASSW wc{};
+  std::u16string menuName;
+  bool builtin = false;
+};
+
+struct Surface {
+  std::string shmName;
+  int fd = -1;
+  void* mem = nullptr;
+  std::size_t size = 0;
+  int width = 0;
+  int height = 0;
+  int stride = 0;
+  HBITMAP bitmap = nullptr;  // over mem
+};
+
+struct Window {
+  DWORD handle = 0;
+  std::shared_ptr<ClassInfo> cls;
+  WNDPROC proc = nullptr;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  int id = 0;
+  HINSTANCE instance = nullptr;
+  Window* parent = nullptr;  // children only
+  DWORD owner = 0;           // top-level only
+  std::vector<Window*> children;  // top of the z-order first
+  RECT rect{};  // in the parent's client area (top-level: screen)
+  std::u16string text;
+  LONG_PTR userData = 0;
+  std::vector<std::pair<std::u16string, HANDLE>> props;
+  std::map<int, LONG_PTR> extra;
+  std::shared_ptr<ThreadQueue> queue;
+  bool destroying = false;
+  bool messageOnly = false;
+  bool hasUpdate = false;
+  bool erase = false;
+  RECT update{};
+  std::unique_ptr<Surface> surface;  // top-level only
+  // Dialogs.
+  bool dialogEnded = false;
+  INT_PTR dialogResult = 0;
+  HFONT font = nullptr;
+  // Buttons.
+  WPARAM check = 0;
+  bool pushed = false;
+};
+
+struct Wm {
+  std::recursive_mutex lock;
+  std::unordered_map<DWORD, std::unique_ptr<Window>> windows;
+  std::vector<std::shared_ptr<ClassInfo>> classes;
+  ATOM nextAtom = 0xC000;
+  std::mutex queuesLock;
+  std::unordered_map<DWORD, std::weak_ptr<ThreadQueue>> queues;
+  DWORD capture = 0;
+  UINT_PTR nextThreadTimer = 0x7F00;
+  pid_t pid = 0;
+};
+
+// The state of this process (started afresh in a forked child).
+Wm& W();
+// The calling thread's queue (made on first use).
+std::shared_ptr<ThreadQueue> CurrentQueue();
+std::shared_ptr<ThreadQueue> QueueOfThread(DWORD threadId);
+
+// With W().lock held.
+Window* Find(HWND hwnd);
+Window* FindValue(DWORD value);
+Window* TopLevelOf(Window* w);
+bool IsAncestor(Window* ancestor, Window* w);
+// Offset of w's client area inside its top-level window's surface.
+POINT OffsetInTopLevel(Window* w);
+// w's client area as seen through its ancestors, in w's client coordinates.
+RECT VisibleClientRect(Window* w);
+bool VisibleLocked(Window* w);
+bool EnabledLocked(Window* w);
+
+// Calls the window's procedure (on the calling thread; no lock held).
+LRESULT CallProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+std::shared_ptr<ClassInfo> FindClass(const WCHAR* name);
+void EnsureBuiltinClasses();
+
+// Messages.
+void ProcessSentMessages(const std::shared_ptr<ThreadQueue>& q);
+bool PostToWindowLocal(Window* w, UINT msg, WPARAM wParam, LPARAM lParam);
+// Puts a sent message for a window of this process; false when it cannot be
+// delivered (window gone, its thread ended).
+bool QueueSent(const std::shared_ptr<SentMessage>& sm);
+// Removes the windows of a thread that ended, without messages.
+void ForgetThreadWindows(const std::shared_ptr<ThreadQueue>& q);
+void RemoveTimersOf(DWORD hwnd);
+void FailPendingSends(DWORD hwnd);
+void WakeQueueOfWindow(Window* w);
+std::int64_t SteadyMs();
+
+// Painting (with W().lock held).
+void InvalidateLocked(Window* w, const RECT* rect, bool erase);
+void InstallDcProvider();
+bool CreateSurface(Window* w);
+void DestroySurface(Window* w);
+
+// Injected input handled in this process (from a test or from the socket).
+BOOL InjectKeyLocal(UINT vk, bool down);
+BOOL InjectCharLocal(WCHAR ch);
+BOOL InjectStylusLocal(UINT message, int x, int y, bool forwardRemote);
+void SetForegroundLocal(DWORD hwnd);
+
+// ---------------------------------------------------------------------------
+// The device-wide window table ("run/windows" in the device folder).
+
+constexpr int kTableClassChars = 64;
+constexpr int kTableTitleChars = 128;
+struct TableEntry {
+  DWORD hwnd;  // 0: free
+  std::int32_t pid;
+  std::uint64_t startTime;
+  DWORD threadId;
+  DWORD flags;  // kVisible, kTopmost, kMessageOnly
+  std::int32_t left, top, right, bottom;
+  std::int64_t z;  // larger: nearer the top
+  char16_t cls[kTableClassChars];
+  char16_t title[kTableTitleChars];
+};
+constexpr DWORD kVisible = 1;
+constexpr DWORD kTopmost = 2;
+constexpr DWORD kMessageOnly = 4;
+
+namespace table {
+// A new handle, unique on the device; 0 on failure.
+DWORD NewHandle();
+bool Add(const TableEntry& e);  // z is assigned (top of the order)
+void Remove(DWORD hwnd);
+void SetRect(DWORD hwnd, const RECT& r);
+void SetFlag(DWORD hwnd, DWORD flag, bool on);
+void SetTitle(DWORD hwnd, const std::u16string& title);
+// Z-order: to the top (or bottom), or just below `after`.
+void PlaceTop(DWORD hwnd);
+void PlaceBottom(DWORD hwnd);
+void PlaceAfter(DWORD hwnd, DWORD after);
+std::optional<TableEntry> Get(DWORD hwnd);  // live processes only
+// Live entries, top of the z-order first.
+std::vector<TableEntry> Snapshot();
+void SetForeground(DWORD hwnd);
+DWORD Foreground();
+std::uint64_t ProcessStartTime(pid_t pid);
+std::string SurfaceName(DWORD hwnd);
+}  // namespace table
+
+// ---------------------------------------------------------------------------
+// Transport between processes.
+
+enum class WireKind : std::uint32_t { Post = 1, Send = 2, Notify = 3, Key = 4, Char = 5, Stylus = 6 };
+enum WireStatus : std::int32_t { kWireOk = 0, kWireNoWindow = 1, kWireHung = 2, kWireFailed = 3 };
+
+// Starts this process's server thread (once; again after fork).
+void EnsureServer();
+// Sends one request to the process owning entry; for Send, waits for the answer
+// (handling messages sent to this thread's windows unless SMTO_BLOCK).
+// kWireOk, another status, or -1 on time-out.
+int RemoteCall(const TableEntry& e, WireKind kind, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags,
+               DWORD timeoutMs, LRESULT* result);
+
+}  // namespace plat::wm
