@@ -327,6 +327,7 @@ TEST_F(WindowsMessageTest, LongsTextAndProperties) {
 }
 
 TEST_F(WindowsMessageTest, GeometryAndZOrderOfChildren) {
+  wmtest::EnsureClass(u"WmTestEcho", CALLBACK_Echo);
   HWND top = CreateWindowExW(0, u"WmTestEcho", u"", WS_POPUP | WS_VISIBLE, 10, 20, 200, 300, nullptr, nullptr,
                              nullptr, nullptr);
   ASSERT_NE(top, nullptr);
