@@ -1,9 +1,9 @@
 #include "update/TidyDownload.h"
 
 #include <atomic>
-#include <mutex>
 
 #include "core/DebugLog.h"
+#include "core/VORegistry.h"
 #include "update/InetJob.h"
 #include "update/InetSession.h"
 #include "update/WinInet.h"
@@ -14,15 +14,11 @@ namespace {
 
 std::atomic<std::uint32_t> g_downloadedTotal{0};
 
-std::mutex& RatingMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-std::u16string& RatingAddress() {
-  static std::u16string address = u"http://rating.orvnews.example/pingrss.php?url=";
-  return address;
-}
+// The rating server is the user's (or the installer's) choice: the product
+// key's "RatingServer" names its base address, and nothing is sent while it
+// is empty, which it is by default.
+constexpr char16_t kRatingServerValue[] = u"RatingServer";
+constexpr char16_t kRatingScript[] = u"pingrss.php?url=";
 
 }  // namespace
 
@@ -54,20 +50,23 @@ int DownloadDocument(CInetSession* session, const std::u16string& address, Docum
 std::uint32_t GetDownloadedTotal() { return g_downloadedTotal.load(); }
 
 std::u16string GetRatingServerAddress() {
-  std::lock_guard<std::mutex> lock(RatingMutex());
-  return RatingAddress();
+  std::u16string base = OpenSettingsKey().GetString(kRatingServerValue, u"");
+  if (base.empty()) return base;
+  if (base.back() != u'/') base.push_back(u'/');
+  return base + kRatingScript;
 }
 
-void SetRatingServerAddress(const std::u16string& address) {
-  std::lock_guard<std::mutex> lock(RatingMutex());
-  RatingAddress() = address;
+void SetRatingServerAddress(const std::u16string& serverBase) {
+  OpenSettingsKey().SetString(kRatingServerValue, serverBase.c_str());
 }
 
 int SendRatingPing(const std::u16string& feedAddress, CInetSession* session) {
   if (!session) return 0;
+  const std::u16string rating = GetRatingServerAddress();
+  if (rating.empty()) return 0;
   std::u16string url = feedAddress;
   if (!session->GetWinInet().NormalizeUrl(url)) return 0;
-  return DownloadDocument(session, GetRatingServerAddress() + PercentEncodeUtf8(url), nullptr, std::u16string(),
+  return DownloadDocument(session, rating + PercentEncodeUtf8(url), nullptr, std::u16string(),
                           nullptr);
 }
 

@@ -23,14 +23,17 @@ int DownloadDocument(CInetSession* session, const std::u16string& address, Docum
 // Bytes delivered to documents by DownloadDocument since the process started.
 std::uint32_t GetDownloadedTotal();
 
-// The rating server's address up to and including "pingrss.php?url=".
+// The rating address up to and including "pingrss.php?url=", built from the
+// product key's "RatingServer" (the server's base address); empty while that
+// value is empty or missing, which it is unless someone sets it.
 std::u16string GetRatingServerAddress();
-// Points the ping elsewhere (a test server).
-void SetRatingServerAddress(const std::u16string& address);
+// Stores the server's base address (e.g. "http://host/"); empty turns pings off.
+void SetRatingServerAddress(const std::u16string& serverBase);
 
 // When the HTTP layer accepts the feed address as a URL (in its normal form),
 // requests the rating address followed by the percent-encoded feed address.
-// Returns the request's result, 0 for an address that is no URL.
+// Returns the request's result; 0, sending nothing, for an address that is no
+// URL or while no rating server is set.
 int SendRatingPing(const std::u16string& feedAddress, CInetSession* session);
 
 }  // namespace Tidy

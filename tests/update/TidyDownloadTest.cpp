@@ -63,9 +63,17 @@ TEST_F(TidyDownloadTest, FailuresReturnTheJobsResultAndParseNothing) {
   EXPECT_EQ(server_.RequestCount("/empty.xml"), 1u);
 }
 
+TEST_F(TidyDownloadTest, RatingPingIsOffWhileNoServerIsSet) {
+  server_.Serve("/pingrss.php", "ok", "text/plain");
+  EXPECT_EQ(Tidy::GetRatingServerAddress(), u"");
+  EXPECT_EQ(Tidy::SendRatingPing(u"http://feeds.example.com/a.xml", Session()), 0);
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
 TEST_F(TidyDownloadTest, RatingPingCarriesTheEncodedFeedAddress) {
   server_.Serve("/pingrss.php", "ok", "text/plain");
-  Tidy::SetRatingServerAddress(Url("/pingrss.php?url="));
+  Tidy::SetRatingServerAddress(Url(""));
+  EXPECT_EQ(Tidy::GetRatingServerAddress(), Url("/pingrss.php?url="));
   EXPECT_EQ(Tidy::SendRatingPing(u"feeds.example.com/a b.xml", Session()), 1);
   EXPECT_EQ(Tidy::SendRatingPing(u"ftp://files.example.com/feed.xml", Session()), 0);
   std::vector<HttpRequest> requests = server_.Requests();
