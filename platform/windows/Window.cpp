@@ -139,8 +139,20 @@ void FreeWindowLocked(Window* w) {
   s.windows.erase(h);
 }
 
+// Procedures run on their own thread only: a child of another thread gets
+// no messages while it is taken down with its parent.
+void CallIfOwn(HWND hwnd, UINT msg) {
+  bool own;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    Window* w = Find(hwnd);
+    own = w && w->queue == CurrentQueue();
+  }
+  if (own) CallProc(hwnd, msg, 0, 0);
+}
+
 void DestroyTree(HWND hwnd) {
-  CallProc(hwnd, WM_DESTROY, 0, 0);
+  CallIfOwn(hwnd, WM_DESTROY);
   std::vector<DWORD> kids;
   {
     std::lock_guard<std::recursive_mutex> g(W().lock);
@@ -152,7 +164,7 @@ void DestroyTree(HWND hwnd) {
     }
   }
   for (DWORD k : kids) DestroyTree(ValueToHandle(k));
-  CallProc(hwnd, WM_NCDESTROY, 0, 0);
+  CallIfOwn(hwnd, WM_NCDESTROY);
   RemoveTimersOf(HandleToValue(hwnd));
   FailPendingSends(HandleToValue(hwnd));
   std::lock_guard<std::recursive_mutex> g(W().lock);
