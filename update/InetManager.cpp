@@ -61,14 +61,15 @@ bool CInetManager::WaitSettled(DWORD timeoutMs) { return WaitForSingleObject(set
 void CInetManager::Register(IInetManagerListener* listener, bool freeOnly) {
   CSyncLock hold(this, u"CInetManager::Register");
   if (!freeOnly) freeOnly_ = 0;
-  listeners_.push_back(listener);
+  listeners_.push_back({listener, nextSerial_++});
   if (state_ == STATE_NONE) SetEvent(connectEvent_);
 }
 
 void CInetManager::Unregister(IInetManagerListener* listener) {
   {
     CSyncLock hold(this, u"CInetManager::Unregister");
-    auto it = std::find(listeners_.begin(), listeners_.end(), listener);
+    auto it = std::find_if(listeners_.begin(), listeners_.end(),
+                           [listener](const Registration& r) { return r.listener == listener; });
     if (it != listeners_.end()) listeners_.erase(it);
     if (state_ != STATE_NONE && listeners_.empty()) {
       freeOnly_ = 1;
@@ -80,9 +81,11 @@ void CInetManager::Unregister(IInetManagerListener* listener) {
   notifyDone_.wait(g, [&] { return notifying_ != listener || notifyingThread_ == GetCurrentThreadId(); });
 }
 
-bool CInetManager::IsRegistered(IInetManagerListener* listener) {
+bool CInetManager::IsRegistered(const Registration& r) {
   CSyncLock hold(this, u"CInetManager::IsRegistered");
-  return std::find(listeners_.begin(), listeners_.end(), listener) != listeners_.end();
+  return std::any_of(listeners_.begin(), listeners_.end(), [&r](const Registration& other) {
+    return other.listener == r.listener && other.serial == r.serial;
+  });
 }
 
 DWORD CInetManager::ThreadMain(void* self) {
@@ -166,7 +169,7 @@ void CInetManager::CheckStatus() {
 }
 
 void CInetManager::SetState(int state) {
-  std::vector<IInetManagerListener*> snapshot;
+  std::vector<Registration> snapshot;
   {
     CSyncLock hold(this, u"CInetManager::SetState");
     if (state_ == state) return;
@@ -176,10 +179,11 @@ void CInetManager::SetState(int state) {
   }
   // Listeners are called without the manager lock, one after the other; one
   // that has left meanwhile is skipped.
-  for (IInetManagerListener* listener : snapshot) {
+  for (const Registration& r : snapshot) {
+    IInetManagerListener* listener = r.listener;
     {
       std::lock_guard<std::mutex> g(notifyLock_);
-      if (!IsRegistered(listener)) continue;
+      if (!IsRegistered(r)) continue;  // left meanwhile (or a new listener at its address)
       notifying_ = listener;
       notifyingThread_ = GetCurrentThreadId();
     }

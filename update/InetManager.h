@@ -4,6 +4,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -51,9 +52,14 @@ class CInetManager : public CSynchronized {
   void CheckStatus();
   void SetState(int state);
   void Release();
-  bool IsRegistered(IInetManagerListener* listener);
+  struct Registration {
+    IInetManagerListener* listener;
+    std::uint64_t serial;  // tells a new listener from an old one at the same address
+  };
+  bool IsRegistered(const Registration& r);
 
-  std::vector<IInetManagerListener*> listeners_;
+  std::vector<Registration> listeners_;
+  std::uint64_t nextSerial_ = 1;
   int state_ = STATE_NONE;
   plat::HANDLE thread_ = nullptr;
   plat::HANDLE connectEvent_ = nullptr;

@@ -77,14 +77,18 @@ TEST_F(InetManagerTest, FailedOrRefusedConnectionsCancelTheSession) {
   Script noPath;
   noPath.finalStatus = plat::CONNMGR_STATUS_NOPATHTODESTINATION;
   Case cases[] = {{"refused", refused}, {"paid only", paidOnly}, {"failed", failed}, {"no path", noPath}};
+  std::vector<std::unique_ptr<orvtest::RecordingListener>> listeners;
+  std::vector<std::unique_ptr<CInetSession>> sessions;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     provider_->SetScript(c.script);
-    orvtest::RecordingListener l;
-    CInetSession session(&l, true, manager_.get());
+    listeners.push_back(std::make_unique<orvtest::RecordingListener>());
+    orvtest::RecordingListener& l = *listeners.back();
+    sessions.push_back(std::make_unique<CInetSession>(&l, true, manager_.get()));
+    CInetSession& session = *sessions.back();
     EXPECT_FALSE(session.WaitForConnection());
-    EXPECT_TRUE(session.IsCancelled());
-    EXPECT_GE(l.Count(IInetEventListener::EVENT_CANCELLED), 1);
+    EXPECT_TRUE(Eventually([&] { return session.IsCancelled(); }));
+    EXPECT_TRUE(Eventually([&] { return l.Count(IInetEventListener::EVENT_CANCELLED) >= 1; }));
     EXPECT_TRUE(Eventually([&] { return manager_->GetState() == CInetManager::STATE_NONE; }));
   }
 }
