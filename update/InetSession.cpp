@@ -34,7 +34,11 @@ CInetSession::~CInetSession() {
   }
   if (parent_) {
     parent_->RemoveChild(this);
-  } else if (registered_.exchange(false)) {
+  } else {
+    // Even when a cancel already unregistered this session, a state change
+    // may still be calling into it on the connection thread: Unregister
+    // waits for that call to end before the events below go away.
+    registered_.store(false);
     manager_->Unregister(this);
   }
   if (readyEvent_) CloseHandle(readyEvent_);
