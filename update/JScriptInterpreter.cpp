@@ -153,7 +153,7 @@ duk_ret_t NativeLog(duk_context* ctx) {
   return 0;
 }
 
-// Called by the engine with every value about to be thrown: records where it
+// Called by the engine with every value about to be thrown (argument 0): records where it
 // was thrown (the frames of the call stack, innermost first), so the report
 // of an uncaught exception can show them. Returns the value unchanged.
 duk_ret_t NativeRecordThrow(duk_context* ctx) {
@@ -300,16 +300,17 @@ void LogFrame(ScriptTraceFrame::Kind kind, const char* location, duk_size_t loca
   }
 }
 
-// The value thrown is at index 0. Lines 2 to 4 of the report; any of it may
-// throw again (the value's conversion to a string runs script code).
+// The value thrown is on the stack top. Lines 2 to 4 of the report; any of it
+// may throw again (the value's conversion to a string runs script code).
 duk_ret_t ReportBody(duk_context* ctx, void* data) {
   ReportData* report = static_cast<ReportData*>(data);
+  duk_idx_t value = duk_get_top_index(ctx);
   duk_push_global_stash(ctx);
   duk_get_prop_string(ctx, -1, kTraceKey);
   duk_idx_t frames = duk_get_top_index(ctx);
   bool haveFrames = duk_is_array(ctx, frames);
 
-  duk_dup(ctx, 0);
+  duk_dup(ctx, value);
   duk_size_t length = 0;
   const char* text = duk_to_lstring(ctx, -1, &length);
   LogScriptLine("  ", text, length);
@@ -335,8 +336,8 @@ duk_ret_t ReportBody(duk_context* ctx, void* data) {
       duk_pop(ctx);
     }
   }
-  if (line <= 0 && duk_is_error(ctx, 0)) {
-    duk_get_prop_string(ctx, 0, "lineNumber");
+  if (line <= 0 && duk_is_error(ctx, value)) {
+    duk_get_prop_string(ctx, value, "lineNumber");
     line = duk_get_number_default(ctx, -1, 0);
     duk_pop(ctx);
   }

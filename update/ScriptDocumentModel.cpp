@@ -143,12 +143,16 @@ struct WalkJob {
   Tidy::Node* node;
   Tidy::Document* document;
   WalkMode mode;
+  duk_idx_t args;
 };
 
-// Index 0: the result list; for a list filter, index 1: the source list.
+// The arguments on the stack top: the result list and, for a list filter,
+// the source list. (A protected call sees the caller's whole stack.)
 duk_ret_t WalkBody(duk_context* ctx, void* data) {
   WalkJob* job = static_cast<WalkJob*>(data);
-  job->iterator->SetResultList(0);
+  duk_idx_t result = duk_get_top(ctx) - job->args;
+  duk_idx_t source = result + 1;
+  job->iterator->SetResultList(result);
   switch (job->mode) {
     case WalkMode::Descendants:
       job->iterator->WalkDescendants(job->node, job->document);
@@ -157,9 +161,9 @@ duk_ret_t WalkBody(duk_context* ctx, void* data) {
       job->iterator->WalkChildren(job->node, job->document);
       break;
     case WalkMode::ListElements: {
-      duk_size_t count = duk_get_length(ctx, 1);
+      duk_size_t count = duk_get_length(ctx, source);
       for (duk_size_t i = 0; i < count; ++i) {
-        duk_get_prop_index(ctx, 1, static_cast<duk_uarridx_t>(i));
+        duk_get_prop_index(ctx, source, static_cast<duk_uarridx_t>(i));
         Tidy::Document* document = nullptr;
         Tidy::Node* node = GetScriptNode(ctx, -1, &document);
         duk_pop(ctx);
@@ -204,7 +208,7 @@ int RunWalk(duk_context* ctx, duk_idx_t list, duk_idx_t source, Tidy::Node* node
       duk_dup(ctx, source);
       ++args;
     }
-    WalkJob job{&iterator, node, document, mode};
+    WalkJob job{&iterator, node, document, mode, args};
     if (duk_safe_call(ctx, &WalkBody, &job, args, 1) != DUK_EXEC_SUCCESS) return kThrown;
     duk_pop(ctx);
     return kOk;
