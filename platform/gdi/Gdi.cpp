@@ -267,7 +267,9 @@ ScreenState& ScreenData() {
   static auto* s = new ScreenState();
   return *s;
 }
-Bitmap* MakeScreenBitmap(int w, int h) {
+// A top-down RGB565 bitmap in the screen's format: a DIB section (the
+// screen) or a device-dependent bitmap.
+Bitmap* NewRgb565Bitmap(int w, int h, bool isDib) {
   struct {
     BITMAPINFOHEADER h;
     DWORD masks[3];
@@ -281,7 +283,11 @@ Bitmap* MakeScreenBitmap(int w, int h) {
   bi.masks[0] = 0xF800;
   bi.masks[1] = 0x07E0;
   bi.masks[2] = 0x001F;
-  Bitmap* b = NewBitmap(w, h, 16, true, true, reinterpret_cast<BITMAPINFO*>(&bi), nullptr);
+  return NewBitmap(w, h, 16, true, isDib, reinterpret_cast<BITMAPINFO*>(&bi), nullptr);
+}
+
+Bitmap* MakeScreenBitmap(int w, int h) {
+  Bitmap* b = NewRgb565Bitmap(w, h, true);
   if (b) b->isStock = true;
   return b;
 }
@@ -481,22 +487,7 @@ HBITMAP CreateDIBSectionOnMemory(const BITMAPINFO* info, void* bits) {
                    bits);
 }
 
-static Bitmap* NewScreenDdb(int w, int h) {
-  struct {
-    BITMAPINFOHEADER h;
-    DWORD masks[3];
-  } bi{};
-  bi.h.biSize = sizeof(BITMAPINFOHEADER);
-  bi.h.biWidth = w;
-  bi.h.biHeight = -h;
-  bi.h.biPlanes = 1;
-  bi.h.biBitCount = 16;
-  bi.h.biCompression = BI_BITFIELDS;
-  bi.masks[0] = 0xF800;
-  bi.masks[1] = 0x07E0;
-  bi.masks[2] = 0x001F;
-  return NewBitmap(w, h, 16, true, false, reinterpret_cast<BITMAPINFO*>(&bi), nullptr);
-}
+static Bitmap* NewScreenDdb(int w, int h) { return NewRgb565Bitmap(w, h, false); }
 
 HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height) {
   if (width <= 0 || height <= 0) {
