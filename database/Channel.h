@@ -1,0 +1,195 @@
+// A channel: one subscribed feed with its properties, options, articles,
+// binaries, read states and per-article data. CChannel owns the channel file
+// "<escaped name>.cnl" in the content folder and the data folder of the same
+// name; every access to those files holds the named mutex "CL." + name, which
+// the Today item shares. Articles are loaded only while the channel has users
+// (Acquire / Release).
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+#include "core/StringMaps.h"
+#include "database/ArticleSet.h"
+#include "database/BinarySet.h"
+#include "database/ChannelOptions.h"
+#include "database/DataBank.h"
+#include "database/DataModel.h"
+#include "database/ReadStates.h"
+#include "platform/base/Handle.h"
+#include "platform/base/Time.h"
+
+// "OBC1" read as a little-endian uint32, and the legacy first word.
+constexpr std::uint32_t kChannelFileMagic = 0x3143424F;
+constexpr std::uint32_t kChannelFileLegacyMagic = 16;
+constexpr char16_t kChannelFileExtension[] = u"cnl";
+constexpr char16_t kChannelMutexPrefix[] = u"CL.";
+
+// Reserved property keys.
+constexpr char16_t kPropUrl[] = u"@url";
+constexpr char16_t kPropType[] = u"@type";
+constexpr char16_t kPropThumbnail[] = u"thumbnail";
+constexpr char16_t kPropThumbnailFile[] = u"thumbnail_file";
+constexpr char16_t kChannelTypeRss[] = u"@RSS";
+constexpr char16_t kChannelTypeScript[] = u"@Ridudo";
+constexpr char16_t kTemplateValuePrefix[] = u"channel#";
+
+class IChannel : public virtual IUpdateItem {
+ public:
+  virtual bool Load() = 0;
+  virtual const std::u16string& GetName() = 0;
+  virtual bool Rename(const std::u16string& newName) = 0;
+  // Property "thumbnail", empty when absent.
+  virtual std::u16string GetThumbnail() = 0;
+  // Property "thumbnail_file" joined to the bin folder; empty when absent.
+  virtual std::u16string GetThumbnailFile() = 0;
+  virtual std::int32_t GetUnreadCount() = 0;
+  virtual void SetArticleRead(IArticle* article, bool read) = 0;
+  virtual bool IsArticleRead(IArticle* article) = 0;
+  virtual void MarkAllRead() = 0;
+  // Users are counted by pointer; the first loads the headers.
+  virtual void Acquire(const void* user) = 0;
+  virtual void MarkHeadersDirty() = 0;
+  // The last user's release saves and unloads; save asks a save when users remain.
+  virtual void Release(const void* user, bool save) = 0;
+  virtual const CStringToStringMap& GetProperties() = 0;
+  virtual void SetProperties(const CStringToStringMap& properties) = 0;
+  virtual void SetProperty(const std::u16string& key, const std::u16string& value) = 0;
+  // Null when the date is past the age limit. A zero date is no date.
+  virtual IArticle* CreateArticle(const std::u16string& id, std::uint32_t state,
+                                  const plat::FILETIME& date) = 0;
+  virtual bool GetArticleProperties(IArticle* article, CStringToStringMap& properties) = 0;
+  virtual bool SetArticleProperties(IArticle* article, const CStringToStringMap& properties) = 0;
+  virtual const std::u16string& GetFilePath() = 0;
+  virtual IArticleSet* GetArticleSet() = 0;
+  virtual const std::u16string& GetDataFolder() = 0;
+  virtual IBinarySet* GetBinarySet() = 0;
+  virtual std::u16string GetBinFolder() = 0;
+  virtual IChannelOptions* GetOptions() = 0;
+  // Every deleted article whose id is not in ids is forgotten (no longer saved).
+  virtual void ForgetDeletedArticles(const CStringSet& ids) = 0;
+  virtual bool IsOldFormat() = 0;
+  virtual void ClearOldFormat() = 0;
+  virtual void ClearData() = 0;
+};
+
+// What the channel tells the thumbnails service. The thumbnails manager
+// installs these when it is created and clears them when it is destroyed;
+// while none is installed there is nothing to tell.
+struct ChannelThumbnailsHooks {
+  // Drops a folder's pools from memory (they save themselves).
+  void (*unloadPools)(const std::u16string& folder) = nullptr;
+  // Drops the thumbnails made of an image file.
+  void (*removeImage)(const std::u16string& imagePath) = nullptr;
+};
+void SetChannelThumbnailsHooks(const ChannelThumbnailsHooks& hooks);
+
+class CChannelSet;
+
+class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, public IChannelOptionsOwner {
+ public:
+  // set: the channel set whose read-only mode and names the channel follows
+  // (null: never read-only, no other channels).
+  explicit CChannel(CChannelSet* set = nullptr);
+  ~CChannel() override;
+  CChannel(const CChannel&) = delete;
+  CChannel& operator=(const CChannel&) = delete;
+
+  // Checks a channel name before it becomes a file, folder and mutex name:
+  // false (with a reason) for an empty name, one holding NUL, one that
+  // escapes to "." or "..", or one whose escaped form is too long for a host
+  // file name.
+  static bool IsValidName(const std::u16string& name, std::u16string* reason = nullptr);
+  // The file-name form of a channel name, and back.
+  static std::u16string EscapeName(const std::u16string& name);
+  static std::u16string UnescapeName(const std::u16string& escaped);
+
+  // Exactly one of the two is non-empty.
+  bool SetPaths(const std::u16string& filePath, const std::u16string& name);
+  // SetPaths (path, ""), drop loaded data, Load; on success both dirty flags clear.
+  bool OpenFromFile(const std::u16string& path);
+  bool SaveChannelFile();
+  void SaveHeaders();
+  // Deletes the data folder tree and the channel file (not in read-only mode).
+  void DeleteFiles();
+  bool HadUnreadableFile() const { return unreadableFile_; }
+  bool IsChannelFileDirty() const { return channelFileDirty_; }
+  std::uint32_t GetOrderCounter() const { return orderCounter_; }
+  std::size_t GetUserCount() const { return users_.size(); }
+  bool IsReadOnly() const;
+  std::u16string GetMutexName() const;
+
+  // IChannel
+  bool Load() override;
+  const std::u16string& GetName() override { return name_; }
+  bool Rename(const std::u16string& newName) override;
+  std::u16string GetThumbnail() override;
+  std::u16string GetThumbnailFile() override;
+  std::int32_t GetUnreadCount() override;
+  void SetArticleRead(IArticle* article, bool read) override;
+  bool IsArticleRead(IArticle* article) override;
+  void MarkAllRead() override;
+  void Acquire(const void* user) override;
+  void MarkHeadersDirty() override { headersDirty_ = true; }
+  void Release(const void* user, bool save) override;
+  const CStringToStringMap& GetProperties() override { return properties_; }
+  void SetProperties(const CStringToStringMap& properties) override;
+  void SetProperty(const std::u16string& key, const std::u16string& value) override;
+  IArticle* CreateArticle(const std::u16string& id, std::uint32_t state, const plat::FILETIME& date) override;
+  bool GetArticleProperties(IArticle* article, CStringToStringMap& properties) override;
+  bool SetArticleProperties(IArticle* article, const CStringToStringMap& properties) override;
+  const std::u16string& GetFilePath() override { return filePath_; }
+  IArticleSet* GetArticleSet() override { return &articles_; }
+  const std::u16string& GetDataFolder() override { return dataFolder_; }
+  IBinarySet* GetBinarySet() override { return &binaries_; }
+  std::u16string GetBinFolder() override { return binFolder_; }
+  IChannelOptions* GetOptions() override { return &options_; }
+  void ForgetDeletedArticles(const CStringSet& ids) override;
+  bool IsOldFormat() override { return oldFormat_; }
+  void ClearOldFormat() override { oldFormat_ = false; }
+  void ClearData() override;
+
+  // IUpdateItem
+  void FireUpdateStatusChanged(std::uint32_t oldStatus) override;
+  void OnDBEvent(CDBEvent* record) override;
+
+  // IHeadersOwner
+  IChannel* GetChannelInterface() override { return this; }
+  IChannelOptions* GetChannelOptions() override { return &options_; }
+  CBinarySet* GetBinarySetObject() override { return &binaries_; }
+  void SetOrderCounter(std::uint32_t counter) override { orderCounter_ = counter; }
+  void RemoveThumbnails(const std::u16string& imagePath) override;
+
+  // IChannelOptionsOwner
+  void OnChannelOptionsChanged() override;
+
+  CArticleSet& GetArticleSetObject() { return articles_; }
+
+ private:
+  void DropLoadedData();
+  CReadStates* ReadStates();
+  CArticlesPropertiesFile* PropertiesFile();
+
+  CChannelSet* set_;
+  std::u16string name_;
+  std::u16string filePath_;
+  std::u16string readStatesPath_;
+  std::u16string dataBankFolder_;
+  std::u16string headersPath_;
+  std::u16string dataFolder_;
+  std::u16string binFolder_;
+  CStringToStringMap properties_;
+  std::uint32_t orderCounter_ = 0;
+  bool channelFileDirty_ = false;
+  bool unreadableFile_ = false;
+  std::unordered_set<const void*> users_;
+  bool headersDirty_ = false;
+  CArticleSet articles_;
+  CBinarySet binaries_;
+  CChannelOptions options_;
+  std::unique_ptr<CReadStates> readStates_;
+  std::unique_ptr<CArticlesPropertiesFile> propertiesFile_;
+  plat::HANDLE mutex_ = nullptr;
+  bool oldFormat_ = false;
+};

@@ -1,0 +1,92 @@
+// The root of the feed data model: every channel of the content folder,
+// sorted by name. Its lock is the program-wide data-bank lock: whoever uses
+// the set, its channels, articles or binaries holds it, and takes it before
+// the update manager's lock, never after. Channel events reach the set's
+// listeners as row and list events (types 21 and 22).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/Synchronized.h"
+#include "database/Channel.h"
+#include "database/UpdateItem.h"
+
+class IChannelSet : public virtual IUpdateItem, public CSynchronized {
+ public:
+  ~IChannelSet() override = default;
+  virtual void SetReadOnly(std::int32_t flag) = 0;
+  virtual std::int32_t IsReadOnly() = 0;
+  virtual bool Open() = 0;
+  virtual void RemoveAll() = 0;
+  virtual int GetCount() = 0;
+  virtual IChannel* GetAt(int index) = 0;
+  virtual int IndexOf(IChannel* channel) = 0;
+  virtual int FindIndexByName(const std::u16string& name) = 0;
+  virtual IChannel* FindByName(const std::u16string& name) = 0;
+  virtual IChannel* Add(const std::u16string& name) = 0;
+  virtual void Remove(const std::u16string& name) = 0;
+  virtual bool HadUnreadableFile() = 0;
+  virtual bool MoveContentFolder(const std::u16string& folder, const std::u16string& card) = 0;
+  virtual bool IsContentUnavailable() = 0;
+  virtual bool HasOldFormatChannels() = 0;
+  virtual void ClearOldFormatFlags() = 0;
+};
+
+// What the channel set keeps across a move of the content folder: the view
+// state's current channel and article. The view state installs itself; with
+// none installed nothing is kept.
+class IViewLocationKeeper {
+ public:
+  virtual void GetViewLocation(std::u16string& channelName, std::u16string& articleId) = 0;
+  // Puts the location back and refreshes the article filter.
+  virtual void RestoreViewLocation(const std::u16string& channelName, const std::u16string& articleId) = 0;
+
+ protected:
+  ~IViewLocationKeeper() = default;
+};
+void SetViewLocationKeeper(IViewLocationKeeper* keeper);
+
+class CChannelSet : public IChannelSet, public CUpdateItem {
+ public:
+  CChannelSet();
+  // Removes every channel under the lock; files stay.
+  ~CChannelSet() override;
+
+  void SetReadOnly(std::int32_t flag) override { readOnly_ = flag; }
+  std::int32_t IsReadOnly() override { return readOnly_; }
+  bool Open() override;
+  void RemoveAll() override;
+  int GetCount() override { return static_cast<int>(channels_.size()); }
+  IChannel* GetAt(int index) override;
+  int IndexOf(IChannel* channel) override;
+  int FindIndexByName(const std::u16string& name) override;
+  IChannel* FindByName(const std::u16string& name) override;
+  IChannel* Add(const std::u16string& name) override;
+  void Remove(const std::u16string& name) override;
+  bool HadUnreadableFile() override { return unreadableFile_; }
+  bool MoveContentFolder(const std::u16string& folder, const std::u16string& card) override;
+  bool IsContentUnavailable() override { return contentUnavailable_; }
+  bool HasOldFormatChannels() override;
+  void ClearOldFormatFlags() override;
+
+  void OnDBEvent(CDBEvent* record) override;
+
+  CChannel* GetChannelAt(int index);
+  const std::u16string& GetLoadedFolder() const { return loadedFolder_; }
+
+ private:
+  void LoadAll();
+  void Attach(CChannel* channel);
+  void Detach(CChannel* channel);
+  void Sort();
+
+  std::vector<CChannel*> channels_;
+  std::u16string loadedFolder_;
+  bool unreadableFile_ = false;
+  bool contentUnavailable_ = false;
+  std::int32_t readOnly_ = 0;
+};
+
+// The process's channel set, created on first use and destroyed at exit.
+CChannelSet* GetChannelSet();
