@@ -1,0 +1,95 @@
+// The update jobs of script channels. CChannelJob loads the channel's
+// template, applies its properties, runs the template's "parse_channel"
+// script over the global object "channel" and turns what the script left
+// behind into channel properties and articles. CArticleJob runs
+// "parse_article" over the global object "article" and stores the result in
+// the article. Both run on the update worker without holding any lock; Stop
+// and the data-bank events come from other threads.
+//
+// Locks: every step that touches the database takes the data-bank lock (the
+// channel set's) and then the job's own lock (the interpreter's), and
+// releases both before network or script work.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/StringMaps.h"
+#include "database/DBEventListener.h"
+#include "platform/base/Time.h"
+#include "update/JScriptInterpreter.h"
+#include "update/UpdateJob.h"
+
+class IArticle;
+class IChannel;
+class IChannelSet;
+class IUpdateItem;
+
+class CChannelJob : public CUpdateJob, public CDBEventListener, public CJScriptInterpreter {
+ public:
+  explicit CChannelJob(IChannel* channel);
+  ~CChannelJob() override;
+
+  // CUpdateJob
+  void Run() override;
+  void Stop() override;
+  IUpdateItem* GetItem() override;
+
+  // CDBEventListener: a removed channel stops the job.
+  void OnDBEvent(CDBEvent* record) override;
+
+  // The channel the job still holds (null once it let it go).
+  IChannel* GetChannel() const { return channel_; }
+  // The channel turned out to be a feed and was left to the feed job.
+  bool WasHandedOver() const { return handedOver_; }
+  // What Execute answered in Run (false when no script ran).
+  bool GetResult() const { return result_; }
+
+ protected:
+  // Base part of an article job: channel is the article's channel; nothing is
+  // subscribed or logged here.
+  CChannelJob(IChannel* channel, bool forArticle);
+
+  virtual bool Prepare();
+  virtual void Finish();
+
+  // Turns the script's article object at idx into an article of the channel.
+  // Call with no lock held; takes the locks itself.
+  void AddArticleFromScript(duk_context* ctx, duk_idx_t idx);
+  void AddArticle(CStringToStringMap properties, const plat::FILETIME& date);
+
+  bool ReadChannelObject();
+  void ReadArticles();
+
+  IChannelSet* channelSet_ = nullptr;
+  std::u16string script_;
+  IChannel* channel_ = nullptr;
+  bool result_ = false;
+  bool handedOver_ = false;
+  // Set by Stop: nothing changes after it.
+  bool stopped_ = false;
+  CStringSet articleKeys_;
+};
+
+class CArticleJob : public CChannelJob {
+ public:
+  explicit CArticleJob(IArticle* article);
+  ~CArticleJob() override;
+
+  void Stop() override;
+  IUpdateItem* GetItem() override;
+  // A removed channel, or a deleted or taken-out article, stops the job.
+  void OnDBEvent(CDBEvent* record) override;
+
+  IArticle* GetArticle() const { return article_; }
+
+ protected:
+  bool Prepare() override;
+  void Finish() override;
+
+ private:
+  void LetGo();
+
+  IArticle* article_ = nullptr;
+  CDBEventListener* articleSet_ = nullptr;
+};
