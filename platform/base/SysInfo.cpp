@@ -1,6 +1,7 @@
 // System information as the device reports it.
 #include "platform/base/SysInfo.h"
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -78,5 +79,12 @@ BOOL GetVersionExW(OSVERSIONINFOW* info) {
   std::memcpy(info->szCSDVersion, s.csdVersion.data(), n * sizeof(char16_t));
   return TRUE;
 }
+
+namespace {
+std::atomic<DWORD> g_idleTimerResets{0};
+}  // namespace
+
+void SystemIdleTimerReset() { g_idleTimerResets.fetch_add(1); }
+DWORD GetSystemIdleTimerResetCount() { return g_idleTimerResets.load(); }
 
 }  // namespace plat

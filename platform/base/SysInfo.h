@@ -46,4 +46,9 @@ BOOL SystemParametersInfoW(UINT action, UINT param, void* pv, UINT winIni);
 // dwOSVersionInfoSize is not sizeof(OSVERSIONINFOW).
 BOOL GetVersionExW(OSVERSIONINFOW* info);
 
+// Restarts the device's idle timer so it does not suspend while work goes on.
+// The host never suspends the device; the calls are only counted.
+void SystemIdleTimerReset();
+DWORD GetSystemIdleTimerResetCount();
+
 }  // namespace plat
