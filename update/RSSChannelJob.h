@@ -50,6 +50,9 @@ class CRSSChannelJob : public CUpdateJob, public CDBEventListener, public CSynch
   bool ParseRdf(Tidy::Document* document, Tidy::Node* root);
   bool ParseRssAndAtom(Tidy::Document* document, Tidy::Node* root);
   bool AddRssAtomArticle(Tidy::Document* document, Tidy::Node* element);
+  // Records the id as met in this run; true when the channel knows it
+  // already (or is gone), so the item needs no further work.
+  bool IsKnown(const std::u16string& digest);
   void CreateArticle(const std::u16string& id, const std::u16string& header, const plat::FILETIME& date,
                      CStringToStringMap& item, const CStringList& binaries);
 
