@@ -165,8 +165,27 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   void OnChannelOptionsChanged() override;
 
   CArticleSet& GetArticleSetObject() { return articles_; }
+  // The headers were read in (or found missing) by the first user, so saving
+  // them writes what is stored, not an empty set.
+  bool AreHeadersLoaded() const { return headersLoaded_; }
 
  private:
+  struct Paths {
+    std::u16string name;
+    std::u16string filePath;
+    std::u16string dataFolder;
+  };
+  // Where the files of a channel file path or of a name lie; false for a bad
+  // path or name. Touches nothing.
+  static bool ComputePaths(const std::u16string& filePath, const std::u16string& name, Paths& paths);
+  void ApplyPaths(const Paths& paths);
+  void CreateFolders();
+  bool BuildChannelFile(CBufferWriter& out);
+  void LoadHeaders();
+  // Moves the data folder to the new name and writes the new channel file,
+  // then removes the old one; both mutexes are held.
+  bool MoveFiles(const Paths& paths);
+  void FireChannel(std::uint32_t type);
   void DropLoadedData();
   CReadStates* ReadStates();
   CArticlesPropertiesFile* PropertiesFile();
@@ -192,4 +211,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   std::unique_ptr<CArticlesPropertiesFile> propertiesFile_;
   plat::HANDLE mutex_ = nullptr;
   bool oldFormat_ = false;
+  bool headersLoaded_ = false;
+  bool loading_ = false;
+  std::uint32_t lastOwnState_ = US_NEVER_UPDATED;
 };

@@ -73,12 +73,19 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
   void OnDBEvent(CDBEvent* record) override;
 
   CChannel* GetChannelAt(int index);
+  // The channel whose name equals name ignoring case (names that differ only
+  // in case are one channel on the device's file system); null when none.
+  CChannel* FindByNameNoCase(const std::u16string& name);
   const std::u16string& GetLoadedFolder() const { return loadedFolder_; }
 
  private:
   void LoadAll();
   void Attach(CChannel* channel);
+  // Fires type 20 for the channel, lets go of its events and counts it out.
   void Detach(CChannel* channel);
+  // Last to first, each detached and destroyed; files stay.
+  void RemoveChannels();
+  void FireListChanged();
   void Sort();
 
   std::vector<CChannel*> channels_;

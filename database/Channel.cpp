@@ -1,0 +1,650 @@
+#include "database/Channel.h"
+
+#include <vector>
+
+#include "core/DebugLog.h"
+#include "core/FileUtils.h"
+#include "core/MutexLock.h"
+#include "core/RecordEncoding.h"
+#include "core/StringUtils.h"
+#include "database/ChannelSet.h"
+#include "database/GlobalOptions.h"
+#include "database/HeadersFile.h"
+#include "database/NotifyToday.h"
+#include "platform/base/Text.h"
+#include "platform/files/Files.h"
+#include "platform/ipc/Ipc.h"
+
+namespace {
+
+ChannelThumbnailsHooks g_thumbnailsHooks;
+
+// Longest host file name, in bytes of UTF-8.
+constexpr std::size_t kMaxHostFileNameBytes = 255;
+constexpr char16_t kChannelFileSuffix[] = u".cnl";
+constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr std::uint32_t kOrderCounterStep = 1000;
+
+bool IsTrimmedSpace(char16_t c) { return IsSpaceChar(c) || c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+std::u16string Trim(const std::u16string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsTrimmedSpace(text[begin])) ++begin;
+  while (end > begin && IsTrimmedSpace(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+void LogChannel(const char16_t* what, const std::u16string& subject) {
+  CDebugLog::GetInstance().WriteLine(std::u16string(u"** CChannel: ") + what + u": " + subject);
+}
+
+}  // namespace
+
+void SetChannelThumbnailsHooks(const ChannelThumbnailsHooks& hooks) { g_thumbnailsHooks = hooks; }
+
+// ---- Names ---------------------------------------------------------------------
+
+std::u16string CChannel::EscapeName(const std::u16string& name) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  // The address escaping, plus control characters, which no device path may hold.
+  const std::u16string escaped = EscapeUrl(name);
+  std::u16string out;
+  out.reserve(escaped.size());
+  for (char16_t c : escaped) {
+    if (c < 0x20 || c == 0x7F) {
+      out.push_back(u'%');
+      out.push_back(kHex[(c >> 4) & 15]);
+      out.push_back(kHex[c & 15]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::u16string CChannel::UnescapeName(const std::u16string& escaped) { return UnescapeUrl(escaped); }
+
+bool CChannel::IsValidName(const std::u16string& name, std::u16string* reason) {
+  auto refuse = [&](const char16_t* why) {
+    if (reason != nullptr) *reason = why;
+    LogChannel(why, name);
+    return false;
+  };
+  if (name.find(u'\0') != std::u16string::npos) return refuse(u"a channel name may not hold NUL");
+  if (Trim(name).empty()) return refuse(u"a channel name may not be empty");
+  const std::u16string escaped = EscapeName(name);
+  if (escaped == u"." || escaped == u"..") return refuse(u"a channel name may not be . or ..");
+  if (escaped.find(u'\\') != std::u16string::npos || escaped.find(u'/') != std::u16string::npos) {
+    return refuse(u"a channel name may not name a folder");
+  }
+  const std::size_t bytes = plat::Utf16ToUtf8(escaped).size() + plat::Utf16ToUtf8(kChannelFileSuffix).size();
+  if (bytes > kMaxHostFileNameBytes) return refuse(u"the channel name is too long for a file name");
+  if (reason != nullptr) reason->clear();
+  return true;
+}
+
+// ---- Construction ----------------------------------------------------------------
+
+CChannel::CChannel(CChannelSet* set) : set_(set) {
+  articles_.SetChannel(this);
+  binaries_.SetChannel(this);
+  options_.SetOwner(this);
+  Subscribe(&articles_);
+  Subscribe(&binaries_);
+  AddChild(&articles_);
+  AddChild(&binaries_);
+  lastOwnState_ = GetOwnUpdateState();
+}
+
+CChannel::~CChannel() {
+  Unsubscribe(&articles_);
+  Unsubscribe(&binaries_);
+  RemoveChild(&articles_);
+  RemoveChild(&binaries_);
+  DropLoadedData();
+  options_.SetOwner(nullptr);
+  if (mutex_ != nullptr) plat::CloseHandle(mutex_);
+  mutex_ = nullptr;
+}
+
+bool CChannel::IsReadOnly() const { return set_ != nullptr && set_->IsReadOnly() != 0; }
+
+std::u16string CChannel::GetMutexName() const { return std::u16string(kChannelMutexPrefix) + name_; }
+
+// ---- Paths -------------------------------------------------------------------------
+
+bool CChannel::ComputePaths(const std::u16string& filePath, const std::u16string& name, Paths& paths) {
+  if (filePath.empty() == name.empty()) return false;
+  if (!filePath.empty()) {
+    if (!FileExists(filePath)) return false;
+    std::u16string folder, base, extension;
+    if (!SplitPath(filePath, &folder, &base, &extension)) return false;
+    if (base.empty() || extension.empty() || !plat::EqualsNoCase(extension, kChannelFileExtension)) return false;
+    paths.name = UnescapeName(base);
+    if (!IsValidName(paths.name)) return false;
+    paths.filePath = filePath;
+    paths.dataFolder = CombinePath(folder, base);
+  } else {
+    if (!IsValidName(name)) return false;
+    const std::u16string escaped = EscapeName(name);
+    const std::u16string content = GetGlobalOptions().GetContentFolder();
+    paths.name = name;
+    paths.filePath = CombinePath(content, escaped + kChannelFileSuffix);
+    paths.dataFolder = CombinePath(content, escaped);
+  }
+  return true;
+}
+
+void CChannel::ApplyPaths(const Paths& paths) {
+  name_ = paths.name;
+  filePath_ = paths.filePath;
+  dataFolder_ = paths.dataFolder;
+  binFolder_ = CombinePath(dataFolder_, u"bin");
+  readStatesPath_ = CombinePath(dataFolder_, u"unread.bin");
+  headersPath_ = CombinePath(dataFolder_, u"headers.bin");
+  dataBankFolder_ = dataFolder_;
+}
+
+void CChannel::CreateFolders() {
+  if (IsReadOnly() || dataFolder_.empty()) return;
+  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  if (!lock.IsLocked()) return;
+  if (!DirectoryExists(GetGlobalOptions().GetContentFolder())) return;
+  CreateFolderTree(dataFolder_);
+  CreateFolderTree(binFolder_);
+}
+
+bool CChannel::SetPaths(const std::u16string& filePath, const std::u16string& name) {
+  Paths paths;
+  if (!ComputePaths(filePath, name, paths)) return false;
+  if (mutex_ == nullptr) {
+    const std::u16string mutexName = std::u16string(kChannelMutexPrefix) + paths.name;
+    mutex_ = plat::CreateMutexW(nullptr, plat::FALSE, mutexName.c_str());
+    if (mutex_ == nullptr) return false;
+  }
+  ApplyPaths(paths);
+  CreateFolders();
+  return true;
+}
+
+// ---- The channel file ----------------------------------------------------------
+
+bool CChannel::OpenFromFile(const std::u16string& path) {
+  if (!SetPaths(path, u"")) return false;
+  DropLoadedData();
+  if (!Load()) return false;
+  channelFileDirty_ = false;
+  headersDirty_ = false;
+  return true;
+}
+
+bool CChannel::Load() {
+  if (filePath_.empty()) return false;
+  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  // Not having the lock is not an empty channel: nothing is taken in, and the
+  // caller must not treat the channel as loaded (a later save would overwrite
+  // the file with nothing).
+  if (!lock.IsLocked()) {
+    LogChannel(u"channel file busy", filePath_);
+    return false;
+  }
+  if (!FileExists(filePath_)) return true;
+
+  CFileReader reader(filePath_);
+  std::uint32_t magic = 0;
+  if (!ReadInt32(reader, magic)) {
+    LogChannel(u"channel file unreadable", filePath_);
+    return false;
+  }
+  if (magic != kChannelFileMagic && magic != kChannelFileLegacyMagic) {
+    unreadableFile_ = true;
+    LogChannel(u"channel file of another kind", filePath_);
+    return false;
+  }
+  std::uint32_t state = 0;
+  CChannelOptions options;  // no owner: reading it announces nothing
+  CStringToStringMap properties;
+  const bool stateRead = ReadInt32(reader, state);
+  const bool optionsRead = stateRead && options.Read(reader);
+  const bool propertiesRead = optionsRead && ReadStringMap(reader, properties);
+  if (!propertiesRead) {
+    // The file is left as it is: a damaged file is no reason to lose what may
+    // still be recovered from it or from the data folder.
+    LogChannel(u"channel file damaged", filePath_);
+    return false;
+  }
+  if (state == US_UPDATING) state = US_WAITING;
+  if (state > US_NEVER_UPDATED) state = US_UP_TO_DATE;
+
+  // Take the options in through their record, so their owner is not told.
+  CBufferWriter record;
+  options.Write(record);
+  CBufferReader recordReader(record.GetData(), record.GetSize());
+  options_.Read(recordReader);
+  properties_.swap(properties);
+  loading_ = true;
+  SetUpdateState(state);
+  lastOwnState_ = GetOwnUpdateState();
+  loading_ = false;
+  oldFormat_ = magic == kChannelFileLegacyMagic;
+  return true;
+}
+
+bool CChannel::BuildChannelFile(CBufferWriter& out) {
+  return WriteInt32(out, kChannelFileMagic) && WriteInt32(out, GetOwnUpdateState()) && options_.Write(out) &&
+         WriteStringMap(out, properties_);
+}
+
+bool CChannel::SaveChannelFile() {
+  if (!channelFileDirty_ || IsReadOnly()) return true;
+  if (filePath_.empty()) return false;
+  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  // The change stays pending for the next save.
+  if (!lock.IsLocked()) {
+    LogChannel(u"channel file busy, not saved", filePath_);
+    return false;
+  }
+  CBufferWriter out;
+  if (!BuildChannelFile(out)) return false;
+  if (!plat::ReplaceFileContents(filePath_, out.GetData(), out.GetSize())) {
+    LogChannel(u"channel file not saved", filePath_);
+    return false;
+  }
+  channelFileDirty_ = false;
+  return true;
+}
+
+// ---- Headers, read states, article properties -----------------------------------
+
+CReadStates* CChannel::ReadStates() {
+  if (!readStates_) {
+    readStates_ = CReadStates::Create(readStatesPath_, name_.empty() ? std::u16string() : GetMutexName());
+    if (readStates_) readStates_->SetReadOnlyCheck([this] { return IsReadOnly(); });
+  }
+  return readStates_.get();
+}
+
+CArticlesPropertiesFile* CChannel::PropertiesFile() {
+  if (!propertiesFile_ && !dataBankFolder_.empty() && !name_.empty()) {
+    propertiesFile_ = std::make_unique<CArticlesPropertiesFile>(dataBankFolder_, GetMutexName());
+  }
+  return propertiesFile_.get();
+}
+
+void CChannel::SaveHeaders() {
+  if (IsReadOnly()) return;
+  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  if (!lock.IsLocked()) return;
+  const bool changed = headersDirty_ || (propertiesFile_ && propertiesFile_->IsDirty() != 0) ||
+                       (readStates_ && readStates_->IsDirty() != 0);
+  // Headers that were never read in are not written: that would replace the
+  // stored articles with whatever little is in memory.
+  if (headersDirty_ && headersLoaded_) {
+    if (CHeadersFile::Save(headersPath_, binaries_, articles_)) {
+      headersDirty_ = false;
+    } else {
+      LogChannel(u"headers not saved", headersPath_);
+    }
+  }
+  if (propertiesFile_) propertiesFile_->Save();
+  if (readStates_) readStates_->Save();
+  if (changed) {
+    SaveChannelFile();
+    CNotifyToday::GetInstance()->NotifyItemChanged(name_);
+  }
+}
+
+void CChannel::Acquire(const void* user) {
+  const bool first = users_.empty();
+  if (!users_.insert(user).second || !first) return;
+  LoadHeaders();
+}
+
+void CChannel::LoadHeaders() {
+  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  if (!lock.IsLocked()) {
+    // Used with nothing loaded; the stored headers are then never overwritten.
+    LogChannel(u"headers busy, not loaded", headersPath_);
+    headersLoaded_ = false;
+    return;
+  }
+  headersDirty_ = false;
+  bool damaged = false;
+  if (FileExists(headersPath_)) {
+    const HeadersLoadResult result = CHeadersFile::Load(headersPath_, binaries_, articles_);
+    damaged = result.damaged;
+    if (!result.loaded) orderCounter_ = kOrderCounterStep;
+  } else {
+    // As after reading an empty article section.
+    orderCounter_ = kOrderCounterStep;
+  }
+  headersLoaded_ = true;
+  const std::u16string thumbnail = GetThumbnail();
+  if (!thumbnail.empty()) binaries_.AddUrl(thumbnail);
+  if (IsReadOnly() || damaged) return;
+  binaries_.RemoveUnreferenced();
+  CStringSet ids;
+  for (int i = 0; i < articles_.GetCount(); ++i) ids.insert(articles_.GetAt(i)->GetId());
+  CReadStates* states = ReadStates();
+  if (states != nullptr && states->RemoveMissing(ids)) FireChannel(DBE_CHANNEL_CHANGED);
+}
+
+void CChannel::Release(const void* user, bool save) {
+  if (users_.erase(user) == 0) return;
+  if (users_.empty()) {
+    SaveHeaders();
+    DropLoadedData();
+    if (g_thumbnailsHooks.unloadPools != nullptr) g_thumbnailsHooks.unloadPools(binFolder_);
+  } else if (save) {
+    SaveHeaders();
+  }
+}
+
+void CChannel::DropLoadedData() {
+  articles_.RemoveAll();
+  binaries_.Clear();
+  readStates_.reset();  // saves what is pending (never in read-only mode)
+  if (propertiesFile_ && IsReadOnly()) propertiesFile_->Clear();
+  propertiesFile_.reset();
+  headersLoaded_ = false;
+  headersDirty_ = false;
+}
+
+void CChannel::FireChannel(std::uint32_t type) {
+  CDBEvent record = CDBEvent::ForChannel(type, this);
+  Fire(&record);
+}
+
+// ---- Read states -------------------------------------------------------------
+
+std::int32_t CChannel::GetUnreadCount() {
+  CReadStates* states = ReadStates();
+  if (states == nullptr) return 0;
+  const std::int32_t count = states->GetUnreadCount();
+  return count < 0 ? 0 : count;
+}
+
+void CChannel::SetArticleRead(IArticle* article, bool read) {
+  CReadStates* states = ReadStates();
+  if (states == nullptr || !states->SetRead(article, read)) return;
+  FireChannel(DBE_CHANNEL_CHANGED);
+  if (article != nullptr) {
+    CDBEvent record = CDBEvent::ForArticle(DBE_ARTICLE_READ_CHANGED, article);
+    Fire(&record);
+  }
+}
+
+bool CChannel::IsArticleRead(IArticle* article) {
+  CReadStates* states = ReadStates();
+  return states == nullptr || states->IsRead(article);
+}
+
+void CChannel::MarkAllRead() {
+  CReadStates* states = ReadStates();
+  if (states != nullptr) states->MarkAllRead();
+  FireChannel(DBE_CHANNEL_CHANGED);
+  CNotifyToday::GetInstance()->NotifyItemChanged(name_);
+}
+
+// ---- Properties ------------------------------------------------------------------
+
+std::u16string CChannel::GetThumbnail() {
+  auto it = properties_.find(kPropThumbnail);
+  return it == properties_.end() ? std::u16string() : it->second;
+}
+
+std::u16string CChannel::GetThumbnailFile() {
+  auto it = properties_.find(kPropThumbnailFile);
+  if (it == properties_.end() || it->second.empty()) return std::u16string();
+  return CombinePath(binFolder_, it->second);
+}
+
+void CChannel::SetProperties(const CStringToStringMap& properties) {
+  const std::u16string oldThumbnail = GetThumbnail();
+  properties_ = properties;
+  const std::u16string newThumbnail = GetThumbnail();
+  if (!plat::EqualsNoCase(oldThumbnail, newThumbnail)) {
+    properties_.erase(kPropThumbnailFile);
+    // An unloaded channel's binaries are read with its headers, which then
+    // take the new image in and let the old one go.
+    if (!users_.empty()) {
+      if (!oldThumbnail.empty()) binaries_.RemoveUrl(oldThumbnail);
+      if (!newThumbnail.empty()) binaries_.AddUrl(newThumbnail);
+    }
+    FireChannel(DBE_CHANNEL_CHANGED);
+  }
+  channelFileDirty_ = true;
+  SaveChannelFile();
+}
+
+void CChannel::SetProperty(const std::u16string& key, const std::u16string& value) {
+  properties_[key] = value;
+  channelFileDirty_ = true;
+  SaveChannelFile();
+}
+
+void CChannel::OnChannelOptionsChanged() {
+  channelFileDirty_ = true;
+  SaveChannelFile();
+}
+
+bool CChannel::GetArticleProperties(IArticle* article, CStringToStringMap& properties) {
+  properties.clear();
+  CArticlesPropertiesFile* file = PropertiesFile();
+  if (article == nullptr || file == nullptr) return false;
+  return file->GetProperties(article->GetId(), properties);
+}
+
+bool CChannel::SetArticleProperties(IArticle* article, const CStringToStringMap& properties) {
+  if (IsReadOnly()) return false;
+  CArticlesPropertiesFile* file = PropertiesFile();
+  if (article == nullptr || file == nullptr) return false;
+  return file->PutProperties(article->GetId(), properties);
+}
+
+// ---- Articles --------------------------------------------------------------------
+
+IArticle* CChannel::CreateArticle(const std::u16string& id, std::uint32_t state, const plat::FILETIME& date) {
+  const std::uint64_t dateTicks = plat::FileTimeToULL(date);
+  const std::int32_t limit = options_.GetArticlesAgeLimit();
+  if (options_.GetArticlesAgeLimitEnabled() != 0 && dateTicks != 0 && limit != 0) {
+    // Dates are kept in UTC, so the present time is taken in UTC too.
+    const std::int64_t now = static_cast<std::int64_t>(plat::CurrentClock().NowUtcFileTime() / 10000000ull);
+    const std::int64_t then = static_cast<std::int64_t>(dateTicks / 10000000ull);
+    const std::int64_t age = (now - then) / kSecondsPerDay;
+    if (age >= limit) return nullptr;
+  }
+  auto* article = new CArticle(this);
+  article->SetId(id);
+  --orderCounter_;
+  article->SetOrder(orderCounter_);
+  article->SetUpdateState(state);
+  if (dateTicks != 0) article->SetDate(date);
+  SetArticleRead(article, false);
+  articles_.Add(article);
+  return article;
+}
+
+void CChannel::ForgetDeletedArticles(const CStringSet& ids) {
+  for (int i = 0; i < articles_.GetCount(); ++i) {
+    IArticle* article = articles_.GetAt(i);
+    if (article->IsDeleted() && ids.count(article->GetId()) == 0) article->Forget();
+  }
+}
+
+void CChannel::RemoveThumbnails(const std::u16string& imagePath) {
+  if (g_thumbnailsHooks.removeImage != nullptr) g_thumbnailsHooks.removeImage(imagePath);
+}
+
+// ---- Renaming and removal ----------------------------------------------------------
+
+bool CChannel::Rename(const std::u16string& newName) {
+  const std::u16string name = Trim(newName);
+  if (plat::EqualsNoCase(name, name_)) return !name.empty();
+  if (!IsValidName(name)) return false;
+  if (set_ != nullptr && set_->FindByNameNoCase(name) != nullptr) return false;
+  if (IsReadOnly()) return false;
+
+  Paths paths;
+  if (!ComputePaths(u"", name, paths)) return false;
+  // A file of that name that is not a channel of the set (one that could not
+  // be read, say) is not overwritten.
+  if (FileExists(paths.filePath)) {
+    LogChannel(u"a channel file of that name exists", paths.filePath);
+    return false;
+  }
+
+  if (name_.empty()) {
+    if (!SetPaths(u"", name)) return false;
+    channelFileDirty_ = true;
+    if (!SaveChannelFile()) {
+      LogChannel(u"new channel file not written", filePath_);
+      return false;
+    }
+    return true;
+  }
+
+  // The new name gets its own mutex, so every process that opens the channel
+  // by its new file name meets this one.
+  const std::u16string newMutexName = std::u16string(kChannelMutexPrefix) + name;
+  plat::HANDLE newMutex = plat::CreateMutexW(nullptr, plat::FALSE, newMutexName.c_str());
+  if (newMutex == nullptr) return false;
+
+  bool ok = false;
+  const std::u16string oldName = name_;
+  {
+    CMutexLock oldLock(mutex_, kChannelMutexTimeoutMs);
+    CMutexLock newLock(newMutex, kChannelMutexTimeoutMs);
+    if (oldLock.IsLocked() && newLock.IsLocked()) ok = MoveFiles(paths);
+  }
+  if (!ok) {
+    plat::CloseHandle(newMutex);
+    return false;
+  }
+  plat::CloseHandle(mutex_);
+  mutex_ = newMutex;
+  CDBEvent record = CDBEvent::ChannelRenamed(this, oldName);
+  Fire(&record);
+  return true;
+}
+
+bool CChannel::MoveFiles(const Paths& paths) {
+  const Paths old{name_, filePath_, dataFolder_};
+  // What is pending goes to the old files first; the objects are made again
+  // over the new paths on next use.
+  if (readStates_) readStates_->Save();
+  if (propertiesFile_) propertiesFile_->Save();
+  readStates_.reset();
+  propertiesFile_.reset();
+
+  if (DirectoryExists(paths.dataFolder)) DeleteFolderTree(paths.dataFolder);
+  if (DirectoryExists(old.dataFolder) && !MoveFolderTree(old.dataFolder, paths.dataFolder)) {
+    LogChannel(u"data folder not moved", old.dataFolder);
+    MoveFolderTree(paths.dataFolder, old.dataFolder);
+    return false;
+  }
+  ApplyPaths(paths);
+  CreateFolderTree(dataFolder_);
+  CreateFolderTree(binFolder_);
+  channelFileDirty_ = true;
+  // The new channel file is written before the old one goes, so one of them
+  // is always there.
+  if (!SaveChannelFile()) {
+    LogChannel(u"renamed channel file not written", filePath_);
+    ApplyPaths(old);
+    MoveFolderTree(paths.dataFolder, old.dataFolder);
+    channelFileDirty_ = false;
+    return false;
+  }
+  DeleteFileIfExists(old.filePath);
+  return true;
+}
+
+void CChannel::DeleteFiles() {
+  if (IsReadOnly() || filePath_.empty()) return;
+  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  if (!lock.IsLocked()) return;
+  DeleteFolderTree(dataFolder_);
+  DeleteFileIfExists(filePath_);
+}
+
+void CChannel::ClearData() {
+  const bool used = !users_.empty();
+  DropLoadedData();
+  if (!IsReadOnly() && !dataFolder_.empty()) {
+    CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+    if (lock.IsLocked() && DirectoryExists(GetGlobalOptions().GetContentFolder())) {
+      DeleteFolderTree(dataFolder_);
+      CreateFolderTree(dataFolder_);
+      CreateFolderTree(binFolder_);
+      // The channel is now empty on disk as in memory: its users may save it.
+      headersLoaded_ = used;
+      orderCounter_ = kOrderCounterStep;
+    }
+  }
+  CNotifyToday::GetInstance()->NotifyItemChanged(name_);
+}
+
+// ---- Events ------------------------------------------------------------------------
+
+void CChannel::OnDBEvent(CDBEvent* record) {
+  if (record == nullptr) return;
+  switch (record->type) {
+    case DBE_ARTICLE_DELETED:
+      if (record->article != nullptr) {
+        if (!IsReadOnly()) {
+          CArticlesPropertiesFile* file = PropertiesFile();
+          if (file != nullptr) file->PutProperties(record->article->GetId(), CStringToStringMap());
+        }
+        SetArticleRead(record->article, true);
+      }
+      return;
+    case DBE_BINARY_STATE_CHANGED: {
+      record->channel = this;
+      Fire(record);
+      IBinary* binary = record->binary;
+      const std::u16string thumbnail = GetThumbnail();
+      if (binary != nullptr && !thumbnail.empty() && plat::EqualsNoCase(binary->GetUrl(), thumbnail)) {
+        std::u16string file;
+        binary->GetFileName(file, false);
+        SetProperty(kPropThumbnailFile, file);
+        FireChannel(DBE_CHANNEL_CHANGED);
+      }
+      return;
+    }
+    case DBE_BINARY_ADDED:
+      if (record->binarySet == static_cast<IBinarySet*>(&binaries_)) {
+        record->channel = this;
+        Fire(record);
+      }
+      return;
+    case DBE_ARTICLE_UPDATE_ENDED:
+    case DBE_ARTICLE_DONE:
+    case DBE_ARTICLE_READ_CHANGED:
+    case DBE_ARTICLE_ADDED:
+      record->channel = this;
+      Fire(record);
+      return;
+    default:
+      CUpdateItem::OnDBEvent(record);
+      return;
+  }
+}
+
+void CChannel::FireUpdateStatusChanged(std::uint32_t oldStatus) {
+  const std::uint32_t own = GetOwnUpdateState();
+  // Children change the combined status too; only a change of the channel's
+  // own state starts or ends an update.
+  if (!loading_ && own != lastOwnState_) {
+    lastOwnState_ = own;
+    if (own == US_FAILED || own == US_UP_TO_DATE) {
+      SaveHeaders();
+      channelFileDirty_ = true;
+      SaveChannelFile();
+    } else if (own == US_UPDATING) {
+      orderCounter_ += kOrderCounterStep;
+    }
+  }
+  CUpdateItem::FireUpdateStatusChanged(oldStatus);
+}

@@ -1,0 +1,361 @@
+#include "database/ChannelSet.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "core/DebugLog.h"
+#include "core/FileUtils.h"
+#include "core/MutexLock.h"
+#include "database/GlobalOptions.h"
+#include "database/NotifyToday.h"
+#include "database/ReadStates.h"
+#include "database/TodayChannelFilter.h"
+#include "platform/base/Text.h"
+#include "platform/ipc/Ipc.h"
+
+namespace {
+
+IViewLocationKeeper* g_viewLocationKeeper = nullptr;
+// The set whose channels answer option look-ups by name: the first one made
+// (normally the process's own).
+CChannelSet* g_optionsSet = nullptr;
+
+IChannelOptions* LookupChannelOptions(const std::u16string& name) {
+  if (g_optionsSet == nullptr) return nullptr;
+  CChannel* channel = g_optionsSet->FindByNameNoCase(name);
+  return channel != nullptr ? channel->GetOptions() : nullptr;
+}
+
+void LogSet(const char16_t* what, const std::u16string& subject) {
+  CDebugLog::GetInstance().WriteLine(std::u16string(u"** CChannelSet: ") + what + u": " + subject);
+}
+
+// The last component of a path.
+std::u16string LastComponent(const std::u16string& path) {
+  const std::size_t slash = FindLastChar(path, u'\\');
+  return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+// folder equals base or lies below it, ignoring case.
+bool IsSameOrBelow(const std::u16string& folder, const std::u16string& base) {
+  std::u16string a = folder;
+  std::u16string b = base;
+  while (a.size() > 1 && a.back() == u'\\') a.pop_back();
+  while (b.size() > 1 && b.back() == u'\\') b.pop_back();
+  if (plat::EqualsNoCase(a, b)) return true;
+  if (b == u"\\") return true;
+  if (a.size() <= b.size()) return false;
+  return a[b.size()] == u'\\' && plat::EqualsNoCase(std::u16string_view(a).substr(0, b.size()), b);
+}
+
+}  // namespace
+
+void SetViewLocationKeeper(IViewLocationKeeper* keeper) { g_viewLocationKeeper = keeper; }
+
+CChannelSet* GetChannelSet() {
+  static std::unique_ptr<CChannelSet> set(new CChannelSet());
+  return set.get();
+}
+
+CChannelSet::CChannelSet() {
+  if (g_optionsSet == nullptr) {
+    g_optionsSet = this;
+    SetChannelOptionsLookup(&LookupChannelOptions);
+  }
+}
+
+CChannelSet::~CChannelSet() {
+  {
+    CSyncLock lock(this, u"CChannelSet::~CChannelSet");
+    RemoveChannels();
+  }
+  if (g_optionsSet == this) {
+    g_optionsSet = nullptr;
+    SetChannelOptionsLookup(nullptr);
+  }
+}
+
+// ---- Lookup ------------------------------------------------------------------------
+
+IChannel* CChannelSet::GetAt(int index) { return GetChannelAt(index); }
+
+CChannel* CChannelSet::GetChannelAt(int index) {
+  if (index < 0 || index >= GetCount()) return nullptr;
+  return channels_[static_cast<std::size_t>(index)];
+}
+
+int CChannelSet::IndexOf(IChannel* channel) {
+  for (std::size_t i = 0; i < channels_.size(); ++i) {
+    if (static_cast<IChannel*>(channels_[i]) == channel) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int CChannelSet::FindIndexByName(const std::u16string& name) {
+  for (std::size_t i = 0; i < channels_.size(); ++i) {
+    if (channels_[i]->GetName() == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+IChannel* CChannelSet::FindByName(const std::u16string& name) {
+  if (name.empty()) return nullptr;
+  return GetChannelAt(FindIndexByName(name));
+}
+
+CChannel* CChannelSet::FindByNameNoCase(const std::u16string& name) {
+  if (name.empty()) return nullptr;
+  for (CChannel* channel : channels_) {
+    if (plat::EqualsNoCase(channel->GetName(), name)) return channel;
+  }
+  return nullptr;
+}
+
+bool CChannelSet::HasOldFormatChannels() {
+  return std::any_of(channels_.begin(), channels_.end(), [](CChannel* c) { return c->IsOldFormat(); });
+}
+
+void CChannelSet::ClearOldFormatFlags() {
+  for (CChannel* channel : channels_) channel->ClearOldFormat();
+}
+
+// ---- Membership ----------------------------------------------------------------------
+
+void CChannelSet::Sort() {
+  std::stable_sort(channels_.begin(), channels_.end(), [](CChannel* a, CChannel* b) {
+    return plat::CompareNoCase(a->GetName(), b->GetName()) < 0;
+  });
+}
+
+void CChannelSet::Attach(CChannel* channel) {
+  Subscribe(channel);
+  AddChild(channel);
+  channels_.push_back(channel);
+  Sort();
+  CTodayChannelFilter::GetInstance()->IsIncluded(channel->GetName(), true);
+}
+
+void CChannelSet::Detach(CChannel* channel) {
+  CDBEvent removed = CDBEvent::ForChannel(DBE_CHANNEL_REMOVED, channel);
+  Fire(&removed);
+  Unsubscribe(channel);
+  RemoveChild(channel);
+}
+
+void CChannelSet::RemoveChannels() {
+  while (!channels_.empty()) {
+    CChannel* channel = channels_.back();
+    channels_.pop_back();
+    Detach(channel);
+    delete channel;
+  }
+}
+
+void CChannelSet::RemoveAll() {
+  CSyncLock lock(this, u"CChannelSet::RemoveAll");
+  RemoveChannels();
+}
+
+void CChannelSet::FireListChanged() {
+  CDBEvent record = CDBEvent::ChannelListChanged();
+  Fire(&record);
+}
+
+// ---- Opening ---------------------------------------------------------------------------
+
+bool CChannelSet::Open() {
+  CGlobalOptions& options = GetGlobalOptions();
+  options.Reset();
+  const std::u16string folder = options.GetContentFolder();
+  if (!DirectoryExists(folder) && options.GetContentOnFlash() != 0 && !IsPathRootAvailable(folder)) {
+    contentUnavailable_ = true;
+    RemoveChannels();
+    LogSet(u"content folder unavailable", folder);
+    return false;
+  }
+  const bool wasUnavailable = contentUnavailable_;
+  contentUnavailable_ = false;
+  if (wasUnavailable || !plat::EqualsNoCase(folder, loadedFolder_)) {
+    if (!CreateFolderTree(folder)) {
+      LogSet(u"content folder not made", folder);
+      return false;
+    }
+    LoadAll();
+    CreateFolderTree(options.GetTemplatesFolder());
+  }
+  return true;
+}
+
+void CChannelSet::LoadAll() {
+  RemoveChannels();
+  const std::u16string folder = GetGlobalOptions().GetContentFolder();
+  if (DirectoryExists(folder)) {
+    loadedFolder_ = folder;
+    unreadableFile_ = false;
+    CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
+    CStringToStringMap missing;
+    filter->GetEntries(missing);
+    CFileFinder finder(folder, u"*.cnl", true);
+    while (finder.FindNext()) {
+      auto channel = std::make_unique<CChannel>(this);
+      const bool opened = channel->OpenFromFile(finder.GetFilePath());
+      // A channel whose file is there stays on the Today list even when the
+      // file could not be read this time.
+      if (!channel->GetName().empty()) missing.erase(channel->GetName());
+      if (!opened) {
+        if (channel->HadUnreadableFile()) unreadableFile_ = true;
+        LogSet(u"channel file not loaded", finder.GetFilePath());
+        continue;
+      }
+      // Two file names that unescape to one name ignoring case: the first wins.
+      if (FindByNameNoCase(channel->GetName()) != nullptr) {
+        LogSet(u"second channel file of one name skipped", finder.GetFilePath());
+        continue;
+      }
+      Attach(channel.release());
+    }
+    for (const auto& entry : missing) filter->Remove(entry.first);
+  }
+  FireListChanged();
+}
+
+// ---- Adding and removing ---------------------------------------------------------------
+
+IChannel* CChannelSet::Add(const std::u16string& name) {
+  if (name.empty() || readOnly_ != 0) return nullptr;
+  if (!CChannel::IsValidName(name)) return nullptr;
+  if (FindByNameNoCase(name) != nullptr) return nullptr;
+  if (!DirectoryExists(GetGlobalOptions().GetContentFolder())) return nullptr;
+  auto channel = std::make_unique<CChannel>(this);
+  if (!channel->Rename(name)) return nullptr;
+  CChannel* added = channel.release();
+  Attach(added);
+  CNotifyToday::GetInstance()->Notify();
+  FireListChanged();
+  return added;
+}
+
+void CChannelSet::Remove(const std::u16string& name) {
+  CChannel* channel = FindByNameNoCase(name);
+  if (channel == nullptr) return;
+  const std::u16string removedName = channel->GetName();
+  Detach(channel);
+  auto it = std::find(channels_.begin(), channels_.end(), channel);
+  if (it != channels_.end()) {
+    *it = channels_.back();
+    channels_.pop_back();
+    Sort();
+  }
+  if (readOnly_ == 0) CTodayChannelFilter::GetInstance()->Remove(removedName);
+  channel->DeleteFiles();
+  delete channel;
+  CNotifyToday::GetInstance()->Notify();
+  FireListChanged();
+}
+
+// ---- Moving the content folder ---------------------------------------------------------
+
+bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16string& card) {
+  CSyncLock lock(this, u"CChannelSet::MoveContentFolder");
+  if (readOnly_ != 0 || folder.empty()) return false;
+  const std::u16string oldFolder = GetGlobalOptions().GetContentFolder();
+  if (IsSameOrBelow(folder, oldFolder)) {
+    LogSet(u"content folder not moved onto or into itself", folder);
+    return false;
+  }
+  if (!CreateFolderTree(folder)) return false;
+
+  struct Item {
+    std::u16string name;
+    std::u16string file;    // the channel file's name
+    std::u16string folder;  // the data folder's name
+  };
+  std::vector<Item> items;
+  for (CChannel* channel : channels_) {
+    items.push_back({channel->GetName(), LastComponent(channel->GetFilePath()), LastComponent(channel->GetDataFolder())});
+  }
+  std::u16string viewChannel, viewArticle;
+  if (g_viewLocationKeeper != nullptr) g_viewLocationKeeper->GetViewLocation(viewChannel, viewArticle);
+  RemoveChannels();
+
+  auto move = [](const Item& item, const std::u16string& from, const std::u16string& to) {
+    const std::u16string mutexName = std::u16string(kChannelMutexPrefix) + item.name;
+    plat::HANDLE mutex = plat::CreateMutexW(nullptr, plat::FALSE, mutexName.c_str());
+    bool ok = false;
+    {
+      CMutexLock channelLock(mutex, kChannelMutexTimeoutMs);
+      if (mutex != nullptr && channelLock.IsLocked()) {
+        const std::u16string fromData = CombinePath(from, item.folder);
+        ok = MoveFileReplacing(CombinePath(from, item.file), CombinePath(to, item.file)) &&
+             (!DirectoryExists(fromData) || MoveFolderTree(fromData, CombinePath(to, item.folder)));
+      }
+    }
+    if (mutex != nullptr) plat::CloseHandle(mutex);
+    return ok;
+  };
+
+  std::size_t moved = 0;
+  bool ok = true;
+  for (; moved < items.size(); ++moved) {
+    if (!move(items[moved], oldFolder, folder)) {
+      LogSet(u"channel not moved", items[moved].name);
+      ok = false;
+      break;
+    }
+  }
+  if (ok) {
+    ok = GetGlobalOptions().SetContentFolder(folder, card);
+    if (!ok) LogSet(u"content folder setting not changed", folder);
+  }
+  if (!ok) {
+    // Back to where everything was, so no channel is left behind elsewhere.
+    // The channel that failed may have half moved: its pieces come back too.
+    if (moved < items.size()) {
+      // The channel that failed: only what left the old folder goes back.
+      const Item& failed = items[moved];
+      if (!FileExists(CombinePath(oldFolder, failed.file))) move(failed, folder, oldFolder);
+    }
+    for (std::size_t i = moved; i-- > 0;) move(items[i], folder, oldFolder);
+  }
+  LoadAll();
+  if (g_viewLocationKeeper != nullptr) g_viewLocationKeeper->RestoreViewLocation(viewChannel, viewArticle);
+  return ok;
+}
+
+// ---- Events ------------------------------------------------------------------------------
+
+void CChannelSet::OnDBEvent(CDBEvent* record) {
+  if (record == nullptr) return;
+  CUpdateItem::OnDBEvent(record);
+  switch (record->type) {
+    case DBE_UPDATE_STATUS_CHANGED:
+      for (std::size_t i = 0; i < channels_.size(); ++i) {
+        if (static_cast<IUpdateItem*>(channels_[i]) == record->item) {
+          CDBEvent changed = CDBEvent::ChannelAtIndexChanged(static_cast<std::int32_t>(i));
+          Fire(&changed);
+          break;
+        }
+      }
+      return;
+    case DBE_CHANNEL_CHANGED: {
+      const int index = IndexOf(record->channel);
+      if (index >= 0) {
+        CDBEvent changed = CDBEvent::ChannelAtIndexChanged(index);
+        Fire(&changed);
+      }
+      return;
+    }
+    case DBE_ARTICLE_UPDATE_ENDED:
+    case DBE_ARTICLE_DONE:
+    case DBE_ARTICLE_READ_CHANGED:
+      Fire(record);
+      return;
+    case DBE_CHANNEL_RENAMED:
+      Sort();
+      CNotifyToday::GetInstance()->Notify();
+      FireListChanged();
+      return;
+    default:
+      return;
+  }
+}
