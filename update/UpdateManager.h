@@ -22,6 +22,11 @@
 #include "platform/base/Types.h"
 #include "update/InetSession.h"
 
+namespace plat {
+struct HWND__;
+using HWND = HWND__*;
+}  // namespace plat
+
 class CInetJob;
 class CInetManager;
 class CUpdateJob;
