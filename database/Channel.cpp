@@ -148,6 +148,7 @@ void CChannel::ApplyPaths(const Paths& paths) {
 
 void CChannel::CreateFolders() {
   if (IsReadOnly() || dataFolder_.empty()) return;
+  if (DirectoryExists(binFolder_)) return;  // nothing to make, no need to wait
   CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
   if (!lock.IsLocked()) return;
   if (!DirectoryExists(GetGlobalOptions().GetContentFolder())) return;

@@ -1,0 +1,410 @@
+// A channel's behaviour over its files: age limit, order counter, the channel
+// image, renaming, unloading, read-only mode and a busy channel mutex.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/FileUtils.h"
+#include "database/Article.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
+#include "platform/base/Time.h"
+#include "platform/ipc/Ipc.h"
+#include "tests/database/ChannelFixture.h"
+#include "tests/support/ChildProcess.h"
+
+namespace {
+
+using namespace orvtest;
+
+constexpr std::uint64_t kTicksPerSecond = 10000000ull;
+
+struct Recorder : CDBEventListener {
+  void OnDBEvent(CDBEvent* record) override {
+    types.push_back(record->type);
+    if (record->type == DBE_CHANNEL_RENAMED) oldNames.push_back(record->oldText);
+    if (record->type == DBE_CHANNEL_AT_INDEX_CHANGED) indexes.push_back(record->index);
+  }
+  int Count(std::uint32_t type) const { return static_cast<int>(std::count(types.begin(), types.end(), type)); }
+  std::vector<std::uint32_t> types;
+  std::vector<std::u16string> oldNames;
+  std::vector<std::int32_t> indexes;
+};
+
+std::u16string Id(char16_t digit) { return std::u16string(32, digit); }
+
+class ChannelBehaviourTest : public ChannelTest {
+ protected:
+  void TearDown() override { plat::SetClock(nullptr); }
+  CChannel* AddChannel(const std::u16string& name) {
+    IChannel* channel = set_.Add(name);
+    EXPECT_NE(channel, nullptr);
+    return static_cast<CChannel*>(channel);
+  }
+  std::string ChannelFileHost(CChannel* channel) { return Host(channel->GetFilePath()); }
+
+  plat::ManualClock clock_;
+  CChannelSet set_;
+};
+
+TEST_F(ChannelBehaviourTest, AgeLimitDecidesWhichArticlesAreCreated) {
+  plat::SetClock(&clock_);
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Ages");
+  channel->GetOptions()->SetUseDefaultLimits(0);
+  channel->GetOptions()->SetArticlesAgeLimitEnabled(1);
+  channel->GetOptions()->SetArticlesAgeLimit(7);
+  channel->Acquire(this);
+  const std::uint64_t now = clock_.NowUtcFileTime();
+  const std::uint64_t day = 86400 * kTicksPerSecond;
+  struct Case {
+    const char* what;
+    std::uint64_t date;
+    bool created;
+  };
+  const Case cases[] = {
+      {"7 days and 1 second old", now - 7 * day - kTicksPerSecond, false},
+      {"exactly 7 days old", now - 7 * day, false},
+      {"6 days 23 hours old", now - 6 * day - 23 * 3600 * kTicksPerSecond, true},
+      {"no date", 0, true},
+      {"dated in the future", now + day, true},
+  };
+  char16_t digit = u'1';
+  for (const auto& c : cases) {
+    IArticle* article = channel->CreateArticle(Id(digit++), US_UP_TO_DATE, plat::ULLToFileTime(c.date));
+    EXPECT_EQ(article != nullptr, c.created) << c.what;
+  }
+  EXPECT_EQ(channel->GetArticleSet()->GetCount(), 3);
+
+  // With the limit switched off an old article is created.
+  channel->GetOptions()->SetArticlesAgeLimitEnabled(0);
+  EXPECT_NE(channel->CreateArticle(Id(u'9'), US_UP_TO_DATE, plat::ULLToFileTime(now - 100 * day)), nullptr);
+  channel->Release(this, false);
+}
+
+TEST_F(ChannelBehaviourTest, OrderCounterRisesOncePerUpdate) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Orders");
+  channel->Acquire(this);
+  EXPECT_EQ(channel->GetOrderCounter(), 1000u);
+  channel->SetUpdateState(US_UPDATING);
+  const std::uint32_t n = channel->GetOrderCounter();
+  EXPECT_EQ(n, 2000u);
+  // Articles waiting for their own jobs change the channel's combined status;
+  // that is no new update.
+  IArticle* a = channel->CreateArticle(Id(u'a'), US_WAITING, plat::FILETIME{});
+  IArticle* b = channel->CreateArticle(Id(u'b'), US_WAITING, plat::FILETIME{});
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(a->GetOrder(), n - 1);
+  EXPECT_EQ(b->GetOrder(), n - 2);
+  a->SetUpdateState(US_UP_TO_DATE);
+  b->SetUpdateState(US_UP_TO_DATE);
+  channel->SetUpdateState(US_UP_TO_DATE);
+  // The end of the update saved the headers and the channel file.
+  EXPECT_TRUE(FileExists(CombinePath(channel->GetDataFolder(), u"headers.bin")));
+  EXPECT_FALSE(channel->IsChannelFileDirty());
+
+  channel->SetUpdateState(US_UPDATING);
+  IArticle* c = channel->CreateArticle(Id(u'c'), US_UP_TO_DATE, plat::FILETIME{});
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->GetOrder(), n - 3 + 1000);
+  channel->SetUpdateState(US_UP_TO_DATE);
+  channel->Release(this, false);
+  EXPECT_EQ(channel->GetArticleSet()->GetCount(), 0);
+
+  // Loading again: the counter continues above the highest stored order.
+  channel->Acquire(this);
+  EXPECT_EQ(channel->GetArticleSet()->GetCount(), 3);
+  EXPECT_EQ(channel->GetOrderCounter(), n - 3 + 1000 + 1000);
+  EXPECT_FALSE(channel->IsArticleRead(channel->GetArticleSet()->FindById(Id(u'c'))));
+  EXPECT_EQ(channel->GetUnreadCount(), 3);
+  channel->Release(this, false);
+}
+
+TEST_F(ChannelBehaviourTest, ReleaseOfTheLastUserSavesAndUnloads) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Users");
+  int second = 0;
+  channel->Acquire(this);
+  channel->Acquire(&second);
+  channel->Acquire(this);  // counted once
+  EXPECT_EQ(channel->GetUserCount(), 2u);
+  IArticle* a = channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
+  ASSERT_TRUE(channel->SetArticleProperties(a, {{u"text", u"body"}}));
+  channel->Release(&second, false);
+  EXPECT_EQ(channel->GetArticleSet()->GetCount(), 1);
+  EXPECT_FALSE(FileExists(CombinePath(channel->GetDataFolder(), u"headers.bin")));
+  channel->Release(&second, true);  // not a user any more: nothing
+  EXPECT_FALSE(FileExists(CombinePath(channel->GetDataFolder(), u"headers.bin")));
+  channel->Release(this, false);
+  EXPECT_EQ(channel->GetUserCount(), 0u);
+  EXPECT_EQ(channel->GetArticleSet()->GetCount(), 0);
+  EXPECT_TRUE(FileExists(CombinePath(channel->GetDataFolder(), u"headers.bin")));
+  EXPECT_EQ(channel->GetUnreadCount(), 1);
+
+  channel->Acquire(this);
+  IArticle* again = channel->GetArticleSet()->FindById(Id(u'a'));
+  ASSERT_NE(again, nullptr);
+  CStringToStringMap props;
+  ASSERT_TRUE(channel->GetArticleProperties(again, props));
+  EXPECT_EQ(props.at(u"text"), u"body");
+  // A deleted article loses its stored data and counts as read.
+  again->Delete();
+  EXPECT_TRUE(channel->IsArticleRead(again));
+  ASSERT_TRUE(channel->GetArticleProperties(again, props));
+  EXPECT_TRUE(props.empty());
+  // Tombstones whose ids the feed no longer names are forgotten.
+  channel->ForgetDeletedArticles({Id(u'z')});
+  channel->Release(this, false);
+  channel->Acquire(this);
+  EXPECT_EQ(channel->GetArticleSet()->GetCount(), 0);
+  channel->Release(this, false);
+}
+
+TEST_F(ChannelBehaviourTest, NewChannelImageReplacesTheOldBinary) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Pictures");
+  Recorder recorder;
+  recorder.Subscribe(channel);
+  channel->Acquire(this);
+  channel->SetProperties({{kPropUrl, u"http://feed.test/"}, {kPropThumbnail, u"http://img.test/old.png"}});
+  IBinary* old = channel->GetBinarySet()->Lookup(u"http://img.test/old.png");
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_CHANGED), 1);
+
+  // The download of the image ends: the channel remembers its local file.
+  std::u16string fileName;
+  old->GetFileName(fileName, false);
+  ASSERT_FALSE(fileName.empty());
+  WriteHostFile(Host(CombinePath(channel->GetBinFolder(), fileName)), "png");
+  old->SetUpdateState(US_UP_TO_DATE);
+  EXPECT_EQ(channel->GetProperties().at(kPropThumbnailFile), fileName);
+  EXPECT_EQ(channel->GetThumbnailFile(), CombinePath(channel->GetBinFolder(), fileName));
+
+  CStringToStringMap props = channel->GetProperties();
+  props[kPropThumbnail] = u"http://img.test/new.png";
+  channel->SetProperties(props);
+  EXPECT_EQ(channel->GetProperties().count(kPropThumbnailFile), 0u);
+  EXPECT_EQ(channel->GetThumbnailFile(), u"");
+  EXPECT_EQ(channel->GetBinarySet()->Lookup(u"http://img.test/old.png"), nullptr);
+  EXPECT_NE(channel->GetBinarySet()->Lookup(u"http://img.test/new.png"), nullptr);
+
+  // The same address in other letter case is no change.
+  const int changes = recorder.Count(DBE_CHANNEL_CHANGED);
+  props = channel->GetProperties();
+  props[kPropThumbnail] = u"HTTP://IMG.TEST/NEW.PNG";
+  channel->SetProperties(props);
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_CHANGED), changes);
+  channel->Release(this, false);
+  recorder.Unsubscribe(channel);
+
+  CChannel reloaded;
+  ASSERT_TRUE(reloaded.OpenFromFile(channel->GetFilePath()));
+  EXPECT_EQ(reloaded.GetThumbnail(), u"HTTP://IMG.TEST/NEW.PNG");
+  EXPECT_EQ(reloaded.GetProperties().count(kPropThumbnailFile), 0u);
+}
+
+TEST_F(ChannelBehaviourTest, RenameMovesTheFilesAndKeepsNamesApart) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Alpha");
+  AddChannel(u"Beta");
+  channel->SetProperty(kPropUrl, u"http://alpha.test/");
+  channel->Acquire(this);
+  IArticle* a = channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
+  ASSERT_TRUE(channel->SetArticleProperties(a, {{u"text", u"kept"}}));
+  channel->Release(this, false);
+  const std::string oldFile = ChannelFileHost(channel);
+  const std::string oldFileBytes = ReadHostFile(oldFile);
+  Recorder recorder;
+  recorder.Subscribe(channel);
+
+  // Another letter case is the same name: nothing moves.
+  EXPECT_TRUE(channel->Rename(u"ALPHA"));
+  EXPECT_EQ(channel->GetName(), u"Alpha");
+  EXPECT_EQ(ReadHostFile(oldFile), oldFileBytes);
+  // Another channel's name, in any case, is refused.
+  EXPECT_FALSE(channel->Rename(u"beta"));
+  EXPECT_FALSE(channel->Rename(u"  Beta "));
+  EXPECT_FALSE(channel->Rename(u"   "));
+  EXPECT_EQ(channel->GetName(), u"Alpha");
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_RENAMED), 0);
+
+  ASSERT_TRUE(channel->Rename(u"  Gamma  "));
+  EXPECT_EQ(channel->GetName(), u"Gamma");
+  EXPECT_EQ(channel->GetMutexName(), u"CL.Gamma");
+  EXPECT_EQ(channel->GetFilePath(), CombinePath(kTestContent, u"Gamma.cnl"));
+  EXPECT_FALSE(HostExists(oldFile));
+  EXPECT_FALSE(HostExists(ContentHost(u"Alpha")));
+  EXPECT_TRUE(HostExists(ContentHost(u"Gamma.cnl")));
+  ASSERT_EQ(recorder.oldNames, std::vector<std::u16string>{u"Alpha"});
+  recorder.Unsubscribe(channel);
+
+  CChannel reloaded;
+  ASSERT_TRUE(reloaded.OpenFromFile(CombinePath(kTestContent, u"Gamma.cnl")));
+  EXPECT_EQ(reloaded.GetProperties().at(kPropUrl), u"http://alpha.test/");
+  reloaded.Acquire(this);
+  IArticle* moved = reloaded.GetArticleSet()->FindById(Id(u'a'));
+  ASSERT_NE(moved, nullptr);
+  CStringToStringMap props;
+  ASSERT_TRUE(reloaded.GetArticleProperties(moved, props));
+  EXPECT_EQ(props.at(u"text"), u"kept");
+  EXPECT_FALSE(reloaded.IsArticleRead(moved));
+  reloaded.Release(this, false);
+}
+
+TEST_F(ChannelBehaviourTest, RenameDoesNotOverwriteAChannelFileLeftOnDisk) {
+  // A file that did not load is not part of the set but stays stored.
+  WriteHostFile(ContentHost(u"Stored.cnl"), "XXXXjunk");
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Fresh");
+  EXPECT_FALSE(channel->Rename(u"Stored"));
+  EXPECT_EQ(channel->GetName(), u"Fresh");
+  EXPECT_EQ(ReadHostFile(ContentHost(u"Stored.cnl")), "XXXXjunk");
+  EXPECT_EQ(set_.Add(u"Stored"), nullptr);
+  EXPECT_EQ(ReadHostFile(ContentHost(u"Stored.cnl")), "XXXXjunk");
+}
+
+TEST_F(ChannelBehaviourTest, ClearDataEmptiesTheDataFolder) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Clear");
+  channel->Acquire(this);
+  channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
+  channel->SaveHeaders();
+  ASSERT_TRUE(FileExists(CombinePath(channel->GetDataFolder(), u"headers.bin")));
+  channel->ClearData();
+  EXPECT_EQ(channel->GetArticleSet()->GetCount(), 0);
+  EXPECT_FALSE(FileExists(CombinePath(channel->GetDataFolder(), u"headers.bin")));
+  EXPECT_FALSE(FileExists(CombinePath(channel->GetDataFolder(), u"unread.bin")));
+  EXPECT_TRUE(DirectoryExists(channel->GetBinFolder()));
+  EXPECT_EQ(channel->GetUnreadCount(), 0);
+  channel->Release(this, false);
+}
+
+TEST_F(ChannelBehaviourTest, ReadOnlyModeTouchesNoStoredFile) {
+  {
+    CChannelSet writer;
+    ASSERT_TRUE(writer.Open());
+    auto* channel = static_cast<CChannel*>(writer.Add(u"Shared"));
+    ASSERT_NE(channel, nullptr);
+    channel->SetProperties({{kPropUrl, u"http://shared.test/"}});
+    channel->Acquire(this);
+    IArticle* a = channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
+    channel->CreateArticle(Id(u'b'), US_UP_TO_DATE, plat::FILETIME{});
+    ASSERT_TRUE(channel->SetArticleProperties(a, {{u"text", u"stored"}}));
+    channel->SetUpdateState(US_UP_TO_DATE);
+    channel->Release(this, false);
+    ASSERT_NE(writer.Add(u"Other"), nullptr);
+  }
+  const std::string root = Host(kTestContent);
+  const auto before = Snapshot(root);
+  ASSERT_TRUE(before.count("/Shared/headers.bin"));
+  ASSERT_TRUE(before.count("/Shared/unread.bin"));
+  ASSERT_TRUE(before.count("/Shared/data.bin"));
+
+  CChannelSet reader;
+  reader.SetReadOnly(1);
+  ASSERT_TRUE(reader.Open());
+  ASSERT_EQ(reader.GetCount(), 2);
+  auto* channel = static_cast<CChannel*>(reader.FindByName(u"Shared"));
+  ASSERT_NE(channel, nullptr);
+  channel->Acquire(this);
+  IArticle* a = channel->GetArticleSet()->FindById(Id(u'a'));
+  IArticle* b = channel->GetArticleSet()->FindById(Id(u'b'));
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  CStringToStringMap props;
+  ASSERT_TRUE(channel->GetArticleProperties(a, props));
+  EXPECT_EQ(props.at(u"text"), u"stored");
+  channel->SetArticleRead(a, true);
+  EXPECT_FALSE(channel->SetArticleProperties(b, {{u"text", u"new"}}));
+  b->Delete();
+  channel->SetProperty(u"note", u"changed");
+  channel->CreateArticle(Id(u'c'), US_UP_TO_DATE, plat::FILETIME{});
+  channel->SetUpdateState(US_FAILED);
+  channel->MarkAllRead();
+  channel->Release(this, true);
+  channel->Release(this, false);
+  EXPECT_FALSE(channel->Rename(u"Renamed"));
+  channel->ClearData();
+  EXPECT_EQ(reader.Add(u"Third"), nullptr);
+  reader.Remove(u"Other");
+  EXPECT_EQ(reader.GetCount(), 1);
+  reader.RemoveAll();
+
+  EXPECT_EQ(Snapshot(root), before);
+}
+
+// The channel mutex held by another process of the device.
+class BusyChannel {
+ public:
+  explicit BusyChannel(const std::u16string& mutexName)
+      : child_([mutexName](ChildContext& ctx) {
+          plat::HANDLE mutex = plat::CreateMutexW(nullptr, plat::FALSE, mutexName.c_str());
+          if (mutex == nullptr || plat::WaitForSingleObject(mutex, 5000) != plat::WAIT_OBJECT_0) return 2;
+          ctx.Ready();
+          if (!ctx.WaitFor("release", 20000)) return 3;
+          plat::ReleaseMutex(mutex);
+          ctx.Send("released");
+          ctx.WaitFor("end", 20000);
+          return 0;
+        }) {}
+  bool Started() { return child_.WaitReady(); }
+  bool Release() { return child_.Send("release") && child_.WaitFor("released"); }
+  int End() {
+    child_.Send("end");
+    return child_.Wait();
+  }
+
+ private:
+  ChildProcess child_;
+};
+
+TEST_F(ChannelBehaviourTest, SaveThatCannotTakeTheMutexKeepsTheChange) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Busy");
+  const std::string file = ChannelFileHost(channel);
+  const std::string stored = ReadHostFile(file);
+  BusyChannel busy(u"CL.Busy");
+  ASSERT_TRUE(busy.Started());
+  channel->SetProperty(kPropUrl, u"http://busy.test/");
+  EXPECT_TRUE(channel->IsChannelFileDirty());
+  EXPECT_EQ(ReadHostFile(file), stored);
+  ASSERT_TRUE(busy.Release());
+  EXPECT_TRUE(channel->SaveChannelFile());
+  EXPECT_FALSE(channel->IsChannelFileDirty());
+  CChannel reloaded;
+  ASSERT_TRUE(reloaded.OpenFromFile(channel->GetFilePath()));
+  EXPECT_EQ(reloaded.GetProperties().at(kPropUrl), u"http://busy.test/");
+  EXPECT_EQ(busy.End(), 0);
+}
+
+TEST_F(ChannelBehaviourTest, LoadThatCannotTakeTheMutexReadsNothingAndKeepsTheFiles) {
+  WriteHostFile(ContentHost(u"Locked.cnl"), ChannelFileBytes(kMagicOBC1, 6, {}, {{"@url", "http://locked.test/"}}));
+  ASSERT_TRUE(CreateFolderTree(CombinePath(kTestContent, u"Locked\\bin")));
+  BusyChannel busy(u"CL.Locked");
+  ASSERT_TRUE(busy.Started());
+  CChannel channel;
+  EXPECT_FALSE(channel.OpenFromFile(CombinePath(kTestContent, u"Locked.cnl")));
+  EXPECT_FALSE(channel.HadUnreadableFile());
+  EXPECT_TRUE(channel.GetProperties().empty());
+  ASSERT_TRUE(busy.Release());
+  ASSERT_TRUE(channel.OpenFromFile(CombinePath(kTestContent, u"Locked.cnl")));
+  EXPECT_EQ(channel.GetProperties().at(kPropUrl), u"http://locked.test/");
+  EXPECT_EQ(busy.End(), 0);
+}
+
+TEST_F(ChannelBehaviourTest, RenamedChannelUsesTheMutexOfItsNewName) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Before");
+  ASSERT_TRUE(channel->Rename(u"After"));
+  BusyChannel busy(u"CL.After");
+  ASSERT_TRUE(busy.Started());
+  channel->SetProperty(kPropUrl, u"http://after.test/");
+  EXPECT_TRUE(channel->IsChannelFileDirty()) << "the save must wait for the new name's mutex";
+  ASSERT_TRUE(busy.Release());
+  EXPECT_TRUE(channel->SaveChannelFile());
+  EXPECT_EQ(busy.End(), 0);
+}
+
+}  // namespace
