@@ -6,6 +6,8 @@
 
 #include "platform/base/Format.h"
 #include "platform/resources/Resources.h"
+#include "platform/windows/ComboBox.h"
+#include "platform/windows/Shell.h"
 #include "platform/windows/WindowsInternal.h"
 
 namespace plat::wm {
@@ -195,6 +197,8 @@ void EnsureBuiltinClasses() {
   AddBuiltin(u"#32770", 0x8002, CALLBACK_Dialog, DLGWINDOWEXTRA, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   AddBuiltin(u"static", 0x8003, CALLBACK_Static, 0, nullptr);
   AddBuiltin(u"button", 0x8004, CALLBACK_Button, 0, nullptr);
+  AddBuiltin(u"combobox", 0x8005, ComboBoxWndProc, 0, nullptr);
+  AddBuiltin(u"menu_worker", 0x8006, MenuBarWndProc, 0, nullptr);
 }
 
 namespace {

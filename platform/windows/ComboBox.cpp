@@ -1,0 +1,183 @@
+// The standard combo box: items and selection, no drawing.
+#include "platform/windows/ComboBox.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/base/Text.h"
+
+namespace plat {
+namespace {
+
+struct ComboItem {
+  std::u16string text;
+  LPARAM data = 0;
+};
+
+struct ComboState {
+  std::vector<ComboItem> items;
+  int selection = -1;
+};
+
+// The state of each live combo box of the process, by window handle. Only
+// the window's own thread changes it (its procedure runs there), the lock
+// guards the map itself.
+struct Combos {
+  std::mutex lock;
+  std::unordered_map<DWORD, std::shared_ptr<ComboState>> states;
+};
+
+Combos& All() {
+  static auto* combos = new Combos;
+  return *combos;
+}
+
+std::shared_ptr<ComboState> StateOf(HWND hwnd) {
+  Combos& c = All();
+  std::lock_guard<std::mutex> g(c.lock);
+  auto it = c.states.find(HandleToValue(hwnd));
+  return it == c.states.end() ? nullptr : it->second;
+}
+
+bool Valid(const ComboState& s, WPARAM index) { return index < s.items.size(); }
+
+const WCHAR* TextArg(LPARAM lParam) {
+  const auto* text = reinterpret_cast<const WCHAR*>(lParam);
+  return text ? text : u"";
+}
+
+// The window text shows the selected item.
+void ShowSelection(HWND hwnd, const ComboState& s) {
+  const WCHAR* text = s.selection >= 0 ? s.items[static_cast<std::size_t>(s.selection)].text.c_str() : u"";
+  DefWindowProcW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+LRESULT Insert(HWND hwnd, ComboState& s, std::size_t index, const WCHAR* text) {
+  try {
+    s.items.insert(s.items.begin() + static_cast<std::ptrdiff_t>(index), ComboItem{text, 0});
+  } catch (const std::bad_alloc&) {
+    return CB_ERRSPACE;
+  }
+  if (s.selection >= static_cast<int>(index)) {
+    ++s.selection;
+    ShowSelection(hwnd, s);
+  }
+  return static_cast<LRESULT>(index);
+}
+
+// The first item at or after start + 1 (wrapping) whose text matches.
+LRESULT Find(const ComboState& s, WPARAM start, const WCHAR* text, bool exact) {
+  const std::size_t n = s.items.size();
+  if (n == 0) return CB_ERR;
+  std::u16string_view wanted(text);
+  std::size_t first = (start == static_cast<WPARAM>(-1) || start >= n) ? 0 : start + 1;
+  for (std::size_t k = 0; k < n; ++k) {
+    std::size_t i = (first + k) % n;
+    std::u16string_view t = s.items[i].text;
+    bool match = exact ? EqualsNoCase(t, wanted)
+                       : t.size() >= wanted.size() && EqualsNoCase(t.substr(0, wanted.size()), wanted);
+    if (match) return static_cast<LRESULT>(i);
+  }
+  return CB_ERR;
+}
+
+LRESULT Select(HWND hwnd, ComboState& s, WPARAM index) {
+  // A bad index clears the selection as -1 does.
+  s.selection = Valid(s, index) ? static_cast<int>(index) : -1;
+  ShowSelection(hwnd, s);
+  return s.selection >= 0 ? s.selection : CB_ERR;
+}
+
+}  // namespace
+
+LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    Combos& c = All();
+    std::lock_guard<std::mutex> g(c.lock);
+    c.states[HandleToValue(hwnd)] = std::make_shared<ComboState>();
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+  if (msg == WM_NCDESTROY) {
+    Combos& c = All();
+    std::lock_guard<std::mutex> g(c.lock);
+    c.states.erase(HandleToValue(hwnd));
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+  std::shared_ptr<ComboState> state = StateOf(hwnd);
+  if (!state) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  ComboState& s = *state;
+  switch (msg) {
+    case WM_CREATE:
+      // A drop-down list shows only its items; its title is no text of its own.
+      if ((static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)) & 3) == CBS_DROPDOWNLIST) ShowSelection(hwnd, s);
+      return 0;
+    case WM_GETDLGCODE:
+      return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case CB_ADDSTRING: {
+      const WCHAR* text = TextArg(lParam);
+      std::size_t index = s.items.size();
+      if (static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)) & CBS_SORT) {
+        index = 0;
+        while (index < s.items.size() && CompareNoCase(s.items[index].text, text) <= 0) ++index;
+      }
+      return Insert(hwnd, s, index, text);
+    }
+    case CB_INSERTSTRING: {
+      std::size_t index = wParam == static_cast<WPARAM>(-1) ? s.items.size() : wParam;
+      if (index > s.items.size()) return CB_ERR;
+      return Insert(hwnd, s, index, TextArg(lParam));
+    }
+    case CB_DELETESTRING: {
+      if (!Valid(s, wParam)) return CB_ERR;
+      s.items.erase(s.items.begin() + static_cast<std::ptrdiff_t>(wParam));
+      if (s.selection == static_cast<int>(wParam)) {
+        s.selection = -1;
+        ShowSelection(hwnd, s);
+      } else if (s.selection > static_cast<int>(wParam)) {
+        --s.selection;
+      }
+      return static_cast<LRESULT>(s.items.size());
+    }
+    case CB_RESETCONTENT:
+      s.items.clear();
+      s.selection = -1;
+      ShowSelection(hwnd, s);
+      return CB_OKAY;
+    case CB_GETCOUNT:
+      return static_cast<LRESULT>(s.items.size());
+    case CB_GETCURSEL:
+      return s.selection >= 0 ? s.selection : CB_ERR;
+    case CB_SETCURSEL:
+      return Select(hwnd, s, wParam);
+    case CB_GETLBTEXTLEN:
+      return Valid(s, wParam) ? static_cast<LRESULT>(s.items[wParam].text.size()) : CB_ERR;
+    case CB_GETLBTEXT: {
+      auto* buffer = reinterpret_cast<WCHAR*>(lParam);
+      if (!Valid(s, wParam) || !buffer) return CB_ERR;
+      const std::u16string& t = s.items[wParam].text;
+      std::memcpy(buffer, t.c_str(), (t.size() + 1) * sizeof(WCHAR));
+      return static_cast<LRESULT>(t.size());
+    }
+    case CB_GETITEMDATA:
+      return Valid(s, wParam) ? s.items[wParam].data : CB_ERR;
+    case CB_SETITEMDATA:
+      if (!Valid(s, wParam)) return CB_ERR;
+      s.items[wParam].data = lParam;
+      return CB_OKAY;
+    case CB_FINDSTRING:
+    case CB_FINDSTRINGEXACT:
+      return Find(s, wParam, TextArg(lParam), msg == CB_FINDSTRINGEXACT);
+    case CB_SELECTSTRING: {
+      LRESULT found = Find(s, wParam, TextArg(lParam), false);
+      return found == CB_ERR ? CB_ERR : Select(hwnd, s, static_cast<WPARAM>(found));
+    }
+    default:
+      return DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+}
+
+}  // namespace plat

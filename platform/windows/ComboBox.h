@@ -1,0 +1,55 @@
+// The standard combo box, window class "combobox" (dialog item atom 0x85):
+// a list of texts, each with a value of the program, and the current
+// selection. It keeps its items and answers the CB_ messages; it draws
+// nothing yet and takes no input: a window class that draws one can take its
+// procedure (GetClassInfoW) and register a superclass.
+//
+// The window text follows the selection: selecting an item sets it, clearing
+// the selection empties it.
+#pragma once
+
+#include "platform/windows/Windows.h"
+
+namespace plat {
+
+inline const WCHAR* const WC_COMBOBOXW = u"combobox";
+
+constexpr DWORD CBS_SIMPLE = 0x0001;
+constexpr DWORD CBS_DROPDOWN = 0x0002;
+constexpr DWORD CBS_DROPDOWNLIST = 0x0003;
+constexpr DWORD CBS_AUTOHSCROLL = 0x0040;
+// Added texts are kept in order, ignoring case (CB_INSERTSTRING does not sort).
+constexpr DWORD CBS_SORT = 0x0100;
+
+constexpr LRESULT CB_OKAY = 0;
+constexpr LRESULT CB_ERR = -1;
+constexpr LRESULT CB_ERRSPACE = -2;
+
+// wParam / lParam and results as the platform has them: indexes are
+// zero-based, CB_ERR answers a bad index.
+constexpr UINT CB_GETEDITSEL = 0x0140;
+constexpr UINT CB_LIMITTEXT = 0x0141;
+constexpr UINT CB_SETEDITSEL = 0x0142;
+constexpr UINT CB_ADDSTRING = 0x0143;       // lParam text; the new index
+constexpr UINT CB_DELETESTRING = 0x0144;    // wParam index; the count left
+constexpr UINT CB_GETCOUNT = 0x0146;
+constexpr UINT CB_GETCURSEL = 0x0147;       // CB_ERR when nothing is selected
+constexpr UINT CB_GETLBTEXT = 0x0148;       // wParam index, lParam buffer; the length
+constexpr UINT CB_GETLBTEXTLEN = 0x0149;    // wParam index; the length without the null
+constexpr UINT CB_INSERTSTRING = 0x014A;    // wParam index (-1: the end), lParam text; the index
+constexpr UINT CB_RESETCONTENT = 0x014B;
+constexpr UINT CB_FINDSTRING = 0x014C;      // wParam index to start after (-1: all), lParam prefix
+constexpr UINT CB_SELECTSTRING = 0x014D;    // as CB_FINDSTRING, and selects what it found
+constexpr UINT CB_SETCURSEL = 0x014E;       // wParam index (-1: none); CB_ERR for none or a bad index
+constexpr UINT CB_GETITEMDATA = 0x0150;     // wParam index
+constexpr UINT CB_SETITEMDATA = 0x0151;     // wParam index, lParam value
+constexpr UINT CB_FINDSTRINGEXACT = 0x0158; // as CB_FINDSTRING, the whole text ignoring case
+
+// Notifications (WM_COMMAND to the parent).
+constexpr WORD CBN_ERRSPACE = static_cast<WORD>(-1);
+constexpr WORD CBN_SELCHANGE = 1;
+
+// The procedure of the "combobox" class.
+LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+}  // namespace plat

@@ -1,0 +1,334 @@
+// The shell's menu bar and the built-in "aygshell.dll".
+#include "platform/windows/Shell.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/base/Module.h"
+#include "platform/base/Text.h"
+#include "platform/resources/Resources.h"
+
+namespace plat {
+namespace {
+
+struct Button {
+  int id = 0;
+  int image = I_IMAGENONE;
+  BYTE state = TBSTATE_ENABLED;
+  BYTE style = TBSTYLE_BUTTON;
+  WORD cx = 0;
+  DWORD_PTR data = 0;
+  std::u16string text;
+};
+
+struct BarState {
+  std::vector<Button> buttons;
+  HMENU menu = nullptr;  // loaded by SHCreateMenuBar, destroyed with the bar
+};
+
+// The state of each live bar of the process, by window handle.
+struct Bars {
+  std::mutex lock;
+  std::unordered_map<DWORD, std::shared_ptr<BarState>> states;
+};
+
+Bars& All() {
+  static auto* bars = new Bars;
+  return *bars;
+}
+
+std::shared_ptr<BarState> StateOf(HWND hwnd) {
+  Bars& b = All();
+  std::lock_guard<std::mutex> g(b.lock);
+  auto it = b.states.find(HandleToValue(hwnd));
+  return it == b.states.end() ? nullptr : it->second;
+}
+
+int IndexOfCommand(const BarState& s, WPARAM id) {
+  for (std::size_t i = 0; i < s.buttons.size(); ++i)
+    if (s.buttons[i].id == static_cast<int>(id)) return static_cast<int>(i);
+  return -1;
+}
+
+Button FromTbButton(const TBBUTTON& b) {
+  Button out;
+  out.id = b.idCommand;
+  out.image = b.iBitmap;
+  out.state = b.fsState;
+  out.style = b.fsStyle;
+  out.data = b.dwData;
+  if (static_cast<std::uintptr_t>(b.iString) >= 0x10000) out.text = reinterpret_cast<const WCHAR*>(b.iString);
+  return out;
+}
+
+// The button TB_GETBUTTONINFOW / TB_SETBUTTONINFOW name, or -1.
+int Addressed(const BarState& s, WPARAM wParam, DWORD mask) {
+  if (mask & TBIF_BYINDEX) return wParam < s.buttons.size() ? static_cast<int>(wParam) : -1;
+  return IndexOfCommand(s, wParam);
+}
+
+LRESULT GetInfo(const BarState& s, WPARAM wParam, TBBUTTONINFOW* info) {
+  if (!info || info->cbSize != sizeof(TBBUTTONINFOW)) return -1;
+  int index = Addressed(s, wParam, info->dwMask);
+  if (index < 0) return -1;
+  const Button& b = s.buttons[static_cast<std::size_t>(index)];
+  const DWORD mask = info->dwMask;
+  if (mask & TBIF_COMMAND) info->idCommand = b.id;
+  if (mask & TBIF_IMAGE) info->iImage = b.image;
+  if (mask & TBIF_STATE) info->fsState = b.state;
+  if (mask & TBIF_STYLE) info->fsStyle = b.style;
+  if (mask & TBIF_SIZE) info->cx = b.cx;
+  if (mask & TBIF_LPARAM) info->lParam = b.data;
+  if ((mask & TBIF_TEXT) && info->pszText && info->cchText > 0) {
+    std::size_t n = std::min<std::size_t>(b.text.size(), static_cast<std::size_t>(info->cchText - 1));
+    std::memcpy(info->pszText, b.text.data(), n * sizeof(WCHAR));
+    info->pszText[n] = 0;
+  }
+  return index;
+}
+
+LRESULT SetInfo(BarState& s, WPARAM wParam, const TBBUTTONINFOW* info) {
+  if (!info || info->cbSize != sizeof(TBBUTTONINFOW)) return FALSE;
+  int index = Addressed(s, wParam, info->dwMask);
+  if (index < 0) return FALSE;
+  Button& b = s.buttons[static_cast<std::size_t>(index)];
+  const DWORD mask = info->dwMask;
+  if (mask & TBIF_COMMAND) b.id = info->idCommand;
+  if (mask & TBIF_IMAGE) b.image = info->iImage;
+  if (mask & TBIF_STATE) b.state = info->fsState;
+  if (mask & TBIF_STYLE) b.style = info->fsStyle;
+  if (mask & TBIF_SIZE) b.cx = info->cx;
+  if (mask & TBIF_LPARAM) b.data = info->lParam;
+  if (mask & TBIF_TEXT) b.text = info->pszText ? info->pszText : u"";
+  return TRUE;
+}
+
+// Sets or clears one state bit of the button with the command id.
+LRESULT SetStateBit(BarState& s, WPARAM id, BYTE bit, LPARAM on) {
+  int index = IndexOfCommand(s, id);
+  if (index < 0) return FALSE;
+  Button& b = s.buttons[static_cast<std::size_t>(index)];
+  b.state = LOWORD(static_cast<std::uintptr_t>(on)) ? static_cast<BYTE>(b.state | bit)
+                                                     : static_cast<BYTE>(b.state & ~bit);
+  return TRUE;
+}
+
+// The buttons of a menu's top level.
+std::vector<Button> ButtonsOfMenu(HMENU menu) {
+  std::vector<Button> out;
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    WCHAR text[256] = {};
+    MENUITEMINFOW mii{};
+    mii.cbSize = sizeof mii;
+    mii.fMask = MIIM_TYPE | MIIM_ID | MIIM_SUBMENU | MIIM_STATE;
+    mii.dwTypeData = text;
+    mii.cch = 256;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &mii)) continue;
+    Button b;
+    if (mii.fType & MFT_SEPARATOR) {
+      b.style = TBSTYLE_SEP;
+    } else {
+      b.text = text;
+    }
+    if (mii.hSubMenu) {
+      b.id = kMenuBarFirstPopupId + i;
+      b.style = TBSTYLE_DROPDOWN | TBSTYLE_AUTOSIZE;
+      b.data = reinterpret_cast<DWORD_PTR>(mii.hSubMenu);
+    } else {
+      b.id = static_cast<int>(mii.wID);
+      if (!(mii.fType & MFT_SEPARATOR)) b.style = TBSTYLE_BUTTON | TBSTYLE_AUTOSIZE;
+    }
+    if (mii.fState & MFS_GRAYED) b.state = 0;
+    out.push_back(std::move(b));
+  }
+  return out;
+}
+
+FARPROC ResolveShell(const char* name) {
+  if (!name) return nullptr;
+  if (std::strcmp(name, "#188") == 0 || std::strcmp(name, "SHFindMenuBar") == 0)
+    return reinterpret_cast<FARPROC>(&SHFindMenuBar);
+  if (std::strcmp(name, "SHCreateMenuBar") == 0) return reinterpret_cast<FARPROC>(&SHCreateMenuBar);
+  return nullptr;
+}
+
+// The shell library is part of the device from the start.
+const bool g_shellRegistered = (RegisterShellModule(), true);
+
+}  // namespace
+
+void RegisterShellModule() { RegisterBuiltInModule(u"aygshell.dll", &ResolveShell); }
+
+LRESULT MenuBarWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    Bars& b = All();
+    std::lock_guard<std::mutex> g(b.lock);
+    b.states[HandleToValue(hwnd)] = std::make_shared<BarState>();
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+  if (msg == WM_NCDESTROY) {
+    std::shared_ptr<BarState> gone;
+    {
+      Bars& b = All();
+      std::lock_guard<std::mutex> g(b.lock);
+      auto it = b.states.find(HandleToValue(hwnd));
+      if (it != b.states.end()) {
+        gone = it->second;
+        b.states.erase(it);
+      }
+    }
+    if (gone && gone->menu) DestroyMenu(gone->menu);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+  std::shared_ptr<BarState> state = StateOf(hwnd);
+  if (!state) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  BarState& s = *state;
+  switch (msg) {
+    case TB_BUTTONCOUNT:
+      return static_cast<LRESULT>(s.buttons.size());
+    case TB_ADDBUTTONSW: {
+      const auto* buttons = reinterpret_cast<const TBBUTTON*>(lParam);
+      if (!buttons) return FALSE;
+      for (WPARAM i = 0; i < wParam; ++i) s.buttons.push_back(FromTbButton(buttons[i]));
+      return TRUE;
+    }
+    case TB_INSERTBUTTONW: {
+      const auto* button = reinterpret_cast<const TBBUTTON*>(lParam);
+      if (!button) return FALSE;
+      std::size_t at = std::min<std::size_t>(wParam, s.buttons.size());
+      s.buttons.insert(s.buttons.begin() + static_cast<std::ptrdiff_t>(at), FromTbButton(*button));
+      return TRUE;
+    }
+    case TB_DELETEBUTTON:
+      if (wParam >= s.buttons.size()) return FALSE;
+      s.buttons.erase(s.buttons.begin() + static_cast<std::ptrdiff_t>(wParam));
+      return TRUE;
+    case TB_GETBUTTON: {
+      auto* out = reinterpret_cast<TBBUTTON*>(lParam);
+      if (!out || wParam >= s.buttons.size()) return FALSE;
+      const Button& b = s.buttons[wParam];
+      *out = TBBUTTON{};
+      out->iBitmap = b.image;
+      out->idCommand = b.id;
+      out->fsState = b.state;
+      out->fsStyle = b.style;
+      out->dwData = b.data;
+      out->iString = reinterpret_cast<INT_PTR>(b.text.c_str());
+      return TRUE;
+    }
+    case TB_COMMANDTOINDEX:
+      return IndexOfCommand(s, wParam);
+    case TB_GETBUTTONINFOW:
+      return GetInfo(s, wParam, reinterpret_cast<TBBUTTONINFOW*>(lParam));
+    case TB_SETBUTTONINFOW:
+      return SetInfo(s, wParam, reinterpret_cast<const TBBUTTONINFOW*>(lParam));
+    case TB_GETBUTTONTEXTW: {
+      int index = IndexOfCommand(s, wParam);
+      if (index < 0) return -1;
+      const std::u16string& t = s.buttons[static_cast<std::size_t>(index)].text;
+      if (auto* out = reinterpret_cast<WCHAR*>(lParam)) std::memcpy(out, t.c_str(), (t.size() + 1) * sizeof(WCHAR));
+      return static_cast<LRESULT>(t.size());
+    }
+    case TB_ENABLEBUTTON:
+      return SetStateBit(s, wParam, TBSTATE_ENABLED, lParam);
+    case TB_CHECKBUTTON:
+      return SetStateBit(s, wParam, TBSTATE_CHECKED, lParam);
+    case TB_PRESSBUTTON:
+      return SetStateBit(s, wParam, TBSTATE_PRESSED, lParam);
+    case TB_HIDEBUTTON:
+      return SetStateBit(s, wParam, TBSTATE_HIDDEN, lParam);
+    case TB_ISBUTTONENABLED: {
+      int index = IndexOfCommand(s, wParam);
+      return index >= 0 && (s.buttons[static_cast<std::size_t>(index)].state & TBSTATE_ENABLED) ? TRUE : FALSE;
+    }
+    case TB_GETSTATE: {
+      int index = IndexOfCommand(s, wParam);
+      return index >= 0 ? s.buttons[static_cast<std::size_t>(index)].state : -1;
+    }
+    case TB_SETSTATE: {
+      int index = IndexOfCommand(s, wParam);
+      if (index < 0) return FALSE;
+      s.buttons[static_cast<std::size_t>(index)].state = static_cast<BYTE>(LOWORD(static_cast<std::uintptr_t>(lParam)));
+      return TRUE;
+    }
+    case SHCMBM_GETMENU:
+      return reinterpret_cast<LRESULT>(s.menu);
+    case SHCMBM_GETSUBMENU: {
+      int index = IndexOfCommand(s, static_cast<WPARAM>(lParam));
+      if (index < 0) return 0;
+      auto menu = reinterpret_cast<HMENU>(s.buttons[static_cast<std::size_t>(index)].data);
+      return IsMenu(menu) ? reinterpret_cast<LRESULT>(menu) : 0;
+    }
+    case SHCMBM_SETSUBMENU: {
+      int index = IndexOfCommand(s, wParam);
+      if (index < 0) return 0;
+      Button& b = s.buttons[static_cast<std::size_t>(index)];
+      auto previous = reinterpret_cast<HMENU>(b.data);
+      b.data = static_cast<DWORD_PTR>(lParam);
+      return IsMenu(previous) ? reinterpret_cast<LRESULT>(previous) : 0;
+    }
+    default:
+      return DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+}
+
+BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
+  if (!info || info->cbSize != sizeof(SHMENUBARINFO) || !IsWindow(info->hwndParent)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  info->hwndMB = nullptr;
+  const bool empty = (info->dwFlags & SHCMBF_EMPTYBAR) != 0;
+  if (!empty && !(info->dwFlags & SHCMBF_HMENU)) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  HMENU menu = nullptr;
+  if (!empty) {
+    menu = LoadMenuW(info->hInstRes, MAKEINTRESOURCEW(info->nToolBarId));
+    if (!menu) return FALSE;
+  }
+  const int height = std::max(1, 26 * ScreenDpi() / 96);
+  DWORD style = WS_POPUP | ((info->dwFlags & SHCMBF_HIDDEN) ? 0 : WS_VISIBLE);
+  HWND bar = CreateWindowExW(0, kMenuBarClassName, u"", style, 0, ScreenHeight() - height, ScreenWidth(), height,
+                             info->hwndParent, nullptr, info->hInstRes, nullptr);
+  if (!bar) {
+    if (menu) DestroyMenu(menu);
+    return FALSE;
+  }
+  if (std::shared_ptr<BarState> s = StateOf(bar)) {
+    s->menu = menu;
+    if (menu) s->buttons = ButtonsOfMenu(menu);
+  }
+  info->hwndMB = bar;
+  return TRUE;
+}
+
+HWND SHFindMenuBar(HWND hwnd) {
+  if (!hwnd || !IsWindow(hwnd)) return nullptr;
+  struct Search {
+    HWND owner;
+    HWND found;
+  } search{hwnd, nullptr};
+  EnumWindows(
+      [](HWND w, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid != GetCurrentProcessId() || GetWindow(w, GW_OWNER) != s->owner) return TRUE;
+        WCHAR cls[32] = {};
+        GetClassNameW(w, cls, 32);
+        if (!EqualsNoCase(cls, kMenuBarClassName)) return TRUE;
+        s->found = w;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+}  // namespace plat
