@@ -11,6 +11,7 @@
 // releases both before network or script work.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -60,14 +61,23 @@ class CChannelJob : public CUpdateJob, public CDBEventListener, public CJScriptI
 
   bool ReadChannelObject();
   void ReadArticles();
+  // Marks the channel failed and lets it go (after an unexpected failure).
+  void FailAndLetGo() noexcept;
+  // Sets the channel (null: let go) and the item GetItem answers.
+  void SetChannel(IChannel* channel);
 
   IChannelSet* channelSet_ = nullptr;
   std::u16string script_;
   IChannel* channel_ = nullptr;
   bool result_ = false;
   bool handedOver_ = false;
+  // The job is one of the channel's users (Acquire).
+  bool acquired_ = false;
   // Set by Stop: nothing changes after it.
-  bool stopped_ = false;
+  std::atomic<bool> stopped_{false};
+  // What GetItem answers without taking a lock: the manager asks while it
+  // holds its own lock, which the job's event deliveries take after the job's.
+  std::atomic<IUpdateItem*> item_{nullptr};
   CStringSet articleKeys_;
 };
 
@@ -91,5 +101,7 @@ class CArticleJob : public CChannelJob {
   void LetGo();
 
   IArticle* article_ = nullptr;
+  // The script's article object was made (a script runs).
+  bool ran_ = false;
   CDBEventListener* articleSet_ = nullptr;
 };

@@ -430,6 +430,10 @@ extern "C" duk_bool_t OrvScriptBudgetExhausted(void* heapUserData) {
   using RunFailure = CJScriptInterpreter::RunFailure;
   // Once exhausted, exhausted until the script has left the engine.
   if (record->exhausted != RunFailure::None) return 1;
+  if (record->host && record->host->IsStopRequested()) {
+    record->exhausted = RunFailure::Stopped;
+    return 1;
+  }
   if (record->heap && record->heap->HasFailed()) {
     record->exhausted = RunFailure::OutOfMemory;
     return 1;
@@ -532,6 +536,11 @@ bool CJScriptInterpreter::Execute(const std::u16string& script) {
     lastFailure_ = RunFailure::NotInitialised;
     return false;
   }
+  if (IsStopRequested()) {
+    LogLine(u"Script not run: its job was stopped.");
+    lastFailure_ = RunFailure::Stopped;
+    return false;
+  }
   if (heap_->HasFailed()) {
     LogLine(u"Script interpreter has run out of memory.");
     lastFailure_ = RunFailure::OutOfMemory;
@@ -565,6 +574,8 @@ bool CJScriptInterpreter::Execute(const std::u16string& script) {
   if (heap_->HasFailed()) exhausted = RunFailure::OutOfMemory;
   if (exhausted == RunFailure::OutOfTime) {
     CDebugLog::GetInstance().Printf(u"Script stopped: it ran longer than %u ms.", static_cast<unsigned>(timeBudgetMs_));
+  } else if (exhausted == RunFailure::Stopped) {
+    LogLine(u"Script stopped: its job was stopped.");
   } else if (exhausted == RunFailure::OutOfMemory) {
     CDebugLog::GetInstance().Printf(u"Script stopped: its heap of %u bytes ran out.",
                                     static_cast<unsigned>(memoryBudget_));

@@ -16,6 +16,7 @@
 // (RunProtected, or duk_safe_call with a body that holds none).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -47,7 +48,7 @@ class CJScriptInterpreter : public CSynchronized {
   static constexpr const char* kScriptFileName = "script";
 
   // Why the last run failed.
-  enum class RunFailure { None, NotInitialised, Exception, OutOfTime, OutOfMemory };
+  enum class RunFailure { None, NotInitialised, Exception, OutOfTime, OutOfMemory, Stopped };
 
   CJScriptInterpreter();
   ~CJScriptInterpreter() override;
@@ -71,6 +72,11 @@ class CJScriptInterpreter : public CSynchronized {
   std::size_t GetMemoryBudget() const { return memoryBudget_; }
 
   RunFailure GetLastFailure() const { return lastFailure_; }
+
+  // Asks the running script (and every later run) to stop, as an exhausted
+  // budget does. May be called from any thread.
+  void RequestStop() noexcept { stopRequested_.store(true, std::memory_order_relaxed); }
+  bool IsStopRequested() const noexcept { return stopRequested_.load(std::memory_order_relaxed); }
   // The heap ran out at some time (the interpreter cannot run scripts again).
   bool HasRunOutOfMemory() const;
 
@@ -114,6 +120,7 @@ class CJScriptInterpreter : public CSynchronized {
   plat::DWORD timeBudgetMs_ = kDefaultTimeBudgetMs;
   std::size_t memoryBudget_ = kDefaultMemoryBudget;
   RunFailure lastFailure_ = RunFailure::None;
+  std::atomic<bool> stopRequested_{false};
 };
 
 // ---- Text between the system and the engine ---------------------------------------
