@@ -22,6 +22,9 @@ ChannelThumbnailsHooks g_thumbnailsHooks;
 // Longest host file name, in bytes of UTF-8.
 constexpr std::size_t kMaxHostFileNameBytes = 255;
 constexpr char16_t kChannelFileSuffix[] = u".cnl";
+// Characters a channel's own paths add after its data folder: "\bin\" and a
+// binary's file name (32 hex digits, a "(n)" and an extension).
+constexpr std::size_t kChannelPathReserve = 49;
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr std::uint32_t kOrderCounterStep = 1000;
 
@@ -80,6 +83,10 @@ bool CChannel::IsValidName(const std::u16string& name, std::u16string* reason) {
   }
   const std::size_t bytes = plat::Utf16ToUtf8(escaped).size() + plat::Utf16ToUtf8(kChannelFileSuffix).size();
   if (bytes > kMaxHostFileNameBytes) return refuse(u"the channel name is too long for a file name");
+  // Every file of the channel, the binaries in its bin folder included, must
+  // stay within the device's path length.
+  const std::size_t pathLength = GetGlobalOptions().GetContentFolder().size() + 1 + escaped.size() + kChannelPathReserve;
+  if (pathLength >= plat::MAX_PATH) return refuse(u"the channel name is too long for the paths of its files");
   if (reason != nullptr) reason->clear();
   return true;
 }
