@@ -388,6 +388,9 @@ bool CRSSChannelJob::AddRssAtomArticle(Tidy::Document* document, Tidy::Node* ele
   if (!Lookup(item, u"id", id)) Lookup(item, u"guid", id);
   std::u16string body = TakeBody(item);
   if (body.empty()) Take(item, u"fulltext", body);
+  // Elements named "body" (joined by "<br/>" above) are the body when nothing
+  // else is.
+  if (body.empty()) Lookup(item, u"body", body);
   std::u16string header;
   Take(item, u"header", header);
   if (header.empty()) {
@@ -445,10 +448,11 @@ void CRSSChannelJob::CreateArticle(const std::u16string& id, const std::u16strin
   IArticleSet* articles = channel_->GetArticleSet();
   if (articles == nullptr || articles->FindById(digest) != nullptr) return;
   const std::uint32_t state = pluginRss_ != 0 ? US_WAITING : US_UP_TO_DATE;
-  IArticle* article = channel_->CreateArticle(digest, state, date);
-  if (article == nullptr || article->IsDeleted()) return;
+  IChannel* channel = channel_;
+  IArticle* article = channel->CreateArticle(digest, state, date);
+  if (article == nullptr || article->IsDeleted() || channel_ == nullptr) return;
   if (!header.empty()) article->SetTitle(DecodeHtmlEntities(header));
-  channel_->SetArticleProperties(article, item);
+  channel->SetArticleProperties(article, item);
   CStringSet urls;
   for (const std::u16string& url : binaries) {
     if (!url.empty()) urls.insert(url);
