@@ -1,0 +1,294 @@
+// The channel set over a content folder: order, loading, adding, removing,
+// events, a missing storage card and moving the content folder.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "core/FileUtils.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
+#include "database/GlobalOptions.h"
+#include "platform/files/Files.h"
+#include "tests/database/ChannelFixture.h"
+
+namespace {
+
+using namespace orvtest;
+
+struct Recorder : CDBEventListener {
+  void OnDBEvent(CDBEvent* record) override {
+    types.push_back(record->type);
+    if (record->type == DBE_CHANNEL_AT_INDEX_CHANGED) indexes.push_back(record->index);
+  }
+  int Count(std::uint32_t type) const { return static_cast<int>(std::count(types.begin(), types.end(), type)); }
+  std::vector<std::uint32_t> types;
+  std::vector<std::int32_t> indexes;
+};
+
+std::vector<std::u16string> Names(CChannelSet& set) {
+  std::vector<std::u16string> names;
+  for (int i = 0; i < set.GetCount(); ++i) names.push_back(set.GetAt(i)->GetName());
+  return names;
+}
+
+class ChannelSetTest : public ChannelTest {
+ protected:
+  void WriteChannel(const std::u16string& escapedName, std::uint32_t magic = kMagicOBC1) {
+    WriteHostFile(ContentHost(escapedName + u".cnl"),
+                  ChannelFileBytes(magic, 6, {}, {{"@url", "http://" + plat::Utf16ToUtf8(escapedName) + ".test/"}}));
+  }
+};
+
+TEST_F(ChannelSetTest, ChannelsAreSortedIgnoringCase) {
+  WriteChannel(u"b");
+  WriteChannel(u"A");
+  WriteChannel(u"c");
+  CChannelSet set;
+  Recorder recorder;
+  recorder.Subscribe(&set);
+  ASSERT_TRUE(set.Open());
+  EXPECT_EQ(Names(set), (std::vector<std::u16string>{u"A", u"b", u"c"}));
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_LIST_CHANGED), 1);
+  EXPECT_EQ(set.GetAt(-1), nullptr);
+  EXPECT_EQ(set.GetAt(set.GetCount()), nullptr);
+  EXPECT_EQ(set.IndexOf(set.GetAt(2)), 2);
+  EXPECT_EQ(set.IndexOf(nullptr), -1);
+  EXPECT_EQ(set.FindIndexByName(u"b"), 1);
+  EXPECT_EQ(set.FindIndexByName(u"B"), -1);  // exact
+  EXPECT_EQ(set.FindByName(u""), nullptr);
+  EXPECT_EQ(set.FindByNameNoCase(u"B"), set.GetAt(1));
+  EXPECT_EQ(GetChannelOptionsByName(u"c"), set.GetAt(2)->GetOptions());
+  EXPECT_EQ(GetChannelOptionsByName(u"none"), nullptr);
+  recorder.Unsubscribe(&set);
+}
+
+TEST_F(ChannelSetTest, UnreadableFilesAreSkippedAndKept) {
+  WriteChannel(u"good1");
+  WriteChannel(u"bad", 0x12345678);
+  WriteChannel(u"good2");
+  WriteHostFile(ContentHost(u"short.cnl"), "OB");
+  WriteChannel(u"legacy", 16);
+  // Two file names of one name: only one channel.
+  WriteChannel(u"Twin");
+  WriteChannel(u"%54win");
+  CChannelSet set;
+  ASSERT_TRUE(set.Open());
+  EXPECT_EQ(Names(set), (std::vector<std::u16string>{u"good1", u"good2", u"legacy", u"Twin"}));
+  EXPECT_TRUE(set.HadUnreadableFile());
+  EXPECT_TRUE(HostExists(ContentHost(u"bad.cnl")));
+  EXPECT_TRUE(HostExists(ContentHost(u"short.cnl")));
+  EXPECT_TRUE(HostExists(ContentHost(u"%54win.cnl")));
+  EXPECT_TRUE(set.HasOldFormatChannels());
+  set.ClearOldFormatFlags();
+  EXPECT_FALSE(set.HasOldFormatChannels());
+}
+
+TEST_F(ChannelSetTest, OpenTwiceLoadsOnce) {
+  WriteChannel(u"one");
+  CChannelSet set;
+  Recorder recorder;
+  recorder.Subscribe(&set);
+  ASSERT_TRUE(set.Open());
+  IChannel* first = set.GetAt(0);
+  WriteChannel(u"two");
+  ASSERT_TRUE(set.Open());
+  EXPECT_EQ(set.GetCount(), 1);
+  EXPECT_EQ(set.GetAt(0), first);
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_LIST_CHANGED), 1);
+  recorder.Unsubscribe(&set);
+}
+
+TEST_F(ChannelSetTest, AddAndRemove) {
+  CChannelSet set;
+  ASSERT_TRUE(set.Open());
+  Recorder recorder;
+  recorder.Subscribe(&set);
+  IChannel* b = set.Add(u"Bravo");
+  IChannel* a = set.Add(u"alpha");
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(Names(set), (std::vector<std::u16string>{u"alpha", u"Bravo"}));
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_LIST_CHANGED), 2);
+  const auto before = Snapshot(Host(kTestContent));
+  EXPECT_EQ(set.Add(u"Bravo"), nullptr);
+  EXPECT_EQ(set.Add(u"ALPHA"), nullptr);
+  EXPECT_EQ(set.GetCount(), 2);
+  EXPECT_EQ(Snapshot(Host(kTestContent)), before);
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_LIST_CHANGED), 2);
+
+  set.Remove(u"nothing");
+  EXPECT_EQ(set.GetCount(), 2);
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_REMOVED), 0);
+  set.Remove(u"alpha");
+  EXPECT_EQ(Names(set), std::vector<std::u16string>{u"Bravo"});
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_REMOVED), 1);
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_LIST_CHANGED), 3);
+  EXPECT_FALSE(HostExists(ContentHost(u"alpha.cnl")));
+  EXPECT_FALSE(HostExists(ContentHost(u"alpha")));
+  EXPECT_TRUE(HostExists(ContentHost(u"Bravo.cnl")));
+
+  // RemoveAll keeps the files.
+  set.RemoveAll();
+  EXPECT_EQ(set.GetCount(), 0);
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_REMOVED), 2);
+  EXPECT_TRUE(HostExists(ContentHost(u"Bravo.cnl")));
+  recorder.Unsubscribe(&set);
+}
+
+TEST_F(ChannelSetTest, ChannelEventsBecomeRowAndListEvents) {
+  CChannelSet set;
+  ASSERT_TRUE(set.Open());
+  ASSERT_NE(set.Add(u"Alpha"), nullptr);
+  ASSERT_NE(set.Add(u"Beta"), nullptr);
+  ASSERT_NE(set.Add(u"Gamma"), nullptr);
+  Recorder recorder;
+  recorder.Subscribe(&set);
+  IChannel* beta = set.FindByName(u"Beta");
+  beta->SetUpdateState(US_WAITING);
+  EXPECT_EQ(set.GetUpdateStatus(), static_cast<std::uint32_t>(US_CHILD_WAITING));
+  ASSERT_EQ(recorder.indexes, std::vector<std::int32_t>{1});
+  beta->Acquire(this);
+  IArticle* article = beta->CreateArticle(std::u16string(32, u'a'), US_UP_TO_DATE, plat::FILETIME{});
+  ASSERT_NE(article, nullptr);
+  recorder.indexes.clear();
+  recorder.types.clear();
+  beta->SetArticleRead(article, true);
+  EXPECT_EQ(recorder.indexes, std::vector<std::int32_t>{1});
+  EXPECT_EQ(recorder.Count(DBE_ARTICLE_READ_CHANGED), 1);
+  beta->Release(this, false);
+
+  // A rename that sorts elsewhere moves the channel and redraws the list.
+  IChannel* alpha = set.FindByName(u"Alpha");
+  const int lists = recorder.Count(DBE_CHANNEL_LIST_CHANGED);
+  ASSERT_TRUE(alpha->Rename(u"Zulu"));
+  EXPECT_EQ(Names(set), (std::vector<std::u16string>{u"Beta", u"Gamma", u"Zulu"}));
+  EXPECT_EQ(set.IndexOf(alpha), 2);
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_LIST_CHANGED), lists + 1);
+  recorder.Unsubscribe(&set);
+
+  CChannelSet reloaded;
+  ASSERT_TRUE(reloaded.Open());
+  EXPECT_EQ(Names(reloaded), (std::vector<std::u16string>{u"Beta", u"Gamma", u"Zulu"}));
+}
+
+TEST_F(ChannelSetTest, MissingStorageCard) {
+  const std::string card = device_.Scratch() + "/card";
+  ASSERT_EQ(::mkdir(card.c_str(), 0755), 0);
+  ASSERT_TRUE(plat::MountFolder(u"\\Storage Card", card, true));
+  ASSERT_TRUE(GetGlobalOptions().SetContentFolder(u"\\Storage Card\\News", u"\\Storage Card"));
+  {
+    CChannelSet writer;
+    ASSERT_TRUE(writer.Open());
+    ASSERT_NE(writer.Add(u"OnCard"), nullptr);
+  }
+  CChannelSet set;
+  ASSERT_TRUE(set.Open());
+  ASSERT_EQ(set.GetCount(), 1);
+  Recorder recorder;
+  recorder.Subscribe(&set);
+
+  // The card is taken out.
+  ASSERT_EQ(std::rename(card.c_str(), (card + ".out").c_str()), 0);
+  EXPECT_FALSE(set.Open());
+  EXPECT_TRUE(set.IsContentUnavailable());
+  EXPECT_EQ(set.GetCount(), 0);
+  EXPECT_EQ(recorder.Count(DBE_CHANNEL_REMOVED), 1);
+  EXPECT_FALSE(HostExists(Host(u"\\Storage Card")));
+
+  // And put back: the same folder is loaded again.
+  ASSERT_EQ(std::rename((card + ".out").c_str(), card.c_str()), 0);
+  ASSERT_TRUE(set.Open());
+  EXPECT_FALSE(set.IsContentUnavailable());
+  EXPECT_EQ(Names(set), std::vector<std::u16string>{u"OnCard"});
+  recorder.Unsubscribe(&set);
+}
+
+class KeptLocation : public IViewLocationKeeper {
+ public:
+  void GetViewLocation(std::u16string& channelName, std::u16string& articleId) override {
+    ++gets;
+    channelName = channel;
+    articleId = article;
+  }
+  void RestoreViewLocation(const std::u16string& channelName, const std::u16string& articleId) override {
+    restoredChannel = channelName;
+    restoredArticle = articleId;
+  }
+  int gets = 0;
+  std::u16string channel = u"Beta", article = std::u16string(32, u'b');
+  std::u16string restoredChannel, restoredArticle;
+};
+
+class MoveContentTest : public ChannelSetTest {
+ protected:
+  void SetUp() override {
+    ChannelSetTest::SetUp();
+    SetViewLocationKeeper(&keeper_);
+    ASSERT_TRUE(set_.Open());
+    for (const char16_t* name : {u"Alpha", u"Beta", u"Gamma"}) {
+      IChannel* channel = set_.Add(name);
+      ASSERT_NE(channel, nullptr);
+      channel->SetProperty(kPropUrl, std::u16string(u"http://") + name + u".test/");
+      channel->Acquire(this);
+      channel->CreateArticle(std::u16string(32, u'a'), US_UP_TO_DATE, plat::FILETIME{});
+      channel->Release(this, false);
+    }
+  }
+  void TearDown() override { SetViewLocationKeeper(nullptr); }
+
+  KeptLocation keeper_;
+  CChannelSet set_;
+};
+
+TEST_F(MoveContentTest, MovesEveryChannel) {
+  ASSERT_TRUE(set_.MoveContentFolder(u"\\Elsewhere\\News", u""));
+  EXPECT_EQ(GetGlobalOptions().GetContentFolder(), u"\\Elsewhere\\News");
+  EXPECT_EQ(Names(set_), (std::vector<std::u16string>{u"Alpha", u"Beta", u"Gamma"}));
+  for (int i = 0; i < set_.GetCount(); ++i) {
+    IChannel* channel = set_.GetAt(i);
+    EXPECT_EQ(channel->GetDataFolder(), CombinePath(u"\\Elsewhere\\News", channel->GetName()));
+    EXPECT_EQ(channel->GetProperties().at(kPropUrl), u"http://" + channel->GetName() + u".test/");
+    channel->Acquire(this);
+    EXPECT_EQ(channel->GetArticleSet()->GetCount(), 1);
+    channel->Release(this, false);
+  }
+  EXPECT_FALSE(HostExists(ContentHost(u"Alpha.cnl")));
+  EXPECT_FALSE(HostExists(ContentHost(u"Alpha")));
+  EXPECT_EQ(keeper_.gets, 1);
+  EXPECT_EQ(keeper_.restoredChannel, u"Beta");
+  EXPECT_EQ(keeper_.restoredArticle, std::u16string(32, u'b'));
+}
+
+TEST_F(MoveContentTest, OntoOrIntoItselfIsRefusedBeforeAnythingMoves) {
+  const auto before = Snapshot(Host(kTestContent));
+  const std::u16string targets[] = {u"\\Content", u"\\CONTENT\\", u"\\content\\Sub", u"\\Content\\a\\b"};
+  for (const auto& target : targets) {
+    EXPECT_FALSE(set_.MoveContentFolder(target, u"")) << plat::Utf16ToUtf8(target);
+    EXPECT_EQ(set_.GetCount(), 3);
+    EXPECT_EQ(Snapshot(Host(kTestContent)), before);
+  }
+  EXPECT_EQ(GetGlobalOptions().GetContentFolder(), kTestContent);
+  EXPECT_EQ(keeper_.gets, 0);
+  // A sibling whose name starts the same is another folder.
+  EXPECT_TRUE(set_.MoveContentFolder(u"\\Content2", u""));
+  EXPECT_EQ(set_.GetCount(), 3);
+}
+
+TEST_F(MoveContentTest, AFailedMovePutsEverythingBack) {
+  // A read-only file in the way of the second channel.
+  ASSERT_TRUE(CreateFolderTree(u"\\Target"));
+  WriteHostFile(Host(u"\\Target\\Beta.cnl"), "in the way");
+  ASSERT_TRUE(plat::SetFileAttributesW(u"\\Target\\Beta.cnl", plat::FILE_ATTRIBUTE_READONLY));
+  const auto before = Snapshot(Host(kTestContent));
+  EXPECT_FALSE(set_.MoveContentFolder(u"\\Target", u""));
+  EXPECT_EQ(GetGlobalOptions().GetContentFolder(), kTestContent);
+  EXPECT_EQ(Snapshot(Host(kTestContent)), before);
+  EXPECT_EQ(Names(set_), (std::vector<std::u16string>{u"Alpha", u"Beta", u"Gamma"}));
+  EXPECT_EQ(ReadHostFile(Host(u"\\Target\\Beta.cnl")), "in the way");
+  EXPECT_FALSE(HostExists(Host(u"\\Target\\Alpha.cnl")));
+  EXPECT_EQ(keeper_.restoredChannel, u"Beta");
+}
+
+}  // namespace
