@@ -45,6 +45,8 @@ class CRSSChannelJob : public CUpdateJob, public CDBEventListener, public CSynch
   bool Succeeded() const { return success_; }
   const std::u16string& GetAddress() const { return address_; }
   const CStringSet& GetSeenIds() const { return seenIds_; }
+  // The pluginRss flag the job was made with.
+  int GetPluginRss() const { return pluginRss_; }
 
  private:
   bool ParseRdf(Tidy::Document* document, Tidy::Node* root);
