@@ -5,11 +5,15 @@
 #include <limits>
 
 #include "core/FileUtils.h"
+#include "core/FrameworkServices.h"
 #include "core/VORegistry.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "platform/resources/Resources.h"
+#include "platform/windows/ComboBox.h"
+#include "platform/windows/Menus.h"
+#include "platform/windows/Shell.h"
 
 namespace {
 
@@ -197,6 +201,139 @@ int COrvLocalizerAPI::LoadString(plat::UINT id, char16_t* buffer, int size) cons
     return CopyToBuffer(translation, buffer, size);
   }
   return CopyToBuffer(text.c_str(), buffer, size);
+}
+
+namespace {
+
+// The shell library's query for the menu-bar window of a window.
+constexpr std::uintptr_t kFindMenuBarOrdinal = 188;
+using FindMenuBarProc = plat::HWND (*)(plat::HWND window);
+
+plat::HWND FindMenuBarOf(plat::HWND window) {
+  plat::HMODULE shell = plat::LoadLibraryW(u"aygshell.dll");
+  if (!shell) return nullptr;
+  auto find = reinterpret_cast<FindMenuBarProc>(
+      plat::GetProcAddress(shell, reinterpret_cast<const char*>(kFindMenuBarOrdinal)));
+  plat::HWND bar = find ? find(window) : nullptr;
+  plat::FreeLibrary(shell);
+  return bar;
+}
+
+bool IsStringItem(plat::UINT type) {
+  return (type & (plat::MFT_SEPARATOR | plat::MFT_BITMAP | plat::MFT_OWNERDRAW)) == 0;
+}
+
+}  // namespace
+
+void COrvLocalizerWTL::LocalizeWindowText(plat::HWND window) const {
+  if (!window || !plat::IsWindow(window)) return;
+  std::vector<char16_t> text(kMaxWindowTextChars, u'\0');
+  if (plat::GetWindowTextW(window, text.data(), kMaxWindowTextChars) <= 0) return;
+  if (const char16_t* translation = FindTranslation(text.data())) plat::SetWindowTextW(window, translation);
+}
+
+void COrvLocalizerWTL::LocalizeDialog(plat::HWND dialog) const {
+  if (!dialog || !plat::IsWindow(dialog)) return;
+  LocalizeWindowText(dialog);
+  for (plat::HWND child = plat::GetWindow(dialog, plat::GW_CHILD); child;
+       child = plat::GetWindow(child, plat::GW_HWNDNEXT)) {
+    LocalizeWindowText(child);
+    char16_t className[64] = {};
+    plat::GetClassNameW(child, className, 64);
+    if (plat::EqualsNoCase(className, plat::WC_COMBOBOXW)) LocalizeComboBox(child);
+  }
+}
+
+void COrvLocalizerWTL::LocalizeComboBox(plat::HWND comboBox) const {
+  if (!comboBox || !plat::IsWindow(comboBox)) return;
+  for (plat::WPARAM i = 0;; ++i) {
+    plat::LRESULT length = plat::SendMessageW(comboBox, plat::CB_GETLBTEXTLEN, i, 0);
+    if (length < 0) break;
+    std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
+    plat::LRESULT got = plat::SendMessageW(comboBox, plat::CB_GETLBTEXT, i, reinterpret_cast<plat::LPARAM>(text.data()));
+    if (got < 0) continue;
+    text.resize(std::min<std::size_t>(static_cast<std::size_t>(got), static_cast<std::size_t>(length)));
+    const char16_t* translation = FindTranslation(text.c_str());
+    if (!translation) continue;
+    const bool selected = plat::SendMessageW(comboBox, plat::CB_GETCURSEL, 0, 0) == static_cast<plat::LRESULT>(i);
+    const plat::LRESULT data = plat::SendMessageW(comboBox, plat::CB_GETITEMDATA, i, 0);
+    // The translation goes in before the English item comes out, so an item
+    // is never lost when the box cannot take the new text.
+    plat::LRESULT at = plat::SendMessageW(comboBox, plat::CB_INSERTSTRING, i, reinterpret_cast<plat::LPARAM>(translation));
+    if (at != static_cast<plat::LRESULT>(i)) {
+      if (at >= 0) plat::SendMessageW(comboBox, plat::CB_DELETESTRING, static_cast<plat::WPARAM>(at), 0);
+      continue;
+    }
+    plat::SendMessageW(comboBox, plat::CB_DELETESTRING, i + 1, 0);
+    plat::SendMessageW(comboBox, plat::CB_SETITEMDATA, i, data);
+    if (selected) plat::SendMessageW(comboBox, plat::CB_SETCURSEL, i, 0);
+  }
+}
+
+void COrvLocalizerWTL::LocalizeMenu(plat::HMENU menu) const {
+  std::vector<plat::HMENU> done;
+  LocalizeMenu(menu, done);
+}
+
+void COrvLocalizerWTL::LocalizeMenu(plat::HMENU menu, std::vector<plat::HMENU>& done) const {
+  if (!menu || std::find(done.begin(), done.end(), menu) != done.end()) return;
+  done.push_back(menu);
+  for (plat::UINT position = 0;; ++position) {
+    char16_t text[kMaxMenuTextChars] = {};
+    plat::MENUITEMINFOW item{};
+    item.cbSize = sizeof item;
+    item.fMask = plat::MIIM_TYPE | plat::MIIM_SUBMENU;
+    item.dwTypeData = text;
+    item.cch = kMaxMenuTextChars;
+    if (!plat::GetMenuItemInfoW(menu, position, plat::TRUE, &item)) break;
+    // Only a string item's text is text; a bitmap or owner-drawn item holds a value.
+    if (IsStringItem(item.fType)) {
+      if (const char16_t* translation = FindTranslation(text)) {
+        plat::MENUITEMINFOW change{};
+        change.cbSize = sizeof change;
+        change.fMask = plat::MIIM_TYPE;
+        change.fType = item.fType;
+        change.dwTypeData = const_cast<char16_t*>(translation);
+        plat::SetMenuItemInfoW(menu, position, plat::TRUE, &change);
+      }
+    }
+    if (item.hSubMenu) LocalizeMenu(item.hSubMenu, done);
+  }
+}
+
+void COrvLocalizerWTL::LocalizeMenuBarButton(plat::HWND bar, plat::WPARAM button, plat::DWORD byIndex) const {
+  char16_t text[kMaxButtonTextChars] = {};
+  plat::TBBUTTONINFOW info{};
+  info.cbSize = sizeof info;
+  info.dwMask = byIndex | plat::TBIF_TEXT | plat::TBIF_LPARAM;
+  info.pszText = text;
+  info.cchText = kMaxButtonTextChars;
+  if (plat::SendMessageW(bar, plat::TB_GETBUTTONINFOW, button, reinterpret_cast<plat::LPARAM>(&info)) < 0) return;
+  if (const char16_t* translation = FindTranslation(text)) {
+    plat::TBBUTTONINFOW change{};
+    change.cbSize = sizeof change;
+    change.dwMask = byIndex | plat::TBIF_TEXT;
+    change.pszText = const_cast<char16_t*>(translation);
+    plat::SendMessageW(bar, plat::TB_SETBUTTONINFOW, button, reinterpret_cast<plat::LPARAM>(&change));
+  }
+  if (info.lParam) LocalizeMenu(reinterpret_cast<plat::HMENU>(info.lParam));
+}
+
+void COrvLocalizerWTL::LocalizeMenuBar(plat::HWND window, bool isMenuBar) const {
+  plat::HWND bar = isMenuBar ? window : FindMenuBarOf(window);
+  if (!bar || !plat::IsWindow(bar)) return;
+  if (IsSmartphonePlatform()) {
+    // The two soft keys.
+    for (plat::WPARAM index = 0; index < 2; ++index) LocalizeMenuBarButton(bar, index, plat::TBIF_BYINDEX);
+    return;
+  }
+  plat::LRESULT count = plat::SendMessageW(bar, plat::TB_BUTTONCOUNT, 0, 0);
+  for (plat::LRESULT i = count - 1; i >= 0; --i) {
+    plat::TBBUTTON button{};
+    if (!plat::SendMessageW(bar, plat::TB_GETBUTTON, static_cast<plat::WPARAM>(i), reinterpret_cast<plat::LPARAM>(&button)))
+      continue;
+    LocalizeMenuBarButton(bar, static_cast<plat::WPARAM>(button.idCommand), 0);
+  }
 }
 
 COrvLocalizerWTL& GetLocalizer() {

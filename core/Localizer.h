@@ -23,6 +23,7 @@
 #include "core/StringPtrMap.h"
 #include "platform/base/Module.h"
 #include "platform/base/Types.h"
+#include "platform/windows/Windows.h"
 
 class COrvLocalizerAPI {
  public:
@@ -67,9 +68,44 @@ class COrvLocalizerAPI {
   plat::HMODULE m_module;        // source of string resources: the program itself
 };
 
-// The process's localizer. Its operations on live windows, dialogs, combo
-// boxes, menus and menu bars belong to the window layer and join it there.
-class COrvLocalizerWTL : public COrvLocalizerAPI {};
+// The process's localizer, with its operations on live windows, dialogs,
+// combo boxes, menus and menu bars. Each looks the current text up and
+// replaces it only when the file has a non-empty translation (no BEL
+// fallback), so texts without one stay as they are.
+class COrvLocalizerWTL : public COrvLocalizerAPI {
+ public:
+  // Window texts are read up to this many characters.
+  static constexpr int kMaxWindowTextChars = 4096;
+  // Menu item texts are read up to this many characters (with the null).
+  static constexpr int kMaxMenuTextChars = 128;
+  // Menu-bar button texts are read up to this many characters (with the null).
+  static constexpr int kMaxButtonTextChars = 256;
+
+  // The text of a live window.
+  void LocalizeWindowText(plat::HWND window) const;
+  // The dialog's own text and that of each direct child in z-order; a child
+  // of the class "combobox" also gets LocalizeComboBox. Grandchildren are
+  // not visited.
+  void LocalizeDialog(plat::HWND dialog) const;
+  // Each item by index; a translated item keeps its index, its item data and
+  // whether it is selected. An item whose translation cannot be inserted
+  // stays as it was.
+  void LocalizeComboBox(plat::HWND comboBox) const;
+  // Every string item from position 0 up (separators, bitmap and owner-drawn
+  // items keep theirs), then the sub-menu an item opens, recursively; a
+  // sub-menu reached twice is localized once.
+  void LocalizeMenu(plat::HMENU menu) const;
+  // The menu-bar window: the given window itself when isMenuBar is set, else
+  // the bar the shell reports for it ("aygshell.dll" ordinal 188). On a
+  // Smartphone the two soft keys (buttons 0 and 1, by index), elsewhere every
+  // button from the last to the first (by command id): the button's text is
+  // translated and the menu its data holds is localized.
+  void LocalizeMenuBar(plat::HWND window, bool isMenuBar) const;
+
+ private:
+  void LocalizeMenu(plat::HMENU menu, std::vector<plat::HMENU>& done) const;
+  void LocalizeMenuBarButton(plat::HWND bar, plat::WPARAM button, plat::DWORD byIndex) const;
+};
 
 // The one localizer of the process, created on the first call.
 COrvLocalizerWTL& GetLocalizer();
