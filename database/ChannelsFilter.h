@@ -33,6 +33,10 @@ class CChannelsFilter : public CDBEventListener,
   // Unsubscribes under the channel set's lock.
   ~CChannelsFilter() override;
 
+  // The screens' listeners (not the data-bank event listeners).
+  using CWithListeners<IChannelsFilterListener>::AddListener;
+  using CWithListeners<IChannelsFilterListener>::RemoveListener;
+
   int GetCount();
   // The row whose name equals name exactly, or -1.
   int FindByName(const std::u16string& name);
