@@ -149,6 +149,51 @@ std::vector<Button> ButtonsOfMenu(HMENU menu) {
   return out;
 }
 
+// A bar resource (RCDATA of 16-bit words): the MENU resource id, the button
+// count, then per button its image, command id, state, style, string
+// resource id, a reserved word and the position of the pop-up in the menu's
+// top level that it opens (kNoMenu: none). False for a malformed one.
+constexpr WORD kNoMenu = 0xFFFF;
+constexpr std::size_t kWordsPerButton = 7;
+
+bool LoadBarResource(HINSTANCE instance, UINT id, HMENU* menu, std::vector<Button>* buttons) {
+  HRSRC res = FindResourceW(instance, MAKEINTRESOURCEW(id), RT_RCDATA);
+  if (!res) return false;
+  const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(instance, res)));
+  const std::size_t words = SizeofResource(instance, res) / 2;
+  auto word = [bytes](std::size_t i) {
+    WORD v;
+    std::memcpy(&v, bytes + 2 * i, 2);
+    return v;
+  };
+  if (!bytes || words < 2) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  const std::size_t count = word(1);
+  if (words < 2 + count * kWordsPerButton) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  *menu = word(0) ? LoadMenuW(instance, MAKEINTRESOURCEW(word(0))) : nullptr;
+  if (word(0) && !*menu) return false;
+  for (std::size_t b = 0; b < count; ++b) {
+    const std::size_t at = 2 + b * kWordsPerButton;
+    Button button;
+    button.image = static_cast<short>(word(at));
+    button.id = word(at + 1);
+    button.state = static_cast<BYTE>(word(at + 2));
+    button.style = static_cast<BYTE>(word(at + 3));
+    const WCHAR* text = nullptr;
+    int length = LoadStringW(instance, word(at + 4), reinterpret_cast<WCHAR*>(&text), 0);
+    if (length > 0 && text) button.text.assign(text, static_cast<std::size_t>(length));
+    const WORD popup = word(at + 6);
+    if (popup != kNoMenu && *menu) button.data = reinterpret_cast<DWORD_PTR>(GetSubMenu(*menu, popup));
+    buttons->push_back(std::move(button));
+  }
+  return true;
+}
+
 FARPROC ResolveShell(const char* name) {
   if (!name) return nullptr;
   if (std::strcmp(name, "#188") == 0 || std::strcmp(name, "SHFindMenuBar") == 0)
@@ -283,15 +328,17 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
     return FALSE;
   }
   info->hwndMB = nullptr;
-  const bool empty = (info->dwFlags & SHCMBF_EMPTYBAR) != 0;
-  if (!empty && !(info->dwFlags & SHCMBF_HMENU)) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return FALSE;
-  }
   HMENU menu = nullptr;
-  if (!empty) {
+  std::vector<Button> buttons;
+  if (info->dwFlags & SHCMBF_EMPTYBAR) {
+    // No buttons.
+  } else if (info->dwFlags & SHCMBF_HMENU) {
     menu = LoadMenuW(info->hInstRes, MAKEINTRESOURCEW(info->nToolBarId));
     if (!menu) return FALSE;
+    buttons = ButtonsOfMenu(menu);
+  } else if (!LoadBarResource(info->hInstRes, info->nToolBarId, &menu, &buttons)) {
+    if (menu) DestroyMenu(menu);
+    return FALSE;
   }
   const int height = std::max(1, 26 * ScreenDpi() / 96);
   DWORD style = WS_POPUP | ((info->dwFlags & SHCMBF_HIDDEN) ? 0 : WS_VISIBLE);
@@ -303,7 +350,7 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
   }
   if (std::shared_ptr<BarState> s = StateOf(bar)) {
     s->menu = menu;
-    if (menu) s->buttons = ButtonsOfMenu(menu);
+    s->buttons = std::move(buttons);
   }
   info->hwndMB = bar;
   return TRUE;

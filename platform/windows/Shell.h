@@ -111,11 +111,15 @@ struct SHMENUBARINFO {
   COLORREF clrBk;
 };
 
-// Makes the bar of a window at the foot of the screen. With SHCMBF_HMENU the
-// bar loads the menu and destroys it with itself; buttons added later keep
-// the menus they hold. FALSE with ERROR_INVALID_PARAMETER for a wrong cbSize
-// or window, ERROR_NOT_SUPPORTED for a bar resource (neither SHCMBF_EMPTYBAR
-// nor SHCMBF_HMENU), or the error of LoadMenuW.
+// Makes the bar of a window at the foot of the screen. Without SHCMBF_EMPTYBAR
+// or SHCMBF_HMENU, nToolBarId names a bar resource of hInstRes (RCDATA of
+// 16-bit words): the id of its MENU resource (0: none), the button count, and
+// per button its image, command id, state, style, string resource id of its
+// text, 0, and the position in the menu's top level of the pop-up menu it
+// opens (0xFFFF: none). The bar destroys the menu it loaded with itself;
+// buttons added later keep the menus they hold. FALSE with
+// ERROR_INVALID_PARAMETER for a wrong cbSize or window or a malformed bar
+// resource, else the error of FindResourceW or LoadMenuW.
 BOOL SHCreateMenuBar(SHMENUBARINFO* info);
 // The bar owned by the window (a top-level window of this process), or null.
 HWND SHFindMenuBar(HWND hwnd);

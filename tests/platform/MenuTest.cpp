@@ -198,9 +198,19 @@ TEST_F(MenuTest, DeadAndForeignHandlesAndCyclesAreRefused) {
   "    END\n" \
   "    MENUITEM \"Done\", 200, CHECKED\n" \
   "END\n"
-// The same menu by name and by number (a bar names its menu by number).
-const char kMenuScript[] = "#define IDM_BAR 500\nMAINMENU MENU\n" MENU_BODY "IDM_BAR MENU\n" MENU_BODY;
+// The same menu by name and by number (a bar names its menu by number), and
+// bar resources: one with a plain button and one opening the menu's first
+// pop-up, and one cut short.
+const char kMenuScript[] =
+    "#define IDM_BAR 500\nMAINMENU MENU\n" MENU_BODY "IDM_BAR MENU\n" MENU_BODY
+    "STRINGTABLE\nBEGIN\n  700 \"Accept\"\n  701 \"Actions\"\nEND\n"
+    "600 RCDATA\nBEGIN\n  500, 2,\n"
+    "  -2, 1, 4, 0x10, 700, 0, 0xFFFF,\n"
+    "  -2, 300, 4, 0x18, 701, 0, 0\nEND\n"
+    "601 RCDATA\nBEGIN\n  500, 2,\n  -2, 1, 4, 0x10, 700, 0, 0xFFFF\nEND\n";
 constexpr UINT kBarMenuId = 500;
+constexpr UINT kBarResourceId = 600;
+constexpr UINT kShortBarResourceId = 601;
 
 class MenuResourceTest : public MenuTest {
  protected:
@@ -490,6 +500,27 @@ TEST_F(MenuBarTest, ButtonsAddedReadAndChangedByIndexOrCommand) {
   DestroyMenu(popup);
 }
 
+TEST_F(MenuBarTest, BarResourceNamesTextsAndThePopupsItsButtonsOpen) {
+  HWND bar = MakeBar(0, kBarResourceId);
+  ASSERT_NE(bar, nullptr);
+  ASSERT_EQ(SendMessageW(bar, TB_BUTTONCOUNT, 0, 0), 2);
+  EXPECT_EQ(ButtonText(bar, 1, 0), u"Accept");
+  EXPECT_EQ(ButtonText(bar, 300, 0), u"Actions");
+  TBBUTTON plain{}, popup{};
+  ASSERT_TRUE(SendMessageW(bar, TB_GETBUTTON, 0, reinterpret_cast<LPARAM>(&plain)));
+  ASSERT_TRUE(SendMessageW(bar, TB_GETBUTTON, 1, reinterpret_cast<LPARAM>(&popup)));
+  EXPECT_EQ(plain.iBitmap, I_IMAGENONE);
+  EXPECT_EQ(plain.fsState, TBSTATE_ENABLED);
+  EXPECT_EQ(popup.fsStyle, TBSTYLE_DROPDOWN | TBSTYLE_AUTOSIZE);
+  EXPECT_EQ(plain.dwData, 0u);
+  auto menu = reinterpret_cast<HMENU>(SendMessageW(bar, SHCMBM_GETMENU, 0, 0));
+  ASSERT_TRUE(IsMenu(menu));
+  EXPECT_EQ(reinterpret_cast<HMENU>(popup.dwData), GetSubMenu(menu, 0));
+  EXPECT_EQ(ItemText(reinterpret_cast<HMENU>(popup.dwData), 0, TRUE), u"Open");
+  DestroyWindow(bar);
+  EXPECT_FALSE(IsMenu(menu));
+}
+
 TEST_F(MenuBarTest, BadRequestsMakeNoBar) {
   SHMENUBARINFO mbi{};
   mbi.cbSize = sizeof mbi - 4;
@@ -502,9 +533,14 @@ TEST_F(MenuBarTest, BadRequestsMakeNoBar) {
   mbi.hwndParent = nullptr;
   EXPECT_FALSE(SHCreateMenuBar(&mbi));
   mbi.hwndParent = owner_;
-  mbi.dwFlags = 0;  // a bar resource
+  mbi.dwFlags = 0;  // bar resources
+  mbi.hInstRes = Module();
+  mbi.nToolBarId = 9;
+  EXPECT_FALSE(SHCreateMenuBar(&mbi)) << "no such resource";
+  mbi.nToolBarId = kShortBarResourceId;
+  SetLastError(0);
   EXPECT_FALSE(SHCreateMenuBar(&mbi));
-  EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << "fewer buttons than it counts";
   EXPECT_EQ(mbi.hwndMB, nullptr);
   EXPECT_EQ(SHFindMenuBar(owner_), nullptr);
   EXPECT_EQ(SHFindMenuBar(nullptr), nullptr);
