@@ -250,7 +250,8 @@ void COrvLocalizerWTL::LocalizeComboBox(plat::HWND comboBox) const {
     plat::LRESULT length = plat::SendMessageW(comboBox, plat::CB_GETLBTEXTLEN, i, 0);
     if (length < 0) break;
     std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
-    plat::LRESULT got = plat::SendMessageW(comboBox, plat::CB_GETLBTEXT, i, reinterpret_cast<plat::LPARAM>(text.data()));
+    plat::LRESULT got =
+        plat::SendMessageW(comboBox, plat::CB_GETLBTEXT, i, reinterpret_cast<plat::LPARAM>(text.data()));
     if (got < 0) continue;
     text.resize(std::min<std::size_t>(static_cast<std::size_t>(got), static_cast<std::size_t>(length)));
     const char16_t* translation = FindTranslation(text.c_str());
@@ -259,7 +260,8 @@ void COrvLocalizerWTL::LocalizeComboBox(plat::HWND comboBox) const {
     const plat::LRESULT data = plat::SendMessageW(comboBox, plat::CB_GETITEMDATA, i, 0);
     // The translation goes in before the English item comes out, so an item
     // is never lost when the box cannot take the new text.
-    plat::LRESULT at = plat::SendMessageW(comboBox, plat::CB_INSERTSTRING, i, reinterpret_cast<plat::LPARAM>(translation));
+    plat::LRESULT at =
+        plat::SendMessageW(comboBox, plat::CB_INSERTSTRING, i, reinterpret_cast<plat::LPARAM>(translation));
     if (at != static_cast<plat::LRESULT>(i)) {
       if (at >= 0) plat::SendMessageW(comboBox, plat::CB_DELETESTRING, static_cast<plat::WPARAM>(at), 0);
       continue;
@@ -330,7 +332,8 @@ void COrvLocalizerWTL::LocalizeMenuBar(plat::HWND window, bool isMenuBar) const 
   plat::LRESULT count = plat::SendMessageW(bar, plat::TB_BUTTONCOUNT, 0, 0);
   for (plat::LRESULT i = count - 1; i >= 0; --i) {
     plat::TBBUTTON button{};
-    if (!plat::SendMessageW(bar, plat::TB_GETBUTTON, static_cast<plat::WPARAM>(i), reinterpret_cast<plat::LPARAM>(&button)))
+    if (!plat::SendMessageW(bar, plat::TB_GETBUTTON, static_cast<plat::WPARAM>(i),
+                            reinterpret_cast<plat::LPARAM>(&button)))
       continue;
     LocalizeMenuBarButton(bar, static_cast<plat::WPARAM>(button.idCommand), 0);
   }
