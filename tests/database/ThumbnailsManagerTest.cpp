@@ -60,13 +60,17 @@ class Listener : public IThumbnailsListener {
 // Holds queue 0 busy until released.
 class BlockerJob : public CJob {
  public:
-  explicit BlockerJob(HANDLE gate) : CJob(nullptr), gate_(gate) {}
+  BlockerJob(HANDLE gate, HANDLE started) : CJob(nullptr), gate_(gate), started_(started) {}
   int GetQueue() override { return 0; }
-  void Execute() override { WaitForSingleObject(gate_, 10000); }
+  void Execute() override {
+    SetEvent(started_);
+    WaitForSingleObject(gate_, 10000);
+  }
   void Stop() override { SetEvent(gate_); }
 
  private:
   HANDLE gate_;
+  HANDLE started_;
 };
 
 struct Bgr {
@@ -168,15 +172,19 @@ class ThumbnailsManagerTest : public orvtest::DeviceTest {
     return CreateDibFromImage(image, 24);
   }
   void BlockQueue() {
+    // Waits until the blocker runs, so that only the jobs queued after it wait.
+    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    gates_.push_back(started);
     gates_.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    jobs_.AddJob(new BlockerJob(gates_.back()));
+    jobs_.AddJob(new BlockerJob(gates_.back(), started));
+    ASSERT_EQ(WaitForSingleObject(started, 10000), WAIT_OBJECT_0);
   }
   void Unblock() {
     SetEvent(gates_.back());
   }
 
   CJobManager jobs_;
-  std::vector<HANDLE> gates_;  // closed once the job threads have ended
+  std::vector<HANDLE> gates_;  // events of the blockers, closed once the job threads have ended
 };
 
 TEST(ThumbnailsCropTest, CentredSquareShrunkToEightTimesTheSize) {
