@@ -129,6 +129,16 @@ bool ParseDate(const std::u16string& text, plat::FILETIME& date) {
   return false;
 }
 
+bool HasImageTag(const std::u16string& html) {
+  for (std::size_t at = html.find(u'<'); at != std::u16string::npos; at = html.find(u'<', at + 1)) {
+    if (at + 3 < html.size() && (html[at + 1] | 0x20) == u'i' && (html[at + 2] | 0x20) == u'm' &&
+        (html[at + 3] | 0x20) == u'g') {
+      return true;
+    }
+  }
+  return false;
+}
+
 Tidy::Node* FindChild(Tidy::Node* parent, std::string_view name) {
   return parent ? parent->FindChildElement(name) : nullptr;
 }
@@ -431,7 +441,9 @@ bool CRSSChannelJob::AddRssAtomArticle(Tidy::Document* document, Tidy::Node* ele
   const std::u16string digest = GetMd5Hex(id);
   if (IsKnown(digest)) return true;
   CStringList images;
-  if (!body.empty()) Tidy::ProcessHtmlFragment(body, &images, u"");
+  // Without a base address the fragment is only searched for images, so a
+  // body that holds no image tag needs no parse.
+  if (!body.empty() && HasImageTag(body)) Tidy::ProcessHtmlFragment(body, &images, u"");
   item[u"body"] = body;
   images.insert(images.end(), binaries.begin(), binaries.end());
   CreateArticle(id, header, date, item, images);

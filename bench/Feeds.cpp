@@ -1,0 +1,232 @@
+// Updates 300 feed channels of 50 items from a loopback server, one feed job
+// after another: into an empty content folder (cold), again with nothing
+// changed, and with 5 new items per feed. Prints each run's wall time,
+// articles per second, peak memory, an estimate of HTML Tidy's share (the same
+// documents and new item bodies parsed by Tidy alone), and how many files of
+// the content folder each run wrote.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/FeedsGenerator.h"
+#include "core/FileUtils.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
+#include "database/GlobalOptions.h"
+#include "platform/base/Device.h"
+#include "platform/base/Text.h"
+#include "platform/inet/ConnMgr.h"
+#include "update/InetManager.h"
+#include "update/InetSession.h"
+#include "update/RSSChannelJob.h"
+#include "update/TidyDocument.h"
+
+// The loopback server of the tests, built into this program.
+#include "tests/support/HttpTestServer.cpp"
+
+namespace {
+
+// BENCH_FEEDS_COUNT runs fewer feeds (for profiling under valgrind).
+int g_feeds = benchfeeds::kFeeds;
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+long PeakKb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+// Modification time and size of every file below a host folder.
+std::map<std::string, std::pair<std::filesystem::file_time_type, std::uintmax_t>> Stamps(const std::string& root) {
+  std::map<std::string, std::pair<std::filesystem::file_time_type, std::uintmax_t>> stamps;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) stamps[entry.path().string()] = {entry.last_write_time(), entry.file_size()};
+  }
+  return stamps;
+}
+
+int LiveArticles(IChannel* channel) {
+  CSyncLock lock(GetChannelSet());
+  channel->Acquire(&lock);
+  int live = 0;
+  IArticleSet* set = channel->GetArticleSet();
+  for (int i = 0; i < set->GetCount(); ++i) live += set->GetAt(i)->IsDeleted() ? 0 : 1;
+  channel->Release(&lock, false);
+  return live;
+}
+
+// Tidy's work of a run done alone: each feed document parsed as the job
+// parses it, and the description of every item the run adds cleaned.
+double TidyAloneSeconds(const std::vector<std::string>& feeds, int firstNew, int newCount) {
+  const Clock::time_point start = Clock::now();
+  for (const std::string& xml : feeds) {
+    Tidy::Document document;
+    document.Init();
+    Tidy::ParseBuffer(xml.data(), xml.size(), &document, u"utf-8", u"");
+  }
+  if (newCount > 0) {
+    for (int f = 0; f < g_feeds; ++f) {
+      const std::string one = benchfeeds::MakeFeed("http://127.0.0.1:1", f, firstNew, newCount);
+      Tidy::Document document;
+      document.Init();
+      Tidy::ParseBuffer(one.data(), one.size(), &document, u"utf-8", u"");
+      Tidy::Node* channel = document.GetRoot()->FindChildElement("rss")->FindChildElement("channel");
+      for (Tidy::Node* item : channel->Children()) {
+        if (!item->IsElement() || !item->NameIs("item")) continue;
+        std::u16string body = Tidy::GetNodeText(&document, item->FindChildElement("description"));
+        CStringList images;
+        Tidy::ProcessHtmlFragment(body, &images, u"");
+      }
+    }
+  }
+  return Seconds(start);
+}
+
+}  // namespace
+
+int main() {
+  for (const char* v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+    unsetenv(v);
+  }
+  if (const char* count = std::getenv("BENCH_FEEDS_COUNT"); count && std::atoi(count) > 0) g_feeds = std::atoi(count);
+  // BENCH_FEEDS_DIR picks the host folder of the device (a tmpfs shows the
+  // cost without the disk's flushes).
+  const char* dir = std::getenv("BENCH_FEEDS_DIR");
+  const std::filesystem::path parent = dir && *dir ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
+  const std::string root = (parent / ("bench_feeds." + std::to_string(getpid()))).string();
+  std::filesystem::create_directories(root);
+  plat::SetDeviceRoot(root);
+  int status = 0;
+  {
+    orvtest::HttpTestServer server;
+    const std::string base = server.Url("");
+    // Phase 0: items 0..49; phase 1: the same; phase 2: 5 newer items on top.
+    std::vector<std::string> current(g_feeds);
+    std::size_t totalBytes = 0;
+    for (int f = 0; f < g_feeds; ++f) {
+      current[f] = benchfeeds::MakeFeed(base, f, 0, benchfeeds::kItemsPerFeed);
+      totalBytes += current[f].size();
+      server.Route("/feed/" + std::to_string(f), [&current, f](const orvtest::HttpRequest&) {
+        orvtest::HttpResponse response;
+        response.body = current[f];
+        response.headers = {{"Content-Type", "application/rss+xml; charset=utf-8"}};
+        return response;
+      });
+    }
+    std::printf("%d feeds of %d items, %.1f MB in all\n", g_feeds, benchfeeds::kItemsPerFeed,
+                totalBytes / 1048576.0);
+
+    plat::SetConnectionProvider(std::make_shared<plat::HostNetworkProvider>(true));
+    CInetManager& manager = CInetManager::GetInstance();
+    CInetSession session(nullptr, true, &manager);
+    if (!session.WaitForConnection()) {
+      std::fprintf(stderr, "no connection\n");
+      return 1;
+    }
+    CreateFolderTree(u"\\Content");
+    GetGlobalOptions().SetContentFolder(u"\\Content", u"");
+    GetGlobalOptions().SetRSSReportingAllowed(0);
+    std::vector<IChannel*> channels;
+    {
+      CSyncLock lock(GetChannelSet());
+      GetChannelSet()->Open();
+      for (int f = 0; f < g_feeds; ++f) {
+        IChannel* channel = GetChannelSet()->Add(u"Feed " + plat::Utf8ToUtf16(std::to_string(f)));
+        if (channel == nullptr) {
+          std::fprintf(stderr, "channel %d not added\n", f);
+          return 1;
+        }
+        CStringToStringMap properties;
+        properties[kPropUrl] = plat::Utf8ToUtf16(server.Url("/feed/" + std::to_string(f)));
+        properties[kPropType] = kChannelTypeRss;
+        channel->SetProperties(properties);
+        channel->GetOptions()->SetUseDefaultLimits(0);
+        channel->GetOptions()->SetArticlesAgeLimitEnabled(0);
+        channel->GetOptions()->SetArticlesCountLimitEnabled(0);
+        channels.push_back(channel);
+      }
+    }
+    const std::string content = root + "/fs/Content";
+
+    struct Run {
+      const char* name;
+      int expectedPerFeed;
+      int firstNew, newCount;  // items this run adds
+    };
+    const Run runs[] = {{"cold", benchfeeds::kItemsPerFeed, 0, benchfeeds::kItemsPerFeed},
+                        {"unchanged", benchfeeds::kItemsPerFeed, 0, 0},
+                        {"5 new per feed", benchfeeds::kItemsPerFeed + benchfeeds::kNewItemsPerFeed,
+                         benchfeeds::kItemsPerFeed, benchfeeds::kNewItemsPerFeed}};
+    int phase = 0;
+    for (const Run& run : runs) {
+      if (phase == 2) {
+        for (int f = 0; f < g_feeds; ++f) {
+          current[f] =
+              benchfeeds::MakeFeed(base, f, 0, benchfeeds::kItemsPerFeed + benchfeeds::kNewItemsPerFeed);
+        }
+      }
+      auto before = Stamps(content);
+      const Clock::time_point start = Clock::now();
+      int failed = 0;
+      for (IChannel* channel : channels) {
+        CRSSChannelJob job(channel, 0);
+        job.SetSession(&session);
+        job.Run();
+        failed += job.Succeeded() ? 0 : 1;
+      }
+      const double wall = Seconds(start);
+      const long peak = PeakKb();
+      auto after = Stamps(content);
+      int written = 0, unchanged = 0;
+      std::map<std::string, int> writtenByName;  // file name without the channel's folder
+      for (const auto& [path, stamp] : after) {
+        auto it = before.find(path);
+        if (it == before.end() || it->second != stamp) {
+          ++written;
+          const std::string name = std::filesystem::path(path).filename().string();
+          ++writtenByName[name.size() > 4 && name.substr(name.size() - 4) == ".cnl" ? "*.cnl" : name];
+        } else {
+          ++unchanged;
+        }
+      }
+      int articles = 0;
+      for (IChannel* channel : channels) articles += LiveArticles(channel);
+      const int added = run.newCount * g_feeds;
+      const double tidy = TidyAloneSeconds(current, run.firstNew, run.newCount);
+      std::printf(
+          "%-15s %.3f s wall, %d articles added (%.0f articles/s; %.0f items read/s), peak RSS %.1f MB, "
+          "Tidy alone %.3f s (%.0f%% of the run), files written %d, untouched %d, failed feeds %d\n",
+          run.name, wall, added, added / wall, run.expectedPerFeed * g_feeds / wall, peak / 1024.0, tidy,
+          100.0 * tidy / wall, written, unchanged, failed);
+      if (written != 0) {
+        std::printf("%-15s written:", "");
+        for (const auto& [name, count] : writtenByName) std::printf(" %s x%d", name.c_str(), count);
+        std::printf("\n");
+      }
+      std::fflush(stdout);
+      if (failed != 0 || articles != run.expectedPerFeed * g_feeds) {
+        std::fprintf(stderr, "%s: %d articles stored, %d expected\n", run.name, articles,
+                     run.expectedPerFeed * g_feeds);
+        status = 1;
+      }
+      ++phase;
+    }
+    {
+      CSyncLock lock(GetChannelSet());
+      GetChannelSet()->RemoveAll();
+    }
+  }
+  std::filesystem::remove_all(root);
+  return status;
+}

@@ -1,0 +1,53 @@
+// Generated RSS 2.0 feeds for the feed benchmarks: feed f with items
+// [first, first + count), newest first. Each item has a title, link, guid,
+// date and an HTML description of about 1 KB with one image; the same
+// arguments always give the same bytes.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace benchfeeds {
+
+constexpr int kFeeds = 300;
+constexpr int kItemsPerFeed = 50;
+constexpr int kNewItemsPerFeed = 5;
+
+inline std::string Paragraph(int feed, int item, int n) {
+  static const char* kWords[] = {"harbour", "tide",  "ferry", "quay",   "storm",  "lighthouse", "pier",
+                                 "cargo",   "crane", "dock",  "sailor", "beacon", "anchor",     "mast"};
+  std::string text = "<p>";
+  for (int w = 0; w < 28; ++w) {
+    text += kWords[(feed * 7 + item * 3 + n * 5 + w) % 14];
+    text += w % 9 == 8 ? ", " : " ";
+  }
+  text += "<b>update</b> &amp; <a href=\"/more\">more</a>.</p>";
+  return text;
+}
+
+// base: the server's address, without a final slash.
+inline std::string MakeFeed(const std::string& base, int feed, int first, int count) {
+  char line[512];
+  std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\"><channel>\n";
+  std::snprintf(line, sizeof line,
+                "<title>Feed %d</title><link>%s/site/%d/</link><description>Generated feed %d</description>\n", feed,
+                base.c_str(), feed, feed);
+  xml += line;
+  for (int i = first + count - 1; i >= first; --i) {
+    const int day = 1 + i % 28, hour = i % 24, minute = (i * 7) % 60;
+    std::snprintf(line, sizeof line,
+                  "<item><title>Feed %d item %d: news of the day</title><link>%s/site/%d/item/%d</link>"
+                  "<guid isPermaLink=\"false\">feed-%d-item-%d</guid>"
+                  "<pubDate>Sun, %02d Nov 2026 %02d:%02d:00 GMT</pubDate><description><![CDATA[",
+                  feed, i, base.c_str(), feed, i, feed, i, day, hour, minute);
+    xml += line;
+    std::snprintf(line, sizeof line, "<img src=\"%s/img/%d/%d.jpg\" alt=\"\">", base.c_str(), feed, i);
+    xml += line;
+    for (int p = 0; p < 4; ++p) xml += Paragraph(feed, i, p);
+    xml += "]]></description></item>\n";
+  }
+  xml += "</channel></rss>\n";
+  return xml;
+}
+
+}  // namespace benchfeeds
