@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "database/ChannelSet.h"
+#include "database/NotifyToday.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 
@@ -265,7 +266,19 @@ void CArticleFilter::OnDBEvent(CDBEvent* record) {
   CDBEventListener::OnDBEvent(record);
 }
 
+namespace {
+
+// The channel set for a process-wide filter. The Today notifier and the set
+// are made first so that they are destroyed after the filter: releasing its
+// channels at exit saves them, which tells the Today item.
+CChannelSet* SetOutlivingFilter() {
+  CNotifyToday::GetInstance();
+  return GetChannelSet();
+}
+
+}  // namespace
+
 CArticleFilter* GetArticleFilter() {
-  static CArticleFilter filter(GetChannelSet());
+  static CArticleFilter filter(SetOutlivingFilter());
   return &filter;
 }

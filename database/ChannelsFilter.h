@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/FontStorage.h"
 #include "core/Synchronized.h"
+#include "core/WithListeners.h"
 #include "database/ChannelInfo.h"
 #include "database/DBEventListener.h"
 

@@ -14,6 +14,7 @@
 #include "core/ProductStrings.h"
 #include "core/VORegistry.h"
 #include "database/ArticleFilter.h"
+#include "database/ChannelsFilter.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/ipc/Ipc.h"
@@ -277,6 +278,23 @@ TEST_F(ViewStateFilterTest, LocationSurvivesAMoveOfTheContentFolder) {
   ASSERT_EQ(filter.GetChannelCount(), 1);
   EXPECT_TRUE(filter.ContainsChannel(Named(u"b")));
   EXPECT_NE(filter.FindById(IdOf(u"b")), nullptr);
+}
+
+TEST_F(ViewStateFilterTest, ProcessWideServicesWorkTogether) {
+  CDBViewState* state = GetDBViewState();
+  ASSERT_EQ(state, GetDBViewState());
+  state->AttachArticleFilter(GetArticleFilter());
+  state->OpenChannel(u"c");
+  EXPECT_TRUE(GetArticleFilter()->ContainsChannel(Named(u"c")));
+  EXPECT_NE(GetArticleFilter()->FindById(IdOf(u"c")), nullptr);
+  EXPECT_EQ(GetChannelsFilter()->GetCount(), 3);
+  // The process-wide view state keeps the location across a move.
+  state->OpenArticle(IdOf(u"c"));
+  ASSERT_TRUE(set_->MoveContentFolder(u"\\Elsewhere", u""));
+  EXPECT_EQ(state->GetCurrentChannelName(), u"c");
+  EXPECT_TRUE(GetArticleFilter()->ContainsChannel(Named(u"c")));
+  EXPECT_EQ(GetChannelsFilter()->GetCount(), 3);
+  // Left attached and shown: the objects go in order at exit.
 }
 
 TEST_F(ViewStateTest, TouchShellStubOnlyWhereAShellNeedsIt) {
