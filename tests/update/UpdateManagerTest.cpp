@@ -660,12 +660,12 @@ TEST_F(UpdateManagerTest, RemovingTheChannelStopsItsRunningJob) {
 }
 
 TEST_F(UpdateManagerTest, ProgressPostsRiseWithinEachChannel) {
-  constexpr int kChannels = 12;
+  constexpr int kChannels = 8;
   FeedUpdater feeds;
   std::vector<IChannel*> channels;
   for (int i = 0; i < kChannels; ++i) {
     std::string path = "/f" + std::to_string(i);
-    std::string body = RssFeed("f" + std::to_string(i), 30);
+    std::string body = RssFeed("f" + std::to_string(i), 20);
     bool noLength = i % 2 == 0;
     server_.Route(path, [body, noLength](const orvtest::HttpRequest&) {
       orvtest::HttpResponse r;
@@ -713,7 +713,7 @@ TEST_F(UpdateManagerTest, ProgressPostsRiseWithinEachChannel) {
 
 TEST_F(UpdateManagerTest, StressUpdatesWhileAnotherThreadReadsAndMarksArticles) {
   constexpr int kChannels = 50;
-  constexpr int kArticles = 6;
+  constexpr int kArticles = 4;
   FakeUpdater fake;
   std::vector<IChannel*> channels;
   for (int i = 0; i < kChannels; ++i) {
@@ -742,6 +742,7 @@ TEST_F(UpdateManagerTest, StressUpdatesWhileAnotherThreadReadsAndMarksArticles) 
       UpdateManagerState s;
       updates_->GetState(&s);
       updates_->GetChannelStatus(channel->GetName());
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });
   std::thread stopper([&] {
