@@ -10,6 +10,7 @@
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "update/InetJob.h"
+#include "update/InetSession.h"
 
 namespace {
 
@@ -167,6 +168,13 @@ void CBinaryJob::Finishing() {
     return;
   }
   const int result = download_ ? download_->GetResult() : CInetJob::RESULT_FAILURE;
+  if (result == CInetJob::RESULT_CANCELLED && download_ && session_ != nullptr && session_->IsCancelled()) {
+    // The run is being stopped (its session cancelled; Stop follows): the
+    // binary waits again as Stop leaves it, and its old file stays.
+    DeleteFileIfExists(temporary_);
+    StopLocked();
+    return;
+  }
   const std::u16string& url = binary_->GetUrl();
   bool placed = false;
   if (result == CInetJob::RESULT_SUCCESS) {

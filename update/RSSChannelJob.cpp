@@ -14,6 +14,7 @@
 #include "database/GlobalOptions.h"
 #include "platform/base/Text.h"
 #include "update/TidyDocument.h"
+#include "update/InetSession.h"
 #include "update/TidyDownload.h"
 
 namespace {
@@ -163,6 +164,7 @@ IUpdateItem* CRSSChannelJob::GetItem() {
 
 void CRSSChannelJob::Run() {
   std::u16string encoding;
+  bool cancelled = false;
   {
     CSyncLock db(DatabaseLock(), u"CRSSChannelJob::Run");
     CSyncLock me(this, u"CRSSChannelJob::Run");
@@ -187,7 +189,9 @@ void CRSSChannelJob::Run() {
     if (document->Init() == 0) {
       bool loaded = false;
       if (!IsLocalAddress(address_)) {
-        loaded = Tidy::DownloadDocument(session_, address_, document.get(), encoding, nullptr) == 1;
+        const int result = Tidy::DownloadDocument(session_, address_, document.get(), encoding, nullptr);
+        loaded = result == 1;
+        cancelled = result == 2 && session_ != nullptr && session_->IsCancelled();
       } else if (!scriptChannel_) {
         loaded = Tidy::ParseLocalFile(LocalPath(address_), document.get(), encoding);
       }
@@ -198,6 +202,14 @@ void CRSSChannelJob::Run() {
   CSyncLock db(DatabaseLock(), u"CRSSChannelJob::Run");
   CSyncLock me(this, u"CRSSChannelJob::Run");
   if (channel_ == nullptr) return;
+  if (cancelled) {
+    // The run is being stopped (its session cancelled; Stop follows): the
+    // channel is left as Stop leaves it, not failed.
+    if (channel_->GetUpdateStatus() == US_UPDATING) channel_->SetUpdateState(US_WAITING);
+    channel_->Release(this, false);
+    channel_ = nullptr;
+    return;
+  }
   const CStringToStringMap& properties = channel_->GetProperties();
   if (plat::EqualsNoCase(GetStringProperty(properties, kPropTemplateType), kTemplateTypeRss)) {
     channel_->SetProperty(kPropTemplateType, u"");

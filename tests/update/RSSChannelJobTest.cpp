@@ -375,23 +375,31 @@ TEST_F(FeedJobTest, StoppedJobChangesNothingAfterwards) {
     return slow;
   });
   IChannel* channel = AddFeed(u"Harbour", "/feed");
-  CRSSChannelJob job(channel, 0);
-  job.SetSession(session_.get());
-  std::thread runner([&] { job.Run(); });
-  for (int i = 0; i < 400 && asked.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_EQ(asked.load(), 1);
-  EXPECT_EQ(Status(channel), US_UPDATING);
-  const auto start = std::chrono::steady_clock::now();
-  session_->Cancel();
-  job.Stop();
-  runner.join();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
-  EXPECT_EQ(job.GetItem(), nullptr);
-  EXPECT_FALSE(job.Succeeded());
-  EXPECT_EQ(Status(channel), US_WAITING);
-  channel = Reload(u"Harbour");
-  EXPECT_EQ(LiveArticles(channel), 0);
-  EXPECT_EQ(Property(channel, u"title"), u"<none>");
+  // The manager's two moves, and the cancel alone with Stop still to come.
+  for (bool callStop : {true, false}) {
+    SCOPED_TRACE(callStop ? "cancel and stop" : "cancel only");
+    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
+    ASSERT_TRUE(session_->WaitForConnection());
+    asked = 0;
+    CRSSChannelJob job(channel, 0);
+    job.SetSession(session_.get());
+    std::thread runner([&] { job.Run(); });
+    for (int i = 0; i < 400 && asked.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(asked.load(), 1);
+    EXPECT_EQ(Status(channel), US_UPDATING);
+    const auto start = std::chrono::steady_clock::now();
+    session_->Cancel();
+    if (callStop) job.Stop();
+    runner.join();
+    if (!callStop) job.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_EQ(job.GetItem(), nullptr);
+    EXPECT_FALSE(job.Succeeded());
+    EXPECT_EQ(Status(channel), US_WAITING);
+    channel = Reload(u"Harbour");
+    EXPECT_EQ(LiveArticles(channel), 0);
+    EXPECT_EQ(Property(channel, u"title"), u"<none>");
+  }
 }
 
 TEST_F(FeedJobTest, RemovingTheChannelStopsItsJob) {
