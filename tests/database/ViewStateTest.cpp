@@ -15,6 +15,7 @@
 #include "core/VORegistry.h"
 #include "database/ArticleFilter.h"
 #include "database/ChannelsFilter.h"
+#include "database/NotifyToday.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/ipc/Ipc.h"
@@ -134,6 +135,19 @@ TEST_F(ViewStateTest, ValuesLiveInTheProductKey) {
   EXPECT_EQ(other.GetCurrentChannelName(), u"");
   EXPECT_EQ(other.GetCurrentArticleID(), u"");
   EXPECT_EQ(GetViewStateChangedMessage(), ViewStateMessage());
+}
+
+TEST_F(ViewStateTest, OpeningAnArticleTellsTheTodayItemItsChannel) {
+  CDBViewState state;
+  OpenSettingsKey().SetString(kChangedItemsValue, kNoItemsChanged);
+  // From the list of all channels there is no one channel to name.
+  state.OpenChannel(u"");
+  state.OpenArticle(u"0123456789abcdef0123456789abcdef");
+  EXPECT_EQ(StoredString(kChangedItemsValue), std::optional<std::u16string>(kNoItemsChanged));
+  state.OpenChannel(u"Tech|News");
+  EXPECT_EQ(StoredString(kChangedItemsValue), std::optional<std::u16string>(kNoItemsChanged));
+  state.OpenArticle(u"0123456789abcdef0123456789abcdef");
+  EXPECT_EQ(StoredString(kChangedItemsValue), std::optional<std::u16string>(u"Tech\\|News|"));
 }
 
 TEST_F(ViewStateTest, NavigationPostsOnlyWhenItChangesSomething) {
