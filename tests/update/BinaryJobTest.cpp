@@ -200,7 +200,8 @@ TEST_F(BinaryJobTest, StoppedDownloadWaitsAgainAndKeepsTheOldFile) {
     job.SetSession(session_.get());
     std::thread runner([&] { job.Run(); });
     std::u16string side = CBinaryJob::TemporaryPathFor(channel_.BinFile(name));
-    for (int i = 0; i < 400 && !FileExists(side); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The body has begun to arrive once the side file exists.
+    for (int i = 0; i < 1000 && !FileExists(side); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_TRUE(FileExists(side));
     EXPECT_EQ(binary->GetUpdateStatus(), US_UPDATING);
     const auto start = std::chrono::steady_clock::now();
