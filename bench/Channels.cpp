@@ -1,0 +1,123 @@
+// Opens a content folder of 200 channels of 200 articles each: the time of the
+// channel set's Open, the time of acquiring (loading the headers of) every
+// channel, and the process's peak memory. The folder is built first, by the
+// same code, in a child process, so its memory does not count.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "core/FileUtils.h"
+#include "core/Md5.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
+#include "database/GlobalOptions.h"
+#include "platform/base/Device.h"
+#include "platform/base/Text.h"
+
+namespace {
+
+constexpr int kChannels = 200;
+constexpr int kArticles = 200;
+constexpr char16_t kContent[] = u"\\Content";
+
+double MsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::u16string Num(int n) { return plat::Utf8ToUtf16(std::to_string(n)); }
+
+// The first channel is filled article by article; the others get copies of
+// its data files (every change of read states is saved at once, so filling
+// 40,000 articles one by one would take minutes).
+int Build() {
+  CChannelSet set;
+  if (!set.Open()) return 2;
+  const std::u16string body(600, u'x');
+  IChannel* first = nullptr;
+  for (int c = 0; c < kChannels; ++c) {
+    IChannel* channel = set.Add(u"Channel number " + Num(c));
+    if (channel == nullptr) return 3;
+    channel->SetProperties({{kPropUrl, u"http://feeds.example.com/" + Num(c) + u".xml"},
+                            {kPropType, kChannelTypeRss},
+                            {kPropThumbnail, u"http://images.example.com/logo.png"}});
+    channel->GetOptions()->SetUseDefaultLimits(0);
+    channel->GetOptions()->SetArticlesAgeLimitEnabled(0);
+    channel->GetOptions()->SetArticlesCountLimitEnabled(0);
+    channel->GetOptions()->OnChanged();
+    if (first != nullptr) {
+      for (const char16_t* file : {u"headers.bin", u"unread.bin", u"data.bin", u"dataidx.bin"}) {
+        if (!CopyFileReplacing(CombinePath(first->GetDataFolder(), file), CombinePath(channel->GetDataFolder(), file))) {
+          return 5;
+        }
+      }
+      continue;
+    }
+    first = channel;
+    channel->Acquire(&set);
+    channel->SetUpdateState(US_UPDATING);
+    for (int a = 0; a < kArticles; ++a) {
+      const std::u16string n = Num(c) + u"." + Num(a);
+      IArticle* article = channel->CreateArticle(
+          GetMd5Hex(u"article " + n), US_UP_TO_DATE,
+          plat::ULLToFileTime(plat::CurrentClock().NowUtcFileTime() - static_cast<std::uint64_t>(a) * 600000000ull));
+      if (article == nullptr) return 4;
+      article->SetTitle(u"A headline of moderate length, number " + n);
+      article->SetImageUrl(u"http://images.example.com/pictures/" + n + u".jpg");
+      channel->SetArticleProperties(article, {{u"link", u"http://news.example.com/" + n}, {u"text", body}});
+    }
+    channel->SetUpdateState(US_UP_TO_DATE);
+    channel->Release(&set, false);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  char tmpl[] = "/tmp/orvbench.XXXXXX";
+  const char* root = mkdtemp(tmpl);
+  if (root == nullptr) return 1;
+  plat::SetDeviceRoot(root);
+  CreateFolderTree(kContent);
+  GetGlobalOptions().SetContentFolder(kContent, u"");
+
+  const auto buildStart = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0) _exit(Build());
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::printf("building the content folder failed (%d)\n", status);
+    return 1;
+  }
+  std::printf("built %d channels x %d articles in %.0f ms\n", kChannels, kArticles, MsSince(buildStart));
+
+  int articles = 0;
+  {
+    CChannelSet set;
+    const auto openStart = std::chrono::steady_clock::now();
+    const bool opened = set.Open();
+    const double openMs = MsSince(openStart);
+    const auto acquireStart = std::chrono::steady_clock::now();
+    for (int i = 0; i < set.GetCount(); ++i) {
+      IChannel* channel = set.GetAt(i);
+      channel->Acquire(&set);
+      articles += channel->GetArticleSet()->GetCount();
+    }
+    const double acquireMs = MsSince(acquireStart);
+    std::printf("open: %.1f ms (%s, %d channels)\n", openMs, opened ? "ok" : "failed", set.GetCount());
+    std::printf("acquire all: %.1f ms (%d articles)\n", acquireMs, articles);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory: %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    for (int i = 0; i < set.GetCount(); ++i) set.GetAt(i)->Release(&set, false);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
+  return articles == kChannels * kArticles ? 0 : 1;
+}
