@@ -415,3 +415,24 @@ TEST_F(ScriptJobsTest, ManualArticlesUpdateLeavesArticlesForTheUser) {
 }
 
 }  // namespace
+
+namespace {
+
+// The page's tree outlives the script's last reference to its document, and
+// the nodes a script reaches again later are the ones it held.
+TEST_F(ScriptJobsTest, NodesStayAliveWhileTheScriptHoldsThem) {
+  const char* script =
+      "function pick() { return Document('BASE/list.html').getElementsByClassName('item')[1]; }"
+      "var kept = pick(); var again = pick();"
+      "var junk; for (var i = 0; i < 20000; ++i) { junk = { n: [i, String(i)], o: {} }; }"
+      "for (var j = 0; j < 5; ++j) Document('BASE/list.html').all.length;"
+      "var parent = kept.parentNode;"
+      "channel.kept = kept.getElementsByTagName('a')[0].innerText + '|' + parent.nodeName + '|' +"
+      "  parent.getElementsByClassName('item').length + '|' + (kept.parentNode === parent) + '|' + (kept === again);";
+  IChannel* channel = AddScriptChannel(u"Held", WriteTemplate("held.xml", orvtest::MakeTemplate(script)));
+  RunChannel(channel, 20000, 16 * 1024 * 1024);
+  EXPECT_EQ(Status(channel), US_UP_TO_DATE);
+  EXPECT_EQ(Property(channel, u"kept"), u"Second story|body|2|true|false");
+}
+
+}  // namespace
