@@ -301,6 +301,7 @@ void CUpdateManager::Shutdown_() {
     shutDownDone_ = true;
     SetEvent(workEvent_);
   }
+  if (!thread_) return;
   // The worker may be asking a window of this thread a question: answer sent
   // messages while waiting.
   while (WaitForSingleObject(workerFinished_, 20) == WAIT_TIMEOUT) {
@@ -409,7 +410,13 @@ void CUpdateManager::RunJob(CUpdateJob* job) {
     job->SetSession(child.get());
   }
   StatusChanged();
-  job->Run();
+  bool threw = false;
+  try {
+    job->Run();
+  } catch (...) {
+    // A job's failure must not end the worker.
+    threw = true;
+  }
   {
     CSyncLock db(channels_, u"CUpdateManager::RunJob");
     {
@@ -417,7 +424,16 @@ void CUpdateManager::RunJob(CUpdateJob* job) {
       job_ = nullptr;
       jobSession_.reset();
     }
-    delete job;
+    if (threw) {
+      if (IUpdateItem* item = job->GetItem()) {
+        std::uint32_t status = item->GetUpdateStatus();
+        if (status == US_UPDATING || status == US_WAITING) item->SetUpdateState(US_FAILED);
+      }
+    }
+    try {
+      delete job;
+    } catch (...) {
+    }
   }
   // The child goes last, after its job, with no lock held.
   child.reset();

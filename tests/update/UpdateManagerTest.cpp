@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,7 +48,7 @@ bool Eventually(F cond, int limitMs = 8000) {
 // ---------------------------------------------------------------------------
 // Jobs of the tests' own: each channel is told what its job does.
 
-enum class Behaviour { kSucceed, kFail, kBlock, kSlow, kArticles };
+enum class Behaviour { kSucceed, kFail, kBlock, kSlow, kArticles, kThrow };
 
 class FakeUpdater;
 
@@ -129,6 +130,10 @@ void FakeJob::Run() {
   {
     CSyncLock db(set);
     if (!stopped_) item_->SetUpdateState(US_UPDATING);
+  }
+  if (behaviour_ == Behaviour::kThrow) {
+    owner_->JobEnded();
+    throw std::runtime_error("job failed badly");
   }
   bool ok = behaviour_ != Behaviour::kFail;
   if (behaviour_ == Behaviour::kBlock) {
@@ -384,6 +389,22 @@ TEST_F(UpdateManagerTest, JobsRunOneAtATimeInRequestOrder) {
   EXPECT_EQ(fake.MaxRunning(), 1);
   EXPECT_EQ(Status(channels[2]), US_FAILED);
   EXPECT_EQ(Status(channels[0]), US_UP_TO_DATE);
+}
+
+TEST_F(UpdateManagerTest, JobThatThrowsFailsItsChannelAndTheWorkerGoesOn) {
+  FakeUpdater fake;
+  IChannel* boom = AddChannel(u"Boom");
+  IChannel* after = AddChannel(u"After");
+  fake.Set(u"Boom", Behaviour::kThrow);
+  Start(&fake);
+  updates_->UpdateChannel(boom);
+  updates_->UpdateChannel(after);
+  ASSERT_TRUE(Eventually([&] { return Status(after) == US_UP_TO_DATE; }));
+  EXPECT_EQ(Status(boom), US_FAILED);
+  ASSERT_TRUE(WaitIdle());
+  auto start = Clock::now();
+  updates_->Shutdown_();
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST_F(UpdateManagerTest, StopDuringADownloadReturnsPromptlyAndKeepsTheChannel) {
