@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "tests/update/ScriptTestSupport.h"
 #include "update/BinaryJob.h"
 #include "update/ChannelJob.h"
 #include "update/RSSChannelJob.h"
+#include "update/UpdateManager.h"
 #include "update/UpdatersManager.h"
 
 namespace {
@@ -123,6 +127,46 @@ TEST_F(JSPluginTest, RegisteredOnceInTheUpdatersRegistry) {
   for (int i = 0; i < registry.GetCount(); ++i) EXPECT_NE(registry.GetAt(i), CJSPlugin::GetInstance());
   CSyncLock lock(GetChannelSet());
   EXPECT_EQ(std::unique_ptr<CUpdateJob>(registry.CreateJob(channel)), nullptr);
+}
+
+// The update manager runs the jobs the script updater makes: the channel's
+// script adds articles, and each article that waits gets its article job.
+TEST_F(JSPluginTest, UpdateManagerRunsScriptChannelAndArticleJobs) {
+  server_.Serve("/list.html", orvtest::ScriptFixture("list.html"), "text/html; charset=utf-8");
+  server_.Serve("/story1.html", orvtest::ScriptFixture("story1.html"), "text/html; charset=utf-8");
+  IChannel* channel = AddScriptChannel(u"Site", WriteTemplate("site.xml", orvtest::ScriptFixture("site.xml")));
+  ASSERT_NE(channel, nullptr);
+  RegisterScriptUpdater();
+  auto updates = std::make_unique<CUpdateManager>(GetChannelSet(), manager_.get());
+  auto eventually = [](const std::function<bool()>& condition) {
+    for (int i = 0; i < 1600; ++i) {
+      if (condition()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+  };
+  std::u16string first = plat::Utf8ToUtf16(server_.Url("/story1.html"));
+  std::u16string second = plat::Utf8ToUtf16(server_.Url("/story2.html"));
+
+  {
+    CSyncLock lock(GetChannelSet());
+    updates->UpdateChannel(channel, 0);
+  }
+  EXPECT_TRUE(eventually([&] { return Article(channel, second).ownState == US_FAILED; }));
+  EXPECT_TRUE(eventually([&] { return !updates->IsUpdating(); }));
+  updates->Shutdown_();
+  updates.reset();
+  UnregisterScriptUpdater();
+
+  EXPECT_EQ(Property(channel, u"title"), u"Orv Test Site");
+  // The first story's page was read by its article job; the second has no
+  // page, so its script failed.
+  orvtest::StoredScriptArticle a = Article(channel, first);
+  EXPECT_EQ(a.ownState, US_UP_TO_DATE);
+  EXPECT_EQ(a.properties[u"author"], u"Ann Writer");
+  EXPECT_EQ(Article(channel, second).ownState, US_FAILED);
+  EXPECT_EQ(server_.RequestCount("/story1.html"), 1u);
+  EXPECT_EQ(server_.RequestCount("/story2.html"), 1u);
 }
 
 }  // namespace
