@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/BitmapBuffer.h"
 #include "core/FileUtils.h"
 #include "core/RecordEncoding.h"
 #include "core/STScreenBuffer.h"
@@ -473,6 +474,28 @@ TEST_F(ThumbnailsPoolTest, FailedStripWriteFailsTheSaveAndKeepsTheOldFiles) {
   ASSERT_TRUE(reloaded.LoadIndex(IndexFile()));
   ExpectThumb(reloaded, ImagePath("new"), 5);
   ExpectThumb(reloaded, ImagePath("a1"), 1);
+}
+
+TEST_F(ThumbnailsPoolTest, DrawsASlotIntoAScreenBuffer) {
+  MakeSavedPool(3);
+  CThumbnailsPool pool;
+  ASSERT_TRUE(pool.LoadIndex(IndexFile()));
+  int slot = -1;
+  ASSERT_TRUE(pool.Lookup(ImagePath("a2"), &slot));
+  CBitmapBuffer target;
+  ASSERT_TRUE(target.Create(20, 12, CBitmapBuffer::kRgb565));
+  const RECT r{4, 2, 4 + kS, 2 + kS};
+  ASSERT_TRUE(pool.DrawThumbnail(target, r, slot, false));
+  auto at = [&](int x, int y) { return reinterpret_cast<const std::uint16_t*>(target.Row(y))[x]; };
+  Colour c = ColourOf(2);
+  const std::uint16_t want = static_cast<std::uint16_t>(((c.r & 0xF8) << 8) | ((c.g & 0xFC) << 3) | (c.b >> 3));
+  EXPECT_EQ(at(4, 2), 0);  // the thumbnail's black corner
+  EXPECT_EQ(at(4 + kS - 1, 2 + kS - 1), want);
+  EXPECT_EQ(at(5, 2), want);
+  EXPECT_EQ(at(3, 5), 0);  // outside the rectangle nothing is drawn
+  EXPECT_EQ(at(4 + kS, 5), 0);
+  EXPECT_FALSE(pool.DrawThumbnail(target, r, pool.GetSlotCount(), false));
+  EXPECT_FALSE(pool.DrawThumbnail(target, r, -1, false));
 }
 
 TEST_F(ThumbnailsPoolTest, FolderObjectKeepsOnePoolPerSize) {
