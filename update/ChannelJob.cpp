@@ -635,6 +635,15 @@ void CArticleJob::LetGo() {
   SetChannel(nullptr);
 }
 
+void CArticleJob::FailAndLetGo() noexcept {
+  try {
+    JobLocks locks(channelSet_, this);
+    if (article_ && channel_) article_->SetUpdateState(US_FAILED);
+    LetGo();
+  } catch (...) {
+  }
+}
+
 void CArticleJob::Stop() {
   JobLocks locks(channelSet_, this);
   stopped_ = true;

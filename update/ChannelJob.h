@@ -62,7 +62,7 @@ class CChannelJob : public CUpdateJob, public CDBEventListener, public CJScriptI
   bool ReadChannelObject();
   void ReadArticles();
   // Marks the channel failed and lets it go (after an unexpected failure).
-  void FailAndLetGo() noexcept;
+  virtual void FailAndLetGo() noexcept;
   // Sets the channel (null: let go) and the item GetItem answers.
   void SetChannel(IChannel* channel);
 
@@ -96,6 +96,7 @@ class CArticleJob : public CChannelJob {
  protected:
   bool Prepare() override;
   void Finish() override;
+  void FailAndLetGo() noexcept override;
 
  private:
   void LetGo();

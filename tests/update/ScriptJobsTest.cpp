@@ -298,6 +298,7 @@ TEST_F(ScriptJobsTest, ArticleKeysDatesAndProperties) {
       "add({id: 'numdate', date: 1700000000000, header: 'N'});"
       "add({id: 'datedate', date: new Date(1700000000000), header: 'D', count: 7, flag: true});"
       "add({dynamicid: 'v1', header: 'No id'});"
+      "add({id: 'far', date: new Date(8.64e15), header: 'Far'}); add({id: 'early', date: new Date(-5), header: 'E'});"
       "add({id: 'entities', header: 'Fish &amp; chips &#x263A;', read: '1'});"
       "channel.articles.push('not an object');"
       "channel.count = 3;";
@@ -324,8 +325,13 @@ TEST_F(ScriptJobsTest, ArticleKeysDatesAndProperties) {
   EXPECT_EQ(e.title, u"Fish & chips \u263A");
   EXPECT_TRUE(e.read);
 
-  // hex, twin, numdate, datedate, entities; the dynamicid without id is refused.
-  EXPECT_EQ(ArticleCount(channel), 5);
+  // Dates a FILETIME cannot hold, or before 1970, are no dates.
+  EXPECT_EQ(Article(channel, u"far").date, 0u);
+  EXPECT_TRUE(Article(channel, u"far").found);
+  EXPECT_EQ(Article(channel, u"early").date, 0u);
+
+  // hex, twin, numdate, datedate, entities, far, early; the dynamicid without id is refused.
+  EXPECT_EQ(ArticleCount(channel), 7);
   EXPECT_TRUE(LogHas("Adding article error: 'id' property must be present if 'dynamicid' is present"));
   EXPECT_TRUE(LogHas("Warning: a non-string property of channel is detected: count, ignored."));
   EXPECT_EQ(Property(channel, u"count"), u"<none>");
