@@ -659,6 +659,7 @@ void CUpdateManager::WorkerLoop() {
     }
     switch (step) {
       case Step::kClose:
+        if (runClosingHook_) runClosingHook_();
         if (!StopUpdatingProcess()) continue;
         break;
       case Step::kStart:

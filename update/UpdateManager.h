@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,6 +105,10 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
 
   IChannelSet* GetChannels() const { return channels_; }
 
+  // Called on the worker, with no lock held, each time it found the queue
+  // empty and is about to close the run (tests make requests from it).
+  void SetRunClosingHookForTesting(std::function<void()> hook) { runClosingHook_ = std::move(hook); }
+
  private:
   enum class StartOutcome { kConnected, kStopped, kFailed };
 
@@ -162,5 +167,6 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   std::uint64_t requestSerial_ = 0;
   std::uint64_t serialWhenEmpty_ = 0;
   bool subscribed_ = false;
+  std::function<void()> runClosingHook_;
   bool shutDownDone_ = false;
 };

@@ -629,19 +629,31 @@ TEST_F(UpdateManagerTest, RequestArrivingWhileTheRunClosesStartsTheNextRun) {
   IChannel* first = AddChannel(u"First");
   IChannel* second = AddChannel(u"Second");
   Start(&fake);
-  // The second request is made just as the first run runs out of work, with
-  // a range of delays so that some land while the run is being closed.
-  for (int round = 0; round < 25; ++round) {
+  // The second request arrives after the worker found the queue empty and
+  // before it closed the run.
+  std::atomic<int> hookCalls{0};
+  updates_->SetRunClosingHookForTesting([&] {
+    if (hookCalls++ == 0) updates_->UpdateChannel(second);
+  });
+  updates_->UpdateChannel(first);
+  ASSERT_TRUE(Eventually([&] { return fake.Ended() == 2; }, 3000)) << "the second request was dropped";
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(fake.Order(), (std::vector<std::u16string>{u"First", u"Second"}));
+  EXPECT_EQ(Status(first), US_UP_TO_DATE);
+  EXPECT_EQ(Status(second), US_UP_TO_DATE);
+  updates_->SetRunClosingHookForTesting(nullptr);
+
+  // Requests from another thread just as runs run out of work, over a range
+  // of delays.
+  for (int round = 0; round < 10; ++round) {
     SCOPED_TRACE(round);
     int endedBefore = fake.Ended();
     updates_->UpdateChannel(first);
     ASSERT_TRUE(Eventually([&] { return fake.Ended() == endedBefore + 1; }));
-    std::this_thread::sleep_for(std::chrono::microseconds(40 * round));
+    std::this_thread::sleep_for(std::chrono::microseconds(50 * round));
     updates_->UpdateChannel(second);
-    ASSERT_TRUE(Eventually([&] { return fake.Ended() == endedBefore + 2; }, 3000))
-        << "the second request was dropped";
+    ASSERT_TRUE(Eventually([&] { return fake.Ended() == endedBefore + 2; }, 3000)) << "the request was dropped";
     ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(Status(second), US_UP_TO_DATE);
   }
 }
 
