@@ -880,6 +880,8 @@ TEST_F(UpdateManagerTest, ArticlesOnlyUpdateAllNeverStoresTheLastUpdateTime) {
   ASSERT_TRUE(Eventually([&] { return fake.Runs() == 2; }));
   updates_->StopUpdatingAllChannels();
   EXPECT_TRUE(GetGlobalOptions().GetLastUpdateTime(&last));
+  // The stopped job ends before its updater goes.
+  ASSERT_TRUE(Eventually([&] { return fake.Ended() == 2 && !updates_->IsUpdating(); }));
 }
 
 }  // namespace
