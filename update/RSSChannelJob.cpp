@@ -326,7 +326,8 @@ bool CRSSChannelJob::ParseRssAndAtom(Tidy::Document* document, Tidy::Node* root)
   if (container == nullptr) return false;
 
   CStringToStringMap feed;
-  feed[kPropThumbnail] = Tidy::GetFaviconUrl(address_);
+  // A site's icon; a local file has no site.
+  if (!IsLocalAddress(address_)) feed[kPropThumbnail] = Tidy::GetFaviconUrl(address_);
 
   for (Tidy::Node* node : container->Children()) {
     if (!node->IsElement() || node->Name().empty()) continue;

@@ -194,6 +194,11 @@ TEST_F(BinaryJobTest, StoppedDownloadWaitsAgainAndKeepsTheOldFile) {
   int expectedRequests = 0;
   for (bool callStop : {true, false}) {
     SCOPED_TRACE(callStop ? "cancel and stop" : "cancel only");
+    // Each round on a connection manager of its own: a connection of the
+    // cancelled round is never the one the next round waits behind.
+    session_.reset();
+    manager_ = std::make_unique<CInetManager>();
+    manager_->GetWinInet().SetTimeout(3000);
     session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
     ASSERT_TRUE(session_->WaitForConnection());
     CBinaryJob job(binary);

@@ -289,6 +289,8 @@ TEST_F(FeedJobTest, AddressesThatCannotBeReadFailTheChannel) {
 TEST_F(FeedJobTest, LocalFilesAreReadAsFeedsExceptForScriptChannels) {
   const std::string feed = orvtest::ReplaceAll(orvtest::FeedFixture("lighthouse-rdf.xml"), "{{BASE}}", Base());
   orvtest::WriteHostFile(device_.FsRoot() + "/lighthouse feed.xml", feed);
+  const std::string rss = orvtest::ReplaceAll(orvtest::FeedFixture("harbour-rss2.xml"), "{{BASE}}", Base());
+  orvtest::WriteHostFile(device_.FsRoot() + "/harbour.xml", rss);
   struct Case {
     std::u16string address;
     std::u16string type;
@@ -308,6 +310,12 @@ TEST_F(FeedJobTest, LocalFilesAreReadAsFeedsExceptForScriptChannels) {
     EXPECT_EQ(RunJob(channel), c.succeeds);
     EXPECT_EQ(LiveArticles(channel), c.succeeds ? 2 : 0);
   }
+  // A local RSS file has no site whose icon could be the channel's image.
+  IChannel* local = AddChannel(u"Local RSS", u"\\harbour.xml");
+  EXPECT_TRUE(RunJob(local));
+  EXPECT_EQ(LiveArticles(local), 4);
+  EXPECT_EQ(Property(local, u"title"), u"Harbour Gazette");
+  EXPECT_EQ(Property(local, u"thumbnail"), u"<none>");
   // A script channel takes its address from "url" and never reads a local file.
   IChannel* script = AddChannel(u"Script", u"", kChannelTypeScript);
   {
@@ -378,6 +386,11 @@ TEST_F(FeedJobTest, StoppedJobChangesNothingAfterwards) {
   // The manager's two moves, and the cancel alone with Stop still to come.
   for (bool callStop : {true, false}) {
     SCOPED_TRACE(callStop ? "cancel and stop" : "cancel only");
+    // Each round on a connection manager of its own: a connection of the
+    // cancelled round is never the one the next round waits behind.
+    session_.reset();
+    manager_ = std::make_unique<CInetManager>();
+    manager_->GetWinInet().SetTimeout(3000);
     session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
     ASSERT_TRUE(session_->WaitForConnection());
     asked = 0;
