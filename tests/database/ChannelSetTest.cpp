@@ -10,6 +10,7 @@
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
+#include "database/TodayChannelFilter.h"
 #include "platform/files/Files.h"
 #include "tests/database/ChannelFixture.h"
 
@@ -83,6 +84,26 @@ TEST_F(ChannelSetTest, UnreadableFilesAreSkippedAndKept) {
   EXPECT_TRUE(set.HasOldFormatChannels());
   set.ClearOldFormatFlags();
   EXPECT_FALSE(set.HasOldFormatChannels());
+}
+
+TEST_F(ChannelSetTest, TodayChannelFilterFollowsTheChannelFiles) {
+  CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
+  filter->SetIncluded(u"Kept", false);
+  filter->SetIncluded(u"Broken", false);
+  filter->SetIncluded(u"Gone", true);
+  WriteChannel(u"Kept");
+  WriteChannel(u"Broken", 0x12345678);
+  WriteChannel(u"New");
+  CChannelSet set;
+  ASSERT_TRUE(set.Open());
+  CStringToStringMap entries;
+  filter->GetEntries(entries);
+  // A file that could not be read keeps its entry; a missing one loses it.
+  EXPECT_EQ(entries, (CStringToStringMap{{u"Broken", u"0"}, {u"Kept", u"0"}, {u"New", u"1"}}));
+  ASSERT_NE(set.Add(u"Added"), nullptr);
+  set.Remove(u"Kept");
+  filter->GetEntries(entries);
+  EXPECT_EQ(entries, (CStringToStringMap{{u"Added", u"1"}, {u"Broken", u"0"}, {u"New", u"1"}}));
 }
 
 TEST_F(ChannelSetTest, OpenTwiceLoadsOnce) {

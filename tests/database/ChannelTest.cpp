@@ -335,6 +335,59 @@ TEST_F(ChannelBehaviourTest, ReadOnlyModeTouchesNoStoredFile) {
   EXPECT_EQ(Snapshot(root), before);
 }
 
+std::vector<std::u16string> g_unloaded;
+std::vector<std::u16string> g_removedImages;
+
+TEST_F(ChannelBehaviourTest, ThumbnailsServiceHearsOfUnloadsAndDeletedImages) {
+  g_unloaded.clear();
+  g_removedImages.clear();
+  ChannelThumbnailsHooks hooks;
+  hooks.unloadPools = [](const std::u16string& folder) { g_unloaded.push_back(folder); };
+  hooks.removeImage = [](const std::u16string& path) { g_removedImages.push_back(path); };
+  SetChannelThumbnailsHooks(hooks);
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Thumbs");
+  int other = 0;
+  channel->Acquire(this);
+  channel->Acquire(&other);
+  IArticle* article = channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
+  article->SetImageUrl(u"http://img.test/a.jpg");
+  IBinary* image = channel->GetBinarySet()->Lookup(u"http://img.test/a.jpg");
+  ASSERT_NE(image, nullptr);
+  std::u16string file;
+  image->GetFileName(file, true);
+  WriteHostFile(Host(file), "jpeg");
+  image->SetUpdateState(US_UP_TO_DATE);
+  article->Delete();
+  EXPECT_EQ(g_removedImages, std::vector<std::u16string>{file});
+  channel->Release(&other, true);
+  EXPECT_TRUE(g_unloaded.empty()) << "a user is left";
+  channel->Release(this, false);
+  EXPECT_EQ(g_unloaded, std::vector<std::u16string>{channel->GetBinFolder()});
+  SetChannelThumbnailsHooks(ChannelThumbnailsHooks());
+}
+
+TEST_F(ChannelBehaviourTest, NewImageOfAnUnloadedChannelKeepsItsArticles) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Unloaded");
+  channel->Acquire(this);
+  channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
+  channel->CreateArticle(Id(u'b'), US_UP_TO_DATE, plat::FILETIME{});
+  channel->Release(this, false);
+  const std::string headers = Host(CombinePath(channel->GetDataFolder(), u"headers.bin"));
+  const std::string stored = ReadHostFile(headers);
+
+  channel->SetProperties({{kPropThumbnail, u"http://img.test/logo.png"}});
+  channel->SetUpdateState(US_UPDATING);
+  channel->SetUpdateState(US_UP_TO_DATE);  // an update that never loaded the articles
+  EXPECT_EQ(ReadHostFile(headers), stored);
+
+  channel->Acquire(this);
+  EXPECT_EQ(channel->GetArticleSet()->GetCount(), 2);
+  EXPECT_NE(channel->GetBinarySet()->Lookup(u"http://img.test/logo.png"), nullptr);
+  channel->Release(this, false);
+}
+
 // The channel mutex held by another process of the device.
 class BusyChannel {
  public:
