@@ -319,7 +319,16 @@ void CChannel::LoadHeaders() {
   }
   headersDirty_ = false;
   bool damaged = false;
-  if (FileExists(headersPath_)) {
+  if (FileExists(headersPath_) && IsReadOnly()) {
+    // Read in place: a reader that may not write keeps no copy of a damaged file.
+    CFileReader reader(headersPath_);
+    std::int32_t magic = 0;
+    if (ReadInt32(reader, magic) && magic == kHeadersMagic && binaries_.Read(reader)) {
+      articles_.Read(reader);
+    } else {
+      orderCounter_ = kOrderCounterStep;
+    }
+  } else if (FileExists(headersPath_)) {
     const HeadersLoadResult result = CHeadersFile::Load(headersPath_, binaries_, articles_);
     damaged = result.damaged;
     if (!result.loaded) orderCounter_ = kOrderCounterStep;

@@ -296,6 +296,8 @@ TEST_F(ChannelBehaviourTest, ReadOnlyModeTouchesNoStoredFile) {
     channel->Release(this, false);
     ASSERT_NE(writer.Add(u"Other"), nullptr);
   }
+  // A damaged headers file stays exactly as it is too.
+  WriteHostFile(ContentHost(u"Other\\headers.bin"), std::string("OBH1\x05\0\0\0\x06", 9));
   const std::string root = Host(kTestContent);
   const auto before = Snapshot(root);
   ASSERT_TRUE(before.count("/Shared/headers.bin"));
@@ -327,6 +329,10 @@ TEST_F(ChannelBehaviourTest, ReadOnlyModeTouchesNoStoredFile) {
   channel->Release(this, false);
   EXPECT_FALSE(channel->Rename(u"Renamed"));
   channel->ClearData();
+  IChannel* other = reader.FindByName(u"Other");
+  ASSERT_NE(other, nullptr);
+  other->Acquire(this);
+  other->Release(this, true);
   EXPECT_EQ(reader.Add(u"Third"), nullptr);
   reader.Remove(u"Other");
   EXPECT_EQ(reader.GetCount(), 1);
