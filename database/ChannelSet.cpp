@@ -351,6 +351,18 @@ void CChannelSet::OnDBEvent(CDBEvent* record) {
       Fire(record);
       return;
     case DBE_CHANNEL_RENAMED:
+      if (readOnly_ == 0 && record->channel != nullptr) {
+        // The Today item keeps showing (or hiding) the channel under its new name.
+        CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
+        CStringToStringMap entries;
+        filter->GetEntries(entries);
+        auto old = entries.find(record->oldText);
+        if (old != entries.end()) {
+          const bool included = old->second == u"1";
+          filter->Remove(record->oldText);
+          filter->SetIncluded(record->channel->GetName(), included);
+        }
+      }
       Sort();
       CNotifyToday::GetInstance()->Notify();
       FireListChanged();

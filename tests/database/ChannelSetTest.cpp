@@ -104,6 +104,11 @@ TEST_F(ChannelSetTest, TodayChannelFilterFollowsTheChannelFiles) {
   set.Remove(u"Kept");
   filter->GetEntries(entries);
   EXPECT_EQ(entries, (CStringToStringMap{{u"Added", u"1"}, {u"Broken", u"0"}, {u"New", u"1"}}));
+  // A renamed channel keeps its choice under the new name.
+  filter->SetIncluded(u"New", false);
+  ASSERT_TRUE(set.FindByName(u"New")->Rename(u"Renamed"));
+  filter->GetEntries(entries);
+  EXPECT_EQ(entries, (CStringToStringMap{{u"Added", u"1"}, {u"Broken", u"0"}, {u"Renamed", u"0"}}));
 }
 
 TEST_F(ChannelSetTest, OpenTwiceLoadsOnce) {
