@@ -304,7 +304,7 @@ bool CRSSChannelJob::ParseRdf(Tidy::Document* document, Tidy::Node* root) {
     plat::FILETIME date{};
     ParseDate(dateText, date);
     std::u16string id;
-    if (!Lookup(item, u"id", id)) id = header;
+    if (!Lookup(item, u"id", id) || id.empty()) id = header;
 
     const std::u16string digest = GetMd5Hex(id);
     if (IsKnown(digest)) continue;
