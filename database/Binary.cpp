@@ -1,5 +1,7 @@
 #include "database/Binary.h"
 
+#include "database/BinarySet.h"
+
 #include "core/FileUtils.h"
 #include "core/Md5.h"
 #include "core/RecordEncoding.h"
@@ -45,6 +47,9 @@ bool CBinary::IsDownloaded() {
 }
 
 void CBinary::DeleteLocalFile() {
+  // A read-only reader of the database (the Today item) never deletes files.
+  auto* set = dynamic_cast<CBinarySet*>(set_);
+  if (set != nullptr && set->GetOwner() != nullptr && set->GetOwner()->IsReadOnlyMode()) return;
   std::u16string path;
   GetFileName(path, true);
   if (!path.empty()) DeleteFileIfExists(path);

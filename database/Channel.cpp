@@ -1,5 +1,6 @@
 #include "database/Channel.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "core/DebugLog.h"
@@ -244,6 +245,18 @@ bool CChannel::BuildChannelFile(CBufferWriter& out) {
          WriteStringMap(out, properties_);
 }
 
+namespace {
+
+// Whether the file at path holds exactly these bytes.
+bool FileHoldsBytes(const std::u16string& path, const std::uint8_t* data, std::size_t size) {
+  CFileReader reader(path);
+  if (reader.Remaining() != static_cast<std::int64_t>(size)) return false;
+  std::vector<std::uint8_t> stored(size);
+  return (size == 0 || reader.Read(stored.data(), size)) && std::equal(stored.begin(), stored.end(), data);
+}
+
+}  // namespace
+
 bool CChannel::SaveChannelFile() {
   if (!channelFileDirty_ || IsReadOnly()) return true;
   if (filePath_.empty()) return false;
@@ -255,6 +268,12 @@ bool CChannel::SaveChannelFile() {
   }
   CBufferWriter out;
   if (!BuildChannelFile(out)) return false;
+  // An update that ends as it began (6, then 0, then 6 again) leaves the same
+  // bytes: the file is not rewritten then.
+  if (FileHoldsBytes(filePath_, out.GetData(), out.GetSize())) {
+    channelFileDirty_ = false;
+    return true;
+  }
   if (!plat::ReplaceFileContents(filePath_, out.GetData(), out.GetSize())) {
     LogChannel(u"channel file not saved", filePath_);
     return false;
@@ -382,9 +401,11 @@ std::int32_t CChannel::GetUnreadCount() {
   return count < 0 ? 0 : count;
 }
 
-void CChannel::SetArticleRead(IArticle* article, bool read) {
+void CChannel::SetArticleRead(IArticle* article, bool read) { ChangeReadState(article, read, true); }
+
+void CChannel::ChangeReadState(IArticle* article, bool read, bool saveNow) {
   CReadStates* states = ReadStates();
-  if (states == nullptr || !states->SetRead(article, read)) return;
+  if (states == nullptr || !states->SetRead(article, read, saveNow)) return;
   FireChannel(DBE_CHANNEL_CHANGED);
   if (article != nullptr) {
     CDBEvent record = CDBEvent::ForArticle(DBE_ARTICLE_READ_CHANGED, article);
@@ -478,7 +499,9 @@ IArticle* CChannel::CreateArticle(const std::u16string& id, std::uint32_t state,
   article->SetOrder(orderCounter_);
   article->SetUpdateState(state);
   if (dateTicks != 0) article->SetDate(date);
-  SetArticleRead(article, false);
+  // New articles of an update are saved with the headers when the update
+  // ends, not one file replacement each.
+  ChangeReadState(article, false, false);
   articles_.Add(article);
   return article;
 }

@@ -160,6 +160,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   CBinarySet* GetBinarySetObject() override { return &binaries_; }
   void SetOrderCounter(std::uint32_t counter) override { orderCounter_ = counter; }
   void RemoveThumbnails(const std::u16string& imagePath) override;
+  bool IsReadOnlyMode() override { return IsReadOnly(); }
 
   // IChannelOptionsOwner
   void OnChannelOptionsChanged() override;
@@ -187,6 +188,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   bool MoveFiles(const Paths& paths);
   void FireChannel(std::uint32_t type);
   void DropLoadedData();
+  void ChangeReadState(IArticle* article, bool read, bool saveNow);
   CReadStates* ReadStates();
   CArticlesPropertiesFile* PropertiesFile();
 

@@ -95,6 +95,9 @@ class IHeadersOwner {
   virtual void SetOrderCounter(std::uint32_t counter) = 0;
   // Drops the thumbnails made of an image file.
   virtual void RemoveThumbnails(const std::u16string& imagePath) = 0;
+  // True while the data may be read but not changed on disk (the Today item):
+  // no local file of a binary is deleted then.
+  virtual bool IsReadOnlyMode() { return false; }
 
  protected:
   ~IHeadersOwner() = default;

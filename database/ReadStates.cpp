@@ -77,7 +77,7 @@ bool CReadStates::IsRead(IArticle* article) {
   return unread_.count(article->GetId()) == 0;
 }
 
-bool CReadStates::SetRead(IArticle* article, bool read) {
+bool CReadStates::SetRead(IArticle* article, bool read, bool saveNow) {
   if (article == nullptr) return false;
   Load();
   const std::u16string& id = article->GetId();
@@ -90,7 +90,7 @@ bool CReadStates::SetRead(IArticle* article, bool read) {
   }
   count_ = static_cast<std::int32_t>(unread_.size());
   dirty_ = 1;
-  Save();
+  if (saveNow) Save();
   return true;
 }
 

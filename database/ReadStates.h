@@ -22,7 +22,8 @@ class CReadStates {
   CReadStates& operator=(const CReadStates&) = delete;
 
   bool IsRead(IArticle* article);
-  bool SetRead(IArticle* article, bool read);
+  // Saves at once unless saveNow is false (the change then waits for Save).
+  bool SetRead(IArticle* article, bool read, bool saveNow = true);
   void MarkAllRead();
   bool RemoveMissing(const CStringSet& validIds);
   // Without loading: from the file size. A file that is not 4 + 16 * N bytes

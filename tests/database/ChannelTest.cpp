@@ -292,6 +292,15 @@ TEST_F(ChannelBehaviourTest, ReadOnlyModeTouchesNoStoredFile) {
     IArticle* a = channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
     channel->CreateArticle(Id(u'b'), US_UP_TO_DATE, plat::FILETIME{});
     ASSERT_TRUE(channel->SetArticleProperties(a, {{u"text", u"stored"}}));
+    // b carries a downloaded binary, whose file the reader's delete must keep.
+    IArticle* b = channel->GetArticleSet()->FindById(Id(u'b'));
+    b->GetBinaries()->AddUrl(u"http://shared.test/b.png");
+    IBinary* binary = channel->GetBinarySet()->Lookup(u"http://shared.test/b.png");
+    ASSERT_NE(binary, nullptr);
+    std::u16string file;
+    binary->GetFileName(file, true);
+    WriteHostFile(Host(file), "picture");
+    binary->SetUpdateState(US_UP_TO_DATE);
     channel->SetUpdateState(US_UP_TO_DATE);
     channel->Release(this, false);
     ASSERT_NE(writer.Add(u"Other"), nullptr);
@@ -303,6 +312,9 @@ TEST_F(ChannelBehaviourTest, ReadOnlyModeTouchesNoStoredFile) {
   ASSERT_TRUE(before.count("/Shared/headers.bin"));
   ASSERT_TRUE(before.count("/Shared/unread.bin"));
   ASSERT_TRUE(before.count("/Shared/data.bin"));
+  ASSERT_EQ(std::count_if(before.begin(), before.end(),
+                          [](const auto& entry) { return entry.second == "picture"; }),
+            1);
 
   CChannelSet reader;
   reader.SetReadOnly(1);
@@ -467,3 +479,61 @@ TEST_F(ChannelBehaviourTest, RenamedChannelUsesTheMutexOfItsNewName) {
 }
 
 }  // namespace
+
+TEST_F(ChannelBehaviourTest, UpdateThatChangesNothingRewritesNoFile) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Steady");
+  channel->SetProperties({{kPropUrl, u"http://steady.test/"}});
+  channel->Acquire(this);
+  channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
+  channel->SetUpdateState(US_UP_TO_DATE);
+  const std::string root = Host(kTestContent);
+  const std::string cnl = ChannelFileHost(channel);
+  struct stat first;
+  ASSERT_EQ(::stat(cnl.c_str(), &first), 0);
+
+  // The same state again after an update: the channel file keeps its inode,
+  // since replacing goes through a new file.
+  channel->SetUpdateState(US_UPDATING);
+  channel->SetUpdateState(US_UP_TO_DATE);
+  struct stat second;
+  ASSERT_EQ(::stat(cnl.c_str(), &second), 0);
+  EXPECT_EQ(second.st_ino, first.st_ino);
+
+  // A real change is written.
+  channel->SetUpdateState(US_UPDATING);
+  channel->SetUpdateState(US_FAILED);
+  struct stat third;
+  ASSERT_EQ(::stat(cnl.c_str(), &third), 0);
+  EXPECT_NE(third.st_ino, first.st_ino);
+  channel->Release(this, false);
+
+  CChannelSet again;
+  ASSERT_TRUE(again.Open());
+  IChannel* loaded = again.FindByName(u"Steady");
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(static_cast<CChannel*>(loaded)->GetOwnUpdateState(), US_FAILED);
+}
+
+TEST_F(ChannelBehaviourTest, NewArticlesOfAnUpdateReachTheReadStatesWhenItEnds) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Batch");
+  channel->Acquire(this);
+  channel->SetUpdateState(US_UPDATING);
+  for (char16_t digit : {u'1', u'2', u'3'}) {
+    channel->CreateArticle(Id(digit), US_UP_TO_DATE, plat::FILETIME{});
+  }
+  const std::string unread = ContentHost(u"Batch\\unread.bin");
+  EXPECT_FALSE(HostExists(unread));
+  EXPECT_EQ(channel->GetUnreadCount(), 3);
+
+  channel->SetUpdateState(US_UP_TO_DATE);
+  ASSERT_TRUE(HostExists(unread));
+  EXPECT_EQ(ReadHostFile(unread).size(), 4u + 3u * 16u);
+
+  // A reader's own change is still saved at once.
+  IArticle* first = channel->GetArticleSet()->FindById(Id(u'1'));
+  channel->SetArticleRead(first, true);
+  EXPECT_EQ(ReadHostFile(unread).size(), 4u + 2u * 16u);
+  channel->Release(this, false);
+}
