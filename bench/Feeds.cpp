@@ -110,17 +110,7 @@ double TidyAloneSeconds(const std::vector<std::string>& feeds, int firstNew, int
 }  // namespace
 
 int main() {
-  for (const char* v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
-    unsetenv(v);
-  }
-  if (const char* count = std::getenv("BENCH_FEEDS_COUNT"); count && std::atoi(count) > 0) g_feeds = std::atoi(count);
-  // BENCH_FEEDS_DIR picks the host folder of the device (a tmpfs shows the
-  // cost without the disk's flushes).
-  const char* dir = std::getenv("BENCH_FEEDS_DIR");
-  const std::filesystem::path parent = dir && *dir ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
-  const std::string root = (parent / ("bench_feeds." + std::to_string(getpid()))).string();
-  std::filesystem::create_directories(root);
-  plat::SetDeviceRoot(root);
+  const std::string root = benchfeeds::SetUpBenchDevice("bench_feeds", g_feeds);
   int status = 0;
   {
     orvtest::HttpTestServer server;

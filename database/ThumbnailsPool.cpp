@@ -316,8 +316,7 @@ void CThumbnailsPool::StartOver() {
   stripChanged_ = true;
 }
 
-bool CThumbnailsPool::LoadIndex(const std::u16string& indexPath) {
-  CSyncLock lock(this, u"CThumbnailsPool::LoadIndex");
+void CThumbnailsPool::ForgetContents() {
   ReleaseStrip();
   keys_.clear();
   slots_.clear();
@@ -326,6 +325,11 @@ bool CThumbnailsPool::LoadIndex(const std::u16string& indexPath) {
   stripChanged_ = false;
   added_.clear();
   removed_.clear();
+}
+
+bool CThumbnailsPool::LoadIndex(const std::u16string& indexPath) {
+  CSyncLock lock(this, u"CThumbnailsPool::LoadIndex");
+  ForgetContents();
   synced_ = false;
   std::u16string folder, name, extension;
   if (!FileExists(indexPath) || !SplitPath(indexPath, &folder, &name, &extension)) return false;
@@ -642,14 +646,7 @@ bool CThumbnailsPool::Save() {
 
 void CThumbnailsPool::Clear() {
   CSyncLock lock(this, u"CThumbnailsPool::Clear");
-  ReleaseStrip();
-  keys_.clear();
-  slots_.clear();
-  free_ = 0;
-  changes_ = 0;
-  stripChanged_ = false;
-  added_.clear();
-  removed_.clear();
+  ForgetContents();
   if (indexPath_.empty()) return;
   CMutexLock files(FilesMutex(), kThumbnailsMutexTimeoutMs);
   DeleteFileIfExists(indexPath_);

@@ -134,6 +134,8 @@ class CThumbnailsPool : public CSynchronized {
   plat::HBITMAP ReadStrip(int slots) const;
   void AdoptKeys(std::vector<std::u16string> keys);
   void ReleaseStrip();
+  // Empties the pool in memory (keys, slots, strip, pending changes).
+  void ForgetContents();
   void StartOver();
   // Under the folder's mutex: takes in what another process wrote since this
   // pool last read or wrote the files.

@@ -1,4 +1,5 @@
 #include "update/ChannelJob.h"
+#include "platform/base/Text.h"
 
 #include <cmath>
 #include <utility>
@@ -45,18 +46,6 @@ void LogF(const char16_t* format, Args... args) noexcept {
     CDebugLog::GetInstance().Printf(format, args...);
   } catch (...) {
   }
-}
-
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i];
-    char16_t y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x - u'A' + u'a');
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y - u'A' + u'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 const std::u16string* FindProperty(const CStringToStringMap& map, const char16_t* name) {
@@ -436,7 +425,7 @@ bool CChannelJob::Prepare() {
 
   const CStringToStringMap& properties = channel_->GetProperties();
   const std::u16string* templateType = FindProperty(properties, kPropTemplateType);
-  if (templateType && EqualsIgnoringCase(*templateType, u"RSS")) {
+  if (templateType && plat::EqualsNoCase(*templateType, u"RSS")) {
     channel_->SetUpdateState(US_WAITING);
     handedOver_ = true;
     channel_->Release(this, false);

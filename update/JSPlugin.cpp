@@ -1,4 +1,5 @@
 #include "update/JSPlugin.h"
+#include "platform/base/Text.h"
 
 #include <string_view>
 
@@ -11,28 +12,16 @@
 
 namespace {
 
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i];
-    char16_t y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x - u'A' + u'a');
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y - u'A' + u'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 CUpdateJob* CreateChannelJob(IChannel* channel) {
   const CStringToStringMap& properties = channel->GetProperties();
   auto type = properties.find(kPropType);
   std::u16string_view kind = type == properties.end() ? std::u16string_view() : std::u16string_view(type->second);
-  if (EqualsIgnoringCase(kind, kChannelTypeRss)) return new CRSSChannelJob(channel, 0);
+  if (plat::EqualsNoCase(kind, kChannelTypeRss)) return new CRSSChannelJob(channel, 0);
   auto templateType = properties.find(std::u16string(kTemplateValuePrefix) + u"type");
-  if (templateType != properties.end() && EqualsIgnoringCase(templateType->second, u"RSS")) {
+  if (templateType != properties.end() && plat::EqualsNoCase(templateType->second, u"RSS")) {
     return new CRSSChannelJob(channel, 1);
   }
-  if (kind.empty() || EqualsIgnoringCase(kind, kChannelTypeScript)) return new CChannelJob(channel);
+  if (kind.empty() || plat::EqualsNoCase(kind, kChannelTypeScript)) return new CChannelJob(channel);
   return nullptr;
 }
 

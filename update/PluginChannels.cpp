@@ -1,4 +1,5 @@
 #include "update/PluginChannels.h"
+#include "platform/base/Text.h"
 
 #include "core/DebugLog.h"
 #include "core/FileUtils.h"
@@ -26,18 +27,6 @@ std::u16string Trim(std::u16string_view text) {
   while (first < last && IsSpaceChar(text[first])) ++first;
   while (last > first && IsSpaceChar(text[last - 1])) --last;
   return std::u16string(text.substr(first, last - first));
-}
-
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i];
-    char16_t y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x - u'A' + u'a');
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y - u'A' + u'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // The name of a channel element: the plain text of its first "name" child.
@@ -195,13 +184,13 @@ int CPluginChannels::LoadTemplate(const std::u16string& address, CStringToString
   Tidy::Document document;
   bool loaded = false;
   bool notFound = false;
-  if (EqualsIgnoringCase(scheme, kSchemeHttp)) {
+  if (plat::EqualsNoCase(scheme, kSchemeHttp)) {
     if (document.Init() != 0) return kTemplateFailed;
     int result = Tidy::DownloadDocument(session, GetTemplateDownloadAddress(scheme, templatePart), &document,
                                         std::u16string(), nullptr);
     loaded = result == CInetJob::RESULT_SUCCESS;
     notFound = result == CInetJob::RESULT_NOT_FOUND;
-  } else if (EqualsIgnoringCase(scheme, kSchemeFile)) {
+  } else if (plat::EqualsNoCase(scheme, kSchemeFile)) {
     if (!templatePart.empty() && FileExists(templatePart)) {
       if (document.Init() != 0) return kTemplateFailed;
       loaded = Tidy::ParseLocalFile(templatePart, &document, std::u16string());

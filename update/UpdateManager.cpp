@@ -590,15 +590,7 @@ bool CUpdateManager::StopUpdatingProcess() {
       StoreLastUpdateTime();
     }
     DeleteUpdateLocked();
-    updating_ = 0;
-    cancel_ = 0;
-    connecting_ = 0;
-    if (subscribed_) {
-      Unsubscribe(channels_);
-      subscribed_ = false;
-    }
-    session = std::move(runSession_);
-    PostStatusLocked();
+    session = EndRunLocked();
     ResetEvent(workEvent_);
   }
   session.reset();
@@ -610,17 +602,22 @@ void CUpdateManager::RestartRun() {
   {
     CSyncLock db(channels_, u"CUpdateManager::RestartRun");
     CSyncLock hold(this, u"CUpdateManager::RestartRun");
-    updating_ = 0;
-    cancel_ = 0;
-    connecting_ = 0;
-    if (subscribed_) {
-      Unsubscribe(channels_);
-      subscribed_ = false;
-    }
-    session = std::move(runSession_);
-    PostStatusLocked();
+    session = EndRunLocked();
   }
   session.reset();
+}
+
+std::shared_ptr<CInetSession> CUpdateManager::EndRunLocked() {
+  updating_ = 0;
+  cancel_ = 0;
+  connecting_ = 0;
+  if (subscribed_) {
+    Unsubscribe(channels_);
+    subscribed_ = false;
+  }
+  std::shared_ptr<CInetSession> session = std::move(runSession_);
+  PostStatusLocked();
+  return session;
 }
 
 void CUpdateManager::WorkerLoop() {

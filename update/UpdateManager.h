@@ -128,6 +128,9 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   // Closes a run that was stopped or lost its connection while requests made
   // afterwards wait; they start the next run.
   void RestartRun();
+  // Clears the run's flags and hands out its session, to be released once the
+  // lock is left. Caller holds the database lock and this one.
+  std::shared_ptr<CInetSession> EndRunLocked();
   // Marks every channel still waiting in the queue as failed.
   void FailQueuedChannels();
   // Cancels (and drops this manager's hold of) a session with the manager's

@@ -14,6 +14,7 @@
 #include "database/ThumbnailsManager.h"
 #include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
+#include "tests/database/BlockerJob.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
@@ -86,20 +87,7 @@ class FakeArticle : public IArticle, public CUpdateItem {
   void NotifyChanged() override {}
 };
 
-class BlockerJob : public CJob {
- public:
-  BlockerJob(HANDLE gate, HANDLE started) : CJob(nullptr), gate_(gate), started_(started) {}
-  int GetQueue() override { return 0; }
-  void Execute() override {
-    SetEvent(started_);
-    WaitForSingleObject(gate_, 10000);
-  }
-  void Stop() override { SetEvent(gate_); }
-
- private:
-  HANDLE gate_;
-  HANDLE started_;
-};
+using orvtest::BlockerJob;
 
 class ThumbnailsImageListenerTest : public orvtest::DeviceTest {
  protected:

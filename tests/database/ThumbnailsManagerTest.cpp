@@ -26,6 +26,7 @@
 #include "platform/imaging/Imaging.h"
 #include "platform/ipc/Ipc.h"
 #include "tests/platform/ImagingTestFiles.h"
+#include "tests/database/BlockerJob.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
@@ -57,21 +58,7 @@ class Listener : public IThumbnailsListener {
   std::vector<std::u16string> paths_;
 };
 
-// Holds queue 0 busy until released.
-class BlockerJob : public CJob {
- public:
-  BlockerJob(HANDLE gate, HANDLE started) : CJob(nullptr), gate_(gate), started_(started) {}
-  int GetQueue() override { return 0; }
-  void Execute() override {
-    SetEvent(started_);
-    WaitForSingleObject(gate_, 10000);
-  }
-  void Stop() override { SetEvent(gate_); }
-
- private:
-  HANDLE gate_;
-  HANDLE started_;
-};
+using orvtest::BlockerJob;
 
 struct Bgr {
   int b, g, r;

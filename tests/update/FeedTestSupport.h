@@ -16,6 +16,7 @@
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/update/ChannelTestSupport.h"
 #include "tests/update/InetTestSupport.h"
 
 namespace orvtest {
@@ -81,19 +82,7 @@ class FeedTest : public InetTest {
   // A feed channel of that address with no age or count limit.
   IChannel* AddChannel(const std::u16string& name, const std::u16string& address,
                        const std::u16string& type = kChannelTypeRss) {
-    CSyncLock lock(GetChannelSet());
-    IChannel* channel = GetChannelSet()->Add(name);
-    EXPECT_NE(channel, nullptr);
-    if (channel == nullptr) return nullptr;
-    CStringToStringMap properties;
-    properties[kPropUrl] = address;
-    properties[kPropType] = type;
-    channel->SetProperties(properties);
-    IChannelOptions* options = channel->GetOptions();
-    options->SetUseDefaultLimits(0);
-    options->SetArticlesAgeLimitEnabled(0);
-    options->SetArticlesCountLimitEnabled(0);
-    return channel;
+    return AddUnlimitedChannel(name, address, type);
   }
   IChannel* AddFeed(const std::u16string& name, const std::string& path) {
     return AddChannel(name, plat::Utf8ToUtf16(server_.Url(path)));

@@ -19,6 +19,7 @@
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/update/ChannelTestSupport.h"
 #include "tests/update/InetTestSupport.h"
 
 namespace orvtest {
@@ -90,19 +91,7 @@ class ScriptChannelTest : public InetTest {
   // A script channel named name of the template file's channel "News".
   IChannel* AddScriptChannel(const std::u16string& name, const std::u16string& templatePath,
                              const std::u16string& templateChannel = u"News") {
-    CSyncLock lock(GetChannelSet());
-    IChannel* channel = GetChannelSet()->Add(name);
-    EXPECT_NE(channel, nullptr);
-    if (!channel) return nullptr;
-    CStringToStringMap properties;
-    properties[kPropUrl] = u"file://" + templatePath + u"?name=" + templateChannel;
-    properties[kPropType] = kChannelTypeScript;
-    channel->SetProperties(properties);
-    IChannelOptions* options = channel->GetOptions();
-    options->SetUseDefaultLimits(0);
-    options->SetArticlesAgeLimitEnabled(0);
-    options->SetArticlesCountLimitEnabled(0);
-    return channel;
+    return AddUnlimitedChannel(name, u"file://" + templatePath + u"?name=" + templateChannel, kChannelTypeScript);
   }
 
   std::uint32_t Status(IUpdateItem* item) {

@@ -23,6 +23,7 @@
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/update/ChannelTestSupport.h"
 #include "tests/update/InetTestSupport.h"
 #include "tests/update/MainWindowDouble.h"
 #include "update/RSSChannelJob.h"
@@ -54,8 +55,8 @@ class FakeUpdater;
 
 class FakeJob : public CUpdateJob {
  public:
-  FakeJob(FakeUpdater* owner, IUpdateItem* item, Behaviour behaviour, int articles)
-      : owner_(owner), item_(item), behaviour_(behaviour), articles_(articles) {}
+  FakeJob(FakeUpdater* owner, IUpdateItem* item, Behaviour behaviour, int articles);
+  ~FakeJob() override;
   void Run() override;
   void Stop() override { stopped_ = true; }
   IUpdateItem* GetItem() override { return stopped_ ? nullptr : item_; }
@@ -70,6 +71,14 @@ class FakeJob : public CUpdateJob {
 
 class FakeUpdater : public IUpdater {
  public:
+  FakeUpdater() = default;
+  // The worker may still be creating or running a job of this updater when a
+  // test ends: no new job after this, and the old ones are waited for.
+  ~FakeUpdater() override {
+    CUpdatersManager::GetInstance().RemoveUpdater(this);
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (alive_.load() > 0 && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   CUpdateJob* CreateJob(IUpdateItem* item) override {
     auto* channel = dynamic_cast<IChannel*>(item);
     if (!channel) return nullptr;
@@ -121,7 +130,17 @@ class FakeUpdater : public IUpdater {
   std::map<std::u16string, Entry> behaviours_;
   std::vector<std::u16string> order_;
   std::atomic<int> running_{0}, maxRunning_{0}, ended_{0};
+  std::atomic<int> alive_{0};
+  friend class FakeJob;
 };
+
+FakeJob::FakeJob(FakeUpdater* owner, IUpdateItem* item, Behaviour behaviour, int articles)
+    : owner_(owner), item_(item), behaviour_(behaviour), articles_(articles) {
+  ++owner_->alive_;
+}
+
+// The last touch of the updater.
+FakeJob::~FakeJob() { --owner_->alive_; }
 
 void FakeJob::Run() {
   auto* channel = dynamic_cast<IChannel*>(item_);
@@ -253,19 +272,7 @@ class UpdateManagerTest : public orvtest::InetTest {
 
   IChannel* AddChannel(const std::u16string& name, const std::u16string& address = u"http://127.0.0.1:1/none",
                        const std::u16string& type = kChannelTypeRss) {
-    CSyncLock lock(GetChannelSet());
-    IChannel* channel = GetChannelSet()->Add(name);
-    EXPECT_NE(channel, nullptr);
-    if (!channel) return nullptr;
-    CStringToStringMap properties;
-    properties[kPropUrl] = address;
-    properties[kPropType] = type;
-    channel->SetProperties(properties);
-    IChannelOptions* options = channel->GetOptions();
-    options->SetUseDefaultLimits(0);
-    options->SetArticlesAgeLimitEnabled(0);
-    options->SetArticlesCountLimitEnabled(0);
-    return channel;
+    return orvtest::AddUnlimitedChannel(name, address, type);
   }
   IChannel* AddFeed(const std::u16string& name, const std::string& path) {
     return AddChannel(name, plat::Utf8ToUtf16(server_.Url(path)));
