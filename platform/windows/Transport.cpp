@@ -11,7 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "platform/base/Device.h"
@@ -81,20 +82,16 @@ class Server {
       return false;
     }
     pid_ = getpid();
-    std::mutex m;
-    std::condition_variable cv;
-    bool ready = false;
-    thread_ = std::thread([&] {
+    // The promise's state is shared with the thread, so it stays valid while
+    // the thread signals even after this function has returned.
+    std::promise<void> started;
+    std::future<void> ready = started.get_future();
+    thread_ = std::thread([this, started = std::move(started)]() mutable {
       queue_ = CurrentQueue();
-      {
-        std::lock_guard<std::mutex> g(m);
-        ready = true;
-      }
-      cv.notify_one();
+      started.set_value();
       Run();
     });
-    std::unique_lock<std::mutex> g(m);
-    cv.wait(g, [&] { return ready; });
+    ready.wait();
     return true;
   }
 
