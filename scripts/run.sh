@@ -15,7 +15,7 @@ fi
 
 echo
 echo "Orv News: the main program is not built yet."
-echo "Built so far: the platform layer and core libraries (see README.md, 'What works now')."
+echo "Built so far: the platform layer, the core library, the feed database and the update engine (see README.md, 'What works now')."
 shopt -s nullglob
 benches=("$build"/bench/bench_*)
 if [ ${#benches[@]} -gt 0 ]; then
