@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "core/FileUtils.h"
 #include "core/Md5.h"
 #include "database/Channel.h"
@@ -79,10 +80,9 @@ int Build() {
 }  // namespace
 
 int main() {
-  char tmpl[] = "/tmp/orvbench.XXXXXX";
-  const char* root = mkdtemp(tmpl);
-  if (root == nullptr) return 1;
-  plat::SetDeviceRoot(root);
+  const std::string device = bench::MakeTempDevice();
+  if (device.empty()) return 1;
+  const std::string& root = device;
   CreateFolderTree(kContent);
   GetGlobalOptions().SetContentFolder(kContent, u"");
 

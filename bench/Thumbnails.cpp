@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "core/FileUtils.h"
 #include "core/JobManager.h"
 #include "core/STScreenBuffer.h"
@@ -52,10 +53,8 @@ class Counter : public IThumbnailsListener {
 }  // namespace
 
 int main() {
-  char tmpl[] = "/tmp/orvbench.XXXXXX";
-  const char* root = mkdtemp(tmpl);
-  if (root == nullptr) return 1;
-  plat::SetDeviceRoot(root);
+  const std::string device = bench::MakeTempDevice();
+  if (device.empty()) return 1;
   const std::u16string folder = u"\\Bench\\bin";
   CreateFolderTree(folder);
   constexpr int kThumbs = 250;

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "bench/FeedsGenerator.h"
 #include "core/FileUtils.h"
 #include "database/Channel.h"
@@ -39,15 +40,9 @@ namespace {
 
 int g_feeds = benchfeeds::kFeeds;
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-long PeakKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
+using bench::Clock;
+using bench::PeakKb;
+using bench::Seconds;
 
 int LiveArticles(IChannel* channel) {
   CSyncLock lock(GetChannelSet());

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "core/FileUtils.h"
 #include "core/Md5.h"
 #include "database/ArticleSet.h"
@@ -45,10 +46,8 @@ double MsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int main() {
-  char tmpl[] = "/tmp/orvbench.XXXXXX";
-  const char* root = mkdtemp(tmpl);
-  if (root == nullptr) return 1;
-  plat::SetDeviceRoot(root);
+  const std::string device = bench::MakeTempDevice();
+  if (device.empty()) return 1;
   CreateFolderTree(u"\\Bench\\bin");
   constexpr int kArticles = 10000;
   const std::u16string path = u"\\Bench\\headers.bin";

@@ -387,7 +387,7 @@ HWND CreateWindowExW(DWORD exStyle, const WCHAR* className, const WCHAR* windowN
     DestroyTree(hwnd);
     return nullptr;
   }
-  RECT r;
+  RECT r{};
   GetClientRect(hwnd, &r);
   CallProc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(static_cast<WORD>(r.right), static_cast<WORD>(r.bottom)));
   std::lock_guard<std::recursive_mutex> g(W().lock);

@@ -1,0 +1,34 @@
+// Small helpers shared by the benchmark programs.
+#pragma once
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "platform/base/Device.h"
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+// The process's peak resident memory in KB.
+inline long PeakKb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+// A fresh device in a new folder under /tmp; empty when it cannot be made.
+inline std::string MakeTempDevice() {
+  char tmpl[] = "/tmp/orvbench.XXXXXX";
+  const char* root = mkdtemp(tmpl);
+  if (root == nullptr) return std::string();
+  plat::SetDeviceRoot(root);
+  return root;
+}
+
+}  // namespace bench
