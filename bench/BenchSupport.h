@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/Synchronized.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
 #include "platform/base/Device.h"
 
 namespace bench {
@@ -29,6 +32,17 @@ inline std::string MakeTempDevice() {
   if (root == nullptr) return std::string();
   plat::SetDeviceRoot(root);
   return root;
+}
+
+// The articles of a channel that are not tombstones, read under the data-bank lock.
+inline int LiveArticles(IChannel* channel) {
+  CSyncLock lock(GetChannelSet());
+  channel->Acquire(&lock);
+  int live = 0;
+  IArticleSet* set = channel->GetArticleSet();
+  for (int i = 0; i < set->GetCount(); ++i) live += set->GetAt(i)->IsDeleted() ? 0 : 1;
+  channel->Release(&lock, false);
+  return live;
 }
 
 }  // namespace bench

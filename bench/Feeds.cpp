@@ -41,6 +41,7 @@ namespace {
 int g_feeds = benchfeeds::kFeeds;
 
 using bench::Clock;
+using bench::LiveArticles;
 using bench::PeakKb;
 using bench::Seconds;
 
@@ -66,16 +67,6 @@ std::map<std::string, Stamp> Stamps(const std::string& root) {
                     std::hash<std::string>{}(ReadAll(path))};
   }
   return stamps;
-}
-
-int LiveArticles(IChannel* channel) {
-  CSyncLock lock(GetChannelSet());
-  channel->Acquire(&lock);
-  int live = 0;
-  IArticleSet* set = channel->GetArticleSet();
-  for (int i = 0; i < set->GetCount(); ++i) live += set->GetAt(i)->IsDeleted() ? 0 : 1;
-  channel->Release(&lock, false);
-  return live;
 }
 
 // Tidy's work of a run done alone: each feed document parsed as the job

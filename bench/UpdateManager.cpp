@@ -41,18 +41,9 @@ namespace {
 int g_feeds = benchfeeds::kFeeds;
 
 using bench::Clock;
+using bench::LiveArticles;
 using bench::PeakKb;
 using bench::Seconds;
-
-int LiveArticles(IChannel* channel) {
-  CSyncLock lock(GetChannelSet());
-  channel->Acquire(&lock);
-  int live = 0;
-  IArticleSet* set = channel->GetArticleSet();
-  for (int i = 0; i < set->GetCount(); ++i) live += set->GetAt(i)->IsDeleted() ? 0 : 1;
-  channel->Release(&lock, false);
-  return live;
-}
 
 class FeedOnlyUpdater : public IUpdater {
  public:

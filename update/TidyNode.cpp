@@ -1,33 +1,11 @@
 #include "update/TidyNode.h"
 
 #include "platform/base/Text.h"
+#include "update/TidyNames.h"
 
 namespace Tidy {
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
-bool OneOf(std::string_view name, std::initializer_list<const char*> names) {
-  for (const char* n : names) {
-    if (EqualNoCase(name, n)) return true;
-  }
-  return false;
-}
-
-bool IsVoidElement(std::string_view name) {
-  return OneOf(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img",
-                      "input", "isindex", "keygen", "link", "meta", "param", "source", "spacer", "track",
-                      "wbr"});
-}
 
 bool IsRawTextElement(std::string_view name) { return OneOf(name, {"script", "style"}); }
 
