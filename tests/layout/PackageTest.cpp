@@ -106,11 +106,14 @@ TEST_F(PackageTest, MissingArchiveFailsAndLeavesNoUseCounted) {
   }
 }
 
-TEST_F(PackageTest, ArchiveWithAnotherPasswordYieldsNoMembers) {
+TEST_F(PackageTest, ArchiveWithAnotherPasswordFailsToOpen) {
   std::vector<ZipMemberSource> members{{"Main.xml", Bytes(kMain)}};
   const auto archive = BuildZipArchive(members, "Wrong123");
   std::filesystem::create_directories(device_.FsRoot() + "/Layouts");
   orvtest::WriteHostFile(device_.FsRoot() + "/Layouts/480_news_layouts.dat", std::string(archive.begin(), archive.end()));
+  CRefPtr<PackageResources> package = Package();
+  EXPECT_THROW(ResourceLock(package.Get(), true, true), COrvException);
+  EXPECT_EQ(package->GetLockCount(), 0);
   InstallLayoutServices();
   try {
     GetLayoutProvider()->GetLayout(u"Main");
