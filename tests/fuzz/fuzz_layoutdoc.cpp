@@ -25,6 +25,10 @@ void RemoveFolder() {
 
 }  // namespace
 
+// Fonts of layout documents go through fontconfig, which keeps a cache of
+// its own for the life of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/fuzz_layoutdoc.XXXXXX";
   const char* dir = mkdtemp(pattern);

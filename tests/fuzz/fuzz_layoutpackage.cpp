@@ -31,6 +31,10 @@ bool ExpectedCode(plat::HRESULT code) {
 
 }  // namespace
 
+// Fonts of layout documents go through fontconfig, which keeps a cache of
+// its own for the life of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/fuzz_layoutpackage.XXXXXX";
   const char* dir = mkdtemp(pattern);
