@@ -8,6 +8,7 @@
 #include <new>
 
 #include "core/Streams.h"
+#include "core/ZipCipher.h"
 #include "platform/files/Files.h"
 
 namespace {
@@ -46,32 +47,6 @@ bool IsUnsafeName(const char* name, std::size_t length) {
   }
   return false;
 }
-
-// The traditional PKWARE stream cipher.
-class CZipCipher {
- public:
-  explicit CZipCipher(const std::string& password) {
-    for (unsigned char c : password) Update(c);
-  }
-  std::uint8_t Decrypt(std::uint8_t c) {
-    const std::uint32_t temp = (m_keys[2] | 2u) & 0xFFFFu;
-    const auto plain = static_cast<std::uint8_t>(c ^ static_cast<std::uint8_t>((temp * (temp ^ 1u)) >> 8));
-    Update(plain);
-    return plain;
-  }
-
- private:
-  static std::uint32_t Crc(std::uint32_t crc, std::uint8_t b) {
-    return static_cast<std::uint32_t>(get_crc_table()[(crc ^ b) & 0xFFu]) ^ (crc >> 8);
-  }
-  void Update(std::uint8_t c) {
-    m_keys[0] = Crc(m_keys[0], c);
-    m_keys[1] = m_keys[1] + (m_keys[0] & 0xFFu);
-    m_keys[1] = m_keys[1] * 134775813u + 1u;
-    m_keys[2] = Crc(m_keys[2], static_cast<std::uint8_t>(m_keys[1] >> 24));
-  }
-  std::uint32_t m_keys[3] = {0x12345678u, 0x23456789u, 0x34567890u};
-};
 
 class CInflater {
  public:

@@ -12,46 +12,34 @@ namespace {
 
 CPropertyName NameOf(PropertyNameArg name) { return CPropertyName(name); }
 
-// Lookups of a list by name, shared by the layered source and the placed item.
+// Lookups of a list by name, shared by the layered source and the placed
+// item: E_FAIL when the name is missing, else the value's answer.
+template <class Out, class Read>
+HRESULT ListGet(const CPropertyList& list, PropertyNameArg name, Out* value, Read read) {
+  if (!value) ThrowLayout(E_INVALIDARG);
+  CPropertyList found = FindProperty(list, NameOf(name));
+  if (!found) return E_FAIL;
+  *value = read(*found);
+  return S_OK;
+}
+
 HRESULT ListGetInt(const CPropertyList& list, PropertyNameArg name, std::int32_t* value) {
-  if (!value) ThrowLayout(E_INVALIDARG);
-  CPropertyList found = FindProperty(list, NameOf(name));
-  if (!found) return E_FAIL;
-  *value = found->GetInt();
-  return S_OK;
+  return ListGet(list, name, value, [](const CPropertyValue& v) { return v.GetInt(); });
 }
-
 HRESULT ListGetString(const CPropertyList& list, PropertyNameArg name, std::u16string* value) {
-  if (!value) ThrowLayout(E_INVALIDARG);
-  CPropertyList found = FindProperty(list, NameOf(name));
-  if (!found) return E_FAIL;
-  *value = found->GetString();
-  return S_OK;
+  return ListGet(list, name, value, [](const CPropertyValue& v) { return v.GetString(); });
 }
-
 HRESULT ListGetPair(const CPropertyList& list, PropertyNameArg name, CPropertyPair* value) {
-  if (!value) ThrowLayout(E_INVALIDARG);
-  CPropertyList found = FindProperty(list, NameOf(name));
-  if (!found) return E_FAIL;
-  *value = found->GetPair();
-  return S_OK;
+  return ListGet(list, name, value, [](const CPropertyValue& v) { return v.GetPair(); });
 }
-
 HRESULT ListGetRect(const CPropertyList& list, PropertyNameArg name, CPropertyRect* value) {
-  if (!value) ThrowLayout(E_INVALIDARG);
-  CPropertyList found = FindProperty(list, NameOf(name));
-  if (!found) return E_FAIL;
-  *value = found->GetRect();
-  return S_OK;
+  return ListGet(list, name, value, [](const CPropertyValue& v) { return v.GetRect(); });
 }
-
 HRESULT ListGetFont(const CPropertyList& list, PropertyNameArg name, plat::HFONT* value) {
-  if (!value) ThrowLayout(E_INVALIDARG);
-  CPropertyList found = FindProperty(list, NameOf(name));
-  if (!found) return E_FAIL;
-  CFontRef font = GetFontOf(found.Get());
-  *value = font ? font->Get() : nullptr;
-  return S_OK;
+  return ListGet(list, name, value, [](const CPropertyValue& v) -> plat::HFONT {
+    CFontRef font = GetFontOf(&v);
+    return font ? font->Get() : nullptr;
+  });
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/OrvException.h"
 #include "layout/UIToolkit.h"
@@ -162,21 +164,6 @@ bool LayoutDocumentReader::ReadFont(const CXmlNode& element, plat::HFONT& font) 
   return true;
 }
 
-namespace {
-
-void PrependFont(CPropertyList& list, int key, plat::HFONT font) {
-  CFontRef holder;
-  try {
-    holder = std::make_shared<CFontHolder>(font);
-  } catch (const std::bad_alloc&) {
-    plat::DeleteObject(font);
-    throw COrvException(plat::E_OUTOFMEMORY);
-  }
-  PrependFontProperty(list, key, std::move(holder));
-}
-
-}  // namespace
-
 void LayoutDocumentReader::OnOtherElement(const char16_t* tag, const CXmlNode& element, CPropertyList& list) {
   NoteLayoutElement(element);
   const std::u16string_view t(tag ? tag : u"");
@@ -190,10 +177,10 @@ void LayoutDocumentReader::OnOtherElement(const char16_t* tag, const CXmlNode& e
   } else if (t == u"DefaultFont") {
     std::int32_t colour = 0;
     plat::HFONT declared = ReadLayoutFont(element, 0, &colour);
-    PrependFont(list, kKeyDefaultFont, declared);
+    PrependFontHandle(list, kKeyDefaultFont, declared);
     PrependIntProperty(list, kKeyTextColor, colour);
-    PrependFont(list, kKeyBoldDefaultFont, ReadLayoutFont(element, 700, nullptr));
-    PrependFont(list, kKeyNormalDefaultFont, ReadLayoutFont(element, 400, nullptr));
+    PrependFontHandle(list, kKeyBoldDefaultFont, ReadLayoutFont(element, 700, nullptr));
+    PrependFontHandle(list, kKeyNormalDefaultFont, ReadLayoutFont(element, 400, nullptr));
   } else if (t == u"ScrollY") {
     std::u16string text;
     std::int32_t mode = 0;
@@ -230,4 +217,75 @@ void LayoutDocumentReader::ReadPluginElement(const CXmlNode& element, CPropertyL
   if (const char16_t* bold = Attr(element, u"BoldFont"))
     PrependIntProperty(list, kKeyBoldFont, plat::EqualsNoCase(bold, u"n") ? 0 : 1);
   LayoutResourceParser(*this, element, list);
+}
+
+namespace {
+
+bool IsTop(const CXmlNode& node) {
+  const XmlNodeRecord* record = node.GetRecord();
+  return !record || record->parent == record || !record->parent;
+}
+
+// The next sibling element bearing the node's name, or an empty handle.
+CXmlNode NextSameNamedSibling(const CXmlNode& node) {
+  if (IsTop(node) || !node.GetName()) return {};
+  const CXmlNode parent = node.GetParent();
+  const std::u16string_view name(node.GetName());
+  bool passed = false;
+  for (std::uint32_t i = 0; i < parent.GetChildCount(); ++i) {
+    const CXmlNode child = parent.GetChild(i);
+    if (passed && child.GetType() == XML_NODE_ELEMENT && child.GetName() && name == child.GetName()) return child;
+    if (child.GetRecord() == node.GetRecord()) passed = true;
+  }
+  return {};
+}
+
+CXmlNode MatchingChild(const CXmlNode& node, const std::u16string& pattern) {
+  for (std::uint32_t i = 0; i < node.GetChildCount(); ++i) {
+    const CXmlNode child = node.GetChild(i);
+    if (child.GetType() == XML_NODE_ELEMENT && child.GetName() && MatchWildcard(pattern.c_str(), child.GetName()))
+      return child;
+  }
+  return {};
+}
+
+}  // namespace
+
+CXmlNode FindByPath(const CXmlNode& root, const char16_t* path, const char16_t* separators) {
+  if (!path || root.IsEmpty()) return {};
+  const std::u16string_view seps(separators ? separators : u"");
+  std::vector<std::u16string> tokens;
+  std::u16string token;
+  for (const char16_t* p = path; *p; ++p) {
+    if (seps.find(*p) != std::u16string_view::npos) {
+      if (!token.empty()) tokens.push_back(std::move(token));
+      token.clear();
+    } else {
+      token += *p;
+    }
+  }
+  if (!token.empty()) tokens.push_back(std::move(token));
+  CXmlNode current = root;
+  if (seps.find(path[0]) != std::u16string_view::npos && path[0]) {
+    while (!IsTop(current)) current = current.GetParent();
+  }
+  for (const std::u16string& t : tokens) {
+    if (t == u"..") {
+      if (IsTop(current)) return {};
+      current = current.GetParent();
+      if (IsTop(current)) return {};
+      continue;
+    }
+    if (t[0] == u'.') continue;
+    for (;;) {
+      const CXmlNode child = MatchingChild(current, t);
+      if (!child.IsEmpty()) {
+        current = child;
+        break;
+      }
+      current = NextSameNamedSibling(current);
+      if (current.IsEmpty()) return {};
+    }
+  }
+  return current;
 }

@@ -70,3 +70,12 @@ class LayoutDocumentReader : public IResourceValueReader {
  private:
   bool m_scale;
 };
+
+// The element a path names below root: tokens split at any of the separator
+// characters; ".." goes to the parent, other tokens beginning with "." are
+// skipped, any other token is a pattern ("*", "?", "[...]") for the name of
+// a child element. A child that does not match moves the walk to the next
+// sibling of the same name as the current element, where the token is tried
+// again. A path that begins with a separator starts at the document's top.
+// Empty when nothing is found, the walk climbs to the top, or path is null.
+CXmlNode FindByPath(const CXmlNode& root, const char16_t* path, const char16_t* separators);

@@ -21,6 +21,17 @@ bool PrependFontProperty(CPropertyList& listHead, const CPropertyName& name, CFo
   return PrependObjectProperty(listHead, name, std::static_pointer_cast<void>(std::move(font)));
 }
 
+void PrependFontHandle(CPropertyList& listHead, const CPropertyName& name, plat::HFONT font) {
+  CFontRef holder;
+  try {
+    holder = std::make_shared<CFontHolder>(font);
+  } catch (const std::bad_alloc&) {
+    plat::DeleteObject(font);
+    throw COrvException(plat::E_OUTOFMEMORY);
+  }
+  PrependFontProperty(listHead, name, std::move(holder));
+}
+
 CFontRef GetFontOf(const CPropertyValue* value) {
   if (!value || !dynamic_cast<const CObjectPropertyValue*>(value)) return {};
   return std::static_pointer_cast<CFontHolder>(value->GetSharedObject());
@@ -60,16 +71,7 @@ void LayoutResourceParser(IResourceValueReader& reader, const CXmlNode& element,
         if (reader.ReadColor(child, v)) PrependIntProperty(list, key, v);
       } else if (t == u"Font") {
         plat::HFONT font = nullptr;
-        if (reader.ReadFont(child, font) && font) {
-          CFontRef holder;
-          try {
-            holder = std::make_shared<CFontHolder>(font);
-          } catch (const std::bad_alloc&) {
-            plat::DeleteObject(font);
-            throw COrvException(plat::E_OUTOFMEMORY);
-          }
-          PrependFontProperty(list, key, std::move(holder));
-        }
+        if (reader.ReadFont(child, font) && font) PrependFontHandle(list, key, font);
       } else {
         handled = false;
       }

@@ -32,6 +32,9 @@ using CFontRef = std::shared_ptr<CFontHolder>;
 
 // A Font value: the holder is shared with every reader of the value.
 bool PrependFontProperty(CPropertyList& listHead, const CPropertyName& name, CFontRef font);
+// A Font value owning the handle; the handle is deleted when no holder can
+// be made (then 0x8007000E is raised).
+void PrependFontHandle(CPropertyList& listHead, const CPropertyName& name, plat::HFONT font);
 // The holder of a Font value; empty for other kinds.
 CFontRef GetFontOf(const CPropertyValue* value);
 

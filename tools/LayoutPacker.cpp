@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "core/OrvException.h"
+#include "core/ZipCipher.h"
 #include "core/XmlDom.h"
 #include "layout/LayoutDocument.h"
 #include "layout/PackagePassword.h"
@@ -28,30 +29,6 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   Put16(out, v & 0xFFFFu);
   Put16(out, v >> 16);
 }
-
-class ZipCipher {
- public:
-  explicit ZipCipher(const char* password) {
-    for (const char* p = password; *p; ++p) Update(static_cast<std::uint8_t>(*p));
-  }
-  std::uint8_t Encrypt(std::uint8_t plain) {
-    const std::uint32_t temp = (m_keys[2] | 2u) & 0xFFFFu;
-    const auto cipher = static_cast<std::uint8_t>(plain ^ static_cast<std::uint8_t>((temp * (temp ^ 1u)) >> 8));
-    Update(plain);
-    return cipher;
-  }
-
- private:
-  static std::uint32_t Crc(std::uint32_t crc, std::uint8_t b) {
-    return static_cast<std::uint32_t>(get_crc_table()[(crc ^ b) & 0xFFu]) ^ (crc >> 8);
-  }
-  void Update(std::uint8_t c) {
-    m_keys[0] = Crc(m_keys[0], c);
-    m_keys[1] = (m_keys[1] + (m_keys[0] & 0xFFu)) * 134775813u + 1u;
-    m_keys[2] = Crc(m_keys[2], static_cast<std::uint8_t>(m_keys[1] >> 24));
-  }
-  std::uint32_t m_keys[3] = {0x12345678u, 0x23456789u, 0x34567890u};
-};
 
 bool Deflate(const std::vector<std::uint8_t>& in, std::vector<std::uint8_t>& out) {
   z_stream z;
@@ -86,7 +63,7 @@ std::vector<std::uint8_t> BuildZipArchive(const std::vector<ZipMemberSource>& me
       data = member.bytes;
     }
     if (encrypt) {
-      ZipCipher cipher(password);
+      CZipCipher cipher(password);
       std::vector<std::uint8_t> sealed;
       sealed.reserve(data.size() + 12);
       for (int i = 0; i < 11; ++i) {

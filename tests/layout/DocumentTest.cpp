@@ -3,6 +3,7 @@
 #include "core/OrvException.h"
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutDocumentReader.h"
+#include "core/XmlDom.h"
 #include "layout/ResourceValues.h"
 #include "tests/layout/LayoutFixture.h"
 
@@ -221,6 +222,33 @@ TEST_F(DocumentTest, NumbersReadAsTheCScannersDo) {
   EXPECT_TRUE(ScanHex(u"a0b0c0", v));
   EXPECT_EQ(v, 0xa0b0c0);
   EXPECT_FALSE(ScanHex(u"g", v));
+}
+
+}  // namespace
+}  // namespace layouttest
+
+namespace layouttest {
+namespace {
+
+TEST(PathWalkerTest, PathsPatternsParentsAndSameNamedSiblings) {
+  std::u16string text =
+      u"<Layouts><Layout Name=\"a\"><Plugins/></Layout><Layout Name=\"b\"><Rules><Default/></Rules></Layout></Layouts>";
+  CXmlDocument document;
+  XmlDom::ParseDocument(document, text.data());
+  const CXmlNode top = document.GetRoot();
+  const CXmlNode layouts = FindByPath(top, u"Layouts", u"/");
+  ASSERT_FALSE(layouts.IsEmpty());
+  // The second token fails below the first Layout and succeeds below its sibling.
+  const CXmlNode rules = FindByPath(top, u"Layouts/Layout/Rules", u"/");
+  ASSERT_FALSE(rules.IsEmpty());
+  EXPECT_EQ(std::u16string(rules.GetName()), u"Rules");
+  EXPECT_FALSE(FindByPath(top, u"Layouts/L?yout/Ru*/Default", u"/").IsEmpty());
+  // A leading separator starts at the top; "." tokens are skipped.
+  EXPECT_EQ(FindByPath(rules, u"/./Layouts", u"/").GetRecord(), layouts.GetRecord());
+  EXPECT_EQ(FindByPath(rules, u"../..", u"/").GetRecord(), layouts.GetRecord());
+  EXPECT_TRUE(FindByPath(rules, u"../../..", u"/").IsEmpty());
+  EXPECT_TRUE(FindByPath(top, u"Layouts/Missing", u"/").IsEmpty());
+  EXPECT_TRUE(FindByPath(top, nullptr, u"/").IsEmpty());
 }
 
 }  // namespace
