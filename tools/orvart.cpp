@@ -667,6 +667,20 @@ void DrawStrips(Output& out) {
   out.TodaySkin("today/ScrollBar192.bmp", ScrollSkin(2));
 }
 
+// The picture above the hint of an empty database: a stack of pages under
+// the feed mark.
+Canvas EmptyPicture(int s) {
+  Canvas c(s, s);
+  float f = static_cast<float>(s);
+  Page(c, {f * 0.24f, f * 0.16f, f * 0.56f, f * 0.7f}, true, Hex(0xC8CED6));
+  Page(c, {f * 0.14f, f * 0.24f, f * 0.56f, f * 0.7f}, true, Hex(0xAEB6C1));
+  Area badge{f * 0.52f, f * 0.52f, f * 0.4f, f * 0.4f};
+  Fill(c, {badge.x - f * 0.02f, badge.y - f * 0.02f, badge.w + f * 0.04f, badge.h + f * 0.04f}, Circle(0.5f, 0.5f, 0.5f), kWhite);
+  Fill(c, badge, Circle(0.5f, 0.5f, 0.5f), VGradient(kFeedOrange, kFeedDeep));
+  FeedMark(c, {badge.x + badge.w * 0.22f, badge.y + badge.h * 0.2f, badge.w * 0.56f, badge.h * 0.56f}, kWhite);
+  return c;
+}
+
 // The pictures of the skin package, at scale k (1 at 96 dpi, 2 at 192 dpi).
 void DrawSkin(Output& out, int k) {
   std::string dir = "skin/" + std::to_string(k) + "x";
@@ -739,7 +753,8 @@ void DrawSkin(Output& out, int k) {
     Fill(c, {0, 0, static_cast<float>(s * 2), static_cast<float>(s * 2)}, RoundRect(0, 0, 1, 1, 0.5f), Hex(0xFFFFFF, 0.92f));
     out.Masked(dir, "LeftTop", c);
   }
-  // The list rows' selection bar and the channel mark shown in headers.
+  out.Masked(dir, "empty_db", EmptyPicture(96 * k));
+  // The channel mark shown in headers.
   {
     Canvas c(16 * k, 16 * k);
     Tile(c, {0, 0, static_cast<float>(c.w), static_cast<float>(c.h)}, kFeedOrange, kFeedDeep);
@@ -749,20 +764,8 @@ void DrawSkin(Output& out, int k) {
 }
 
 void DrawImages(Output& out) {
-  // The picture above the hint of an empty database: a stack of pages under the feed mark.
-  auto empty = [](int s) {
-    Canvas c(s, s);
-    float f = static_cast<float>(s);
-    Page(c, {f * 0.24f, f * 0.16f, f * 0.56f, f * 0.7f}, true, Hex(0xC8CED6));
-    Page(c, {f * 0.14f, f * 0.24f, f * 0.56f, f * 0.7f}, true, Hex(0xAEB6C1));
-    Area badge{f * 0.52f, f * 0.52f, f * 0.4f, f * 0.4f};
-    Fill(c, {badge.x - f * 0.02f, badge.y - f * 0.02f, badge.w + f * 0.04f, badge.h + f * 0.04f}, Circle(0.5f, 0.5f, 0.5f), kWhite);
-    Fill(c, badge, Circle(0.5f, 0.5f, 0.5f), VGradient(kFeedOrange, kFeedDeep));
-    FeedMark(c, {badge.x + badge.w * 0.22f, badge.y + badge.h * 0.2f, badge.w * 0.56f, badge.h * 0.56f}, kWhite);
-    return c;
-  };
-  out.Png("images/Empty_db_qVGA.png", empty(96));
-  out.Png("images/Empty_db_VGA.png", empty(192));
+  out.Png("images/Empty_db_qVGA.png", EmptyPicture(96));
+  out.Png("images/Empty_db_VGA.png", EmptyPicture(192));
 }
 
 // All pictures side by side on a checkerboard, to look at.
