@@ -1,0 +1,102 @@
+// The COM-style object model of the layout framework: interface ids, result
+// codes, and the reference counting and interface query that every layout
+// object (plug-ins, sites, items, conditions) shares.
+#pragma once
+
+#include <cstring>
+#include <utility>
+
+#include "core/OrvException.h"
+#include "platform/base/Interlocked.h"
+#include "platform/imaging/Com.h"
+
+// Compares two interface ids byte for byte.
+inline bool SameIid(plat::REFIID a, plat::REFIID b) { return std::memcmp(&a, &b, sizeof(plat::IID)) == 0; }
+
+// Throws the layout exception with the code.
+[[noreturn]] inline void ThrowLayout(plat::HRESULT code) { throw COrvException(code); }
+
+// Reference count and interface query for an object that implements the
+// interface Interface (which derives from plat::IUnknown). Derived classes set
+// kIid to their interface id through the constructor argument.
+template <class Interface>
+class CLayoutObject : public Interface {
+ public:
+  explicit CLayoutObject(const plat::IID& iid) : m_iid(iid) {}
+
+  plat::HRESULT QueryInterface(plat::REFIID iid, void** object) override {
+    if (!object) return plat::E_INVALIDARG;
+    if (SameIid(iid, plat::IID_IUnknown) || SameIid(iid, m_iid)) {
+      *object = static_cast<Interface*>(this);
+      this->AddRef();
+      return plat::S_OK;
+    }
+    return plat::E_NOINTERFACE;
+  }
+  plat::ULONG AddRef() override { return static_cast<plat::ULONG>(plat::InterlockedIncrement(&m_refCount)); }
+  plat::ULONG Release() override {
+    const plat::LONG left = plat::InterlockedDecrement(&m_refCount);
+    if (left > 0) return static_cast<plat::ULONG>(left);
+    delete this;
+    return 0;
+  }
+  plat::LONG GetRefCount() const { return m_refCount; }
+
+ protected:
+  ~CLayoutObject() override = default;
+
+ private:
+  mutable plat::LONG m_refCount = 0;
+  plat::IID m_iid;
+};
+
+// A counted reference to a COM-style object.
+template <class T>
+class CComRef {
+ public:
+  CComRef() = default;
+  CComRef(std::nullptr_t) {}
+  explicit CComRef(T* object) : m_object(object) {
+    if (m_object) m_object->AddRef();
+  }
+  CComRef(const CComRef& other) : CComRef(other.m_object) {}
+  CComRef(CComRef&& other) noexcept : m_object(other.m_object) { other.m_object = nullptr; }
+  ~CComRef() { Reset(); }
+  CComRef& operator=(const CComRef& other) {
+    CComRef copy(other);
+    std::swap(m_object, copy.m_object);
+    return *this;
+  }
+  CComRef& operator=(CComRef&& other) noexcept {
+    CComRef moved(std::move(other));
+    std::swap(m_object, moved.m_object);
+    return *this;
+  }
+  T* Get() const { return m_object; }
+  T* operator->() const { return m_object; }
+  explicit operator bool() const { return m_object != nullptr; }
+  void Reset() {
+    T* old = m_object;
+    m_object = nullptr;
+    if (old) old->Release();
+  }
+  // Takes over a count the caller holds.
+  void Attach(T* object) {
+    Reset();
+    m_object = object;
+  }
+  T* Detach() {
+    T* object = m_object;
+    m_object = nullptr;
+    return object;
+  }
+  // The address for an out parameter; the old object is released first.
+  T** Receive() {
+    Reset();
+    return &m_object;
+  }
+
+ private:
+  T* m_object = nullptr;
+};
+

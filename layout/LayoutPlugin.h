@@ -1,0 +1,163 @@
+// The object model of layout plug-ins: the ILayoutPlugin interface, the base
+// object whose defaults every plug-in inherits ("ZeroBackground" is the base
+// alone), and the base of the list plug-ins with its item geometry,
+// selection and arrow-key navigation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/BitmapBuffer.h"
+#include "layout/ContentInterfaces.h"
+
+// {AFB0DBC4-38EE-4047-B0F1-7C4685C24235}
+inline constexpr plat::IID IID_ILayoutPlugin = {
+    0xAFB0DBC4, 0x38EE, 0x4047, {0xB0, 0xF1, 0x7C, 0x46, 0x85, 0xC2, 0x42, 0x35}};
+// {1C0861F7-B1BA-4407-9E11-FCC2DAA74106}
+inline constexpr plat::IID IID_IFormPlugin = {
+    0x1C0861F7, 0xB1BA, 0x4407, {0x9E, 0x11, 0xFC, 0xC2, 0xDA, 0xA7, 0x41, 0x06}};
+
+// What a host hands a plug-in to paint: the target (a DC holding a DIB
+// section, and a clip), the focus flag, the vertical scroll offset and the
+// visible height (lists), the drawing origin and the bottom limit (text).
+struct LayoutPaintRecord {
+  plat::HDC dc = nullptr;
+  const plat::RECT* clip = nullptr;
+  std::int32_t focus = 0;
+  std::int32_t scrollY = 0;
+  std::int32_t visibleHeight = 0;
+  std::int32_t originX = 0;
+  std::int32_t originY = 0;
+  std::int32_t bottomLimit = 0;
+};
+
+// Virtual-key codes the lists answer.
+constexpr std::uint32_t kVkUp = 38;
+constexpr std::uint32_t kVkDown = 40;
+
+class ILayoutPlugin : public plat::IUnknown {
+ public:
+  virtual plat::HRESULT QueryOwnInterface(plat::REFIID iid, void** object) = 0;               // 3
+  virtual plat::HRESULT Init(IPluginSite* site, IDialogContent* content) = 0;                // 4
+  virtual plat::HRESULT SetProperties(ILayoutItem* item) = 0;                                // 5
+  virtual plat::HRESULT Paint(const LayoutPaintRecord& record) = 0;                          // 6
+  virtual plat::HRESULT GetKind(std::int32_t code, std::int32_t* kind) = 0;                  // 7
+  virtual plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::int32_t* out1,
+                                std::int32_t* out2) = 0;                                     // 8
+  virtual plat::HRESULT GetContentSize(plat::HDC dc, plat::SIZE* size) = 0;                  // 9
+  virtual plat::HRESULT OnFocus(std::int32_t reason, const plat::POINT* point) = 0;          // 10
+  virtual plat::HRESULT OnKey(std::uint32_t key, std::int32_t* handled) = 0;                 // 11
+  virtual plat::HRESULT ReservedB(const plat::POINT* point) = 0;                             // 12
+  virtual plat::HRESULT OnTap(const plat::POINT* point) = 0;                                 // 13
+  virtual plat::HRESULT OnCommand(std::intptr_t a, std::intptr_t b) = 0;                     // 14
+  virtual plat::HRESULT ReservedC(std::int32_t event, std::intptr_t parameter) = 0;          // 15
+};
+
+class LayoutPluginBase : public CLayoutObject<ILayoutPlugin> {
+ public:
+  explicit LayoutPluginBase(std::int32_t kind = 0);
+
+  plat::HRESULT QueryOwnInterface(plat::REFIID iid, void** object) override;
+  plat::HRESULT Init(IPluginSite* site, IDialogContent* content) override;
+  plat::HRESULT SetProperties(ILayoutItem* item) override;
+  plat::HRESULT Paint(const LayoutPaintRecord& record) override;
+  plat::HRESULT GetKind(std::int32_t code, std::int32_t* kind) override;
+  plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::int32_t* out1,
+                        std::int32_t* out2) override;
+  plat::HRESULT GetContentSize(plat::HDC dc, plat::SIZE* size) override;
+  plat::HRESULT OnFocus(std::int32_t reason, const plat::POINT* point) override;
+  plat::HRESULT OnKey(std::uint32_t key, std::int32_t* handled) override;
+  plat::HRESULT ReservedB(const plat::POINT* point) override;
+  plat::HRESULT OnTap(const plat::POINT* point) override;
+  plat::HRESULT OnCommand(std::intptr_t a, std::intptr_t b) override;
+  plat::HRESULT ReservedC(std::int32_t event, std::intptr_t parameter) override;
+
+  // The overridable steps.
+  virtual plat::HRESULT DoPaint(plat::HDC dc, const plat::RECT* clip, std::int32_t focus);  // 17
+  virtual plat::HRESULT DoCommand(std::intptr_t a, std::intptr_t b);                      // 18
+  virtual plat::HRESULT OnNameChanged();                                                  // 19
+  virtual plat::HRESULT LoadProperties();                                                 // 20
+
+  const std::u16string& GetSkinName() const { return m_name; }
+  ILayoutItem* GetItem() const { return m_item; }
+  IPluginSite* GetSite() const { return m_site; }
+  IDialogContent* GetContent() const { return m_content; }
+  plat::HWND GetWindow() const { return m_window; }
+
+ protected:
+  ~LayoutPluginBase() override;
+  // The item's rectangle (item slot 12).
+  plat::HRESULT GetItemRect(plat::RECT& rect, std::uint32_t flags = 0);
+
+ private:
+  IPluginSite* m_site = nullptr;         // counted
+  IDialogContent* m_content = nullptr;   // counted
+  ILayoutItem* m_item = nullptr;         // counted
+  std::int32_t m_kind;
+  std::u16string m_name;
+  plat::HWND m_window = nullptr;
+};
+
+// Per-item state of a list plug-in's paint.
+constexpr std::int32_t kListItemNormal = 0;
+constexpr std::int32_t kListItemSelected = 2;
+
+class LayoutListPluginBase : public LayoutPluginBase {
+ public:
+  LayoutListPluginBase();
+
+  plat::HRESULT Paint(const LayoutPaintRecord& record) override;
+  plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::int32_t* out1,
+                        std::int32_t* out2) override;
+  plat::HRESULT GetContentSize(plat::HDC dc, plat::SIZE* size) override;
+  plat::HRESULT OnFocus(std::int32_t reason, const plat::POINT* point) override;
+  plat::HRESULT OnKey(std::uint32_t key, std::int32_t* handled) override;
+  plat::HRESULT OnTap(const plat::POINT* point) override;
+  plat::HRESULT LoadProperties() override;
+
+  virtual plat::HRESULT PaintFocus(const LayoutPaintRecord& record, CBitmapBuffer& target);  // 21
+  virtual plat::HRESULT SetSelection(std::int32_t index);                                    // 22
+  virtual std::int32_t GetSelection() const { return m_selection; }                          // 23
+  virtual std::int32_t GetItemHeight(std::int32_t index, std::int32_t width) = 0;            // 24
+  virtual plat::HRESULT PaintItem(std::int32_t index, CBitmapBuffer& target, plat::HDC dc, std::int32_t state,
+                                  const plat::RECT& rect) = 0;                               // 25
+  virtual plat::HRESULT OnItemActivated(const plat::POINT* point, std::intptr_t b);          // 26
+  virtual plat::HRESULT ActivateItem(const plat::POINT* point, std::intptr_t b);             // 27
+  virtual bool IsItemSelectable(std::int32_t index) { return true; }                         // 28
+
+  // Item count changes mark the geometry for measuring again.
+  void SetItemCount(std::int32_t count);
+  std::int32_t GetItemCount() const { return m_count; }
+  void SetEmptyFocus(bool on) { m_emptyFocus = on; }
+  bool IsFocusShown() const { return m_focusShown; }
+  bool GetRemoveSeparator() const { return m_removeSeparator; }
+  std::int32_t GetTotalHeight() const { return m_totalHeight; }
+  // The item rectangle of index (E_FAIL outside the list).
+  plat::HRESULT GetItemRect(std::int32_t index, plat::RECT& rect);
+  // The item at a vertical position, -1 for none.
+  std::int32_t HitTest(std::int32_t y);
+  // Measures when the geometry is dirty.
+  plat::HRESULT Measure();
+  void InvalidateGeometry() { m_geometryDirty = true; }
+
+  // Two device pixels per 96-dpi unit.
+  static std::int32_t SeparatorAllowance();
+
+ private:
+  bool IsEmptyWithFocus() const { return m_count == 0 && m_emptyFocus; }
+  std::int32_t FindSelectable(std::int32_t from, std::int32_t step) ;
+
+  bool m_geometryDirty = true;
+  bool m_removeSeparator = false;
+  std::int32_t m_totalHeight = 0;
+  std::int32_t m_selection = -1;
+  struct Geometry {
+    std::int32_t top;
+    std::int32_t height;
+  };
+  std::vector<Geometry> m_geometry;
+  std::int32_t m_count = 0;
+  bool m_emptyFocus = false;
+  bool m_focusShown = false;
+};
