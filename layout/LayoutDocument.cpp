@@ -75,7 +75,19 @@ bool OnlySpaceLeft(const char16_t* p) {
   return true;
 }
 
+// A document holds one element and nothing but markup beside it.
+bool WellFormedTop(const CXmlNode& top) {
+  int elements = 0;
+  for (std::uint32_t i = 0; i < top.GetChildCount(); ++i) {
+    const CXmlNode child = top.GetChild(i);
+    if (child.GetType() == XML_NODE_ELEMENT) ++elements;
+    if (child.GetType() == XML_NODE_TEXT && child.GetValue() && !OnlySpaceLeft(child.GetValue())) return false;
+  }
+  return elements == 1;
+}
+
 CRefPtr<LayoutDocument> ParseDocumentTree(const CXmlDocument& document) {
+  if (!WellFormedTop(document.GetRoot())) throw COrvException(ORV_E_LAYOUT);
   const CXmlNode layouts = FirstChildElement(document.GetRoot(), u"Layouts");
   if (layouts.IsEmpty()) throw COrvException(ORV_E_LAYOUT);
   const bool pocketPc = IsPocketPC();

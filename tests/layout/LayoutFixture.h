@@ -15,6 +15,7 @@
 #include "core/BitmapBuffer.h"
 #include "layout/LayoutServices.h"
 #include "layout/UIToolkit.h"
+#include "platform/base/Device.h"
 #include "platform/base/SysInfo.h"
 #include "platform/gdi/Gdi.h"
 #include "tests/support/TempDevice.h"
@@ -103,6 +104,9 @@ class LayoutTest : public orvtest::DeviceTest {
     plat::SystemInfoSettings settings;
     settings.platformType = type;
     plat::SetSystemInfoForTesting(settings);
+    // The platform probes are kept per device: the same device again makes
+    // them ask anew.
+    plat::SetDeviceRoot(device_.Root());
   }
 
   // Packs the files into the device file "\Layouts\<file>" with the
