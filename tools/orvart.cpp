@@ -688,7 +688,7 @@ void DrawSkin(Output& out, int k) {
   {
     int s = 150 * k;
     Canvas c(s, s);
-    FeedMark(c, {0, 0, static_cast<float>(s), static_cast<float>(s)}, Hex(0xFFFFFF, 0.09f));
+    FeedMark(c, {0, 0, static_cast<float>(s), static_cast<float>(s)}, Hex(0xFFFFFF, 0.07f));
     out.Masked(dir, "Background", c, false);
   }
   // Separators: a light line that fades out at both ends.
