@@ -8,8 +8,6 @@
 // Output folders: app/, today/, todayoptions/, service/, remover/ (icons and
 // strips for the resource scripts), images/ (PNG files installed beside the
 // program) and skin/1x, skin/2x (BMP members of the skin packages).
-#include <png.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -20,6 +18,8 @@
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include "tools/PngFile.h"
 
 namespace {
 
@@ -501,33 +501,15 @@ std::string Ico(const std::vector<Canvas>& images) {
 
 bool WritePng(const fs::path& p, const Canvas& c) {
   fs::create_directories(p.parent_path());
-  FILE* f = std::fopen(p.string().c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
+  std::vector<std::uint8_t> rgba;
+  rgba.reserve(c.px.size() * 4);
+  for (const Rgba& px : c.px) {
+    rgba.push_back(Byte(px.r));
+    rgba.push_back(Byte(px.g));
+    rgba.push_back(Byte(px.b));
+    rgba.push_back(Byte(px.a));
   }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(c.w), static_cast<png_uint_32>(c.h), 8, PNG_COLOR_TYPE_RGBA,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row(static_cast<std::size_t>(c.w * 4));
-  for (int y = 0; y < c.h; ++y) {
-    for (int x = 0; x < c.w; ++x) {
-      Rgba p = c.At(x, y);
-      row[static_cast<std::size_t>(x * 4)] = Byte(p.r);
-      row[static_cast<std::size_t>(x * 4 + 1)] = Byte(p.g);
-      row[static_cast<std::size_t>(x * 4 + 2)] = Byte(p.b);
-      row[static_cast<std::size_t>(x * 4 + 3)] = Byte(p.a);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
+  return WritePngRgba(p.string(), c.w, c.h, rgba.data());
 }
 
 // ---- what is written ------------------------------------------------------------

@@ -4,8 +4,6 @@
 // their properties through placed items and painted in document order at
 // their bound rectangles; an entry whose class the factory cannot make yet is
 // drawn as a labelled frame, so its place is still seen.
-#include <png.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -20,6 +18,7 @@
 #include "layout/UIToolkit.h"
 #include "platform/base/Text.h"
 #include "tests/resources/LayoutsFixture.h"
+#include "tools/PngFile.h"
 
 namespace {
 
@@ -72,34 +71,20 @@ class ShotContentHost : public IDialogContentHost {
 };
 
 bool WritePng(const std::string& path, CBitmapBuffer& buffer) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
-  }
-  png_init_io(png, f);
   const int w = buffer.GetWidth(), h = buffer.GetHeight();
-  png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<png_byte> row(static_cast<std::size_t>(w) * 3);
+  std::vector<std::uint8_t> rgba;
+  rgba.reserve(static_cast<std::size_t>(w) * h * 4);
   for (int y = 0; y < h; ++y) {
     const auto* px = reinterpret_cast<const std::uint16_t*>(buffer.Row(y));
     for (int x = 0; x < w; ++x) {
       const unsigned v = px[x];
-      row[static_cast<std::size_t>(x) * 3] = static_cast<png_byte>(((v >> 11) & 31) * 255 / 31);
-      row[static_cast<std::size_t>(x) * 3 + 1] = static_cast<png_byte>(((v >> 5) & 63) * 255 / 63);
-      row[static_cast<std::size_t>(x) * 3 + 2] = static_cast<png_byte>((v & 31) * 255 / 31);
+      rgba.push_back(static_cast<std::uint8_t>(((v >> 11) & 31) * 255 / 31));
+      rgba.push_back(static_cast<std::uint8_t>(((v >> 5) & 63) * 255 / 63));
+      rgba.push_back(static_cast<std::uint8_t>((v & 31) * 255 / 31));
+      rgba.push_back(255);
     }
-    png_write_row(png, row.data());
   }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
+  return WritePngRgba(path, w, h, rgba.data());
 }
 
 // A frame with the entry's name and class where no plug-in could be made.
