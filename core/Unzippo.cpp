@@ -313,19 +313,55 @@ int CUnzippo::ReadEntry(const char* name, void* buffer, std::uint32_t bufferSize
   return (m_lastError == UNZ_OK || m_lastError == UNZ_MORE_DATA) ? 1 : 0;
 }
 
-int CUnzippo::ReadEntryData(const Entry& entry, std::uint8_t* out, std::uint32_t count) {
-  if (entry.method != 0 && entry.method != 8) return UNZ_CORRUPT_DATA;
-  const bool encrypted = (entry.flags & 1u) != 0;
-  if (encrypted && !m_hasPassword) return UNZ_WRONG_PASSWORD;
-
+int CUnzippo::LocateData(const Entry& entry, std::uint64_t& dataStart) {
   // The data begin after the local header's own name and extra field, and
   // must end before the central directory.
   const std::uint64_t local = m_bytesBefore + entry.localHeaderOffset;
   std::uint8_t header[kLocalHeaderSize];
   if (local + kLocalHeaderSize > m_directoryStart || !ReadAt(local, header, sizeof header)) return UNZ_CORRUPT_DATA;
   if (Get32(header) != 0x04034B50u) return UNZ_CORRUPT_DATA;
-  const std::uint64_t dataStart = local + kLocalHeaderSize + Get16(header + 26) + Get16(header + 28);
+  dataStart = local + kLocalHeaderSize + Get16(header + 26) + Get16(header + 28);
   if (dataStart > m_directoryStart || entry.compressedSize > m_directoryStart - dataStart) return UNZ_CORRUPT_DATA;
+  return UNZ_OK;
+}
+
+bool CUnzippo::CheckPassword() {
+  if (!m_open) return false;
+  for (const Entry& entry : m_entries) {
+    if ((entry.flags & 1u) == 0) continue;
+    if (!m_hasPassword) {
+      m_lastError = UNZ_WRONG_PASSWORD;
+      return false;
+    }
+    std::uint64_t dataStart = 0;
+    std::uint8_t header[kEncryptionHeaderSize];
+    if (LocateData(entry, dataStart) != UNZ_OK || entry.compressedSize < kEncryptionHeaderSize ||
+        !ReadAt(dataStart, header, sizeof header)) {
+      m_lastError = UNZ_CORRUPT_DATA;
+      return false;
+    }
+    CZipCipher cipher(m_password);
+    std::uint8_t last = 0;
+    for (std::uint8_t b : header) last = cipher.Decrypt(b);
+    const std::uint8_t checkByte = (entry.flags & 8u) ? static_cast<std::uint8_t>(entry.time >> 8)
+                                                       : static_cast<std::uint8_t>(entry.crc >> 24);
+    if (last != checkByte) {
+      m_lastError = UNZ_WRONG_PASSWORD;
+      return false;
+    }
+  }
+  m_lastError = UNZ_OK;
+  return true;
+}
+
+int CUnzippo::ReadEntryData(const Entry& entry, std::uint8_t* out, std::uint32_t count) {
+  if (entry.method != 0 && entry.method != 8) return UNZ_CORRUPT_DATA;
+  const bool encrypted = (entry.flags & 1u) != 0;
+  if (encrypted && !m_hasPassword) return UNZ_WRONG_PASSWORD;
+
+  std::uint64_t dataStart = 0;
+  const int located = LocateData(entry, dataStart);
+  if (located != UNZ_OK) return located;
 
   std::uint32_t compressedLeft = entry.compressedSize;
   std::size_t headerLeft = 0;

@@ -57,6 +57,12 @@ class CUnzippo {
   // nothing); 0 when the entry is missing or reading fails.
   int ReadEntry(const char* name, void* buffer, std::uint32_t bufferSize);
 
+  // Checks the password against the check byte of every encrypted entry's
+  // header (a wrong password passes one entry's check once in 256 times;
+  // reading the whole entry checks its CRC as well). False, with the error
+  // UNZ_WRONG_PASSWORD or UNZ_CORRUPT_DATA, when an entry fails.
+  bool CheckPassword();
+
   // The error code of the last operation (UnzipError).
   int GetLastError() const { return m_lastError; }
   // Records of the directory, and the lower-cased name of record i (null past
@@ -80,6 +86,7 @@ class CUnzippo {
   bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size);
   int OpenArchive(const char16_t* path);
   const Entry* Find(const char* name) const;
+  int LocateData(const Entry& entry, std::uint64_t& dataStart);
   int ReadEntryData(const Entry& entry, std::uint8_t* out, std::uint32_t count);
 
   bool m_open = false;

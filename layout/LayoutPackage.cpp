@@ -22,7 +22,11 @@ bool ZipResourcePackage::Open() {
   const char* password = layout_package::GetPackagePassword();
   if (m_path.empty() || m_path.size() >= 259) return false;
   m_zip.Close();
-  return m_zip.Open(m_path.c_str(), password) != 0;
+  // A wrong password is refused here, not member by member later.
+  if (!m_zip.Open(m_path.c_str(), password)) return false;
+  if (m_zip.CheckPassword()) return true;
+  m_zip.Close();
+  return false;
 }
 
 void ZipResourcePackage::Close() { m_zip.Close(); }

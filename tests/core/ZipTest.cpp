@@ -404,11 +404,14 @@ TEST_F(ZipTest, WrongPasswordFailsAtTheHeaderCheck) {
     const std::u16string path = Put(Build({{e}}));
     CUnzippo zip;
     ASSERT_EQ(1, zip.Open(path.c_str(), "wrong"));
+    EXPECT_FALSE(zip.CheckPassword());
+    EXPECT_EQ(UNZ_WRONG_PASSWORD, zip.GetLastError());
     int result = 1;
     Read(zip, "s.xml", 3000, &result);
     EXPECT_EQ(0, result);
     EXPECT_EQ(UNZ_WRONG_PASSWORD, zip.GetLastError());
     ASSERT_EQ(1, zip.Open(path.c_str(), "right"));
+    EXPECT_TRUE(zip.CheckPassword());
     EXPECT_EQ(data, Read(zip, "s.xml", 3000, &result));
     EXPECT_EQ(1, result);
   }

@@ -5,6 +5,7 @@
 #include "core/OrvException.h"
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutPackage.h"
+#include "layout/ContentInterfaces.h"
 #include "layout/PackagePassword.h"
 #include "tests/layout/LayoutFixture.h"
 
@@ -106,11 +107,14 @@ TEST_F(PackageTest, MissingArchiveFailsAndLeavesNoUseCounted) {
   }
 }
 
-TEST_F(PackageTest, ArchiveWithAnotherPasswordYieldsNoMembers) {
+TEST_F(PackageTest, ArchiveWithAnotherPasswordFailsToOpen) {
   std::vector<ZipMemberSource> members{{"Main.xml", Bytes(kMain)}};
   const auto archive = BuildZipArchive(members, "Wrong123");
   std::filesystem::create_directories(device_.FsRoot() + "/Layouts");
   orvtest::WriteHostFile(device_.FsRoot() + "/Layouts/480_news_layouts.dat", std::string(archive.begin(), archive.end()));
+  CRefPtr<PackageResources> package = Package();
+  EXPECT_THROW(ResourceLock(package.Get(), true, true), COrvException);
+  EXPECT_EQ(package->GetLockCount(), 0);
   InstallLayoutServices();
   try {
     GetLayoutProvider()->GetLayout(u"Main");
@@ -211,6 +215,83 @@ TEST_F(PackageTest, OversizedMemberDeclarationIsRefusedBeforeAllocation) {
   CRefPtr<PackageResources> package = Package();
   ResourceLock use(package.Get(), false, true);
   EXPECT_TRUE(package->GetPackage()->ReadFile(u"big.bin").Empty());
+}
+
+}  // namespace
+}  // namespace layouttest
+
+namespace layouttest {
+namespace {
+
+// A package in memory that counts its reads.
+class CountingPackage : public ResourcePackage {
+ public:
+  explicit CountingPackage(Files files) : m_files(std::move(files)) {}
+  bool Open() override {
+    ++opens;
+    return true;
+  }
+  void Close() override { ++closes; }
+  PackageBlob ReadFile(const std::u16string& name) override {
+    ++reads[std::string(name.begin(), name.end())];
+    auto it = m_files.find(std::string(name.begin(), name.end()));
+    if (it == m_files.end()) return {};
+    PackageBlob blob;
+    blob.buffer = std::make_shared<std::vector<std::uint8_t>>(it->second.begin(), it->second.end());
+    blob.data = blob.buffer->data();
+    blob.size = blob.buffer->size();
+    return blob;
+  }
+  int opens = 0, closes = 0;
+  std::map<std::string, int> reads;
+
+ private:
+  Files m_files;
+};
+
+class ResourcesTest : public LayoutTest {};
+
+TEST_F(ResourcesTest, FailedReadsAreCachedAndTheIndexIsTriedOnce) {
+  CRefPtr<CountingPackage> package(new CountingPackage({{"a.bmp", MakeBmp(1, 1, 16, {5})}, {"t.xml", "<x/>"}}));
+  CRefPtr<PackageResources> resources(new PackageResources(CRefPtr<ResourcePackage>(package.Get())));
+  std::shared_ptr<CBitmapBuffer> bitmap;
+  EXPECT_TRUE(resources->GetImage(u"a.bmp", bitmap, true));
+  EXPECT_TRUE(resources->GetImage(u"A.BMP", bitmap, true));
+  EXPECT_FALSE(resources->GetImage(u"b.bmp", bitmap, true));
+  EXPECT_FALSE(resources->GetImage(u"b.bmp", bitmap, true));
+  EXPECT_EQ(package->reads["a.bmp"], 1);
+  EXPECT_EQ(package->reads["b.bmp"], 1);
+  PackageBlob blob;
+  EXPECT_FALSE(resources->GetTextResource(u"missing.xml", blob));
+  EXPECT_FALSE(resources->GetTextResource(u"missing.xml", blob));
+  EXPECT_EQ(package->reads["missing.xml"], 1);
+  EXPECT_TRUE(resources->GetTextResource(u"t.xml", blob));
+  EXPECT_EQ(blob.size, 4u);
+  resources->LoadIndex();
+  resources->LoadIndex();
+  EXPECT_EQ(package->reads["Index.xml"], 1);
+  // Every use opened and closed the package again.
+  EXPECT_EQ(package->opens, package->closes);
+  EXPECT_THROW(new PackageResources(CRefPtr<ResourcePackage>()), COrvException);
+}
+
+TEST_F(ResourcesTest, ListItemStyleDefaults) {
+  SetScreen(240, 320, 96);
+  CRefPtr<CountingPackage> package(new CountingPackage({}));
+  CRefPtr<PackageResources> resources(new PackageResources(CRefPtr<ResourcePackage>(package.Get())));
+  CComRef<LayeredPropertySource> none(new LayeredPropertySource(nullptr, CPropertyList()));
+  ListItemStyle style;
+  style.Load(none.Get(), resources.Get());
+  EXPECT_EQ(style.itemHeight, 48);
+  EXPECT_EQ(style.icon, (CPropertyRect{0, 0, 48, 48}));
+  EXPECT_EQ(style.textLeft, (CPropertyPair{48, 0}));
+  EXPECT_EQ(style.textRight, (CPropertyPair{24, 0}));
+  EXPECT_EQ(style.counterWidth, 48);
+  EXPECT_EQ(style.textColor, 0xFFFFFF);
+  EXPECT_EQ(style.selTextColor, 0xFFFFFF);
+  SetScreen(480, 640, 192);
+  style.Load(none.Get(), resources.Get());
+  EXPECT_EQ(style.itemHeight, 96);
 }
 
 }  // namespace
