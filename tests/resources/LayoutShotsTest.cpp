@@ -33,6 +33,7 @@ CPropertyList SampleData() {
   PrependStringProperty(list, u"EmptyList", u"The channel has no articles");
   PrependStringProperty(list, u"status", u"Updating 2 of 5 channels");
   PrependStringProperty(list, u"message", u"BBC News - World");
+  PrependStringProperty(list, u"Title", u"New Channel");
   PrependIntProperty(list, u"progress", 40);
   PrependIntProperty(list, u"Progress", 40);
   return list;

@@ -31,9 +31,13 @@ inline const std::vector<Screen>& Screens() {
   return all;
 }
 
-// The layout documents the program asks for by name.
+// The layout documents the program asks for by name: the main window's
+// screens, the progress form's content and the wizard pages' backdrops.
 inline const std::vector<std::u16string>& LayoutNames() {
-  static const std::vector<std::u16string> all = {u"news_blank", u"news_channels", u"news_articles", u"progress"};
+  static const std::vector<std::u16string> all = {
+      u"news_blank",          u"news_channels",         u"news_articles",      u"progress",
+      u"new_channel_general", u"new_channel_rss_atom",  u"new_channel_catalog", u"new_channel_search",
+      u"new_channel_opml",    u"new_channel_template"};
   return all;
 }
 

@@ -38,6 +38,12 @@ const std::map<std::u16string, std::map<std::u16string, std::u16string>> kEntrie
     {u"news_channels", {{u"List", u"VirtualList"}, {u"EmptyList", u"Text"}, {u"ProgressForm", u"Form"}}},
     {u"news_articles", {{u"List", u"VirtualList"}, {u"EmptyList", u"Text"}, {u"ProgressForm", u"Form"}}},
     {u"progress", {{u"status", u"SingleLineText"}, {u"message", u"SingleLineText"}, {u"progress", u"Progress"}}},
+    {u"new_channel_general", {{u"Title", u"SingleLineText"}}},
+    {u"new_channel_rss_atom", {{u"Title", u"SingleLineText"}}},
+    {u"new_channel_catalog", {{u"Title", u"SingleLineText"}}},
+    {u"new_channel_search", {{u"Title", u"SingleLineText"}}},
+    {u"new_channel_opml", {{u"Title", u"SingleLineText"}}},
+    {u"new_channel_template", {{u"Title", u"SingleLineText"}}},
 };
 
 // The masked pictures (entry names of the skin's index) a plug-in draws.
