@@ -1,4 +1,5 @@
 #include "tools/LayoutPacker.h"
+#include "tools/XmlSyntaxLine.h"
 
 #include <zlib.h>
 
@@ -231,10 +232,15 @@ std::string CheckLayoutDocument(const std::string& file, const std::vector<std::
   if (!error.empty()) return error;
   LayoutParseFailure failure;
   if (!ParseLayoutTextReporting(text, failure)) {
+    // A document the parser rejects as a whole still gets a line.
+    if (failure.line == 0) failure.line = FirstXmlSyntaxErrorLine(text);
     char code[32];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(failure.code));
     return Located(file, failure.line, std::string("the layout reader refuses the document (") + code + ")");
   }
+  // The program's parser forgives some faults (an end tag closing another
+  // element, a comment left open at the end); the packer does not.
+  if (const int line = FirstXmlSyntaxErrorLine(text)) return Located(file, line, "not a well-formed XML document");
   std::unique_ptr<char16_t[]> buffer;
   CXmlDocument document;
   error = ParseTree(file, text, buffer, document);
@@ -247,6 +253,9 @@ std::string CheckPackageIndex(const std::string& file, const std::vector<std::ui
   std::u16string text;
   std::string error = Decode(file, bytes, text);
   if (!error.empty()) return error;
+  // The program's parser forgives some faults (an end tag closing another
+  // element, a comment left open at the end); the packer does not.
+  if (const int line = FirstXmlSyntaxErrorLine(text)) return Located(file, line, "not a well-formed XML document");
   std::unique_ptr<char16_t[]> buffer;
   CXmlDocument document;
   error = ParseTree(file, text, buffer, document);

@@ -3,6 +3,7 @@
 // with the file and line, and no package is written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -22,6 +23,7 @@ class PackerRefusalTest : public orvtest::DeviceTest {
     std::string text = orvtest::ReadHostFile(std::string(ORV_RESOURCES_DIR) + "/layouts/news_layouts/" + file);
     const std::size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
+    changedLine_ = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at == std::string::npos ? 0 : at), '\n'));
     if (at != std::string::npos) text.replace(at, from.size(), to);
     orvtest::WriteHostFile(source + "/" + file, text);
     out_ = device_.Scratch() + "/out.dat";
@@ -32,6 +34,7 @@ class PackerRefusalTest : public orvtest::DeviceTest {
     return status;
   }
   std::string out_;
+  int changedLine_ = 0;  // the line the change stands on
 };
 
 TEST_F(PackerRefusalTest, BadDocumentsStopTheBuildWithFileAndLine) {
@@ -57,7 +60,7 @@ TEST_F(PackerRefusalTest, BadDocumentsStopTheBuildWithFileAndLine) {
     EXPECT_NE(Pack(c.file, c.from, c.to, messages), 0);
     std::smatch m;
     ASSERT_TRUE(std::regex_search(messages, m, std::regex(std::string(c.file) + ":([0-9]+): (.*)"))) << messages;
-    EXPECT_GT(std::stoi(m[1].str()), 1) << messages;
+    EXPECT_EQ(std::stoi(m[1].str()), changedLine_) << messages;
     EXPECT_NE(m[2].str().find(c.message), std::string::npos) << messages;
     EXPECT_FALSE(std::filesystem::exists(out_));
   }
@@ -67,8 +70,14 @@ TEST_F(PackerRefusalTest, TextThatIsNoXmlStopsTheBuild) {
   // An attribute value left open: the document does not parse at all.
   std::string messages;
   EXPECT_NE(Pack("news_blank.xml", "<Layout Name=\"news_blank\">", "<Layout Name=\"news_blank>", messages), 0);
-  EXPECT_NE(messages.find("news_blank.xml:"), std::string::npos) << messages;
+  EXPECT_NE(messages.find("news_blank.xml:" + std::to_string(changedLine_) + ": "), std::string::npos) << messages;
   EXPECT_FALSE(std::filesystem::exists(out_));
+  // Faults the program's parser forgives stop the packing too: a comment left
+  // open is found at its start, an end tag closing another element at itself.
+  EXPECT_NE(Pack("news_blank.xml", "<Rules>", "<!-- <Rules>", messages), 0);
+  EXPECT_NE(messages.find("news_blank.xml:" + std::to_string(changedLine_) + ": "), std::string::npos) << messages;
+  EXPECT_NE(Pack("news_blank.xml", "</Rules>", "</Layout>", messages), 0);
+  EXPECT_NE(messages.find("news_blank.xml:" + std::to_string(changedLine_) + ": "), std::string::npos) << messages;
 }
 
 TEST_F(PackerRefusalTest, TheShippedDocumentsPack) {
