@@ -1,22 +1,29 @@
-# orv_add_resources(<target> <script.rc> [MODULE <name>])
+# orv_add_resources(<target> <script.rc> [MODULE <name>] [SEARCH <folders>...]
+#                   [DEPENDS <targets or files>...])
 #
 # Compiles a resource script with our resource compiler (tools/orvrc) at build
-# time and adds the generated source to the target. The resources register
+# time and adds the generated source to the target. Files the script names that
+# are not beside it are looked for in the SEARCH folders (pictures drawn at
+# build time); DEPENDS names what makes them. The resources register
 # themselves under the module name (default: the target's name), which is how
 # LoadStringW, LoadIconW and the others find them for a module handle; the
 # program's own resources are found with a null handle.
 function(orv_add_resources target rcfile)
-  cmake_parse_arguments(ARG "" "MODULE" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "MODULE" "SEARCH;DEPENDS" ${ARGN})
   if(NOT ARG_MODULE)
     set(ARG_MODULE ${target})
   endif()
   get_filename_component(rc "${rcfile}" ABSOLUTE)
   get_filename_component(base "${rc}" NAME_WE)
   set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}_${base}_resources.cpp")
+  set(search)
+  foreach(dir IN LISTS ARG_SEARCH)
+    list(APPEND search -I "${dir}")
+  endforeach()
   add_custom_command(
     OUTPUT "${out}"
-    COMMAND orvrc "${rc}" "${out}" "${ARG_MODULE}" "${out}.d"
-    DEPENDS orvrc "${rc}"
+    COMMAND orvrc ${search} "${rc}" "${out}" "${ARG_MODULE}" "${out}.d"
+    DEPENDS orvrc "${rc}" ${ARG_DEPENDS}
     DEPFILE "${out}.d"
     COMMENT "Compiling resources ${base}.rc for ${target}"
     VERBATIM)

@@ -1,4 +1,5 @@
 #include "tools/LayoutPacker.h"
+#include "tools/XmlSyntaxLine.h"
 
 #include <zlib.h>
 
@@ -199,6 +200,19 @@ std::string Decode(const std::string& file, const std::vector<std::uint8_t>& byt
   return {};
 }
 
+// Well-formed text whose ".bmp" names are all members. The program's parser
+// forgives some faults (an end tag closing another element, a comment left
+// open at the end); the packer does not.
+std::string CheckSyntaxAndPictures(const std::string& file, const std::u16string& text,
+                                   const std::vector<std::string>& members) {
+  if (const int line = FirstXmlSyntaxErrorLine(text)) return Located(file, line, "not a well-formed XML document");
+  std::unique_ptr<char16_t[]> buffer;
+  CXmlDocument document;
+  const std::string error = ParseTree(file, text, buffer, document);
+  if (!error.empty()) return error;
+  return CheckPictures(file, text, buffer.get(), document.GetRoot(), members);
+}
+
 }  // namespace
 
 std::string CheckLayoutDocument(const std::string& file, const std::vector<std::uint8_t>& bytes,
@@ -208,15 +222,13 @@ std::string CheckLayoutDocument(const std::string& file, const std::vector<std::
   if (!error.empty()) return error;
   LayoutParseFailure failure;
   if (!ParseLayoutTextReporting(text, failure)) {
+    // A document the parser rejects as a whole still gets a line.
+    if (failure.line == 0) failure.line = FirstXmlSyntaxErrorLine(text);
     char code[32];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(failure.code));
     return Located(file, failure.line, std::string("the layout reader refuses the document (") + code + ")");
   }
-  std::unique_ptr<char16_t[]> buffer;
-  CXmlDocument document;
-  error = ParseTree(file, text, buffer, document);
-  if (!error.empty()) return error;
-  return CheckPictures(file, text, buffer.get(), document.GetRoot(), members);
+  return CheckSyntaxAndPictures(file, text, members);
 }
 
 std::string CheckPackageIndex(const std::string& file, const std::vector<std::uint8_t>& bytes,
@@ -224,11 +236,7 @@ std::string CheckPackageIndex(const std::string& file, const std::vector<std::ui
   std::u16string text;
   std::string error = Decode(file, bytes, text);
   if (!error.empty()) return error;
-  std::unique_ptr<char16_t[]> buffer;
-  CXmlDocument document;
-  error = ParseTree(file, text, buffer, document);
-  if (!error.empty()) return error;
-  return CheckPictures(file, text, buffer.get(), document.GetRoot(), members);
+  return CheckSyntaxAndPictures(file, text, members);
 }
 
 bool PackLayoutFolder(const std::string& folder, const std::string& packageFile, std::string& messages) {

@@ -2,12 +2,16 @@
 // resource image, which registers itself for the module when the program or
 // library starts.
 //
-//   orvrc <script.rc> <output.cpp> <module name> [<depfile>]
+//   orvrc [-I <folder>]... <script.rc> <output.cpp> <module name> [<depfile>]
+//
+// Files that the script names and that are not beside it are looked for in
+// the -I folders (pictures generated at build time).
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/base/Text.h"
 #include "platform/resources/Resources.h"
@@ -37,11 +41,21 @@ bool WriteReplacing(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4 || argc > 5) {
-    std::cerr << "usage: orvrc <script.rc> <output.cpp> <module name> [<depfile>]\n";
+  std::vector<std::string> searchDirs;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "-I" && i + 1 < argc) {
+      searchDirs.push_back(argv[++i]);
+    } else {
+      args.push_back(a);
+    }
+  }
+  if (args.size() < 3 || args.size() > 4) {
+    std::cerr << "usage: orvrc [-I <folder>]... <script.rc> <output.cpp> <module name> [<depfile>]\n";
     return 2;
   }
-  std::string input = argv[1], output = argv[2], module = argv[3];
+  std::string input = args[0], output = args[1], module = args[2];
   std::ifstream in(input, std::ios::binary);
   if (!in) {
     std::cerr << input << ": cannot read\n";
@@ -52,7 +66,7 @@ int main(int argc, char** argv) {
   std::size_t slash = input.rfind('/');
   std::string dir = slash == std::string::npos ? std::string(".") : input.substr(0, slash);
   std::string file = slash == std::string::npos ? input : input.substr(slash + 1);
-  plat::ResourceCompileResult r = plat::CompileResourceScript(ss.str(), dir, file);
+  plat::ResourceCompileResult r = plat::CompileResourceScript(ss.str(), dir, file, searchDirs);
   if (!r.ok) {
     std::cerr << dir << "/" << r.error << "\n";
     return 1;
@@ -78,13 +92,13 @@ int main(int argc, char** argv) {
     std::cerr << output << ": cannot write\n";
     return 1;
   }
-  if (argc == 5) {
+  if (args.size() == 4) {
     std::string dep = EscapeDepPath(output) + ":";
     dep += " " + EscapeDepPath(input);
     for (const std::string& p : r.inputs) dep += " " + EscapeDepPath(p);
     dep += "\n";
-    if (!WriteReplacing(argv[4], dep)) {
-      std::cerr << argv[4] << ": cannot write\n";
+    if (!WriteReplacing(args[3], dep)) {
+      std::cerr << args[3] << ": cannot write\n";
       return 1;
     }
   }

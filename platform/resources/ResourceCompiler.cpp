@@ -112,7 +112,8 @@ struct Token {
 
 class Compiler {
  public:
-  Compiler(std::string baseDir, std::string fileName) : baseDir_(std::move(baseDir)), fileName_(std::move(fileName)) {}
+  Compiler(std::string baseDir, std::string fileName, std::vector<std::string> searchDirs)
+      : baseDir_(std::move(baseDir)), fileName_(std::move(fileName)), searchDirs_(std::move(searchDirs)) {}
 
   void Run(const std::string& text) {
     Preprocess(text, fileName_, 0);
@@ -480,10 +481,17 @@ class Compiler {
     return name;
   }
 
+  // Files named by ICON, BITMAP and RCDATA: beside the script, else in the
+  // search folders in their order (generated pictures live there).
   std::string ReadInput(const std::string& name, int line) {
     std::string path = JoinPath(baseDir_, name);
     std::string data;
-    if (!ReadHost(path, data)) Error("cannot read " + name, line);
+    bool found = ReadHost(path, data);
+    for (std::size_t i = 0; !found && i < searchDirs_.size(); ++i) {
+      path = JoinPath(searchDirs_[i], name);
+      found = ReadHost(path, data);
+    }
+    if (!found) Error("cannot read " + name, line);
     inputs.push_back(path);
     return data;
   }
@@ -968,6 +976,7 @@ class Compiler {
 
   std::string baseDir_;
   std::string fileName_;
+  std::vector<std::string> searchDirs_;
   std::vector<Token> tokens_;
   std::size_t pos_ = 0;
   std::map<std::string, std::string> defines_;
@@ -977,10 +986,10 @@ class Compiler {
 }  // namespace
 
 ResourceCompileResult CompileResourceScript(const std::string& text, const std::string& baseDir,
-                                            const std::string& fileName) {
+                                            const std::string& fileName, const std::vector<std::string>& searchDirs) {
   ResourceCompileResult result;
   try {
-    Compiler c(baseDir, fileName);
+    Compiler c(baseDir, fileName, searchDirs);
     c.Run(text);
     if (!c.builder.Build(result.image, &result.error)) {
       result.image.clear();

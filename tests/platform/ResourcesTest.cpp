@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "platform/imaging/Imaging.h"
 #include "platform/resources/Resources.h"
@@ -239,6 +240,41 @@ TEST_F(ResourcesTest, ScriptCompiledAtRunTime) {
   // Unbound again, the handle has no resources.
   BindModuleResources(Fake(), nullptr, 0);
   EXPECT_EQ(Load(Fake(), 1), u"<none>");
+}
+
+TEST_F(ResourcesTest, IncludedScriptsAndSearchFolders) {
+  // A script may include another script (its strings join the same table,
+  // its headers are found beside it), and pictures that are not beside the
+  // script are taken from the search folders, the first that has them.
+  const std::string shared = device_.Scratch() + "/shared", art = device_.Scratch() + "/art",
+                    more = device_.Scratch() + "/more";
+  std::filesystem::create_directories(shared);
+  std::filesystem::create_directories(art + "/sub");
+  std::filesystem::create_directories(more + "/sub");
+  orvtest::WriteHostFile(shared + "/ids.h", "#define IDS_SHARED 195\n");
+  orvtest::WriteHostFile(shared + "/shared.rc", "#include \"ids.h\"\nSTRINGTABLE\nBEGIN\n IDS_SHARED, \"today\"\nEND\n");
+  orvtest::WriteHostFile(art + "/sub/pic.bmp", imgtest::Bmp(3, 2, 8, imgtest::Solid(3, 2, 0xFF808080), true));
+  orvtest::WriteHostFile(more + "/sub/pic.bmp", imgtest::Bmp(5, 5, 8, imgtest::Solid(5, 5, 0xFF808080), true));
+  const std::string script =
+      "#include \"shared/shared.rc\"\n"
+      "STRINGTABLE\nBEGIN\n 134, \"New\"\nEND\n"
+      "10 BITMAP \"sub/pic.bmp\"\n";
+  ResourceCompileResult r = CompileResourceScript(script, device_.Scratch(), "main.rc", {art, more});
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_TRUE(BindModuleResources(Fake(), std::move(r.image)));
+  EXPECT_EQ(Load(Fake(), 195), u"today");
+  EXPECT_EQ(Load(Fake(), 134), u"New");
+  HBITMAP pic = LoadBitmapW(Fake(), MAKEINTRESOURCEW(10));
+  ASSERT_NE(pic, nullptr);
+  BITMAP bm{};
+  GetObjectW(pic, sizeof(bm), &bm);
+  EXPECT_EQ(bm.bmWidth, 3);
+  DeleteObject(pic);
+
+  // Without the search folders the picture is missing, and the error says so.
+  ResourceCompileResult missing = CompileResourceScript(script, device_.Scratch(), "main.rc");
+  EXPECT_FALSE(missing.ok);
+  EXPECT_NE(missing.error.find("cannot read sub/pic.bmp"), std::string::npos) << missing.error;
 }
 
 TEST_F(ResourcesTest, ScriptErrorsNameTheLine) {
