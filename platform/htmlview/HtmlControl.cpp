@@ -399,9 +399,9 @@ LRESULT CALLBACK_Inner(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_LBUTTONUP: {
       KillTimer(hwnd, kHoldTimer);
-      if (GetCapture() == hwnd) ReleaseCapture();
       const bool tap = v->down && !v->moved && !v->held;
       v->down = false;
+      if (GetCapture() == hwnd) ReleaseCapture();
       if (tap && v->page) {
         const std::u16string target =
             v->page->TapLink(v->downAt.x + ScrollPos(hwnd, SB_HORZ), v->downAt.y + ScrollPos(hwnd, SB_VERT));

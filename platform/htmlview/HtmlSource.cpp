@@ -136,6 +136,19 @@ bool ClosesParagraph(std::string_view n) {
                 "plaintext"});
 }
 
+bool IsColourAttribute(std::string_view name) {
+  std::string lower;
+  for (char c : name) lower.push_back(Lower(c));
+  return lower == "color" || lower == "bgcolor";
+}
+
+bool IsBareHexColour(std::string_view v) {
+  if (v.size() != 6 && v.size() != 3) return false;
+  return std::all_of(v.begin(), v.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  });
+}
+
 class Bounder {
  public:
   Bounder(std::string_view in, const SourceLimits& limits) : in_(in), limits_(limits) {
@@ -263,6 +276,8 @@ class Bounder {
       for (char c : attrName)
         if (c != '"' && c != '\'' && c != '<') tag.push_back(Lower(c));
       tag.append("=\"");
+      // Colours written without their '#' (as old pages do) get it.
+      if (IsColourAttribute(attrName) && IsBareHexColour(value)) tag.push_back('#');
       for (char c : value) {
         if (c == '"') tag.append("&quot;");
         else tag.push_back(c);

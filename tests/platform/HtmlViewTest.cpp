@@ -387,9 +387,11 @@ TEST_F(HtmlViewTest, AFeedArticleRenders) {
   INLINEIMAGEINFO info{cookie, 48, 64, blue, TRUE};
   SendMessageW(view_, DTM_SETIMAGE, 0, reinterpret_cast<LPARAM>(&info));
   const PixelImage shot = Screenshot("htmlview-article");
-  EXPECT_GT(CountNear(shot, 0xCC3300, 40), 20) << "the red footer text";
   EXPECT_GT(CountNear(shot, 0x0000FF, 16), 64 * 48 * 9 / 10) << "the picture";
   EXPECT_GT(CountNear(shot, 0x0033CC, 40), 20) << "link colour";
+  SendMessageW(inner_, WM_KEYDOWN, VK_END, 0);
+  const PixelImage end = Screenshot("htmlview-article-end");
+  EXPECT_GT(CountNear(end, 0xCC3300, 40), 20) << "the red footer text";
   // Everything fits the width: no horizontal bar.
   EXPECT_FALSE(GetWindowLongW(inner_, GWL_STYLE) & WS_HSCROLL);
 }
@@ -443,6 +445,8 @@ TEST(HtmlSourceTest, ScriptsCommentsAndHandlersAreDroppedTheRestKept) {
                                     "<style>p{}</style></p><br/>"),
             "<p class=\"a\">ab<style>p{}</style></p><br />");
   EXPECT_EQ(htmlview::PrepareMarkup("a < b <3 <a href='q\"x'>"), "a &lt; b &lt;3 <a href=\"q&quot;x\">");
+  EXPECT_EQ(htmlview::PrepareMarkup("<font color=cc3300 size=2><td bgcolor=\"fff\"><font color=red>"),
+            "<font color=\"#cc3300\" size=\"2\"><td bgcolor=\"#fff\"><font color=\"red\">");
   EXPECT_EQ(htmlview::PrepareMarkup(std::string(100, 'x'), htmlview::SourceLimits{10, 10}), std::string(10, 'x'));
 }
 
