@@ -136,6 +136,20 @@ bool ClosesParagraph(std::string_view n) {
                 "plaintext"});
 }
 
+bool EqualsLower(std::string_view a, std::string_view lower) {
+  if (a.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != lower[i]) return false;
+  return true;
+}
+
+// Blocks whose align attribute the renderer does not take itself.
+bool IsAlignedBlock(std::string_view n) { return In(n, {"h1", "h2", "h3", "h4", "h5", "h6", "th", "tr", "caption"}); }
+
+bool IsAlignment(std::string_view v) {
+  return EqualsLower(v, "left") || EqualsLower(v, "right") || EqualsLower(v, "center") || EqualsLower(v, "justify");
+}
+
 bool IsColourAttribute(std::string_view name) {
   std::string lower;
   for (char c : name) lower.push_back(Lower(c));
@@ -270,12 +284,24 @@ class Bounder {
     const bool isVoid = IsVoid(name);
     if (!isVoid && static_cast<int>(stack_.size()) >= limits_.maxDepth) return SkipRaw(name, after);
     std::string tag = "<" + name;
+    std::string alignStyle;
+    for (const auto& [attrName, value] : attrs) {
+      if (IsAlignedBlock(name) && EqualsLower(attrName, "align") && IsAlignment(value)) {
+        alignStyle = "text-align:";
+        for (char c : value) alignStyle.push_back(Lower(c));
+        alignStyle.push_back(';');
+      }
+    }
     for (const auto& [attrName, value] : attrs) {
       if (attrName.size() > 2 && Lower(attrName[0]) == 'o' && Lower(attrName[1]) == 'n') continue;  // handlers
       tag.push_back(' ');
       for (char c : attrName)
         if (c != '"' && c != '\'' && c != '<') tag.push_back(Lower(c));
       tag.append("=\"");
+      if (!alignStyle.empty() && EqualsLower(attrName, "style")) {
+        tag.append(alignStyle);
+        alignStyle.clear();
+      }
       // Colours written without their '#' (as old pages do) get it.
       if (IsColourAttribute(attrName) && IsBareHexColour(value)) tag.push_back('#');
       for (char c : value) {
@@ -284,6 +310,7 @@ class Bounder {
       }
       tag.push_back('"');
     }
+    if (!alignStyle.empty()) tag.append(" style=\"" + alignStyle + "\"");
     tag.append(selfClosing && isVoid ? " />" : ">");
     out_.append(tag);
     if (isVoid) return after;

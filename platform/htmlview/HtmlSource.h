@@ -10,7 +10,7 @@ namespace plat::htmlview {
 
 struct SourceLimits {
   // Markup beyond this many bytes is not shown (cut at a tag or text edge).
-  std::size_t maxBytes = 2u * 1024u * 1024u;
+  std::size_t maxBytes = 1024u * 1024u;
   // Elements nested deeper than this lose their tags (their text stays).
   int maxDepth = 96;
 };
@@ -26,7 +26,8 @@ std::string RepairUtf8(std::string_view text);
 
 // The markup the renderer gets: scripts (with their content), comments,
 // processing instructions, frames and embedded objects are dropped, as are
-// event-handler attributes; tags nested deeper than maxDepth (counting the
+// event-handler attributes; colours written without '#' get it and the
+// align attribute of headings and table rows becomes a text-align style; tags nested deeper than maxDepth (counting the
 // end tags HTML lets a page omit) are dropped with their end tags; the whole
 // is cut after maxBytes. Input must be valid UTF-8 (RepairUtf8).
 std::string PrepareMarkup(std::string_view utf8, const SourceLimits& limits = {});

@@ -1,5 +1,7 @@
 // The viewer's default style sheet: how each element shows unless the page
 // says otherwise. Lengths are in em where they should follow the text size.
+// Every selector is tried on every element of a page, so the sheet stays
+// short (alignment attributes become styles in the markup pass instead).
 #include "platform/htmlview/HtmlStyle.h"
 
 namespace plat::htmlview {
@@ -30,10 +32,6 @@ h3 { font-size: 1.17em; margin-top: 0.83em; margin-bottom: 0.83em; }
 h4 { margin-top: 1em; margin-bottom: 1em; }
 h5 { font-size: 0.83em; margin-top: 1.2em; margin-bottom: 1.2em; }
 h6 { font-size: 0.67em; margin-top: 1.5em; margin-bottom: 1.5em; }
-h1[align="center"], h2[align="center"], h3[align="center"], h4[align="center"], h5[align="center"],
-h6[align="center"], p[align="center"], td[align="center"], th[align="center"], tr[align="center"] { text-align: center; }
-h1[align="right"], h2[align="right"], h3[align="right"], h4[align="right"], h5[align="right"],
-h6[align="right"], p[align="right"], td[align="right"], th[align="right"], tr[align="right"] { text-align: right; }
 br { display: inline-block; }
 br[clear="all"] { clear: both; }
 br[clear="left"] { clear: left; }

@@ -447,6 +447,8 @@ TEST(HtmlSourceTest, ScriptsCommentsAndHandlersAreDroppedTheRestKept) {
   EXPECT_EQ(htmlview::PrepareMarkup("a < b <3 <a href='q\"x'>"), "a &lt; b &lt;3 <a href=\"q&quot;x\">");
   EXPECT_EQ(htmlview::PrepareMarkup("<font color=cc3300 size=2><td bgcolor=\"fff\"><font color=red>"),
             "<font color=\"#cc3300\" size=\"2\"><td bgcolor=\"#fff\"><font color=\"red\">");
+  EXPECT_EQ(htmlview::PrepareMarkup("<h4 align=center>a</h4><th style='color:red' ALIGN=Right>"),
+            "<h4 align=\"center\" style=\"text-align:center;\">a</h4><th style=\"text-align:right;color:red\" align=\"Right\">");
   EXPECT_EQ(htmlview::PrepareMarkup(std::string(100, 'x'), htmlview::SourceLimits{10, 10}), std::string(10, 'x'));
 }
 
