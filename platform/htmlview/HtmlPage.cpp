@@ -4,6 +4,7 @@
 #include <litehtml/litehtml.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -197,7 +198,9 @@ class HtmlPage::Container final : public litehtml::document_container {
       fm->descent = font->descent;
       fm->height = font->height;
       fm->x_height = font->xHeight;
-      fm->draw_spaces = (decoration & (litehtml::font_decoration_underline | litehtml::font_decoration_linethrough)) != 0;
+      // Spaces are drawn too, so that underlines and the selection run on
+      // between words.
+      fm->draw_spaces = true;
     }
     const litehtml::uint_ptr id = ++lastFont_;
     fonts_[id] = std::move(font);
@@ -235,8 +238,11 @@ class HtmlPage::Container final : public litehtml::document_container {
     Font* font = FontOf(id);
     HDC dc = reinterpret_cast<HDC>(hdc);
     if (!font || !text || !dc) return;
-    const std::u16string wide = Utf8ToUtf16(text);
     if (selected) FillSolid(dc, RectOf(pos), kSelectionColour);
+    const bool blank = std::all_of(text, text + std::strlen(text), [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+    if (blank && !(font->decoration & (litehtml::font_decoration_underline | litehtml::font_decoration_linethrough)))
+      return;
+    const std::u16string wide = Utf8ToUtf16(text);
     HGDIOBJ old = SelectObject(dc, font->handle);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, ToColour(color));

@@ -253,6 +253,19 @@ TEST_F(HtmlViewTest, AnImageSentForItsCookieIsShownAndTheLayoutMakesRoomForIt) {
   EXPECT_EQ(SendMessageW(view_, DTM_IMAGEFAIL, 0, static_cast<LPARAM>(requests[0].cookie)), 0);
 }
 
+TEST_F(HtmlViewTest, AWidePictureShrinksToTheWidthKeepingItsShape) {
+  Show(std::string("<img src=\"wide.png\">"));
+  HBITMAP wide = SolidBitmap(ScreenWidth() * 2, 400, RGB(0, 200, 0));
+  INLINEIMAGEINFO info{Notes(NM_INLINE_IMAGE).at(0).cookie, 400, ScreenWidth() * 2, wide, TRUE};
+  ASSERT_TRUE(SendMessageW(view_, DTM_SETIMAGE, 0, reinterpret_cast<LPARAM>(&info)));
+  EXPECT_FALSE(GetWindowLongW(inner_, GWL_STYLE) & WS_HSCROLL);
+  const PixelImage shot = Screenshot("htmlview-wide");
+  const int green = CountNear(shot, 0x00C800);
+  const int width = ScreenWidth() - 2 * 10;  // the body's margins at most
+  EXPECT_GT(green, width * 190);
+  EXPECT_LT(green, ScreenWidth() * 210);
+}
+
 TEST_F(HtmlViewTest, OneBitmapGivenForSeveralCookiesIsDeletedOnceWhenTheLastLetsItGo) {
   Show(std::string("<img src=\"same.png\"><p>x</p><img src=\"same.png\">"));
   const auto requests = Notes(NM_INLINE_IMAGE);
