@@ -240,11 +240,14 @@ void PaintInner(Viewer& v, HWND hwnd) {
 // ---------------------------------------------------------------------------
 // Notifications
 
+// The page's notifications name the inner window as their sender: a parent
+// that hands them on to "the parent of the sender" reaches the control (and
+// whatever subclasses it) once, never itself again.
 LRESULT NotifyParent(Viewer& v, UINT code, const std::u16string& target, DWORD cookie) {
   HWND parent = GetParent(v.outer);
-  if (!parent) return 0;
+  if (!parent || !v.inner) return 0;
   NM_HTMLVIEWW nm{};
-  nm.hdr.hwndFrom = v.outer;
+  nm.hdr.hwndFrom = v.inner;
   nm.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(v.outer));
   nm.hdr.code = code;
   nm.szTarget = target.c_str();

@@ -50,7 +50,12 @@ constexpr UINT DTM_TEXTSIZE = WM_USER + 116;
 // selected text, UTF-16 without a terminator. TRUE on success.
 constexpr UINT DTM_COPYSELECTIONTONEWISTREAM = WM_USER + 119;
 
-// Notifications (WM_NOTIFY to the control's parent; hwndFrom the control).
+// Notifications (WM_NOTIFY to the control's parent, idFrom the control's id).
+// NM_HOTSPOT, NM_INLINE_IMAGE, NM_TITLE and NM_DOCUMENTCOMPLETE name the inner
+// window as hwndFrom (its parent is the control, so a parent that hands them
+// on to the sender's parent reaches the control once); NM_CONTEXTMENU names
+// the control itself (so a parent that reflects it to its sender reaches the
+// control).
 constexpr UINT NM_HOTSPOT = WM_USER + 101;       // NM_HTMLVIEWW: szTarget the link's target
 constexpr UINT NM_INLINE_IMAGE = WM_USER + 102;  // NM_HTMLVIEWW: szTarget the address, dwCookie
 constexpr UINT NM_TITLE = WM_USER + 104;         // NM_HTMLVIEWW: a page begins; szTarget its title

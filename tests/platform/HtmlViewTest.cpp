@@ -10,6 +10,7 @@
 #include "platform/base/Text.h"
 #include "platform/htmlview/HtmlSource.h"
 #include "platform/htmlview/HtmlView.h"
+#include "tests/platform/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
 #ifndef ORV_TEST_OUTPUT_DIR
@@ -58,14 +59,8 @@ LRESULT InnerHook(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 HBITMAP SolidBitmap(int w, int h, COLORREF colour) {
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  HBITMAP b = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP b = gditest::MakeDib(w, h, 32, true, &bits);
   auto* p = static_cast<DWORD*>(bits);
   const DWORD px = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
   std::fill(p, p + w * h, px);
@@ -207,7 +202,8 @@ TEST_F(HtmlViewTest, EveryPageBeginsAndCompletesOnceWithItsImagesBetween) {
   EXPECT_EQ(g_notes[1].target, u"a.png");
   EXPECT_EQ(g_notes[2].target, u"b.png");
   EXPECT_NE(g_notes[1].cookie, g_notes[2].cookie);
-  for (const Note& n : g_notes) EXPECT_EQ(n.from, view_);
+  // Named as sent by the inner window: its parent is the control.
+  for (const Note& n : g_notes) EXPECT_EQ(n.from, inner_);
 }
 
 TEST_F(HtmlViewTest, ATapOnALinkReportsItsTargetAndATapBesideItNothing) {
