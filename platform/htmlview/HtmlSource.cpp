@@ -136,6 +136,26 @@ bool ClosesParagraph(std::string_view n) {
                 "plaintext"});
 }
 
+// Elements shown exactly as another one: renamed here, so that the default
+// style sheet (tried selector by selector on every element) stays short.
+std::string_view Canonical(std::string_view n) {
+  struct Alias {
+    std::string_view from;
+    std::string_view to;
+  };
+  static constexpr Alias kAliases[] = {
+      {"strong", "b"},    {"em", "i"},         {"cite", "i"},    {"var", "i"},       {"dfn", "i"},
+      {"ins", "u"},       {"strike", "s"},     {"del", "s"},     {"tt", "code"},     {"kbd", "code"},
+      {"samp", "code"},   {"listing", "pre"},  {"menu", "ul"},   {"dir", "ul"},      {"article", "div"},
+      {"aside", "div"},   {"footer", "div"},   {"header", "div"}, {"hgroup", "div"}, {"nav", "div"},
+      {"section", "div"}, {"main", "div"},     {"figure", "div"}, {"figcaption", "div"}, {"details", "div"},
+      {"summary", "div"}, {"fieldset", "div"}, {"legend", "div"}, {"address", "div"},
+  };
+  for (const Alias& a : kAliases)
+    if (a.from == n) return a.to;
+  return n;
+}
+
 bool EqualsLower(std::string_view a, std::string_view lower) {
   if (a.size() != lower.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
@@ -215,6 +235,7 @@ class Bounder {
     }
     std::string name;
     while (p < n && !IsSpace(in_[p]) && in_[p] != '>' && in_[p] != '/') name.push_back(Lower(in_[p++]));
+    name = std::string(Canonical(name));
     // Attributes, up to the tag's '>' (quotes respected).
     std::vector<std::pair<std::string_view, std::string_view>> attrs;
     bool selfClosing = false;

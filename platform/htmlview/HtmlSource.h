@@ -27,7 +27,8 @@ std::string RepairUtf8(std::string_view text);
 // The markup the renderer gets: scripts (with their content), comments,
 // processing instructions, frames and embedded objects are dropped, as are
 // event-handler attributes; colours written without '#' get it and the
-// align attribute of headings and table rows becomes a text-align style; tags nested deeper than maxDepth (counting the
+// align attribute of headings and table rows becomes a text-align style;
+// elements that show alike take one name (strong is b, article is div); tags nested deeper than maxDepth (counting the
 // end tags HTML lets a page omit) are dropped with their end tags; the whole
 // is cut after maxBytes. Input must be valid UTF-8 (RepairUtf8).
 std::string PrepareMarkup(std::string_view utf8, const SourceLimits& limits = {});

@@ -1,7 +1,8 @@
 // The viewer's default style sheet: how each element shows unless the page
 // says otherwise. Lengths are in em where they should follow the text size.
 // Every selector is tried on every element of a page, so the sheet stays
-// short (alignment attributes become styles in the markup pass instead).
+// short (alignment attributes become styles and elements that show alike
+// one name in the markup pass instead).
 #include "platform/htmlview/HtmlStyle.h"
 
 namespace plat::htmlview {
@@ -9,22 +10,20 @@ namespace plat::htmlview {
 const char* DefaultStyleSheet() {
   return R"CSS(
 html { display: block; position: relative; }
-head, meta, title, link, style, script, noscript, template, option, datalist, param, area, map { display: none; }
+head, title, style, noscript, template, option, datalist, area, map { display: none; }
 body { display: block; margin: 0.4em; }
 p { display: block; margin-top: 0.8em; margin-bottom: 0.8em; }
-div, center, address, article, aside, footer, header, hgroup, nav, section, main, figure, figcaption, details,
-summary, fieldset, legend, form { display: block; }
+div, center, form { display: block; }
 center { text-align: center; }
-b, strong { font-weight: bold; }
-i, em, cite, var, dfn, address { font-style: italic; }
-u, ins { text-decoration: underline; }
-s, strike, del { text-decoration: line-through; }
+b { font-weight: bold; }
+i { font-style: italic; }
+u { text-decoration: underline; }
+s { text-decoration: line-through; }
 small { font-size: smaller; }
 big { font-size: larger; }
 sub { vertical-align: sub; font-size: smaller; }
 sup { vertical-align: super; font-size: smaller; }
-span, font, abbr, acronym, q, label { display: inline; }
-a:link, a[href] { text-decoration: underline; color: #0033cc; }
+a[href] { text-decoration: underline; color: #0033cc; }
 h1, h2, h3, h4, h5, h6 { display: block; font-weight: bold; }
 h1 { font-size: 2em; margin-top: 0.67em; margin-bottom: 0.67em; }
 h2 { font-size: 1.5em; margin-top: 0.75em; margin-bottom: 0.75em; }
@@ -55,10 +54,10 @@ table[border] td, table[border] th { border-style: solid; border-width: 1px; bor
 table[border] { border-style: solid; border-width: 1px; border-color: #808080; }
 table[border="0"], table[border="0"] td, table[border="0"] th { border-style: none; }
 td[nowrap], th[nowrap] { white-space: nowrap; }
-tt, code, kbd, samp { font-family: monospace; }
-pre, xmp, plaintext, listing { display: block; font-family: monospace; white-space: pre; margin-top: 0.8em;
+code { font-family: monospace; }
+pre, xmp, plaintext { display: block; font-family: monospace; white-space: pre; margin-top: 0.8em;
      margin-bottom: 0.8em; }
-ul, menu, dir { display: block; list-style-type: disc; margin-top: 0.8em; margin-bottom: 0.8em; padding-left: 2em; }
+ul { display: block; list-style-type: disc; margin-top: 0.8em; margin-bottom: 0.8em; padding-left: 2em; }
 ol { display: block; list-style-type: decimal; margin-top: 0.8em; margin-bottom: 0.8em; padding-left: 2.5em; }
 li { display: list-item; }
 ul ul, ol ul { list-style-type: circle; }

@@ -458,6 +458,8 @@ TEST(HtmlSourceTest, ScriptsCommentsAndHandlersAreDroppedTheRestKept) {
             "<font color=\"#cc3300\" size=\"2\"><td bgcolor=\"#fff\"><font color=\"red\">");
   EXPECT_EQ(htmlview::PrepareMarkup("<h4 align=center>a</h4><th style='color:red' ALIGN=Right>"),
             "<h4 align=\"center\" style=\"text-align:center;\">a</h4><th style=\"text-align:right;color:red\" align=\"Right\">");
+  EXPECT_EQ(htmlview::PrepareMarkup("<Article><STRONG>a</strong><em>b</EM></article>"),
+            "<div><b>a</b><i>b</i></div>");
   EXPECT_EQ(htmlview::PrepareMarkup(std::string(100, 'x'), htmlview::SourceLimits{10, 10}), std::string(10, 'x'));
 }
 
