@@ -91,8 +91,14 @@ struct Viewer {
   int backX = 0;
   int backY = 0;
   bool backValid = false;
+  // Set when the control is destroyed, for code that sends a notification and
+  // then goes on (the parent may destroy the control meanwhile).
+  std::shared_ptr<bool> gone = std::make_shared<bool>(false);
 
-  ~Viewer() { DropBackBuffer(); }
+  ~Viewer() {
+    *gone = true;
+    DropBackBuffer();
+  }
   void DropBackBuffer() {
     if (backDc) {
       SelectObject(backDc, backOld);
@@ -276,12 +282,13 @@ void ShowSource(Viewer& v) {
   SetScrollInfo(v.inner, SB_VERT, &top, FALSE);
   SetScrollInfo(v.inner, SB_HORZ, &top, FALSE);
   Relayout(v);
+  const std::shared_ptr<bool> gone = v.gone;
   NotifyParent(v, NM_TITLE, title, 0);
   for (const auto& request : requests) {
-    if (generation != v.generation) break;  // the page was replaced meanwhile
+    if (*gone || generation != v.generation) break;  // destroyed, or the page replaced meanwhile
     NotifyParent(v, NM_INLINE_IMAGE, request.address, request.cookie);
   }
-  NotifyParent(v, NM_DOCUMENTCOMPLETE, std::u16string(), 0);
+  if (!*gone) NotifyParent(v, NM_DOCUMENTCOMPLETE, std::u16string(), 0);
 }
 
 void Clear(Viewer& v) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ struct Note {
   UINT flags;
 };
 std::vector<Note> g_notes;
+// What the parent does on a notification (replace the page, destroy the control).
+std::function<void(UINT code)> g_onNote;
 
 LRESULT ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NOTIFY) {
@@ -45,6 +48,7 @@ LRESULT ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       note.cookie = nm->dwCookie;
     }
     g_notes.push_back(note);
+    if (g_onNote) g_onNote(hdr->code);
     return 1;
   }
   return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -71,6 +75,7 @@ class HtmlViewTest : public orvtest::DeviceTest {
  protected:
   void SetUp() override {
     g_notes.clear();
+    g_onNote = nullptr;
     g_innerMenus = 0;
     HMODULE module = LoadLibraryW(u"htmlview.dll");
     ASSERT_NE(module, nullptr);
@@ -93,6 +98,7 @@ class HtmlViewTest : public orvtest::DeviceTest {
     ASSERT_NE(inner_, nullptr);
   }
   void TearDown() override {
+    g_onNote = nullptr;
     if (parent_) DestroyWindow(parent_);
     FreeLibrary(GetModuleHandleW(u"htmlview.dll"));
   }
@@ -204,6 +210,24 @@ TEST_F(HtmlViewTest, EveryPageBeginsAndCompletesOnceWithItsImagesBetween) {
   EXPECT_NE(g_notes[1].cookie, g_notes[2].cookie);
   // Named as sent by the inner window: its parent is the control.
   for (const Note& n : g_notes) EXPECT_EQ(n.from, inner_);
+}
+
+TEST_F(HtmlViewTest, APageReplacedOrTheControlDestroyedInsideANotificationEndsCleanly) {
+  // Cleared while the images are asked for: the rest of that page's requests
+  // are dropped, the pair still closes.
+  g_onNote = [this](UINT code) {
+    if (code == NM_INLINE_IMAGE) SendMessageW(view_, DTM_CLEAR, 0, 0);
+  };
+  Show(std::string("<img src=\"a.png\"><img src=\"b.png\"><img src=\"c.png\">"));
+  EXPECT_EQ(Codes(), (std::vector<UINT>{NM_TITLE, NM_INLINE_IMAGE, NM_DOCUMENTCOMPLETE}));
+  // Destroyed as the page begins: nothing more is sent, nothing is touched.
+  g_notes.clear();
+  g_onNote = [this](UINT code) {
+    if (code == NM_TITLE) DestroyWindow(view_);
+  };
+  Show(std::string("<img src=\"a.png\"><p>x</p>"));
+  EXPECT_FALSE(IsWindow(view_));
+  EXPECT_EQ(Codes(), (std::vector<UINT>{NM_TITLE}));
 }
 
 TEST_F(HtmlViewTest, ATapOnALinkReportsItsTargetAndATapBesideItNothing) {
