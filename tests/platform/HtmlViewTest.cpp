@@ -326,6 +326,16 @@ TEST_F(HtmlViewTest, SelectAllGivesThePagesPlainTextAsAStream) {
   EXPECT_EQ(SendMessageW(view_, DTM_ISSELECTION, 0, 0), 0);
 }
 
+TEST_F(HtmlViewTest, BytesOfAPageAreReadInTheCharsetItNames) {
+  const char* page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">"
+                     "</head><body><p>\xCF\xF0\xE8\xE2\xE5\xF2</p></body></html>";
+  SendMessageW(view_, DTM_CLEAR, 0, 0);
+  EXPECT_TRUE(SendMessageW(view_, DTM_ADDTEXT, 0, reinterpret_cast<LPARAM>(page)));
+  SendMessageW(view_, DTM_ENDOFSOURCE, 0, 0);
+  SendMessageW(view_, DTM_SELECTALL, 0, 0);
+  EXPECT_EQ(SelectedText(), u"\u041f\u0440\u0438\u0432\u0435\u0442");
+}
+
 TEST_F(HtmlViewTest, TextSizeStepsChangeTheLayoutHeight) {
   std::string html;
   for (int i = 0; i < 30; ++i) html += "<p>Some words that wrap over the width of the screen, line " + std::to_string(i) + ".</p>";
