@@ -408,6 +408,16 @@ TEST_F(HtmlViewTest, ScriptsAndHandlersNeverRun) {
   EXPECT_NE(text.find(u"Text"), std::u16string::npos);
 }
 
+TEST_F(HtmlViewTest, AFormIsShownButATapOnItsButtonSendsNothing) {
+  Show(std::string("<form action=\"http://example.com/post\" method=post>"
+                   "<button type=submit style=\"font-size:400%\">Send</button></form>"));
+  const PixelImage shot = Screenshot("htmlview-form");
+  EXPECT_GT(CountNear(shot, 0xE0E0E0, 8), 1000) << "the button is drawn";
+  g_notes.clear();
+  Tap(30, 30);
+  EXPECT_TRUE(g_notes.empty());
+}
+
 TEST_F(HtmlViewTest, AFeedArticleRenders) {
   const std::string page =
       "\t\t\t<html>\t\t\t<head>\t\t\t\t<title>Storm &amp; rain</title>\t\t\t</head>\t\t\t<body>"
