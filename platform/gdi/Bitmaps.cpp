@@ -149,7 +149,7 @@ Bitmap* NewBitmap(int width, int height, int bpp, bool topDown, bool isDib, cons
   b->width = width;
   b->height = height;
   b->bpp = bpp;
-  b->stride = ((bpp * width + 31) / 32) * 4;
+  b->stride = static_cast<int>(DibStride(bpp, width));
   b->topDown = topDown;
   b->isDib = isDib;
   DWORD compression = info ? info->bmiHeader.biCompression : BI_RGB;
@@ -184,12 +184,7 @@ Bitmap* NewBitmap(int width, int height, int bpp, bool topDown, bool isDib, cons
   if (info) {
     b->header = info->bmiHeader;
   } else {
-    b->header.biSize = sizeof(BITMAPINFOHEADER);
-    b->header.biWidth = width;
-    b->header.biHeight = topDown ? -height : height;
-    b->header.biPlanes = 1;
-    b->header.biBitCount = static_cast<WORD>(bpp);
-    b->header.biCompression = (bpp == 16) ? BI_BITFIELDS : BI_RGB;
+    b->header = DibHeader(width, topDown ? -height : height, bpp, (bpp == 16) ? BI_BITFIELDS : BI_RGB);
   }
   b->header.biSizeImage = static_cast<DWORD>(b->stride) * static_cast<DWORD>(height);
   if (external) {
@@ -212,20 +207,8 @@ Bitmap* StockMonoBitmap() {
 }
 
 Bitmap* NewRgb565Bitmap(int w, int h, bool isDib) {
-  struct {
-    BITMAPINFOHEADER h;
-    DWORD masks[3];
-  } bi{};
-  bi.h.biSize = sizeof(BITMAPINFOHEADER);
-  bi.h.biWidth = w;
-  bi.h.biHeight = -h;
-  bi.h.biPlanes = 1;
-  bi.h.biBitCount = 16;
-  bi.h.biCompression = BI_BITFIELDS;
-  bi.masks[0] = 0xF800;
-  bi.masks[1] = 0x07E0;
-  bi.masks[2] = 0x001F;
-  return NewBitmap(w, h, 16, true, isDib, reinterpret_cast<BITMAPINFO*>(&bi), nullptr);
+  const DibInfo bi = Rgb565DibInfo(w, h);
+  return NewBitmap(w, h, 16, true, isDib, bi.get(), nullptr);
 }
 
 DWORD ConvertPixel(const Bitmap& src, DWORD srcRaw, const Dc* srcDc, const Bitmap& dst, const Dc* dstDc) {

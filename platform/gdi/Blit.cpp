@@ -712,14 +712,12 @@ int GetDIBits(HDC, HBITMAP hbmp, UINT startScan, UINT lines, void* bits, BITMAPI
   BITMAPINFOHEADER& h = info->bmiHeader;
   if (!bits) {
     int bpp = h.biBitCount ? h.biBitCount : b->bpp;
-    h.biSize = sizeof(BITMAPINFOHEADER);
-    h.biWidth = b->width;
-    h.biHeight = b->height;
-    h.biPlanes = 1;
-    h.biBitCount = static_cast<WORD>(bpp);
-    h.biCompression = (bpp == 16 || bpp == 32) && b->bpp == bpp ? BI_BITFIELDS : BI_RGB;
-    h.biSizeImage = static_cast<DWORD>(((bpp * b->width + 31) / 32) * 4) * static_cast<DWORD>(b->height);
-    h.biClrUsed = 0;
+    const BITMAPINFOHEADER given = h;
+    h = DibHeader(b->width, b->height, bpp, (bpp == 16 || bpp == 32) && b->bpp == bpp ? BI_BITFIELDS : BI_RGB);
+    // What the header says of resolution stays as the caller gave it.
+    h.biXPelsPerMeter = given.biXPelsPerMeter;
+    h.biYPelsPerMeter = given.biYPelsPerMeter;
+    h.biClrImportant = given.biClrImportant;
     if (bpp <= 8 && b->bpp == bpp) std::memcpy(info->bmiColors, b->palette.data(), b->palette.size() * sizeof(RGBQUAD));
     else if (h.biCompression == BI_BITFIELDS) std::memcpy(info->bmiColors, b->masks, sizeof(b->masks));
     return TRUE;

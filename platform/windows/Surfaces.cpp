@@ -13,25 +13,6 @@
 namespace plat::wm {
 namespace {
 
-struct SurfaceInfo {
-  BITMAPINFOHEADER h;
-  DWORD masks[3];
-};
-
-SurfaceInfo InfoFor(int w, int h) {
-  SurfaceInfo i{};
-  i.h.biSize = sizeof(BITMAPINFOHEADER);
-  i.h.biWidth = w;
-  i.h.biHeight = -h;
-  i.h.biPlanes = 1;
-  i.h.biBitCount = 16;
-  i.h.biCompression = BI_BITFIELDS;
-  i.masks[0] = 0xF800;
-  i.masks[1] = 0x07E0;
-  i.masks[2] = 0x001F;
-  return i;
-}
-
 std::mutex& DcMapLock() {
   static std::mutex* m = new std::mutex;
   return *m;
@@ -53,8 +34,8 @@ HDC WindowDc(HWND hwnd) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return nullptr;
   }
-  SurfaceInfo info = InfoFor(t->surface->width, t->surface->height);
-  HBITMAP bmp = CreateDIBSectionOnMemory(reinterpret_cast<BITMAPINFO*>(&info), t->surface->mem);
+  const DibInfo info = Rgb565DibInfo(t->surface->width, t->surface->height);
+  HBITMAP bmp = CreateDIBSectionOnMemory(info.get(), t->surface->mem);
   if (!bmp) return nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
   SelectObject(dc, bmp);
@@ -96,7 +77,7 @@ bool CreateSurface(Window* w) {
   int width = std::max<int>(1, w->rect.right - w->rect.left);
   int height = std::max<int>(1, w->rect.bottom - w->rect.top);
   if (w->surface && w->surface->width == width && w->surface->height == height) return true;
-  int stride = (width * 2 + 3) & ~3;
+  int stride = static_cast<int>(DibStride(16, width));
   std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
   auto s = std::make_unique<Surface>();
   s->shmName = table::SurfaceName(w->handle);
@@ -144,8 +125,8 @@ HBITMAP GetWindowSurfaceForTesting(HWND topLevel) {
   Window* w = Find(topLevel);
   if (!w || !w->surface) return nullptr;
   if (!w->surface->bitmap) {
-    SurfaceInfo info = InfoFor(w->surface->width, w->surface->height);
-    w->surface->bitmap = CreateDIBSectionOnMemory(reinterpret_cast<BITMAPINFO*>(&info), w->surface->mem);
+    const DibInfo info = Rgb565DibInfo(w->surface->width, w->surface->height);
+    w->surface->bitmap = CreateDIBSectionOnMemory(info.get(), w->surface->mem);
   }
   return w->surface->bitmap;
 }
@@ -160,7 +141,7 @@ BOOL ComposeScreen() {
     const TableEntry& e = *it;
     if (!(e.flags & kVisible) || (e.flags & kMessageOnly)) continue;
     int w = std::max<int>(1, e.right - e.left), h = std::max<int>(1, e.bottom - e.top);
-    std::size_t stride = static_cast<std::size_t>((w * 2 + 3) & ~3);
+    std::size_t stride = static_cast<std::size_t>(DibStride(16, w));
     std::size_t size = stride * static_cast<std::size_t>(h);
     int fd = ::shm_open(table::SurfaceName(e.hwnd).c_str(), O_RDONLY, 0);
     if (fd < 0) continue;
@@ -172,9 +153,9 @@ BOOL ComposeScreen() {
     void* mem = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
     ::close(fd);
     if (mem == MAP_FAILED) continue;
-    SurfaceInfo info = InfoFor(w, h);
+    const DibInfo info = Rgb565DibInfo(w, h);
     SetDIBitsToDevice(screen, e.left, e.top, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
-                      static_cast<UINT>(h), mem, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+                      static_cast<UINT>(h), mem, info.get(), DIB_RGB_COLORS);
     ::munmap(mem, size);
   }
   ReleaseDC(nullptr, screen);
