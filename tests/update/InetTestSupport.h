@@ -71,6 +71,16 @@ class InetTest : public DeviceTest {
     return job;
   }
 
+  // A connection manager of its own and a connected session on it: nothing
+  // an earlier session left behind is ever waited on.
+  bool FreshSession(plat::DWORD timeoutMs = 3000) {
+    session_.reset();
+    manager_ = std::make_unique<CInetManager>();
+    manager_->GetWinInet().SetTimeout(timeoutMs);
+    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
+    return session_->WaitForConnection();
+  }
+
   std::shared_ptr<plat::ScriptedConnectionProvider> provider_;
   std::unique_ptr<CInetManager> manager_;
   RecordingListener listener_;
