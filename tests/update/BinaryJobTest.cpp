@@ -64,9 +64,7 @@ class BinaryJobTest : public orvtest::InetTest {
  protected:
   void SetUp() override {
     InetTest::SetUp();
-    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-    ASSERT_TRUE(session_->WaitForConnection());
-    manager_->GetWinInet().SetTimeout(3000);
+    ASSERT_TRUE(ConnectSession());
   }
 
   IBinary* Add(const std::string& path) {

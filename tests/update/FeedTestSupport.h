@@ -61,9 +61,7 @@ class FeedTest : public InetTest {
  protected:
   void SetUp() override {
     InetTest::SetUp();
-    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-    ASSERT_TRUE(session_->WaitForConnection());
-    manager_->GetWinInet().SetTimeout(3000);
+    ASSERT_TRUE(ConnectSession());
     ASSERT_TRUE(CreateFolderTree(u"\\Content"));
     ASSERT_TRUE(GetGlobalOptions().SetContentFolder(u"\\Content", u""));
     ASSERT_TRUE(GetChannelSet()->Open());

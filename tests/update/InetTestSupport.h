@@ -71,14 +71,18 @@ class InetTest : public DeviceTest {
     return job;
   }
 
-  // A connection manager of its own and a connected session on it: nothing
-  // an earlier session left behind is ever waited on.
+  // A connected session on the test's manager; requests time out after timeoutMs.
+  bool ConnectSession(plat::DWORD timeoutMs = 3000) {
+    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
+    manager_->GetWinInet().SetTimeout(timeoutMs);
+    return session_->WaitForConnection();
+  }
+  // The same on a connection manager of its own: nothing an earlier session
+  // left behind is ever waited on.
   bool FreshSession(plat::DWORD timeoutMs = 3000) {
     session_.reset();
     manager_ = std::make_unique<CInetManager>();
-    manager_->GetWinInet().SetTimeout(timeoutMs);
-    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-    return session_->WaitForConnection();
+    return ConnectSession(timeoutMs);
   }
 
   std::shared_ptr<plat::ScriptedConnectionProvider> provider_;
