@@ -11,6 +11,7 @@
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
 #include "platform/base/Device.h"
+#include "tests/support/LiveArticles.h"
 
 namespace bench {
 
@@ -34,15 +35,6 @@ inline std::string MakeTempDevice() {
   return root;
 }
 
-// The articles of a channel that are not tombstones, read under the data-bank lock.
-inline int LiveArticles(IChannel* channel) {
-  CSyncLock lock(GetChannelSet());
-  channel->Acquire(&lock);
-  int live = 0;
-  IArticleSet* set = channel->GetArticleSet();
-  for (int i = 0; i < set->GetCount(); ++i) live += set->GetAt(i)->IsDeleted() ? 0 : 1;
-  channel->Release(&lock, false);
-  return live;
-}
+using orvtest::LiveArticles;
 
 }  // namespace bench

@@ -12,20 +12,9 @@ namespace {
 using namespace plat;
 
 HBITMAP Dib(int w, int h, int bpp) {
-  struct {
-    BITMAPINFOHEADER h;
-    DWORD masks[3];
-  } bi{};
-  bi.h.biSize = sizeof(BITMAPINFOHEADER);
-  bi.h.biWidth = w;
-  bi.h.biHeight = -h;
-  bi.h.biPlanes = 1;
-  bi.h.biBitCount = static_cast<WORD>(bpp);
-  bi.h.biCompression = bpp == 16 ? BI_BITFIELDS : BI_RGB;
-  bi.masks[0] = 0xF800;
-  bi.masks[1] = 0x07E0;
-  bi.masks[2] = 0x001F;
-  return CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS, nullptr, nullptr, 0);
+  DibInfo bi(w, -h, bpp, bpp == 16 ? BI_BITFIELDS : BI_RGB);
+  bi.SetMasks(0xF800, 0x07E0, 0x001F);
+  return CreateDIBSection(nullptr, bi.get(), DIB_RGB_COLORS, nullptr, nullptr, 0);
 }
 
 void Measure(const char* name, double pixelsPerOp, const std::function<void()>& op) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/imaging/Imaging.h"
-#include "tests/platform/ImagingTestFiles.h"
+#include "tests/support/ImagingTestFiles.h"
 
 namespace {
 

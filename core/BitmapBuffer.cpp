@@ -32,8 +32,7 @@ void BlendPixel565(std::uint16_t& pixel, std::uint16_t colour, int alpha) {
 }
 
 int CBitmapBuffer::StrideOf(int bitsPerPixel, int width) {
-  long long bytes = (static_cast<long long>(bitsPerPixel) * width + 7) / 8;
-  return static_cast<int>((bytes + 3) & ~3LL);
+  return bitsPerPixel > 0 && width > 0 ? static_cast<int>(DibStride(bitsPerPixel, width)) : 0;
 }
 
 CBitmapBuffer::CBitmapBuffer(HBITMAP bitmap, HDC dc) { Attach(bitmap, dc); }
@@ -73,16 +72,9 @@ bool CBitmapBuffer::Create(int width, int height, int format) {
   auto* info = reinterpret_cast<BITMAPINFO*>(storage.data());
   BITMAPINFOHEADER& h = info->bmiHeader;
   int stride = StrideOf(bpp, width);
-  h.biSize = sizeof(BITMAPINFOHEADER);
-  h.biWidth = width;
-  h.biHeight = height;
-  h.biPlanes = 1;
-  h.biBitCount = static_cast<WORD>(bpp);
-  h.biCompression = bpp == 16 ? BI_BITFIELDS : BI_RGB;
-  h.biSizeImage = static_cast<DWORD>(static_cast<long long>(stride) * height);
+  h = DibHeader(width, height, bpp, bpp == 16 ? BI_BITFIELDS : BI_RGB);
   h.biXPelsPerMeter = kPixelsPerMetre;
   h.biYPelsPerMeter = kPixelsPerMetre;
-  h.biClrUsed = 0;
   RGBQUAD* table = info->bmiColors;
   switch (format) {
     case kMono:

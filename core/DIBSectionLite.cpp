@@ -103,13 +103,7 @@ bool CDIBSectionLite::SetBitmap(HBITMAP source) {
   if (width < 1 || height < 1) return false;
 
   BITMAPINFOHEADER& h = info_.header;
-  h.biSize = sizeof(BITMAPINFOHEADER);
-  h.biWidth = width;
-  h.biHeight = height;
-  h.biPlanes = 1;
-  h.biBitCount = static_cast<WORD>(bitCount);
-  h.biCompression = (bitCount == 16 || bitCount == 32) ? BI_BITFIELDS : BI_RGB;
-  h.biSizeImage = static_cast<DWORD>(((static_cast<long long>(bitCount) * width + 31) & ~31LL) / 8 * height);
+  h = DibHeader(width, height, bitCount, (bitCount == 16 || bitCount == 32) ? BI_BITFIELDS : BI_RGB);
   colorEntries_ = EntriesInUse(bitCount);
   colorUsage_ = DIB_RGB_COLORS;
 

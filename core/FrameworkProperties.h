@@ -15,22 +15,22 @@
 class CStringPropertyValue : public CPropertyValue {
  public:
   CStringPropertyValue(const CPropertyName& name, const CPropertyList& listHead, std::u16string value)
-      : CPropertyValue(name, listHead), m_value(std::move(value)) {}
-  std::u16string GetString() const override { return m_value; }
+      : CPropertyValue(name, listHead), value_(std::move(value)) {}
+  std::u16string GetString() const override { return value_; }
 
  private:
-  std::u16string m_value;
+  std::u16string value_;
 };
 
 // A value without a name whose nested list a lookup searches in place.
 class CListPropertyValue : public CPropertyValue {
  public:
   CListPropertyValue(const CPropertyList& listHead, CPropertyList nested)
-      : CPropertyValue(0, listHead), m_nested(std::move(nested)) {}
-  CPropertyValue* GetNestedList() const override { return m_nested.Get(); }
+      : CPropertyValue(0, listHead), nested_(std::move(nested)) {}
+  CPropertyValue* GetNestedList() const override { return nested_.Get(); }
 
  private:
-  CPropertyList m_nested;
+  CPropertyList nested_;
 };
 
 // As PrependIntProperty: a new value of the kind becomes the head.

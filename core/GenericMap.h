@@ -37,59 +37,59 @@ class CGenericMap {
   using HashFunction = std::uint32_t (*)(const K& key);
   using EqualFunction = int (*)(const K& a, const K& b);
 
-  CGenericMap(HashFunction hash = nullptr, EqualFunction equal = nullptr) : m_hash(hash), m_equal(equal) {}
+  CGenericMap(HashFunction hash = nullptr, EqualFunction equal = nullptr) : hash_(hash), equal_(equal) {}
   virtual ~CGenericMap() { Clear(); }
 
   CGenericMap(const CGenericMap&) = delete;
   CGenericMap& operator=(const CGenericMap&) = delete;
 
   // Exponent of the first table (2^n slots); takes effect at the first insertion.
-  void SetInitialExponent(std::uint32_t n) { m_initialExponent = n; }
-  std::uint32_t GetInitialExponent() const { return m_initialExponent; }
+  void SetInitialExponent(std::uint32_t n) { initialExponent_ = n; }
+  std::uint32_t GetInitialExponent() const { return initialExponent_; }
 
-  std::uint32_t GetExponent() const { return m_exponent; }  // 0 while there is no table
-  std::uint32_t GetCount() const { return m_count; }
-  std::uint32_t GetSlotCount() const { return m_table ? (1u << m_exponent) : 0; }
-  bool HasTable() const { return m_table != nullptr; }
+  std::uint32_t GetExponent() const { return exponent_; }  // 0 while there is no table
+  std::uint32_t GetCount() const { return count_; }
+  std::uint32_t GetSlotCount() const { return table_ ? (1u << exponent_) : 0; }
+  bool HasTable() const { return table_ != nullptr; }
 
   // Inserts the pair, or replaces the value of an equal key already present (the
   // stored key stays the one first inserted). Non-zero on success; fails when a
   // function is missing, or when the table would have to grow past 2^24 slots
   // or cannot be allocated, and then leaves the map as it was.
   int SetAt(const K& key, const V& value) {
-    if (!m_hash || !m_equal) return 0;
-    if (!m_table && !Resize(m_initialExponent)) return 0;
+    if (!hash_ || !equal_) return 0;
+    if (!table_ && !Resize(initialExponent_)) return 0;
     for (;;) {
-      const std::uint32_t mask = (1u << m_exponent) - 1;
-      std::uint32_t s = orvmap::SlotOfHash(m_hash(key), m_exponent);
+      const std::uint32_t mask = (1u << exponent_) - 1;
+      std::uint32_t s = orvmap::SlotOfHash(hash_(key), exponent_);
       while (IsOccupied(s)) {
         Slot& slot = SlotAt(s);
-        if (m_equal(slot.key, key)) {
+        if (equal_(slot.key, key)) {
           slot.value = value;
           return 1;
         }
         s = (s + 1) & mask;
       }
-      if (m_count + 1 <= (1u << (m_exponent - 1))) {
+      if (count_ + 1 <= (1u << (exponent_ - 1))) {
         Slot& slot = SlotAt(s);
         slot.key = key;
         slot.value = value;
-        m_table[s / orvmap::kGroupSlots].occupied |= 1u << (s % orvmap::kGroupSlots);
-        ++m_count;
+        table_[s / orvmap::kGroupSlots].occupied |= 1u << (s % orvmap::kGroupSlots);
+        ++count_;
         return 1;
       }
-      if (!Resize(m_exponent + 1)) return 0;
+      if (!Resize(exponent_ + 1)) return 0;
     }
   }
 
   // 1 and the value when an equal key is present, else 0 (value untouched).
   int Lookup(const K& key, V& value) const {
-    if (!m_table || !m_hash || !m_equal) return 0;
-    const std::uint32_t mask = (1u << m_exponent) - 1;
-    std::uint32_t s = orvmap::SlotOfHash(m_hash(key), m_exponent);
+    if (!table_ || !hash_ || !equal_) return 0;
+    const std::uint32_t mask = (1u << exponent_) - 1;
+    std::uint32_t s = orvmap::SlotOfHash(hash_(key), exponent_);
     while (IsOccupied(s)) {
       const Slot& slot = SlotAt(s);
-      if (m_equal(slot.key, key)) {
+      if (equal_(slot.key, key)) {
         value = slot.value;
         return 1;
       }
@@ -103,16 +103,16 @@ class CGenericMap {
   // existing table; fails without change when m is 0 or above the largest
   // exponent (24), or when the allocation fails.
   int Resize(std::uint32_t m) {
-    if (m_table && m == m_exponent) return 1;
+    if (table_ && m == exponent_) return 1;
     if (m == 0 || m > MaxExponent) return 0;
     const std::size_t groups = GroupsFor(m);
     Group* table = static_cast<Group*>(std::calloc(groups, sizeof(Group)));
     if (!table) return 0;
-    Group* old = m_table;
-    const std::uint32_t oldSlots = old ? (1u << m_exponent) : 0;
-    m_table = table;
-    m_exponent = m;
-    m_count = 0;
+    Group* old = table_;
+    const std::uint32_t oldSlots = old ? (1u << exponent_) : 0;
+    table_ = table;
+    exponent_ = m;
+    count_ = 0;
     for (std::uint32_t s = 0; s < oldSlots; ++s) {
       const Group& g = old[s / orvmap::kGroupSlots];
       if (g.occupied & (1u << (s % orvmap::kGroupSlots))) {
@@ -127,16 +127,16 @@ class CGenericMap {
   // Frees the table; the map is empty again and the next insertion starts over
   // with the initial exponent.
   void Clear() {
-    std::free(m_table);
-    m_table = nullptr;
-    m_exponent = 0;
-    m_count = 0;
+    std::free(table_);
+    table_ = nullptr;
+    exponent_ = 0;
+    count_ = 0;
   }
 
   // The entry held in slot s, for walking the map in slot order; false when the
   // slot is empty or out of range.
   bool GetSlot(std::uint32_t s, K& key, V& value) const {
-    if (!m_table || s >= (1u << m_exponent) || !IsOccupied(s)) return false;
+    if (!table_ || s >= (1u << exponent_) || !IsOccupied(s)) return false;
     key = SlotAt(s).key;
     value = SlotAt(s).value;
     return true;
@@ -145,14 +145,14 @@ class CGenericMap {
   // The slot from which a key's probe starts in the current table (0 when there
   // is no table).
   std::uint32_t HomeSlot(const K& key) const {
-    if (!m_table || !m_hash) return 0;
-    return orvmap::SlotOfHash(m_hash(key), m_exponent);
+    if (!table_ || !hash_) return 0;
+    return orvmap::SlotOfHash(hash_(key), exponent_);
   }
 
  protected:
   void SetFunctions(HashFunction hash, EqualFunction equal) {
-    m_hash = hash;
-    m_equal = equal;
+    hash_ = hash;
+    equal_ = equal;
   }
 
  private:
@@ -171,15 +171,15 @@ class CGenericMap {
     return (slots + orvmap::kGroupSlots - 1) / orvmap::kGroupSlots;
   }
   bool IsOccupied(std::uint32_t s) const {
-    return (m_table[s / orvmap::kGroupSlots].occupied >> (s % orvmap::kGroupSlots)) & 1u;
+    return (table_[s / orvmap::kGroupSlots].occupied >> (s % orvmap::kGroupSlots)) & 1u;
   }
-  Slot& SlotAt(std::uint32_t s) { return m_table[s / orvmap::kGroupSlots].slots[s % orvmap::kGroupSlots]; }
-  const Slot& SlotAt(std::uint32_t s) const { return m_table[s / orvmap::kGroupSlots].slots[s % orvmap::kGroupSlots]; }
+  Slot& SlotAt(std::uint32_t s) { return table_[s / orvmap::kGroupSlots].slots[s % orvmap::kGroupSlots]; }
+  const Slot& SlotAt(std::uint32_t s) const { return table_[s / orvmap::kGroupSlots].slots[s % orvmap::kGroupSlots]; }
 
-  HashFunction m_hash;
-  EqualFunction m_equal;
-  std::uint32_t m_initialExponent = orvmap::kDefaultInitialExponent;
-  std::uint32_t m_exponent = 0;
-  std::uint32_t m_count = 0;
-  Group* m_table = nullptr;
+  HashFunction hash_;
+  EqualFunction equal_;
+  std::uint32_t initialExponent_ = orvmap::kDefaultInitialExponent;
+  std::uint32_t exponent_ = 0;
+  std::uint32_t count_ = 0;
+  Group* table_ = nullptr;
 };

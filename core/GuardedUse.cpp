@@ -4,15 +4,15 @@ namespace {
 
 class CSectionLock {
  public:
-  explicit CSectionLock(plat::CRITICAL_SECTION& section) : m_section(section) {
-    plat::EnterCriticalSection(&m_section);
+  explicit CSectionLock(plat::CRITICAL_SECTION& section) : section_(section) {
+    plat::EnterCriticalSection(&section_);
   }
-  ~CSectionLock() { plat::LeaveCriticalSection(&m_section); }
+  ~CSectionLock() { plat::LeaveCriticalSection(&section_); }
   CSectionLock(const CSectionLock&) = delete;
   CSectionLock& operator=(const CSectionLock&) = delete;
 
  private:
-  plat::CRITICAL_SECTION& m_section;
+  plat::CRITICAL_SECTION& section_;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/BitmapBuffer.h"
+#include "platform/base/Endian.h"
 #include "platform/base/Handle.h"
 #include "platform/files/Files.h"
 #include "platform/resources/Resources.h"
@@ -12,16 +13,9 @@ using namespace plat;
 
 namespace {
 
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t U32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // Files above this size are no icon files worth reading.
 constexpr std::size_t kMaxIconFileBytes = 16u * 1024u * 1024u;
-
-std::size_t RowBytes(int bits, int width) { return static_cast<std::size_t>((bits * width + 31) / 32) * 4; }
 
 // A memory DC holding a bitmap, put back on destruction.
 class SelectedDc {
@@ -45,22 +39,14 @@ class SelectedDc {
 };
 
 HBITMAP MakeSection(int width, int height, int bits, const RGBQUAD* table, int colors, void** pixels) {
-  std::vector<unsigned char> storage(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
-  auto* info = reinterpret_cast<BITMAPINFO*>(storage.data());
-  BITMAPINFOHEADER& h = info->bmiHeader;
-  h.biSize = sizeof(BITMAPINFOHEADER);
-  h.biWidth = width;
-  h.biHeight = height;
-  h.biPlanes = 1;
-  h.biBitCount = static_cast<WORD>(bits);
-  h.biCompression = BI_RGB;
+  DibInfo info(width, height, bits);
   if (bits <= 8) {
     int full = 1 << bits;
     if (colors > full) colors = full;
-    h.biClrUsed = static_cast<DWORD>(full);
-    if (table && colors > 0) std::memcpy(info->bmiColors, table, sizeof(RGBQUAD) * static_cast<std::size_t>(colors));
+    info.bmiHeader.biClrUsed = static_cast<DWORD>(full);
+    if (table && colors > 0) std::memcpy(info.bmiColors, table, sizeof(RGBQUAD) * static_cast<std::size_t>(colors));
   }
-  return CreateDIBSection(nullptr, info, DIB_RGB_COLORS, pixels, nullptr, 0);
+  return CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, pixels, nullptr, 0);
 }
 
 }  // namespace
@@ -169,24 +155,24 @@ void CIconFile::Close() {
 bool CIconFile::Parse() {
   const std::size_t size = data_.size();
   const std::uint8_t* p = data_.data();
-  if (size < 6 || U16(p) != 0 || U16(p + 2) != 1) return false;
-  std::size_t count = U16(p + 4);
+  if (size < 6 || plat::GetLe16(p) != 0 || plat::GetLe16(p + 2) != 1) return false;
+  std::size_t count = plat::GetLe16(p + 4);
   if (count == 0 || 6 + 16 * count > size) return false;
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t* entry = p + 6 + 16 * i;
-    std::uint64_t dataSize = U32(entry + 8);
-    std::uint64_t offset = U32(entry + 12);
+    std::uint64_t dataSize = plat::GetLe32(entry + 8);
+    std::uint64_t offset = plat::GetLe32(entry + 12);
     if (offset + dataSize > size || dataSize < sizeof(BITMAPINFOHEADER)) return false;
     const std::uint8_t* h = p + offset;
     // Images stored as PNG are not drawn by this reader; they are skipped.
     if (dataSize >= 8 && std::memcmp(h, "\x89PNG", 4) == 0) continue;
-    std::uint32_t headerSize = U32(h);
-    auto width = static_cast<std::int32_t>(U32(h + 4));
-    auto doubleHeight = static_cast<std::int32_t>(U32(h + 8));
-    int planes = U16(h + 12);
-    int bitCount = U16(h + 14);
-    std::uint32_t compression = U32(h + 16);
-    std::uint32_t used = U32(h + 32);
+    std::uint32_t headerSize = plat::GetLe32(h);
+    auto width = static_cast<std::int32_t>(plat::GetLe32(h + 4));
+    auto doubleHeight = static_cast<std::int32_t>(plat::GetLe32(h + 8));
+    int planes = plat::GetLe16(h + 12);
+    int bitCount = plat::GetLe16(h + 14);
+    std::uint32_t compression = plat::GetLe32(h + 16);
+    std::uint32_t used = plat::GetLe32(h + 32);
     if (headerSize < sizeof(BITMAPINFOHEADER) || headerSize > dataSize) return false;
     if (width < 1 || width > 256 || doubleHeight < 2 || doubleHeight > 512) return false;
     if (compression != BI_RGB || planes != 1) return false;
@@ -200,8 +186,8 @@ bool CIconFile::Parse() {
     if (used > 256) return false;
     im.colors = used ? static_cast<int>(used) : defaultColors;
     std::uint64_t colorBitsAt = headerSize + 4ull * static_cast<std::uint64_t>(im.colors);
-    std::uint64_t colorBytes = RowBytes(im.bitDepth, im.width) * static_cast<std::uint64_t>(im.height);
-    std::uint64_t maskBytes = RowBytes(1, im.width) * static_cast<std::uint64_t>(im.height);
+    std::uint64_t colorBytes = DibStride(im.bitDepth, im.width) * static_cast<std::uint64_t>(im.height);
+    std::uint64_t maskBytes = DibStride(1, im.width) * static_cast<std::uint64_t>(im.height);
     if (colorBitsAt + colorBytes + maskBytes > dataSize) return false;
     im.header = h;
     im.colorTable = h + headerSize;
@@ -258,8 +244,8 @@ HICON CIconFile::MakeIcon(int w, int h, int* outW, int* outH) const {
     cleanup();
     return nullptr;
   }
-  std::memcpy(colorPixels, im.colorBits, RowBytes(im.bitDepth, im.width) * static_cast<std::size_t>(im.height));
-  std::memcpy(maskPixels, im.maskBits, RowBytes(1, im.width) * static_cast<std::size_t>(im.height));
+  std::memcpy(colorPixels, im.colorBits, static_cast<std::size_t>(DibStride(im.bitDepth, im.width)) * static_cast<std::size_t>(im.height));
+  std::memcpy(maskPixels, im.maskBits, static_cast<std::size_t>(DibStride(1, im.width)) * static_cast<std::size_t>(im.height));
   {
     // Black wherever the mask marks transparency.
     SelectedDc dc(color);

@@ -4,7 +4,7 @@
 #include "core/FileUtils.h"
 #include "core/ImageDecoder.h"
 
-CImageLoadingJob::CImageLoadingJob(const void* owner, const std::u16string& path) : CJob(owner), m_path(path) {
+CImageLoadingJob::CImageLoadingJob(const void* owner, const std::u16string& path) : CJob(owner), path_(path) {
   CDebugLog::GetInstance().WriteLine(u"** CImageLoadingJob constructed");
 }
 
@@ -14,31 +14,31 @@ CImageLoadingJob::~CImageLoadingJob() {
 }
 
 void CImageLoadingJob::FreeBitmapLocked() {
-  if (m_bitmap) {
-    plat::DeleteObject(m_bitmap);
-    m_bitmap = nullptr;
+  if (bitmap_) {
+    plat::DeleteObject(bitmap_);
+    bitmap_ = nullptr;
   }
 }
 
 std::u16string CImageLoadingJob::GetPath() {
   CSyncLock lock(this, u"CImageLoadingJob::GetPath");
-  return m_path;
+  return path_;
 }
 
 plat::HBITMAP CImageLoadingJob::GetBitmap() {
   CSyncLock lock(this, u"CImageLoadingJob::GetBitmap");
-  return m_bitmap;
+  return bitmap_;
 }
 
 void CImageLoadingJob::SetBitmap(plat::HBITMAP bitmap) {
   CSyncLock lock(this, u"CImageLoadingJob::SetBitmap");
-  m_bitmap = bitmap;
+  bitmap_ = bitmap;
 }
 
 plat::HBITMAP CImageLoadingJob::TakeBitmap() {
   CSyncLock lock(this, u"CImageLoadingJob::TakeBitmap");
-  plat::HBITMAP bitmap = m_bitmap;
-  m_bitmap = nullptr;
+  plat::HBITMAP bitmap = bitmap_;
+  bitmap_ = nullptr;
   return bitmap;
 }
 
@@ -46,8 +46,8 @@ void CImageLoadingJob::Execute() {
   std::u16string path;
   {
     CSyncLock lock(this, u"CImageLoadingJob::Execute");
-    if (m_path.empty() || !FileExists(m_path)) return;
-    path = m_path;
+    if (path_.empty() || !FileExists(path_)) return;
+    path = path_;
   }
 
   // Decoding runs without the lock, so Stop is never kept waiting by it.
@@ -56,23 +56,23 @@ void CImageLoadingJob::Execute() {
   {
     CSyncLock lock(this, u"CImageLoadingJob::Execute");
     FreeBitmapLocked();
-    m_bitmap = bitmap;
+    bitmap_ = bitmap;
     // A job cancelled meanwhile has an empty path and sends nothing.
-    deliver = m_bitmap && m_window && m_message && !m_path.empty();
-    m_delivering = deliver;
+    deliver = bitmap_ && window_ && message_ && !path_.empty();
+    delivering_ = deliver;
   }
 
   // Synchronous: the window takes the bitmap during the message, before the
   // job deletes what is left. The lock is not held while the window works.
-  if (deliver) plat::SendMessageW(m_window, m_message, reinterpret_cast<plat::WPARAM>(this), 0);
+  if (deliver) plat::SendMessageW(window_, message_, reinterpret_cast<plat::WPARAM>(this), 0);
 
   CSyncLock lock(this, u"CImageLoadingJob::Execute");
-  m_delivering = false;
+  delivering_ = false;
   FreeBitmapLocked();
 }
 
 void CImageLoadingJob::Stop() {
   CSyncLock lock(this, u"CImageLoadingJob::Stop");
-  m_path.clear();
-  if (!m_delivering) FreeBitmapLocked();
+  path_.clear();
+  if (!delivering_) FreeBitmapLocked();
 }

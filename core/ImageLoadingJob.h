@@ -38,17 +38,17 @@ class CImageLoadingJob : public CJob {
   bool IsEqual(CJob*) override { return false; }
 
   // Set by the creator before the job is queued.
-  void SetKey(const std::u16string& key) { m_key = key; }
-  void SetCookie(std::int32_t cookie) { m_cookie = cookie; }
+  void SetKey(const std::u16string& key) { key_ = key; }
+  void SetCookie(std::int32_t cookie) { cookie_ = cookie; }
   void SetTarget(plat::HWND window, plat::UINT message) {
-    m_window = window;
-    m_message = message;
+    window_ = window;
+    message_ = message;
   }
 
-  const std::u16string& GetKey() const { return m_key; }
-  std::int32_t GetCookie() const { return m_cookie; }
-  plat::HWND GetTargetWindow() const { return m_window; }
-  plat::UINT GetMessage() const { return m_message; }
+  const std::u16string& GetKey() const { return key_; }
+  std::int32_t GetCookie() const { return cookie_; }
+  plat::HWND GetTargetWindow() const { return window_; }
+  plat::UINT GetMessage() const { return message_; }
   // Empty once the job was cancelled.
   std::u16string GetPath();
 
@@ -63,11 +63,11 @@ class CImageLoadingJob : public CJob {
  private:
   void FreeBitmapLocked();
 
-  std::u16string m_key;
-  std::int32_t m_cookie = 0;
-  plat::HWND m_window = nullptr;
-  plat::UINT m_message = 0;
-  std::u16string m_path;
-  plat::HBITMAP m_bitmap = nullptr;
-  bool m_delivering = false;  // the window is handling the message
+  std::u16string key_;
+  std::int32_t cookie_ = 0;
+  plat::HWND window_ = nullptr;
+  plat::UINT message_ = 0;
+  std::u16string path_;
+  plat::HBITMAP bitmap_ = nullptr;
+  bool delivering_ = false;  // the window is handling the message
 };

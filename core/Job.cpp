@@ -4,7 +4,7 @@
 
 #include "core/DebugLog.h"
 
-CJob::CJob(const void* owner) : m_owner(owner) {
+CJob::CJob(const void* owner) : owner_(owner) {
   CDebugLog::GetInstance().Printf(u"** CJob constructed : %08llx",
                                   static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(this)));
 }

@@ -12,7 +12,7 @@ class CJob : public virtual CSynchronized {
   explicit CJob(const void* owner);
   ~CJob() override;
 
-  const void* GetOwner() const { return m_owner; }
+  const void* GetOwner() const { return owner_; }
 
   // The manager deletes the job after it ran, or when it was refused or
   // cancelled. A job that answers false stays its creator's.
@@ -32,5 +32,5 @@ class CJob : public virtual CSynchronized {
   virtual bool IsEqual(CJob* other) { return false; }
 
  private:
-  const void* m_owner;
+  const void* owner_;
 };

@@ -25,17 +25,17 @@ CJobManager::CJobManager() {
   for (int q = 0; q < kQueueCount; ++q) {
     plat::HANDLE event = plat::CreateLocalEvent(true, false);
     if (!event) break;
-    m_events.push_back(event);
+    events_.push_back(event);
   }
-  if (m_events.size() != static_cast<std::size_t>(kQueueCount)) {
+  if (events_.size() != static_cast<std::size_t>(kQueueCount)) {
     // Without its events no queue can work: jobs then wait until cancelled.
-    for (plat::HANDLE e : m_events) plat::CloseHandle(e);
-    m_events.clear();
+    for (plat::HANDLE e : events_) plat::CloseHandle(e);
+    events_.clear();
     return;
   }
   for (int q = 0; q < kQueueCount; ++q) {
-    m_queues.push_back(q);
-    m_threads.push_back(std::make_unique<CJobThread>(this, q));
+    queues_.push_back(q);
+    threads_.push_back(std::make_unique<CJobThread>(this, q));
   }
 }
 
@@ -50,7 +50,7 @@ void CJobManager::AddJob(CJob* job, bool atFront) {
   CSyncLock lock(this);
   log.WriteLine(u"** CJobManager::AddJob - got SYNC_LOCK_THIS");
 
-  if (m_shutdown.load()) {
+  if (shutdown_.load()) {
     log.WriteLine(u"<< CJobManager::AddJob - shut down");
     if (job->IsAutoDelete()) delete job;
     return;
@@ -59,15 +59,15 @@ void CJobManager::AddJob(CJob* job, bool atFront) {
   bool duplicate = false;
   if (job->CheckForDuplicates()) {
     log.WriteLine(u"** CJobManager::AddJob - check job for equality");
-    for (CJob* pending : m_pending) {
+    for (CJob* pending : pending_) {
       if (job->IsEqual(pending)) {
         log.WriteLine(u"Same job is enqueued");
         duplicate = true;
         break;
       }
     }
-    for (std::size_t i = 0; !duplicate && i < m_threads.size(); ++i) {
-      CJobThread* thread = m_threads[i].get();
+    for (std::size_t i = 0; !duplicate && i < threads_.size(); ++i) {
+      CJobThread* thread = threads_[i].get();
       CSyncLock threadLock(thread);
       CJob* current = thread->GetCurrentJob();
       if (current && job->IsEqual(current)) {
@@ -86,32 +86,32 @@ void CJobManager::AddJob(CJob* job, bool atFront) {
   const int queue = job->GetQueue();
   log.WriteLine(u"** CJobManager::AddJob - adding to queue");
   if (atFront) {
-    m_pending.push_front(job);
+    pending_.push_front(job);
   } else {
-    m_pending.push_back(job);
+    pending_.push_back(job);
   }
   log.WriteLine(u"** CJobManager::AddJob - added to queue");
-  for (std::size_t i = 0; i < m_queues.size(); ++i) {
-    if (m_queues[i] != queue) continue;
+  for (std::size_t i = 0; i < queues_.size(); ++i) {
+    if (queues_[i] != queue) continue;
     log.WriteLine(u"** AddJob() - SetEvent");
-    plat::SetEvent(m_events[i]);
-    m_threads[i]->Start();
+    plat::SetEvent(events_[i]);
+    threads_[i]->Start();
   }
   log.WriteLine(u"<< CJobManager::AddJob");
 }
 
 void CJobManager::CancelJobs(const void* owner) {
   CSyncLock lock(this);
-  for (auto it = m_pending.begin(); it != m_pending.end();) {
+  for (auto it = pending_.begin(); it != pending_.end();) {
     CJob* job = *it;
     if (Matches(job, owner)) {
-      it = m_pending.erase(it);
+      it = pending_.erase(it);
       DeleteJob(job);
     } else {
       ++it;
     }
   }
-  for (auto& thread : m_threads) {
+  for (auto& thread : threads_) {
     CSyncLock threadLock(thread.get());
     CJob* current = thread->GetCurrentJob();
     if (current && Matches(current, owner)) current->Stop();
@@ -137,12 +137,12 @@ void CJobManager::Shutdown() {
   std::vector<plat::HANDLE> events;
   {
     CSyncLock lock(this);
-    m_shutdown.store(true);
+    shutdown_.store(true);
     CancelJobs(nullptr);
-    for (plat::HANDLE e : m_events) plat::SetEvent(e);
-    threads.swap(m_threads);
-    events.swap(m_events);
-    m_queues.clear();
+    for (plat::HANDLE e : events_) plat::SetEvent(e);
+    threads.swap(threads_);
+    events.swap(events_);
+    queues_.clear();
   }
   // Joined without the manager's lock, so that a job ending now may still
   // call the manager.
@@ -152,33 +152,33 @@ void CJobManager::Shutdown() {
 
 bool CJobManager::IsQueueStarted(int queue) {
   CSyncLock lock(this);
-  for (std::size_t i = 0; i < m_queues.size(); ++i) {
-    if (m_queues[i] == queue) return m_threads[i]->IsStarted();
+  for (std::size_t i = 0; i < queues_.size(); ++i) {
+    if (queues_[i] == queue) return threads_[i]->IsStarted();
   }
   return false;
 }
 
 std::size_t CJobManager::GetPendingCount() {
   CSyncLock lock(this);
-  return m_pending.size();
+  return pending_.size();
 }
 
 CJob* CJobManager::GetNextJob(CJobThread* thread) {
   plat::HANDLE event = nullptr;
   {
     CSyncLock lock(this);
-    if (m_shutdown.load()) return nullptr;
+    if (shutdown_.load()) return nullptr;
     const int queue = thread->GetQueue();
-    for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
+    for (auto it = pending_.begin(); it != pending_.end(); ++it) {
       CJob* job = *it;
       if (job->GetQueue() != queue) continue;
-      m_pending.erase(it);
+      pending_.erase(it);
       CSyncLock threadLock(thread);
       thread->SetCurrentJob(job);
       return job;
     }
-    for (std::size_t i = 0; i < m_queues.size(); ++i) {
-      if (m_queues[i] == queue) event = m_events[i];
+    for (std::size_t i = 0; i < queues_.size(); ++i) {
+      if (queues_[i] == queue) event = events_[i];
     }
     if (!event) return nullptr;
     // Reset under the lock under which AddJob sets it after adding: a job

@@ -48,7 +48,7 @@ class CJobManager : public CSynchronized {
   // Cancels every job, stops the threads and joins them.
   void Shutdown();
 
-  bool IsShutdown() const { return m_shutdown.load(); }
+  bool IsShutdown() const { return shutdown_.load(); }
   // Whether the thread of a queue was started.
   bool IsQueueStarted(int queue);
   // Number of jobs waiting in all queues.
@@ -62,9 +62,9 @@ class CJobManager : public CSynchronized {
   CJob* GetNextJob(CJobThread* thread);
   static bool Matches(CJob* job, const void* owner);
 
-  std::vector<int> m_queues;                           // queue indices, 0 to 2
-  std::vector<std::unique_ptr<CJobThread>> m_threads;  // one per queue, same order
-  std::vector<plat::HANDLE> m_events;                  // manual reset, one per queue
-  std::deque<CJob*> m_pending;                         // waiting jobs of all queues, in order
-  std::atomic<bool> m_shutdown{false};
+  std::vector<int> queues_;                           // queue indices, 0 to 2
+  std::vector<std::unique_ptr<CJobThread>> threads_;  // one per queue, same order
+  std::vector<plat::HANDLE> events_;                  // manual reset, one per queue
+  std::deque<CJob*> pending_;                         // waiting jobs of all queues, in order
+  std::atomic<bool> shutdown_{false};
 };

@@ -5,39 +5,39 @@
 #include "core/JobManager.h"
 #include "platform/base/Thread.h"
 
-CJobThread::CJobThread(CJobManager* manager, int queue) : m_manager(manager), m_queue(queue) {}
+CJobThread::CJobThread(CJobManager* manager, int queue) : manager_(manager), queue_(queue) {}
 
 CJobThread::~CJobThread() {
-  if (!m_thread) return;
+  if (!thread_) return;
   CDebugLog& log = CDebugLog::GetInstance();
   log.WriteLine(u"Shutdowning Job Thread... Waiting for thread to stop...");
   // The running job was asked to stop; a job thread is never killed, so it is
   // waited for until its job has returned.
   for (;;) {
-    plat::DWORD result = plat::WaitForSingleObject(m_thread, kJoinLogIntervalMs);
+    plat::DWORD result = plat::WaitForSingleObject(thread_, kJoinLogIntervalMs);
     if (result != plat::WAIT_TIMEOUT) break;
     log.WriteLine(u"Shutdowning Job Thread... Job still running, waiting on...");
   }
-  plat::CloseHandle(m_thread);
-  m_thread = nullptr;
+  plat::CloseHandle(thread_);
+  thread_ = nullptr;
   log.WriteLine(u"Shutdowning Job Thread... Thread nullified");
 }
 
 bool CJobThread::Start() {
   CSyncLock lock(this);
-  if (!m_thread) {
-    m_thread = plat::CreateThread(nullptr, 0, &CJobThread::ThreadProc, this, plat::CREATE_SUSPENDED, nullptr);
-    if (m_thread) {
-      plat::SetThreadPriority(m_thread, plat::THREAD_PRIORITY_IDLE);
-      plat::ResumeThread(m_thread);
+  if (!thread_) {
+    thread_ = plat::CreateThread(nullptr, 0, &CJobThread::ThreadProc, this, plat::CREATE_SUSPENDED, nullptr);
+    if (thread_) {
+      plat::SetThreadPriority(thread_, plat::THREAD_PRIORITY_IDLE);
+      plat::ResumeThread(thread_);
     }
   }
-  return m_thread != nullptr;
+  return thread_ != nullptr;
 }
 
 bool CJobThread::IsStarted() {
   CSyncLock lock(this);
-  return m_thread != nullptr;
+  return thread_ != nullptr;
 }
 
 plat::DWORD CJobThread::ThreadProc(void* param) {
@@ -46,14 +46,14 @@ plat::DWORD CJobThread::ThreadProc(void* param) {
 }
 
 void CJobThread::Run() {
-  if (m_manager->IsShutdown()) return;
+  if (manager_->IsShutdown()) return;
   for (;;) {
     // GetNextJob makes the job current before it leaves the manager's lock,
     // so a cancellation never misses a job between queue and Execute.
-    CJob* job = m_manager->GetNextJob(this);
+    CJob* job = manager_->GetNextJob(this);
     if (job) {
       // A job taken just as the manager shuts down is not started.
-      if (!m_manager->IsShutdown()) {
+      if (!manager_->IsShutdown()) {
         try {
           job->Execute();
         } catch (...) {
@@ -62,10 +62,10 @@ void CJobThread::Run() {
       }
       {
         CSyncLock lock(this);
-        m_currentJob = nullptr;
+        currentJob_ = nullptr;
       }
-      m_manager->DeleteJob(job);
+      manager_->DeleteJob(job);
     }
-    if (m_manager->IsShutdown()) break;
+    if (manager_->IsShutdown()) break;
   }
 }

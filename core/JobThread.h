@@ -20,7 +20,7 @@ class CJobThread : public CSynchronized {
   // queue's event set, the running job's Stop) before it gets here.
   ~CJobThread() override;
 
-  int GetQueue() const { return m_queue; }
+  int GetQueue() const { return queue_; }
 
   // Starts the thread at idle priority unless it was started before; true
   // when the thread exists afterwards.
@@ -29,8 +29,8 @@ class CJobThread : public CSynchronized {
 
   // The job whose Execute runs, or null; read and written under this
   // object's lock.
-  CJob* GetCurrentJob() const { return m_currentJob; }
-  void SetCurrentJob(CJob* job) { m_currentJob = job; }
+  CJob* GetCurrentJob() const { return currentJob_; }
+  void SetCurrentJob(CJob* job) { currentJob_ = job; }
 
  protected:
   // The thread body.
@@ -39,8 +39,8 @@ class CJobThread : public CSynchronized {
  private:
   static plat::DWORD ThreadProc(void* param);
 
-  CJobManager* m_manager;
-  int m_queue;
-  CJob* m_currentJob = nullptr;
-  plat::HANDLE m_thread = nullptr;
+  CJobManager* manager_;
+  int queue_;
+  CJob* currentJob_ = nullptr;
+  plat::HANDLE thread_ = nullptr;
 };

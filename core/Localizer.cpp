@@ -9,11 +9,11 @@
 #include "core/VORegistry.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Text.h"
+#include "platform/controls/ComboBox.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/files/Files.h"
 #include "platform/resources/Resources.h"
-#include "platform/windows/ComboBox.h"
 #include "platform/windows/Menus.h"
-#include "platform/windows/Shell.h"
 
 namespace {
 
@@ -104,16 +104,16 @@ int CopyToBuffer(const char16_t* text, char16_t* buffer, int size) {
 
 }  // namespace
 
-COrvLocalizerAPI::COrvLocalizerAPI() : m_index(true), m_module(plat::GetModuleHandleW(nullptr)) {
-  m_index.SetInitialExponent(kIndexInitialExponent);
+COrvLocalizerAPI::COrvLocalizerAPI() : index_(true), module_(plat::GetModuleHandleW(nullptr)) {
+  index_.SetInitialExponent(kIndexInitialExponent);
 }
 
 COrvLocalizerAPI::~COrvLocalizerAPI() { Unload(); }
 
 void COrvLocalizerAPI::Unload() {
-  m_index.Clear();
-  m_index.SetInitialExponent(kIndexInitialExponent);
-  std::vector<char16_t>().swap(m_text);
+  index_.Clear();
+  index_.SetInitialExponent(kIndexInitialExponent);
+  std::vector<char16_t>().swap(text_);
 }
 
 bool COrvLocalizerAPI::LoadFile(const char16_t* path) {
@@ -126,9 +126,9 @@ bool COrvLocalizerAPI::LoadFile(const char16_t* path) {
 
   // Every field is decoded in place and ends with a zero, so the buffer needs
   // one character more than the text for the last field.
-  m_text.assign(decoded.begin(), decoded.end());
-  m_text.push_back(0);
-  char16_t* text = m_text.data();
+  text_.assign(decoded.begin(), decoded.end());
+  text_.push_back(0);
+  char16_t* text = text_.data();
   const std::size_t length = decoded.size();
 
   std::size_t pos = 0;
@@ -149,7 +149,7 @@ bool COrvLocalizerAPI::LoadFile(const char16_t* path) {
       std::size_t valueStart = pos + keyLen + 1;
       std::size_t valueLen = DecodeField(text, bar + 1, valueEnd, valueStart);
       if (keyLen > 0 && valueLen > 0) {
-        m_index.SetAt(text + pos, text + valueStart);
+        index_.SetAt(text + pos, text + valueStart);
       }
     }
     pos = lineEnd < length ? lineEnd + 1 : length;
@@ -160,7 +160,7 @@ bool COrvLocalizerAPI::LoadFile(const char16_t* path) {
 const char16_t* COrvLocalizerAPI::FindTranslation(const char16_t* text) const {
   if (!text || !*text) return nullptr;
   const char16_t* translation = nullptr;
-  if (m_index.Lookup(text, translation) && translation && *translation) return translation;
+  if (index_.Lookup(text, translation) && translation && *translation) return translation;
   return nullptr;
 }
 
@@ -191,7 +191,7 @@ int COrvLocalizerAPI::LoadString(plat::UINT id, char16_t* buffer, int size) cons
   // The whole text is looked up, not what fits the caller's buffer, so a
   // short buffer gets the start of the translation.
   const char16_t* resource = nullptr;
-  int n = plat::LoadStringW(m_module, id, reinterpret_cast<char16_t*>(&resource), 0);
+  int n = plat::LoadStringW(module_, id, reinterpret_cast<char16_t*>(&resource), 0);
   if (n <= 0 || !resource) {
     buffer[0] = 0;
     return 0;

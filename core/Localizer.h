@@ -39,8 +39,8 @@ class COrvLocalizerAPI {
   // False, with nothing loaded, when the file cannot be read or decoded.
   bool LoadFile(const char16_t* path);
   void Unload();
-  bool IsLoaded() const { return !m_text.empty(); }
-  plat::DWORD GetEntryCount() const { return m_index.GetCount(); }
+  bool IsLoaded() const { return !text_.empty(); }
+  plat::DWORD GetEntryCount() const { return index_.GetCount(); }
 
   // "" for a null or empty key; the translation when there is one; else the
   // text after the key's first BEL; else the key itself. The result points
@@ -63,9 +63,9 @@ class COrvLocalizerAPI {
   const char16_t* FindTranslation(const char16_t* text) const;
 
  protected:
-  std::vector<char16_t> m_text;  // the decoded file; keys and translations point into it
-  CWideStringPtrMap m_index;     // key to translation, case-sensitive
-  plat::HMODULE m_module;        // source of string resources: the program itself
+  std::vector<char16_t> text_;  // the decoded file; keys and translations point into it
+  CWideStringPtrMap index_;     // key to translation, case-sensitive
+  plat::HMODULE module_;        // source of string resources: the program itself
 };
 
 // The process's localizer, with its operations on live windows, dialogs,

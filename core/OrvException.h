@@ -9,9 +9,9 @@ constexpr plat::HRESULT ORV_E_LAYOUT = static_cast<plat::HRESULT>(0x84000001u);
 
 class COrvException {
  public:
-  explicit COrvException(plat::HRESULT code) : m_code(code) {}
-  plat::HRESULT GetCode() const { return m_code; }
+  explicit COrvException(plat::HRESULT code) : code_(code) {}
+  plat::HRESULT GetCode() const { return code_; }
 
  private:
-  plat::HRESULT m_code;
+  plat::HRESULT code_;
 };

@@ -17,8 +17,8 @@ CProcessGlobals::CProcessGlobals() { Build(); }
 CProcessGlobals::~CProcessGlobals() { Release(); }
 
 void CProcessGlobals::Add(const char16_t* name, void (*release)(CProcessGlobals&)) {
-  m_entries.push_back({name, release});
-  m_buildOrder.push_back(name);
+  entries_.push_back({name, release});
+  buildOrder_.push_back(name);
 }
 
 void CProcessGlobals::Register(const char16_t* name, plat::UINT& number) {
@@ -27,10 +27,10 @@ void CProcessGlobals::Register(const char16_t* name, plat::UINT& number) {
 }
 
 void CProcessGlobals::Build() {
-  if (m_built) return;
-  m_built = true;
-  m_buildOrder.clear();
-  OrvRegisteredMessages& m = m_messages;
+  if (built_) return;
+  built_ = true;
+  buildOrder_.clear();
+  OrvRegisteredMessages& m = messages_;
 
   Register(kMsgNameOrvNewsAcknowledge, m.orvNewsAcknowledge);
   Register(kMsgNameOrvNewsExit, m.orvNewsExit);
@@ -65,10 +65,10 @@ void CProcessGlobals::Build() {
   Add(u"catalogue texts", nullptr);
   // The layout services are set later by the framework; their clean-ups are
   // registered here, so they go in reverse of this order at exit.
-  Add(u"plug-in environment", [](CProcessGlobals& g) { g.m_layoutServices[kPluginEnvironment].Reset(); });
-  Add(u"resource-package provider", [](CProcessGlobals& g) { g.m_layoutServices[kResourceProvider].Reset(); });
-  Add(u"plug-in factory", [](CProcessGlobals& g) { g.m_layoutServices[kPluginFactory].Reset(); });
-  Add(u"layout provider", [](CProcessGlobals& g) { g.m_layoutServices[kLayoutProvider].Reset(); });
+  Add(u"plug-in environment", [](CProcessGlobals& g) { g.layoutServices_[kPluginEnvironment].Reset(); });
+  Add(u"resource-package provider", [](CProcessGlobals& g) { g.layoutServices_[kResourceProvider].Reset(); });
+  Add(u"plug-in factory", [](CProcessGlobals& g) { g.layoutServices_[kPluginFactory].Reset(); });
+  Add(u"layout provider", [](CProcessGlobals& g) { g.layoutServices_[kLayoutProvider].Reset(); });
   for (int i = 1; i < 3; ++i) {
     Register(kMsgNameOdlcInvalidateRect, m.odlcInvalidateRect[i]);
     Register(kMsgNameOdlcInvalidateAll, m.odlcInvalidateAll[i]);
@@ -77,26 +77,26 @@ void CProcessGlobals::Build() {
 }
 
 void CProcessGlobals::Release() {
-  if (!m_built) return;
-  m_releaseOrder.clear();
-  while (!m_entries.empty()) {
-    Entry entry = std::move(m_entries.back());
-    m_entries.pop_back();
+  if (!built_) return;
+  releaseOrder_.clear();
+  while (!entries_.empty()) {
+    Entry entry = std::move(entries_.back());
+    entries_.pop_back();
     if (entry.release) entry.release(*this);
-    m_releaseOrder.push_back(std::move(entry.name));
+    releaseOrder_.push_back(std::move(entry.name));
   }
   // Services set after their clean-up ran (there is none here) still go.
-  for (int i = kLayoutServiceCount - 1; i >= 0; --i) m_layoutServices[i].Reset();
-  m_messages = OrvRegisteredMessages{};
-  m_built = false;
+  for (int i = kLayoutServiceCount - 1; i >= 0; --i) layoutServices_[i].Reset();
+  messages_ = OrvRegisteredMessages{};
+  built_ = false;
 }
 
 void CProcessGlobals::SetLayoutService(LayoutService which, CRefCounted* service) {
   if (which < 0 || which >= kLayoutServiceCount) return;
-  m_layoutServices[which] = CRefPtr<CRefCounted>(service);
+  layoutServices_[which] = CRefPtr<CRefCounted>(service);
 }
 
 CRefCounted* CProcessGlobals::GetLayoutService(LayoutService which) const {
   if (which < 0 || which >= kLayoutServiceCount) return nullptr;
-  return m_layoutServices[which].Get();
+  return layoutServices_[which].Get();
 }

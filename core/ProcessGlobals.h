@@ -107,9 +107,9 @@ class CProcessGlobals {
   void Build();
   // Releases what was built, in reverse order.
   void Release();
-  bool IsBuilt() const { return m_built; }
+  bool IsBuilt() const { return built_; }
 
-  const OrvRegisteredMessages& GetMessages() const { return m_messages; }
+  const OrvRegisteredMessages& GetMessages() const { return messages_; }
 
   // Sets or clears (null) a layout service: the set holds one count of it
   // until replaced or released.
@@ -118,8 +118,8 @@ class CProcessGlobals {
 
   // The names of the entries in the order they were built and in the order
   // the last Release took them down.
-  const std::vector<std::u16string>& GetBuildOrder() const { return m_buildOrder; }
-  const std::vector<std::u16string>& GetReleaseOrder() const { return m_releaseOrder; }
+  const std::vector<std::u16string>& GetBuildOrder() const { return buildOrder_; }
+  const std::vector<std::u16string>& GetReleaseOrder() const { return releaseOrder_; }
 
  private:
   struct Entry {
@@ -129,12 +129,12 @@ class CProcessGlobals {
   void Add(const char16_t* name, void (*release)(CProcessGlobals&));
   void Register(const char16_t* name, plat::UINT& number);
 
-  bool m_built = false;
-  OrvRegisteredMessages m_messages;
-  CRefPtr<CRefCounted> m_layoutServices[kLayoutServiceCount];
-  std::vector<Entry> m_entries;  // built entries, in order
-  std::vector<std::u16string> m_buildOrder;
-  std::vector<std::u16string> m_releaseOrder;
+  bool built_ = false;
+  OrvRegisteredMessages messages_;
+  CRefPtr<CRefCounted> layoutServices_[kLayoutServiceCount];
+  std::vector<Entry> entries_;  // built entries, in order
+  std::vector<std::u16string> buildOrder_;
+  std::vector<std::u16string> releaseOrder_;
 };
 
 // Through CProcessGlobals::GetInstance.

@@ -5,33 +5,33 @@
 CPropertyName::CPropertyName(const char16_t* text) {
   const auto word = reinterpret_cast<std::uintptr_t>(text);
   if (word < kPropertyNumberLimit) {
-    m_number = static_cast<std::uint32_t>(word);
+    number_ = static_cast<std::uint32_t>(word);
     return;
   }
-  m_text = text;
-  m_isText = true;
+  text_ = text;
+  isText_ = true;
 }
 
 bool CPropertyName::Matches(const CPropertyName& key) const {
-  if (key.IsNumber()) return IsNumber() && m_number == key.m_number;
-  return IsText() && m_text == key.m_text;
+  if (key.IsNumber()) return IsNumber() && number_ == key.number_;
+  return IsText() && text_ == key.text_;
 }
 
 CPropertyValue::CPropertyValue(const CPropertyName& name, const CPropertyList& listHead)
-    : m_name(name), m_next(listHead.Get()) {
-  if (m_next) m_next->AddRef();
+    : name_(name), next_(listHead.Get()) {
+  if (next_) next_->AddRef();
 }
 
 CPropertyValue::~CPropertyValue() {
   // Release the chain behind this value one link at a time: each value whose
   // count reaches zero hands its own link over before it is deleted, so its
   // destructor has nothing left to release.
-  CPropertyValue* next = m_next;
-  m_next = nullptr;
+  CPropertyValue* next = next_;
+  next_ = nullptr;
   while (next) {
     if (next->DropRef() != 0) break;
-    CPropertyValue* after = next->m_next;
-    next->m_next = nullptr;
+    CPropertyValue* after = next->next_;
+    next->next_ = nullptr;
     delete next;
     next = after;
   }

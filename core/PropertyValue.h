@@ -22,27 +22,27 @@ class CPropertyName {
  public:
   CPropertyName() = default;
   // A number; values of 0x10000 and above are cut to their low 16 bits.
-  CPropertyName(int number) : m_number(static_cast<std::uint32_t>(number) & 0xFFFFu) {}
+  CPropertyName(int number) : number_(static_cast<std::uint32_t>(number) & 0xFFFFu) {}
   // A text; a pointer value below 0x10000 is taken as that number, null as 0.
   CPropertyName(const char16_t* text);
-  CPropertyName(std::u16string_view text) : m_text(text), m_isText(true) {}
-  CPropertyName(const std::u16string& text) : m_text(text), m_isText(true) {}
+  CPropertyName(std::u16string_view text) : text_(text), isText_(true) {}
+  CPropertyName(const std::u16string& text) : text_(text), isText_(true) {}
 
-  bool IsText() const { return m_isText; }
-  bool IsNumber() const { return !m_isText; }
+  bool IsText() const { return isText_; }
+  bool IsNumber() const { return !isText_; }
   // A value named 0 carries no name.
-  bool IsEmpty() const { return !m_isText && m_number == 0; }
-  std::uint32_t GetNumber() const { return m_isText ? 0 : m_number; }
-  const std::u16string& GetText() const { return m_text; }
+  bool IsEmpty() const { return !isText_ && number_ == 0; }
+  std::uint32_t GetNumber() const { return isText_ ? 0 : number_; }
+  const std::u16string& GetText() const { return text_; }
 
   // Lookup rule: a number matches the same number only; a text skips
   // numbered values and compares exactly (case matters).
   bool Matches(const CPropertyName& key) const;
 
  private:
-  std::uint32_t m_number = 0;
-  std::u16string m_text;
-  bool m_isText = false;
+  std::uint32_t number_ = 0;
+  std::u16string text_;
+  bool isText_ = false;
 };
 
 struct CPropertyPair {
@@ -78,8 +78,8 @@ class CPropertyValue : public CRefCounted {
   // The head of a nested list (held by this value); none by default.
   virtual CPropertyValue* GetNestedList() const { return nullptr; }
 
-  const CPropertyName& GetName() const { return m_name; }
-  CPropertyValue* GetNext() const { return m_next; }
+  const CPropertyName& GetName() const { return name_; }
+  CPropertyValue* GetNext() const { return next_; }
 
  protected:
   // Frees the name and releases the next value. A long unshared chain is
@@ -87,38 +87,38 @@ class CPropertyValue : public CRefCounted {
   ~CPropertyValue() override;
 
  private:
-  CPropertyName m_name;
-  CPropertyValue* m_next = nullptr;  // counted
+  CPropertyName name_;
+  CPropertyValue* next_ = nullptr;  // counted
 };
 
 class CIntPropertyValue : public CPropertyValue {
  public:
   CIntPropertyValue(const CPropertyName& name, const CPropertyList& listHead, std::int32_t value)
-      : CPropertyValue(name, listHead), m_value(value) {}
-  std::int32_t GetInt() const override { return m_value; }
+      : CPropertyValue(name, listHead), value_(value) {}
+  std::int32_t GetInt() const override { return value_; }
 
  private:
-  std::int32_t m_value;
+  std::int32_t value_;
 };
 
 class CPairPropertyValue : public CPropertyValue {
  public:
   CPairPropertyValue(const CPropertyName& name, const CPropertyList& listHead, CPropertyPair value)
-      : CPropertyValue(name, listHead), m_value(value) {}
-  CPropertyPair GetPair() const override { return m_value; }
+      : CPropertyValue(name, listHead), value_(value) {}
+  CPropertyPair GetPair() const override { return value_; }
 
  private:
-  CPropertyPair m_value;
+  CPropertyPair value_;
 };
 
 class CRectPropertyValue : public CPropertyValue {
  public:
   CRectPropertyValue(const CPropertyName& name, const CPropertyList& listHead, CPropertyRect value)
-      : CPropertyValue(name, listHead), m_value(value) {}
-  CPropertyRect GetRect() const override { return m_value; }
+      : CPropertyValue(name, listHead), value_(value) {}
+  CPropertyRect GetRect() const override { return value_; }
 
  private:
-  CPropertyRect m_value;
+  CPropertyRect value_;
 };
 
 // Holds a shared pointer to an object (strong and weak counts in its control
@@ -126,11 +126,11 @@ class CRectPropertyValue : public CPropertyValue {
 class CObjectPropertyValue : public CPropertyValue {
  public:
   CObjectPropertyValue(const CPropertyName& name, const CPropertyList& listHead, std::shared_ptr<void> object)
-      : CPropertyValue(name, listHead), m_object(std::move(object)) {}
-  std::shared_ptr<void> GetSharedObject() const override { return m_object; }
+      : CPropertyValue(name, listHead), object_(std::move(object)) {}
+  std::shared_ptr<void> GetSharedObject() const override { return object_; }
 
  private:
-  std::shared_ptr<void> m_object;
+  std::shared_ptr<void> object_;
 };
 
 // Makes a value of the kind over the current list and makes it the new head;

@@ -14,23 +14,23 @@ class CRefCounted {
   CRefCounted(const CRefCounted&) = delete;
   CRefCounted& operator=(const CRefCounted&) = delete;
 
-  plat::LONG AddRef() const { return plat::InterlockedIncrement(&m_refCount); }
-  plat::LONG GetRefCount() const { return m_refCount; }
+  plat::LONG AddRef() const { return plat::InterlockedIncrement(&refCount_); }
+  plat::LONG GetRefCount() const { return refCount_; }
 
  protected:
   virtual ~CRefCounted() = default;
   // Drops one count without deleting at zero (for owners that free a chain of
   // objects themselves); returns the count left.
-  plat::LONG DropRef() const { return plat::InterlockedDecrement(&m_refCount); }
+  plat::LONG DropRef() const { return plat::InterlockedDecrement(&refCount_); }
 
  private:
   friend plat::LONG ReleaseRefCount(const CRefCounted* object);
-  mutable plat::LONG m_refCount = 0;  // a new object is counted by nobody yet
+  mutable plat::LONG refCount_ = 0;  // a new object is counted by nobody yet
 };
 
 // Drops one count; deletes the object at zero. Returns the count left.
 inline plat::LONG ReleaseRefCount(const CRefCounted* object) {
-  const plat::LONG left = plat::InterlockedDecrement(&object->m_refCount);
+  const plat::LONG left = plat::InterlockedDecrement(&object->refCount_);
   if (left == 0) delete object;
   return left;
 }
@@ -50,12 +50,12 @@ class CRefPtr {
   CRefPtr() = default;
   CRefPtr(std::nullptr_t) {}
   // Counts the object once more.
-  explicit CRefPtr(T* object) : m_object(object) {
-    if (m_object) m_object->AddRef();
+  explicit CRefPtr(T* object) : object_(object) {
+    if (object_) object_->AddRef();
   }
-  CRefPtr(const CRefPtr& other) : CRefPtr(other.m_object) {}
-  CRefPtr(CRefPtr&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
-  ~CRefPtr() { ReleaseRefPtr(m_object); }
+  CRefPtr(const CRefPtr& other) : CRefPtr(other.object_) {}
+  CRefPtr(CRefPtr&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+  ~CRefPtr() { ReleaseRefPtr(object_); }
 
   CRefPtr& operator=(const CRefPtr& other) {
     CRefPtr copy(other);
@@ -68,24 +68,24 @@ class CRefPtr {
     return *this;
   }
 
-  T* Get() const { return m_object; }
-  T* operator->() const { return m_object; }
-  T& operator*() const { return *m_object; }
-  explicit operator bool() const { return m_object != nullptr; }
+  T* Get() const { return object_; }
+  T* operator->() const { return object_; }
+  T& operator*() const { return *object_; }
+  explicit operator bool() const { return object_ != nullptr; }
 
   void Reset() {
-    T* old = std::exchange(m_object, nullptr);
+    T* old = std::exchange(object_, nullptr);
     ReleaseRefPtr(old);
   }
   // Takes over a count the caller already holds.
   void Attach(T* object) {
-    T* old = std::exchange(m_object, object);
+    T* old = std::exchange(object_, object);
     ReleaseRefPtr(old);
   }
   // Hands the count to the caller.
-  T* Detach() { return std::exchange(m_object, nullptr); }
-  void Swap(CRefPtr& other) noexcept { std::swap(m_object, other.m_object); }
+  T* Detach() { return std::exchange(object_, nullptr); }
+  void Swap(CRefPtr& other) noexcept { std::swap(object_, other.object_); }
 
  private:
-  T* m_object = nullptr;
+  T* object_ = nullptr;
 };

@@ -12,13 +12,7 @@ HBITMAP Make24BitSection(int width, int height, void** bits) {
   if (width < 1 || height < 1) return nullptr;
   BITMAPINFO info{};
   BITMAPINFOHEADER& h = info.bmiHeader;
-  h.biSize = sizeof(BITMAPINFOHEADER);
-  h.biWidth = width;
-  h.biHeight = -height;
-  h.biPlanes = 1;
-  h.biBitCount = 24;
-  h.biCompression = BI_RGB;
-  h.biSizeImage = static_cast<DWORD>(static_cast<long long>(CSTScreenBuffer::StrideOf(width)) * height);
+  h = DibHeader(width, -height, 24);
   h.biXPelsPerMeter = 3780;
   h.biYPelsPerMeter = 3780;
   HDC screen = GetDC(nullptr);
@@ -56,7 +50,7 @@ class SelectedDc {
 
 }  // namespace
 
-int CSTScreenBuffer::StrideOf(int width) { return ((width + 1) * 3 / 4) * 4; }
+int CSTScreenBuffer::StrideOf(int width) { return width > 0 ? static_cast<int>(DibStride(24, width)) : 0; }
 
 CSTScreenBuffer::~CSTScreenBuffer() { Release(); }
 

@@ -51,48 +51,48 @@ bool FileSize(plat::HANDLE file, std::int64_t& size) {
 // ---- CBufferReader ----------------------------------------------------------
 
 CBufferReader::CBufferReader(const void* data, std::size_t size)
-    : m_data(static_cast<const std::uint8_t*>(data)), m_size(data ? size : 0) {}
+    : data_(static_cast<const std::uint8_t*>(data)), size_(data ? size : 0) {}
 
 bool CBufferReader::Read(void* buffer, std::size_t size) {
   if (!buffer) return false;
-  if (size > m_size - m_position) return false;
-  if (size) std::memcpy(buffer, m_data + m_position, size);
-  m_position += size;
+  if (size > size_ - position_) return false;
+  if (size) std::memcpy(buffer, data_ + position_, size);
+  position_ += size;
   return true;
 }
 
-std::int64_t CBufferReader::Remaining() const { return static_cast<std::int64_t>(m_size - m_position); }
+std::int64_t CBufferReader::Remaining() const { return static_cast<std::int64_t>(size_ - position_); }
 
 // ---- CBufferWriter ----------------------------------------------------------
 
-CBufferWriter::~CBufferWriter() { std::free(m_buffer); }
+CBufferWriter::~CBufferWriter() { std::free(buffer_); }
 
 bool CBufferWriter::Write(const void* data, std::size_t size) {
   if (!data || size == 0) return true;
-  if (size > std::numeric_limits<std::size_t>::max() / 2 - m_used) return false;
-  if (m_used + size > m_capacity) {
-    std::size_t capacity = 2 * (m_used + size);
+  if (size > std::numeric_limits<std::size_t>::max() / 2 - used_) return false;
+  if (used_ + size > capacity_) {
+    std::size_t capacity = 2 * (used_ + size);
     if (capacity < 8192) capacity = 8192;
-    auto* grown = static_cast<std::uint8_t*>(std::realloc(m_buffer, capacity));
+    auto* grown = static_cast<std::uint8_t*>(std::realloc(buffer_, capacity));
     if (!grown) return false;
-    m_buffer = grown;
-    m_capacity = capacity;
+    buffer_ = grown;
+    capacity_ = capacity;
   }
-  std::memcpy(m_buffer + m_used, data, size);
-  m_used += size;
+  std::memcpy(buffer_ + used_, data, size);
+  used_ += size;
   return true;
 }
 
 void CBufferWriter::Detach(std::uint8_t** buffer, std::size_t* size) {
   if (buffer) {
-    *buffer = m_buffer;
+    *buffer = buffer_;
   } else {
-    std::free(m_buffer);
+    std::free(buffer_);
   }
-  if (size) *size = m_used;
-  m_buffer = nullptr;
-  m_capacity = 0;
-  m_used = 0;
+  if (size) *size = used_;
+  buffer_ = nullptr;
+  capacity_ = 0;
+  used_ = 0;
 }
 
 // ---- File streams -----------------------------------------------------------
@@ -102,43 +102,43 @@ void CloseStreamFile(plat::HANDLE& handle) {
   handle = plat::INVALID_HANDLE_VALUE;
 }
 
-CFileReader::CFileReader(const std::u16string& path) : m_path(path) {
-  plat::HANDLE file = plat::CreateFileW(m_path.c_str(), plat::GENERIC_READ, 0, nullptr, plat::OPEN_EXISTING,
+CFileReader::CFileReader(const std::u16string& path) : path_(path) {
+  plat::HANDLE file = plat::CreateFileW(path_.c_str(), plat::GENERIC_READ, 0, nullptr, plat::OPEN_EXISTING,
                                         plat::FILE_ATTRIBUTE_NORMAL, nullptr);
-  m_file = file ? file : plat::INVALID_HANDLE_VALUE;
-  m_buffer = new (std::nothrow) std::uint8_t[m_capacity];
+  file_ = file ? file : plat::INVALID_HANDLE_VALUE;
+  buffer_ = new (std::nothrow) std::uint8_t[capacity_];
   // Nobody else may write the file while it is open (no sharing), so its size
   // and the file position are known from here on without asking again.
-  if (IsOpen() && !FileSize(m_file, m_fileSize)) m_fileSize = -1;
+  if (IsOpen() && !FileSize(file_, fileSize_)) fileSize_ = -1;
 }
 
 CFileReader::~CFileReader() {
-  CloseStreamFile(m_file);
-  delete[] m_buffer;
+  CloseStreamFile(file_);
+  delete[] buffer_;
 }
 
 bool CFileReader::Read(void* buffer, std::size_t size) {
-  if (!IsOpen() || !m_buffer) return false;
+  if (!IsOpen() || !buffer_) return false;
   if (size == 0) return true;
   if (!buffer) return false;
   auto* out = static_cast<std::uint8_t*>(buffer);
   while (size > 0) {
-    if (m_readPos >= m_filled) {
+    if (readPos_ >= filled_) {
       plat::DWORD got = 0;
-      m_readPos = 0;
-      m_filled = 0;
-      if (!plat::ReadFile(m_file, m_buffer, static_cast<plat::DWORD>(m_capacity), &got, nullptr)) {
-        m_filePos = -1;
+      readPos_ = 0;
+      filled_ = 0;
+      if (!plat::ReadFile(file_, buffer_, static_cast<plat::DWORD>(capacity_), &got, nullptr)) {
+        filePos_ = -1;
         return false;
       }
       if (got == 0) return false;
-      m_filled = got > m_capacity ? m_capacity : got;
-      if (m_filePos >= 0) m_filePos += static_cast<std::int64_t>(m_filled);
+      filled_ = got > capacity_ ? capacity_ : got;
+      if (filePos_ >= 0) filePos_ += static_cast<std::int64_t>(filled_);
     }
-    std::size_t n = m_filled - m_readPos;
+    std::size_t n = filled_ - readPos_;
     if (n > size) n = size;
-    std::memcpy(out, m_buffer + m_readPos, n);
-    m_readPos += n;
+    std::memcpy(out, buffer_ + readPos_, n);
+    readPos_ += n;
     out += n;
     size -= n;
   }
@@ -147,51 +147,51 @@ bool CFileReader::Read(void* buffer, std::size_t size) {
 
 std::int64_t CFileReader::Remaining() const {
   if (!IsOpen()) return 0;
-  if (m_fileSize < 0 || m_filePos < 0) return -1;
-  const std::int64_t buffered = static_cast<std::int64_t>(m_filled - m_readPos);
-  const std::int64_t left = m_fileSize - m_filePos + buffered;
+  if (fileSize_ < 0 || filePos_ < 0) return -1;
+  const std::int64_t buffered = static_cast<std::int64_t>(filled_ - readPos_);
+  const std::int64_t left = fileSize_ - filePos_ + buffered;
   return left < 0 ? 0 : left;
 }
 
 bool CFileReader::Seek(std::int64_t distance, plat::DWORD method) {
   if (!IsOpen()) return false;
-  m_filled = 0;
-  m_readPos = 0;
+  filled_ = 0;
+  readPos_ = 0;
   std::int64_t position = -1;
-  const bool moved = MoveFilePosition(m_file, distance, method, &position);
-  m_filePos = moved ? position : -1;
+  const bool moved = MoveFilePosition(file_, distance, method, &position);
+  filePos_ = moved ? position : -1;
   return moved;
 }
 
-CFileWriter::CFileWriter(const std::u16string& path, bool truncate) : m_path(path) {
+CFileWriter::CFileWriter(const std::u16string& path, bool truncate) : path_(path) {
   plat::HANDLE file;
   {
     CProfileScope profile(u"CreateFile");
-    file = plat::CreateFileW(m_path.c_str(), plat::GENERIC_WRITE, 0, nullptr, plat::OPEN_ALWAYS,
+    file = plat::CreateFileW(path_.c_str(), plat::GENERIC_WRITE, 0, nullptr, plat::OPEN_ALWAYS,
                              plat::FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  m_file = file ? file : plat::INVALID_HANDLE_VALUE;
+  file_ = file ? file : plat::INVALID_HANDLE_VALUE;
   if (!IsOpen()) return;
   if (truncate) {
     bool truncated;
     {
       CProfileScope profile(u"SetEndOfFile");
-      truncated = MoveFilePosition(m_file, 0, plat::FILE_BEGIN) && plat::SetEndOfFile(m_file);
+      truncated = MoveFilePosition(file_, 0, plat::FILE_BEGIN) && plat::SetEndOfFile(file_);
     }
     if (!truncated) {
-      CloseStreamFile(m_file);
-      file = plat::CreateFileW(m_path.c_str(), plat::GENERIC_WRITE, 0, nullptr, plat::CREATE_ALWAYS,
+      CloseStreamFile(file_);
+      file = plat::CreateFileW(path_.c_str(), plat::GENERIC_WRITE, 0, nullptr, plat::CREATE_ALWAYS,
                                plat::FILE_ATTRIBUTE_NORMAL, nullptr);
-      m_file = file ? file : plat::INVALID_HANDLE_VALUE;
+      file_ = file ? file : plat::INVALID_HANDLE_VALUE;
       if (!IsOpen()) return;
     }
   }
-  m_buffer = new (std::nothrow) std::uint8_t[m_capacity];
+  buffer_ = new (std::nothrow) std::uint8_t[capacity_];
 }
 
 CFileWriter::~CFileWriter() {
   Close(false);
-  delete[] m_buffer;
+  delete[] buffer_;
 }
 
 bool CFileWriter::WriteAll(const void* data, std::size_t size) {
@@ -199,7 +199,7 @@ bool CFileWriter::WriteAll(const void* data, std::size_t size) {
   while (size > 0) {
     const std::size_t chunk = size > kMaxIoChunk ? kMaxIoChunk : size;
     plat::DWORD written = 0;
-    if (!plat::WriteFile(m_file, in, static_cast<plat::DWORD>(chunk), &written, nullptr)) return false;
+    if (!plat::WriteFile(file_, in, static_cast<plat::DWORD>(chunk), &written, nullptr)) return false;
     if (written != chunk) return false;
     in += chunk;
     size -= chunk;
@@ -208,33 +208,33 @@ bool CFileWriter::WriteAll(const void* data, std::size_t size) {
 }
 
 bool CFileWriter::Write(const void* data, std::size_t size) {
-  if (!IsOpen() || !m_buffer) return false;
+  if (!IsOpen() || !buffer_) return false;
   if (size == 0) return true;
   if (!data) return false;
-  if (m_buffered > 0 && size > m_capacity - m_buffered) {
+  if (buffered_ > 0 && size > capacity_ - buffered_) {
     if (!Flush()) return false;
   }
-  if (size <= m_capacity - m_buffered) {
-    std::memcpy(m_buffer + m_buffered, data, size);
-    m_buffered += size;
+  if (size <= capacity_ - buffered_) {
+    std::memcpy(buffer_ + buffered_, data, size);
+    buffered_ += size;
     return true;
   }
   return WriteAll(data, size);
 }
 
 bool CFileWriter::Flush() {
-  if (!IsOpen() || !m_buffer || m_buffered == 0) return true;
+  if (!IsOpen() || !buffer_ || buffered_ == 0) return true;
   plat::DWORD written = 0;
-  const bool ok = plat::WriteFile(m_file, m_buffer, static_cast<plat::DWORD>(m_buffered), &written, nullptr);
-  if (written > m_buffered) written = static_cast<plat::DWORD>(m_buffered);
-  if (ok && written == m_buffered) {
-    m_buffered = 0;
+  const bool ok = plat::WriteFile(file_, buffer_, static_cast<plat::DWORD>(buffered_), &written, nullptr);
+  if (written > buffered_) written = static_cast<plat::DWORD>(buffered_);
+  if (ok && written == buffered_) {
+    buffered_ = 0;
     return true;
   }
   // What reached the file leaves the buffer, so a later flush does not write it twice.
   if (written > 0) {
-    std::memmove(m_buffer, m_buffer + written, m_buffered - written);
-    m_buffered -= written;
+    std::memmove(buffer_, buffer_ + written, buffered_ - written);
+    buffered_ -= written;
   }
   return false;
 }
@@ -242,33 +242,33 @@ bool CFileWriter::Flush() {
 std::int64_t CFileWriter::GetPosition() const {
   if (!IsOpen()) return 0;
   std::int64_t position = 0;
-  if (!FilePosition(m_file, position)) return 0;
-  return position + static_cast<std::int64_t>(m_buffered);
+  if (!FilePosition(file_, position)) return 0;
+  return position + static_cast<std::int64_t>(buffered_);
 }
 
 bool CFileWriter::Seek(std::int64_t distance, plat::DWORD method) {
   if (!IsOpen()) return false;
   if (!Flush()) return false;
-  return MoveFilePosition(m_file, distance, method);
+  return MoveFilePosition(file_, distance, method);
 }
 
 bool CFileWriter::Close(bool truncateHere) {
-  const std::u16string section = plat::FormatString(u"Close - WriteFile(%d)", static_cast<int>(m_buffered));
+  const std::u16string section = plat::FormatString(u"Close - WriteFile(%d)", static_cast<int>(buffered_));
   CProfileScope profile(section.c_str());
   if (!IsOpen()) return true;
   bool ok = Flush();
-  if (truncateHere && !plat::SetEndOfFile(m_file)) ok = false;
-  m_buffered = 0;
-  CloseStreamFile(m_file);
+  if (truncateHere && !plat::SetEndOfFile(file_)) ok = false;
+  buffered_ = 0;
+  CloseStreamFile(file_);
   return ok;
 }
 
 bool CFileWriter::DeleteFile() {
   CProfileScope profile(u"CFileWriter::DeleteFile");
-  m_buffered = 0;
-  CloseStreamFile(m_file);
-  if (plat::DeleteFileW(m_path.c_str())) return true;
-  const plat::DWORD attributes = plat::GetFileAttributesW(m_path.c_str());
+  buffered_ = 0;
+  CloseStreamFile(file_);
+  if (plat::DeleteFileW(path_.c_str())) return true;
+  const plat::DWORD attributes = plat::GetFileAttributesW(path_.c_str());
   if (attributes == plat::INVALID_FILE_ATTRIBUTES) return true;
   return (attributes & plat::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

@@ -50,13 +50,13 @@ class CBufferReader : public CBaseReader {
   bool Read(void* buffer, std::size_t size) override;
   std::int64_t Remaining() const override;
 
-  std::size_t GetPosition() const { return m_position; }
-  std::size_t GetSize() const { return m_size; }
+  std::size_t GetPosition() const { return position_; }
+  std::size_t GetSize() const { return size_; }
 
  private:
-  const std::uint8_t* m_data;
-  std::size_t m_size;
-  std::size_t m_position = 0;
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t position_ = 0;
 };
 
 // Writer into a growing memory buffer that it owns until Detach.
@@ -75,14 +75,14 @@ class CBufferWriter : public CBaseWriter {
   // used size to the caller and leaves the writer empty.
   void Detach(std::uint8_t** buffer, std::size_t* size);
 
-  const std::uint8_t* GetData() const { return m_buffer; }
-  std::size_t GetSize() const { return m_used; }
-  std::size_t GetCapacity() const { return m_capacity; }
+  const std::uint8_t* GetData() const { return buffer_; }
+  std::size_t GetSize() const { return used_; }
+  std::size_t GetCapacity() const { return capacity_; }
 
  private:
-  std::uint8_t* m_buffer = nullptr;
-  std::size_t m_capacity = 0;
-  std::size_t m_used = 0;
+  std::uint8_t* buffer_ = nullptr;
+  std::size_t capacity_ = 0;
+  std::size_t used_ = 0;
 };
 
 // Both file streams buffer this many bytes.
@@ -101,7 +101,7 @@ class CFileReader : public CBaseReader {
   CFileReader(const CFileReader&) = delete;
   CFileReader& operator=(const CFileReader&) = delete;
 
-  bool IsOpen() const { return m_file != plat::INVALID_HANDLE_VALUE; }
+  bool IsOpen() const { return file_ != plat::INVALID_HANDLE_VALUE; }
 
   // Fails when the file is not open, or when the file ends before size bytes
   // arrived (even when some did).
@@ -113,17 +113,17 @@ class CFileReader : public CBaseReader {
   // of what was read by what is still buffered.
   bool Seek(std::int64_t distance, plat::DWORD method);
 
-  const std::u16string& GetPath() const { return m_path; }
+  const std::u16string& GetPath() const { return path_; }
 
  private:
-  std::u16string m_path;
-  plat::HANDLE m_file = plat::INVALID_HANDLE_VALUE;
-  std::size_t m_capacity = kFileStreamBufferSize;
-  std::size_t m_filled = 0;
-  std::size_t m_readPos = 0;
-  std::uint8_t* m_buffer = nullptr;
-  std::int64_t m_fileSize = -1;  // -1 when unknown
-  std::int64_t m_filePos = 0;    // file position after the bytes buffered; -1 when unknown
+  std::u16string path_;
+  plat::HANDLE file_ = plat::INVALID_HANDLE_VALUE;
+  std::size_t capacity_ = kFileStreamBufferSize;
+  std::size_t filled_ = 0;
+  std::size_t readPos_ = 0;
+  std::uint8_t* buffer_ = nullptr;
+  std::int64_t fileSize_ = -1;  // -1 when unknown
+  std::int64_t filePos_ = 0;    // file position after the bytes buffered; -1 when unknown
 };
 
 // Buffered writer of a device file, opened or created (no sharing). Without
@@ -135,7 +135,7 @@ class CFileWriter : public CBaseWriter {
   CFileWriter(const CFileWriter&) = delete;
   CFileWriter& operator=(const CFileWriter&) = delete;
 
-  bool IsOpen() const { return m_file != plat::INVALID_HANDLE_VALUE; }
+  bool IsOpen() const { return file_ != plat::INVALID_HANDLE_VALUE; }
 
   bool Write(const void* data, std::size_t size) override;
 
@@ -153,14 +153,14 @@ class CFileWriter : public CBaseWriter {
   // a path that names nothing or a folder counts as done.
   bool DeleteFile();
 
-  const std::u16string& GetPath() const { return m_path; }
+  const std::u16string& GetPath() const { return path_; }
 
  private:
   bool WriteAll(const void* data, std::size_t size);
 
-  std::u16string m_path;
-  plat::HANDLE m_file = plat::INVALID_HANDLE_VALUE;
-  std::size_t m_capacity = kFileStreamBufferSize;
-  std::size_t m_buffered = 0;
-  std::uint8_t* m_buffer = nullptr;
+  std::u16string path_;
+  plat::HANDLE file_ = plat::INVALID_HANDLE_VALUE;
+  std::size_t capacity_ = kFileStreamBufferSize;
+  std::size_t buffered_ = 0;
+  std::uint8_t* buffer_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "core/HtmlEntities.h"
 #include "platform/base/Format.h"
 #include "platform/base/Locale.h"
+#include "platform/base/PercentEscape.h"
 
 namespace {
 
@@ -168,19 +169,7 @@ std::u16string FormatFileSize(std::int64_t bytes, bool addExactCount) {
 }
 
 std::u16string EscapeUrl(std::u16string_view text) {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
-  std::u16string out;
-  out.reserve(text.size());
-  for (char16_t c : text) {
-    if (kUrlEscapeSet.find(c) != std::u16string_view::npos) {
-      out.push_back(u'%');
-      out.push_back(kHex[(c >> 4) & 15]);
-      out.push_back(kHex[c & 15]);
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
+  return plat::PercentEscape(text, [](char16_t c) { return kUrlEscapeSet.find(c) != std::u16string_view::npos; });
 }
 
 std::u16string UnescapeUrl(std::u16string_view text) {

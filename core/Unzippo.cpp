@@ -9,6 +9,7 @@
 
 #include "core/Streams.h"
 #include "core/ZipCipher.h"
+#include "platform/base/Endian.h"
 #include "platform/files/Files.h"
 
 namespace {
@@ -21,11 +22,6 @@ constexpr std::size_t kInputBufferSize = 16384;
 constexpr std::size_t kEncryptionHeaderSize = 12;
 constexpr std::size_t kMaxLookupName = 260;
 
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -50,58 +46,58 @@ bool IsUnsafeName(const char* name, std::size_t length) {
 
 class CInflater {
  public:
-  CInflater() { std::memset(&m_stream, 0, sizeof m_stream); }
+  CInflater() { std::memset(&stream_, 0, sizeof stream_); }
   ~CInflater() {
-    if (m_ready) inflateEnd(&m_stream);
+    if (ready_) inflateEnd(&stream_);
   }
   CInflater(const CInflater&) = delete;
   CInflater& operator=(const CInflater&) = delete;
   bool Init() {
-    m_ready = inflateInit2(&m_stream, -MAX_WBITS) == Z_OK;
-    return m_ready;
+    ready_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK;
+    return ready_;
   }
-  z_stream& Stream() { return m_stream; }
+  z_stream& Stream() { return stream_; }
 
  private:
-  z_stream m_stream;
-  bool m_ready = false;
+  z_stream stream_;
+  bool ready_ = false;
 };
 
 }  // namespace
 
-CUnzippo::CUnzippo() : m_file(plat::INVALID_HANDLE_VALUE), m_index(false) {}
+CUnzippo::CUnzippo() : file_(plat::INVALID_HANDLE_VALUE), index_(false) {}
 
 CUnzippo::~CUnzippo() { Close(); }
 
 void CUnzippo::Close() {
-  CloseStreamFile(m_file);
-  m_open = false;
-  m_index.Clear();
-  m_entries.clear();
-  m_entries.shrink_to_fit();
-  m_names.clear();
-  m_names.shrink_to_fit();
-  m_input.clear();
-  m_input.shrink_to_fit();
-  m_password.clear();
-  m_hasPassword = false;
-  m_fileSize = 0;
-  m_bytesBefore = 0;
-  m_directoryStart = 0;
+  CloseStreamFile(file_);
+  open_ = false;
+  index_.Clear();
+  entries_.clear();
+  entries_.shrink_to_fit();
+  names_.clear();
+  names_.shrink_to_fit();
+  input_.clear();
+  input_.shrink_to_fit();
+  password_.clear();
+  hasPassword_ = false;
+  fileSize_ = 0;
+  bytesBefore_ = 0;
+  directoryStart_ = 0;
 }
 
 bool CUnzippo::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) {
-  if (offset > m_fileSize || size > m_fileSize - offset) return false;
+  if (offset > fileSize_ || size > fileSize_ - offset) return false;
   plat::LONG high = static_cast<plat::LONG>(offset >> 32);
   plat::SetLastError(plat::ERROR_SUCCESS);
-  const plat::DWORD low = plat::SetFilePointer(m_file, static_cast<plat::LONG>(offset & 0xFFFFFFFFu), &high,
+  const plat::DWORD low = plat::SetFilePointer(file_, static_cast<plat::LONG>(offset & 0xFFFFFFFFu), &high,
                                                plat::FILE_BEGIN);
   if (low == plat::INVALID_SET_FILE_POINTER && plat::GetLastError() != plat::ERROR_SUCCESS) return false;
   auto* out = static_cast<std::uint8_t*>(buffer);
   while (size > 0) {
     plat::DWORD got = 0;
     const auto chunk = static_cast<plat::DWORD>(std::min<std::size_t>(size, 1u << 20));
-    if (!plat::ReadFile(m_file, out, chunk, &got, nullptr) || got == 0) return false;
+    if (!plat::ReadFile(file_, out, chunk, &got, nullptr) || got == 0) return false;
     if (got > chunk) got = chunk;
     out += got;
     size -= got;
@@ -112,46 +108,46 @@ bool CUnzippo::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) {
 int CUnzippo::Open(const char16_t* path, const char* password) {
   Close();
   if (!path || !*path) {
-    m_lastError = UNZ_FILE_NOT_FOUND;
+    lastError_ = UNZ_FILE_NOT_FOUND;
     return 0;
   }
   try {
     if (password) {
-      m_password = password;
-      m_hasPassword = true;
+      password_ = password;
+      hasPassword_ = true;
     }
-    m_lastError = OpenArchive(path);
+    lastError_ = OpenArchive(path);
   } catch (const std::bad_alloc&) {
-    m_lastError = UNZ_OUT_OF_MEMORY;
+    lastError_ = UNZ_OUT_OF_MEMORY;
   }
-  if (m_lastError != UNZ_OK) {
-    const int error = m_lastError;
+  if (lastError_ != UNZ_OK) {
+    const int error = lastError_;
     Close();
-    m_lastError = error;
+    lastError_ = error;
     return 0;
   }
-  m_open = true;
+  open_ = true;
   return 1;
 }
 
 int CUnzippo::OpenArchive(const char16_t* path) {
-  m_file = plat::CreateFileW(path, plat::GENERIC_READ, plat::FILE_SHARE_READ, nullptr, plat::OPEN_EXISTING,
+  file_ = plat::CreateFileW(path, plat::GENERIC_READ, plat::FILE_SHARE_READ, nullptr, plat::OPEN_EXISTING,
                              plat::FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (m_file == plat::INVALID_HANDLE_VALUE || m_file == nullptr) {
-    m_file = plat::INVALID_HANDLE_VALUE;
+  if (file_ == plat::INVALID_HANDLE_VALUE || file_ == nullptr) {
+    file_ = plat::INVALID_HANDLE_VALUE;
     return UNZ_FILE_NOT_FOUND;
   }
   plat::DWORD sizeHigh = 0;
   plat::SetLastError(plat::ERROR_SUCCESS);
-  const plat::DWORD sizeLow = plat::GetFileSize(m_file, &sizeHigh);
+  const plat::DWORD sizeLow = plat::GetFileSize(file_, &sizeHigh);
   if (sizeLow == plat::INVALID_FILE_SIZE && plat::GetLastError() != plat::ERROR_SUCCESS) return UNZ_NO_FILE_POSITION;
-  m_fileSize = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
-  if (m_fileSize < kEndRecordSize) return UNZ_CORRUPT_DIRECTORY;
+  fileSize_ = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+  if (fileSize_ < kEndRecordSize) return UNZ_CORRUPT_DIRECTORY;
 
   // The end record lies in the last 64 KiB; the last candidate whose record and
   // comment fit the file wins.
-  const std::size_t span = static_cast<std::size_t>(std::min<std::uint64_t>(m_fileSize, kEndSearchSpan));
-  const std::uint64_t tailStart = m_fileSize - span;
+  const std::size_t span = static_cast<std::size_t>(std::min<std::uint64_t>(fileSize_, kEndSearchSpan));
+  const std::uint64_t tailStart = fileSize_ - span;
   std::vector<std::uint8_t> tail(span);
   if (!ReadAt(tailStart, tail.data(), span)) return UNZ_READ_ERROR;
   std::uint64_t endPos = 0;
@@ -159,7 +155,7 @@ int CUnzippo::OpenArchive(const char16_t* path) {
   for (std::size_t i = span >= 4 ? span - 4 + 1 : 0; i-- > 0;) {
     if (tail[i] == 'P' && tail[i + 1] == 'K' && tail[i + 2] == 5 && tail[i + 3] == 6) {
       const std::uint64_t pos = tailStart + i;
-      if (pos + kEndRecordSize > m_fileSize) continue;
+      if (pos + kEndRecordSize > fileSize_) continue;
       endPos = pos;
       found = true;
       break;
@@ -169,44 +165,44 @@ int CUnzippo::OpenArchive(const char16_t* path) {
 
   std::uint8_t end[kEndRecordSize];
   if (!ReadAt(endPos, end, sizeof end)) return UNZ_CORRUPT_DIRECTORY;
-  const std::uint16_t thisDisk = Get16(end + 4);
-  const std::uint16_t directoryDisk = Get16(end + 6);
-  const std::uint16_t entriesHere = Get16(end + 8);
-  const std::uint16_t entriesTotal = Get16(end + 10);
-  const std::uint32_t directorySize = Get32(end + 12);
-  const std::uint32_t directoryOffset = Get32(end + 16);
+  const std::uint16_t thisDisk = plat::GetLe16(end + 4);
+  const std::uint16_t directoryDisk = plat::GetLe16(end + 6);
+  const std::uint16_t entriesHere = plat::GetLe16(end + 8);
+  const std::uint16_t entriesTotal = plat::GetLe16(end + 10);
+  const std::uint32_t directorySize = plat::GetLe32(end + 12);
+  const std::uint32_t directoryOffset = plat::GetLe32(end + 16);
   if (thisDisk != 0 || directoryDisk != 0 || entriesHere != entriesTotal) return UNZ_SPANNED;
   if (endPos < static_cast<std::uint64_t>(directoryOffset) + directorySize) return UNZ_CORRUPT_DIRECTORY;
-  m_bytesBefore = endPos - (static_cast<std::uint64_t>(directoryOffset) + directorySize);
-  m_directoryStart = m_bytesBefore + directoryOffset;
+  bytesBefore_ = endPos - (static_cast<std::uint64_t>(directoryOffset) + directorySize);
+  directoryStart_ = bytesBefore_ + directoryOffset;
 
   if (static_cast<std::uint64_t>(entriesTotal) * kCentralHeaderSize > directorySize) return UNZ_CORRUPT_DIRECTORY;
   std::vector<std::uint8_t> directory(directorySize);
-  if (directorySize && !ReadAt(m_directoryStart, directory.data(), directorySize)) return UNZ_CORRUPT_DIRECTORY;
+  if (directorySize && !ReadAt(directoryStart_, directory.data(), directorySize)) return UNZ_CORRUPT_DIRECTORY;
 
   // Walk the records by their own lengths: name, extra field and comment.
   std::vector<std::pair<std::size_t, std::size_t>> names;  // offset and length in the directory
-  m_entries.reserve(entriesTotal);
+  entries_.reserve(entriesTotal);
   names.reserve(entriesTotal);
   std::size_t pos = 0;
   for (std::uint32_t i = 0; i < entriesTotal; ++i) {
     if (directorySize - pos < kCentralHeaderSize) return UNZ_CORRUPT_DIRECTORY;
     const std::uint8_t* r = directory.data() + pos;
-    if (Get32(r) != 0x02014B50u) return UNZ_CORRUPT_DIRECTORY;
-    const std::size_t nameLength = Get16(r + 28);
-    const std::size_t extraLength = Get16(r + 30);
-    const std::size_t commentLength = Get16(r + 32);
+    if (plat::GetLe32(r) != 0x02014B50u) return UNZ_CORRUPT_DIRECTORY;
+    const std::size_t nameLength = plat::GetLe16(r + 28);
+    const std::size_t extraLength = plat::GetLe16(r + 30);
+    const std::size_t commentLength = plat::GetLe16(r + 32);
     const std::size_t recordLength = kCentralHeaderSize + nameLength + extraLength + commentLength;
     if (directorySize - pos < recordLength) return UNZ_CORRUPT_DIRECTORY;
     Entry entry;
-    entry.flags = Get16(r + 8);
-    entry.method = Get16(r + 10);
-    entry.time = Get16(r + 12);
-    entry.crc = Get32(r + 16);
-    entry.compressedSize = Get32(r + 20);
-    entry.uncompressedSize = Get32(r + 24);
-    entry.localHeaderOffset = Get32(r + 42);
-    m_entries.push_back(entry);
+    entry.flags = plat::GetLe16(r + 8);
+    entry.method = plat::GetLe16(r + 10);
+    entry.time = plat::GetLe16(r + 12);
+    entry.crc = plat::GetLe32(r + 16);
+    entry.compressedSize = plat::GetLe32(r + 20);
+    entry.uncompressedSize = plat::GetLe32(r + 24);
+    entry.localHeaderOffset = plat::GetLe32(r + 42);
+    entries_.push_back(entry);
     names.emplace_back(pos + kCentralHeaderSize, nameLength);
     pos += recordLength;
   }
@@ -214,35 +210,35 @@ int CUnzippo::OpenArchive(const char16_t* path) {
   // Lower-cased, NUL-terminated names in one block that no longer moves.
   std::size_t total = 0;
   for (const auto& n : names) total += n.second + 1;
-  m_names.resize(total);
+  names_.resize(total);
   std::vector<std::size_t> nameStart(names.size());
   std::size_t at = 0;
   for (std::size_t i = 0; i < names.size(); ++i) {
     nameStart[i] = at;
-    m_entries[i].nameOffset = at;
+    entries_[i].nameOffset = at;
     const char* src = reinterpret_cast<const char*>(directory.data() + names[i].first);
-    for (std::size_t k = 0; k < names[i].second; ++k) m_names[at++] = LowerAscii(src[k]);
-    m_names[at++] = '\0';
+    for (std::size_t k = 0; k < names[i].second; ++k) names_[at++] = LowerAscii(src[k]);
+    names_[at++] = '\0';
   }
 
   std::uint32_t bits = 5;
   while (entriesTotal > (1u << (bits - 1))) ++bits;
-  m_index.SetInitialExponent(bits);
+  index_.SetInitialExponent(bits);
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const char* key = m_names.data() + nameStart[i];
+    const char* key = names_.data() + nameStart[i];
     if (IsUnsafeName(key, names[i].second)) continue;
     unsigned long existing = 0;
-    if (m_index.Lookup(key, existing)) continue;  // the first of repeated names stays
-    if (!m_index.SetAt(key, static_cast<unsigned long>(i))) return UNZ_OUT_OF_MEMORY;
+    if (index_.Lookup(key, existing)) continue;  // the first of repeated names stays
+    if (!index_.SetAt(key, static_cast<unsigned long>(i))) return UNZ_OUT_OF_MEMORY;
   }
   // An index table even for an archive without usable entries, so the slot
   // count reflects the directory.
-  if (!m_index.HasTable() && !m_index.Resize(bits)) return UNZ_OUT_OF_MEMORY;
+  if (!index_.HasTable() && !index_.Resize(bits)) return UNZ_OUT_OF_MEMORY;
   return UNZ_OK;
 }
 
 const CUnzippo::Entry* CUnzippo::Find(const char* name) const {
-  if (!m_open || !name) return nullptr;
+  if (!open_ || !name) return nullptr;
   char key[kMaxLookupName];
   std::size_t n = 0;
   for (; name[n]; ++n) {
@@ -251,12 +247,12 @@ const CUnzippo::Entry* CUnzippo::Find(const char* name) const {
   }
   key[n] = '\0';
   unsigned long index = 0;
-  if (!m_index.Lookup(key, index) || index >= m_entries.size()) return nullptr;
-  return &m_entries[index];
+  if (!index_.Lookup(key, index) || index >= entries_.size()) return nullptr;
+  return &entries_[index];
 }
 
 const char* CUnzippo::GetEntryName(std::uint32_t i) const {
-  return i < m_entries.size() ? m_names.data() + m_entries[i].nameOffset : nullptr;
+  return i < entries_.size() ? names_.data() + entries_[i].nameOffset : nullptr;
 }
 
 bool CUnzippo::GetEntrySize(const char* name, std::uint32_t& size) const {
@@ -274,65 +270,65 @@ std::uint32_t CUnzippo::GetEntrySize(const char* name) const {
 int CUnzippo::ReadEntry(const char* name, void* buffer, std::uint32_t bufferSize) {
   const Entry* entry = Find(name);
   if (!entry) {
-    m_lastError = UNZ_FILE_NOT_FOUND;
+    lastError_ = UNZ_FILE_NOT_FOUND;
     return 0;
   }
-  m_lastError = UNZ_OK;
+  lastError_ = UNZ_OK;
   if (!buffer || bufferSize == 0) return 1;
   const std::uint32_t count = std::min(bufferSize, entry->uncompressedSize);
   try {
-    m_lastError = ReadEntryData(*entry, static_cast<std::uint8_t*>(buffer), count);
+    lastError_ = ReadEntryData(*entry, static_cast<std::uint8_t*>(buffer), count);
   } catch (const std::bad_alloc&) {
-    m_lastError = UNZ_OUT_OF_MEMORY;
+    lastError_ = UNZ_OUT_OF_MEMORY;
   }
-  return (m_lastError == UNZ_OK || m_lastError == UNZ_MORE_DATA) ? 1 : 0;
+  return (lastError_ == UNZ_OK || lastError_ == UNZ_MORE_DATA) ? 1 : 0;
 }
 
 int CUnzippo::LocateData(const Entry& entry, std::uint64_t& dataStart) {
   // The data begin after the local header's own name and extra field, and
   // must end before the central directory.
-  const std::uint64_t local = m_bytesBefore + entry.localHeaderOffset;
+  const std::uint64_t local = bytesBefore_ + entry.localHeaderOffset;
   std::uint8_t header[kLocalHeaderSize];
-  if (local + kLocalHeaderSize > m_directoryStart || !ReadAt(local, header, sizeof header)) return UNZ_CORRUPT_DATA;
-  if (Get32(header) != 0x04034B50u) return UNZ_CORRUPT_DATA;
-  dataStart = local + kLocalHeaderSize + Get16(header + 26) + Get16(header + 28);
-  if (dataStart > m_directoryStart || entry.compressedSize > m_directoryStart - dataStart) return UNZ_CORRUPT_DATA;
+  if (local + kLocalHeaderSize > directoryStart_ || !ReadAt(local, header, sizeof header)) return UNZ_CORRUPT_DATA;
+  if (plat::GetLe32(header) != 0x04034B50u) return UNZ_CORRUPT_DATA;
+  dataStart = local + kLocalHeaderSize + plat::GetLe16(header + 26) + plat::GetLe16(header + 28);
+  if (dataStart > directoryStart_ || entry.compressedSize > directoryStart_ - dataStart) return UNZ_CORRUPT_DATA;
   return UNZ_OK;
 }
 
 bool CUnzippo::CheckPassword() {
-  if (!m_open) return false;
-  for (const Entry& entry : m_entries) {
+  if (!open_) return false;
+  for (const Entry& entry : entries_) {
     if ((entry.flags & 1u) == 0) continue;
-    if (!m_hasPassword) {
-      m_lastError = UNZ_WRONG_PASSWORD;
+    if (!hasPassword_) {
+      lastError_ = UNZ_WRONG_PASSWORD;
       return false;
     }
     std::uint64_t dataStart = 0;
     std::uint8_t header[kEncryptionHeaderSize];
     if (LocateData(entry, dataStart) != UNZ_OK || entry.compressedSize < kEncryptionHeaderSize ||
         !ReadAt(dataStart, header, sizeof header)) {
-      m_lastError = UNZ_CORRUPT_DATA;
+      lastError_ = UNZ_CORRUPT_DATA;
       return false;
     }
-    CZipCipher cipher(m_password);
+    CZipCipher cipher(password_);
     std::uint8_t last = 0;
     for (std::uint8_t b : header) last = cipher.Decrypt(b);
     const std::uint8_t checkByte = (entry.flags & 8u) ? static_cast<std::uint8_t>(entry.time >> 8)
                                                        : static_cast<std::uint8_t>(entry.crc >> 24);
     if (last != checkByte) {
-      m_lastError = UNZ_WRONG_PASSWORD;
+      lastError_ = UNZ_WRONG_PASSWORD;
       return false;
     }
   }
-  m_lastError = UNZ_OK;
+  lastError_ = UNZ_OK;
   return true;
 }
 
 int CUnzippo::ReadEntryData(const Entry& entry, std::uint8_t* out, std::uint32_t count) {
   if (entry.method != 0 && entry.method != 8) return UNZ_CORRUPT_DATA;
   const bool encrypted = (entry.flags & 1u) != 0;
-  if (encrypted && !m_hasPassword) return UNZ_WRONG_PASSWORD;
+  if (encrypted && !hasPassword_) return UNZ_WRONG_PASSWORD;
 
   std::uint64_t dataStart = 0;
   const int located = LocateData(entry, dataStart);
@@ -344,7 +340,7 @@ int CUnzippo::ReadEntryData(const Entry& entry, std::uint8_t* out, std::uint32_t
   std::uint8_t checkByte = 0;
   if (encrypted) {
     if (compressedLeft < kEncryptionHeaderSize) return UNZ_CORRUPT_DATA;
-    cipher = std::make_unique<CZipCipher>(m_password);
+    cipher = std::make_unique<CZipCipher>(password_);
     headerLeft = kEncryptionHeaderSize;
     checkByte = (entry.flags & 8u) ? static_cast<std::uint8_t>(entry.time >> 8)
                                    : static_cast<std::uint8_t>(entry.crc >> 24);
@@ -354,7 +350,7 @@ int CUnzippo::ReadEntryData(const Entry& entry, std::uint8_t* out, std::uint32_t
     if (stored != entry.uncompressedSize) return UNZ_CORRUPT_DATA;
   }
 
-  m_input.resize(kInputBufferSize);
+  input_.resize(kInputBufferSize);
   CInflater inflater;
   if (entry.method == 8 && !inflater.Init()) return UNZ_OUT_OF_MEMORY;
 
@@ -364,10 +360,10 @@ int CUnzippo::ReadEntryData(const Entry& entry, std::uint8_t* out, std::uint32_t
   while (produced < count) {
     if (compressedLeft == 0) return UNZ_CORRUPT_DATA;  // the data end before the declared size
     const std::uint32_t chunk = std::min<std::uint32_t>(compressedLeft, kInputBufferSize);
-    if (!ReadAt(filePos, m_input.data(), chunk)) return UNZ_READ_ERROR;
+    if (!ReadAt(filePos, input_.data(), chunk)) return UNZ_READ_ERROR;
     filePos += chunk;
     compressedLeft -= chunk;
-    std::uint8_t* data = m_input.data();
+    std::uint8_t* data = input_.data();
     std::uint32_t available = chunk;
     if (cipher) {
       for (std::uint32_t i = 0; i < chunk; ++i) data[i] = cipher->Decrypt(data[i]);

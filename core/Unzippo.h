@@ -45,7 +45,7 @@ class CUnzippo {
   // Frees the directory and the scratch buffer and closes the archive; safe
   // when nothing is open.
   void Close();
-  bool IsOpen() const { return m_open; }
+  bool IsOpen() const { return open_; }
 
   // True and the entry's uncompressed size when the archive holds the name.
   bool GetEntrySize(const char* name, std::uint32_t& size) const;
@@ -64,12 +64,12 @@ class CUnzippo {
   bool CheckPassword();
 
   // The error code of the last operation (UnzipError).
-  int GetLastError() const { return m_lastError; }
+  int GetLastError() const { return lastError_; }
   // Records of the directory, and the lower-cased name of record i (null past
   // the end); names left out of the index are listed too.
-  std::uint32_t GetEntryCount() const { return static_cast<std::uint32_t>(m_entries.size()); }
+  std::uint32_t GetEntryCount() const { return static_cast<std::uint32_t>(entries_.size()); }
   const char* GetEntryName(std::uint32_t i) const;
-  std::uint32_t GetIndexSlotCount() const { return m_index.GetSlotCount(); }
+  std::uint32_t GetIndexSlotCount() const { return index_.GetSlotCount(); }
 
  private:
   struct Entry {
@@ -80,7 +80,7 @@ class CUnzippo {
     std::uint32_t compressedSize = 0;
     std::uint32_t uncompressedSize = 0;
     std::uint64_t localHeaderOffset = 0;
-    std::size_t nameOffset = 0;  // in m_names
+    std::size_t nameOffset = 0;  // in names_
   };
 
   bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size);
@@ -89,16 +89,16 @@ class CUnzippo {
   int LocateData(const Entry& entry, std::uint64_t& dataStart);
   int ReadEntryData(const Entry& entry, std::uint8_t* out, std::uint32_t count);
 
-  bool m_open = false;
-  plat::HANDLE m_file;
-  std::uint64_t m_fileSize = 0;
-  std::uint64_t m_bytesBefore = 0;     // bytes that precede the archive in the file
-  std::uint64_t m_directoryStart = 0;  // file offset of the central directory
-  int m_lastError = UNZ_OK;
-  std::string m_password;
-  bool m_hasPassword = false;
-  std::vector<Entry> m_entries;
-  std::vector<char> m_names;  // lower-cased entry names, each NUL-terminated
-  CNarrowStringPtrMap m_index;
-  std::vector<std::uint8_t> m_input;  // scratch for compressed bytes
+  bool open_ = false;
+  plat::HANDLE file_;
+  std::uint64_t fileSize_ = 0;
+  std::uint64_t bytesBefore_ = 0;     // bytes that precede the archive in the file
+  std::uint64_t directoryStart_ = 0;  // file offset of the central directory
+  int lastError_ = UNZ_OK;
+  std::string password_;
+  bool hasPassword_ = false;
+  std::vector<Entry> entries_;
+  std::vector<char> names_;  // lower-cased entry names, each NUL-terminated
+  CNarrowStringPtrMap index_;
+  std::vector<std::uint8_t> input_;  // scratch for compressed bytes
 };

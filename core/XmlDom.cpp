@@ -101,62 +101,62 @@ class CParser {
  public:
   CParser(XmlNodeRecord* base, char16_t* text, char16_t* end, std::int32_t options, std::int32_t step,
           std::uint32_t depth, bool inSubset)
-      : m_base(base), m_cur(base), m_p(text), m_end(end), m_options(options), m_step(step), m_depth(depth),
-        m_inSubset(inSubset) {}
+      : base_(base), cur_(base), p_(text), end_(end), options_(options), step_(step), depth_(depth),
+        inSubset_(inSubset) {}
 
   char16_t* Run();
 
  private:
-  bool Opt(std::int32_t bit) const { return (m_options & bit) != 0; }
+  bool Opt(std::int32_t bit) const { return (options_ & bit) != 0; }
 
   // Trims (or normalises) [s, e) when asked and terminates it; e is at most
   // the end of the text, where the terminating NUL already stands.
   const char16_t* Finish(char16_t* s, char16_t* e, bool trim) const;
   char16_t* Find(char16_t* from, char16_t c) const {
-    while (from < m_end && *from != c) ++from;
+    while (from < end_ && *from != c) ++from;
     return from;
   }
   char16_t* FindLiteral(char16_t* from, const char16_t* literal) const {
-    for (; from < m_end; ++from) {
-      if (StartsWith(from, m_end, literal)) return from;
+    for (; from < end_; ++from) {
+      if (StartsWith(from, end_, literal)) return from;
     }
-    return m_end;
+    return end_;
   }
   char16_t* SkipWs(char16_t* from) const {
-    while (from < m_end && IsWs(*from)) ++from;
+    while (from < end_ && IsWs(*from)) ++from;
     return from;
   }
   void Close() {
-    if (m_cur != m_base) {
-      m_cur = m_cur->parent;
-      if (m_depth > 0) --m_depth;
+    if (cur_ != base_) {
+      cur_ = cur_->parent;
+      if (depth_ > 0) --depth_;
     }
   }
 
-  // Each returns false when parsing ends; m_p is then where it stopped.
+  // Each returns false when parsing ends; p_ is then where it stopped.
   bool Tag(std::int32_t type, char16_t* nameStart);
   bool Section(std::int32_t type, bool makeNode, bool trim);
   bool Doctype();
   bool Declaration();
   bool SkipPast(char16_t c) {
-    char16_t* q = Find(m_p, c);
-    if (q >= m_end) {
-      m_p = m_end;
+    char16_t* q = Find(p_, c);
+    if (q >= end_) {
+      p_ = end_;
       return false;
     }
-    m_p = q + 1;
+    p_ = q + 1;
     return true;
   }
 
-  XmlNodeRecord* const m_base;
-  XmlNodeRecord* m_cur;
-  char16_t* m_p;
-  char16_t* const m_end;
-  const std::int32_t m_options;
-  const std::int32_t m_step;
-  std::uint32_t m_depth;
-  const bool m_inSubset;
-  bool m_keepText = false;
+  XmlNodeRecord* const base_;
+  XmlNodeRecord* cur_;
+  char16_t* p_;
+  char16_t* const end_;
+  const std::int32_t options_;
+  const std::int32_t step_;
+  std::uint32_t depth_;
+  const bool inSubset_;
+  bool keepText_ = false;
 };
 
 const char16_t* CParser::Finish(char16_t* s, char16_t* e, bool trim) const {
@@ -182,48 +182,48 @@ const char16_t* CParser::Finish(char16_t* s, char16_t* e, bool trim) const {
 
 char16_t* CParser::Run() {
   for (;;) {
-    char16_t* lt = Find(m_p, u'<');
-    const bool afterText = m_keepText;
-    if (m_keepText) {
-      m_keepText = false;
+    char16_t* lt = Find(p_, u'<');
+    const bool afterText = keepText_;
+    if (keepText_) {
+      keepText_ = false;
       bool blank = true;
-      for (char16_t* q = m_p; q < lt; ++q) {
+      for (char16_t* q = p_; q < lt; ++q) {
         if (!IsWs(*q)) {
           blank = false;
           break;
         }
       }
       if (!blank) {
-        XmlNodeRecord* text = AppendChild(m_cur, XML_NODE_TEXT, m_step);
-        if (!text) return m_p;
-        text->value = Finish(m_p, lt, Opt(XML_OPT_TRIM_TEXT));
+        XmlNodeRecord* text = AppendChild(cur_, XML_NODE_TEXT, step_);
+        if (!text) return p_;
+        text->value = Finish(p_, lt, Opt(XML_OPT_TRIM_TEXT));
       }
     }
-    if (lt + 1 >= m_end) return m_end;
-    m_p = lt + 1;
-    const char16_t c = *m_p;
+    if (lt + 1 >= end_) return end_;
+    p_ = lt + 1;
+    const char16_t c = *p_;
     bool go = true;
     if (c == u'?') {
-      if (m_p + 1 < m_end && IsNameChar(m_p[1]) && Opt(XML_OPT_PI)) {
-        go = Tag(XML_NODE_PI, m_p + 1);
+      if (p_ + 1 < end_ && IsNameChar(p_[1]) && Opt(XML_OPT_PI)) {
+        go = Tag(XML_NODE_PI, p_ + 1);
       } else {
         go = SkipPast(u'>');
       }
     } else if (c == u'!') {
-      if (StartsWith(m_p, m_end, u"!--")) {
-        m_p += 3;
+      if (StartsWith(p_, end_, u"!--")) {
+        p_ += 3;
         go = Section(XML_NODE_COMMENT, Opt(XML_OPT_COMMENTS), Opt(XML_OPT_TRIM_COMMENTS));
-      } else if (StartsWith(m_p, m_end, u"![CDATA[")) {
-        m_p += 8;
+      } else if (StartsWith(p_, end_, u"![CDATA[")) {
+        p_ += 8;
         go = Section(XML_NODE_CDATA, Opt(XML_OPT_CDATA), Opt(XML_OPT_TRIM_CDATA));
-      } else if (StartsWith(m_p, m_end, u"![INCLUDE[")) {
-        m_p += 10;
+      } else if (StartsWith(p_, end_, u"![INCLUDE[")) {
+        p_ += 10;
         go = Section(XML_NODE_INCLUDE, Opt(XML_OPT_DOCTYPE), Opt(XML_OPT_TRIM_CDATA));
-      } else if (StartsWith(m_p, m_end, u"!DOCTYPE") && m_p + 8 < m_end && IsWs(m_p[8])) {
-        m_p += 9;
+      } else if (StartsWith(p_, end_, u"!DOCTYPE") && p_ + 8 < end_ && IsWs(p_[8])) {
+        p_ += 9;
         go = Doctype();
-      } else if (m_p + 1 < m_end && IsNameChar(m_p[1])) {
-        ++m_p;
+      } else if (p_ + 1 < end_ && IsNameChar(p_[1])) {
+        ++p_;
         go = Declaration();
       } else {
         go = SkipPast(u'>');
@@ -231,38 +231,38 @@ char16_t* CParser::Run() {
     } else if (c == u'/') {
       go = SkipPast(u'>');
       Close();
-      m_keepText = afterText;
+      keepText_ = afterText;
     } else if (IsNameChar(c)) {
-      go = Tag(XML_NODE_ELEMENT, m_p);
+      go = Tag(XML_NODE_ELEMENT, p_);
     }
     // Any other character after "<" is no markup: scanning goes on from it.
-    if (!go) return m_p;
+    if (!go) return p_;
   }
 }
 
 bool CParser::Tag(std::int32_t type, char16_t* nameStart) {
-  if (type == XML_NODE_ELEMENT && m_depth >= kXmlMaxDepth) {
-    m_p = nameStart;
+  if (type == XML_NODE_ELEMENT && depth_ >= kXmlMaxDepth) {
+    p_ = nameStart;
     return false;
   }
   char16_t* q = nameStart;
-  while (q < m_end && IsNameChar(*q)) ++q;
-  XmlNodeRecord* node = AppendChild(m_cur, type, m_step);
+  while (q < end_ && IsNameChar(*q)) ++q;
+  XmlNodeRecord* node = AppendChild(cur_, type, step_);
   if (!node) {
-    m_p = nameStart;
+    p_ = nameStart;
     return false;
   }
   node->name = nameStart;
   const char16_t closer = type == XML_NODE_PI ? u'?' : u'/';
-  m_cur = node;
-  ++m_depth;
-  if (q >= m_end) {
-    m_p = m_end;
+  cur_ = node;
+  ++depth_;
+  if (q >= end_) {
+    p_ = end_;
     return false;
   }
   const char16_t consumed = *q;
   *q = 0;
-  m_p = q + 1;
+  p_ = q + 1;
 
   bool hasAttributes = false;
   // What a character that ends the tag does: ">" ends the start tag (an
@@ -271,14 +271,14 @@ bool CParser::Tag(std::int32_t type, char16_t* nameStart) {
     if (c == u'>') {
       if (type == XML_NODE_PI) {
         Close();
-        m_keepText = hasAttributes;
+        keepText_ = hasAttributes;
       } else {
-        m_keepText = true;
+        keepText_ = true;
       }
       return true;
     }
     Close();
-    m_keepText = hasAttributes;
+    keepText_ = hasAttributes;
     return SkipPast(u'>');
   };
   if (consumed == u'>' || consumed == closer || consumed == u'/') {
@@ -287,81 +287,81 @@ bool CParser::Tag(std::int32_t type, char16_t* nameStart) {
   }
 
   for (;;) {
-    m_p = SkipWs(m_p);
-    if (m_p >= m_end) return false;
-    const char16_t d = *m_p;
+    p_ = SkipWs(p_);
+    if (p_ >= end_) return false;
+    const char16_t d = *p_;
     if (d == u'>') {
-      ++m_p;
+      ++p_;
       return endTag(d);
     }
     if (d == closer || d == u'/') {
-      ++m_p;
+      ++p_;
       return endTag(d);
     }
     if (!IsNameChar(d)) {
-      ++m_p;  // stray character between attributes
+      ++p_;  // stray character between attributes
       continue;
     }
-    char16_t* s = m_p;
+    char16_t* s = p_;
     char16_t* e = s;
-    while (e < m_end && IsNameChar(*e)) ++e;
-    XmlAttribute* attribute = AppendAttributeRecord(node, m_step);
+    while (e < end_ && IsNameChar(*e)) ++e;
+    XmlAttribute* attribute = AppendAttributeRecord(node, step_);
     if (!attribute) return false;
     attribute->name = s;
     hasAttributes = true;
-    if (e >= m_end) {
-      m_p = m_end;
+    if (e >= end_) {
+      p_ = end_;
       return false;
     }
     const char16_t after = *e;
     *e = 0;
-    m_p = e + 1;
+    p_ = e + 1;
     bool hasValue = false;
     if (after == u'=') {
       hasValue = true;
     } else if (IsWs(after)) {
-      char16_t* r = SkipWs(m_p);
-      if (r < m_end && *r == u'=') {
+      char16_t* r = SkipWs(p_);
+      if (r < end_ && *r == u'=') {
         hasValue = true;
-        m_p = r + 1;
+        p_ = r + 1;
       }
     } else if (after == u'>' || after == closer || after == u'/') {
       return endTag(after);
-    } else if (m_p < m_end && *m_p == u'=') {
+    } else if (p_ < end_ && *p_ == u'=') {
       hasValue = true;
-      ++m_p;
+      ++p_;
     }
     if (!hasValue) continue;
-    m_p = SkipWs(m_p);
-    if (m_p >= m_end) return false;
-    const char16_t quote = *m_p;
+    p_ = SkipWs(p_);
+    if (p_ >= end_) return false;
+    const char16_t quote = *p_;
     if (quote == u'"' || quote == u'\'') {
-      char16_t* vs = m_p + 1;
+      char16_t* vs = p_ + 1;
       char16_t* ve = Find(vs, quote);
       attribute->value = Finish(vs, ve, Opt(XML_OPT_TRIM_ATTRIBUTES));
-      if (ve >= m_end) {
-        m_p = m_end;
+      if (ve >= end_) {
+        p_ = end_;
         return false;
       }
-      m_p = ve + 1;
+      p_ = ve + 1;
       continue;
     }
     // An unquoted value runs to whitespace or ">"; "/>" right after it closes.
-    char16_t* vs = m_p;
+    char16_t* vs = p_;
     char16_t* ve = vs;
-    while (ve < m_end && !IsWs(*ve) && *ve != u'>') ++ve;
-    const char16_t stop = ve < m_end ? *ve : 0;
+    while (ve < end_ && !IsWs(*ve) && *ve != u'>') ++ve;
+    const char16_t stop = ve < end_ ? *ve : 0;
     const bool selfClose = stop == u'>' && ve > vs && ve[-1] == u'/';
     attribute->value = Finish(vs, selfClose ? ve - 1 : ve, Opt(XML_OPT_TRIM_ATTRIBUTES));
-    if (ve >= m_end) {
-      m_p = m_end;
+    if (ve >= end_) {
+      p_ = end_;
       return false;
     }
-    m_p = ve + 1;
+    p_ = ve + 1;
     if (stop == u'>') {
       if (selfClose) {
         Close();
-        m_keepText = true;
+        keepText_ = true;
         return true;
       }
       return endTag(u'>');
@@ -371,31 +371,31 @@ bool CParser::Tag(std::int32_t type, char16_t* nameStart) {
 
 bool CParser::Section(std::int32_t type, bool makeNode, bool trim) {
   const char16_t* terminator = type == XML_NODE_COMMENT ? u"-->" : u"]]>";
-  char16_t* q = FindLiteral(m_p, terminator);
-  if (q >= m_end) {
-    m_p = m_end;
+  char16_t* q = FindLiteral(p_, terminator);
+  if (q >= end_) {
+    p_ = end_;
     return false;
   }
   if (makeNode) {
-    XmlNodeRecord* node = AppendChild(m_cur, type, m_step);
+    XmlNodeRecord* node = AppendChild(cur_, type, step_);
     if (!node) return false;
-    node->value = Finish(m_p, q, trim);
+    node->value = Finish(p_, q, trim);
   }
-  m_p = q + 3;
-  m_keepText = true;
+  p_ = q + 3;
+  keepText_ = true;
   return true;
 }
 
 bool CParser::Doctype() {
   XmlNodeRecord* node = nullptr;
   if (Opt(XML_OPT_DOCTYPE)) {
-    node = AppendChild(m_cur, XML_NODE_DOCTYPE, m_step);
+    node = AppendChild(cur_, XML_NODE_DOCTYPE, step_);
     if (!node) return false;
     node->name = u"DOCTYPE";
   }
   auto addAttribute = [&](const char16_t* name, const char16_t* value) {
     if (!node) return true;
-    XmlAttribute* a = AppendAttributeRecord(node, m_step);
+    XmlAttribute* a = AppendAttributeRecord(node, step_);
     if (!a) return false;
     a->name = name;
     a->value = value;
@@ -407,82 +407,82 @@ bool CParser::Doctype() {
     if (pending) {
       d = pending;
       pending = 0;
-      --m_p;  // m_p is just past the overwritten character
+      --p_;  // p_ is just past the overwritten character
     } else {
-      m_p = SkipWs(m_p);
-      if (m_p >= m_end) return false;
-      d = *m_p;
+      p_ = SkipWs(p_);
+      if (p_ >= end_) return false;
+      d = *p_;
     }
     if (d == u'>') {
-      ++m_p;
+      ++p_;
       break;
     }
     if (d == u'[') {
       int nesting = 1;
-      char16_t* e = m_p + 1;
-      for (; e < m_end; ++e) {
+      char16_t* e = p_ + 1;
+      for (; e < end_; ++e) {
         if (*e == u'[') ++nesting;
         if (*e == u']' && --nesting == 0) break;
       }
-      if (e >= m_end) {
-        m_p = m_end;
+      if (e >= end_) {
+        p_ = end_;
         return false;
       }
-      char16_t* s = m_p + 1;
+      char16_t* s = p_ + 1;
       if (node) {
-        if (Opt(XML_OPT_PARSE_SUBSET) && !m_inSubset) {
+        if (Opt(XML_OPT_PARSE_SUBSET) && !inSubset_) {
           *e = 0;
           node->value = s;
-          CParser subset(node, s, e, m_options, m_step, m_depth + 1, true);
+          CParser subset(node, s, e, options_, step_, depth_ + 1, true);
           subset.Run();
         } else {
           node->value = Finish(s, e, Opt(XML_OPT_TRIM_SUBSET));
         }
       }
-      m_p = e + 1;
+      p_ = e + 1;
       if (Opt(XML_OPT_STOP_AFTER_SUBSET)) return false;
       // Whatever follows the subset up to ">" is skipped.
       if (!SkipPast(u'>')) return false;
       break;
     }
     if (d == u'"' || d == u'\'') {
-      char16_t* s = m_p + 1;
+      char16_t* s = p_ + 1;
       char16_t* e = Find(s, d);
-      if (e >= m_end) {
-        m_p = m_end;
+      if (e >= end_) {
+        p_ = end_;
         return false;
       }
       *e = 0;
       if (!addAttribute(nullptr, s)) return false;
-      m_p = e + 1;
+      p_ = e + 1;
       continue;
     }
-    char16_t* s = m_p;
+    char16_t* s = p_;
     char16_t* e = s;
-    while (e < m_end && !IsWs(*e) && *e != u'[' && *e != u'>' && *e != u'"' && *e != u'\'') ++e;
+    while (e < end_ && !IsWs(*e) && *e != u'[' && *e != u'>' && *e != u'"' && *e != u'\'') ++e;
     if (e == s) {
-      ++m_p;
+      ++p_;
       continue;
     }
-    if (e >= m_end) {
+    if (e >= end_) {
       addAttribute(s, s);
-      m_p = m_end;
+      p_ = end_;
       return false;
     }
     const char16_t c = *e;
     *e = 0;
     if (!addAttribute(s, s)) return false;
-    m_p = e + 1;
+    p_ = e + 1;
     if (!IsWs(c)) pending = c;
   }
-  m_keepText = false;
+  keepText_ = false;
   return true;
 }
 
 bool CParser::Declaration() {
-  char16_t* word = m_p;
+  char16_t* word = p_;
   char16_t* we = word;
-  while (we < m_end && IsNameChar(*we)) ++we;
+  while (we < end_ && IsNameChar(*we)) ++we;
   const std::size_t length = static_cast<std::size_t>(we - word);
   auto is = [&](const char16_t* w) {
     return WideLength(w) == length && std::memcmp(w, word, length * sizeof(char16_t)) == 0;
@@ -491,30 +491,30 @@ bool CParser::Declaration() {
       is(u"ATTLIST") ? XML_NODE_ATTLIST : is(u"ELEMENT") ? XML_NODE_ELEMENT_DECL
                                         : is(u"NOTATION") ? XML_NODE_NOTATION
                                                           : XML_NODE_ENTITY;
-  XmlNodeRecord* node = AppendChild(m_cur, type, m_step);
+  XmlNodeRecord* node = AppendChild(cur_, type, step_);
   if (!node) return false;
-  m_keepText = false;
-  m_p = SkipWs(we);
-  if (m_p >= m_end) return false;
-  if (*m_p != u'>') {
-    char16_t* nameStart = m_p;
-    char16_t* q = m_p;
+  keepText_ = false;
+  p_ = SkipWs(we);
+  if (p_ >= end_) return false;
+  if (*p_ != u'>') {
+    char16_t* nameStart = p_;
+    char16_t* q = p_;
     if (*q == u'%') q = SkipWs(q + 1);
-    while (q < m_end && !IsWs(*q) && *q != u'>') ++q;
+    while (q < end_ && !IsWs(*q) && *q != u'>') ++q;
     node->name = nameStart;
-    if (q >= m_end) {
-      m_p = m_end;
+    if (q >= end_) {
+      p_ = end_;
       return false;
     }
     const char16_t c = *q;
     *q = 0;
-    m_p = q + 1;
+    p_ = q + 1;
     if (c == u'>') return true;
-    m_p = SkipWs(m_p);
-    char16_t* vs = m_p;
+    p_ = SkipWs(p_);
+    char16_t* vs = p_;
     char16_t* ve = vs;
     char16_t quote = 0;
-    for (; ve < m_end; ++ve) {
+    for (; ve < end_; ++ve) {
       if (quote) {
         if (*ve == quote) quote = 0;
       } else if (*ve == u'>') {
@@ -524,14 +524,14 @@ bool CParser::Declaration() {
       }
     }
     node->value = Finish(vs, ve, Opt(XML_OPT_TRIM_DECLARATIONS));
-    if (ve >= m_end) {
-      m_p = m_end;
+    if (ve >= end_) {
+      p_ = end_;
       return false;
     }
-    m_p = ve + 1;
+    p_ = ve + 1;
     return true;
   }
-  ++m_p;
+  ++p_;
   return true;
 }
 
@@ -620,58 +620,58 @@ bool AppendWideString(char16_t*& buffer, const char16_t* text) {
 // ---- CXmlNode -------------------------------------------------------------------
 
 bool CXmlNode::IsValid() const {
-  if (m_attribute) return m_attribute->name != nullptr;
-  return m_node && m_node->type != XML_NODE_NONE && m_node->name != nullptr;
+  if (attribute_) return attribute_->name != nullptr;
+  return node_ && node_->type != XML_NODE_NONE && node_->name != nullptr;
 }
 
-std::int32_t CXmlNode::GetType() const { return (m_node && !m_attribute) ? m_node->type : XML_NODE_NONE; }
+std::int32_t CXmlNode::GetType() const { return (node_ && !attribute_) ? node_->type : XML_NODE_NONE; }
 
 const char16_t* CXmlNode::GetName() const {
-  if (m_attribute) return m_attribute->name;
-  return m_node ? m_node->name : nullptr;
+  if (attribute_) return attribute_->name;
+  return node_ ? node_->name : nullptr;
 }
 
 const char16_t* CXmlNode::GetValue() const {
-  if (m_attribute) return m_attribute->value;
-  return m_node ? m_node->value : nullptr;
+  if (attribute_) return attribute_->value;
+  return node_ ? node_->value : nullptr;
 }
 
 CXmlNode CXmlNode::GetParent() const {
-  if (m_attribute) return CXmlNode(m_node);
-  return m_node ? CXmlNode(m_node->parent) : CXmlNode();
+  if (attribute_) return CXmlNode(node_);
+  return node_ ? CXmlNode(node_->parent) : CXmlNode();
 }
 
-std::uint32_t CXmlNode::GetChildCount() const { return (m_node && !m_attribute) ? m_node->childCount : 0; }
+std::uint32_t CXmlNode::GetChildCount() const { return (node_ && !attribute_) ? node_->childCount : 0; }
 
 CXmlNode CXmlNode::GetChild(std::uint32_t index) const {
-  if (!m_node || m_attribute || index >= m_node->childCount) return {};
-  return CXmlNode(m_node->children[index]);
+  if (!node_ || attribute_ || index >= node_->childCount) return {};
+  return CXmlNode(node_->children[index]);
 }
 
 std::uint32_t CXmlNode::GetAttributeCount() const {
-  return (m_node && !m_attribute) ? m_node->attributeCount : 0;
+  return (node_ && !attribute_) ? node_->attributeCount : 0;
 }
 
 CXmlNode CXmlNode::GetAttribute(std::uint32_t index) const {
-  if (!m_node || m_attribute || index >= m_node->attributeCount) return {};
-  return CXmlNode(m_node, m_node->attributes[index]);
+  if (!node_ || attribute_ || index >= node_->attributeCount) return {};
+  return CXmlNode(node_, node_->attributes[index]);
 }
 
 std::int32_t CXmlNode::FindAttribute(const char16_t* pattern) const {
-  if (!pattern || !m_node || m_attribute) return -1;
-  for (std::uint32_t i = 0; i < m_node->attributeCount; ++i) {
-    if (MatchWildcard(pattern, m_node->attributes[i]->name)) return static_cast<std::int32_t>(i);
+  if (!pattern || !node_ || attribute_) return -1;
+  for (std::uint32_t i = 0; i < node_->attributeCount; ++i) {
+    if (MatchWildcard(pattern, node_->attributes[i]->name)) return static_cast<std::int32_t>(i);
   }
   return -1;
 }
 
 XmlAttribute* CXmlNode::FindAttributeRecord(const char16_t* pattern) const {
   const std::int32_t i = FindAttribute(pattern);
-  return i < 0 ? nullptr : m_node->attributes[i];
+  return i < 0 ? nullptr : node_->attributes[i];
 }
 
 CXmlNode CXmlNode::FindDescendant(const char16_t* pattern) const {
-  if (!pattern || !m_node || m_attribute) return {};
+  if (!pattern || !node_ || attribute_) return {};
   // Depth first, a node before its children, without recursion.
   struct Frame {
     XmlNodeRecord* node;
@@ -679,7 +679,7 @@ CXmlNode CXmlNode::FindDescendant(const char16_t* pattern) const {
   };
   std::vector<Frame> stack;
   try {
-    stack.push_back({m_node, 0});
+    stack.push_back({node_, 0});
     while (!stack.empty()) {
       Frame& top = stack.back();
       if (top.next >= top.node->childCount) {
@@ -696,10 +696,10 @@ CXmlNode CXmlNode::FindDescendant(const char16_t* pattern) const {
 }
 
 CXmlNode CXmlNode::AppendAttribute(const char16_t* name, const char16_t* value) {
-  if (!name || !value || !m_node || m_attribute) return {};
+  if (!name || !value || !node_ || attribute_) return {};
   char16_t* nameCopy = CopyWide(name);
   char16_t* valueCopy = nameCopy ? CopyWide(value) : nullptr;
-  XmlAttribute* attribute = valueCopy ? AppendAttributeRecord(m_node, 4) : nullptr;
+  XmlAttribute* attribute = valueCopy ? AppendAttributeRecord(node_, 4) : nullptr;
   if (!attribute) {
     std::free(nameCopy);
     std::free(valueCopy);
@@ -709,38 +709,38 @@ CXmlNode CXmlNode::AppendAttribute(const char16_t* name, const char16_t* value) 
   attribute->nameInPlace = false;
   attribute->value = valueCopy;
   attribute->valueInPlace = false;
-  return CXmlNode(m_node, attribute);
+  return CXmlNode(node_, attribute);
 }
 
 CXmlNode CXmlNode::GetOrAddAttribute(const char16_t* name) {
-  if (XmlAttribute* found = FindAttributeRecord(name)) return CXmlNode(m_node, found);
+  if (XmlAttribute* found = FindAttributeRecord(name)) return CXmlNode(node_, found);
   return AppendAttribute(name, kEmptyText);
 }
 
-const char16_t* CXmlNode::GetAttributeValue() const { return m_attribute ? m_attribute->value : nullptr; }
+const char16_t* CXmlNode::GetAttributeValue() const { return attribute_ ? attribute_->value : nullptr; }
 
 // ---- CXmlDocument and the parse entry -----------------------------------------
 
 CXmlDocument::~CXmlDocument() {
-  if (m_ownsTree) XmlDom::FreeTree(m_root);
-  m_root = nullptr;
-  delete[] m_textBuffer;
+  if (ownsTree_) XmlDom::FreeTree(root_);
+  root_ = nullptr;
+  delete[] textBuffer_;
 }
 
 void CXmlDocument::Clear() {
-  XmlDom::FreeTree(m_root);
-  m_root = nullptr;
-  delete[] m_textBuffer;
-  m_textBuffer = nullptr;
+  XmlDom::FreeTree(root_);
+  root_ = nullptr;
+  delete[] textBuffer_;
+  textBuffer_ = nullptr;
 }
 
 void CXmlDocument::SetTextBuffer(char16_t* text) {
-  if (m_textBuffer != text) delete[] m_textBuffer;
-  m_textBuffer = text;
+  if (textBuffer_ != text) delete[] textBuffer_;
+  textBuffer_ = text;
 }
 
 struct XmlDomAccess {
-  static XmlNodeRecord*& Root(CXmlDocument& d) { return d.m_root; }
+  static XmlNodeRecord*& Root(CXmlDocument& d) { return d.root_; }
 };
 
 namespace XmlDom {

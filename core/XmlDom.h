@@ -83,11 +83,11 @@ bool AppendWideString(char16_t*& buffer, const char16_t* text);
 class CXmlNode {
  public:
   CXmlNode() = default;
-  explicit CXmlNode(XmlNodeRecord* node) : m_node(node) {}
-  CXmlNode(XmlNodeRecord* owner, XmlAttribute* attribute) : m_node(owner), m_attribute(attribute) {}
+  explicit CXmlNode(XmlNodeRecord* node) : node_(node) {}
+  CXmlNode(XmlNodeRecord* owner, XmlAttribute* attribute) : node_(owner), attribute_(attribute) {}
 
-  bool IsEmpty() const { return !m_node && !m_attribute; }
-  bool IsAttribute() const { return m_attribute != nullptr; }
+  bool IsEmpty() const { return !node_ && !attribute_; }
+  bool IsAttribute() const { return attribute_ != nullptr; }
   // A node whose type is not 0 and which has a name (or a named attribute).
   bool IsValid() const;
 
@@ -118,12 +118,12 @@ class CXmlNode {
   // The value of the attribute the handle refers to, or null.
   const char16_t* GetAttributeValue() const;
 
-  XmlNodeRecord* GetRecord() const { return m_attribute ? nullptr : m_node; }
-  XmlAttribute* GetAttributeRecord() const { return m_attribute; }
+  XmlNodeRecord* GetRecord() const { return attribute_ ? nullptr : node_; }
+  XmlAttribute* GetAttributeRecord() const { return attribute_; }
 
  private:
-  XmlNodeRecord* m_node = nullptr;
-  XmlAttribute* m_attribute = nullptr;
+  XmlNodeRecord* node_ = nullptr;
+  XmlAttribute* attribute_ = nullptr;
 };
 
 class CXmlDocument {
@@ -133,23 +133,23 @@ class CXmlDocument {
   CXmlDocument(const CXmlDocument&) = delete;
   CXmlDocument& operator=(const CXmlDocument&) = delete;
 
-  CXmlNode GetRoot() const { return CXmlNode(m_root); }
+  CXmlNode GetRoot() const { return CXmlNode(root_); }
   // Frees the tree and the text buffer.
   void Clear();
 
-  std::int32_t GetOptions() const { return m_options; }
-  void SetOptions(std::int32_t options) { m_options = options; }
-  std::int32_t GetGrowthStep() const { return m_growthStep; }
+  std::int32_t GetOptions() const { return options_; }
+  void SetOptions(std::int32_t options) { options_ = options; }
+  std::int32_t GetGrowthStep() const { return growthStep_; }
   // A text buffer for the document to free with the tree (new[]), or null.
   void SetTextBuffer(char16_t* text);
 
  private:
   friend struct XmlDomAccess;
-  XmlNodeRecord* m_root = nullptr;
-  std::int32_t m_growthStep = 4;
-  bool m_ownsTree = true;
-  char16_t* m_textBuffer = nullptr;
-  std::int32_t m_options = XML_OPT_DEFAULT;
+  XmlNodeRecord* root_ = nullptr;
+  std::int32_t growthStep_ = 4;
+  bool ownsTree_ = true;
+  char16_t* textBuffer_ = nullptr;
+  std::int32_t options_ = XML_OPT_DEFAULT;
 };
 
 namespace XmlDom {

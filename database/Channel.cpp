@@ -12,6 +12,7 @@
 #include "database/GlobalOptions.h"
 #include "database/HeadersFile.h"
 #include "database/NotifyToday.h"
+#include "platform/base/PercentEscape.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
@@ -50,21 +51,9 @@ void SetChannelThumbnailsHooks(const ChannelThumbnailsHooks& hooks) { g_thumbnai
 // ---- Names ---------------------------------------------------------------------
 
 std::u16string CChannel::EscapeName(const std::u16string& name) {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
   // The address escaping, plus control characters, which no device path may hold.
   const std::u16string escaped = EscapeUrl(name);
-  std::u16string out;
-  out.reserve(escaped.size());
-  for (char16_t c : escaped) {
-    if (c < 0x20 || c == 0x7F) {
-      out.push_back(u'%');
-      out.push_back(kHex[(c >> 4) & 15]);
-      out.push_back(kHex[c & 15]);
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
+  return plat::PercentEscape(std::u16string_view(escaped), [](char16_t c) { return c < 0x20 || c == 0x7F; });
 }
 
 std::u16string CChannel::UnescapeName(const std::u16string& escaped) { return UnescapeUrl(escaped); }

@@ -10,6 +10,7 @@
 #include "core/RecordEncoding.h"
 #include "core/STScreenBuffer.h"
 #include "core/Streams.h"
+#include "platform/base/Endian.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
@@ -49,20 +50,8 @@ struct DibView {
   }
 };
 
-int StripStride(int width) { return (width * 3 + 3) & ~3; }
+int StripStride(int width) { return static_cast<int>(plat::DibStride(24, width)); }
 
-void Put16(std::string& s, unsigned v) {
-  s.push_back(static_cast<char>(v & 0xFF));
-  s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void Put32(std::string& s, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-unsigned Get16(const std::uint8_t* p) { return static_cast<unsigned>(p[0]) | (static_cast<unsigned>(p[1]) << 8); }
 
 std::u16string Decimal(int value) {
   std::string digits = std::to_string(value);
@@ -126,18 +115,18 @@ bool SaveBmp(HBITMAP bitmap, const std::u16string& path) {
   std::string header;
   header.reserve(kBmpHeadersBytes);
   header += "BM";
-  Put32(header, static_cast<std::uint32_t>(kBmpHeadersBytes + imageSize));
-  Put16(header, 0);
-  Put16(header, 0);
-  Put32(header, static_cast<std::uint32_t>(kBmpHeadersBytes));
-  Put32(header, 40);
-  Put32(header, static_cast<std::uint32_t>(v.width));
-  Put32(header, static_cast<std::uint32_t>(v.height));
-  Put16(header, 1);
-  Put16(header, 24);
-  Put32(header, BI_RGB);
-  Put32(header, static_cast<std::uint32_t>(imageSize));
-  for (int i = 0; i < 4; ++i) Put32(header, 0);
+  plat::PutLe32(header, static_cast<std::uint32_t>(kBmpHeadersBytes + imageSize));
+  plat::PutLe16(header, 0);
+  plat::PutLe16(header, 0);
+  plat::PutLe32(header, static_cast<std::uint32_t>(kBmpHeadersBytes));
+  plat::PutLe32(header, 40);
+  plat::PutLe32(header, static_cast<std::uint32_t>(v.width));
+  plat::PutLe32(header, static_cast<std::uint32_t>(v.height));
+  plat::PutLe16(header, 1);
+  plat::PutLe16(header, 24);
+  plat::PutLe32(header, BI_RGB);
+  plat::PutLe32(header, static_cast<std::uint32_t>(imageSize));
+  for (int i = 0; i < 4; ++i) plat::PutLe32(header, 0);
 
   CFileWriter writer(path, true);
   bool ok = writer.IsOpen() && WriterWrite(writer, header.data(), header.size());
@@ -267,13 +256,13 @@ HBITMAP CThumbnailsPool::ReadStrip(int slots) const {
   CloseHandle(file);
   if (!ok) return nullptr;
   const std::uint64_t imageSize = static_cast<std::uint64_t>(StripStride(static_cast<int>(width))) * size_;
-  const std::uint32_t offBits = Get32(h + 10);
-  const std::int32_t biHeight = static_cast<std::int32_t>(Get32(h + 22));
-  const std::uint32_t biSizeImage = Get32(h + 34);
-  if (h[0] != 'B' || h[1] != 'M' || Get32(h + 2) != fileSize || offBits < kBmpHeadersBytes ||
-      Get32(h + 14) != 40 || static_cast<std::int32_t>(Get32(h + 18)) != width ||
-      (biHeight != size_ && biHeight != -size_) || Get16(h + 26) != 1 || Get16(h + 28) != 24 ||
-      Get32(h + 30) != BI_RGB || (biSizeImage != 0 && biSizeImage != imageSize) ||
+  const std::uint32_t offBits = plat::GetLe32(h + 10);
+  const std::int32_t biHeight = static_cast<std::int32_t>(plat::GetLe32(h + 22));
+  const std::uint32_t biSizeImage = plat::GetLe32(h + 34);
+  if (h[0] != 'B' || h[1] != 'M' || plat::GetLe32(h + 2) != fileSize || offBits < kBmpHeadersBytes ||
+      plat::GetLe32(h + 14) != 40 || static_cast<std::int32_t>(plat::GetLe32(h + 18)) != width ||
+      (biHeight != size_ && biHeight != -size_) || plat::GetLe16(h + 26) != 1 || plat::GetLe16(h + 28) != 24 ||
+      plat::GetLe32(h + 30) != BI_RGB || (biSizeImage != 0 && biSizeImage != imageSize) ||
       static_cast<std::uint64_t>(offBits) + imageSize != fileSize)
     return nullptr;
   HBITMAP bitmap = LoadImageFromFile(stripPath_, true);

@@ -15,6 +15,7 @@
 
 #include "platform/base/Text.h"
 #include "platform/resources/Resources.h"
+#include "tools/rc/ResourceCompiler.h"
 
 namespace {
 

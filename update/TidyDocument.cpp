@@ -12,6 +12,7 @@
 #include "core/DebugLog.h"
 #include "core/PrivateHeap.h"
 #include "platform/base/Handle.h"
+#include "platform/base/PercentEscape.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "platform/inet/Inet.h"
@@ -647,15 +648,10 @@ std::u16string GetFaviconUrl(const std::u16string& pageAddress) {
 }
 
 std::u16string PercentEncodeUtf8(const std::u16string& text) {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
   std::string utf8 = plat::Utf16ToUtf8(text);
   std::u16string out;
   out.reserve(utf8.size() * 3);
-  for (unsigned char c : utf8) {
-    out += u'%';
-    out += kHex[c >> 4];
-    out += kHex[c & 15];
-  }
+  for (unsigned char c : utf8) plat::AppendPercentByte(out, c);
   return out;
 }
 

@@ -1,5 +1,5 @@
-// Blits (plain, stretched, masked, transparent, alpha), fills, gradients,
-// pixels, lines and shapes, DIB transfers.
+// Raster operations and blits (plain, stretched, masked, transparent,
+// alpha), fills, gradients, pixels, lines and shapes, DIB transfers.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -8,6 +8,32 @@
 #include "platform/gdi/GdiInternal.h"
 
 namespace plat {
+
+namespace gdi {
+
+DWORD ApplyRop3(BYTE index, DWORD p, DWORD s, DWORD d) {
+  switch (index) {
+    case 0xCC: return s;
+    case 0x00: return 0;
+    case 0xFF: return 0xFFFFFFFFu;
+    case 0x88: return s & d;
+    case 0xEE: return s | d;
+    case 0x66: return s ^ d;
+    case 0x33: return ~s;
+    case 0xF0: return p;
+    case 0x55: return ~d;
+    case 0xAA: return d;
+  }
+  DWORD out = 0;
+  for (int i = 0; i < 8; ++i) {
+    if (!((index >> i) & 1)) continue;
+    DWORD term = ((i & 4) ? p : ~p) & ((i & 2) ? s : ~s) & ((i & 1) ? d : ~d);
+    out |= term;
+  }
+  return out;
+}
+
+}  // namespace gdi
 
 using namespace gdi;
 
@@ -686,14 +712,12 @@ int GetDIBits(HDC, HBITMAP hbmp, UINT startScan, UINT lines, void* bits, BITMAPI
   BITMAPINFOHEADER& h = info->bmiHeader;
   if (!bits) {
     int bpp = h.biBitCount ? h.biBitCount : b->bpp;
-    h.biSize = sizeof(BITMAPINFOHEADER);
-    h.biWidth = b->width;
-    h.biHeight = b->height;
-    h.biPlanes = 1;
-    h.biBitCount = static_cast<WORD>(bpp);
-    h.biCompression = (bpp == 16 || bpp == 32) && b->bpp == bpp ? BI_BITFIELDS : BI_RGB;
-    h.biSizeImage = static_cast<DWORD>(((bpp * b->width + 31) / 32) * 4) * static_cast<DWORD>(b->height);
-    h.biClrUsed = 0;
+    const BITMAPINFOHEADER given = h;
+    h = DibHeader(b->width, b->height, bpp, (bpp == 16 || bpp == 32) && b->bpp == bpp ? BI_BITFIELDS : BI_RGB);
+    // What the header says of resolution stays as the caller gave it.
+    h.biXPelsPerMeter = given.biXPelsPerMeter;
+    h.biYPelsPerMeter = given.biYPelsPerMeter;
+    h.biClrImportant = given.biClrImportant;
     if (bpp <= 8 && b->bpp == bpp) std::memcpy(info->bmiColors, b->palette.data(), b->palette.size() * sizeof(RGBQUAD));
     else if (h.biCompression == BI_BITFIELDS) std::memcpy(info->bmiColors, b->masks, sizeof(b->masks));
     return TRUE;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,54 @@ struct BITMAPINFO {
   BITMAPINFOHEADER bmiHeader;
   RGBQUAD bmiColors[1];
 };
+
+// Bytes of one row of a DIB `width` pixels wide at `bitsPerPixel`: rows are
+// padded to whole 32-bit words. 64-bit, so sizes read from files cannot wrap.
+constexpr std::uint64_t DibStride(std::uint64_t bitsPerPixel, std::uint64_t width) {
+  return (bitsPerPixel * width + 31) / 32 * 4;
+}
+
+// The header of a DIB `width` x `height` (negative height: rows top-down) at
+// `bitsPerPixel`: one plane, the given compression and the image size.
+inline BITMAPINFOHEADER DibHeader(int width, int height, int bitsPerPixel, DWORD compression = BI_RGB) {
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biPlanes = 1;
+  h.biBitCount = static_cast<WORD>(bitsPerPixel);
+  h.biCompression = compression;
+  const std::uint64_t rows = height < 0 ? -static_cast<std::int64_t>(height) : height;
+  if (width > 0 && bitsPerPixel > 0)
+    h.biSizeImage = static_cast<DWORD>(DibStride(static_cast<std::uint64_t>(bitsPerPixel), static_cast<std::uint64_t>(width)) * rows);
+  return h;
+}
+
+// A BITMAPINFO with room for any colour table (256 entries) or the three
+// BI_BITFIELDS masks; get() is what the DIB functions take.
+struct DibInfo {
+  BITMAPINFOHEADER bmiHeader{};
+  RGBQUAD bmiColors[256]{};
+
+  DibInfo() = default;
+  DibInfo(int width, int height, int bitsPerPixel, DWORD compression = BI_RGB)
+      : bmiHeader(DibHeader(width, height, bitsPerPixel, compression)) {}
+  // Red, green and blue masks of a BI_BITFIELDS DIB.
+  void SetMasks(DWORD red, DWORD green, DWORD blue) {
+    const DWORD masks[3] = {red, green, blue};
+    static_assert(sizeof(masks) <= sizeof(bmiColors));
+    std::memcpy(bmiColors, masks, sizeof(masks));
+  }
+  BITMAPINFO* get() { return reinterpret_cast<BITMAPINFO*>(this); }
+  const BITMAPINFO* get() const { return reinterpret_cast<const BITMAPINFO*>(this); }
+};
+
+// A top-down RGB565 DIB: the screen's format.
+inline DibInfo Rgb565DibInfo(int width, int height) {
+  DibInfo info(width, -height, 16, BI_BITFIELDS);
+  info.SetMasks(0xF800, 0x07E0, 0x001F);
+  return info;
+}
 
 #pragma pack(push, 2)
 struct BITMAPFILEHEADER {

@@ -28,20 +28,16 @@ Icon* AsIcon(HICON h) { return IsLive(h) ? static_cast<Icon*>(h) : nullptr; }
 
 // A private copy of a bitmap (kept out of the caller's reach).
 Bitmap* CopyBitmap(const Bitmap& src) {
-  std::vector<std::uint8_t> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
-  BITMAPINFOHEADER h = src.header;
-  h.biSize = sizeof(BITMAPINFOHEADER);
-  h.biWidth = src.width;
-  h.biHeight = src.topDown ? -src.height : src.height;
-  h.biPlanes = 1;
-  h.biBitCount = static_cast<WORD>(src.bpp);
+  DibInfo info(src.width, src.topDown ? -src.height : src.height, src.bpp,
+               (src.bpp == 16 || src.bpp == 32) ? BI_BITFIELDS : BI_RGB);
+  BITMAPINFOHEADER& h = info.bmiHeader;
+  h.biXPelsPerMeter = src.header.biXPelsPerMeter;
+  h.biYPelsPerMeter = src.header.biYPelsPerMeter;
+  h.biClrImportant = src.header.biClrImportant;
   h.biClrUsed = src.bpp <= 8 ? static_cast<DWORD>(src.palette.size()) : 0;
-  h.biCompression = (src.bpp == 16 || src.bpp == 32) ? BI_BITFIELDS : BI_RGB;
-  std::memcpy(info.data(), &h, sizeof(h));
-  if (src.bpp <= 8) std::memcpy(info.data() + sizeof(h), src.palette.data(), src.palette.size() * sizeof(RGBQUAD));
-  else if (src.bpp == 16 || src.bpp == 32) std::memcpy(info.data() + sizeof(h), src.masks, sizeof(src.masks));
-  Bitmap* b = NewBitmap(src.width, src.height, src.bpp, src.topDown, src.isDib,
-                        reinterpret_cast<BITMAPINFO*>(info.data()), nullptr);
+  if (src.bpp <= 8) std::memcpy(info.bmiColors, src.palette.data(), src.palette.size() * sizeof(RGBQUAD));
+  else if (src.bpp == 16 || src.bpp == 32) info.SetMasks(src.masks[0], src.masks[1], src.masks[2]);
+  Bitmap* b = NewBitmap(src.width, src.height, src.bpp, src.topDown, src.isDib, info.get(), nullptr);
   if (!b) return nullptr;
   std::memcpy(b->bits, src.bits, static_cast<std::size_t>(src.stride) * src.height);
   return b;

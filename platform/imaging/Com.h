@@ -3,6 +3,7 @@
 // for the classes this platform provides.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/base/Types.h"
@@ -51,6 +52,36 @@ class IUnknown {
 
  protected:
   virtual ~IUnknown() = default;
+};
+
+// The IUnknown of a class implementing one interface: QueryInterface answers
+// IUnknown and `kIid`, the reference count is thread-safe and starts at one,
+// and the last Release deletes the object.
+template <class Interface, const IID& kIid>
+class ComObject : public Interface {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == kIid) {
+      AddRef();
+      *out = static_cast<Interface*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+
+ protected:
+  ~ComObject() override = default;
+
+ private:
+  std::atomic<ULONG> refs_{1};
 };
 
 // A stream of bytes, as far as its readers use it: its size and one read.

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/base/Endian.h"
 #include "platform/files/Files.h"
 #include "platform/imaging/Imaging.h"
 
@@ -33,12 +34,7 @@ bool WithinBudget(std::uint64_t w, std::uint64_t h, std::uint64_t maxPixels) {
   return w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide && w * h <= maxPixels;
 }
 
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t U32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(U32(p)); }
+std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(GetLe32(p)); }
 
 std::uint32_t Argb(unsigned a, unsigned r, unsigned g, unsigned b) {
   return (static_cast<std::uint32_t>(a) << 24) | (static_cast<std::uint32_t>(r) << 16) |
@@ -331,7 +327,7 @@ unsigned Channel(std::uint32_t v, std::uint32_t mask) {
 // `avail` bytes; alpha from a mask or the 32-bit X byte when any is non-zero.
 bool ReadDibPixels(const DibLayout& l, const std::uint8_t* pixels, std::size_t avail, DecodedImage& out,
                    bool alphaFromX) {
-  std::uint64_t stride = ((static_cast<std::uint64_t>(l.bpp) * l.width + 31) / 32) * 4;
+  std::uint64_t stride = DibStride(static_cast<std::uint64_t>(l.bpp), static_cast<std::uint64_t>(l.width));
   if (stride * l.height > avail) return false;
   out.width = l.width;
   out.height = l.height;
@@ -354,13 +350,13 @@ bool ReadDibPixels(const DibLayout& l, const std::uint8_t* pixels, std::size_t a
           break;
         }
         case 16: {
-          std::uint32_t v = U16(row + 2 * x);
+          std::uint32_t v = GetLe16(row + 2 * x);
           px = Argb(255, Channel(v, l.masks[0]), Channel(v, l.masks[1]), Channel(v, l.masks[2]));
           break;
         }
         case 24: px = Argb(255, row[3 * x + 2], row[3 * x + 1], row[3 * x]); break;
         default: {
-          std::uint32_t v = U32(row + 4 * x);
+          std::uint32_t v = GetLe32(row + 4 * x);
           unsigned a = 255;
           if (l.masks[3]) a = Channel(v, l.masks[3]);
           else if (alphaFromX) {
@@ -386,25 +382,25 @@ bool ReadDibPixels(const DibLayout& l, const std::uint8_t* pixels, std::size_t a
 bool ParseDibHeader(const std::uint8_t* base, std::size_t avail, DibLayout& l, std::size_t& headerEnd,
                     int iconHeight, std::uint64_t maxPixels, const char** why) {
   if (avail < 12) return false;
-  std::uint32_t hs = U32(base);
+  std::uint32_t hs = GetLe32(base);
   std::int64_t w, h;
   int planes, bpp;
   std::uint32_t compression = 0, clrUsed = 0;
   int paletteEntrySize = 4;
   if (hs == 12) {
-    w = U16(base + 4);
-    h = static_cast<std::int16_t>(U16(base + 6));
-    planes = U16(base + 8);
-    bpp = U16(base + 10);
+    w = GetLe16(base + 4);
+    h = static_cast<std::int16_t>(GetLe16(base + 6));
+    planes = GetLe16(base + 8);
+    bpp = GetLe16(base + 10);
     paletteEntrySize = 3;
   } else {
     if (hs < 40 || hs > avail) return false;
     w = I32(base + 4);
     h = I32(base + 8);
-    planes = U16(base + 12);
-    bpp = U16(base + 14);
-    compression = U32(base + 16);
-    clrUsed = U32(base + 32);
+    planes = GetLe16(base + 12);
+    bpp = GetLe16(base + 14);
+    compression = GetLe32(base + 16);
+    clrUsed = GetLe32(base + 32);
   }
   (void)planes;
   if (iconHeight > 0 && h != iconHeight) h /= 2;  // colour rows, then mask rows
@@ -423,15 +419,15 @@ bool ParseDibHeader(const std::uint8_t* base, std::size_t avail, DibLayout& l, s
   if (compression == 3 /* BI_BITFIELDS */) {
     if (bpp != 16 && bpp != 32) return false;
     if (hs >= 52) {
-      l.masks[0] = U32(base + 40);
-      l.masks[1] = U32(base + 44);
-      l.masks[2] = U32(base + 48);
-      if (hs >= 56) l.masks[3] = U32(base + 52);
+      l.masks[0] = GetLe32(base + 40);
+      l.masks[1] = GetLe32(base + 44);
+      l.masks[2] = GetLe32(base + 48);
+      if (hs >= 56) l.masks[3] = GetLe32(base + 52);
     } else {
       if (avail < pos + 12) return false;
-      l.masks[0] = U32(base + pos);
-      l.masks[1] = U32(base + pos + 4);
-      l.masks[2] = U32(base + pos + 8);
+      l.masks[0] = GetLe32(base + pos);
+      l.masks[1] = GetLe32(base + pos + 4);
+      l.masks[2] = GetLe32(base + pos + 8);
       pos += 12;
     }
   } else if (compression == 0 /* BI_RGB */) {
@@ -514,7 +510,7 @@ bool ReadRlePixels(const DibLayout& l, const std::uint8_t* p, std::size_t avail,
 bool DecodeBmp(const std::uint8_t* data, std::size_t size, DecodedImage& out, std::string* error,
                std::uint64_t maxPixels) {
   if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M') return Fail(error, "bmp: bad header");
-  std::uint32_t offBits = U32(data + 10);
+  std::uint32_t offBits = GetLe32(data + 10);
   DibLayout l;
   std::size_t headerEnd = 0;
   const char* why = "bmp: bad header";
@@ -539,21 +535,21 @@ bool DecodeBmp(const std::uint8_t* data, std::size_t size, DecodedImage& out, st
 std::vector<IcoEntry> ListIcoEntries(const void* p, std::size_t size) {
   std::vector<IcoEntry> out;
   const auto* data = static_cast<const std::uint8_t*>(p);
-  if (!data || size < 6 || U16(data) != 0 || (U16(data + 2) != 1 && U16(data + 2) != 2)) return out;
-  std::size_t count = U16(data + 4);
+  if (!data || size < 6 || GetLe16(data) != 0 || (GetLe16(data + 2) != 1 && GetLe16(data + 2) != 2)) return out;
+  std::size_t count = GetLe16(data + 4);
   if (count == 0 || 6 + count * 16 > size) return out;
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t* e = data + 6 + i * 16;
     IcoEntry entry;
     entry.width = e[0] ? e[0] : 256;
     entry.height = e[1] ? e[1] : 256;
-    entry.bitCount = U16(e + 6);
-    entry.size = U32(e + 8);
-    entry.offset = U32(e + 12);
+    entry.bitCount = GetLe16(e + 6);
+    entry.size = GetLe32(e + 8);
+    entry.offset = GetLe32(e + 12);
     if (entry.size == 0 || entry.offset > size || entry.size > size - entry.offset) return {};
     // The image's own header knows the depth better than the directory.
     const std::uint8_t* img = data + entry.offset;
-    if (entry.size >= 16 && img[0] != 0x89 && U32(img) >= 40) entry.bitCount = U16(img + 14);
+    if (entry.size >= 16 && img[0] != 0x89 && GetLe32(img) >= 40) entry.bitCount = GetLe16(img + 14);
     out.push_back(entry);
   }
   return out;
@@ -579,8 +575,8 @@ bool DecodeIcoEntry(const void* p, std::size_t size, std::size_t index, DecodedI
     out.pixels.clear();
     return Fail(error, "ico: truncated image");
   }
-  std::uint64_t xorStride = ((static_cast<std::uint64_t>(l.bpp) * l.width + 31) / 32) * 4;
-  std::uint64_t maskStride = ((static_cast<std::uint64_t>(l.width) + 31) / 32) * 4;
+  std::uint64_t xorStride = DibStride(static_cast<std::uint64_t>(l.bpp), static_cast<std::uint64_t>(l.width));
+  std::uint64_t maskStride = DibStride(1, static_cast<std::uint64_t>(l.width));
   std::uint64_t maskPos = headerEnd + xorStride * l.height;
   bool ownAlpha = l.bpp == 32 && std::any_of(out.pixels.begin(), out.pixels.end(),
                                              [](std::uint32_t px) { return (px >> 24) != 0xFF; });
@@ -625,7 +621,7 @@ ImageFormat SniffImageFormat(const void* p, std::size_t size) {
   if (size >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return ImageFormat::Jpeg;
   if (size >= 6 && (std::memcmp(d, "GIF87a", 6) == 0 || std::memcmp(d, "GIF89a", 6) == 0)) return ImageFormat::Gif;
   if (size >= 2 && d[0] == 'B' && d[1] == 'M') return ImageFormat::Bmp;
-  if (size >= 6 && U16(d) == 0 && (U16(d + 2) == 1 || U16(d + 2) == 2) && U16(d + 4) > 0) return ImageFormat::Ico;
+  if (size >= 6 && GetLe16(d) == 0 && (GetLe16(d + 2) == 1 || GetLe16(d + 2) == 2) && GetLe16(d + 4) > 0) return ImageFormat::Ico;
   return ImageFormat::Unknown;
 }
 
@@ -680,16 +676,11 @@ HBITMAP CreateDibFromImage(const DecodedImage& image, int bitsPerPixel) {
       (bitsPerPixel != 24 && bitsPerPixel != 32))
     return nullptr;
   BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = image.width;
-  bi.bmiHeader.biHeight = image.height;  // bottom-up
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = static_cast<WORD>(bitsPerPixel);
-  bi.bmiHeader.biCompression = BI_RGB;
+  bi.bmiHeader = DibHeader(image.width, image.height, bitsPerPixel);  // bottom-up
   void* bits = nullptr;
   HBITMAP b = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (!b) return nullptr;
-  std::size_t stride = ((static_cast<std::size_t>(bitsPerPixel) * image.width + 31) / 32) * 4;
+  std::size_t stride = static_cast<std::size_t>(DibStride(bitsPerPixel, image.width));
   auto* base = static_cast<std::uint8_t*>(bits);
   for (int y = 0; y < image.height; ++y) {
     std::uint8_t* row = base + (image.height - 1 - y) * stride;
@@ -767,23 +758,15 @@ HICON CreateIconFromImage(const DecodedImage& image) {
       row[4 * x + 3] = static_cast<std::uint8_t>(p >> 24);
     }
   }
-  struct {
-    BITMAPINFOHEADER h;
-    RGBQUAD colours[2];
-  } mi{};
-  mi.h.biSize = sizeof(BITMAPINFOHEADER);
-  mi.h.biWidth = image.width;
-  mi.h.biHeight = image.height;
-  mi.h.biPlanes = 1;
-  mi.h.biBitCount = 1;
-  mi.colours[1] = RGBQUAD{255, 255, 255, 0};
+  DibInfo mi(image.width, image.height, 1);
+  mi.bmiColors[1] = RGBQUAD{255, 255, 255, 0};
   void* maskBits = nullptr;
-  HBITMAP mask = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&mi), DIB_RGB_COLORS, &maskBits, nullptr, 0);
+  HBITMAP mask = CreateDIBSection(nullptr, mi.get(), DIB_RGB_COLORS, &maskBits, nullptr, 0);
   if (!mask) {
     DeleteObject(colour);
     return nullptr;
   }
-  std::size_t maskStride = ((static_cast<std::size_t>(image.width) + 31) / 32) * 4;
+  std::size_t maskStride = static_cast<std::size_t>(DibStride(1, image.width));
   auto* mb = static_cast<std::uint8_t*>(maskBits);
   for (int y = 0; y < image.height; ++y) {
     std::uint8_t* row = mb + static_cast<std::size_t>(image.height - 1 - y) * maskStride;

@@ -59,25 +59,9 @@ HRESULT DrawDecoded(const DecodedImage& image, HDC hdc, const RECT* dst, const R
   return ok ? S_OK : E_FAIL;
 }
 
-class Image final : public IImage {
+class Image final : public ComObject<IImage, IID_IImage> {
  public:
   explicit Image(DecodedImage img) : image_(std::move(img)) {}
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IImage) {
-      AddRef();
-      *out = static_cast<IImage*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT GetImageInfo(ImageInfo* info) override {
     if (!info) return E_POINTER;
     std::memset(info, 0, sizeof(*info));
@@ -96,27 +80,10 @@ class Image final : public IImage {
  private:
   ~Image() override = default;
   DecodedImage image_;
-  std::atomic<ULONG> refs_{1};
 };
 
-class ImagingFactory final : public IImagingFactory {
+class ImagingFactory final : public ComObject<IImagingFactory, IID_IImagingFactory> {
  public:
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IImagingFactory) {
-      AddRef();
-      *out = static_cast<IImagingFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT CreateImageFromFile(const WCHAR* fileName, IImage** image) override {
     if (!image) return E_POINTER;
     *image = nullptr;
@@ -138,7 +105,6 @@ class ImagingFactory final : public IImagingFactory {
 
  private:
   ~ImagingFactory() override = default;
-  std::atomic<ULONG> refs_{1};
 };
 
 FARPROC ResolveImgdecmp(const char* name) {
@@ -219,25 +185,17 @@ HRESULT DecompressImageIndirect(DECOMPRESSIMAGEINFO* info) {
   } else if (depth == 16 || depth == 8 || depth == 4 || depth == 1) {
     HBITMAP full = CreateDibFromImage(img, 24);
     if (!full) return E_OUTOFMEMORY;
-    std::vector<std::uint8_t> bi(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
-    auto* hdr = reinterpret_cast<BITMAPINFO*>(bi.data());
-    hdr->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    hdr->bmiHeader.biWidth = w;
-    hdr->bmiHeader.biHeight = h;
-    hdr->bmiHeader.biPlanes = 1;
-    hdr->bmiHeader.biBitCount = static_cast<WORD>(depth);
+    DibInfo hdr(w, h, depth, depth == 16 ? BI_BITFIELDS : BI_RGB);
     if (depth == 16) {
-      hdr->bmiHeader.biCompression = BI_BITFIELDS;
-      const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
-      std::memcpy(hdr->bmiColors, masks, sizeof(masks));
+      hdr.SetMasks(0xF800, 0x07E0, 0x001F);
     } else {
       int n = 1 << depth;
       for (int i = 0; i < n; ++i) {
         BYTE v = static_cast<BYTE>(i * 255 / (n - 1));
-        hdr->bmiColors[i] = RGBQUAD{v, v, v, 0};
+        hdr.bmiColors[i] = RGBQUAD{v, v, v, 0};
       }
     }
-    result = CreateDIBSection(nullptr, hdr, DIB_RGB_COLORS, nullptr, nullptr, 0);
+    result = CreateDIBSection(nullptr, hdr.get(), DIB_RGB_COLORS, nullptr, nullptr, 0);
     if (result) {
       HDC a = CreateCompatibleDC(nullptr), b = CreateCompatibleDC(nullptr);
       HGDIOBJ oa = SelectObject(a, full), ob = SelectObject(b, result);

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/base/PercentEscape.h"
 #include "platform/base/Text.h"
 #include "platform/inet/Inet.h"
 #include "platform/inet/InetUrl.h"
@@ -353,18 +354,7 @@ bool Pump(RequestObj& r, const std::function<bool()>& ready, DWORD idleLimitMs) 
 }
 
 std::string EncodePath(const std::string& path) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : path) {
-    if (c <= 0x20 || c >= 0x7F) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return PercentEscape(std::string_view(path), [](unsigned char c) { return c <= 0x20 || c >= 0x7F; });
 }
 
 BOOL StartSend(RequestObj& r, const std::vector<std::string>& callHeaders, std::string body) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/base/PercentEscape.h"
 #include "platform/base/Text.h"
 #include "platform/inet/Inet.h"
 
@@ -144,7 +145,6 @@ UriRef ResolveReference(const UriRef& base, const UriRef& r) {
 }
 
 std::u16string EncodeUnsafe(std::u16string_view text, bool spacesOnly) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::u16string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -162,11 +162,7 @@ std::u16string EncodeUnsafe(std::u16string_view text, bool spacesOnly) {
       bytes = Utf16ToUtf8(std::u16string(text.substr(i, n)));
       i += n - 1;
     }
-    for (unsigned char b : bytes) {
-      out += u'%';
-      out += static_cast<char16_t>(kHex[b >> 4]);
-      out += static_cast<char16_t>(kHex[b & 15]);
-    }
+    for (unsigned char b : bytes) AppendPercentByte(out, b);
   }
   return out;
 }

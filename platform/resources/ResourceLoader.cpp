@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/base/Endian.h"
 #include "platform/base/Text.h"
 #include "platform/imaging/Imaging.h"
 #include "platform/resources/ResourceImage.h"
@@ -19,31 +20,15 @@ namespace {
 
 constexpr char kMagic[8] = {'O', 'R', 'V', 'R', 'E', 'S', '0', '1'};
 
-void Put16(std::vector<unsigned char>& v, unsigned x) {
-  v.push_back(static_cast<unsigned char>(x & 0xFF));
-  v.push_back(static_cast<unsigned char>((x >> 8) & 0xFF));
-}
-void Put32(std::vector<unsigned char>& v, std::uint32_t x) {
-  Put16(v, x & 0xFFFF);
-  Put16(v, x >> 16);
-}
-void Set32(std::vector<unsigned char>& v, std::size_t at, std::uint32_t x) {
-  for (int i = 0; i < 4; ++i) v[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>((x >> (8 * i)) & 0xFF);
-}
-std::uint16_t Get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 void PutName(std::vector<unsigned char>& v, const ResName& n) {
   if (n.isId) {
-    Put16(v, 0);
-    Put16(v, n.id);
+    PutLe16(v, 0);
+    PutLe16(v, n.id);
   } else {
-    Put16(v, 1);
-    Put16(v, static_cast<unsigned>(n.name.size()));
-    for (char16_t c : n.name) Put16(v, c);
+    PutLe16(v, 1);
+    PutLe16(v, static_cast<unsigned>(n.name.size()));
+    for (char16_t c : n.name) PutLe16(v, c);
   }
 }
 
@@ -54,8 +39,8 @@ bool SameName(const ResName& a, const ResName& b) {
 
 bool ReadName(const unsigned char* data, std::size_t size, std::size_t& pos, ResName& out) {
   if (pos + 4 > size) return false;
-  unsigned kind = Get16(data + pos);
-  unsigned v = Get16(data + pos + 2);
+  unsigned kind = GetLe16(data + pos);
+  unsigned v = GetLe16(data + pos + 2);
   pos += 4;
   if (kind == 0) {
     out = ResName::Id(static_cast<WORD>(v));
@@ -63,7 +48,7 @@ bool ReadName(const unsigned char* data, std::size_t size, std::size_t& pos, Res
   }
   if (kind != 1 || pos + 2ull * v > size) return false;
   std::u16string s;
-  for (unsigned i = 0; i < v; ++i) s.push_back(static_cast<char16_t>(Get16(data + pos + 2 * i)));
+  for (unsigned i = 0; i < v; ++i) s.push_back(static_cast<char16_t>(GetLe16(data + pos + 2 * i)));
   pos += 2ull * v;
   out = ResName::Named(std::move(s));
   return true;
@@ -89,8 +74,8 @@ bool ResourceImageBuilder::Build(std::vector<unsigned char>& out, std::string* e
       auto it = strings_.find(static_cast<WORD>(id));
       std::u16string text = it != strings_.end() ? it->second : std::u16string();
       std::vector<unsigned char> v;
-      Put16(v, static_cast<unsigned>(text.size()));
-      for (char16_t c : text) Put16(v, c);
+      PutLe16(v, static_cast<unsigned>(text.size()));
+      for (char16_t c : text) PutLe16(v, c);
       bytes.append(v.begin(), v.end());
     }
     items.push_back(Item{ResName::Id(6), ResName::Id(block), bytes});
@@ -105,18 +90,18 @@ bool ResourceImageBuilder::Build(std::vector<unsigned char>& out, std::string* e
         return false;
       }
   out.assign(kMagic, kMagic + 8);
-  Put32(out, static_cast<std::uint32_t>(items.size()));
+  PutLe32(out, static_cast<std::uint32_t>(items.size()));
   std::vector<std::size_t> offsetSlots;
   for (const Item& it : items) {
     PutName(out, it.type);
     PutName(out, it.name);
     offsetSlots.push_back(out.size());
-    Put32(out, 0);
-    Put32(out, static_cast<std::uint32_t>(it.data.size()));
+    PutLe32(out, 0);
+    PutLe32(out, static_cast<std::uint32_t>(it.data.size()));
   }
   for (std::size_t i = 0; i < items.size(); ++i) {
     while (out.size() % 8) out.push_back(0);
-    Set32(out, offsetSlots[i], static_cast<std::uint32_t>(out.size()));
+    SetLe32(out, offsetSlots[i], static_cast<std::uint32_t>(out.size()));
     out.insert(out.end(), items[i].data.begin(), items[i].data.end());
   }
   return true;
@@ -125,7 +110,7 @@ bool ResourceImageBuilder::Build(std::vector<unsigned char>& out, std::string* e
 bool ParseResourceImage(const unsigned char* data, std::size_t size, std::vector<ResourceEntry>& entries) {
   entries.clear();
   if (!data || size < 12 || std::memcmp(data, kMagic, 8) != 0) return false;
-  std::uint32_t count = Get32(data + 8);
+  std::uint32_t count = GetLe32(data + 8);
   std::size_t pos = 12;
   if (count > size / 16) return false;
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -134,7 +119,7 @@ bool ParseResourceImage(const unsigned char* data, std::size_t size, std::vector
       entries.clear();
       return false;
     }
-    std::uint32_t off = Get32(data + pos), len = Get32(data + pos + 4);
+    std::uint32_t off = GetLe32(data + pos), len = GetLe32(data + pos + 4);
     pos += 8;
     if (off > size || len > size - off) {
       entries.clear();
@@ -226,7 +211,7 @@ bool NameMatches(const ResName& n, const WCHAR* want) {
 // A packed DIB (header, colours, bits) as a DIB section.
 HBITMAP BitmapFromPackedDib(const unsigned char* p, std::size_t size) {
   if (size < 40) return nullptr;
-  std::uint32_t hs = Get32(p);
+  std::uint32_t hs = GetLe32(p);
   if (hs < 40 || hs > size) return nullptr;
   BITMAPINFOHEADER h{};
   std::memcpy(&h, p, sizeof(h));
@@ -331,7 +316,7 @@ int LoadStringW(HINSTANCE module, UINT id, WCHAR* buf, int cch) {
   std::size_t pos = 0, size = r->size;
   for (unsigned k = 0; k < 16; ++k) {
     if (pos + 2 > size) return 0;
-    unsigned len = Get16(p + pos);
+    unsigned len = GetLe16(p + pos);
     pos += 2;
     if (pos + 2ull * len > size) return 0;
     if (k == (id & 15)) {

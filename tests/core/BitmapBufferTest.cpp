@@ -7,7 +7,7 @@
 
 #include "core/BitmapBuffer.h"
 #include "platform/imaging/Imaging.h"
-#include "tests/platform/GdiTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

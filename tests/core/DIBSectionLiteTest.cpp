@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/DIBSectionLite.h"
-#include "tests/platform/GdiTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

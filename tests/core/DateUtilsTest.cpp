@@ -11,15 +11,19 @@
 #include "core/Localizer.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Module.h"
-#include "platform/files/Files.h"
-#include "platform/resources/Resources.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
+#include "platform/files/Files.h"
+#include "platform/resources/Resources.h"
+#include "tests/support/Printers.h"
 #include "tests/support/TempDevice.h"
+#include "tools/rc/ResourceCompiler.h"
 
 using plat::FILETIME;
 
 namespace {
+
+using orvtest::Utf8;
 
 // File time of a UTC civil time, worked out independently of the platform's
 // conversions.
@@ -36,19 +40,17 @@ struct DateCase {
   const char* why;
 };
 
-std::string Narrow(const char16_t* s) { return plat::Utf16ToUtf8(s); }
-
 void CheckCases(bool (*parse)(std::u16string_view, FILETIME&), const DateCase* begin, const DateCase* end) {
   for (const DateCase* c = begin; c != end; ++c) {
     // A failed parse leaves the result as it was.
     FILETIME ft = plat::ULLToFileTime(0x1234567890ull);
     bool ok = parse(c->text, ft);
     if (c->expected) {
-      EXPECT_TRUE(ok) << "\"" << Narrow(c->text) << "\": " << c->why;
-      EXPECT_EQ(plat::FileTimeToULL(ft), *c->expected) << "\"" << Narrow(c->text) << "\": " << c->why;
+      EXPECT_TRUE(ok) << "\"" << Utf8(c->text) << "\": " << c->why;
+      EXPECT_EQ(plat::FileTimeToULL(ft), *c->expected) << "\"" << Utf8(c->text) << "\": " << c->why;
     } else {
-      EXPECT_FALSE(ok) << "\"" << Narrow(c->text) << "\": " << c->why;
-      EXPECT_EQ(plat::FileTimeToULL(ft), 0x1234567890ull) << "\"" << Narrow(c->text) << "\": " << c->why;
+      EXPECT_FALSE(ok) << "\"" << Utf8(c->text) << "\": " << c->why;
+      EXPECT_EQ(plat::FileTimeToULL(ft), 0x1234567890ull) << "\"" << Utf8(c->text) << "\": " << c->why;
     }
   }
 }
@@ -258,8 +260,8 @@ TEST_F(DateUtils, ParseDateTimeTriesBothForms) {
   const char16_t* failures[] = {u"10 Foo 2003", u"31 Feb 2003", u"", u"garbage", u"2003-13-01"};
   for (const char16_t* text : failures) {
     FILETIME ft = plat::ULLToFileTime(Utc(2010, 1, 1));
-    EXPECT_FALSE(ParseDateTime(text, ft)) << Narrow(text);
-    EXPECT_EQ(plat::FileTimeToULL(ft), 0u) << Narrow(text);
+    EXPECT_FALSE(ParseDateTime(text, ft)) << Utf8(text);
+    EXPECT_EQ(plat::FileTimeToULL(ft), 0u) << Utf8(text);
   }
 }
 

@@ -7,7 +7,7 @@
 #include "core/DeviceInfo.h"
 #include "platform/base/Device.h"
 #include "platform/base/SysInfo.h"
-#include "tests/platform/GdiTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/support/TempDevice.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -38,8 +39,7 @@ class FolderSizeScannerTest : public orvtest::DeviceTest {
   }
 
   static bool WaitDone(const CFolderSizeScanner& scanner) {
-    for (int i = 0; i < 10000 && !scanner.IsDone(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return scanner.IsDone();
+    return orvtest::Eventually([&] { return scanner.IsDone(); });
   }
 };
 
@@ -119,20 +119,18 @@ TEST_F(FolderSizeScannerTest, StopMidScanEndsAtTheNextEntry) {
   scanner.SetEntryObserver([&](const std::u16string&) {
     if (++seen == 3) {
       // Hold the worker at the third entry until the owner asks it to stop.
-      for (int i = 0; i < 10000 && !scanner.IsStopRequested(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      orvtest::Eventually([&] { return scanner.IsStopRequested(); });
     }
   });
   ASSERT_TRUE(scanner.Start(u"\\Content"));
-  for (int i = 0; i < 10000 && seen < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  orvtest::Eventually([&] { return seen >= 3; });
   ASSERT_EQ(seen.load(), 3);
   scanner.Stop();
   EXPECT_TRUE(scanner.IsDone());
   EXPECT_EQ(seen.load(), 3);  // no entry after the one in hand
   // Entries come in name order: f0, f1, f2.
   EXPECT_EQ(scanner.GetTotalSize(), 1u + 2u + 4u);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_EQ(scanner.GetTotalSize(), 7u);
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return scanner.GetTotalSize() == 7u; }, 20));
 }
 
 TEST_F(FolderSizeScannerTest, ObserverSeesDevicePaths) {
@@ -165,21 +163,19 @@ TEST_F(FolderSizeScannerSlowWorker, OutlivesTheScannerSafely) {
     CFolderSizeScanner scanner(20);
     scanner.SetEntryObserver([release, entries, finished](const std::u16string&) {
       if (++*entries == 1) {
-        for (int i = 0; i < 10000 && !*release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        orvtest::Eventually([&] { return release->load(); });
         *finished = true;
       }
     });
     ASSERT_TRUE(scanner.Start(u"\\"));
-    for (int i = 0; i < 10000 && *entries == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    orvtest::Eventually([&] { return entries->load() != 0; });
     ASSERT_EQ(entries->load(), 1);
     scanner.Stop();  // the wait runs out while the worker is held
     EXPECT_FALSE(scanner.IsDone());
   }
   *release = true;
-  for (int i = 0; i < 10000 && !*finished; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_TRUE(finished->load());
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_EQ(entries->load(), 1);  // it stopped at the next entry
+  EXPECT_TRUE(orvtest::Eventually([&] { return finished->load(); }));
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return entries->load() == 1; }, 20));  // it stopped at the next entry
 }
 
 }  // namespace

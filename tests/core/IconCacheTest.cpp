@@ -7,9 +7,10 @@
 #include "core/BitmapBuffer.h"
 #include "core/IconCache.h"
 #include "platform/resources/Resources.h"
-#include "tests/platform/GdiTestSupport.h"
-#include "tests/platform/ImagingTestFiles.h"
+#include "tests/support/GdiTestSupport.h"
+#include "tests/support/ImagingTestFiles.h"
 #include "tests/support/TempDevice.h"
+#include "tools/rc/ResourceCompiler.h"
 
 namespace {
 

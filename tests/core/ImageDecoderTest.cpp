@@ -11,7 +11,7 @@
 #include "platform/base/Module.h"
 #include "platform/base/SysInfo.h"
 #include "platform/imaging/Imaging.h"
-#include "tests/platform/ImagingTestFiles.h"
+#include "tests/support/ImagingTestFiles.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "platform/base/Handle.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
-#include "tests/platform/ImagingTestFiles.h"
+#include "tests/support/ImagingTestFiles.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

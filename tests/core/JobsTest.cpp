@@ -15,12 +15,14 @@
 #include "core/JobManager.h"
 #include "platform/base/Thread.h"
 #include "tests/support/TempDevice.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
 // Generous bound for things that must happen soon: a hang, not a speed, is
 // what it catches.
-constexpr auto kBound = std::chrono::seconds(20);
+constexpr int kBoundMs = 20000;
+constexpr auto kBound = std::chrono::milliseconds(kBoundMs);
 
 // What the test jobs report, shared by all of them.
 struct Journal {
@@ -148,11 +150,7 @@ class JobsTest : public orvtest::DeviceTest {
     o.gate = &gate;
     o.started = &started;
     manager.AddJob(Make(name, owner, o));
-    auto until = std::chrono::steady_clock::now() + kBound;
-    while (!started.load() && std::chrono::steady_clock::now() < until) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_TRUE(started.load());
+    ASSERT_TRUE(orvtest::Eventually([&] { return started.load(); }, kBoundMs));
   }
 
   Journal journal_;
@@ -259,11 +257,7 @@ TEST_F(JobsTest, DuplicateDetection) {
   std::atomic<bool> started{false};
   running.started = &started;
   manager.AddJob(Make("running-1", nullptr, running));
-  auto until = std::chrono::steady_clock::now() + kBound;
-  while (!started.load() && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ASSERT_TRUE(started.load());
+  ASSERT_TRUE(orvtest::Eventually([&] { return started.load(); }, kBoundMs));
 
   TestJob::Options dup;
   dup.checkDuplicates = true;

@@ -10,13 +10,15 @@
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "platform/resources/Resources.h"
+#include "tests/support/Printers.h"
 #include "tests/support/TempDevice.h"
+#include "tools/rc/ResourceCompiler.h"
 
 namespace {
 
-const char16_t kBel[] = u"\u0007";
+using orvtest::Utf8;
 
-std::string Narrow(std::u16string_view s) { return plat::Utf16ToUtf8(s); }
+const char16_t kBel[] = u"\u0007";
 
 // The bytes of text as a UTF-16 little-endian file with its byte-order mark.
 std::string Utf16File(std::u16string_view text) {
@@ -73,7 +75,7 @@ struct Lookup {
 void CheckLookups(const COrvLocalizerAPI& loc, const Lookup* begin, const Lookup* end) {
   for (const Lookup* l = begin; l != end; ++l) {
     EXPECT_EQ(std::u16string(loc.Translate(l->key.c_str())), l->expected)
-        << "key \"" << Narrow(l->key) << "\": " << l->why;
+        << "key \"" << Utf8(l->key) << "\": " << l->why;
   }
 }
 

@@ -13,6 +13,7 @@
 #include "platform/ipc/Ipc.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDevice.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -30,8 +31,7 @@ TEST(Synchronized, SecondThreadWaitsThenRecordsItsOwner) {
     acquired = true;
     EXPECT_TRUE(object.IsLockedByCurrentThread());
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(acquired.load());  // blocked while the main thread holds it
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return !acquired.load(); }, 50));  // blocked while the main thread holds it
   object.Unlock();
   worker.join();
   EXPECT_TRUE(acquired.load());

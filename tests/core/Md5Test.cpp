@@ -5,9 +5,12 @@
 
 #include "core/Md5.h"
 #include "core/StringUtils.h"
+#include "tests/support/Printers.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
+
+using orvtest::Utf8;
 
 class Md5Test : public orvtest::DeviceTest {};
 
@@ -20,8 +23,6 @@ std::string Hex(const std::uint8_t* digest) {
   }
   return out;
 }
-
-std::string Narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
 
 struct ByteCase {
   std::string message;
@@ -84,11 +85,11 @@ TEST_F(Md5Test, TextDigestsHashUtf16LittleEndianBytes) {
   };
   for (const auto& c : cases) {
     const std::u16string hex = GetMd5Hex(c.text);
-    EXPECT_EQ(Narrow(hex), c.digest);
+    EXPECT_EQ(Utf8(hex), c.digest);
     EXPECT_EQ(hex.size(), 32u);
     EXPECT_TRUE(IsHexDigest(hex));
   }
-  EXPECT_NE(Narrow(GetMd5Hex(u"abc")), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_NE(Utf8(GetMd5Hex(u"abc")), "900150983cd24fb0d6963f7d28e17f72");
 }
 
 TEST_F(Md5Test, LongTextCrossesChunkBoundaries) {
@@ -100,8 +101,8 @@ TEST_F(Md5Test, LongTextCrossesChunkBoundaries) {
     bytes.push_back(static_cast<char>(c >> 8));
   }
   const Md5Digest d = Md5Bytes(bytes.data(), bytes.size());
-  EXPECT_EQ(Narrow(GetMd5Hex(text)), Hex(d.data()));
-  EXPECT_EQ(Narrow(GetMd5Hex(text)), "87539aa1c07d1f5de5f071cbfb97a904");
+  EXPECT_EQ(Utf8(GetMd5Hex(text)), Hex(d.data()));
+  EXPECT_EQ(Utf8(GetMd5Hex(text)), "87539aa1c07d1f5de5f071cbfb97a904");
 }
 
 }  // namespace

@@ -5,11 +5,12 @@
 
 #include "core/MimeTypes.h"
 #include "platform/base/Text.h"
+#include "tests/support/Printers.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
 
-std::string Narrow(std::u16string_view s) { return plat::Utf16ToUtf8(s); }
+using orvtest::Utf8;
 
 class MimeTypes : public orvtest::DeviceTest {};
 
@@ -35,8 +36,8 @@ TEST_F(MimeTypes, EveryKnownTypeGivesItsExtension) {
     // The rows stand in lookup order.
     EXPECT_EQ(std::u16string(g_MimeTypes[i].mimeType), cases[i].type) << i;
     const char16_t* ext = FindMimeTypeExtension(cases[i].type);
-    ASSERT_NE(ext, nullptr) << Narrow(cases[i].type);
-    EXPECT_EQ(std::u16string(ext), cases[i].extension) << Narrow(cases[i].type);
+    ASSERT_NE(ext, nullptr) << Utf8(cases[i].type);
+    EXPECT_EQ(std::u16string(ext), cases[i].extension) << Utf8(cases[i].type);
     EXPECT_EQ(std::u16string(GetFileExtensionForMimeType(cases[i].type)), cases[i].extension);
   }
 }
@@ -54,8 +55,8 @@ TEST_F(MimeTypes, LookupIgnoresCase) {
   };
   for (const auto& c : cases) {
     const char16_t* ext = FindMimeTypeExtension(c.type);
-    ASSERT_NE(ext, nullptr) << Narrow(c.type);
-    EXPECT_EQ(std::u16string(ext), c.extension) << Narrow(c.type);
+    ASSERT_NE(ext, nullptr) << Utf8(c.type);
+    EXPECT_EQ(std::u16string(ext), c.extension) << Utf8(c.type);
   }
 }
 
@@ -71,8 +72,8 @@ TEST_F(MimeTypes, UnknownTypesGiveBin) {
       u"image/x-ms-bm",
   };
   for (const char16_t* type : unknown) {
-    EXPECT_EQ(FindMimeTypeExtension(type), nullptr) << Narrow(type);
-    EXPECT_EQ(std::u16string(GetFileExtensionForMimeType(type)), u"bin") << Narrow(type);
+    EXPECT_EQ(FindMimeTypeExtension(type), nullptr) << Utf8(type);
+    EXPECT_EQ(std::u16string(GetFileExtensionForMimeType(type)), u"bin") << Utf8(type);
   }
   EXPECT_EQ(std::u16string(g_szDefaultBinaryExtension), u"bin");
 }
@@ -80,7 +81,7 @@ TEST_F(MimeTypes, UnknownTypesGiveBin) {
 TEST_F(MimeTypes, NoTypeStandsTwice) {
   std::set<std::u16string> seen;
   for (std::size_t i = 0; i < g_MimeTypeCount; ++i) {
-    EXPECT_TRUE(seen.insert(plat::ToLower(g_MimeTypes[i].mimeType)).second) << Narrow(g_MimeTypes[i].mimeType);
+    EXPECT_TRUE(seen.insert(plat::ToLower(g_MimeTypes[i].mimeType)).second) << Utf8(g_MimeTypes[i].mimeType);
     EXPECT_NE(g_MimeTypes[i].extension[0], u'.');  // extensions come without their dot
   }
 }

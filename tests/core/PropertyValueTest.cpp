@@ -20,11 +20,11 @@ class PropertyValueTest : public orvtest::DeviceTest {};
 class CCountedValue : public CPropertyValue {
  public:
   CCountedValue(const CPropertyName& name, const CPropertyList& head, int* destroyed)
-      : CPropertyValue(name, head), m_destroyed(destroyed) {}
-  ~CCountedValue() override { ++*m_destroyed; }
+      : CPropertyValue(name, head), destroyed_(destroyed) {}
+  ~CCountedValue() override { ++*destroyed_; }
 
  private:
-  int* m_destroyed;
+  int* destroyed_;
 };
 
 struct Answers {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/STScreenBuffer.h"
-#include "tests/platform/GdiTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

@@ -39,12 +39,12 @@ class StreamsTest : public orvtest::DeviceTest {};
 // pipe would not: only the count limit can refuse a count early.
 class CUnsizedReader : public CBaseReader {
  public:
-  CUnsizedReader(const void* data, std::size_t size) : m_inner(data, size) {}
-  bool Read(void* buffer, std::size_t size) override { return m_inner.Read(buffer, size); }
-  std::size_t GetPosition() const { return m_inner.GetPosition(); }
+  CUnsizedReader(const void* data, std::size_t size) : inner_(data, size) {}
+  bool Read(void* buffer, std::size_t size) override { return inner_.Read(buffer, size); }
+  std::size_t GetPosition() const { return inner_.GetPosition(); }
 
  private:
-  CBufferReader m_inner;
+  CBufferReader inner_;
 };
 
 // ---- Memory streams ------------------------------------------------------------

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/TextFlow.h"
-#include "tests/platform/GdiTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

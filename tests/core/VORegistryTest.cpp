@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/registry/Registry.h"
+#include "tests/support/RegistryValues.h"
 #include "tests/support/TempDevice.h"
 
 using namespace plat;
@@ -18,10 +19,7 @@ namespace {
 
 const char16_t* const kKey = u"SOFTWARE\\Orv Software House\\Orv News";
 
-struct Stored {
-  DWORD type;
-  std::vector<BYTE> data;
-};
+using Stored = orvtest::RegValue;
 
 std::vector<BYTE> Bytes(const std::u16string& text, bool terminator = true) {
   std::vector<BYTE> out((text.size() + (terminator ? 1 : 0)) * 2, 0);
@@ -47,18 +45,7 @@ class VORegistryTest : public orvtest::DeviceTest {
   }
 
   std::optional<Stored> Get(const char16_t* path, const char16_t* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-    Stored stored{};
-    DWORD size = 0;
-    LONG rc = RegQueryValueExW(key, name, nullptr, &stored.type, nullptr, &size);
-    if (rc == ERROR_SUCCESS) {
-      stored.data.resize(size);
-      rc = RegQueryValueExW(key, name, nullptr, &stored.type, stored.data.data(), &size);
-    }
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS) return std::nullopt;
-    return stored;
+    return orvtest::ReadRegValue(HKEY_CURRENT_USER, path, name);
   }
   std::optional<Stored> Get(const char16_t* name) { return Get(kKey, name); }
 

@@ -11,20 +11,13 @@
 #include <vector>
 
 #include "core/Unzippo.h"
+#include "platform/base/Endian.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
 
 using Bytes = std::string;
 
-void Put16(Bytes& b, std::uint32_t v) {
-  b += static_cast<char>(v & 0xFF);
-  b += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(Bytes& b, std::uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
 
 Bytes RawDeflate(const Bytes& data) {
   z_stream z{};
@@ -126,55 +119,55 @@ Bytes Build(const TestArchive& a) {
     const std::uint32_t usize = e.uncompressedSize.value_or(static_cast<std::uint32_t>(e.data.size()));
     const std::uint32_t offset = e.localOffset.value_or(static_cast<std::uint32_t>(out.size() - a.prefix.size()));
     Bytes local;
-    Put32(local, 0x04034B50);
-    Put16(local, 20);
-    Put16(local, flags);
-    Put16(local, e.method);
-    Put16(local, kTime);
-    Put16(local, 0x5A21);
-    Put32(local, e.descriptor ? 0 : crc);
-    Put32(local, e.descriptor ? 0 : csize);
-    Put32(local, e.descriptor ? 0 : usize);
-    Put16(local, static_cast<std::uint32_t>(e.name.size()));
-    Put16(local, static_cast<std::uint32_t>(e.localExtra.size()));
+    plat::PutLe32(local, 0x04034B50);
+    plat::PutLe16(local, 20);
+    plat::PutLe16(local, flags);
+    plat::PutLe16(local, e.method);
+    plat::PutLe16(local, kTime);
+    plat::PutLe16(local, 0x5A21);
+    plat::PutLe32(local, e.descriptor ? 0 : crc);
+    plat::PutLe32(local, e.descriptor ? 0 : csize);
+    plat::PutLe32(local, e.descriptor ? 0 : usize);
+    plat::PutLe16(local, static_cast<std::uint32_t>(e.name.size()));
+    plat::PutLe16(local, static_cast<std::uint32_t>(e.localExtra.size()));
     local += e.name + e.localExtra + payload;
     if (e.descriptor) {
-      Put32(local, 0x08074B50);
-      Put32(local, crc);
-      Put32(local, csize);
-      Put32(local, usize);
+      plat::PutLe32(local, 0x08074B50);
+      plat::PutLe32(local, crc);
+      plat::PutLe32(local, csize);
+      plat::PutLe32(local, usize);
     }
     out += local;
-    Put32(central, a.corruptCentralSignature ? 0x02014B51 : 0x02014B50);
-    Put16(central, 20);
-    Put16(central, 20);
-    Put16(central, flags);
-    Put16(central, e.method);
-    Put16(central, kTime);
-    Put16(central, 0x5A21);
-    Put32(central, crc);
-    Put32(central, csize);
-    Put32(central, usize);
-    Put16(central, static_cast<std::uint32_t>(e.name.size()));
-    Put16(central, static_cast<std::uint32_t>(e.centralExtra.size()));
-    Put16(central, static_cast<std::uint32_t>(e.comment.size()));
-    Put16(central, 0);
-    Put16(central, 0);
-    Put32(central, 0);
-    Put32(central, offset);
+    plat::PutLe32(central, a.corruptCentralSignature ? 0x02014B51 : 0x02014B50);
+    plat::PutLe16(central, 20);
+    plat::PutLe16(central, 20);
+    plat::PutLe16(central, flags);
+    plat::PutLe16(central, e.method);
+    plat::PutLe16(central, kTime);
+    plat::PutLe16(central, 0x5A21);
+    plat::PutLe32(central, crc);
+    plat::PutLe32(central, csize);
+    plat::PutLe32(central, usize);
+    plat::PutLe16(central, static_cast<std::uint32_t>(e.name.size()));
+    plat::PutLe16(central, static_cast<std::uint32_t>(e.centralExtra.size()));
+    plat::PutLe16(central, static_cast<std::uint32_t>(e.comment.size()));
+    plat::PutLe16(central, 0);
+    plat::PutLe16(central, 0);
+    plat::PutLe32(central, 0);
+    plat::PutLe32(central, offset);
     central += e.name + e.centralExtra + e.comment;
   }
   const auto directoryOffset = static_cast<std::uint32_t>(out.size() - a.prefix.size());
   out += central;
   const auto n = static_cast<std::uint16_t>(a.entries.size());
-  Put32(out, 0x06054B50);
-  Put16(out, a.diskNumber.value_or(0));
-  Put16(out, 0);
-  Put16(out, a.totalEntries.value_or(n));
-  Put16(out, a.totalEntries.value_or(n));
-  Put32(out, a.directorySize.value_or(static_cast<std::uint32_t>(central.size())));
-  Put32(out, a.directoryOffset.value_or(directoryOffset));
-  Put16(out, static_cast<std::uint32_t>(a.archiveComment.size()));
+  plat::PutLe32(out, 0x06054B50);
+  plat::PutLe16(out, a.diskNumber.value_or(0));
+  plat::PutLe16(out, 0);
+  plat::PutLe16(out, a.totalEntries.value_or(n));
+  plat::PutLe16(out, a.totalEntries.value_or(n));
+  plat::PutLe32(out, a.directorySize.value_or(static_cast<std::uint32_t>(central.size())));
+  plat::PutLe32(out, a.directoryOffset.value_or(directoryOffset));
+  plat::PutLe16(out, static_cast<std::uint32_t>(a.archiveComment.size()));
   out += a.archiveComment + a.trailer;
   return out;
 }

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/RecordEncoding.h"
-#include "tests/database/HeadersFixture.h"
+#include "tests/support/HeadersFixture.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "core/Md5.h"
 #include "core/RecordEncoding.h"
-#include "tests/database/HeadersFixture.h"
+#include "tests/support/HeadersFixture.h"
 
 namespace {
 

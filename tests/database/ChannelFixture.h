@@ -15,7 +15,7 @@
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
 #include "platform/base/Text.h"
-#include "tests/database/HeadersFixture.h"
+#include "tests/support/HeadersFixture.h"
 #include "tests/support/TempDevice.h"
 
 namespace orvtest {

@@ -2,7 +2,7 @@
 
 #include "core/RecordEncoding.h"
 #include "platform/files/Files.h"
-#include "tests/database/HeadersFixture.h"
+#include "tests/support/HeadersFixture.h"
 
 namespace {
 

@@ -17,6 +17,8 @@
 #include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Printers.h"
+#include "tests/support/RegistryValues.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
@@ -24,28 +26,11 @@ namespace {
 using orvtest::ChildContext;
 using orvtest::ChildProcess;
 
-std::string Utf8(const std::u16string& text) { return plat::Utf16ToUtf8(text); }
+using orvtest::Utf8;
 
 // The record as stored, without creating it; nullopt when missing.
 std::optional<std::u16string> StoredRecord() {
-  plat::HKEY key = nullptr;
-  const std::u16string path = GetProductRegistryKey();
-  if (plat::RegOpenKeyExW(plat::HKEY_CURRENT_USER, path.c_str(), 0, plat::KEY_READ, &key) != plat::ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  std::optional<std::u16string> result;
-  plat::DWORD type = 0;
-  plat::DWORD size = 0;
-  if (plat::RegQueryValueExW(key, kChangedItemsValue, nullptr, &type, nullptr, &size) == plat::ERROR_SUCCESS &&
-      type == plat::REG_SZ) {
-    std::vector<char16_t> buffer(size / 2 + 1, u'\0');
-    if (plat::RegQueryValueExW(key, kChangedItemsValue, nullptr, &type, reinterpret_cast<plat::BYTE*>(buffer.data()),
-                               &size) == plat::ERROR_SUCCESS) {
-      result = std::u16string(buffer.data());
-    }
-  }
-  plat::RegCloseKey(key);
-  return result;
+  return orvtest::ReadRegString(plat::HKEY_CURRENT_USER, GetProductRegistryKey(), kChangedItemsValue);
 }
 
 void StoreRecord(const std::u16string& text) {

@@ -5,8 +5,8 @@
 
 #include "core/RecordEncoding.h"
 #include "database/ReadStates.h"
-#include "tests/database/HeadersFixture.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/HeadersFixture.h"
 
 namespace {
 

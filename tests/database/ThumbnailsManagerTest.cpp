@@ -14,9 +14,9 @@
 #include "core/FileUtils.h"
 #include "core/ImageDecoder.h"
 #include "core/Job.h"
+#include "core/JobManager.h"
 #include "core/STScreenBuffer.h"
 #include "core/Scaler.h"
-#include "core/JobManager.h"
 #include "database/Channel.h"
 #include "database/ThumbnailsManager.h"
 #include "database/ThumbnailsPool.h"
@@ -25,8 +25,8 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/imaging/Imaging.h"
 #include "platform/ipc/Ipc.h"
-#include "tests/platform/ImagingTestFiles.h"
 #include "tests/database/BlockerJob.h"
+#include "tests/support/ImagingTestFiles.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

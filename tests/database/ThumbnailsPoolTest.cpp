@@ -18,8 +18,8 @@
 #include "database/ThumbnailsPool.h"
 #include "platform/files/Files.h"
 #include "platform/gdi/Gdi.h"
-#include "tests/platform/ImagingTestFiles.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ImagingTestFiles.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

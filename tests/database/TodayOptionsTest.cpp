@@ -22,58 +22,26 @@
 #include "platform/base/Time.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/Printers.h"
+#include "tests/support/RegistryValues.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
 
-std::string Utf8(const std::u16string& text) { return plat::Utf16ToUtf8(text); }
+using orvtest::Utf8;
 
 CVORegistry TodayKey() {
   const std::u16string path = GetTodayRegistryKey();
   return CVORegistry(GetSettingsRootKey(), path.c_str(), true, false, plat::KEY_ALL_ACCESS);
 }
 
-struct RawValue {
-  plat::DWORD type = 0;
-  std::vector<plat::BYTE> data;
-};
-
-// A value of the "Today" key as stored, without creating anything.
-std::optional<RawValue> Stored(const std::u16string& name) {
-  plat::HKEY key = nullptr;
-  const std::u16string path = GetTodayRegistryKey();
-  if (plat::RegOpenKeyExW(plat::HKEY_CURRENT_USER, path.c_str(), 0, plat::KEY_READ, &key) != plat::ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  std::optional<RawValue> result;
-  RawValue value;
-  plat::DWORD size = 0;
-  if (plat::RegQueryValueExW(key, name.c_str(), nullptr, &value.type, nullptr, &size) == plat::ERROR_SUCCESS) {
-    value.data.resize(size);
-    if (plat::RegQueryValueExW(key, name.c_str(), nullptr, &value.type, value.data.data(), &size) ==
-        plat::ERROR_SUCCESS) {
-      result = value;
-    }
-  }
-  plat::RegCloseKey(key);
-  return result;
-}
-
+// Values of the "Today" key as stored, without creating anything.
 std::optional<plat::DWORD> StoredDword(const std::u16string& name) {
-  auto value = Stored(name);
-  if (!value || value->type != plat::REG_DWORD || value->data.size() != 4) return std::nullopt;
-  plat::DWORD v = 0;
-  std::memcpy(&v, value->data.data(), 4);
-  return v;
+  return orvtest::ReadRegDword(plat::HKEY_CURRENT_USER, GetTodayRegistryKey(), name);
 }
 
 std::optional<std::u16string> StoredString(const std::u16string& name) {
-  auto value = Stored(name);
-  if (!value || value->type != plat::REG_SZ) return std::nullopt;
-  std::u16string text(value->data.size() / 2, u'\0');
-  std::memcpy(text.data(), value->data.data(), text.size() * 2);
-  while (!text.empty() && text.back() == u'\0') text.pop_back();
-  return text;
+  return orvtest::ReadRegString(plat::HKEY_CURRENT_USER, GetTodayRegistryKey(), name);
 }
 
 // ---- The shell's user-interface font size -------------------------------------

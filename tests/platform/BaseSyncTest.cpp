@@ -9,6 +9,7 @@
 #include "platform/base/LocalObjects.h"
 #include "platform/base/Sync.h"
 #include "platform/base/Thread.h"
+#include "tests/support/Wait.h"
 
 using namespace plat;
 using namespace std::chrono_literals;
@@ -17,16 +18,7 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// Polls cond for up to five seconds.
-template <typename F>
-bool Eventually(F cond) {
-  auto end = SteadyClock::now() + 5s;
-  while (SteadyClock::now() < end) {
-    if (cond()) return true;
-    std::this_thread::sleep_for(1ms);
-  }
-  return cond();
-}
+using orvtest::Eventually;
 
 // Threads that each wait once on a handle and count themselves released.
 class Waiters {
@@ -109,8 +101,7 @@ TEST(BaseSync, SecondThreadBlocksUntilTheOwnerLeaves) {
     EXPECT_TRUE(IsCriticalSectionOwnedByCurrentThread(&cs));
     LeaveCriticalSection(&cs);
   });
-  std::this_thread::sleep_for(50ms);
-  EXPECT_FALSE(entered.load());
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return !entered.load(); }, 50));
   LeaveCriticalSection(&cs);
   other.join();
   EXPECT_TRUE(entered.load());
@@ -124,8 +115,7 @@ TEST(BaseWait, AutoResetEventReleasesExactlyOneWaiter) {
     ASSERT_TRUE(Eventually([&] { return detail::LocalWaiterCount(ev.h) == 2; }));
     ASSERT_TRUE(SetEvent(ev.h));
     ASSERT_TRUE(Eventually([&] { return w.Released() == 1; }));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(w.Released(), 1);
+    EXPECT_TRUE(orvtest::StaysTrue([&] { return w.Released() == 1; }, 50));
     EXPECT_EQ(WaitForSingleObject(ev.h, 0), WAIT_TIMEOUT);  // the release reset it
     ASSERT_TRUE(SetEvent(ev.h));
     ASSERT_TRUE(Eventually([&] { return w.Done() == 2; }));
@@ -165,8 +155,7 @@ TEST(BaseWait, PulseReleasesThePresentWaitersOnly) {
     ASSERT_TRUE(Eventually([&] { return detail::LocalWaiterCount(autoEv.h) == 2; }));
     ASSERT_TRUE(PulseEvent(autoEv.h));
     ASSERT_TRUE(Eventually([&] { return w.Released() == 1; }));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(w.Released(), 1);
+    EXPECT_TRUE(orvtest::StaysTrue([&] { return w.Released() == 1; }, 50));
     ASSERT_TRUE(SetEvent(autoEv.h));  // let the other one go
   }
   // Nobody waiting: a pulse changes nothing.
@@ -211,7 +200,8 @@ TEST(BaseWait, MultipleObjectsLowestSignalledIndexWins) {
 
   // A wait that blocks is woken by the object set later.
   std::thread setter([&] {
-    std::this_thread::sleep_for(20ms);
+    // Once the wait below is in place.
+    Eventually([&] { return detail::LocalWaiterCount(c.h) >= 1; });
     SetEvent(c.h);
   });
   EXPECT_EQ(WaitForMultipleObjects(3, hs, FALSE, 5000), WAIT_OBJECT_0 + 2);
@@ -222,7 +212,7 @@ TEST(BaseWait, MultipleObjectsLowestSignalledIndexWins) {
   HandleCloser otherCloser{other};
   HANDLE mixed[] = {a.h, other, c.h};
   std::thread raiser([&] {
-    std::this_thread::sleep_for(20ms);
+    Eventually([&] { return detail::LocalWaiterCount(a.h) >= 1; });
     other->flag = true;
   });
   EXPECT_EQ(WaitForMultipleObjects(3, mixed, FALSE, 5000), WAIT_OBJECT_0 + 1);
@@ -332,7 +322,8 @@ TEST(BaseMutex, OwnerThatEndsLeavesItAbandoned) {
   std::thread holder([&] {
     WaitForSingleObject(m.h, 0);
     SetEvent(owned.h);
-    std::this_thread::sleep_for(20ms);
+    // Ends (abandoning the mutex) once the multiple wait below is in place.
+    Eventually([&] { return detail::LocalWaiterCount(ev.h) >= 1; });
   });
   ASSERT_EQ(WaitForSingleObject(owned.h, 5000), WAIT_OBJECT_0);
   HANDLE hs[] = {ev.h, m.h};

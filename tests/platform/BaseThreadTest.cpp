@@ -9,6 +9,7 @@
 #include "platform/base/Handle.h"
 #include "platform/base/Interlocked.h"
 #include "platform/base/Thread.h"
+#include "tests/support/Wait.h"
 
 using namespace plat;
 using namespace std::chrono_literals;
@@ -38,8 +39,7 @@ TEST(BaseThread, StartSuspendedResumeAndExitCode) {
   ASSERT_NE(t, nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_NE(id, GetCurrentThreadId());
-  std::this_thread::sleep_for(30ms);
-  EXPECT_FALSE(s.ran.load());
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return !s.ran.load(); }, 30));
   DWORD code = 0;
   ASSERT_TRUE(GetExitCodeThread(t, &code));
   EXPECT_EQ(code, STILL_ACTIVE);

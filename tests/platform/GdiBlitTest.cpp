@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/gdi/Gdi.h"
-#include "tests/platform/GdiTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
@@ -57,12 +57,7 @@ TEST_F(GdiTest, BadHeadersAreRefused) {
                {4, 4, 8, BI_RLE8}, {20000, 4, 24, BI_RGB}, {9000, 9000, 32, BI_RGB}};
   for (const Case& c : cases) {
     BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = c.w;
-    bi.bmiHeader.biHeight = c.h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = static_cast<WORD>(c.bpp);
-    bi.bmiHeader.biCompression = c.compression;
+    bi.bmiHeader = DibHeader(c.w, c.h, c.bpp, c.compression);
     void* bits = reinterpret_cast<void*>(1);
     EXPECT_EQ(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr) << c.w << "x" << c.h;
     EXPECT_EQ(bits, nullptr);
@@ -410,11 +405,7 @@ TEST_F(GdiTest, GetDIBitsConvertsToTheAskedFormat) {
     SetPixel(m.dc(), 1, 1, RGB(0, 0, 255));
   }
   BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = 2;
-  bi.bmiHeader.biHeight = 2;  // bottom-up
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
+  bi.bmiHeader = DibHeader(2, 2, 24);  // bottom-up
   unsigned char out[16] = {};
   ASSERT_EQ(GetDIBits(nullptr, b, 0, 2, out, &bi, DIB_RGB_COLORS), 2);
   // Bottom row first: (0,1) black, (1,1) blue; then (0,0) red.

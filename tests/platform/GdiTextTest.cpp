@@ -9,7 +9,7 @@
 
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/TextLayout.h"
-#include "tests/platform/GdiTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

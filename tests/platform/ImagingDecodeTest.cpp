@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/imaging/Imaging.h"
-#include "tests/platform/ImagingTestFiles.h"
+#include "tests/support/ImagingTestFiles.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
@@ -111,9 +111,9 @@ std::string RleBmp(int w, int h, int bpp, const std::string& rle) {
   std::string pal = imgtest::GreyPalette(bpp);
   std::string file = "BM";
   std::uint32_t off = static_cast<std::uint32_t>(14 + info.size() + pal.size());
-  imgtest::Put32(file, off + static_cast<std::uint32_t>(rle.size()));
-  imgtest::Put32(file, 0);
-  imgtest::Put32(file, off);
+  imgtest::PutLe32(file, off + static_cast<std::uint32_t>(rle.size()));
+  imgtest::PutLe32(file, 0);
+  imgtest::PutLe32(file, off);
   return file + info + pal + rle;
 }
 

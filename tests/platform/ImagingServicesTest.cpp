@@ -4,8 +4,8 @@
 
 #include "platform/base/Module.h"
 #include "platform/imaging/Imaging.h"
-#include "tests/platform/GdiTestSupport.h"
-#include "tests/platform/ImagingTestFiles.h"
+#include "tests/support/GdiTestSupport.h"
+#include "tests/support/ImagingTestFiles.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

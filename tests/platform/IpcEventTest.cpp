@@ -12,6 +12,7 @@
 #include "platform/ipc/NamedEvent.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDevice.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -23,11 +24,7 @@ class IpcEventTest : public orvtest::DeviceTest {
  protected:
   // Waits (boundedly) until n waiters block on the event.
   static bool WaitersInPlace(HANDLE e, unsigned n) {
-    for (int i = 0; i < 5000; i++) {
-      if (ipc::NamedEventWaiters(e) >= n) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
+    return orvtest::Eventually([&] { return ipc::NamedEventWaiters(e) >= n; }, 5000);
   }
 };
 

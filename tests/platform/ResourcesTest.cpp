@@ -8,9 +8,10 @@
 
 #include "platform/imaging/Imaging.h"
 #include "platform/resources/Resources.h"
-#include "tests/platform/GdiTestSupport.h"
-#include "tests/platform/ImagingTestFiles.h"
+#include "tests/support/GdiTestSupport.h"
+#include "tests/support/ImagingTestFiles.h"
 #include "tests/support/TempDevice.h"
+#include "tools/rc/ResourceCompiler.h"
 #include "tools/testdata/resource.h"
 
 namespace {

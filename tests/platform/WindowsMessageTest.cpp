@@ -11,6 +11,7 @@
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
 #include "tests/support/TempDevice.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -420,10 +421,10 @@ TEST_F(WindowsMessageTest, WakingQueuesLetsABlockedThreadSeeItsTimer) {
   while (!armed) std::this_thread::yield();
   clock.Advance(500);
   // Woken until it has seen the timer (it may not be blocked yet at the first wake).
-  for (int i = 0; i < 1000 && got == 0; ++i) {
+  orvtest::Eventually([&] {
     WakeMessageQueues();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+    return got != 0;
+  });
   t.join();
   EXPECT_EQ(got, WM_TIMER);
   SetClock(nullptr);

@@ -8,7 +8,7 @@
 #include "core/Md5.h"
 
 #include "database/ChannelSet.h"
-#include "tests/database/HeadersFixture.h"
+#include "tests/support/HeadersFixture.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/update/InetTestSupport.h"
 #include "update/BinaryJob.h"
@@ -64,9 +64,7 @@ class BinaryJobTest : public orvtest::InetTest {
  protected:
   void SetUp() override {
     InetTest::SetUp();
-    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-    ASSERT_TRUE(session_->WaitForConnection());
-    manager_->GetWinInet().SetTimeout(3000);
+    ASSERT_TRUE(ConnectSession());
   }
 
   IBinary* Add(const std::string& path) {
@@ -196,11 +194,7 @@ TEST_F(BinaryJobTest, StoppedDownloadWaitsAgainAndKeepsTheOldFile) {
     SCOPED_TRACE(callStop ? "cancel and stop" : "cancel only");
     // Each round on a connection manager of its own: a connection of the
     // cancelled round is never the one the next round waits behind.
-    session_.reset();
-    manager_ = std::make_unique<CInetManager>();
-    manager_->GetWinInet().SetTimeout(3000);
-    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-    ASSERT_TRUE(session_->WaitForConnection());
+    ASSERT_TRUE(FreshSession());
     CBinaryJob job(binary);
     job.SetSession(session_.get());
     std::thread runner([&] { job.Run(); });

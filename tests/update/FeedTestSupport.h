@@ -16,6 +16,7 @@
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/LiveArticles.h"
 #include "tests/update/ChannelTestSupport.h"
 #include "tests/update/InetTestSupport.h"
 
@@ -60,9 +61,7 @@ class FeedTest : public InetTest {
  protected:
   void SetUp() override {
     InetTest::SetUp();
-    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-    ASSERT_TRUE(session_->WaitForConnection());
-    manager_->GetWinInet().SetTimeout(3000);
+    ASSERT_TRUE(ConnectSession());
     ASSERT_TRUE(CreateFolderTree(u"\\Content"));
     ASSERT_TRUE(GetGlobalOptions().SetContentFolder(u"\\Content", u""));
     ASSERT_TRUE(GetChannelSet()->Open());
@@ -121,16 +120,6 @@ class FeedTest : public InetTest {
     }
     channel->Release(this, false);
     return out;
-  }
-
-  int LiveArticles(IChannel* channel) {
-    CSyncLock lock(GetChannelSet());
-    channel->Acquire(this);
-    int live = 0;
-    IArticleSet* set = channel->GetArticleSet();
-    for (int i = 0; i < set->GetCount(); ++i) live += set->GetAt(i)->IsDeleted() ? 0 : 1;
-    channel->Release(this, false);
-    return live;
   }
 
   std::u16string Property(IChannel* channel, const std::u16string& key) {

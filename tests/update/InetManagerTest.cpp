@@ -6,24 +6,16 @@
 
 #include "platform/registry/Registry.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/RegistryValues.h"
+#include "tests/support/Wait.h"
 #include "tests/update/InetTestSupport.h"
 
 namespace {
 
 using Script = plat::ScriptedConnectionProvider::Script;
+using orvtest::Eventually;
 
-class InetManagerTest : public orvtest::InetTest {
- protected:
-  // Waits until cond holds (bounded); the connection thread works on its own.
-  template <class F>
-  bool Eventually(F cond) {
-    for (int i = 0; i < 300; ++i) {
-      if (cond()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
-  }
-};
+class InetManagerTest : public orvtest::InetTest {};
 
 TEST_F(InetManagerTest, CostFollowsTheSessionsFreeOnlyFlags) {
   struct Case {
@@ -102,12 +94,9 @@ TEST_F(InetManagerTest, PaidConnectionServesASessionThatAllowsIt) {
   CInetSession session(&l, false, manager_.get());
   EXPECT_TRUE(session.WaitForConnection());
   EXPECT_TRUE(Eventually([&] { return l.Count(IInetEventListener::EVENT_CONNECTED) == 1; }));
-  plat::HKEY key = nullptr;
-  ASSERT_EQ(plat::RegOpenKeyExW(plat::HKEY_LOCAL_MACHINE, u"System\\State\\Phone", 0, 0, &key), 0);
-  plat::DWORD status = 0, type = 0, size = sizeof status;
-  plat::RegQueryValueExW(key, u"Status", nullptr, &type, reinterpret_cast<plat::BYTE*>(&status), &size);
-  plat::RegCloseKey(key);
-  EXPECT_TRUE(status & 0x200u);
+  const auto status = orvtest::ReadRegDword(plat::HKEY_LOCAL_MACHINE, u"System\\State\\Phone", u"Status");
+  ASSERT_TRUE(status.has_value());
+  EXPECT_TRUE(*status & 0x200u);
 }
 
 TEST_F(InetManagerTest, StalledConnectionRequestTimesOut) {

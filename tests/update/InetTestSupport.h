@@ -71,6 +71,20 @@ class InetTest : public DeviceTest {
     return job;
   }
 
+  // A connected session on the test's manager; requests time out after timeoutMs.
+  bool ConnectSession(plat::DWORD timeoutMs = 3000) {
+    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
+    manager_->GetWinInet().SetTimeout(timeoutMs);
+    return session_->WaitForConnection();
+  }
+  // The same on a connection manager of its own: nothing an earlier session
+  // left behind is ever waited on.
+  bool FreshSession(plat::DWORD timeoutMs = 3000) {
+    session_.reset();
+    manager_ = std::make_unique<CInetManager>();
+    return ConnectSession(timeoutMs);
+  }
+
   std::shared_ptr<plat::ScriptedConnectionProvider> provider_;
   std::unique_ptr<CInetManager> manager_;
   RecordingListener listener_;

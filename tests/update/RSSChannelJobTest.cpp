@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "database/GlobalOptions.h"
-#include "tests/database/HeadersFixture.h"
+#include "tests/support/HeadersFixture.h"
 #include "tests/update/FeedTestSupport.h"
 #include "update/BinaryJob.h"
 #include "update/RSSChannelJob.h"
@@ -15,6 +15,7 @@
 
 namespace {
 
+using orvtest::LiveArticles;
 using orvtest::StoredArticle;
 using orvtest::UtcTicks;
 
@@ -388,11 +389,7 @@ TEST_F(FeedJobTest, StoppedJobChangesNothingAfterwards) {
     SCOPED_TRACE(callStop ? "cancel and stop" : "cancel only");
     // Each round on a connection manager of its own: a connection of the
     // cancelled round is never the one the next round waits behind.
-    session_.reset();
-    manager_ = std::make_unique<CInetManager>();
-    manager_->GetWinInet().SetTimeout(3000);
-    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-    ASSERT_TRUE(session_->WaitForConnection());
+    ASSERT_TRUE(FreshSession());
     asked = 0;
     CRSSChannelJob job(channel, 0);
     job.SetSession(session_.get());

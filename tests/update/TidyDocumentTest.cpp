@@ -9,6 +9,7 @@
 
 #include "core/PrivateHeap.h"
 #include "platform/base/Text.h"
+#include "tests/support/Printers.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
@@ -20,7 +21,7 @@ std::string Fixture(const std::string& name) {
   return orvtest::ReadHostFile((std::filesystem::path(__FILE__).parent_path() / "data" / name).string());
 }
 
-std::string Utf8(const std::u16string& text) { return plat::Utf16ToUtf8(text); }
+using orvtest::Utf8;
 
 std::vector<Node*> ChildElements(Node* parent, const char* name) {
   std::vector<Node*> found;

@@ -23,6 +23,8 @@
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/LiveArticles.h"
+#include "tests/support/Wait.h"
 #include "tests/update/ChannelTestSupport.h"
 #include "tests/update/InetTestSupport.h"
 #include "tests/update/MainWindowDouble.h"
@@ -36,15 +38,7 @@ namespace {
 using Script = plat::ScriptedConnectionProvider::Script;
 using Clock = std::chrono::steady_clock;
 
-template <class F>
-bool Eventually(F cond, int limitMs = 8000) {
-  auto end = Clock::now() + std::chrono::milliseconds(limitMs);
-  while (Clock::now() < end) {
-    if (cond()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return cond();
-}
+using orvtest::Eventually;
 
 // ---------------------------------------------------------------------------
 // Jobs of the tests' own: each channel is told what its job does.
@@ -282,15 +276,7 @@ class UpdateManagerTest : public orvtest::InetTest {
     CSyncLock lock(GetChannelSet());
     return channel->GetUpdateStatus();
   }
-  int Articles(IChannel* channel) {
-    CSyncLock lock(GetChannelSet());
-    channel->Acquire(this);
-    int live = 0;
-    IArticleSet* set = channel->GetArticleSet();
-    for (int i = 0; i < set->GetCount(); ++i) live += set->GetAt(i)->IsDeleted() ? 0 : 1;
-    channel->Release(this, false);
-    return live;
-  }
+  int Articles(IChannel* channel) { return orvtest::LiveArticles(channel); }
   bool Idle() {
     UpdateManagerState s;
     updates_->GetState(&s);

@@ -17,14 +17,8 @@ using namespace plat;
 // (or 555 when rgb555), 24, 32.
 inline HBITMAP MakeDib(int w, int h, int bpp, bool topDown = true, void** bits = nullptr, bool rgb555 = false,
                        const std::vector<RGBQUAD>* table = nullptr) {
-  std::vector<unsigned char> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
-  auto* bi = reinterpret_cast<BITMAPINFO*>(info.data());
-  bi->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi->bmiHeader.biWidth = w;
-  bi->bmiHeader.biHeight = topDown ? -h : h;
-  bi->bmiHeader.biPlanes = 1;
-  bi->bmiHeader.biBitCount = static_cast<WORD>(bpp);
-  bi->bmiHeader.biCompression = BI_RGB;
+  DibInfo info(w, topDown ? -h : h, bpp);
+  BITMAPINFO* bi = info.get();
   if (bpp <= 8) {
     int n = 1 << bpp;
     for (int i = 0; i < n; ++i) {

@@ -16,18 +16,16 @@
 #undef TRUE
 #undef FALSE
 
+#include "platform/base/Endian.h"
+#include "platform/gdi/Gdi.h"
+
 namespace imgtest {
+
+using plat::PutLe16;
+using plat::PutLe32;
 
 using Pixels = std::vector<std::uint32_t>;
 
-inline void Put16(std::string& s, unsigned v) {
-  s.push_back(static_cast<char>(v & 0xFF));
-  s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-inline void Put32(std::string& s, std::uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
 
 inline std::string Png(int w, int h, const Pixels& px) {
   png_image image{};
@@ -118,7 +116,7 @@ inline std::string Gif(int w, int h, const std::vector<std::uint32_t>& palette,
 // DIB rows (no file header) of 1, 4, 8 (grey palette of 2^bpp entries: the
 // pixel's blue byte picks the nearest), 24 or 32 bits.
 inline std::string DibBits(int w, int h, int bpp, const Pixels& px, bool topDown) {
-  int stride = ((bpp * w + 31) / 32) * 4;
+  int stride = static_cast<int>(plat::DibStride(bpp, w));
   std::string bits(static_cast<std::size_t>(stride) * h, '\0');
   for (int y = 0; y < h; ++y) {
     char* row = bits.data() + static_cast<std::size_t>(topDown ? y : h - 1 - y) * stride;
@@ -152,17 +150,17 @@ inline std::string GreyPalette(int bpp) {
 
 inline std::string InfoHeader(int w, int h, int bpp, std::uint32_t imageSize) {
   std::string s;
-  Put32(s, 40);
-  Put32(s, static_cast<std::uint32_t>(w));
-  Put32(s, static_cast<std::uint32_t>(h));
-  Put16(s, 1);
-  Put16(s, static_cast<unsigned>(bpp));
-  Put32(s, 0);  // BI_RGB
-  Put32(s, imageSize);
-  Put32(s, 3780);
-  Put32(s, 3780);
-  Put32(s, 0);
-  Put32(s, 0);
+  PutLe32(s, 40);
+  PutLe32(s, static_cast<std::uint32_t>(w));
+  PutLe32(s, static_cast<std::uint32_t>(h));
+  PutLe16(s, 1);
+  PutLe16(s, static_cast<unsigned>(bpp));
+  PutLe32(s, 0);  // BI_RGB
+  PutLe32(s, imageSize);
+  PutLe32(s, 3780);
+  PutLe32(s, 3780);
+  PutLe32(s, 0);
+  PutLe32(s, 0);
   return s;
 }
 
@@ -172,9 +170,9 @@ inline std::string Bmp(int w, int h, int bpp, const Pixels& px, bool topDown) {
   std::string info = InfoHeader(w, topDown ? -h : h, bpp, static_cast<std::uint32_t>(bits.size()));
   std::string file = "BM";
   std::uint32_t off = static_cast<std::uint32_t>(14 + info.size() + pal.size());
-  Put32(file, off + static_cast<std::uint32_t>(bits.size()));
-  Put32(file, 0);
-  Put32(file, off);
+  PutLe32(file, off + static_cast<std::uint32_t>(bits.size()));
+  PutLe32(file, 0);
+  PutLe32(file, off);
   return file + info + pal + bits;
 }
 
@@ -186,14 +184,14 @@ struct IcoImage {
 
 inline std::string Ico(const std::vector<IcoImage>& images) {
   std::string dir, data;
-  Put16(dir, 0);
-  Put16(dir, 1);
-  Put16(dir, static_cast<unsigned>(images.size()));
+  PutLe16(dir, 0);
+  PutLe16(dir, 1);
+  PutLe16(dir, static_cast<unsigned>(images.size()));
   std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
   for (const IcoImage& im : images) {
     int s = im.size;
     std::string bits = DibBits(s, s, im.bpp, im.px, false);
-    int maskStride = ((s + 31) / 32) * 4;
+    int maskStride = static_cast<int>(plat::DibStride(1, s));
     std::string mask(static_cast<std::size_t>(maskStride) * s, '\0');
     for (int y = 0; y < s; ++y)
       for (int x = 0; x < s; ++x)
@@ -204,10 +202,10 @@ inline std::string Ico(const std::vector<IcoImage>& images) {
     dir.push_back(static_cast<char>(s >= 256 ? 0 : s));
     dir.push_back(0);
     dir.push_back(0);
-    Put16(dir, 1);
-    Put16(dir, static_cast<unsigned>(im.bpp));
-    Put32(dir, static_cast<std::uint32_t>(img.size()));
-    Put32(dir, offset);
+    PutLe16(dir, 1);
+    PutLe16(dir, static_cast<unsigned>(im.bpp));
+    PutLe32(dir, static_cast<std::uint32_t>(img.size()));
+    PutLe32(dir, offset);
     offset += static_cast<std::uint32_t>(img.size());
     data += img;
   }
