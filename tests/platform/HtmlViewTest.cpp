@@ -11,7 +11,7 @@
 #include "platform/base/Text.h"
 #include "platform/htmlview/HtmlSource.h"
 #include "platform/htmlview/HtmlView.h"
-#include "tests/platform/GdiTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
 #ifndef ORV_TEST_OUTPUT_DIR

@@ -19,6 +19,7 @@
 #include "platform/resources/Resources.h"
 #include "platform/windows/Menus.h"
 #include "platform/windows/Windows.h"
+#include "tools/rc/ResourceCompiler.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
