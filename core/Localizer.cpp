@@ -9,11 +9,11 @@
 #include "core/VORegistry.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Text.h"
+#include "platform/controls/ComboBox.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/files/Files.h"
 #include "platform/resources/Resources.h"
-#include "platform/windows/ComboBox.h"
 #include "platform/windows/Menus.h"
-#include "platform/windows/Shell.h"
 
 namespace {
 

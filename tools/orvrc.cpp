@@ -11,6 +11,7 @@
 
 #include "platform/base/Text.h"
 #include "platform/resources/Resources.h"
+#include "tools/rc/ResourceCompiler.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// Blits (plain, stretched, masked, transparent, alpha), fills, gradients,
-// pixels, lines and shapes, DIB transfers.
+// Raster operations and blits (plain, stretched, masked, transparent,
+// alpha), fills, gradients, pixels, lines and shapes, DIB transfers.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -8,6 +8,32 @@
 #include "platform/gdi/GdiInternal.h"
 
 namespace plat {
+
+namespace gdi {
+
+DWORD ApplyRop3(BYTE index, DWORD p, DWORD s, DWORD d) {
+  switch (index) {
+    case 0xCC: return s;
+    case 0x00: return 0;
+    case 0xFF: return 0xFFFFFFFFu;
+    case 0x88: return s & d;
+    case 0xEE: return s | d;
+    case 0x66: return s ^ d;
+    case 0x33: return ~s;
+    case 0xF0: return p;
+    case 0x55: return ~d;
+    case 0xAA: return d;
+  }
+  DWORD out = 0;
+  for (int i = 0; i < 8; ++i) {
+    if (!((index >> i) & 1)) continue;
+    DWORD term = ((i & 4) ? p : ~p) & ((i & 2) ? s : ~s) & ((i & 1) ? d : ~d);
+    out |= term;
+  }
+  return out;
+}
+
+}  // namespace gdi
 
 using namespace gdi;
 

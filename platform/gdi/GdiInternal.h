@@ -130,6 +130,9 @@ Dc* AsDc(HDC dc);
 Bitmap* NewBitmap(int width, int height, int bpp, bool topDown, bool isDib, const BITMAPINFO* info,
                   void* external);
 Bitmap* StockMonoBitmap();
+// A top-down RGB565 bitmap in the screen's format: a DIB section (the
+// screen) or a device-dependent bitmap.
+Bitmap* NewRgb565Bitmap(int width, int height, bool isDib);
 Bitmap* Screen();
 void ReplaceScreen(int width, int height);
 int& ScreenDpiRef();

@@ -1,14 +1,61 @@
-// Object lifetime and queries, DC state, regions and clipping, brushes and
-// pens, the screen and PNG output, DIB transfers.
-#include <png.h>
-
+// GDI objects: the live-handle registry, stock objects, brushes and pens,
+// deletion, queries and selection into a DC.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "platform/gdi/GdiInternal.h"
 
 namespace plat {
+
+GdiObject::~GdiObject() = default;
+GdiDc::~GdiDc() = default;
+GdiIcon::~GdiIcon() = default;
+
+namespace gdi {
+
+namespace {
+
+std::unordered_map<const void*, LiveKind>& LiveSet() {
+  static auto* set = new std::unordered_map<const void*, LiveKind>();
+  return *set;
+}
+
+}  // namespace
+
+std::recursive_mutex& GdiLock() {
+  static auto* m = new std::recursive_mutex();
+  return *m;
+}
+static void Register(const void* p, LiveKind k) {
+  std::lock_guard<std::recursive_mutex> g(GdiLock());
+  LiveSet()[p] = k;
+}
+void RegisterLive(const GdiObject* p) { Register(p, LiveKind::Object); }
+void RegisterLive(const GdiDc* p) { Register(p, LiveKind::Dc); }
+void RegisterLive(const GdiIcon* p) { Register(p, LiveKind::Icon); }
+bool IsLiveAs(const void* p, LiveKind kind) {
+  if (!p) return false;
+  std::lock_guard<std::recursive_mutex> g(GdiLock());
+  auto it = LiveSet().find(p);
+  return it != LiveSet().end() && it->second == kind;
+}
+bool IsLive(const GdiObject* p) { return IsLiveAs(p, LiveKind::Object); }
+bool IsLive(const GdiDc* p) { return IsLiveAs(p, LiveKind::Dc); }
+bool IsLive(const GdiIcon* p) { return IsLiveAs(p, LiveKind::Icon); }
+void UnregisterLive(const void* p) {
+  std::lock_guard<std::recursive_mutex> g(GdiLock());
+  LiveSet().erase(p);
+}
+
+Bitmap* AsBitmap(HGDIOBJ o) { return IsLive(o) ? dynamic_cast<Bitmap*>(o) : nullptr; }
+Brush* AsBrush(HGDIOBJ o) { return IsLive(o) ? dynamic_cast<Brush*>(o) : nullptr; }
+Pen* AsPen(HGDIOBJ o) { return IsLive(o) ? dynamic_cast<Pen*>(o) : nullptr; }
+Region* AsRegion(HGDIOBJ o) { return IsLive(o) ? dynamic_cast<Region*>(o) : nullptr; }
+Font* AsFont(HGDIOBJ o) { return IsLive(o) ? dynamic_cast<Font*>(o) : nullptr; }
+Dc* AsDc(HDC dc) { return IsLive(dc) ? dynamic_cast<Dc*>(dc) : nullptr; }
+
+}  // namespace gdi
 
 using namespace gdi;
 
@@ -182,284 +229,45 @@ int GetObjectW(HGDIOBJ object, int cb, void* out) {
   return 0;
 }
 
-// ---------------------------------------------------------------------------
-// DC state
-
-int SaveDC(HDC hdc) {
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
   Dc* dc = AsDc(hdc);
-  if (!dc) return 0;
-  dc->saved.push_back(dc->st);
-  return static_cast<int>(dc->saved.size());
-}
-
-BOOL RestoreDC(HDC hdc, int level) {
-  Dc* dc = AsDc(hdc);
-  if (!dc) return FALSE;
-  int n = static_cast<int>(dc->saved.size());
-  int target = level < 0 ? n + level + 1 : level;
-  if (target < 1 || target > n) return FALSE;
-  DcState st = dc->saved[static_cast<std::size_t>(target - 1)];
-  dc->saved.resize(static_cast<std::size_t>(target - 1));
+  if (!dc || !IsLive(object)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
   std::lock_guard<std::recursive_mutex> g(GdiLock());
-  // Objects deleted since the save fall back to the defaults.
-  if (st.font && !IsLive(static_cast<GdiObject*>(st.font))) st.font = DefaultFont();
-  if (st.brush && !IsLive(static_cast<GdiObject*>(st.brush))) st.brush = static_cast<Brush*>(GetStockObject(WHITE_BRUSH));
-  if (st.pen && !IsLive(static_cast<GdiObject*>(st.pen))) st.pen = static_cast<Pen*>(GetStockObject(BLACK_PEN));
-  if (!dc->isScreen) {
-    Bitmap* want = st.bitmap;
-    if (!want || !IsLive(static_cast<GdiObject*>(want)) || (want->selectedIn && want->selectedIn != dc))
-      want = StockMonoBitmap();
-    if (dc->st.bitmap && dc->st.bitmap->selectedIn == dc) dc->st.bitmap->selectedIn = nullptr;
-    if (!want->isStock) want->selectedIn = dc;
-    st.bitmap = want;
-  }
-  dc->st = st;
-  return TRUE;
-}
-
-int GetDeviceCaps(HDC hdc, int index) {
-  Dc* dc = AsDc(hdc);
-  Bitmap* b = dc ? dc->Target() : Screen();
-  bool screenLike = !dc || dc->isScreen;
-  switch (index) {
-    case HORZRES: return screenLike ? ScreenWidth() : b->width;
-    case VERTRES: return screenLike ? ScreenHeight() : b->height;
-    case HORZSIZE: return ScreenWidth() * 254 / (ScreenDpi() * 10);
-    case VERTSIZE: return ScreenHeight() * 254 / (ScreenDpi() * 10);
-    case BITSPIXEL: return screenLike ? 16 : b->bpp;
-    case PLANES: return 1;
-    case NUMCOLORS: return -1;
-    case RASTERCAPS: return RC_BITBLT | RC_STRETCHBLT | RC_DI_BITMAP;
-    case LOGPIXELSX:
-    case LOGPIXELSY: return ScreenDpi();
-  }
-  return 0;
-}
-
-BOOL SetViewportOrgEx(HDC hdc, int x, int y, POINT* previous) {
-  Dc* dc = AsDc(hdc);
-  if (!dc) return FALSE;
-  if (previous) *previous = dc->st.origin;
-  dc->st.origin = POINT{x, y};
-  return TRUE;
-}
-BOOL GetViewportOrgEx(HDC hdc, POINT* origin) {
-  Dc* dc = AsDc(hdc);
-  if (!dc || !origin) return FALSE;
-  *origin = dc->st.origin;
-  return TRUE;
-}
-BOOL OffsetViewportOrgEx(HDC hdc, int dx, int dy, POINT* previous) {
-  Dc* dc = AsDc(hdc);
-  if (!dc) return FALSE;
-  if (previous) *previous = dc->st.origin;
-  dc->st.origin.x += dx;
-  dc->st.origin.y += dy;
-  return TRUE;
-}
-
-// ---------------------------------------------------------------------------
-// Regions and clipping
-
-static int RegionType(const RECT& r) { return (r.left >= r.right || r.top >= r.bottom) ? NULLREGION : SIMPLEREGION; }
-static RECT Normalized(RECT r) {
-  if (r.left > r.right) std::swap(r.left, r.right);
-  if (r.top > r.bottom) std::swap(r.top, r.bottom);
-  return r;
-}
-
-HRGN CreateRectRgn(int left, int top, int right, int bottom) {
-  auto* r = new Region();
-  r->box = Normalized(RECT{left, top, right, bottom});
-  RegisterLive(static_cast<GdiObject*>(r));
-  return r;
-}
-HRGN CreateRectRgnIndirect(const RECT* r) { return r ? CreateRectRgn(r->left, r->top, r->right, r->bottom) : nullptr; }
-
-int GetRgnBox(HRGN region, RECT* box) {
-  Region* r = AsRegion(region);
-  if (!r || !box) return ERROR;
-  *box = r->box;
-  return RegionType(r->box);
-}
-
-BOOL SetRectRgn(HRGN region, int left, int top, int right, int bottom) {
-  Region* r = AsRegion(region);
-  if (!r) return FALSE;
-  r->box = Normalized(RECT{left, top, right, bottom});
-  return TRUE;
-}
-
-int CombineRgn(HRGN dst, HRGN a, HRGN b, int mode) {
-  Region* d = AsRegion(dst);
-  Region* ra = AsRegion(a);
-  Region* rb = mode == RGN_COPY ? nullptr : AsRegion(b);
-  if (!d || !ra || (mode != RGN_COPY && !rb)) return ERROR;
-  RECT out{};
-  const RECT A = ra->box;
-  switch (mode) {
-    case RGN_COPY: out = A; break;
-    case RGN_AND: IntersectRect(&out, &A, &rb->box); break;
-    case RGN_OR: {
-      const RECT B = rb->box;
-      if (IsRectEmpty(&A)) { out = B; break; }
-      if (IsRectEmpty(&B)) { out = A; break; }
-      UnionRect(&out, &A, &B);
-      // The union is a rectangle only when one holds the other or they share a full side.
-      bool sameRows = A.top == B.top && A.bottom == B.bottom && A.left <= B.right && B.left <= A.right;
-      bool sameCols = A.left == B.left && A.right == B.right && A.top <= B.bottom && B.top <= A.bottom;
-      bool contains = EqualRect(&out, &A) || EqualRect(&out, &B);
-      if (!sameRows && !sameCols && !contains) return ERROR;
-      break;
+  if (auto* b = dynamic_cast<Bitmap*>(object)) {
+    if (dc->isScreen) return nullptr;
+    if (b == dc->st.bitmap) return b;
+    if (!b->isStock && b->selectedIn && b->selectedIn != dc) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
     }
-    case RGN_DIFF: {
-      const RECT B = rb->box;
-      RECT inter{};
-      if (!IntersectRect(&inter, &A, &B)) { out = A; break; }
-      out = A;
-      if (inter.top <= A.top && inter.bottom >= A.bottom) {
-        if (inter.left <= A.left) out.left = inter.right;
-        else if (inter.right >= A.right) out.right = inter.left;
-        else return ERROR;
-      } else if (inter.left <= A.left && inter.right >= A.right) {
-        if (inter.top <= A.top) out.top = inter.bottom;
-        else if (inter.bottom >= A.bottom) out.bottom = inter.top;
-        else return ERROR;
-      } else {
-        return ERROR;
-      }
-      if (out.left >= out.right || out.top >= out.bottom) out = RECT{0, 0, 0, 0};
-      break;
-    }
-    default: return ERROR;
+    Bitmap* old = dc->st.bitmap;
+    if (old && old->selectedIn == dc) old->selectedIn = nullptr;
+    if (!b->isStock) b->selectedIn = dc;
+    dc->st.bitmap = b;
+    return old;
   }
-  d->box = out;
-  return RegionType(out);
-}
-
-BOOL PtInRegion(HRGN region, int x, int y) {
-  Region* r = AsRegion(region);
-  return r && PtInRect(&r->box, POINT{x, y});
-}
-
-int IntersectClipRect(HDC hdc, int left, int top, int right, int bottom) {
-  Dc* dc = AsDc(hdc);
-  if (!dc) return ERROR;
-  RECT r = Normalized(RECT{left + dc->st.origin.x, top + dc->st.origin.y, right + dc->st.origin.x,
-                           bottom + dc->st.origin.y});
-  if (dc->st.hasClip) {
-    RECT out{};
-    IntersectRect(&out, &dc->st.clip, &r);
-    r = out;
+  if (auto* f = dynamic_cast<Font*>(object)) {
+    Font* old = dc->st.font;
+    dc->st.font = f;
+    return old;
   }
-  dc->st.hasClip = true;
-  dc->st.clip = r;
-  return RegionType(r);
-}
-
-int SelectClipRgn(HDC hdc, HRGN region) {
-  Dc* dc = AsDc(hdc);
-  if (!dc) return ERROR;
-  if (!region) {
-    dc->st.hasClip = false;
-    RECT all = dc->DeviceClip();
-    return RegionType(all);
+  if (auto* br = dynamic_cast<Brush*>(object)) {
+    Brush* old = dc->st.brush;
+    dc->st.brush = br;
+    return old;
   }
-  Region* r = AsRegion(region);
-  if (!r) return ERROR;
-  dc->st.hasClip = true;
-  dc->st.clip = r->box;
-  return RegionType(r->box);
-}
-
-int GetClipBox(HDC hdc, RECT* box) {
-  Dc* dc = AsDc(hdc);
-  if (!dc || !box) return ERROR;
-  RECT r = dc->DeviceClip();
-  OffsetRect(&r, -dc->st.origin.x, -dc->st.origin.y);
-  *box = r;
-  return RegionType(r);
-}
-
-int GetClipRgn(HDC hdc, HRGN region) {
-  Dc* dc = AsDc(hdc);
-  Region* r = AsRegion(region);
-  if (!dc || !r) return -1;
-  if (!dc->st.hasClip) return 0;
-  r->box = dc->st.clip;
-  return 1;
-}
-
-// ---------------------------------------------------------------------------
-// The screen
-
-int ScreenWidth() { return Screen()->width; }
-int ScreenHeight() { return Screen()->height; }
-
-namespace gdi {
-int& ScreenDpiRef() {
-  static int dpi = 192;
-  return dpi;
-}
-}  // namespace gdi
-
-int ScreenDpi() { return gdi::ScreenDpiRef(); }
-
-void SetScreenForTesting(int width, int height, int dpi) {
-  if (width <= 0 || height <= 0 || dpi <= 0) return;
-  gdi::ScreenDpiRef() = dpi;
-  gdi::ReplaceScreen(width, height);
-}
-
-void ResetScreenForTesting() { SetScreenForTesting(480, 640, 192); }
-
-HBITMAP ScreenBitmap() { return Screen(); }
-
-PixelImage ReadBitmapPixels(HBITMAP bitmap) {
-  PixelImage img;
-  Bitmap* b = AsBitmap(bitmap);
-  if (!b) return img;
-  img.width = b->width;
-  img.height = b->height;
-  img.pixels.resize(static_cast<std::size_t>(b->width) * b->height);
-  for (int y = 0; y < b->height; ++y)
-    for (int x = 0; x < b->width; ++x) {
-      DWORD raw = b->GetRaw(x, y);
-      DWORD rgb = b->RawToRgb(raw);
-      if (b->bpp == 32) rgb |= raw & 0xFF000000u;
-      img.pixels[static_cast<std::size_t>(y) * b->width + x] = rgb;
-    }
-  return img;
-}
-
-static bool WritePng(const Bitmap& b, const std::string& path) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(b.width);
-  image.height = static_cast<png_uint_32>(b.height);
-  image.format = PNG_FORMAT_RGB;
-  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(b.width) * b.height * 3);
-  for (int y = 0; y < b.height; ++y)
-    for (int x = 0; x < b.width; ++x) {
-      DWORD c = b.GetRgb(x, y);
-      std::size_t o = (static_cast<std::size_t>(y) * b.width + x) * 3;
-      rgb[o] = static_cast<std::uint8_t>(c >> 16);
-      rgb[o + 1] = static_cast<std::uint8_t>(c >> 8);
-      rgb[o + 2] = static_cast<std::uint8_t>(c);
-    }
-  std::string tmp = path + ".tmp";
-  if (!png_image_write_to_file(&image, tmp.c_str(), 0, rgb.data(), 0, nullptr)) {
-    std::remove(tmp.c_str());
-    return false;
+  if (auto* p = dynamic_cast<Pen*>(object)) {
+    Pen* old = dc->st.pen;
+    dc->st.pen = p;
+    return old;
   }
-  return std::rename(tmp.c_str(), path.c_str()) == 0;
+  if (auto* r = dynamic_cast<Region*>(object)) {
+    return reinterpret_cast<HGDIOBJ>(static_cast<std::intptr_t>(SelectClipRgn(hdc, r)));
+  }
+  return nullptr;
 }
-
-bool SaveBitmapPng(HBITMAP bitmap, const std::string& hostPath) {
-  Bitmap* b = AsBitmap(bitmap);
-  return b && WritePng(*b, hostPath);
-}
-
-bool SaveScreenPng(const std::string& hostPath) { return WritePng(*Screen(), hostPath); }
 
 }  // namespace plat

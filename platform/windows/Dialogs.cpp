@@ -5,9 +5,9 @@
 #include <mutex>
 
 #include "platform/base/Format.h"
+#include "platform/controls/ComboBox.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/resources/Resources.h"
-#include "platform/windows/ComboBox.h"
-#include "platform/windows/Shell.h"
 #include "platform/windows/WindowsInternal.h"
 
 namespace plat::wm {

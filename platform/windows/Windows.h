@@ -179,8 +179,8 @@ struct WNDCLASSW {
 
 // Class names compare ignoring case. Registering a name twice fails with
 // ERROR_CLASS_ALREADY_EXISTS. The built-in classes ("static", "button",
-// "combobox" (platform/windows/ComboBox.h), the shell's menu bar "menu_worker"
-// (platform/windows/Shell.h) and the dialog class, atom 0x8002 "#32770") are
+// "combobox" (platform/controls/ComboBox.h), the shell's menu bar "menu_worker"
+// (platform/controls/MenuBar.h) and the dialog class, atom 0x8002 "#32770") are
 // always there; their information can
 // be read with GetClassInfoW and registered again under another name
 // (superclassing).

@@ -11,11 +11,12 @@
 #include "core/Localizer.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Module.h"
-#include "platform/files/Files.h"
-#include "platform/resources/Resources.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
+#include "platform/files/Files.h"
+#include "platform/resources/Resources.h"
 #include "tests/support/TempDevice.h"
+#include "tools/rc/ResourceCompiler.h"
 
 using plat::FILETIME;
 

@@ -10,6 +10,7 @@
 #include "tests/platform/GdiTestSupport.h"
 #include "tests/platform/ImagingTestFiles.h"
 #include "tests/support/TempDevice.h"
+#include "tools/rc/ResourceCompiler.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "platform/files/Files.h"
 #include "platform/resources/Resources.h"
 #include "tests/support/TempDevice.h"
+#include "tools/rc/ResourceCompiler.h"
 
 namespace {
 

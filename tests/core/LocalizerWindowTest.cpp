@@ -12,13 +12,14 @@
 #include "core/Localizer.h"
 #include "platform/base/Module.h"
 #include "platform/base/SysInfo.h"
+#include "platform/controls/ComboBox.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/files/Files.h"
 #include "platform/resources/Resources.h"
-#include "platform/windows/ComboBox.h"
 #include "platform/windows/Menus.h"
-#include "platform/windows/Shell.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/TempDevice.h"
+#include "tools/rc/ResourceCompiler.h"
 
 namespace {
 

@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/controls/ComboBox.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/resources/Resources.h"
-#include "platform/windows/ComboBox.h"
 #include "platform/windows/Menus.h"
-#include "platform/windows/Shell.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
 #include "tests/support/TempDevice.h"
+#include "tools/rc/ResourceCompiler.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
 #include "tests/support/TempDevice.h"
+#include "tools/rc/ResourceCompiler.h"
 
 namespace {
 

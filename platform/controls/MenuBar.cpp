@@ -1,5 +1,5 @@
 // The shell's menu bar and the built-in "aygshell.dll".
-#include "platform/windows/Shell.h"
+#include "platform/controls/MenuBar.h"
 
 #include <algorithm>
 #include <cstring>

@@ -10,6 +10,7 @@
 #include "platform/base/Text.h"
 #include "platform/resources/ResourceImage.h"
 #include "platform/resources/Resources.h"
+#include "tools/rc/ResourceCompiler.h"
 
 namespace plat {
 

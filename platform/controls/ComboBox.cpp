@@ -1,5 +1,5 @@
 // The standard combo box: items and selection, no drawing.
-#include "platform/windows/ComboBox.h"
+#include "platform/controls/ComboBox.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,27 +1,19 @@
-// GDI objects, bitmaps and DIB sections, device contexts, clipping, the screen.
+// Bitmaps and DIB sections: pixel access in every format, creation, colour
+// tables, reading the pixels back and PNG output.
 #include <png.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
-#include <unordered_map>
 
 #include "platform/gdi/GdiInternal.h"
 
 namespace plat {
 
-GdiObject::~GdiObject() = default;
-GdiDc::~GdiDc() = default;
-GdiIcon::~GdiIcon() = default;
-
 namespace gdi {
 
 namespace {
-
-std::unordered_map<const void*, LiveKind>& LiveSet() {
-  static auto* set = new std::unordered_map<const void*, LiveKind>();
-  return *set;
-}
 
 constexpr int kMaxSide = 16384;
 constexpr std::int64_t kMaxPixels = 64ll * 1024 * 1024;
@@ -45,41 +37,6 @@ int MaskBits(DWORD m) {
 }
 
 }  // namespace
-
-std::recursive_mutex& GdiLock() {
-  static auto* m = new std::recursive_mutex();
-  return *m;
-}
-static void Register(const void* p, LiveKind k) {
-  std::lock_guard<std::recursive_mutex> g(GdiLock());
-  LiveSet()[p] = k;
-}
-void RegisterLive(const GdiObject* p) { Register(p, LiveKind::Object); }
-void RegisterLive(const GdiDc* p) { Register(p, LiveKind::Dc); }
-void RegisterLive(const GdiIcon* p) { Register(p, LiveKind::Icon); }
-bool IsLiveAs(const void* p, LiveKind kind) {
-  if (!p) return false;
-  std::lock_guard<std::recursive_mutex> g(GdiLock());
-  auto it = LiveSet().find(p);
-  return it != LiveSet().end() && it->second == kind;
-}
-bool IsLive(const GdiObject* p) { return IsLiveAs(p, LiveKind::Object); }
-bool IsLive(const GdiDc* p) { return IsLiveAs(p, LiveKind::Dc); }
-bool IsLive(const GdiIcon* p) { return IsLiveAs(p, LiveKind::Icon); }
-void UnregisterLive(const void* p) {
-  std::lock_guard<std::recursive_mutex> g(GdiLock());
-  LiveSet().erase(p);
-}
-
-Bitmap* AsBitmap(HGDIOBJ o) { return IsLive(o) ? dynamic_cast<Bitmap*>(o) : nullptr; }
-Brush* AsBrush(HGDIOBJ o) { return IsLive(o) ? dynamic_cast<Brush*>(o) : nullptr; }
-Pen* AsPen(HGDIOBJ o) { return IsLive(o) ? dynamic_cast<Pen*>(o) : nullptr; }
-Region* AsRegion(HGDIOBJ o) { return IsLive(o) ? dynamic_cast<Region*>(o) : nullptr; }
-Font* AsFont(HGDIOBJ o) { return IsLive(o) ? dynamic_cast<Font*>(o) : nullptr; }
-Dc* AsDc(HDC dc) { return IsLive(dc) ? dynamic_cast<Dc*>(dc) : nullptr; }
-
-// ---------------------------------------------------------------------------
-// Pixels
 
 DWORD Bitmap::GetRaw(int x, int y) const {
   const std::uint8_t* row = Row(y);
@@ -254,21 +211,6 @@ Bitmap* StockMonoBitmap() {
   return stock;
 }
 
-// ---------------------------------------------------------------------------
-// The screen
-
-namespace {
-struct ScreenState {
-  int width = 480;
-  int height = 640;
-  Bitmap* bitmap = nullptr;
-};
-ScreenState& ScreenData() {
-  static auto* s = new ScreenState();
-  return *s;
-}
-// A top-down RGB565 bitmap in the screen's format: a DIB section (the
-// screen) or a device-dependent bitmap.
 Bitmap* NewRgb565Bitmap(int w, int h, bool isDib) {
   struct {
     BITMAPINFOHEADER h;
@@ -284,53 +226,6 @@ Bitmap* NewRgb565Bitmap(int w, int h, bool isDib) {
   bi.masks[1] = 0x07E0;
   bi.masks[2] = 0x001F;
   return NewBitmap(w, h, 16, true, isDib, reinterpret_cast<BITMAPINFO*>(&bi), nullptr);
-}
-
-Bitmap* MakeScreenBitmap(int w, int h) {
-  Bitmap* b = NewRgb565Bitmap(w, h, true);
-  if (b) b->isStock = true;
-  return b;
-}
-}  // namespace
-
-Bitmap* Screen() {
-  std::lock_guard<std::recursive_mutex> g(GdiLock());
-  ScreenState& s = ScreenData();
-  if (!s.bitmap) s.bitmap = MakeScreenBitmap(s.width, s.height);
-  return s.bitmap;
-}
-
-void ReplaceScreen(int w, int h) {
-  std::lock_guard<std::recursive_mutex> g(GdiLock());
-  ScreenState& s = ScreenData();
-  Bitmap* fresh = MakeScreenBitmap(w, h);
-  if (!fresh) return;
-  if (s.bitmap) {
-    UnregisterLive(static_cast<GdiObject*>(s.bitmap));
-    delete s.bitmap;
-  }
-  s.bitmap = fresh;
-  s.width = w;
-  s.height = h;
-}
-
-// ---------------------------------------------------------------------------
-// DCs
-
-Bitmap* Dc::Target() const { return isScreen ? Screen() : st.bitmap; }
-
-RECT Dc::DeviceClip() const {
-  Bitmap* b = Target();
-  RECT r{0, 0, b ? b->width : 0, b ? b->height : 0};
-  if (st.hasClip) {
-    r.left = std::max(r.left, st.clip.left);
-    r.top = std::max(r.top, st.clip.top);
-    r.right = std::min(r.right, st.clip.right);
-    r.bottom = std::min(r.bottom, st.clip.bottom);
-  }
-  if (r.right < r.left) r.right = r.left;
-  if (r.bottom < r.top) r.bottom = r.top;
-  return r;
 }
 
 DWORD ConvertPixel(const Bitmap& src, DWORD srcRaw, const Dc* srcDc, const Bitmap& dst, const Dc* dstDc) {
@@ -350,101 +245,9 @@ DWORD ConvertPixel(const Bitmap& src, DWORD srcRaw, const Dc* srcDc, const Bitma
   return dst.RgbToRaw(rgb);
 }
 
-DWORD ApplyRop3(BYTE index, DWORD p, DWORD s, DWORD d) {
-  switch (index) {
-    case 0xCC: return s;
-    case 0x00: return 0;
-    case 0xFF: return 0xFFFFFFFFu;
-    case 0x88: return s & d;
-    case 0xEE: return s | d;
-    case 0x66: return s ^ d;
-    case 0x33: return ~s;
-    case 0xF0: return p;
-    case 0x55: return ~d;
-    case 0xAA: return d;
-  }
-  DWORD out = 0;
-  for (int i = 0; i < 8; ++i) {
-    if (!((index >> i) & 1)) continue;
-    DWORD term = ((i & 4) ? p : ~p) & ((i & 2) ? s : ~s) & ((i & 1) ? d : ~d);
-    out |= term;
-  }
-  return out;
-}
-
 }  // namespace gdi
 
 using namespace gdi;
-
-// ---------------------------------------------------------------------------
-// Rectangles
-
-BOOL SetRect(RECT* r, int left, int top, int right, int bottom) {
-  if (!r) return FALSE;
-  *r = RECT{left, top, right, bottom};
-  return TRUE;
-}
-BOOL SetRectEmpty(RECT* r) { return SetRect(r, 0, 0, 0, 0); }
-BOOL CopyRect(RECT* dst, const RECT* src) {
-  if (!dst || !src) return FALSE;
-  *dst = *src;
-  return TRUE;
-}
-BOOL IsRectEmpty(const RECT* r) { return !r || r->left >= r->right || r->top >= r->bottom; }
-BOOL EqualRect(const RECT* a, const RECT* b) {
-  return a && b && a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
-}
-BOOL PtInRect(const RECT* r, POINT p) {
-  return r && p.x >= r->left && p.x < r->right && p.y >= r->top && p.y < r->bottom;
-}
-BOOL OffsetRect(RECT* r, int dx, int dy) {
-  if (!r) return FALSE;
-  r->left += dx;
-  r->right += dx;
-  r->top += dy;
-  r->bottom += dy;
-  return TRUE;
-}
-BOOL InflateRect(RECT* r, int dx, int dy) {
-  if (!r) return FALSE;
-  r->left -= dx;
-  r->right += dx;
-  r->top -= dy;
-  r->bottom += dy;
-  return TRUE;
-}
-BOOL IntersectRect(RECT* dst, const RECT* a, const RECT* b) {
-  if (!dst || !a || !b) return FALSE;
-  RECT r{std::max(a->left, b->left), std::max(a->top, b->top), std::min(a->right, b->right),
-         std::min(a->bottom, b->bottom)};
-  if (r.left >= r.right || r.top >= r.bottom) {
-    *dst = RECT{0, 0, 0, 0};
-    return FALSE;
-  }
-  *dst = r;
-  return TRUE;
-}
-BOOL UnionRect(RECT* dst, const RECT* a, const RECT* b) {
-  if (!dst || !a || !b) return FALSE;
-  if (IsRectEmpty(a)) {
-    if (IsRectEmpty(b)) {
-      *dst = RECT{0, 0, 0, 0};
-      return FALSE;
-    }
-    *dst = *b;
-    return TRUE;
-  }
-  if (IsRectEmpty(b)) {
-    *dst = *a;
-    return TRUE;
-  }
-  *dst = RECT{std::min(a->left, b->left), std::min(a->top, b->top), std::max(a->right, b->right),
-              std::max(a->bottom, b->bottom)};
-  return TRUE;
-}
-
-// ---------------------------------------------------------------------------
-// Bitmaps
 
 static bool ValidHeader(const BITMAPINFO* info) {
   if (!info) return false;
@@ -546,113 +349,49 @@ UINT SetDIBColorTable(HDC hdc, UINT start, UINT count, const RGBQUAD* colors) {
   return n;
 }
 
-// ---------------------------------------------------------------------------
-// DCs
-
-HDC CreateCompatibleDC(HDC hdc) {
-  if (hdc && !AsDc(hdc)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  auto* dc = new Dc();
-  dc->st.bitmap = StockMonoBitmap();
-  dc->st.font = DefaultFont();
-  dc->st.brush = static_cast<Brush*>(GetStockObject(WHITE_BRUSH));
-  dc->st.pen = static_cast<Pen*>(GetStockObject(BLACK_PEN));
-  RegisterLive(static_cast<GdiDc*>(dc));
-  return dc;
-}
-
-static void Deselect(Dc* dc) {
-  std::lock_guard<std::recursive_mutex> g(GdiLock());
-  if (dc->st.bitmap && dc->st.bitmap->selectedIn == dc) dc->st.bitmap->selectedIn = nullptr;
-}
-
-BOOL DeleteDC(HDC hdc) {
-  Dc* dc = AsDc(hdc);
-  if (!dc) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  Deselect(dc);
-  UnregisterLive(static_cast<GdiDc*>(dc));
-  delete dc;
-  return TRUE;
-}
-
-namespace {
-const WindowDcProvider* g_windowDcs = nullptr;
-}
-
-void SetWindowDcProvider(const WindowDcProvider* provider) { g_windowDcs = provider; }
-
-HDC GetDC(HWND hwnd) {
-  if (hwnd) {
-    if (g_windowDcs && g_windowDcs->getDc) return g_windowDcs->getDc(hwnd);
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  auto* dc = new Dc();
-  dc->isScreen = true;
-  dc->st.font = DefaultFont();
-  dc->st.brush = static_cast<Brush*>(GetStockObject(WHITE_BRUSH));
-  dc->st.pen = static_cast<Pen*>(GetStockObject(BLACK_PEN));
-  RegisterLive(static_cast<GdiDc*>(dc));
-  return dc;
-}
-
-int ReleaseDC(HWND hwnd, HDC hdc) {
-  if (hwnd) {
-    if (g_windowDcs && g_windowDcs->releaseDc) return g_windowDcs->releaseDc(hwnd, hdc);
-    return 0;
-  }
-  Dc* dc = AsDc(hdc);
-  if (!dc || !dc->isScreen) return 0;
-  UnregisterLive(static_cast<GdiDc*>(dc));
-  delete dc;
-  return 1;
-}
-
-
-HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {
-  Dc* dc = AsDc(hdc);
-  if (!dc || !IsLive(object)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  std::lock_guard<std::recursive_mutex> g(GdiLock());
-  if (auto* b = dynamic_cast<Bitmap*>(object)) {
-    if (dc->isScreen) return nullptr;
-    if (b == dc->st.bitmap) return b;
-    if (!b->isStock && b->selectedIn && b->selectedIn != dc) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
+PixelImage ReadBitmapPixels(HBITMAP bitmap) {
+  PixelImage img;
+  Bitmap* b = AsBitmap(bitmap);
+  if (!b) return img;
+  img.width = b->width;
+  img.height = b->height;
+  img.pixels.resize(static_cast<std::size_t>(b->width) * b->height);
+  for (int y = 0; y < b->height; ++y)
+    for (int x = 0; x < b->width; ++x) {
+      DWORD raw = b->GetRaw(x, y);
+      DWORD rgb = b->RawToRgb(raw);
+      if (b->bpp == 32) rgb |= raw & 0xFF000000u;
+      img.pixels[static_cast<std::size_t>(y) * b->width + x] = rgb;
     }
-    Bitmap* old = dc->st.bitmap;
-    if (old && old->selectedIn == dc) old->selectedIn = nullptr;
-    if (!b->isStock) b->selectedIn = dc;
-    dc->st.bitmap = b;
-    return old;
+  return img;
+}
+
+static bool WritePng(const Bitmap& b, const std::string& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(b.width);
+  image.height = static_cast<png_uint_32>(b.height);
+  image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(b.width) * b.height * 3);
+  for (int y = 0; y < b.height; ++y)
+    for (int x = 0; x < b.width; ++x) {
+      DWORD c = b.GetRgb(x, y);
+      std::size_t o = (static_cast<std::size_t>(y) * b.width + x) * 3;
+      rgb[o] = static_cast<std::uint8_t>(c >> 16);
+      rgb[o + 1] = static_cast<std::uint8_t>(c >> 8);
+      rgb[o + 2] = static_cast<std::uint8_t>(c);
+    }
+  std::string tmp = path + ".tmp";
+  if (!png_image_write_to_file(&image, tmp.c_str(), 0, rgb.data(), 0, nullptr)) {
+    std::remove(tmp.c_str());
+    return false;
   }
-  if (auto* f = dynamic_cast<Font*>(object)) {
-    Font* old = dc->st.font;
-    dc->st.font = f;
-    return old;
-  }
-  if (auto* br = dynamic_cast<Brush*>(object)) {
-    Brush* old = dc->st.brush;
-    dc->st.brush = br;
-    return old;
-  }
-  if (auto* p = dynamic_cast<Pen*>(object)) {
-    Pen* old = dc->st.pen;
-    dc->st.pen = p;
-    return old;
-  }
-  if (auto* r = dynamic_cast<Region*>(object)) {
-    return reinterpret_cast<HGDIOBJ>(static_cast<std::intptr_t>(SelectClipRgn(hdc, r)));
-  }
-  return nullptr;
+  return std::rename(tmp.c_str(), path.c_str()) == 0;
+}
+
+bool SaveBitmapPng(HBITMAP bitmap, const std::string& hostPath) {
+  Bitmap* b = AsBitmap(bitmap);
+  return b && WritePng(*b, hostPath);
 }
 
 }  // namespace plat

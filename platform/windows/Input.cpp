@@ -1,0 +1,139 @@
+// Keyboard and stylus input: key states, injected keys, characters and
+// stylus events (here or in the process owning the target window), and
+// TranslateMessage.
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+
+#include "platform/windows/WindowsInternal.h"
+
+namespace plat::wm {
+namespace {
+
+std::array<std::atomic<bool>, 256>& Keys() {
+  static auto* k = new std::array<std::atomic<bool>, 256>();
+  return *k;
+}
+
+}  // namespace
+
+BOOL InjectKeyLocal(UINT vk, bool down) {
+  Keys()[vk & 0xFF] = down;
+  DWORD fg = table::Foreground();
+  std::lock_guard<std::recursive_mutex> g(W().lock);
+  Window* top = FindValue(fg);
+  if (!top) {
+    for (const TableEntry& e : table::Snapshot()) {
+      if (e.pid == getpid() && (e.flags & kVisible)) {
+        top = FindValue(e.hwnd);
+        if (top) break;
+      }
+    }
+  }
+  if (!top) return FALSE;
+  Window* target = FindValue(top->queue->focus);
+  if (!target) target = top;
+  LPARAM lp = down ? 1 : static_cast<LPARAM>(0xC0000001u);
+  return PostToWindowLocal(target, down ? WM_KEYDOWN : WM_KEYUP, vk, lp) ? TRUE : FALSE;
+}
+
+BOOL InjectCharLocal(WCHAR ch) {
+  DWORD fg = table::Foreground();
+  std::lock_guard<std::recursive_mutex> g(W().lock);
+  Window* top = FindValue(fg);
+  if (!top) return FALSE;
+  Window* target = FindValue(top->queue->focus);
+  if (!target) target = top;
+  return PostToWindowLocal(target, WM_CHAR, ch, 1) ? TRUE : FALSE;
+}
+
+BOOL InjectStylusLocal(UINT message, int x, int y, bool forwardRemote) {
+  HWND target = nullptr;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    if (W().capture && FindValue(W().capture)) target = ValueToHandle(W().capture);
+  }
+  if (!target) target = WindowFromPoint(POINT{x, y});
+  if (!target) return FALSE;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    Window* w = Find(target);
+    if (w) {
+      if (!EnabledLocked(w) && HandleToValue(target) != W().capture) return FALSE;
+      POINT p{x, y};
+      Window* t = TopLevelOf(w);
+      POINT off = OffsetInTopLevel(w);
+      p.x -= t->rect.left + off.x;
+      p.y -= t->rect.top + off.y;
+      WPARAM keys = message == WM_LBUTTONUP ? 0 : (message == WM_MOUSEMOVE ? (Keys()[1] ? MK_LBUTTON : 0) : MK_LBUTTON);
+      if (message == WM_LBUTTONDOWN) Keys()[1] = true;
+      if (message == WM_LBUTTONUP) Keys()[1] = false;
+      return PostToWindowLocal(w, message, keys, MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y))) ? TRUE
+                                                                                                              : FALSE;
+    }
+  }
+  if (!forwardRemote) return FALSE;
+  auto e = table::Get(HandleToValue(target));
+  if (!e) return FALSE;
+  LRESULT ignored;
+  return RemoteCall(*e, WireKind::Stylus, message, static_cast<WPARAM>(x), y, 0, 5000, &ignored) == kWireOk;
+}
+
+}  // namespace plat::wm
+
+namespace plat {
+using namespace plat::wm;
+
+short GetKeyState(int vk) { return Keys()[vk & 0xFF] ? static_cast<short>(0x8000) : 0; }
+short GetAsyncKeyState(int vk) { return GetKeyState(vk); }
+
+BOOL TranslateMessage(const MSG* msg) {
+  if (!msg || msg->message != WM_KEYDOWN) return FALSE;
+  UINT vk = static_cast<UINT>(msg->wParam);
+  bool shift = Keys()[VK_SHIFT];
+  WCHAR ch = 0;
+  if (vk >= 'A' && vk <= 'Z') ch = static_cast<WCHAR>(shift ? vk : vk - 'A' + 'a');
+  else if (vk >= '0' && vk <= '9') ch = static_cast<WCHAR>(vk);
+  else if (vk == VK_SPACE) ch = u' ';
+  else if (vk == VK_RETURN) ch = u'\r';
+  else if (vk == VK_BACK) ch = 8;
+  else if (vk == VK_TAB) ch = u'\t';
+  else if (vk == VK_ESCAPE) ch = 27;
+  if (!ch) return FALSE;
+  std::lock_guard<std::recursive_mutex> g(W().lock);
+  Window* w = Find(msg->hwnd);
+  if (!w) return FALSE;
+  auto q = w->queue;
+  {
+    std::lock_guard<std::mutex> l(q->m);
+    // The character comes next, before what was queued after the key.
+    q->PushPosted(MSG{msg->hwnd, WM_CHAR, ch, msg->lParam, msg->time, msg->pt}, true);
+  }
+  q->Wake();
+  return TRUE;
+}
+
+BOOL InjectKey(UINT vk, bool down) {
+  DWORD fg = table::Foreground();
+  auto e = table::Get(fg);
+  if (e && e->pid != getpid()) {
+    LRESULT ignored;
+    return RemoteCall(*e, WireKind::Key, vk, down ? 1 : 0, 0, 0, 5000, &ignored) == kWireOk;
+  }
+  return InjectKeyLocal(vk, down);
+}
+
+BOOL InjectChar(WCHAR ch) {
+  DWORD fg = table::Foreground();
+  auto e = table::Get(fg);
+  if (e && e->pid != getpid()) {
+    LRESULT ignored;
+    return RemoteCall(*e, WireKind::Char, ch, 0, 0, 0, 5000, &ignored) == kWireOk;
+  }
+  return InjectCharLocal(ch);
+}
+
+BOOL InjectStylus(UINT message, int screenX, int screenY) { return InjectStylusLocal(message, screenX, screenY, true); }
+
+}  // namespace plat
