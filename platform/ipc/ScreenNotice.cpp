@@ -35,6 +35,7 @@ struct Mapping {
 Page* Current() {
   static std::mutex* lock = new std::mutex;
   static Mapping* current = nullptr;
+  static auto* retired = new std::vector<Mapping*>;
   std::lock_guard<std::mutex> g(*lock);
   unsigned gen = DeviceGeneration();
   if (current && current->generation == gen) return current->page;
@@ -50,6 +51,7 @@ Page* Current() {
   ::close(fd);
   if (p == MAP_FAILED) return nullptr;
   auto* m = new Mapping{gen, static_cast<Page*>(p)};
+  if (current) retired->push_back(current);
   current = m;
   return m->page;
 }

@@ -1,5 +1,8 @@
 // Window surfaces: each top-level window's pixels in shared memory, the DCs
-// that draw into them, and the composed screen.
+// that draw into them, and the composed screen. Any thread may draw into a
+// window (an animation thread draws its frames straight in): each DC holds
+// the surface it draws into, and releasing it raises the screen's change
+// notice so the screen is composed again.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -8,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ipc/ScreenNotice.h"
 #include "platform/windows/WindowsInternal.h"
 
 namespace plat::wm {
@@ -36,8 +40,13 @@ std::mutex& DcMapLock() {
   static std::mutex* m = new std::mutex;
   return *m;
 }
-std::vector<std::pair<HDC, HBITMAP>>& DcMap() {
-  static auto* v = new std::vector<std::pair<HDC, HBITMAP>>;
+struct WindowDcEntry {
+  HDC dc;
+  HBITMAP bitmap;
+  std::shared_ptr<Surface> surface;  // kept mapped while the DC draws
+};
+std::vector<WindowDcEntry>& DcMap() {
+  static auto* v = new std::vector<WindowDcEntry>;
   return *v;
 }
 
@@ -64,22 +73,24 @@ HDC WindowDc(HWND hwnd) {
   IntersectClipRect(dc, vis.left, vis.top, vis.right, vis.bottom);
   if (w->font) SelectObject(dc, w->font);
   std::lock_guard<std::mutex> m(DcMapLock());
-  DcMap().emplace_back(dc, bmp);
+  DcMap().push_back(WindowDcEntry{dc, bmp, t->surface});
   return dc;
 }
 
 int ReleaseWindowDc(HWND, HDC hdc) {
-  HBITMAP bmp = nullptr;
+  WindowDcEntry entry{};
   {
     std::lock_guard<std::mutex> m(DcMapLock());
     auto& v = DcMap();
-    auto it = std::find_if(v.begin(), v.end(), [&](auto& p) { return p.first == hdc; });
+    auto it = std::find_if(v.begin(), v.end(), [&](auto& p) { return p.dc == hdc; });
     if (it == v.end()) return 0;
-    bmp = it->second;
+    entry = std::move(*it);
     v.erase(it);
   }
   DeleteDC(hdc);
-  DeleteObject(bmp);
+  DeleteObject(entry.bitmap);
+  entry.surface.reset();
+  NotifyScreenChanged();
   return 1;
 }
 
@@ -92,23 +103,29 @@ void InstallDcProvider() {
   std::call_once(once, [] { SetWindowDcProvider(&kProvider); });
 }
 
+Surface::~Surface() {
+  if (bitmap) DeleteObject(bitmap);
+  if (mem) ::munmap(mem, size);
+}
+
 bool CreateSurface(Window* w) {
   int width = std::max<int>(1, w->rect.right - w->rect.left);
   int height = std::max<int>(1, w->rect.bottom - w->rect.top);
   if (w->surface && w->surface->width == width && w->surface->height == height) return true;
+  if (width > kMaxSurfaceSide || height > kMaxSurfaceSide) return false;
   int stride = (width * 2 + 3) & ~3;
   std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-  auto s = std::make_unique<Surface>();
-  s->shmName = table::SurfaceName(w->handle);
-  s->fd = ::shm_open(s->shmName.c_str(), O_RDWR | O_CREAT, 0600);
-  if (s->fd < 0) return false;
-  if (::ftruncate(s->fd, static_cast<off_t>(size)) != 0) {
-    ::close(s->fd);
-    return false;
-  }
-  void* mem = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, s->fd, 0);
+  std::uint32_t generation = w->surfaceGeneration + 1;
+  auto s = std::make_shared<Surface>();
+  s->shmName = table::SurfaceName(w->handle, generation);
+  int fd = ::shm_open(s->shmName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  void* mem = MAP_FAILED;
+  if (::ftruncate(fd, static_cast<off_t>(size)) == 0)
+    mem = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  ::close(fd);
   if (mem == MAP_FAILED) {
-    ::close(s->fd);
+    ::shm_unlink(s->shmName.c_str());
     return false;
   }
   s->mem = mem;
@@ -116,22 +133,19 @@ bool CreateSurface(Window* w) {
   s->width = width;
   s->height = height;
   s->stride = stride;
-  std::memset(mem, 0, size);
-  if (w->surface) {
-    // Resized: the old mapping goes, the shared object stays under its name.
-    ::munmap(w->surface->mem, w->surface->size);
-    ::close(w->surface->fd);
-  }
+  // The new surface is listed before the old one's name goes, so a reader
+  // always finds one; one that mapped the old one keeps its mapping.
+  table::SetSurface(w->handle, generation, width, height);
+  if (w->surface) ::shm_unlink(w->surface->shmName.c_str());
   w->surface = std::move(s);
+  w->surfaceGeneration = generation;
   return true;
 }
 
 void DestroySurface(Window* w) {
   if (!w->surface) return;
-  ::munmap(w->surface->mem, w->surface->size);
-  ::close(w->surface->fd);
   ::shm_unlink(w->surface->shmName.c_str());
-  w->surface.reset();
+  w->surface.reset();  // unmapped when the last DC drawing into it is released
 }
 
 }  // namespace plat::wm
@@ -159,15 +173,16 @@ BOOL ComposeScreen() {
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     const TableEntry& e = *it;
     if (!(e.flags & kVisible) || (e.flags & kMessageOnly)) continue;
-    int w = std::max<int>(1, e.right - e.left), h = std::max<int>(1, e.bottom - e.top);
+    int w = e.surfaceWidth, h = e.surfaceHeight;
+    if (w <= 0 || h <= 0) continue;
     std::size_t stride = static_cast<std::size_t>((w * 2 + 3) & ~3);
     std::size_t size = stride * static_cast<std::size_t>(h);
-    int fd = ::shm_open(table::SurfaceName(e.hwnd).c_str(), O_RDONLY, 0);
-    if (fd < 0) continue;
+    int fd = ::shm_open(table::SurfaceName(e.hwnd, e.surfaceGeneration).c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0) continue;  // replaced meanwhile: the next composition shows the new one
     struct stat st{};
     if (::fstat(fd, &st) != 0 || static_cast<std::size_t>(st.st_size) < size) {
       ::close(fd);
-      continue;  // being resized
+      continue;
     }
     void* mem = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
     ::close(fd);

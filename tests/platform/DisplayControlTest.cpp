@@ -71,7 +71,7 @@ TEST(DeviceKeyTest, NamesOfTheDevicesKeys) {
     EXPECT_EQ(k->kind, c.kind);
     EXPECT_EQ(k->vk, c.vk);
   }
-  for (const char* bad : {"", "0x", "0", "0x1FF", "soft3", "-5", "é"}) EXPECT_FALSE(KeyByName(bad).has_value()) << bad;
+  for (const char* bad : {"", "0x", "00", "0x1FF", "soft3", "-5", "é"}) EXPECT_FALSE(KeyByName(bad).has_value()) << bad;
 }
 
 TEST_F(DisplayControlTest, BadCommandsGetErrorReplies) {

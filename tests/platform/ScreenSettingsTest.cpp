@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/base/ScreenSettings.h"
+#include "platform/gdi/Gdi.h"
 #include "platform/ipc/ScreenNotice.h"
 #include "platform/windows/SystemMetrics.h"
 #include "tests/support/ChildProcess.h"
