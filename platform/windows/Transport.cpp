@@ -189,8 +189,8 @@ class Server {
         reply(InjectCharLocal(static_cast<WCHAR>(req.msg)) ? kWireOk : kWireFailed);
         return;
       case WireKind::Wheel:
-        reply(InjectWheelLocal(static_cast<int>(static_cast<std::int32_t>(req.msg)), static_cast<int>(req.wParam),
-                               static_cast<int>(req.lParam), false)
+        reply(InjectWheelLocal(static_cast<int>(req.wParam), static_cast<int>(req.lParam),
+                               static_cast<int>(static_cast<std::int32_t>(req.msg)), false)
                   ? kWireOk
                   : kWireFailed);
         return;

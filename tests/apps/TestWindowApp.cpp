@@ -37,7 +37,7 @@ namespace {
 using namespace plat;
 
 FILE* g_log = nullptr;
-COLORREF g_colour = RGB(0xF0, 0xF0, 0xE0);
+COLORREF g_colour = 0xF0F0E0;  // RRGGBB until the arguments are read
 std::u16string g_title = u"Test window";
 HWND g_window = nullptr;
 

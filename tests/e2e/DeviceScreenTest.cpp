@@ -132,6 +132,9 @@ TEST_F(DeviceScreenTest, KeysTextHelpAndWheel) {
     EXPECT_TRUE(Logged(c.logged));
   }
   EXPECT_TRUE(HasLine(log_, "keydown 8"));  // backspace is the key and its character
+  auto lines = orvtest::ReadLines(log_);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "vscroll 1"), 2);  // one a click
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "vscroll 0"), 1);
   // Home brings the Today screen forward; there is none on this device.
   EXPECT_FALSE(device_.Ok("key home"));
 }
@@ -220,6 +223,32 @@ TEST_F(DeviceScreenTest, ClosingTheProgramAndQuittingTheDisplayEndCleanly) {
   EXPECT_EQ(device_.WaitExit(pid_), 0);
   EXPECT_TRUE(Logged("exit"));
   EXPECT_EQ(device_.Quit(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DeviceScreenSession, WithoutADisplayItRunsHeadlessAndEndsItsSessionCleanly) {
+  std::string scratch = orvtest::MakeTempDir("orvsession");
+  std::string log = scratch + "/session.log";
+  ScreenDriver::Options options;
+  options.screen = ScreenSettings{240, 320, 96};
+  options.session = {orvtest::TestAppPath(), "--log", log};
+  options.headlessFlag = false;  // no DISPLAY in its environment instead
+  {
+    ScreenDriver device(options);
+    ASSERT_TRUE(device.Ready());
+    auto w = device.WaitForWindow("OrvTestApp");
+    ASSERT_TRUE(w.has_value());
+    EXPECT_EQ(w->right, 240);
+    ASSERT_TRUE(device.Tap(10, 10));
+    EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return HasLine(log, "tap 10 10"); }));
+    // Ending the display ends the program it started: asked to close, it closes.
+    EXPECT_EQ(device.Quit(), 0);
+    EXPECT_TRUE(HasLine(log, "exit"));
+  }
+  orvtest::RemoveTree(scratch);
 }
 
 }  // namespace

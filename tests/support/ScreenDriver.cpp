@@ -41,9 +41,13 @@ int Reap(pid_t pid, int boundMs) {
   }
 }
 
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args) {
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, bool noDisplay = false) {
   pid_t pid = ::fork();
   if (pid != 0) return pid;
+  if (noDisplay) {
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+  }
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -68,10 +72,16 @@ std::string ScreenshotFolder() {
   return dir;
 }
 
-ScreenDriver::ScreenDriver(const plat::ScreenSettings& screen) : screen_(screen) {
+ScreenDriver::ScreenDriver(const Options& options) : screen_(options.screen) {
   if (!plat::WriteDeviceScreen(screen_)) return;
   plat::SetScreenForTesting(screen_.width, screen_.height, screen_.dpi);
-  display_ = Spawn(DisplayProgramPath(), {"--device", device_.Root(), "--headless"});
+  std::vector<std::string> args{"--device", device_.Root()};
+  if (options.headlessFlag) args.push_back("--headless");
+  if (!options.session.empty()) {
+    args.push_back("--");
+    args.insert(args.end(), options.session.begin(), options.session.end());
+  }
+  display_ = Spawn(DisplayProgramPath(), args, !options.headlessFlag);
   if (display_ < 0) return;
   ready_ = WaitUntil([&] { return client_.Connect() || Reap(display_, 0) != ChildProcess::kTimedOut; }) &&
            Ok("ping");

@@ -35,7 +35,15 @@ std::string ScreenshotFolder();
 
 class ScreenDriver {
  public:
-  explicit ScreenDriver(const plat::ScreenSettings& screen = {});
+  struct Options {
+    plat::ScreenSettings screen;
+    // A program the display starts as its session (ended when the display ends).
+    std::vector<std::string> session;
+    // Headless by "--headless"; false: by a process environment without a display.
+    bool headlessFlag = true;
+  };
+  explicit ScreenDriver(const plat::ScreenSettings& screen = {}) : ScreenDriver(Options{screen, {}, true}) {}
+  explicit ScreenDriver(const Options& options);
   // Ends the programs it started (their windows are asked to close first),
   // then the display.
   ~ScreenDriver();
