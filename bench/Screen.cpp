@@ -110,7 +110,10 @@ Stats TapLatency(HWND target, int x, int y, int rounds) {
   for (int i = 0; i < rounds; ++i) {
     g_pressedAt->store(0);
     std::int64_t t0 = NowNs();
-    InjectStylus(WM_LBUTTONDOWN, x, y);
+    if (!InjectStylus(WM_LBUTTONDOWN, x, y)) {
+      std::printf("the tap reached no window\n");
+      return Stats{};
+    }
     while (g_pressedAt->load() == 0) std::this_thread::yield();
     v.push_back(static_cast<double>(g_pressedAt->load() - t0) / 1e6);
     InjectStylus(WM_LBUTTONUP, x, y);
@@ -142,6 +145,7 @@ void LatencyBench() {
   // In another process: over its socket.
   pid_t child = fork();
   if (child == 0) {
+    RegisterBenchClass();  // the child's window manager starts afresh
     HWND w = CreateWindowExW(0, u"OrvBenchWindow", u"remote", WS_VISIBLE, 0, 0, 200, 200, nullptr, nullptr, nullptr,
                              nullptr);
     (void)w;
@@ -150,7 +154,11 @@ void LatencyBench() {
       Pump();
     }
   }
-  while (!FindWindowW(u"OrvBenchWindow", u"remote")) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (;;) {
+    HWND remote = FindWindowW(u"OrvBenchWindow", u"remote");
+    if (remote && IsWindowVisible(remote)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   s = TapLatency(nullptr, 10, 10, 200);
   std::printf("tap to window procedure, another process: median %.3f ms, p95 %.3f ms, max %.3f ms\n", s.median, s.p95,
               s.max);
@@ -161,6 +169,7 @@ void LatencyBench() {
 }  // namespace
 
 int main() {
+  setvbuf(stdout, nullptr, _IOLBF, 0);
   std::string device = bench::MakeTempDevice();
   if (device.empty()) return 1;
   void* shared = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
