@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
+#include "platform/base/Device.h"
 #include "platform/ipc/ScreenNotice.h"
 #include "platform/windows/WindowsInternal.h"
 
@@ -164,35 +167,91 @@ HBITMAP GetWindowSurfaceForTesting(HWND topLevel) {
   return w->surface->bitmap;
 }
 
+namespace {
+
+// Surfaces of the device mapped for reading, kept from one composition to the
+// next; a generation that is no longer listed is unmapped.
+struct MappedSurface {
+  DWORD hwnd;
+  std::uint32_t generation;
+  const std::uint8_t* mem;
+  std::size_t size;
+};
+std::mutex& MappedLock() {
+  static auto* m = new std::mutex;
+  return *m;
+}
+std::vector<MappedSurface>& Mapped() {
+  static auto* v = new std::vector<MappedSurface>;
+  return *v;
+}
+pid_t& MappedPid() {
+  static pid_t pid = 0;
+  return pid;
+}
+
+const MappedSurface* MapForReading(const TableEntry& e, std::size_t size) {
+  for (const MappedSurface& m : Mapped())
+    if (m.hwnd == e.hwnd && m.generation == e.surfaceGeneration) return &m;
+  int fd = ::shm_open(table::SurfaceName(e.hwnd, e.surfaceGeneration).c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return nullptr;  // replaced meanwhile: the next composition shows the new one
+  struct stat st{};
+  void* mem = MAP_FAILED;
+  if (::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) >= size)
+    mem = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  ::close(fd);
+  if (mem == MAP_FAILED) return nullptr;
+  Mapped().push_back(MappedSurface{e.hwnd, e.surfaceGeneration, static_cast<const std::uint8_t*>(mem), size});
+  return &Mapped().back();
+}
+
+}  // namespace
+
 BOOL ComposeScreen() {
-  HDC screen = GetDC(nullptr);
-  if (!screen) return FALSE;
-  RECT all{0, 0, ScreenWidth(), ScreenHeight()};
-  FillRect(screen, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  DIBSECTION ds{};
+  if (GetObjectW(ScreenBitmap(), sizeof ds, &ds) < static_cast<int>(sizeof ds) || !ds.dsBm.bmBits) return FALSE;
+  // The screen and the surfaces are both top-down RGB565: rows are copied as they are.
+  auto* screen = static_cast<std::uint8_t*>(ds.dsBm.bmBits);
+  const int sw = ds.dsBm.bmWidth, sh = ds.dsBm.bmHeight;
+  const std::size_t screenStride = static_cast<std::size_t>(ds.dsBm.bmWidthBytes);
+  std::memset(screen, 0, screenStride * static_cast<std::size_t>(sh));
   auto entries = table::Snapshot();
+  std::lock_guard<std::mutex> g(MappedLock());
+  static unsigned mappedDevice = 0;
+  if (MappedPid() != getpid() || mappedDevice != DeviceGeneration()) {
+    // Another device's surfaces go; a parent's mappings are not this process's to keep.
+    if (MappedPid() == getpid())
+      for (const MappedSurface& m : Mapped()) ::munmap(const_cast<std::uint8_t*>(m.mem), m.size);
+    Mapped().clear();
+    MappedPid() = getpid();
+    mappedDevice = DeviceGeneration();
+  }
+  std::erase_if(Mapped(), [&](const MappedSurface& m) {
+    bool listed = std::any_of(entries.begin(), entries.end(), [&](const TableEntry& e) {
+      return e.hwnd == m.hwnd && e.surfaceGeneration == m.generation;
+    });
+    if (!listed) ::munmap(const_cast<std::uint8_t*>(m.mem), m.size);
+    return !listed;
+  });
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     const TableEntry& e = *it;
     if (!(e.flags & kVisible) || (e.flags & kMessageOnly)) continue;
     int w = e.surfaceWidth, h = e.surfaceHeight;
     if (w <= 0 || h <= 0) continue;
     std::size_t stride = static_cast<std::size_t>((w * 2 + 3) & ~3);
-    std::size_t size = stride * static_cast<std::size_t>(h);
-    int fd = ::shm_open(table::SurfaceName(e.hwnd, e.surfaceGeneration).c_str(), O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0) continue;  // replaced meanwhile: the next composition shows the new one
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || static_cast<std::size_t>(st.st_size) < size) {
-      ::close(fd);
-      continue;
+    const MappedSurface* m = MapForReading(e, stride * static_cast<std::size_t>(h));
+    if (!m) continue;
+    // What of the surface lies on the screen (a window may be larger than its surface while it grows).
+    int x0 = std::max(0, static_cast<int>(e.left)), y0 = std::max(0, static_cast<int>(e.top));
+    int x1 = std::min({sw, static_cast<int>(e.left) + w, static_cast<int>(e.right)});
+    int y1 = std::min({sh, static_cast<int>(e.top) + h, static_cast<int>(e.bottom)});
+    if (x0 >= x1 || y0 >= y1) continue;
+    std::size_t bytes = static_cast<std::size_t>(x1 - x0) * 2;
+    for (int y = y0; y < y1; ++y) {
+      const std::uint8_t* src = m->mem + static_cast<std::size_t>(y - e.top) * stride + static_cast<std::size_t>(x0 - e.left) * 2;
+      std::memcpy(screen + static_cast<std::size_t>(y) * screenStride + static_cast<std::size_t>(x0) * 2, src, bytes);
     }
-    void* mem = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (mem == MAP_FAILED) continue;
-    SurfaceInfo info = InfoFor(w, h);
-    SetDIBitsToDevice(screen, e.left, e.top, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
-                      static_cast<UINT>(h), mem, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    ::munmap(mem, size);
   }
-  ReleaseDC(nullptr, screen);
   return TRUE;
 }
 
