@@ -139,6 +139,20 @@ TEST_F(DeviceScreenTest, KeysTextHelpAndWheel) {
   EXPECT_FALSE(device_.Ok("key home"));
 }
 
+TEST_F(DeviceScreenTest, HomeBringsTheTodayScreenForward) {
+  std::string today = LogPath(device_, "today");
+  device_.Launch(orvtest::TestAppPath(), {"--log", today, "--class", "DesktopExplorerWindow", "--title", "Today"});
+  ASSERT_TRUE(device_.WaitForWindow("DesktopExplorerWindow").has_value());
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return HasLine(today, "ready", true); }));
+  ASSERT_TRUE(SetForegroundWindow(FindWindowW(u"OrvTestApp", nullptr)));
+  ASSERT_EQ(device_.Windows().front().cls, "OrvTestApp");
+  ASSERT_TRUE(device_.Key("home"));
+  EXPECT_EQ(device_.Windows().front().cls, "DesktopExplorerWindow");
+  ASSERT_TRUE(device_.Key("down"));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return HasLine(today, "keydown 28"); }));
+  EXPECT_FALSE(HasLine(log_, "keydown 28"));
+}
+
 TEST_F(DeviceScreenTest, InputGoesToTheProgramUnderTheStylus) {
   std::string log2 = LogPath(device_, "second");
   device_.Launch(orvtest::TestAppPath(),

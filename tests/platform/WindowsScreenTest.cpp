@@ -214,4 +214,23 @@ TEST_F(WindowsScreenTest, NestedWaitsFollowTheirMaskTheClockAndAnswerSends) {
   DestroyWindow(w);
 }
 
+TEST_F(WindowsScreenTest, AMessageBoxLoopAnswersMessagesSentToItsThread) {
+  SetMessageBoxAnswerer(nullptr);
+  HWND w = Make(0, 0, 0, 10, 10);
+  g_sent = 0;
+  std::atomic<LRESULT> answer{0};
+  std::thread other([&] {
+    HWND box = nullptr;
+    if (!wmtest::PumpUntil([&] { return GetOpenMessageBoxForTesting(&box) != FALSE; })) return;
+    // The box's thread is inside the box's own loop: it answers all the same.
+    answer = SendMessageW(w, WM_APP + 1, 0, 0);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  });
+  EXPECT_EQ(MessageBoxW(nullptr, u"Waiting", u"Orv News", MB_OK), IDOK);
+  other.join();
+  EXPECT_EQ(answer.load(), 7);
+  EXPECT_EQ(g_sent.load(), 1);
+  DestroyWindow(w);
+}
+
 }  // namespace
