@@ -1,6 +1,8 @@
-// The screen: its bitmap, size and resolution, and its PNG snapshot.
+// The screen: its bitmap, size and resolution, and its PNG snapshot. The
+// first use reads the device's screen settings; tests pose others.
 #include <mutex>
 
+#include "platform/base/ScreenSettings.h"
 #include "platform/gdi/GdiInternal.h"
 
 namespace plat {
@@ -28,7 +30,13 @@ Bitmap* MakeScreenBitmap(int w, int h) {
 Bitmap* Screen() {
   std::lock_guard<std::recursive_mutex> g(GdiLock());
   ScreenState& s = ScreenData();
-  if (!s.bitmap) s.bitmap = MakeScreenBitmap(s.width, s.height);
+  if (!s.bitmap) {
+    ScreenSettings device = ReadDeviceScreen();
+    s.width = device.width;
+    s.height = device.height;
+    ScreenDpiRef() = device.dpi;
+    s.bitmap = MakeScreenBitmap(s.width, s.height);
+  }
   return s.bitmap;
 }
 
@@ -60,7 +68,10 @@ int& ScreenDpiRef() {
 }
 }  // namespace gdi
 
-int ScreenDpi() { return gdi::ScreenDpiRef(); }
+int ScreenDpi() {
+  Screen();  // the device's settings are read with the screen
+  return gdi::ScreenDpiRef();
+}
 
 void SetScreenForTesting(int width, int height, int dpi) {
   if (width <= 0 || height <= 0 || dpi <= 0) return;

@@ -122,7 +122,7 @@ bool MatchFont(const std::string& family, bool bold, bool italic, Match& out) {
   return ok;
 }
 
-int DefaultEm() { return 12 * ScreenDpiRef() / 96; }
+int DefaultEm() { return 12 * ScreenDpi() / 96; }
 
 // Called with TextLock held.
 std::shared_ptr<FaceData> OpenFace(const LOGFONTW& lf) {

@@ -1,4 +1,6 @@
 // Focus, activation, the foreground window and stylus capture.
+#include <unistd.h>
+
 #include "platform/windows/WindowsInternal.h"
 
 namespace plat {
@@ -90,16 +92,30 @@ BOOL SetForegroundWindow(HWND hwnd) {
 
 HWND GetForegroundWindow() { return ValueToHandle(table::Foreground()); }
 
+// The stylus capture is device-wide: a window that takes it takes it from
+// whichever window of whichever process held it; that window hears of it
+// with WM_CAPTURECHANGED (posted across processes) and GetCapture in its
+// process answers null from then on.
 HWND SetCapture(HWND hwnd) {
-  DWORD old;
+  DWORD h = HandleToValue(hwnd);
   {
     std::lock_guard<std::recursive_mutex> g(W().lock);
     if (!Find(hwnd)) return nullptr;
-    old = W().capture;
-    W().capture = HandleToValue(hwnd);
+    W().capture = h;
   }
-  if (old && old != HandleToValue(hwnd)) SendMessageW(ValueToHandle(old), WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
-  return ValueToHandle(old);
+  table::CaptureHolder old = table::SetCapture(h);
+  if (old.hwnd && old.hwnd != h) {
+    if (old.pid == getpid()) {
+      SendMessageW(ValueToHandle(old.hwnd), WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
+    } else {
+      TableEntry holder{};
+      holder.hwnd = old.hwnd;
+      holder.pid = old.pid;
+      LRESULT ignored;
+      RemoteCall(holder, WireKind::Post, WM_CAPTURECHANGED, 0, static_cast<LPARAM>(h), 0, 5000, &ignored);
+    }
+  }
+  return ValueToHandle(old.hwnd);
 }
 
 BOOL ReleaseCapture() {
@@ -109,13 +125,27 @@ BOOL ReleaseCapture() {
     old = W().capture;
     W().capture = 0;
   }
-  if (old) SendMessageW(ValueToHandle(old), WM_CAPTURECHANGED, 0, 0);
+  // A capture another process's window took meanwhile is not ours to release.
+  if (!old || table::Capture().hwnd != old) return TRUE;
+  table::SetCapture(0);
+  SendMessageW(ValueToHandle(old), WM_CAPTURECHANGED, 0, 0);
   return TRUE;
 }
 
 HWND GetCapture() {
-  std::lock_guard<std::recursive_mutex> g(W().lock);
-  return FindValue(W().capture) ? ValueToHandle(W().capture) : nullptr;
+  DWORD mine;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    mine = FindValue(W().capture) ? W().capture : 0;
+  }
+  if (!mine) return nullptr;
+  if (table::Capture().hwnd != mine) {
+    // Another process's window took it.
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    if (W().capture == mine) W().capture = 0;
+    return nullptr;
+  }
+  return ValueToHandle(mine);
 }
 
 }  // namespace plat

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdlib>
 
 #include "platform/windows/WindowsInternal.h"
 
@@ -49,18 +50,30 @@ BOOL InjectCharLocal(WCHAR ch) {
 }
 
 BOOL InjectStylusLocal(UINT message, int x, int y, bool forwardRemote) {
+  // The window that holds the stylus takes it wherever it is, in whichever process.
   HWND target = nullptr;
-  {
-    std::lock_guard<std::recursive_mutex> g(W().lock);
-    if (W().capture && FindValue(W().capture)) target = ValueToHandle(W().capture);
+  table::CaptureHolder cap = table::Capture();
+  if (cap.hwnd) {
+    if (cap.pid == getpid()) {
+      std::lock_guard<std::recursive_mutex> g(W().lock);
+      if (FindValue(cap.hwnd)) target = ValueToHandle(cap.hwnd);
+    } else if (forwardRemote) {
+      TableEntry holder{};
+      holder.hwnd = cap.hwnd;
+      holder.pid = cap.pid;
+      LRESULT ignored;
+      return RemoteCall(holder, WireKind::Stylus, message, static_cast<WPARAM>(x), y, 0, 5000, &ignored) == kWireOk;
+    }
   }
   if (!target) target = WindowFromPoint(POINT{x, y});
   if (!target) return FALSE;
+  DWORD activate = 0;
+  bool handled = false;
   {
     std::lock_guard<std::recursive_mutex> g(W().lock);
     Window* w = Find(target);
     if (w) {
-      if (!EnabledLocked(w) && HandleToValue(target) != W().capture) return FALSE;
+      if (!EnabledLocked(w) && HandleToValue(target) != cap.hwnd) return FALSE;
       POINT p{x, y};
       Window* t = TopLevelOf(w);
       POINT off = OffsetInTopLevel(w);
@@ -69,15 +82,47 @@ BOOL InjectStylusLocal(UINT message, int x, int y, bool forwardRemote) {
       WPARAM keys = message == WM_LBUTTONUP ? 0 : (message == WM_MOUSEMOVE ? (Keys()[1] ? MK_LBUTTON : 0) : MK_LBUTTON);
       if (message == WM_LBUTTONDOWN) Keys()[1] = true;
       if (message == WM_LBUTTONUP) Keys()[1] = false;
-      return PostToWindowLocal(w, message, keys, MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y))) ? TRUE
-                                                                                                              : FALSE;
+      // A press brings its window forward: it takes the keys from now on.
+      if (message == WM_LBUTTONDOWN && !(t->exStyle & WS_EX_NOACTIVATE)) activate = t->handle;
+      if (!PostToWindowLocal(w, message, keys, MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y))))
+        return FALSE;
+      handled = true;
     }
+  }
+  if (handled) {
+    if (activate && table::Foreground() != activate) table::SetForeground(activate);
+    return TRUE;
   }
   if (!forwardRemote) return FALSE;
   auto e = table::Get(HandleToValue(target));
   if (!e) return FALSE;
   LRESULT ignored;
   return RemoteCall(*e, WireKind::Stylus, message, static_cast<WPARAM>(x), y, 0, 5000, &ignored) == kWireOk;
+}
+
+BOOL InjectWheelLocal(int x, int y, int clicks, bool forwardRemote) {
+  if (clicks == 0) return FALSE;
+  HWND target = WindowFromPoint(POINT{x, y});
+  if (!target) return FALSE;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    if (Window* w = Find(target)) {
+      // The nearest window with a scroll bar scrolls; without one, the window itself hears of it.
+      Window* s = w;
+      while (s && !(s->style & WS_VSCROLL)) s = s->parent;
+      if (!s) s = w;
+      WPARAM code = clicks > 0 ? SB_LINEDOWN : SB_LINEUP;
+      for (int i = 0; i < std::abs(clicks); ++i)
+        if (!PostToWindowLocal(s, WM_VSCROLL, code, 0)) return FALSE;
+      return TRUE;
+    }
+  }
+  if (!forwardRemote) return FALSE;
+  auto e = table::Get(HandleToValue(target));
+  if (!e) return FALSE;
+  LRESULT ignored;
+  return RemoteCall(*e, WireKind::Wheel, static_cast<UINT>(clicks), static_cast<WPARAM>(x), y, 0, 5000, &ignored) ==
+         kWireOk;
 }
 
 }  // namespace plat::wm
@@ -135,5 +180,7 @@ BOOL InjectChar(WCHAR ch) {
 }
 
 BOOL InjectStylus(UINT message, int screenX, int screenY) { return InjectStylusLocal(message, screenX, screenY, true); }
+
+BOOL InjectWheel(int screenX, int screenY, int clicks) { return InjectWheelLocal(screenX, screenY, clicks, true); }
 
 }  // namespace plat

@@ -148,6 +148,28 @@ DWORD NextTimerWait(const std::shared_ptr<ThreadQueue>& q) {
   return best;
 }
 
+// The kinds of message waiting in the queue (QS_* bits).
+DWORD QueueStatus(const std::shared_ptr<ThreadQueue>& q) {
+  DWORD status = 0;
+  {
+    std::lock_guard<std::mutex> g(q->m);
+    for (const auto& p : q->posted) {
+      UINT m = p.m.message;
+      if (m >= WM_KEYFIRST && m <= WM_KEYLAST) status |= QS_KEY;
+      else if (m == WM_MOUSEMOVE) status |= QS_MOUSEMOVE;
+      else if (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) status |= QS_MOUSEBUTTON;
+      else status |= QS_POSTMESSAGE;
+    }
+    if (q->quit) status |= QS_POSTMESSAGE;
+    DWORD now = GetTickCount();
+    for (const Timer& t : q->timers)
+      if (static_cast<std::int32_t>(now - t.due) >= 0) status |= QS_TIMER;
+  }
+  MSG m;
+  if (FetchPaint(q, &m, nullptr)) status |= QS_PAINT;
+  return status;
+}
+
 bool Fetch(const std::shared_ptr<ThreadQueue>& q, MSG* out, HWND filter, UINT min, UINT max, bool remove) {
   q->lastPumpMs = SteadyMs();
   ProcessSentMessages(q);
@@ -428,29 +450,40 @@ BOOL WaitMessage() {
   return TRUE;
 }
 
-DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs, DWORD) {
-  if (count > MAXIMUM_WAIT_OBJECTS || (count && !handles) || waitAll) {
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs, DWORD wakeMask) {
+  return MsgWaitForMultipleObjectsEx(count, handles, timeoutMs, wakeMask, waitAll ? MWMO_WAITALL : 0);
+}
+
+DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD timeoutMs, DWORD wakeMask, DWORD flags) {
+  if (count > MAXIMUM_WAIT_OBJECTS || (count && !handles) || (flags & MWMO_WAITALL)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;
   }
   auto q = CurrentQueue();
-  std::int64_t deadline = timeoutMs == INFINITE ? -1 : SteadyMs() + timeoutMs;
+  // On the platform clock, so that tests with a ManualClock decide when it passes.
+  DWORD deadline = GetTickCount() + timeoutMs;
   for (;;) {
     if (count) {
       DWORD r = WaitForMultipleObjects(count, handles, FALSE, 0);
       if (r != WAIT_TIMEOUT) return r;
     }
-    MSG m;
-    if (Fetch(q, &m, nullptr, 0, 0, false)) return WAIT_OBJECT_0 + count;
+    q->lastPumpMs = SteadyMs();
+    ProcessSentMessages(q);
+    if (QueueStatus(q) & wakeMask) return WAIT_OBJECT_0 + count;
     DWORD wait = NextTimerWait(q);
     if (count) wait = std::min<DWORD>(wait, 10);  // kernel objects are looked at again
-    if (deadline >= 0) {
-      std::int64_t left = deadline - SteadyMs();
+    if (timeoutMs != INFINITE) {
+      auto left = static_cast<std::int32_t>(deadline - GetTickCount());
       if (left <= 0) return WAIT_TIMEOUT;
       wait = std::min<DWORD>(wait, static_cast<DWORD>(left));
     }
     q->Wait(wait);
   }
+}
+
+BOOL GetMouseMovePoints(POINT*, UINT, UINT* retrieved) {
+  if (retrieved) *retrieved = 0;
+  return FALSE;
 }
 
 void WakeMessageQueues() {

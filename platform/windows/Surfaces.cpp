@@ -1,5 +1,8 @@
 // Window surfaces: each top-level window's pixels in shared memory, the DCs
-// that draw into them, and the composed screen.
+// that draw into them, and the composed screen. Any thread may draw into a
+// window (an animation thread draws its frames straight in): each DC holds
+// the surface it draws into, and releasing it raises the screen's change
+// notice so the screen is composed again.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -7,7 +10,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
+#include "platform/base/Device.h"
+#include "platform/ipc/ScreenNotice.h"
 #include "platform/windows/WindowsInternal.h"
 
 namespace plat::wm {
@@ -17,8 +24,13 @@ std::mutex& DcMapLock() {
   static std::mutex* m = new std::mutex;
   return *m;
 }
-std::vector<std::pair<HDC, HBITMAP>>& DcMap() {
-  static auto* v = new std::vector<std::pair<HDC, HBITMAP>>;
+struct WindowDcEntry {
+  HDC dc;
+  HBITMAP bitmap;
+  std::shared_ptr<Surface> surface;  // kept mapped while the DC draws
+};
+std::vector<WindowDcEntry>& DcMap() {
+  static auto* v = new std::vector<WindowDcEntry>;
   return *v;
 }
 
@@ -45,22 +57,24 @@ HDC WindowDc(HWND hwnd) {
   IntersectClipRect(dc, vis.left, vis.top, vis.right, vis.bottom);
   if (w->font) SelectObject(dc, w->font);
   std::lock_guard<std::mutex> m(DcMapLock());
-  DcMap().emplace_back(dc, bmp);
+  DcMap().push_back(WindowDcEntry{dc, bmp, t->surface});
   return dc;
 }
 
 int ReleaseWindowDc(HWND, HDC hdc) {
-  HBITMAP bmp = nullptr;
+  WindowDcEntry entry{};
   {
     std::lock_guard<std::mutex> m(DcMapLock());
     auto& v = DcMap();
-    auto it = std::find_if(v.begin(), v.end(), [&](auto& p) { return p.first == hdc; });
+    auto it = std::find_if(v.begin(), v.end(), [&](auto& p) { return p.dc == hdc; });
     if (it == v.end()) return 0;
-    bmp = it->second;
+    entry = std::move(*it);
     v.erase(it);
   }
   DeleteDC(hdc);
-  DeleteObject(bmp);
+  DeleteObject(entry.bitmap);
+  entry.surface.reset();
+  NotifyScreenChanged();
   return 1;
 }
 
@@ -73,23 +87,29 @@ void InstallDcProvider() {
   std::call_once(once, [] { SetWindowDcProvider(&kProvider); });
 }
 
+Surface::~Surface() {
+  if (bitmap) DeleteObject(bitmap);
+  if (mem) ::munmap(mem, size);
+}
+
 bool CreateSurface(Window* w) {
   int width = std::max<int>(1, w->rect.right - w->rect.left);
   int height = std::max<int>(1, w->rect.bottom - w->rect.top);
   if (w->surface && w->surface->width == width && w->surface->height == height) return true;
+  if (width > kMaxSurfaceSide || height > kMaxSurfaceSide) return false;
   int stride = static_cast<int>(DibStride(16, width));
   std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-  auto s = std::make_unique<Surface>();
-  s->shmName = table::SurfaceName(w->handle);
-  s->fd = ::shm_open(s->shmName.c_str(), O_RDWR | O_CREAT, 0600);
-  if (s->fd < 0) return false;
-  if (::ftruncate(s->fd, static_cast<off_t>(size)) != 0) {
-    ::close(s->fd);
-    return false;
-  }
-  void* mem = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, s->fd, 0);
+  std::uint32_t generation = w->surfaceGeneration + 1;
+  auto s = std::make_shared<Surface>();
+  s->shmName = table::SurfaceName(w->handle, generation);
+  int fd = ::shm_open(s->shmName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  void* mem = MAP_FAILED;
+  if (::ftruncate(fd, static_cast<off_t>(size)) == 0)
+    mem = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  ::close(fd);
   if (mem == MAP_FAILED) {
-    ::close(s->fd);
+    ::shm_unlink(s->shmName.c_str());
     return false;
   }
   s->mem = mem;
@@ -97,22 +117,19 @@ bool CreateSurface(Window* w) {
   s->width = width;
   s->height = height;
   s->stride = stride;
-  std::memset(mem, 0, size);
-  if (w->surface) {
-    // Resized: the old mapping goes, the shared object stays under its name.
-    ::munmap(w->surface->mem, w->surface->size);
-    ::close(w->surface->fd);
-  }
+  // The new surface is listed before the old one's name goes, so a reader
+  // always finds one; one that mapped the old one keeps its mapping.
+  table::SetSurface(w->handle, generation, width, height);
+  if (w->surface) ::shm_unlink(w->surface->shmName.c_str());
   w->surface = std::move(s);
+  w->surfaceGeneration = generation;
   return true;
 }
 
 void DestroySurface(Window* w) {
   if (!w->surface) return;
-  ::munmap(w->surface->mem, w->surface->size);
-  ::close(w->surface->fd);
   ::shm_unlink(w->surface->shmName.c_str());
-  w->surface.reset();
+  w->surface.reset();  // unmapped when the last DC drawing into it is released
 }
 
 }  // namespace plat::wm
@@ -131,34 +148,91 @@ HBITMAP GetWindowSurfaceForTesting(HWND topLevel) {
   return w->surface->bitmap;
 }
 
+namespace {
+
+// Surfaces of the device mapped for reading, kept from one composition to the
+// next; a generation that is no longer listed is unmapped.
+struct MappedSurface {
+  DWORD hwnd;
+  std::uint32_t generation;
+  const std::uint8_t* mem;
+  std::size_t size;
+};
+std::mutex& MappedLock() {
+  static auto* m = new std::mutex;
+  return *m;
+}
+std::vector<MappedSurface>& Mapped() {
+  static auto* v = new std::vector<MappedSurface>;
+  return *v;
+}
+pid_t& MappedPid() {
+  static pid_t pid = 0;
+  return pid;
+}
+
+const MappedSurface* MapForReading(const TableEntry& e, std::size_t size) {
+  for (const MappedSurface& m : Mapped())
+    if (m.hwnd == e.hwnd && m.generation == e.surfaceGeneration) return &m;
+  int fd = ::shm_open(table::SurfaceName(e.hwnd, e.surfaceGeneration).c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return nullptr;  // replaced meanwhile: the next composition shows the new one
+  struct stat st{};
+  void* mem = MAP_FAILED;
+  if (::fstat(fd, &st) == 0 && static_cast<std::size_t>(st.st_size) >= size)
+    mem = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  ::close(fd);
+  if (mem == MAP_FAILED) return nullptr;
+  Mapped().push_back(MappedSurface{e.hwnd, e.surfaceGeneration, static_cast<const std::uint8_t*>(mem), size});
+  return &Mapped().back();
+}
+
+}  // namespace
+
 BOOL ComposeScreen() {
-  HDC screen = GetDC(nullptr);
-  if (!screen) return FALSE;
-  RECT all{0, 0, ScreenWidth(), ScreenHeight()};
-  FillRect(screen, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  DIBSECTION ds{};
+  if (GetObjectW(ScreenBitmap(), sizeof ds, &ds) < static_cast<int>(sizeof ds) || !ds.dsBm.bmBits) return FALSE;
+  // The screen and the surfaces are both top-down RGB565: rows are copied as they are.
+  auto* screen = static_cast<std::uint8_t*>(ds.dsBm.bmBits);
+  const int sw = ds.dsBm.bmWidth, sh = ds.dsBm.bmHeight;
+  const std::size_t screenStride = static_cast<std::size_t>(ds.dsBm.bmWidthBytes);
+  std::memset(screen, 0, screenStride * static_cast<std::size_t>(sh));
   auto entries = table::Snapshot();
+  std::lock_guard<std::mutex> g(MappedLock());
+  static unsigned mappedDevice = 0;
+  if (MappedPid() != getpid() || mappedDevice != DeviceGeneration()) {
+    // Another device's surfaces go; a parent's mappings are not this process's to keep.
+    if (MappedPid() == getpid())
+      for (const MappedSurface& m : Mapped()) ::munmap(const_cast<std::uint8_t*>(m.mem), m.size);
+    Mapped().clear();
+    MappedPid() = getpid();
+    mappedDevice = DeviceGeneration();
+  }
+  std::erase_if(Mapped(), [&](const MappedSurface& m) {
+    bool listed = std::any_of(entries.begin(), entries.end(), [&](const TableEntry& e) {
+      return e.hwnd == m.hwnd && e.surfaceGeneration == m.generation;
+    });
+    if (!listed) ::munmap(const_cast<std::uint8_t*>(m.mem), m.size);
+    return !listed;
+  });
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     const TableEntry& e = *it;
     if (!(e.flags & kVisible) || (e.flags & kMessageOnly)) continue;
-    int w = std::max<int>(1, e.right - e.left), h = std::max<int>(1, e.bottom - e.top);
+    int w = e.surfaceWidth, h = e.surfaceHeight;
+    if (w <= 0 || h <= 0) continue;
     std::size_t stride = static_cast<std::size_t>(DibStride(16, w));
-    std::size_t size = stride * static_cast<std::size_t>(h);
-    int fd = ::shm_open(table::SurfaceName(e.hwnd).c_str(), O_RDONLY, 0);
-    if (fd < 0) continue;
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || static_cast<std::size_t>(st.st_size) < size) {
-      ::close(fd);
-      continue;  // being resized
+    const MappedSurface* m = MapForReading(e, stride * static_cast<std::size_t>(h));
+    if (!m) continue;
+    // What of the surface lies on the screen (a window may be larger than its surface while it grows).
+    int x0 = std::max(0, static_cast<int>(e.left)), y0 = std::max(0, static_cast<int>(e.top));
+    int x1 = std::min({sw, static_cast<int>(e.left) + w, static_cast<int>(e.right)});
+    int y1 = std::min({sh, static_cast<int>(e.top) + h, static_cast<int>(e.bottom)});
+    if (x0 >= x1 || y0 >= y1) continue;
+    std::size_t bytes = static_cast<std::size_t>(x1 - x0) * 2;
+    for (int y = y0; y < y1; ++y) {
+      const std::uint8_t* src = m->mem + static_cast<std::size_t>(y - e.top) * stride + static_cast<std::size_t>(x0 - e.left) * 2;
+      std::memcpy(screen + static_cast<std::size_t>(y) * screenStride + static_cast<std::size_t>(x0) * 2, src, bytes);
     }
-    void* mem = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (mem == MAP_FAILED) continue;
-    const DibInfo info = Rgb565DibInfo(w, h);
-    SetDIBitsToDevice(screen, e.left, e.top, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
-                      static_cast<UINT>(h), mem, info.get(), DIB_RGB_COLORS);
-    ::munmap(mem, size);
   }
-  ReleaseDC(nullptr, screen);
   return TRUE;
 }
 

@@ -71,6 +71,15 @@ class Server {
     ::close(listen_);
   }
 
+  // Stops serving without waiting: the thread ends at its next pass and
+  // closes the socket; the object is never freed, so the thread may finish.
+  void Retire() {
+    stop_ = true;
+    retired_ = true;
+    if (queue_) queue_->Wake();
+    if (thread_.joinable()) thread_.detach();
+  }
+
   bool Start() {
     listen_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listen_ < 0) return false;
@@ -156,6 +165,7 @@ class Server {
       }
     }
     for (auto& c : conns) ::close(c.fd);
+    if (retired_) ::close(listen_);
   }
 
   void Handle(Conn& c, const Request& req) {
@@ -177,6 +187,12 @@ class Server {
         return;
       case WireKind::Char:
         reply(InjectCharLocal(static_cast<WCHAR>(req.msg)) ? kWireOk : kWireFailed);
+        return;
+      case WireKind::Wheel:
+        reply(InjectWheelLocal(static_cast<int>(req.wParam), static_cast<int>(req.lParam),
+                               static_cast<int>(static_cast<std::int32_t>(req.msg)), false)
+                  ? kWireOk
+                  : kWireFailed);
         return;
       case WireKind::Stylus:
         reply(InjectStylusLocal(req.msg, static_cast<int>(req.wParam), static_cast<int>(req.lParam), false) ? kWireOk
@@ -222,6 +238,7 @@ class Server {
   std::thread thread_;
   std::shared_ptr<ThreadQueue> queue_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> retired_{false};
 };
 
 std::mutex& ServerLock() {
@@ -232,16 +249,25 @@ std::mutex& ServerLock() {
 }  // namespace
 
 void EnsureServer() {
-  // The server of this process, stopped and joined at exit. A forked child's
-  // copy of its parent's server is not its own: it is left alone.
+  // The server of this process and device, stopped and joined at exit. A
+  // forked child's copy of its parent's server is not its own: it is left
+  // alone. The socket's name holds the device, so a process that moves to
+  // another device (tests) serves that one from then on.
   static std::unique_ptr<Server> owned;
   static pid_t serverPid = 0;
+  static unsigned serverDevice = 0;
   std::lock_guard<std::mutex> g(ServerLock());
-  if (owned && serverPid == getpid()) return;
+  if (owned && serverPid == getpid() && serverDevice == DeviceGeneration()) return;
+  if (owned && serverPid == getpid()) {
+    static auto* retired = new std::vector<Server*>;
+    retired->push_back(owned.release());
+    retired->back()->Retire();
+  }
   if (owned) owned.release();
   auto s = std::make_unique<Server>();
   if (!s->Start()) return;
   serverPid = getpid();
+  serverDevice = DeviceGeneration();
   owned = std::move(s);
 }
 

@@ -129,7 +129,10 @@ void FreeWindowLocked(Window* w) {
     table::Remove(h);
   }
   for (Window* c : w->children) c->parent = nullptr;  // already freed by then
-  if (s.capture == h) s.capture = 0;
+  if (s.capture == h) {
+    s.capture = 0;
+    if (table::Capture().hwnd == h) table::SetCapture(0);
+  }
   if (w->queue) {
     if (w->queue->focus == h) w->queue->focus = 0;
     if (w->queue->active == h) w->queue->active = 0;
@@ -368,6 +371,11 @@ HWND CreateWindowExW(DWORD exStyle, const WCHAR* className, const WCHAR* windowN
       e.bottom = raw->rect.bottom;
       CopyTableText(e.cls, kTableClassChars, cls->name);
       CopyTableText(e.title, kTableTitleChars, raw->text);
+      if (raw->surface) {
+        e.surfaceGeneration = raw->surfaceGeneration;
+        e.surfaceWidth = raw->surface->width;
+        e.surfaceHeight = raw->surface->height;
+      }
       if (!table::Add(e)) {
         DestroySurface(raw);
         W().windows.erase(handle);

@@ -17,13 +17,14 @@
 #include <cstring>
 
 #include "platform/base/Device.h"
+#include "platform/ipc/ScreenNotice.h"
 #include "platform/windows/WindowsInternal.h"
 
 namespace plat::wm {
 namespace {
 
 constexpr std::uint32_t kMagic = 0x4F52574Du;  // "ORWM"
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr int kEntries = 1024;
 constexpr DWORD kFirstHandle = 0x00010000u;
 
@@ -34,7 +35,10 @@ struct TableData {
   DWORD nextHandle;
   std::int64_t nextZ;
   DWORD foreground;
+  DWORD capture;
+  std::int32_t capturePid;
   std::uint32_t reserved;
+  std::uint64_t captureStart;
   TableEntry entries[kEntries];
 };
 
@@ -137,14 +141,19 @@ bool ProcessAlive(std::int32_t pid, std::uint64_t startTime) {
   return now == startTime;
 }
 
+// Drops the windows of processes that died, and their surfaces; what they
+// showed leaves the screen.
 void Sweep(TableData* d) {
+  bool dropped = false;
   for (TableEntry& e : d->entries) {
     if (e.hwnd && !ProcessAlive(e.pid, e.startTime)) {
-      ::shm_unlink(table::SurfaceName(e.hwnd).c_str());
+      if (e.surfaceWidth > 0) ::shm_unlink(table::SurfaceName(e.hwnd, e.surfaceGeneration).c_str());
       if (d->foreground == e.hwnd) d->foreground = 0;
       std::memset(&e, 0, sizeof e);
+      dropped = true;
     }
   }
+  if (dropped) NotifyScreenChanged();
 }
 
 TableEntry* Slot(TableData* d, DWORD hwnd) {
@@ -187,9 +196,10 @@ std::uint64_t ProcessStartTime(pid_t pid) {
   return std::strtoull(p, nullptr, 10);
 }
 
-std::string SurfaceName(DWORD hwnd) {
+std::string SurfaceName(DWORD hwnd, std::uint32_t generation) {
   char buf[96];
-  std::snprintf(buf, sizeof buf, "/orv-%s-w%u", DeviceToken().c_str(), static_cast<unsigned>(hwnd));
+  std::snprintf(buf, sizeof buf, "/orv-%s-w%u-%u", DeviceToken().c_str(), static_cast<unsigned>(hwnd),
+                static_cast<unsigned>(generation));
   return buf;
 }
 
@@ -223,23 +233,65 @@ void Remove(DWORD hwnd) {
   if (!t) return;
   if (TableEntry* s = Slot(t.operator->(), hwnd)) std::memset(s, 0, sizeof *s);
   if (t->foreground == hwnd) t->foreground = 0;
+  NotifyScreenChanged();
 }
 
 void SetRect(DWORD hwnd, const RECT& r) {
   Locked t;
   if (!t) return;
   if (TableEntry* s = Slot(t.operator->(), hwnd)) {
+    if (s->left == r.left && s->top == r.top && s->right == r.right && s->bottom == r.bottom) return;
     s->left = r.left;
     s->top = r.top;
     s->right = r.right;
     s->bottom = r.bottom;
+    NotifyScreenChanged();
   }
+}
+
+void SetSurface(DWORD hwnd, std::uint32_t generation, int width, int height) {
+  Locked t;
+  if (!t) return;
+  if (TableEntry* s = Slot(t.operator->(), hwnd)) {
+    s->surfaceGeneration = generation;
+    s->surfaceWidth = width;
+    s->surfaceHeight = height;
+    NotifyScreenChanged();
+  }
+}
+
+CaptureHolder SetCapture(DWORD hwnd) {
+  static pid_t startPid = 0;
+  static std::uint64_t start = 0;
+  if (startPid != getpid()) {
+    start = ProcessStartTime(getpid());
+    startPid = getpid();
+  }
+  Locked t;
+  if (!t) return {};
+  CaptureHolder old;
+  if (t->capture && ProcessAlive(t->capturePid, t->captureStart)) old = CaptureHolder{t->capture, t->capturePid};
+  t->capture = hwnd;
+  t->capturePid = hwnd ? getpid() : 0;
+  t->captureStart = hwnd ? start : 0;
+  return old;
+}
+
+CaptureHolder Capture() {
+  Locked t;
+  if (!t || !t->capture || !ProcessAlive(t->capturePid, t->captureStart)) return {};
+  return CaptureHolder{t->capture, t->capturePid};
 }
 
 void SetFlag(DWORD hwnd, DWORD flag, bool on) {
   Locked t;
   if (!t) return;
-  if (TableEntry* s = Slot(t.operator->(), hwnd)) s->flags = on ? (s->flags | flag) : (s->flags & ~flag);
+  if (TableEntry* s = Slot(t.operator->(), hwnd)) {
+    DWORD flags = on ? (s->flags | flag) : (s->flags & ~flag);
+    if (flags == s->flags) return;
+    s->flags = flags;
+    NotifyScreenChanged();
+  }
 }
 
 void SetTitle(DWORD hwnd, const std::u16string& title) {
@@ -255,7 +307,10 @@ void SetTitle(DWORD hwnd, const std::u16string& title) {
 void PlaceTop(DWORD hwnd) {
   Locked t;
   if (!t) return;
-  if (TableEntry* s = Slot(t.operator->(), hwnd)) s->z = t->nextZ++;
+  if (TableEntry* s = Slot(t.operator->(), hwnd)) {
+    s->z = t->nextZ++;
+    NotifyScreenChanged();
+  }
 }
 
 void PlaceBottom(DWORD hwnd) {
@@ -267,6 +322,7 @@ void PlaceBottom(DWORD hwnd) {
   for (TableEntry& e : t->entries)
     if (e.hwnd && e.z < low) low = e.z;
   s->z = low - 1;
+  NotifyScreenChanged();
 }
 
 void PlaceAfter(DWORD hwnd, DWORD after) {
@@ -280,6 +336,7 @@ void PlaceAfter(DWORD hwnd, DWORD after) {
   for (TableEntry& e : t->entries)
     if (e.hwnd && &e != s && e.z <= place) --e.z;
   s->z = place;
+  NotifyScreenChanged();
 }
 
 std::optional<TableEntry> Get(DWORD hwnd) {
@@ -309,7 +366,10 @@ void SetForeground(DWORD hwnd) {
   Locked t;
   if (!t) return;
   t->foreground = hwnd;
-  if (TableEntry* s = Slot(t.operator->(), hwnd)) s->z = t->nextZ++;
+  if (TableEntry* s = Slot(t.operator->(), hwnd)) {
+    s->z = t->nextZ++;
+    NotifyScreenChanged();
+  }
 }
 
 DWORD Foreground() {

@@ -27,6 +27,7 @@
 #include "platform/base/Module.h"
 #include "platform/base/Types.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/windows/SystemMetrics.h"
 
 namespace plat {
 
@@ -107,6 +108,8 @@ constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_HSCROLL = 0x0114;
 constexpr UINT WM_VSCROLL = 0x0115;
+constexpr WPARAM SB_LINEUP = 0;
+constexpr WPARAM SB_LINEDOWN = 1;
 constexpr UINT WM_CTLCOLOREDIT = 0x0133;
 constexpr UINT WM_CTLCOLORBTN = 0x0135;
 constexpr UINT WM_CTLCOLORDLG = 0x0136;
@@ -418,6 +421,28 @@ constexpr DWORD kRemoteSendTimeoutMs = 30000;
 // WAIT_OBJECT_0 + count when the queue has input.
 constexpr DWORD QS_ALLINPUT = 0x04FF;
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs, DWORD wakeMask);
+// The same with the kinds of message that end the wait: keys, stylus moves
+// and presses, posted messages, timers, paints (messages sent from other
+// threads are handled meanwhile, whatever the mask). Input already in the
+// queue ends the wait at once (as with MWMO_INPUTAVAILABLE, which is
+// accepted); MWMO_WAITALL is refused. The time-out runs on the platform clock
+// (GetTickCount): with a ManualClock it passes when the clock is advanced and
+// the queues woken (WakeMessageQueues).
+constexpr DWORD QS_KEY = 0x0001;
+constexpr DWORD QS_MOUSEMOVE = 0x0002;
+constexpr DWORD QS_MOUSEBUTTON = 0x0004;
+constexpr DWORD QS_MOUSE = QS_MOUSEMOVE | QS_MOUSEBUTTON;
+constexpr DWORD QS_POSTMESSAGE = 0x0008;
+constexpr DWORD QS_TIMER = 0x0010;
+constexpr DWORD QS_PAINT = 0x0020;
+constexpr DWORD QS_SENDMESSAGE = 0x0040;
+constexpr DWORD QS_INPUT = QS_MOUSE | QS_KEY;
+constexpr DWORD MWMO_WAITALL = 0x0001;
+constexpr DWORD MWMO_ALERTABLE = 0x0002;
+constexpr DWORD MWMO_INPUTAVAILABLE = 0x0004;
+DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD timeoutMs, DWORD wakeMask, DWORD flags);
+// The device's stylus gives no high-resolution points: FALSE, *retrieved 0.
+BOOL GetMouseMovePoints(POINT* points, UINT bufferPoints, UINT* retrieved);
 
 // Wakes every thread of this process blocked in GetMessageW / WaitMessage, so
 // they look at their timers again (after ManualClock::Advance).
@@ -563,6 +588,10 @@ BOOL InjectChar(WCHAR ch);
 // the capture window, else to the window under the point; disabled windows
 // take none. lParam carries client coordinates.
 BOOL InjectStylus(UINT message, int screenX, int screenY);
+// Clicks of the wheel at a screen point (negative: towards the top): the
+// window under it, or its nearest ancestor with WS_VSCROLL, gets WM_VSCROLL
+// with SB_LINEDOWN (SB_LINEUP) once a click. FALSE when no window is there.
+BOOL InjectWheel(int screenX, int screenY, int clicks);
 
 // ---------------------------------------------------------------------------
 // Dialogs

@@ -93,16 +93,22 @@ struct ClassInfo {
   bool builtin = false;
 };
 
+// A top-level window's pixels: one shared-memory object per size the window
+// had ("generation"), never resized, so that another process that mapped it
+// can always read it whole. Held by the window and by each DC drawing into
+// it, so a DC of another thread outlives a resize safely.
 struct Surface {
+  ~Surface();
   std::string shmName;
-  int fd = -1;
   void* mem = nullptr;
   std::size_t size = 0;
   int width = 0;
   int height = 0;
   int stride = 0;
-  HBITMAP bitmap = nullptr;  // over mem
+  HBITMAP bitmap = nullptr;  // over mem (GetWindowSurfaceForTesting)
 };
+// Surfaces larger than this a side are refused (the window is not created).
+constexpr int kMaxSurfaceSide = 4096;
 
 struct Window {
   DWORD handle = 0;
@@ -126,7 +132,8 @@ struct Window {
   bool hasUpdate = false;
   bool erase = false;
   RECT update{};
-  std::unique_ptr<Surface> surface;  // top-level only
+  std::shared_ptr<Surface> surface;  // top-level only
+  std::uint32_t surfaceGeneration = 0;
   // Dialogs.
   bool dialogEnded = false;
   INT_PTR dialogResult = 0;
@@ -204,10 +211,14 @@ void DestroySurface(Window* w);
 BOOL InjectKeyLocal(UINT vk, bool down);
 BOOL InjectCharLocal(WCHAR ch);
 BOOL InjectStylusLocal(UINT message, int x, int y, bool forwardRemote);
+BOOL InjectWheelLocal(int x, int y, int clicks, bool forwardRemote);
 void SetForegroundLocal(DWORD hwnd);
 
 // ---------------------------------------------------------------------------
-// The device-wide window table ("run/windows" in the device folder).
+// The device-wide window table ("run/windows" in the device folder). Changes
+// that show on the screen (windows added, removed, moved, shown, hidden,
+// reordered, and windows of processes that died) raise the screen's change
+// notice.
 
 constexpr int kTableClassChars = 64;
 constexpr int kTableTitleChars = 128;
@@ -221,6 +232,9 @@ struct TableEntry {
   std::int64_t z;  // larger: nearer the top
   char16_t cls[kTableClassChars];
   char16_t title[kTableTitleChars];
+  // The surface now: its generation (part of its name) and size; 0 x 0 while none.
+  std::uint32_t surfaceGeneration;
+  std::int32_t surfaceWidth, surfaceHeight;
 };
 constexpr DWORD kVisible = 1;
 constexpr DWORD kTopmost = 2;
@@ -243,14 +257,23 @@ std::optional<TableEntry> Get(DWORD hwnd);  // live processes only
 std::vector<TableEntry> Snapshot();
 void SetForeground(DWORD hwnd);
 DWORD Foreground();
+// The window that holds the stylus, device-wide (any window, a child too) and
+// its process; hwnd 0: none. SetCapture returns the previous holder.
+struct CaptureHolder {
+  DWORD hwnd = 0;
+  std::int32_t pid = 0;
+};
+CaptureHolder SetCapture(DWORD hwnd);
+CaptureHolder Capture();
+void SetSurface(DWORD hwnd, std::uint32_t generation, int width, int height);
 std::uint64_t ProcessStartTime(pid_t pid);
-std::string SurfaceName(DWORD hwnd);
+std::string SurfaceName(DWORD hwnd, std::uint32_t generation);
 }  // namespace table
 
 // ---------------------------------------------------------------------------
 // Transport between processes.
 
-enum class WireKind : std::uint32_t { Post = 1, Send = 2, Notify = 3, Key = 4, Char = 5, Stylus = 6 };
+enum class WireKind : std::uint32_t { Post = 1, Send = 2, Notify = 3, Key = 4, Char = 5, Stylus = 6, Wheel = 7 };
 enum WireStatus : std::int32_t { kWireOk = 0, kWireNoWindow = 1, kWireHung = 2, kWireFailed = 3 };
 
 // Starts this process's server thread (once; again after fork).

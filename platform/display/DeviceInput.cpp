@@ -1,0 +1,111 @@
+#include "platform/display/DeviceInput.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/windows/Windows.h"
+
+namespace plat::display {
+
+std::optional<DeviceKey> KeyByName(const std::string& name) {
+  std::string n = name;
+  std::transform(n.begin(), n.end(), n.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  struct Named {
+    const char* name;
+    DeviceKey key;
+  };
+  static const Named kNames[] = {
+      {"left", {KeyKind::Plain, VK_LEFT}},       {"right", {KeyKind::Plain, VK_RIGHT}},
+      {"up", {KeyKind::Plain, VK_UP}},           {"down", {KeyKind::Plain, VK_DOWN}},
+      {"enter", {KeyKind::Plain, VK_RETURN}},    {"return", {KeyKind::Plain, VK_RETURN}},
+      {"action", {KeyKind::Plain, kVkAction}},   {"back", {KeyKind::Plain, VK_ESCAPE}},
+      {"escape", {KeyKind::Plain, VK_ESCAPE}},   {"backspace", {KeyKind::Plain, VK_BACK}},
+      {"tab", {KeyKind::Plain, VK_TAB}},         {"delete", {KeyKind::Plain, VK_DELETE}},
+      {"soft1", {KeyKind::Plain, kVkSoft1}},     {"soft2", {KeyKind::Plain, kVkSoft2}},
+      {"help", {KeyKind::Help, 0}},              {"home", {KeyKind::Home, 0}},
+  };
+  for (const Named& k : kNames)
+    if (n == k.name) return k.key;
+  if (n.size() == 1 && std::isalnum(static_cast<unsigned char>(n[0])))
+    return DeviceKey{KeyKind::Plain, static_cast<UINT>(std::toupper(static_cast<unsigned char>(n[0])))};
+  unsigned v = 0;
+  const char* b = n.data();
+  const char* e = n.data() + n.size();
+  int base = 10;
+  if (n.size() > 2 && n[0] == '0' && n[1] == 'x') {
+    b += 2;
+    base = 16;
+  }
+  auto [p, ec] = std::from_chars(b, e, v, base);
+  if (ec != std::errc() || p != e || b == e || v == 0 || v > 0xFE) return std::nullopt;
+  return DeviceKey{KeyKind::Plain, v};
+}
+
+DeviceInput::DeviceInput(std::function<void(DWORD)> sleep) : sleep_(std::move(sleep)) {
+  if (!sleep_) sleep_ = [](DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+}
+
+bool DeviceInput::Stylus(UINT message, int x, int y) { return InjectStylus(message, x, y) != FALSE; }
+
+bool DeviceInput::Tap(int x, int y) {
+  if (!Stylus(WM_LBUTTONDOWN, x, y)) return false;
+  return Stylus(WM_LBUTTONUP, x, y);
+}
+
+bool DeviceInput::Hold(int x, int y, DWORD ms) {
+  if (!Stylus(WM_LBUTTONDOWN, x, y)) return false;
+  sleep_(ms);
+  return Stylus(WM_LBUTTONUP, x, y);
+}
+
+bool DeviceInput::Drag(int x1, int y1, int x2, int y2, DWORD ms) {
+  constexpr DWORD kStepMs = 15;
+  int steps = std::max<int>(2, static_cast<int>(ms / kStepMs));
+  if (!Stylus(WM_LBUTTONDOWN, x1, y1)) return false;
+  bool ok = true;
+  for (int i = 1; i <= steps; ++i) {
+    sleep_(ms / static_cast<DWORD>(steps));
+    int x = x1 + (x2 - x1) * i / steps;
+    int y = y1 + (y2 - y1) * i / steps;
+    // The stylus stays with the window that took it, even when a move misses.
+    ok = Stylus(WM_MOUSEMOVE, x, y) && ok;
+  }
+  return Stylus(WM_LBUTTONUP, x2, y2) && ok;
+}
+
+bool DeviceInput::Wheel(int x, int y, int clicks) { return InjectWheel(x, y, clicks) != FALSE; }
+
+bool DeviceInput::Key(const DeviceKey& key, bool down) {
+  switch (key.kind) {
+    case KeyKind::Plain:
+      return InjectKey(key.vk, down) != FALSE;
+    case KeyKind::Help: {
+      if (!down) return true;
+      HWND fg = GetForegroundWindow();
+      return fg && PostMessageW(fg, WM_HELP, 0, 0);
+    }
+    case KeyKind::Home: {
+      if (!down) return true;
+      HWND today = FindWindowW(u"DesktopExplorerWindow", nullptr);
+      return today && SetForegroundWindow(today);
+    }
+  }
+  return false;
+}
+
+bool DeviceInput::Press(const DeviceKey& key) {
+  if (!Key(key, true)) return false;
+  return Key(key, false);
+}
+
+bool DeviceInput::Text(const std::u16string& text) {
+  for (char16_t c : text)
+    if (!InjectChar(c)) return false;
+  return true;
+}
+
+}  // namespace plat::display

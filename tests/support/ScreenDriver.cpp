@@ -1,0 +1,213 @@
+#include "tests/support/ScreenDriver.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/base/Text.h"
+#include "platform/windows/Windows.h"
+#include "tests/support/ChildProcess.h"
+
+namespace orvtest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int StatusOf(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return ChildProcess::kTimedOut;
+}
+
+// Waits for pid to end; its status, or kTimedOut.
+int Reap(pid_t pid, int boundMs) {
+  auto end = Clock::now() + std::chrono::milliseconds(boundMs);
+  for (;;) {
+    int status = 0;
+    pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid) return StatusOf(status);
+    if (r < 0 && errno != EINTR) return ChildProcess::kTimedOut;
+    if (Clock::now() > end) return ChildProcess::kTimedOut;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, bool noDisplay = false) {
+  pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  if (noDisplay) {
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+  }
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(program.c_str(), argv.data());
+  ::_exit(127);
+}
+
+}  // namespace
+
+std::string DisplayProgramPath() { return ORV_DISPLAY_PROGRAM; }
+std::string TestAppPath() { return ORV_TEST_APP; }
+
+std::string ScreenshotFolder() {
+  std::string dir = ORV_SCREENSHOT_DIR;
+  if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info()) {
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    dir += "/" + name;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  return dir;
+}
+
+ScreenDriver::ScreenDriver(const Options& options) : screen_(options.screen) {
+  if (!plat::WriteDeviceScreen(screen_)) return;
+  plat::SetScreenForTesting(screen_.width, screen_.height, screen_.dpi);
+  std::vector<std::string> args{"--device", device_.Root()};
+  if (options.headlessFlag) args.push_back("--headless");
+  if (!options.session.empty()) {
+    args.push_back("--");
+    args.insert(args.end(), options.session.begin(), options.session.end());
+  }
+  display_ = Spawn(DisplayProgramPath(), args, !options.headlessFlag);
+  if (display_ < 0) return;
+  ready_ = WaitUntil([&] { return client_.Connect() || Reap(display_, 0) != ChildProcess::kTimedOut; }) &&
+           Ok("ping");
+}
+
+ScreenDriver::~ScreenDriver() {
+  for (pid_t pid : std::vector<pid_t>(programs_)) {
+    // Asked to close first, so that a program ends as it would on the device.
+    struct Ask {
+      pid_t pid;
+    } ask{pid};
+    plat::EnumWindows(
+        [](plat::HWND hwnd, plat::LPARAM lp) -> plat::BOOL {
+          plat::DWORD owner = 0;
+          plat::GetWindowThreadProcessId(hwnd, &owner);
+          if (static_cast<pid_t>(owner) == reinterpret_cast<Ask*>(lp)->pid)
+            plat::PostMessageW(hwnd, plat::WM_CLOSE, 0, 0);
+          return plat::TRUE;
+        },
+        reinterpret_cast<plat::LPARAM>(&ask));
+    if (Reap(pid, 3000) == ChildProcess::kTimedOut) Stop(pid, true);
+  }
+  if (display_ > 0 && Quit(5000) == ChildProcess::kTimedOut) {
+    ::kill(display_, SIGKILL);
+    Reap(display_, 5000);
+  }
+  plat::ResetScreenForTesting();
+}
+
+int ScreenDriver::Quit(int boundMs) {
+  if (display_ <= 0) return ChildProcess::kTimedOut;
+  if (ready_) Ok("quit");
+  int r = Reap(display_, boundMs);
+  if (r != ChildProcess::kTimedOut) display_ = -1;
+  return r;
+}
+
+pid_t ScreenDriver::Launch(const std::string& program, const std::vector<std::string>& args) {
+  pid_t pid = Spawn(program, args);
+  if (pid > 0) programs_.push_back(pid);
+  return pid;
+}
+
+int ScreenDriver::Stop(pid_t pid, bool kill) {
+  ::kill(pid, kill ? SIGKILL : SIGTERM);
+  int r = Reap(pid, 10000);
+  std::erase(programs_, pid);
+  return r;
+}
+
+int ScreenDriver::WaitExit(pid_t pid, int boundMs) {
+  int r = Reap(pid, boundMs);
+  if (r != ChildProcess::kTimedOut) std::erase(programs_, pid);
+  return r;
+}
+
+std::vector<std::string> ScreenDriver::Command(const std::string& line) {
+  auto reply = client_.Call(line);
+  if (!reply) return {};
+  return *reply;
+}
+
+bool ScreenDriver::Ok(const std::string& line) {
+  auto r = Command(line);
+  return !r.empty() && r[0].rfind("ok", 0) == 0;
+}
+
+std::vector<plat::display::WindowLine> ScreenDriver::Windows() {
+  std::vector<plat::display::WindowLine> out;
+  auto r = Command("windows");
+  for (std::size_t i = 1; i < r.size(); ++i)
+    if (auto w = plat::display::ParseWindowLine(r[i])) out.push_back(*w);
+  return out;
+}
+
+std::optional<plat::display::WindowLine> ScreenDriver::WaitForWindow(const std::string& cls, int boundMs) {
+  std::optional<plat::display::WindowLine> found;
+  auto lower = [](std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+  };
+  WaitUntil(
+      [&] {
+        for (const auto& w : Windows()) {
+          if (w.visible && lower(w.cls) == lower(cls)) {
+            found = w;
+            return true;
+          }
+        }
+        return false;
+      },
+      boundMs);
+  return found;
+}
+
+std::string ScreenDriver::Screenshot(const std::string& name) {
+  std::string path = ScreenshotFolder() + "/" + name + ".png";
+  return Ok("screenshot " + path) ? path : std::string();
+}
+
+plat::PixelImage ScreenDriver::ComposedScreen() {
+  plat::ComposeScreen();
+  return plat::ReadBitmapPixels(plat::ScreenBitmap());
+}
+
+bool ScreenDriver::WaitUntil(const std::function<bool()>& cond, int boundMs) {
+  auto end = Clock::now() + std::chrono::milliseconds(boundMs);
+  for (;;) {
+    if (cond()) return true;
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+std::vector<std::string> ReadLines(const std::string& hostPath) {
+  std::vector<std::string> out;
+  std::ifstream f(hostPath);
+  std::string line;
+  while (std::getline(f, line)) out.push_back(line);
+  return out;
+}
+
+bool HasLine(const std::string& hostPath, const std::string& line, bool prefix) {
+  for (const auto& l : ReadLines(hostPath))
+    if (l == line || (prefix && l.rfind(line + " ", 0) == 0)) return true;
+  return false;
+}
+
+}  // namespace orvtest
