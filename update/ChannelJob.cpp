@@ -393,7 +393,7 @@ void CChannelJob::OnDBEvent(CDBEvent* record) {
 }
 
 bool CChannelJob::Prepare() {
-  if (!Init()) return false;
+  if (!Init(&RegisterScriptDocumentModel)) return false;
   std::u16string address;
   {
     JobLocks locks(channelSet_, this);
@@ -657,7 +657,7 @@ void CArticleJob::OnDBEvent(CDBEvent* record) {
 
 bool CArticleJob::Prepare() {
   Log(u"** Enter Parse Article");
-  if (!Init()) return false;
+  if (!Init(&RegisterScriptDocumentModel)) return false;
   ObjectBuildData build;
   {
     JobLocks locks(channelSet_, this);

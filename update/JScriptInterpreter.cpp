@@ -9,7 +9,6 @@
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/windows/Windows.h"
-#include "update/ScriptDocumentModel.h"
 #include "update/TidyDocument.h"
 
 // What the engine's callbacks (allocation, budget check) find through the
@@ -28,6 +27,8 @@ struct JScriptHostRecord : ScriptHostHeapRecord {
   // The engine's heap, and the allocation hooks of the private heap.
   duk_context* context = nullptr;
   ScriptHeapHooks hooks;
+  // Globals the owner adds at set-up.
+  CJScriptInterpreter::GlobalsInstaller installExtra = nullptr;
 };
 
 // Defined in the engine's translation unit (duk_orv_extras.h).
@@ -218,23 +219,13 @@ duk_ret_t NativeRecordThrow(duk_context* ctx) {
   return 1;
 }
 
-void DefineGlobalNative(duk_context* ctx, duk_idx_t global, const char* name, duk_c_function function,
-                        duk_int_t length) {
-  duk_push_string(ctx, name);
-  duk_push_c_function(ctx, function, DUK_VARARGS);
-  DefineNativeFunctionInfo(ctx, -1, name, length);
-  duk_def_prop(ctx, global,
-               DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_SET_WRITABLE |
-                   DUK_DEFPROP_SET_CONFIGURABLE);
-}
-
 duk_ret_t InstallGlobals(duk_context* ctx, void* data) {
   JScriptHostRecord* record = static_cast<JScriptHostRecord*>(data);
   duk_push_global_object(ctx);
   duk_idx_t global = duk_get_top_index(ctx);
   DefineGlobalNative(ctx, global, "alert", NativeAlert, 1);
   DefineGlobalNative(ctx, global, "log", NativeLog, 1);
-  RegisterScriptDocumentModel(ctx, global);
+  if (record->installExtra) record->installExtra(ctx, global);
 
   // The throw hook lives in the engine's own object, which scripts do not
   // see: its global name is removed (scripts were written for an engine
@@ -480,7 +471,28 @@ CJScriptInterpreter* CJScriptInterpreter::FromContext(duk_context* ctx) {
   return record ? record->host : nullptr;
 }
 
-bool CJScriptInterpreter::Init() {
+void DefineNativeFunctionInfo(duk_context* ctx, duk_idx_t function, const char* name, duk_int_t length) {
+  function = duk_normalize_index(ctx, function);
+  duk_push_string(ctx, "name");
+  duk_push_string(ctx, name);
+  duk_def_prop(ctx, function, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE);
+  duk_push_string(ctx, "length");
+  duk_push_int(ctx, length);
+  duk_def_prop(ctx, function, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE);
+}
+
+void DefineGlobalNative(duk_context* ctx, duk_idx_t target, const char* name, duk_c_function function,
+                        duk_int_t length) {
+  target = duk_normalize_index(ctx, target);
+  duk_push_string(ctx, name);
+  duk_push_c_function(ctx, function, DUK_VARARGS);
+  DefineNativeFunctionInfo(ctx, -1, name, length);
+  duk_def_prop(ctx, target,
+               DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_SET_WRITABLE |
+                   DUK_DEFPROP_SET_CONFIGURABLE);
+}
+
+bool CJScriptInterpreter::Init(GlobalsInstaller installExtra) {
   if (context_) return true;
   try {
     heap_ = std::make_unique<CPrivateHeap>(memoryBudget_);
@@ -492,6 +504,7 @@ bool CJScriptInterpreter::Init() {
   }
   record_->heap = heap_.get();
   record_->host = this;
+  record_->installExtra = installExtra;
   InstallScriptHeapHooks(record_->hooks);
   context_ = duk_create_heap(&EngineAlloc, &EngineRealloc, &EngineFree,
                              static_cast<ScriptHostHeapRecord*>(record_.get()), &FatalHandler);
