@@ -1,6 +1,7 @@
 #include "database/Channel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "core/DebugLog.h"
@@ -44,6 +45,14 @@ void LogChannel(const char16_t* what, const std::u16string& subject) {
 }
 
 }  // namespace
+
+namespace {
+std::atomic<plat::DWORD> g_channelMutexTimeoutMs{kDefaultChannelMutexTimeoutMs};
+}  // namespace
+
+plat::DWORD GetChannelMutexTimeout() { return g_channelMutexTimeoutMs.load(std::memory_order_relaxed); }
+
+void SetChannelMutexTimeout(plat::DWORD ms) { g_channelMutexTimeoutMs.store(ms, std::memory_order_relaxed); }
 
 void SetChannelThumbnailsHooks(const ChannelThumbnailsHooks& hooks) { g_thumbnailsHooks = hooks; }
 
@@ -157,7 +166,7 @@ void CChannel::ApplyPaths(const Paths& paths) {
 void CChannel::CreateFolders() {
   if (IsReadOnly() || dataFolder_.empty()) return;
   if (DirectoryExists(binFolder_)) return;  // nothing to make, no need to wait
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   if (!lock.IsLocked()) return;
   if (!DirectoryExists(GetGlobalOptions().GetContentFolder())) return;
   CreateFolderTree(dataFolder_);
@@ -190,7 +199,7 @@ bool CChannel::OpenFromFile(const std::u16string& path) {
 
 bool CChannel::Load() {
   if (filePath_.empty()) return false;
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   // Not having the lock is not an empty channel: nothing is taken in, and the
   // caller must not treat the channel as loaded (a later save would overwrite
   // the file with nothing).
@@ -260,7 +269,7 @@ bool FileHoldsBytes(const std::u16string& path, const std::uint8_t* data, std::s
 bool CChannel::SaveChannelFile() {
   if (!channelFileDirty_ || IsReadOnly()) return true;
   if (filePath_.empty()) return false;
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   // The change stays pending for the next save.
   if (!lock.IsLocked()) {
     LogChannel(u"channel file busy, not saved", filePath_);
@@ -294,14 +303,14 @@ CReadStates* CChannel::ReadStates() {
 
 CArticlesPropertiesFile* CChannel::PropertiesFile() {
   if (!propertiesFile_ && !dataBankFolder_.empty() && !name_.empty()) {
-    propertiesFile_ = std::make_unique<CArticlesPropertiesFile>(dataBankFolder_, GetMutexName());
+    propertiesFile_ = std::make_unique<CArticlesPropertiesFile>(dataBankFolder_, GetMutexName(), GetChannelMutexTimeout());
   }
   return propertiesFile_.get();
 }
 
 void CChannel::SaveHeaders() {
   if (IsReadOnly()) return;
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   if (!lock.IsLocked()) return;
   const bool changed = headersDirty_ || (propertiesFile_ && propertiesFile_->IsDirty() != 0) ||
                        (readStates_ && readStates_->IsDirty() != 0);
@@ -329,7 +338,7 @@ void CChannel::Acquire(const void* user) {
 }
 
 void CChannel::LoadHeaders() {
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   if (!lock.IsLocked()) {
     // Used with nothing loaded; the stored headers are then never overwritten.
     LogChannel(u"headers busy, not loaded", headersPath_);
@@ -554,8 +563,8 @@ bool CChannel::Rename(const std::u16string& newName) {
   bool ok = false;
   const std::u16string oldName = name_;
   {
-    CMutexLock oldLock(mutex_, kChannelMutexTimeoutMs);
-    CMutexLock newLock(newMutex, kChannelMutexTimeoutMs);
+    CMutexLock oldLock(mutex_, GetChannelMutexTimeout());
+    CMutexLock newLock(newMutex, GetChannelMutexTimeout());
     if (oldLock.IsLocked() && newLock.IsLocked()) ok = MoveFiles(paths);
   }
   if (!ok) {
@@ -603,7 +612,7 @@ bool CChannel::MoveFiles(const Paths& paths) {
 
 void CChannel::DeleteFiles() {
   if (IsReadOnly() || filePath_.empty()) return;
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   if (!lock.IsLocked()) return;
   DeleteFolderTree(dataFolder_);
   DeleteFileIfExists(filePath_);
@@ -613,7 +622,7 @@ void CChannel::ClearData() {
   const bool used = !users_.empty();
   DropLoadedData();
   if (!IsReadOnly() && !dataFolder_.empty()) {
-    CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+    CMutexLock lock(mutex_, GetChannelMutexTimeout());
     if (lock.IsLocked() && DirectoryExists(GetGlobalOptions().GetContentFolder())) {
       DeleteFolderTree(dataFolder_);
       CreateFolderTree(dataFolder_);

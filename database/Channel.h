@@ -26,6 +26,13 @@ constexpr std::uint32_t kChannelFileLegacyMagic = 16;
 constexpr char16_t kChannelFileExtension[] = u"cnl";
 constexpr char16_t kChannelMutexPrefix[] = u"CL.";
 
+// How long a channel's file work (channel file, headers, data bank, read
+// states, moves) waits for the channel mutex before it gives up: a lock that
+// times out means "not done". A setting of the process; tests shorten it.
+constexpr plat::DWORD kDefaultChannelMutexTimeoutMs = 5000;
+plat::DWORD GetChannelMutexTimeout();
+void SetChannelMutexTimeout(plat::DWORD ms);
+
 // Reserved property keys.
 constexpr char16_t kPropUrl[] = u"@url";
 constexpr char16_t kPropType[] = u"@type";

@@ -4,6 +4,7 @@
 #include "core/MutexLock.h"
 #include "core/RecordEncoding.h"
 #include "core/Streams.h"
+#include "database/Channel.h"
 #include "database/DataModel.h"
 #include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
@@ -42,7 +43,7 @@ void CReadStates::ReadFile() {
 void CReadStates::Load() {
   if (loaded_ != 0) return;
   plat::HANDLE mutex = Mutex();
-  CMutexLock lock(mutex, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex, GetChannelMutexTimeout());
   if (mutex != nullptr && lock.IsLocked() && FileExists(path_)) ReadFile();
   loaded_ = 1;
   dirty_ = 0;
@@ -51,7 +52,7 @@ void CReadStates::Load() {
 std::int32_t CReadStates::GetUnreadCount() {
   if (count_ >= 0) return count_;
   plat::HANDLE mutex = Mutex();
-  CMutexLock lock(mutex, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex, GetChannelMutexTimeout());
   if (mutex == nullptr || !lock.IsLocked()) return count_;
   std::int64_t size = -1;
   {
@@ -125,7 +126,7 @@ bool CReadStates::Save() {
   if (dirty_ == 0) return true;
   if (readOnly_ && readOnly_()) return false;
   plat::HANDLE mutex = Mutex();
-  CMutexLock lock(mutex, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex, GetChannelMutexTimeout());
   if (mutex == nullptr || !lock.IsLocked()) return false;
   bool ok = true;
   if (!unread_.empty()) {

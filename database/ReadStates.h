@@ -58,4 +58,3 @@ class CReadStates {
   std::function<bool()> readOnly_;
 };
 
-constexpr plat::DWORD kChannelMutexTimeoutMs = 5000;
