@@ -44,6 +44,39 @@ void LogChannel(const char16_t* what, const std::u16string& subject) {
   CDebugLog::GetInstance().WriteLine(std::u16string(u"** CChannel: ") + what + u": " + subject);
 }
 
+// A file that could not be written: the debug log line names it and the
+// system's error.
+void LogChannelFailure(const char16_t* what, const std::u16string& file) {
+  const plat::DWORD error = plat::GetLastError();
+  CDebugLog::GetInstance().Printf(u"** CChannel: %s: %s (error %u)", what, file.c_str(),
+                                  static_cast<unsigned>(error));
+}
+
+// Removes the side files that a save stopped by a kill left beside file:
+// "<name>.XXXXXX.tmp" in its folder. Called with the channel mutex held, so
+// no save of this channel is under way.
+void RemoveSideFiles(const std::u16string& file) {
+  std::u16string folder, base, extension;
+  if (!SplitPath(file, &folder, &base, &extension)) return;
+  const std::u16string name = extension.empty() ? base : base + u"." + extension;
+  const std::u16string pattern = CombinePath(folder, name + u".*.tmp");
+  plat::WIN32_FIND_DATAW data{};
+  plat::HANDLE find = plat::FindFirstFileW(pattern.c_str(), &data);
+  if (find == plat::INVALID_HANDLE_VALUE) return;
+  std::vector<std::u16string> leftovers;
+  do {
+    const std::u16string found = data.cFileName;
+    // Exactly the side-file shape: the name, six characters, ".tmp".
+    if (found.size() == name.size() + 11 && (data.dwFileAttributes & plat::FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      leftovers.push_back(CombinePath(folder, found));
+    }
+  } while (plat::FindNextFileW(find, &data));
+  plat::FindClose(find);
+  for (const std::u16string& path : leftovers) {
+    if (plat::DeleteFileW(path.c_str())) LogChannel(u"side file of a stopped save removed", path);
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -207,6 +240,7 @@ bool CChannel::Load() {
     LogChannel(u"channel file busy", filePath_);
     return false;
   }
+  if (!IsReadOnly()) RemoveSideFiles(filePath_);
   if (!FileExists(filePath_)) return true;
 
   CFileReader reader(filePath_);
@@ -284,7 +318,7 @@ bool CChannel::SaveChannelFile() {
     return true;
   }
   if (!plat::ReplaceFileContents(filePath_, out.GetData(), out.GetSize())) {
-    LogChannel(u"channel file not saved", filePath_);
+    LogChannelFailure(u"channel file not saved", filePath_);
     return false;
   }
   channelFileDirty_ = false;
@@ -308,27 +342,43 @@ CArticlesPropertiesFile* CChannel::PropertiesFile() {
   return propertiesFile_.get();
 }
 
-void CChannel::SaveHeaders() {
-  if (IsReadOnly()) return;
+bool CChannel::SaveHeaders() {
+  if (IsReadOnly()) return true;
   CMutexLock lock(mutex_, GetChannelMutexTimeout());
-  if (!lock.IsLocked()) return;
+  if (!lock.IsLocked()) {
+    LogChannel(u"channel busy, headers not saved", headersPath_);
+    return false;
+  }
   const bool changed = headersDirty_ || (propertiesFile_ && propertiesFile_->IsDirty() != 0) ||
                        (readStates_ && readStates_->IsDirty() != 0);
+  // What the headers name is written before the headers: the article
+  // records, then the read states. A save stopped at any point then leaves
+  // either the old headers (whose records and read states are still there)
+  // or the new ones with everything they name.
+  bool ok = true;
+  if (propertiesFile_ && !propertiesFile_->Save()) {
+    LogChannelFailure(u"article data not saved", propertiesFile_->GetDataPath());
+    ok = false;
+  }
+  if (readStates_ && !readStates_->Save()) {
+    LogChannelFailure(u"read states not saved", readStatesPath_);
+    ok = false;
+  }
   // Headers that were never read in are not written: that would replace the
   // stored articles with whatever little is in memory.
-  if (headersDirty_ && headersLoaded_) {
+  if (ok && headersDirty_ && headersLoaded_) {
     if (CHeadersFile::Save(headersPath_, binaries_, articles_)) {
       headersDirty_ = false;
     } else {
-      LogChannel(u"headers not saved", headersPath_);
+      LogChannelFailure(u"headers not saved", headersPath_);
+      ok = false;
     }
   }
-  if (propertiesFile_) propertiesFile_->Save();
-  if (readStates_) readStates_->Save();
   if (changed) {
-    SaveChannelFile();
+    if (!SaveChannelFile()) ok = false;
     CNotifyToday::GetInstance()->NotifyItemChanged(name_);
   }
+  return ok;
 }
 
 void CChannel::Acquire(const void* user) {
@@ -346,6 +396,11 @@ void CChannel::LoadHeaders() {
     return;
   }
   headersDirty_ = false;
+  missingRecords_.clear();
+  if (!IsReadOnly()) {
+    RemoveSideFiles(headersPath_);
+    RemoveSideFiles(readStatesPath_);
+  }
   bool damaged = false;
   if (FileExists(headersPath_) && IsReadOnly()) {
     // Read in place: a reader that may not write keeps no copy of a damaged file.
@@ -373,6 +428,29 @@ void CChannel::LoadHeaders() {
   for (int i = 0; i < articles_.GetCount(); ++i) ids.insert(articles_.GetAt(i)->GetId());
   CReadStates* states = ReadStates();
   if (states != nullptr && states->RemoveMissing(ids)) FireChannel(DBE_CHANNEL_CHANGED);
+  FindMissingRecords();
+}
+
+void CChannel::FindMissingRecords() {
+  // Live articles whose record is gone (a data bank lost, cut short or
+  // damaged) would stay empty for ever: they are noted, and the next update
+  // stores them again.
+  std::vector<std::u16string> live;
+  for (int i = 0; i < articles_.GetCount(); ++i) {
+    IArticle* article = articles_.GetAt(i);
+    if (!article->IsDeleted()) live.push_back(article->GetId());
+  }
+  if (live.empty()) return;
+  CArticlesPropertiesFile* file = PropertiesFile();
+  std::vector<std::u16string> missing;
+  if (file == nullptr || !file->FindMissing(live, missing) || missing.empty()) return;
+  missingRecords_.insert(missing.begin(), missing.end());
+  CDebugLog::GetInstance().Printf(u"** CChannel: %u articles without their data, fetched again at the next update: %s",
+                                  static_cast<unsigned>(missing.size()), name_.c_str());
+}
+
+bool CChannel::IsArticleDataMissing(IArticle* article) {
+  return article != nullptr && !missingRecords_.empty() && missingRecords_.count(article->GetId()) != 0;
 }
 
 void CChannel::Release(const void* user, bool save) {
@@ -394,6 +472,7 @@ void CChannel::DropLoadedData() {
   propertiesFile_.reset();
   headersLoaded_ = false;
   headersDirty_ = false;
+  missingRecords_.clear();
 }
 
 void CChannel::FireChannel(std::uint32_t type) {
@@ -487,6 +566,7 @@ bool CChannel::SetArticleProperties(IArticle* article, const CStringToStringMap&
   if (IsReadOnly()) return false;
   CArticlesPropertiesFile* file = PropertiesFile();
   if (article == nullptr || file == nullptr) return false;
+  if (!properties.empty()) missingRecords_.erase(article->GetId());
   return file->PutProperties(article->GetId(), properties);
 }
 
@@ -688,9 +768,18 @@ void CChannel::FireUpdateStatusChanged(std::uint32_t oldStatus) {
   if (!loading_ && own != lastOwnState_) {
     lastOwnState_ = own;
     if (own == US_FAILED || own == US_UP_TO_DATE) {
-      SaveHeaders();
+      bool saved = SaveHeaders();
       channelFileDirty_ = true;
-      SaveChannelFile();
+      saved = SaveChannelFile() && saved;
+      if (!saved && own == US_UP_TO_DATE && !IsReadOnly()) {
+        // What the update brought is not all stored: the update failed. The
+        // change stays in memory, dirty, for the next save.
+        LogChannel(u"update not stored, channel failed", name_);
+        saveFailed_ = true;
+        SetUpdateState(US_FAILED);
+        return;
+      }
+      if (saved) saveFailed_ = false;
     } else if (own == US_UPDATING) {
       orderCounter_ += kOrderCounterStep;
     }

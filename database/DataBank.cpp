@@ -332,6 +332,18 @@ bool CDataBankFile::Get(const std::u16string& rawKey, std::vector<std::uint8_t>&
   return true;
 }
 
+bool CDataBankFile::FindMissing(const std::vector<std::u16string>& keys, std::vector<std::u16string>& missing) {
+  missing.clear();
+  CMutexLock lock(Mutex(), lockTimeoutMs_);
+  if (!lock.IsLocked()) return false;
+  Sync();
+  for (const std::u16string& rawKey : keys) {
+    const std::u16string key = NormalizeKey(rawKey);
+    if (key.empty() || index_.find(key) == index_.end()) missing.push_back(rawKey);
+  }
+  return true;
+}
+
 bool CDataBankFile::Put(const std::u16string& rawKey, std::vector<std::uint8_t> data) {
   const std::u16string key = NormalizeKey(rawKey);
   if (key.empty()) return false;

@@ -82,6 +82,9 @@ class CDataBankFile {
   // are pending, when the mutex could not be had or a step failed (the files
   // then stay as they were).
   bool Compact();
+  // Collects into missing the keys of keys that have no record (stored or
+  // pending). False, with nothing collected, when the mutex could not be had.
+  bool FindMissing(const std::vector<std::u16string>& keys, std::vector<std::u16string>& missing);
   // Changes not yet saved.
   int IsDirty() const { return changes_.empty() ? 0 : 1; }
   // Drops the index and every pending change; the index is read again on

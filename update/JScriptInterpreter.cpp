@@ -29,6 +29,10 @@ struct JScriptHostRecord : ScriptHostHeapRecord {
   ScriptHeapHooks hooks;
   // Globals the owner adds at set-up.
   CJScriptInterpreter::GlobalsInstaller installExtra = nullptr;
+  // Allocations counted for the budget check of the allocation hooks, and
+  // whether they fail until the interpreter loop has seen the budget spent.
+  unsigned allocations = 0;
+  bool allocationsBlocked = false;
 };
 
 // Defined in the engine's translation unit (duk_orv_extras.h).
@@ -79,9 +83,12 @@ class BudgetScope {
       record_->start = plat::GetTickCount();
       record_->budgetMs = budgetMs;
       record_->exhausted = CJScriptInterpreter::RunFailure::None;
+      record_->allocationsBlocked = false;
     }
   }
-  ~BudgetScope() { --record_->runDepth; }
+  ~BudgetScope() {
+    if (--record_->runDepth == 0) record_->allocationsBlocked = false;
+  }
   BudgetScope(const BudgetScope&) = delete;
   BudgetScope& operator=(const BudgetScope&) = delete;
 
@@ -97,13 +104,40 @@ void SignalExhaustion(void* heapUserData) {
   if (record && record->context) OrvDuktapeRequestInterrupt(record->context);
 }
 
+// A built-in function can run long inside one call (a join of a huge
+// sparse array) without coming back to the interpreter loop, where the
+// budget is checked. Such calls allocate as they go, so the allocation hooks
+// check the time too (every 64th allocation): once the budget is spent,
+// allocations fail, the engine throws out of the built-in, and the budget
+// check stops the script at its next instruction.
+bool AllocationOverBudget(JScriptHostRecord* record) {
+  if (record->runDepth == 0) return false;
+  if (record->allocationsBlocked) return true;
+  if ((++record->allocations & 63u) != 0) return false;
+  bool over = false;
+  try {
+    over = plat::GetTickCount() - record->start >= record->budgetMs;
+  } catch (...) {
+    over = true;
+  }
+  if (!over) return false;
+  if (record->exhausted == CJScriptInterpreter::RunFailure::None) {
+    record->exhausted = CJScriptInterpreter::RunFailure::OutOfTime;
+  }
+  record->allocationsBlocked = true;
+  if (record->context) OrvDuktapeRequestInterrupt(record->context);
+  return true;
+}
+
 void* EngineAlloc(void* heapUserData, duk_size_t size) {
+  if (size && AllocationOverBudget(RecordOf(heapUserData))) return nullptr;
   void* block = RecordOf(heapUserData)->hooks.alloc(heapUserData, size);
   if (!block && size) SignalExhaustion(heapUserData);
   return block;
 }
 
 void* EngineRealloc(void* heapUserData, void* pointer, duk_size_t size) {
+  if (size && AllocationOverBudget(RecordOf(heapUserData))) return nullptr;
   void* block = RecordOf(heapUserData)->hooks.realloc(heapUserData, pointer, size);
   if (!block && size) SignalExhaustion(heapUserData);
   return block;
@@ -419,6 +453,8 @@ extern "C" duk_bool_t OrvScriptBudgetExhausted(void* heapUserData) {
   JScriptHostRecord* record = RecordOf(heapUserData);
   if (!record || record->runDepth == 0) return 0;
   using RunFailure = CJScriptInterpreter::RunFailure;
+  // The interpreter loop has seen it: the engine may allocate its error.
+  record->allocationsBlocked = false;
   // Once exhausted, exhausted until the script has left the engine.
   if (record->exhausted != RunFailure::None) return 1;
   if (record->host && record->host->IsStopRequested()) {

@@ -42,8 +42,9 @@ class CJScriptInterpreter : public CSynchronized {
   // such flags: the behaviours they chose (HTML comments in scripts, the
   // ECMAScript annex B functions) are part of the engine's standard build.
   static constexpr unsigned kCompatibilityFlags = 0x4A;
-  // Default budget of one run of Execute.
-  static constexpr plat::DWORD kDefaultTimeBudgetMs = 5 * 60 * 1000;
+  // Default budget of one run of Execute: seconds, as a handheld's update can
+  // bear (the channel jobs take theirs from the "ScriptTimeBudget" setting).
+  static constexpr plat::DWORD kDefaultTimeBudgetMs = 15 * 1000;
   static constexpr std::size_t kDefaultMemoryBudget = 64 * 1024 * 1024;
   // Name the engine gives the script text in locations ("script:3").
   static constexpr const char* kScriptFileName = "script";

@@ -1,5 +1,6 @@
 #include "update/RSSChannelJob.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <memory>
 #include <string_view>
@@ -215,6 +216,8 @@ void CRSSChannelJob::Run() {
     channel_->SetProperty(kPropTemplateType, u"");
   }
   channel_->SetUpdateState(success_ ? US_UP_TO_DATE : US_FAILED);
+  // A channel that could not store what the update brought fails it.
+  if (success_ && channel_->GetUpdateStatus() == US_FAILED) success_ = false;
   channel_->Release(this, false);
   channel_ = nullptr;
 }
@@ -290,7 +293,8 @@ bool CRSSChannelJob::ParseRdf(Tidy::Document* document, Tidy::Node* root) {
   }
 
   for (Tidy::Node* node = channel->Next(); node != nullptr; node = node->Next()) {
-    if (!node->IsElement() || !node->NameIs("item")) continue;
+    // An item inside which the document ended is incomplete: not stored.
+    if (!node->IsElement() || !node->NameIs("item") || node->IsCut()) continue;
     CStringToStringMap item;
     Tidy::ReadChildTexts(document, node, item);
     std::u16string header;
@@ -337,6 +341,8 @@ bool CRSSChannelJob::ParseRssAndAtom(Tidy::Document* document, Tidy::Node* root)
       feed[node->GetName()] = Tidy::GetNodeText(document, node);
       continue;
     }
+    // An item inside which the document ended is incomplete: not stored.
+    if (node->IsCut()) continue;
     AddRssAtomArticle(document, node);
   }
   CSyncLock db(DatabaseLock(), u"CRSSChannelJob::ParseRssAndAtom");
@@ -345,13 +351,46 @@ bool CRSSChannelJob::ParseRssAndAtom(Tidy::Document* document, Tidy::Node* root)
   return true;
 }
 
+CStringSet CRSSChannelJob::LimitBinaries(const CStringList& binaries, const std::u16string& id) {
+  if (!binaryLimits_.read) {
+    CGlobalOptions& options = GetGlobalOptions();
+    binaryLimits_.perArticle = options.GetMaxBinariesPerArticle();
+    binaryLimits_.perUpdate = options.GetMaxBinariesPerUpdate();
+    binaryLimits_.read = true;
+  }
+  const std::size_t left = binaryLimits_.perUpdate > binaryLimits_.made ? binaryLimits_.perUpdate - binaryLimits_.made : 0;
+  const std::size_t allowed = std::min<std::size_t>(binaryLimits_.perArticle, left);
+  // The first ones in the item's order are kept.
+  CStringSet urls;
+  std::size_t skipped = 0;
+  for (const std::u16string& url : binaries) {
+    if (url.empty() || urls.count(url) != 0) continue;
+    if (urls.size() < allowed) {
+      urls.insert(url);
+    } else {
+      ++skipped;
+    }
+  }
+  if (skipped != 0) {
+    CDebugLog::GetInstance().Printf(u"Article \"%s\": %u binaries skipped (limits: %u per article, %u per update)",
+                                    id.c_str(), static_cast<unsigned>(skipped),
+                                    static_cast<unsigned>(binaryLimits_.perArticle),
+                                    static_cast<unsigned>(binaryLimits_.perUpdate));
+  }
+  binaryLimits_.made += urls.size();
+  return urls;
+}
+
 bool CRSSChannelJob::IsKnown(const std::u16string& digest) {
   CSyncLock db(DatabaseLock(), u"CRSSChannelJob::IsKnown");
   CSyncLock me(this, u"CRSSChannelJob::IsKnown");
   seenIds_.insert(digest);
   if (channel_ == nullptr) return true;
   IArticleSet* articles = channel_->GetArticleSet();
-  return articles != nullptr && articles->FindById(digest) != nullptr;
+  if (articles == nullptr) return true;
+  IArticle* article = articles->FindById(digest);
+  // An article whose data was lost is read again from the feed.
+  return article != nullptr && !channel_->IsArticleDataMissing(article);
 }
 
 bool CRSSChannelJob::AddRssAtomArticle(Tidy::Document* document, Tidy::Node* element) {
@@ -471,17 +510,21 @@ void CRSSChannelJob::CreateArticle(const std::u16string& id, const std::u16strin
   const std::u16string digest = GetMd5Hex(id);
   seenIds_.insert(digest);
   IArticleSet* articles = channel_->GetArticleSet();
-  if (articles == nullptr || articles->FindById(digest) != nullptr) return;
-  const std::uint32_t state = pluginRss_ != 0 ? US_WAITING : US_UP_TO_DATE;
+  if (articles == nullptr) return;
   IChannel* channel = channel_;
-  IArticle* article = channel->CreateArticle(digest, state, date);
+  const std::uint32_t state = pluginRss_ != 0 ? US_WAITING : US_UP_TO_DATE;
+  IArticle* article = articles->FindById(digest);
+  if (article != nullptr) {
+    // Known: only an article whose data was lost is stored again, in place
+    // (its read state and order stay).
+    if (article->IsDeleted() || !channel->IsArticleDataMissing(article)) return;
+  } else {
+    article = channel->CreateArticle(digest, state, date);
+  }
   if (article == nullptr || article->IsDeleted() || channel_ == nullptr) return;
   if (!header.empty()) article->SetTitle(DecodeHtmlEntities(header));
   channel->SetArticleProperties(article, item);
-  CStringSet urls;
-  for (const std::u16string& url : binaries) {
-    if (!url.empty()) urls.insert(url);
-  }
+  const CStringSet urls = LimitBinaries(binaries, id);
   if (IBinarySet* set = article->GetBinaries(); set != nullptr) set->SetUrls(urls);
   std::u16string thumbnail;
   if (Lookup(item, u"thumbnail", thumbnail) && !thumbnail.empty()) article->SetImageUrl(thumbnail);

@@ -1,5 +1,7 @@
 #include "update/TidyDownload.h"
 
+#include "database/GlobalOptions.h"
+
 #include <atomic>
 
 #include "core/DebugLog.h"
@@ -29,6 +31,9 @@ int DownloadDocument(CInetSession* session, const std::u16string& address, Docum
   if (document) log.Printf(u"Downloading document \"%s\"", address.c_str());
   CInetJob job(session, address);
   job.SetKeepInMemory(document != nullptr);
+  // An overall deadline beside the per-read time-out (0: none).
+  const plat::DWORD deadline = GetGlobalOptions().GetDownloadDeadline();
+  job.SetDeadline(deadline != 0 ? deadline : 0xFFFFFFFFu);
   job.Execute();
   int result = job.GetResult();
   if (result != CInetJob::RESULT_SUCCESS) {

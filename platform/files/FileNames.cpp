@@ -44,6 +44,7 @@ bool MoveAcrossHosts(const Resolved& from, const Resolved& to, bool replace) {
 }
 
 BOOL MoveImpl(const WCHAR* existingName, const WCHAR* newName, bool replace) {
+  FileStep("move");
   auto fromPath = ParseDevicePath(existingName);
   if (!fromPath) return FALSE;
   auto toPath = ParseDevicePath(newName);
@@ -197,6 +198,7 @@ bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::
     ok = false;
     error = ErrorFromErrno(errno);
   }
+  if (ok) FileStep("rename");
   if (ok && ::rename(side.c_str(), r->host.c_str()) != 0) {
     ok = false;
     error = ErrorFromErrno(errno);

@@ -233,4 +233,12 @@ bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::
 // ERROR_DISK_FULL). A negative value turns it off (the default).
 void SimulateDiskFull(std::int64_t bytesLeft);
 
+// Fault injection for tests: called in this process before each write to a
+// file (WriteFile, the side file of ReplaceFileContents), each rename of a
+// replacement and each move, with "write", "rename" or "move". A test that
+// kills its process at the n-th call stops a save at exactly that step.
+// Null turns it off (the default).
+using FileStepHook = void (*)(const char* step);
+void SetFileStepHook(FileStepHook hook);
+
 }  // namespace plat
