@@ -71,6 +71,9 @@ class IChannel : public virtual IUpdateItem {
   // The article's data record was missing when the headers were loaded (and
   // has not been stored since): an update stores the article again.
   virtual bool IsArticleDataMissing(IArticle* article) = 0;
+  // The end of the last update could not store everything: the channel
+  // turned the update into a failure.
+  virtual bool LastSaveFailed() const = 0;
   virtual const std::u16string& GetFilePath() = 0;
   virtual IArticleSet* GetArticleSet() = 0;
   virtual const std::u16string& GetDataFolder() = 0;
@@ -126,7 +129,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   bool SaveHeaders();
   // The last update's end could not store everything (the update was then
   // turned into a failure).
-  bool LastSaveFailed() const { return saveFailed_; }
+  bool LastSaveFailed() const override { return saveFailed_; }
   // Deletes the data folder tree and the channel file (not in read-only mode).
   void DeleteFiles();
   bool HadUnreadableFile() const { return unreadableFile_; }

@@ -217,7 +217,7 @@ void CRSSChannelJob::Run() {
   }
   channel_->SetUpdateState(success_ ? US_UP_TO_DATE : US_FAILED);
   // A channel that could not store what the update brought fails it.
-  if (success_ && channel_->GetUpdateStatus() == US_FAILED) success_ = false;
+  if (success_ && channel_->LastSaveFailed()) success_ = false;
   channel_->Release(this, false);
   channel_ = nullptr;
 }

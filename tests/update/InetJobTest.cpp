@@ -205,6 +205,39 @@ TEST_F(InetJobTest, TricklingServerMeetsTheDeadline) {
   EXPECT_LT(job.GetDeliveredLength(), 1000u);
 }
 
+TEST_F(InetJobTest, BodyUnderTheRateFloorFailsAndOneAboveItArrives) {
+  server_.Route("/drip", [](const HttpRequest&) {
+    HttpResponse r;
+    r.body = std::string(100000, 'x');
+    r.trickleDelayMs = 40;  // about 250 bytes a second
+    r.trickleBytes = 10;
+    return r;
+  });
+  server_.Route("/fast", [](const HttpRequest&) {
+    HttpResponse r;
+    r.body = std::string(100000, 'y');
+    return r;
+  });
+  manager_->GetWinInet().SetTimeout(2000);
+  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
+  ASSERT_TRUE(session_->WaitForConnection());
+  CInetJob slow(session_.get(), plat::Utf8ToUtf16(server_.Url("/drip")));
+  slow.SetKeepInMemory(true);
+  slow.SetMinimumRate(2000, 300);
+  slow.Execute();
+  EXPECT_EQ(slow.GetResult(), CInetJob::RESULT_FAILURE);
+  EXPECT_TRUE(slow.WasTooSlow());
+  EXPECT_LT(slow.GetDeliveredLength(), 100000u);
+
+  CInetJob fast(session_.get(), plat::Utf8ToUtf16(server_.Url("/fast")));
+  fast.SetKeepInMemory(true);
+  fast.SetMinimumRate(2000, 300);
+  fast.Execute();
+  EXPECT_EQ(fast.GetResult(), CInetJob::RESULT_SUCCESS);
+  EXPECT_FALSE(fast.WasTooSlow());
+  EXPECT_EQ(fast.GetDeliveredLength(), 100000u);
+}
+
 TEST_F(InetJobTest, GzipBombStopsAtTheCap) {
   server_.Route("/bomb", [](const HttpRequest&) {
     HttpResponse r;

@@ -305,6 +305,10 @@ const EndlessCase kEndlessCases[] = {
     {"LoopThatCatchesEverything", "while (true) { try { for (;;) {} } catch (e) { log('caught'); } }"},
     {"LoopInFinally", "try { for (;;) {} } finally { for (;;) {} }"},
     {"LoopInsideANativeCallback", "[1, 2].forEach(function () { for (;;) {} });"},
+    // One call of a built-in that runs for minutes without coming back to
+    // the interpreter loop.
+    {"JoinOfAHugeSparseArray", "var a = []; a.length = 4294967295; a.join(',');"},
+    {"JoinInsideATry", "try { var a = []; a.length = 4294967295; a.join(','); } catch (e) { for (;;) {} }"},
 };
 
 class JScriptEndless : public JScriptTest, public ::testing::WithParamInterface<EndlessCase> {};
