@@ -351,33 +351,56 @@ bool CChannel::SaveHeaders() {
   }
   const bool changed = headersDirty_ || (propertiesFile_ && propertiesFile_->IsDirty() != 0) ||
                        (readStates_ && readStates_->IsDirty() != 0);
-  // What the headers name is written before the headers: the article
-  // records, then the read states. A save stopped at any point then leaves
-  // either the old headers (whose records and read states are still there)
-  // or the new ones with everything they name.
+  // One batch replaces the files: the article records, the read states,
+  // the headers, then the channel file. The side files reach the disk with
+  // one flush before any is renamed, and the renames keep that order, so a
+  // save stopped at any point leaves either the old headers (whose records
+  // and read states are still there) or the new ones with everything they
+  // name.
+  plat::FileReplaceBatch batch;
   bool ok = true;
-  if (propertiesFile_ && !propertiesFile_->Save()) {
+  if (propertiesFile_ && !propertiesFile_->PrepareSave(batch)) {
     LogChannelFailure(u"article data not saved", propertiesFile_->GetDataPath());
     ok = false;
   }
-  if (readStates_ && !readStates_->Save()) {
+  if (ok && readStates_ && !readStates_->PrepareSave(batch)) {
     LogChannelFailure(u"read states not saved", readStatesPath_);
     ok = false;
   }
   // Headers that were never read in are not written: that would replace the
   // stored articles with whatever little is in memory.
-  if (ok && headersDirty_ && headersLoaded_) {
-    if (CHeadersFile::Save(headersPath_, binaries_, articles_)) {
-      headersDirty_ = false;
-    } else {
+  const bool headers = ok && headersDirty_ && headersLoaded_;
+  if (headers) {
+    CBufferWriter out;
+    if (!CHeadersFile::Build(binaries_, articles_, out) || !batch.Add(headersPath_, out.GetData(), out.GetSize())) {
       LogChannelFailure(u"headers not saved", headersPath_);
       ok = false;
     }
   }
-  if (changed) {
-    if (!SaveChannelFile()) ok = false;
-    CNotifyToday::GetInstance()->NotifyItemChanged(name_);
+  bool channelFile = false;
+  if (ok && channelFileDirty_ && !filePath_.empty()) {
+    CBufferWriter out;
+    if (!BuildChannelFile(out)) {
+      ok = false;
+    } else if (FileHoldsBytes(filePath_, out.GetData(), out.GetSize())) {
+      channelFileDirty_ = false;
+    } else if (batch.Add(filePath_, out.GetData(), out.GetSize())) {
+      channelFile = true;
+    } else {
+      LogChannelFailure(u"channel file not saved", filePath_);
+      ok = false;
+    }
   }
+  const bool committed = ok && batch.Commit();
+  if (ok && !committed) {
+    LogChannelFailure(u"channel files not replaced", dataFolder_);
+    ok = false;
+  }
+  if (propertiesFile_) propertiesFile_->FinishSave(committed);
+  if (readStates_) readStates_->FinishSave(committed);
+  if (committed && headers) headersDirty_ = false;
+  if (committed && channelFile) channelFileDirty_ = false;
+  if (changed) CNotifyToday::GetInstance()->NotifyItemChanged(name_);
   return ok;
 }
 
@@ -400,6 +423,7 @@ void CChannel::LoadHeaders() {
   if (!IsReadOnly()) {
     RemoveSideFiles(headersPath_);
     RemoveSideFiles(readStatesPath_);
+    RemoveSideFiles(CombinePath(dataBankFolder_, u"dataidx.bin"));
   }
   bool damaged = false;
   if (FileExists(headersPath_) && IsReadOnly()) {
@@ -768,8 +792,9 @@ void CChannel::FireUpdateStatusChanged(std::uint32_t oldStatus) {
   if (!loading_ && own != lastOwnState_) {
     lastOwnState_ = own;
     if (own == US_FAILED || own == US_UP_TO_DATE) {
-      bool saved = SaveHeaders();
+      // The channel file (its state) goes with the headers' batch.
       channelFileDirty_ = true;
+      bool saved = SaveHeaders();
       saved = SaveChannelFile() && saved;
       if (!saved && own == US_UP_TO_DATE && !IsReadOnly()) {
         // What the update brought is not all stored: the update failed. The

@@ -114,6 +114,28 @@ bool CReadStates::RemoveMissing(const CStringSet& validIds) {
   return removed;
 }
 
+bool CReadStates::PrepareSave(plat::FileReplaceBatch& batch) {
+  prepared_ = 0;
+  if (dirty_ == 0) return true;
+  if (readOnly_ && readOnly_()) return false;
+  if (unread_.empty()) {
+    prepared_ = 2;
+    return true;
+  }
+  CBufferWriter out;
+  if (!WriteDigestSet(out, unread_) || !batch.Add(path_, out.GetData(), out.GetSize())) return false;
+  prepared_ = 1;
+  return true;
+}
+
+void CReadStates::FinishSave(bool committed) {
+  const int prepared = prepared_;
+  prepared_ = 0;
+  if (!committed || prepared == 0) return;
+  if (prepared == 2 && !DeleteFileIfExists(path_)) return;
+  dirty_ = 0;
+}
+
 void CReadStates::MarkAllRead() {
   count_ = 0;
   unread_.clear();
