@@ -565,13 +565,14 @@ void CChannel::SetProperties(const CStringToStringMap& properties) {
     FireChannel(DBE_CHANNEL_CHANGED);
   }
   channelFileDirty_ = true;
-  SaveChannelFile();
+  // During an update the change goes with the update's last save.
+  if (GetOwnUpdateState() != US_UPDATING) SaveChannelFile();
 }
 
 void CChannel::SetProperty(const std::u16string& key, const std::u16string& value) {
   properties_[key] = value;
   channelFileDirty_ = true;
-  SaveChannelFile();
+  if (GetOwnUpdateState() != US_UPDATING) SaveChannelFile();
 }
 
 void CChannel::OnChannelOptionsChanged() {

@@ -38,6 +38,8 @@ constexpr char16_t kPropUrl[] = u"@url";
 constexpr char16_t kPropType[] = u"@type";
 constexpr char16_t kPropThumbnail[] = u"thumbnail";
 constexpr char16_t kPropThumbnailFile[] = u"thumbnail_file";
+// The digest of the feed body the last successful update stored.
+constexpr char16_t kPropFeedDigest[] = u"@digest";
 constexpr char16_t kChannelTypeRss[] = u"@RSS";
 constexpr char16_t kChannelTypeScript[] = u"@Ridudo";
 constexpr char16_t kTemplateValuePrefix[] = u"channel#";
@@ -74,6 +76,7 @@ class IChannel : public virtual IUpdateItem {
   // The end of the last update could not store everything: the channel
   // turned the update into a failure.
   virtual bool LastSaveFailed() const = 0;
+  virtual bool HasMissingArticleData() const = 0;
   virtual const std::u16string& GetFilePath() = 0;
   virtual IArticleSet* GetArticleSet() = 0;
   virtual const std::u16string& GetDataFolder() = 0;
@@ -130,6 +133,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // The last update's end could not store everything (the update was then
   // turned into a failure).
   bool LastSaveFailed() const override { return saveFailed_; }
+  bool HasMissingArticleData() const override { return !missingRecords_.empty(); }
   // Deletes the data folder tree and the channel file (not in read-only mode).
   void DeleteFiles();
   bool HadUnreadableFile() const { return unreadableFile_; }

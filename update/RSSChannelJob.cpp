@@ -165,6 +165,8 @@ IUpdateItem* CRSSChannelJob::GetItem() {
 
 void CRSSChannelJob::Run() {
   std::u16string encoding;
+  std::u16string digest;
+  bool unchanged = false;
   bool cancelled = false;
   {
     CSyncLock db(DatabaseLock(), u"CRSSChannelJob::Run");
@@ -180,6 +182,9 @@ void CRSSChannelJob::Run() {
     encoding = GetStringProperty(properties, kPropEncoding);
     channel_->Acquire(this);
     channel_->SetUpdateState(US_UPDATING);
+    // The body of the last successful update: the same bytes again need no
+    // parse, unless articles lost their data and must be read again.
+    if (!channel_->HasMissingArticleData()) digest = GetStringProperty(properties, kPropFeedDigest);
   }
 
   if (!address_.empty()) {
@@ -190,13 +195,19 @@ void CRSSChannelJob::Run() {
     if (document->Init() == 0) {
       bool loaded = false;
       if (!IsLocalAddress(address_)) {
-        const int result = Tidy::DownloadDocument(session_, address_, document.get(), encoding, nullptr);
+        const int result =
+            Tidy::DownloadChangedDocument(session_, address_, document.get(), encoding, nullptr, &digest, &unchanged);
         loaded = result == 1;
         cancelled = result == 2 && session_ != nullptr && session_->IsCancelled();
       } else if (!scriptChannel_) {
         loaded = Tidy::ParseLocalFile(LocalPath(address_), document.get(), encoding);
       }
-      if (loaded && ProcessDocument(document.get())) success_ = true;
+      if (loaded && unchanged) {
+        CDebugLog::GetInstance().WriteLine(u"Feed unchanged since the last update: not parsed.");
+        success_ = true;
+      } else if (loaded && ProcessDocument(document.get())) {
+        success_ = true;
+      }
     }
   }
 
@@ -214,6 +225,10 @@ void CRSSChannelJob::Run() {
   const CStringToStringMap& properties = channel_->GetProperties();
   if (plat::EqualsNoCase(GetStringProperty(properties, kPropTemplateType), kTemplateTypeRss)) {
     channel_->SetProperty(kPropTemplateType, u"");
+  }
+  // The digest of the body this update stored (a local file has none).
+  if (success_ && !unchanged && !digest.empty() && GetStringProperty(properties, kPropFeedDigest) != digest) {
+    channel_->SetProperty(kPropFeedDigest, digest);
   }
   channel_->SetUpdateState(success_ ? US_UP_TO_DATE : US_FAILED);
   // A channel that could not store what the update brought fails it.

@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "core/DebugLog.h"
+#include "core/FileUtils.h"
 #include "core/Md5.h"
 #include "core/VORegistry.h"
 #include "database/GlobalOptions.h"
@@ -49,6 +51,7 @@ class FeedStoreTest : public orvtest::FeedTest {
 
   bool RunJob(IChannel* channel) {
     CRSSChannelJob job(channel, 0);
+    job.SetSession(session_.get());
     job.Run();
     return job.Succeeded();
   }
@@ -248,6 +251,49 @@ TEST_F(FeedStoreTest, SideFilesOfAStoppedSaveGoWhenTheChannelLoads) {
   for (const std::string& path : leftovers) EXPECT_FALSE(fs::exists(path)) << path;
   EXPECT_TRUE(fs::exists(DataHost() + "/notes.tmp"));
   EXPECT_TRUE(fs::exists(DataHost() + "/headers.bin.tmp"));
+}
+
+// ---- Unchanged feeds -------------------------------------------------------------------
+
+TEST_F(FeedStoreTest, FeedWhoseBytesAreUnchangedIsNotParsedAgain) {
+  ASSERT_TRUE(CreateFolderTree(GetModuleFolder()));
+  ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"DeveloperMode", 1));
+  auto parses = [] {
+    const std::string log =
+        orvtest::ReadHostFile(plat::HostPathFromDevicePath(CDebugLog::GetInstance().GetPath()));
+    int skipped = 0;
+    for (std::size_t at = log.find("not parsed"); at != std::string::npos; at = log.find("not parsed", at + 1)) ++skipped;
+    return skipped;
+  };
+  server_.Serve("/feed", MakeFeed(0, 3), "text/xml; charset=utf-8");
+  IChannel* channel = AddFeed(u"Steady", "/feed");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(parses(), 0);
+  EXPECT_NE(Property(channel, kPropFeedDigest), u"<none>");
+
+  // The same bytes: the stored result stays as it is, without a parse.
+  channel = Reload(u"Steady");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(parses(), 1);
+  EXPECT_EQ(Status(channel), US_UP_TO_DATE);
+  channel = Reload(u"Steady");
+  EXPECT_EQ(LiveArticles(channel), 3);
+  EXPECT_EQ(Article(channel, ItemId(1)).properties[u"body"], u"Body of item 1");
+
+  // Articles that lost their data make the same bytes worth a parse.
+  std::filesystem::remove(ContentHost() + "/Steady/data.bin");
+  channel = Reload(u"Steady");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(parses(), 1);
+  channel = Reload(u"Steady");
+  EXPECT_EQ(Article(channel, ItemId(1)).properties[u"body"], u"Body of item 1");
+
+  // New bytes are parsed.
+  server_.Serve("/feed", MakeFeed(0, 4), "text/xml; charset=utf-8");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(parses(), 1);
+  channel = Reload(u"Steady");
+  EXPECT_EQ(LiveArticles(channel), 4);
 }
 
 // ---- What feeds send ------------------------------------------------------------------
