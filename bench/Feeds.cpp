@@ -101,8 +101,10 @@ int main() {
   int status = 0;
   {
     orvtest::HttpTestServer server;
-    // As a real server: connections stay open for the next request.
-    server.SetKeepAlive(true);
+    // As a real server: connections stay open for the next request
+    // (BENCH_FEEDS_CLOSE=1: every response closes its connection).
+    const char* close = std::getenv("BENCH_FEEDS_CLOSE");
+    server.SetKeepAlive(!(close && *close == '1'));
     const std::string base = server.Url("");
     // Phase 0: items 0..49; phase 1: the same; phase 2: 5 newer items on top.
     std::vector<std::string> current(g_feeds);

@@ -23,6 +23,13 @@ std::string Pattern(std::size_t n) {
 
 class InetJobTest : public orvtest::InetTest {
  protected:
+  // A connected session whose calls time out after timeoutMs.
+  bool OpenSession(plat::DWORD timeoutMs) {
+    manager_->GetWinInet().SetTimeout(timeoutMs);
+    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
+    return session_->WaitForConnection();
+  }
+
   HttpTestServer server_;
 };
 
@@ -194,9 +201,7 @@ TEST_F(InetJobTest, TricklingServerMeetsTheDeadline) {
     r.trickleDelayMs = 150;  // each byte well within the receive time-out
     return r;
   });
-  manager_->GetWinInet().SetTimeout(2000);
-  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-  ASSERT_TRUE(session_->WaitForConnection());
+  ASSERT_TRUE(OpenSession(2000));
   CInetJob job(session_.get(), plat::Utf8ToUtf16(server_.Url("/trickle")));
   job.SetKeepInMemory(true);
   job.SetDeadline(800);
@@ -218,9 +223,7 @@ TEST_F(InetJobTest, BodyUnderTheRateFloorFailsAndOneAboveItArrives) {
     r.body = std::string(100000, 'y');
     return r;
   });
-  manager_->GetWinInet().SetTimeout(2000);
-  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-  ASSERT_TRUE(session_->WaitForConnection());
+  ASSERT_TRUE(OpenSession(2000));
   CInetJob slow(session_.get(), plat::Utf8ToUtf16(server_.Url("/drip")));
   slow.SetKeepInMemory(true);
   slow.SetMinimumRate(2000, 300);
@@ -260,9 +263,7 @@ TEST_F(InetJobTest, CancelEndsABlockedReadPromptly) {
     r.stallBeforeBodyMs = 8000;
     return r;
   });
-  manager_->GetWinInet().SetTimeout(20000);
-  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-  ASSERT_TRUE(session_->WaitForConnection());
+  ASSERT_TRUE(OpenSession(20000));
   CInetJob job(session_.get(), plat::Utf8ToUtf16(server_.Url("/stall")));
   job.SetKeepInMemory(true);
   auto start = std::chrono::steady_clock::now();
@@ -312,9 +313,7 @@ TEST_F(InetJobTest, BodyIsWrittenToTheOutputFile) {
     r.gzip = true;
     return r;
   });
-  manager_->GetWinInet().SetTimeout(3000);
-  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-  ASSERT_TRUE(session_->WaitForConnection());
+  ASSERT_TRUE(OpenSession(3000));
   CInetJob job(session_.get(), plat::Utf8ToUtf16(server_.Url("/bin")));
   job.SetOutputFile(u"\\image.bin");
   job.Execute();
