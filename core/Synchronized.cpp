@@ -8,8 +8,10 @@ CSynchronized::~CSynchronized() { plat::DeleteCriticalSection(&section_); }
 
 void CSynchronized::Lock(const char16_t* text1, const char16_t* text2, int number) {
   if (!plat::TryEnterCriticalSection(&section_)) {
+    waiting_.fetch_add(1, std::memory_order_acq_rel);
     plat::Sleep(0);  // give the holder the rest of the time slice once
     plat::EnterCriticalSection(&section_);
+    waiting_.fetch_sub(1, std::memory_order_acq_rel);
   }
   ownerText1_ = text1 ? text1 : u"";
   ownerText2_ = text2 ? text2 : u"";

@@ -2,6 +2,8 @@
 // for the thread that holds it); CSyncLock holds such a lock for a scope.
 #pragma once
 
+#include <atomic>
+
 #include "platform/base/Sync.h"
 
 class CSynchronized {
@@ -16,6 +18,8 @@ class CSynchronized {
   // Leaves the lock once (CSyncLock does it).
   void Unlock();
   bool IsLockedByCurrentThread() const;
+  // Threads blocked in Lock at this moment (for tests that wait for one).
+  int GetWaitingCount() const { return waiting_.load(std::memory_order_acquire); }
 
   // The last holder's record; never cleared on release.
   const char16_t* GetOwnerText1() const { return ownerText1_; }
@@ -27,6 +31,7 @@ class CSynchronized {
   const char16_t* ownerText1_ = u"";
   const char16_t* ownerText2_ = u"";
   int ownerNumber_ = 0;
+  std::atomic<int> waiting_{0};
 };
 
 // Holds object's lock from construction to destruction; a null object holds nothing.

@@ -99,7 +99,7 @@ void CBinarySet::CopyEntries(CStringSet& urls) {
   for (const auto& entry : binaries_) urls.insert(entry.first);
 }
 
-bool CBinarySet::GetDownloadedFile(const std::u16string& url, std::u16string& path) {
+bool IBinarySet::GetDownloadedFile(const std::u16string& url, std::u16string& path) {
   path.clear();
   if (url.empty()) return false;
   IBinary* binary = Lookup(url);
@@ -303,15 +303,6 @@ void CBinarySetStub::SetUrls(const CStringSet& urls) {
 }
 
 void CBinarySetStub::CopyEntries(CStringSet& urls) { urls.insert(urls_.begin(), urls_.end()); }
-
-bool CBinarySetStub::GetDownloadedFile(const std::u16string& url, std::u16string& path) {
-  path.clear();
-  if (url.empty()) return false;
-  IBinary* binary = Lookup(url);
-  if (binary == nullptr || !binary->IsDownloaded()) return false;
-  binary->GetFileName(path, true);
-  return true;
-}
 
 void CBinarySetStub::RemoveAll() {
   if (set_ == nullptr || urls_.empty()) return;

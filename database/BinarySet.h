@@ -30,7 +30,6 @@ class CBinarySet : public IBinarySet, public CUpdateItem, public CAccountedObjec
   void SetUrls(const CStringSet&) override {}
   void CopyEntries(CStringSet& urls) override;
   bool IsEmpty() override { return binaries_.empty(); }
-  bool GetDownloadedFile(const std::u16string& url, std::u16string& path) override;
   // Destroys every binary with its file, whatever its use count.
   void RemoveAll() override;
 
@@ -83,7 +82,6 @@ class CBinarySetStub : public IBinarySet, public CUpdateItem {
   void SetUrls(const CStringSet& urls) override;
   void CopyEntries(CStringSet& urls) override;
   bool IsEmpty() override { return urls_.empty(); }
-  bool GetDownloadedFile(const std::u16string& url, std::u16string& path) override;
   void RemoveAll() override;
 
   bool Write(CBaseWriter& writer);

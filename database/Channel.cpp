@@ -1,6 +1,7 @@
 #include "database/Channel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "core/DebugLog.h"
@@ -44,7 +45,48 @@ void LogChannel(const char16_t* what, const std::u16string& subject) {
   CDebugLog::GetInstance().WriteLine(std::u16string(u"** CChannel: ") + what + u": " + subject);
 }
 
+// A file that could not be written: the debug log line names it and the
+// system's error.
+void LogChannelFailure(const char16_t* what, const std::u16string& file) {
+  const plat::DWORD error = plat::GetLastError();
+  CDebugLog::GetInstance().Printf(u"** CChannel: %s: %s (error %u)", what, file.c_str(),
+                                  static_cast<unsigned>(error));
+}
+
+// Removes the side files that a save stopped by a kill left beside file:
+// "<name>.XXXXXX.tmp" in its folder. Called with the channel mutex held, so
+// no save of this channel is under way.
+void RemoveSideFiles(const std::u16string& file) {
+  std::u16string folder, base, extension;
+  if (!SplitPath(file, &folder, &base, &extension)) return;
+  const std::u16string name = extension.empty() ? base : base + u"." + extension;
+  const std::u16string pattern = CombinePath(folder, name + u".*.tmp");
+  plat::WIN32_FIND_DATAW data{};
+  plat::HANDLE find = plat::FindFirstFileW(pattern.c_str(), &data);
+  if (find == plat::INVALID_HANDLE_VALUE) return;
+  std::vector<std::u16string> leftovers;
+  do {
+    const std::u16string found = data.cFileName;
+    // Exactly the side-file shape: the name, six characters, ".tmp".
+    if (found.size() == name.size() + 11 && (data.dwFileAttributes & plat::FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      leftovers.push_back(CombinePath(folder, found));
+    }
+  } while (plat::FindNextFileW(find, &data));
+  plat::FindClose(find);
+  for (const std::u16string& path : leftovers) {
+    if (plat::DeleteFileW(path.c_str())) LogChannel(u"side file of a stopped save removed", path);
+  }
+}
+
 }  // namespace
+
+namespace {
+std::atomic<plat::DWORD> g_channelMutexTimeoutMs{kDefaultChannelMutexTimeoutMs};
+}  // namespace
+
+plat::DWORD GetChannelMutexTimeout() { return g_channelMutexTimeoutMs.load(std::memory_order_relaxed); }
+
+void SetChannelMutexTimeout(plat::DWORD ms) { g_channelMutexTimeoutMs.store(ms, std::memory_order_relaxed); }
 
 void SetChannelThumbnailsHooks(const ChannelThumbnailsHooks& hooks) { g_thumbnailsHooks = hooks; }
 
@@ -146,7 +188,7 @@ void CChannel::ApplyPaths(const Paths& paths) {
 void CChannel::CreateFolders() {
   if (IsReadOnly() || dataFolder_.empty()) return;
   if (DirectoryExists(binFolder_)) return;  // nothing to make, no need to wait
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   if (!lock.IsLocked()) return;
   if (!DirectoryExists(GetGlobalOptions().GetContentFolder())) return;
   CreateFolderTree(dataFolder_);
@@ -179,7 +221,7 @@ bool CChannel::OpenFromFile(const std::u16string& path) {
 
 bool CChannel::Load() {
   if (filePath_.empty()) return false;
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   // Not having the lock is not an empty channel: nothing is taken in, and the
   // caller must not treat the channel as loaded (a later save would overwrite
   // the file with nothing).
@@ -187,6 +229,7 @@ bool CChannel::Load() {
     LogChannel(u"channel file busy", filePath_);
     return false;
   }
+  if (!IsReadOnly()) RemoveSideFiles(filePath_);
   if (!FileExists(filePath_)) return true;
 
   CFileReader reader(filePath_);
@@ -249,7 +292,7 @@ bool FileHoldsBytes(const std::u16string& path, const std::uint8_t* data, std::s
 bool CChannel::SaveChannelFile() {
   if (!channelFileDirty_ || IsReadOnly()) return true;
   if (filePath_.empty()) return false;
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   // The change stays pending for the next save.
   if (!lock.IsLocked()) {
     LogChannel(u"channel file busy, not saved", filePath_);
@@ -264,7 +307,7 @@ bool CChannel::SaveChannelFile() {
     return true;
   }
   if (!plat::ReplaceFileContents(filePath_, out.GetData(), out.GetSize())) {
-    LogChannel(u"channel file not saved", filePath_);
+    LogChannelFailure(u"channel file not saved", filePath_);
     return false;
   }
   channelFileDirty_ = false;
@@ -283,32 +326,71 @@ CReadStates* CChannel::ReadStates() {
 
 CArticlesPropertiesFile* CChannel::PropertiesFile() {
   if (!propertiesFile_ && !dataBankFolder_.empty() && !name_.empty()) {
-    propertiesFile_ = std::make_unique<CArticlesPropertiesFile>(dataBankFolder_, GetMutexName());
+    propertiesFile_ = std::make_unique<CArticlesPropertiesFile>(dataBankFolder_, GetMutexName(), GetChannelMutexTimeout());
   }
   return propertiesFile_.get();
 }
 
-void CChannel::SaveHeaders() {
-  if (IsReadOnly()) return;
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
-  if (!lock.IsLocked()) return;
+bool CChannel::SaveHeaders() {
+  if (IsReadOnly()) return true;
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
+  if (!lock.IsLocked()) {
+    LogChannel(u"channel busy, headers not saved", headersPath_);
+    return false;
+  }
   const bool changed = headersDirty_ || (propertiesFile_ && propertiesFile_->IsDirty() != 0) ||
                        (readStates_ && readStates_->IsDirty() != 0);
+  // One batch replaces the files: the article records, the read states,
+  // the headers, then the channel file. The side files reach the disk with
+  // one flush before any is renamed, and the renames keep that order, so a
+  // save stopped at any point leaves either the old headers (whose records
+  // and read states are still there) or the new ones with everything they
+  // name.
+  plat::FileReplaceBatch batch;
+  bool ok = true;
+  if (propertiesFile_ && !propertiesFile_->PrepareSave(batch)) {
+    LogChannelFailure(u"article data not saved", propertiesFile_->GetDataPath());
+    ok = false;
+  }
+  if (ok && readStates_ && !readStates_->PrepareSave(batch)) {
+    LogChannelFailure(u"read states not saved", readStatesPath_);
+    ok = false;
+  }
   // Headers that were never read in are not written: that would replace the
   // stored articles with whatever little is in memory.
-  if (headersDirty_ && headersLoaded_) {
-    if (CHeadersFile::Save(headersPath_, binaries_, articles_)) {
-      headersDirty_ = false;
-    } else {
-      LogChannel(u"headers not saved", headersPath_);
+  const bool headers = ok && headersDirty_ && headersLoaded_;
+  if (headers) {
+    CBufferWriter out;
+    if (!CHeadersFile::Build(binaries_, articles_, out) || !batch.Add(headersPath_, out.GetData(), out.GetSize())) {
+      LogChannelFailure(u"headers not saved", headersPath_);
+      ok = false;
     }
   }
-  if (propertiesFile_) propertiesFile_->Save();
-  if (readStates_) readStates_->Save();
-  if (changed) {
-    SaveChannelFile();
-    CNotifyToday::GetInstance()->NotifyItemChanged(name_);
+  bool channelFile = false;
+  if (ok && channelFileDirty_ && !filePath_.empty()) {
+    CBufferWriter out;
+    if (!BuildChannelFile(out)) {
+      ok = false;
+    } else if (FileHoldsBytes(filePath_, out.GetData(), out.GetSize())) {
+      channelFileDirty_ = false;
+    } else if (batch.Add(filePath_, out.GetData(), out.GetSize())) {
+      channelFile = true;
+    } else {
+      LogChannelFailure(u"channel file not saved", filePath_);
+      ok = false;
+    }
   }
+  const bool committed = ok && batch.Commit();
+  if (ok && !committed) {
+    LogChannelFailure(u"channel files not replaced", dataFolder_);
+    ok = false;
+  }
+  if (propertiesFile_) propertiesFile_->FinishSave(committed);
+  if (readStates_) readStates_->FinishSave(committed);
+  if (committed && headers) headersDirty_ = false;
+  if (committed && channelFile) channelFileDirty_ = false;
+  if (changed) CNotifyToday::GetInstance()->NotifyItemChanged(name_);
+  return ok;
 }
 
 void CChannel::Acquire(const void* user) {
@@ -318,7 +400,7 @@ void CChannel::Acquire(const void* user) {
 }
 
 void CChannel::LoadHeaders() {
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   if (!lock.IsLocked()) {
     // Used with nothing loaded; the stored headers are then never overwritten.
     LogChannel(u"headers busy, not loaded", headersPath_);
@@ -326,6 +408,12 @@ void CChannel::LoadHeaders() {
     return;
   }
   headersDirty_ = false;
+  missingRecords_.clear();
+  if (!IsReadOnly()) {
+    RemoveSideFiles(headersPath_);
+    RemoveSideFiles(readStatesPath_);
+    RemoveSideFiles(CombinePath(dataBankFolder_, u"dataidx.bin"));
+  }
   bool damaged = false;
   if (FileExists(headersPath_) && IsReadOnly()) {
     // Read in place: a reader that may not write keeps no copy of a damaged file.
@@ -353,6 +441,29 @@ void CChannel::LoadHeaders() {
   for (int i = 0; i < articles_.GetCount(); ++i) ids.insert(articles_.GetAt(i)->GetId());
   CReadStates* states = ReadStates();
   if (states != nullptr && states->RemoveMissing(ids)) FireChannel(DBE_CHANNEL_CHANGED);
+  FindMissingRecords();
+}
+
+void CChannel::FindMissingRecords() {
+  // Live articles whose record is gone (a data bank lost, cut short or
+  // damaged) would stay empty for ever: they are noted, and the next update
+  // stores them again.
+  std::vector<std::u16string> live;
+  for (int i = 0; i < articles_.GetCount(); ++i) {
+    IArticle* article = articles_.GetAt(i);
+    if (!article->IsDeleted()) live.push_back(article->GetId());
+  }
+  if (live.empty()) return;
+  CArticlesPropertiesFile* file = PropertiesFile();
+  std::vector<std::u16string> missing;
+  if (file == nullptr || !file->FindMissing(live, missing) || missing.empty()) return;
+  missingRecords_.insert(missing.begin(), missing.end());
+  CDebugLog::GetInstance().Printf(u"** CChannel: %u articles without their data, fetched again at the next update: %s",
+                                  static_cast<unsigned>(missing.size()), name_.c_str());
+}
+
+bool CChannel::IsArticleDataMissing(IArticle* article) {
+  return article != nullptr && !missingRecords_.empty() && missingRecords_.count(article->GetId()) != 0;
 }
 
 void CChannel::Release(const void* user, bool save) {
@@ -374,6 +485,7 @@ void CChannel::DropLoadedData() {
   propertiesFile_.reset();
   headersLoaded_ = false;
   headersDirty_ = false;
+  missingRecords_.clear();
 }
 
 void CChannel::FireChannel(std::uint32_t type) {
@@ -442,13 +554,14 @@ void CChannel::SetProperties(const CStringToStringMap& properties) {
     FireChannel(DBE_CHANNEL_CHANGED);
   }
   channelFileDirty_ = true;
-  SaveChannelFile();
+  // During an update the change goes with the update's last save.
+  if (GetOwnUpdateState() != US_UPDATING) SaveChannelFile();
 }
 
 void CChannel::SetProperty(const std::u16string& key, const std::u16string& value) {
   properties_[key] = value;
   channelFileDirty_ = true;
-  SaveChannelFile();
+  if (GetOwnUpdateState() != US_UPDATING) SaveChannelFile();
 }
 
 void CChannel::OnChannelOptionsChanged() {
@@ -467,6 +580,7 @@ bool CChannel::SetArticleProperties(IArticle* article, const CStringToStringMap&
   if (IsReadOnly()) return false;
   CArticlesPropertiesFile* file = PropertiesFile();
   if (article == nullptr || file == nullptr) return false;
+  if (!properties.empty()) missingRecords_.erase(article->GetId());
   return file->PutProperties(article->GetId(), properties);
 }
 
@@ -543,8 +657,8 @@ bool CChannel::Rename(const std::u16string& newName) {
   bool ok = false;
   const std::u16string oldName = name_;
   {
-    CMutexLock oldLock(mutex_, kChannelMutexTimeoutMs);
-    CMutexLock newLock(newMutex, kChannelMutexTimeoutMs);
+    CMutexLock oldLock(mutex_, GetChannelMutexTimeout());
+    CMutexLock newLock(newMutex, GetChannelMutexTimeout());
     if (oldLock.IsLocked() && newLock.IsLocked()) ok = MoveFiles(paths);
   }
   if (!ok) {
@@ -592,7 +706,7 @@ bool CChannel::MoveFiles(const Paths& paths) {
 
 void CChannel::DeleteFiles() {
   if (IsReadOnly() || filePath_.empty()) return;
-  CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex_, GetChannelMutexTimeout());
   if (!lock.IsLocked()) return;
   DeleteFolderTree(dataFolder_);
   DeleteFileIfExists(filePath_);
@@ -602,7 +716,7 @@ void CChannel::ClearData() {
   const bool used = !users_.empty();
   DropLoadedData();
   if (!IsReadOnly() && !dataFolder_.empty()) {
-    CMutexLock lock(mutex_, kChannelMutexTimeoutMs);
+    CMutexLock lock(mutex_, GetChannelMutexTimeout());
     if (lock.IsLocked() && DirectoryExists(GetGlobalOptions().GetContentFolder())) {
       DeleteFolderTree(dataFolder_);
       CreateFolderTree(dataFolder_);
@@ -668,9 +782,19 @@ void CChannel::FireUpdateStatusChanged(std::uint32_t oldStatus) {
   if (!loading_ && own != lastOwnState_) {
     lastOwnState_ = own;
     if (own == US_FAILED || own == US_UP_TO_DATE) {
-      SaveHeaders();
+      // The channel file (its state) goes with the headers' batch.
       channelFileDirty_ = true;
-      SaveChannelFile();
+      bool saved = SaveHeaders();
+      saved = SaveChannelFile() && saved;
+      if (!saved && own == US_UP_TO_DATE && !IsReadOnly()) {
+        // What the update brought is not all stored: the update failed. The
+        // change stays in memory, dirty, for the next save.
+        LogChannel(u"update not stored, channel failed", name_);
+        saveFailed_ = true;
+        SetUpdateState(US_FAILED);
+        return;
+      }
+      if (saved) saveFailed_ = false;
     } else if (own == US_UPDATING) {
       orderCounter_ += kOrderCounterStep;
     }

@@ -26,11 +26,20 @@ constexpr std::uint32_t kChannelFileLegacyMagic = 16;
 constexpr char16_t kChannelFileExtension[] = u"cnl";
 constexpr char16_t kChannelMutexPrefix[] = u"CL.";
 
+// How long a channel's file work (channel file, headers, data bank, read
+// states, moves) waits for the channel mutex before it gives up: a lock that
+// times out means "not done". A setting of the process; tests shorten it.
+constexpr plat::DWORD kDefaultChannelMutexTimeoutMs = 5000;
+plat::DWORD GetChannelMutexTimeout();
+void SetChannelMutexTimeout(plat::DWORD ms);
+
 // Reserved property keys.
 constexpr char16_t kPropUrl[] = u"@url";
 constexpr char16_t kPropType[] = u"@type";
 constexpr char16_t kPropThumbnail[] = u"thumbnail";
 constexpr char16_t kPropThumbnailFile[] = u"thumbnail_file";
+// The digest of the feed body the last successful update stored.
+constexpr char16_t kPropFeedDigest[] = u"@digest";
 constexpr char16_t kChannelTypeRss[] = u"@RSS";
 constexpr char16_t kChannelTypeScript[] = u"@Ridudo";
 constexpr char16_t kTemplateValuePrefix[] = u"channel#";
@@ -61,6 +70,13 @@ class IChannel : public virtual IUpdateItem {
                                   const plat::FILETIME& date) = 0;
   virtual bool GetArticleProperties(IArticle* article, CStringToStringMap& properties) = 0;
   virtual bool SetArticleProperties(IArticle* article, const CStringToStringMap& properties) = 0;
+  // The article's data record was missing when the headers were loaded (and
+  // has not been stored since): an update stores the article again.
+  virtual bool IsArticleDataMissing(IArticle* article) = 0;
+  // The end of the last update could not store everything: the channel
+  // turned the update into a failure.
+  virtual bool LastSaveFailed() const = 0;
+  virtual bool HasMissingArticleData() const = 0;
   virtual const std::u16string& GetFilePath() = 0;
   virtual IArticleSet* GetArticleSet() = 0;
   virtual const std::u16string& GetDataFolder() = 0;
@@ -110,7 +126,14 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // SetPaths (path, ""), drop loaded data, Load; on success both dirty flags clear.
   bool OpenFromFile(const std::u16string& path);
   bool SaveChannelFile();
-  void SaveHeaders();
+  // Writes the article records, the read states, then the headers and the
+  // channel file, each when changed. False when any of them could not be
+  // written (logged with the file's name); what was not written stays dirty.
+  bool SaveHeaders();
+  // The last update's end could not store everything (the update was then
+  // turned into a failure).
+  bool LastSaveFailed() const override { return saveFailed_; }
+  bool HasMissingArticleData() const override { return !missingRecords_.empty(); }
   // Deletes the data folder tree and the channel file (not in read-only mode).
   void DeleteFiles();
   bool HadUnreadableFile() const { return unreadableFile_; }
@@ -138,6 +161,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   void SetProperty(const std::u16string& key, const std::u16string& value) override;
   IArticle* CreateArticle(const std::u16string& id, std::uint32_t state, const plat::FILETIME& date) override;
   bool GetArticleProperties(IArticle* article, CStringToStringMap& properties) override;
+  bool IsArticleDataMissing(IArticle* article) override;
   bool SetArticleProperties(IArticle* article, const CStringToStringMap& properties) override;
   const std::u16string& GetFilePath() override { return filePath_; }
   IArticleSet* GetArticleSet() override { return &articles_; }
@@ -183,6 +207,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   void CreateFolders();
   bool BuildChannelFile(CBufferWriter& out);
   void LoadHeaders();
+  void FindMissingRecords();
   // Moves the data folder to the new name and writes the new channel file,
   // then removes the old one; both mutexes are held.
   bool MoveFiles(const Paths& paths);
@@ -203,6 +228,10 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   CStringToStringMap properties_;
   std::uint32_t orderCounter_ = 0;
   bool channelFileDirty_ = false;
+  bool saveFailed_ = false;
+  // Live articles whose data-bank record was missing at load (a bank lost or
+  // cut short): the next update stores them again.
+  std::unordered_set<std::u16string> missingRecords_;
   bool unreadableFile_ = false;
   std::unordered_set<const void*> users_;
   bool headersDirty_ = false;

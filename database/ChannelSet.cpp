@@ -6,6 +6,7 @@
 #include "core/DebugLog.h"
 #include "core/FileUtils.h"
 #include "core/MutexLock.h"
+#include "database/Channel.h"
 #include "database/GlobalOptions.h"
 #include "database/NotifyToday.h"
 #include "database/ReadStates.h"
@@ -15,7 +16,6 @@
 
 namespace {
 
-IViewLocationKeeper* g_viewLocationKeeper = nullptr;
 // The set whose channels answer option look-ups by name: the first one made
 // (normally the process's own).
 CChannelSet* g_optionsSet = nullptr;
@@ -50,7 +50,18 @@ bool IsSameOrBelow(const std::u16string& folder, const std::u16string& base) {
 
 }  // namespace
 
-void SetViewLocationKeeper(IViewLocationKeeper* keeper) { g_viewLocationKeeper = keeper; }
+bool CChannelSet::SetViewLocationKeeper(IViewLocationKeeper* keeper) {
+  if (viewLocationKeeper_ != nullptr && viewLocationKeeper_ != keeper) {
+    LogSet(u"view location keeper refused", u"another one is installed");
+    return false;
+  }
+  viewLocationKeeper_ = keeper;
+  return true;
+}
+
+void CChannelSet::RemoveViewLocationKeeper(IViewLocationKeeper* keeper) {
+  if (keeper != nullptr && viewLocationKeeper_ == keeper) viewLocationKeeper_ = nullptr;
+}
 
 CChannelSet* GetChannelSet() {
   static std::unique_ptr<CChannelSet> set(new CChannelSet());
@@ -275,7 +286,7 @@ bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16
     items.push_back({channel->GetName(), LastComponent(channel->GetFilePath()), LastComponent(channel->GetDataFolder())});
   }
   std::u16string viewChannel, viewArticle;
-  if (g_viewLocationKeeper != nullptr) g_viewLocationKeeper->GetViewLocation(viewChannel, viewArticle);
+  if (viewLocationKeeper_ != nullptr) viewLocationKeeper_->GetViewLocation(viewChannel, viewArticle);
   RemoveChannels();
 
   auto move = [](const Item& item, const std::u16string& from, const std::u16string& to) {
@@ -283,7 +294,7 @@ bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16
     plat::HANDLE mutex = plat::CreateMutexW(nullptr, plat::FALSE, mutexName.c_str());
     bool ok = false;
     {
-      CMutexLock channelLock(mutex, kChannelMutexTimeoutMs);
+      CMutexLock channelLock(mutex, GetChannelMutexTimeout());
       if (mutex != nullptr && channelLock.IsLocked()) {
         const std::u16string fromData = CombinePath(from, item.folder);
         ok = MoveFileReplacing(CombinePath(from, item.file), CombinePath(to, item.file)) &&
@@ -318,7 +329,7 @@ bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16
     for (std::size_t i = moved; i-- > 0;) move(items[i], folder, oldFolder);
   }
   LoadAll();
-  if (g_viewLocationKeeper != nullptr) g_viewLocationKeeper->RestoreViewLocation(viewChannel, viewArticle);
+  if (viewLocationKeeper_ != nullptr) viewLocationKeeper_->RestoreViewLocation(viewChannel, viewArticle);
   return ok;
 }
 

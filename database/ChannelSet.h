@@ -34,8 +34,9 @@ class IChannelSet : public virtual IUpdateItem, public CSynchronized {
 };
 
 // What the channel set keeps across a move of the content folder: the view
-// state's current channel and article. The view state installs itself; with
-// none installed nothing is kept.
+// state's current channel and article. A keeper is installed explicitly in
+// one channel set (CChannelSet::SetViewLocationKeeper); with none installed
+// nothing is kept.
 class IViewLocationKeeper {
  public:
   virtual void GetViewLocation(std::u16string& channelName, std::u16string& articleId) = 0;
@@ -45,7 +46,6 @@ class IViewLocationKeeper {
  protected:
   ~IViewLocationKeeper() = default;
 };
-void SetViewLocationKeeper(IViewLocationKeeper* keeper);
 
 class CChannelSet : public IChannelSet, public CUpdateItem {
  public:
@@ -78,6 +78,14 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
   CChannel* FindByNameNoCase(const std::u16string& name);
   const std::u16string& GetLoadedFolder() const { return loadedFolder_; }
 
+  // Installs the keeper of the view location. One keeper at a time: false
+  // (and nothing changes) when another one is installed. The keeper stays
+  // installed until it removes itself.
+  bool SetViewLocationKeeper(IViewLocationKeeper* keeper);
+  // Removes the keeper when it is the one installed; nothing otherwise.
+  void RemoveViewLocationKeeper(IViewLocationKeeper* keeper);
+  IViewLocationKeeper* GetViewLocationKeeper() const { return viewLocationKeeper_; }
+
  private:
   void LoadAll();
   void Attach(CChannel* channel);
@@ -93,6 +101,7 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
   bool unreadableFile_ = false;
   bool contentUnavailable_ = false;
   std::int32_t readOnly_ = 0;
+  IViewLocationKeeper* viewLocationKeeper_ = nullptr;
 };
 
 // The process's channel set, created on first use and destroyed at exit.

@@ -332,6 +332,18 @@ bool CDataBankFile::Get(const std::u16string& rawKey, std::vector<std::uint8_t>&
   return true;
 }
 
+bool CDataBankFile::FindMissing(const std::vector<std::u16string>& keys, std::vector<std::u16string>& missing) {
+  missing.clear();
+  CMutexLock lock(Mutex(), lockTimeoutMs_);
+  if (!lock.IsLocked()) return false;
+  Sync();
+  for (const std::u16string& rawKey : keys) {
+    const std::u16string key = NormalizeKey(rawKey);
+    if (key.empty() || index_.find(key) == index_.end()) missing.push_back(rawKey);
+  }
+  return true;
+}
+
 bool CDataBankFile::Put(const std::u16string& rawKey, std::vector<std::uint8_t> data) {
   const std::u16string key = NormalizeKey(rawKey);
   if (key.empty()) return false;
@@ -362,33 +374,30 @@ bool CDataBankFile::Save() {
   return true;
 }
 
-bool CDataBankFile::Commit() {
-  // Append the pending records; they stay in memory until the index that
-  // names them is in place.
-  std::vector<std::pair<CBankIndexEntry*, std::int32_t>> written;
+bool CDataBankFile::AppendPending(Written& written, bool flush) {
+  written.clear();
   bool anyPending = false;
   for (const auto& [key, entry] : index_) {
     if (entry->offset < 0) anyPending = true;
   }
-  if (anyPending) {
-    BankFile data;
-    if (!data.Open(dataPath_, plat::GENERIC_WRITE, plat::OPEN_ALWAYS)) return false;
-    std::int64_t position = data.Size();
-    if (position < 0 || !data.Seek(0, plat::FILE_END)) return false;
-    for (const auto& [key, entry] : index_) {
-      if (entry->offset >= 0) continue;
-      if (position + static_cast<std::int64_t>(entry->size) > std::numeric_limits<std::int32_t>::max()) return false;
-      if (!data.WriteAll(entry->pending.data(), entry->pending.size())) return false;
-      written.emplace_back(entry.get(), static_cast<std::int32_t>(position));
-      position += entry->size;
-    }
-    if (!data.Flush()) return false;
+  if (!anyPending) return true;
+  BankFile data;
+  if (!data.Open(dataPath_, plat::GENERIC_WRITE, plat::OPEN_ALWAYS)) return false;
+  std::int64_t position = data.Size();
+  if (position < 0 || !data.Seek(0, plat::FILE_END)) return false;
+  for (const auto& [key, entry] : index_) {
+    if (entry->offset >= 0) continue;
+    if (position + static_cast<std::int64_t>(entry->size) > std::numeric_limits<std::int32_t>::max()) return false;
+    if (!data.WriteAll(entry->pending.data(), entry->pending.size())) return false;
+    written.emplace_back(entry.get(), static_cast<std::int32_t>(position));
+    position += entry->size;
   }
-  Step("save.data-written");
+  return !flush || data.Flush();
+}
 
+bool CDataBankFile::BuildIndex(const Written& written, CBufferWriter& index) const {
   std::unordered_map<const CBankIndexEntry*, std::int32_t> newOffsets;
   for (const auto& [entry, offset] : written) newOffsets[entry] = offset;
-  CBufferWriter index;
   bool ok = WriteInt32(index, kBankIndexMagic) && WriteInt32(index, static_cast<std::int32_t>(index_.size()));
   for (const auto& [key, entry] : index_) {
     if (!ok) break;
@@ -396,14 +405,10 @@ bool CDataBankFile::Commit() {
     const std::int32_t offset = found != newOffsets.end() ? found->second : entry->offset;
     ok = WriteDigest(index, key) && WriteInt32(index, offset) && WriteInt32(index, entry->size);
   }
-  if (!ok || !WriteSideFile(indexSidePath_, index.GetData(), index.GetSize())) return false;
-  Step("save.index-written");
-  if (!ReplaceWith(indexSidePath_, indexPath_)) {
-    RemoveFile(indexSidePath_);
-    return false;
-  }
-  Step("save.index-replaced");
+  return ok;
+}
 
+void CDataBankFile::ApplySaved(const Written& written) {
   for (const auto& [entry, offset] : written) {
     entry->offset = offset;
     std::vector<std::uint8_t>().swap(entry->pending);
@@ -411,7 +416,49 @@ bool CDataBankFile::Commit() {
   changes_.clear();
   pendingBytes_ = 0;
   stamp_ = CurrentStamp();
+}
+
+bool CDataBankFile::Commit() {
+  // Append the pending records; they stay in memory until the index that
+  // names them is in place.
+  Written written;
+  if (!AppendPending(written, true)) return false;
+  Step("save.data-written");
+  CBufferWriter index;
+  if (!BuildIndex(written, index) || !WriteSideFile(indexSidePath_, index.GetData(), index.GetSize())) return false;
+  Step("save.index-written");
+  if (!ReplaceWith(indexSidePath_, indexPath_)) {
+    RemoveFile(indexSidePath_);
+    return false;
+  }
+  Step("save.index-replaced");
+  ApplySaved(written);
   return true;
+}
+
+bool CDataBankFile::PrepareSave(plat::FileReplaceBatch& batch) {
+  prepared_.clear();
+  preparing_ = false;
+  if (changes_.empty()) return true;
+  CMutexLock lock(Mutex(), lockTimeoutMs_);
+  if (!lock.IsLocked()) return false;
+  Sync();
+  CBufferWriter index;
+  if (!AppendPending(prepared_, false)) return false;
+  if (!prepared_.empty() && !batch.AddFlush(dataPath_)) return false;
+  if (!BuildIndex(prepared_, index) || !batch.Add(indexPath_, index.GetData(), index.GetSize())) return false;
+  preparing_ = true;
+  return true;
+}
+
+void CDataBankFile::FinishSave(bool committed) {
+  if (!preparing_) return;
+  preparing_ = false;
+  if (committed) {
+    ApplySaved(prepared_);
+    if (ShouldCompact()) Compact();
+  }
+  prepared_.clear();
 }
 
 bool CDataBankFile::ShouldCompact() const {

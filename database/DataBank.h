@@ -26,9 +26,11 @@
 #include <vector>
 
 #include "core/StringMaps.h"
+#include "core/Streams.h"
 #include "database/Heap.h"
 #include "platform/base/Handle.h"
 #include "platform/base/Types.h"
+#include "platform/files/Files.h"
 
 // How long the bank waits for the channel mutex.
 constexpr plat::DWORD kBankLockTimeoutMs = 5000;
@@ -78,10 +80,20 @@ class CDataBankFile {
   // when the mutex could not be had or a write failed; the changes then stay
   // pending for the next Save.
   bool Save();
+  // A save as part of a channel's batch: appends the pending records to
+  // "data.bin" (flushed with the batch) and adds the new index to it. False
+  // when the mutex could not be had or a write failed (the changes stay
+  // pending). FinishSave tells whether the batch went in; only then are the
+  // changes saved (and the bank compacted when it should be).
+  bool PrepareSave(plat::FileReplaceBatch& batch);
+  void FinishSave(bool committed);
   // Rewrites "data.bin" without the bytes no entry uses. False while changes
   // are pending, when the mutex could not be had or a step failed (the files
   // then stay as they were).
   bool Compact();
+  // Collects into missing the keys of keys that have no record (stored or
+  // pending). False, with nothing collected, when the mutex could not be had.
+  bool FindMissing(const std::vector<std::u16string>& keys, std::vector<std::u16string>& missing);
   // Changes not yet saved.
   int IsDirty() const { return changes_.empty() ? 0 : 1; }
   // Drops the index and every pending change; the index is read again on
@@ -124,6 +136,10 @@ class CDataBankFile {
   Stamp CurrentStamp() const;
   void Recover();
   void Sync();
+  using Written = std::vector<std::pair<CBankIndexEntry*, std::int32_t>>;
+  bool AppendPending(Written& written, bool flush);
+  bool BuildIndex(const Written& written, CBufferWriter& index) const;
+  void ApplySaved(const Written& written);
   bool Commit();
   bool CompactLocked();
   bool ShouldCompact() const;
@@ -142,6 +158,8 @@ class CDataBankFile {
   bool loaded_ = false;
   bool damaged_ = false;
   Stamp stamp_;
+  Written prepared_;
+  bool preparing_ = false;
 };
 
 class CArticlesPropertiesFile : public CDataBankFile {

@@ -38,7 +38,9 @@ class IBinarySet : public virtual IUpdateItem {
   virtual void SetUrls(const CStringSet& urls) = 0;
   virtual void CopyEntries(CStringSet& urls) = 0;
   virtual bool IsEmpty() = 0;
-  virtual bool GetDownloadedFile(const std::u16string& url, std::u16string& path) = 0;
+  // The local file of the URL's binary when it is downloaded (the path is
+  // cleared otherwise). Answers through Lookup.
+  virtual bool GetDownloadedFile(const std::u16string& url, std::u16string& path);
   virtual void RemoveAll() = 0;
 };
 

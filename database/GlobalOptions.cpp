@@ -160,6 +160,25 @@ void CGlobalOptions::SetRSSReportingAllowed(std::int32_t flag) {
 std::int32_t CGlobalOptions::GetDeveloperMode() { return GetCachedFlag(developerMode_, u"DeveloperMode", 0); }
 void CGlobalOptions::SetDeveloperMode(std::int32_t flag) { SetCachedFlag(developerMode_, u"DeveloperMode", flag); }
 
+std::uint32_t CGlobalOptions::GetScriptTimeBudget() {
+  return ReadDWORD(u"ScriptTimeBudget", kDefaultScriptTimeBudgetMs);
+}
+std::uint32_t CGlobalOptions::GetDownloadDeadline() {
+  return ReadDWORD(u"DownloadDeadline", kDefaultDownloadDeadlineMs);
+}
+std::uint32_t CGlobalOptions::GetBinaryMinimumRate() {
+  return ReadDWORD(u"BinaryMinimumRate", kDefaultBinaryMinimumRate);
+}
+std::uint32_t CGlobalOptions::GetBinaryMinimumRateTime() {
+  return ReadDWORD(u"BinaryMinimumRateTime", kDefaultBinaryMinimumRateTimeMs);
+}
+std::uint32_t CGlobalOptions::GetMaxBinariesPerArticle() {
+  return ReadDWORD(u"MaxBinariesPerArticle", kDefaultMaxBinariesPerArticle);
+}
+std::uint32_t CGlobalOptions::GetMaxBinariesPerUpdate() {
+  return ReadDWORD(u"MaxBinariesPerUpdate", kDefaultMaxBinariesPerUpdate);
+}
+
 std::int32_t CGlobalOptions::GetRememberViewingLocation() {
   return GetCachedFlag(rememberViewingLocation_, u"RememberViewingLocation", 1);
 }

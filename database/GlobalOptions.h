@@ -94,6 +94,27 @@ class CGlobalOptions {
   std::int32_t GetRememberViewingLocation();     // default 1
   void SetRememberViewingLocation(std::int32_t flag);
 
+  // Bounds of an update, DWORD values read each time. A script's time budget
+  // in ms ("ScriptTimeBudget"); the overall deadline of a feed, template or
+  // page download in ms, 0 for none ("DownloadDeadline"); the rate under which
+  // a binary download fails, in bytes per second, 0 for none
+  // ("BinaryMinimumRate"), once it has stayed under it for
+  // "BinaryMinimumRateTime" ms; the binaries one article and one channel
+  // update may make ("MaxBinariesPerArticle", "MaxBinariesPerUpdate"; the rest
+  // are skipped with a log line).
+  static constexpr std::uint32_t kDefaultScriptTimeBudgetMs = 15000;
+  static constexpr std::uint32_t kDefaultDownloadDeadlineMs = 60000;
+  static constexpr std::uint32_t kDefaultBinaryMinimumRate = 256;
+  static constexpr std::uint32_t kDefaultBinaryMinimumRateTimeMs = 30000;
+  static constexpr std::uint32_t kDefaultMaxBinariesPerArticle = 32;
+  static constexpr std::uint32_t kDefaultMaxBinariesPerUpdate = 1000;
+  std::uint32_t GetScriptTimeBudget();
+  std::uint32_t GetDownloadDeadline();
+  std::uint32_t GetBinaryMinimumRate();
+  std::uint32_t GetBinaryMinimumRateTime();
+  std::uint32_t GetMaxBinariesPerArticle();
+  std::uint32_t GetMaxBinariesPerUpdate();
+
   // HKEY_LOCAL_MACHINE\System\State\Phone "Status" has bit 0x200.
   bool IsRoaming();
   // The running program's folder, and its "Templates" folder.

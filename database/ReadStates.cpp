@@ -4,6 +4,7 @@
 #include "core/MutexLock.h"
 #include "core/RecordEncoding.h"
 #include "core/Streams.h"
+#include "database/Channel.h"
 #include "database/DataModel.h"
 #include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
@@ -42,7 +43,7 @@ void CReadStates::ReadFile() {
 void CReadStates::Load() {
   if (loaded_ != 0) return;
   plat::HANDLE mutex = Mutex();
-  CMutexLock lock(mutex, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex, GetChannelMutexTimeout());
   if (mutex != nullptr && lock.IsLocked() && FileExists(path_)) ReadFile();
   loaded_ = 1;
   dirty_ = 0;
@@ -51,7 +52,7 @@ void CReadStates::Load() {
 std::int32_t CReadStates::GetUnreadCount() {
   if (count_ >= 0) return count_;
   plat::HANDLE mutex = Mutex();
-  CMutexLock lock(mutex, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex, GetChannelMutexTimeout());
   if (mutex == nullptr || !lock.IsLocked()) return count_;
   std::int64_t size = -1;
   {
@@ -113,6 +114,28 @@ bool CReadStates::RemoveMissing(const CStringSet& validIds) {
   return removed;
 }
 
+bool CReadStates::PrepareSave(plat::FileReplaceBatch& batch) {
+  prepared_ = 0;
+  if (dirty_ == 0) return true;
+  if (readOnly_ && readOnly_()) return false;
+  if (unread_.empty()) {
+    prepared_ = 2;
+    return true;
+  }
+  CBufferWriter out;
+  if (!WriteDigestSet(out, unread_) || !batch.Add(path_, out.GetData(), out.GetSize())) return false;
+  prepared_ = 1;
+  return true;
+}
+
+void CReadStates::FinishSave(bool committed) {
+  const int prepared = prepared_;
+  prepared_ = 0;
+  if (!committed || prepared == 0) return;
+  if (prepared == 2 && !DeleteFileIfExists(path_)) return;
+  dirty_ = 0;
+}
+
 void CReadStates::MarkAllRead() {
   count_ = 0;
   unread_.clear();
@@ -125,7 +148,7 @@ bool CReadStates::Save() {
   if (dirty_ == 0) return true;
   if (readOnly_ && readOnly_()) return false;
   plat::HANDLE mutex = Mutex();
-  CMutexLock lock(mutex, kChannelMutexTimeoutMs);
+  CMutexLock lock(mutex, GetChannelMutexTimeout());
   if (mutex == nullptr || !lock.IsLocked()) return false;
   bool ok = true;
   if (!unread_.empty()) {

@@ -9,6 +9,7 @@
 
 #include "core/StringMaps.h"
 #include "platform/base/Handle.h"
+#include "platform/files/Files.h"
 
 class IArticle;
 
@@ -35,6 +36,11 @@ class CReadStates {
   // unread). False when the mutex could not be had, the channel set is
   // read-only or the file could not be replaced; dirty then stays set.
   bool Save();
+  // A save as part of a channel's batch: the new file joins the batch (a
+  // file to delete is deleted once the batch went in). FinishSave tells
+  // whether it went in; only then are the states clean.
+  bool PrepareSave(plat::FileReplaceBatch& batch);
+  void FinishSave(bool committed);
 
   // Asked before writing: true while the channel set is read-only.
   void SetReadOnlyCheck(std::function<bool()> check) { readOnly_ = std::move(check); }
@@ -54,8 +60,9 @@ class CReadStates {
   std::int32_t count_ = -1;
   CStringSet unread_;
   int dirty_ = 0;
+  // PrepareSave: 1 the file joined a batch, 2 it is to be deleted.
+  int prepared_ = 0;
   plat::HANDLE mutex_ = nullptr;
   std::function<bool()> readOnly_;
 };
 
-constexpr plat::DWORD kChannelMutexTimeoutMs = 5000;

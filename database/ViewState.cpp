@@ -64,13 +64,19 @@ plat::UINT GetViewStateChangedMessage() {
   return number != 0 ? number : plat::RegisterWindowMessageW(kMsgNameViewStateChanged);
 }
 
-CDBViewState::CDBViewState(CChannelSet* channelSet) : key_(OpenSettingsKey()), channelSet_(channelSet) {
-  SetViewLocationKeeper(this);
-}
+CDBViewState::CDBViewState(CChannelSet* channelSet) : key_(OpenSettingsKey()), channelSet_(channelSet) {}
 
 CDBViewState::~CDBViewState() {
-  SetViewLocationKeeper(nullptr);
+  if (keptIn_ != nullptr) keptIn_->RemoveViewLocationKeeper(this);
   key_.Close();
+}
+
+bool CDBViewState::KeepViewLocation() {
+  if (keptIn_ != nullptr) return true;
+  CChannelSet* set = ChannelSet();
+  if (set == nullptr || !set->SetViewLocationKeeper(this)) return false;
+  keptIn_ = set;
+  return true;
 }
 
 CChannelSet* CDBViewState::ChannelSet() {
@@ -183,6 +189,9 @@ void CDBViewState::RestoreViewLocation(const std::u16string& channelName, const 
 }
 
 CDBViewState* GetDBViewState() {
-  static CDBViewState state;
+  // The channel set is made first, so it outlives the state at exit.
+  static CDBViewState state(GetChannelSet());
+  static const bool kept = state.KeepViewLocation();
+  (void)kept;
   return &state;
 }

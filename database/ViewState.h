@@ -36,10 +36,11 @@ class CArticleFilter;
 
 class CDBViewState : public IViewLocationKeeper {
  public:
-  // Opens (creating it when missing) the product key and installs itself as
-  // the channel set's view-location keeper. channelSet: whose channels fill
-  // the filter (null: the process's channel set, taken when first needed).
+  // Opens (creating it when missing) the product key. channelSet: whose
+  // channels fill the filter (null: the process's channel set, taken when
+  // first needed).
   explicit CDBViewState(CChannelSet* channelSet = nullptr);
+  // Removes its own registration as view-location keeper, if it holds one.
   virtual ~CDBViewState();
   CDBViewState(const CDBViewState&) = delete;
   CDBViewState& operator=(const CDBViewState&) = delete;
@@ -84,6 +85,12 @@ class CDBViewState : public IViewLocationKeeper {
   // with an empty name every channel, adding to what is shown.
   void RefreshArticleFilter();
 
+  // Installs this state as its channel set's view-location keeper, so a move
+  // of the content folder keeps the current channel and article. False when
+  // the set has another keeper.
+  bool KeepViewLocation();
+  bool IsKeepingViewLocation() const { return keptIn_ != nullptr; }
+
   // IViewLocationKeeper
   void GetViewLocation(std::u16string& channelName, std::u16string& articleId) override;
   void RestoreViewLocation(const std::u16string& channelName, const std::u16string& articleId) override;
@@ -93,11 +100,13 @@ class CDBViewState : public IViewLocationKeeper {
 
   CVORegistry key_;
   CChannelSet* channelSet_;
+  CChannelSet* keptIn_ = nullptr;  // the set this state is the keeper of
   CArticleFilter* filter_ = nullptr;
   plat::HWND notifyWindow_ = nullptr;
 };
 
-// The process's view state, created on first use, destroyed at exit.
+// The process's view state, created on first use, destroyed at exit; the
+// keeper of the process's channel set.
 CDBViewState* GetDBViewState();
 
 // The number of the registered view-state message.

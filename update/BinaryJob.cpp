@@ -5,6 +5,7 @@
 
 #include "core/DebugLog.h"
 #include "core/FileUtils.h"
+#include "database/GlobalOptions.h"
 #include "database/ChannelSet.h"
 #include "database/DataModel.h"
 #include "platform/base/Text.h"
@@ -144,6 +145,7 @@ void CBinaryJob::Starting() {
     download_ = std::make_unique<CInetJob>(session_, binary_->GetUrl());
     download_->SetOutputFile(temporary_);
     download_->SetMaxBodySize(CInetJob::kBinaryMaxBody);
+    download_->SetMinimumRate(GetGlobalOptions().GetBinaryMinimumRate(), GetGlobalOptions().GetBinaryMinimumRateTime());
   }
   binary_->SetUpdateState(US_UPDATING);
 }

@@ -12,6 +12,7 @@
 #include "database/ChannelOptions.h"
 #include "database/ChannelSet.h"
 #include "database/DataModel.h"
+#include "database/GlobalOptions.h"
 #include "update/PluginChannels.h"
 #include "update/ScriptDocumentModel.h"
 #include "update/TidyDocument.h"
@@ -319,7 +320,10 @@ class JobLocks {
 
 // ---- CChannelJob ------------------------------------------------------------------------
 
-CChannelJob::CChannelJob(IChannel* channel, bool) : channelSet_(GetChannelSet()) { SetChannel(channel); }
+CChannelJob::CChannelJob(IChannel* channel, bool) : channelSet_(GetChannelSet()) {
+  SetChannel(channel);
+  SetBudget(GetGlobalOptions().GetScriptTimeBudget(), GetMemoryBudget());
+}
 
 void CChannelJob::SetChannel(IChannel* channel) {
   channel_ = channel;
@@ -393,7 +397,7 @@ void CChannelJob::OnDBEvent(CDBEvent* record) {
 }
 
 bool CChannelJob::Prepare() {
-  if (!Init()) return false;
+  if (!Init(&RegisterScriptDocumentModel)) return false;
   std::u16string address;
   {
     JobLocks locks(channelSet_, this);
@@ -557,7 +561,10 @@ void CChannelJob::AddArticle(CStringToStringMap properties, const plat::FILETIME
     if (!article) return;
   } else {
     std::uint32_t status = article->GetUpdateStatus();
-    if (article->GetSecondDigest() == contentKey && status != US_UPDATING && status != US_WAITING) return;
+    if (article->GetSecondDigest() == contentKey && status != US_UPDATING && status != US_WAITING &&
+        !channel_->IsArticleDataMissing(article)) {
+      return;
+    }
     if (article->IsDeleted()) return;
     if (!IsZero(date)) article->SetDate(date);
   }
@@ -574,7 +581,25 @@ void CChannelJob::AddArticle(CStringToStringMap properties, const plat::FILETIME
     channel_->SetArticleProperties(article, stored);
   }
   if (IBinarySet* binaries = article->GetBinaries()) {
-    for (const std::u16string& image : images) binaries->AddUrl(image);
+    // Bounded per article and per update; the rest are skipped.
+    CGlobalOptions& options = GetGlobalOptions();
+    const std::size_t perArticle = options.GetMaxBinariesPerArticle();
+    const std::size_t perUpdate = options.GetMaxBinariesPerUpdate();
+    std::size_t added = 0, skipped = 0;
+    for (const std::u16string& image : images) {
+      if (added < perArticle && binariesMade_ < perUpdate) {
+        binaries->AddUrl(image);
+        ++added;
+        ++binariesMade_;
+      } else {
+        ++skipped;
+      }
+    }
+    if (skipped != 0) {
+      CDebugLog::GetInstance().Printf(u"Article \"%s\": %u binaries skipped (limits: %u per article, %u per update)",
+                                      id.c_str(), static_cast<unsigned>(skipped), static_cast<unsigned>(perArticle),
+                                      static_cast<unsigned>(perUpdate));
+    }
   }
   if (!thumbnail.empty()) article->SetImageUrl(thumbnail);
   IChannelOptions* options = channel_->GetOptions();
@@ -657,7 +682,7 @@ void CArticleJob::OnDBEvent(CDBEvent* record) {
 
 bool CArticleJob::Prepare() {
   Log(u"** Enter Parse Article");
-  if (!Init()) return false;
+  if (!Init(&RegisterScriptDocumentModel)) return false;
   ObjectBuildData build;
   {
     JobLocks locks(channelSet_, this);

@@ -73,6 +73,8 @@ class CChannelJob : public CUpdateJob, public CDBEventListener, public CJScriptI
   bool handedOver_ = false;
   // The job is one of the channel's users (Acquire).
   bool acquired_ = false;
+  // Binaries the run's articles have added, against the per-update limit.
+  std::size_t binariesMade_ = 0;
   // Set by Stop: nothing changes after it.
   std::atomic<bool> stopped_{false};
   // What GetItem answers without taking a lock: the manager asks while it

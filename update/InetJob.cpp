@@ -79,6 +79,9 @@ bool CInetJob::DeadlinePassed() const { return GetTickCount() - startTick_ >= de
 
 void CInetJob::Execute() {
   startTick_ = GetTickCount();
+  rateWindowStart_ = 0;
+  rateWindowBytes_ = 0;
+  tooSlow_ = false;
   for (;;) {
     WaitForSingleObject(event_, INFINITE);
     if (cancelled_) break;
@@ -204,15 +207,38 @@ bool CInetJob::ReadChunk(void* buffer, DWORD* read) {
   HINTERNET request = request_.load();
   if (!request) return false;
   CWinInet& inet = session_->GetWinInet();
-  // No single read may outlast the download's deadline.
+  // No single read may outlast the download's deadline, nor a window of the
+  // rate floor.
   DWORD remaining = deadlineMs_ - (GetTickCount() - startTick_);
   DWORD timeout = std::max<DWORD>(std::min<DWORD>(inet.GetTimeout(), remaining), 1);
+  if (minimumRate_ != 0 && rateWindowMs_ != 0) timeout = std::min<DWORD>(timeout, std::max<DWORD>(rateWindowMs_, 1));
   inet.InternetSetOptionW(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-  return inet.InternetReadFile(request, buffer, static_cast<DWORD>(kChunkSize), read) != FALSE;
+  if (inet.InternetReadFile(request, buffer, static_cast<DWORD>(kChunkSize), read) == FALSE) return false;
+  return KeepsMinimumRate(*read);
+}
+
+bool CInetJob::KeepsMinimumRate(DWORD bytes) {
+  if (minimumRate_ == 0 || rateWindowMs_ == 0) return true;
+  const DWORD now = GetTickCount();
+  rateWindowBytes_ += bytes;
+  const DWORD elapsed = now - rateWindowStart_;
+  if (elapsed < rateWindowMs_) return true;
+  if (rateWindowBytes_ * 1000u < static_cast<std::uint64_t>(minimumRate_) * elapsed) {
+    tooSlow_ = true;
+    CDebugLog::GetInstance().Printf(u"Download too slow (%u bytes in %u ms): %s",
+                                    static_cast<unsigned>(rateWindowBytes_), static_cast<unsigned>(elapsed),
+                                    url_.c_str());
+    return false;
+  }
+  rateWindowStart_ = now;
+  rateWindowBytes_ = 0;
+  return true;
 }
 
 bool CInetJob::ReadPlain() {
   decoded_ = raw_ = delivered_ = 0;
+  rateWindowStart_ = GetTickCount();
+  rateWindowBytes_ = 0;
   for (;;) {
     DWORD n = 0;
     if (!ReadChunk(readBuffer_.data(), &n)) return false;
@@ -226,6 +252,8 @@ bool CInetJob::ReadPlain() {
 
 bool CInetJob::ReadGzip() {
   decoded_ = raw_ = delivered_ = 0;
+  rateWindowStart_ = GetTickCount();
+  rateWindowBytes_ = 0;
   z_stream z{};
   if (inflateInit2_(&z, 47, ZLIB_VERSION, static_cast<int>(sizeof(z_stream))) != Z_OK) return false;
   bool ok = false;

@@ -38,6 +38,14 @@ class CInetJob {
   void SetMaxBodySize(std::size_t bytes) { maxBody_ = bytes; }
   std::size_t GetMaxBodySize() const { return maxBody_; }
   void SetDeadline(plat::DWORD ms) { deadlineMs_ = ms; }
+  // A body that arrives slower than bytesPerSecond over a whole window of
+  // windowMs fails the download (a server dripping bytes cannot hold the
+  // worker). 0 bytes per second: no floor (the default).
+  void SetMinimumRate(plat::DWORD bytesPerSecond, plat::DWORD windowMs) {
+    minimumRate_ = bytesPerSecond;
+    rateWindowMs_ = windowMs;
+  }
+  bool WasTooSlow() const { return tooSlow_; }
 
   int GetResult() const { return result_; }
   const char* GetBuffer() const { return buffer_.data(); }
@@ -69,6 +77,8 @@ class CInetJob {
   void CloseOutput();
   void ReadHeaders();
   bool DeadlinePassed() const;
+  // Counts read bytes against the rate floor; false when the floor was missed.
+  bool KeepsMinimumRate(plat::DWORD bytes);
 
   CInetSession* session_;
   std::u16string url_;
@@ -93,4 +103,9 @@ class CInetJob {
   std::size_t maxBody_ = kDocumentMaxBody;
   plat::DWORD deadlineMs_ = kDefaultDeadlineMs;
   plat::DWORD startTick_ = 0;
+  plat::DWORD minimumRate_ = 0;
+  plat::DWORD rateWindowMs_ = 0;
+  plat::DWORD rateWindowStart_ = 0;
+  std::uint64_t rateWindowBytes_ = 0;
+  bool tooSlow_ = false;
 };

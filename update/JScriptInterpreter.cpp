@@ -9,7 +9,6 @@
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/windows/Windows.h"
-#include "update/ScriptDocumentModel.h"
 #include "update/TidyDocument.h"
 
 // What the engine's callbacks (allocation, budget check) find through the
@@ -28,6 +27,12 @@ struct JScriptHostRecord : ScriptHostHeapRecord {
   // The engine's heap, and the allocation hooks of the private heap.
   duk_context* context = nullptr;
   ScriptHeapHooks hooks;
+  // Globals the owner adds at set-up.
+  CJScriptInterpreter::GlobalsInstaller installExtra = nullptr;
+  // Allocations counted for the budget check of the allocation hooks, and
+  // whether they fail until the interpreter loop has seen the budget spent.
+  unsigned allocations = 0;
+  bool allocationsBlocked = false;
 };
 
 // Defined in the engine's translation unit (duk_orv_extras.h).
@@ -78,9 +83,12 @@ class BudgetScope {
       record_->start = plat::GetTickCount();
       record_->budgetMs = budgetMs;
       record_->exhausted = CJScriptInterpreter::RunFailure::None;
+      record_->allocationsBlocked = false;
     }
   }
-  ~BudgetScope() { --record_->runDepth; }
+  ~BudgetScope() {
+    if (--record_->runDepth == 0) record_->allocationsBlocked = false;
+  }
   BudgetScope(const BudgetScope&) = delete;
   BudgetScope& operator=(const BudgetScope&) = delete;
 
@@ -96,13 +104,40 @@ void SignalExhaustion(void* heapUserData) {
   if (record && record->context) OrvDuktapeRequestInterrupt(record->context);
 }
 
+// A built-in function can run long inside one call (a join of a huge
+// sparse array) without coming back to the interpreter loop, where the
+// budget is checked. Such calls allocate as they go, so the allocation hooks
+// check the time too (every 64th allocation): once the budget is spent,
+// allocations fail, the engine throws out of the built-in, and the budget
+// check stops the script at its next instruction.
+bool AllocationOverBudget(JScriptHostRecord* record) {
+  if (record->runDepth == 0) return false;
+  if (record->allocationsBlocked) return true;
+  if ((++record->allocations & 63u) != 0) return false;
+  bool over = false;
+  try {
+    over = plat::GetTickCount() - record->start >= record->budgetMs;
+  } catch (...) {
+    over = true;
+  }
+  if (!over) return false;
+  if (record->exhausted == CJScriptInterpreter::RunFailure::None) {
+    record->exhausted = CJScriptInterpreter::RunFailure::OutOfTime;
+  }
+  record->allocationsBlocked = true;
+  if (record->context) OrvDuktapeRequestInterrupt(record->context);
+  return true;
+}
+
 void* EngineAlloc(void* heapUserData, duk_size_t size) {
+  if (size && AllocationOverBudget(RecordOf(heapUserData))) return nullptr;
   void* block = RecordOf(heapUserData)->hooks.alloc(heapUserData, size);
   if (!block && size) SignalExhaustion(heapUserData);
   return block;
 }
 
 void* EngineRealloc(void* heapUserData, void* pointer, duk_size_t size) {
+  if (size && AllocationOverBudget(RecordOf(heapUserData))) return nullptr;
   void* block = RecordOf(heapUserData)->hooks.realloc(heapUserData, pointer, size);
   if (!block && size) SignalExhaustion(heapUserData);
   return block;
@@ -218,23 +253,13 @@ duk_ret_t NativeRecordThrow(duk_context* ctx) {
   return 1;
 }
 
-void DefineGlobalNative(duk_context* ctx, duk_idx_t global, const char* name, duk_c_function function,
-                        duk_int_t length) {
-  duk_push_string(ctx, name);
-  duk_push_c_function(ctx, function, DUK_VARARGS);
-  DefineNativeFunctionInfo(ctx, -1, name, length);
-  duk_def_prop(ctx, global,
-               DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_SET_WRITABLE |
-                   DUK_DEFPROP_SET_CONFIGURABLE);
-}
-
 duk_ret_t InstallGlobals(duk_context* ctx, void* data) {
   JScriptHostRecord* record = static_cast<JScriptHostRecord*>(data);
   duk_push_global_object(ctx);
   duk_idx_t global = duk_get_top_index(ctx);
   DefineGlobalNative(ctx, global, "alert", NativeAlert, 1);
   DefineGlobalNative(ctx, global, "log", NativeLog, 1);
-  RegisterScriptDocumentModel(ctx, global);
+  if (record->installExtra) record->installExtra(ctx, global);
 
   // The throw hook lives in the engine's own object, which scripts do not
   // see: its global name is removed (scripts were written for an engine
@@ -428,6 +453,8 @@ extern "C" duk_bool_t OrvScriptBudgetExhausted(void* heapUserData) {
   JScriptHostRecord* record = RecordOf(heapUserData);
   if (!record || record->runDepth == 0) return 0;
   using RunFailure = CJScriptInterpreter::RunFailure;
+  // The interpreter loop has seen it: the engine may allocate its error.
+  record->allocationsBlocked = false;
   // Once exhausted, exhausted until the script has left the engine.
   if (record->exhausted != RunFailure::None) return 1;
   if (record->host && record->host->IsStopRequested()) {
@@ -480,7 +507,28 @@ CJScriptInterpreter* CJScriptInterpreter::FromContext(duk_context* ctx) {
   return record ? record->host : nullptr;
 }
 
-bool CJScriptInterpreter::Init() {
+void DefineNativeFunctionInfo(duk_context* ctx, duk_idx_t function, const char* name, duk_int_t length) {
+  function = duk_normalize_index(ctx, function);
+  duk_push_string(ctx, "name");
+  duk_push_string(ctx, name);
+  duk_def_prop(ctx, function, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE);
+  duk_push_string(ctx, "length");
+  duk_push_int(ctx, length);
+  duk_def_prop(ctx, function, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE);
+}
+
+void DefineGlobalNative(duk_context* ctx, duk_idx_t target, const char* name, duk_c_function function,
+                        duk_int_t length) {
+  target = duk_normalize_index(ctx, target);
+  duk_push_string(ctx, name);
+  duk_push_c_function(ctx, function, DUK_VARARGS);
+  DefineNativeFunctionInfo(ctx, -1, name, length);
+  duk_def_prop(ctx, target,
+               DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_SET_WRITABLE |
+                   DUK_DEFPROP_SET_CONFIGURABLE);
+}
+
+bool CJScriptInterpreter::Init(GlobalsInstaller installExtra) {
   if (context_) return true;
   try {
     heap_ = std::make_unique<CPrivateHeap>(memoryBudget_);
@@ -492,6 +540,7 @@ bool CJScriptInterpreter::Init() {
   }
   record_->heap = heap_.get();
   record_->host = this;
+  record_->installExtra = installExtra;
   InstallScriptHeapHooks(record_->hooks);
   context_ = duk_create_heap(&EngineAlloc, &EngineRealloc, &EngineFree,
                              static_cast<ScriptHostHeapRecord*>(record_.get()), &FatalHandler);

@@ -1,7 +1,8 @@
 // CJScriptInterpreter: the host of one script interpreter (duktape). It gives
 // the interpreter a private heap of its own, installs the native globals that
-// template scripts may call ("alert", "log") and the script document model
-// ("Document", "Article", ScriptDocumentModel.h), runs script texts and writes
+// template scripts may call ("alert", "log") and whatever globals its owner
+// adds (the channel job adds the script document model, ScriptDocumentModel.h),
+// runs script texts and writes
 // an uncaught script exception to the debug log. The script jobs derive from it;
 // one interpreter lives as long as its job.
 //
@@ -41,8 +42,9 @@ class CJScriptInterpreter : public CSynchronized {
   // such flags: the behaviours they chose (HTML comments in scripts, the
   // ECMAScript annex B functions) are part of the engine's standard build.
   static constexpr unsigned kCompatibilityFlags = 0x4A;
-  // Default budget of one run of Execute.
-  static constexpr plat::DWORD kDefaultTimeBudgetMs = 5 * 60 * 1000;
+  // Default budget of one run of Execute: seconds, as a handheld's update can
+  // bear (the channel jobs take theirs from the "ScriptTimeBudget" setting).
+  static constexpr plat::DWORD kDefaultTimeBudgetMs = 15 * 1000;
   static constexpr std::size_t kDefaultMemoryBudget = 64 * 1024 * 1024;
   // Name the engine gives the script text in locations ("script:3").
   static constexpr const char* kScriptFileName = "script";
@@ -55,10 +57,15 @@ class CJScriptInterpreter : public CSynchronized {
   CJScriptInterpreter(const CJScriptInterpreter&) = delete;
   CJScriptInterpreter& operator=(const CJScriptInterpreter&) = delete;
 
-  // Creates the heap and the interpreter and installs the globals. False when
-  // the heap or the interpreter could not be created (logged); a second call
-  // on a live interpreter does nothing and answers true.
-  bool Init();
+  // Adds globals to the global object at index global; runs inside a
+  // protected call and may throw script errors.
+  using GlobalsInstaller = void (*)(duk_context* ctx, duk_idx_t global);
+
+  // Creates the heap and the interpreter and installs the globals, then those
+  // of installExtra. False when the heap or the interpreter could not be
+  // created (logged); a second call on a live interpreter does nothing and
+  // answers true.
+  bool Init(GlobalsInstaller installExtra = nullptr);
 
   // Runs the text as global code. True when the evaluation finished (its value
   // is discarded); false when an exception escaped (reported to the debug log),
@@ -122,6 +129,16 @@ class CJScriptInterpreter : public CSynchronized {
   RunFailure lastFailure_ = RunFailure::None;
   std::atomic<bool> stopRequested_{false};
 };
+
+// ---- Native functions ------------------------------------------------------------
+
+// Gives the native function at index function its "name" and "length".
+void DefineNativeFunctionInfo(duk_context* ctx, duk_idx_t function, const char* name, duk_int_t length);
+// Defines a native function (any number of arguments; "length" says length)
+// as a writable, configurable, not enumerated property of the object at index
+// target: the globals and constructors scripts call.
+void DefineGlobalNative(duk_context* ctx, duk_idx_t target, const char* name, duk_c_function function,
+                        duk_int_t length);
 
 // ---- Text between the system and the engine ---------------------------------------
 //

@@ -1,5 +1,6 @@
 #include "update/RSSChannelJob.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <memory>
 #include <string_view>
@@ -164,6 +165,8 @@ IUpdateItem* CRSSChannelJob::GetItem() {
 
 void CRSSChannelJob::Run() {
   std::u16string encoding;
+  std::u16string digest;
+  bool unchanged = false;
   bool cancelled = false;
   {
     CSyncLock db(DatabaseLock(), u"CRSSChannelJob::Run");
@@ -179,6 +182,9 @@ void CRSSChannelJob::Run() {
     encoding = GetStringProperty(properties, kPropEncoding);
     channel_->Acquire(this);
     channel_->SetUpdateState(US_UPDATING);
+    // The body of the last successful update: the same bytes again need no
+    // parse, unless articles lost their data and must be read again.
+    if (!channel_->HasMissingArticleData()) digest = GetStringProperty(properties, kPropFeedDigest);
   }
 
   if (!address_.empty()) {
@@ -189,13 +195,19 @@ void CRSSChannelJob::Run() {
     if (document->Init() == 0) {
       bool loaded = false;
       if (!IsLocalAddress(address_)) {
-        const int result = Tidy::DownloadDocument(session_, address_, document.get(), encoding, nullptr);
+        const int result =
+            Tidy::DownloadChangedDocument(session_, address_, document.get(), encoding, nullptr, &digest, &unchanged);
         loaded = result == 1;
         cancelled = result == 2 && session_ != nullptr && session_->IsCancelled();
       } else if (!scriptChannel_) {
         loaded = Tidy::ParseLocalFile(LocalPath(address_), document.get(), encoding);
       }
-      if (loaded && ProcessDocument(document.get())) success_ = true;
+      if (loaded && unchanged) {
+        CDebugLog::GetInstance().WriteLine(u"Feed unchanged since the last update: not parsed.");
+        success_ = true;
+      } else if (loaded && ProcessDocument(document.get())) {
+        success_ = true;
+      }
     }
   }
 
@@ -214,7 +226,13 @@ void CRSSChannelJob::Run() {
   if (plat::EqualsNoCase(GetStringProperty(properties, kPropTemplateType), kTemplateTypeRss)) {
     channel_->SetProperty(kPropTemplateType, u"");
   }
+  // The digest of the body this update stored (a local file has none).
+  if (success_ && !unchanged && !digest.empty() && GetStringProperty(properties, kPropFeedDigest) != digest) {
+    channel_->SetProperty(kPropFeedDigest, digest);
+  }
   channel_->SetUpdateState(success_ ? US_UP_TO_DATE : US_FAILED);
+  // A channel that could not store what the update brought fails it.
+  if (success_ && channel_->LastSaveFailed()) success_ = false;
   channel_->Release(this, false);
   channel_ = nullptr;
 }
@@ -290,7 +308,8 @@ bool CRSSChannelJob::ParseRdf(Tidy::Document* document, Tidy::Node* root) {
   }
 
   for (Tidy::Node* node = channel->Next(); node != nullptr; node = node->Next()) {
-    if (!node->IsElement() || !node->NameIs("item")) continue;
+    // An item inside which the document ended is incomplete: not stored.
+    if (!node->IsElement() || !node->NameIs("item") || node->IsCut()) continue;
     CStringToStringMap item;
     Tidy::ReadChildTexts(document, node, item);
     std::u16string header;
@@ -337,6 +356,8 @@ bool CRSSChannelJob::ParseRssAndAtom(Tidy::Document* document, Tidy::Node* root)
       feed[node->GetName()] = Tidy::GetNodeText(document, node);
       continue;
     }
+    // An item inside which the document ended is incomplete: not stored.
+    if (node->IsCut()) continue;
     AddRssAtomArticle(document, node);
   }
   CSyncLock db(DatabaseLock(), u"CRSSChannelJob::ParseRssAndAtom");
@@ -345,13 +366,46 @@ bool CRSSChannelJob::ParseRssAndAtom(Tidy::Document* document, Tidy::Node* root)
   return true;
 }
 
+CStringSet CRSSChannelJob::LimitBinaries(const CStringList& binaries, const std::u16string& id) {
+  if (!binaryLimits_.read) {
+    CGlobalOptions& options = GetGlobalOptions();
+    binaryLimits_.perArticle = options.GetMaxBinariesPerArticle();
+    binaryLimits_.perUpdate = options.GetMaxBinariesPerUpdate();
+    binaryLimits_.read = true;
+  }
+  const std::size_t left = binaryLimits_.perUpdate > binaryLimits_.made ? binaryLimits_.perUpdate - binaryLimits_.made : 0;
+  const std::size_t allowed = std::min<std::size_t>(binaryLimits_.perArticle, left);
+  // The first ones in the item's order are kept.
+  CStringSet urls;
+  std::size_t skipped = 0;
+  for (const std::u16string& url : binaries) {
+    if (url.empty() || urls.count(url) != 0) continue;
+    if (urls.size() < allowed) {
+      urls.insert(url);
+    } else {
+      ++skipped;
+    }
+  }
+  if (skipped != 0) {
+    CDebugLog::GetInstance().Printf(u"Article \"%s\": %u binaries skipped (limits: %u per article, %u per update)",
+                                    id.c_str(), static_cast<unsigned>(skipped),
+                                    static_cast<unsigned>(binaryLimits_.perArticle),
+                                    static_cast<unsigned>(binaryLimits_.perUpdate));
+  }
+  binaryLimits_.made += urls.size();
+  return urls;
+}
+
 bool CRSSChannelJob::IsKnown(const std::u16string& digest) {
   CSyncLock db(DatabaseLock(), u"CRSSChannelJob::IsKnown");
   CSyncLock me(this, u"CRSSChannelJob::IsKnown");
   seenIds_.insert(digest);
   if (channel_ == nullptr) return true;
   IArticleSet* articles = channel_->GetArticleSet();
-  return articles != nullptr && articles->FindById(digest) != nullptr;
+  if (articles == nullptr) return true;
+  IArticle* article = articles->FindById(digest);
+  // An article whose data was lost is read again from the feed.
+  return article != nullptr && !channel_->IsArticleDataMissing(article);
 }
 
 bool CRSSChannelJob::AddRssAtomArticle(Tidy::Document* document, Tidy::Node* element) {
@@ -471,17 +525,21 @@ void CRSSChannelJob::CreateArticle(const std::u16string& id, const std::u16strin
   const std::u16string digest = GetMd5Hex(id);
   seenIds_.insert(digest);
   IArticleSet* articles = channel_->GetArticleSet();
-  if (articles == nullptr || articles->FindById(digest) != nullptr) return;
-  const std::uint32_t state = pluginRss_ != 0 ? US_WAITING : US_UP_TO_DATE;
+  if (articles == nullptr) return;
   IChannel* channel = channel_;
-  IArticle* article = channel->CreateArticle(digest, state, date);
+  const std::uint32_t state = pluginRss_ != 0 ? US_WAITING : US_UP_TO_DATE;
+  IArticle* article = articles->FindById(digest);
+  if (article != nullptr) {
+    // Known: only an article whose data was lost is stored again, in place
+    // (its read state and order stay).
+    if (article->IsDeleted() || !channel->IsArticleDataMissing(article)) return;
+  } else {
+    article = channel->CreateArticle(digest, state, date);
+  }
   if (article == nullptr || article->IsDeleted() || channel_ == nullptr) return;
   if (!header.empty()) article->SetTitle(DecodeHtmlEntities(header));
   channel->SetArticleProperties(article, item);
-  CStringSet urls;
-  for (const std::u16string& url : binaries) {
-    if (!url.empty()) urls.insert(url);
-  }
+  const CStringSet urls = LimitBinaries(binaries, id);
   if (IBinarySet* set = article->GetBinaries(); set != nullptr) set->SetUrls(urls);
   std::u16string thumbnail;
   if (Lookup(item, u"thumbnail", thumbnail) && !thumbnail.empty()) article->SetImageUrl(thumbnail);

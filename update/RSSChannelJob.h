@@ -49,6 +49,8 @@ class CRSSChannelJob : public CUpdateJob, public CDBEventListener, public CSynch
   int GetPluginRss() const { return pluginRss_; }
 
  private:
+  // The item's binary URLs within the limits (the rest skipped, logged).
+  CStringSet LimitBinaries(const CStringList& binaries, const std::u16string& id);
   bool ParseRdf(Tidy::Document* document, Tidy::Node* root);
   bool ParseRssAndAtom(Tidy::Document* document, Tidy::Node* root);
   bool AddRssAtomArticle(Tidy::Document* document, Tidy::Node* element);
@@ -66,4 +68,11 @@ class CRSSChannelJob : public CUpdateJob, public CDBEventListener, public CSynch
   int pluginRss_ = 0;
   bool scriptChannel_ = false;
   CStringSet seenIds_;
+  // Binaries this update made, against the limits per article and per update.
+  struct BinaryLimits {
+    bool read = false;
+    std::size_t perArticle = 0;
+    std::size_t perUpdate = 0;
+    std::size_t made = 0;
+  } binaryLimits_;
 };

@@ -139,26 +139,35 @@ int PushNodeText(duk_context* ctx, const Tidy::Node* node, NodeText which) noexc
 enum class WalkMode { Descendants, Children, ListElements };
 
 struct WalkJob {
-  CTidyNodesIterator* iterator;
+  const CTidyNodesIterator* iterator;
   Tidy::Node* node;
   Tidy::Document* document;
   WalkMode mode;
   duk_idx_t args;
+  duk_context* ctx;
+  duk_idx_t result;
 };
+
+// Appends the node's script object to the result list.
+void AppendWalkedNode(Tidy::Node* node, void* data) {
+  WalkJob* job = static_cast<WalkJob*>(data);
+  PushScriptNode(job->ctx, job->document, node);
+  duk_put_prop_index(job->ctx, job->result, static_cast<duk_uarridx_t>(duk_get_length(job->ctx, job->result)));
+}
 
 // The arguments on the stack top: the result list and, for a list filter,
 // the source list. (A protected call sees the caller's whole stack.)
 duk_ret_t WalkBody(duk_context* ctx, void* data) {
   WalkJob* job = static_cast<WalkJob*>(data);
-  duk_idx_t result = duk_get_top(ctx) - job->args;
-  duk_idx_t source = result + 1;
-  job->iterator->SetResultList(result);
+  job->ctx = ctx;
+  job->result = duk_get_top(ctx) - job->args;
+  duk_idx_t source = job->result + 1;
   switch (job->mode) {
     case WalkMode::Descendants:
-      job->iterator->WalkDescendants(job->node, job->document);
+      job->iterator->WalkDescendants(job->node, &AppendWalkedNode, job);
       break;
     case WalkMode::Children:
-      job->iterator->WalkChildren(job->node, job->document);
+      job->iterator->WalkChildren(job->node, &AppendWalkedNode, job);
       break;
     case WalkMode::ListElements: {
       duk_size_t count = duk_get_length(ctx, source);
@@ -167,7 +176,9 @@ duk_ret_t WalkBody(duk_context* ctx, void* data) {
         Tidy::Document* document = nullptr;
         Tidy::Node* node = GetScriptNode(ctx, -1, &document);
         duk_pop(ctx);
-        if (node) job->iterator->Test(node, document);
+        if (!node) continue;
+        job->document = document;
+        job->iterator->Test(node, &AppendWalkedNode, job);
       }
       break;
     }
@@ -196,7 +207,7 @@ std::string FilterText(const char* text, duk_size_t length) {
 int RunWalk(duk_context* ctx, duk_idx_t list, duk_idx_t source, Tidy::Node* node, Tidy::Document* document,
             WalkMode mode, const ScriptFilters& filters) noexcept {
   try {
-    CTidyNodesIterator iterator(ctx);
+    CTidyNodesIterator iterator;
     if (filters.tag) iterator.SetTagFilter(FilterText(filters.tag, filters.tagLength));
     if (filters.attribute) iterator.SetAttributeFilter(FilterText(filters.attribute, filters.attributeLength));
     if (filters.value) iterator.SetAttributeValueFilter(FilterText(filters.value, filters.valueLength));
@@ -208,7 +219,7 @@ int RunWalk(duk_context* ctx, duk_idx_t list, duk_idx_t source, Tidy::Node* node
       duk_dup(ctx, source);
       ++args;
     }
-    WalkJob job{&iterator, node, document, mode, args};
+    WalkJob job{&iterator, node, document, mode, args, ctx, 0};
     if (duk_safe_call(ctx, &WalkBody, &job, args, 1) != DUK_EXEC_SUCCESS) return kThrown;
     duk_pop(ctx);
     return kOk;
@@ -597,16 +608,6 @@ duk_ret_t NativeArticle(duk_context* ctx) {
   return 1;
 }
 
-void DefineConstructor(duk_context* ctx, duk_idx_t global, const char* name, duk_c_function function,
-                       duk_int_t length) {
-  duk_push_string(ctx, name);
-  duk_push_c_function(ctx, function, DUK_VARARGS);
-  DefineNativeFunctionInfo(ctx, -1, name, length);
-  duk_def_prop(ctx, global,
-               DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_SET_WRITABLE |
-                   DUK_DEFPROP_SET_CONFIGURABLE);
-}
-
 void DefineToStringTag(duk_context* ctx, duk_idx_t object, const char* tag) {
   duk_push_lstring(ctx, kToStringTagKey, sizeof kToStringTagKey - 1);
   duk_push_string(ctx, tag);
@@ -656,20 +657,10 @@ int GetScriptNodeType(const Tidy::Node* node) noexcept {
   return kScriptElementNode;
 }
 
-void DefineNativeFunctionInfo(duk_context* ctx, duk_idx_t function, const char* name, duk_int_t length) {
-  function = duk_normalize_index(ctx, function);
-  duk_push_string(ctx, "name");
-  duk_push_string(ctx, name);
-  duk_def_prop(ctx, function, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE);
-  duk_push_string(ctx, "length");
-  duk_push_int(ctx, length);
-  duk_def_prop(ctx, function, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE);
-}
-
 void RegisterScriptDocumentModel(duk_context* ctx, duk_idx_t global) {
   global = duk_normalize_index(ctx, global);
-  DefineConstructor(ctx, global, "Document", NativeDocument, 1);
-  DefineConstructor(ctx, global, "Article", NativeArticle, 0);
+  DefineGlobalNative(ctx, global, "Document", NativeDocument, 1);
+  DefineGlobalNative(ctx, global, "Article", NativeArticle, 0);
 
   duk_push_global_stash(ctx);
   duk_idx_t stash = duk_get_top_index(ctx);

@@ -52,9 +52,6 @@ int GetScriptNodeType(const Tidy::Node* node) noexcept;
 // node list machinery.
 void RegisterScriptDocumentModel(duk_context* ctx, duk_idx_t global);
 
-// Gives the native function at index function its "name" and "length".
-void DefineNativeFunctionInfo(duk_context* ctx, duk_idx_t function, const char* name, duk_int_t length);
-
 // Pushes the Node object of a tree node (made on first need), or undefined
 // for a null node.
 void PushScriptNode(duk_context* ctx, Tidy::Document* document, Tidy::Node* node);

@@ -295,6 +295,95 @@ struct CreateRun {
 
 }  // namespace
 
+namespace {
+
+// The end of the construct that starts at i with open and ends with close,
+// just past close; npos when the input ends first.
+std::size_t SkipPast(std::string_view text, std::size_t i, std::string_view close) {
+  const std::size_t end = text.find(close, i);
+  return end == std::string_view::npos ? end : end + close.size();
+}
+
+// The names of the XML elements still open where the input ends, outermost
+// first: the elements the parser had to close itself.
+std::vector<std::string_view> OpenElementsAtEnd(std::string_view text) {
+  std::vector<std::string_view> open;
+  std::size_t i = 0;
+  while ((i = text.find('<', i)) != std::string_view::npos) {
+    const std::string_view rest = text.substr(i);
+    std::size_t next;
+    if (rest.substr(0, 4) == "<!--") {
+      next = SkipPast(text, i + 4, "-->");
+    } else if (rest.substr(0, 9) == "<![CDATA[") {
+      next = SkipPast(text, i + 9, "]]>");
+    } else if (rest.substr(0, 2) == "<?") {
+      next = SkipPast(text, i + 2, "?>");
+    } else if (rest.substr(0, 2) == "<!") {
+      const std::size_t subset = text.find_first_of("[>", i + 2);
+      next = subset != std::string_view::npos && text[subset] == '['
+                 ? SkipPast(text, subset, "]")
+                 : subset;
+      if (next != std::string_view::npos) next = SkipPast(text, next, ">");
+    } else {
+      // A start or end tag: its name, then up to its '>' (quoted values may
+      // hold one).
+      const bool end = rest.size() > 1 && rest[1] == '/';
+      std::size_t nameStart = i + (end ? 2 : 1);
+      std::size_t nameEnd = nameStart;
+      while (nameEnd < text.size() && std::strchr(" \t\r\n/>", text[nameEnd]) == nullptr) ++nameEnd;
+      char quote = 0;
+      next = std::string_view::npos;
+      for (std::size_t k = nameEnd; k < text.size(); ++k) {
+        const char c = text[k];
+        if (quote != 0) {
+          if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        } else if (c == '>') {
+          next = k + 1;
+          break;
+        }
+      }
+      if (next == std::string_view::npos || nameEnd == nameStart) {
+        if (next == std::string_view::npos) break;  // a tag cut short: no element
+        i = next;
+        continue;
+      }
+      const std::string_view name = text.substr(nameStart, nameEnd - nameStart);
+      if (end) {
+        // Closes the innermost open element of that name and those inside it.
+        for (std::size_t k = open.size(); k-- > 0;) {
+          if (open[k] == name) {
+            open.resize(k);
+            break;
+          }
+        }
+      } else if (text[next - 2] != '/') {
+        open.push_back(name);
+      }
+    }
+    if (next == std::string_view::npos) break;
+    i = next;
+  }
+  return open;
+}
+
+}  // namespace
+
+void MarkCutElements(std::string_view xml, Node* root) {
+  const std::vector<std::string_view> open = OpenElementsAtEnd(xml);
+  // The elements left open form the chain of last child elements from the
+  // root down.
+  Node* node = root;
+  for (const std::string_view name : open) {
+    Node* child = node->LastChild();
+    while (child != nullptr && !child->IsElement()) child = child->Previous();
+    if (child == nullptr || child->Name() != name) break;
+    child->cut_ = true;
+    node = child;
+  }
+}
+
 // ---- Document -------------------------------------------------------------------
 
 Document::Document() = default;
@@ -389,6 +478,7 @@ bool Document::ParseText(std::string_view utf8, bool xml) {
   status_ = run.status;
   if (status_ != 0) LogLine(u"Error parsing.");
   root_ = run.root;
+  if (xml && root_ != nullptr) MarkCutElements(std::string_view(utf8.data(), utf8.size()), root_);
   failure_ = ParseFailure::None;
   return true;
 }
@@ -459,22 +549,53 @@ void DestroyDocumentOnHeap(Document* document) {
 
 bool LooksLikeXml(const char* bytes, std::size_t length) {
   if (!bytes || length < 6) return false;
-  const char* p = bytes;
-  std::size_t left = length;
-  if (StartsWith(p, left, "\xEF\xBB\xBF")) {
-    p += 3;
-    left -= 3;
-    if (left < 6) return false;
+  std::string_view text(bytes, length);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.size() < 6) return false;
+  auto skipSpace = [&text] {
+    while (!text.empty() && (text[0] == ' ' || text[0] == '\t' || text[0] == '\r' || text[0] == '\n')) {
+      text.remove_prefix(1);
+    }
+  };
+  // What may stand before the root element: comments, processing
+  // instructions and a document type (with its internal subset).
+  for (;;) {
+    skipSpace();
+    if (text.size() < 2 || text[0] != '<') return false;
+    if (text.substr(0, 5) == "<?xml") return true;
+    std::size_t end = std::string_view::npos;
+    if (text.substr(0, 4) == "<!--") {
+      end = text.find("-->", 4);
+      if (end != std::string_view::npos) end += 3;
+    } else if (text[1] == '?') {
+      end = text.find("?>", 2);
+      if (end != std::string_view::npos) end += 2;
+    } else if (text.substr(0, 9) == "<!DOCTYPE") {
+      const std::size_t subset = text.find_first_of("[>", 9);
+      if (subset != std::string_view::npos && text[subset] == '[') {
+        const std::size_t close = text.find(']', subset);
+        end = close == std::string_view::npos ? close : text.find('>', close);
+      } else {
+        end = subset;
+      }
+      if (end != std::string_view::npos) ++end;
+    } else {
+      break;
+    }
+    if (end == std::string_view::npos) return false;
+    text.remove_prefix(end);
   }
-  while (left >= 6 && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) {
-    ++p;
-    --left;
+  // The root element's name.
+  text.remove_prefix(1);
+  std::size_t nameEnd = 0;
+  while (nameEnd < text.size() && text[nameEnd] != ' ' && text[nameEnd] != '>' && text[nameEnd] != '/' &&
+         text[nameEnd] != '\t' && text[nameEnd] != '\r' && text[nameEnd] != '\n') {
+    ++nameEnd;
   }
-  if (left < 6 || *p != '<') return false;
-  ++p;
-  --left;
-  return StartsWith(p, left, "?xml") || StartsWith(p, left, "rss") || StartsWith(p, left, "rdf") ||
-         StartsWith(p, left, "opml");
+  // The roots of feeds, exact case as XML has it (names that merely begin
+  // so, such as "rdf:RDF", count too).
+  const std::string_view name = text.substr(0, nameEnd);
+  return name == "feed" || name.substr(0, 3) == "rss" || name.substr(0, 3) == "rdf" || name.substr(0, 4) == "opml";
 }
 
 std::u16string GetXmlDeclarationEncoding(const char* bytes, std::size_t length) {

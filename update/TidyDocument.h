@@ -159,9 +159,14 @@ using HeapDocumentPtr = std::unique_ptr<Document, HeapDocumentDeleter>;
 
 // ---- Input ----------------------------------------------------------------------
 
+// Marks the elements of the tree parsed from xml inside which the input
+// ended (Node::IsCut); the parser closes them silently.
+void MarkCutElements(std::string_view xml, Node* root);
+
 // True when the bytes (after a UTF-8 byte order mark and white space) start
-// with "<?xml", "<rss", "<rdf" or "<opml", exact case. Fewer than 6 bytes
-// never look like XML.
+// with "<?xml", or when the first element, after any comments, processing
+// instructions and document type, is named "feed" or begins with "rss",
+// "rdf" or "opml", exact case. Fewer than 6 bytes never look like XML.
 bool LooksLikeXml(const char* bytes, std::size_t length);
 // The encoding named in the XML declaration (encoding="..." or '...'); empty
 // without a declaration ending in "?>" or without the key.

@@ -1,8 +1,11 @@
 #include "update/TidyDownload.h"
 
+#include "database/GlobalOptions.h"
+
 #include <atomic>
 
 #include "core/DebugLog.h"
+#include "core/Md5.h"
 #include "core/VORegistry.h"
 #include "update/InetJob.h"
 #include "update/InetSession.h"
@@ -24,11 +27,21 @@ constexpr char16_t kRatingScript[] = u"pingrss.php?url=";
 
 int DownloadDocument(CInetSession* session, const std::u16string& address, Document* document,
                      const std::u16string& forcedEncoding, std::u16string* errorText) {
+  return DownloadChangedDocument(session, address, document, forcedEncoding, errorText, nullptr, nullptr);
+}
+
+int DownloadChangedDocument(CInetSession* session, const std::u16string& address, Document* document,
+                            const std::u16string& forcedEncoding, std::u16string* errorText,
+                            std::u16string* digest, bool* unchanged) {
+  if (unchanged) *unchanged = false;
   if (address.empty() || !session) return 0;
   CDebugLog& log = CDebugLog::GetInstance();
   if (document) log.Printf(u"Downloading document \"%s\"", address.c_str());
   CInetJob job(session, address);
   job.SetKeepInMemory(document != nullptr);
+  // An overall deadline beside the per-read time-out (0: none).
+  const plat::DWORD deadline = GetGlobalOptions().GetDownloadDeadline();
+  job.SetDeadline(deadline != 0 ? deadline : 0xFFFFFFFFu);
   job.Execute();
   int result = job.GetResult();
   if (result != CInetJob::RESULT_SUCCESS) {
@@ -41,6 +54,28 @@ int DownloadDocument(CInetSession* session, const std::u16string& address, Docum
   std::uint32_t total = g_downloadedTotal.fetch_add(static_cast<std::uint32_t>(length)) +
                         static_cast<std::uint32_t>(length);
   log.Printf(u"Download complete, length = %d bytes (total: %d)", static_cast<int>(length), static_cast<int>(total));
+  if (digest) {
+    // The digest of the bytes as they came, with the encodings that decide
+    // how they read.
+    Md5Context md5;
+    Md5Init(md5);
+    Md5Update(md5, job.GetBuffer(), length);
+    const std::u16string charset = job.GetCharset() + u"|" + forcedEncoding;
+    Md5Update(md5, charset.data(), charset.size() * sizeof(char16_t));
+    std::uint8_t bytes[16];
+    Md5Final(md5, bytes);
+    static const char16_t kHex[] = u"0123456789abcdef";
+    std::u16string hex;
+    for (std::uint8_t b : bytes) {
+      hex += kHex[b >> 4];
+      hex += kHex[b & 15];
+    }
+    if (unchanged && !digest->empty() && *digest == hex) {
+      *unchanged = true;
+      return 1;
+    }
+    *digest = hex;
+  }
   if (!ParseBuffer(job.GetBuffer(), length, document, job.GetCharset(), forcedEncoding)) return 0;
   if (!MakeUrlsAbsolute(document, document->GetRoot(), address))
     log.WriteLine(u"Warning: Error converting relative to absolute paths in document.");

@@ -19,6 +19,13 @@ namespace Tidy {
 // given. Without a document only the request is made.
 int DownloadDocument(CInetSession* session, const std::u16string& address, Document* document,
                      const std::u16string& forcedEncoding, std::u16string* errorText);
+// As DownloadDocument; digest (when given) receives the digest of the body
+// and its encodings. With unchanged given and digest holding the digest of an
+// earlier body, a body with the same digest is not parsed: the answer is 1,
+// *unchanged is set and the document stays empty.
+int DownloadChangedDocument(CInetSession* session, const std::u16string& address, Document* document,
+                            const std::u16string& forcedEncoding, std::u16string* errorText,
+                            std::u16string* digest, bool* unchanged);
 
 // Bytes delivered to documents by DownloadDocument since the process started.
 std::uint32_t GetDownloadedTotal();

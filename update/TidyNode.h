@@ -134,6 +134,10 @@ class Node {
   std::uintptr_t GetUserData() const { return userData_; }
   void SetUserData(std::uintptr_t value) { userData_ = value; }
 
+  // An XML element inside which the document ended: its end tag never came
+  // (the parser closed it at the end of the input).
+  bool IsCut() const { return cut_; }
+
   // Where the node started in the source (1-based; 0 when not known).
   std::uint32_t Line() const { return line_; }
   std::uint32_t Column() const { return column_; }
@@ -141,6 +145,7 @@ class Node {
  private:
   friend class Document;
   friend struct TreeBuilder;
+  friend void MarkCutElements(std::string_view xml, Node* root);
 
   Node* parent_ = nullptr;
   Node* firstChild_ = nullptr;
@@ -159,6 +164,7 @@ class Node {
   NodeType type_ = NodeType::Root;
   bool xml_ = false;
   bool emptyTag_ = false;  // written as <name/> in the source
+  bool cut_ = false;
 };
 
 // Appends the markup of node and its subtree to out. Elements are written

@@ -1,24 +1,21 @@
 #include "update/TidyNodesIterator.h"
 
 #include "platform/base/Text.h"
-#include "update/ScriptDocumentModel.h"
 #include "update/TidyNode.h"
 
-void CTidyNodesIterator::WalkDescendants(Tidy::Node* node, Tidy::Document* document) {
+void CTidyNodesIterator::WalkDescendants(Tidy::Node* node, Visitor visit, void* context) const {
   if (!node) return;
-  for (Tidy::Node* n = node->FirstChild(); n; n = n->NextInSubtree(node)) Test(n, document);
+  for (Tidy::Node* n = node->FirstChild(); n; n = n->NextInSubtree(node)) Test(n, visit, context);
 }
 
-void CTidyNodesIterator::WalkChildren(Tidy::Node* node, Tidy::Document* document) {
+void CTidyNodesIterator::WalkChildren(Tidy::Node* node, Visitor visit, void* context) const {
   if (!node) return;
-  for (Tidy::Node* n = node->FirstChild(); n; n = n->Next()) Test(n, document);
+  for (Tidy::Node* n = node->FirstChild(); n; n = n->Next()) Test(n, visit, context);
 }
 
 bool CTidyNodesIterator::Passes(const Tidy::Node* node) const noexcept {
   if (!node) return false;
   if (tag_ && !node->NameIs(*tag_)) return false;
-  int type = GetScriptNodeType(node);
-  if (type >= 32 || !(typeMask_ & (1u << type))) return false;
   if (attributeName_) {
     const Tidy::Attribute* attribute = node->FindAttribute(*attributeName_);
     if (!attribute) return false;
@@ -32,13 +29,4 @@ bool CTidyNodesIterator::Passes(const Tidy::Node* node) const noexcept {
     }
   }
   return true;
-}
-
-void CTidyNodesIterator::Test(Tidy::Node* node, Tidy::Document* document) {
-  if (Passes(node)) Add(node, document);
-}
-
-void CTidyNodesIterator::Add(Tidy::Node* node, Tidy::Document* document) {
-  PushScriptNode(ctx_, document, node);
-  duk_put_prop_index(ctx_, list_, static_cast<duk_uarridx_t>(duk_get_length(ctx_, list_)));
 }

@@ -44,6 +44,7 @@ bool MoveAcrossHosts(const Resolved& from, const Resolved& to, bool replace) {
 }
 
 BOOL MoveImpl(const WCHAR* existingName, const WCHAR* newName, bool replace) {
+  FileStep("move");
   auto fromPath = ParseDevicePath(existingName);
   if (!fromPath) return FALSE;
   auto toPath = ParseDevicePath(newName);
@@ -197,6 +198,7 @@ bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::
     ok = false;
     error = ErrorFromErrno(errno);
   }
+  if (ok) FileStep("rename");
   if (ok && ::rename(side.c_str(), r->host.c_str()) != 0) {
     ok = false;
     error = ErrorFromErrno(errno);
@@ -208,6 +210,128 @@ bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::
   }
   SyncFolder(r->parentHost);
   return true;
+}
+
+FileReplaceBatch::~FileReplaceBatch() { Discard(); }
+
+void FileReplaceBatch::Discard() {
+  for (Entry& entry : entries_) {
+    if (entry.fd >= 0) ::close(entry.fd);
+    if (!entry.side.empty()) ::unlink(entry.side.c_str());
+  }
+  entries_.clear();
+  flushes_.clear();
+}
+
+bool FileReplaceBatch::Add(std::u16string_view devicePath, const void* data, std::size_t size) {
+  if (failed_) return false;
+  auto p = ParseDevicePath(devicePath);
+  auto r = p ? Resolve(*p) : std::nullopt;
+  bool ok = r.has_value();
+  if (ok && (r->isRoot || r->isMountPoint)) ok = Fail(ERROR_ACCESS_DENIED);
+  if (ok && !r->parentExists) ok = Fail(ERROR_PATH_NOT_FOUND);
+  if (ok && r->exists && (IsDir(*r) || (AttributesOf(*r) & FILE_ATTRIBUTE_READONLY))) ok = Fail(ERROR_ACCESS_DENIED);
+  if (ok && size && !data) ok = Fail(ERROR_INVALID_PARAMETER);
+  Entry entry;
+  if (ok) {
+    entry.fd = MakeSideFile(r->parentHost, r->hostName, &entry.side);
+    ok = entry.fd >= 0;
+  }
+  if (ok) {
+    entry.target = r->host;
+    entry.folder = r->parentHost;
+    entries_.push_back(entry);
+    ok = HostWrite(entry.fd, data, size) == size;
+    if (ok && r->exists) {
+      // The new contents keep the file's stored attributes.
+      const int old = ::open(r->host.c_str(), O_RDONLY | O_CLOEXEC);
+      if (old >= 0) {
+        CopyStoredAttributes(old, entry.fd);
+        ::close(old);
+      }
+    }
+  }
+  if (!ok) {
+    const DWORD error = GetLastError();
+    failed_ = true;
+    Discard();
+    SetLastError(error);
+  }
+  return ok;
+}
+
+bool FileReplaceBatch::AddFlush(std::u16string_view devicePath) {
+  if (failed_) return false;
+  auto p = ParseDevicePath(devicePath);
+  auto r = p ? Resolve(*p) : std::nullopt;
+  if (!r || !r->exists) {
+    failed_ = true;
+    Discard();
+    return r ? Fail(ERROR_FILE_NOT_FOUND) : false;
+  }
+  flushes_.push_back(r->host);
+  return true;
+}
+
+bool FileReplaceBatch::Commit() {
+  if (failed_) return false;
+  bool ok = true;
+  DWORD error = ERROR_SUCCESS;
+  // Every side file and every file changed in place to the disk: the
+  // write-back of all starts first, so the flushes that follow find most of
+  // it done and the journal commits them together.
+  for (const Entry& entry : entries_) ::sync_file_range(entry.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  std::vector<int> flushFds;
+  for (const std::string& path : flushes_) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      ok = false;
+      error = ErrorFromErrno(errno);
+      break;
+    }
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    flushFds.push_back(fd);
+  }
+  for (const int fd : flushFds) {
+    if (ok && ::fdatasync(fd) != 0) {
+      ok = false;
+      error = ErrorFromErrno(errno);
+    }
+    ::close(fd);
+  }
+  for (Entry& entry : entries_) {
+    if (ok && ::fsync(entry.fd) != 0) {
+      ok = false;
+      error = ErrorFromErrno(errno);
+    }
+    if (::close(entry.fd) != 0 && ok) {
+      ok = false;
+      error = ErrorFromErrno(errno);
+    }
+    entry.fd = -1;
+  }
+  // The renames, in order; then each folder once.
+  std::vector<std::string> folders;
+  for (Entry& entry : entries_) {
+    if (!ok) break;
+    FileStep("rename");
+    if (::rename(entry.side.c_str(), entry.target.c_str()) != 0) {
+      ok = false;
+      error = ErrorFromErrno(errno);
+      break;
+    }
+    entry.side.clear();
+    bool known = false;
+    for (const std::string& folder : folders) known = known || folder == entry.folder;
+    if (!known) folders.push_back(entry.folder);
+  }
+  for (const std::string& folder : folders) SyncFolder(folder);
+  Discard();
+  if (!ok) {
+    failed_ = true;
+    SetLastError(error);
+  }
+  return ok;
 }
 
 }  // namespace plat

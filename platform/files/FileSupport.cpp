@@ -23,6 +23,7 @@ constexpr DWORD kStoredBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | 
                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
 
 std::atomic<std::int64_t> g_diskLeft{-1};
+std::atomic<FileStepHook> g_stepHook{nullptr};
 
 bool ReadStored(const std::string& host, DWORD* value) {
   unsigned char buf[4];
@@ -108,7 +109,12 @@ void CopyStoredAttributes(int fromFd, int toFd) {
   if (::fstat(fromFd, &st) == 0) ::fchmod(toFd, st.st_mode & 07777);
 }
 
+void FileStep(const char* step) {
+  if (FileStepHook hook = g_stepHook.load(std::memory_order_acquire)) hook(step);
+}
+
 std::size_t HostWrite(int fd, const void* data, std::size_t size) {
+  FileStep("write");
   const auto* p = static_cast<const unsigned char*>(data);
   std::size_t allowed = size;
   bool simulatedFull = false;
@@ -297,5 +303,7 @@ bool CopyHostFile(const std::string& source, const std::string& targetFolder, co
 namespace plat {
 
 void SimulateDiskFull(std::int64_t bytesLeft) { files::g_diskLeft.store(bytesLeft < 0 ? -1 : bytesLeft); }
+
+void SetFileStepHook(FileStepHook hook) { files::g_stepHook.store(hook, std::memory_order_release); }
 
 }  // namespace plat

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/base/Handle.h"
 #include "platform/base/Types.h"
@@ -228,9 +229,54 @@ void SetModuleDevicePath(std::u16string_view devicePath);
 // file stays whole, the side file is removed, and the result is false.
 bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::size_t size);
 
+// Replaces several files as one save. Each new content is written to a side
+// file beside its target; at Commit the side files, and the files named by
+// AddFlush (written in place before), reach the disk together, then the side
+// files are renamed over their targets in the order they were added, and
+// each folder is flushed once. A stop at any point leaves each file old or
+// new, and, since the renames keep their order, never a later file new while
+// an earlier one is old. Side files not committed are removed.
+class FileReplaceBatch {
+ public:
+  FileReplaceBatch() = default;
+  ~FileReplaceBatch();
+  FileReplaceBatch(const FileReplaceBatch&) = delete;
+  FileReplaceBatch& operator=(const FileReplaceBatch&) = delete;
+
+  // False (the batch then fails) when the side file could not be written.
+  bool Add(std::u16string_view devicePath, const void* data, std::size_t size);
+  // A file changed in place that must be on the disk before the renames.
+  bool AddFlush(std::u16string_view devicePath);
+  // False when a flush or a rename failed (the last error tells); the files
+  // renamed before the failure stay new, the others old.
+  bool Commit();
+  bool IsEmpty() const { return entries_.empty() && flushes_.empty(); }
+
+ private:
+  struct Entry {
+    int fd = -1;
+    std::string side;
+    std::string target;
+    std::string folder;
+  };
+  void Discard();
+
+  std::vector<Entry> entries_;
+  std::vector<std::string> flushes_;
+  bool failed_ = false;
+};
+
 // Fault injection for tests: after bytesLeft more bytes written through
 // WriteFile in this process the disk counts as full (short writes,
 // ERROR_DISK_FULL). A negative value turns it off (the default).
 void SimulateDiskFull(std::int64_t bytesLeft);
+
+// Fault injection for tests: called in this process before each write to a
+// file (WriteFile, the side file of ReplaceFileContents), each rename of a
+// replacement and each move, with "write", "rename" or "move". A test that
+// kills its process at the n-th call stops a save at exactly that step.
+// Null turns it off (the default).
+using FileStepHook = void (*)(const char* step);
+void SetFileStepHook(FileStepHook hook);
 
 }  // namespace plat

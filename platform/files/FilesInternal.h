@@ -96,6 +96,8 @@ void CopyStoredAttributes(int fromFd, int toFd);
 // Writes all of data to fd, honouring the simulated disk-full limit.
 // Returns the bytes written; on a shortfall the last error is set.
 std::size_t HostWrite(int fd, const void* data, std::size_t size);
+// Calls the test's step hook, if one is set.
+void FileStep(const char* step);
 
 // FILETIME from a host time.
 FILETIME FileTimeFromTimespec(const struct timespec& ts);

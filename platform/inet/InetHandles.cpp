@@ -56,8 +56,47 @@ struct HandleObj {
   }
 };
 
+// What the requests of one internet session share, as the platform's
+// library did: open connections per host (kept alive between requests),
+// name look-ups and TLS sessions.
+class SessionShare {
+ public:
+  SessionShare() {
+    share_ = curl_share_init();
+    if (!share_) return;
+    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &Lock);
+    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &Unlock);
+    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+  }
+  ~SessionShare() {
+    if (share_) curl_share_cleanup(share_);
+  }
+  SessionShare(const SessionShare&) = delete;
+  SessionShare& operator=(const SessionShare&) = delete;
+  CURLSH* Get() const { return share_; }
+
+ private:
+  static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    static_cast<SessionShare*>(self)->locks_[Slot(data)].lock();
+  }
+  static void Unlock(CURL*, curl_lock_data data, void* self) {
+    static_cast<SessionShare*>(self)->locks_[Slot(data)].unlock();
+  }
+  static std::size_t Slot(curl_lock_data data) {
+    const auto n = static_cast<std::size_t>(data);
+    return n < kSlots ? n : 0;
+  }
+  static constexpr std::size_t kSlots = 16;
+  CURLSH* share_ = nullptr;
+  std::mutex locks_[kSlots];
+};
+
 struct InternetObj : HandleObj {
   InternetObj() : HandleObj(Kind::Internet) {}
+  SessionShare share;
   std::string agent;
   DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
   std::string proxy;
@@ -388,6 +427,7 @@ BOOL StartSend(RequestObj& r, const std::vector<std::string>& callHeaders, std::
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  if (inet.share.Get()) curl_easy_setopt(e, CURLOPT_SHARE, inet.share.Get());
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r.errorBuffer);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnBody);
   curl_easy_setopt(e, CURLOPT_WRITEDATA, &r);

@@ -251,7 +251,7 @@ class MoveContentTest : public ChannelSetTest {
  protected:
   void SetUp() override {
     ChannelSetTest::SetUp();
-    SetViewLocationKeeper(&keeper_);
+    ASSERT_TRUE(set_.SetViewLocationKeeper(&keeper_));
     ASSERT_TRUE(set_.Open());
     for (const char16_t* name : {u"Alpha", u"Beta", u"Gamma"}) {
       IChannel* channel = set_.Add(name);
@@ -262,7 +262,7 @@ class MoveContentTest : public ChannelSetTest {
       channel->Release(this, false);
     }
   }
-  void TearDown() override { SetViewLocationKeeper(nullptr); }
+  void TearDown() override { set_.RemoveViewLocationKeeper(&keeper_); }
 
   KeptLocation keeper_;
   CChannelSet set_;

@@ -431,7 +431,20 @@ class BusyChannel {
   ChildProcess child_;
 };
 
-TEST_F(ChannelBehaviourTest, SaveThatCannotTakeTheMutexKeepsTheChange) {
+// The channel's work gives up on a held mutex after a short wait here.
+class BusyChannelTest : public ChannelBehaviourTest {
+ protected:
+  void SetUp() override {
+    ChannelBehaviourTest::SetUp();
+    SetChannelMutexTimeout(50);
+  }
+  void TearDown() override {
+    SetChannelMutexTimeout(kDefaultChannelMutexTimeoutMs);
+    ChannelBehaviourTest::TearDown();
+  }
+};
+
+TEST_F(BusyChannelTest, SaveThatCannotTakeTheMutexKeepsTheChange) {
   ASSERT_TRUE(set_.Open());
   CChannel* channel = AddChannel(u"Busy");
   const std::string file = ChannelFileHost(channel);
@@ -450,7 +463,7 @@ TEST_F(ChannelBehaviourTest, SaveThatCannotTakeTheMutexKeepsTheChange) {
   EXPECT_EQ(busy.End(), 0);
 }
 
-TEST_F(ChannelBehaviourTest, LoadThatCannotTakeTheMutexReadsNothingAndKeepsTheFiles) {
+TEST_F(BusyChannelTest, LoadThatCannotTakeTheMutexReadsNothingAndKeepsTheFiles) {
   WriteHostFile(ContentHost(u"Locked.cnl"), ChannelFileBytes(kMagicOBC1, 6, {}, {{"@url", "http://locked.test/"}}));
   ASSERT_TRUE(CreateFolderTree(CombinePath(kTestContent, u"Locked\\bin")));
   BusyChannel busy(u"CL.Locked");
@@ -465,7 +478,7 @@ TEST_F(ChannelBehaviourTest, LoadThatCannotTakeTheMutexReadsNothingAndKeepsTheFi
   EXPECT_EQ(busy.End(), 0);
 }
 
-TEST_F(ChannelBehaviourTest, RenamedChannelUsesTheMutexOfItsNewName) {
+TEST_F(BusyChannelTest, RenamedChannelUsesTheMutexOfItsNewName) {
   ASSERT_TRUE(set_.Open());
   CChannel* channel = AddChannel(u"Before");
   ASSERT_TRUE(channel->Rename(u"After"));

@@ -25,6 +25,7 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/imaging/Imaging.h"
 #include "platform/ipc/Ipc.h"
+#include "tests/support/Wait.h"
 #include "tests/database/BlockerJob.h"
 #include "tests/support/ImagingTestFiles.h"
 #include "tests/support/TempDevice.h"
@@ -207,7 +208,7 @@ TEST_F(ThumbnailsManagerTest, RequestRunsOneJobThatStoresEverySize) {
   EXPECT_EQ(pool->GetSize(), 8);
   ASSERT_TRUE(listener.WaitFor(2));  // one call per size
   for (const auto& p : listener.Paths()) EXPECT_EQ(p, image);
-  for (int i = 0; i < 200 && manager.IsInPreparation(image); ++i) Sleep(10);
+  orvtest::Eventually([&] { return !manager.IsInPreparation(image); });
   EXPECT_FALSE(manager.IsInPreparation(image));
 
   std::vector<int> sizes;
@@ -315,7 +316,7 @@ TEST_F(ThumbnailsManagerTest, UndecodableImageEndsItsJobAndMayBeAskedAgain) {
   manager.RequestPreparation(image);
   EXPECT_TRUE(manager.IsInPreparation(image));
   Unblock();
-  for (int i = 0; i < 200 && manager.IsInPreparation(image); ++i) Sleep(10);
+  orvtest::Eventually([&] { return !manager.IsInPreparation(image); });
   EXPECT_FALSE(manager.IsInPreparation(image));
   EXPECT_FALSE(manager.Contains(image, 8));
 }

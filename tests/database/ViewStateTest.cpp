@@ -278,6 +278,14 @@ TEST_F(ViewStateFilterTest, TheFilterFollowsTheView) {
 TEST_F(ViewStateFilterTest, LocationSurvivesAMoveOfTheContentFolder) {
   CArticleFilter filter(set_);
   CDBViewState state(set_);
+  ASSERT_TRUE(state.KeepViewLocation());
+  {
+    // Another view state can neither take the place nor clear it.
+    CDBViewState other(set_);
+    EXPECT_FALSE(other.KeepViewLocation());
+    EXPECT_FALSE(other.IsKeepingViewLocation());
+  }
+  EXPECT_EQ(set_->GetViewLocationKeeper(), &state);
   state.AttachArticleFilter(&filter);
   state.OpenChannel(u"b");
   state.OpenArticle(IdOf(u"b"));

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <signal.h>
@@ -196,6 +197,11 @@ void HttpTestServer::AcceptLoop() {
         break;
       }
       ++activeConnections_;
+      ++connections_;
+      // A response's pieces go out at once (no wait for the client's
+      // delayed acknowledgement on a kept connection).
+      const int one = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       openFds_.push_back(fd);
     }
     std::thread([this, fd] {
@@ -210,6 +216,12 @@ void HttpTestServer::AcceptLoop() {
 }
 
 void HttpTestServer::ServeConnection(int fd) {
+  std::string pending;
+  while (ServeRequest(fd, pending)) {
+  }
+}
+
+bool HttpTestServer::ServeRequest(int fd, std::string& pending) {
   auto sleepFor = [this](int ms) {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!stopping_ && std::chrono::steady_clock::now() < until)
@@ -228,14 +240,21 @@ void HttpTestServer::ServeConnection(int fd) {
 
   // Read the request head.
   std::string head;
+  head.swap(pending);
   char buf[4096];
   while (head.find("\r\n\r\n") == std::string::npos && head.find("\n\n") == std::string::npos) {
-    if (stopping_ || head.size() > 64 * 1024) return;
+    if (stopping_ || head.size() > 64 * 1024) return false;
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 100) <= 0) continue;
     ssize_t r = ::recv(fd, buf, sizeof buf, 0);
-    if (r <= 0) return;
+    if (r <= 0) return false;
     head.append(buf, static_cast<std::size_t>(r));
+  }
+  {
+    std::size_t end = head.find("\r\n\r\n");
+    end = end == std::string::npos ? head.find("\n\n") + 2 : end + 4;
+    pending = head.substr(end);
+    head.resize(end);
   }
 
   HttpRequest req;
@@ -249,11 +268,11 @@ void HttpTestServer::ServeConnection(int fd) {
     return true;
   };
   std::string line;
-  if (!nextLine(line)) return;
+  if (!nextLine(line)) return false;
   {
     std::size_t a = line.find(' ');
     std::size_t b = line.rfind(' ');
-    if (a == std::string::npos || b == a) return;
+    if (a == std::string::npos || b == a) return false;
     req.method = line.substr(0, a);
     req.target = line.substr(a + 1, b - a - 1);
     req.version = line.substr(b + 1);
@@ -292,9 +311,26 @@ void HttpTestServer::ServeConnection(int fd) {
     long long len = resp.declaredLength >= 0 ? resp.declaredLength : static_cast<long long>(body.size());
     out += "Content-Length: " + std::to_string(len) + "\r\n";
   }
-  out += "Connection: close\r\n\r\n";
-  if (!sendAll(out.data(), out.size())) return;
-  if (req.method == "HEAD") return;
+  // The client's wish for the connection, and whether this response allows
+  // keeping it.
+  bool keep = keepAlive_ && !resp.stream && resp.closeAfter == static_cast<std::size_t>(-1) &&
+              (resp.chunked || (resp.sendContentLength && resp.declaredLength < 0));
+  if (keep) {
+    std::string connection;
+    for (const auto& h : req.headers) {
+      std::string name = h.first;
+      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (name == "connection") {
+        connection = h.second;
+        for (char& c : connection) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      }
+    }
+    keep = req.version == "HTTP/1.1" ? connection.find("close") == std::string::npos
+                                     : connection.find("keep-alive") != std::string::npos;
+  }
+  out += keep ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+  if (!sendAll(out.data(), out.size())) return false;
+  if (req.method == "HEAD") return keep;
 
   if (resp.stallBeforeBodyMs > 0) sleepFor(resp.stallBeforeBodyMs);
 
@@ -313,9 +349,9 @@ void HttpTestServer::ServeConnection(int fd) {
   if (resp.stream) {
     std::string piece;
     while (!stopping_ && resp.stream(piece)) {
-      if (!sendPiece(piece.data(), piece.size())) return;
+      if (!sendPiece(piece.data(), piece.size())) return false;
       sent += piece.size();
-      if (sent >= resp.closeAfter) return;
+      if (sent >= resp.closeAfter) return false;
       if (resp.trickleDelayMs > 0) sleepFor(resp.trickleDelayMs);
     }
   } else {
@@ -323,13 +359,14 @@ void HttpTestServer::ServeConnection(int fd) {
     std::size_t step = resp.trickleDelayMs > 0 ? std::max<std::size_t>(1, resp.trickleBytes) : (limit ? limit : 1);
     while (sent < limit) {
       std::size_t n = std::min(step, limit - sent);
-      if (!sendPiece(body.data() + sent, n)) return;
+      if (!sendPiece(body.data() + sent, n)) return false;
       sent += n;
       if (resp.trickleDelayMs > 0 && sent < limit) sleepFor(resp.trickleDelayMs);
     }
-    if (limit < body.size()) return;  // closed mid-body on purpose
+    if (limit < body.size()) return false;  // closed mid-body on purpose
   }
-  if (resp.chunked) sendAll("0\r\n\r\n", 5);
+  if (resp.chunked && !sendAll("0\r\n\r\n", 5)) return false;
+  return keep;
 }
 
 }  // namespace orvtest

@@ -70,9 +70,18 @@ class HttpTestServer {
   // Ends every open connection and refuses new ones until the server is destroyed.
   void Stop();
 
+  // Keeps a connection open for the next request when the client asks for
+  // it and the response has a plain body (off by default: every response
+  // closes its connection). Connections accepted so far.
+  void SetKeepAlive(bool keep) { keepAlive_ = keep; }
+  std::size_t ConnectionCount() const { return connections_.load(); }
+
  private:
   void AcceptLoop();
   void ServeConnection(int fd);
+  // One request of the connection; true when the connection stays open for
+  // another. pending holds bytes read past the request's head.
+  bool ServeRequest(int fd, std::string& pending);
 
   int listenFd_ = -1;
   int port_ = 0;
@@ -84,6 +93,8 @@ class HttpTestServer {
   std::vector<int> openFds_;
   std::map<std::string, Handler> routes_;
   std::vector<HttpRequest> requests_;
+  std::atomic<bool> keepAlive_{false};
+  std::atomic<std::size_t> connections_{0};
 };
 
 // "openssl s_server" on 127.0.0.1 with a self-signed certificate made in

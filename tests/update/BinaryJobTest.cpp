@@ -9,6 +9,7 @@
 
 #include "database/ChannelSet.h"
 #include "tests/support/HeadersFixture.h"
+#include "tests/support/Wait.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/update/InetTestSupport.h"
 #include "update/BinaryJob.h"
@@ -200,7 +201,7 @@ TEST_F(BinaryJobTest, StoppedDownloadWaitsAgainAndKeepsTheOldFile) {
     std::thread runner([&] { job.Run(); });
     std::u16string side = CBinaryJob::TemporaryPathFor(channel_.BinFile(name));
     // The body has begun to arrive once the side file exists.
-    for (int i = 0; i < 1000 && !FileExists(side); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    orvtest::Eventually([&] { return FileExists(side); });
     EXPECT_TRUE(FileExists(side));
     EXPECT_EQ(binary->GetUpdateStatus(), US_UPDATING);
     const auto start = std::chrono::steady_clock::now();

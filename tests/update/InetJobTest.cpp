@@ -23,6 +23,13 @@ std::string Pattern(std::size_t n) {
 
 class InetJobTest : public orvtest::InetTest {
  protected:
+  // A connected session whose calls time out after timeoutMs.
+  bool OpenSession(plat::DWORD timeoutMs) {
+    manager_->GetWinInet().SetTimeout(timeoutMs);
+    session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
+    return session_->WaitForConnection();
+  }
+
   HttpTestServer server_;
 };
 
@@ -194,15 +201,44 @@ TEST_F(InetJobTest, TricklingServerMeetsTheDeadline) {
     r.trickleDelayMs = 150;  // each byte well within the receive time-out
     return r;
   });
-  manager_->GetWinInet().SetTimeout(2000);
-  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-  ASSERT_TRUE(session_->WaitForConnection());
+  ASSERT_TRUE(OpenSession(2000));
   CInetJob job(session_.get(), plat::Utf8ToUtf16(server_.Url("/trickle")));
   job.SetKeepInMemory(true);
   job.SetDeadline(800);
   job.Execute();
   EXPECT_EQ(job.GetResult(), CInetJob::RESULT_FAILURE);
   EXPECT_LT(job.GetDeliveredLength(), 1000u);
+}
+
+TEST_F(InetJobTest, BodyUnderTheRateFloorFailsAndOneAboveItArrives) {
+  server_.Route("/drip", [](const HttpRequest&) {
+    HttpResponse r;
+    r.body = std::string(100000, 'x');
+    r.trickleDelayMs = 40;  // about 250 bytes a second
+    r.trickleBytes = 10;
+    return r;
+  });
+  server_.Route("/fast", [](const HttpRequest&) {
+    HttpResponse r;
+    r.body = std::string(100000, 'y');
+    return r;
+  });
+  ASSERT_TRUE(OpenSession(2000));
+  CInetJob slow(session_.get(), plat::Utf8ToUtf16(server_.Url("/drip")));
+  slow.SetKeepInMemory(true);
+  slow.SetMinimumRate(2000, 300);
+  slow.Execute();
+  EXPECT_EQ(slow.GetResult(), CInetJob::RESULT_FAILURE);
+  EXPECT_TRUE(slow.WasTooSlow());
+  EXPECT_LT(slow.GetDeliveredLength(), 100000u);
+
+  CInetJob fast(session_.get(), plat::Utf8ToUtf16(server_.Url("/fast")));
+  fast.SetKeepInMemory(true);
+  fast.SetMinimumRate(2000, 300);
+  fast.Execute();
+  EXPECT_EQ(fast.GetResult(), CInetJob::RESULT_SUCCESS);
+  EXPECT_FALSE(fast.WasTooSlow());
+  EXPECT_EQ(fast.GetDeliveredLength(), 100000u);
 }
 
 TEST_F(InetJobTest, GzipBombStopsAtTheCap) {
@@ -227,9 +263,7 @@ TEST_F(InetJobTest, CancelEndsABlockedReadPromptly) {
     r.stallBeforeBodyMs = 8000;
     return r;
   });
-  manager_->GetWinInet().SetTimeout(20000);
-  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-  ASSERT_TRUE(session_->WaitForConnection());
+  ASSERT_TRUE(OpenSession(20000));
   CInetJob job(session_.get(), plat::Utf8ToUtf16(server_.Url("/stall")));
   job.SetKeepInMemory(true);
   auto start = std::chrono::steady_clock::now();
@@ -279,9 +313,7 @@ TEST_F(InetJobTest, BodyIsWrittenToTheOutputFile) {
     r.gzip = true;
     return r;
   });
-  manager_->GetWinInet().SetTimeout(3000);
-  session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
-  ASSERT_TRUE(session_->WaitForConnection());
+  ASSERT_TRUE(OpenSession(3000));
   CInetJob job(session_.get(), plat::Utf8ToUtf16(server_.Url("/bin")));
   job.SetOutputFile(u"\\image.bin");
   job.Execute();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/Wait.h"
 #include "tests/update/ScriptTestSupport.h"
 #include "update/BinaryJob.h"
 #include "update/ChannelJob.h"
@@ -138,13 +139,7 @@ TEST_F(JSPluginTest, UpdateManagerRunsScriptChannelAndArticleJobs) {
   ASSERT_NE(channel, nullptr);
   RegisterScriptUpdater();
   auto updates = std::make_unique<CUpdateManager>(GetChannelSet(), manager_.get());
-  auto eventually = [](const std::function<bool()>& condition) {
-    for (int i = 0; i < 1600; ++i) {
-      if (condition()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return condition();
-  };
+  auto eventually = [](const std::function<bool()>& condition) { return orvtest::Eventually(condition); };
   std::u16string first = plat::Utf8ToUtf16(server_.Url("/story1.html"));
   std::u16string second = plat::Utf8ToUtf16(server_.Url("/story2.html"));
 

@@ -58,6 +58,16 @@ class MainWindowDouble {
     std::lock_guard<std::mutex> g(lock_);
     return posts_;
   }
+  // Returns true once every message posted to the window before the call has
+  // been handled (a marker posted behind them came through).
+  bool Drain() {
+    std::unique_lock<std::mutex> g(lock_);
+    const int marker = ++drainsPosted_;
+    g.unlock();
+    if (!plat::PostMessageW(window_, kDrainMessage, 0, 0)) return false;
+    g.lock();
+    return drained_.wait_for(g, std::chrono::seconds(20), [&] { return drainsHandled_ >= marker; });
+  }
   // wParam values of the questions sent (lParam 1), in order.
   std::vector<plat::WPARAM> Questions() {
     std::lock_guard<std::mutex> g(lock_);
@@ -65,6 +75,8 @@ class MainWindowDouble {
   }
 
  private:
+  static constexpr plat::UINT kDrainMessage = plat::WM_USER + 0x7A1;
+
   static MainWindowDouble*& Current() {
     static MainWindowDouble* current = nullptr;
     return current;
@@ -73,6 +85,12 @@ class MainWindowDouble {
   static plat::LRESULT Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
     MainWindowDouble* self = Current();
     if (self && msg == self->message_ && self->message_ != 0) return self->OnUpdateManagerChanged(wParam, lParam);
+    if (self && msg == kDrainMessage) {
+      std::lock_guard<std::mutex> g(self->lock_);
+      ++self->drainsHandled_;
+      self->drained_.notify_all();
+      return 0;
+    }
     if (msg == plat::WM_CLOSE) {
       plat::DestroyWindow(hwnd);
       return 0;
@@ -143,6 +161,9 @@ class MainWindowDouble {
   std::thread thread_;
   std::mutex lock_;
   std::condition_variable ready_;
+  std::condition_variable drained_;
+  int drainsPosted_ = 0;
+  int drainsHandled_ = 0;
   plat::HWND window_ = nullptr;
   bool failed_ = false;
   std::vector<Post> posts_;

@@ -7,6 +7,7 @@
 
 #include "database/GlobalOptions.h"
 #include "tests/support/HeadersFixture.h"
+#include "tests/support/Wait.h"
 #include "tests/update/FeedTestSupport.h"
 #include "update/BinaryJob.h"
 #include "update/RSSChannelJob.h"
@@ -394,7 +395,7 @@ TEST_F(FeedJobTest, StoppedJobChangesNothingAfterwards) {
     CRSSChannelJob job(channel, 0);
     job.SetSession(session_.get());
     std::thread runner([&] { job.Run(); });
-    for (int i = 0; i < 400 && asked.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    orvtest::Eventually([&] { return asked.load() != 0; });
     ASSERT_EQ(asked.load(), 1);
     EXPECT_EQ(Status(channel), US_UPDATING);
     const auto start = std::chrono::steady_clock::now();

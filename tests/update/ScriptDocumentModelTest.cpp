@@ -33,7 +33,7 @@ class ScriptDocumentTest : public orvtest::InetTest {
     manager_->GetWinInet().SetTimeout(3000);
     session_ = std::make_unique<CInetSession>(&listener_, true, manager_.get());
     ASSERT_TRUE(session_->WaitForConnection());
-    ASSERT_TRUE(interpreter_.Init());
+    ASSERT_TRUE(interpreter_.Init(&RegisterScriptDocumentModel));
     interpreter_.SetInetSession(session_.get());
   }
   void TearDown() override {

@@ -64,7 +64,17 @@ TEST_F(TidyDocumentTest, LooksLikeXmlSniffsTheFirstTag) {
       {"<rss>", false},  // 5 bytes
       {"\xEF\xBB\xBF<rss>", false},
       {"      <", false},
-      {"<feed xmlns=\"http://www.w3.org/2005/Atom\">", false},
+      // An Atom feed without a declaration, and feeds whose root comes after
+      // comments, processing instructions or a document type.
+      {"<feed xmlns=\"http://www.w3.org/2005/Atom\">", true},
+      {"<!-- generated -->\n<rss version=\"2.0\">", true},
+      {"<?xml-stylesheet href=\"a.xsl\"?><!-- x --><feed>", true},
+      {"<!DOCTYPE rss PUBLIC \"-//Netscape//DTD RSS 0.91//EN\" \"x.dtd\">\n<rss>", true},
+      {"<!DOCTYPE rss [<!ENTITY a \"b>\">]><rss>", true},
+      {"<!DOCTYPE html>\n<html><body>", false},
+      {"<!-- feed --><html>", false},
+      {"<!-- never closed <rss>", false},
+      {"<feedback>hello</feedback>", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Tidy::LooksLikeXml(c.bytes.data(), c.bytes.size()), c.xml) << c.bytes;

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "core/FileUtils.h"
+#include "core/VORegistry.h"
 #include "platform/base/Text.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/update/InetTestSupport.h"
@@ -47,6 +49,22 @@ TEST_F(TidyDownloadTest, PageIsParsedInItsCharsetWithAbsoluteAddresses) {
   // A forced encoding wins over the charset.
   ASSERT_EQ(Tidy::DownloadDocument(Session(), Url("/news/page.html"), &doc, u"koi8-r", nullptr), 1);
   EXPECT_NE(doc.GetRoot()->FindDescendantElement("title")->GetTextUtf8(), "M\xC3\xBCnchen \xC3\xBC" "ber alles");
+}
+
+TEST_F(TidyDownloadTest, ServerThatDripsBytesCannotOutlastTheDownloadDeadline) {
+  ASSERT_TRUE(CreateFolderTree(u"\\Content"));
+  ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"DownloadDeadline", 600));
+  server_.Route("/drip.xml", [](const orvtest::HttpRequest&) {
+    orvtest::HttpResponse r;
+    r.body = "<?xml version=\"1.0\"?><rss>" + std::string(5000, ' ') + "</rss>";
+    r.trickleDelayMs = 100;  // every piece well within the per-read time-out
+    r.trickleBytes = 20;
+    return r;
+  });
+  Tidy::Document doc;
+  std::u16string error;
+  EXPECT_EQ(Tidy::DownloadDocument(Session(), Url("/drip.xml"), &doc, u"", &error), CInetJob::RESULT_FAILURE);
+  EXPECT_EQ(doc.GetRoot(), nullptr);
 }
 
 TEST_F(TidyDownloadTest, FailuresReturnTheJobsResultAndParseNothing) {

@@ -847,14 +847,14 @@ TEST_F(UpdateManagerTest, ListenersAreReplacedAndRemovedByWindow) {
   std::size_t before = window_->Posts().size();
   updates_->UpdateChannel(channel);
   ASSERT_TRUE(Eventually([&] { return fake.Ended() == 1 && !updates_->IsUpdating(); }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(window_->Drain());
   EXPECT_EQ(window_->Posts().size(), before);
   updates_->AddEventListener(window_->Window(), window_->Message());
   updates_->StatusChanged();
   ASSERT_TRUE(Eventually([&] { return window_->Posts().size() == before + 1; }));
   updates_->RemoveEventListener(window_->Window());
   updates_->StatusChanged();
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(window_->Drain());
   EXPECT_EQ(window_->Posts().size(), before + 1);
 }
 

@@ -21,6 +21,7 @@
 #include "database/GlobalOptions.h"
 #include "database/DataModel.h"
 #include "database/UpdateItem.h"
+#include "tests/support/Wait.h"
 #include "tests/support/TempDevice.h"
 #include "update/UpdateQueue.h"
 
@@ -679,7 +680,7 @@ TEST_F(QueueChannelTest, EventHandlersWaitForTheTreeLock) {
     NewArticle(channel.get(), u"late", US_WAITING);
     created = true;
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(orvtest::Eventually([&] { return treeLock.GetWaitingCount() == 1; }));
   EXPECT_FALSE(created.load());  // the handler waits for the lock
   treeLock.Unlock();
   writer.join();

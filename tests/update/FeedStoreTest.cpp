@@ -1,0 +1,362 @@
+// What a feed update leaves stored when it is killed, when its writes fail,
+// when its data bank was lost, and what it stores of feeds that real and
+// hostile servers send.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "core/DebugLog.h"
+#include "core/FileUtils.h"
+#include "core/Md5.h"
+#include "core/VORegistry.h"
+#include "database/GlobalOptions.h"
+#include "platform/files/Files.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/update/FeedTestSupport.h"
+#include "update/RSSChannelJob.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using orvtest::StoredArticle;
+
+// An RSS feed of items [first, first + count), each with a title, a body and
+// one enclosure.
+std::string MakeFeed(int first, int count) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\"><channel><title>Store</title>\n";
+  for (int i = first + count - 1; i >= first; --i) {
+    const std::string n = std::to_string(i);
+    xml += "<item><title>Item " + n + "</title><guid>item-" + n + "</guid><description>Body of item " + n +
+           "</description><enclosure url=\"http://127.0.0.1:1/file-" + n + ".mp3\" type=\"audio/mpeg\"/></item>\n";
+  }
+  return xml + "</channel></rss>\n";
+}
+
+std::u16string ItemId(int i) { return plat::Utf8ToUtf16("item-" + std::to_string(i)); }
+
+class FeedStoreTest : public orvtest::FeedTest {
+ protected:
+  void SetUp() override {
+    orvtest::FeedTest::SetUp();
+    feedHost_ = device_.FsRoot() + "/store.xml";
+  }
+  void WriteFeed(const std::string& xml) { orvtest::WriteHostFile(feedHost_, xml); }
+  // The channel of the local feed file (no server needed, so a forked child
+  // can run it too).
+  IChannel* AddStore() { return AddChannel(u"Store", u"\\store.xml"); }
+
+  bool RunJob(IChannel* channel) {
+    CRSSChannelJob job(channel, 0);
+    job.SetSession(session_.get());
+    job.Run();
+    return job.Succeeded();
+  }
+  std::string ContentHost() const { return device_.FsRoot() + "/Content"; }
+  std::string DataHost() const { return ContentHost() + "/Store"; }
+
+  // Side files of stopped saves anywhere in the content folder.
+  std::vector<std::string> SideFiles() {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(ContentHost())) {
+      const std::string name = entry.path().filename().string();
+      if (name.size() > 4 && name.substr(name.size() - 4) == ".tmp") found.push_back(name);
+    }
+    return found;
+  }
+
+  // Every live article has its text; the articles of the first update keep
+  // theirs and their read states. New articles, when there, are whole.
+  void ExpectWholeChannel(IChannel* channel, int firstCount, int readItem) {
+    CSyncLock lock(GetChannelSet());
+    channel->Acquire(this);
+    IArticleSet* set = channel->GetArticleSet();
+    for (int i = 0; i < set->GetCount(); ++i) {
+      IArticle* article = set->GetAt(i);
+      if (article->IsDeleted()) continue;
+      CStringToStringMap properties;
+      channel->GetArticleProperties(article, properties);
+      EXPECT_FALSE(properties[u"body"].empty()) << "an article without its text: " << plat::Utf16ToUtf8(article->GetTitle());
+    }
+    for (int i = 0; i < firstCount; ++i) {
+      IArticle* article = set->FindById(GetMd5Hex(ItemId(i)));
+      ASSERT_NE(article, nullptr) << "lost: item " << i;
+      EXPECT_EQ(channel->IsArticleRead(article), i == readItem) << "item " << i;
+    }
+    channel->Release(this, false);
+  }
+
+  std::string feedHost_;
+};
+
+// ---- Kills at every write step ---------------------------------------------------
+
+// The n-th write step of the child kills it.
+std::atomic<int> g_stepsLeft{0};
+void KillAtStep(const char*) {
+  if (g_stepsLeft.fetch_sub(1) == 1) ::raise(SIGKILL);
+}
+
+TEST_F(FeedStoreTest, KillAtEveryWriteStepOfAnUpdateLeavesAWholeChannel) {
+  constexpr int kFirst = 4;
+  constexpr int kRead = 1;
+  WriteFeed(MakeFeed(0, kFirst));
+  IChannel* channel = AddStore();
+  ASSERT_TRUE(RunJob(channel));
+  {
+    CSyncLock lock(GetChannelSet());
+    channel->Acquire(this);
+    channel->SetArticleRead(channel->GetArticleSet()->FindById(GetMd5Hex(ItemId(kRead))), true);
+    channel->Release(this, true);
+  }
+  // What the update starts from, put back before each kill.
+  const std::string snapshot = orvtest::MakeTempDir("feedstore");
+  fs::copy(ContentHost(), snapshot, fs::copy_options::recursive);
+  WriteFeed(MakeFeed(0, kFirst + 3));
+
+  int killed = 0;
+  for (int step = 1; step < 200; ++step) {
+    SCOPED_TRACE(step);
+    {
+      CSyncLock lock(GetChannelSet());
+      GetChannelSet()->RemoveAll();
+    }
+    fs::remove_all(ContentHost());
+    fs::copy(snapshot, ContentHost(), fs::copy_options::recursive);
+    channel = Reload(u"Store");
+    ASSERT_NE(channel, nullptr);
+    orvtest::ChildProcess child([channel, step, this](orvtest::ChildContext&) {
+      g_stepsLeft = step;
+      plat::SetFileStepHook(&KillAtStep);
+      const bool ok = RunJob(channel);
+      plat::SetFileStepHook(nullptr);
+      return ok ? 0 : 3;
+    });
+    const int code = child.Wait();
+    if (code == 0) break;  // every step passed: the update ran to its end
+    ASSERT_EQ(code, 128 + SIGKILL);
+    ++killed;
+
+    channel = Reload(u"Store");
+    ASSERT_NE(channel, nullptr);
+    ExpectWholeChannel(channel, kFirst, kRead);
+    EXPECT_TRUE(SideFiles().empty()) << SideFiles().front();
+    // The next update completes what the killed one began.
+    ASSERT_TRUE(RunJob(channel));
+    channel = Reload(u"Store");
+    ExpectWholeChannel(channel, kFirst, kRead);
+    EXPECT_EQ(LiveArticles(channel), kFirst + 3);
+    if (HasFailure()) break;
+  }
+  EXPECT_GT(killed, 4) << "an update writes the data bank, its index, the read states, the headers and the channel";
+  orvtest::RemoveTree(snapshot);
+}
+
+// ---- Failed writes -------------------------------------------------------------------
+
+// From the n-th write step on, the disk is full.
+std::atomic<int> g_stepsToFull{0};
+void FillDiskAtStep(const char*) {
+  if (g_stepsToFull.fetch_sub(1) == 1) plat::SimulateDiskFull(0);
+}
+
+TEST_F(FeedStoreTest, UpdateWhoseWritesFailFailsAndLosesNothing) {
+  WriteFeed(MakeFeed(0, 3));
+  IChannel* channel = AddStore();
+  ASSERT_TRUE(RunJob(channel));
+  WriteFeed(MakeFeed(0, 6));
+  int failed = 0;
+  for (int step = 1; step < 200; ++step) {
+    SCOPED_TRACE(step);
+    channel = Reload(u"Store");
+    g_stepsToFull = step;
+    plat::SetFileStepHook(&FillDiskAtStep);
+    const bool ok = RunJob(channel);
+    plat::SetFileStepHook(nullptr);
+    plat::SimulateDiskFull(-1);
+    if (ok) {
+      EXPECT_EQ(Status(channel), US_UP_TO_DATE);
+      break;  // the disk filled after the update's last write
+    }
+    ++failed;
+    EXPECT_EQ(Status(channel), US_FAILED);
+    channel = Reload(u"Store");
+    ExpectWholeChannel(channel, 3, -1);
+    if (HasFailure()) break;
+  }
+  EXPECT_GT(failed, 2);
+  // With room again, everything is stored.
+  channel = Reload(u"Store");
+  EXPECT_EQ(LiveArticles(channel), 6);
+  ExpectWholeChannel(channel, 6, -1);
+}
+
+// ---- A data bank lost or cut short ---------------------------------------------------
+
+TEST_F(FeedStoreTest, ArticlesOfALostOrCutDataBankAreStoredAgainByTheNextUpdate) {
+  struct Case {
+    const char* name;
+    void (*damage)(const std::string& folder);
+  };
+  const Case cases[] = {
+      {"data file removed", [](const std::string& folder) { fs::remove(folder + "/data.bin"); }},
+      {"data file cut short",
+       [](const std::string& folder) { fs::resize_file(folder + "/data.bin", fs::file_size(folder + "/data.bin") / 2); }},
+      {"index removed", [](const std::string& folder) { fs::remove(folder + "/dataidx.bin"); }},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(ContentHost() + "/Store");
+    fs::remove(ContentHost() + "/Store.cnl");
+    {
+      CSyncLock lock(GetChannelSet());
+      GetChannelSet()->RemoveAll();
+      ASSERT_TRUE(GetChannelSet()->Open());
+    }
+    WriteFeed(MakeFeed(n, 4));
+    IChannel* channel = AddStore();
+    ASSERT_NE(channel, nullptr);
+    ASSERT_TRUE(RunJob(channel));
+    c.damage(DataHost());
+    channel = Reload(u"Store");
+    ASSERT_TRUE(RunJob(channel));
+    channel = Reload(u"Store");
+    EXPECT_EQ(LiveArticles(channel), 4);
+    for (int i = n; i < n + 4; ++i) {
+      StoredArticle article = Article(channel, ItemId(i));
+      ASSERT_TRUE(article.found);
+      EXPECT_EQ(article.properties[u"body"], plat::Utf8ToUtf16("Body of item " + std::to_string(i)));
+    }
+    n += 10;
+  }
+}
+
+TEST_F(FeedStoreTest, SideFilesOfAStoppedSaveGoWhenTheChannelLoads) {
+  WriteFeed(MakeFeed(0, 2));
+  IChannel* channel = AddStore();
+  ASSERT_TRUE(RunJob(channel));
+  const std::vector<std::string> leftovers = {ContentHost() + "/Store.cnl.a1B2c3.tmp",
+                                              DataHost() + "/headers.bin.Zx81Qw.tmp",
+                                              DataHost() + "/unread.bin.000000.tmp"};
+  for (const std::string& path : leftovers) orvtest::WriteHostFile(path, "half");
+  // Files that merely look alike are someone else's.
+  orvtest::WriteHostFile(DataHost() + "/notes.tmp", "mine");
+  orvtest::WriteHostFile(DataHost() + "/headers.bin.tmp", "mine");
+  channel = Reload(u"Store");
+  EXPECT_EQ(LiveArticles(channel), 2);
+  for (const std::string& path : leftovers) EXPECT_FALSE(fs::exists(path)) << path;
+  EXPECT_TRUE(fs::exists(DataHost() + "/notes.tmp"));
+  EXPECT_TRUE(fs::exists(DataHost() + "/headers.bin.tmp"));
+}
+
+// ---- Unchanged feeds -------------------------------------------------------------------
+
+TEST_F(FeedStoreTest, FeedWhoseBytesAreUnchangedIsNotParsedAgain) {
+  ASSERT_TRUE(CreateFolderTree(GetModuleFolder()));
+  ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"DeveloperMode", 1));
+  auto parses = [] {
+    const std::string log =
+        orvtest::ReadHostFile(plat::HostPathFromDevicePath(CDebugLog::GetInstance().GetPath()));
+    int skipped = 0;
+    for (std::size_t at = log.find("not parsed"); at != std::string::npos; at = log.find("not parsed", at + 1)) ++skipped;
+    return skipped;
+  };
+  server_.Serve("/feed", MakeFeed(0, 3), "text/xml; charset=utf-8");
+  IChannel* channel = AddFeed(u"Steady", "/feed");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(parses(), 0);
+  EXPECT_NE(Property(channel, kPropFeedDigest), u"<none>");
+
+  // The same bytes: the stored result stays as it is, without a parse.
+  channel = Reload(u"Steady");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(parses(), 1);
+  EXPECT_EQ(Status(channel), US_UP_TO_DATE);
+  channel = Reload(u"Steady");
+  EXPECT_EQ(LiveArticles(channel), 3);
+  EXPECT_EQ(Article(channel, ItemId(1)).properties[u"body"], u"Body of item 1");
+
+  // Articles that lost their data make the same bytes worth a parse.
+  std::filesystem::remove(ContentHost() + "/Steady/data.bin");
+  channel = Reload(u"Steady");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(parses(), 1);
+  channel = Reload(u"Steady");
+  EXPECT_EQ(Article(channel, ItemId(1)).properties[u"body"], u"Body of item 1");
+
+  // New bytes are parsed.
+  server_.Serve("/feed", MakeFeed(0, 4), "text/xml; charset=utf-8");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(parses(), 1);
+  channel = Reload(u"Steady");
+  EXPECT_EQ(LiveArticles(channel), 4);
+}
+
+// ---- What feeds send ------------------------------------------------------------------
+
+TEST_F(FeedStoreTest, FeedsWithAPrologOrWithoutADeclarationAreReadAsXml) {
+  const std::string item = "<title>Kept</title><guid>prolog-1</guid><description>Text</description>";
+  const std::string entry = "<title>Kept</title><id>prolog-1</id><content>Text</content>";
+  const std::string cases[] = {
+      "<!-- generated by a tool -->\n<rss version=\"2.0\"><channel><title>T</title><item>" + item +
+          "</item></channel></rss>",
+      "<?xml-stylesheet type=\"text/xsl\" href=\"feed.xsl\"?>\n<rss version=\"2.0\"><channel><item>" + item +
+          "</item></channel></rss>",
+      "<!DOCTYPE rss PUBLIC \"-//Netscape Communications//DTD RSS 0.91//EN\" "
+      "\"http://my.netscape.com/publish/formats/rss-0.91.dtd\">\n<rss version=\"0.91\"><channel><item>" +
+          item + "</item></channel></rss>",
+      "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>T</title><entry>" + entry + "</entry></feed>",
+  };
+  int n = 0;
+  for (const std::string& feed : cases) {
+    SCOPED_TRACE(feed.substr(0, 40));
+    WriteFeed(feed);
+    IChannel* channel = AddChannel(u"Prolog " + plat::Utf8ToUtf16(std::to_string(n++)), u"\\store.xml");
+    ASSERT_NE(channel, nullptr);
+    EXPECT_TRUE(RunJob(channel));
+    StoredArticle article = Article(channel, u"prolog-1");
+    ASSERT_TRUE(article.found);
+    EXPECT_EQ(article.title, u"Kept");
+  }
+}
+
+TEST_F(FeedStoreTest, ItemCutOffByTheEndOfTheDocumentIsNotStored) {
+  std::string feed = MakeFeed(0, 3);
+  // Items stand newest first: item 0 is the last one; the document ends in it.
+  feed.resize(feed.find("Body of item 0") + 7);
+  WriteFeed(feed);
+  IChannel* channel = AddStore();
+  EXPECT_TRUE(RunJob(channel));
+  EXPECT_TRUE(Article(channel, ItemId(2)).found);
+  EXPECT_TRUE(Article(channel, ItemId(1)).found);
+  EXPECT_FALSE(Article(channel, ItemId(0)).found);
+  EXPECT_EQ(LiveArticles(channel), 2);
+}
+
+TEST_F(FeedStoreTest, BinariesAreBoundedPerArticleAndPerUpdate) {
+  ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"MaxBinariesPerArticle", 5));
+  ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"MaxBinariesPerUpdate", 7));
+  std::string xml = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel>";
+  for (const char* id : {"many-1", "many-2", "many-3"}) {
+    xml += std::string("<item><title>") + id + "</title><guid>" + id + "</guid><description>x</description>";
+    for (int i = 0; i < 40; ++i) {
+      xml += "<enclosure url=\"http://127.0.0.1:1/" + std::string(id) + "/" + std::to_string(i) + ".bin\"/>";
+    }
+    xml += "</item>";
+  }
+  WriteFeed(xml + "</channel></rss>");
+  IChannel* channel = AddStore();
+  ASSERT_TRUE(RunJob(channel));
+  // Items are read in document order: 5, then the 2 left of the update, then none.
+  EXPECT_EQ(Article(channel, u"many-1").binaries.size(), 5u);
+  EXPECT_EQ(Article(channel, u"many-2").binaries.size(), 2u);
+  EXPECT_EQ(Article(channel, u"many-3").binaries.size(), 0u);
+  EXPECT_EQ(Article(channel, u"many-3").binaries.count(u"http://127.0.0.1:1/many-3/0.bin"), 0u);
+  EXPECT_EQ(Article(channel, u"many-1").binaries.count(u"http://127.0.0.1:1/many-1/0.bin"), 1u);
+}
+
+}  // namespace
