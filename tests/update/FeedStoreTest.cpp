@@ -22,6 +22,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using orvtest::LiveArticles;
 using orvtest::StoredArticle;
 
 // An RSS feed of items [first, first + count), each with a title, a body and
