@@ -1,5 +1,6 @@
 #include "database/DataBank.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -615,11 +616,49 @@ int CArticlesPropertiesFile::IsCompressionOn() {
 
 bool CArticlesPropertiesFile::CompressRecord(const std::uint8_t* source, std::size_t length, std::uint8_t* dest,
                                              std::size_t* destLength) {
-  uLongf out = static_cast<uLongf>(*destLength);
-  if (::compress(dest, &out, source, static_cast<uLong>(length)) != Z_OK) return false;
+  // The zlib format through libdeflate (faster than zlib for whole buffers),
+  // at zlib's default level: records keep their size. One compressor per
+  // thread, kept.
+  struct Compressor {
+    libdeflate_compressor* handle = libdeflate_alloc_compressor(kBankCompressionLevel);
+    ~Compressor() {
+      if (handle) libdeflate_free_compressor(handle);
+    }
+  };
+  thread_local Compressor compressor;
+  if (compressor.handle == nullptr) return false;
+  const std::size_t out = libdeflate_zlib_compress(compressor.handle, source, length, dest, *destLength);
+  if (out == 0) return false;  // did not fit: stored uncompressed
   *destLength = out;
   return true;
 }
+
+namespace {
+
+// Inflates a zlib stream into exactly plain.size() bytes or fewer (plainLength).
+bool Inflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& plain, std::size_t& plainLength) {
+  struct Decompressor {
+    libdeflate_decompressor* handle = libdeflate_alloc_decompressor();
+    ~Decompressor() {
+      if (handle) libdeflate_free_decompressor(handle);
+    }
+  };
+  thread_local Decompressor decompressor;
+  if (decompressor.handle != nullptr) {
+    std::size_t in = 0;
+    if (libdeflate_zlib_decompress_ex(decompressor.handle, data, size, plain.data(), plain.size(), &in,
+                                      &plainLength) == LIBDEFLATE_SUCCESS) {
+      return true;
+    }
+  }
+  // What libdeflate does not take, zlib may still read (records of any writer).
+  uLongf length = static_cast<uLongf>(plain.size());
+  if (::uncompress(plain.data(), &length, data, static_cast<uLong>(size)) != Z_OK) return false;
+  plainLength = length;
+  return true;
+}
+
+}  // namespace
 
 bool CArticlesPropertiesFile::PutProperties(const std::u16string& key, const CStringToStringMap& map) {
   if (NormalizeKey(key).empty()) return false;
@@ -660,10 +699,8 @@ bool CArticlesPropertiesFile::GetProperties(const std::u16string& key, CStringTo
   bool ok = false;
   if (length != 0) {
     std::vector<std::uint8_t> plain(length);
-    uLongf plainLength = length;
-    if (::uncompress(plain.data(), &plainLength, record.data() + 4, static_cast<uLong>(record.size() - 4)) != Z_OK) {
-      return false;
-    }
+    std::size_t plainLength = 0;
+    if (!Inflate(record.data() + 4, record.size() - 4, plain, plainLength)) return false;
     CBufferReader reader(plain.data(), plainLength);
     ok = ReadStringMap(reader, map);
   } else {

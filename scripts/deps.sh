@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
-  zlib1g-dev libsqlite3-dev libcurl4-openssl-dev ca-certificates
+  zlib1g-dev libdeflate-dev libsqlite3-dev libcurl4-openssl-dev ca-certificates
   libtidy-dev duktape-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libpng-dev libjpeg-dev libgif-dev
