@@ -25,17 +25,17 @@ class CZipCipher {
 
  private:
   std::uint8_t KeyByte() const {
-    const std::uint32_t temp = (m_keys[2] | 2u) & 0xFFFFu;
+    const std::uint32_t temp = (keys_[2] | 2u) & 0xFFFFu;
     return static_cast<std::uint8_t>((temp * (temp ^ 1u)) >> 8);
   }
   static std::uint32_t Crc(std::uint32_t crc, std::uint8_t b) {
     return static_cast<std::uint32_t>(get_crc_table()[(crc ^ b) & 0xFFu]) ^ (crc >> 8);
   }
   void Update(std::uint8_t c) {
-    m_keys[0] = Crc(m_keys[0], c);
-    m_keys[1] = m_keys[1] + (m_keys[0] & 0xFFu);
-    m_keys[1] = m_keys[1] * 134775813u + 1u;
-    m_keys[2] = Crc(m_keys[2], static_cast<std::uint8_t>(m_keys[1] >> 24));
+    keys_[0] = Crc(keys_[0], c);
+    keys_[1] = keys_[1] + (keys_[0] & 0xFFu);
+    keys_[1] = keys_[1] * 134775813u + 1u;
+    keys_[2] = Crc(keys_[2], static_cast<std::uint8_t>(keys_[1] >> 24));
   }
-  std::uint32_t m_keys[3] = {0x12345678u, 0x23456789u, 0x34567890u};
+  std::uint32_t keys_[3] = {0x12345678u, 0x23456789u, 0x34567890u};
 };

@@ -48,247 +48,247 @@ HRESULT ListGetFont(const CPropertyList& list, PropertyNameArg name, plat::HFONT
 // LayeredPropertySource
 
 LayeredPropertySource::LayeredPropertySource(IPropertySource* overrideSource, CPropertyList list)
-    : CLayoutObject(IID_IPropertySource), m_override(overrideSource), m_list(std::move(list)) {
-  if (m_override) m_override->AddRef();
+    : CLayoutObject(IID_IPropertySource), override_(overrideSource), list_(std::move(list)) {
+  if (override_) override_->AddRef();
 }
 
 LayeredPropertySource::~LayeredPropertySource() {
-  if (m_override) m_override->Release();
+  if (override_) override_->Release();
 }
 
 HRESULT LayeredPropertySource::GetInt(PropertyNameArg name, std::int32_t* value) {
   if (!value) ThrowLayout(E_INVALIDARG);
-  if (m_override && m_override->GetInt(name, value) == S_OK) return S_OK;
-  return ListGetInt(m_list, name, value);
+  if (override_ && override_->GetInt(name, value) == S_OK) return S_OK;
+  return ListGetInt(list_, name, value);
 }
 
 HRESULT LayeredPropertySource::GetString(PropertyNameArg name, std::u16string* value) {
   if (!value) ThrowLayout(E_INVALIDARG);
-  if (m_override && m_override->GetString(name, value) == S_OK) return S_OK;
-  return ListGetString(m_list, name, value);
+  if (override_ && override_->GetString(name, value) == S_OK) return S_OK;
+  return ListGetString(list_, name, value);
 }
 
 HRESULT LayeredPropertySource::GetPair(PropertyNameArg name, CPropertyPair* value) {
   if (!value) ThrowLayout(E_INVALIDARG);
-  if (m_override && m_override->GetPair(name, value) == S_OK) return S_OK;
-  return ListGetPair(m_list, name, value);
+  if (override_ && override_->GetPair(name, value) == S_OK) return S_OK;
+  return ListGetPair(list_, name, value);
 }
 
 HRESULT LayeredPropertySource::GetRect(PropertyNameArg name, CPropertyRect* value) {
   if (!value) ThrowLayout(E_INVALIDARG);
-  if (m_override && m_override->GetRect(name, value) == S_OK) return S_OK;
-  return ListGetRect(m_list, name, value);
+  if (override_ && override_->GetRect(name, value) == S_OK) return S_OK;
+  return ListGetRect(list_, name, value);
 }
 
 HRESULT LayeredPropertySource::GetFont(PropertyNameArg name, plat::HFONT* value) {
   if (!value) ThrowLayout(E_INVALIDARG);
-  if (m_override && m_override->GetFont(name, value) == S_OK) return S_OK;
-  return ListGetFont(m_list, name, value);
+  if (override_ && override_->GetFont(name, value) == S_OK) return S_OK;
+  return ListGetFont(list_, name, value);
 }
 
 HRESULT LayeredPropertySource::GetObject(PropertyNameArg name, plat::IUnknown** value) {
   if (!value) ThrowLayout(E_INVALIDARG);
-  if (m_override && m_override->GetObject(name, value) == S_OK) return S_OK;
+  if (override_ && override_->GetObject(name, value) == S_OK) return S_OK;
   return E_FAIL;
 }
 
 // ---------------------------------------------------------------------------
 // PlacedLayoutItem
 
-PlacedLayoutItem::PlacedLayoutItem(CPropertyList list) : CLayoutObject(IID_ILayoutItem), m_list(std::move(list)) {}
+PlacedLayoutItem::PlacedLayoutItem(CPropertyList list) : CLayoutObject(IID_ILayoutItem), list_(std::move(list)) {}
 
-HRESULT PlacedLayoutItem::GetInt(PropertyNameArg name, std::int32_t* value) { return ListGetInt(m_list, name, value); }
+HRESULT PlacedLayoutItem::GetInt(PropertyNameArg name, std::int32_t* value) { return ListGetInt(list_, name, value); }
 HRESULT PlacedLayoutItem::GetString(PropertyNameArg name, std::u16string* value) {
-  return ListGetString(m_list, name, value);
+  return ListGetString(list_, name, value);
 }
 HRESULT PlacedLayoutItem::GetPair(PropertyNameArg name, CPropertyPair* value) {
-  return ListGetPair(m_list, name, value);
+  return ListGetPair(list_, name, value);
 }
 HRESULT PlacedLayoutItem::GetRect(PropertyNameArg name, CPropertyRect* value) {
-  return ListGetRect(m_list, name, value);
+  return ListGetRect(list_, name, value);
 }
 HRESULT PlacedLayoutItem::GetFont(PropertyNameArg name, plat::HFONT* value) {
-  return ListGetFont(m_list, name, value);
+  return ListGetFont(list_, name, value);
 }
 HRESULT PlacedLayoutItem::GetObject(PropertyNameArg, plat::IUnknown** value) {
   if (!value) ThrowLayout(E_INVALIDARG);
   return E_FAIL;
 }
-HRESULT PlacedLayoutItem::GetName(std::u16string* value) { return ListGetString(m_list, PropertyKeyName(5), value); }
-HRESULT PlacedLayoutItem::GetClass(std::u16string* value) { return ListGetString(m_list, PropertyKeyName(4), value); }
-HRESULT PlacedLayoutItem::GetId(std::int32_t* value) { return ListGetInt(m_list, PropertyKeyName(12), value); }
+HRESULT PlacedLayoutItem::GetName(std::u16string* value) { return ListGetString(list_, PropertyKeyName(5), value); }
+HRESULT PlacedLayoutItem::GetClass(std::u16string* value) { return ListGetString(list_, PropertyKeyName(4), value); }
+HRESULT PlacedLayoutItem::GetId(std::int32_t* value) { return ListGetInt(list_, PropertyKeyName(12), value); }
 
 HRESULT PlacedLayoutItem::GetBoundRect(plat::RECT* rect, std::uint32_t) {
   if (!rect) ThrowLayout(E_INVALIDARG);
   CPropertyRect r;
-  const HRESULT hr = ListGetRect(m_list, PropertyKeyName(1), &r);
+  const HRESULT hr = ListGetRect(list_, PropertyKeyName(1), &r);
   if (hr != S_OK) return hr;
-  rect->left = r.left + m_originX;
-  rect->top = r.top + m_originY;
-  rect->right = r.right + m_originX;
-  rect->bottom = r.bottom + m_originY;
+  rect->left = r.left + originX_;
+  rect->top = r.top + originY_;
+  rect->right = r.right + originX_;
+  rect->bottom = r.bottom + originY_;
   return S_OK;
 }
 
 HRESULT PlacedLayoutItem::GetPoint(int key, plat::POINT* point) {
   if (!point) ThrowLayout(E_INVALIDARG);
   CPropertyPair p;
-  const HRESULT hr = ListGetPair(m_list, PropertyKeyName(key), &p);
+  const HRESULT hr = ListGetPair(list_, PropertyKeyName(key), &p);
   if (hr != S_OK) return hr;
-  point->x = p.first + m_originX;
-  point->y = p.second + m_originY;
+  point->x = p.first + originX_;
+  point->y = p.second + originY_;
   return S_OK;
 }
 
 HRESULT PlacedLayoutItem::GetPosition(plat::POINT* point) { return GetPoint(2, point); }
 HRESULT PlacedLayoutItem::GetSecondPosition(plat::POINT* point) { return GetPoint(3, point); }
-HRESULT PlacedLayoutItem::GetSkin(std::u16string* value) { return ListGetString(m_list, PropertyKeyName(6), value); }
+HRESULT PlacedLayoutItem::GetSkin(std::u16string* value) { return ListGetString(list_, PropertyKeyName(6), value); }
 
 HRESULT PlacedLayoutItem::IsBoldFontOff(bool* value) {
   if (!value) ThrowLayout(E_INVALIDARG);
   std::int32_t v = 1;
-  const HRESULT hr = ListGetInt(m_list, PropertyKeyName(7), &v);
+  const HRESULT hr = ListGetInt(list_, PropertyKeyName(7), &v);
   *value = hr == S_OK && v == 0;
   return hr;
 }
 
-HRESULT PlacedLayoutItem::GetFont1(plat::HFONT* value) { return ListGetFont(m_list, PropertyKeyName(8), value); }
-HRESULT PlacedLayoutItem::GetFont2(plat::HFONT* value) { return ListGetFont(m_list, PropertyKeyName(9), value); }
-HRESULT PlacedLayoutItem::GetFont3(plat::HFONT* value) { return ListGetFont(m_list, PropertyKeyName(10), value); }
-HRESULT PlacedLayoutItem::GetInt11(std::int32_t* value) { return ListGetInt(m_list, PropertyKeyName(11), value); }
+HRESULT PlacedLayoutItem::GetFont1(plat::HFONT* value) { return ListGetFont(list_, PropertyKeyName(8), value); }
+HRESULT PlacedLayoutItem::GetFont2(plat::HFONT* value) { return ListGetFont(list_, PropertyKeyName(9), value); }
+HRESULT PlacedLayoutItem::GetFont3(plat::HFONT* value) { return ListGetFont(list_, PropertyKeyName(10), value); }
+HRESULT PlacedLayoutItem::GetInt11(std::int32_t* value) { return ListGetInt(list_, PropertyKeyName(11), value); }
 
 // ---------------------------------------------------------------------------
 // PluginSite
 
-PluginSite::PluginSite(IPluginSiteHost* host) : CLayoutObject(IID_IPluginSite), m_host(host) {
+PluginSite::PluginSite(IPluginSiteHost* host) : CLayoutObject(IID_IPluginSite), host_(host) {
   if (!host) ThrowLayout(ORV_E_LAYOUT);
 }
 
 void PluginSite::DetachHost() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  m_host = nullptr;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  host_ = nullptr;
 }
 
 HRESULT PluginSite::LoadLayout(const char16_t* name) {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_host ? m_host->LoadLayout(name) : E_FAIL;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return host_ ? host_->LoadLayout(name) : E_FAIL;
 }
 
 HRESULT PluginSite::ReloadLayout() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_host ? m_host->ReloadLayout() : E_FAIL;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return host_ ? host_->ReloadLayout() : E_FAIL;
 }
 
 HRESULT PluginSite::GetWindow(plat::HWND* window) {
   if (!window) return E_INVALIDARG;
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  if (!m_host) return E_FAIL;
-  *window = m_host->GetHostWindow();
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!host_) return E_FAIL;
+  *window = host_->GetHostWindow();
   return S_OK;
 }
 
 HRESULT PluginSite::Invalidate(bool updateNow) {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  if (!m_host) return E_FAIL;
-  m_host->InvalidateAll(updateNow);
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (!host_) return E_FAIL;
+  host_->InvalidateAll(updateNow);
   return S_OK;
 }
 
 HRESULT PluginSite::RedrawPlugin(ILayoutPlugin* plugin, bool updateNow, const plat::RECT* rect) {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_host ? m_host->RedrawPlugin(plugin, updateNow, rect) : E_FAIL;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return host_ ? host_->RedrawPlugin(plugin, updateNow, rect) : E_FAIL;
 }
 
 HRESULT PluginSite::Relayout() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_host ? m_host->Relayout() : E_FAIL;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return host_ ? host_->Relayout() : E_FAIL;
 }
 
 HRESULT PluginSite::SetShellState(std::uint32_t) {
   // The shell's layout-window state is not kept by this platform: the call
   // only checks that the host still lives.
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_host ? S_OK : E_FAIL;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return host_ ? S_OK : E_FAIL;
 }
 
 // ---------------------------------------------------------------------------
 // DialogContentView
 
 DialogContentView::DialogContentView(IDialogContentHost* content)
-    : CLayoutObject(IID_IDialogContent), m_content(content) {
+    : CLayoutObject(IID_IDialogContent), content_(content) {
   if (!content) ThrowLayout(ORV_E_LAYOUT);
 }
 
 void DialogContentView::DetachContent() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  m_content = nullptr;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  content_ = nullptr;
 }
 
 #define ORV_WITH_CONTENT                                    \
-  std::lock_guard<std::recursive_mutex> hold(m_lock);      \
-  if (!m_content) return E_FAIL
+  std::lock_guard<std::recursive_mutex> hold(lock_);      \
+  if (!content_) return E_FAIL
 
 HRESULT DialogContentView::QueryOwner(plat::REFIID iid, void** object) {
   ORV_WITH_CONTENT;
-  return m_content->QueryOwner(iid, object);
+  return content_->QueryOwner(iid, object);
 }
 
 HRESULT DialogContentView::GetPluginCount(std::int32_t* count) {
   if (!count) return E_INVALIDARG;
   ORV_WITH_CONTENT;
-  *count = m_content->GetPluginCount();
+  *count = content_->GetPluginCount();
   return S_OK;
 }
 
 HRESULT DialogContentView::GetPluginByIndex(std::int32_t index, ILayoutPlugin** plugin, ILayoutItem** item) {
   ORV_WITH_CONTENT;
-  return m_content->GetPluginByIndex(index, plugin, item);
+  return content_->GetPluginByIndex(index, plugin, item);
 }
 
 HRESULT DialogContentView::GetPluginByName(const char16_t* name, ILayoutPlugin** plugin, ILayoutItem** item) {
   ORV_WITH_CONTENT;
-  return m_content->GetPluginByName(name, plugin, item);
+  return content_->GetPluginByName(name, plugin, item);
 }
 
 HRESULT DialogContentView::Dispatch(std::int32_t event, std::intptr_t parameter, void* record) {
   ORV_WITH_CONTENT;
-  return m_content->Dispatch(event, parameter, record);
+  return content_->Dispatch(event, parameter, record);
 }
 
 HRESULT DialogContentView::SelectByName(const char16_t* name) {
   ORV_WITH_CONTENT;
-  return m_content->SelectByName(name);
+  return content_->SelectByName(name);
 }
 
 HRESULT DialogContentView::GetSelectedName(std::u16string* name) {
   if (!name) return E_INVALIDARG;
   ORV_WITH_CONTENT;
-  return m_content->GetSelectedName(name);
+  return content_->GetSelectedName(name);
 }
 
 HRESULT DialogContentView::SetScrollOrigin(plat::POINT point) {
   ORV_WITH_CONTENT;
-  m_content->SetScrollOrigin(point);
+  content_->SetScrollOrigin(point);
   return S_OK;
 }
 
 HRESULT DialogContentView::GetScrollOrigin(plat::POINT* point) {
   if (!point) return E_INVALIDARG;
   ORV_WITH_CONTENT;
-  *point = m_content->GetScrollOrigin();
+  *point = content_->GetScrollOrigin();
   return S_OK;
 }
 
 HRESULT DialogContentView::EnsureVisible(const plat::RECT* rect) {
   ORV_WITH_CONTENT;
-  return m_content->EnsureVisible(rect);
+  return content_->EnsureVisible(rect);
 }
 
 HRESULT DialogContentView::ContentToWindow(plat::POINT* point) {
   if (!point) return E_INVALIDARG;
   ORV_WITH_CONTENT;
-  const plat::POINT origin = m_content->GetScrollOrigin();
-  const plat::POINT view = m_content->GetViewPosition();
+  const plat::POINT origin = content_->GetScrollOrigin();
+  const plat::POINT view = content_->GetViewPosition();
   point->x = point->x - origin.x + view.x;
   point->y = point->y - origin.y + view.y;
   return S_OK;
@@ -297,8 +297,8 @@ HRESULT DialogContentView::ContentToWindow(plat::POINT* point) {
 HRESULT DialogContentView::WindowToContent(plat::POINT* point) {
   if (!point) return E_INVALIDARG;
   ORV_WITH_CONTENT;
-  const plat::POINT origin = m_content->GetScrollOrigin();
-  const plat::POINT view = m_content->GetViewPosition();
+  const plat::POINT origin = content_->GetScrollOrigin();
+  const plat::POINT view = content_->GetViewPosition();
   point->x = point->x + origin.x - view.x;
   point->y = point->y + origin.y - view.y;
   return S_OK;
@@ -321,72 +321,72 @@ namespace {
 // Sets the busy flag for the length of a Show or Back; false when it was set.
 class BusyScope {
  public:
-  BusyScope(std::recursive_mutex& lock, bool& busy) : m_lock(lock), m_busy(busy) {
-    std::lock_guard<std::recursive_mutex> hold(m_lock);
-    m_entered = !m_busy;
-    if (m_entered) m_busy = true;
+  BusyScope(std::recursive_mutex& lock, bool& busy) : lock_(lock), busy_(busy) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    entered_ = !busy_;
+    if (entered_) busy_ = true;
   }
   ~BusyScope() {
-    if (!m_entered) return;
-    std::lock_guard<std::recursive_mutex> hold(m_lock);
-    m_busy = false;
+    if (!entered_) return;
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    busy_ = false;
   }
-  bool Entered() const { return m_entered; }
+  bool Entered() const { return entered_; }
 
  private:
-  std::recursive_mutex& m_lock;
-  bool& m_busy;
-  bool m_entered = false;
+  std::recursive_mutex& lock_;
+  bool& busy_;
+  bool entered_ = false;
 };
 
 }  // namespace
 
 CRefPtr<IScreenContent> ContentHolder::GetContent() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_current;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return current_;
 }
 
 void ContentHolder::GetTransition(CRefPtr<IScreenContent>& current, CRefPtr<IScreenContent>& previous) {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  current = m_current;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  current = current_;
   previous.Reset();
-  if (!m_transient) return;
-  if (m_stack.size() < 2) ThrowLayout(ORV_E_LAYOUT);
-  previous = m_stack[m_stack.size() - 2];
+  if (!transient_) return;
+  if (stack_.size() < 2) ThrowLayout(ORV_E_LAYOUT);
+  previous = stack_[stack_.size() - 2];
 }
 
 std::size_t ContentHolder::GetDepth() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_stack.size();
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return stack_.size();
 }
 
 bool ContentHolder::IsTransient() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_transient;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return transient_;
 }
 
 bool ContentHolder::Show(IScreenContent* content, std::int32_t mode, plat::IUnknown* owner) {
-  BusyScope busy(m_lock, m_busy);
+  BusyScope busy(lock_, busy_);
   if (!busy.Entered()) return false;
   CRefPtr<IScreenContent> keep(content);
   if (content) {
     content->Bind(owner);
     content->OnScreenEvent(kScreenAttached);
-    std::lock_guard<std::recursive_mutex> hold(m_lock);
-    m_current.Reset();
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    current_.Reset();
   }
   auto top = [this]() -> CRefPtr<IScreenContent> {
-    std::lock_guard<std::recursive_mutex> hold(m_lock);
-    return m_stack.empty() ? CRefPtr<IScreenContent>() : m_stack.back();
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return stack_.empty() ? CRefPtr<IScreenContent>() : stack_.back();
   };
   auto popTop = [this] {
-    std::lock_guard<std::recursive_mutex> hold(m_lock);
-    if (!m_stack.empty()) m_stack.pop_back();
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!stack_.empty()) stack_.pop_back();
   };
   bool transientTop;
   {
-    std::lock_guard<std::recursive_mutex> hold(m_lock);
-    transientTop = m_transient;
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    transientTop = transient_;
   }
   switch (mode) {
     case kShowReplace:
@@ -420,10 +420,10 @@ bool ContentHolder::Show(IScreenContent* content, std::int32_t mode, plat::IUnkn
   }
   if (content) {
     {
-      std::lock_guard<std::recursive_mutex> hold(m_lock);
-      m_current = keep;
-      m_stack.push_back(keep);
-      m_transient = mode == kShowPushTransient;
+      std::lock_guard<std::recursive_mutex> hold(lock_);
+      current_ = keep;
+      stack_.push_back(keep);
+      transient_ = mode == kShowPushTransient;
     }
     content->OnScreenEvent(kScreenShown);
   }
@@ -431,23 +431,23 @@ bool ContentHolder::Show(IScreenContent* content, std::int32_t mode, plat::IUnkn
 }
 
 bool ContentHolder::Back(bool force) {
-  BusyScope busy(m_lock, m_busy);
+  BusyScope busy(lock_, busy_);
   if (!busy.Entered()) return false;
   CRefPtr<IScreenContent> top;
   CRefPtr<IScreenContent> below;
   {
-    std::lock_guard<std::recursive_mutex> hold(m_lock);
-    if (m_stack.size() < (force ? 1u : 2u)) return false;
-    top = m_stack.back();
-    if (m_stack.size() >= 2) below = m_stack[m_stack.size() - 2];
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (stack_.size() < (force ? 1u : 2u)) return false;
+    top = stack_.back();
+    if (stack_.size() >= 2) below = stack_[stack_.size() - 2];
   }
   if (below) below->OnScreenEvent(kScreenAboutToBeUncovered);
   top->OnScreenEvent(kScreenLeft);
   {
-    std::lock_guard<std::recursive_mutex> hold(m_lock);
-    m_stack.pop_back();
-    m_current = below;
-    m_transient = false;
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    stack_.pop_back();
+    current_ = below;
+    transient_ = false;
   }
   if (below) below->OnScreenEvent(kScreenUncovered);
   return true;

@@ -110,8 +110,8 @@ class LayeredPropertySource : public CLayoutObject<IPropertySource> {
 
  private:
   ~LayeredPropertySource() override;
-  IPropertySource* m_override;  // counted
-  CPropertyList m_list;
+  IPropertySource* override_;  // counted
+  CPropertyList list_;
 };
 
 // The properties of one plug-in definition, with positions moved by the
@@ -120,10 +120,10 @@ class PlacedLayoutItem : public CLayoutObject<ILayoutItem> {
  public:
   explicit PlacedLayoutItem(CPropertyList list);
   void SetOrigin(int x, int y) {
-    m_originX = x;
-    m_originY = y;
+    originX_ = x;
+    originY_ = y;
   }
-  const CPropertyList& GetList() const { return m_list; }
+  const CPropertyList& GetList() const { return list_; }
 
   plat::HRESULT GetInt(PropertyNameArg name, std::int32_t* value) override;
   plat::HRESULT GetString(PropertyNameArg name, std::u16string* value) override;
@@ -146,9 +146,9 @@ class PlacedLayoutItem : public CLayoutObject<ILayoutItem> {
 
  private:
   plat::HRESULT GetPoint(int key, plat::POINT* point);
-  CPropertyList m_list;
-  int m_originX = 0;
-  int m_originY = 0;
+  CPropertyList list_;
+  int originX_ = 0;
+  int originY_ = 0;
 };
 
 // What the host of a plug-in site offers (the dialog manager implements it).
@@ -181,8 +181,8 @@ class PluginSite : public CLayoutObject<IPluginSite> {
   plat::HRESULT SetShellState(std::uint32_t flags) override;
 
  private:
-  std::recursive_mutex m_lock;
-  IPluginSiteHost* m_host;
+  std::recursive_mutex lock_;
+  IPluginSiteHost* host_;
 };
 
 // What a dialog content offers its outside view (the dialog content
@@ -223,8 +223,8 @@ class DialogContentView : public CLayoutObject<IDialogContent> {
   plat::HRESULT WindowToContent(plat::POINT* point) override;
 
  private:
-  std::recursive_mutex m_lock;
-  IDialogContentHost* m_content;
+  std::recursive_mutex lock_;
+  IDialogContentHost* content_;
 };
 
 // A named string property of a source, or the default when the source has
@@ -271,9 +271,9 @@ class ContentHolder {
   bool IsTransient();
 
  private:
-  std::recursive_mutex m_lock;
-  CRefPtr<IScreenContent> m_current;
-  bool m_transient = false;
-  std::vector<CRefPtr<IScreenContent>> m_stack;
-  bool m_busy = false;
+  std::recursive_mutex lock_;
+  CRefPtr<IScreenContent> current_;
+  bool transient_ = false;
+  std::vector<CRefPtr<IScreenContent>> stack_;
+  bool busy_ = false;
 };

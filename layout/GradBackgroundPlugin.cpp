@@ -62,16 +62,16 @@ HRESULT GradBackgroundPlugin::OnNameChanged() {
   ResourceLock use(package.Get(), false, true);
   std::shared_ptr<CBitmapBuffer> mask;
   if (!package->GetImage(u"Background_m.bmp", mask, true)) return E_FAIL;
-  m_backgroundMask = mask;
+  backgroundMask_ = mask;
   static const char16_t* const kNames[3][2] = {{u"Separator.bmp", u"Separator_m.bmp"},
                                                {u"Separator1.bmp", u"Separator1_m.bmp"},
                                                {u"Separator2.bmp", u"Separator2_m.bmp"}};
   for (int i = 0; i < 3; ++i) {
     MaskedImage image;
     if (package->GetImage(kNames[i][0], image.picture, true) && package->GetImage(kNames[i][1], image.mask, true)) {
-      m_separators[i] = image;
+      separators_[i] = image;
     } else {
-      m_separators[i] = MaskedImage{};
+      separators_[i] = MaskedImage{};
     }
   }
   return S_OK;
@@ -86,11 +86,11 @@ HRESULT GradBackgroundPlugin::DoPaint(plat::HDC dc, const plat::RECT* clip, std:
     ThrowLayout(ORV_E_LAYOUT);
   const int hue = GetThemeBaseHue();
   const int height = target.GetHeight();
-  if (hue != m_cachedHue || m_strip.GetHeight() != height) {
-    m_cachedHue = hue;
-    if (m_strip.GetHeight() != height) {
-      if (!m_strip.Create(8, height, CBitmapBuffer::kRgb565)) ThrowLayout(ORV_E_LAYOUT);
-      ++m_stripCreations;
+  if (hue != cachedHue_ || strip_.GetHeight() != height) {
+    cachedHue_ = hue;
+    if (strip_.GetHeight() != height) {
+      if (!strip_.Create(8, height, CBitmapBuffer::kRgb565)) ThrowLayout(ORV_E_LAYOUT);
+      ++stripCreations_;
     }
     const GradientColours colours = ThemeGradientColours(hue);
     plat::TRIVERTEX vertices[2];
@@ -107,26 +107,26 @@ HRESULT GradBackgroundPlugin::DoPaint(plat::HDC dc, const plat::RECT* clip, std:
     vertices[1].Blue = static_cast<plat::WORD>(((colours.bottom >> 16) & 0xFF) << 8);
     vertices[1].Alpha = 0;
     plat::GRADIENT_RECT mesh{0, 1};
-    plat::GradientFill(m_strip.GetDC(), vertices, 2, &mesh, 1, plat::GRADIENT_FILL_RECT_V);
-    ++m_stripFills;
+    plat::GradientFill(strip_.GetDC(), vertices, 2, &mesh, 1, plat::GRADIENT_FILL_RECT_V);
+    ++stripFills_;
   }
   int tiles = 0;
-  plat::HDC stripDc = m_strip.GetDC();
+  plat::HDC stripDc = strip_.GetDC();
   for (int x = 0; x < target.GetWidth(); x += 8) {
     DeviceBitBlt(dc, x, 0, 8, height, stripDc, 0, 0, plat::SRCCOPY);
     ++tiles;
   }
-  m_lastTiles = tiles;
+  lastTiles_ = tiles;
   std::int32_t noBackground = 0;
   const bool skipPicture = item && item->GetInt(u"NoBackgrd", &noBackground) == S_OK && noBackground != 0;
-  if (!skipPicture && m_backgroundMask) {
-    BlendColorThroughMask(target, offset.first, offset.second, m_backgroundMask->GetWidth(),
-                          m_backgroundMask->GetHeight(), 0xFFFFFF, 0, 0, *m_backgroundMask, 255);
+  if (!skipPicture && backgroundMask_) {
+    BlendColorThroughMask(target, offset.first, offset.second, backgroundMask_->GetWidth(),
+                          backgroundMask_->GetHeight(), 0xFFFFFF, 0, 0, *backgroundMask_, 255);
   }
   static const char16_t* const kPositions[3] = {u"SeparatorY", u"Separator2Y", u"Separator3Y"};
   for (int i = 0; i < 3; ++i) {
     CPropertyPair at;
-    if (item && item->GetPair(kPositions[i], &at) == S_OK) m_separators[i].Draw(target, at.first, at.second);
+    if (item && item->GetPair(kPositions[i], &at) == S_OK) separators_[i].Draw(target, at.first, at.second);
   }
   return S_OK;
 }

@@ -23,7 +23,7 @@ plat::COLORREF HsvToColour(int hue, int saturation, int value);
 
 class GradBackgroundPlugin : public LayoutPluginBase {
  public:
-  explicit GradBackgroundPlugin(std::int32_t themed) : m_themed(themed) {}
+  explicit GradBackgroundPlugin(std::int32_t themed) : themed_(themed) {}
 
   plat::HRESULT DoPaint(plat::HDC dc, const plat::RECT* clip, std::int32_t focus) override;
   plat::HRESULT OnNameChanged() override;
@@ -31,17 +31,17 @@ class GradBackgroundPlugin : public LayoutPluginBase {
   plat::HRESULT GetValue(std::int32_t* value);
 
   // For tests and measurements: how often the strip was filled and made.
-  int GetStripFills() const { return m_stripFills; }
-  int GetStripCreations() const { return m_stripCreations; }
-  int GetLastTileCount() const { return m_lastTiles; }
+  int GetStripFills() const { return stripFills_; }
+  int GetStripCreations() const { return stripCreations_; }
+  int GetLastTileCount() const { return lastTiles_; }
 
  private:
-  std::int32_t m_themed;
-  std::shared_ptr<CBitmapBuffer> m_backgroundMask;
-  MaskedImage m_separators[3];
-  CBitmapBuffer m_strip;
-  int m_cachedHue = -2;
-  int m_stripFills = 0;
-  int m_stripCreations = 0;
-  int m_lastTiles = 0;
+  std::int32_t themed_;
+  std::shared_ptr<CBitmapBuffer> backgroundMask_;
+  MaskedImage separators_[3];
+  CBitmapBuffer strip_;
+  int cachedHue_ = -2;
+  int stripFills_ = 0;
+  int stripCreations_ = 0;
+  int lastTiles_ = 0;
 };

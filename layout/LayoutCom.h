@@ -22,32 +22,32 @@ inline bool SameIid(plat::REFIID a, plat::REFIID b) { return std::memcmp(&a, &b,
 template <class Interface>
 class CLayoutObject : public Interface {
  public:
-  explicit CLayoutObject(const plat::IID& iid) : m_iid(iid) {}
+  explicit CLayoutObject(const plat::IID& iid) : iid_(iid) {}
 
   plat::HRESULT QueryInterface(plat::REFIID iid, void** object) override {
     if (!object) return plat::E_INVALIDARG;
-    if (SameIid(iid, plat::IID_IUnknown) || SameIid(iid, m_iid)) {
+    if (SameIid(iid, plat::IID_IUnknown) || SameIid(iid, iid_)) {
       *object = static_cast<Interface*>(this);
       this->AddRef();
       return plat::S_OK;
     }
     return plat::E_NOINTERFACE;
   }
-  plat::ULONG AddRef() override { return static_cast<plat::ULONG>(plat::InterlockedIncrement(&m_refCount)); }
+  plat::ULONG AddRef() override { return static_cast<plat::ULONG>(plat::InterlockedIncrement(&refCount_)); }
   plat::ULONG Release() override {
-    const plat::LONG left = plat::InterlockedDecrement(&m_refCount);
+    const plat::LONG left = plat::InterlockedDecrement(&refCount_);
     if (left > 0) return static_cast<plat::ULONG>(left);
     delete this;
     return 0;
   }
-  plat::LONG GetRefCount() const { return m_refCount; }
+  plat::LONG GetRefCount() const { return refCount_; }
 
  protected:
   ~CLayoutObject() override = default;
 
  private:
-  mutable plat::LONG m_refCount = 0;
-  plat::IID m_iid;
+  mutable plat::LONG refCount_ = 0;
+  plat::IID iid_;
 };
 
 // A counted reference to a COM-style object.
@@ -56,47 +56,47 @@ class CComRef {
  public:
   CComRef() = default;
   CComRef(std::nullptr_t) {}
-  explicit CComRef(T* object) : m_object(object) {
-    if (m_object) m_object->AddRef();
+  explicit CComRef(T* object) : object_(object) {
+    if (object_) object_->AddRef();
   }
-  CComRef(const CComRef& other) : CComRef(other.m_object) {}
-  CComRef(CComRef&& other) noexcept : m_object(other.m_object) { other.m_object = nullptr; }
+  CComRef(const CComRef& other) : CComRef(other.object_) {}
+  CComRef(CComRef&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
   ~CComRef() { Reset(); }
   CComRef& operator=(const CComRef& other) {
     CComRef copy(other);
-    std::swap(m_object, copy.m_object);
+    std::swap(object_, copy.object_);
     return *this;
   }
   CComRef& operator=(CComRef&& other) noexcept {
     CComRef moved(std::move(other));
-    std::swap(m_object, moved.m_object);
+    std::swap(object_, moved.object_);
     return *this;
   }
-  T* Get() const { return m_object; }
-  T* operator->() const { return m_object; }
-  explicit operator bool() const { return m_object != nullptr; }
+  T* Get() const { return object_; }
+  T* operator->() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
   void Reset() {
-    T* old = m_object;
-    m_object = nullptr;
+    T* old = object_;
+    object_ = nullptr;
     if (old) old->Release();
   }
   // Takes over a count the caller holds.
   void Attach(T* object) {
     Reset();
-    m_object = object;
+    object_ = object;
   }
   T* Detach() {
-    T* object = m_object;
-    m_object = nullptr;
+    T* object = object_;
+    object_ = nullptr;
     return object;
   }
   // The address for an out parameter; the old object is released first.
   T** Receive() {
     Reset();
-    return &m_object;
+    return &object_;
   }
 
  private:
-  T* m_object = nullptr;
+  T* object_ = nullptr;
 };
 

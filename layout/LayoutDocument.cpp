@@ -15,8 +15,8 @@
 #include "platform/files/Files.h"
 
 CRefPtr<PluginEntry> PluginEntry::Copy() const {
-  CRefPtr<PluginEntry> copy(new PluginEntry(m_name));
-  copy->m_properties = m_properties;
+  CRefPtr<PluginEntry> copy(new PluginEntry(name_));
+  copy->properties_ = properties_;
   return copy;
 }
 
@@ -269,9 +269,9 @@ bool ResourcePackageProvider::NoCaseLess::operator()(const std::u16string& a, co
 }
 
 CRefPtr<LayoutDocument> LayoutProvider::GetLayout(const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  auto it = m_cache.find(name);
-  if (it != m_cache.end()) return it->second;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  auto it = cache_.find(name);
+  if (it != cache_.end()) return it->second;
   CRefPtr<IResourcePackageProviderService> packages = GetResourcePackageProvider();
   if (!packages) throw COrvException(ORV_E_LAYOUT);
   CRefPtr<PackageResources> package = packages->GetPackage(kLayoutPackageName);
@@ -282,41 +282,41 @@ CRefPtr<LayoutDocument> LayoutProvider::GetLayout(const std::u16string& name) {
     if (!package->GetTextResource(name + u".xml", blob)) throw COrvException(ORV_E_LAYOUT);
   }
   CRefPtr<LayoutDocument> document = ParseLayoutText(DecodeUtf8Resource(blob.data, blob.size));
-  m_cache.emplace(name, document);
+  cache_.emplace(name, document);
   return document;
 }
 
-ResourcePackageProvider::ResourcePackageProvider(std::u16string folder) : m_folder(std::move(folder)) {}
+ResourcePackageProvider::ResourcePackageProvider(std::u16string folder) : folder_(std::move(folder)) {}
 
 std::u16string ResourcePackageProvider::GetSizedPackagePath(const std::u16string& file) {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  if (m_prefix.empty()) {
-    if (m_folder.empty()) m_folder = GetLayoutFolder();
-    m_folder = WithBackslash(m_folder);
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (prefix_.empty()) {
+    if (folder_.empty()) folder_ = GetLayoutFolder();
+    folder_ = WithBackslash(folder_);
     const int cx = GetScreenWidthPixels();
     const int cy = GetScreenHeightPixels();
     const int side = cy > cx ? cx : cy;
     std::string digits = std::to_string(side);
-    m_prefix = m_folder + std::u16string(digits.begin(), digits.end()) + u"_";
+    prefix_ = folder_ + std::u16string(digits.begin(), digits.end()) + u"_";
   }
-  return m_prefix + file;
+  return prefix_ + file;
 }
 
 std::u16string ResourcePackageProvider::GetPlainPackagePath(const std::u16string& file) {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  if (m_folder.empty()) m_folder = GetLayoutFolder();
-  return WithBackslash(m_folder) + file;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (folder_.empty()) folder_ = GetLayoutFolder();
+  return WithBackslash(folder_) + file;
 }
 
 CRefPtr<PackageResources> ResourcePackageProvider::GetPackage(const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  auto it = m_cache.find(name);
-  if (it != m_cache.end()) return it->second;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  auto it = cache_.find(name);
+  if (it != cache_.end()) return it->second;
   const std::u16string file = name + u".dat";
   std::u16string path = GetSizedPackagePath(file);
   if (plat::GetFileAttributesW(path.c_str()) == plat::INVALID_FILE_ATTRIBUTES) path = GetPlainPackagePath(file);
   CRefPtr<ResourcePackage> package(new ZipResourcePackage(path));
   CRefPtr<PackageResources> resources(new PackageResources(package));
-  m_cache.emplace(name, resources);
+  cache_.emplace(name, resources);
   return resources;
 }

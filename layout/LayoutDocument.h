@@ -22,52 +22,52 @@ inline constexpr char16_t kLayoutPackageName[] = u"news_layouts";
 
 class PluginEntry : public CRefCounted {
  public:
-  explicit PluginEntry(std::u16string name) : m_name(std::move(name)) {}
+  explicit PluginEntry(std::u16string name) : name_(std::move(name)) {}
   // A copy shares the property list's current head; values added to the copy
   // afterwards are seen by the copy only.
   CRefPtr<PluginEntry> Copy() const;
-  const std::u16string& GetName() const { return m_name; }
-  CPropertyList& GetProperties() { return m_properties; }
-  const CPropertyList& GetProperties() const { return m_properties; }
+  const std::u16string& GetName() const { return name_; }
+  CPropertyList& GetProperties() { return properties_; }
+  const CPropertyList& GetProperties() const { return properties_; }
 
  private:
-  CPropertyList m_properties;
-  std::u16string m_name;
+  CPropertyList properties_;
+  std::u16string name_;
 };
 
 class LayoutDefinition : public CRefCounted {
  public:
-  explicit LayoutDefinition(std::u16string name) : m_name(std::move(name)) {}
-  const std::u16string& GetName() const { return m_name; }
-  std::vector<CRefPtr<PluginEntry>>& GetEntries() { return m_entries; }
-  const std::vector<CRefPtr<PluginEntry>>& GetEntries() const { return m_entries; }
-  std::int32_t GetScrollMode() const { return m_scrollMode; }
-  void SetScrollMode(std::int32_t mode) { m_scrollMode = mode; }
+  explicit LayoutDefinition(std::u16string name) : name_(std::move(name)) {}
+  const std::u16string& GetName() const { return name_; }
+  std::vector<CRefPtr<PluginEntry>>& GetEntries() { return entries_; }
+  const std::vector<CRefPtr<PluginEntry>>& GetEntries() const { return entries_; }
+  std::int32_t GetScrollMode() const { return scrollMode_; }
+  void SetScrollMode(std::int32_t mode) { scrollMode_ = mode; }
 
  private:
-  std::u16string m_name;
-  std::vector<CRefPtr<PluginEntry>> m_entries;
-  std::int32_t m_scrollMode = 0;
+  std::u16string name_;
+  std::vector<CRefPtr<PluginEntry>> entries_;
+  std::int32_t scrollMode_ = 0;
 };
 
 class LayoutSet : public CRefCounted {
  public:
-  std::vector<CRefPtr<LayoutDefinition>>& GetLayouts() { return m_layouts; }
-  const std::vector<CRefPtr<LayoutDefinition>>& GetLayouts() const { return m_layouts; }
+  std::vector<CRefPtr<LayoutDefinition>>& GetLayouts() { return layouts_; }
+  const std::vector<CRefPtr<LayoutDefinition>>& GetLayouts() const { return layouts_; }
 
  private:
-  std::vector<CRefPtr<LayoutDefinition>> m_layouts;
+  std::vector<CRefPtr<LayoutDefinition>> layouts_;
 };
 
 class LayoutDocument : public CRefCounted {
  public:
-  LayoutDocument(CRefPtr<LayoutSet> set, CRefPtr<RuleNode> rules) : m_set(std::move(set)), m_rules(std::move(rules)) {}
-  const LayoutSet& GetSet() const { return *m_set; }
-  RuleNode* GetRules() const { return m_rules.Get(); }
+  LayoutDocument(CRefPtr<LayoutSet> set, CRefPtr<RuleNode> rules) : set_(std::move(set)), rules_(std::move(rules)) {}
+  const LayoutSet& GetSet() const { return *set_; }
+  RuleNode* GetRules() const { return rules_.Get(); }
 
  private:
-  CRefPtr<LayoutSet> m_set;
-  CRefPtr<RuleNode> m_rules;
+  CRefPtr<LayoutSet> set_;
+  CRefPtr<RuleNode> rules_;
 };
 
 // The last layout of the set whose name equals name ignoring case, or null.
@@ -102,8 +102,8 @@ class LayoutProvider : public ILayoutProviderService {
   struct NoCaseLess {
     bool operator()(const std::u16string& a, const std::u16string& b) const;
   };
-  std::recursive_mutex m_lock;
-  std::map<std::u16string, CRefPtr<LayoutDocument>, NoCaseLess> m_cache;
+  std::recursive_mutex lock_;
+  std::map<std::u16string, CRefPtr<LayoutDocument>, NoCaseLess> cache_;
 };
 
 // Opens packages by name from the layout folder and keeps them.
@@ -120,8 +120,8 @@ class ResourcePackageProvider : public IResourcePackageProviderService {
   struct NoCaseLess {
     bool operator()(const std::u16string& a, const std::u16string& b) const;
   };
-  std::recursive_mutex m_lock;
-  std::u16string m_folder;
-  std::u16string m_prefix;
-  std::map<std::u16string, CRefPtr<PackageResources>, NoCaseLess> m_cache;
+  std::recursive_mutex lock_;
+  std::u16string folder_;
+  std::u16string prefix_;
+  std::map<std::u16string, CRefPtr<PackageResources>, NoCaseLess> cache_;
 };

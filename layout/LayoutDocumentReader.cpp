@@ -70,8 +70,8 @@ void NoteLayoutElement(const CXmlNode& element) {
 const char16_t* LastLayoutElementPosition() { return g_lastElement; }
 void ClearLayoutElementPosition() { g_lastElement = nullptr; }
 
-std::int32_t LayoutDocumentReader::X(std::int32_t v) const { return m_scale ? MulDivRound(v, GetScreenDpiX(), 96) : v; }
-std::int32_t LayoutDocumentReader::Y(std::int32_t v) const { return m_scale ? MulDivRound(v, GetScreenDpiY(), 96) : v; }
+std::int32_t LayoutDocumentReader::X(std::int32_t v) const { return scale_ ? MulDivRound(v, GetScreenDpiX(), 96) : v; }
+std::int32_t LayoutDocumentReader::Y(std::int32_t v) const { return scale_ ? MulDivRound(v, GetScreenDpiY(), 96) : v; }
 
 CPropertyRect LayoutDocumentReader::MakeRect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) const {
   const std::int64_t right = static_cast<std::int64_t>(x) + w;
@@ -199,9 +199,9 @@ void LayoutDocumentReader::OnOtherElement(const char16_t* tag, const CXmlNode& e
 void LayoutDocumentReader::ReadPluginElement(const CXmlNode& element, CPropertyList& list) {
   NoteLayoutElement(element);
   const char16_t* skin = nullptr;
-  if (m_scale && IsMiddleResolutionScreen()) {
+  if (scale_ && IsMiddleResolutionScreen()) {
     skin = Attr(element, u"MiddleSkin");
-  } else if (m_scale && IsDoubleResolutionScreen()) {
+  } else if (scale_ && IsDoubleResolutionScreen()) {
     skin = Attr(element, u"DoubleSkin");
   }
   if (!skin) skin = Attr(element, u"Skin");

@@ -40,7 +40,7 @@ void ClearLayoutElementPosition();
 
 class LayoutDocumentReader : public IResourceValueReader {
  public:
-  explicit LayoutDocumentReader(bool scale) : m_scale(scale) {}
+  explicit LayoutDocumentReader(bool scale) : scale_(scale) {}
 
   bool ReadInt(const CXmlNode& element, std::int32_t& value) override;
   bool ReadString(const CXmlNode& element, std::u16string& value) override;
@@ -60,7 +60,7 @@ class LayoutDocumentReader : public IResourceValueReader {
   // BoundRect, ID and BoldFont attributes, then the child elements.
   void ReadPluginElement(const CXmlNode& element, CPropertyList& list);
 
-  bool Scales() const { return m_scale; }
+  bool Scales() const { return scale_; }
 
  protected:
   std::int32_t X(std::int32_t v) const;
@@ -68,7 +68,7 @@ class LayoutDocumentReader : public IResourceValueReader {
   CPropertyRect MakeRect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) const;
 
  private:
-  bool m_scale;
+  bool scale_;
 };
 
 // The element a path names below root: tokens split at any of the separator

@@ -20,16 +20,16 @@ bool SameName(const std::u16string& a, const std::u16string& b) { return plat::E
 
 bool ZipResourcePackage::Open() {
   const char* password = layout_package::GetPackagePassword();
-  if (m_path.empty() || m_path.size() >= 259) return false;
-  m_zip.Close();
+  if (path_.empty() || path_.size() >= 259) return false;
+  zip_.Close();
   // A wrong password is refused here, not member by member later.
-  if (!m_zip.Open(m_path.c_str(), password)) return false;
-  if (m_zip.CheckPassword()) return true;
-  m_zip.Close();
+  if (!zip_.Open(path_.c_str(), password)) return false;
+  if (zip_.CheckPassword()) return true;
+  zip_.Close();
   return false;
 }
 
-void ZipResourcePackage::Close() { m_zip.Close(); }
+void ZipResourcePackage::Close() { zip_.Close(); }
 
 PackageBlob ZipResourcePackage::ReadFile(const std::u16string& name) {
   if (name.empty() || name.size() >= 260) return {};
@@ -38,7 +38,7 @@ PackageBlob ZipResourcePackage::ReadFile(const std::u16string& name) {
                                           static_cast<int>(sizeof ansi) - 1, nullptr, nullptr);
   if (n <= 0 || n >= 260) return {};
   ansi[n] = '\0';
-  const std::uint32_t size = m_zip.GetEntrySize(ansi);
+  const std::uint32_t size = zip_.GetEntrySize(ansi);
   if (size == 0 || size > kMaxPackageMemberSize) return {};
   PackageBlob blob;
   try {
@@ -46,7 +46,7 @@ PackageBlob ZipResourcePackage::ReadFile(const std::u16string& name) {
   } catch (const std::bad_alloc&) {
     throw COrvException(plat::E_OUTOFMEMORY);
   }
-  if (!m_zip.ReadEntry(ansi, blob.buffer->data(), size) || m_zip.GetLastError() != UNZ_OK) return {};
+  if (!zip_.ReadEntry(ansi, blob.buffer->data(), size) || zip_.GetLastError() != UNZ_OK) return {};
   blob.data = blob.buffer->data();
   blob.size = size;
   return blob;
@@ -59,7 +59,7 @@ PackageBlob ZipResourcePackage::ReadFile(const std::u16string& name) {
 
 class PackageIndexReader : public LayoutDocumentReader {
  public:
-  explicit PackageIndexReader(PackageResources& resources) : LayoutDocumentReader(false), m_resources(resources) {}
+  explicit PackageIndexReader(PackageResources& resources) : LayoutDocumentReader(false), resources_(resources) {}
 
   bool ReadRect(const CXmlNode& element, CPropertyRect& value) override {
     const char16_t* text = GetAttributeText(element, u"Value");
@@ -72,42 +72,42 @@ class PackageIndexReader : public LayoutDocumentReader {
     if (!name || !*name) return;
     const char16_t* image = GetAttributeText(element, u"Image");
     const char16_t* mask = GetAttributeText(element, u"Mask");
-    m_resources.m_masked.insert(m_resources.m_masked.begin(),
+    resources_.masked_.insert(resources_.masked_.begin(),
                                 PackageResources::MaskedEntry{name, image ? image : u"", mask ? mask : u""});
   }
 
  private:
-  PackageResources& m_resources;
+  PackageResources& resources_;
 };
 
 // ---------------------------------------------------------------------------
 // PackageResources
 
-PackageResources::PackageResources(CRefPtr<ResourcePackage> package) : m_package(std::move(package)) {
-  if (!m_package) throw COrvException(ORV_E_LAYOUT);
+PackageResources::PackageResources(CRefPtr<ResourcePackage> package) : package_(std::move(package)) {
+  if (!package_) throw COrvException(ORV_E_LAYOUT);
 }
 
 PackageResources::~PackageResources() {
-  if (m_opened) m_package->Close();
+  if (opened_) package_->Close();
 }
 
 bool PackageResources::Lock(bool loadIndex, bool openPackage) {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  ++m_lockCount;
-  if (openPackage && !m_opened) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  ++lockCount_;
+  if (openPackage && !opened_) {
     bool opened = false;
     try {
-      opened = m_package->Open();
+      opened = package_->Open();
     } catch (...) {
-      --m_lockCount;
+      --lockCount_;
       throw;
     }
     if (!opened) {
       // A failed open leaves no use counted.
-      --m_lockCount;
+      --lockCount_;
       throw COrvException(ORV_E_LAYOUT);
     }
-    m_opened = true;
+    opened_ = true;
   }
   if (loadIndex) {
     try {
@@ -121,37 +121,37 @@ bool PackageResources::Lock(bool loadIndex, bool openPackage) {
 }
 
 void PackageResources::Unlock() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  if (m_lockCount > 0) --m_lockCount;
-  if (m_lockCount == 0 && m_opened) {
-    m_opened = false;
-    m_package->Close();
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (lockCount_ > 0) --lockCount_;
+  if (lockCount_ == 0 && opened_) {
+    opened_ = false;
+    package_->Close();
   }
 }
 
 std::int32_t PackageResources::GetLockCount() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_lockCount;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return lockCount_;
 }
 
 bool PackageResources::IsOpened() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_opened;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return opened_;
 }
 
 CPropertyList PackageResources::GetValues() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_values;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return values_;
 }
 
 void PackageResources::LoadIndex() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  if (m_indexLoaded) return;
-  m_indexLoaded = true;  // tried once, whatever comes of it
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (indexLoaded_) return;
+  indexLoaded_ = true;  // tried once, whatever comes of it
   PackageBlob blob;
   {
     ResourceLock use(this, false, true);
-    blob = m_package->ReadFile(u"Index.xml");
+    blob = package_->ReadFile(u"Index.xml");
   }
   if (blob.Empty()) return;
   std::u16string text = DecodeUtf8Resource(blob.data, blob.size);
@@ -172,25 +172,25 @@ void PackageResources::LoadIndex() {
   CXmlNode item = std::u16string_view(root.GetName() ? root.GetName() : u"") == u"item" ? root : root.FindDescendant(u"item");
   if (item.IsEmpty()) return;
   PackageIndexReader reader(*this);
-  CPropertyList values = m_values;
+  CPropertyList values = values_;
   LayoutResourceParser(reader, item, values);
-  m_values = values;
+  values_ = values;
 }
 
 bool PackageResources::GetImage(const std::u16string& name, std::shared_ptr<CBitmapBuffer>& bitmap, bool useCache) {
   if (name.empty()) return false;
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  std::lock_guard<std::recursive_mutex> hold(lock_);
   ImageEntry* entry = nullptr;
   if (useCache) {
-    for (ImageEntry& e : m_images) {
+    for (ImageEntry& e : images_) {
       if (SameName(e.name, name)) {
         entry = &e;
         break;
       }
     }
     if (!entry) {
-      m_images.push_back(ImageEntry{name, nullptr, false});
-      entry = &m_images.back();
+      images_.push_back(ImageEntry{name, nullptr, false});
+      entry = &images_.back();
     }
     if (entry->valid) {
       bitmap = entry->bitmap;
@@ -200,7 +200,7 @@ bool PackageResources::GetImage(const std::u16string& name, std::shared_ptr<CBit
   std::shared_ptr<CBitmapBuffer> decoded;
   {
     ResourceLock use(this, false, true);
-    PackageBlob blob = m_package->ReadFile(name);
+    PackageBlob blob = package_->ReadFile(name);
     if (!blob.Empty()) decoded = DecodeBitmapResource(blob.data, blob.size);
   }
   if (entry) {
@@ -214,9 +214,9 @@ bool PackageResources::GetImage(const std::u16string& name, std::shared_ptr<CBit
 bool PackageResources::GetMaskedImage(const std::u16string& entryName, MaskedImage& image, bool useCache,
                                       int required) {
   ResourceLock use(this, false, false);
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  std::lock_guard<std::recursive_mutex> hold(lock_);
   const MaskedEntry* found = nullptr;
-  for (const MaskedEntry& e : m_masked) {
+  for (const MaskedEntry& e : masked_) {
     if (SameName(e.name, entryName)) {
       found = &e;
       break;
@@ -233,23 +233,23 @@ bool PackageResources::GetMaskedImage(const std::u16string& entryName, MaskedIma
 
 bool PackageResources::GetTextResource(const std::u16string& name, PackageBlob& blob) {
   if (name.empty()) return false;
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
+  std::lock_guard<std::recursive_mutex> hold(lock_);
   TextEntry* entry = nullptr;
-  for (TextEntry& e : m_texts) {
+  for (TextEntry& e : texts_) {
     if (SameName(e.name, name)) {
       entry = &e;
       break;
     }
   }
   if (!entry) {
-    m_texts.push_back(TextEntry{name, {}, false});
-    entry = &m_texts.back();
+    texts_.push_back(TextEntry{name, {}, false});
+    entry = &texts_.back();
   }
   if (!entry->loaded) {
     PackageBlob read;
     {
       ResourceLock use(this, false, true);
-      read = m_package->ReadFile(name);
+      read = package_->ReadFile(name);
     }
     entry->blob = read;
     entry->loaded = true;
@@ -264,11 +264,11 @@ bool PackageResources::GetTextResource(const std::u16string& name, PackageBlob& 
 ResourceLock::ResourceLock(PackageResources* resources, bool loadIndex, bool openPackage) {
   if (!resources) return;
   resources->Lock(loadIndex, openPackage);
-  m_resources = CRefPtr<PackageResources>(resources);
+  resources_ = CRefPtr<PackageResources>(resources);
 }
 
 ResourceLock::~ResourceLock() {
-  if (m_resources) m_resources->Unlock();
+  if (resources_) resources_->Unlock();
 }
 
 void ListItemStyle::Load(IPropertySource* properties, PackageResources* resources) {

@@ -40,15 +40,15 @@ class ResourcePackage : public CRefCounted {
 
 class ZipResourcePackage : public ResourcePackage {
  public:
-  explicit ZipResourcePackage(std::u16string path) : m_path(std::move(path)) {}
+  explicit ZipResourcePackage(std::u16string path) : path_(std::move(path)) {}
   bool Open() override;
   void Close() override;
   PackageBlob ReadFile(const std::u16string& name) override;
-  const std::u16string& GetPath() const { return m_path; }
+  const std::u16string& GetPath() const { return path_; }
 
  private:
-  CUnzippo m_zip;
-  std::u16string m_path;
+  CUnzippo zip_;
+  std::u16string path_;
 };
 
 class PackageResources : public CRefCounted {
@@ -76,7 +76,7 @@ class PackageResources : public CRefCounted {
   CPropertyList GetValues();
   std::int32_t GetLockCount();
   bool IsOpened();
-  ResourcePackage* GetPackage() const { return m_package.Get(); }
+  ResourcePackage* GetPackage() const { return package_.Get(); }
 
  private:
   ~PackageResources() override;
@@ -98,15 +98,15 @@ class PackageResources : public CRefCounted {
     bool loaded = false;
   };
 
-  std::recursive_mutex m_lock;
-  CPropertyList m_values;
-  std::int32_t m_lockCount = 0;
-  bool m_opened = false;
-  bool m_indexLoaded = false;
-  CRefPtr<ResourcePackage> m_package;
-  std::vector<ImageEntry> m_images;
-  std::vector<MaskedEntry> m_masked;
-  std::vector<TextEntry> m_texts;
+  std::recursive_mutex lock_;
+  CPropertyList values_;
+  std::int32_t lockCount_ = 0;
+  bool opened_ = false;
+  bool indexLoaded_ = false;
+  CRefPtr<ResourcePackage> package_;
+  std::vector<ImageEntry> images_;
+  std::vector<MaskedEntry> masked_;
+  std::vector<TextEntry> texts_;
 };
 
 // A scoped use of a package.
@@ -118,7 +118,7 @@ class ResourceLock {
   ResourceLock& operator=(const ResourceLock&) = delete;
 
  private:
-  CRefPtr<PackageResources> m_resources;
+  CRefPtr<PackageResources> resources_;
 };
 
 // The look of list rows, from a plug-in's properties and its package.

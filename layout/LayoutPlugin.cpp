@@ -25,32 +25,32 @@ void Replace(T*& held, T* next) {
 // ---------------------------------------------------------------------------
 // LayoutPluginBase
 
-LayoutPluginBase::LayoutPluginBase(std::int32_t kind) : CLayoutObject(IID_ILayoutPlugin), m_kind(kind) {}
+LayoutPluginBase::LayoutPluginBase(std::int32_t kind) : CLayoutObject(IID_ILayoutPlugin), kind_(kind) {}
 
 LayoutPluginBase::~LayoutPluginBase() {
-  Replace<ILayoutItem>(m_item, nullptr);
-  Replace<IDialogContent>(m_content, nullptr);
-  Replace<IPluginSite>(m_site, nullptr);
+  Replace<ILayoutItem>(item_, nullptr);
+  Replace<IDialogContent>(content_, nullptr);
+  Replace<IPluginSite>(site_, nullptr);
 }
 
 HRESULT LayoutPluginBase::QueryOwnInterface(plat::REFIID, void**) { return S_FALSE; }
 
 HRESULT LayoutPluginBase::Init(IPluginSite* site, IDialogContent* content) {
   if (!site || !content) ThrowLayout(E_INVALIDARG);
-  Replace(m_site, site);
-  Replace(m_content, content);
+  Replace(site_, site);
+  Replace(content_, content);
   plat::HWND window = nullptr;
-  if (m_site->GetWindow(&window) == S_OK) m_window = window;
+  if (site_->GetWindow(&window) == S_OK) window_ = window;
   return S_OK;
 }
 
 HRESULT LayoutPluginBase::SetProperties(ILayoutItem* item) {
   if (!item) ThrowLayout(E_INVALIDARG);
-  Replace(m_item, item);
+  Replace(item_, item);
   std::u16string skin;
-  if (m_item->GetSkin(&skin) != S_OK) skin.clear();
-  if (skin != m_name) {
-    m_name = std::move(skin);
+  if (item_->GetSkin(&skin) != S_OK) skin.clear();
+  if (skin != name_) {
+    name_ = std::move(skin);
     const HRESULT hr = OnNameChanged();
     if (hr != S_OK) return hr;
   }
@@ -61,19 +61,19 @@ HRESULT LayoutPluginBase::Paint(const LayoutPaintRecord& record) { return DoPain
 
 HRESULT LayoutPluginBase::GetKind(std::int32_t, std::int32_t* kind) {
   if (!kind) ThrowLayout(E_INVALIDARG);
-  *kind = m_kind;
+  *kind = kind_;
   return S_OK;
 }
 
 HRESULT LayoutPluginBase::GetItemRect(plat::RECT& rect, std::uint32_t flags) {
-  if (!m_item) return E_FAIL;
-  return m_item->GetBoundRect(&rect, flags);
+  if (!item_) return E_FAIL;
+  return item_->GetBoundRect(&rect, flags);
 }
 
 HRESULT LayoutPluginBase::GetRect(std::int32_t, std::uint32_t flags, plat::RECT* rect, std::int32_t* out1,
                                   std::int32_t* out2) {
   if (!rect) return E_POINTER;
-  if (!m_item || m_item->GetBoundRect(rect, flags) != S_OK) return E_FAIL;
+  if (!item_ || item_->GetBoundRect(rect, flags) != S_OK) return E_FAIL;
   if (out1) *out1 = 0;
   if (out2) *out2 = 0;
   return S_OK;
@@ -105,32 +105,32 @@ LayoutListPluginBase::LayoutListPluginBase() : LayoutPluginBase(2) {}
 std::int32_t LayoutListPluginBase::SeparatorAllowance() { return 2 * ((GetScreenDpiY() + 48) / 96); }
 
 void LayoutListPluginBase::SetItemCount(std::int32_t count) {
-  m_count = count < 0 ? 0 : count;
-  m_geometryDirty = true;
-  if (m_selection >= m_count) m_selection = m_count - 1;
+  count_ = count < 0 ? 0 : count;
+  geometryDirty_ = true;
+  if (selection_ >= count_) selection_ = count_ - 1;
 }
 
 HRESULT LayoutListPluginBase::LoadProperties() {
   std::int32_t value = 0;
-  m_removeSeparator = GetItem() && GetItem()->GetInt(u"RemoveSeparator", &value) == S_OK && value != 0;
+  removeSeparator_ = GetItem() && GetItem()->GetInt(u"RemoveSeparator", &value) == S_OK && value != 0;
   return S_OK;
 }
 
 HRESULT LayoutListPluginBase::Measure() {
-  if (!m_geometryDirty) return S_OK;
+  if (!geometryDirty_) return S_OK;
   plat::RECT rect{};
   const HRESULT hr = LayoutPluginBase::GetItemRect(rect);
   if (hr != S_OK) return hr;
   const std::int32_t width = rect.right - rect.left;
-  m_geometry.assign(static_cast<std::size_t>(m_count), Geometry{0, 0});
-  m_totalHeight = 0;
-  for (std::int32_t i = 0; i < m_count; ++i) {
-    m_geometry[static_cast<std::size_t>(i)].top = m_totalHeight;
+  geometry_.assign(static_cast<std::size_t>(count_), Geometry{0, 0});
+  totalHeight_ = 0;
+  for (std::int32_t i = 0; i < count_; ++i) {
+    geometry_[static_cast<std::size_t>(i)].top = totalHeight_;
     const std::int32_t h = GetItemHeight(i, width);
-    m_geometry[static_cast<std::size_t>(i)].height = h;
-    m_totalHeight += h;
+    geometry_[static_cast<std::size_t>(i)].height = h;
+    totalHeight_ += h;
   }
-  m_geometryDirty = false;
+  geometryDirty_ = false;
   return S_OK;
 }
 
@@ -140,14 +140,14 @@ HRESULT LayoutListPluginBase::Paint(const LayoutPaintRecord& record) {
   if (hr != S_OK) return hr;
   CBitmapBuffer target;
   if (record.dc) target.Attach(static_cast<plat::HBITMAP>(plat::GetCurrentObject(record.dc, plat::OBJ_BITMAP)), record.dc);
-  if (m_emptyFocus) PaintFocus(record, target);
+  if (emptyFocus_) PaintFocus(record, target);
   hr = Measure();
   if (hr != S_OK) return hr;
   const std::int32_t visibleTop = record.scrollY;
   const std::int32_t visibleBottom = record.scrollY + record.visibleHeight;
   const std::int32_t width = rect.right - rect.left;
-  for (std::int32_t i = 0; i < m_count; ++i) {
-    const Geometry& g = m_geometry[static_cast<std::size_t>(i)];
+  for (std::int32_t i = 0; i < count_; ++i) {
+    const Geometry& g = geometry_[static_cast<std::size_t>(i)];
     if (g.top >= visibleBottom) break;
     if (g.top + g.height <= visibleTop) continue;
     plat::RECT item;
@@ -155,7 +155,7 @@ HRESULT LayoutListPluginBase::Paint(const LayoutPaintRecord& record) {
     item.top = rect.top + g.top - visibleTop + record.originY;
     item.right = item.left + width;
     item.bottom = item.top + g.height;
-    const std::int32_t state = (record.focus && i == m_selection) ? kListItemSelected : kListItemNormal;
+    const std::int32_t state = (record.focus && i == selection_) ? kListItemSelected : kListItemNormal;
     PaintItem(i, target, record.dc, state, item);
   }
   return S_OK;
@@ -166,17 +166,17 @@ HRESULT LayoutListPluginBase::GetContentSize(plat::HDC, plat::SIZE* size) {
   const HRESULT hr = Measure();
   if (hr != S_OK) return hr;
   size->cx = 0;
-  size->cy = m_totalHeight - (m_removeSeparator ? SeparatorAllowance() : 0);
+  size->cy = totalHeight_ - (removeSeparator_ ? SeparatorAllowance() : 0);
   return S_OK;
 }
 
 HRESULT LayoutListPluginBase::GetItemRect(std::int32_t index, plat::RECT& rect) {
-  if (index < 0 || index >= m_count) return E_FAIL;
+  if (index < 0 || index >= count_) return E_FAIL;
   HRESULT hr = Measure();
   if (hr != S_OK) return hr;
   hr = LayoutPluginBase::GetItemRect(rect);
   if (hr != S_OK) return hr;
-  const Geometry& g = m_geometry[static_cast<std::size_t>(index)];
+  const Geometry& g = geometry_[static_cast<std::size_t>(index)];
   rect.top += g.top;
   rect.bottom = rect.top + g.height;
   return S_OK;
@@ -188,39 +188,39 @@ HRESULT LayoutListPluginBase::GetRect(std::int32_t, std::uint32_t flags, plat::R
   if (out1) *out1 = 0;
   if (out2) *out2 = 0;
   if (flags == 0 && !IsEmptyWithFocus()) {
-    const HRESULT hr = GetItemRect(m_selection, *rect);
+    const HRESULT hr = GetItemRect(selection_, *rect);
     if (hr != S_OK) return hr;
-    if (m_removeSeparator) rect->bottom -= SeparatorAllowance();
+    if (removeSeparator_) rect->bottom -= SeparatorAllowance();
     return S_OK;
   }
   HRESULT hr = LayoutPluginBase::GetItemRect(*rect, flags);
   if (hr != S_OK) return hr;
   hr = Measure();
   if (hr != S_OK) return hr;
-  rect->bottom += m_totalHeight;
+  rect->bottom += totalHeight_;
   return S_OK;
 }
 
 std::int32_t LayoutListPluginBase::HitTest(std::int32_t y) {
-  if (m_count == 0) return -1;
+  if (count_ == 0) return -1;
   plat::RECT rect{};
   if (LayoutPluginBase::GetItemRect(rect) != S_OK || Measure() != S_OK) return -1;
   const std::int32_t offset = y - rect.top;
   if (offset < 0) return -1;  // above the list: no row
-  for (std::int32_t i = 0; i < m_count; ++i) {
-    const Geometry& g = m_geometry[static_cast<std::size_t>(i)];
+  for (std::int32_t i = 0; i < count_; ++i) {
+    const Geometry& g = geometry_[static_cast<std::size_t>(i)];
     if (g.top + g.height > offset) return i;
   }
   return -1;
 }
 
 HRESULT LayoutListPluginBase::SetSelection(std::int32_t index) {
-  if (index > m_count - 1) index = m_count - 1;
+  if (index > count_ - 1) index = count_ - 1;
   if (index < -1) index = -1;  // anything below the list selects nothing
   if (index >= 0 && !IsItemSelectable(index)) {
     std::int32_t found = -1;
     for (std::int32_t d = 1;; ++d) {
-      const bool below = index + d < m_count;
+      const bool below = index + d < count_;
       const bool above = index - d >= 0;
       if (!below && !above) break;
       if (below && IsItemSelectable(index + d)) {
@@ -234,29 +234,29 @@ HRESULT LayoutListPluginBase::SetSelection(std::int32_t index) {
     }
     index = found;
   }
-  m_selection = index;
-  m_focusShown = m_selection != -1;
+  selection_ = index;
+  focusShown_ = selection_ != -1;
   return S_OK;
 }
 
 HRESULT LayoutListPluginBase::OnFocus(std::int32_t, const plat::POINT* point) {
   std::int32_t index;
   if (!point) {
-    index = m_selection >= 0 ? m_selection : 0;
-    if (index > m_count - 1) index = m_count - 1;
+    index = selection_ >= 0 ? selection_ : 0;
+    if (index > count_ - 1) index = count_ - 1;
   } else {
     index = HitTest(point->y);
   }
   SetSelection(index);
   if (IsEmptyWithFocus()) {
-    m_focusShown = true;
+    focusShown_ = true;
     return 0;
   }
-  return m_selection == -1 ? 1 : 0;
+  return selection_ == -1 ? 1 : 0;
 }
 
 std::int32_t LayoutListPluginBase::FindSelectable(std::int32_t from, std::int32_t step) {
-  for (std::int32_t i = from; i >= 0 && i < m_count; i += step) {
+  for (std::int32_t i = from; i >= 0 && i < count_; i += step) {
     if (IsItemSelectable(i)) return i;
   }
   return -1;
@@ -267,36 +267,36 @@ HRESULT LayoutListPluginBase::OnKey(std::uint32_t key, std::int32_t* handled) {
   *handled = 1;
   if (IsEmptyWithFocus()) {
     if (key == kVkUp || key == kVkDown) {
-      m_focusShown = false;
+      focusShown_ = false;
       *handled = 0;
     }
     return S_OK;
   }
   if (key == kVkUp) {
-    const std::int32_t found = m_selection > 0 ? FindSelectable(m_selection - 1, -1) : -1;
+    const std::int32_t found = selection_ > 0 ? FindSelectable(selection_ - 1, -1) : -1;
     if (found >= 0) {
       SetSelection(found);
     } else {
-      m_focusShown = false;
+      focusShown_ = false;
       *handled = 0;
-      if (m_selection < 0) {
+      if (selection_ < 0) {
         const std::int32_t first = FindSelectable(0, 1);
-        if (first >= 0) m_selection = first;
+        if (first >= 0) selection_ = first;
       }
     }
     return S_OK;
   }
   if (key == kVkDown) {
-    const std::int32_t found = FindSelectable(m_selection + 1, 1);
+    const std::int32_t found = FindSelectable(selection_ + 1, 1);
     if (found >= 0) {
       SetSelection(found);
     } else {
-      m_focusShown = false;
+      focusShown_ = false;
       *handled = 0;
     }
     return S_OK;
   }
-  if (m_selection >= 0) return S_OK;
+  if (selection_ >= 0) return S_OK;
   const std::int32_t first = FindSelectable(0, 1);
   if (first >= 0) SetSelection(first);
   return S_OK;
@@ -308,14 +308,14 @@ HRESULT LayoutListPluginBase::OnTap(const plat::POINT* point) {
     if (index < 0) return E_FAIL;
     SetSelection(index);
   }
-  if (m_selection >= 0 && m_selection < m_count) return ActivateItem(point, 0);
+  if (selection_ >= 0 && selection_ < count_) return ActivateItem(point, 0);
   return E_FAIL;
 }
 
 HRESULT LayoutListPluginBase::PaintFocus(const LayoutPaintRecord& record, CBitmapBuffer& target) {
   plat::RECT rect{};
   const HRESULT hr = LayoutPluginBase::GetItemRect(rect);
-  if (hr == S_OK && record.focus && m_focusShown && m_count == 0 && target.GetBits()) {
+  if (hr == S_OK && record.focus && focusShown_ && count_ == 0 && target.GetBits()) {
     target.FillRectAlpha(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0xFFFFFF, 100);
   }
   return hr;

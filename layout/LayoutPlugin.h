@@ -79,11 +79,11 @@ class LayoutPluginBase : public CLayoutObject<ILayoutPlugin> {
   virtual plat::HRESULT OnNameChanged();                                                  // 19
   virtual plat::HRESULT LoadProperties();                                                 // 20
 
-  const std::u16string& GetSkinName() const { return m_name; }
-  ILayoutItem* GetItem() const { return m_item; }
-  IPluginSite* GetSite() const { return m_site; }
-  IDialogContent* GetContent() const { return m_content; }
-  plat::HWND GetWindow() const { return m_window; }
+  const std::u16string& GetSkinName() const { return name_; }
+  ILayoutItem* GetItem() const { return item_; }
+  IPluginSite* GetSite() const { return site_; }
+  IDialogContent* GetContent() const { return content_; }
+  plat::HWND GetWindow() const { return window_; }
 
  protected:
   ~LayoutPluginBase() override;
@@ -91,12 +91,12 @@ class LayoutPluginBase : public CLayoutObject<ILayoutPlugin> {
   plat::HRESULT GetItemRect(plat::RECT& rect, std::uint32_t flags = 0);
 
  private:
-  IPluginSite* m_site = nullptr;         // counted
-  IDialogContent* m_content = nullptr;   // counted
-  ILayoutItem* m_item = nullptr;         // counted
-  std::int32_t m_kind;
-  std::u16string m_name;
-  plat::HWND m_window = nullptr;
+  IPluginSite* site_ = nullptr;         // counted
+  IDialogContent* content_ = nullptr;   // counted
+  ILayoutItem* item_ = nullptr;         // counted
+  std::int32_t kind_;
+  std::u16string name_;
+  plat::HWND window_ = nullptr;
 };
 
 // Per-item state of a list plug-in's paint.
@@ -118,7 +118,7 @@ class LayoutListPluginBase : public LayoutPluginBase {
 
   virtual plat::HRESULT PaintFocus(const LayoutPaintRecord& record, CBitmapBuffer& target);  // 21
   virtual plat::HRESULT SetSelection(std::int32_t index);                                    // 22
-  virtual std::int32_t GetSelection() const { return m_selection; }                          // 23
+  virtual std::int32_t GetSelection() const { return selection_; }                          // 23
   virtual std::int32_t GetItemHeight(std::int32_t index, std::int32_t width) = 0;            // 24
   virtual plat::HRESULT PaintItem(std::int32_t index, CBitmapBuffer& target, plat::HDC dc, std::int32_t state,
                                   const plat::RECT& rect) = 0;                               // 25
@@ -128,36 +128,36 @@ class LayoutListPluginBase : public LayoutPluginBase {
 
   // Item count changes mark the geometry for measuring again.
   void SetItemCount(std::int32_t count);
-  std::int32_t GetItemCount() const { return m_count; }
-  void SetEmptyFocus(bool on) { m_emptyFocus = on; }
-  bool IsFocusShown() const { return m_focusShown; }
-  bool GetRemoveSeparator() const { return m_removeSeparator; }
-  std::int32_t GetTotalHeight() const { return m_totalHeight; }
+  std::int32_t GetItemCount() const { return count_; }
+  void SetEmptyFocus(bool on) { emptyFocus_ = on; }
+  bool IsFocusShown() const { return focusShown_; }
+  bool GetRemoveSeparator() const { return removeSeparator_; }
+  std::int32_t GetTotalHeight() const { return totalHeight_; }
   // The item rectangle of index (E_FAIL outside the list).
   plat::HRESULT GetItemRect(std::int32_t index, plat::RECT& rect);
   // The item at a vertical position, -1 for none.
   std::int32_t HitTest(std::int32_t y);
   // Measures when the geometry is dirty.
   plat::HRESULT Measure();
-  void InvalidateGeometry() { m_geometryDirty = true; }
+  void InvalidateGeometry() { geometryDirty_ = true; }
 
   // Two device pixels per 96-dpi unit.
   static std::int32_t SeparatorAllowance();
 
  private:
-  bool IsEmptyWithFocus() const { return m_count == 0 && m_emptyFocus; }
+  bool IsEmptyWithFocus() const { return count_ == 0 && emptyFocus_; }
   std::int32_t FindSelectable(std::int32_t from, std::int32_t step) ;
 
-  bool m_geometryDirty = true;
-  bool m_removeSeparator = false;
-  std::int32_t m_totalHeight = 0;
-  std::int32_t m_selection = -1;
+  bool geometryDirty_ = true;
+  bool removeSeparator_ = false;
+  std::int32_t totalHeight_ = 0;
+  std::int32_t selection_ = -1;
   struct Geometry {
     std::int32_t top;
     std::int32_t height;
   };
-  std::vector<Geometry> m_geometry;
-  std::int32_t m_count = 0;
-  bool m_emptyFocus = false;
-  bool m_focusShown = false;
+  std::vector<Geometry> geometry_;
+  std::int32_t count_ = 0;
+  bool emptyFocus_ = false;
+  bool focusShown_ = false;
 };

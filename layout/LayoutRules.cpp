@@ -15,30 +15,30 @@
 #include "layout/UIToolkit.h"
 
 int RuleNode::Evaluate(IPropertySource* environment, std::u16string& name) {
-  if (m_previous && m_previous->Evaluate(environment, name)) return 1;
+  if (previous_ && previous_->Evaluate(environment, name)) return 1;
   if (!Test(environment)) return 0;
-  if (m_consequence) return m_consequence->Evaluate(environment, name) ? 1 : 0;
+  if (consequence_) return consequence_->Evaluate(environment, name) ? 1 : 0;
   return 0;
 }
 
 bool ConditionRule::Test(IPropertySource* environment) {
   if (!environment) return false;
   std::u16string value;
-  if (environment->GetString(m_name.c_str(), &value) != plat::S_OK) return false;
-  return value == m_value;
+  if (environment->GetString(name_.c_str(), &value) != plat::S_OK) return false;
+  return value == value_;
 }
 
 bool ScreenConditionRule::Test(IPropertySource*) {
   const int cx = GetScreenWidthPixels();
   const int cy = GetScreenHeightPixels();
-  if (m_width == cx && m_height == cy) return true;
+  if (width_ == cx && height_ == cy) return true;
   if (!IsPocketPC()) return false;
-  return m_width == MulDivRound(cx, 96, GetScreenDpiX()) && m_height == MulDivRound(cy, 96, GetScreenDpiY());
+  return width_ == MulDivRound(cx, 96, GetScreenDpiX()) && height_ == MulDivRound(cy, 96, GetScreenDpiY());
 }
 
 PlatformConditionRule::PlatformConditionRule(CRefPtr<RuleNode> previous, const std::u16string& platform)
     : RuleNode(std::move(previous)) {
-  m_matches = plat::EqualsNoCase(platform, IsPocketPC() ? u"PocketPC" : u"Smartphone");
+  matches_ = plat::EqualsNoCase(platform, IsPocketPC() ? u"PocketPC" : u"Smartphone");
 }
 
 namespace {

@@ -18,20 +18,20 @@ class LayoutDefinition;
 // its consequence (the last rule of its child level).
 class RuleNode : public CRefCounted {
  public:
-  explicit RuleNode(CRefPtr<RuleNode> previous) : m_previous(std::move(previous)) {}
+  explicit RuleNode(CRefPtr<RuleNode> previous) : previous_(std::move(previous)) {}
   // Non-zero when the chain up to and including this node selects a layout;
   // the layout's name is written to name.
   virtual int Evaluate(IPropertySource* environment, std::u16string& name);
-  void SetConsequence(CRefPtr<RuleNode> consequence) { m_consequence = std::move(consequence); }
-  RuleNode* GetPrevious() const { return m_previous.Get(); }
-  RuleNode* GetConsequence() const { return m_consequence.Get(); }
+  void SetConsequence(CRefPtr<RuleNode> consequence) { consequence_ = std::move(consequence); }
+  RuleNode* GetPrevious() const { return previous_.Get(); }
+  RuleNode* GetConsequence() const { return consequence_.Get(); }
 
  protected:
   virtual bool Test(IPropertySource* environment) = 0;
 
  private:
-  CRefPtr<RuleNode> m_previous;
-  CRefPtr<RuleNode> m_consequence;
+  CRefPtr<RuleNode> previous_;
+  CRefPtr<RuleNode> consequence_;
 };
 
 class DefaultRule : public RuleNode {
@@ -45,27 +45,27 @@ class DefaultRule : public RuleNode {
 class ConditionRule : public RuleNode {
  public:
   ConditionRule(CRefPtr<RuleNode> previous, std::u16string name, std::u16string value)
-      : RuleNode(std::move(previous)), m_name(std::move(name)), m_value(std::move(value)) {}
+      : RuleNode(std::move(previous)), name_(std::move(name)), value_(std::move(value)) {}
 
  protected:
   bool Test(IPropertySource* environment) override;
 
  private:
-  std::u16string m_name;
-  std::u16string m_value;
+  std::u16string name_;
+  std::u16string value_;
 };
 
 class ScreenConditionRule : public RuleNode {
  public:
   ScreenConditionRule(CRefPtr<RuleNode> previous, std::int32_t width, std::int32_t height)
-      : RuleNode(std::move(previous)), m_width(width), m_height(height) {}
+      : RuleNode(std::move(previous)), width_(width), height_(height) {}
 
  protected:
   bool Test(IPropertySource*) override;
 
  private:
-  std::int32_t m_width;
-  std::int32_t m_height;
+  std::int32_t width_;
+  std::int32_t height_;
 };
 
 class PlatformConditionRule : public RuleNode {
@@ -73,17 +73,17 @@ class PlatformConditionRule : public RuleNode {
   PlatformConditionRule(CRefPtr<RuleNode> previous, const std::u16string& platform);
 
  protected:
-  bool Test(IPropertySource*) override { return m_matches; }
+  bool Test(IPropertySource*) override { return matches_; }
 
  private:
-  bool m_matches;
+  bool matches_;
 };
 
 class UseLayoutRule : public RuleNode {
  public:
-  explicit UseLayoutRule(std::u16string name) : RuleNode(nullptr), m_name(std::move(name)) {}
+  explicit UseLayoutRule(std::u16string name) : RuleNode(nullptr), name_(std::move(name)) {}
   int Evaluate(IPropertySource*, std::u16string& name) override {
-    name = m_name;
+    name = name_;
     return 1;
   }
 
@@ -91,7 +91,7 @@ class UseLayoutRule : public RuleNode {
   bool Test(IPropertySource*) override { return true; }
 
  private:
-  std::u16string m_name;
+  std::u16string name_;
 };
 
 // The rule root of a document: a Default node whose consequence is the

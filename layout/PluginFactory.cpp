@@ -89,16 +89,16 @@ HRESULT TextPlugin::Paint(const LayoutPaintRecord& record) {
   const HRESULT hr = item->GetBoundRect(&rect, 0);
   if (hr != S_OK) return hr;
   plat::OffsetRect(&rect, -record.originX, -record.originY);
-  if (m_extraSize) rect.bottom = record.bottomLimit;
+  if (extraSize_) rect.bottom = record.bottomLimit;
   const int saved = plat::SaveDC(record.dc);
   SelectFontAndColour(record.dc);
-  std::uint32_t flags = m_flags;
+  std::uint32_t flags = flags_;
   const std::uint32_t vertical = plat::DT_VCENTER | plat::DT_BOTTOM;
   if ((flags & vertical) && !(flags & plat::DT_SINGLELINE)) {
     const std::uint32_t which = flags & vertical;
     flags &= ~vertical;
     plat::RECT measure = rect;
-    const int h = plat::DrawTextW(record.dc, m_text.c_str(), -1, &measure, flags | plat::DT_CALCRECT);
+    const int h = plat::DrawTextW(record.dc, text_.c_str(), -1, &measure, flags | plat::DT_CALCRECT);
     const int boxHeight = rect.bottom - rect.top;
     if (which & plat::DT_VCENTER) {
       plat::InflateRect(&rect, 0, (h - boxHeight) / 2);
@@ -106,13 +106,13 @@ HRESULT TextPlugin::Paint(const LayoutPaintRecord& record) {
       rect.top = rect.bottom - h;
     }
   }
-  plat::DrawTextW(record.dc, m_text.c_str(), -1, &rect, flags);
+  plat::DrawTextW(record.dc, text_.c_str(), -1, &rect, flags);
   plat::RestoreDC(record.dc, saved);
   return S_OK;
 }
 
 HRESULT TextPlugin::GetContentSize(plat::HDC dc, plat::SIZE* size) {
-  if (!m_extraSize) return S_FALSE;
+  if (!extraSize_) return S_FALSE;
   if (!size) return E_POINTER;
   ILayoutItem* item = GetItem();
   if (!item) ThrowLayout(ORV_E_LAYOUT);
@@ -122,8 +122,8 @@ HRESULT TextPlugin::GetContentSize(plat::HDC dc, plat::SIZE* size) {
   const int saved = plat::SaveDC(dc);
   SelectFontAndColour(dc);
   plat::RECT measure = rect;
-  const std::uint32_t flags = (m_flags & ~(plat::DT_VCENTER | plat::DT_BOTTOM)) | plat::DT_CALCRECT;
-  const int h = plat::DrawTextW(dc, m_text.c_str(), -1, &measure, flags);
+  const std::uint32_t flags = (flags_ & ~(plat::DT_VCENTER | plat::DT_BOTTOM)) | plat::DT_CALCRECT;
+  const int h = plat::DrawTextW(dc, text_.c_str(), -1, &measure, flags);
   plat::RestoreDC(dc, saved);
   size->cx = 0;
   size->cy = h - (rect.bottom - rect.top);
@@ -133,16 +133,16 @@ HRESULT TextPlugin::GetContentSize(plat::HDC dc, plat::SIZE* size) {
 HRESULT TextPlugin::LoadProperties() {
   std::int32_t extra = 0;
   if (!GetItem() || GetItem()->GetInt(u"ExtraSizeY", &extra) != S_OK) extra = 0;
-  m_extraSize = extra;
+  extraSize_ = extra;
   return S_OK;
 }
 
 HRESULT TextPlugin::FetchText(IPropertySource* source, const std::u16string& name) {
   if (!source) return E_FAIL;
   // The old text goes first; a source without the string leaves it empty.
-  m_text.clear();
+  text_.clear();
   std::u16string fresh;
-  if (source->GetString(name.c_str(), &fresh) == S_OK) m_text = std::move(fresh);
+  if (source->GetString(name.c_str(), &fresh) == S_OK) text_ = std::move(fresh);
   return S_OK;
 }
 

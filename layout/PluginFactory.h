@@ -32,7 +32,7 @@ constexpr std::uint32_t kTextFlags = 0x815;             // no prefix, word break
 // Shows the screen data source's string of the plug-in's own name.
 class TextPlugin : public LayoutPluginBase {
  public:
-  explicit TextPlugin(std::uint32_t flags) : m_flags(flags) {}
+  explicit TextPlugin(std::uint32_t flags) : flags_(flags) {}
 
   plat::HRESULT Paint(const LayoutPaintRecord& record) override;
   plat::HRESULT GetContentSize(plat::HDC dc, plat::SIZE* size) override;
@@ -41,14 +41,14 @@ class TextPlugin : public LayoutPluginBase {
   // Takes the source's string of that name as the text.
   plat::HRESULT FetchText(IPropertySource* source, const std::u16string& name);
 
-  const std::u16string& GetText() const { return m_text; }
-  void SetText(std::u16string text) { m_text = std::move(text); }
-  std::uint32_t GetFlags() const { return m_flags; }
+  const std::u16string& GetText() const { return text_; }
+  void SetText(std::u16string text) { text_ = std::move(text); }
+  std::uint32_t GetFlags() const { return flags_; }
 
  private:
   // Selects the item's font and colour into dc (state saved by the caller).
   void SelectFontAndColour(plat::HDC dc);
-  std::u16string m_text;
-  std::uint32_t m_flags;
-  std::int32_t m_extraSize = 0;
+  std::u16string text_;
+  std::uint32_t flags_;
+  std::int32_t extraSize_ = 0;
 };

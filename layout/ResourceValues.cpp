@@ -9,12 +9,12 @@
 #include "platform/base/CodePage.h"
 
 CFontHolder::~CFontHolder() {
-  if (m_font) plat::DeleteObject(m_font);
+  if (font_) plat::DeleteObject(font_);
 }
 
 void CFontHolder::Assign(plat::HFONT font) {
-  if (m_font && m_font != font) plat::DeleteObject(m_font);
-  m_font = font;
+  if (font_ && font_ != font) plat::DeleteObject(font_);
+  font_ = font;
 }
 
 bool PrependFontProperty(CPropertyList& listHead, const CPropertyName& name, CFontRef font) {

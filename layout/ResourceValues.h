@@ -17,16 +17,16 @@
 // Owns one GDI font; the font is deleted when the last shared reference goes.
 class CFontHolder {
  public:
-  explicit CFontHolder(plat::HFONT font = nullptr) : m_font(font) {}
+  explicit CFontHolder(plat::HFONT font = nullptr) : font_(font) {}
   ~CFontHolder();
   CFontHolder(const CFontHolder&) = delete;
   CFontHolder& operator=(const CFontHolder&) = delete;
-  plat::HFONT Get() const { return m_font; }
+  plat::HFONT Get() const { return font_; }
   // Deletes the old font first unless it is the same one.
   void Assign(plat::HFONT font);
 
  private:
-  plat::HFONT m_font;
+  plat::HFONT font_;
 };
 using CFontRef = std::shared_ptr<CFontHolder>;
 

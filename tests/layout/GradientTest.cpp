@@ -28,10 +28,10 @@ class GradientTest : public LayoutTest {
     CRefPtr<LayoutDocument> doc = ParseLayoutText(
         u"<Layouts><Layout Name=\"L\" DontScale=\"1\"><Plugins><Plugin Name=\"bg\" Class=\"Orv.LSP.GradBackground\" " +
         extra + u"</Plugins></Layout></Layouts>");
-    m_item = CComRef<PlacedLayoutItem>(new PlacedLayoutItem(doc->GetSet().GetLayouts()[0]->GetEntries()[0]->GetProperties()));
+    item_ = CComRef<PlacedLayoutItem>(new PlacedLayoutItem(doc->GetSet().GetLayouts()[0]->GetEntries()[0]->GetProperties()));
     CComRef<ILayoutPlugin> plugin;
     plugin.Attach(CreatePlugin(u"Orv.LSP.GradBackground"));
-    const plat::HRESULT hr = plugin->SetProperties(m_item.Get());
+    const plat::HRESULT hr = plugin->SetProperties(item_.Get());
     if (result) *result = hr;
     return plugin;
   }
@@ -39,7 +39,7 @@ class GradientTest : public LayoutTest {
     CVORegistry key(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Color", true, false, plat::KEY_ALL_ACCESS);
     ASSERT_TRUE(key.SetDWORD(u"BaseHue", value));
   }
-  CComRef<PlacedLayoutItem> m_item;
+  CComRef<PlacedLayoutItem> item_;
 };
 
 TEST_F(GradientTest, ColoursOfTheTheme) {

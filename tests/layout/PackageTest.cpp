@@ -226,7 +226,7 @@ namespace {
 // A package in memory that counts its reads.
 class CountingPackage : public ResourcePackage {
  public:
-  explicit CountingPackage(Files files) : m_files(std::move(files)) {}
+  explicit CountingPackage(Files files) : files_(std::move(files)) {}
   bool Open() override {
     ++opens;
     return true;
@@ -234,8 +234,8 @@ class CountingPackage : public ResourcePackage {
   void Close() override { ++closes; }
   PackageBlob ReadFile(const std::u16string& name) override {
     ++reads[std::string(name.begin(), name.end())];
-    auto it = m_files.find(std::string(name.begin(), name.end()));
-    if (it == m_files.end()) return {};
+    auto it = files_.find(std::string(name.begin(), name.end()));
+    if (it == files_.end()) return {};
     PackageBlob blob;
     blob.buffer = std::make_shared<std::vector<std::uint8_t>>(it->second.begin(), it->second.end());
     blob.data = blob.buffer->data();
@@ -246,7 +246,7 @@ class CountingPackage : public ResourcePackage {
   std::map<std::string, int> reads;
 
  private:
-  Files m_files;
+  Files files_;
 };
 
 class ResourcesTest : public LayoutTest {};

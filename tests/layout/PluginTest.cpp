@@ -353,12 +353,12 @@ TEST_F(PluginTest, LayeredSourceAndPlacedItem) {
 
 class RecordingScreen : public IScreenContent {
  public:
-  explicit RecordingScreen(std::vector<std::pair<const RecordingScreen*, int>>& log) : m_log(log) {}
+  explicit RecordingScreen(std::vector<std::pair<const RecordingScreen*, int>>& log) : log_(log) {}
   void Bind(plat::IUnknown*) override {}
-  void OnScreenEvent(std::int32_t event) override { m_log.emplace_back(this, event); }
+  void OnScreenEvent(std::int32_t event) override { log_.emplace_back(this, event); }
 
  private:
-  std::vector<std::pair<const RecordingScreen*, int>>& m_log;
+  std::vector<std::pair<const RecordingScreen*, int>>& log_;
 };
 
 TEST_F(PluginTest, ScreenStackEvents) {
