@@ -53,6 +53,19 @@ class IUnknown {
   virtual ~IUnknown() = default;
 };
 
+// A stream of bytes, as far as its readers use it: its size and one read.
+inline constexpr IID IID_IStream = {0x0000000C, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr DWORD STATFLAG_NONAME = 1;
+struct STATSTG {
+  std::uint64_t cbSize;  // bytes in the stream
+};
+class IStream : public IUnknown {
+ public:
+  // Reads up to cb bytes from the current position; *read (optional) gets the count.
+  virtual HRESULT Read(void* buffer, ULONG cb, ULONG* read) = 0;
+  virtual HRESULT Stat(STATSTG* stat, DWORD flags) = 0;
+};
+
 constexpr DWORD COINIT_MULTITHREADED = 0x0;
 constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
 constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;

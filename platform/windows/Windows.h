@@ -90,6 +90,7 @@ constexpr UINT WM_GETFONT = 0x0031;
 constexpr UINT WM_WINDOWPOSCHANGED = 0x0047;
 constexpr UINT WM_NOTIFY = 0x004E;
 constexpr UINT WM_HELP = 0x0053;
+constexpr UINT WM_CONTEXTMENU = 0x007B;
 constexpr UINT WM_NCCREATE = 0x0081;
 constexpr UINT WM_NCDESTROY = 0x0082;
 constexpr UINT WM_GETDLGCODE = 0x0087;
@@ -446,6 +447,73 @@ BOOL GetMouseMovePoints(POINT* points, UINT bufferPoints, UINT* retrieved);
 // Wakes every thread of this process blocked in GetMessageW / WaitMessage, so
 // they look at their timers again (after ManualClock::Advance).
 void WakeMessageQueues();
+
+// The header of every WM_NOTIFY (lParam points to it, or to a larger
+// structure that begins with it).
+struct NMHDR {
+  HWND hwndFrom;
+  UINT_PTR idFrom;
+  UINT code;
+};
+
+// ---------------------------------------------------------------------------
+// Scroll bars
+
+// The standard scroll bars of a window (WS_HSCROLL / WS_VSCROLL): each keeps a
+// range, a page and a position (32-bit). Only the state is kept here; the
+// window's own procedure (or a control) scrolls its content on WM_HSCROLL /
+// WM_VSCROLL, reading the 32-bit position back with GetScrollInfo.
+constexpr int SB_HORZ = 0;
+constexpr int SB_VERT = 1;
+constexpr int SB_CTL = 2;
+constexpr int SB_BOTH = 3;
+
+// Codes in the low word of WM_HSCROLL / WM_VSCROLL's wParam.
+constexpr WORD SB_LINEUP = 0;
+constexpr WORD SB_LINELEFT = 0;
+constexpr WORD SB_LINEDOWN = 1;
+constexpr WORD SB_LINERIGHT = 1;
+constexpr WORD SB_PAGEUP = 2;
+constexpr WORD SB_PAGELEFT = 2;
+constexpr WORD SB_PAGEDOWN = 3;
+constexpr WORD SB_PAGERIGHT = 3;
+constexpr WORD SB_THUMBPOSITION = 4;
+constexpr WORD SB_THUMBTRACK = 5;
+constexpr WORD SB_TOP = 6;
+constexpr WORD SB_LEFT = 6;
+constexpr WORD SB_BOTTOM = 7;
+constexpr WORD SB_RIGHT = 7;
+constexpr WORD SB_ENDSCROLL = 8;
+
+constexpr UINT SIF_RANGE = 0x0001;
+constexpr UINT SIF_PAGE = 0x0002;
+constexpr UINT SIF_POS = 0x0004;
+constexpr UINT SIF_DISABLENOSCROLL = 0x0008;
+constexpr UINT SIF_TRACKPOS = 0x0010;
+constexpr UINT SIF_ALL = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
+
+struct SCROLLINFO {
+  UINT cbSize;  // sizeof(SCROLLINFO)
+  UINT fMask;
+  int nMin;
+  int nMax;
+  UINT nPage;
+  int nPos;
+  int nTrackPos;
+};
+
+// SetScrollInfo keeps the page within 0..(max - min + 1) and the position
+// within min..(max - page + 1) (min when the range is smaller than the
+// page) and returns the position. GetScrollInfo fills what fMask asks; FALSE
+// for a bad window, bar or cbSize. The redraw flags are taken and ignored:
+// nothing is drawn yet.
+int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw);
+BOOL GetScrollInfo(HWND hwnd, int bar, SCROLLINFO* info);
+// The previous position (0 on failure).
+int SetScrollPos(HWND hwnd, int bar, int pos, BOOL redraw);
+int GetScrollPos(HWND hwnd, int bar);
+BOOL SetScrollRange(HWND hwnd, int bar, int minPos, int maxPos, BOOL redraw);
+BOOL GetScrollRange(HWND hwnd, int bar, int* minPos, int* maxPos);
 
 // ---------------------------------------------------------------------------
 // Timers

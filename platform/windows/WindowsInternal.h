@@ -141,6 +141,16 @@ struct Window {
   // Buttons.
   WPARAM check = 0;
   bool pushed = false;
+  // Standard scroll bars (platform/windows/ScrollInfo.cpp).
+  struct ScrollBar {
+    int min = 0;
+    int max = 0;
+    UINT page = 0;
+    int pos = 0;
+    int trackPos = 0;
+  };
+  ScrollBar hscroll;
+  ScrollBar vscroll;
 };
 
 struct Wm {

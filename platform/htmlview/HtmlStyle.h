@@ -1,0 +1,8 @@
+// The viewer's default style sheet.
+#pragma once
+
+namespace plat::htmlview {
+
+const char* DefaultStyleSheet();
+
+}  // namespace plat::htmlview
