@@ -39,6 +39,7 @@ struct ScreenCase {
   ScreenSettings screen;
   const char* name;
 };
+void PrintTo(const ScreenCase& c, std::ostream* os) { *os << c.name; }
 
 class DeviceScreenSizes : public ::testing::TestWithParam<ScreenCase> {};
 
@@ -159,6 +160,7 @@ TEST_F(DeviceScreenTest, InputGoesToTheProgramUnderTheStylus) {
                  {"--log", log2, "--class", "OrvTestSecond", "--rect", "0,320,480,320", "--colour", "2080C0"});
   ASSERT_TRUE(device_.WaitForWindow("OrvTestSecond").has_value());
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return HasLine(log2, "ready", true); }));
+  device_.Screenshot("two-programs");
   ASSERT_TRUE(device_.Tap(30, 400));  // the second window, (30, 80) in its own coordinates
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return HasLine(log2, "tap 30 80"); }));
   ASSERT_TRUE(device_.Tap(30, 100));
@@ -168,7 +170,6 @@ TEST_F(DeviceScreenTest, InputGoesToTheProgramUnderTheStylus) {
   ASSERT_TRUE(device_.Key("right"));
   EXPECT_TRUE(Logged("keydown 27"));
   EXPECT_FALSE(HasLine(log2, "keydown 27"));
-  device_.Screenshot("two-programs");
 
   auto windows = device_.Windows();
   ASSERT_GE(windows.size(), 2u);

@@ -426,9 +426,8 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  // The screen of this process follows the device's settings from its first use.
   ScreenSettings s = ReadDeviceScreen();
-  if (ScreenWidth() != s.width || ScreenHeight() != s.height || ScreenDpi() != s.dpi)
-    SetScreenForTesting(s.width, s.height, s.dpi);
 
   // Signals end a headless display through its loop, a windowed one through SDL's quit event.
   bool headless = o.headless || (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"));
