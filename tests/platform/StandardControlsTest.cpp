@@ -369,3 +369,95 @@ TEST_F(StandardControlsTest, SystemColours) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Standard scroll bars
+
+namespace {
+
+struct ScrollLog {
+  std::vector<std::pair<WORD, int>> events;  // code, 32-bit position read back
+};
+ScrollLog* g_scroll = nullptr;
+
+LRESULT CALLBACK_Scrolled(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == WM_VSCROLL && g_scroll) {
+    SCROLLINFO si{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
+    GetScrollInfo(h, SB_VERT, &si);
+    WORD code = LOWORD(w);
+    g_scroll->events.push_back({code, code == SB_THUMBTRACK || code == SB_THUMBPOSITION ? si.nTrackPos : si.nPos});
+    if (code == SB_THUMBPOSITION) SetScrollPos(h, SB_VERT, si.nTrackPos, TRUE);
+    return 0;
+  }
+  if (m == WM_PAINT) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(h, &ps);
+    RECT r;
+    GetClientRect(h, &r);
+    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    EndPaint(h, &ps);
+    return 0;
+  }
+  return DefWindowProcW(h, m, w, l);
+}
+
+}  // namespace
+
+TEST_P(StandardControlsDrawTest, ScrollBarShownDrawnTappedAndDragged) {
+  ScrollLog log;
+  g_scroll = &log;
+  const int s = GetParam() / 96;
+  wmtest::EnsureClass(u"CtlTestScrolled", CALLBACK_Scrolled);
+  HWND win = CreateWindowExW(0, u"CtlTestScrolled", u"", WS_CHILD | WS_VISIBLE | WS_VSCROLL, 0, 0, 200 * s, 200 * s,
+                             parent_, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(win);
+  RECT client;
+  GetClientRect(win, &client);
+  EXPECT_EQ(client.right, 200 * s);  // no bar while the range fits the page
+  // A range far past 16 bits: the messages carry only the low word.
+  SCROLLINFO si{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, 0, 999999, 100000, 0, 0};
+  SetScrollInfo(win, SB_VERT, &si, TRUE);
+  GetClientRect(win, &client);
+  const int bar = GetSystemMetrics(SM_CXVSCROLL);
+  EXPECT_EQ(client.right, 200 * s - bar);
+  Pump();
+  HBITMAP surface = GetWindowSurfaceForTesting(parent_);
+  SaveBitmapPng(surface, std::string(ORV_TEST_OUTPUT_DIR) + "/scrollbar-" + std::to_string(GetParam()) + "dpi.png");
+  PixelImage img = ReadBitmapPixels(surface);
+  // The thumb's frame is drawn just below the top arrow; the track is grey.
+  EXPECT_TRUE(Dark(At(img, 200 * s - bar / 2, bar)));
+  EXPECT_FALSE(White(At(img, 200 * s - bar / 2, 150 * s)));
+
+  const int x = 200 * s - bar / 2;
+  Tap(x, bar / 2);                 // the top arrow
+  Tap(x, 200 * s - bar / 2);       // the bottom arrow
+  Tap(x, 150 * s);                 // the track below the thumb
+  std::vector<WORD> codes;
+  for (auto& e : log.events) codes.push_back(e.first);
+  EXPECT_EQ(codes, (std::vector<WORD>{SB_LINEUP, SB_ENDSCROLL, SB_LINEDOWN, SB_ENDSCROLL, SB_PAGEDOWN, SB_ENDSCROLL}));
+  // Drag the thumb to the bottom: track positions beyond 65535, then the end.
+  log.events.clear();
+  InjectStylus(WM_LBUTTONDOWN, x, bar + 2);
+  Pump();
+  InjectStylus(WM_MOUSEMOVE, x, 120 * s);
+  Pump();
+  InjectStylus(WM_MOUSEMOVE, x, 400 * s);
+  Pump();
+  InjectStylus(WM_LBUTTONUP, x, 400 * s);
+  Pump();
+  ASSERT_GE(log.events.size(), 4u);
+  EXPECT_EQ(log.events[0].first, SB_THUMBTRACK);
+  EXPECT_GT(log.events[0].second, 65535);
+  EXPECT_EQ(log.events[1], (std::pair<WORD, int>{SB_THUMBTRACK, 900000}));
+  EXPECT_EQ(log.events[2], (std::pair<WORD, int>{SB_THUMBPOSITION, 900000}));
+  EXPECT_EQ(log.events[3].first, SB_ENDSCROLL);
+  EXPECT_EQ(GetScrollPos(win, SB_VERT), 900000);
+  EXPECT_EQ(GetCapture(), nullptr);
+  // The content never receives the stylus that was the bar's; a range that
+  // fits again gives the width back.
+  si = SCROLLINFO{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE, 0, 10, 100, 0, 0};
+  SetScrollInfo(win, SB_VERT, &si, TRUE);
+  GetClientRect(win, &client);
+  EXPECT_EQ(client.right, 200 * s);
+  g_scroll = nullptr;
+}
