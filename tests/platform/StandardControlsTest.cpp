@@ -3,7 +3,11 @@
 // typing, limit, selection, clipboard and styles, the system colours.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/controls/StandardControls.h"
@@ -460,4 +464,50 @@ TEST_P(StandardControlsDrawTest, ScrollBarShownDrawnTappedAndDragged) {
   GetClientRect(win, &client);
   EXPECT_EQ(client.right, 200 * s);
   g_scroll = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Message boxes drawn and answered by the stylus
+
+namespace {
+std::string* g_shotPath = nullptr;
+LRESULT CALLBACK_Shooter(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == WM_APP && g_shotPath) {  // runs inside the box's modal loop
+    HWND box = reinterpret_cast<HWND>(l);
+    UpdateWindow(box);
+    Pump();
+    SaveBitmapPng(GetWindowSurfaceForTesting(box), *g_shotPath);
+    return 0;
+  }
+  return DefWindowProcW(h, m, w, l);
+}
+}  // namespace
+
+TEST_P(StandardControlsDrawTest, MessageBoxDrawnWithIconAndAnsweredByTap) {
+  SetMessageBoxAnswerer(nullptr);
+  std::string path = std::string(ORV_TEST_OUTPUT_DIR) + "/messagebox-" + std::to_string(GetParam()) + "dpi.png";
+  std::remove(path.c_str());
+  g_shotPath = &path;
+  wmtest::EnsureClass(u"CtlTestShooter", CALLBACK_Shooter);
+  HWND shooter = CreateWindowExW(0, u"CtlTestShooter", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  std::atomic<bool> stop{false};
+  std::thread tapper([&] {
+    HWND box = nullptr;
+    while (!stop && !GetOpenMessageBoxForTesting(&box)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    while (!stop && GetForegroundWindow() != box) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (stop) return;
+    SendMessageW(shooter, WM_APP, 0, reinterpret_cast<LPARAM>(box));
+    RECT no{};
+    GetWindowRect(GetDlgItem(box, IDNO), &no);
+    InjectStylus(WM_LBUTTONDOWN, (no.left + no.right) / 2, (no.top + no.bottom) / 2);
+    InjectStylus(WM_LBUTTONUP, (no.left + no.right) / 2, (no.top + no.bottom) / 2);
+  });
+  int r = MessageBoxW(parent_, u"Delete the channel and its articles?", u"Orv News", MB_YESNOCANCEL | MB_ICONQUESTION);
+  stop = true;
+  tapper.join();
+  DestroyWindow(shooter);
+  g_shotPath = nullptr;
+  EXPECT_EQ(r, IDNO);
+  std::string png = orvtest::ReadHostFile(path);
+  EXPECT_GT(png.size(), 100u);
 }
