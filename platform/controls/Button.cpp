@@ -256,12 +256,13 @@ LRESULT ButtonWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (wParam == VK_SPACE && TypeOf(hwnd) != BS_GROUPBOX) SetPushed(hwnd, true);
       return 0;
     case WM_KEYUP:
-      if (wParam == VK_SPACE && Pushed(hwnd)) {
+      if (wParam == VK_SPACE) SetPushed(hwnd, false);
+      return 0;
+    case WM_CHAR:  // the space typed clicks (key-down shows the button pressed)
+      if (wParam == u' ' && TypeOf(hwnd) != BS_GROUPBOX) {
         SetPushed(hwnd, false);
         Click(hwnd);
       }
-      return 0;
-    case WM_CHAR:
       return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
