@@ -7,170 +7,17 @@
 #include "platform/base/Format.h"
 #include "platform/controls/ComboBox.h"
 #include "platform/controls/MenuBar.h"
+#include "platform/controls/StandardControls.h"
+#include "platform/base/Text.h"
 #include "platform/resources/Resources.h"
 #include "platform/windows/WindowsInternal.h"
 
 namespace plat::wm {
 namespace {
 
-std::u16string TextOf(HWND hwnd) {
-  std::lock_guard<std::recursive_mutex> g(W().lock);
-  Window* w = Find(hwnd);
-  return w ? w->text : std::u16string();
-}
-
-DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
-
-void Notify(HWND hwnd, WORD code) {
-  HWND parent = GetParent(hwnd);
-  if (parent)
-    SendMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), code),
-                 reinterpret_cast<LPARAM>(hwnd));
-}
-
-LRESULT CALLBACK_Static(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_GETDLGCODE:
-      return DLGC_STATIC;
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(hwnd, msg, wParam, lParam);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return r;
-    }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      if (dc) {
-        RECT r;
-        GetClientRect(hwnd, &r);
-        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        std::u16string t = TextOf(hwnd);
-        DWORD s = StyleOf(hwnd) & 3;
-        UINT fmt = DT_WORDBREAK | (s == SS_CENTER ? DT_CENTER : s == SS_RIGHT ? DT_RIGHT : DT_LEFT);
-        SetBkMode(dc, TRANSPARENT);
-        DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, fmt);
-      }
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    default:
-      return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-}
-
 bool IsPush(DWORD style) {
   DWORD t = style & BS_TYPEMASK;
   return t == BS_PUSHBUTTON || t == BS_DEFPUSHBUTTON;
-}
-
-void Click(HWND hwnd) {
-  DWORD t = StyleOf(hwnd) & BS_TYPEMASK;
-  if (t == BS_AUTOCHECKBOX) {
-    std::lock_guard<std::recursive_mutex> g(W().lock);
-    if (Window* w = Find(hwnd)) w->check = w->check ? BST_UNCHECKED : BST_CHECKED;
-  } else if (t == BS_AUTORADIOBUTTON) {
-    std::lock_guard<std::recursive_mutex> g(W().lock);
-    Window* w = Find(hwnd);
-    if (w && w->parent)
-      for (Window* c : w->parent->children)
-        if ((c->style & BS_TYPEMASK) == BS_AUTORADIOBUTTON && c->cls == w->cls) c->check = c == w ? BST_CHECKED : 0;
-  }
-  InvalidateRect(hwnd, nullptr, TRUE);
-  Notify(hwnd, BN_CLICKED);
-}
-
-LRESULT CALLBACK_Button(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_GETDLGCODE: {
-      DWORD s = StyleOf(hwnd);
-      if (!IsPush(s)) return DLGC_BUTTON;
-      return DLGC_BUTTON | ((s & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
-    }
-    case BM_CLICK:
-      Click(hwnd);
-      return 0;
-    case BM_GETCHECK: {
-      std::lock_guard<std::recursive_mutex> g(W().lock);
-      Window* w = Find(hwnd);
-      return w ? static_cast<LRESULT>(w->check) : 0;
-    }
-    case BM_SETCHECK: {
-      std::lock_guard<std::recursive_mutex> g(W().lock);
-      if (Window* w = Find(hwnd)) w->check = wParam;
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    }
-    case BM_GETSTATE: {
-      std::lock_guard<std::recursive_mutex> g(W().lock);
-      Window* w = Find(hwnd);
-      return w ? static_cast<LRESULT>(w->check | (w->pushed ? BST_PUSHED : 0)) : 0;
-    }
-    case BM_SETSTYLE: {
-      DWORD s = StyleOf(hwnd);
-      SetWindowLongW(hwnd, GWL_STYLE, (s & ~BS_TYPEMASK) | (static_cast<DWORD>(wParam) & BS_TYPEMASK));
-      if (lParam) InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    }
-    case WM_LBUTTONDOWN: {
-      {
-        std::lock_guard<std::recursive_mutex> g(W().lock);
-        if (Window* w = Find(hwnd)) w->pushed = true;
-      }
-      SetCapture(hwnd);
-      SetFocus(hwnd);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    }
-    case WM_LBUTTONUP: {
-      bool was;
-      {
-        std::lock_guard<std::recursive_mutex> g(W().lock);
-        Window* w = Find(hwnd);
-        was = w && w->pushed;
-        if (w) w->pushed = false;
-      }
-      if (GetCapture() == hwnd) ReleaseCapture();
-      RECT r;
-      GetClientRect(hwnd, &r);
-      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      InvalidateRect(hwnd, nullptr, TRUE);
-      if (was && PtInRect(&r, p)) Click(hwnd);
-      return 0;
-    }
-    case WM_CHAR:
-      if (wParam == u' ') Click(hwnd);
-      return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(hwnd, msg, wParam, lParam);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return r;
-    }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      if (dc) {
-        RECT r;
-        GetClientRect(hwnd, &r);
-        bool pushed = (SendMessageW(hwnd, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
-        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(pushed ? BLACK_BRUSH : WHITE_BRUSH)));
-        FrameRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        std::u16string t = TextOf(hwnd);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, pushed ? RGB(255, 255, 255) : RGB(0, 0, 0));
-        DWORD s = StyleOf(hwnd);
-        if (!IsPush(s) && SendMessageW(hwnd, BM_GETCHECK, 0, 0)) t = u"[x] " + t;
-        DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-      }
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    default:
-      return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
 }
 
 LRESULT CALLBACK_Dialog(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefDlgProcW(hwnd, msg, wParam, lParam); }
@@ -195,8 +42,9 @@ void EnsureBuiltinClasses() {
   for (auto& c : W().classes)
     if (c->builtin) return;
   AddBuiltin(u"#32770", 0x8002, CALLBACK_Dialog, DLGWINDOWEXTRA, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  AddBuiltin(u"static", 0x8003, CALLBACK_Static, 0, nullptr);
-  AddBuiltin(u"button", 0x8004, CALLBACK_Button, 0, nullptr);
+  AddBuiltin(u"static", 0x8003, StaticWndProc, 0, nullptr);
+  AddBuiltin(u"button", 0x8004, ButtonWndProc, 0, nullptr);
+  AddBuiltin(u"edit", 0x8007, EditWndProc, 0, nullptr);
   AddBuiltin(u"combobox", 0x8005, ComboBoxWndProc, 0, nullptr);
   AddBuiltin(u"menu_worker", 0x8006, MenuBarWndProc, 0, nullptr);
 }
@@ -325,6 +173,7 @@ Template Parse(const DLGTEMPLATE* t) {
     }
     WORD textId;
     r.NameOrId(&it.text, &textId);
+    if (textId) it.text = u"#" + Utf8ToUtf16(std::to_string(textId));  // an icon static's resource
     WORD extra = r.Word();
     r.Skip(extra);
     out.items.push_back(std::move(it));
@@ -691,8 +540,67 @@ BoxButtons ButtonsOf(UINT type) {
   }
 }
 
-INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM) {
+constexpr int kCaptionId = 0xFFFE;
+constexpr int kIconId = 0xFFFD;
+
+// The box's icon by its MB_ICON* kind: a red stop sign, a yellow warning
+// triangle, a blue question or information disc.
+LRESULT CALLBACK_BoxIcon(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg != WM_PAINT) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT r;
+  GetClientRect(hwnd, &r);
+  FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+  UINT kind = static_cast<UINT>(GetWindowLongW(hwnd, GWL_USERDATA));
+  int size = std::min(r.right, r.bottom);
+  COLORREF fill = kind == MB_ICONHAND ? RGB(204, 0, 0) : kind == MB_ICONEXCLAMATION ? RGB(255, 204, 0) : RGB(0, 82, 165);
+  HBRUSH brush = CreateSolidBrush(fill);
+  HPEN pen = CreatePen(PS_SOLID, 1, kind == MB_ICONEXCLAMATION ? RGB(0, 0, 0) : fill);
+  HGDIOBJ ob = SelectObject(dc, brush), op = SelectObject(dc, pen);
+  if (kind == MB_ICONEXCLAMATION) {
+    POINT tri[3] = {{size / 2, 0}, {size - 1, size - 1}, {0, size - 1}};
+    Polygon(dc, tri, 3);
+  } else {
+    Ellipse(dc, 0, 0, size, size);
+  }
+  SelectObject(dc, ob);
+  SelectObject(dc, op);
+  DeleteObject(brush);
+  DeleteObject(pen);
+  const char16_t* mark = kind == MB_ICONHAND ? u"X" : kind == MB_ICONEXCLAMATION ? u"!" : kind == MB_ICONQUESTION ? u"?" : u"i";
+  LOGFONTW lf{};
+  lf.lfHeight = -size * 3 / 5;
+  lf.lfWeight = FW_BOLD;
+  HFONT font = CreateFontIndirectW(&lf);
+  HGDIOBJ of = SelectObject(dc, font);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, kind == MB_ICONEXCLAMATION ? RGB(0, 0, 0) : RGB(255, 255, 255));
+  RECT tr{0, kind == MB_ICONEXCLAMATION ? size / 6 : 0, size, size};
+  DrawTextW(dc, mark, -1, &tr, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, of);
+  DeleteObject(font);
+  EndPaint(hwnd, &ps);
+  return 0;
+}
+
+INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_INITDIALOG) return TRUE;
+  if (msg == WM_PAINT) {  // white with a 1-px dark frame
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(dlg, &ps);
+    RECT r;
+    GetClientRect(dlg, &r);
+    FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+    FrameRect(dc, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
+    EndPaint(dlg, &ps);
+    return TRUE;
+  }
+  if (msg == WM_CTLCOLORSTATIC && GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == kCaptionId) {
+    // The title strip: white on the selection blue.
+    SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_HIGHLIGHTTEXT));
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_HIGHLIGHT));
+  }
   if (msg != WM_COMMAND) return FALSE;
   int id = LOWORD(wParam);
   HWND b = GetDlgItem(dlg, id);
@@ -734,14 +642,35 @@ int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type) 
 
   int sw = ScreenWidth(), sh = ScreenHeight();
   int w = sw * 9 / 10, h = sh / 3;
-  HWND dlg = CreateWindowExW(WS_EX_TOPMOST, WC_DIALOG, c.c_str(), WS_POPUP | WS_CAPTION, (sw - w) / 2, (sh - h) / 2, w,
+  HWND dlg = CreateWindowExW(WS_EX_TOPMOST, WC_DIALOG, c.c_str(), WS_POPUP | WS_BORDER, (sw - w) / 2, (sh - h) / 2, w,
                              h, owner, nullptr, nullptr, nullptr);
   if (!dlg) return 0;
   SetWindowLongW(dlg, DWL_DLGPROC, reinterpret_cast<LONG_PTR>(&BoxProc));
   HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   int pad = std::max(4, h / 20), bh = h / 5;
-  HWND label = CreateWindowExW(0, u"static", t.c_str(), WS_CHILD | WS_VISIBLE, pad, pad, w - 2 * pad, h - bh - 3 * pad,
-                               dlg, reinterpret_cast<HMENU>(std::uintptr_t{0xFFFF}), nullptr, nullptr);
+  int captionH = std::max(12, ScreenDpi() * 22 / 96);
+  // The frame, the title strip, the icon and the text; the buttons below.
+  HWND title = CreateWindowExW(0, u"static", (u" " + c).c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | 0x200 /* SS_CENTERIMAGE */,
+                                 1, 1, w - 2, captionH, dlg, reinterpret_cast<HMENU>(std::uintptr_t{kCaptionId}), nullptr, nullptr);
+  SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  int textLeft = pad;
+  UINT icon = type & 0xF0;
+  if (icon == MB_ICONHAND || icon == MB_ICONQUESTION || icon == MB_ICONEXCLAMATION || icon == MB_ICONINFORMATION) {
+    static std::once_flag once;
+    std::call_once(once, [] {
+      WNDCLASSW wc{};
+      wc.lpfnWndProc = CALLBACK_BoxIcon;
+      wc.lpszClassName = u"MessageBoxIcon";
+      RegisterClassW(&wc);
+    });
+    int size = ScreenDpi() * 32 / 96;
+    HWND iconWnd = CreateWindowExW(0, u"MessageBoxIcon", u"", WS_CHILD | WS_VISIBLE, pad, captionH + pad, size, size, dlg,
+                                   reinterpret_cast<HMENU>(std::uintptr_t{kIconId}), nullptr, nullptr);
+    SetWindowLongW(iconWnd, GWL_USERDATA, static_cast<LONG_PTR>(icon));
+    textLeft = 2 * pad + size;
+  }
+  HWND label = CreateWindowExW(0, u"static", t.c_str(), WS_CHILD | WS_VISIBLE, textLeft, captionH + pad, w - textLeft - pad,
+                               h - bh - 3 * pad - captionH, dlg, reinterpret_cast<HMENU>(std::uintptr_t{0xFFFF}), nullptr, nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   BoxButtons bs = ButtonsOf(type);
   std::size_t def = ((type & MB_DEFMASK) >> 8);
