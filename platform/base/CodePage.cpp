@@ -102,11 +102,11 @@ class Converter {
 
 const char16_t* SingleByteUpperHalf(UINT codePage) {
   switch (Resolve(codePage)) {
-    case 28591: return codepage_tables::kUpper28591;
-    case 28605: return codepage_tables::kUpper28605;
-    case 1250: return codepage_tables::kUpper1250;
-    case 1251: return codepage_tables::kUpper1251;
-    case 1252: return codepage_tables::kUpper1252;
+    case 28591: return codepage_tables::kUpper28591.data();
+    case 28605: return codepage_tables::kUpper28605.data();
+    case 1250: return codepage_tables::kUpper1250.data();
+    case 1251: return codepage_tables::kUpper1251.data();
+    case 1252: return codepage_tables::kUpper1252.data();
     default: return nullptr;
   }
 }
