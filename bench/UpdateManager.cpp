@@ -95,7 +95,7 @@ int main() {
       server.Route("/feed/" + std::to_string(f), [&current, f](const orvtest::HttpRequest&) {
         orvtest::HttpResponse response;
         response.body = current[f];
-        response.headers = {{"Content-Type", "application/rss+xml; charset=utf-8"}};
+        response.headers = {{"Content-Type", benchfeeds::ContentType(f)}};
         return response;
       });
     }

@@ -51,6 +51,9 @@ class CInetJob {
   const char* GetBuffer() const { return buffer_.data(); }
   std::size_t GetDeliveredLength() const { return delivered_; }
   std::string GetBody() const { return std::string(buffer_.data(), delivered_); }
+  // The buffer itself (its first GetDeliveredLength bytes are the body), for
+  // a reader that frees it early.
+  std::vector<char>& Buffer() { return buffer_; }
   const std::u16string& GetErrorText() const { return errorText_; }
   int GetStatusCode() const { return statusCode_; }
   int GetContentLength() const { return contentLength_; }

@@ -631,7 +631,7 @@ bool LooksEightBit(const char* bytes, std::size_t length) {
 }  // namespace
 
 int ParseBuffer(const char* bytes, std::size_t length, Document* document, const std::u16string& transportEncoding,
-                const std::u16string& forcedEncoding) {
+                const std::u16string& forcedEncoding, std::vector<char>* owner) {
   std::u16string label = u"ParseBuffer(" + plat::Utf8ToUtf16(std::to_string(length)) + u")";
   CProfileScope profile(label.c_str());
   if (!bytes || length == 0 || !document) {
@@ -684,6 +684,7 @@ int ParseBuffer(const char* bytes, std::size_t length, Document* document, const
       return 0;
     }
     text = decoded;
+    if (owner) std::vector<char>().swap(*owner);  // the raw bytes are no longer read
   }
   if (text.empty()) {
     document->failure_ = ParseFailure::NoInput;

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "core/StringMaps.h"
@@ -121,7 +122,8 @@ class Document {
   bool ParseUtf8(std::string_view utf8, bool xml);
 
  private:
-  friend int ParseBuffer(const char*, std::size_t, Document*, const std::u16string&, const std::u16string&);
+  friend int ParseBuffer(const char*, std::size_t, Document*, const std::u16string&, const std::u16string&,
+                         std::vector<char>*);
   friend bool ParseLocalFile(const std::u16string&, Document*, const std::u16string&);
   friend struct ParseRun;
   friend struct ReportSink;
@@ -182,8 +184,11 @@ bool SetInputEncoding(Document* document, const std::u16string& name);
 // built; 0 when bytes, length or document is missing or the parse failed
 // (Document::GetFailure tells why). Library warnings and errors do not fail
 // a parse: the library repairs the markup and the tree stands.
+// owner, when given, is the caller's buffer that holds bytes: it is emptied
+// as soon as the bytes have been converted to UTF-8 (any other encoding), so
+// that a large document's raw bytes and their conversion do not stay side by side.
 int ParseBuffer(const char* bytes, std::size_t length, Document* document, const std::u16string& transportEncoding,
-                const std::u16string& forcedEncoding);
+                const std::u16string& forcedEncoding, std::vector<char>* owner = nullptr);
 // Reads the whole device file and parses it with no transport encoding.
 bool ParseLocalFile(const std::u16string& path, Document* document, const std::u16string& forcedEncoding);
 

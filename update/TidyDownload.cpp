@@ -76,7 +76,7 @@ int DownloadChangedDocument(CInetSession* session, const std::u16string& address
     }
     *digest = hex;
   }
-  if (!ParseBuffer(job.GetBuffer(), length, document, job.GetCharset(), forcedEncoding)) return 0;
+  if (!ParseBuffer(job.GetBuffer(), length, document, job.GetCharset(), forcedEncoding, &job.Buffer())) return 0;
   if (!MakeUrlsAbsolute(document, document->GetRoot(), address))
     log.WriteLine(u"Warning: Error converting relative to absolute paths in document.");
   return 1;

@@ -201,6 +201,19 @@ bool DecodeToUtf8(const char* bytes, std::size_t length, plat::UINT codePage, st
       return true;
     }
     plat::UINT decoding = DecodingCodePage(codePage);
+    if (const char16_t* upper = plat::SingleByteUpperHalf(decoding)) {
+      // Straight to UTF-8, without the UTF-16 in between.
+      out.reserve(length + length / 8);
+      for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+          out += static_cast<char>(b);
+        } else {
+          AppendUtf8(out, upper[b - 0x80]);
+        }
+      }
+      return true;
+    }
     if (length > 0x7FFFFFFF) return false;
     int count = plat::MultiByteToWideChar(decoding, 0, bytes, static_cast<int>(length), nullptr, 0);
     if (count <= 0) return false;

@@ -1,4 +1,5 @@
-// Code page conversion over the host's iconv.
+// Code page conversion: the common single-byte code pages by table, the
+// others over the host's iconv.
 #include "platform/base/CodePage.h"
 
 #include <iconv.h>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/base/CodePageTables.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Text.h"
 
@@ -98,6 +100,17 @@ class Converter {
 
 }  // namespace
 
+const char16_t* SingleByteUpperHalf(UINT codePage) {
+  switch (Resolve(codePage)) {
+    case 28591: return codepage_tables::kUpper28591.data();
+    case 28605: return codepage_tables::kUpper28605.data();
+    case 1250: return codepage_tables::kUpper1250.data();
+    case 1251: return codepage_tables::kUpper1251.data();
+    case 1252: return codepage_tables::kUpper1252.data();
+    default: return nullptr;
+  }
+}
+
 BOOL IsValidCodePage(UINT codePage) {
   std::string name = HostName(Resolve(codePage));
   if (name.empty()) return FALSE;
@@ -111,12 +124,34 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int cb, cha
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
+  std::size_t n = cb == -1 ? std::strlen(src) + 1 : static_cast<std::size_t>(cb);
+  if (const char16_t* upper = SingleByteUpperHalf(codePage)) {
+    // One unit per byte.
+    if (flags & MB_ERR_INVALID_CHARS) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char b = static_cast<unsigned char>(src[i]);
+        if (b >= 0x80 && upper[b - 0x80] == 0xFFFD) {
+          SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+          return 0;
+        }
+      }
+    }
+    if (cch == 0) return static_cast<int>(n);
+    if (n > static_cast<std::size_t>(cch)) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const unsigned char b = static_cast<unsigned char>(src[i]);
+      dst[i] = b < 0x80 ? b : upper[b - 0x80];
+    }
+    return static_cast<int>(n);
+  }
   Converter conv("UTF-16LE", name);
   if (!conv.ok()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  std::size_t n = cb == -1 ? std::strlen(src) + 1 : static_cast<std::size_t>(cb);
   const char* in = src;
   std::string out;
   while (n > 0) {

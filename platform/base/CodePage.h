@@ -21,6 +21,11 @@ constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 // True when the host can convert the code page.
 BOOL IsValidCodePage(UINT codePage);
 
+// The characters of bytes 0x80-0xFF of a single-byte code page converted by
+// table (28591, 28605, 1250, 1251, 1252; bytes below 0x80 are ASCII), or null
+// for the code pages the host converts. U+FFFD marks an undefined byte.
+const char16_t* SingleByteUpperHalf(UINT codePage);
+
 // Converts cb bytes of src (-1: up to and including its null) into dst.
 // Returns the code units written, or with cch 0 the units needed. Invalid
 // bytes become U+FFFD, or fail the call (0, ERROR_NO_UNICODE_TRANSLATION)

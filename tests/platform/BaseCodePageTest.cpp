@@ -45,6 +45,16 @@ TEST(BaseCodePage, BytesToUtf16) {
   for (const auto& c : cases) EXPECT_EQ(ToWide(c.cp, c.in), c.out) << c.cp << " " << c.in;
   EXPECT_EQ(ToWide(CP_UTF8, "a\xFF", MB_ERR_INVALID_CHARS), u"<failed>");
   EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+  // Undefined bytes of the pages converted by table: U+FFFD, or a failure
+  // (also when only the length is asked) with MB_ERR_INVALID_CHARS.
+  EXPECT_EQ(ToWide(1252, "a\x81" "b\x9D"), u"a\uFFFDb\uFFFD");
+  EXPECT_EQ(ToWide(1252, "a\x81", MB_ERR_INVALID_CHARS), u"<failed>");
+  EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
+  EXPECT_EQ(MultiByteToWideChar(1250, MB_ERR_INVALID_CHARS, "\x98", 1, nullptr, 0), 0);
+  EXPECT_EQ(ToWide(1252, "\x80\x9F", MB_ERR_INVALID_CHARS), u"\u20AC\u0178");
+  EXPECT_NE(SingleByteUpperHalf(1252), nullptr);
+  EXPECT_EQ(SingleByteUpperHalf(CP_ACP), SingleByteUpperHalf(1252));
+  EXPECT_EQ(SingleByteUpperHalf(932), nullptr);
 }
 
 TEST(BaseCodePage, IncompleteSequenceYieldsNothingUntilComplete) {

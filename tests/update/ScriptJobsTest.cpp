@@ -215,7 +215,7 @@ TEST_F(ScriptJobsTest, StoppedJobEndsSoonAndChangesNothing) {
   IChannel* channel = AddScriptChannel(
       u"Endless", WriteTemplate("endless.xml",
                                 MakeTemplate("channel.title = 'changed'; var a = new Article(); a.id = 'late';"
-                                             "channel.articles.push(a); for (;;) {}")));
+                                             "channel.articles.push(a); log('endless loop begins'); for (;;) {}")));
   std::unique_ptr<CChannelJob> job;
   {
     CSyncLock lock(GetChannelSet());
@@ -228,10 +228,10 @@ TEST_F(ScriptJobsTest, StoppedJobEndsSoonAndChangesNothing) {
     job->Run();
     done = true;
   });
-  // Wait until the script runs (the channel is being updated).
-  orvtest::Eventually([&] { return Status(channel) == US_UPDATING; });
+  // Wait until the script itself runs: the channel is being updated before
+  // the template is read, so that alone could let the stop come first.
+  ASSERT_TRUE(orvtest::Eventually([&] { return LogHas("endless loop begins"); }));
   ASSERT_EQ(Status(channel), US_UPDATING);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   session_->Cancel();
   auto start = std::chrono::steady_clock::now();
   job->Stop();

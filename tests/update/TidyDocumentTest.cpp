@@ -108,17 +108,18 @@ TEST_F(TidyDocumentTest, FeedsAndPagesInTheirEncodings) {
     bool xml;
     std::initializer_list<const char*> titlePath;
     const char* title;
+    bool converted = false;  // not UTF-8: a caller's buffer is freed once converted
   } cases[] = {
       {"rss2.xml", u"", true, {"rss", "channel", "title"}, "Harbour News & Weather"},
       {"rss1.rdf", u"", true, {"rdf:RDF", "channel", "title"}, "Science Notes"},
       {"atom.xml", u"", true, {"feed", "title"}, "Trail Diary"},
       {"broken.html", u"", false, {"html", "head", "title"}, "Lost & Found"},
-      {"latin1-declared.xml", u"", true, {"rss", "channel", "title"}, "Caf\xC3\xA9 du Nord"},
-      {"latin1-declared.xml", u"utf-8", true, {"rss", "channel", "title"}, "Caf\xC3\xA9 du Nord"},
-      {"latin1-http.html", u"ISO-8859-1", false, {"html", "head", "title"}, "M\xC3\xBCnchen \xC3\xBC" "ber alles"},
-      {"win1252.xml", u"", true, {"rss", "channel", "title"}, "Prices \xE2\x80\x93 \xE2\x80\x9C" "cheap\xE2\x80\x9D"},
+      {"latin1-declared.xml", u"", true, {"rss", "channel", "title"}, "Caf\xC3\xA9 du Nord", true},
+      {"latin1-declared.xml", u"utf-8", true, {"rss", "channel", "title"}, "Caf\xC3\xA9 du Nord", true},
+      {"latin1-http.html", u"ISO-8859-1", false, {"html", "head", "title"}, "M\xC3\xBCnchen \xC3\xBC" "ber alles", true},
+      {"win1252.xml", u"", true, {"rss", "channel", "title"}, "Prices \xE2\x80\x93 \xE2\x80\x9C" "cheap\xE2\x80\x9D", true},
       {"utf16-bom.xml", u"", true, {"rss", "channel", "title"},
-       "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x8B\xE3\x83\xA5\xE3\x83\xBC\xE3\x82\xB9"},
+       "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x8B\xE3\x83\xA5\xE3\x83\xBC\xE3\x82\xB9", true},
       {"utf8-bom.xml", u"windows-1252", true, {"rss", "channel", "title"},
        "\xC3\x85ngstr\xC3\xB6m \xE2\x86\x92 \xCE\xBB"},
   };
@@ -131,6 +132,13 @@ TEST_F(TidyDocumentTest, FeedsAndPagesInTheirEncodings) {
     ASSERT_NE(doc.GetRoot(), nullptr);
     EXPECT_EQ(doc.IsXml(), c.xml);
     EXPECT_EQ(TextAt(doc.GetRoot(), c.titlePath), c.title);
+    // The same bytes from a buffer the parse may free: the same tree.
+    std::vector<char> owned(bytes.begin(), bytes.end());
+    Document again;
+    ASSERT_EQ(Tidy::ParseBuffer(owned.data(), owned.size(), &again, c.transport, u"", &owned), 1);
+    ASSERT_NE(again.GetRoot(), nullptr);
+    EXPECT_EQ(TextAt(again.GetRoot(), c.titlePath), c.title);
+    EXPECT_EQ(owned.empty(), c.converted);
   }
 }
 

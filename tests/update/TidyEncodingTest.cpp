@@ -1,6 +1,7 @@
 #include "update/TidyEncoding.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <string>
 
@@ -68,6 +69,66 @@ TEST_F(TidyEncodingTest, DecodesCodePagesToUtf8) {
     std::string out;
     ASSERT_TRUE(Tidy::DecodeToUtf8(c.bytes.data(), c.bytes.size(), c.codePage, out)) << c.codePage;
     EXPECT_EQ(out, c.utf8) << c.codePage;
+  }
+}
+
+// The host's UTF-8 for one byte in a code page; U+FFFD where it has none.
+std::string HostUtf8(const char* name, unsigned char byte) {
+  iconv_t cd = iconv_open("UTF-8", name);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "<no converter>";
+  char in[1] = {static_cast<char>(byte)};
+  char out[8];
+  char* inp = in;
+  char* outp = out;
+  std::size_t inLeft = 1, outLeft = sizeof out;
+  const std::size_t r = iconv(cd, &inp, &inLeft, &outp, &outLeft);
+  iconv_close(cd);
+  return r == static_cast<std::size_t>(-1) ? std::string("\xEF\xBF\xBD") : std::string(out, outp);
+}
+
+TEST_F(TidyEncodingTest, SingleBytePagesDecodeByTableAsTheHostDoes) {
+  // Bytes of the table-driven pages, and what they read as.
+  struct Case {
+    plat::UINT codePage;
+    std::string bytes;
+    std::string utf8;
+  } cases[] = {
+      // Windows-1252's 0x80-0x9F, its five undefined bytes (U+FFFD), and Latin letters.
+      {1252, "\x80\x82\x83\x84\x85\x86\x87\x88\x89\x8A\x8B\x8C\x8E",
+       "\u20AC\u201A\u0192\u201E\u2026\u2020\u2021\u02C6\u2030\u0160\u2039\u0152\u017D"},
+      {1252, "\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9A\x9B\x9C\x9E\x9F",
+       "\u2018\u2019\u201C\u201D\u2022\u2013\u2014\u02DC\u2122\u0161\u203A\u0153\u017E\u0178"},
+      {1252, "\x81\x8D\x8F\x90\x9D", "\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {1252, "a\xA0\xE9\xFF", "a\u00A0\u00E9\u00FF"},
+      {28591, "\x80\x9F\xE9", "\u20AC\u0178\u00E9"},  // Latin-1 reads as Windows-1252
+      {28605, "\xA4\xA6\xA8\xB4\xB8\xBC\xBD\xBE\xE9",
+       "\u20AC\u0160\u0161\u017D\u017E\u0152\u0153\u0178\u00E9"},
+      {1250, "\x8A\x9A\xA3\xB9\xE8\xF8\x81", "\u0160\u0161\u0141\u0105\u010D\u0159\uFFFD"},
+      {1251, "\x80\xA8\xC0\xDF\xE0\xFF\x98", "\u0402\u0401\u0410\u042F\u0430\u044F\uFFFD"},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    ASSERT_TRUE(Tidy::DecodeToUtf8(c.bytes.data(), c.bytes.size(), c.codePage, out)) << c.codePage;
+    EXPECT_EQ(out, c.utf8) << c.codePage << " " << c.bytes;
+  }
+  // Every byte, one at a time and all together, as the host's converter reads it.
+  struct Page {
+    plat::UINT codePage;
+    const char* hostName;
+  } pages[] = {{1252, "CP1252"}, {28605, "ISO-8859-15"}, {1250, "CP1250"}, {1251, "CP1251"}};
+  for (const Page& page : pages) {
+    std::string all, expected;
+    for (int b = 0; b < 256; ++b) {
+      const std::string one(1, static_cast<char>(b));
+      std::string out;
+      ASSERT_TRUE(Tidy::DecodeToUtf8(one.data(), 1, page.codePage, out));
+      EXPECT_EQ(out, HostUtf8(page.hostName, static_cast<unsigned char>(b))) << page.hostName << " byte " << b;
+      all += one;
+      expected += out;
+    }
+    std::string out;
+    ASSERT_TRUE(Tidy::DecodeToUtf8(all.data(), all.size(), page.codePage, out));
+    EXPECT_EQ(out, expected) << page.hostName;
   }
 }
 
