@@ -1,0 +1,267 @@
+// The common controls: image lists, the list view ("SysListView32") and the
+// progress bar ("msctls_progress32"). InitCommonControls(Ex) registers the
+// window classes (global, so dialog templates name them); calling it again
+// does no harm.
+#pragma once
+
+#include "platform/gdi/Gdi.h"
+#include "platform/windows/Windows.h"
+
+namespace plat {
+
+struct INITCOMMONCONTROLSEX {
+  DWORD dwSize;
+  DWORD dwICC;
+};
+constexpr DWORD ICC_LISTVIEW_CLASSES = 0x0001;
+constexpr DWORD ICC_PROGRESS_CLASS = 0x0020;
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
+void InitCommonControls();
+
+// ---------------------------------------------------------------------------
+// Image lists: images of one size, each with a mask (or per-pixel alpha).
+
+struct ImageListData;
+using HIMAGELIST = ImageListData*;
+
+constexpr UINT ILC_MASK = 0x0001;
+constexpr UINT ILC_COLOR = 0x0000;
+constexpr UINT ILC_COLORDDB = 0x00FE;
+constexpr UINT ILC_COLOR4 = 0x0004;
+constexpr UINT ILC_COLOR8 = 0x0008;
+constexpr UINT ILC_COLOR16 = 0x0010;
+constexpr UINT ILC_COLOR24 = 0x0018;
+constexpr UINT ILC_COLOR32 = 0x0020;
+
+constexpr UINT ILD_NORMAL = 0x0000;
+constexpr UINT ILD_TRANSPARENT = 0x0001;
+constexpr UINT ILD_MASK = 0x0010;
+constexpr UINT ILD_BLEND25 = 0x0002;
+constexpr UINT ILD_BLEND50 = 0x0004;
+constexpr UINT ILD_SELECTED = ILD_BLEND50;
+constexpr UINT ILD_FOCUS = ILD_BLEND25;
+
+constexpr COLORREF CLR_NONE = 0xFFFFFFFF;
+constexpr COLORREF CLR_DEFAULT = 0xFF000000;
+
+// cx × cy images; ILC_MASK keeps a mask for each. initial and grow only hint
+// at the room kept. Null for a size that is not positive.
+HIMAGELIST ImageList_Create(int cx, int cy, UINT flags, int initial, int grow);
+BOOL ImageList_Destroy(HIMAGELIST list);
+int ImageList_GetImageCount(HIMAGELIST list);
+BOOL ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy);
+// Cuts a strip (its width a multiple of cx; what is left over is dropped) into
+// images appended to the list; the mask bitmap (1 = transparent) may be null.
+// The index of the first new image, -1 on failure.
+int ImageList_Add(HIMAGELIST list, HBITMAP image, HBITMAP mask);
+// As ImageList_Add with the pixels of one colour transparent (CLR_NONE: none).
+int ImageList_AddMasked(HIMAGELIST list, HBITMAP image, COLORREF mask);
+// index -1 appends; an existing index is replaced. The icon is scaled to the
+// list's size. The index, -1 on failure.
+int ImageList_ReplaceIcon(HIMAGELIST list, int index, HICON icon);
+inline int ImageList_AddIcon(HIMAGELIST list, HICON icon) { return ImageList_ReplaceIcon(list, -1, icon); }
+// index -1 removes every image.
+BOOL ImageList_Remove(HIMAGELIST list, int index);
+inline BOOL ImageList_RemoveAll(HIMAGELIST list) { return ImageList_Remove(list, -1); }
+// Draws an image with its transparency; ILD_SELECTED / ILD_FOCUS blend it
+// with the highlight colour. FALSE for a bad index.
+BOOL ImageList_Draw(HIMAGELIST list, int index, HDC hdc, int x, int y, UINT style);
+// A new icon of one image (the caller destroys it); null for a bad index.
+HICON ImageList_GetIcon(HIMAGELIST list, int index, UINT flags);
+// A bitmap strip from the module's resources (IMAGE_BITMAP) cut into cx-wide
+// images; mask CLR_NONE keeps every pixel, CLR_DEFAULT takes the colour of
+// the top-left pixel as transparent.
+HIMAGELIST ImageList_LoadImage(HINSTANCE module, const WCHAR* name, int cx, int grow, COLORREF mask, UINT type,
+                               UINT flags);
+inline HIMAGELIST ImageList_LoadBitmap(HINSTANCE module, const WCHAR* name, int cx, int grow, COLORREF mask) {
+  return ImageList_LoadImage(module, name, cx, grow, mask, 0, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Common notifications (WM_NOTIFY codes).
+
+constexpr UINT NM_FIRST = 0u;
+constexpr UINT NM_CLICK = NM_FIRST - 2;
+constexpr UINT NM_DBLCLK = NM_FIRST - 3;
+constexpr UINT NM_RETURN = NM_FIRST - 4;
+constexpr UINT NM_SETFOCUS = NM_FIRST - 7;
+constexpr UINT NM_KILLFOCUS = NM_FIRST - 8;
+constexpr UINT NM_CUSTOMDRAW = NM_FIRST - 12;
+
+// ---------------------------------------------------------------------------
+// List view: report view of items with a text, a small icon, a state image
+// (check boxes) and a value of the program. Only the first column is shown.
+
+inline const WCHAR* const WC_LISTVIEWW = u"SysListView32";
+
+constexpr DWORD LVS_ICON = 0x0000;
+constexpr DWORD LVS_REPORT = 0x0001;
+constexpr DWORD LVS_SMALLICON = 0x0002;
+constexpr DWORD LVS_LIST = 0x0003;
+constexpr DWORD LVS_TYPEMASK = 0x0003;
+constexpr DWORD LVS_SINGLESEL = 0x0004;
+constexpr DWORD LVS_SHOWSELALWAYS = 0x0008;
+constexpr DWORD LVS_SORTASCENDING = 0x0010;
+constexpr DWORD LVS_SHAREIMAGELISTS = 0x0040;
+constexpr DWORD LVS_NOLABELWRAP = 0x0080;
+constexpr DWORD LVS_OWNERDATA = 0x1000;
+constexpr DWORD LVS_NOCOLUMNHEADER = 0x4000;
+constexpr DWORD LVS_NOSORTHEADER = 0x8000;
+
+constexpr DWORD LVS_EX_CHECKBOXES = 0x0004;
+constexpr DWORD LVS_EX_FULLROWSELECT = 0x0020;
+
+constexpr UINT LVIF_TEXT = 0x0001;
+constexpr UINT LVIF_IMAGE = 0x0002;
+constexpr UINT LVIF_PARAM = 0x0004;
+constexpr UINT LVIF_STATE = 0x0008;
+
+constexpr UINT LVIS_FOCUSED = 0x0001;
+constexpr UINT LVIS_SELECTED = 0x0002;
+constexpr UINT LVIS_STATEIMAGEMASK = 0xF000;
+constexpr UINT INDEXTOSTATEIMAGEMASK(UINT i) { return i << 12; }
+
+constexpr int LVNI_ALL = 0x0000;
+constexpr int LVNI_FOCUSED = 0x0001;
+constexpr int LVNI_SELECTED = 0x0002;
+constexpr int LVNI_ABOVE = 0x0100;
+constexpr int LVNI_BELOW = 0x0200;
+
+constexpr UINT LVHT_NOWHERE = 0x0001;
+constexpr UINT LVHT_ONITEMICON = 0x0002;
+constexpr UINT LVHT_ONITEMLABEL = 0x0004;
+constexpr UINT LVHT_ONITEMSTATEICON = 0x0008;
+constexpr UINT LVHT_ONITEM = LVHT_ONITEMICON | LVHT_ONITEMLABEL | LVHT_ONITEMSTATEICON;
+constexpr UINT LVHT_ABOVE = 0x0010;
+constexpr UINT LVHT_BELOW = 0x0020;
+
+constexpr int LVSIL_NORMAL = 0;
+constexpr int LVSIL_SMALL = 1;
+constexpr int LVSIL_STATE = 2;
+
+constexpr int LVSCW_AUTOSIZE = -1;
+constexpr int LVSCW_AUTOSIZE_USEHEADER = -2;
+
+constexpr UINT LVCF_FMT = 0x0001;
+constexpr UINT LVCF_WIDTH = 0x0002;
+constexpr UINT LVCF_TEXT = 0x0004;
+
+struct LVITEMW {
+  UINT mask;
+  int iItem;
+  int iSubItem;
+  UINT state;
+  UINT stateMask;
+  WCHAR* pszText;
+  int cchTextMax;
+  int iImage;
+  LPARAM lParam;
+  int iIndent;
+};
+struct LVCOLUMNW {
+  UINT mask;
+  int fmt;
+  int cx;
+  WCHAR* pszText;
+  int cchTextMax;
+  int iSubItem;
+};
+struct LVHITTESTINFO {
+  POINT pt;
+  UINT flags;
+  int iItem;
+  int iSubItem;
+};
+struct NMLISTVIEW {
+  NMHDR hdr;
+  int iItem;
+  int iSubItem;
+  UINT uNewState;
+  UINT uOldState;
+  UINT uChanged;
+  POINT ptAction;
+  LPARAM lParam;
+};
+struct NMITEMACTIVATE {
+  NMHDR hdr;
+  int iItem;
+  int iSubItem;
+  UINT uNewState;
+  UINT uOldState;
+  UINT uChanged;
+  POINT ptAction;
+  LPARAM lParam;
+  UINT uKeyFlags;
+};
+struct NMLVKEYDOWN {
+  NMHDR hdr;
+  WORD wVKey;
+  UINT flags;
+};
+constexpr UINT LVM_FIRST = 0x1000;
+constexpr UINT LVM_GETBKCOLOR = LVM_FIRST + 0;
+constexpr UINT LVM_SETBKCOLOR = LVM_FIRST + 1;
+constexpr UINT LVM_GETIMAGELIST = LVM_FIRST + 2;  // wParam LVSIL_*
+constexpr UINT LVM_SETIMAGELIST = LVM_FIRST + 3;  // wParam LVSIL_*, lParam list; the old list
+constexpr UINT LVM_GETITEMCOUNT = LVM_FIRST + 4;
+constexpr UINT LVM_DELETEITEM = LVM_FIRST + 8;
+constexpr UINT LVM_DELETEALLITEMS = LVM_FIRST + 9;
+constexpr UINT LVM_GETNEXTITEM = LVM_FIRST + 12;  // wParam start (-1: from the top), lParam LVNI_*
+constexpr UINT LVM_GETITEMRECT = LVM_FIRST + 14;  // wParam index, lParam RECT (left: LVIR_*)
+constexpr UINT LVM_HITTEST = LVM_FIRST + 18;      // lParam LVHITTESTINFO; the item or -1
+constexpr UINT LVM_ENSUREVISIBLE = LVM_FIRST + 19;
+constexpr UINT LVM_SCROLL = LVM_FIRST + 20;       // lParam dy in pixels
+constexpr UINT LVM_REDRAWITEMS = LVM_FIRST + 21;
+constexpr UINT LVM_GETCOLUMNWIDTH = LVM_FIRST + 29;
+constexpr UINT LVM_SETCOLUMNWIDTH = LVM_FIRST + 30;  // wParam column, lParam width (or LVSCW_*)
+constexpr UINT LVM_GETTOPINDEX = LVM_FIRST + 39;
+constexpr UINT LVM_GETCOUNTPERPAGE = LVM_FIRST + 40;
+constexpr UINT LVM_SETITEMSTATE = LVM_FIRST + 43;  // wParam index (-1: all), lParam LVITEMW
+constexpr UINT LVM_GETITEMSTATE = LVM_FIRST + 44;  // wParam index, lParam mask
+constexpr UINT LVM_SETITEMCOUNT = LVM_FIRST + 47;
+constexpr UINT LVM_GETSELECTEDCOUNT = LVM_FIRST + 50;
+constexpr UINT LVM_SETEXTENDEDLISTVIEWSTYLE = LVM_FIRST + 54;  // wParam mask (0: all), lParam styles
+constexpr UINT LVM_GETEXTENDEDLISTVIEWSTYLE = LVM_FIRST + 55;
+constexpr UINT LVM_GETITEMW = LVM_FIRST + 75;
+constexpr UINT LVM_SETITEMW = LVM_FIRST + 76;
+constexpr UINT LVM_INSERTITEMW = LVM_FIRST + 77;  // the new index, -1 on failure
+constexpr UINT LVM_FINDITEMW = LVM_FIRST + 83;
+constexpr UINT LVM_INSERTCOLUMNW = LVM_FIRST + 97;
+constexpr UINT LVM_SETITEMTEXTW = LVM_FIRST + 116;
+constexpr UINT LVM_GETITEMTEXTW = LVM_FIRST + 115;
+
+constexpr int LVIR_BOUNDS = 0;
+constexpr int LVIR_ICON = 1;
+constexpr int LVIR_LABEL = 2;
+
+constexpr UINT LVN_FIRST = static_cast<UINT>(-100);
+constexpr UINT LVN_ITEMCHANGING = LVN_FIRST - 0;
+constexpr UINT LVN_ITEMCHANGED = LVN_FIRST - 1;
+constexpr UINT LVN_INSERTITEM = LVN_FIRST - 2;
+constexpr UINT LVN_DELETEITEM = LVN_FIRST - 3;
+constexpr UINT LVN_DELETEALLITEMS = LVN_FIRST - 4;
+constexpr UINT LVN_ITEMACTIVATE = LVN_FIRST - 14;
+constexpr UINT LVN_KEYDOWN = LVN_FIRST - 55;
+
+// The action key of the device's navigation pad.
+constexpr UINT VK_ACTION = 0x86;
+
+LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// ---------------------------------------------------------------------------
+// Progress bar.
+
+inline const WCHAR* const PROGRESS_CLASSW = u"msctls_progress32";
+
+constexpr UINT PBM_SETRANGE = WM_USER + 1;    // lParam MAKELPARAM(min, max); the old range
+constexpr UINT PBM_SETPOS = WM_USER + 2;      // wParam position; the old position
+constexpr UINT PBM_DELTAPOS = WM_USER + 3;    // wParam step
+constexpr UINT PBM_SETSTEP = WM_USER + 4;
+constexpr UINT PBM_STEPIT = WM_USER + 5;
+constexpr UINT PBM_SETRANGE32 = WM_USER + 6;  // wParam min, lParam max
+constexpr UINT PBM_GETRANGE = WM_USER + 7;    // wParam TRUE: the low end, else the high end
+constexpr UINT PBM_GETPOS = WM_USER + 8;
+
+LRESULT ProgressWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+}  // namespace plat
