@@ -6,7 +6,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/controls/ControlDrawing.h"
+#include "platform/controls/CommonControlDrawing.h"
 
 namespace plat {
 
@@ -71,16 +71,10 @@ Font FontForDpi() {
 HFONT ControlFont() { return FontForDpi().font; }
 int ControlFontHeight() { return FontForDpi().height; }
 
-void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
-  HBRUSH b = CreateSolidBrush(colour);
-  FillRect(dc, &r, b);
-  DeleteObject(b);
-}
-
 void DrawCheckBox(HDC dc, int x, int y, int size, bool checked) {
   const int line = std::max(1, size / 13);
-  FillSolid(dc, RECT{x, y, x + size, y + size}, RGB(0, 0, 0));
-  FillSolid(dc, RECT{x + line, y + line, x + size - line, y + size - line}, RGB(255, 255, 255));
+  ctl::Fill(dc, RECT{x, y, x + size, y + size}, RGB(0, 0, 0));
+  ctl::Fill(dc, RECT{x + line, y + line, x + size - line, y + size - line}, RGB(255, 255, 255));
   if (!checked) return;
   // A tick of two strokes, kept clear of the frame: square dots stepped
   // along each stroke one pixel at a time.
@@ -93,7 +87,7 @@ void DrawCheckBox(HDC dc, int x, int y, int size, bool checked) {
     const int steps = std::max(std::abs(dx), std::abs(dy));
     for (int i = 0; i <= steps; ++i) {
       const int px = p[k].x + dx * i / std::max(1, steps), py = p[k].y + dy * i / std::max(1, steps);
-      FillSolid(dc, RECT{px, py, px + t, py + t}, RGB(0, 0, 0));
+      ctl::Fill(dc, RECT{px, py, px + t, py + t}, RGB(0, 0, 0));
     }
   }
 }

@@ -1,50 +1,67 @@
-// What the common controls share: their state kept per window handle, the
-// control font and the colours and shapes they draw with.
+// Drawing helpers shared by the standard controls.
 #pragma once
 
-#include <memory>
-#include <mutex>
-#include <unordered_map>
+#include <algorithm>
+#include <string>
 
-#include "platform/gdi/Gdi.h"
-#include "platform/windows/Windows.h"
+#include "platform/controls/StandardControls.h"
 
-namespace plat {
+namespace plat::ctl {
 
-// The state of each live control of one class, by window handle. Only the
-// window's own thread changes a state (its procedure runs there); the lock
-// guards the map itself.
-template <class State>
-class ControlStates {
- public:
-  void Create(HWND hwnd) {
-    std::lock_guard<std::mutex> g(lock_);
-    states_[HandleToValue(hwnd)] = std::make_shared<State>();
+// Pixels for a length given at 96 DPI, at the screen's DPI (at least 1).
+inline int Px(int at96) { return std::max(1, at96 * ScreenDpi() / 96); }
+
+// The control's font selected into dc (DEFAULT_GUI_FONT when it has none).
+inline HGDIOBJ SelectControlFont(HWND hwnd, HDC dc) {
+  auto font = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+  if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  return SelectObject(dc, font);
+}
+
+// Sets the default colours on dc, asks the parent with ctlColorMsg and
+// returns the brush of the background (the parent's or the default one).
+inline HBRUSH ColoursFromParent(HWND hwnd, HDC dc, UINT ctlColorMsg, int backIndex = COLOR_WINDOW) {
+  SetTextColor(dc, IsWindowEnabled(hwnd) ? GetSysColor(COLOR_WINDOWTEXT) : GetSysColor(COLOR_GRAYTEXT));
+  SetBkColor(dc, GetSysColor(backIndex));
+  SetBkMode(dc, TRANSPARENT);
+  HBRUSH brush = nullptr;
+  if (HWND parent = GetParent(hwnd))
+    brush = reinterpret_cast<HBRUSH>(SendMessageW(parent, ctlColorMsg, reinterpret_cast<WPARAM>(dc),
+                                                  reinterpret_cast<LPARAM>(hwnd)));
+  if (!IsWindowEnabled(hwnd)) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+  return brush ? brush : GetSysColorBrush(backIndex);
+}
+
+// A frame of the given width inside r.
+inline void Frame(HDC dc, RECT r, int width, COLORREF colour) {
+  HBRUSH b = CreateSolidBrush(colour);
+  for (int i = 0; i < width && r.right > r.left && r.bottom > r.top; ++i) {
+    FrameRect(dc, &r, b);
+    InflateRect(&r, -1, -1);
   }
-  std::shared_ptr<State> Get(HWND hwnd) {
-    std::lock_guard<std::mutex> g(lock_);
-    auto it = states_.find(HandleToValue(hwnd));
-    return it == states_.end() ? nullptr : it->second;
-  }
-  void Remove(HWND hwnd) {
-    std::lock_guard<std::mutex> g(lock_);
-    states_.erase(HandleToValue(hwnd));
-  }
+  DeleteObject(b);
+}
 
- private:
-  std::mutex lock_;
-  std::unordered_map<DWORD, std::shared_ptr<State>> states_;
-};
+inline void Fill(HDC dc, const RECT& r, COLORREF colour) {
+  HBRUSH b = CreateSolidBrush(colour);
+  FillRect(dc, &r, b);
+  DeleteObject(b);
+}
 
-// The selection blue of the device.
-constexpr COLORREF kSelectionColour = RGB(0x31, 0x6A, 0xC5);
+// The window's text.
+inline std::u16string TextOf(HWND hwnd) {
+  int n = GetWindowTextLengthW(hwnd);
+  std::u16string t(static_cast<std::size_t>(std::max(0, n)) + 1, u'\0');
+  int got = GetWindowTextW(hwnd, t.data(), static_cast<int>(t.size()));
+  t.resize(static_cast<std::size_t>(std::max(0, got)));
+  return t;
+}
 
-// DejaVu Sans at the device's control size for the screen's DPI (made once).
-HFONT ControlFont();
-int ControlFontHeight();  // its line height in pixels
+// WM_COMMAND with the control's id and code to its parent.
+inline void NotifyParent(HWND hwnd, WORD code) {
+  if (HWND parent = GetParent(hwnd))
+    SendMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), code),
+                 reinterpret_cast<LPARAM>(hwnd));
+}
 
-void FillSolid(HDC dc, const RECT& r, COLORREF colour);
-// A check box of size × size pixels at (x, y), ticked or not.
-void DrawCheckBox(HDC dc, int x, int y, int size, bool checked);
-
-}  // namespace plat
+}  // namespace plat::ctl

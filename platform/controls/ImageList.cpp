@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/controls/CommCtrl.h"
+#include "platform/controls/StandardControls.h"
 #include "platform/resources/Resources.h"
 
 namespace plat {
@@ -21,8 +22,6 @@ struct ImageListData {
 };
 
 namespace {
-
-constexpr DWORD kHighlight = 0x316AC5;  // the selection blue, 0xRRGGBB
 
 void Invalidate(ImageListData& l) {
   if (l.strip) DeleteObject(l.strip);
@@ -221,6 +220,7 @@ BOOL ImageList_Draw(HIMAGELIST l, int index, HDC hdc, int x, int y, UINT style) 
   if (style & (ILD_BLEND50 | ILD_BLEND25)) {
     // The highlight laid over the image's own pixels.
     const int share = (style & ILD_BLEND50) ? 128 : 64;
+    const COLORREF hl = GetSysColor(COLOR_HIGHLIGHT);
     const std::vector<DWORD>& img = l->images[static_cast<std::size_t>(index)];
     for (int yy = 0; yy < l->cy; ++yy)
       for (int xx = 0; xx < l->cx; ++xx) {
@@ -229,8 +229,7 @@ BOOL ImageList_Draw(HIMAGELIST l, int index, HDC hdc, int x, int y, UINT style) 
         if (c == CLR_INVALID) continue;
         auto mix = [&](int a, int b) { return static_cast<BYTE>((a * (256 - share) + b * share) >> 8); };
         SetPixel(hdc, x + xx, y + yy,
-                 RGB(mix(GetRValue(c), (kHighlight >> 16) & 0xFF), mix(GetGValue(c), (kHighlight >> 8) & 0xFF),
-                     mix(GetBValue(c), kHighlight & 0xFF)));
+                 RGB(mix(GetRValue(c), GetRValue(hl)), mix(GetGValue(c), GetGValue(hl)), mix(GetBValue(c), GetBValue(hl))));
       }
   }
   return TRUE;

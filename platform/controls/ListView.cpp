@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/controls/CommCtrl.h"
-#include "platform/controls/ControlDrawing.h"
+#include "platform/controls/CommonControlDrawing.h"
 
 namespace plat {
 namespace {
@@ -50,9 +50,7 @@ bool Valid(const ListState& s, WPARAM i) { return i < s.items.size(); }
 
 int Count(const ListState& s) { return static_cast<int>(s.items.size()); }
 
-int Dpi() { return std::max(ScreenDpi(), 96); }
-
-int Px(int at96) { return at96 * Dpi() / 96; }
+using ctl::Px;
 
 int RowHeight(const ListState& s) {
   int h = ControlFontHeight() + Px(6);
@@ -218,7 +216,7 @@ void Paint(HWND hwnd, ListState& s) {
     const int y = (i - s.top) * h;
     int x = Px(2);
     const bool selected = showSel && (it.state & LVIS_SELECTED);
-    if (selected && (s.exStyle & LVS_EX_FULLROWSELECT)) FillSolid(dc, RECT{0, y, width, y + h}, kSelectionColour);
+    if (selected && (s.exStyle & LVS_EX_FULLROWSELECT)) ctl::Fill(dc, RECT{0, y, width, y + h}, GetSysColor(COLOR_HIGHLIGHT));
     const UINT stateImage = (it.state & LVIS_STATEIMAGEMASK) >> 12;
     if (HasStateImage(s) && stateImage) {
       if (s.lists[LVSIL_STATE]) {
@@ -244,8 +242,8 @@ void Paint(HWND hwnd, ListState& s) {
       // Only the label is highlighted.
       SIZE ext{};
       GetTextExtentPoint32W(dc, it.text.c_str(), static_cast<int>(it.text.size()), &ext);
-      FillSolid(dc, RECT{label.left, y, std::min<LONG>(label.right, label.left + ext.cx + Px(6)), y + h},
-                kSelectionColour);
+      ctl::Fill(dc, RECT{label.left, y, std::min<LONG>(label.right, label.left + ext.cx + Px(6)), y + h},
+                GetSysColor(COLOR_HIGHLIGHT));
     }
     SetTextColor(dc, selected ? RGB(255, 255, 255) : RGB(0, 0, 0));
     label.left += Px(3);

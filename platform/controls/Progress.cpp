@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/controls/CommCtrl.h"
-#include "platform/controls/ControlDrawing.h"
+#include "platform/controls/CommonControlDrawing.h"
 
 namespace plat {
 namespace {
@@ -35,14 +35,14 @@ void Paint(HWND hwnd, const ProgressState& s) {
   RECT rc{};
   GetClientRect(hwnd, &rc);
   const int line = std::max(1, ScreenDpi() / 96);
-  FillSolid(dc, rc, RGB(0x80, 0x80, 0x80));
+  ctl::Fill(dc, rc, RGB(0x80, 0x80, 0x80));
   RECT inner{rc.left + line, rc.top + line, rc.right - line, rc.bottom - line};
-  FillSolid(dc, inner, RGB(255, 255, 255));
+  ctl::Fill(dc, inner, RGB(255, 255, 255));
   const long long span = static_cast<long long>(s.high) - s.low;
   if (span > 0 && inner.right > inner.left) {
     const long long done = (static_cast<long long>(s.pos) - s.low) * (inner.right - inner.left) / span;
     RECT bar{inner.left, inner.top, inner.left + static_cast<LONG>(done), inner.bottom};
-    if (bar.right > bar.left) FillSolid(dc, bar, kSelectionColour);
+    if (bar.right > bar.left) ctl::Fill(dc, bar, GetSysColor(COLOR_HIGHLIGHT));
   }
   EndPaint(hwnd, &ps);
 }

@@ -7,170 +7,17 @@
 #include "platform/base/Format.h"
 #include "platform/controls/ComboBox.h"
 #include "platform/controls/MenuBar.h"
+#include "platform/controls/StandardControls.h"
+#include "platform/base/Text.h"
 #include "platform/resources/Resources.h"
 #include "platform/windows/WindowsInternal.h"
 
 namespace plat::wm {
 namespace {
 
-std::u16string TextOf(HWND hwnd) {
-  std::lock_guard<std::recursive_mutex> g(W().lock);
-  Window* w = Find(hwnd);
-  return w ? w->text : std::u16string();
-}
-
-DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
-
-void Notify(HWND hwnd, WORD code) {
-  HWND parent = GetParent(hwnd);
-  if (parent)
-    SendMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), code),
-                 reinterpret_cast<LPARAM>(hwnd));
-}
-
-LRESULT CALLBACK_Static(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_GETDLGCODE:
-      return DLGC_STATIC;
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(hwnd, msg, wParam, lParam);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return r;
-    }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      if (dc) {
-        RECT r;
-        GetClientRect(hwnd, &r);
-        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        std::u16string t = TextOf(hwnd);
-        DWORD s = StyleOf(hwnd) & 3;
-        UINT fmt = DT_WORDBREAK | (s == SS_CENTER ? DT_CENTER : s == SS_RIGHT ? DT_RIGHT : DT_LEFT);
-        SetBkMode(dc, TRANSPARENT);
-        DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, fmt);
-      }
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    default:
-      return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-}
-
 bool IsPush(DWORD style) {
   DWORD t = style & BS_TYPEMASK;
   return t == BS_PUSHBUTTON || t == BS_DEFPUSHBUTTON;
-}
-
-void Click(HWND hwnd) {
-  DWORD t = StyleOf(hwnd) & BS_TYPEMASK;
-  if (t == BS_AUTOCHECKBOX) {
-    std::lock_guard<std::recursive_mutex> g(W().lock);
-    if (Window* w = Find(hwnd)) w->check = w->check ? BST_UNCHECKED : BST_CHECKED;
-  } else if (t == BS_AUTORADIOBUTTON) {
-    std::lock_guard<std::recursive_mutex> g(W().lock);
-    Window* w = Find(hwnd);
-    if (w && w->parent)
-      for (Window* c : w->parent->children)
-        if ((c->style & BS_TYPEMASK) == BS_AUTORADIOBUTTON && c->cls == w->cls) c->check = c == w ? BST_CHECKED : 0;
-  }
-  InvalidateRect(hwnd, nullptr, TRUE);
-  Notify(hwnd, BN_CLICKED);
-}
-
-LRESULT CALLBACK_Button(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_GETDLGCODE: {
-      DWORD s = StyleOf(hwnd);
-      if (!IsPush(s)) return DLGC_BUTTON;
-      return DLGC_BUTTON | ((s & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
-    }
-    case BM_CLICK:
-      Click(hwnd);
-      return 0;
-    case BM_GETCHECK: {
-      std::lock_guard<std::recursive_mutex> g(W().lock);
-      Window* w = Find(hwnd);
-      return w ? static_cast<LRESULT>(w->check) : 0;
-    }
-    case BM_SETCHECK: {
-      std::lock_guard<std::recursive_mutex> g(W().lock);
-      if (Window* w = Find(hwnd)) w->check = wParam;
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    }
-    case BM_GETSTATE: {
-      std::lock_guard<std::recursive_mutex> g(W().lock);
-      Window* w = Find(hwnd);
-      return w ? static_cast<LRESULT>(w->check | (w->pushed ? BST_PUSHED : 0)) : 0;
-    }
-    case BM_SETSTYLE: {
-      DWORD s = StyleOf(hwnd);
-      SetWindowLongW(hwnd, GWL_STYLE, (s & ~BS_TYPEMASK) | (static_cast<DWORD>(wParam) & BS_TYPEMASK));
-      if (lParam) InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    }
-    case WM_LBUTTONDOWN: {
-      {
-        std::lock_guard<std::recursive_mutex> g(W().lock);
-        if (Window* w = Find(hwnd)) w->pushed = true;
-      }
-      SetCapture(hwnd);
-      SetFocus(hwnd);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    }
-    case WM_LBUTTONUP: {
-      bool was;
-      {
-        std::lock_guard<std::recursive_mutex> g(W().lock);
-        Window* w = Find(hwnd);
-        was = w && w->pushed;
-        if (w) w->pushed = false;
-      }
-      if (GetCapture() == hwnd) ReleaseCapture();
-      RECT r;
-      GetClientRect(hwnd, &r);
-      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      InvalidateRect(hwnd, nullptr, TRUE);
-      if (was && PtInRect(&r, p)) Click(hwnd);
-      return 0;
-    }
-    case WM_CHAR:
-      if (wParam == u' ') Click(hwnd);
-      return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(hwnd, msg, wParam, lParam);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return r;
-    }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      if (dc) {
-        RECT r;
-        GetClientRect(hwnd, &r);
-        bool pushed = (SendMessageW(hwnd, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
-        FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(pushed ? BLACK_BRUSH : WHITE_BRUSH)));
-        FrameRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        std::u16string t = TextOf(hwnd);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, pushed ? RGB(255, 255, 255) : RGB(0, 0, 0));
-        DWORD s = StyleOf(hwnd);
-        if (!IsPush(s) && SendMessageW(hwnd, BM_GETCHECK, 0, 0)) t = u"[x] " + t;
-        DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-      }
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    default:
-      return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
 }
 
 LRESULT CALLBACK_Dialog(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefDlgProcW(hwnd, msg, wParam, lParam); }
@@ -195,8 +42,9 @@ void EnsureBuiltinClasses() {
   for (auto& c : W().classes)
     if (c->builtin) return;
   AddBuiltin(u"#32770", 0x8002, CALLBACK_Dialog, DLGWINDOWEXTRA, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  AddBuiltin(u"static", 0x8003, CALLBACK_Static, 0, nullptr);
-  AddBuiltin(u"button", 0x8004, CALLBACK_Button, 0, nullptr);
+  AddBuiltin(u"static", 0x8003, StaticWndProc, 0, nullptr);
+  AddBuiltin(u"button", 0x8004, ButtonWndProc, 0, nullptr);
+  AddBuiltin(u"edit", 0x8007, EditWndProc, 0, nullptr);
   AddBuiltin(u"combobox", 0x8005, ComboBoxWndProc, 0, nullptr);
   AddBuiltin(u"menu_worker", 0x8006, MenuBarWndProc, 0, nullptr);
 }
@@ -325,6 +173,7 @@ Template Parse(const DLGTEMPLATE* t) {
     }
     WORD textId;
     r.NameOrId(&it.text, &textId);
+    if (textId) it.text = u"#" + Utf8ToUtf16(std::to_string(textId));  // an icon static's resource
     WORD extra = r.Word();
     r.Skip(extra);
     out.items.push_back(std::move(it));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/controls/CommCtrl.h"
+#include "platform/controls/StandardControls.h"
 #include "tests/platform/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
@@ -62,6 +63,12 @@ HBITMAP Strip(int w, int h, const std::vector<DWORD>& colours) {
       p[y * w * n + x] = border ? 0xFF00FF : colours[static_cast<std::size_t>(x / w)];
     }
   return b;
+}
+
+// The selection colour as 0xRRGGBB.
+DWORD Highlight() {
+  const COLORREF c = GetSysColor(COLOR_HIGHLIGHT);
+  return (static_cast<DWORD>(GetRValue(c)) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
 DWORD At(const PixelImage& img, int x, int y) { return img.pixels[static_cast<std::size_t>(y) * img.width + x] & 0xFFFFFF; }
@@ -252,7 +259,7 @@ TEST_P(CommonControlsTest, CheckListTogglesByTapOnTheBoxAndByKeysAndSelectsByTap
   EXPECT_EQ(get.lParam, 1004);
   const PixelImage shot = Screenshot("listview_checks");
   // The selected row (3) is blue across the row; the first row white.
-  EXPECT_TRUE(Near(At(shot, ScreenWidth() - Px(10), midY + (r.bottom - r.top)), 0x316AC5));
+  EXPECT_TRUE(Near(At(shot, ScreenWidth() - Px(10), midY + (r.bottom - r.top)), Highlight()));
   EXPECT_TRUE(Near(At(shot, ScreenWidth() - Px(10), (r.bottom - r.top) / 2), 0xFFFFFF));
 }
 
@@ -351,7 +358,7 @@ TEST_P(CommonControlsTest, ListWithSmallIconsAndProgressBarDraw) {
   EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);
   const PixelImage shot = Screenshot("listview_icons_progress");
   const int barY = ScreenHeight() * 3 / 4 + Px(8);
-  EXPECT_TRUE(Near(At(shot, Px(8) + (ScreenWidth() - Px(16)) / 5, barY), 0x316AC5));
+  EXPECT_TRUE(Near(At(shot, Px(8) + (ScreenWidth() - Px(16)) / 5, barY), Highlight()));
   EXPECT_TRUE(Near(At(shot, Px(8) + (ScreenWidth() - Px(16)) * 4 / 5, barY), 0xFFFFFF));
   // The icon of row 0 shows its own colour inside its transparent border.
   RECT icon{LVIR_ICON, 0, 0, 0};
