@@ -16,7 +16,8 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
     const WCHAR* name;
     WNDPROC proc;
   };
-  for (const Entry& e : {Entry{WC_LISTVIEWW, ListViewWndProc}, Entry{PROGRESS_CLASSW, ProgressWndProc}}) {
+  for (const Entry& e : {Entry{WC_LISTVIEWW, ListViewWndProc}, Entry{PROGRESS_CLASSW, ProgressWndProc},
+                        Entry{WC_TABCONTROLW, TabControlWndProc}}) {
     WNDCLASSW existing{};
     if (GetClassInfoW(nullptr, e.name, &existing)) continue;
     WNDCLASSW wc{};
@@ -29,7 +30,7 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
 }
 
 void InitCommonControls() {
-  INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+  INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
   InitCommonControlsEx(&init);
 }
 

@@ -1,5 +1,6 @@
-// The common controls: image lists, the list view ("SysListView32") and the
-// progress bar ("msctls_progress32"). InitCommonControls(Ex) registers the
+// The common controls: image lists, the list view ("SysListView32"), the
+// progress bar ("msctls_progress32"), the tab control ("SysTabControl32") and
+// property sheets. InitCommonControls(Ex) registers the
 // window classes (global, so dialog templates name them); calling it again
 // does no harm.
 #pragma once
@@ -14,6 +15,7 @@ struct INITCOMMONCONTROLSEX {
   DWORD dwICC;
 };
 constexpr DWORD ICC_LISTVIEW_CLASSES = 0x0001;
+constexpr DWORD ICC_TAB_CLASSES = 0x0008;
 constexpr DWORD ICC_PROGRESS_CLASS = 0x0020;
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 void InitCommonControls();
@@ -263,5 +265,135 @@ constexpr UINT PBM_GETRANGE = WM_USER + 7;    // wParam TRUE: the low end, else 
 constexpr UINT PBM_GETPOS = WM_USER + 8;
 
 LRESULT ProgressWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+}  // namespace plat
+
+namespace plat {
+
+// ---------------------------------------------------------------------------
+// Tab control: a row of tabs (TCS_BOTTOM: below the pages, as on the device).
+
+inline const WCHAR* const WC_TABCONTROLW = u"SysTabControl32";
+constexpr DWORD TCS_BOTTOM = 0x0002;
+
+constexpr UINT TCIF_TEXT = 0x0001;
+constexpr UINT TCIF_PARAM = 0x0008;
+struct TCITEMW {
+  UINT mask;
+  DWORD dwState;
+  DWORD dwStateMask;
+  WCHAR* pszText;
+  int cchTextMax;
+  int iImage;
+  LPARAM lParam;
+};
+
+constexpr UINT TCM_FIRST = 0x1300;
+constexpr UINT TCM_GETITEMCOUNT = TCM_FIRST + 4;
+constexpr UINT TCM_DELETEITEM = TCM_FIRST + 8;
+constexpr UINT TCM_DELETEALLITEMS = TCM_FIRST + 9;
+constexpr UINT TCM_GETITEMRECT = TCM_FIRST + 10;  // wParam index, lParam RECT
+constexpr UINT TCM_GETCURSEL = TCM_FIRST + 11;
+constexpr UINT TCM_SETCURSEL = TCM_FIRST + 12;  // no notification; the old selection or -1
+constexpr UINT TCM_GETITEMW = TCM_FIRST + 60;
+constexpr UINT TCM_SETITEMW = TCM_FIRST + 61;
+constexpr UINT TCM_INSERTITEMW = TCM_FIRST + 62;  // the new index, -1 on failure
+
+constexpr UINT TCN_FIRST = static_cast<UINT>(-550);
+constexpr UINT TCN_SELCHANGE = TCN_FIRST - 1;
+constexpr UINT TCN_SELCHANGING = TCN_FIRST - 2;  // a non-zero answer keeps the selection
+
+LRESULT TabControlWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// ---------------------------------------------------------------------------
+// Property sheets: modal, full-screen, pages as child dialogs above the tabs.
+
+struct PageData;
+using HPROPSHEETPAGE = PageData*;
+struct PROPSHEETPAGEW;
+using LPFNPSPCALLBACKW = UINT (*)(HWND hwnd, UINT msg, PROPSHEETPAGEW* page);
+
+constexpr DWORD PSP_DEFAULT = 0x0000;
+constexpr DWORD PSP_DLGINDIRECT = 0x0001;  // pResource holds the template (built in code)
+constexpr DWORD PSP_USETITLE = 0x0008;
+constexpr DWORD PSP_USECALLBACK = 0x0080;
+
+struct PROPSHEETPAGEW {
+  DWORD dwSize;
+  DWORD dwFlags;
+  HINSTANCE hInstance;
+  const WCHAR* pszTemplate;         // a DIALOG resource of hInstance
+  const DLGTEMPLATE* pResource;     // with PSP_DLGINDIRECT
+  const WCHAR* pszTitle;            // with PSP_USETITLE; else the template's caption
+  DLGPROC pfnDlgProc;
+  LPARAM lParam;                    // WM_INITDIALOG's lParam points to (a copy of) this structure
+  LPFNPSPCALLBACKW pfnCallback;     // PSPCB_CREATE (refuse with 0) and PSPCB_RELEASE
+};
+constexpr UINT PSPCB_RELEASE = 1;
+constexpr UINT PSPCB_CREATE = 2;
+
+HPROPSHEETPAGE CreatePropertySheetPageW(const PROPSHEETPAGEW* page);
+// For a page never handed to a sheet (a sheet destroys its pages itself).
+BOOL DestroyPropertySheetPage(HPROPSHEETPAGE page);
+
+using PFNPROPSHEETCALLBACK = int (*)(HWND hwnd, UINT msg, LPARAM lParam);
+constexpr DWORD PSH_PROPSHEETPAGE = 0x0008;  // ppsp instead of phpage
+constexpr DWORD PSH_USECALLBACK = 0x0100;
+constexpr DWORD PSH_MAXIMIZE = 0x2000;       // taken; sheets are always full-screen
+
+// Sheet callback messages.
+constexpr UINT PSCB_INITIALIZED = 1;   // the sheet window exists, pages not yet made
+constexpr UINT PSCB_PRECREATE = 2;     // lParam the sheet's template (may be changed)
+constexpr UINT PSCB_GETVERSION = 3;    // the answer is the version the program is written for
+constexpr UINT PSCB_GETTITLE = 4;      // lParam a buffer of 40 characters for the title
+constexpr UINT PSCB_GETLINKTEXT = 5;   // lParam a buffer of 200 characters for the link text
+constexpr int kSheetTitleChars = 40;
+constexpr int kSheetLinkChars = 200;
+
+struct PROPSHEETHEADERW {
+  DWORD dwSize;
+  DWORD dwFlags;
+  HWND hwndParent;
+  HINSTANCE hInstance;
+  const WCHAR* pszCaption;
+  UINT nPages;
+  UINT nStartPage;
+  const PROPSHEETPAGEW* ppsp;  // with PSH_PROPSHEETPAGE
+  HPROPSHEETPAGE* phpage;
+  PFNPROPSHEETCALLBACK pfnCallback;
+};
+
+// Runs the sheet modally: 1 when it was applied (Done), 0 when cancelled,
+// -1 on failure.
+INT_PTR PropertySheetW(const PROPSHEETHEADERW* header);
+
+// Notifications to the pages (WM_NOTIFY, the sheet as sender). A page answers
+// by DWL_MSGRESULT.
+struct PSHNOTIFY {
+  NMHDR hdr;
+  LPARAM lParam;
+};
+constexpr UINT PSN_FIRST = static_cast<UINT>(-200);
+constexpr UINT PSN_SETACTIVE = PSN_FIRST - 0;   // -1 refuses to be shown
+constexpr UINT PSN_KILLACTIVE = PSN_FIRST - 1;  // TRUE keeps the page (its data is not valid)
+constexpr UINT PSN_APPLY = PSN_FIRST - 2;       // PSNRET_*
+constexpr UINT PSN_RESET = PSN_FIRST - 3;       // cancelled
+constexpr UINT PSN_HELP = PSN_FIRST - 5;
+constexpr UINT PSN_QUERYCANCEL = PSN_FIRST - 9;  // TRUE keeps the sheet open
+constexpr LRESULT PSNRET_NOERROR = 0;
+constexpr LRESULT PSNRET_INVALID = 1;
+constexpr LRESULT PSNRET_INVALID_NOCHANGEPAGE = 2;
+
+// Messages to the sheet.
+constexpr UINT PSM_SETCURSEL = WM_USER + 101;          // wParam index; TRUE when shown
+constexpr UINT PSM_CHANGED = WM_USER + 104;            // wParam the page
+constexpr UINT PSM_UNCHANGED = WM_USER + 109;
+constexpr UINT PSM_PRESSBUTTON = WM_USER + 113;        // wParam PSBTN_*
+constexpr UINT PSM_GETTABCONTROL = WM_USER + 116;
+constexpr UINT PSM_GETCURRENTPAGEHWND = WM_USER + 118;
+constexpr UINT PSM_INDEXTOHWND = WM_USER + 130;        // wParam index; null when the page is not made
+constexpr WPARAM PSBTN_OK = 1;
+constexpr WPARAM PSBTN_CANCEL = 5;
+constexpr WPARAM PSBTN_HELP = 6;
 
 }  // namespace plat
