@@ -1,5 +1,5 @@
 // The common controls: image lists, the list view ("SysListView32"), the
-// progress bar ("msctls_progress32"), the tab control ("SysTabControl32") and
+// progress bar ("msctls_progress32"), the up-down control ("msctls_updown32"), the tab control ("SysTabControl32") and
 // property sheets. InitCommonControls(Ex) registers the
 // window classes (global, so dialog templates name them); calling it again
 // does no harm.
@@ -16,6 +16,7 @@ struct INITCOMMONCONTROLSEX {
 };
 constexpr DWORD ICC_LISTVIEW_CLASSES = 0x0001;
 constexpr DWORD ICC_TAB_CLASSES = 0x0008;
+constexpr DWORD ICC_UPDOWN_CLASS = 0x0010;
 constexpr DWORD ICC_PROGRESS_CLASS = 0x0020;
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 void InitCommonControls();
@@ -395,5 +396,46 @@ constexpr UINT PSM_INDEXTOHWND = WM_USER + 130;        // wParam index; null whe
 constexpr WPARAM PSBTN_OK = 1;
 constexpr WPARAM PSBTN_CANCEL = 5;
 constexpr WPARAM PSBTN_HELP = 6;
+
+}  // namespace plat
+
+namespace plat {
+
+// ---------------------------------------------------------------------------
+// Up-down control: two arrow buttons that step a position within a range,
+// shown in an integer buddy edit.
+
+inline const WCHAR* const UPDOWN_CLASSW = u"msctls_updown32";
+
+constexpr DWORD UDS_WRAP = 0x0001;
+constexpr DWORD UDS_SETBUDDYINT = 0x0002;
+constexpr DWORD UDS_ALIGNRIGHT = 0x0004;
+constexpr DWORD UDS_ALIGNLEFT = 0x0008;
+constexpr DWORD UDS_AUTOBUDDY = 0x0010;  // the window before it in z-order
+constexpr DWORD UDS_ARROWKEYS = 0x0020;  // up and down in the buddy step the position
+constexpr DWORD UDS_HORZ = 0x0040;       // arrows side by side (left decreases)
+constexpr DWORD UDS_NOTHOUSANDS = 0x0080;
+
+constexpr UINT UDM_SETRANGE = WM_USER + 101;    // lParam MAKELPARAM(max, min)
+constexpr UINT UDM_GETRANGE = WM_USER + 102;    // MAKELRESULT(max, min)
+constexpr UINT UDM_SETPOS = WM_USER + 103;      // lParam the position (low word); the old one
+constexpr UINT UDM_GETPOS = WM_USER + 104;      // the position; high word non-zero when the buddy's text is no number
+constexpr UINT UDM_SETBUDDY = WM_USER + 105;    // wParam the buddy; the old one
+constexpr UINT UDM_GETBUDDY = WM_USER + 106;
+constexpr UINT UDM_SETRANGE32 = WM_USER + 111;  // wParam min, lParam max
+constexpr UINT UDM_GETRANGE32 = WM_USER + 112;  // wParam int* min, lParam int* max
+constexpr UINT UDM_SETPOS32 = WM_USER + 113;
+constexpr UINT UDM_GETPOS32 = WM_USER + 114;    // lParam BOOL* error (may be null)
+
+// Before the position moves: a non-zero answer keeps it.
+constexpr UINT UDN_FIRST = static_cast<UINT>(-721);
+constexpr UINT UDN_DELTAPOS = UDN_FIRST - 1;
+struct NMUPDOWN {
+  NMHDR hdr;
+  int iPos;
+  int iDelta;
+};
+
+LRESULT UpDownWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 }  // namespace plat

@@ -40,6 +40,8 @@ LRESULT ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       n.oldState = nm->uOldState;
     } else if (hdr->code == NM_CLICK) {
       n.item = reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem;
+    } else if (hdr->code == UDN_DELTAPOS) {
+      n.item = reinterpret_cast<const NMUPDOWN*>(lParam)->iPos;
     } else if (hdr->code == LVN_KEYDOWN) {
       n.key = reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey;
     }
@@ -365,6 +367,63 @@ TEST_P(CommonControlsTest, ListWithSmallIconsAndProgressBarDraw) {
   SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&icon));
   EXPECT_TRUE(Near(At(shot, icon.left + s / 2, (icon.top + icon.bottom) / 2), 0xE08020));
   DestroyWindow(list);  // destroys the image list it owns
+}
+
+std::u16string TextOf(HWND w) {
+  WCHAR buf[64] = {};
+  GetWindowTextW(w, buf, 64);
+  return buf;
+}
+
+TEST_P(CommonControlsTest, UpDownStepsItsBuddyNumberByTapsAndKeysWithinTheRange) {
+  // The number field: an edit and an up-down that takes it as buddy, aligned
+  // right, arrows side by side, arrow keys.
+  HWND edit = CreateWindowExW(0, u"edit", u"", 0x508100C0, Px(10), Px(40), Px(120), Px(22), parent_,
+                              reinterpret_cast<HMENU>(300), nullptr, nullptr);
+  ASSERT_NE(edit, nullptr);
+  HWND spin = CreateWindowExW(0, UPDOWN_CLASSW, u"", 0x50000076, 0, 0, Px(36), 0, parent_,
+                              reinterpret_cast<HMENU>(301), nullptr, nullptr);
+  ASSERT_NE(spin, nullptr);
+  EXPECT_EQ(reinterpret_cast<HWND>(SendMessageW(spin, UDM_GETBUDDY, 0, 0)), edit);
+  RECT e{}, u{};
+  GetWindowRect(edit, &e);
+  GetWindowRect(spin, &u);
+  EXPECT_EQ(e.right, u.left);  // beside the edit, which gave up the room
+  EXPECT_EQ(u.right - e.left, Px(120));
+  SendMessageW(spin, UDM_SETRANGE32, 1, 999);
+  SendMessageW(spin, UDM_SETPOS32, 0, 998);
+  EXPECT_EQ(TextOf(edit), u"998");
+  // A tap on the right arrow steps up, and the parent hears of it first.
+  g_notes.clear();
+  const int h = u.bottom - u.top, w = u.right - u.left;
+  Tap(spin, w * 3 / 4, h / 2);
+  EXPECT_EQ(TextOf(edit), u"999");
+  ASSERT_FALSE(g_notes.empty());
+  EXPECT_EQ(g_notes.front().code, UDN_DELTAPOS);
+  Tap(spin, w * 3 / 4, h / 2);  // kept at the top of the range
+  EXPECT_EQ(TextOf(edit), u"999");
+  Tap(spin, w / 4, h / 2);
+  EXPECT_EQ(TextOf(edit), u"998");
+  // Keys in the edit step it; a number typed in is where the next step starts.
+  SetWindowTextW(edit, u"5");
+  SendMessageW(edit, WM_KEYDOWN, VK_UP, 0);
+  EXPECT_EQ(TextOf(edit), u"6");
+  SendMessageW(edit, WM_KEYDOWN, VK_DOWN, 0);
+  SendMessageW(edit, WM_KEYDOWN, VK_DOWN, 0);
+  EXPECT_EQ(TextOf(edit), u"4");
+  EXPECT_EQ(SendMessageW(spin, UDM_GETPOS32, 0, 0), 4);
+  // Text that is no number is reported, and the position kept.
+  SetWindowTextW(edit, u"abc");
+  BOOL error = FALSE;
+  EXPECT_EQ(SendMessageW(spin, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&error)), 4);
+  EXPECT_TRUE(error);
+  EXPECT_NE(HIWORD(static_cast<std::uintptr_t>(SendMessageW(spin, UDM_GETPOS, 0, 0))), 0);
+  SetWindowTextW(edit, u"250");
+  Screenshot("updown");
+  DestroyWindow(spin);
+  // The edit keeps working on its own once the up-down is gone.
+  SendMessageW(edit, WM_KEYDOWN, VK_UP, 0);
+  EXPECT_EQ(TextOf(edit), u"250");
 }
 
 INSTANTIATE_TEST_SUITE_P(Dpi, CommonControlsTest, ::testing::Values(96, 192));
