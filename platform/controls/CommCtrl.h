@@ -1,6 +1,6 @@
 // The common controls: image lists, the list view ("SysListView32"), the
-// progress bar ("msctls_progress32"), the up-down control ("msctls_updown32"), the tab control ("SysTabControl32") and
-// property sheets. InitCommonControls(Ex) registers the
+// progress bar ("msctls_progress32"), the up-down control ("msctls_updown32"), the tab control ("SysTabControl32"),
+// the tree view ("SysTreeView32") and property sheets. InitCommonControls(Ex) registers the
 // window classes (global, so dialog templates name them); calling it again
 // does no harm.
 #pragma once
@@ -15,6 +15,7 @@ struct INITCOMMONCONTROLSEX {
   DWORD dwICC;
 };
 constexpr DWORD ICC_LISTVIEW_CLASSES = 0x0001;
+constexpr DWORD ICC_TREEVIEW_CLASSES = 0x0002;
 constexpr DWORD ICC_TAB_CLASSES = 0x0008;
 constexpr DWORD ICC_UPDOWN_CLASS = 0x0010;
 constexpr DWORD ICC_PROGRESS_CLASS = 0x0020;
@@ -437,5 +438,133 @@ struct NMUPDOWN {
 };
 
 LRESULT UpDownWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+}  // namespace plat
+
+namespace plat {
+
+// ---------------------------------------------------------------------------
+// Tree view: items with a text, an image (and one when selected), a state
+// image (check boxes) and a value of the program, in expandable levels.
+
+inline const WCHAR* const WC_TREEVIEWW = u"SysTreeView32";
+
+constexpr DWORD TVS_HASBUTTONS = 0x0001;
+constexpr DWORD TVS_HASLINES = 0x0002;
+constexpr DWORD TVS_LINESATROOT = 0x0004;
+constexpr DWORD TVS_SHOWSELALWAYS = 0x0020;
+constexpr DWORD TVS_CHECKBOXES = 0x0100;
+
+struct TreeNode;
+using HTREEITEM = TreeNode*;
+// Special places for inserting (hInsertAfter) and the root (hParent).
+inline HTREEITEM const TVI_ROOT = reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x10000));
+inline HTREEITEM const TVI_FIRST = reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x0FFFF));
+inline HTREEITEM const TVI_LAST = reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x0FFFE));
+inline HTREEITEM const TVI_SORT = reinterpret_cast<HTREEITEM>(static_cast<std::intptr_t>(-0x0FFFD));
+
+constexpr UINT TVIF_TEXT = 0x0001;
+constexpr UINT TVIF_IMAGE = 0x0002;
+constexpr UINT TVIF_PARAM = 0x0004;
+constexpr UINT TVIF_STATE = 0x0008;
+constexpr UINT TVIF_HANDLE = 0x0010;
+constexpr UINT TVIF_SELECTEDIMAGE = 0x0020;
+constexpr UINT TVIF_CHILDREN = 0x0040;
+
+constexpr UINT TVIS_SELECTED = 0x0002;
+constexpr UINT TVIS_EXPANDED = 0x0020;
+constexpr UINT TVIS_EXPANDEDONCE = 0x0040;
+constexpr UINT TVIS_STATEIMAGEMASK = 0xF000;
+
+constexpr int I_CHILDRENCALLBACK = -1;  // cChildren: may have children, loaded on expanding
+
+struct TVITEMW {
+  UINT mask;
+  HTREEITEM hItem;
+  UINT state;
+  UINT stateMask;
+  WCHAR* pszText;
+  int cchTextMax;
+  int iImage;
+  int iSelectedImage;
+  int cChildren;
+  LPARAM lParam;
+};
+struct TVINSERTSTRUCTW {
+  HTREEITEM hParent;
+  HTREEITEM hInsertAfter;
+  TVITEMW item;
+};
+struct TVHITTESTINFO {
+  POINT pt;
+  UINT flags;
+  HTREEITEM hItem;
+};
+constexpr UINT TVHT_NOWHERE = 0x0001;
+constexpr UINT TVHT_ONITEMICON = 0x0002;
+constexpr UINT TVHT_ONITEMLABEL = 0x0004;
+constexpr UINT TVHT_ONITEMINDENT = 0x0008;
+constexpr UINT TVHT_ONITEMBUTTON = 0x0010;
+constexpr UINT TVHT_ONITEMRIGHT = 0x0020;
+constexpr UINT TVHT_ONITEMSTATEICON = 0x0040;
+constexpr UINT TVHT_ONITEM = TVHT_ONITEMICON | TVHT_ONITEMLABEL | TVHT_ONITEMSTATEICON;
+
+constexpr WPARAM TVE_COLLAPSE = 0x0001;
+constexpr WPARAM TVE_EXPAND = 0x0002;
+constexpr WPARAM TVE_TOGGLE = 0x0003;
+
+constexpr WPARAM TVGN_ROOT = 0x0000;
+constexpr WPARAM TVGN_NEXT = 0x0001;
+constexpr WPARAM TVGN_PREVIOUS = 0x0002;
+constexpr WPARAM TVGN_PARENT = 0x0003;
+constexpr WPARAM TVGN_CHILD = 0x0004;
+constexpr WPARAM TVGN_FIRSTVISIBLE = 0x0005;
+constexpr WPARAM TVGN_NEXTVISIBLE = 0x0006;
+constexpr WPARAM TVGN_PREVIOUSVISIBLE = 0x0007;
+constexpr WPARAM TVGN_CARET = 0x0009;
+
+constexpr int TVSIL_NORMAL = 0;
+constexpr int TVSIL_STATE = 2;
+
+constexpr UINT TV_FIRST = 0x1100;
+constexpr UINT TVM_DELETEITEM = TV_FIRST + 1;      // lParam the item (TVI_ROOT: all)
+constexpr UINT TVM_EXPAND = TV_FIRST + 2;          // wParam TVE_*, lParam the item
+constexpr UINT TVM_GETITEMRECT = TV_FIRST + 4;     // wParam TRUE: the label only; lParam RECT holding the item
+constexpr UINT TVM_GETCOUNT = TV_FIRST + 5;
+constexpr UINT TVM_GETINDENT = TV_FIRST + 6;
+constexpr UINT TVM_SETINDENT = TV_FIRST + 7;
+constexpr UINT TVM_GETIMAGELIST = TV_FIRST + 8;
+constexpr UINT TVM_SETIMAGELIST = TV_FIRST + 9;
+constexpr UINT TVM_GETNEXTITEM = TV_FIRST + 10;    // wParam TVGN_*, lParam the item
+constexpr UINT TVM_SELECTITEM = TV_FIRST + 11;     // wParam TVGN_CARET / TVGN_FIRSTVISIBLE, lParam the item
+constexpr UINT TVM_GETVISIBLECOUNT = TV_FIRST + 16;
+constexpr UINT TVM_HITTEST = TV_FIRST + 17;
+constexpr UINT TVM_ENSUREVISIBLE = TV_FIRST + 20;
+constexpr UINT TVM_INSERTITEMW = TV_FIRST + 50;
+constexpr UINT TVM_GETITEMW = TV_FIRST + 62;
+constexpr UINT TVM_SETITEMW = TV_FIRST + 63;
+
+constexpr UINT TVN_FIRST = static_cast<UINT>(-400);
+constexpr UINT TVN_KEYDOWN = TVN_FIRST - 12;
+constexpr UINT TVN_SELCHANGINGW = TVN_FIRST - 50;    // non-zero keeps the selection
+constexpr UINT TVN_SELCHANGEDW = TVN_FIRST - 51;
+constexpr UINT TVN_ITEMEXPANDINGW = TVN_FIRST - 54;  // non-zero keeps the item as it is
+constexpr UINT TVN_ITEMEXPANDEDW = TVN_FIRST - 55;
+constexpr UINT TVN_DELETEITEMW = TVN_FIRST - 58;
+
+struct NMTREEVIEWW {
+  NMHDR hdr;
+  UINT action;
+  TVITEMW itemOld;
+  TVITEMW itemNew;
+  POINT ptDrag;
+};
+struct NMTVKEYDOWN {
+  NMHDR hdr;
+  WORD wVKey;
+  UINT flags;
+};
+
+LRESULT TreeViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 }  // namespace plat

@@ -2,6 +2,7 @@
 // progress bar, at 96 and 192 DPI.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,28 @@ struct Note {
 std::vector<Note> g_notes;
 bool g_refuseChanges = false;
 
+// Fills a tree item's children when it expands (the catalogue does so).
+int g_loads = 0;
+void LoadChildren(HWND tree, HTREEITEM parent) {
+  ++g_loads;
+  for (int i = 0; i < 3; ++i) {
+    const std::string digits = std::to_string(i);
+    std::u16string text = u"Feed " + std::u16string(digits.begin(), digits.end());
+    TVINSERTSTRUCTW ins{parent, TVI_LAST, {TVIF_TEXT | TVIF_PARAM | TVIF_STATE, nullptr, INDEXTOSTATEIMAGEMASK(1),
+                                           TVIS_STATEIMAGEMASK, text.data(), 0, 0, 0, 0, 100 + i}};
+    SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins));
+  }
+}
+
 LRESULT ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NOTIFY) {
     const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
+    if (hdr->code == TVN_ITEMEXPANDINGW) {
+      const auto* nm = reinterpret_cast<const NMTREEVIEWW*>(lParam);
+      if (nm->action == TVE_EXPAND &&
+          !SendMessageW(hdr->hwndFrom, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(nm->itemNew.hItem)))
+        LoadChildren(hdr->hwndFrom, nm->itemNew.hItem);
+    }
     Note n{hdr->code, -1, 0, 0, 0};
     if (hdr->code == LVN_ITEMCHANGING || hdr->code == LVN_ITEMCHANGED || hdr->code == LVN_DELETEITEM ||
         hdr->code == LVN_INSERTITEM) {
@@ -38,7 +58,7 @@ LRESULT ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       n.item = nm->iItem;
       n.newState = nm->uNewState;
       n.oldState = nm->uOldState;
-    } else if (hdr->code == NM_CLICK) {
+    } else if (hdr->code == NM_CLICK && hdr->idFrom == 201) {  // the check list's clicks carry the item
       n.item = reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem;
     } else if (hdr->code == UDN_DELTAPOS) {
       n.item = reinterpret_cast<const NMUPDOWN*>(lParam)->iPos;
@@ -424,6 +444,98 @@ TEST_P(CommonControlsTest, UpDownStepsItsBuddyNumberByTapsAndKeysWithinTheRange)
   // The edit keeps working on its own once the up-down is gone.
   SendMessageW(edit, WM_KEYDOWN, VK_UP, 0);
   EXPECT_EQ(TextOf(edit), u"250");
+}
+
+TEST_P(CommonControlsTest, TreeFillsChildrenWhenExpandedByTapsAndKeys) {
+  g_loads = 0;
+  HWND tree = CreateWindowExW(0, WC_TREEVIEWW, u"",
+                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
+                                  TVS_SHOWSELALWAYS,
+                              0, 0, ScreenWidth(), ScreenHeight() * 2 / 3, parent_, nullptr, nullptr, nullptr);
+  ASSERT_NE(tree, nullptr);
+  const char16_t* groups[] = {u"News", u"Technology", u"Sports"};
+  HTREEITEM items[3]{};
+  for (int i = 0; i < 3; ++i) {
+    TVINSERTSTRUCTW ins{TVI_ROOT, TVI_LAST, {TVIF_TEXT | TVIF_CHILDREN | TVIF_PARAM, nullptr, 0, 0,
+                                             const_cast<WCHAR*>(groups[i]), 0, 0, 0, I_CHILDRENCALLBACK, -1}};
+    items[i] = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+    ASSERT_NE(items[i], nullptr);
+  }
+  auto rectOf = [&](HTREEITEM h, BOOL label) {
+    RECT r{};
+    std::memcpy(&r, &h, sizeof h);
+    EXPECT_TRUE(SendMessageW(tree, TVM_GETITEMRECT, label, reinterpret_cast<LPARAM>(&r)));
+    return r;
+  };
+  // A tap on the first group's button expands it and loads its children once.
+  const RECT first = rectOf(items[0], TRUE);
+  TVHITTESTINFO hit{{first.left - Px(8), (first.top + first.bottom) / 2}, 0, nullptr};
+  EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit))), items[0]);
+  EXPECT_EQ(hit.flags, TVHT_ONITEMBUTTON);
+  Tap(tree, hit.pt.x, hit.pt.y);
+  EXPECT_EQ(g_loads, 1);
+  EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 6);
+  HTREEITEM child = reinterpret_cast<HTREEITEM>(
+      SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(items[0])));
+  ASSERT_NE(child, nullptr);
+  WCHAR buf[32];
+  TVITEMW get{TVIF_TEXT | TVIF_PARAM, child, 0, 0, buf, 32, 0, 0, 0, 0};
+  EXPECT_TRUE(SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&get)));
+  EXPECT_EQ(std::u16string(buf), u"Feed 0");
+  EXPECT_EQ(get.lParam, 100);
+  // Collapsing and expanding again loads nothing more.
+  Tap(tree, hit.pt.x, hit.pt.y);
+  Tap(tree, hit.pt.x, hit.pt.y);
+  EXPECT_EQ(g_loads, 1);
+  // Keys: down to the first feed, right on the second group (selected by a
+  // tap on its label) expands it.
+  const RECT second = rectOf(items[1], TRUE);
+  Tap(tree, second.left + Px(10), (second.top + second.bottom) / 2);
+  EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)), items[1]);
+  SendMessageW(tree, WM_KEYDOWN, VK_RIGHT, 0);
+  EXPECT_EQ(g_loads, 2);
+  SendMessageW(tree, WM_KEYDOWN, VK_DOWN, 0);
+  HTREEITEM caret = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(caret))),
+            items[1]);
+  SendMessageW(tree, WM_KEYDOWN, VK_LEFT, 0);  // to the parent
+  EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)), items[1]);
+  SendMessageW(tree, WM_KEYDOWN, VK_DOWN, 0);
+  // A tap on a feed's check box ticks it (the tree shows check boxes by state image list).
+  const int s16 = Px(13);
+  HIMAGELIST checks = ImageList_Create(s16, s16, ILC_COLOR32 | ILC_MASK, 2, 0);
+  HBITMAP strip = Strip(s16, s16, {0xFFFFFF, 0x000000});
+  ImageList_AddMasked(checks, strip, CLR_NONE);
+  DeleteObject(strip);
+  SendMessageW(tree, TVM_SETIMAGELIST, TVSIL_STATE, reinterpret_cast<LPARAM>(checks));
+  const RECT feed = rectOf(child, FALSE);
+  TVHITTESTINFO onBox{{0, (feed.top + feed.bottom) / 2}, 0, nullptr};
+  for (onBox.pt.x = 0; onBox.pt.x < ScreenWidth(); ++onBox.pt.x) {
+    SendMessageW(tree, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&onBox));
+    if (onBox.flags == TVHT_ONITEMSTATEICON) break;
+  }
+  EXPECT_EQ(onBox.flags, TVHT_ONITEMSTATEICON);
+  EXPECT_EQ(onBox.hItem, child);
+  Screenshot("treeview");
+  // Bad handles answer failure.
+  auto bogus = reinterpret_cast<HTREEITEM>(static_cast<std::uintptr_t>(0x1234));
+  TVITEMW bad{TVIF_TEXT, bogus, 0, 0, buf, 32, 0, 0, 0, 0};
+  EXPECT_FALSE(SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&bad)));
+  EXPECT_FALSE(SendMessageW(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&bad)));
+  EXPECT_FALSE(SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(bogus)));
+  EXPECT_FALSE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(bogus)));
+  EXPECT_EQ(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(bogus)), 0);
+  TVINSERTSTRUCTW orphan{bogus, TVI_LAST, {TVIF_TEXT, nullptr, 0, 0, buf, 0, 0, 0, 0, 0}};
+  EXPECT_EQ(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&orphan)), 0);
+  // Deleting a group takes its children; deleting the root empties the tree.
+  EXPECT_TRUE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(items[0])));
+  EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 5);
+  get.hItem = child;
+  EXPECT_FALSE(SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&get)));
+  EXPECT_TRUE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)));
+  EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 0);
+  DestroyWindow(tree);
+  ImageList_Destroy(checks);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dpi, CommonControlsTest, ::testing::Values(96, 192));
