@@ -380,6 +380,14 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* h) {
       break;
     }
     HWND page = CurrentPage(s);
+    // Enter (or the action key) is Done and escape is Cancel for the whole
+    // sheet, unless the focused control wants the key itself.
+    if (m.message == WM_KEYDOWN && (m.wParam == VK_RETURN || m.wParam == VK_ACTION || m.wParam == VK_ESCAPE) &&
+        !(m.hwnd && (SendMessageW(m.hwnd, WM_GETDLGCODE, m.wParam, 0) & (DLGC_WANTALLKEYS | DLGC_WANTCHARS)) &&
+          m.wParam != VK_ESCAPE)) {
+      SendMessageW(s.hwnd, WM_COMMAND, m.wParam == VK_ESCAPE ? IDCANCEL : IDOK, 0);
+      continue;
+    }
     if (page && IsDialogMessageW(page, &m)) continue;
     if (IsDialogMessageW(s.hwnd, &m)) continue;
     TranslateMessage(&m);
