@@ -73,6 +73,32 @@ Font FontForDpi() {
 HFONT ControlFont() { return FontForDpi().font; }
 int ControlFontHeight() { return FontForDpi().height; }
 
+LRESULT NotifyParent(HWND hwnd, NMHDR* hdr, UINT code) {
+  hdr->hwndFrom = hwnd;
+  hdr->idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(hwnd));
+  hdr->code = code;
+  HWND parent = GetParent(hwnd);
+  return parent ? SendMessageW(parent, WM_NOTIFY, hdr->idFrom, reinterpret_cast<LPARAM>(hdr)) : 0;
+}
+
+int ScrolledTop(HWND hwnd, WORD code, int top, int perPage, int count) {
+  switch (code) {
+    case SB_LINEUP: return top - 1;
+    case SB_LINEDOWN: return top + 1;
+    case SB_PAGEUP: return top - perPage;
+    case SB_PAGEDOWN: return top + perPage;
+    case SB_TOP: return 0;
+    case SB_BOTTOM: return count;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+      SCROLLINFO si{sizeof(SCROLLINFO), SIF_TRACKPOS | SIF_POS, 0, 0, 0, 0, 0};
+      if (!GetScrollInfo(hwnd, SB_VERT, &si)) return top;
+      return code == SB_THUMBTRACK ? si.nTrackPos : si.nPos;
+    }
+    default: return top;
+  }
+}
+
 void DrawCheckBox(HDC dc, int x, int y, int size, bool checked) {
   const int line = std::max(1, size / 13);
   ctl::Fill(dc, RECT{x, y, x + size, y + size}, RGB(0, 0, 0));

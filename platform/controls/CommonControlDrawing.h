@@ -2,6 +2,7 @@
 // helpers: their state kept per window handle, the list font, the check box.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -33,6 +34,39 @@ class ControlStates {
  private:
   std::mutex lock_;
   std::unordered_map<DWORD, std::shared_ptr<State>> states_;
+};
+
+// WM_NOTIFY to the control's parent with the header filled in; its answer.
+LRESULT NotifyParent(HWND hwnd, NMHDR* hdr, UINT code);
+
+// The first row to show after a WM_VSCROLL code (the thumb read back from
+// the window's vertical bar), for rows of one height; not yet clamped.
+int ScrolledTop(HWND hwnd, WORD code, int top, int perPage, int count);
+
+// Row scrolling by the stylus: a press, then moves beyond a few pixels make a
+// drag that carries the rows with the stylus; a release without a drag is a tap.
+struct RowDrag {
+  bool pressed = false;
+  bool dragging = false;
+  POINT at{};
+  int top = 0;
+  void Press(POINT p, int currentTop) {
+    pressed = true;
+    dragging = false;
+    at = p;
+    top = currentTop;
+  }
+  // The top row the stylus asks for; it counts only while dragging.
+  int Move(int y, int rowHeight, int threshold) {
+    if (pressed && (y - at.y > threshold || at.y - y > threshold)) dragging = true;
+    return top - (y - at.y) / std::max(1, rowHeight);
+  }
+  // True when the press ends as a tap.
+  bool Release() {
+    const bool tap = pressed && !dragging;
+    pressed = false;
+    return tap;
+  }
 };
 
 // DejaVu Sans at the device's control size for the screen's DPI (made once).

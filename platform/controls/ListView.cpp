@@ -31,10 +31,7 @@ struct ListState {
   int columnWidth = 0;
   HFONT font = nullptr;  // set by WM_SETFONT; null draws with the control font
   // Stylus: where the press was, the top row then, whether it became a drag.
-  bool pressed = false;
-  bool dragging = false;
-  POINT pressAt{};
-  int pressTop = 0;
+  RowDrag drag;
   int pressItem = -1;
   UINT pressFlags = 0;
 };
@@ -113,13 +110,7 @@ void InvalidateItem(HWND hwnd, const ListState& s, int i) {
   if (rc.bottom > 0) InvalidateRect(hwnd, &rc, FALSE);
 }
 
-LRESULT Notify(HWND hwnd, NMHDR* hdr, UINT code) {
-  hdr->hwndFrom = hwnd;
-  hdr->idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(hwnd));
-  hdr->code = code;
-  HWND parent = GetParent(hwnd);
-  return parent ? SendMessageW(parent, WM_NOTIFY, hdr->idFrom, reinterpret_cast<LPARAM>(hdr)) : 0;
-}
+LRESULT Notify(HWND hwnd, NMHDR* hdr, UINT code) { return NotifyParent(hwnd, hdr, code); }
 
 // Changes the bits of mask in item i's state, with LVN_ITEMCHANGING (which
 // the parent may refuse) and LVN_ITEMCHANGED. Selecting in a single-selection
@@ -417,35 +408,15 @@ LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
       OnKey(hwnd, s, static_cast<UINT>(wParam));
       return 0;
-    case WM_VSCROLL: {
-      const int page = PerPage(hwnd, s);
-      switch (LOWORD(wParam)) {
-        case SB_LINEUP: ScrollTo(hwnd, s, s.top - 1); break;
-        case SB_LINEDOWN: ScrollTo(hwnd, s, s.top + 1); break;
-        case SB_PAGEUP: ScrollTo(hwnd, s, s.top - page); break;
-        case SB_PAGEDOWN: ScrollTo(hwnd, s, s.top + page); break;
-        case SB_TOP: ScrollTo(hwnd, s, 0); break;
-        case SB_BOTTOM: ScrollTo(hwnd, s, Count(s)); break;
-        case SB_THUMBTRACK:
-        case SB_THUMBPOSITION: {
-          SCROLLINFO si{sizeof(SCROLLINFO), SIF_TRACKPOS | SIF_POS, 0, 0, 0, 0, 0};
-          GetScrollInfo(hwnd, SB_VERT, &si);
-          ScrollTo(hwnd, s, LOWORD(wParam) == SB_THUMBTRACK ? si.nTrackPos : si.nPos);
-          break;
-        }
-        default: break;
-      }
+    case WM_VSCROLL:
+      ScrollTo(hwnd, s, ScrolledTop(hwnd, LOWORD(wParam), s.top, PerPage(hwnd, s), Count(s)));
       return 0;
-    }
     case WM_LBUTTONDOWN: {
       if (GetFocus() != hwnd) SetFocus(hwnd);
       RECT rc{};
       GetClientRect(hwnd, &rc);
-      s.pressAt = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      s.pressTop = s.top;
-      s.pressFlags = HitTest(s, s.pressAt, rc.right, rc.bottom, &s.pressItem);
-      s.pressed = true;
-      s.dragging = false;
+      s.drag.Press(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, s.top);
+      s.pressFlags = HitTest(s, s.drag.at, rc.right, rc.bottom, &s.pressItem);
       SetCapture(hwnd);
       if (s.pressItem >= 0) {
         MoveTo(hwnd, s, s.pressItem);
@@ -454,26 +425,23 @@ LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_MOUSEMOVE:
-      if (s.pressed) {
-        const int dy = GET_Y_LPARAM(lParam) - s.pressAt.y;
-        if (std::abs(dy) > Px(6)) s.dragging = true;
-        if (s.dragging) ScrollTo(hwnd, s, s.pressTop - dy / RowHeight(s));
-      }
+      if (const int top = s.drag.Move(GET_Y_LPARAM(lParam), RowHeight(s), Px(6)); s.drag.dragging)
+        ScrollTo(hwnd, s, top);
       return 0;
     case WM_LBUTTONUP:
-      if (s.pressed) {
-        s.pressed = false;
+      if (s.drag.pressed) {
+        const bool tap = s.drag.Release();
         if (GetCapture() == hwnd) ReleaseCapture();
-        if (!s.dragging) {
+        if (tap) {
           NMITEMACTIVATE nm{};
           nm.iItem = s.pressItem;
-          nm.ptAction = s.pressAt;
+          nm.ptAction = s.drag.at;
           Notify(hwnd, &nm.hdr, NM_CLICK);
         }
       }
       return 0;
     case WM_CAPTURECHANGED:
-      s.pressed = false;
+      s.drag.Release();
       return 0;
     case LVM_GETITEMCOUNT:
       return Count(s);

@@ -40,10 +40,7 @@ struct TreeState {
   int top = 0;
   int indent = 0;
   HIMAGELIST lists[3] = {nullptr, nullptr, nullptr};
-  bool pressed = false;
-  bool dragging = false;
-  POINT pressAt{};
-  int pressTop = 0;
+  RowDrag drag;
 };
 
 ControlStates<TreeState>& All() {
@@ -129,13 +126,7 @@ void Changed(HWND hwnd, TreeState& s) {
   InvalidateRect(hwnd, nullptr, FALSE);
 }
 
-LRESULT Notify(HWND hwnd, NMHDR* hdr, UINT code) {
-  hdr->hwndFrom = hwnd;
-  hdr->idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(hwnd));
-  hdr->code = code;
-  HWND parent = GetParent(hwnd);
-  return parent ? SendMessageW(parent, WM_NOTIFY, hdr->idFrom, reinterpret_cast<LPARAM>(hdr)) : 0;
-}
+LRESULT Notify(HWND hwnd, NMHDR* hdr, UINT code) { return NotifyParent(hwnd, hdr, code); }
 
 void Describe(TreeNode* n, TVITEMW* item) {
   *item = TVITEMW{};
@@ -547,35 +538,15 @@ LRESULT TreeViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
       OnKey(hwnd, s, static_cast<UINT>(wParam));
       return 0;
-    case WM_VSCROLL: {
-      const int page = PerPage(hwnd, s);
-      switch (LOWORD(wParam)) {
-        case SB_LINEUP: ScrollTo(hwnd, s, s.top - 1); break;
-        case SB_LINEDOWN: ScrollTo(hwnd, s, s.top + 1); break;
-        case SB_PAGEUP: ScrollTo(hwnd, s, s.top - page); break;
-        case SB_PAGEDOWN: ScrollTo(hwnd, s, s.top + page); break;
-        case SB_TOP: ScrollTo(hwnd, s, 0); break;
-        case SB_BOTTOM: ScrollTo(hwnd, s, static_cast<int>(Rows(s).size())); break;
-        case SB_THUMBTRACK:
-        case SB_THUMBPOSITION: {
-          SCROLLINFO si{sizeof(SCROLLINFO), SIF_TRACKPOS | SIF_POS, 0, 0, 0, 0, 0};
-          GetScrollInfo(hwnd, SB_VERT, &si);
-          ScrollTo(hwnd, s, LOWORD(wParam) == SB_THUMBTRACK ? si.nTrackPos : si.nPos);
-          break;
-        }
-        default: break;
-      }
+    case WM_VSCROLL:
+      ScrollTo(hwnd, s, ScrolledTop(hwnd, LOWORD(wParam), s.top, PerPage(hwnd, s), static_cast<int>(Rows(s).size())));
       return 0;
-    }
     case WM_LBUTTONDOWN: {
       if (GetFocus() != hwnd) SetFocus(hwnd);
-      s.pressAt = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      s.pressTop = s.top;
-      s.pressed = true;
-      s.dragging = false;
+      s.drag.Press(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, s.top);
       SetCapture(hwnd);
       TreeNode* n = nullptr;
-      const UINT where = HitTest(hwnd, s, s.pressAt, &n);
+      const UINT where = HitTest(hwnd, s, s.drag.at, &n);
       if (!n) return 0;
       if (where == TVHT_ONITEMBUTTON) {
         Expand(hwnd, s, n, TVE_TOGGLE);
@@ -586,24 +557,21 @@ LRESULT TreeViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_MOUSEMOVE:
-      if (s.pressed) {
-        const int dy = GET_Y_LPARAM(lParam) - s.pressAt.y;
-        if (std::abs(dy) > Px(6)) s.dragging = true;
-        if (s.dragging) ScrollTo(hwnd, s, s.pressTop - dy / RowHeight(s));
-      }
+      if (const int top = s.drag.Move(GET_Y_LPARAM(lParam), RowHeight(s), Px(6)); s.drag.dragging)
+        ScrollTo(hwnd, s, top);
       return 0;
     case WM_LBUTTONUP:
-      if (s.pressed) {
-        s.pressed = false;
+      if (s.drag.pressed) {
+        const bool tap = s.drag.Release();
         if (GetCapture() == hwnd) ReleaseCapture();
-        if (!s.dragging) {
+        if (tap) {
           NMHDR hdr{};
           Notify(hwnd, &hdr, NM_CLICK);
         }
       }
       return 0;
     case WM_CAPTURECHANGED:
-      s.pressed = false;
+      s.drag.Release();
       return 0;
     case TVM_INSERTITEMW:
       return reinterpret_cast<LRESULT>(Insert(hwnd, s, reinterpret_cast<const TVINSERTSTRUCTW*>(lParam)));

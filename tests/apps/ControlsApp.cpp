@@ -19,6 +19,7 @@
 
 #include "platform/base/Text.h"
 #include "platform/controls/CommCtrl.h"
+#include "tests/support/PageTemplate.h"
 #include "platform/windows/SystemMetrics.h"
 #include "platform/windows/Windows.h"
 
@@ -81,29 +82,6 @@ LRESULT MainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-std::vector<WORD> PageTemplate(const std::u16string& caption, const std::u16string& text) {
-  std::vector<WORD> t;
-  auto dword = [&](DWORD v) {
-    t.push_back(static_cast<WORD>(v & 0xFFFF));
-    t.push_back(static_cast<WORD>(v >> 16));
-  };
-  auto str = [&](const std::u16string& s) {
-    for (char16_t c : s) t.push_back(c);
-    t.push_back(0);
-  };
-  dword(WS_POPUP | WS_CAPTION);
-  dword(0);
-  t.insert(t.end(), {1, 0, 0, 140, 100, 0, 0});
-  str(caption);
-  if (t.size() % 2) t.push_back(0);
-  dword(WS_CHILD | WS_VISIBLE);
-  dword(0);
-  t.insert(t.end(), {4, 4, 130, 12, 100, 0xFFFF, 0x0082});
-  str(text);
-  t.push_back(0);
-  return t;
-}
-
 INT_PTR PageProc(HWND hwnd, UINT msg, WPARAM, LPARAM lParam) {
   if (msg == WM_INITDIALOG) {
     SetWindowLongW(hwnd, DWL_USER, reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
@@ -145,9 +123,9 @@ int main(int argc, char** argv) {
   }
   InitCommonControls();
   if (show == "sheet") {
-    const std::vector<WORD> t[3] = {PageTemplate(u"Network", u"Network settings"),
-                                    PageTemplate(u"Updating", u"Update every day"),
-                                    PageTemplate(u"Cleaning", u"Delete old articles")};
+    const std::vector<WORD> t[3] = {orvtest::PageTemplate(u"Network", u"Network settings"),
+                                    orvtest::PageTemplate(u"Updating", u"Update every day"),
+                                    orvtest::PageTemplate(u"Cleaning", u"Delete old articles")};
     PROPSHEETPAGEW psp[3]{};
     for (int i = 0; i < 3; ++i) {
       psp[i].dwSize = sizeof(PROPSHEETPAGEW);

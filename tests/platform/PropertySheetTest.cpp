@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/controls/CommCtrl.h"
+#include "tests/support/PageTemplate.h"
 #include "tests/support/TempDevice.h"
 
 #ifndef ORV_TEST_OUTPUT_DIR
@@ -17,35 +18,6 @@
 namespace {
 
 using namespace plat;
-
-// A dialog template with a caption and one static text, as a program builds
-// one in code.
-std::vector<WORD> PageTemplate(const std::u16string& caption, const std::u16string& text) {
-  std::vector<WORD> t;
-  auto dword = [&](DWORD v) {
-    t.push_back(static_cast<WORD>(v & 0xFFFF));
-    t.push_back(static_cast<WORD>(v >> 16));
-  };
-  auto str = [&](const std::u16string& s) {
-    for (char16_t c : s) t.push_back(c);
-    t.push_back(0);
-  };
-  dword(WS_POPUP | WS_CAPTION);
-  dword(0);
-  t.push_back(1);                                   // one item
-  t.insert(t.end(), {0, 0, 140, 100});              // x, y, cx, cy
-  t.push_back(0);                                   // no menu
-  t.push_back(0);                                   // the dialog class
-  str(caption);
-  if (t.size() % 2) t.push_back(0);                 // items start on a DWORD
-  dword(WS_CHILD | WS_VISIBLE);
-  dword(0);
-  t.insert(t.end(), {4, 4, 120, 12, 100});          // x, y, cx, cy, id
-  t.insert(t.end(), {0xFFFF, 0x0082});              // static
-  str(text);
-  t.push_back(0);                                   // no creation data
-  return t;
-}
 
 struct Log {
   std::vector<std::string> events;
@@ -138,9 +110,9 @@ LRESULT StepProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST_P(PropertySheetTest, ThreePagesTabsAtTheBottomAndAPageRefusingApplyKeepsTheSheetOnIt) {
-  const std::vector<WORD> t0 = PageTemplate(u"Network", u"Network settings");
-  const std::vector<WORD> t1 = PageTemplate(u"Updating", u"Update every day");
-  const std::vector<WORD> t2 = PageTemplate(u"Cleaning", u"Delete old articles");
+  const std::vector<WORD> t0 = orvtest::PageTemplate(u"Network", u"Network settings");
+  const std::vector<WORD> t1 = orvtest::PageTemplate(u"Updating", u"Update every day");
+  const std::vector<WORD> t2 = orvtest::PageTemplate(u"Cleaning", u"Delete old articles");
   PROPSHEETPAGEW psp[3]{};
   const std::vector<WORD>* templates[3] = {&t0, &t1, &t2};
   for (int i = 0; i < 3; ++i) {
@@ -219,7 +191,7 @@ TEST_P(PropertySheetTest, ThreePagesTabsAtTheBottomAndAPageRefusingApplyKeepsThe
 }
 
 TEST_P(PropertySheetTest, CancelResetsEveryMadePageAndBadInputFails) {
-  const std::vector<WORD> t0 = PageTemplate(u"One", u"First");
+  const std::vector<WORD> t0 = orvtest::PageTemplate(u"One", u"First");
   PROPSHEETPAGEW psp{};
   psp.dwSize = sizeof(psp);
   psp.dwFlags = PSP_DLGINDIRECT | PSP_USETITLE;
