@@ -151,7 +151,8 @@ void Paint(HWND hwnd) {
     InflateRect(&tr, -ctl::Px(3), -ctl::Px(2));
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &tr, DT_CENTER | DT_VCENTER | multi);
   } else if (type == BS_GROUPBOX) {
-    FillRect(dc, &r, ctl::ColoursFromParent(hwnd, dc, WM_CTLCOLORSTATIC));
+    // Only the frame and the caption: the controls inside show through.
+    HBRUSH back = ctl::ColoursFromParent(hwnd, dc, WM_CTLCOLORSTATIC);
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
     RECT frame = r;
@@ -162,7 +163,7 @@ void Paint(HWND hwnd) {
       RECT calc = tr;
       DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc, DT_SINGLELINE | DT_CALCRECT);
       RECT gap{tr.left - ctl::Px(2), tr.top, std::min(tr.right, calc.right + ctl::Px(2)), tr.bottom};
-      FillRect(dc, &gap, ctl::ColoursFromParent(hwnd, dc, WM_CTLCOLORSTATIC));
+      FillRect(dc, &gap, back);
       DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &tr, DT_SINGLELINE | DT_LEFT);
     }
   } else {
@@ -255,12 +256,13 @@ LRESULT ButtonWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (wParam == VK_SPACE && TypeOf(hwnd) != BS_GROUPBOX) SetPushed(hwnd, true);
       return 0;
     case WM_KEYUP:
-      if (wParam == VK_SPACE && Pushed(hwnd)) {
+      if (wParam == VK_SPACE) SetPushed(hwnd, false);
+      return 0;
+    case WM_CHAR:  // the space typed clicks (key-down shows the button pressed)
+      if (wParam == u' ' && TypeOf(hwnd) != BS_GROUPBOX) {
         SetPushed(hwnd, false);
         Click(hwnd);
       }
-      return 0;
-    case WM_CHAR:
       return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:

@@ -342,10 +342,15 @@ void FillDeviceRect(Dc* dc, RECT r, COLORREF c, const RECT& clip) {
 
 }  // namespace
 
+// One pair of stock fonts for each screen DPI the process has had (tests pose
+// several), so text keeps its size in points.
 Font* StockFont(int index) {
-  static Font* system = NewFont(SystemLogfont(FW_NORMAL), true);
-  static Font* gui = NewFont(SystemLogfont(FW_NORMAL), true);
-  return index == SYSTEM_FONT ? system : gui;
+  static auto* lock = new std::mutex;
+  static auto* fonts = new std::map<std::pair<int, int>, Font*>;
+  std::lock_guard<std::mutex> g(*lock);
+  Font*& f = (*fonts)[{index == SYSTEM_FONT ? 0 : 1, ScreenDpi()}];
+  if (!f) f = NewFont(SystemLogfont(FW_NORMAL), true);
+  return f;
 }
 
 Font* DefaultFont() { return StockFont(SYSTEM_FONT); }

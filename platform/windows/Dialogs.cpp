@@ -540,8 +540,67 @@ BoxButtons ButtonsOf(UINT type) {
   }
 }
 
-INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM) {
+constexpr int kCaptionId = 0xFFFE;
+constexpr int kIconId = 0xFFFD;
+
+// The box's icon by its MB_ICON* kind: a red stop sign, a yellow warning
+// triangle, a blue question or information disc.
+LRESULT CALLBACK_BoxIcon(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg != WM_PAINT) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT r;
+  GetClientRect(hwnd, &r);
+  FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+  UINT kind = static_cast<UINT>(GetWindowLongW(hwnd, GWL_USERDATA));
+  int size = std::min(r.right, r.bottom);
+  COLORREF fill = kind == MB_ICONHAND ? RGB(204, 0, 0) : kind == MB_ICONEXCLAMATION ? RGB(255, 204, 0) : RGB(0, 82, 165);
+  HBRUSH brush = CreateSolidBrush(fill);
+  HPEN pen = CreatePen(PS_SOLID, 1, kind == MB_ICONEXCLAMATION ? RGB(0, 0, 0) : fill);
+  HGDIOBJ ob = SelectObject(dc, brush), op = SelectObject(dc, pen);
+  if (kind == MB_ICONEXCLAMATION) {
+    POINT tri[3] = {{size / 2, 0}, {size - 1, size - 1}, {0, size - 1}};
+    Polygon(dc, tri, 3);
+  } else {
+    Ellipse(dc, 0, 0, size, size);
+  }
+  SelectObject(dc, ob);
+  SelectObject(dc, op);
+  DeleteObject(brush);
+  DeleteObject(pen);
+  const char16_t* mark = kind == MB_ICONHAND ? u"X" : kind == MB_ICONEXCLAMATION ? u"!" : kind == MB_ICONQUESTION ? u"?" : u"i";
+  LOGFONTW lf{};
+  lf.lfHeight = -size * 3 / 5;
+  lf.lfWeight = FW_BOLD;
+  HFONT font = CreateFontIndirectW(&lf);
+  HGDIOBJ of = SelectObject(dc, font);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, kind == MB_ICONEXCLAMATION ? RGB(0, 0, 0) : RGB(255, 255, 255));
+  RECT tr{0, kind == MB_ICONEXCLAMATION ? size / 6 : 0, size, size};
+  DrawTextW(dc, mark, -1, &tr, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, of);
+  DeleteObject(font);
+  EndPaint(hwnd, &ps);
+  return 0;
+}
+
+INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_INITDIALOG) return TRUE;
+  if (msg == WM_PAINT) {  // white with a 1-px dark frame
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(dlg, &ps);
+    RECT r;
+    GetClientRect(dlg, &r);
+    FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+    FrameRect(dc, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
+    EndPaint(dlg, &ps);
+    return TRUE;
+  }
+  if (msg == WM_CTLCOLORSTATIC && GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == kCaptionId) {
+    // The title strip: white on the selection blue.
+    SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_HIGHLIGHTTEXT));
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_HIGHLIGHT));
+  }
   if (msg != WM_COMMAND) return FALSE;
   int id = LOWORD(wParam);
   HWND b = GetDlgItem(dlg, id);
@@ -583,14 +642,35 @@ int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type) 
 
   int sw = ScreenWidth(), sh = ScreenHeight();
   int w = sw * 9 / 10, h = sh / 3;
-  HWND dlg = CreateWindowExW(WS_EX_TOPMOST, WC_DIALOG, c.c_str(), WS_POPUP | WS_CAPTION, (sw - w) / 2, (sh - h) / 2, w,
+  HWND dlg = CreateWindowExW(WS_EX_TOPMOST, WC_DIALOG, c.c_str(), WS_POPUP | WS_BORDER, (sw - w) / 2, (sh - h) / 2, w,
                              h, owner, nullptr, nullptr, nullptr);
   if (!dlg) return 0;
   SetWindowLongW(dlg, DWL_DLGPROC, reinterpret_cast<LONG_PTR>(&BoxProc));
   HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   int pad = std::max(4, h / 20), bh = h / 5;
-  HWND label = CreateWindowExW(0, u"static", t.c_str(), WS_CHILD | WS_VISIBLE, pad, pad, w - 2 * pad, h - bh - 3 * pad,
-                               dlg, reinterpret_cast<HMENU>(std::uintptr_t{0xFFFF}), nullptr, nullptr);
+  int captionH = std::max(12, ScreenDpi() * 22 / 96);
+  // The frame, the title strip, the icon and the text; the buttons below.
+  HWND title = CreateWindowExW(0, u"static", (u" " + c).c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | 0x200 /* SS_CENTERIMAGE */,
+                                 1, 1, w - 2, captionH, dlg, reinterpret_cast<HMENU>(std::uintptr_t{kCaptionId}), nullptr, nullptr);
+  SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  int textLeft = pad;
+  UINT icon = type & 0xF0;
+  if (icon == MB_ICONHAND || icon == MB_ICONQUESTION || icon == MB_ICONEXCLAMATION || icon == MB_ICONINFORMATION) {
+    static std::once_flag once;
+    std::call_once(once, [] {
+      WNDCLASSW wc{};
+      wc.lpfnWndProc = CALLBACK_BoxIcon;
+      wc.lpszClassName = u"MessageBoxIcon";
+      RegisterClassW(&wc);
+    });
+    int size = ScreenDpi() * 32 / 96;
+    HWND iconWnd = CreateWindowExW(0, u"MessageBoxIcon", u"", WS_CHILD | WS_VISIBLE, pad, captionH + pad, size, size, dlg,
+                                   reinterpret_cast<HMENU>(std::uintptr_t{kIconId}), nullptr, nullptr);
+    SetWindowLongW(iconWnd, GWL_USERDATA, static_cast<LONG_PTR>(icon));
+    textLeft = 2 * pad + size;
+  }
+  HWND label = CreateWindowExW(0, u"static", t.c_str(), WS_CHILD | WS_VISIBLE, textLeft, captionH + pad, w - textLeft - pad,
+                               h - bh - 3 * pad - captionH, dlg, reinterpret_cast<HMENU>(std::uintptr_t{0xFFFF}), nullptr, nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   BoxButtons bs = ButtonsOf(type);
   std::size_t def = ((type & MB_DEFMASK) >> 8);

@@ -520,6 +520,7 @@ LRESULT DispatchMessageW(const MSG* msg) {
       return 0;
     }
   }
+  if (ScrollBarInput(msg)) return 0;
   return CallProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 

@@ -143,7 +143,9 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
 
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
   if (!ps || !ps->hdc) return FALSE;
-  return ReleaseDC(hwnd, ps->hdc) ? TRUE : FALSE;
+  BOOL ok = ReleaseDC(hwnd, ps->hdc) ? TRUE : FALSE;
+  DrawScrollBars(hwnd);
+  return ok;
 }
 
 }  // namespace plat

@@ -36,24 +36,35 @@ void Clamp(wm::Window::ScrollBar& b) {
 
 }  // namespace
 
-int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL) {
+int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw) {
   if (!info || info->cbSize != sizeof(SCROLLINFO)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  std::lock_guard<std::recursive_mutex> g(wm::W().lock);
-  wm::Window::ScrollBar* b = BarOf(hwnd, bar);
-  if (!b) return 0;
-  if (info->fMask & SIF_RANGE) {
-    b->min = info->nMin;
-    b->max = std::max(info->nMin, info->nMax);
+  int pos;
+  bool shownBefore, shownAfter;
+  {
+    std::lock_guard<std::recursive_mutex> g(wm::W().lock);
+    wm::Window::ScrollBar* b = BarOf(hwnd, bar);
+    if (!b) return 0;
+    wm::Window* w = wm::Find(hwnd);
+    shownBefore = wm::ScrollBarShownLocked(w, bar);
+    if (info->fMask & SIF_RANGE) {
+      b->min = info->nMin;
+      b->max = std::max(info->nMin, info->nMax);
+    }
+    if (info->fMask & SIF_PAGE) b->page = info->nPage;
+    if (info->fMask & SIF_POS) b->pos = info->nPos;
+    if (info->fMask & SIF_TRACKPOS) b->trackPos = info->nTrackPos;
+    else if (info->fMask & SIF_POS) b->trackPos = info->nPos;
+    Clamp(*b);
+    pos = b->pos;
+    shownAfter = wm::ScrollBarShownLocked(w, bar);
   }
-  if (info->fMask & SIF_PAGE) b->page = info->nPage;
-  if (info->fMask & SIF_POS) b->pos = info->nPos;
-  if (info->fMask & SIF_TRACKPOS) b->trackPos = info->nTrackPos;
-  else if (info->fMask & SIF_POS) b->trackPos = info->nPos;
-  Clamp(*b);
-  return b->pos;
+  // A bar that comes or goes changes the client area: all of it is drawn again.
+  if (shownBefore != shownAfter) InvalidateRect(hwnd, nullptr, TRUE);
+  else if (redraw && shownAfter) wm::DrawScrollBars(hwnd);
+  return pos;
 }
 
 BOOL GetScrollInfo(HWND hwnd, int bar, SCROLLINFO* info) {
@@ -75,10 +86,13 @@ BOOL GetScrollInfo(HWND hwnd, int bar, SCROLLINFO* info) {
 }
 
 int SetScrollPos(HWND hwnd, int bar, int pos, BOOL redraw) {
-  std::lock_guard<std::recursive_mutex> g(wm::W().lock);
-  wm::Window::ScrollBar* b = BarOf(hwnd, bar);
-  if (!b) return 0;
-  const int previous = b->pos;
+  int previous;
+  {
+    std::lock_guard<std::recursive_mutex> g(wm::W().lock);
+    wm::Window::ScrollBar* b = BarOf(hwnd, bar);
+    if (!b) return 0;
+    previous = b->pos;
+  }
   SCROLLINFO si{sizeof(SCROLLINFO), SIF_POS, 0, 0, 0, pos, 0};
   SetScrollInfo(hwnd, bar, &si, redraw);
   return previous;
@@ -91,8 +105,10 @@ int GetScrollPos(HWND hwnd, int bar) {
 
 BOOL SetScrollRange(HWND hwnd, int bar, int minPos, int maxPos, BOOL redraw) {
   SCROLLINFO si{sizeof(SCROLLINFO), SIF_RANGE, minPos, maxPos, 0, 0, 0};
-  std::lock_guard<std::recursive_mutex> g(wm::W().lock);
-  if (!BarOf(hwnd, bar)) return FALSE;
+  {
+    std::lock_guard<std::recursive_mutex> g(wm::W().lock);
+    if (!BarOf(hwnd, bar)) return FALSE;
+  }
   SetScrollInfo(hwnd, bar, &si, redraw);
   return TRUE;
 }

@@ -53,7 +53,7 @@ std::vector<WindowDcEntry>& DcMap() {
   return *v;
 }
 
-HDC WindowDc(HWND hwnd) {
+HDC MakeWindowDc(HWND hwnd, bool whole) {
   std::lock_guard<std::recursive_mutex> g(W().lock);
   Window* w = Find(hwnd);
   if (!w) {
@@ -72,13 +72,15 @@ HDC WindowDc(HWND hwnd) {
   SelectObject(dc, bmp);
   POINT off = OffsetInTopLevel(w);
   SetViewportOrgEx(dc, off.x, off.y, nullptr);
-  RECT vis = VisibleClientRect(w);
+  RECT vis = VisibleClientRect(w, whole);
   IntersectClipRect(dc, vis.left, vis.top, vis.right, vis.bottom);
   if (w->font) SelectObject(dc, w->font);
   std::lock_guard<std::mutex> m(DcMapLock());
   DcMap().push_back(WindowDcEntry{dc, bmp, t->surface});
   return dc;
 }
+
+HDC WindowDc(HWND hwnd) { return MakeWindowDc(hwnd, false); }
 
 int ReleaseWindowDc(HWND, HDC hdc) {
   WindowDcEntry entry{};
@@ -100,6 +102,11 @@ int ReleaseWindowDc(HWND, HDC hdc) {
 const WindowDcProvider kProvider{WindowDc, ReleaseWindowDc};
 
 }  // namespace
+
+HDC GetWindowDcWithBars(HWND hwnd) {
+  InstallDcProvider();
+  return MakeWindowDc(hwnd, true);
+}
 
 void InstallDcProvider() {
   static std::once_flag once;

@@ -63,15 +63,16 @@ POINT OffsetInTopLevel(Window* w) {
   return p;
 }
 
-RECT VisibleClientRect(Window* w) {
-  RECT r{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
+RECT VisibleClientRect(Window* w, bool wholeWindow) {
+  RECT r = wholeWindow ? RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top} : ClientAreaLocked(w);
   // Walk up: the parent's client area, expressed in w's coordinates.
   POINT off{0, 0};
   for (Window* c = w; c->parent; c = c->parent) {
     off.x += c->rect.left;
     off.y += c->rect.top;
     Window* p = c->parent;
-    RECT pr{-off.x, -off.y, p->rect.right - p->rect.left - off.x, p->rect.bottom - p->rect.top - off.y};
+    RECT pr = ClientAreaLocked(p);
+    OffsetRect(&pr, -off.x, -off.y);
     IntersectRect(&r, &r, &pr);
   }
   return r;
@@ -811,6 +812,8 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
   RECT r;
   if (!rect || !GetWindowRect(hwnd, &r)) return FALSE;
   *rect = RECT{0, 0, r.right - r.left, r.bottom - r.top};
+  std::lock_guard<std::recursive_mutex> g(W().lock);
+  if (Window* w = Find(hwnd)) *rect = ClientAreaLocked(w);  // less the standard scroll bars shown
   return TRUE;
 }
 

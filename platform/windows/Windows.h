@@ -503,8 +503,12 @@ struct SCROLLINFO {
 // SetScrollInfo keeps the page within 0..(max - min + 1) and the position
 // within min..(max - page + 1) (min when the range is smaller than the
 // page) and returns the position. GetScrollInfo fills what fMask asks; FALSE
-// for a bad window, bar or cbSize. The redraw flags are taken and ignored:
-// nothing is drawn yet.
+// for a bad window, bar or cbSize. A bar is shown (drawn along the right or
+// bottom edge, taken from the client area) while the window has its style and
+// the range is larger than the page; the redraw flag draws it at once. The
+// stylus on it: arrows send SB_LINEUP/SB_LINEDOWN, the track SB_PAGEUP/
+// SB_PAGEDOWN, dragging the thumb SB_THUMBTRACK (the 32-bit position in
+// nTrackPos), letting go SB_THUMBPOSITION, then SB_ENDSCROLL.
 int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw);
 BOOL GetScrollInfo(HWND hwnd, int bar, SCROLLINFO* info);
 // The previous position (0 on failure).

@@ -179,7 +179,21 @@ bool IsAncestor(Window* ancestor, Window* w);
 // Offset of w's client area inside its top-level window's surface.
 POINT OffsetInTopLevel(Window* w);
 // w's client area as seen through its ancestors, in w's client coordinates.
-RECT VisibleClientRect(Window* w);
+// The part of w's client area (or, with wholeWindow, of the window with its
+// scroll bars) inside every ancestor's client area, in w's coordinates.
+RECT VisibleClientRect(Window* w, bool wholeWindow = false);
+// Standard scroll bars (platform/windows/ScrollBars.cpp). A bar is shown
+// while the window has its style and the range is larger than the page.
+bool ScrollBarShownLocked(const Window* w, int bar);
+// (0, 0, width, height) less the bars shown.
+RECT ClientAreaLocked(const Window* w);
+// A DC of the whole window, bars included (released with ReleaseDC).
+HDC GetWindowDcWithBars(HWND hwnd);
+// Draws the shown bars of a window of this thread (no lock held).
+void DrawScrollBars(HWND hwnd);
+// Takes the stylus messages that press, drag and release a shown bar; true
+// when the message was the bar's (then the window procedure does not get it).
+bool ScrollBarInput(const MSG* msg);
 bool VisibleLocked(Window* w);
 bool EnabledLocked(Window* w);
 
