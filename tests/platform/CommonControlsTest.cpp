@@ -8,7 +8,7 @@
 
 #include "platform/controls/CommCtrl.h"
 #include "platform/controls/StandardControls.h"
-#include "tests/platform/GdiTestSupport.h"
+#include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
 #ifndef ORV_TEST_OUTPUT_DIR
