@@ -30,6 +30,25 @@ class ControlStates {
     std::lock_guard<std::mutex> g(lock_);
     states_.erase(HandleToValue(hwnd));
   }
+  // The state a window message works on: made on WM_NCCREATE, dropped on
+  // WM_NCDESTROY once `release` has let go of what it holds. Null for those
+  // two and for a window without state: the message goes to DefWindowProcW.
+  template <class Release>
+  std::shared_ptr<State> ForMessage(HWND hwnd, UINT msg, Release release) {
+    if (msg == WM_NCCREATE) {
+      Create(hwnd);
+      return nullptr;
+    }
+    if (msg == WM_NCDESTROY) {
+      if (std::shared_ptr<State> state = Get(hwnd)) release(*state);
+      Remove(hwnd);
+      return nullptr;
+    }
+    return Get(hwnd);
+  }
+  std::shared_ptr<State> ForMessage(HWND hwnd, UINT msg) {
+    return ForMessage(hwnd, msg, [](State&) {});
+  }
 
  private:
   std::mutex lock_;

@@ -362,17 +362,10 @@ void OnKey(HWND hwnd, ListState& s, UINT key) {
 }  // namespace
 
 LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    All().Create(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  if (msg == WM_NCDESTROY) {
-    if (auto state = All().Get(hwnd); state && !(Style(hwnd) & LVS_SHAREIMAGELISTS))
-      for (HIMAGELIST& l : state->lists) ImageList_Destroy(l), l = nullptr;
-    All().Remove(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  std::shared_ptr<ListState> state = All().Get(hwnd);
+  std::shared_ptr<ListState> state = All().ForMessage(hwnd, msg, [hwnd](ListState& s) {
+    if (!(Style(hwnd) & LVS_SHAREIMAGELISTS))
+      for (HIMAGELIST& l : s.lists) ImageList_Destroy(l), l = nullptr;
+  });
   if (!state) return DefWindowProcW(hwnd, msg, wParam, lParam);
   ListState& s = *state;
   switch (msg) {

@@ -500,18 +500,7 @@ void OnKey(HWND hwnd, TreeState& s, UINT key) {
 }  // namespace
 
 LRESULT TreeViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    All().Create(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  if (msg == WM_NCDESTROY) {
-    if (auto state = All().Get(hwnd)) {
-      DeleteTree(hwnd, *state, &state->root);
-    }
-    All().Remove(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  std::shared_ptr<TreeState> state = All().Get(hwnd);
+  std::shared_ptr<TreeState> state = All().ForMessage(hwnd, msg, [hwnd](TreeState& s) { DeleteTree(hwnd, s, &s.root); });
   if (!state) return DefWindowProcW(hwnd, msg, wParam, lParam);
   TreeState& s = *state;
   switch (msg) {

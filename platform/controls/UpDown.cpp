@@ -210,16 +210,9 @@ void Paint(HWND hwnd, const UpDownState& s) {
 }  // namespace
 
 LRESULT UpDownWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    All().Create(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  if (msg == WM_NCDESTROY) {
-    if (auto s = All().Get(hwnd); s && s->buddy) Release(s->buddy);
-    All().Remove(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  auto state = All().Get(hwnd);
+  auto state = All().ForMessage(hwnd, msg, [](UpDownState& s) {
+    if (s.buddy) Release(s.buddy);
+  });
   if (!state) return DefWindowProcW(hwnd, msg, wParam, lParam);
   UpDownState& s = *state;
   switch (msg) {
