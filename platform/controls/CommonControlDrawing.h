@@ -30,6 +30,14 @@ class ControlStates {
     std::lock_guard<std::mutex> g(lock_);
     states_.erase(HandleToValue(hwnd));
   }
+  // The state a window procedure works on for `msg`: made at WM_NCCREATE and
+  // dropped at WM_NCDESTROY (null for both, as for a window without one), so
+  // that a null answer leaves the message to DefWindowProcW.
+  std::shared_ptr<State> ForMessage(HWND hwnd, UINT msg) {
+    if (msg == WM_NCCREATE) Create(hwnd);
+    if (msg == WM_NCDESTROY) Remove(hwnd);
+    return msg == WM_NCCREATE || msg == WM_NCDESTROY ? nullptr : Get(hwnd);
+  }
 
  private:
   std::mutex lock_;

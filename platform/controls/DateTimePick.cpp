@@ -282,15 +282,7 @@ void PlaceUpDown(HWND hwnd, const PickerState& s) {
 }  // namespace
 
 LRESULT DateTimePickWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    All().Create(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  if (msg == WM_NCDESTROY) {
-    All().Remove(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  auto state = All().Get(hwnd);
+  auto state = All().ForMessage(hwnd, msg);
   if (!state) return DefWindowProcW(hwnd, msg, wParam, lParam);
   PickerState& s = *state;
   switch (msg) {

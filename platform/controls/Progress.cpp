@@ -50,15 +50,7 @@ void Paint(HWND hwnd, const ProgressState& s) {
 }  // namespace
 
 LRESULT ProgressWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    All().Create(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  if (msg == WM_NCDESTROY) {
-    All().Remove(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  auto state = All().Get(hwnd);
+  auto state = All().ForMessage(hwnd, msg);
   if (!state) return DefWindowProcW(hwnd, msg, wParam, lParam);
   ProgressState& s = *state;
   switch (msg) {

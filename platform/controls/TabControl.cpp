@@ -99,15 +99,7 @@ void Choose(HWND hwnd, TabState& s, int i) {
 }  // namespace
 
 LRESULT TabControlWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    All().Create(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  if (msg == WM_NCDESTROY) {
-    All().Remove(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  auto state = All().Get(hwnd);
+  auto state = All().ForMessage(hwnd, msg);
   if (!state) return DefWindowProcW(hwnd, msg, wParam, lParam);
   TabState& s = *state;
   switch (msg) {
