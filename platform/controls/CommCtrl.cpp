@@ -18,7 +18,8 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
   };
   for (const Entry& e : {Entry{WC_LISTVIEWW, ListViewWndProc}, Entry{PROGRESS_CLASSW, ProgressWndProc},
                         Entry{WC_TABCONTROLW, TabControlWndProc},
-                        Entry{UPDOWN_CLASSW, UpDownWndProc}, Entry{WC_TREEVIEWW, TreeViewWndProc}}) {
+                        Entry{UPDOWN_CLASSW, UpDownWndProc}, Entry{WC_TREEVIEWW, TreeViewWndProc},
+                        Entry{DATETIMEPICK_CLASSW, DateTimePickWndProc}}) {
     WNDCLASSW existing{};
     if (GetClassInfoW(nullptr, e.name, &existing)) continue;
     WNDCLASSW wc{};
@@ -31,7 +32,7 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
 }
 
 void InitCommonControls() {
-  INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
+  INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES | ICC_DATE_CLASSES};
   InitCommonControlsEx(&init);
 }
 

@@ -1,10 +1,11 @@
 // The common controls: image lists, the list view ("SysListView32"), the
 // progress bar ("msctls_progress32"), the up-down control ("msctls_updown32"), the tab control ("SysTabControl32"),
-// the tree view ("SysTreeView32") and property sheets. InitCommonControls(Ex) registers the
+// the tree view ("SysTreeView32"), the time picker ("SysDateTimePick32") and property sheets. InitCommonControls(Ex) registers the
 // window classes (global, so dialog templates name them); calling it again
 // does no harm.
 #pragma once
 
+#include "platform/base/Time.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/windows/Windows.h"
 
@@ -19,6 +20,7 @@ constexpr DWORD ICC_TREEVIEW_CLASSES = 0x0002;
 constexpr DWORD ICC_TAB_CLASSES = 0x0008;
 constexpr DWORD ICC_UPDOWN_CLASS = 0x0010;
 constexpr DWORD ICC_PROGRESS_CLASS = 0x0020;
+constexpr DWORD ICC_DATE_CLASSES = 0x0100;
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 void InitCommonControls();
 
@@ -566,5 +568,38 @@ struct NMTVKEYDOWN {
 };
 
 LRESULT TreeViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+}  // namespace plat
+
+namespace plat {
+
+// ---------------------------------------------------------------------------
+// Time picker: the time of day in hour, minute (second) and AM/PM fields, one
+// of them selected, stepped by an up-down at the right or by the keys.
+
+inline const WCHAR* const DATETIMEPICK_CLASSW = u"SysDateTimePick32";
+
+constexpr DWORD DTS_UPDOWN = 0x0001;      // the up-down (the only way of stepping this picker has)
+constexpr DWORD DTS_SHOWNONE = 0x0002;    // the picker may hold no time (GDT_NONE)
+constexpr DWORD DTS_TIMEFORMAT = 0x0009;  // the time in the locale's 12/24-hour form
+
+constexpr UINT DTM_FIRST = 0x1000;
+constexpr UINT DTM_GETSYSTEMTIME = DTM_FIRST + 1;  // lParam SYSTEMTIME*; GDT_VALID, GDT_NONE or GDT_ERROR
+constexpr UINT DTM_SETSYSTEMTIME = DTM_FIRST + 2;  // wParam GDT_VALID/GDT_NONE, lParam const SYSTEMTIME*; FALSE when refused
+constexpr UINT DTM_SETFORMATW = DTM_FIRST + 50;    // lParam the format ("hh':'mm' 'tt"); null the locale's
+
+constexpr DWORD GDT_ERROR = static_cast<DWORD>(-1);
+constexpr DWORD GDT_VALID = 0;
+constexpr DWORD GDT_NONE = 1;
+
+constexpr UINT DTN_FIRST = static_cast<UINT>(-740);
+constexpr UINT DTN_DATETIMECHANGE = DTN_FIRST + 1;  // the user changed the time
+struct NMDATETIMECHANGE {
+  NMHDR nmhdr;
+  DWORD dwFlags;  // GDT_VALID or GDT_NONE
+  SYSTEMTIME st;
+};
+
+LRESULT DateTimePickWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 }  // namespace plat

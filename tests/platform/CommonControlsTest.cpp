@@ -1,12 +1,14 @@
-// The common controls: image lists, the list view with check boxes and the
-// progress bar, at 96 and 192 DPI.
+// The common controls: image lists, the list view with check boxes, the
+// progress bar, the up-down, the tree and the time picker, at 96 and 192 DPI.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/base/Locale.h"
 #include "platform/controls/CommCtrl.h"
+#include "platform/controls/CommonControlDrawing.h"
 #include "platform/controls/StandardControls.h"
 #include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
@@ -27,6 +29,7 @@ struct Note {
   WORD key;
 };
 std::vector<Note> g_notes;
+SYSTEMTIME g_lastChange{};  // the time the last DTN_DATETIMECHANGE carried
 bool g_refuseChanges = false;
 
 // Fills a tree item's children when it expands (the catalogue does so).
@@ -62,6 +65,10 @@ LRESULT ParentProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       n.item = reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem;
     } else if (hdr->code == UDN_DELTAPOS) {
       n.item = reinterpret_cast<const NMUPDOWN*>(lParam)->iPos;
+    } else if (hdr->code == DTN_DATETIMECHANGE) {
+      const auto* nm = reinterpret_cast<const NMDATETIMECHANGE*>(lParam);
+      n.item = static_cast<int>(nm->dwFlags);
+      g_lastChange = nm->st;
     } else if (hdr->code == LVN_KEYDOWN) {
       n.key = reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey;
     }
@@ -536,6 +543,207 @@ TEST_P(CommonControlsTest, TreeFillsChildrenWhenExpandedByTapsAndKeys) {
   EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 0);
   DestroyWindow(tree);
   ImageList_Destroy(checks);
+}
+
+// A picker as the options page makes it: time format, up-down, 32 units high.
+HWND MakePicker(HWND parent, int px32, const char16_t* format) {
+  HWND picker = CreateWindowExW(0, DATETIMEPICK_CLASSW, u"", WS_CHILD | WS_VISIBLE | DTS_TIMEFORMAT | DTS_UPDOWN, 4,
+                                4, px32 * 4, px32, parent, reinterpret_cast<HMENU>(400), nullptr, nullptr);
+  if (picker && format) SendMessageW(picker, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format));
+  return picker;
+}
+
+SYSTEMTIME TimeOf(WORD h, WORD m) { return SYSTEMTIME{2026, 3, 2, 17, h, m, 0, 0}; }
+
+TEST_P(CommonControlsTest, TimePickerKeepsTheTimeSetAndRefusesInvalidOnes) {
+  HWND picker = MakePicker(parent_, Px(32), u"HH':'mm");
+  ASSERT_NE(picker, nullptr);
+  SYSTEMTIME set = TimeOf(7, 30);
+  set.wSecond = 12;
+  set.wMilliseconds = 345;
+  EXPECT_TRUE(SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&set)));
+  SYSTEMTIME got{};
+  EXPECT_EQ(SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&got)), static_cast<LRESULT>(GDT_VALID));
+  EXPECT_EQ(std::memcmp(&got, &set, sizeof set), 0);  // the date and the seconds too
+  EXPECT_EQ(SendMessageW(picker, DTM_GETSYSTEMTIME, 0, 0), static_cast<LRESULT>(GDT_ERROR));
+  // Each invalid time is refused and the one held stays.
+  struct Bad {
+    SYSTEMTIME t;
+    const char* why;
+  };
+  const Bad bad[] = {{{2026, 3, 2, 17, 24, 0, 0, 0}, "hour 24"},   {{2026, 3, 2, 17, 7, 60, 0, 0}, "minute 60"},
+                     {{2026, 3, 2, 17, 7, 0, 60, 0}, "second 60"}, {{2026, 3, 2, 17, 7, 0, 0, 1000}, "1000 ms"},
+                     {{2026, 13, 2, 17, 7, 0, 0, 0}, "month 13"},  {{2026, 0, 2, 17, 7, 0, 0, 0}, "month 0"},
+                     {{2026, 2, 2, 29, 7, 0, 0, 0}, "29 Feb 2026"}, {{2026, 4, 2, 31, 7, 0, 0, 0}, "31 April"},
+                     {{2026, 4, 2, 0, 7, 0, 0, 0}, "day 0"},       {{1600, 1, 2, 1, 7, 0, 0, 0}, "year 1600"}};
+  for (const Bad& b : bad) {
+    EXPECT_FALSE(SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&b.t))) << b.why;
+    SYSTEMTIME now{};
+    SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&now));
+    EXPECT_EQ(std::memcmp(&now, &set, sizeof set), 0) << b.why;
+  }
+  SYSTEMTIME leap{2024, 2, 4, 29, 23, 59, 0, 0};
+  EXPECT_TRUE(SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&leap)));
+  EXPECT_FALSE(SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, 0));
+  EXPECT_FALSE(SendMessageW(picker, DTM_SETSYSTEMTIME, 7, reinterpret_cast<LPARAM>(&set)));
+  // No time at all only with DTS_SHOWNONE.
+  EXPECT_FALSE(SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_NONE, 0));
+  EXPECT_EQ(SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&got)), static_cast<LRESULT>(GDT_VALID));
+  SetWindowLongW(picker, GWL_STYLE, GetWindowLongW(picker, GWL_STYLE) | DTS_SHOWNONE);
+  EXPECT_TRUE(SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_NONE, 0));
+  EXPECT_EQ(SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&got)), static_cast<LRESULT>(GDT_NONE));
+  EXPECT_TRUE(g_notes.empty());  // setting the time is not a change by the user
+  DestroyWindow(picker);
+}
+
+TEST_P(CommonControlsTest, TimePickerFieldsFollowKeysTapsAndDigits) {
+  enum Act { kTapField, kKey, kChar, kArrow };
+  struct Step {
+    Act act;
+    int arg;  // the field tapped (0 first), the key, the character, +1/-1 arrow
+    WORD hour, minute;
+    int notes;  // DTN_DATETIMECHANGE so far in this case
+  };
+  struct Case {
+    const char* name;
+    const char16_t* format;
+    WORD hour, minute;
+    std::vector<Step> steps;
+  };
+  const Case cases[] = {
+      {"24-hour minute up wraps the day", u"HH':'mm", 23, 59,
+       {{kTapField, 1, 23, 59, 0}, {kKey, VK_UP, 0, 0, 1}, {kKey, VK_DOWN, 23, 59, 2}}},
+      {"24-hour hour wraps", u"HH':'mm", 23, 10, {{kKey, VK_UP, 0, 10, 1}, {kArrow, -1, 23, 10, 2}, {kArrow, 1, 0, 10, 3}}},
+      {"left and right move between fields", u"HH':'mm", 8, 15,
+       {{kKey, VK_RIGHT, 8, 15, 0}, {kKey, VK_UP, 8, 16, 1}, {kKey, VK_RIGHT, 8, 16, 1}, {kKey, VK_UP, 8, 17, 2},
+        {kKey, VK_LEFT, 8, 17, 2}, {kKey, VK_DOWN, 7, 17, 3}, {kKey, VK_LEFT, 7, 17, 3}, {kKey, VK_DOWN, 6, 17, 4}}},
+      {"typed digits fill a field and move on", u"HH':'mm", 8, 15,
+       {{kChar, u'1', 1, 15, 1}, {kChar, u'7', 17, 15, 2}, {kChar, u'4', 17, 4, 3}, {kChar, u'5', 17, 45, 4},
+        {kChar, u'x', 17, 45, 4}}},
+      {"a digit that can have no second moves on at once", u"HH':'mm", 8, 15,
+       {{kChar, u'3', 3, 15, 1}, {kChar, u'9', 3, 9, 2}}},
+      {"the same digit again is no change", u"HH':'mm", 8, 15, {{kTapField, 1, 8, 15, 0}, {kChar, u'1', 8, 1, 1},
+                                                               {kChar, u'5', 8, 15, 2}}},
+      {"12-hour AM/PM toggles", u"hh':'mm' 'tt", 9, 5,
+       {{kTapField, 2, 9, 5, 0}, {kKey, VK_UP, 21, 5, 1}, {kKey, VK_UP, 9, 5, 2}, {kChar, u'p', 21, 5, 3},
+        {kChar, u'p', 21, 5, 3}, {kChar, u'A', 9, 5, 4}}},
+      {"12-hour hour steps through noon and midnight", u"hh':'mm' 'tt", 11, 0,
+       {{kKey, VK_UP, 12, 0, 1}, {kKey, VK_DOWN, 11, 0, 2}, {kArrow, -1, 10, 0, 3}}},
+      {"12-hour typed hour keeps the half of the day", u"hh':'mm' 'tt", 15, 0,
+       {{kChar, u'1', 13, 0, 1}, {kChar, u'2', 12, 0, 2}, {kTapField, 0, 12, 0, 2}, {kChar, u'7', 19, 0, 3}}},
+      {"12-hour minute up at 11:59 PM is 12:00 AM", u"hh':'mm' 'tt", 23, 59, {{kTapField, 1, 23, 59, 0},
+                                                                          {kKey, VK_UP, 0, 0, 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HWND picker = MakePicker(parent_, Px(32), c.format);
+    ASSERT_NE(picker, nullptr);
+    const SYSTEMTIME start = TimeOf(c.hour, c.minute);
+    ASSERT_TRUE(SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&start)));
+    HWND spin = GetWindow(picker, GW_CHILD);
+    ASSERT_NE(spin, nullptr);
+    RECT sr{};
+    GetClientRect(spin, &sr);
+    g_notes.clear();
+    for (std::size_t i = 0; i < c.steps.size(); ++i) {
+      SCOPED_TRACE(i);
+      const Step& st = c.steps[i];
+      switch (st.act) {
+        case kTapField: {
+          // The fields' places: scan across the picker for the n-th field a tap selects.
+          HDC dc = GetDC(picker);
+          HGDIOBJ old = SelectObject(dc, ControlFont());
+          SIZE two{}, sep{};
+          GetTextExtentPoint32W(dc, u"00", 2, &two);
+          GetTextExtentPoint32W(dc, u":", 1, &sep);
+          SelectObject(dc, old);
+          ReleaseDC(picker, dc);
+          const int x = Px(4) + st.arg * (two.cx + sep.cx) + two.cx / 2;
+          Tap(picker, x, Px(16));
+          break;
+        }
+        case kKey: SendMessageW(picker, WM_KEYDOWN, static_cast<WPARAM>(st.arg), 0); break;
+        case kChar: SendMessageW(picker, WM_CHAR, static_cast<WPARAM>(st.arg), 0); break;
+        case kArrow: Tap(spin, sr.right / 2, st.arg > 0 ? sr.bottom / 4 : sr.bottom * 3 / 4); break;
+      }
+      SYSTEMTIME got{};
+      ASSERT_EQ(SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&got)),
+                static_cast<LRESULT>(GDT_VALID));
+      EXPECT_EQ(got.wHour, st.hour);
+      EXPECT_EQ(got.wMinute, st.minute);
+      EXPECT_EQ(got.wYear, 2026);  // the date is kept
+      EXPECT_EQ(got.wDay, 17);
+      int changes = 0;
+      for (const Note& n : g_notes) {
+        if (n.code != DTN_DATETIMECHANGE) continue;
+        ++changes;
+        EXPECT_EQ(n.item, static_cast<int>(GDT_VALID));
+      }
+      EXPECT_EQ(changes, st.notes);
+      if (changes > 0) {
+        EXPECT_EQ(g_lastChange.wHour, st.hour);
+        EXPECT_EQ(g_lastChange.wMinute, st.minute);
+      }
+    }
+    DestroyWindow(picker);
+  }
+}
+
+TEST_P(CommonControlsTest, TimePickerFollowsTheLocaleClockAndDraws) {
+  LocaleSettings twelve = CurrentLocaleSettings();
+  twelve.timeMode = u"0";
+  SetLocaleForTesting(twelve);
+  HWND am = MakePicker(parent_, Px(32), nullptr);
+  LocaleSettings day = twelve;
+  day.timeMode = u"1";
+  SetLocaleForTesting(day);
+  HWND h24 = MakePicker(parent_, Px(32), nullptr);
+  ResetLocaleForTesting();
+  ASSERT_NE(am, nullptr);
+  ASSERT_NE(h24, nullptr);
+  MoveWindow(h24, 4, Px(48), Px(128), Px(32), TRUE);
+  const SYSTEMTIME t = TimeOf(19, 5);
+  SendMessageW(am, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&t));
+  SendMessageW(h24, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&t));
+  // The 12-hour picker has three fields: right twice reaches AM/PM, whose step is 12 hours.
+  SendMessageW(am, WM_KEYDOWN, VK_RIGHT, 0);
+  SendMessageW(am, WM_KEYDOWN, VK_RIGHT, 0);
+  SendMessageW(am, WM_KEYDOWN, VK_UP, 0);
+  SYSTEMTIME got{};
+  SendMessageW(am, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&got));
+  EXPECT_EQ(got.wHour, 7);
+  // The 24-hour one has two: right twice stays on the minute.
+  SendMessageW(h24, WM_KEYDOWN, VK_RIGHT, 0);
+  SendMessageW(h24, WM_KEYDOWN, VK_RIGHT, 0);
+  SendMessageW(h24, WM_KEYDOWN, VK_UP, 0);
+  SendMessageW(h24, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&got));
+  EXPECT_EQ(got.wHour, 19);
+  EXPECT_EQ(got.wMinute, 6);
+  const PixelImage shot = Screenshot("timepicker");
+  // A white field framed dark, the selected field (the minutes) in the
+  // highlight colour, the up-down's face at the right.
+  RECT r{};
+  GetWindowRect(h24, &r);
+  POINT tl{r.left, r.top};
+  ScreenToClient(parent_, &tl);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  EXPECT_TRUE(Near(At(shot, tl.x, tl.y + h / 2), 0x000000, 80));
+  EXPECT_TRUE(Near(At(shot, tl.x + Px(2), tl.y + Px(3)), 0xFFFFFF));
+  int highlight = 0;
+  const DWORD blue = GetSysColor(COLOR_HIGHLIGHT);
+  const DWORD blueRgb = ((blue & 0xFF) << 16) | (blue & 0xFF00) | ((blue >> 16) & 0xFF);
+  for (int x = tl.x; x < tl.x + w - Px(16); ++x)
+    if (Near(At(shot, x, tl.y + h / 2), blueRgb, 24) || Near(At(shot, x, tl.y + h / 2), blue & 0xFFFFFF, 24))
+      ++highlight;
+  EXPECT_GT(highlight, Px(4));
+  // The highlight lies on the right half of the text (the minutes), none on the hours.
+  int firstBlue = -1;
+  for (int x = tl.x; x < tl.x + w && firstBlue < 0; ++x)
+    if (Near(At(shot, x, tl.y + h / 2), blueRgb, 24) || Near(At(shot, x, tl.y + h / 2), blue & 0xFFFFFF, 24))
+      firstBlue = x - tl.x;
+  EXPECT_GT(firstBlue, Px(16));
+  DestroyWindow(am);
+  DestroyWindow(h24);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dpi, CommonControlsTest, ::testing::Values(96, 192));
