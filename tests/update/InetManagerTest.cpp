@@ -123,8 +123,9 @@ TEST_F(InetManagerTest, SlowConnectionResumesWaitingJobs) {
   CInetJob job(&session, plat::Utf8ToUtf16(server.Url("/doc")));
   job.SetKeepInMemory(true);
   std::thread runner([&] { job.Execute(); });
+  // The request reaches the provider just before the manager records its state.
   ASSERT_TRUE(Eventually([&] { return provider_->LastId() != 0; }));
-  EXPECT_EQ(manager_->GetState(), CInetManager::STATE_CONNECTING);
+  EXPECT_TRUE(Eventually([&] { return manager_->GetState() == CInetManager::STATE_CONNECTING; }));
   plat::SetConnectionStatus(provider_->LastId(), plat::CONNMGR_STATUS_WAITINGCONNECTION);
   plat::SetConnectionStatus(provider_->LastId(), plat::CONNMGR_STATUS_CONNECTED);
   runner.join();
