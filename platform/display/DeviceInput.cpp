@@ -45,8 +45,10 @@ std::optional<DeviceKey> KeyByName(const std::string& name) {
   return DeviceKey{KeyKind::Plain, v};
 }
 
-DeviceInput::DeviceInput(std::function<void(DWORD)> sleep) : sleep_(std::move(sleep)) {
+DeviceInput::DeviceInput(std::function<void(DWORD)> sleep, std::function<bool(UINT, bool)> keys)
+    : sleep_(std::move(sleep)), keys_(std::move(keys)) {
   if (!sleep_) sleep_ = [](DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+  if (!keys_) keys_ = [](UINT vk, bool down) { return InjectKey(vk, down) != FALSE; };
 }
 
 bool DeviceInput::Stylus(UINT message, int x, int y) { return InjectStylus(message, x, y) != FALSE; }
@@ -82,7 +84,7 @@ bool DeviceInput::Wheel(int x, int y, int clicks) { return InjectWheel(x, y, cli
 bool DeviceInput::Key(const DeviceKey& key, bool down) {
   switch (key.kind) {
     case KeyKind::Plain:
-      return InjectKey(key.vk, down) != FALSE;
+      return keys_(key.vk, down);
     case KeyKind::Help: {
       if (!down) return true;
       HWND fg = GetForegroundWindow();
@@ -99,7 +101,11 @@ bool DeviceInput::Key(const DeviceKey& key, bool down) {
 
 bool DeviceInput::Press(const DeviceKey& key) {
   if (!Key(key, true)) return false;
-  return Key(key, false);
+  // The press is taken once a window has its down. The program may act on the
+  // down by closing that window, or end, before the release comes: then no
+  // window hears the release, as on the device, and the press still counts.
+  Key(key, false);
+  return true;
 }
 
 bool DeviceInput::Text(const std::u16string& text) {

@@ -38,8 +38,10 @@ constexpr DWORD kDefaultDragMs = 300;
 
 class DeviceInput {
  public:
-  // sleep(ms) paces holds and drags; the real one by default.
-  explicit DeviceInput(std::function<void(DWORD)> sleep = nullptr);
+  // sleep(ms) paces holds and drags; the real one by default. keys(vk, down)
+  // delivers a plain key and tells whether a window took it; by default the
+  // device's own (the foreground window's focus).
+  explicit DeviceInput(std::function<void(DWORD)> sleep = nullptr, std::function<bool(UINT, bool)> keys = nullptr);
 
   // One stylus message (WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_LBUTTONUP) at a screen point.
   bool Stylus(UINT message, int x, int y);
@@ -51,12 +53,14 @@ class DeviceInput {
   bool Wheel(int x, int y, int clicks);
   // A plain key goes down (or up); Help and Home act on the press.
   bool Key(const DeviceKey& key, bool down);
+  // Down then up; true when a window took the down (the release may find none).
   bool Press(const DeviceKey& key);
   // WM_CHAR for each UTF-16 unit of text.
   bool Text(const std::u16string& text);
 
  private:
   std::function<void(DWORD)> sleep_;
+  std::function<bool(UINT, bool)> keys_;
 };
 
 }  // namespace plat::display

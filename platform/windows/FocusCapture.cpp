@@ -92,6 +92,47 @@ BOOL SetForegroundWindow(HWND hwnd) {
 
 HWND GetForegroundWindow() { return ValueToHandle(table::Foreground()); }
 
+namespace wm {
+
+void PassActivation(HWND hwnd) {
+  const DWORD h = HandleToValue(hwnd);
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    Window* w = Find(hwnd);
+    if (!w || w->parent) return;
+  }
+  if (table::Foreground() != h) return;
+  DWORD next = 0;
+  bool mine = false;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    Window* w = Find(hwnd);
+    if (!w) return;
+    auto takes = [&](Window* c) {
+      return c && c != w && !c->parent && !c->destroying && !c->messageOnly && (c->style & WS_VISIBLE) &&
+             !(c->style & WS_DISABLED) && !(c->exStyle & WS_EX_NOACTIVATE);
+    };
+    if (Window* o = FindValue(w->owner); takes(o)) next = o->handle;
+    if (!next) {
+      for (const TableEntry& e : table::Snapshot()) {  // top of the z-order first
+        if (e.pid != getpid() || !(e.flags & kVisible)) continue;
+        if (Window* c = FindValue(e.hwnd); takes(c)) {
+          next = c->handle;
+          break;
+        }
+      }
+    }
+    if (!next) return;
+    mine = FindValue(next)->queue == CurrentQueue();
+  }
+  // Only while hwnd still holds it: a program that took it meanwhile keeps it.
+  if (table::Foreground() != h) return;
+  if (mine) SetActiveWindow(ValueToHandle(next));
+  else table::SetForeground(next);
+}
+
+}  // namespace wm
+
 // The stylus capture is device-wide: a window that takes it takes it from
 // whichever window of whichever process held it; that window hears of it
 // with WM_CAPTURECHANGED (posted across processes) and GetCapture in its

@@ -438,6 +438,7 @@ BOOL DestroyWindow(HWND hwnd) {
     }
   }
   for (DWORD o : owned) DestroyWindow(ValueToHandle(o));
+  PassActivation(hwnd);
   DestroyTree(hwnd);
   return TRUE;
 }
@@ -653,6 +654,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     if (now) InvalidateLocked(w, nullptr, true);
   }
   SendMessageW(hwnd, WM_SHOWWINDOW, now ? TRUE : FALSE, 0);
+  if (!now) PassActivation(hwnd);
   bool activate = now && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE;
   if (activate) {
     std::lock_guard<std::recursive_mutex> g(W().lock);

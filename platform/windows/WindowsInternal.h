@@ -227,6 +227,11 @@ BOOL InjectCharLocal(WCHAR ch);
 BOOL InjectStylusLocal(UINT message, int x, int y, bool forwardRemote);
 BOOL InjectWheelLocal(int x, int y, int clicks, bool forwardRemote);
 void SetForegroundLocal(DWORD hwnd);
+// Called as top-level window hwnd of this thread is hidden or destroyed (no
+// lock held): when it holds the foreground, activation passes to its owner
+// when that is shown and enabled, else to the nearest shown top-level window
+// of this program, so the keys keep a window while one is on the screen.
+void PassActivation(HWND hwnd);
 
 // ---------------------------------------------------------------------------
 // The device-wide window table ("run/windows" in the device folder). Changes

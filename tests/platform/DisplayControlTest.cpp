@@ -119,6 +119,31 @@ TEST_F(DisplayControlTest, StylusKeysAndTextReachTheWindow) {
   DestroyWindow(w);
 }
 
+// A program that closes its window on a key's down (a sheet's Done) may be
+// gone before the release comes: the press was taken all the same, once.
+TEST_F(DisplayControlTest, PressIsTakenWhenTheProgramClosesOnTheKeyDown) {
+  HWND w = CreateWindowExW(0, u"OrvControlTarget", u"sheet", WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr, nullptr,
+                           nullptr);
+  ASSERT_NE(w, nullptr);
+  SetForegroundWindow(w);
+  std::vector<bool> delivered;  // each key down and up: taken or not
+  // The program runs between the down and the up, and closes on the down.
+  DeviceInput input(nullptr, [&](UINT vk, bool down) {
+    const bool taken = InjectKey(vk, down) != FALSE;
+    delivered.push_back(taken);
+    Pump();
+    if (down && IsWindow(w)) DestroyWindow(w);
+    return taken;
+  });
+  EXPECT_EQ(ExecuteControl("key return", input, composer_, hooks_), "ok");
+  EXPECT_EQ(delivered, (std::vector<bool>{true, false}));
+  EXPECT_EQ(seen_, (std::vector<std::pair<UINT, LPARAM>>{{WM_KEYDOWN, VK_RETURN}, {WM_CHAR, u'\r'}}));
+  // With no window at all, no press is taken and no release is sent.
+  delivered.clear();
+  EXPECT_EQ(ExecuteControl("key return", input, composer_, hooks_), "error no window takes the key");
+  EXPECT_EQ(delivered, std::vector<bool>{false});
+}
+
 TEST_F(DisplayControlTest, WindowListEscapesAndReadsBack) {
   HWND w = CreateWindowExW(0, u"OrvControlTarget", u"tab\there\\ and\nline", WS_VISIBLE, 1, 2, 30, 40, nullptr,
                            nullptr, nullptr, nullptr);

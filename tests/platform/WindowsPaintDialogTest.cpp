@@ -179,6 +179,71 @@ TEST_F(WindowsPaintDialogTest, FocusAndInjectedInput) {
   g_log = nullptr;
 }
 
+// Which window each injected key reached.
+std::vector<HWND>* g_keysAt = nullptr;
+LRESULT CALLBACK_KeyTarget(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == WM_KEYDOWN && g_keysAt) g_keysAt->push_back(h);
+  return DefWindowProcW(h, m, w, l);
+}
+
+// While a window of the program is on the screen the keys have a window: when
+// the foreground window is hidden or closed, its owner takes over when shown
+// and enabled, else the nearest shown window of the program.
+TEST_F(WindowsPaintDialogTest, HidingOrClosingTheForegroundWindowPassesTheKeysOn) {
+  std::vector<HWND> keysAt;
+  g_keysAt = &keysAt;
+  wmtest::EnsureClass(u"WmTestKeys", CALLBACK_KeyTarget);
+  auto make = [](DWORD style, HWND parent) {
+    return CreateWindowExW(0, u"WmTestKeys", u"keys", style, 0, 0, 100, 100, parent, nullptr, nullptr, nullptr);
+  };
+  // The key reaches want (nullptr: no window takes it).
+  auto keyReaches = [&](HWND want) {
+    keysAt.clear();
+    const bool taken = InjectKey('K', true) != FALSE;
+    InjectKey('K', false);
+    PumpPending();
+    return taken == (want != nullptr) && keysAt == (want ? std::vector<HWND>{want} : std::vector<HWND>{});
+  };
+  HWND main = make(WS_POPUP | WS_VISIBLE, nullptr);
+  HWND other = make(WS_POPUP | WS_VISIBLE, nullptr);  // above main
+  HWND sheet = make(WS_POPUP | WS_VISIBLE, main);      // owned by main, above both
+  HWND page = make(WS_CHILD | WS_VISIBLE, sheet);
+  ASSERT_TRUE(main && other && sheet && page);
+  ASSERT_TRUE(SetForegroundWindow(sheet));
+  SetFocus(page);
+  ASSERT_TRUE(keyReaches(page));
+  // A page holding the focus goes: the sheet keeps the foreground and the keys.
+  DestroyWindow(page);
+  EXPECT_EQ(GetForegroundWindow(), sheet);
+  EXPECT_TRUE(keyReaches(sheet));
+  // The sheet closes: its owner takes over, though another window is above it.
+  DestroyWindow(sheet);
+  EXPECT_EQ(GetForegroundWindow(), main);
+  EXPECT_EQ(GetActiveWindow(), main);
+  EXPECT_TRUE(keyReaches(main));
+  // The foreground window is hidden: the nearest shown window takes over.
+  ShowWindow(main, SW_HIDE);
+  EXPECT_EQ(GetForegroundWindow(), other);
+  EXPECT_TRUE(keyReaches(other));
+  // A window that is not the foreground goes: the foreground stays.
+  ShowWindow(main, SW_SHOW);
+  ASSERT_EQ(GetForegroundWindow(), main);
+  ShowWindow(other, SW_HIDE);
+  EXPECT_EQ(GetForegroundWindow(), main);
+  // A disabled owner is passed over; with nothing shown left, no window takes the keys.
+  HWND box = make(WS_POPUP | WS_VISIBLE, main);
+  ShowWindow(other, SW_SHOW);
+  ASSERT_TRUE(SetForegroundWindow(box));
+  EnableWindow(main, FALSE);
+  DestroyWindow(box);
+  EXPECT_EQ(GetForegroundWindow(), other);
+  DestroyWindow(main);
+  DestroyWindow(other);
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+  EXPECT_TRUE(keyReaches(nullptr));
+  g_keysAt = nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // Dialogs
 
