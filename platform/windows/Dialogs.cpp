@@ -266,7 +266,6 @@ INT_PTR RunModal(HWND dlg, HWND owner) {
   }
   if (reenable) EnableWindow(ownerTop, TRUE);
   if (IsWindow(dlg)) DestroyWindow(dlg);
-  if (ownerTop && IsWindow(ownerTop)) SetActiveWindow(ownerTop);
   return result;
 }
 

@@ -237,9 +237,19 @@ TEST_P(PropertySheetTest, CancelResetsEveryMadePageAndBadInputFails) {
     steps = CreateWindowExW(0, u"SheetTestSteps", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   }
   PostMessageW(steps, WM_APP, 0, 0);
+  // The program's window under the sheet is disabled while it runs and has
+  // the keys again when it closes.
+  HWND owner = CreateWindowExW(0, u"SheetTestSteps", u"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               nullptr, nullptr);
+  ASSERT_NE(owner, nullptr);
+  h.hwndParent = owner;
   EXPECT_EQ(PropertySheetW(&h), 0);
   const std::vector<std::string> expected = {"initialized", "init 0", "setactive 0", "reset 0"};
   EXPECT_EQ(log_.events, expected);
+  EXPECT_TRUE(IsWindowEnabled(owner));
+  EXPECT_EQ(GetForegroundWindow(), owner);
+  EXPECT_EQ(GetActiveWindow(), owner);
+  DestroyWindow(owner);
   DestroyWindow(steps);
 }
 
