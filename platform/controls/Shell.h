@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/base/Time.h"
@@ -189,6 +190,9 @@ struct SHFILEINFO {
   WCHAR szDisplayName[MAX_PATH];
   WCHAR szTypeName[80];
 };
+
+// A picture file by its name: ".jpg", ".jpeg", ".png", ".gif" or ".bmp", any case.
+bool IsPictureFileName(std::u16string_view name);
 
 // The system icons, by index.
 enum SystemIconIndex { kIconFolder = 0, kIconFile = 1, kIconProgram = 2, kIconImage = 3, kIconCount = 4 };

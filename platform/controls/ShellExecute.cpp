@@ -18,6 +18,7 @@
 #include "platform/base/Device.h"
 #include "platform/base/PercentEscape.h"
 #include "platform/base/Text.h"
+#include "platform/controls/Shell.h"
 #include "platform/files/Files.h"
 
 extern char** environ;
@@ -255,12 +256,8 @@ BOOL OpenAddress(const std::u16string& target, const std::u16string& scheme) {
   return Open(Utf16ToUtf8(target));
 }
 
-constexpr std::u16string_view kPictureTypes[] = {u".jpg", u".jpeg", u".png", u".gif", u".bmp"};
-
 BOOL OpenPicture(const std::u16string& path) {
-  bool picture = false;
-  for (std::u16string_view ext : kPictureTypes) picture = picture || EndsWithNoCase(path, ext);
-  if (!picture || !PlainDevicePath(path) || !Inside(path, ContentFolder()))
+  if (!IsPictureFileName(path) || !PlainDevicePath(path) || !Inside(path, ContentFolder()))
     return Refuse(ERROR_NO_ASSOCIATION, "refused " + Utf16ToUtf8(path) + ": only pictures of the content folder open");
   const std::string host = HostPathFromDevicePath(path);
   if (!IsRegularFile(host, false)) return Refuse(ERROR_FILE_NOT_FOUND, "no picture " + Utf16ToUtf8(path));

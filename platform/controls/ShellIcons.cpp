@@ -90,18 +90,15 @@ std::vector<HICON> DrawIcons() {
 
 std::atomic<SystemImageListMaker> g_maker{nullptr};
 
-bool EndsWithNoCase(const std::u16string& text, const char16_t* tail) {
-  const std::u16string t(tail);
-  return text.size() >= t.size() && EqualsNoCase(text.substr(text.size() - t.size()), t);
+bool EndsWithNoCase(std::u16string_view text, std::u16string_view tail) {
+  return text.size() >= tail.size() && EqualsNoCase(text.substr(text.size() - tail.size()), tail);
 }
 
 int IconOf(const std::u16string& path, DWORD attributes) {
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kIconFolder;
   for (const char16_t* ext : {u".exe", u".lnk"})
     if (EndsWithNoCase(path, ext)) return kIconProgram;
-  for (const char16_t* ext : {u".jpg", u".jpeg", u".png", u".gif", u".bmp"})
-    if (EndsWithNoCase(path, ext)) return kIconImage;
-  return kIconFile;
+  return IsPictureFileName(path) ? kIconImage : kIconFile;
 }
 
 void CopyText(const std::u16string& text, WCHAR* out, std::size_t cch) {
@@ -111,6 +108,12 @@ void CopyText(const std::u16string& text, WCHAR* out, std::size_t cch) {
 }
 
 }  // namespace
+
+bool IsPictureFileName(std::u16string_view name) {
+  for (std::u16string_view ext : {u".jpg", u".jpeg", u".png", u".gif", u".bmp"})
+    if (EndsWithNoCase(name, ext)) return true;
+  return false;
+}
 
 const std::vector<HICON>& SystemSmallIcons() {
   static std::vector<HICON>* icons = new std::vector<HICON>(DrawIcons());
