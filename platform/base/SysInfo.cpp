@@ -52,13 +52,22 @@ SystemInfoSettings CurrentSystemInfo() {
   return Settings();
 }
 
+namespace {
+std::atomic<SystemParametersHandler> g_handler{nullptr};
+}  // namespace
+
+void SetSystemParametersHandler(SystemParametersHandler handler) { g_handler = handler; }
+
 BOOL SystemParametersInfoW(UINT action, UINT param, void* pv, UINT winIni) {
-  (void)winIni;
   SystemInfoSettings s = CurrentSystemInfo();
   switch (action) {
     case SPI_GETPLATFORMTYPE: return CopyText(s.platformType, param, pv);
     case SPI_GETOEMINFO: return CopyText(s.oemInfo, param, pv);
     default:
+      if (SystemParametersHandler handler = g_handler.load()) {
+        BOOL result = FALSE;
+        if (handler(action, param, pv, winIni, &result)) return result;
+      }
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
   }

@@ -41,6 +41,10 @@ SystemInfoSettings CurrentSystemInfo();
 // whose size in bytes is param; FALSE with ERROR_INSUFFICIENT_BUFFER when it
 // does not fit, ERROR_INVALID_PARAMETER for a null buffer or another action.
 BOOL SystemParametersInfoW(UINT action, UINT param, void* pv, UINT winIni);
+// Actions answered by a higher layer (the shell's input panel): the handler
+// returns false for an action that is not its own, else sets *result.
+using SystemParametersHandler = bool (*)(UINT action, UINT param, void* pv, UINT winIni, BOOL* result);
+void SetSystemParametersHandler(SystemParametersHandler handler);
 
 // Fills the version; FALSE with ERROR_INVALID_PARAMETER when
 // dwOSVersionInfoSize is not sizeof(OSVERSIONINFOW).

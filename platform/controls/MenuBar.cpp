@@ -10,6 +10,7 @@
 
 #include "platform/base/Module.h"
 #include "platform/base/Text.h"
+#include "platform/controls/Shell.h"
 #include "platform/resources/Resources.h"
 
 namespace plat {
@@ -199,7 +200,7 @@ FARPROC ResolveShell(const char* name) {
   if (std::strcmp(name, "#188") == 0 || std::strcmp(name, "SHFindMenuBar") == 0)
     return reinterpret_cast<FARPROC>(&SHFindMenuBar);
   if (std::strcmp(name, "SHCreateMenuBar") == 0) return reinterpret_cast<FARPROC>(&SHCreateMenuBar);
-  return nullptr;
+  return ResolveShellEntry(name);  // the shell's other calls (Shell.h)
 }
 
 // The shell library is part of the device from the start.

@@ -38,6 +38,8 @@ constexpr int COLOR_BTNTEXT = 18;
 constexpr int COLOR_BTNHIGHLIGHT = 20;
 constexpr int COLOR_3DDKSHADOW = 21;
 constexpr int COLOR_3DLIGHT = 22;
+constexpr int COLOR_INFOTEXT = 23;
+constexpr int COLOR_INFOBK = 24;
 constexpr int COLOR_STATIC = 25;
 constexpr int COLOR_STATICTEXT = 26;
 // The handheld's calls may carry this flag on the index; it is ignored.
@@ -128,6 +130,8 @@ constexpr UINT kEditDefaultLimit = 30000;
 bool SetClipboardTextOfDevice(const std::u16string& text);
 // False when the clipboard holds no text.
 bool GetClipboardTextOfDevice(std::u16string* text);
+// Leaves the clipboard without text.
+bool RemoveClipboardTextOfDevice();
 
 // The procedures of the classes (registered as built-in classes).
 LRESULT StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

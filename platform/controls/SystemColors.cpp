@@ -1,12 +1,7 @@
 // System colours as the handheld shows them: white windows, black text, blue
-// selection, grey for what is disabled; and the device's clipboard text.
-#include <sys/stat.h>
-
-#include <cstdio>
+// selection, grey for what is disabled.
 #include <mutex>
 
-#include "platform/base/Device.h"
-#include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
 
 namespace plat {
@@ -34,6 +29,8 @@ COLORREF Colour(int index) {
     case COLOR_BTNHIGHLIGHT: return RGB(255, 255, 255);
     case COLOR_3DDKSHADOW: return RGB(0, 0, 0);
     case COLOR_3DLIGHT: return RGB(224, 224, 224);
+    case COLOR_INFOTEXT: return RGB(0, 0, 0);
+    case COLOR_INFOBK: return RGB(255, 255, 225);
     case COLOR_STATIC: return RGB(255, 255, 255);
     case COLOR_STATICTEXT: return RGB(0, 0, 0);
     default: return CLR_INVALID;
@@ -58,36 +55,6 @@ HBRUSH GetSysColorBrush(int index) {
       if (Colour(i) != CLR_INVALID) brushes[i] = CreateSolidBrush(Colour(i));
   });
   return brushes[index];
-}
-
-namespace {
-std::string ClipboardPath() { return DeviceRunDir() + "/clipboard.txt"; }
-}  // namespace
-
-bool SetClipboardTextOfDevice(const std::u16string& text) {
-  std::string bytes = Utf16ToUtf8(text);
-  ::mkdir(DeviceRunDir().c_str(), 0700);
-  std::string path = ClipboardPath(), tmp = path + ".new";
-  FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
-}
-
-bool GetClipboardTextOfDevice(std::u16string* text) {
-  FILE* f = std::fopen(ClipboardPath().c_str(), "rb");
-  if (!f) return false;
-  std::string bytes;
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
-  std::fclose(f);
-  if (text) *text = Utf8ToUtf16(bytes);
-  return true;
 }
 
 }  // namespace plat

@@ -598,6 +598,15 @@ struct TEXTMETRICW {
 // else monochrome ones.
 HFONT CreateFontIndirectW(const LOGFONTW* font);
 BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics);
+
+// The device's font families: "Courier New", "Tahoma" and "Times New Roman"
+// (each drawn with a DejaVu family of the host). The callback gets each family
+// (or only the one named, compared ignoring case) with its logical font at the
+// standard size, the metrics of that font and TRUETYPE_FONTTYPE; a 0 answer
+// stops. The last answer; 1 when nothing was enumerated.
+constexpr DWORD TRUETYPE_FONTTYPE = 0x0004;
+using FONTENUMPROCW = int (*)(const LOGFONTW* font, const TEXTMETRICW* metrics, DWORD fontType, LPARAM lParam);
+int EnumFontFamiliesW(HDC hdc, const WCHAR* family, FONTENUMPROCW proc, LPARAM lParam);
 int GetTextFaceW(HDC hdc, int count, WCHAR* face);
 // Widths are the sum of the glyph advances (no kerning), so the extent of a
 // text is the sum of the extents of its pieces. count < 0 is refused.

@@ -15,6 +15,7 @@
 
 #include "platform/base/Device.h"
 #include "platform/ipc/ScreenNotice.h"
+#include "platform/windows/Cursor.h"
 #include "platform/windows/WindowsInternal.h"
 
 namespace plat::wm {
@@ -240,6 +241,8 @@ BOOL ComposeScreen() {
       std::memcpy(screen + static_cast<std::size_t>(y) * screenStride + static_cast<std::size_t>(x0) * 2, src, bytes);
     }
   }
+  if (WaitCursorShownOnDevice())
+    DrawWaitCursor(reinterpret_cast<std::uint16_t*>(screen), sw, sh, screenStride, ScreenDpi());
   return TRUE;
 }
 

@@ -54,7 +54,10 @@ TEST_F(FontStorageTest, FontHeightIsTheTextMetricsHeight) {
   EXPECT_EQ(GetFontHeight(nullptr), 0);
 }
 
+FARPROC ShellWithoutMetrics(const char*) { return nullptr; }
+
 TEST_F(FontStorageTest, WithoutTheShellMetricTheFontIs12Pixels) {
+  RegisterBuiltInModule(u"aygshell.dll", &ShellWithoutMetrics);
   EXPECT_EQ(QueryShellFontSizePixels(), 0);
   CSystemFontsStorage s;
   HFONT font = s.GetFont();

@@ -231,8 +231,11 @@ int MeasuredSystemLineHeight(int pixelSize, int dpi) {
   return MulDivRound(in96, dpi, 96) - (dpi + 48) / 192;
 }
 
+plat::FARPROC ShellWithoutMetrics(const char*) { return nullptr; }
+
 TEST_F(TodayOptionsTest, SystemFontSizeComesFromTheShellOrIsEleven) {
   plat::SetScreenForTesting(480, 640, 192);
+  plat::RegisterBuiltInModule(u"aygshell.dll", &ShellWithoutMetrics);
   const int withoutShell = CTodayViewOptions().GetLineHeight();
   EXPECT_EQ(withoutShell, MeasuredSystemLineHeight(11, 192));
 

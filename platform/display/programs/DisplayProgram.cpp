@@ -37,6 +37,7 @@
 #include "platform/base/Device.h"
 #include "platform/base/ScreenSettings.h"
 #include "platform/base/Text.h"
+#include "platform/display/ClipboardBridge.h"
 #include "platform/display/Control.h"
 #include "platform/display/DeviceInput.h"
 #include "platform/display/ScreenComposer.h"
@@ -307,6 +308,18 @@ int RunWindow(Sdl& sdl, DeviceInput& input, ScreenComposer& composer) {
     worker.Add([&input, msg, x = clampX(x), y = clampY(y)] { input.Stylus(msg, x, y); });
   };
 
+  // The desktop's clipboard and the device's follow each other while the window is up.
+  ClipboardBridge clipboard({[]() -> std::optional<std::string> {
+                               if (!SDL_HasClipboardText()) return std::nullopt;
+                               char* text = SDL_GetClipboardText();
+                               std::optional<std::string> out;
+                               if (text) out = std::string(text);
+                               SDL_free(text);
+                               return out;
+                             },
+                             [](const std::string& text) { SDL_SetClipboardText(text.c_str()); }});
+  auto clipboardLooked = std::chrono::steady_clock::now();
+
   bool leftDown = false, rightDown = false;
   SDL_FingerID finger = 0;
   bool fingerDown = false;
@@ -314,8 +327,17 @@ int RunWindow(Sdl& sdl, DeviceInput& input, ScreenComposer& composer) {
   present();
   for (;;) {
     SDL_Event e;
-    if (!SDL_WaitEvent(&e)) return -1;
+    const bool got = SDL_WaitEventTimeout(&e, 500) != 0;
+    if (std::chrono::steady_clock::now() - clipboardLooked >= std::chrono::milliseconds(500)) {
+      clipboard.PollDevice();
+      clipboardLooked = std::chrono::steady_clock::now();
+    }
+    if (!got) continue;
     if (e.type == SDL_QUIT) return 0;
+    if (e.type == SDL_CLIPBOARDUPDATE) {
+      clipboard.DesktopChanged();
+      continue;
+    }
     if (e.type == redrawEvent) {
       present();
       continue;
