@@ -223,6 +223,11 @@ void DestroySurface(Window* w);
 
 // Injected input handled in this process (from a test or from the socket).
 BOOL InjectKeyLocal(UINT vk, bool down);
+// Keys the shell takes before any window sees them (the soft keys and the
+// Back key of a window with a menu bar): called with the foreground window of
+// this process; true when the key was taken.
+using KeyRouter = bool (*)(HWND top, UINT vk, bool down);
+void SetKeyRouter(KeyRouter router);
 BOOL InjectCharLocal(WCHAR ch);
 BOOL InjectStylusLocal(UINT message, int x, int y, bool forwardRemote);
 BOOL InjectWheelLocal(int x, int y, int clicks, bool forwardRemote);
@@ -249,6 +254,7 @@ struct TableEntry {
   // The surface now: its generation (part of its name) and size; 0 x 0 while none.
   std::uint32_t surfaceGeneration;
   std::int32_t surfaceWidth, surfaceHeight;
+  DWORD owner;  // the owner of a pop-up; it stays above its owner when the owner is raised
 };
 constexpr DWORD kVisible = 1;
 constexpr DWORD kTopmost = 2;
