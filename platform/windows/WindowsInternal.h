@@ -148,6 +148,7 @@ struct Window {
     UINT page = 0;
     int pos = 0;
     int trackPos = 0;
+    bool disableNoScroll = false;  // SIF_DISABLENOSCROLL: shown disabled when not needed
   };
   ScrollBar hscroll;
   ScrollBar vscroll;
@@ -185,6 +186,8 @@ RECT VisibleClientRect(Window* w, bool wholeWindow = false);
 // Standard scroll bars (platform/windows/ScrollBars.cpp). A bar is shown
 // while the window has its style and the range is larger than the page.
 bool ScrollBarShownLocked(const Window* w, int bar);
+// Shown and its range larger than its page (else drawn disabled, no input).
+bool ScrollBarUsableLocked(const Window* w, int bar);
 // (0, 0, width, height) less the bars shown.
 RECT ClientAreaLocked(const Window* w);
 // A DC of the whole window, bars included (released with ReleaseDC).
