@@ -266,7 +266,8 @@ INT_PTR RunModal(HWND dlg, HWND owner) {
   }
   if (reenable) EnableWindow(ownerTop, TRUE);
   if (IsWindow(dlg)) DestroyWindow(dlg);
-  if (ownerTop && IsWindow(ownerTop)) SetActiveWindow(ownerTop);
+  // The owner takes the keys again, also when it lives on another thread.
+  if (ownerTop && IsWindow(ownerTop)) SetForegroundWindow(ownerTop);
   return result;
 }
 

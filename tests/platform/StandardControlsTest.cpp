@@ -611,3 +611,25 @@ TEST_F(StandardControlsTest, ScrollBarRepeatsWhileHeldAndDisablesWhenAsked) {
   g_codes = nullptr;
   SetClock(nullptr);
 }
+
+// A message box asked from a worker thread with its owner on this thread:
+// this thread goes on handling its messages, the owner is disabled while the
+// box is open and enabled again after it.
+TEST_F(StandardControlsTest, MessageBoxFromAWorkerThreadWithAnOwnerHere) {
+  SetMessageBoxAnswerer(nullptr);
+  std::atomic<int> answer{-1};
+  std::thread worker([&] { answer = MessageBoxW(parent_, u"Stop the update?", u"Orv News", MB_YESNO | MB_ICONQUESTION); });
+  HWND box = nullptr;
+  ASSERT_TRUE(wmtest::PumpUntil([&] { return GetOpenMessageBoxForTesting(&box) && GetForegroundWindow() == box; }));
+  EXPECT_FALSE(IsWindowEnabled(parent_));
+  RECT yes{};
+  ASSERT_TRUE(wmtest::PumpUntil([&] { return GetWindowRect(GetDlgItem(box, IDYES), &yes) && yes.right > yes.left; }));
+  InjectStylus(WM_LBUTTONDOWN, (yes.left + yes.right) / 2, (yes.top + yes.bottom) / 2);
+  InjectStylus(WM_LBUTTONUP, (yes.left + yes.right) / 2, (yes.top + yes.bottom) / 2);
+  ASSERT_TRUE(wmtest::PumpUntil([&] { return answer != -1; }));
+  worker.join();
+  EXPECT_EQ(answer, IDYES);
+  EXPECT_TRUE(IsWindowEnabled(parent_));
+  EXPECT_FALSE(IsWindow(box));
+  EXPECT_EQ(GetForegroundWindow(), parent_);
+}
