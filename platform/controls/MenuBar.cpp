@@ -2,6 +2,7 @@
 #include "platform/controls/MenuBar.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <cstring>
 #include <memory>
@@ -514,7 +515,13 @@ bool RouteKey(HWND top, UINT vk, bool down) {
   std::shared_ptr<BarState> s = StateOf(bar);
   if (!s) return false;
   if (vk == VK_TBACK) {
-    if (PopupOpenOver(owner)) return false;  // Back closes the pop-up first
+    // Back closes an open pop-up first; its release follows its press.
+    static std::atomic<bool> pressTaken{false};
+    if (!down && !pressTaken.exchange(false)) return false;
+    if (down && PopupOpenOver(owner)) {
+      pressTaken = false;
+      return false;
+    }
     WORD flags = 0;
     {
       Bars& b = All();
@@ -522,6 +529,7 @@ bool RouteKey(HWND top, UINT vk, bool down) {
       auto it = s->overrides.find(VK_TBACK);
       if (it != s->overrides.end()) flags = it->second;
     }
+    if (down) pressTaken = flags != 0;
     if (flags & SHMBOF_NOTIFY)
       PostMessageW(owner, WM_HOTKEY, 0, MAKELPARAM(down ? 0 : MOD_KEYUP, static_cast<WORD>(VK_TBACK)));
     return (flags & SHMBOF_NODEFAULT) != 0;

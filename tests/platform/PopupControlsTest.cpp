@@ -490,6 +490,18 @@ TEST_F(PopupControlsTest, BackKeyOverriddenReachesTheOwnerAsHotKey) {
   EXPECT_EQ(HIWORD(static_cast<std::uintptr_t>(heard_[0].lParam)), VK_TBACK);
   EXPECT_EQ(LOWORD(static_cast<std::uintptr_t>(heard_[0].lParam)), 0);
   EXPECT_EQ(LOWORD(static_cast<std::uintptr_t>(heard_[1].lParam)), MOD_KEYUP);
+  // While a pop-up menu is open, Back closes it and the owner hears nothing.
+  heard_.clear();
+  HMENU menu = TestMenu();
+  Drive([] {
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    Press(VK_TBACK);
+  });
+  EXPECT_EQ(TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, owner_, nullptr), 0);
+  driver_.join();
+  Pump();
+  EXPECT_EQ(Count(WM_HOTKEY), 0);
+  DestroyMenu(menu);
   DestroyWindow(info.hwndMB);
 }
 
