@@ -167,7 +167,12 @@ constexpr std::size_t kWordsPerButton = 7;
 
 bool LoadBarResource(HINSTANCE instance, UINT id, HMENU* menu, std::vector<Button>* buttons) {
   HRSRC res = FindResourceW(instance, MAKEINTRESOURCEW(id), RT_RCDATA);
-  if (!res) return false;
+  if (!res) {
+    DWORD error = GetLastError();
+    ctl::ReportFailure("SHCreateMenuBar", u"no bar resource " + Utf8ToUtf16(std::to_string(id)));
+    SetLastError(error);
+    return false;
+  }
   const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(instance, res)));
   const std::size_t words = SizeofResource(instance, res) / 2;
   auto word = [bytes](std::size_t i) {

@@ -501,8 +501,29 @@ TEST_F(PopupControlsTest, BackKeyOverriddenReachesTheOwnerAsHotKey) {
   driver_.join();
   Pump();
   EXPECT_EQ(Count(WM_HOTKEY), 0);
+  // The bar destroyed while its soft key's menu is open: the menu ends with it.
+  HMENU popup = TestMenu();
+  TBBUTTON button{I_IMAGENONE, 5, TBSTATE_ENABLED, TBSTYLE_DROPDOWN, {}, reinterpret_cast<DWORD_PTR>(popup),
+                  reinterpret_cast<INT_PTR>(u"Menu")};
+  SendMessageW(info.hwndMB, TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&button));
+  HWND bar = info.hwndMB;
+  hook_ = [bar](HWND, UINT m, WPARAM, LPARAM) {
+    if (m == WM_APP + 4) DestroyWindow(bar);
+  };
+  Drive([this] {
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    PostMessageW(owner_, WM_APP + 4, 0, 0);
+  });
+  Press(VK_TSOFT1);
+  ASSERT_TRUE(wmtest::PumpUntil([&] { return !IsWindow(bar); }));
+  driver_.join();
+  Pump();
+  EXPECT_TRUE(WindowsOf(u"#32768").empty());
+  EXPECT_EQ(GetCapture(), nullptr);
+  EXPECT_TRUE(IsWindow(owner_));
+  hook_ = nullptr;
+  DestroyMenu(popup);
   DestroyMenu(menu);
-  DestroyWindow(info.hwndMB);
 }
 
 // ---------------------------------------------------------------------------
