@@ -99,6 +99,13 @@ void Press(UINT vk) {
   InjectKey(vk, true);
   InjectKey(vk, false);
 }
+// A driver that lost its way ends whatever pop-up is open (a tap outside),
+// so the window's thread leaves its loop and the test fails instead of hanging.
+void Abandon() {
+  ADD_FAILURE() << "the pop-up did not show as expected";
+  InjectStylus(WM_LBUTTONDOWN, ScreenWidth() - 1, 0);
+  InjectStylus(WM_LBUTTONUP, ScreenWidth() - 1, 0);
+}
 RECT RectOf(HWND w) {
   RECT r{};
   GetWindowRect(w, &r);
@@ -226,11 +233,11 @@ TEST_P(PopupControlsDrawTest, MenuDrawnAndItsCascadeTapped) {
   std::string name = "menu-" + std::to_string(GetParam()) + "dpi";
   PixelImage img;
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     HWND level = WindowsOf(u"#32768")[0];
     POINT more = ItemCentre(level, 4, kSeparators);
     TapAt(more.x, more.y);  // opens the cascade
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return Abandon();
     img = Shot(name);
     RECT cascade = RectOf(WindowsOf(u"#32768")[0]);
     TapAt((cascade.left + cascade.right) / 2, cascade.top + s + 12 * s);
@@ -277,7 +284,7 @@ TEST_P(PopupControlsDrawTest, ComboBoxDrawnWithItsDropList) {
   PixelImage img;
   std::string name = "combo-" + std::to_string(GetParam()) + "dpi";
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
     img = Shot(name);
     RECT list = RectOf(WindowsOf(u"ComboLBox")[0]);
     int ih = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
@@ -305,7 +312,7 @@ INSTANTIATE_TEST_SUITE_P(Dpi, PopupControlsDrawTest, ::testing::Values(96, 192))
 TEST_F(PopupControlsTest, MenuKeysSkipSeparatorsAndGreyedItemsCannotBeChosen) {
   HMENU menu = TestMenu();
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     Press(VK_DOWN);    // Refresh
     Press(VK_DOWN);    // Greyed
     Press(VK_RETURN);  // refused
@@ -320,10 +327,10 @@ TEST_F(PopupControlsTest, MenuKeysSkipSeparatorsAndGreyedItemsCannotBeChosen) {
   // Right opens the cascade with its first item, return chooses it; WM_COMMAND goes to the owner.
   heard_.clear();
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     Press(VK_UP);  // from nothing to the last item: More
     Press(VK_RIGHT);
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return Abandon();
     Press(VK_DOWN);
     Press(VK_RETURN);
   });
@@ -336,12 +343,12 @@ TEST_F(PopupControlsTest, MenuKeysSkipSeparatorsAndGreyedItemsCannotBeChosen) {
   // Escape closes a level at a time; a tap outside ends the menu with nothing.
   heard_.clear();
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     Press(VK_UP);
     Press(VK_RIGHT);
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return Abandon();
     Press(VK_ESCAPE);
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     TapAt(ScreenWidth() - 2, ScreenHeight() - 2);
   });
   EXPECT_EQ(TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, owner_, nullptr), 0);
@@ -358,7 +365,7 @@ TEST_F(PopupControlsTest, MenuEndsCleanlyWhenItsOwnerGoesOrTheStylusIsTaken) {
     if (m == WM_APP + 7) DestroyWindow(h);
   };
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     PostMessageW(owner_, WM_APP + 7, 0, 0);
   });
   EXPECT_EQ(TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, owner_, nullptr), 0);
@@ -377,7 +384,7 @@ TEST_F(PopupControlsTest, MenuEndsCleanlyWhenItsOwnerGoesOrTheStylusIsTaken) {
   };
   for (UINT msg : {WM_APP + 8, WM_APP + 9}) {
     Drive([&, msg] {
-      if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+      if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
       PostMessageW(owner_, msg, 0, 0);
     });
     EXPECT_EQ(TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, owner_, nullptr), 0) << msg;
@@ -427,7 +434,7 @@ TEST_P(PopupControlsDrawTest, MenuBarSoftKeysTheirMenusAndButtonChanges) {
   Drive([&] {
     Press(VK_TSOFT1);
     Press(VK_TSOFT2);
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     img = Shot(name);
     HWND level = WindowsOf(u"#32768")[0];
     RECT r = RectOf(level);
@@ -494,7 +501,7 @@ TEST_F(PopupControlsTest, BackKeyOverriddenReachesTheOwnerAsHotKey) {
   heard_.clear();
   HMENU menu = TestMenu();
   Drive([] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     Press(VK_TBACK);
   });
   EXPECT_EQ(TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, owner_, nullptr), 0);
@@ -511,7 +518,7 @@ TEST_F(PopupControlsTest, BackKeyOverriddenReachesTheOwnerAsHotKey) {
     if (m == WM_APP + 4) DestroyWindow(bar);
   };
   Drive([this] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     PostMessageW(owner_, WM_APP + 4, 0, 0);
   });
   Press(VK_TSOFT1);
@@ -558,7 +565,7 @@ TEST_F(PopupControlsTest, ComboBoxKeysEditableKindAndClosingFromOutside) {
   hook_ = nullptr;
   heard_.clear();
   Drive([] {
-    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
     Press(VK_DOWN);
     Press(VK_ESCAPE);
   });
@@ -573,7 +580,7 @@ TEST_F(PopupControlsTest, ComboBoxKeysEditableKindAndClosingFromOutside) {
     if (m == WM_APP + 3) DestroyWindow(combo);
   };
   Drive([this] {
-    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return;
+    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
     PostMessageW(owner_, WM_APP + 3, 0, 0);
   });
   SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
