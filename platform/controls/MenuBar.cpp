@@ -5,6 +5,7 @@
 #include <atomic>
 #include <map>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -55,6 +56,35 @@ std::shared_ptr<BarState> StateOf(HWND hwnd) {
   std::lock_guard<std::mutex> g(b.lock);
   auto it = b.states.find(HandleToValue(hwnd));
   return it == b.states.end() ? nullptr : it->second;
+}
+
+// The first window of this process owned by owner whose class is one of
+// the names (visible ones only when asked), or null.
+HWND FindOwned(HWND owner, std::initializer_list<const WCHAR*> classes, bool visibleOnly) {
+  struct Search {
+    HWND owner;
+    std::initializer_list<const WCHAR*> classes;
+    bool visibleOnly;
+    HWND found;
+  } search{owner, classes, visibleOnly, nullptr};
+  EnumWindows(
+      [](HWND w, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid != GetCurrentProcessId() || GetWindow(w, GW_OWNER) != s->owner) return TRUE;
+        if (s->visibleOnly && !IsWindowVisible(w)) return TRUE;
+        WCHAR cls[32] = {};
+        GetClassNameW(w, cls, 32);
+        for (const WCHAR* name : s->classes)
+          if (EqualsNoCase(cls, name)) {
+            s->found = w;
+            return FALSE;
+          }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 int IndexOfCommand(const BarState& s, WPARAM id) {
@@ -485,26 +515,7 @@ int SoftKeyButton(HWND hwnd, const BarState& s, UINT vk) {
 constexpr UINT kSoftKeyMessage = WM_USER + 0x3F0;
 
 // True while a pop-up (menu or drop list) of the window is open.
-bool PopupOpenOver(HWND top) {
-  struct Search {
-    HWND top;
-    bool found;
-  } search{top, false};
-  EnumWindows(
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lp);
-        if (GetWindow(w, GW_OWNER) != s->top || !IsWindowVisible(w)) return TRUE;
-        WCHAR cls[32] = {};
-        GetClassNameW(w, cls, 32);
-        if (EqualsNoCase(cls, u"#32768") || EqualsNoCase(cls, u"ComboLBox")) {
-          s->found = true;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+bool PopupOpenOver(HWND top) { return FindOwned(top, {u"#32768", u"ComboLBox"}, true) != nullptr; }
 
 bool RouteKey(HWND top, UINT vk, bool down) {
   if (vk != VK_TSOFT1 && vk != VK_TSOFT2 && vk != VK_TBACK) return false;
@@ -673,24 +684,7 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
 
 HWND SHFindMenuBar(HWND hwnd) {
   if (!hwnd || !IsWindow(hwnd)) return nullptr;
-  struct Search {
-    HWND owner;
-    HWND found;
-  } search{hwnd, nullptr};
-  EnumWindows(
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lp);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        if (pid != GetCurrentProcessId() || GetWindow(w, GW_OWNER) != s->owner) return TRUE;
-        WCHAR cls[32] = {};
-        GetClassNameW(w, cls, 32);
-        if (!EqualsNoCase(cls, kMenuBarClassName)) return TRUE;
-        s->found = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return FindOwned(hwnd, {kMenuBarClassName}, false);
 }
 
 }  // namespace plat

@@ -24,24 +24,15 @@
 #include "platform/controls/StandardControls.h"
 #include "platform/windows/Menus.h"
 #include "platform/windows/Windows.h"
+#include "tests/apps/AppLog.h"
 
 namespace {
 
 using namespace plat;
 
 constexpr int kPress = 110, kName = 111, kSchedule = 112, kMenuHere = 113;
-FILE* g_log = nullptr;
+using orvapp::Log;
 
-void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Log(const char* format, ...) {
-  if (!g_log) return;
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(g_log, format, args);
-  va_end(args);
-  std::fputc('\n', g_log);
-  std::fflush(g_log);
-}
 
 void LogRect(const char* name, HWND w) {
   RECT r{};
@@ -102,7 +93,7 @@ INT_PTR DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; i += 2)
-    if (std::string(argv[i]) == "--log") g_log = std::fopen(argv[i + 1], "a");
+    if (std::string(argv[i]) == "--log") orvapp::OpenLog(argv[i + 1]);
   HWND dlg = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(100), nullptr, DialogProc, 0);
   if (!dlg) {
     Log("create-failed %u", static_cast<unsigned>(GetLastError()));

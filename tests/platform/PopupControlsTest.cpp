@@ -38,15 +38,7 @@ LRESULT CALLBACK_Owner(HWND h, UINT m, WPARAM w, LPARAM l) {
   if (g_heard && (m == WM_COMMAND || m == WM_INITMENUPOPUP || m == WM_HOTKEY || m == WM_KEYDOWN))
     g_heard->push_back({m, w, l});
   if (g_hook && *g_hook) (*g_hook)(h, m, w, l);
-  if (m == WM_PAINT) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(h, &ps);
-    RECT r;
-    GetClientRect(h, &r);
-    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    EndPaint(h, &ps);
-    return 0;
-  }
+  if (wmtest::PaintWhite(h, m)) return 0;
   return DefWindowProcW(h, m, w, l);
 }
 

@@ -395,15 +395,7 @@ LRESULT CALLBACK_Scrolled(HWND h, UINT m, WPARAM w, LPARAM l) {
     if (code == SB_THUMBPOSITION) SetScrollPos(h, SB_VERT, si.nTrackPos, TRUE);
     return 0;
   }
-  if (m == WM_PAINT) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(h, &ps);
-    RECT r;
-    GetClientRect(h, &r);
-    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    EndPaint(h, &ps);
-    return 0;
-  }
+  if (wmtest::PaintWhite(h, m)) return 0;
   return DefWindowProcW(h, m, w, l);
 }
 
