@@ -1,11 +1,24 @@
 // The standard combo box, window class "combobox" (dialog item atom 0x85):
 // a list of texts, each with a value of the program, and the current
-// selection. It keeps its items and answers the CB_ messages; it draws
-// nothing yet and takes no input: a window class that draws one can take its
-// procedure (GetClassInfoW) and register a superclass.
+// selection. It keeps its items and answers the CB_ messages; a window class
+// can take its procedure (GetClassInfoW) and register a superclass.
 //
 // The window text follows the selection: selecting an item sets it, clearing
 // the selection empties it.
+//
+// Drawn at the screen's DPI: a framed field showing the selection (the
+// editable kind holds an "edit" child instead) and a drop button. The window
+// is as tall as the field; the height it was made with, less the field, is
+// the height of its drop list. Tapping the field of a drop-down list or the
+// drop button (or the action key, F4) drops the list down below the field
+// (above it when there is no room): CBN_DROPDOWN first (CB_SHOWDROPDOWN FALSE
+// from its handler keeps the list closed), then the list takes the stylus and
+// the keys: a tap on an item selects it (CBN_SELCHANGE, CBN_SELENDOK), a tap
+// outside or escape closes it (CBN_SELENDCANCEL); CBN_CLOSEUP always follows.
+// Up and down on a closed drop-down list select the next item and send
+// CBN_SELCHANGE. The editable kind (CBS_DROPDOWN, and a style with neither
+// drop-down kind) sends CBN_EDITCHANGE / CBN_EDITUPDATE for its edit's
+// changes. A combo box destroyed while its list is open closes the list.
 #pragma once
 
 #include "platform/windows/Windows.h"
@@ -44,10 +57,26 @@ constexpr UINT CB_SETCURSEL = 0x014E;       // wParam index (-1: none); CB_ERR f
 constexpr UINT CB_GETITEMDATA = 0x0150;     // wParam index
 constexpr UINT CB_SETITEMDATA = 0x0151;     // wParam index, lParam value
 constexpr UINT CB_FINDSTRINGEXACT = 0x0158; // as CB_FINDSTRING, the whole text ignoring case
+constexpr UINT CB_SHOWDROPDOWN = 0x014F;    // wParam TRUE opens the list, FALSE closes it
+constexpr UINT CB_GETDROPPEDCONTROLRECT = 0x0152;  // lParam RECT* (screen) of the list
+constexpr UINT CB_SETITEMHEIGHT = 0x0153;   // wParam -1: the field, else the list's items; lParam the height
+constexpr UINT CB_GETITEMHEIGHT = 0x0154;   // wParam as CB_SETITEMHEIGHT
+constexpr UINT CB_GETDROPPEDSTATE = 0x0157;
 
 // Notifications (WM_COMMAND to the parent).
 constexpr WORD CBN_ERRSPACE = static_cast<WORD>(-1);
 constexpr WORD CBN_SELCHANGE = 1;
+constexpr WORD CBN_DBLCLK = 2;
+constexpr WORD CBN_SETFOCUS = 3;
+constexpr WORD CBN_KILLFOCUS = 4;
+constexpr WORD CBN_EDITCHANGE = 5;
+constexpr WORD CBN_EDITUPDATE = 6;
+constexpr WORD CBN_DROPDOWN = 7;
+constexpr WORD CBN_CLOSEUP = 8;
+constexpr WORD CBN_SELENDOK = 9;
+constexpr WORD CBN_SELENDCANCEL = 10;
+// The id of the editable kind's "edit" child.
+constexpr int kComboEditId = 1001;
 
 // The procedure of the "combobox" class.
 LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -3,7 +3,19 @@
 // "menu_worker" owned by the program's window; each button has a command id,
 // a text, a state, a style and a value of the program (a drop-down button
 // holds the pop-up menu it opens). It answers the toolbar messages below and
-// the SHCMBM_ messages; it draws nothing yet and takes no input.
+// the SHCMBM_ messages.
+//
+// The bar is drawn across the foot of the screen: its visible buttons share
+// the width (the first two are the soft keys), disabled ones grey, checked or
+// pressed ones highlighted, a drop-down button marked with a small arrow; a
+// change by a TB_ message shows at once. A tap on a button (or the device's
+// soft keys, F1 for the first button and F2 for the second) opens its pop-up
+// menu above the bar (WM_INITMENUPOPUP, then WM_COMMAND of the chosen item to
+// the owner) or sends its command as WM_COMMAND to the owner; the soft key
+// pressed again while its menu is open closes it. With SHCMBM_OVERRIDEKEY the
+// Back key (VK_TBACK) reaches the owner as WM_HOTKEY (SHMBOF_NOTIFY) instead
+// of going to the focus window (SHMBOF_NODEFAULT); while a pop-up is open the
+// Back key closes it.
 //
 // "aygshell.dll" is a module built into every program: ordinal 188 is
 // SHFindMenuBar; SHCreateMenuBar and SHFindMenuBar are also found by name.
@@ -87,6 +99,18 @@ constexpr UINT TB_GETBUTTONTEXTW = WM_USER + 75;  // wParam id, lParam buffer (n
 constexpr UINT SHCMBM_SETSUBMENU = WM_USER + 400;  // wParam id, lParam HMENU; the previous one
 constexpr UINT SHCMBM_GETSUBMENU = WM_USER + 401;  // lParam id; the menu the button opens
 constexpr UINT SHCMBM_GETMENU = WM_USER + 402;     // the menu the bar was made from
+
+constexpr UINT SHCMBM_OVERRIDEKEY = WM_USER + 403;  // wParam key, lParam MAKELPARAM(mask, values) of SHMBOF_
+constexpr WORD SHMBOF_NODEFAULT = 0x0001;  // the key does not do what it would do without the bar
+constexpr WORD SHMBOF_NOTIFY = 0x0002;     // the owner gets WM_HOTKEY for the key
+// The device's keys.
+constexpr UINT VK_TBACK = 0x1B;  // Back (escape)
+constexpr UINT VK_TSOFT1 = 0x70;  // left soft key (F1)
+constexpr UINT VK_TSOFT2 = 0x71;  // right soft key (F2)
+// WM_HOTKEY to the bar's owner: wParam 0, lParam MAKELPARAM(modifiers, key),
+// modifiers MOD_KEYUP for the key's release.
+constexpr UINT WM_HOTKEY = 0x0312;
+constexpr WORD MOD_KEYUP = 0x1000;
 
 // SHMENUBARINFO.dwFlags
 constexpr DWORD SHCMBF_EMPTYBAR = 0x0001;  // no buttons

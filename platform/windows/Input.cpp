@@ -17,21 +17,33 @@ std::array<std::atomic<bool>, 256>& Keys() {
   return *k;
 }
 
+std::atomic<KeyRouter> g_router{nullptr};
+
+// The window of this process that takes keys: the foreground window, else the
+// top visible window of this process.
+DWORD KeyWindowLocked() {
+  DWORD fg = table::Foreground();
+  if (FindValue(fg)) return fg;
+  for (const TableEntry& e : table::Snapshot())
+    if (e.pid == getpid() && (e.flags & kVisible) && FindValue(e.hwnd)) return e.hwnd;
+  return 0;
+}
+
 }  // namespace
+
+void SetKeyRouter(KeyRouter router) { g_router = router; }
 
 BOOL InjectKeyLocal(UINT vk, bool down) {
   Keys()[vk & 0xFF] = down;
-  DWORD fg = table::Foreground();
-  std::lock_guard<std::recursive_mutex> g(W().lock);
-  Window* top = FindValue(fg);
-  if (!top) {
-    for (const TableEntry& e : table::Snapshot()) {
-      if (e.pid == getpid() && (e.flags & kVisible)) {
-        top = FindValue(e.hwnd);
-        if (top) break;
-      }
-    }
+  DWORD topHandle;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    topHandle = KeyWindowLocked();
   }
+  if (!topHandle) return FALSE;
+  if (KeyRouter router = g_router.load(); router && router(ValueToHandle(topHandle), vk, down)) return TRUE;
+  std::lock_guard<std::recursive_mutex> g(W().lock);
+  Window* top = FindValue(topHandle);
   if (!top) return FALSE;
   Window* target = FindValue(top->queue->focus);
   if (!target) target = top;

@@ -124,6 +124,44 @@ HMENU GetSubMenu(HMENU menu, int position);
 UINT EnableMenuItem(HMENU menu, UINT item, UINT flags);
 DWORD CheckMenuItem(HMENU menu, UINT item, UINT flags);
 
+// ---------------------------------------------------------------------------
+// Pop-up menus shown and tracked (drawn by platform/controls/PopupMenu.cpp)
+
+constexpr UINT WM_INITMENUPOPUP = 0x0117;  // wParam the menu, LOWORD(lParam) its position in its parent
+
+constexpr UINT TPM_LEFTALIGN = 0x0000;
+constexpr UINT TPM_CENTERALIGN = 0x0004;
+constexpr UINT TPM_RIGHTALIGN = 0x0008;
+constexpr UINT TPM_TOPALIGN = 0x0000;
+constexpr UINT TPM_VCENTERALIGN = 0x0010;
+constexpr UINT TPM_BOTTOMALIGN = 0x0020;
+constexpr UINT TPM_HORIZONTAL = 0x0000;
+constexpr UINT TPM_VERTICAL = 0x0040;
+constexpr UINT TPM_NONOTIFY = 0x0080;  // no WM_INITMENUPOPUP, no WM_COMMAND
+constexpr UINT TPM_RETURNCMD = 0x0100;  // the chosen command is returned, not sent
+
+struct TPMPARAMS {
+  UINT cbSize;  // sizeof(TPMPARAMS)
+  RECT rcExclude;  // screen area the menu must not cover (placed beside it)
+};
+
+// Shows the pop-up menu at the screen point (x, y) aligned by the flags,
+// kept on the screen, and tracks it until an item is chosen or the menu is
+// dismissed: the stylus picks an item (a tap outside dismisses), arrows move,
+// return chooses or opens a cascade, left and escape close a level.
+// WM_INITMENUPOPUP goes to the owner before each level opens. The chosen
+// command: returned with TPM_RETURNCMD (0 when none), else posted to the owner
+// as WM_COMMAND (not with TPM_NONOTIFY) and the result is TRUE. Greyed and
+// disabled items cannot be chosen. The menu ends cleanly (result 0) when the
+// owner is destroyed, another window takes the stylus or EndMenu is called.
+// FALSE for an invalid menu (ERROR_INVALID_MENU_HANDLE), an owner that is no
+// window of this thread (ERROR_INVALID_WINDOW_HANDLE), or while another menu
+// of the thread is open.
+BOOL TrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, const TPMPARAMS* params);
+BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner, const RECT* ignored);
+// Closes the menu this thread is tracking, as if dismissed.
+BOOL EndMenu();
+
 // A menu from a MENU template (the header, then the items; MF_POPUP items are
 // followed by their own items, MF_END marks the last item of a level; an item
 // with no flags, id and text is a separator). Null with

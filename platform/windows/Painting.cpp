@@ -130,6 +130,15 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
     erase = w->hasUpdate && w->erase;
     w->hasUpdate = false;
     w->erase = false;
+    // The parent paints over its children: those painted since it was
+    // invalidated (UpdateWindow of a child) paint again after it.
+    for (Window* c : w->children) {
+      RECT cr;
+      if ((c->style & WS_VISIBLE) && IntersectRect(&cr, &upd, &c->rect)) {
+        OffsetRect(&cr, -c->rect.left, -c->rect.top);
+        InvalidateLocked(c, &cr, true);
+      }
+    }
   }
   HDC dc = GetDC(hwnd);
   if (!dc) return nullptr;

@@ -3,7 +3,10 @@
 // its range is larger than its page. Arrows at both ends scroll a line, the
 // track beside the thumb a page; the thumb is dragged with SB_THUMBTRACK
 // (the 32-bit position in the scroll info's track position, its low 16 bits
-// in the message) and let go with SB_THUMBPOSITION and SB_ENDSCROLL.
+// in the message) and let go with SB_THUMBPOSITION and SB_ENDSCROLL. An arrow
+// or the track held down repeats (after kRepeatDelayMs, then every
+// kRepeatMs on the platform clock) while the stylus stays on it. A bar kept
+// by SIF_DISABLENOSCROLL whose range fits its page is drawn disabled.
 #include <algorithm>
 #include <cstdint>
 
@@ -77,9 +80,9 @@ void Frame(HDC dc, RECT r, COLORREF c) {
 }
 
 // An arrow square with a triangle pointing away from the track.
-void Arrow(HDC dc, RECT r, int bar, bool towardsStart) {
+void Arrow(HDC dc, RECT r, int bar, bool towardsStart, COLORREF inkColour) {
   Fill(dc, r, RGB(255, 255, 255));
-  Frame(dc, r, RGB(0, 0, 0));
+  Frame(dc, r, inkColour);
   int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2, s = std::max(2, (r.right - r.left) / 4);
   POINT p[3];
   if (bar == SB_VERT) {
@@ -93,8 +96,8 @@ void Arrow(HDC dc, RECT r, int bar, bool towardsStart) {
     p[1] = {cx - d * s / 2, cy - s};
     p[2] = {cx - d * s / 2, cy + s};
   }
-  HBRUSH ink = CreateSolidBrush(RGB(0, 0, 0));
-  HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+  HBRUSH ink = CreateSolidBrush(inkColour);
+  HPEN pen = CreatePen(PS_SOLID, 1, inkColour);
   HGDIOBJ ob = SelectObject(dc, ink), op = SelectObject(dc, pen);
   Polygon(dc, p, 3);
   SelectObject(dc, ob);
@@ -115,8 +118,24 @@ struct Tracking {
   int bar = SB_VERT;
   bool thumb = false;
   int grab = 0;  // pixels from the thumb's start to the stylus
+  WORD code = 0;  // arrows and track: the code repeated
+  int at = 0;     // the stylus along the bar
+  bool over = true;  // the stylus is on the bar
 };
 thread_local Tracking t_track;
+
+constexpr UINT_PTR kRepeatTimer = 0xFFFE5C01;
+constexpr UINT kRepeatDelayMs = 400;
+constexpr UINT kRepeatMs = 80;
+
+// The code of a press at a point along the bar (not the thumb).
+WORD CodeAt(const Layout& l, int at) {
+  return at < l.arrow                 ? SB_LINEUP
+         : at >= l.length - l.arrow   ? SB_LINEDOWN
+         : at < l.thumbStart          ? SB_PAGEUP
+         : at >= l.thumbStart + l.thumbLength ? SB_PAGEDOWN
+                                      : SB_ENDSCROLL;  // on the thumb: nothing
+}
 
 int AlongOf(int bar, LPARAM lParam) { return bar == SB_VERT ? GET_Y_LPARAM(lParam) : GET_X_LPARAM(lParam); }
 
@@ -124,13 +143,39 @@ void Send(HWND hwnd, int bar, WORD code, int pos) {
   SendMessageW(hwnd, bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(code, static_cast<WORD>(pos & 0xFFFF)), 0);
 }
 
+// The held arrow or track again, while the stylus is on the same part (the
+// track stops when the thumb has come to the stylus).
+void Repeat(HWND hwnd, UINT, UINT_PTR, DWORD) {
+  if (t_track.hwnd != HandleToValue(hwnd) || t_track.thumb) {
+    KillTimer(hwnd, kRepeatTimer);
+    return;
+  }
+  WORD now;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    Window* w = Find(hwnd);
+    if (!w || !ScrollBarUsableLocked(w, t_track.bar)) {
+      KillTimer(hwnd, kRepeatTimer);
+      return;
+    }
+    now = CodeAt(LayoutOf(w, t_track.bar, BarState(w, t_track.bar).pos), t_track.at);
+  }
+  SetTimer(hwnd, kRepeatTimer, kRepeatMs, &Repeat);
+  if (t_track.over && now == t_track.code) Send(hwnd, t_track.bar, t_track.code, 0);
+}
+
 }  // namespace
 
-bool ScrollBarShownLocked(const Window* w, int bar) {
+bool ScrollBarUsableLocked(const Window* w, int bar) {
   if (!(w->style & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL))) return false;
   const Window::ScrollBar& b = BarState(w, bar);
   std::int64_t span = static_cast<std::int64_t>(b.max) - b.min + 1;
   return b.max > b.min && (b.page == 0 || span > static_cast<std::int64_t>(b.page));
+}
+
+bool ScrollBarShownLocked(const Window* w, int bar) {
+  if (!(w->style & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL))) return false;
+  return ScrollBarUsableLocked(w, bar) || BarState(w, bar).disableNoScroll;
 }
 
 RECT ClientAreaLocked(const Window* w) {
@@ -145,6 +190,7 @@ void DrawScrollBars(HWND hwnd) {
     int bar;
     RECT rect;
     Layout layout;
+    bool usable;
   };
   std::vector<Piece> pieces;
   RECT corner{};
@@ -156,7 +202,8 @@ void DrawScrollBars(HWND hwnd) {
       if (!ScrollBarShownLocked(w, bar)) continue;
       const Window::ScrollBar& b = BarState(w, bar);
       bool dragging = t_track.hwnd == w->handle && t_track.bar == bar && t_track.thumb;
-      pieces.push_back(Piece{bar, BarRect(w, bar), LayoutOf(w, bar, dragging ? b.trackPos : b.pos)});
+      pieces.push_back(Piece{bar, BarRect(w, bar), LayoutOf(w, bar, dragging ? b.trackPos : b.pos),
+                             ScrollBarUsableLocked(w, bar)});
     }
     if (pieces.size() == 2) {
       RECT v = pieces[0].rect, h = pieces[1].rect;
@@ -169,11 +216,14 @@ void DrawScrollBars(HWND hwnd) {
   for (const Piece& p : pieces) {
     const Layout& l = p.layout;
     Fill(dc, p.rect, RGB(232, 232, 232));
-    Arrow(dc, Along(p.rect, p.bar, 0, l.arrow), p.bar, true);
-    Arrow(dc, Along(p.rect, p.bar, l.length - l.arrow, l.length), p.bar, false);
-    RECT thumb = Along(p.rect, p.bar, l.thumbStart, l.thumbStart + l.thumbLength);
-    Fill(dc, thumb, RGB(255, 255, 255));
-    Frame(dc, thumb, RGB(0, 0, 0));
+    const COLORREF ink = p.usable ? RGB(0, 0, 0) : RGB(160, 160, 160);
+    Arrow(dc, Along(p.rect, p.bar, 0, l.arrow), p.bar, true, ink);
+    Arrow(dc, Along(p.rect, p.bar, l.length - l.arrow, l.length), p.bar, false, ink);
+    if (p.usable) {  // a disabled bar has no thumb
+      RECT thumb = Along(p.rect, p.bar, l.thumbStart, l.thumbStart + l.thumbLength);
+      Fill(dc, thumb, RGB(255, 255, 255));
+      Frame(dc, thumb, RGB(0, 0, 0));
+    }
     // A line between the bar and the content.
     RECT edge = p.bar == SB_VERT ? RECT{p.rect.left, p.rect.top, p.rect.left + 1, p.rect.bottom}
                                  : RECT{p.rect.left, p.rect.top, p.rect.right, p.rect.top + 1};
@@ -198,6 +248,7 @@ bool ScrollBarInput(const MSG* msg) {
       for (int b : {SB_VERT, SB_HORZ}) {
         RECT r = BarRect(w, b);
         if (ScrollBarShownLocked(w, b) && PtInRect(&r, p)) {
+          if (!ScrollBarUsableLocked(w, b)) return true;  // disabled: the press is the bar's, nothing moves
           bar = b;
           l = LayoutOf(w, b, BarState(w, b).pos);
           int at = b == SB_VERT ? p.y - r.top : p.x - r.left;
@@ -209,11 +260,19 @@ bool ScrollBarInput(const MSG* msg) {
     if (bar < 0) return false;
     SetCapture(hwnd);
     if (!t_track.thumb) {
-      int at = bar == SB_VERT ? p.y : p.x;
-      WORD code = at < l.arrow ? SB_LINEUP
-                  : at >= l.length - l.arrow ? SB_LINEDOWN
-                  : at < l.thumbStart ? SB_PAGEUP : SB_PAGEDOWN;
+      RECT r;
+      {
+        std::lock_guard<std::recursive_mutex> g(W().lock);
+        Window* w = Find(hwnd);
+        r = w ? BarRect(w, bar) : RECT{};
+      }
+      int at = bar == SB_VERT ? p.y - r.top : p.x - r.left;
+      WORD code = CodeAt(l, at);
+      t_track.code = code;
+      t_track.at = at;
       Send(hwnd, bar, code, 0);
+      // Held down, it repeats.
+      if (IsWindow(hwnd) && t_track.hwnd == handle) SetTimer(hwnd, kRepeatTimer, kRepeatDelayMs, &Repeat);
     } else {
       DrawScrollBars(hwnd);
     }
@@ -222,7 +281,16 @@ bool ScrollBarInput(const MSG* msg) {
   if (t_track.hwnd != handle) return false;
   int bar = t_track.bar;
   if (msg->message == WM_MOUSEMOVE) {
-    if (!t_track.thumb) return true;
+    if (!t_track.thumb) {
+      std::lock_guard<std::recursive_mutex> g(W().lock);
+      if (Window* w = Find(hwnd)) {
+        RECT r = BarRect(w, bar);
+        POINT p{GET_X_LPARAM(msg->lParam), GET_Y_LPARAM(msg->lParam)};
+        t_track.over = PtInRect(&r, p) != FALSE;
+        t_track.at = AlongOf(bar, msg->lParam) - (bar == SB_VERT ? r.top : r.left);
+      }
+      return true;
+    }
     int pos;
     {
       std::lock_guard<std::recursive_mutex> g(W().lock);
@@ -242,6 +310,7 @@ bool ScrollBarInput(const MSG* msg) {
   // Let go.
   bool thumb = t_track.thumb;
   t_track = Tracking{};
+  KillTimer(hwnd, kRepeatTimer);
   if (GetCapture() == hwnd) ReleaseCapture();
   if (thumb) {
     int pos = 0;

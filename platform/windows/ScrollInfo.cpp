@@ -55,6 +55,7 @@ int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw) {
     }
     if (info->fMask & SIF_PAGE) b->page = info->nPage;
     if (info->fMask & SIF_POS) b->pos = info->nPos;
+    b->disableNoScroll = (info->fMask & SIF_DISABLENOSCROLL) != 0;
     if (info->fMask & SIF_TRACKPOS) b->trackPos = info->nTrackPos;
     else if (info->fMask & SIF_POS) b->trackPos = info->nPos;
     Clamp(*b);

@@ -366,6 +366,7 @@ HWND CreateWindowExW(DWORD exStyle, const WCHAR* className, const WCHAR* windowN
       e.startTime = table::ProcessStartTime(getpid());
       e.threadId = q->threadId;
       e.flags = (messageOnly ? kMessageOnly : 0) | ((exStyle & WS_EX_TOPMOST) ? kTopmost : 0);
+      e.owner = owner;
       e.left = raw->rect.left;
       e.top = raw->rect.top;
       e.right = raw->rect.right;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/base/Device.h"
 #include "platform/ipc/ScreenNotice.h"
@@ -24,7 +25,7 @@ namespace plat::wm {
 namespace {
 
 constexpr std::uint32_t kMagic = 0x4F52574Du;  // "ORWM"
-constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kVersion = 3;
 constexpr int kEntries = 1024;
 constexpr DWORD kFirstHandle = 0x00010000u;
 
@@ -304,11 +305,33 @@ void SetTitle(DWORD hwnd, const std::u16string& title) {
   }
 }
 
+namespace {
+// Raises the window and then the windows it owns (and theirs), keeping their
+// order among themselves, so a pop-up stays above its owner.
+template <class Data>
+void RaiseWithOwned(Data* d, DWORD hwnd) {
+  TableEntry* s = Slot(d, hwnd);
+  if (!s) return;
+  s->z = d->nextZ++;
+  std::vector<DWORD> owners{hwnd};
+  for (std::size_t k = 0; k < owners.size() && k < 64; ++k) {
+    std::vector<TableEntry*> owned;
+    for (TableEntry& e : d->entries)
+      if (e.hwnd && e.owner == owners[k] && e.hwnd != hwnd) owned.push_back(&e);
+    std::sort(owned.begin(), owned.end(), [](const TableEntry* a, const TableEntry* b) { return a->z < b->z; });
+    for (TableEntry* e : owned) {
+      e->z = d->nextZ++;
+      owners.push_back(e->hwnd);
+    }
+  }
+}
+}  // namespace
+
 void PlaceTop(DWORD hwnd) {
   Locked t;
   if (!t) return;
-  if (TableEntry* s = Slot(t.operator->(), hwnd)) {
-    s->z = t->nextZ++;
+  if (Slot(t.operator->(), hwnd)) {
+    RaiseWithOwned(t.operator->(), hwnd);
     NotifyScreenChanged();
   }
 }
@@ -366,8 +389,8 @@ void SetForeground(DWORD hwnd) {
   Locked t;
   if (!t) return;
   t->foreground = hwnd;
-  if (TableEntry* s = Slot(t.operator->(), hwnd)) {
-    s->z = t->nextZ++;
+  if (Slot(t.operator->(), hwnd)) {
+    RaiseWithOwned(t.operator->(), hwnd);
     NotifyScreenChanged();
   }
 }

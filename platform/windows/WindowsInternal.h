@@ -148,6 +148,7 @@ struct Window {
     UINT page = 0;
     int pos = 0;
     int trackPos = 0;
+    bool disableNoScroll = false;  // SIF_DISABLENOSCROLL: shown disabled when not needed
   };
   ScrollBar hscroll;
   ScrollBar vscroll;
@@ -185,6 +186,8 @@ RECT VisibleClientRect(Window* w, bool wholeWindow = false);
 // Standard scroll bars (platform/windows/ScrollBars.cpp). A bar is shown
 // while the window has its style and the range is larger than the page.
 bool ScrollBarShownLocked(const Window* w, int bar);
+// Shown and its range larger than its page (else drawn disabled, no input).
+bool ScrollBarUsableLocked(const Window* w, int bar);
 // (0, 0, width, height) less the bars shown.
 RECT ClientAreaLocked(const Window* w);
 // A DC of the whole window, bars included (released with ReleaseDC).
@@ -223,6 +226,11 @@ void DestroySurface(Window* w);
 
 // Injected input handled in this process (from a test or from the socket).
 BOOL InjectKeyLocal(UINT vk, bool down);
+// Keys the shell takes before any window sees them (the soft keys and the
+// Back key of a window with a menu bar): called with the foreground window of
+// this process; true when the key was taken.
+using KeyRouter = bool (*)(HWND top, UINT vk, bool down);
+void SetKeyRouter(KeyRouter router);
 BOOL InjectCharLocal(WCHAR ch);
 BOOL InjectStylusLocal(UINT message, int x, int y, bool forwardRemote);
 BOOL InjectWheelLocal(int x, int y, int clicks, bool forwardRemote);
@@ -254,6 +262,7 @@ struct TableEntry {
   // The surface now: its generation (part of its name) and size; 0 x 0 while none.
   std::uint32_t surfaceGeneration;
   std::int32_t surfaceWidth, surfaceHeight;
+  DWORD owner;  // the owner of a pop-up; it stays above its owner when the owner is raised
 };
 constexpr DWORD kVisible = 1;
 constexpr DWORD kTopmost = 2;

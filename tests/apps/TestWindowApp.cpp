@@ -31,26 +31,17 @@
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/SystemMetrics.h"
 #include "platform/windows/Windows.h"
+#include "tests/apps/AppLog.h"
 
 namespace {
 
 using namespace plat;
 
-FILE* g_log = nullptr;
+using orvapp::Log;
 COLORREF g_colour = 0xF0F0E0;  // RRGGBB until the arguments are read
 std::u16string g_title = u"Test window";
 HWND g_window = nullptr;
 
-void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Log(const char* format, ...) {
-  if (!g_log) return;
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(g_log, format, args);
-  va_end(args);
-  std::fputc('\n', g_log);
-  std::fflush(g_log);
-}
 
 void Paint(HDC dc, const RECT& client) {
   HBRUSH back = CreateSolidBrush(g_colour);
@@ -231,7 +222,7 @@ int main(int argc, char** argv) {
   }
   // RRGGBB on the command line; COLORREF keeps blue in the high byte.
   g_colour = RGB((g_colour >> 16) & 0xFF, (g_colour >> 8) & 0xFF, g_colour & 0xFF);
-  if (logPath) g_log = std::fopen(logPath, "a");
+  if (logPath) orvapp::OpenLog(logPath);
   WNDCLASSW wc{};
   wc.lpfnWndProc = WindowProc;
   wc.lpszClassName = cls.c_str();

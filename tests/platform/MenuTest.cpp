@@ -208,7 +208,11 @@ const char kMenuScript[] =
     "600 RCDATA\nBEGIN\n  500, 2,\n"
     "  -2, 1, 4, 0x10, 700, 0, 0xFFFF,\n"
     "  -2, 300, 4, 0x18, 701, 0, 0\nEND\n"
-    "601 RCDATA\nBEGIN\n  500, 2,\n  -2, 1, 4, 0x10, 700, 0, 0xFFFF\nEND\n";
+    "601 RCDATA\nBEGIN\n  500, 2,\n  -2, 1, 4, 0x10, 700, 0, 0xFFFF\nEND\n"
+    // Bars naming what is not there: a string, a menu, a pop-up of the menu.
+    "602 RCDATA\nBEGIN\n  500, 1,\n  -2, 1, 4, 0x10, 799, 0, 0xFFFF\nEND\n"
+    "603 RCDATA\nBEGIN\n  599, 1,\n  -2, 1, 4, 0x10, 700, 0, 0xFFFF\nEND\n"
+    "604 RCDATA\nBEGIN\n  500, 1,\n  -2, 1, 4, 0x18, 700, 0, 7\nEND\n";
 constexpr UINT kBarMenuId = 500;
 constexpr UINT kBarResourceId = 600;
 constexpr UINT kShortBarResourceId = 601;
@@ -543,6 +547,15 @@ TEST_F(MenuBarTest, BadRequestsMakeNoBar) {
   EXPECT_FALSE(SHCreateMenuBar(&mbi));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << "fewer buttons than it counts";
   EXPECT_EQ(mbi.hwndMB, nullptr);
+  // A bar or menu naming a missing resource fails the call (and says why on the log).
+  for (UINT id : {602u, 603u, 604u}) {
+    mbi.nToolBarId = id;
+    EXPECT_FALSE(SHCreateMenuBar(&mbi)) << id;
+    EXPECT_EQ(mbi.hwndMB, nullptr) << id;
+  }
+  mbi.dwFlags = SHCMBF_HMENU;
+  mbi.nToolBarId = 599;
+  EXPECT_FALSE(SHCreateMenuBar(&mbi)) << "no such menu";
   EXPECT_EQ(SHFindMenuBar(owner_), nullptr);
   EXPECT_EQ(SHFindMenuBar(nullptr), nullptr);
 }

@@ -3,6 +3,7 @@
 // typing, limit, selection, clipboard and styles, the system colours.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/Time.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
@@ -393,15 +395,7 @@ LRESULT CALLBACK_Scrolled(HWND h, UINT m, WPARAM w, LPARAM l) {
     if (code == SB_THUMBPOSITION) SetScrollPos(h, SB_VERT, si.nTrackPos, TRUE);
     return 0;
   }
-  if (m == WM_PAINT) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(h, &ps);
-    RECT r;
-    GetClientRect(h, &r);
-    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    EndPaint(h, &ps);
-    return 0;
-  }
+  if (wmtest::PaintWhite(h, m)) return 0;
   return DefWindowProcW(h, m, w, l);
 }
 
@@ -510,4 +504,124 @@ TEST_P(StandardControlsDrawTest, MessageBoxDrawnWithIconAndAnsweredByTap) {
   EXPECT_EQ(r, IDNO);
   std::string png = orvtest::ReadHostFile(path);
   EXPECT_GT(png.size(), 100u);
+}
+
+// ---------------------------------------------------------------------------
+// Scroll bars: held arrows and track repeat on the platform clock; a bar kept
+// by SIF_DISABLENOSCROLL is drawn disabled and takes no scrolling.
+
+namespace {
+std::vector<WORD>* g_codes = nullptr;
+LRESULT CALLBACK_Stepping(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == WM_VSCROLL && g_codes) {
+    WORD code = LOWORD(w);
+    g_codes->push_back(code);
+    SCROLLINFO si{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
+    GetScrollInfo(h, SB_VERT, &si);
+    if (code == SB_LINEDOWN) SetScrollPos(h, SB_VERT, si.nPos + 1, TRUE);
+    if (code == SB_PAGEDOWN) SetScrollPos(h, SB_VERT, si.nPos + static_cast<int>(si.nPage), TRUE);
+    return 0;
+  }
+  return DefWindowProcW(h, m, w, l);
+}
+}  // namespace
+
+TEST_F(StandardControlsTest, ScrollBarRepeatsWhileHeldAndDisablesWhenAsked) {
+  ManualClock clock;
+  SetClock(&clock);
+  std::vector<WORD> codes;
+  g_codes = &codes;
+  wmtest::EnsureClass(u"CtlTestStepping", CALLBACK_Stepping);
+  HWND win = CreateWindowExW(0, u"CtlTestStepping", u"", WS_CHILD | WS_VISIBLE | WS_VSCROLL, 0, 0, 100, 200, parent_,
+                             nullptr, nullptr, nullptr);
+  SCROLLINFO si{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, 0, 99, 10, 0, 0};
+  SetScrollInfo(win, SB_VERT, &si, TRUE);
+  const int bar = GetSystemMetrics(SM_CXVSCROLL), x = 100 - bar / 2;
+  auto advance = [&](DWORD ms) {
+    clock.Advance(ms);
+    WakeMessageQueues();
+    Pump();
+  };
+  auto count = [&](WORD code) { return static_cast<int>(std::count(codes.begin(), codes.end(), code)); };
+  // The bottom arrow held: once at once, again after the delay, then at the repeat rate.
+  InjectStylus(WM_LBUTTONDOWN, x, 200 - bar / 2);
+  Pump();
+  EXPECT_EQ(count(SB_LINEDOWN), 1);
+  advance(399);
+  EXPECT_EQ(count(SB_LINEDOWN), 1);
+  advance(1);
+  EXPECT_EQ(count(SB_LINEDOWN), 2);
+  advance(80);
+  advance(80);
+  EXPECT_EQ(count(SB_LINEDOWN), 4);
+  // Off the arrow it waits; back on it goes on; let go it stops.
+  InjectStylus(WM_MOUSEMOVE, 20, 100);
+  Pump();
+  advance(80);
+  EXPECT_EQ(count(SB_LINEDOWN), 4);
+  InjectStylus(WM_MOUSEMOVE, x, 200 - bar / 2);
+  Pump();
+  advance(80);
+  EXPECT_EQ(count(SB_LINEDOWN), 5);
+  InjectStylus(WM_LBUTTONUP, x, 200 - bar / 2);
+  Pump();
+  advance(500);
+  EXPECT_EQ(count(SB_LINEDOWN), 5);
+  EXPECT_EQ(codes.back(), SB_ENDSCROLL);
+  // The track held below the thumb pages until the thumb reaches the stylus.
+  codes.clear();
+  SetScrollPos(win, SB_VERT, 0, TRUE);
+  InjectStylus(WM_LBUTTONDOWN, x, 100);
+  Pump();
+  for (int i = 0; i < 20; ++i) advance(400);
+  InjectStylus(WM_LBUTTONUP, x, 100);
+  Pump();
+  int pages = count(SB_PAGEDOWN);
+  EXPECT_GE(pages, 3);
+  EXPECT_LE(pages, 6);
+  EXPECT_LT(GetScrollPos(win, SB_VERT), 90);
+
+  // SIF_DISABLENOSCROLL: a range that fits keeps the bar, drawn grey, without a thumb; taps do nothing.
+  codes.clear();
+  si = SCROLLINFO{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_DISABLENOSCROLL, 0, 5, 10, 0, 0};
+  SetScrollInfo(win, SB_VERT, &si, TRUE);
+  RECT client;
+  GetClientRect(win, &client);
+  EXPECT_EQ(client.right, 100 - bar);
+  Pump();
+  PixelImage img = ReadBitmapPixels(GetWindowSurfaceForTesting(parent_));
+  EXPECT_FALSE(Dark(At(img, x, bar / 2)));  // the arrow is grey
+  InjectStylus(WM_LBUTTONDOWN, x, 200 - bar / 2);
+  InjectStylus(WM_LBUTTONUP, x, 200 - bar / 2);
+  Pump();
+  EXPECT_TRUE(codes.empty());
+  // Without the flag the bar goes.
+  si.fMask = SIF_RANGE | SIF_PAGE;
+  SetScrollInfo(win, SB_VERT, &si, TRUE);
+  GetClientRect(win, &client);
+  EXPECT_EQ(client.right, 100);
+  g_codes = nullptr;
+  SetClock(nullptr);
+}
+
+// A message box asked from a worker thread with its owner on this thread:
+// this thread goes on handling its messages, the owner is disabled while the
+// box is open and enabled again after it.
+TEST_F(StandardControlsTest, MessageBoxFromAWorkerThreadWithAnOwnerHere) {
+  SetMessageBoxAnswerer(nullptr);
+  std::atomic<int> answer{-1};
+  std::thread worker([&] { answer = MessageBoxW(parent_, u"Stop the update?", u"Orv News", MB_YESNO | MB_ICONQUESTION); });
+  HWND box = nullptr;
+  ASSERT_TRUE(wmtest::PumpUntil([&] { return GetOpenMessageBoxForTesting(&box) && GetForegroundWindow() == box; }));
+  EXPECT_FALSE(IsWindowEnabled(parent_));
+  RECT yes{};
+  ASSERT_TRUE(wmtest::PumpUntil([&] { return GetWindowRect(GetDlgItem(box, IDYES), &yes) && yes.right > yes.left; }));
+  InjectStylus(WM_LBUTTONDOWN, (yes.left + yes.right) / 2, (yes.top + yes.bottom) / 2);
+  InjectStylus(WM_LBUTTONUP, (yes.left + yes.right) / 2, (yes.top + yes.bottom) / 2);
+  ASSERT_TRUE(wmtest::PumpUntil([&] { return answer != -1; }));
+  worker.join();
+  EXPECT_EQ(answer, IDYES);
+  EXPECT_TRUE(IsWindowEnabled(parent_));
+  EXPECT_FALSE(IsWindow(box));
+  EXPECT_EQ(GetForegroundWindow(), parent_);
 }

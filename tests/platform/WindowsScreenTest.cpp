@@ -26,15 +26,7 @@ LRESULT CALLBACK_Screen(HWND h, UINT m, WPARAM w, LPARAM l) {
     ++g_sent;
     return 7;
   }
-  if (m == WM_PAINT) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(h, &ps);
-    RECT r;
-    GetClientRect(h, &r);
-    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    EndPaint(h, &ps);
-    return 0;
-  }
+  if (wmtest::PaintWhite(h, m)) return 0;
   return DefWindowProcW(h, m, w, l);
 }
 

@@ -18,6 +18,18 @@ inline void EnsureClass(const char16_t* name, plat::WNDPROC proc, int extra = 0)
   plat::RegisterClassW(&wc);
 }
 
+// Answers WM_PAINT by filling the window white; false for any other message.
+inline bool PaintWhite(plat::HWND h, plat::UINT m) {
+  if (m != plat::WM_PAINT) return false;
+  plat::PAINTSTRUCT ps;
+  plat::HDC dc = plat::BeginPaint(h, &ps);
+  plat::RECT r;
+  plat::GetClientRect(h, &r);
+  plat::FillRect(dc, &r, static_cast<plat::HBRUSH>(plat::GetStockObject(plat::WHITE_BRUSH)));
+  plat::EndPaint(h, &ps);
+  return true;
+}
+
 // Handles this thread's messages until done() or the limit passed.
 inline bool PumpUntil(const std::function<bool()>& done, int limitMs = 10000) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
