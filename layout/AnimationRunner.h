@@ -5,6 +5,7 @@
 
 #include "core/RefCounted.h"
 #include "platform/base/Handle.h"
+#include "platform/base/Thread.h"  // the priorities of Start
 #include "platform/base/Types.h"
 
 // A timed animation run by AnimationRunner on its thread; it must make its

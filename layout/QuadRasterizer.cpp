@@ -27,14 +27,14 @@ Fixed Mul(Fixed a, Fixed b) { return static_cast<Fixed>((static_cast<i64>(a) * b
 // straight on maps every pixel to its own texel.
 struct Sample {
   i64 x;   // 16.16 screen x
-  i64 w;   // 2^46 / z
+  i64 w;   // 2^52 / z
   i64 uw;  // u (16.16) * w >> 16
   i64 vw;
 };
 
 Sample SampleOf(const Viewport& vp, const QuadVertex& v) {
   const i64 z = static_cast<i64>(v.tz) + vp.camera;
-  const i64 w = (i64{1} << 46) / z;
+  const i64 w = (i64{1} << 52) / z;
   return Sample{v.sx, w, (static_cast<i64>(v.u) * 0x10000 * w) >> 16, (static_cast<i64>(v.v) * 0x10000 * w) >> 16};
 }
 
@@ -149,8 +149,10 @@ bool ProjectVertex(const Viewport& vp, QuadVertex& v) {
   v.uz = static_cast<Fixed>((static_cast<i64>(v.u) * 0x10000 * inv) >> 20);
   v.vz = static_cast<Fixed>((static_cast<i64>(v.v) * 0x10000 * inv) >> 20);
   v.iz = static_cast<Fixed>(std::min<i64>(inv, 0x7FFFFFFF));
-  const i128 px = ((static_cast<i128>(vp.camera) * v.tx * inv) >> 32) >> 4;
-  const i128 py = ((static_cast<i128>(vp.camera) * v.ty * inv) >> 32) >> 4;
+  // camera * x' / z, divided once rather than through the rounded 1/z, so
+  // that a face in the screen plane lands exactly on its pixels.
+  const i128 px = (static_cast<i128>(vp.camera) * v.tx) / z;
+  const i128 py = (static_cast<i128>(vp.camera) * v.ty) / z;
   v.sx = ClampScreen(px + vp.width / 2);
   v.sy = ClampScreen(py + vp.height / 2);
   return true;
