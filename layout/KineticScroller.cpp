@@ -191,16 +191,16 @@ bool KineticScroller::FilterMessage(const MSG& msg) {
   if (!enabled_) return false;
   if (tapTimeout) {
     if (msg.wParam != kMarkerW || msg.lParam != kMarkerL) return false;
-    if (!handedOver_) OnTapTimeout();
+    OnTapTimeout();
     return true;
   }
   if (m == WM_LBUTTONDOWN) {
     OnStylusDown(msg);
     return true;
   }
-  // Once the press was replayed the window has the gesture; without a press
-  // there is no gesture to follow.
-  if (handedOver_ || !tracking_) return false;
+  // Once the press was replayed the window has the rest of the gesture;
+  // without a press there is no gesture to follow.
+  if (!tracking_) return false;
   if (m == WM_MOUSEMOVE) return OnStylusMove(msg);
   if (m == WM_LBUTTONUP) return OnStylusUp(msg);
   return true;
@@ -211,7 +211,6 @@ void KineticScroller::OnStylusDown(const MSG& msg) {
   StopMomentum();
   remainderX_ = remainderY_ = 0;
   tracking_ = true;
-  handedOver_ = false;
   // A touch that stops the momentum is no tap.
   tapPending_ = !stoppedMomentum;
   queue_.clear();
@@ -233,10 +232,7 @@ void KineticScroller::OnTimer(UINT_PTR id) {
 void KineticScroller::OnScrollRequest() { Flush(); }
 
 void KineticScroller::OnTapTimeout() {
-  if (tapPending_ && !momentum_ && tracking_ && IsTap(0)) {
-    Replay();
-    tracking_ = false;
-  }
+  if (tapPending_ && !momentum_ && tracking_ && IsTap(0)) Replay();
 }
 
 bool KineticScroller::OnStylusMove(const MSG& msg) {
@@ -252,7 +248,6 @@ bool KineticScroller::OnStylusMove(const MSG& msg) {
       fromFirst = true;
     } else if (!momentum_ && IsTap(0)) {
       Replay();
-      tracking_ = false;
       return true;
     } else {
       fromFirst = true;
@@ -353,7 +348,7 @@ void KineticScroller::Replay() {
   for (const Record& r : queue_) PostMessageW(r.hwnd, r.message, r.wParam, r.lParam);
   PostThreadMessageW(GetCurrentThreadId(), kReplayEndMessage, kMarkerW, kMarkerL);
   // The window has the press now; the rest of the gesture is its own.
-  handedOver_ = true;
+  tracking_ = false;
 }
 
 void KineticScroller::StartMomentum(int velocityY) {
@@ -467,9 +462,7 @@ bool HtmlViewScrollFilter::Filter(const MSG& msg) {
   }
   // A replayed press goes to its window as it was.
   if (replaying || msg.message != WM_LBUTTONDOWN) return false;
-  POINT p{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
-  if (msg.hwnd) ClientToScreen(msg.hwnd, &p);
-  HWND under = WindowFromPoint(p);
+  HWND under = WindowFromPoint(ScreenPointOf(msg));
   if (!IsHtmlViewerWindow(under)) return false;
   current_ = new KineticScroller(under, swipe_);
   return current_->FilterMessage(msg);

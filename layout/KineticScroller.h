@@ -150,9 +150,6 @@ class KineticScroller : public CScrollRequestWorker {
   bool htmlViewer_ = false;
   bool hasHorzBar_ = false;
   bool hasVertBar_ = false;
-  // The press was replayed: the window has the gesture; stylus messages pass
-  // through until the next press.
-  bool handedOver_ = false;
   ISwipeHandler* swipe_;
   plat::HWND pressWindow_ = nullptr;
 
