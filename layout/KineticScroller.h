@@ -74,7 +74,10 @@ class KineticScroller : public CScrollRequestWorker {
 
   // The message goes to the target (or a descendant): consumed or not.
   virtual bool FilterMessage(const plat::MSG& msg);
-  // Starts momentum with the vertical velocity (pixels per second).
+  // Starts momentum with the vertical velocity (pixels per second). It also
+  // enables the scroller: until then only an HTML viewer's scroller takes
+  // stylus messages (an owner that wants finger scrolling at once calls
+  // StartMomentum(0)).
   virtual void StartMomentum(int velocityY);
   // Tracking a gesture, or momentum running.
   virtual bool IsBusy() const;
