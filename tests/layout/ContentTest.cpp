@@ -320,6 +320,12 @@ TEST_F(ScrollTest, GlideNeverReversesAndStopsAtItsBounds) {
   EXPECT_EQ(content_->Glide(-300, 20, 0, 100000, &free), 0);
   // v t / 2000 with t = 100 |v| / decel: 300 * 1500 / 2000 = 225.
   EXPECT_NEAR(free, 100 + 225, 2);
+  // Absurd velocities and decelerations are capped: the glide ends in time.
+  const plat::DWORD before = plat::GetTickCount();
+  std::int32_t wild = 0;
+  EXPECT_EQ(content_->Glide(-2000000000, 1, -2000000000, 2000000000, &wild), 0);
+  EXPECT_LE(plat::GetTickCount() - before, static_cast<plat::DWORD>(kGlideMaxMs + kGlideFrameMs));
+  EXPECT_GT(wild, 0);
 }
 
 TEST_F(ScrollTest, AFlingPastTheEndOvershootsAndComesBackToTheEdge) {

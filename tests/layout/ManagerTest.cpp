@@ -81,6 +81,21 @@ TEST_F(ManagerTest, TheDataSourceMayHideOrPaintAnItem) {
   EXPECT_EQ(Pixel(310, 50), ColorToRgb565(kBlue));
 }
 
+TEST_F(ManagerTest, TextPluginsShowTheDataSourcesStrings) {
+  CComRef<RecordingSource> source(new RecordingSource());
+  source->strings[u"status"] = u"Updating 2 of 4 channels";
+  AddLayout(u"first", OneLayout(u"first", Box(u"back", 0, 0, 480, 640, Fill(kRed)) +
+                                              u"<Plugin Name=\"status\" Class=\"Orv.LSP.SingleLineText\" "
+                                              u"BoundRect=\"10,10,300,30\"/>"));
+  ASSERT_TRUE(manager_->ShowLayout(u"first", kShowReplace, source.Get()));
+  CComRef<ILayoutPlugin> plugin;
+  ASSERT_EQ(manager_->GetContent()->GetOutsideView()->GetPluginByName(u"status", plugin.Receive(), nullptr),
+            plat::S_OK);
+  EXPECT_EQ(static_cast<TextPlugin*>(plugin.Get())->GetText(), u"Updating 2 of 4 channels");
+  ASSERT_TRUE(manager_->ProcessPaint());
+  Shoot("text");
+}
+
 TEST_F(ManagerTest, ATransientScreenDimsTheOneBelow) {
   AddScreens();
   struct Case {
