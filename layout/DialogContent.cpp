@@ -560,6 +560,8 @@ bool CDialogContent::PressWaiting() {
 }
 
 bool CDialogContent::DispatchEvent(std::int32_t code, std::intptr_t parameter, void* record) {
+  // A handler may take this screen off the stack while the event runs.
+  CRefPtr<CDialogContent> keep(this);
   if (handler_ && handler_->OnEvent(DescribeContent(), code, parameter, record) == S_OK) return true;
   // A plug-in may rebuild the content while it handles the event: walk a copy.
   std::vector<CComRef<ILayoutPlugin>> plugins;

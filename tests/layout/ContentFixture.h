@@ -222,6 +222,7 @@ class ScreenTest : public LayoutTest {
     manager_->SetViewSize(kWidth, kHeight);
   }
   void TearDown() override {
+    current_ = nullptr;
     manager_.Reset();
     if (window_) plat::DestroyWindow(window_);
     LayoutTest::TearDown();
