@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/base/Text.h"
+#include "platform/gdi/Gdi.h"
 
 namespace plat {
 namespace {
@@ -21,6 +22,8 @@ struct ComboItem {
 struct ComboState {
   std::vector<ComboItem> items;
   int selection = -1;
+  int fieldHeight = 0;  // 0: from the font
+  int itemHeight = 0;
 };
 
 // The state of each live combo box of the process, by window handle. Only
@@ -92,6 +95,19 @@ LRESULT Select(HWND hwnd, ComboState& s, WPARAM index) {
   return s.selection >= 0 ? s.selection : CB_ERR;
 }
 
+// The line height of the control's font (the stock font when it has none).
+int FontLineHeight(HWND hwnd) {
+  HDC dc = GetDC(nullptr);
+  if (!dc) return 16;
+  auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+  HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  if (old) SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return tm.tmHeight > 0 ? tm.tmHeight : 16;
+}
+
 }  // namespace
 
 LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -117,6 +133,14 @@ LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case CB_GETITEMHEIGHT: {
+      const int set = wParam == static_cast<WPARAM>(-1) ? s.fieldHeight : s.itemHeight;
+      return set > 0 ? set : FontLineHeight(hwnd) + (wParam == static_cast<WPARAM>(-1) ? 4 : 0);
+    }
+    case CB_SETITEMHEIGHT:
+      if (lParam <= 0 || lParam > 255) return CB_ERR;
+      (wParam == static_cast<WPARAM>(-1) ? s.fieldHeight : s.itemHeight) = static_cast<int>(lParam);
+      return 0;
     case CB_ADDSTRING: {
       const WCHAR* text = TextArg(lParam);
       std::size_t index = s.items.size();
