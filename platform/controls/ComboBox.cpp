@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/base/Text.h"
+#include "platform/controls/ControlDrawing.h"
+#include "platform/gdi/Gdi.h"
 
 namespace plat {
 namespace {
@@ -21,6 +23,8 @@ struct ComboItem {
 struct ComboState {
   std::vector<ComboItem> items;
   int selection = -1;
+  int fieldHeight = 0;  // 0: from the font
+  int itemHeight = 0;
 };
 
 // The state of each live combo box of the process, by window handle. Only
@@ -54,6 +58,7 @@ const WCHAR* TextArg(LPARAM lParam) {
 void ShowSelection(HWND hwnd, const ComboState& s) {
   const WCHAR* text = s.selection >= 0 ? s.items[static_cast<std::size_t>(s.selection)].text.c_str() : u"";
   DefWindowProcW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  InvalidateRect(hwnd, nullptr, FALSE);
 }
 
 LRESULT Insert(HWND hwnd, ComboState& s, std::size_t index, const WCHAR* text) {
@@ -92,6 +97,56 @@ LRESULT Select(HWND hwnd, ComboState& s, WPARAM index) {
   return s.selection >= 0 ? s.selection : CB_ERR;
 }
 
+// The line height of the control's font (the stock font when it has none).
+int FontLineHeight(HWND hwnd) {
+  HDC dc = GetDC(nullptr);
+  if (!dc) return 16;
+  auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+  HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  if (old) SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return tm.tmHeight > 0 ? tm.tmHeight : 16;
+}
+
+// The selection field at the top of the window (the rest of its height is
+// where the list drops down): a frame, the selected text and a down arrow.
+void PaintField(HWND hwnd, const ComboState& s) {
+  PAINTSTRUCT ps{};
+  HDC dc = BeginPaint(hwnd, &ps);
+  if (!dc) return;
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  const int fieldHeight = s.fieldHeight > 0 ? s.fieldHeight : FontLineHeight(hwnd) + 4;
+  RECT field{0, 0, client.right, std::min<LONG>(client.bottom, fieldHeight + 2 * ctl::Px(1))};
+  HBRUSH back = ctl::ColoursFromParent(hwnd, dc, WM_CTLCOLOREDIT);
+  FillRect(dc, &field, back);
+  ctl::Frame(dc, field, ctl::Px(1), GetSysColor(COLOR_WINDOWFRAME));
+  const int arrowWidth = field.bottom - field.top;
+  RECT arrow{field.right - arrowWidth, field.top, field.right, field.bottom};
+  ctl::Frame(dc, arrow, ctl::Px(1), GetSysColor(COLOR_WINDOWFRAME));
+  const int cx = (arrow.left + arrow.right) / 2, cy = (arrow.top + arrow.bottom) / 2;
+  const int a = std::max(2, arrowWidth / 6);
+  POINT tri[3] = {{cx - a, cy - a / 2}, {cx + a, cy - a / 2}, {cx, cy + a / 2}};
+  HBRUSH ink = CreateSolidBrush(IsWindowEnabled(hwnd) ? GetSysColor(COLOR_WINDOWTEXT) : GetSysColor(COLOR_GRAYTEXT));
+  HGDIOBJ oldBrush = SelectObject(dc, ink);
+  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+  Polygon(dc, tri, 3);
+  SelectObject(dc, oldPen);
+  SelectObject(dc, oldBrush);
+  DeleteObject(ink);
+  if (s.selection >= 0) {
+    const std::u16string& text = s.items[static_cast<std::size_t>(s.selection)].text;
+    HGDIOBJ oldFont = ctl::SelectControlFont(hwnd, dc);
+    SetBkMode(dc, TRANSPARENT);
+    RECT r{field.left + ctl::Px(3), field.top, arrow.left - ctl::Px(2), field.bottom};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    SelectObject(dc, oldFont);
+  }
+  EndPaint(hwnd, &ps);
+}
+
 }  // namespace
 
 LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -117,6 +172,17 @@ LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_PAINT:
+      PaintField(hwnd, s);
+      return 0;
+    case CB_GETITEMHEIGHT: {
+      const int set = wParam == static_cast<WPARAM>(-1) ? s.fieldHeight : s.itemHeight;
+      return set > 0 ? set : FontLineHeight(hwnd) + (wParam == static_cast<WPARAM>(-1) ? 4 : 0);
+    }
+    case CB_SETITEMHEIGHT:
+      if (lParam <= 0 || lParam > 255) return CB_ERR;
+      (wParam == static_cast<WPARAM>(-1) ? s.fieldHeight : s.itemHeight) = static_cast<int>(lParam);
+      return 0;
     case CB_ADDSTRING: {
       const WCHAR* text = TextArg(lParam);
       std::size_t index = s.items.size();

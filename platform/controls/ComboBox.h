@@ -43,6 +43,8 @@ constexpr UINT CB_SELECTSTRING = 0x014D;    // as CB_FINDSTRING, and selects wha
 constexpr UINT CB_SETCURSEL = 0x014E;       // wParam index (-1: none); CB_ERR for none or a bad index
 constexpr UINT CB_GETITEMDATA = 0x0150;     // wParam index
 constexpr UINT CB_SETITEMDATA = 0x0151;     // wParam index, lParam value
+constexpr UINT CB_SETITEMHEIGHT = 0x0153;   // wParam -1 (the selection field) or an item, lParam the height
+constexpr UINT CB_GETITEMHEIGHT = 0x0154;   // wParam -1 or an item; the height
 constexpr UINT CB_FINDSTRINGEXACT = 0x0158; // as CB_FINDSTRING, the whole text ignoring case
 
 // Notifications (WM_COMMAND to the parent).
