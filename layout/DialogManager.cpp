@@ -3,6 +3,7 @@
 #include <new>
 
 #include "core/DebugLog.h"
+#include "layout/PPCDialog.h"
 #include "layout/ResourceValues.h"
 #include "layout/UIToolkit.h"
 #include "platform/windows/Windows.h"
@@ -221,4 +222,10 @@ void CDialogManager::CancelCapture(int x, int y) {
   InvalidateAll(false);
 }
 
-int DialogHeaderHeight() { return (GetScreenDpiY() + 2) * 24 / 96; }
+int DialogRecordHeaderHeight() { return (GetScreenDpiY() + 2) * 24 / 96; }
+
+plat::HWND CreateEmptyDialog(CPPCModelessDialogImpl& dialog, plat::HWND parent, plat::LPARAM parameter) {
+  plat::HWND window = dialog.Create(parent, kEmptyDialogId, parameter);
+  if (!window) plat::SetLastError(plat::ERROR_OUTOFMEMORY);
+  return window;
+}

@@ -88,5 +88,12 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
   int height_ = 0;
 };
 
-// Height of a dialog's header: 24 pixels at 96 dpi, (dpiY + 2) * 24 / 96.
-int DialogHeaderHeight();
+// The header height a dialog's record starts with: (dpiY + 2) * 24 / 96,
+// 24 pixels at 96 dpi and 48 at 192.
+int DialogRecordHeaderHeight();
+
+class CPPCModelessDialogImpl;
+// Creates the object's modeless dialog from the empty dialog resource (172,
+// "Empty Dialog"); null with last error 14 (ERROR_OUTOFMEMORY) when the
+// window cannot be made.
+plat::HWND CreateEmptyDialog(CPPCModelessDialogImpl& dialog, plat::HWND parent, plat::LPARAM parameter);

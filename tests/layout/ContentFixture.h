@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,23 @@ class BoxPlugin : public LayoutPluginBase {
     kind = GetItem()->GetInt(u"Kind", &v) == plat::S_OK ? v : 2;
     refuse = GetItem()->GetInt(u"Refuse", &v) == plat::S_OK && v != 0;
     grow = GetItem()->GetInt(u"Grow", &v) == plat::S_OK ? v : 0;
+    if (GetItem()->GetInt(u"Masked", &v) == plat::S_OK && v) {
+      // An 8-bit mask of the rectangle: its right half only.
+      plat::RECT r{};
+      GetItemRect(r);
+      mask = std::make_shared<CBitmapBuffer>();
+      mask->Create(r.right - r.left, r.bottom - r.top, CBitmapBuffer::kGrey8);
+      for (int y = 0; y < mask->GetHeight(); ++y) {
+        for (int x = 0; x < mask->GetWidth(); ++x) mask->Row(y)[x] = x >= mask->GetWidth() / 2 ? 255 : 0;
+      }
+    }
     return plat::S_OK;
+  }
+  plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::intptr_t* out1,
+                        std::intptr_t* out2) override {
+    const plat::HRESULT hr = LayoutPluginBase::GetRect(part, flags, rect, out1, out2);
+    if (hr == plat::S_OK && out1 && mask) *out1 = reinterpret_cast<std::intptr_t>(mask->GetBitmap());
+    return hr;
   }
   plat::HRESULT Paint(const LayoutPaintRecord& record) override {
     ++paints;
@@ -83,6 +100,7 @@ class BoxPlugin : public LayoutPluginBase {
     return event == takeEvent ? plat::S_OK : plat::S_FALSE;
   }
 
+  std::shared_ptr<CBitmapBuffer> mask;
   bool hasFill = false;
   plat::COLORREF fill = 0;
   std::int32_t kind = 2;

@@ -2,6 +2,7 @@
 // pixel by pixel), covered screens dimmed, screens pushed and popped, the
 // buffer's life across size changes, the copy to a window and the site.
 #include "core/VORegistry.h"
+#include "layout/PPCDialog.h"
 #include "tests/layout/ContentFixture.h"
 
 namespace layouttest {
@@ -62,6 +63,24 @@ TEST_F(ManagerTest, PaintsTheScreenWithTheSelectionThroughTheBackBuffer) {
   manager_->MarkStale();
   ASSERT_TRUE(manager_->ProcessPaint());
   EXPECT_EQ(Pixel(300, 300), ColorToRgb565(kRed));
+}
+
+TEST_F(ManagerTest, AMaskShapesTheHitAndTheHighlight) {
+  AddLayout(u"first", OneLayout(u"first", Box(u"back", 0, 0, 480, 640, Fill(kRed)) +
+                                              Box(u"below", 100, 100, 200, 100) +
+                                              Box(u"shaped", 100, 100, 200, 100, IntValue(u"Masked", 1))));
+  ASSERT_TRUE(manager_->ShowLayout(u"first", kShowReplace, nullptr));
+  auto content = manager_->GetContent();
+  ASSERT_TRUE(content->PointerDown(150, 150));
+  EXPECT_EQ(content->GetItems()[static_cast<std::size_t>(content->GetSelectedIndex())].name, u"below")
+      << "the masked-out half lets the press through";
+  ASSERT_TRUE(content->PointerDown(250, 150));
+  EXPECT_EQ(content->GetItems()[static_cast<std::size_t>(content->GetSelectedIndex())].name, u"shaped");
+  ASSERT_TRUE(manager_->ProcessPaint());
+  Shoot("masked_selection");
+  EXPECT_EQ(Pixel(150, 150), ColorToRgb565(kRed)) << "no highlight where the mask is empty";
+  EXPECT_NE(Pixel(250, 150), ColorToRgb565(kRed));
+  EXPECT_EQ(Pixel(310, 150), ColorToRgb565(kRed));
 }
 
 TEST_F(ManagerTest, TheDataSourceMayHideOrPaintAnItem) {
@@ -226,7 +245,17 @@ TEST_F(ManagerTest, ASnapshotIsTakenOutOfTheBuffer) {
   EXPECT_EQ(reinterpret_cast<const std::uint16_t*>(snapshot->Row(10))[10], ColorToRgb565(kRed));
   EXPECT_FALSE(manager_->GetBuffer());
   EXPECT_TRUE(manager_->IsBufferStale());
-  EXPECT_EQ(DialogHeaderHeight(), 48);
+}
+
+TEST_F(ManagerTest, DialogHostingHelpers) {
+  EXPECT_EQ(DialogRecordHeaderHeight(), 48);
+  SetScreen(240, 320, 96);
+  EXPECT_EQ(DialogRecordHeaderHeight(), 24);
+  CPPCModelessDialogImpl dialog;
+  plat::HWND window = CreateEmptyDialog(dialog, nullptr, 0);
+  ASSERT_TRUE(window) << "the program's \"Empty Dialog\"";
+  EXPECT_EQ(dialog.GetHwnd(), window);
+  plat::DestroyWindow(window);
 }
 
 }  // namespace
