@@ -34,6 +34,8 @@ CDialogManager::CDialogManager() {
 }
 
 CDialogManager::~CDialogManager() {
+  runner_.Stop();
+  transition_.Reset();
   if (site_) site_->DetachHost();
   if (window_ && plat::GetCapture() == window_) plat::ReleaseCapture();
   window_ = nullptr;
@@ -213,6 +215,28 @@ std::shared_ptr<CBitmapBuffer> CDialogManager::CaptureSnapshot() {
   snapshot_ = std::move(buffer_);
   stale_ = true;
   return snapshot_;
+}
+
+bool CDialogManager::StartTransition(int code, const plat::RECT* parameter) {
+  if (!snapshot_) return false;
+  if (IsBufferStale() || !buffer_) ProcessPaint();
+  // The effect keeps the picture to end on; the next paint makes a new
+  // buffer, so the screen and the effect's thread never share one.
+  std::shared_ptr<CBitmapBuffer> picture = std::move(buffer_);
+  stale_ = true;
+  CRefPtr<ScreenTransition> effect = CreateScreenTransition(code, snapshot_, picture, window_, parameter);
+  if (!effect) return false;
+  runner_.Stop();
+  transition_ = effect;
+  runner_.Start(effect.Get(), plat::THREAD_PRIORITY_NORMAL);
+  return true;
+}
+
+void CDialogManager::EndTransition() {
+  runner_.Stop();
+  transition_.Reset();
+  snapshot_.reset();
+  InvalidateAll(false);
 }
 
 void CDialogManager::CancelCapture(int x, int y) {

@@ -11,8 +11,10 @@
 
 #include "core/BitmapBuffer.h"
 #include "core/RefCounted.h"
+#include "layout/AnimationRunner.h"
 #include "layout/ContentInterfaces.h"
 #include "layout/DialogContent.h"
+#include "layout/ScreenTransition.h"
 
 class CDialogManager : public CRefCounted, private IPluginSiteHost {
  public:
@@ -48,6 +50,18 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
   // next paint makes a new buffer).
   std::shared_ptr<CBitmapBuffer> CaptureSnapshot();
   const std::shared_ptr<CBitmapBuffer>& GetSnapshot() const { return snapshot_; }
+  // Starts the transition of the code (0-8) from the snapshot to the picture
+  // as it is now on the animation runner over the window: 0/1 turning cube,
+  // 2 cross-fade, 3/4 push, 5/6 and 7/8 rectangle turns (5/6 need the
+  // rectangle). False when nothing starts: no snapshot, codes 9 and above,
+  // 5 and 6 without a rectangle, an effect that cannot be made.
+  bool StartTransition(int code, const plat::RECT* parameter);
+  // The transition has finished (WM_APP+500): the effect and the snapshot
+  // are let go and the view is painted from the screen again.
+  void EndTransition();
+  ScreenTransition* GetTransition() const { return transition_.Get(); }
+  // The runner of the transitions; the host may give it its clock.
+  AnimationRunner& GetAnimationRunner() { return runner_; }
   // Builds the current content (and a screen below a transient one) again
   // for the view size; raises 0x84000001 when that fails, else S_OK.
   plat::HRESULT Relayout() override;
@@ -84,6 +98,9 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
   bool paintSuppressed_ = false;
   std::shared_ptr<CBitmapBuffer> buffer_;
   std::shared_ptr<CBitmapBuffer> snapshot_;
+  // Stopped before the effect it plays is let go.
+  AnimationRunner runner_;
+  CRefPtr<ScreenTransition> transition_;
   int width_ = 0;
   int height_ = 0;
 };

@@ -267,6 +267,10 @@ class ScreenTest : public LayoutTest {
       return 0;
     }
     if (msg == plat::WM_ERASEBKGND) return 1;
+    if (msg == WM_TRANSITION_FINISHED) {
+      ++transitionsFinished_;
+      return 0;
+    }
     return plat::DefWindowProcW(hwnd, msg, wp, lp);
   }
 
@@ -314,6 +318,7 @@ class ScreenTest : public LayoutTest {
   plat::HWND window_ = nullptr;
   static inline CDialogManager* current_ = nullptr;
   static inline int paintMessages_ = 0;
+  static inline int transitionsFinished_ = 0;
 };
 
 }  // namespace layouttest

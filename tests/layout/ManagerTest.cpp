@@ -1,6 +1,8 @@
 // Dialog manager: the back buffer painted from the screen stack (compared
 // pixel by pixel), covered screens dimmed, screens pushed and popped, the
 // buffer's life across size changes, the copy to a window and the site.
+#include <atomic>
+
 #include "core/VORegistry.h"
 #include "layout/PPCDialog.h"
 #include "tests/layout/ContentFixture.h"
@@ -213,6 +215,52 @@ TEST_F(ManagerTest, WindowPaintsCopyTheBufferAndRunThePendingRefresh) {
   plat::InvalidateRect(window_, nullptr, plat::FALSE);
   plat::UpdateWindow(window_);
   EXPECT_EQ(source->refreshes, 1);
+}
+
+// Animation time that passes at once: every wait times out immediately
+// unless the runner is told to stop.
+class InstantClock : public IAnimationClock {
+ public:
+  plat::DWORD Now() override { return now_.load(); }
+  plat::DWORD WaitFor(plat::HANDLE event, plat::DWORD ms) override {
+    if (plat::WaitForSingleObject(event, 0) == plat::WAIT_OBJECT_0) return plat::WAIT_OBJECT_0;
+    now_ += ms;
+    return plat::WAIT_TIMEOUT;
+  }
+
+ private:
+  std::atomic<plat::DWORD> now_{5000};
+};
+
+TEST_F(ManagerTest, ATransitionRunsFromTheSnapshotToTheNewScreen) {
+  AddScreens();
+  MakeWindow();
+  InstantClock clock;
+  manager_->GetAnimationRunner().SetClock(&clock);
+  ASSERT_TRUE(manager_->ShowLayout(u"first", kShowReplace, nullptr));
+  EXPECT_FALSE(manager_->StartTransition(3, nullptr)) << "no snapshot yet";
+  ASSERT_TRUE(manager_->CaptureSnapshot());
+  ASSERT_TRUE(manager_->ShowLayout(u"second", kShowPush, nullptr));
+  EXPECT_FALSE(manager_->StartTransition(5, nullptr)) << "a rectangle turn needs its rectangle";
+  EXPECT_FALSE(manager_->StartTransition(9, nullptr));
+  const int finished = transitionsFinished_;
+  ASSERT_TRUE(manager_->StartTransition(3, nullptr));
+  ASSERT_TRUE(manager_->GetTransition());
+  // The effect tells the window when it is done (bounded wait for its thread).
+  for (int i = 0; i < 1000 && transitionsFinished_ == finished; ++i) {
+    plat::MsgWaitForMultipleObjects(0, nullptr, plat::FALSE, 10, plat::QS_ALLINPUT);
+    plat::MSG m;
+    while (plat::PeekMessageW(&m, nullptr, 0, 0, plat::PM_REMOVE)) plat::DispatchMessageW(&m);
+  }
+  ASSERT_EQ(transitionsFinished_, finished + 1);
+  EXPECT_GT(manager_->GetAnimationRunner().GetFrameCount(), 0u);
+  plat::HDC dc = plat::GetDC(window_);
+  EXPECT_EQ(plat::GetPixel(dc, 150, 250) & 0xF8FCF8, kGreen & 0xF8FCF8) << "the transition ends on the new screen";
+  plat::ReleaseDC(window_, dc);
+  manager_->EndTransition();
+  EXPECT_FALSE(manager_->GetTransition());
+  EXPECT_FALSE(manager_->GetSnapshot());
+  EXPECT_TRUE(manager_->IsBufferStale());
 }
 
 TEST_F(ManagerTest, SiteCallsFailOnceTheManagerIsGone) {
