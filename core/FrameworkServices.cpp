@@ -3,19 +3,24 @@
 #include <limits>
 #include <mutex>
 
+#include "platform/base/Device.h"
 #include "platform/base/SysInfo.h"
 #include "platform/base/Text.h"
 
 bool IsSmartphonePlatform() {
-  static std::once_flag once;
+  // Kept per device, so a test that poses another platform on a fresh device
+  // gets a fresh answer.
+  static std::mutex lock;
+  static unsigned known = 0;  // device generation + 1 of the kept answer
   static bool smartphone = false;
-  std::call_once(once, [] {
+  const unsigned wanted = plat::DeviceGeneration() + 1;
+  std::lock_guard<std::mutex> guard(lock);
+  if (known != wanted) {
     char16_t buffer[64] = {};  // 128 bytes
-    if (plat::SystemParametersInfoW(plat::SPI_GETPLATFORMTYPE, sizeof(buffer), buffer, 0)) {
-      buffer[63] = 0;
-      smartphone = plat::EqualsNoCase(buffer, u"Smartphone");
-    }
-  });
+    smartphone = plat::SystemParametersInfoW(plat::SPI_GETPLATFORMTYPE, sizeof(buffer), buffer, 0) &&
+                 (buffer[63] = 0, plat::EqualsNoCase(buffer, u"Smartphone"));
+    known = wanted;
+  }
   return smartphone;
 }
 

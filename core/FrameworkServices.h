@@ -5,8 +5,8 @@
 #include <cstdint>
 
 // True when the platform names itself "Smartphone" (ignoring case). Worked
-// out on the first call and kept for the life of the process; a failed
-// platform call counts as false.
+// out on the first call and kept while the process works on the same device;
+// a failed platform call counts as false.
 bool IsSmartphonePlatform();
 
 // value * multiplier / divisor rounded half away from zero (DPI conversions):

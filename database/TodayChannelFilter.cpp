@@ -132,6 +132,15 @@ void CTodayChannelFilter::SetIncluded(const std::u16string& name, bool included)
   Save();
 }
 
+bool CTodayChannelFilter::SetAutoInclude(bool autoInclude) {
+  CSyncLock lock(this, u"CTodayChannelFilter::SetAutoInclude");
+  const int value = autoInclude ? 1 : 0;
+  if (value == autoIncludeNewChannels_) return true;
+  if (!OpenTodayKey().SetDWORD(u"AutoIncludeNewChannels", static_cast<std::uint32_t>(value))) return false;
+  autoIncludeNewChannels_ = value;
+  return true;
+}
+
 void CTodayChannelFilter::Remove(const std::u16string& name) {
   CSyncLock lock(this, u"CTodayChannelFilter::Remove");
   if (entries_.erase(name) == 0) return;

@@ -46,6 +46,9 @@ class CTodayChannelFilter : public CSynchronized {
   void Remove(const std::u16string& name);
 
   bool GetAutoIncludeNewChannels() const { return autoIncludeNewChannels_ != 0; }
+  // Sets "AutoIncludeNewChannels", writing it only when it changed; false
+  // when the write failed.
+  bool SetAutoInclude(bool autoInclude);
   // The content folder the filter belongs to, as the registry names it.
   std::u16string GetContentFolder();
 

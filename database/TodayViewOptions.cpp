@@ -88,6 +88,35 @@ std::u16string CTodayViewOptions::GetFontName() const {
   return fontName_;
 }
 
+std::u16string CTodayViewOptions::GetFaceName() {
+  Reload();
+  CSyncLock lock(this, u"CTodayViewOptions::GetFaceName");
+  return fontUseSystem_ != 0 ? std::u16string(kDefaultFontName) : fontName_;
+}
+
+bool CTodayViewOptions::Save() {
+  CSyncLock lock(this, u"CTodayViewOptions::Save");
+  const std::u16string path = GetTodayRegistryKey();
+  CVORegistry key(GetSettingsRootKey(), path.c_str(), true, true, plat::KEY_ALL_ACCESS);
+  const std::pair<const char16_t*, std::uint32_t> values[] = {
+      {u"ViewStyle", viewStyle_},
+      {u"ViewSimple.Show.Thumbnail", simpleShowThumbnail_},
+      {u"ViewSimple.Show.ArticleTime", simpleShowArticleTime_},
+      {u"ViewSimple.Show.ChannelName", simpleShowChannelName_},
+      {u"ViewSimple.AutoScrollSpeed", simpleAutoScrollSpeed_},
+      {u"ViewSimple.LinesCount", simpleLinesCount_},
+      {u"ViewList.Show.ArticleIcon", listShowArticleIcon_},
+      {u"ViewList.Show.ArticleTime", listShowArticleTime_},
+      {u"ViewList.RowsCount", listRowsCount_},
+      {u"Font.UseSystem", fontUseSystem_},
+      {u"Font.ClearType", fontClearType_},
+      {u"Font.Height", fontHeight_},
+  };
+  bool ok = true;
+  for (const auto& [name, value] : values) ok = key.SetDWORD(name, value) && ok;
+  return key.SetString(u"Font.Name", fontName_.empty() ? kDefaultFontName : fontName_.c_str()) && ok;
+}
+
 void CTodayViewOptions::Reload() {
   CSyncLock lock(this, u"CTodayViewOptions::Reload");
   const plat::DWORD now = plat::GetTickCount();

@@ -72,6 +72,17 @@ class CTodayViewOptions : public CSynchronized {
   // before anything was read); the drawing code then makes its fonts again.
   bool GetFontsChanged() const { return fontsChanged_ != 0; }
   void ClearFontsChanged() { fontsChanged_ = 0; }
+  // Stores the flag without reading (the views store false once they have
+  // dropped their fonts).
+  void SetFontsChanged(bool changed) { fontsChanged_ = changed ? 1 : 0; }
+
+  // Reads again when due; the face the Today views make their fonts with:
+  // "Tahoma" while "Font.UseSystem" is on, else "Font.Name".
+  std::u16string GetFaceName();
+
+  // Writes "ViewStyle", the simple-view and list-view values and the four
+  // font values held now to the "Today" subkey; false when a write failed.
+  bool Save();
 
  private:
   void Read();

@@ -70,8 +70,8 @@ HRESULT LayoutPluginBase::GetItemRect(plat::RECT& rect, std::uint32_t flags) {
   return item_->GetBoundRect(&rect, flags);
 }
 
-HRESULT LayoutPluginBase::GetRect(std::int32_t, std::uint32_t flags, plat::RECT* rect, std::int32_t* out1,
-                                  std::int32_t* out2) {
+HRESULT LayoutPluginBase::GetRect(std::int32_t, std::uint32_t flags, plat::RECT* rect, std::intptr_t* out1,
+                                  std::intptr_t* out2) {
   if (!rect) return E_POINTER;
   if (!item_ || item_->GetBoundRect(rect, flags) != S_OK) return E_FAIL;
   if (out1) *out1 = 0;
@@ -80,7 +80,7 @@ HRESULT LayoutPluginBase::GetRect(std::int32_t, std::uint32_t flags, plat::RECT*
 }
 
 HRESULT LayoutPluginBase::GetContentSize(plat::HDC, plat::SIZE*) { return S_FALSE; }
-HRESULT LayoutPluginBase::OnFocus(std::int32_t, const plat::POINT*) { return S_OK; }
+HRESULT LayoutPluginBase::OnFocus(std::int32_t, const plat::POINT*, const plat::RECT*) { return S_OK; }
 
 HRESULT LayoutPluginBase::OnKey(std::uint32_t, std::int32_t* handled) {
   if (!handled) ThrowLayout(E_INVALIDARG);
@@ -88,10 +88,10 @@ HRESULT LayoutPluginBase::OnKey(std::uint32_t, std::int32_t* handled) {
   return S_OK;
 }
 
-HRESULT LayoutPluginBase::ReservedB(const plat::POINT*) { return S_OK; }
+HRESULT LayoutPluginBase::ReservedB(const plat::POINT*, std::int32_t) { return S_OK; }
 HRESULT LayoutPluginBase::OnTap(const plat::POINT*) { return S_OK; }
 HRESULT LayoutPluginBase::OnCommand(std::intptr_t a, std::intptr_t b) { return DoCommand(a, b); }
-HRESULT LayoutPluginBase::ReservedC(std::int32_t, std::intptr_t) { return S_FALSE; }
+HRESULT LayoutPluginBase::ReservedC(std::int32_t, std::intptr_t, void*) { return S_FALSE; }
 HRESULT LayoutPluginBase::DoPaint(plat::HDC, const plat::RECT*, std::int32_t) { return S_OK; }
 HRESULT LayoutPluginBase::DoCommand(std::intptr_t, std::intptr_t) { return S_OK; }
 HRESULT LayoutPluginBase::OnNameChanged() { return S_OK; }
@@ -182,8 +182,8 @@ HRESULT LayoutListPluginBase::GetItemRect(std::int32_t index, plat::RECT& rect) 
   return S_OK;
 }
 
-HRESULT LayoutListPluginBase::GetRect(std::int32_t, std::uint32_t flags, plat::RECT* rect, std::int32_t* out1,
-                                      std::int32_t* out2) {
+HRESULT LayoutListPluginBase::GetRect(std::int32_t, std::uint32_t flags, plat::RECT* rect, std::intptr_t* out1,
+                                      std::intptr_t* out2) {
   if (!rect) return E_POINTER;
   if (out1) *out1 = 0;
   if (out2) *out2 = 0;
@@ -239,7 +239,7 @@ HRESULT LayoutListPluginBase::SetSelection(std::int32_t index) {
   return S_OK;
 }
 
-HRESULT LayoutListPluginBase::OnFocus(std::int32_t, const plat::POINT* point) {
+HRESULT LayoutListPluginBase::OnFocus(std::int32_t, const plat::POINT* point, const plat::RECT*) {
   std::int32_t index;
   if (!point) {
     index = selection_ >= 0 ? selection_ : 0;

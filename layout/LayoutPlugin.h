@@ -19,8 +19,9 @@ inline constexpr plat::IID IID_IFormPlugin = {
     0x1C0861F7, 0xB1BA, 0x4407, {0x9E, 0x11, 0xFC, 0xC2, 0xDA, 0xA7, 0x41, 0x06}};
 
 // What a host hands a plug-in to paint: the target (a DC holding a DIB
-// section, and a clip), the focus flag, the vertical scroll offset and the
-// visible height (lists), the drawing origin and the bottom limit (text).
+// section, and a clip), the paint state (0 normal, 1 focused, 2 pressed),
+// the scroll position, the visible size, the content rectangle, the drawing
+// origin (the view's position in the target) and the bottom limit (text).
 struct LayoutPaintRecord {
   plat::HDC dc = nullptr;
   const plat::RECT* clip = nullptr;
@@ -30,6 +31,19 @@ struct LayoutPaintRecord {
   std::int32_t originX = 0;
   std::int32_t originY = 0;
   std::int32_t bottomLimit = 0;
+  std::int32_t scrollX = 0;
+  std::int32_t visibleWidth = 0;
+  plat::RECT content{};
+};
+
+// What a host hands every plug-in at a layout pass: the visible size, the
+// content rectangle and the view's position.
+struct LayoutViewRecord {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  plat::RECT content{};
+  std::int32_t x = 0;
+  std::int32_t y = 0;
 };
 
 // Virtual-key codes the lists answer.
@@ -43,15 +57,31 @@ class ILayoutPlugin : public plat::IUnknown {
   virtual plat::HRESULT SetProperties(ILayoutItem* item) = 0;                                // 5
   virtual plat::HRESULT Paint(const LayoutPaintRecord& record) = 0;                          // 6
   virtual plat::HRESULT GetKind(std::int32_t code, std::int32_t* kind) = 0;                  // 7
-  virtual plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::int32_t* out1,
-                                std::int32_t* out2) = 0;                                     // 8
+  // flags 0: the selection's rectangle; otherwise the whole plug-in. out1
+  // may receive a mask bitmap (HBITMAP) of the rectangle's shape.
+  virtual plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::intptr_t* out1,
+                                std::intptr_t* out2) = 0;                                    // 8
   virtual plat::HRESULT GetContentSize(plat::HDC dc, plat::SIZE* size) = 0;                  // 9
-  virtual plat::HRESULT OnFocus(std::int32_t reason, const plat::POINT* point) = 0;          // 10
+  // The selection offered: by a key (with the rectangle it comes from) or by
+  // the pointer (point); S_OK accepts it.
+  virtual plat::HRESULT OnFocus(std::int32_t key, const plat::POINT* point, const plat::RECT* from) = 0;  // 10
   virtual plat::HRESULT OnKey(std::uint32_t key, std::int32_t* handled) = 0;                 // 11
-  virtual plat::HRESULT ReservedB(const plat::POINT* point) = 0;                             // 12
+  // Activation of the selected plug-in (Enter, or a press that stays a tap).
+  virtual plat::HRESULT ReservedB(const plat::POINT* point, std::int32_t flag) = 0;          // 12
   virtual plat::HRESULT OnTap(const plat::POINT* point) = 0;                                 // 13
+  // The layout pass: a points at the host's LayoutViewRecord.
   virtual plat::HRESULT OnCommand(std::intptr_t a, std::intptr_t b) = 0;                     // 14
-  virtual plat::HRESULT ReservedC(std::int32_t event, std::intptr_t parameter) = 0;          // 15
+  // Content events; S_OK when handled.
+  virtual plat::HRESULT ReservedC(std::int32_t event, std::intptr_t parameter, void* record) = 0;  // 15
+};
+
+// The second interface of the "Form" plug-in (reached through its
+// QueryOwnInterface): puts a content or a named layout into the form.
+class IFormPlugin : public plat::IUnknown {
+ public:
+  virtual plat::HRESULT GetRootContent(IScreenContent** content) = 0;                       // 3
+  virtual plat::HRESULT ShowContent(IScreenContent* content, plat::IUnknown* owner) = 0;     // 4
+  virtual plat::HRESULT ShowLayoutByName(const char16_t* name, plat::IUnknown* owner) = 0;   // 5
 };
 
 class LayoutPluginBase : public CLayoutObject<ILayoutPlugin> {
@@ -63,15 +93,15 @@ class LayoutPluginBase : public CLayoutObject<ILayoutPlugin> {
   plat::HRESULT SetProperties(ILayoutItem* item) override;
   plat::HRESULT Paint(const LayoutPaintRecord& record) override;
   plat::HRESULT GetKind(std::int32_t code, std::int32_t* kind) override;
-  plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::int32_t* out1,
-                        std::int32_t* out2) override;
+  plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::intptr_t* out1,
+                        std::intptr_t* out2) override;
   plat::HRESULT GetContentSize(plat::HDC dc, plat::SIZE* size) override;
-  plat::HRESULT OnFocus(std::int32_t reason, const plat::POINT* point) override;
+  plat::HRESULT OnFocus(std::int32_t key, const plat::POINT* point, const plat::RECT* from) override;
   plat::HRESULT OnKey(std::uint32_t key, std::int32_t* handled) override;
-  plat::HRESULT ReservedB(const plat::POINT* point) override;
+  plat::HRESULT ReservedB(const plat::POINT* point, std::int32_t flag) override;
   plat::HRESULT OnTap(const plat::POINT* point) override;
   plat::HRESULT OnCommand(std::intptr_t a, std::intptr_t b) override;
-  plat::HRESULT ReservedC(std::int32_t event, std::intptr_t parameter) override;
+  plat::HRESULT ReservedC(std::int32_t event, std::intptr_t parameter, void* record) override;
 
   // The overridable steps.
   virtual plat::HRESULT DoPaint(plat::HDC dc, const plat::RECT* clip, std::int32_t focus);  // 17
@@ -108,10 +138,10 @@ class LayoutListPluginBase : public LayoutPluginBase {
   LayoutListPluginBase();
 
   plat::HRESULT Paint(const LayoutPaintRecord& record) override;
-  plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::int32_t* out1,
-                        std::int32_t* out2) override;
+  plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::intptr_t* out1,
+                        std::intptr_t* out2) override;
   plat::HRESULT GetContentSize(plat::HDC dc, plat::SIZE* size) override;
-  plat::HRESULT OnFocus(std::int32_t reason, const plat::POINT* point) override;
+  plat::HRESULT OnFocus(std::int32_t key, const plat::POINT* point, const plat::RECT* from) override;
   plat::HRESULT OnKey(std::uint32_t key, std::int32_t* handled) override;
   plat::HRESULT OnTap(const plat::POINT* point) override;
   plat::HRESULT LoadProperties() override;

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "platform/base/Text.h"
 #include "platform/base/Thread.h"
@@ -98,7 +100,17 @@ LRESULT CallProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (!w) return 0;
     proc = w->proc;
   }
-  return proc ? proc(hwnd, msg, wParam, lParam) : DefWindowProcW(hwnd, msg, wParam, lParam);
+  if (!proc) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  // A window procedure that throws must not end the program: the exception
+  // stops here, is logged, and the message gets the unhandled answer.
+  try {
+    return proc(hwnd, msg, wParam, lParam);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "window procedure of %u threw on message 0x%04x: %s\n", HandleToValue(hwnd), msg, e.what());
+  } catch (...) {
+    std::fprintf(stderr, "window procedure of %u threw on message 0x%04x\n", HandleToValue(hwnd), msg);
+  }
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 std::shared_ptr<ClassInfo> FindClass(const WCHAR* name) {

@@ -509,6 +509,14 @@ TEST_F(TodayChannelFilterTest, AutoIncludeDefaultsToOnAndIsWritten) {
   CTodayChannelFilter filter;
   EXPECT_TRUE(filter.GetAutoIncludeNewChannels());
   EXPECT_EQ(StoredDword(u"AutoIncludeNewChannels"), std::optional<plat::DWORD>(1));
+  // Set to what it holds: nothing is written (a value stored meanwhile stays).
+  ASSERT_TRUE(TodayKey().SetDWORD(u"AutoIncludeNewChannels", 5));
+  EXPECT_TRUE(filter.SetAutoInclude(true));
+  EXPECT_EQ(StoredDword(u"AutoIncludeNewChannels"), std::optional<plat::DWORD>(5));
+  EXPECT_TRUE(filter.SetAutoInclude(false));
+  EXPECT_FALSE(filter.GetAutoIncludeNewChannels());
+  EXPECT_EQ(StoredDword(u"AutoIncludeNewChannels"), std::optional<plat::DWORD>(0));
+  EXPECT_FALSE(filter.IsIncluded(u"Later", false));
 }
 
 TEST_F(TodayChannelFilterTest, IsIncludedSavesOnlyWhenAsked) {
@@ -552,6 +560,32 @@ TEST_F(TodayChannelFilterTest, EachContentFolderHasItsOwnFilter) {
   UseFolder(u"\\Content");
   CTodayChannelFilter back;
   EXPECT_EQ(Entries(back), (CStringToStringMap{{u"Old", u"0"}}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TodayOptionsTest, FaceNameFollowsUseSystemAndSaveWritesTheHeldValuesBack) {
+  ASSERT_TRUE(TodayKey().SetString(u"Font.Name", u"DejaVu Serif"));
+  ASSERT_TRUE(TodayKey().SetDWORD(u"ViewList.RowsCount", 7));
+  CTodayViewOptions options;
+  EXPECT_EQ(Utf8(options.GetFaceName()), "Tahoma");  // "Font.UseSystem" defaults to on
+  ASSERT_TRUE(TodayKey().SetDWORD(u"Font.UseSystem", 0));
+  Reread(options);
+  EXPECT_EQ(Utf8(options.GetFaceName()), "DejaVu Serif");
+  options.SetFontsChanged(false);
+  EXPECT_FALSE(options.GetFontsChanged());
+  options.SetFontsChanged(true);
+  EXPECT_TRUE(options.GetFontsChanged());
+
+  // The stored values are overwritten by the held ones.
+  ASSERT_TRUE(TodayKey().SetDWORD(u"ViewList.RowsCount", 3));
+  ASSERT_TRUE(TodayKey().SetString(u"Font.Name", u"Other"));
+  ASSERT_TRUE(options.Save());
+  EXPECT_EQ(TodayKey().GetDWORD(u"ViewList.RowsCount", 0), 7u);
+  EXPECT_EQ(TodayKey().GetDWORD(u"Font.UseSystem", 1), 0u);
+  EXPECT_EQ(Utf8(TodayKey().GetString(u"Font.Name", u"")), "DejaVu Serif");
 }
 
 }  // namespace

@@ -1,0 +1,255 @@
+#include "layout/DialogManager.h"
+
+#include <new>
+
+#include "core/DebugLog.h"
+#include "layout/PPCDialog.h"
+#include "layout/ResourceValues.h"
+#include "layout/UIToolkit.h"
+#include "platform/windows/Windows.h"
+
+using plat::E_FAIL;
+using plat::HRESULT;
+using plat::S_OK;
+using XmlLayouts::CDialogContent;
+
+namespace {
+
+CRefPtr<CDialogContent> AsContent(const CRefPtr<IScreenContent>& screen) {
+  return CRefPtr<CDialogContent>(dynamic_cast<CDialogContent*>(screen.Get()));
+}
+
+}  // namespace
+
+CRefPtr<CDialogManager> CDialogManager::Create() {
+  CDialogManager* manager = new (std::nothrow) CDialogManager();
+  if (!manager) ThrowLayout(plat::E_OUTOFMEMORY);
+  return CRefPtr<CDialogManager>(manager);
+}
+
+CDialogManager::CDialogManager() {
+  PluginSite* site = new (std::nothrow) PluginSite(this);
+  if (!site) ThrowLayout(plat::E_OUTOFMEMORY);
+  site_ = CComRef<PluginSite>(site);
+}
+
+CDialogManager::~CDialogManager() {
+  runner_.Stop();
+  transition_.Reset();
+  if (site_) site_->DetachHost();
+  if (window_ && plat::GetCapture() == window_) plat::ReleaseCapture();
+  window_ = nullptr;
+  buffer_.reset();
+  snapshot_.reset();
+  while (holder_.Back(true)) {
+  }
+  site_.Reset();
+}
+
+CRefPtr<CDialogContent> CDialogManager::GetContent() { return AsContent(holder_.GetContent()); }
+
+bool CDialogManager::ShowLayout(const std::u16string& name, std::int32_t mode, plat::IUnknown* owner) {
+  if (!ShowNamedLayout(holder_, name, mode, owner, site_.Get())) return false;
+  Relayout();
+  return true;
+}
+
+bool CDialogManager::Back(bool force) {
+  if (!holder_.Back(force)) return false;
+  if (holder_.GetContent()) Relayout();
+  InvalidateAll(false);
+  return true;
+}
+
+void CDialogManager::SetViewSize(int width, int height) {
+  if (width == width_ && height == height_) return;
+  width_ = width;
+  height_ = height;
+  if (holder_.GetContent()) Relayout();
+}
+
+HRESULT CDialogManager::LoadLayout(const char16_t* name) {
+  if (!name) return plat::E_INVALIDARG;
+  CRefPtr<CDialogContent> content = GetContent();
+  plat::IUnknown* owner = nullptr;
+  CComRef<plat::IUnknown> keep;
+  if (content && content->GetOutsideView()->QueryOwner(plat::IID_IUnknown, reinterpret_cast<void**>(&owner)) == S_OK) {
+    keep.Attach(owner);
+  }
+  return ShowLayout(name, kShowReplace, keep.Get()) ? S_OK : E_FAIL;
+}
+
+HRESULT CDialogManager::ReloadLayout() {
+  if (!holder_.GetContent()) return E_FAIL;
+  Relayout();
+  return S_OK;
+}
+
+HRESULT CDialogManager::Relayout() {
+  CRefPtr<IScreenContent> current;
+  CRefPtr<IScreenContent> previous;
+  holder_.GetTransition(current, previous);
+  LayoutViewRecord view;
+  view.width = width_;
+  view.height = height_;
+  try {
+    if (CRefPtr<CDialogContent> below = AsContent(previous)) below->Build(view);
+    if (CRefPtr<CDialogContent> content = AsContent(current)) content->Build(view);
+  } catch (const COrvException&) {
+    ThrowLayout(ORV_E_LAYOUT);
+  }
+  InvalidateAll(false);
+  return S_OK;
+}
+
+void CDialogManager::InvalidateAll(bool updateNow) {
+  stale_ = true;
+  if (!window_) return;
+  plat::InvalidateRect(window_, nullptr, plat::TRUE);
+  if (updateNow) plat::UpdateWindow(window_);
+}
+
+HRESULT CDialogManager::RedrawPlugin(ILayoutPlugin* plugin, bool updateNow, const plat::RECT* rect) {
+  CRefPtr<CDialogContent> content = GetContent();
+  if (IsBufferStale() || !buffer_ || !content) {
+    InvalidateAll(updateNow);
+    return S_OK;
+  }
+  plat::HDC dc = buffer_->GetDC();
+  const int saved = plat::SaveDC(dc);
+  ContentPaintRequest request;
+  request.dc = dc;
+  request.target = buffer_.get();
+  request.mode = SelectionMode();
+  content->Paint(request, plugin);
+  plat::RestoreDC(dc, saved);
+  if (window_) {
+    plat::InvalidateRect(window_, rect, plat::FALSE);
+    if (updateNow) plat::UpdateWindow(window_);
+  }
+  return S_OK;
+}
+
+std::int32_t CDialogManager::SelectionMode() const {
+  return window_ && plat::GetCapture() == window_ ? 2 : 1;
+}
+
+void CDialogManager::EnsureBuffer() {
+  if (!buffer_) {
+    buffer_ = std::make_shared<CBitmapBuffer>();
+    if (!buffer_) ThrowLayout(plat::E_OUTOFMEMORY);
+  }
+  if (buffer_->GetBits() && buffer_->GetWidth() == width_ && buffer_->GetHeight() == height_) return;
+  buffer_->Destroy();
+  if (!buffer_->Create(width_, height_, CBitmapBuffer::kRgb565)) ThrowLayout(ORV_E_LAYOUT);
+}
+
+bool CDialogManager::ProcessPaint() {
+  CProfileScope profile(u"CDialogManager::ProcessPaint");
+  CRefPtr<IScreenContent> current;
+  CRefPtr<IScreenContent> previous;
+  holder_.GetTransition(current, previous);
+  EnsureBuffer();
+  plat::HDC dc = buffer_->GetDC();
+  const int saved = plat::SaveDC(dc);
+  const plat::RECT all{0, 0, width_, height_};
+  plat::FillRect(dc, &all, static_cast<plat::HBRUSH>(plat::GetStockObject(plat::BLACK_BRUSH)));
+  // With no screen shown the view stays black.
+  if (CRefPtr<CDialogContent> content = AsContent(current)) {
+    if (CRefPtr<CDialogContent> below = AsContent(previous)) {
+      ContentPaintRequest request;
+      request.dc = dc;
+      request.target = buffer_.get();
+      request.mode = 0;
+      below->Paint(request);
+      buffer_->FillRectAlpha(0, 0, width_, height_, 0x000000, GetThemeBaseHue() == -1 ? 200 : 100);
+    }
+    ContentPaintRequest request;
+    request.dc = dc;
+    request.target = buffer_.get();
+    request.mode = SelectionMode();
+    content->Paint(request);
+  }
+  plat::RestoreDC(dc, saved);
+  stale_ = false;
+  return true;
+}
+
+bool CDialogManager::IsBufferStale() const {
+  if (stale_) return true;
+  return buffer_ && (buffer_->GetWidth() != width_ || buffer_->GetHeight() != height_);
+}
+
+bool CDialogManager::Paint(plat::HDC dc, plat::POINT origin, const plat::RECT* clip) {
+  if (IsBufferStale() || !buffer_) {
+    try {
+      if (!ProcessPaint()) return false;
+    } catch (const COrvException&) {
+      return false;
+    }
+  }
+  plat::RECT dest{origin.x, origin.y, origin.x + width_, origin.y + height_};
+  if (clip && !plat::IntersectRect(&dest, &dest, clip)) return true;
+  plat::BitBlt(dc, dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top, buffer_->GetDC(),
+               dest.left - origin.x, dest.top - origin.y, plat::SRCCOPY);
+  return true;
+}
+
+void CDialogManager::RunPendingRefresh() {
+  if (!refreshPending_) return;
+  refreshPending_ = false;
+  InvalidateAll(false);
+  if (CRefPtr<CDialogContent> content = GetContent()) content->DispatchEvent(21, 32868, nullptr);
+}
+
+void CDialogManager::OnPaint() {
+  RunPendingRefresh();
+  plat::PAINTSTRUCT ps{};
+  plat::HDC dc = plat::BeginPaint(window_, &ps);
+  if (!paintSuppressed_) Paint(dc, plat::POINT{0, 0}, &ps.rcPaint);
+  plat::EndPaint(window_, &ps);
+}
+
+std::shared_ptr<CBitmapBuffer> CDialogManager::CaptureSnapshot() {
+  if (IsBufferStale() || !buffer_) ProcessPaint();
+  snapshot_ = std::move(buffer_);
+  stale_ = true;
+  return snapshot_;
+}
+
+bool CDialogManager::StartTransition(int code, const plat::RECT* parameter) {
+  if (!snapshot_) return false;
+  if (IsBufferStale() || !buffer_) ProcessPaint();
+  // The effect keeps the picture to end on; the next paint makes a new
+  // buffer, so the screen and the effect's thread never share one.
+  std::shared_ptr<CBitmapBuffer> picture = std::move(buffer_);
+  stale_ = true;
+  CRefPtr<ScreenTransition> effect = CreateScreenTransition(code, snapshot_, picture, window_, parameter);
+  if (!effect) return false;
+  runner_.Stop();
+  transition_ = effect;
+  runner_.Start(effect.Get(), plat::THREAD_PRIORITY_NORMAL);
+  return true;
+}
+
+void CDialogManager::EndTransition() {
+  runner_.Stop();
+  transition_.Reset();
+  snapshot_.reset();
+  InvalidateAll(false);
+}
+
+void CDialogManager::CancelCapture(int x, int y) {
+  if (!window_ || plat::GetCapture() != window_) return;
+  plat::ReleaseCapture();
+  if (CRefPtr<CDialogContent> content = GetContent()) content->PointerUp(x, y);
+  InvalidateAll(false);
+}
+
+int DialogRecordHeaderHeight() { return (GetScreenDpiY() + 2) * 24 / 96; }
+
+plat::HWND CreateEmptyDialog(CPPCModelessDialogImpl& dialog, plat::HWND parent, plat::LPARAM parameter) {
+  plat::HWND window = dialog.Create(parent, kEmptyDialogId, parameter);
+  if (!window) plat::SetLastError(plat::ERROR_OUTOFMEMORY);
+  return window;
+}

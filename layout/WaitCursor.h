@@ -1,0 +1,23 @@
+// Shows the wait cursor for the life of the guard.
+#pragma once
+
+#include "platform/controls/ShellDialog.h"
+
+class CWaitCursor {
+ public:
+  CWaitCursor() : saved_(plat::SetCursor(plat::LoadWaitCursor())), active_(true) {}
+  ~CWaitCursor() { Restore(); }
+  CWaitCursor(const CWaitCursor&) = delete;
+  CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+  // Puts the saved cursor back now; later calls and the destructor do nothing.
+  void Restore() {
+    if (!active_) return;
+    plat::SetCursor(saved_);
+    active_ = false;
+  }
+
+ private:
+  plat::HCURSOR saved_;
+  bool active_;
+};
