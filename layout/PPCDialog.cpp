@@ -8,7 +8,7 @@
 #include "layout/UIToolkit.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/controls/MenuBar.h"
-#include "platform/controls/ShellDialog.h"
+#include "platform/controls/Shell.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/resources/Resources.h"
 

@@ -3,7 +3,6 @@
 #include "core/Localizer.h"
 #include "layout/UIToolkit.h"
 #include "platform/controls/MenuBar.h"
-#include "platform/controls/ShellDialog.h"
 
 bool SoftKeyBar::Create(plat::HWND owner, plat::UINT menuId, bool withSipButton) {
   if (plat::HWND old = plat::SHFindMenuBar(owner)) plat::DestroyWindow(old);

@@ -11,7 +11,7 @@
 #include "platform/base/Device.h"
 #include "platform/controls/ComboBox.h"
 #include "platform/controls/MenuBar.h"
-#include "platform/controls/ShellDialog.h"
+#include "platform/controls/Shell.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/resources/Resources.h"
 #include "platform/windows/SystemMetrics.h"

@@ -1,11 +1,11 @@
 // Shows the wait cursor for the life of the guard.
 #pragma once
 
-#include "platform/controls/ShellDialog.h"
+#include "platform/windows/Cursor.h"
 
 class CWaitCursor {
  public:
-  CWaitCursor() : saved_(plat::SetCursor(plat::LoadWaitCursor())), active_(true) {}
+  CWaitCursor() : saved_(plat::SetCursor(plat::LoadCursorW(nullptr, plat::IDC_WAIT))), active_(true) {}
   ~CWaitCursor() { Restore(); }
   CWaitCursor(const CWaitCursor&) = delete;
   CWaitCursor& operator=(const CWaitCursor&) = delete;

@@ -61,8 +61,6 @@ constexpr UINT CB_GETITEMHEIGHT = 0x0154;   // wParam -1 or an item; the height
 constexpr UINT CB_FINDSTRINGEXACT = 0x0158; // as CB_FINDSTRING, the whole text ignoring case
 constexpr UINT CB_SHOWDROPDOWN = 0x014F;    // wParam TRUE opens the list, FALSE closes it
 constexpr UINT CB_GETDROPPEDCONTROLRECT = 0x0152;  // lParam RECT* (screen) of the list
-constexpr UINT CB_SETITEMHEIGHT = 0x0153;   // wParam -1: the field, else the list's items; lParam the height
-constexpr UINT CB_GETITEMHEIGHT = 0x0154;   // wParam as CB_SETITEMHEIGHT
 constexpr UINT CB_GETDROPPEDSTATE = 0x0157;
 
 // Notifications (WM_COMMAND to the parent).

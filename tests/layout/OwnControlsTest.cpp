@@ -223,12 +223,12 @@ TEST_F(OwnControlsTest, WaitCursorIsRestoredOnce) {
   plat::SetCursor(nullptr);
   {
     CWaitCursor wait;
-    EXPECT_EQ(plat::GetCursor(), plat::LoadWaitCursor());
+    EXPECT_EQ(plat::GetCursor(), plat::LoadCursorW(nullptr, plat::IDC_WAIT));
     wait.Restore();
     EXPECT_EQ(plat::GetCursor(), nullptr);
-    plat::SetCursor(plat::LoadWaitCursor());
+    plat::SetCursor(plat::LoadCursorW(nullptr, plat::IDC_WAIT));
   }
-  EXPECT_EQ(plat::GetCursor(), plat::LoadWaitCursor());  // restored already: left alone
+  EXPECT_EQ(plat::GetCursor(), plat::LoadCursorW(nullptr, plat::IDC_WAIT));  // restored already: left alone
 }
 
 }  // namespace

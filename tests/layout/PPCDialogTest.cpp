@@ -2,7 +2,7 @@
 // children moved below it, OK / Cancel / soft keys ending a modal dialog,
 // the modeless dialog hidden and destroyed, the input panel fitting.
 #include "layout/PPCDialog.h"
-#include "platform/controls/ShellDialog.h"
+#include "platform/controls/Shell.h"
 #include "tests/layout/ToolkitFixture.h"
 
 namespace layouttest {
@@ -96,20 +96,26 @@ TEST_F(PPCDialogTest, ModelessDialogIsFullScreenWithItsHeaderAndOkDestroysIt) {
   EXPECT_EQ(dialog.GetHwnd(), nullptr);
 }
 
-TEST_F(PPCDialogTest, InputPanelChangesRefitTheDialog) {
+TEST_F(PPCDialogTest, InputPanelChangesRefitTheDialogToTheVisibleDesktop) {
   CPPCModelessDialogImpl dialog;
   plat::HWND w = dialog.Create(nullptr, &kOneStatic.t);
   ASSERT_TRUE(w);
-  SetSipVisible(true);
   plat::SIPINFO info{};
   info.cbSize = sizeof info;
   ASSERT_TRUE(plat::SHSipInfo(plat::SPI_GETSIPINFO, 0, &info, 0));
+  // The device has no panel: a change notice fits the dialog to the whole
+  // screen above the menu bar, wherever it was.
+  plat::MoveWindow(w, 10, 10, 50, 40, 1);
+  plat::SendMessageW(w, plat::WM_SETTINGCHANGE, plat::SPI_SETSIPINFO, 0);
   plat::RECT r = ScreenRect(w);
+  EXPECT_EQ(r.left, info.rcVisibleDesktop.left);
+  EXPECT_EQ(r.top, info.rcVisibleDesktop.top);
+  EXPECT_EQ(r.right, info.rcVisibleDesktop.right);
   EXPECT_EQ(r.bottom, info.rcVisibleDesktop.bottom);
-  EXPECT_EQ(r.bottom, info.rcSipRect.top);
-  SetSipVisible(false);
-  r = ScreenRect(w);
-  EXPECT_EQ(r.bottom, info.rcSipRect.bottom);
+  // Another setting leaves it where it is.
+  plat::MoveWindow(w, 10, 10, 50, 40, 1);
+  plat::SendMessageW(w, plat::WM_SETTINGCHANGE, 0, 0);
+  EXPECT_EQ(ScreenRect(w).bottom, 50);
 }
 
 TEST_F(PPCDialogTest, CloseCommandAndCaptionColourFollowTheFlags) {

@@ -4,7 +4,7 @@
 #include "platform/base/Text.h"
 #include "platform/controls/ComboBox.h"
 #include "platform/controls/MenuBar.h"
-#include "platform/controls/ShellDialog.h"
+#include "platform/controls/Shell.h"
 #include "tests/layout/ToolkitFixture.h"
 
 namespace layouttest {
