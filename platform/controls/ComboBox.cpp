@@ -129,13 +129,7 @@ void PaintField(HWND hwnd, const ComboState& s) {
   const int cx = (arrow.left + arrow.right) / 2, cy = (arrow.top + arrow.bottom) / 2;
   const int a = std::max(2, arrowWidth / 6);
   POINT tri[3] = {{cx - a, cy - a / 2}, {cx + a, cy - a / 2}, {cx, cy + a / 2}};
-  HBRUSH ink = CreateSolidBrush(IsWindowEnabled(hwnd) ? GetSysColor(COLOR_WINDOWTEXT) : GetSysColor(COLOR_GRAYTEXT));
-  HGDIOBJ oldBrush = SelectObject(dc, ink);
-  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
-  Polygon(dc, tri, 3);
-  SelectObject(dc, oldPen);
-  SelectObject(dc, oldBrush);
-  DeleteObject(ink);
+  ctl::Triangle(dc, tri, IsWindowEnabled(hwnd) ? GetSysColor(COLOR_WINDOWTEXT) : GetSysColor(COLOR_GRAYTEXT));
   if (s.selection >= 0) {
     const std::u16string& text = s.items[static_cast<std::size_t>(s.selection)].text;
     HGDIOBJ oldFont = ctl::SelectControlFont(hwnd, dc);

@@ -31,26 +31,18 @@
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/SystemMetrics.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/AppLog.h"
 
 namespace {
 
 using namespace plat;
 
-FILE* g_log = nullptr;
+FILE*& g_log = orvtest::AppLogFile();
+constexpr auto Log = &orvtest::AppLog;
 COLORREF g_colour = 0xF0F0E0;  // RRGGBB until the arguments are read
 std::u16string g_title = u"Test window";
 HWND g_window = nullptr;
 
-void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Log(const char* format, ...) {
-  if (!g_log) return;
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(g_log, format, args);
-  va_end(args);
-  std::fputc('\n', g_log);
-  std::fflush(g_log);
-}
 
 void Paint(HDC dc, const RECT& client) {
   HBRUSH back = CreateSolidBrush(g_colour);
