@@ -82,14 +82,44 @@ void CArticleFilter::AddChannel(IChannel* channel) {
   if (channel == nullptr || ContainsChannel(channel)) return;
   channels_.push_back(channel);
   channel->Acquire(this);
-  IArticleSet* articles = channel->GetArticleSet();
-  Subscribe(articles);
-  if (articles != nullptr) {
-    const int count = articles->GetCount();
-    for (int i = 0; i < count; ++i) Insert(articles->GetAt(i));
-  }
+  Subscribe(channel->GetArticleSet());
+  ListArticlesOf(channel);
   Sort();
   FireRebuilt();
+}
+
+void CArticleFilter::ListArticlesOf(IChannel* channel) {
+  IArticleSet* articles = channel->GetArticleSet();
+  if (articles == nullptr) return;
+  const int count = articles->GetCount();
+  for (int i = 0; i < count; ++i) Insert(articles->GetAt(i));
+}
+
+void CArticleFilter::UnlistArticlesOf(IChannel* channel) {
+  std::vector<IArticle*> kept;
+  kept.reserve(list_.size());
+  for (IArticle* article : list_) {
+    if (article->GetChannel() == channel) {
+      if (article->GetManualUpdate() != 0 && manualCount_ > 0) --manualCount_;
+    } else {
+      kept.push_back(article);
+    }
+  }
+  list_.swap(kept);
+}
+
+bool CArticleFilter::RefreshChannel(IChannel* channel) {
+  if (!ContainsChannel(channel)) return false;
+  Unsubscribe(channel->GetArticleSet());
+  // Unlisted before the release, which may free the loaded articles.
+  UnlistArticlesOf(channel);
+  channel->Release(this, false);
+  channel->Acquire(this);
+  Subscribe(channel->GetArticleSet());
+  ListArticlesOf(channel);
+  Sort();
+  FireRebuilt();
+  return true;
 }
 
 void CArticleFilter::ForgetChannel(IChannel* channel) {
@@ -102,17 +132,7 @@ void CArticleFilter::RemoveChannel(IChannel* channel) {
   if (channel == nullptr || it == channels_.end()) return;
   channels_.erase(it);
   Unsubscribe(channel->GetArticleSet());
-  // Taken out in one pass, keeping the order of the rest.
-  std::vector<IArticle*> kept;
-  kept.reserve(list_.size());
-  for (IArticle* article : list_) {
-    if (article->GetChannel() == channel) {
-      if (article->GetManualUpdate() != 0 && manualCount_ > 0) --manualCount_;
-    } else {
-      kept.push_back(article);
-    }
-  }
-  list_.swap(kept);
+  UnlistArticlesOf(channel);
   channel->Release(this, false);
   Sort();
   FireRebuilt();

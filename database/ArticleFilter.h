@@ -41,6 +41,7 @@ class CArticleFilter : public CDBEventListener {
 
   int GetChannelCount() const { return static_cast<int>(channels_.size()); }
   bool ContainsChannel(const IChannel* channel) const;
+  bool HasChannel(const IChannel* channel) const { return ContainsChannel(channel); }
 
   // Shows the channel's articles too: acquires the channel (its headers load
   // for the first user), listens to its article set, lists its live
@@ -51,8 +52,16 @@ class CArticleFilter : public CDBEventListener {
   // Shows this channel alone; nothing when it is already shown alone. A null
   // channel leaves the list empty without an event.
   void SetChannel(IChannel* channel);
+  // Lists a shown channel's articles anew, as they are now: its articles
+  // leave the list, the filter's use of the channel ends and starts again (so
+  // the headers are read again from disk when no one else uses the channel,
+  // as in a reader of another process's writes), its live articles are
+  // listed, then sort and 23. False, and nothing happens, for a channel that
+  // is not shown.
+  bool RefreshChannel(IChannel* channel);
   // Shows nothing: every channel released, the list empty. No event.
   void Clear();
+  void RemoveAllChannels() { Clear(); }
 
   // Appends an accepted article that is not listed yet (no sort, no event).
   bool Insert(IArticle* article);
@@ -75,6 +84,11 @@ class CArticleFilter : public CDBEventListener {
   void FireRebuilt();
   void FireRow(int index);
   void ForgetChannel(IChannel* channel);
+  // Lists the accepted articles of the channel's article set (no sort, no event).
+  void ListArticlesOf(IChannel* channel);
+  // Takes every article of the channel out of the list, keeping the order of
+  // the rest (no sort, no event).
+  void UnlistArticlesOf(IChannel* channel);
 
   CChannelSet* channelSet_;
   std::vector<IChannel*> channels_;  // in the order they were added

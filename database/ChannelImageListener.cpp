@@ -27,6 +27,8 @@ CChannelImageListener* CChannelImageListener::GetInstance() {
   return &instance;
 }
 
+CChannelImageListener* GetChannelImageListener() { return CChannelImageListener::GetInstance(); }
+
 CChannelImageListener::CChannelImageListener(CChannelSet* set, CThumbnailsManager* manager)
     : set_(set), manager_(manager) {
   if (!set_) return;

@@ -34,3 +34,6 @@ class CChannelImageListener : public CDBEventListener {
   CChannelSet* set_;
   CThumbnailsManager* manager_;
 };
+
+// The process's listener (CChannelImageListener::GetInstance), made on first call.
+CChannelImageListener* GetChannelImageListener();

@@ -31,6 +31,14 @@ class IChannelSet : public virtual IUpdateItem, public CSynchronized {
   virtual bool IsContentUnavailable() = 0;
   virtual bool HasOldFormatChannels() = 0;
   virtual void ClearOldFormatFlags() = 0;
+
+  // The names the programs load and check the content folder by. 1 when the
+  // content folder is open (its channels loaded when it changed), 0 when it
+  // cannot be reached (IsStorageMissing then tells a missing card) or made.
+  int LoadContentFolder() { return Open() ? 1 : 0; }
+  bool IsStorageMissing() { return IsContentUnavailable(); }
+  IChannel* AddChannel(const std::u16string& name) { return Add(name); }
+  void RemoveChannel(const std::u16string& name) { Remove(name); }
 };
 
 // What the channel set keeps across a move of the content folder: the view

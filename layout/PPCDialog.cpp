@@ -224,13 +224,13 @@ void PPCDialogBase::FitToInputPanel() {
 
 plat::INT_PTR CPPCDialogImpl::DoModal(plat::HWND parent, const plat::DLGTEMPLATE* dialogTemplate,
                                       plat::LPARAM parameter) {
-  (void)parameter;
+  initParam_ = parameter;
   return plat::DialogBoxIndirectParamW(GetUiKitModule(), dialogTemplate, parent, &PPCDialogBase::DialogProc,
                                        reinterpret_cast<plat::LPARAM>(static_cast<PPCDialogBase*>(this)));
 }
 
 plat::INT_PTR CPPCDialogImpl::DoModal(plat::HWND parent, plat::UINT resourceId, plat::LPARAM parameter) {
-  (void)parameter;
+  initParam_ = parameter;
   return plat::DialogBoxParamW(GetUiKitModule(), plat::MAKEINTRESOURCEW(resourceId), parent,
                                &PPCDialogBase::DialogProc,
                                reinterpret_cast<plat::LPARAM>(static_cast<PPCDialogBase*>(this)));
@@ -242,13 +242,13 @@ CPPCModelessDialogImpl::~CPPCModelessDialogImpl() {
 
 plat::HWND CPPCModelessDialogImpl::Create(plat::HWND parent, const plat::DLGTEMPLATE* dialogTemplate,
                                           plat::LPARAM parameter) {
-  (void)parameter;
+  initParam_ = parameter;
   return plat::CreateDialogIndirectParamW(GetUiKitModule(), dialogTemplate, parent, &PPCDialogBase::DialogProc,
                                           reinterpret_cast<plat::LPARAM>(static_cast<PPCDialogBase*>(this)));
 }
 
 plat::HWND CPPCModelessDialogImpl::Create(plat::HWND parent, plat::UINT resourceId, plat::LPARAM parameter) {
-  (void)parameter;
+  initParam_ = parameter;
   return plat::CreateDialogParamW(GetUiKitModule(), plat::MAKEINTRESOURCEW(resourceId), parent,
                                   &PPCDialogBase::DialogProc,
                                   reinterpret_cast<plat::LPARAM>(static_cast<PPCDialogBase*>(this)));

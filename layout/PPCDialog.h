@@ -35,6 +35,8 @@ class PPCDialogBase {
   plat::DWORD GetFlags() const { return flags_; }
   void SetFlags(plat::DWORD flags) { flags_ = flags; }
   bool HasHeader() const { return !title_.empty(); }
+  // The parameter the dialog was run or created with.
+  plat::LPARAM GetInitParam() const { return initParam_; }
   // The title's text extent from the last paint.
   plat::SIZE GetTitleExtent() const { return titleExtent_; }
 
@@ -70,6 +72,7 @@ class PPCDialogBase {
   static plat::INT_PTR DialogProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
 
   plat::HWND hwnd_ = nullptr;
+  plat::LPARAM initParam_ = 0;
 
  private:
   bool OnInitDialog();

@@ -48,6 +48,17 @@ inline void Fill(HDC dc, const RECT& r, COLORREF colour) {
   DeleteObject(b);
 }
 
+// A filled triangle without outline.
+inline void Triangle(HDC dc, const POINT (&points)[3], COLORREF colour) {
+  HBRUSH brush = CreateSolidBrush(colour);
+  HGDIOBJ oldBrush = SelectObject(dc, brush);
+  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+  Polygon(dc, points, 3);
+  SelectObject(dc, oldPen);
+  SelectObject(dc, oldBrush);
+  DeleteObject(brush);
+}
+
 // The window's text.
 inline std::u16string TextOf(HWND hwnd) {
   int n = GetWindowTextLengthW(hwnd);

@@ -195,14 +195,7 @@ void Paint(HWND hwnd, const UpDownState& s) {
       tri[1] = {cx - a, cy - d * a / 2};
       tri[2] = {cx + a, cy - d * a / 2};
     }
-    const COLORREF ink = !enabled ? GetSysColor(COLOR_GRAYTEXT) : down ? RGB(255, 255, 255) : RGB(0, 0, 0);
-    HBRUSH brush = CreateSolidBrush(ink);
-    HGDIOBJ oldBrush = SelectObject(dc, brush);
-    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
-    Polygon(dc, tri, 3);
-    SelectObject(dc, oldPen);
-    SelectObject(dc, oldBrush);
-    DeleteObject(brush);
+    ctl::Triangle(dc, tri, !enabled ? GetSysColor(COLOR_GRAYTEXT) : down ? RGB(255, 255, 255) : RGB(0, 0, 0));
   }
   EndPaint(hwnd, &ps);
 }

@@ -22,25 +22,18 @@
 #include "tests/support/PageTemplate.h"
 #include "platform/windows/SystemMetrics.h"
 #include "platform/windows/Windows.h"
+#include "tests/apps/AppLog.h"
 
 namespace {
 
 using namespace plat;
 
-FILE* g_log = nullptr;
+FILE*& g_log = orvapp::LogFile();
+using orvapp::Log;
 HWND g_control = nullptr;
 std::vector<HTREEITEM> g_groups;
 bool g_refused = false;
 
-void Log(const char* format, ...) {
-  if (!g_log) return;
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(g_log, format, args);
-  va_end(args);
-  std::fputc('\n', g_log);
-  std::fflush(g_log);
-}
 
 std::u16string U(const std::string& s) { return Utf8ToUtf16(s); }
 

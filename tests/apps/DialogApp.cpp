@@ -17,20 +17,13 @@
 #include "layout/UIToolkit.h"
 #include "platform/base/Text.h"
 #include "platform/controls/CommCtrl.h"
+#include "tests/apps/AppLog.h"
 
 namespace {
 
-FILE* g_log = nullptr;
+FILE*& g_log = orvapp::LogFile();
+using orvapp::Log;
 
-void Log(const char* format, ...) {
-  if (!g_log) return;
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(g_log, format, args);
-  va_end(args);
-  std::fputc('\n', g_log);
-  std::fflush(g_log);
-}
 
 constexpr int kWifiOnly = 301;
 constexpr int kImages = 302;

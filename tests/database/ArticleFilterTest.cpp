@@ -278,6 +278,72 @@ TEST_F(ArticleFilterTest, ChannelRemovedFromTheSetLeavesTheList) {
   log.Unsubscribe(&filter);
 }
 
+// A reader of the files another writer changes (as the Today item reads what
+// the main program writes): refreshing a shown channel lists what is stored
+// now, in place of what the reader loaded before.
+TEST_F(ArticleFilterTest, RefreshChannelListsWhatIsStoredNow) {
+  const int writer = 0;
+  // Stored articles have digest ids.
+  const std::u16string first = std::u16string(32, u'1');
+  const std::u16string second = std::u16string(32, u'2');
+  const std::u16string manualId = std::u16string(32, u'3');
+  IChannel* written = set_->Add(u"feed");
+  ASSERT_NE(written, nullptr);
+  ASSERT_NE(set_->Add(u"other"), nullptr);
+  written->Acquire(&writer);
+  ASSERT_NE(Make(written, first, 2, 1), nullptr);
+  written->Release(&writer, true);
+
+  CChannelSet reader;
+  reader.SetReadOnly(1);
+  ASSERT_TRUE(reader.Open());
+  CChannel* feed = reader.FindByNameNoCase(u"feed");
+  CChannel* other = reader.FindByNameNoCase(u"other");
+  ASSERT_TRUE(feed && other);
+  CArticleFilter filter(&reader);
+  filter.AddChannel(feed);
+  ASSERT_EQ(Ids(filter), std::vector<std::u16string>{first});
+  EventLog log;
+  log.Subscribe(&filter);
+
+  // The writer deletes the article the reader shows and adds two, one of
+  // them marked for manual update.
+  written->Acquire(&writer);
+  ASSERT_EQ(written->GetArticleSet()->GetCount(), 1);
+  written->GetArticleSet()->GetAt(0)->Delete();
+  ASSERT_NE(Make(written, second, 1, 2), nullptr);
+  IArticle* manual = Make(written, manualId, 3, 3);
+  ASSERT_NE(manual, nullptr);
+  manual->SetManualUpdate(true);
+  written->Release(&writer, true);
+  EXPECT_EQ(Ids(filter), std::vector<std::u16string>{first});  // not read again by itself
+
+  EXPECT_TRUE(filter.RefreshChannel(feed));
+  EXPECT_EQ(Ids(filter), (std::vector<std::u16string>{second, manualId}));
+  EXPECT_EQ(filter.GetManualCount(), 1);
+  EXPECT_EQ(log.Count(DBE_FILTER_REBUILT), 1);
+  EXPECT_EQ(feed->GetUserCount(), 1u);
+  EXPECT_TRUE(filter.HasChannel(feed));
+  // The refreshed articles are followed again: a title change re-sorts.
+  filter.FindById(manualId)->SetTitle(u"renamed");
+  EXPECT_EQ(log.Count(DBE_FILTER_REBUILT), 2);
+
+  // Channels that are not shown are not refreshed.
+  log.events.clear();
+  EXPECT_FALSE(filter.RefreshChannel(other));
+  EXPECT_FALSE(filter.RefreshChannel(nullptr));
+  EXPECT_EQ(other->GetUserCount(), 0u);
+  EXPECT_FALSE(filter.HasChannel(other));
+  EXPECT_TRUE(log.events.empty());
+
+  filter.RemoveAllChannels();
+  EXPECT_EQ(filter.GetCount(), 0);
+  EXPECT_EQ(filter.GetChannelCount(), 0);
+  EXPECT_EQ(filter.GetManualCount(), 0);
+  EXPECT_EQ(feed->GetUserCount(), 0u);
+  log.Unsubscribe(&filter);
+}
+
 TEST_F(ArticleFilterTest, DeleteAllMarkAllReadAndUpdatable) {
   IChannel* shown = Channel(u"shown");
   IChannel* hidden = Channel(u"hidden");

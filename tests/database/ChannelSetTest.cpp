@@ -160,6 +160,17 @@ TEST_F(ChannelSetTest, AddAndRemove) {
   EXPECT_EQ(set.GetCount(), 0);
   EXPECT_EQ(recorder.Count(DBE_CHANNEL_REMOVED), 2);
   EXPECT_TRUE(HostExists(ContentHost(u"Bravo.cnl")));
+
+  // The names the programs use add and remove the same way.
+  IChannelSet& program = set;
+  IChannel* c = program.AddChannel(u"charlie");
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(set.FindByName(u"charlie"), c);
+  EXPECT_EQ(program.AddChannel(u"Charlie"), nullptr);
+  EXPECT_EQ(program.AddChannel(u""), nullptr);
+  program.RemoveChannel(u"charlie");
+  EXPECT_EQ(set.FindByName(u"charlie"), nullptr);
+  EXPECT_FALSE(HostExists(ContentHost(u"charlie.cnl")));
   recorder.Unsubscribe(&set);
 }
 
@@ -222,11 +233,18 @@ TEST_F(ChannelSetTest, MissingStorageCard) {
   EXPECT_EQ(set.GetCount(), 0);
   EXPECT_EQ(recorder.Count(DBE_CHANNEL_REMOVED), 1);
   EXPECT_FALSE(HostExists(Host(u"\\Storage Card")));
+  // The same as the programs ask it.
+  IChannelSet& program = set;
+  EXPECT_EQ(program.LoadContentFolder(), 0);
+  EXPECT_TRUE(program.IsStorageMissing());
 
   // And put back: the same folder is loaded again.
   ASSERT_EQ(std::rename((card + ".out").c_str(), card.c_str()), 0);
-  ASSERT_TRUE(set.Open());
+  EXPECT_EQ(program.LoadContentFolder(), 1);
+  EXPECT_FALSE(program.IsStorageMissing());
   EXPECT_FALSE(set.IsContentUnavailable());
+  EXPECT_EQ(Names(set), std::vector<std::u16string>{u"OnCard"});
+  ASSERT_TRUE(set.Open());
   EXPECT_EQ(Names(set), std::vector<std::u16string>{u"OnCard"});
   recorder.Unsubscribe(&set);
 }

@@ -211,4 +211,19 @@ TEST_F(ThumbnailsImageListenerTest, ListensToTheChannelSetWhileItLives) {
   EXPECT_EQ(set.GetListenerCount(), before);
 }
 
+// The program's listener is made once, on the program's channel set.
+TEST_F(ThumbnailsImageListenerTest, ProgramListenerIsMadeOnceOnTheChannelSet) {
+  CChannelSet* set = GetChannelSet();
+  CChannelImageListener* listener = GetChannelImageListener();
+  ASSERT_NE(listener, nullptr);
+  EXPECT_EQ(GetChannelImageListener(), listener);
+  EXPECT_EQ(CChannelImageListener::GetInstance(), listener);
+  CSyncLock lock(set, u"ThumbnailsImageListenerTest");
+  const std::size_t count = set->GetListenerCount();
+  listener->Unsubscribe(set);
+  EXPECT_EQ(set->GetListenerCount(), count - 1);  // it was subscribed
+  listener->Subscribe(set);
+  EXPECT_EQ(set->GetListenerCount(), count);
+}
+
 }  // namespace

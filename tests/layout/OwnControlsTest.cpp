@@ -233,3 +233,59 @@ TEST_F(OwnControlsTest, WaitCursorIsRestoredOnce) {
 
 }  // namespace
 }  // namespace layouttest
+
+namespace layouttest {
+namespace {
+
+plat::HWND g_preferred = nullptr;
+
+plat::LRESULT PreferringHost(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+  if (msg == WM_GETPREFERREDFOCUS) return reinterpret_cast<plat::LRESULT>(g_preferred);
+  return plat::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+std::u16string ClassName(plat::HWND w) {
+  char16_t name[32] = {};
+  plat::GetClassNameW(w, name, 32);
+  return name;
+}
+
+TEST_F(OwnControlsTest, SuperclassesSpinEditAndActivationFocus) {
+  Host(&PreferringHost);
+  plat::RECT r{0, 0, 200, 30};
+  plat::HWND label = CreateLabel(host_, &r, u"Folder", 0, 0, 20);
+  ASSERT_TRUE(label);
+  EXPECT_EQ(ClassName(label), LabelClassName());
+  EXPECT_EQ(plat::GetWindowLongW(label, plat::GWL_STYLE), static_cast<plat::LONG_PTR>(kDefaultChildStyle));
+  char16_t text[16] = {};
+  plat::GetWindowTextW(label, text, 16);
+  EXPECT_EQ(std::u16string(text), u"Folder");
+  EXPECT_NE(plat::SendMessageW(label, plat::WM_GETFONT, 0, 0), 0);
+  plat::HWND viewer = CreateHtmlViewer(host_, &r, 0, 21);
+  ASSERT_TRUE(viewer);
+  EXPECT_EQ(ClassName(viewer), HtmlViewerClassName());
+  plat::HWND folders = CreateFolderTree(host_, &r, 0, 22);
+  ASSERT_TRUE(folders);
+  EXPECT_EQ(ClassName(folders), FolderTreeClassName());
+
+  SpinEdit spin;
+  ASSERT_TRUE(spin.Create(host_, plat::RECT{0, 40, 100, 60}, 23, 24));
+  EXPECT_EQ(plat::SendMessageW(spin.upDown, plat::UDM_GETBUDDY, 0, 0), reinterpret_cast<plat::LRESULT>(spin.edit));
+  spin.Enable(false);
+  EXPECT_FALSE(plat::IsWindowEnabled(spin.edit));
+  EXPECT_FALSE(plat::IsWindowEnabled(spin.upDown));
+  spin.Enable(true);
+  EXPECT_TRUE(plat::IsWindowEnabled(spin.upDown));
+
+  g_preferred = spin.edit;
+  bool reentry = false;
+  plat::SetFocus(label);
+  HandleActivateFocus(host_, 0, reentry);  // deactivation: nothing
+  EXPECT_NE(plat::GetFocus(), spin.edit);
+  HandleActivateFocus(host_, 1, reentry);
+  EXPECT_EQ(plat::GetFocus(), spin.edit);
+  EXPECT_FALSE(reentry);
+}
+
+}  // namespace
+}  // namespace layouttest

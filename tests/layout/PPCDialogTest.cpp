@@ -59,7 +59,8 @@ TEST_F(PPCDialogTest, SoftKeysAndCommandsEndAModalDialog) {
   ScriptedDialog empty(kSoftKeyCancel);
   EXPECT_EQ(RunEmptyTemplateDialog(empty, nullptr), plat::IDCANCEL);
   ScriptedDialog resource(plat::IDOK);
-  EXPECT_EQ(RunModalEmptyDialog(resource, nullptr, 0), plat::IDOK);  // "Empty Dialog" of the program
+  EXPECT_EQ(RunModalEmptyDialog(resource, nullptr, 77), plat::IDOK);  // "Empty Dialog" of the program
+  EXPECT_EQ(resource.GetInitParam(), 77);
 }
 
 TEST_F(PPCDialogTest, ModelessDialogIsFullScreenWithItsHeaderAndOkDestroysIt) {
