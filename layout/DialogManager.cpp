@@ -246,7 +246,7 @@ void CDialogManager::CancelCapture(int x, int y) {
   InvalidateAll(false);
 }
 
-int DialogRecordHeaderHeight() { return (GetScreenDpiY() + 2) * 24 / 96; }
+int DialogRecordHeaderHeight() { return GetDialogHeaderHeight(); }
 
 plat::HWND CreateEmptyDialog(CPPCModelessDialogImpl& dialog, plat::HWND parent, plat::LPARAM parameter) {
   plat::HWND window = dialog.Create(parent, kEmptyDialogId, parameter);

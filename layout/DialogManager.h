@@ -105,8 +105,8 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
   int height_ = 0;
 };
 
-// The header height a dialog's record starts with: (dpiY + 2) * 24 / 96,
-// 24 pixels at 96 dpi and 48 at 192.
+// The header height a dialog's record starts with: the one dialog header
+// height of the toolkit (23 pixels at 96 dpi, 46 at 192).
 int DialogRecordHeaderHeight();
 
 class CPPCModelessDialogImpl;

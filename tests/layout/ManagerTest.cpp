@@ -296,9 +296,9 @@ TEST_F(ManagerTest, ASnapshotIsTakenOutOfTheBuffer) {
 }
 
 TEST_F(ManagerTest, DialogHostingHelpers) {
-  EXPECT_EQ(DialogRecordHeaderHeight(), 48);
+  EXPECT_EQ(DialogRecordHeaderHeight(), 46);
   SetScreen(240, 320, 96);
-  EXPECT_EQ(DialogRecordHeaderHeight(), 24);
+  EXPECT_EQ(DialogRecordHeaderHeight(), 23);
   CPPCModelessDialogImpl dialog;
   plat::HWND window = CreateEmptyDialog(dialog, nullptr, 0);
   ASSERT_TRUE(window) << "the program's \"Empty Dialog\"";
