@@ -17,6 +17,7 @@
 #include "platform/files/Files.h"
 #include "platform/inet/Inet.h"
 #include "update/TidyEncoding.h"
+#include "update/TidyXmlReader.h"
 
 namespace Tidy {
 
@@ -444,6 +445,7 @@ bool Document::SetInputEncoding(const std::u16string& name) {
 
 bool Document::ParseText(std::string_view utf8, bool xml) {
   ClearTree();
+  readPlain_ = false;
   status_ = 0;
   repairs_ = 0;
   reports_ = 0;
@@ -457,6 +459,31 @@ bool Document::ParseText(std::string_view utf8, bool xml) {
     failure_ = ParseFailure::TooDeep;
     CDebugLog::GetInstance().Printf(u"Document nested deeper than %d levels.", static_cast<int>(kMaxNestingDepth));
     return false;
+  }
+  if (xml && plainXml_) {
+    // Most feeds need no repair: read them without the library.
+    Node* root = nullptr;
+    const PlainXmlResult result = ReadPlainXml(utf8, arena_, &root);
+    if (result == PlainXmlResult::Built) {
+      if (tidy_) {
+        tidyRelease(static_cast<TidyDoc>(tidy_));
+        tidy_ = nullptr;
+      }
+      root_ = root;
+      readPlain_ = true;
+      failure_ = ParseFailure::None;
+      return true;
+    }
+    if (result == PlainXmlResult::OutOfMemory) {
+      // As when the library runs out: every block of the document goes.
+      tidy_ = nullptr;
+      arena_.Forget();
+      memory_.FreeAll();
+      failure_ = ParseFailure::OutOfMemory;
+      LogLine(u"Exception while parsing document.");
+      return false;
+    }
+    arena_.Clear();
   }
   if (!CreateLibraryDocument()) {
     failure_ = memory_.HasFailed() ? ParseFailure::OutOfMemory : ParseFailure::NotInitialised;

@@ -46,6 +46,7 @@ class Attribute {
  private:
   friend class Document;
   friend struct TreeBuilder;
+  friend class PlainXmlReader;
   Attribute* next_ = nullptr;
   const char* name_ = "";
   const char* value_ = nullptr;
@@ -145,6 +146,7 @@ class Node {
  private:
   friend class Document;
   friend struct TreeBuilder;
+  friend class PlainXmlReader;
   friend void MarkCutElements(std::string_view xml, Node* root);
 
   Node* parent_ = nullptr;
