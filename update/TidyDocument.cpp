@@ -164,12 +164,7 @@ struct TreeBuilder {
     Node* node = new (arena->AllocOrJump(sizeof(Node))) Node();
     node->type_ = type;
     node->xml_ = xml;
-    if (parent) {
-      node->parent_ = parent;
-      node->previous_ = parent->lastChild_;
-      if (parent->lastChild_) parent->lastChild_->next_ = node; else parent->firstChild_ = node;
-      parent->lastChild_ = node;
-    }
+    if (parent) parent->AppendChild(node);
     return node;
   }
 
@@ -443,6 +438,19 @@ bool Document::SetInputEncoding(const std::u16string& name) {
   return true;
 }
 
+bool Document::AbandonOutOfMemory() noexcept {
+  // Out of memory inside the library, the copy or the plain reader: the
+  // library document is abandoned and every block of the document goes at
+  // once.
+  tidy_ = nullptr;
+  root_ = nullptr;
+  arena_.Forget();
+  memory_.FreeAll();
+  failure_ = ParseFailure::OutOfMemory;
+  LogLine(u"Exception while parsing document.");
+  return false;
+}
+
 bool Document::ParseText(std::string_view utf8, bool xml) {
   ClearTree();
   readPlain_ = false;
@@ -474,15 +482,7 @@ bool Document::ParseText(std::string_view utf8, bool xml) {
       failure_ = ParseFailure::None;
       return true;
     }
-    if (result == PlainXmlResult::OutOfMemory) {
-      // As when the library runs out: every block of the document goes.
-      tidy_ = nullptr;
-      arena_.Forget();
-      memory_.FreeAll();
-      failure_ = ParseFailure::OutOfMemory;
-      LogLine(u"Exception while parsing document.");
-      return false;
-    }
+    if (result == PlainXmlResult::OutOfMemory) return AbandonOutOfMemory();
     arena_.Clear();
   }
   if (!CreateLibraryDocument()) {
@@ -491,17 +491,7 @@ bool Document::ParseText(std::string_view utf8, bool xml) {
     return false;
   }
   ParseRun run{this, utf8.data(), utf8.size(), xml, 0, nullptr};
-  if (!memory_.RunGuarded(ParseRun::Body, &run)) {
-    // Out of memory inside the library or the copy: the library document
-    // is abandoned and every block of the document goes at once.
-    tidy_ = nullptr;
-    root_ = nullptr;
-    arena_.Forget();
-    memory_.FreeAll();
-    failure_ = ParseFailure::OutOfMemory;
-    LogLine(u"Exception while parsing document.");
-    return false;
-  }
+  if (!memory_.RunGuarded(ParseRun::Body, &run)) return AbandonOutOfMemory();
   status_ = run.status;
   if (status_ != 0) LogLine(u"Error parsing.");
   root_ = run.root;

@@ -140,6 +140,8 @@ class Document {
   void ClearTree() noexcept;
   bool CreateLibraryDocument() noexcept;
   bool ParseText(std::string_view utf8, bool xml);
+  // Drops every block after memory ran out during a parse; false.
+  bool AbandonOutOfMemory() noexcept;
 
   CTidyMemory memory_;
   CTidyArena arena_{memory_};

@@ -149,6 +149,14 @@ class Node {
   friend class PlainXmlReader;
   friend void MarkCutElements(std::string_view xml, Node* root);
 
+  // Links a new node in as the last child (for the builders of a tree).
+  void AppendChild(Node* child) {
+    child->parent_ = this;
+    child->previous_ = lastChild_;
+    if (lastChild_) lastChild_->next_ = child; else firstChild_ = child;
+    lastChild_ = child;
+  }
+
   Node* parent_ = nullptr;
   Node* firstChild_ = nullptr;
   Node* lastChild_ = nullptr;

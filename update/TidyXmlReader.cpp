@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "platform/base/Utf8.h"
 #include "update/TidyMemory.h"
 #include "update/TidyNode.h"
 
@@ -23,24 +24,6 @@ struct NoMemory {};
 bool IsNameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
 bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 // Characters the library passes through unchanged and without a report:
 // printable ones (no C0 or C1 controls), no surrogates or non-characters.
@@ -188,7 +171,7 @@ class PlainXmlReader {
     } else {
       throw GiveUp();
     }
-    AppendUtf8(out, code);
+    plat::AppendUtf8(out, code);
     Skip(end + 1 - p_);
   }
 
@@ -200,12 +183,7 @@ class PlainXmlReader {
     node->xml_ = true;
     node->line_ = line;
     node->column_ = column;
-    if (parent) {
-      node->parent_ = parent;
-      node->previous_ = parent->lastChild_;
-      if (parent->lastChild_) parent->lastChild_->next_ = node; else parent->firstChild_ = node;
-      parent->lastChild_ = node;
-    }
+    if (parent) parent->AppendChild(node);
     return node;
   }
 
