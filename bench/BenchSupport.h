@@ -26,6 +26,17 @@ inline long PeakKb() {
   return u.ru_maxrss;
 }
 
+// CPU time the process has used so far (user, system), in seconds: unlike
+// wall time, barely moved by other programs loading the machine.
+struct CpuTimes {
+  double user = 0, system = 0;
+};
+inline CpuTimes ProcessCpu() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return {u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6, u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6};
+}
+
 // A fresh device in a new folder under /tmp; empty when it cannot be made.
 inline std::string MakeTempDevice() {
   char tmpl[] = "/tmp/orvbench.XXXXXX";

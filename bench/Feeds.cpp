@@ -5,9 +5,10 @@
 // after another: into an empty content folder (cold), again with nothing
 // changed, and with 5 new items per feed. Prints each run's wall time, the
 // connections the server accepted,
-// articles per second, peak memory, an estimate of HTML Tidy's share (the same
-// documents and new item bodies parsed by Tidy alone), and how many files of
-// the content folder each run wrote.
+// articles per second, peak memory, CPU time, the parse's share (the same
+// documents, and the new item bodies, parsed alone as the job parses them:
+// plain XML without Tidy, bodies by Tidy), and how many files of the content
+// folder each run wrote.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,6 +47,18 @@ namespace {
 // BENCH_FEEDS_COUNT runs fewer feeds (for profiling under valgrind).
 int g_feeds = benchfeeds::kFeeds;
 
+// Profiling one run: with BENCH_FEEDS_PERF_RUN=<run name> and perf's control
+// descriptor in BENCH_FEEDS_PERF_FD, perf records only that run, e.g.
+//   mkfifo ctl; exec 9<>ctl; BENCH_FEEDS_PERF_FD=9 BENCH_FEEDS_PERF_RUN=cold
+//   perf record -D -1 --control fd:9 bench_Feeds
+void PerfControl(const char* run, const char* command) {
+  const char* wanted = std::getenv("BENCH_FEEDS_PERF_RUN");
+  const char* fd = std::getenv("BENCH_FEEDS_PERF_FD");
+  if (!wanted || !fd || std::strcmp(wanted, run) != 0) return;
+  const std::string line = std::string(command) + "\n";
+  (void)!write(std::atoi(fd), line.data(), line.size());
+}
+
 using bench::Clock;
 using bench::LiveArticles;
 using bench::Seconds;
@@ -74,9 +87,9 @@ std::map<std::string, Stamp> Stamps(const std::string& root) {
   return stamps;
 }
 
-// Tidy's work of a run done alone: each feed document parsed as the job
-// parses it, and the description of every item the run adds cleaned.
-double TidyAloneSeconds(const std::vector<std::string>& feeds, int firstNew, int newCount) {
+// The parse of a run done alone: each feed document parsed as the job parses
+// it, and the description of every item the run adds cleaned.
+double ParseAloneSeconds(const std::vector<std::string>& feeds, int firstNew, int newCount) {
   const Clock::time_point start = Clock::now();
   for (std::size_t f = 0; f < feeds.size(); ++f) {
     const std::string& xml = feeds[f];
@@ -170,6 +183,7 @@ bool MeasureLargeFeed(const std::string& root) {
   { std::ofstream("/proc/self/clear_refs") << "5"; }
   const long before = StatusKb("VmRSS");
   const Clock::time_point start = Clock::now();
+  const bench::CpuTimes cpuBefore = bench::ProcessCpu();
   int stored = 0;
   if (ok) {
     CRSSChannelJob job(channel, 0);
@@ -179,12 +193,13 @@ bool MeasureLargeFeed(const std::string& root) {
     stored = LiveArticles(channel);
   }
   const double wall = Seconds(start);
+  const bench::CpuTimes cpuAfter = bench::ProcessCpu();
   const long peak = StatusKb("VmHWM");
   const double body = bodyBytes / 1048576.0;
   std::printf(
-      "large feed      %.1f MB body, %d items stored, %.3f s; RSS %.1f MB before, peak %.1f MB: "
+      "large feed      %.1f MB body, %d items stored, %.3f s (CPU %.3f s); RSS %.1f MB before, peak %.1f MB: "
       "peak/body %.2f, growth/body %.2f\n",
-      body, stored, wall, before / 1024.0, peak / 1024.0, peak / 1024.0 / body, (peak - before) / 1024.0 / body);
+      body, stored, wall, cpuAfter.user - cpuBefore.user + cpuAfter.system - cpuBefore.system, before / 1024.0, peak / 1024.0, peak / 1024.0 / body, (peak - before) / 1024.0 / body);
   {
     // The parse's share: the same bytes parsed alone, released once converted as the job does.
     std::string text = benchfeeds::MakeFeed(url.substr(0, url.rfind('/')), kFeed, 0, kItems);
@@ -301,6 +316,8 @@ int main() {
       auto before = Stamps(content);
       const std::size_t connectionsBefore = server.ConnectionCount();
       const Clock::time_point start = Clock::now();
+      const bench::CpuTimes cpuBefore = bench::ProcessCpu();
+      PerfControl(run.name, "enable");
       int failed = 0;
       for (IChannel* channel : channels) {
         CRSSChannelJob job(channel, 0);
@@ -309,6 +326,8 @@ int main() {
         failed += job.Succeeded() ? 0 : 1;
       }
       const double wall = Seconds(start);
+      PerfControl(run.name, "disable");
+      const bench::CpuTimes cpuAfter = bench::ProcessCpu();
       const long peak = StatusKb("VmHWM");
       auto after = Stamps(content);
       int written = 0, unchanged = 0, sameBytes = 0;
@@ -327,12 +346,15 @@ int main() {
       int articles = 0;
       for (IChannel* channel : channels) articles += LiveArticles(channel);
       const int added = run.newCount * g_feeds;
-      const double tidy = TidyAloneSeconds(current, run.firstNew, run.newCount);
+      const double tidy = ParseAloneSeconds(current, run.firstNew, run.newCount);
       std::printf(
           "%-15s %.3f s wall, %d articles added (%.0f articles/s; %.0f items read/s), peak RSS %.1f MB, "
-          "Tidy alone %.3f s (%.0f%% of the run), files written %d, untouched %d, failed feeds %d\n",
+          "parse alone %.3f s (%.0f%% of the run), files written %d, untouched %d, failed feeds %d\n",
           run.name, wall, added, added / wall, run.expectedPerFeed * g_feeds / wall, peak / 1024.0, tidy,
           100.0 * tidy / wall, written, unchanged, failed);
+      std::printf("%-15s CPU %.3f s user + %.3f s sys = %.3f s (this process, the loopback server included)\n", "",
+                  cpuAfter.user - cpuBefore.user, cpuAfter.system - cpuBefore.system,
+                  cpuAfter.user - cpuBefore.user + cpuAfter.system - cpuBefore.system);
       std::printf("%-15s %zu connections for %d requests\n", "", server.ConnectionCount() - connectionsBefore,
                   g_feeds);
       if (written != 0) {

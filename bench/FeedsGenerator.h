@@ -76,12 +76,13 @@ inline std::string Paragraph(int feed, int item, int n) {
   return text;
 }
 
-// Text beyond ASCII in each feed's own bytes.
+// Text beyond ASCII in each feed's own bytes (a hex escape is closed before a
+// digit follows it, or the digit would join the escape).
 inline const char* Accents(Charset charset) {
   switch (charset) {
-    case Charset::Utf8: return " caf\xC3\xA9 \xE2\x80\x9Cna\xC3\xAFve\xE2\x80\x9D \xE2\x80\x93 \xE2\x82\xAC5 \xC2\xA3";
-    case Charset::Latin1: return " caf\xE9 \xABna\xEFve\xBB \xB7 \xA35 \xB0";
-    case Charset::Windows1252: return " caf\xE9 \x93na\xEFve\x94 \x96 \x805 \xA3";
+    case Charset::Utf8: return " caf\xC3\xA9 \xE2\x80\x9Cna\xC3\xAFve\xE2\x80\x9D \xE2\x80\x93 \xE2\x82\xAC" "5 \xC2\xA3";
+    case Charset::Latin1: return " caf\xE9 \xABna\xEFve\xBB \xB7 \xA3" "5 \xB0";
+    case Charset::Windows1252: return " caf\xE9 \x93na\xEFve\x94 \x96 \x80" "5 \xA3";
   }
   return "";
 }

@@ -82,10 +82,14 @@ bool CBinary::Read(CBaseReader& reader) {
   return true;
 }
 
-void CBinary::ResetPartialDownload() {
+bool CBinary::IsPartialDownload() {
   const std::uint32_t own = GetOwnUpdateState();
-  if (own != US_UP_TO_DATE && own != US_FAILED) {
-    DeleteLocalFile();
+  return own != US_UP_TO_DATE && own != US_FAILED;
+}
+
+void CBinary::ResetPartialDownload(bool fileMayExist) {
+  if (IsPartialDownload()) {
+    if (fileMayExist) DeleteLocalFile();
     CUpdateItem::SetUpdateState(US_WAITING);
   }
 }

@@ -31,7 +31,11 @@ class CBinary : public IBinary, public CUpdateItem, public CAccountedObject<g_nC
   bool Read(CBaseReader& reader);
   // Read in two steps: the record alone, then the reset of a partial download.
   bool ReadRecord(CBaseReader& reader);
-  void ResetPartialDownload();
+  // Neither downloaded nor failed: a download may have been cut short.
+  bool IsPartialDownload();
+  // A partial download starts again: its file (unless the caller knows none
+  // can exist) is deleted and the binary waits.
+  void ResetPartialDownload(bool fileMayExist = true);
 
   std::uint32_t GetUseCount() const { return useCount_; }
   void SetUseCount(std::uint32_t count) { useCount_ = count; }

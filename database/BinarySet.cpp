@@ -1,9 +1,13 @@
 #include "database/BinarySet.h"
 
+#include <optional>
+#include <unordered_set>
 #include <vector>
 
+#include "core/FileUtils.h"
 #include "core/RecordEncoding.h"
 #include "database/ChannelOptions.h"
+#include "platform/base/Text.h"
 
 // ---- CBinarySet ----------------------------------------------------------------
 
@@ -130,6 +134,9 @@ bool CBinarySet::Read(CBaseReader& reader) {
   if (!binaries_.empty()) return true;
   std::int32_t count = 0;
   if (!ReadInt32(reader, count) || count < 0) return false;
+  // The folder's files, listed once (in lower case) for the binaries whose
+  // download was cut short: probing each name would scan the folder again.
+  std::optional<std::unordered_set<std::u16string>> files;
   for (std::int32_t i = 0; i < count; ++i) {
     auto* binary = new CBinary(this);
     if (!binary->ReadRecord(reader)) {
@@ -143,7 +150,20 @@ bool CBinarySet::Read(CBaseReader& reader) {
       delete binary;
       continue;
     }
-    binary->ResetPartialDownload();
+    if (binary->IsPartialDownload()) {
+      if (!files) {
+        files.emplace();
+        std::u16string folder;
+        GetFolder(folder);
+        if (!folder.empty()) {
+          CFileFinder finder(folder, u"*.*", true);
+          while (finder.FindNext()) files->insert(plat::ToLower(finder.GetFileName()));
+        }
+      }
+      std::u16string name;
+      binary->GetFileName(name, false);
+      binary->ResetPartialDownload(!name.empty() && files->count(plat::ToLower(name)) != 0);
+    }
     Subscribe(binary);
     AddChild(binary);
     binaries_[binary->GetUrl()] = binary;

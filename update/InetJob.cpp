@@ -298,15 +298,23 @@ bool CInetJob::Deliver() {
   if (count == 0) return true;
   const char* bytes = reinterpret_cast<const char*>(readBuffer_.data());
   if (keepInMemory_) {
-    if (buffer_.empty()) buffer_.resize(kInitialBuffer);
-    std::size_t capacity = buffer_.size();
-    while (capacity < decoded_) capacity *= 2;
-    try {
-      if (capacity != buffer_.size()) buffer_.resize(capacity);
-    } catch (...) {
-      return false;
+    // The body is appended in place: room for the length the server
+    // announced (up to a bound, as it may be false) is taken at once, more
+    // by doubling; nothing is filled in advance.
+    if (buffer_.capacity() < decoded_) {
+      std::size_t capacity = std::max(buffer_.capacity(), kInitialBuffer);
+      if (delivered_ == 0 && contentLength_ > 0) {
+        capacity = std::max(capacity, std::min(static_cast<std::size_t>(contentLength_), kMaxAnnouncedReserve));
+      }
+      while (capacity < decoded_) capacity *= 2;
+      try {
+        buffer_.reserve(capacity);
+      } catch (...) {
+        return false;
+      }
     }
-    std::copy(bytes, bytes + count, buffer_.begin() + static_cast<std::ptrdiff_t>(delivered_));
+    buffer_.resize(delivered_);
+    buffer_.insert(buffer_.end(), bytes, bytes + count);
   }
   if (writeToFile_) {
     bool written = false;

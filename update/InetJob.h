@@ -17,6 +17,8 @@ class CInetJob {
   enum Result { RESULT_FAILURE = 0, RESULT_SUCCESS = 1, RESULT_CANCELLED = 2, RESULT_NOT_FOUND = 3 };
   static constexpr std::size_t kChunkSize = 8192;
   static constexpr std::size_t kInitialBuffer = 16384;
+  // The most a body kept in memory reserves ahead for its announced length.
+  static constexpr std::size_t kMaxAnnouncedReserve = 32u * 1024 * 1024;
   // Decoded body limits: documents, and binaries (enclosures, images).
   static constexpr std::size_t kDocumentMaxBody = 32u << 20;
   static constexpr std::size_t kBinaryMaxBody = 512u << 20;

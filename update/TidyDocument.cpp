@@ -17,6 +17,7 @@
 #include "platform/files/Files.h"
 #include "platform/inet/Inet.h"
 #include "update/TidyEncoding.h"
+#include "update/TidyXmlReader.h"
 
 namespace Tidy {
 
@@ -163,12 +164,7 @@ struct TreeBuilder {
     Node* node = new (arena->AllocOrJump(sizeof(Node))) Node();
     node->type_ = type;
     node->xml_ = xml;
-    if (parent) {
-      node->parent_ = parent;
-      node->previous_ = parent->lastChild_;
-      if (parent->lastChild_) parent->lastChild_->next_ = node; else parent->firstChild_ = node;
-      parent->lastChild_ = node;
-    }
+    if (parent) parent->AppendChild(node);
     return node;
   }
 
@@ -442,8 +438,22 @@ bool Document::SetInputEncoding(const std::u16string& name) {
   return true;
 }
 
+bool Document::AbandonOutOfMemory() noexcept {
+  // Out of memory inside the library, the copy or the plain reader: the
+  // library document is abandoned and every block of the document goes at
+  // once.
+  tidy_ = nullptr;
+  root_ = nullptr;
+  arena_.Forget();
+  memory_.FreeAll();
+  failure_ = ParseFailure::OutOfMemory;
+  LogLine(u"Exception while parsing document.");
+  return false;
+}
+
 bool Document::ParseText(std::string_view utf8, bool xml) {
   ClearTree();
+  readPlain_ = false;
   status_ = 0;
   repairs_ = 0;
   reports_ = 0;
@@ -458,23 +468,30 @@ bool Document::ParseText(std::string_view utf8, bool xml) {
     CDebugLog::GetInstance().Printf(u"Document nested deeper than %d levels.", static_cast<int>(kMaxNestingDepth));
     return false;
   }
+  if (xml && plainXml_) {
+    // Most feeds need no repair: read them without the library.
+    Node* root = nullptr;
+    const PlainXmlResult result = ReadPlainXml(utf8, arena_, &root);
+    if (result == PlainXmlResult::Built) {
+      if (tidy_) {
+        tidyRelease(static_cast<TidyDoc>(tidy_));
+        tidy_ = nullptr;
+      }
+      root_ = root;
+      readPlain_ = true;
+      failure_ = ParseFailure::None;
+      return true;
+    }
+    if (result == PlainXmlResult::OutOfMemory) return AbandonOutOfMemory();
+    arena_.Clear();
+  }
   if (!CreateLibraryDocument()) {
     failure_ = memory_.HasFailed() ? ParseFailure::OutOfMemory : ParseFailure::NotInitialised;
     LogLine(u"Exception while parsing document.");
     return false;
   }
   ParseRun run{this, utf8.data(), utf8.size(), xml, 0, nullptr};
-  if (!memory_.RunGuarded(ParseRun::Body, &run)) {
-    // Out of memory inside the library or the copy: the library document
-    // is abandoned and every block of the document goes at once.
-    tidy_ = nullptr;
-    root_ = nullptr;
-    arena_.Forget();
-    memory_.FreeAll();
-    failure_ = ParseFailure::OutOfMemory;
-    LogLine(u"Exception while parsing document.");
-    return false;
-  }
+  if (!memory_.RunGuarded(ParseRun::Body, &run)) return AbandonOutOfMemory();
   status_ = run.status;
   if (status_ != 0) LogLine(u"Error parsing.");
   root_ = run.root;

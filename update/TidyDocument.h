@@ -6,7 +6,8 @@
 //
 // A parse converts the input to UTF-8, checks its size and nesting depth,
 // lets the library parse it (XML mode for documents that look like XML, HTML
-// mode otherwise) and copies the library's tree into the document's own node
+// mode otherwise; plain, well-formed XML is read directly into the same tree,
+// see TidyXmlReader.h) and copies the library's tree into the document's own node
 // tree (Tidy::Node), which the document keeps; the library's document is
 // released right after. Every allocation of the document, the library's and
 // the tree's, goes through the document's allocation callbacks.
@@ -121,6 +122,13 @@ class Document {
   // unless xml. True when a tree was built.
   bool ParseUtf8(std::string_view utf8, bool xml);
 
+  // XML that is plain and well formed is read without the library
+  // (Tidy::ReadPlainXml), into the same tree; on by default. Off: the library
+  // parses every document (to compare the two).
+  void SetPlainXmlReading(bool on) { plainXml_ = on; }
+  // The last parse built its tree without the library.
+  bool WasReadPlain() const { return readPlain_; }
+
  private:
   friend int ParseBuffer(const char*, std::size_t, Document*, const std::u16string&, const std::u16string&,
                          std::vector<char>*);
@@ -132,12 +140,16 @@ class Document {
   void ClearTree() noexcept;
   bool CreateLibraryDocument() noexcept;
   bool ParseText(std::string_view utf8, bool xml);
+  // Drops every block after memory ran out during a parse; false.
+  bool AbandonOutOfMemory() noexcept;
 
   CTidyMemory memory_;
   CTidyArena arena_{memory_};
   const void* tidy_ = nullptr;  // the library document (TidyDoc), between Init and a parse
   Node* root_ = nullptr;
   bool xml_ = false;
+  bool plainXml_ = true;
+  bool readPlain_ = false;
   ParseFailure failure_ = ParseFailure::None;
   int status_ = 0;
   int repairs_ = 0;

@@ -46,6 +46,7 @@ class Attribute {
  private:
   friend class Document;
   friend struct TreeBuilder;
+  friend class PlainXmlReader;
   Attribute* next_ = nullptr;
   const char* name_ = "";
   const char* value_ = nullptr;
@@ -145,7 +146,16 @@ class Node {
  private:
   friend class Document;
   friend struct TreeBuilder;
+  friend class PlainXmlReader;
   friend void MarkCutElements(std::string_view xml, Node* root);
+
+  // Links a new node in as the last child (for the builders of a tree).
+  void AppendChild(Node* child) {
+    child->parent_ = this;
+    child->previous_ = lastChild_;
+    if (lastChild_) lastChild_->next_ = child; else firstChild_ = child;
+    lastChild_ = child;
+  }
 
   Node* parent_ = nullptr;
   Node* firstChild_ = nullptr;

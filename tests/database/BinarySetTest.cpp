@@ -225,6 +225,39 @@ TEST_F(BinarySetTest, UnreferencedBinariesGoAfterReading) {
   EXPECT_FALSE(FileExists(channel.BinFile(u"unused")));
 }
 
+TEST_F(BinarySetTest, ReadingASetRestartsUnfinishedDownloadsWithOrWithoutTheirFolder) {
+  for (const bool folder : {true, false}) {
+    FakeChannel channel;
+    if (folder) {
+      for (const char* name : {"done", "cut", "failed"}) {
+        orvtest::WriteHostFile(orvtest::HostPath(device_, channel.BinFile(plat::Utf8ToUtf16(name))), "b");
+      }
+    } else {
+      ASSERT_TRUE(DeleteFolderTree(channel.GetBinFolder()));
+    }
+    CBufferWriter section;
+    WriteInt32(section, 4);
+    const std::pair<std::int32_t, const char16_t*> records[] = {
+        {6, u"done"}, {0, u"cut"}, {4, u"failed"}, {2, u"never"}};
+    for (const auto& [state, name] : records) {
+      WriteInt32(section, state);
+      WriteString(section, std::u16string(u"http://x/") + name);
+      WriteString(section, name);
+    }
+    CBufferReader reader(section.GetData(), section.GetSize());
+    ASSERT_TRUE(channel.Binaries().Read(reader));
+    EXPECT_EQ(channel.Binaries().Find(u"http://x/done")->GetOwnUpdateState(), US_UP_TO_DATE);
+    EXPECT_EQ(channel.Binaries().Find(u"http://x/cut")->GetOwnUpdateState(), US_WAITING);
+    EXPECT_EQ(channel.Binaries().Find(u"http://x/failed")->GetOwnUpdateState(), US_FAILED);
+    EXPECT_EQ(channel.Binaries().Find(u"http://x/never")->GetOwnUpdateState(), US_WAITING);
+    EXPECT_EQ(FileExists(channel.BinFile(u"done")), folder);
+    EXPECT_FALSE(FileExists(channel.BinFile(u"cut")));
+    EXPECT_EQ(FileExists(channel.BinFile(u"failed")), folder);
+    EXPECT_FALSE(DirectoryExists(channel.GetBinFolder()) && !folder) << "reading made the folder";
+    channel.Binaries().Clear();
+  }
+}
+
 TEST_F(BinarySetTest, RepeatedUrlInTheSectionIsDroppedAndNotCounted) {
   FakeChannel channel;
   const long before = g_nCountBinaries.load();
