@@ -7,6 +7,12 @@
 #include "platform/base/Time.h"
 #include "platform/ipc/Ipc.h"
 
+namespace {
+plat::DWORD g_mutexTimeoutMs = CNotifyToday::kMutexTimeoutMs;
+}
+
+void CNotifyToday::SetMutexTimeoutForTests(plat::DWORD ms) { g_mutexTimeoutMs = ms; }
+
 CNotifyToday* CNotifyToday::GetInstance() {
   static CNotifyToday instance;
   return &instance;
@@ -39,7 +45,7 @@ void CNotifyToday::DecodeNames(const std::u16string& record, CStringToIntMap& na
 void CNotifyToday::Notify() {
   CSyncLock lock(this, u"CNotifyToday::Notify");
   if (!mutex_) return;
-  CMutexLock mutexLock(mutex_, kMutexTimeoutMs);
+  CMutexLock mutexLock(mutex_, g_mutexTimeoutMs);
   // An abandoned mutex counts as acquired: each registry write is whole, so
   // the record a dead holder left is consistent.
   if (!mutexLock.IsLocked()) return;
@@ -51,7 +57,7 @@ void CNotifyToday::Notify() {
 void CNotifyToday::NotifyItemChanged(const std::u16string& name) {
   CSyncLock lock(this, u"CNotifyToday::NotifyItemChanged");
   if (!mutex_) return;
-  CMutexLock mutexLock(mutex_, kMutexTimeoutMs);
+  CMutexLock mutexLock(mutex_, g_mutexTimeoutMs);
   if (!mutexLock.IsLocked()) return;
 
   CVORegistry key = OpenSettingsKey();
@@ -81,7 +87,7 @@ CNotifyToday::ReadResult CNotifyToday::ReadChanges() {
   lastReadTick_ = now;
 
   if (!mutex_) return kReadBusy;
-  CMutexLock mutexLock(mutex_, kMutexTimeoutMs);
+  CMutexLock mutexLock(mutex_, g_mutexTimeoutMs);
   if (!mutexLock.IsLocked()) return kReadBusy;
 
   CVORegistry key = OpenSettingsKey();

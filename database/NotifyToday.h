@@ -30,6 +30,10 @@ class CNotifyToday : public CSynchronized {
   // The longest wait for the named mutex; a notification that cannot get it
   // in time is dropped.
   static constexpr plat::DWORD kMutexTimeoutMs = 1000;
+  // Tests that check the merge rules under heavy contention wait longer, so
+  // that a slow machine does not turn a late writer into a dropped name.
+  // Affects notifiers made afterwards (also in processes forked afterwards).
+  static void SetMutexTimeoutForTests(plat::DWORD ms);
   // The reader takes the record at most once in this many milliseconds.
   static constexpr plat::DWORD kReadIntervalMs = 1000;
 

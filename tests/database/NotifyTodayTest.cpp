@@ -310,6 +310,12 @@ TEST_F(NotifyTodayTest, ReaderTakesTheRecordAtMostOnceASecond) {
 
 TEST_F(NotifyTodayTest, ConcurrentWritersLoseNoNameAndTheReaderSeesEachOnce) {
   constexpr int kPerWriter = 40;
+  // The merge rules are under test, not the time-out: on a loaded machine a
+  // writer may wait more than a second for its turn.
+  CNotifyToday::SetMutexTimeoutForTests(60000);
+  struct RestoreTimeout {
+    ~RestoreTimeout() { CNotifyToday::SetMutexTimeoutForTests(CNotifyToday::kMutexTimeoutMs); }
+  } restore;
   auto nameOf = [](int writer, int i) {
     const std::u16string prefix[] = {u"a|", u"b\\", u"Канал "};
     std::u16string name = prefix[writer];

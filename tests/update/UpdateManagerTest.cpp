@@ -310,10 +310,22 @@ TEST_F(UpdateManagerTest, UpdateAllFetchesEveryFeedInOneRun) {
   IChannel* c = AddFeed(u"Gamma", "/c");
   ASSERT_TRUE(a && b && c);
   SetUpdateLocked();
+  // The connection answers when the test says, so the window surely sees the
+  // run while it connects.
+  Script manual;
+  manual.manual = true;
+  provider_->SetScript(manual);
   FeedUpdater feeds;
   Start(&feeds);
 
   updates_->UpdateAllChannels(0);
+  ASSERT_TRUE(Eventually([&] {
+    for (const auto& p : window_->Posts())
+      if (p.state.updating && p.state.connecting) return true;
+    return false;
+  }));
+  ASSERT_TRUE(Eventually([&] { return provider_->LastId() != 0; }));
+  plat::SetConnectionStatus(provider_->LastId(), plat::CONNMGR_STATUS_CONNECTED);
   ASSERT_TRUE(Eventually([&] { return Status(a) == US_UP_TO_DATE && Status(b) == US_UP_TO_DATE &&
                                       Status(c) == US_UP_TO_DATE; }));
   ASSERT_TRUE(WaitIdle());
