@@ -521,9 +521,14 @@ bool FieldMessage(HWND hwnd, const std::shared_ptr<ComboState>& state, UINT msg,
       FitWindow(hwnd, s);
       Redraw(hwnd);
       return true;
-    case WM_SIZE:
-      if (s.edit) FitWindow(hwnd, s);
+    case WM_SIZE: {
+      // The window keeps the field's height; a taller size asked for is the
+      // room of the drop list, as the height it was made with.
+      const int h = HIWORD(static_cast<std::uintptr_t>(lParam));
+      if (h > WindowHeight(hwnd, s)) s.droppedHeight = h;
+      FitWindow(hwnd, s);
       return true;
+    }
     case WM_DESTROY:
       if (s.dropped) {
         s.closeRequested = true;  // the loop ends and closes the list

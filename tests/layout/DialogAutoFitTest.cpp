@@ -48,14 +48,15 @@ TEST_F(DialogAutoFitTest, FixturePageAt96And192DpiAndInLandscape) {
     int w, h, dpi;
     plat::RECT label, check, edit, upDown, combo, list, button;
   } screens[] = {
-      // gap 4, margins 4 / 4, header 23: the first row at 23 + 4 + 4.
+      // gap 4, margins 4 / 4, header 23: the first row at 23 + 4 + 4. The combo box is
+      // asked for 80 px (its list's room) and the next row follows its real height, the field.
       {240, 320, 96, {8, 31, 232, 47}, {8, 51, 232, 67}, {8, 71, 213, 91}, {212, 71, 232, 91},
-       {8, 95, 232, 175}, {8, 179, 232, 260}, {8, 264, 232, 286}},
+       {8, 95, 232, 119}, {8, 123, 232, 260}, {8, 264, 232, 286}},
       {480, 640, 192, {16, 62, 464, 93}, {16, 101, 464, 133}, {16, 141, 426, 180}, {424, 141, 464, 180},
-       {16, 188, 464, 348}, {16, 356, 464, 519}, {16, 527, 464, 572}},
-      // Too little room: the list keeps its own height and the page grows below the screen.
+       {16, 188, 464, 235}, {16, 243, 464, 519}, {16, 527, 464, 572}},
+      // Landscape: the list fills what is left above the button.
       {320, 240, 96, {8, 31, 312, 47}, {8, 51, 312, 67}, {8, 71, 293, 91}, {292, 71, 312, 91},
-       {8, 95, 312, 175}, {8, 179, 312, 195}, {8, 199, 312, 221}},
+       {8, 95, 312, 119}, {8, 123, 312, 195}, {8, 199, 312, 221}},
   };
 
   for (const Screen& s : screens) {
