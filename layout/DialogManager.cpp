@@ -1,5 +1,7 @@
 #include "layout/DialogManager.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <new>
 
 #include "core/DebugLog.h"
@@ -66,6 +68,204 @@ void CDialogManager::SetViewSize(int width, int height) {
   width_ = width;
   height_ = height;
   if (holder_.GetContent()) Relayout();
+}
+
+bool CDialogManager::LoadLayout(const std::u16string& name, std::int32_t flags, plat::IUnknown* source) {
+  // A plug-in of the old screen may be what asked for the load.
+  CRefPtr<CDialogManager> keep(this);
+  CComRef<plat::IUnknown> hold(source);
+  if (!ShowLayout(name, flags, source)) return false;
+  SendToRoot(kContentEventLayoutShown, 0);
+  return true;
+}
+
+bool CDialogManager::ReloadLayout(std::int32_t) {
+  if (!holder_.GetContent()) return false;
+  Relayout();
+  SendToRoot(kContentEventLayoutReloaded, 0);
+  return true;
+}
+
+void CDialogManager::SendToRoot(std::int32_t event, std::intptr_t parameter) {
+  if (CRefPtr<CDialogContent> content = GetContent()) content->DispatchEvent(event, parameter, nullptr);
+}
+
+std::int32_t CDialogManager::SmoothVelocity(std::int32_t velocity, std::int32_t move, plat::DWORD elapsedMs) {
+  // An exponential blend over 128 ms: a longer step would weigh the old
+  // velocity negatively and turn it around.
+  const std::int64_t dt = std::clamp<std::int64_t>(elapsedMs, 1, 128);
+  return static_cast<std::int32_t>(((128 - dt) * velocity + 1000 * static_cast<std::int64_t>(move)) / 128);
+}
+
+bool CDialogManager::WaitForInput(plat::DWORD timeoutMs) {
+  if (inputWait_) return inputWait_(timeoutMs);
+  return plat::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, plat::QS_ALLINPUT, plat::MWMO_INPUTAVAILABLE) ==
+         plat::WAIT_OBJECT_0;
+}
+
+namespace {
+
+constexpr plat::UINT kMouseLast = 525;
+constexpr plat::DWORD kHoldMs = 400;
+constexpr plat::DWORD kIdleMs = 10000;
+constexpr plat::DWORD kTapSettleMs = 25;
+constexpr plat::DWORD kDoubleTapMs = 250;
+
+bool MouseMessage(plat::UINT message) { return message >= plat::WM_MOUSEFIRST && message <= kMouseLast; }
+
+// The point of a stylus message, from the high-resolution points where the
+// platform gives them (quarter pixels of the screen).
+plat::POINT StylusPoint(plat::HWND window, const plat::MSG& msg) {
+  plat::POINT p{plat::GET_X_LPARAM(msg.lParam), plat::GET_Y_LPARAM(msg.lParam)};
+  plat::POINT fine{};
+  plat::UINT got = 0;
+  if (plat::GetMouseMovePoints(&fine, 1, &got) && got > 0) {
+    p = plat::POINT{(fine.x + 2) / 4, (fine.y + 2) / 4};
+    plat::ScreenToClient(window, &p);
+  }
+  return p;
+}
+
+}  // namespace
+
+void CDialogManager::OnStylusDown(int x, int y, bool noCapture) {
+  CRefPtr<CDialogContent> content = GetContent();
+  if (!content || !content->PointerDown(x, y)) {
+    // Nothing to press here: the window procedure must not see an exception.
+    CDebugLog::GetInstance().Printf(u"CDialogManager::OnStylusDown: nothing under %d,%d\n", x, y);
+    return;
+  }
+  const plat::DWORD pressTime = plat::GetTickCount();
+  bool tapPending = true;
+  if (lastTapUpSet_ && pressTime - lastTapUp_ < kDoubleTapMs) tapPending = false;
+  lastTapUpSet_ = false;
+  lastTapUp_ = 0;
+  InvalidateAll(false);
+
+  const plat::POINT down{x, y};
+  plat::POINT last = down;
+  bool released = false;
+  bool dragged = false;
+  GestureRecord gesture;
+  gesture.downX = x;
+  gesture.downY = y;
+  if (!noCapture && window_) {
+    plat::SetCapture(window_);
+    const std::int32_t thresholdX = (GetScreenDpiX() * 10 + 48) / 96;
+    const std::int32_t thresholdY = (GetScreenDpiY() * 10 + 48) / 96;
+    plat::DWORD hold = kHoldMs;
+    bool candidate = true;
+    plat::DWORD lastTime = pressTime;
+    std::int32_t vx = 0;
+    std::int32_t vy = 0;
+    bool deadlineSet = false;
+    plat::DWORD deadline = 0;
+    for (;;) {
+      if (plat::GetCapture() != window_) return;
+      plat::DWORD now = plat::GetTickCount();
+      if (!deadlineSet) {
+        deadline = now + (candidate || released ? kHoldMs : kIdleMs);
+        deadlineSet = true;
+      }
+      if (static_cast<std::int32_t>(now - deadline) >= 0) break;
+      if (!WaitForInput(deadline - now)) break;
+      plat::MSG msg{};
+      if (!plat::PeekMessageW(&msg, nullptr, 0, 0, plat::PM_REMOVE)) continue;
+      if (msg.message == plat::WM_QUIT) {
+        plat::ReleaseCapture();
+        plat::PostQuitMessage(static_cast<int>(msg.wParam));
+        return;
+      }
+      if (!MouseMessage(msg.message)) {
+        const plat::DWORD start = plat::GetTickCount();
+        plat::TranslateMessage(&msg);
+        plat::DispatchMessageW(&msg);
+        const plat::DWORD spent = plat::GetTickCount() - start;
+        deadline += spent;
+        if (candidate) hold += spent;
+        continue;
+      }
+      plat::MSG next{};
+      if (msg.message == plat::WM_MOUSEMOVE &&
+          plat::PeekMessageW(&next, nullptr, plat::WM_MOUSEFIRST, kMouseLast, plat::PM_NOREMOVE)) {
+        continue;
+      }
+      deadlineSet = false;
+      released = msg.message == plat::WM_LBUTTONUP;
+      const plat::POINT p = StylusPoint(window_, msg);
+      now = plat::GetTickCount();
+      vx = SmoothVelocity(vx, p.x - last.x, now - lastTime);
+      vy = SmoothVelocity(vy, p.y - last.y, now - lastTime);
+      if (candidate && std::abs(p.x - down.x) < thresholdX && std::abs(p.y - down.y) < thresholdY) {
+        last = p;
+        lastTime = now;
+        if (now - pressTime >= hold) break;  // a hold
+        if (released) {
+          if (!WaitForInput(kTapSettleMs)) break;  // a tap
+        }
+        continue;
+      }
+      candidate = false;
+      gesture.previousX = last.x;
+      gesture.previousY = last.y;
+      gesture.currentX = p.x;
+      gesture.currentY = p.y;
+      gesture.velocityX = vx;
+      gesture.velocityY = vy;
+      gesture.released = released ? 1 : 0;
+      gesture.stop = 0;
+      dragged = true;
+      if (content->DispatchEvent(kContentEventDrag, 0, &gesture)) tapPending = false;
+      if (gesture.stop) {
+        tapPending = false;
+        break;
+      }
+      if (released) {
+        plat::MSG queued{};
+        if (plat::PeekMessageW(&queued, window_, plat::WM_LBUTTONDOWN, plat::WM_LBUTTONDOWN, plat::PM_NOREMOVE)) {
+          lastTapUp_ = plat::GetTickCount();
+          lastTapUpSet_ = true;
+        }
+        last = p;
+        break;
+      }
+      last = p;
+      lastTime = now;
+      plat::Sleep(0);
+    }
+    if (dragged) content->DispatchEvent(kContentEventDragEnd, 0, &gesture);
+    if (window_ && plat::GetCapture() == window_) plat::ReleaseCapture();
+  }
+  if (tapPending) {
+    bool handled = false;
+    content->Activate(&last, 0, &handled);
+    if (!released) {
+      if (window_) plat::SetCapture(window_);
+    } else {
+      content->PointerUp(last.x, last.y);
+    }
+  }
+  InvalidateAll(false);
+}
+
+void CDialogManager::OnStylusUp(int x, int y) { CancelCapture(x, y); }
+
+void CDialogManager::OnKeyDown(std::int32_t key, std::int32_t variant) {
+  CRefPtr<CDialogContent> content = GetContent();
+  if (!content) {
+    CDebugLog::GetInstance().Printf(u"CDialogManager::OnKeyDown: no screen for key %d\n", key);
+    return;
+  }
+  if (content->DispatchEvent(variant == 0 ? kContentEventKeyDown : kContentEventKeyDownOther, key, nullptr)) {
+    InvalidateAll(false);
+    return;
+  }
+  bool handled = false;
+  content->HandleKey(key, &handled, false);
+  if (!handled && !content->SelectEdgePlugin(key)) {
+    CDebugLog::GetInstance().Printf(u"CDialogManager::OnKeyDown: nothing takes key %d\n", key);
+  }
+  InvalidateAll(false);
 }
 
 HRESULT CDialogManager::LoadLayout(const char16_t* name) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,6 +37,40 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
   bool Back(bool force = false);
   // Stores the client size; a change lays the content out again.
   void SetViewSize(int width, int height);
+
+  // Loads the named layout fed by source into the screen stack (flags: the
+  // stack mode), lays it out and tells its root plug-in (event 23); false
+  // when it does not load (the old screen stays).
+  bool LoadLayout(const std::u16string& name, std::int32_t flags, plat::IUnknown* source);
+  // Lays the current layout out again and tells its root plug-in (event 24);
+  // false without a screen.
+  bool ReloadLayout(std::int32_t flags);
+
+  // The stylus loop of a press at (x, y) in the window: with the stylus
+  // captured it pumps the thread's messages itself and tells a tap (release
+  // within 10 units at 96 dpi, then 25 ms without input), a hold (400 ms
+  // without leaving those bounds) and a drag (beyond them: content events 8
+  // while moving and 9 at the end, with the smoothed velocity). A press with
+  // nothing under it is ignored (and logged).
+  void OnStylusDown(int x, int y, bool noCapture);
+  // The stylus rose outside the loop (after a hold).
+  void OnStylusUp(int x, int y);
+  // A key: content event 17 (variant 0) or 18 to the current plug-in, then
+  // the navigation when nobody took it. Without a screen it is ignored (and
+  // logged).
+  void OnKeyDown(std::int32_t key, std::int32_t variant);
+
+  // How the stylus loop waits for input: up to timeoutMs, true when input
+  // is there. By default the thread's queue; tests give a scripted source.
+  using InputWait = std::function<bool(plat::DWORD timeoutMs)>;
+  void SetInputWait(InputWait wait) { inputWait_ = std::move(wait); }
+  // Time of the last release that had another press queued behind it (for
+  // the double-tap guard); 0 when none.
+  plat::DWORD GetLastTapUpTime() const { return lastTapUp_; }
+  // Smoothed velocity of the last stylus step (pixels per 1000 ms) from the
+  // old one, the move and the time it took; the step is held to 1..128 ms so
+  // that a pause never turns the old velocity around.
+  static std::int32_t SmoothVelocity(std::int32_t velocity, std::int32_t move, plat::DWORD elapsedMs);
   plat::SIZE GetViewSize() const { return {width_, height_}; }
 
   // Repaints the back buffer from the screen stack; true.
@@ -50,6 +85,8 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
   // next paint makes a new buffer).
   std::shared_ptr<CBitmapBuffer> CaptureSnapshot();
   const std::shared_ptr<CBitmapBuffer>& GetSnapshot() const { return snapshot_; }
+  // A picture taken elsewhere as the start of the next transition.
+  void SetSnapshot(std::shared_ptr<CBitmapBuffer> snapshot) { snapshot_ = std::move(snapshot); }
   // Starts the transition of the code (0-8) from the snapshot to the picture
   // as it is now on the animation runner over the window: 0/1 turning cube,
   // 2 cross-fade, 3/4 push, 5/6 and 7/8 rectangle turns (5/6 need the
@@ -67,6 +104,8 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
   plat::HRESULT Relayout() override;
   bool IsBufferStale() const;
   void MarkStale() { stale_ = true; }
+  // Marks the picture stale and invalidates the window.
+  void InvalidateView() { InvalidateAll(false); }
   void CancelCapture(int x, int y);
   // The next WM_PAINT tells the content that data changed (event 21).
   void RequestRefresh() { refreshPending_ = true; }
@@ -89,6 +128,8 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
 
   std::int32_t SelectionMode() const;
   void EnsureBuffer();
+  bool WaitForInput(plat::DWORD timeoutMs);
+  void SendToRoot(std::int32_t event, std::intptr_t parameter);
 
   plat::HWND window_ = nullptr;
   CComRef<PluginSite> site_;
@@ -103,6 +144,9 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
   CRefPtr<ScreenTransition> transition_;
   int width_ = 0;
   int height_ = 0;
+  InputWait inputWait_;
+  plat::DWORD lastTapUp_ = 0;
+  bool lastTapUpSet_ = false;
 };
 
 // The header height a dialog's record starts with: the one dialog header
