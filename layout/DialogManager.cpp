@@ -270,20 +270,17 @@ void CDialogManager::OnKeyDown(std::int32_t key, std::int32_t variant) {
 
 HRESULT CDialogManager::LoadLayout(const char16_t* name) {
   if (!name) return plat::E_INVALIDARG;
+  // A plug-in's load keeps the data source of the screen it replaces.
   CRefPtr<CDialogContent> content = GetContent();
   plat::IUnknown* owner = nullptr;
   CComRef<plat::IUnknown> keep;
   if (content && content->GetOutsideView()->QueryOwner(plat::IID_IUnknown, reinterpret_cast<void**>(&owner)) == S_OK) {
     keep.Attach(owner);
   }
-  return ShowLayout(name, kShowReplace, keep.Get()) ? S_OK : E_FAIL;
+  return LoadLayout(name, kShowReplace, keep.Get()) ? S_OK : E_FAIL;
 }
 
-HRESULT CDialogManager::ReloadLayout() {
-  if (!holder_.GetContent()) return E_FAIL;
-  Relayout();
-  return S_OK;
-}
+HRESULT CDialogManager::ReloadLayout() { return ReloadLayout(0) ? S_OK : E_FAIL; }
 
 HRESULT CDialogManager::Relayout() {
   CRefPtr<IScreenContent> current;

@@ -300,6 +300,24 @@ TEST_F(LayoutViewTest, TheWindowAnswersItsOwnMessages) {
   EXPECT_EQ(view_.GetManager()->GetViewSize().cy, 320);
 }
 
+TEST_F(LayoutViewTest, PlugInsLoadAndReloadLayoutsThroughTheSite) {
+  Show(u"buttons");
+  IPluginSite* site = view_.GetManager()->GetSite();
+  source_->events.clear();
+  ASSERT_EQ(site->LoadLayout(u"page"), plat::S_OK);
+  EXPECT_TRUE(Named(u"page")) << "the new screen is shown";
+  ASSERT_FALSE(source_->events.empty());
+  EXPECT_EQ(source_->events.back(), kContentEventLayoutShown)
+      << "it keeps the screen's data source and hears, once built, that it is shown";
+  source_->events.clear();
+  ASSERT_EQ(site->ReloadLayout(), plat::S_OK);
+  ASSERT_FALSE(source_->events.empty());
+  EXPECT_EQ(source_->events.back(), kContentEventLayoutReloaded);
+  EXPECT_EQ(std::count(source_->events.begin(), source_->events.end(), kContentEventLayoutShown), 0);
+  EXPECT_EQ(site->LoadLayout(u"missing"), plat::E_FAIL);
+  EXPECT_TRUE(Named(u"page")) << "a layout that does not load leaves the old one";
+}
+
 // Records the transition messages the view sends itself.
 std::vector<std::pair<UINT, plat::WPARAM>> g_sent;
 plat::WNDPROC g_viewProc = nullptr;
