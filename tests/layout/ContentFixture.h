@@ -3,6 +3,7 @@
 // records and may answer, and a dialog manager over a window of the platform.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -80,6 +81,21 @@ class RecordingSource : public CDataSource {
   int refreshes = 0;
   std::int32_t refreshAnswer = 1;
   std::map<std::u16string, std::u16string> strings;
+};
+
+// Animation time that passes at once: every wait times out immediately
+// unless the runner is told to stop.
+class InstantClock : public IAnimationClock {
+ public:
+  plat::DWORD Now() override { return now_.load(); }
+  plat::DWORD WaitFor(plat::HANDLE event, plat::DWORD ms) override {
+    if (plat::WaitForSingleObject(event, 0) == plat::WAIT_OBJECT_0) return plat::WAIT_OBJECT_0;
+    now_ += ms;
+    return plat::WAIT_TIMEOUT;
+  }
+
+ private:
+  std::atomic<plat::DWORD> now_{5000};
 };
 
 // Each test: the test's factory and provider installed, a manager with a

@@ -326,20 +326,6 @@ plat::LRESULT Recorder(plat::HWND hwnd, UINT msg, plat::WPARAM wParam, plat::LPA
   return plat::CallWindowProcW(g_viewProc, hwnd, msg, wParam, lParam);
 }
 
-// Animation time that passes at once.
-class InstantClock : public IAnimationClock {
- public:
-  plat::DWORD Now() override { return now_.load(); }
-  plat::DWORD WaitFor(plat::HANDLE event, plat::DWORD ms) override {
-    if (plat::WaitForSingleObject(event, 0) == plat::WAIT_OBJECT_0) return plat::WAIT_OBJECT_0;
-    now_ += ms;
-    return plat::WAIT_TIMEOUT;
-  }
-
- private:
-  std::atomic<plat::DWORD> now_{5000};
-};
-
 TEST_F(LayoutViewTest, ShowLayoutSendsTheTransitionOfItsDirection) {
   InstantClock animation;
   view_.GetManager()->GetAnimationRunner().SetClock(&animation);

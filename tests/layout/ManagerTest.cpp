@@ -217,21 +217,6 @@ TEST_F(ManagerTest, WindowPaintsCopyTheBufferAndRunThePendingRefresh) {
   EXPECT_EQ(source->refreshes, 1);
 }
 
-// Animation time that passes at once: every wait times out immediately
-// unless the runner is told to stop.
-class InstantClock : public IAnimationClock {
- public:
-  plat::DWORD Now() override { return now_.load(); }
-  plat::DWORD WaitFor(plat::HANDLE event, plat::DWORD ms) override {
-    if (plat::WaitForSingleObject(event, 0) == plat::WAIT_OBJECT_0) return plat::WAIT_OBJECT_0;
-    now_ += ms;
-    return plat::WAIT_TIMEOUT;
-  }
-
- private:
-  std::atomic<plat::DWORD> now_{5000};
-};
-
 TEST_F(ManagerTest, ATransitionRunsFromTheSnapshotToTheNewScreen) {
   AddScreens();
   MakeWindow();
