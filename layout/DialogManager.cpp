@@ -135,6 +135,8 @@ void CDialogManager::OnStylusDown(int x, int y, bool noCapture) {
     CDebugLog::GetInstance().Printf(u"CDialogManager::OnStylusDown: nothing under %d,%d\n", x, y);
     return;
   }
+  // Messages dispatched inside the loop may close the view.
+  CRefPtr<CDialogManager> keep(this);
   const plat::DWORD pressTime = plat::GetTickCount();
   bool tapPending = true;
   if (lastTapUpSet_ && pressTime - lastTapUp_ < kDoubleTapMs) tapPending = false;

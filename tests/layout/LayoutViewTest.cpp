@@ -94,6 +94,10 @@ class LayoutViewTest : public ScreenTest {
     do {
       const Input in = script_.front();
       script_.pop_front();
+      if (in.message == plat::WM_QUIT) {
+        plat::PostQuitMessage(in.x);
+        continue;
+      }
       plat::PostMessageW(view_.GetWindow(), in.message, in.message == plat::WM_LBUTTONUP ? 0 : plat::MK_LBUTTON,
                          plat::MAKELPARAM(in.x, in.y));
     } while (!script_.empty() && script_.front().after == 0);
@@ -237,6 +241,17 @@ TEST_F(LayoutViewTest, APauseMidDragNeverFlingsTheWrongWay) {
   for (const Step& s : steps) {
     EXPECT_EQ(CDialogManager::SmoothVelocity(s.velocity, s.move, s.ms), s.expected) << s.velocity << " " << s.ms;
   }
+}
+
+TEST_F(LayoutViewTest, AQuitDuringAPressEndsTheLoopAndIsPostedAgain) {
+  Show(u"buttons");
+  script_.assign({{30, plat::WM_QUIT, 7, 0}, {30, kUp, 150, 150}});
+  plat::SendMessageW(view_.GetWindow(), kDown, plat::MK_LBUTTON, plat::MAKELPARAM(150, 150));
+  EXPECT_FALSE(Captured());
+  EXPECT_EQ(Named(u"button")->activations, 0) << "no gesture is delivered";
+  plat::MSG m{};
+  ASSERT_TRUE(plat::PeekMessageW(&m, nullptr, plat::WM_QUIT, plat::WM_QUIT, plat::PM_REMOVE));
+  EXPECT_EQ(m.wParam, 7u);
 }
 
 TEST_F(LayoutViewTest, PressesAndKeysWithNothingUnderThemAreIgnored) {
