@@ -232,7 +232,7 @@ bool FormPlugin::SelectByKey(CDialogContent& content, IPluginSite* site, char16_
     const std::u16string keys = GetPropertyString(item.placed.Get(), u"Key", u"");
     if (keys.find(c) == std::u16string::npos) continue;
     if (content.QueryState(item, 2) == 0) continue;
-    // Selecting may rebuild nothing but the selection: the item stays put.
+    // Select takes the item by pointer; it changes the selection only.
     auto* chosen = const_cast<CDialogContent::Item*>(&item);
     content.Select(chosen, 0, nullptr);
     if (site) site->Invalidate(true);
