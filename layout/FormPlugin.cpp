@@ -36,7 +36,7 @@ void Drop(T*& member) {
 
 ILayoutPlugin* MakeFormPlugin() { return new (std::nothrow) FormPlugin(); }
 
-FormPlugin::FormPlugin() : form_(*this) {}
+FormPlugin::FormPlugin() : CLayoutObject(IID_ILayoutPlugin), form_(*this) {}
 
 FormPlugin::~FormPlugin() {
   // The nested screens go first, while the stack and its lock still exist:
@@ -48,26 +48,10 @@ FormPlugin::~FormPlugin() {
 }
 
 HRESULT FormPlugin::QueryInterface(plat::REFIID iid, void** object) {
-  if (!object) return plat::E_INVALIDARG;
-  if (SameIid(iid, plat::IID_IUnknown) || SameIid(iid, IID_ILayoutPlugin)) {
-    *object = static_cast<ILayoutPlugin*>(this);
-  } else if (SameIid(iid, IID_IFormPlugin)) {
-    *object = static_cast<IFormPlugin*>(&form_);
-  } else {
-    *object = nullptr;
-    return plat::E_NOINTERFACE;
-  }
+  if (!object || !SameIid(iid, IID_IFormPlugin)) return CLayoutObject::QueryInterface(iid, object);
+  *object = static_cast<IFormPlugin*>(&form_);
   AddRef();
   return S_OK;
-}
-
-plat::ULONG FormPlugin::AddRef() { return static_cast<plat::ULONG>(plat::InterlockedIncrement(&refCount_)); }
-
-plat::ULONG FormPlugin::Release() {
-  const plat::LONG left = plat::InterlockedDecrement(&refCount_);
-  if (left > 0) return static_cast<plat::ULONG>(left);
-  delete this;
-  return 0;
 }
 
 HRESULT FormPlugin::QueryOwnInterface(plat::REFIID iid, void** object) { return QueryInterface(iid, object); }

@@ -10,16 +10,14 @@
 #include "layout/DialogContent.h"
 #include "layout/LayoutPlugin.h"
 
-class FormPlugin : public ILayoutPlugin {
+class FormPlugin : public CLayoutObject<ILayoutPlugin> {
  public:
   FormPlugin();
   FormPlugin(const FormPlugin&) = delete;
   FormPlugin& operator=(const FormPlugin&) = delete;
 
-  // IUnknown
+  // Answers IFormPlugin with its second part besides the plug-in itself.
   plat::HRESULT QueryInterface(plat::REFIID iid, void** object) override;
-  plat::ULONG AddRef() override;
-  plat::ULONG Release() override;
 
   // ILayoutPlugin
   plat::HRESULT QueryOwnInterface(plat::REFIID iid, void** object) override;
@@ -44,7 +42,7 @@ class FormPlugin : public ILayoutPlugin {
   ContentHolder& GetHolder() { return holder_; }
 
  private:
-  ~FormPlugin();
+  ~FormPlugin() override;
 
   class FormPart : public IFormPlugin {
    public:
@@ -67,7 +65,6 @@ class FormPlugin : public ILayoutPlugin {
   // Event 19 on a content: the item whose "Key" holds the character.
   static bool SelectByKey(XmlLayouts::CDialogContent& content, IPluginSite* site, char16_t c);
 
-  plat::LONG refCount_ = 0;
   FormPart form_;
   IPluginSite* site_ = nullptr;        // counted
   IDialogContent* content_ = nullptr;  // counted
