@@ -452,3 +452,55 @@ bool ContentHolder::Back(bool force) {
   if (below) below->OnScreenEvent(kScreenUncovered);
   return true;
 }
+
+bool ContentHolder::PopToRoot(bool all) {
+  CRefPtr<IScreenContent> now;
+  {
+    BusyScope busy(lock_, busy_);
+    if (!busy.Entered()) return false;
+    const std::size_t keep = all ? 0u : 1u;
+    CRefPtr<IScreenContent> bottom;
+    {
+      std::lock_guard<std::recursive_mutex> hold(lock_);
+      if (!all && stack_.size() > 1) bottom = stack_.front();
+    }
+    if (bottom) bottom->OnScreenEvent(kScreenAboutToBeUncovered);
+    for (;;) {
+      CRefPtr<IScreenContent> top;
+      {
+        std::lock_guard<std::recursive_mutex> hold(lock_);
+        if (stack_.size() <= keep) break;
+        top = stack_.back();
+      }
+      top->OnScreenEvent(kScreenLeft);
+      std::lock_guard<std::recursive_mutex> hold(lock_);
+      if (!stack_.empty() && stack_.back().Get() == top.Get()) stack_.pop_back();
+      transient_ = false;
+    }
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    current_ = stack_.empty() ? CRefPtr<IScreenContent>() : stack_.back();
+    now = current_;
+  }
+  // Not busy any more: the uncovered screen may show another at once.
+  if (now) now->OnScreenEvent(kScreenUncovered);
+  return true;
+}
+
+CRefPtr<IScreenContent> ContentHolder::GetRoot() {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return stack_.empty() ? CRefPtr<IScreenContent>() : stack_.front();
+}
+
+void ContentHolder::ReleaseAll() {
+  std::vector<CRefPtr<IScreenContent>> stack;
+  CRefPtr<IScreenContent> current;
+  {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    stack.swap(stack_);
+    current = std::move(current_);
+    transient_ = false;
+  }
+  // Released outside the lock: a content going away may still ask the holder.
+  while (!stack.empty()) stack.pop_back();
+  current.Reset();
+}

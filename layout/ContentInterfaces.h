@@ -267,6 +267,13 @@ class ContentHolder {
   // False while another Show or Back runs.
   bool Show(IScreenContent* content, std::int32_t mode, plat::IUnknown* owner);
   bool Back(bool force);
+  // Takes every content above the bottom one (all: every content) off the
+  // stack, each told it left, top first; false while another call runs.
+  bool PopToRoot(bool all);
+  // The bottom content, or empty.
+  CRefPtr<IScreenContent> GetRoot();
+  // Lets go of every content without events (the owner is going away).
+  void ReleaseAll();
   std::size_t GetDepth();
   bool IsTransient();
 

@@ -5,7 +5,9 @@
 #include <mutex>
 #include <new>
 
+#include "layout/FormPlugin.h"
 #include "layout/GradBackgroundPlugin.h"
+#include "layout/ScrollListPlugin.h"
 
 using plat::E_FAIL;
 using plat::E_POINTER;
@@ -39,12 +41,16 @@ ILayoutPlugin* CreateLayoutPlugin(const char16_t* name) {
   const std::u16string_view n(name);
   ILayoutPlugin* plugin = nullptr;
   try {
-    if (n == u"GradBackground") {
+    if (n == u"Form") {
+      plugin = MakeFormPlugin();
+    } else if (n == u"GradBackground") {
       plugin = Make<GradBackgroundPlugin>(1);
     } else if (n == u"SingleLineText") {
       plugin = Make<TextPlugin>(kSingleLineTextFlags);
     } else if (n == u"Text") {
       plugin = Make<TextPlugin>(kTextFlags);
+    } else if (n == u"ScrollList") {
+      plugin = MakeScrollListPlugin();
     } else if (n == u"ZeroBackground") {
       plugin = Make<LayoutPluginBase>(0);
     } else {
