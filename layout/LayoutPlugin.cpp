@@ -101,6 +101,7 @@ HRESULT LayoutPluginBase::LoadProperties() { return S_OK; }
 // LayoutListPluginBase
 
 LayoutListPluginBase::LayoutListPluginBase() : LayoutPluginBase(2) {}
+LayoutListPluginBase::LayoutListPluginBase(std::int32_t kind) : LayoutPluginBase(kind) {}
 
 std::int32_t LayoutListPluginBase::SeparatorAllowance() { return 2 * ((GetScreenDpiY() + 48) / 96); }
 

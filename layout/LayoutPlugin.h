@@ -136,6 +136,8 @@ constexpr std::int32_t kListItemSelected = 2;
 class LayoutListPluginBase : public LayoutPluginBase {
  public:
   LayoutListPluginBase();
+  // A list of another kind (the base is kind 2).
+  explicit LayoutListPluginBase(std::int32_t kind);
 
   plat::HRESULT Paint(const LayoutPaintRecord& record) override;
   plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::intptr_t* out1,

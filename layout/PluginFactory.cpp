@@ -6,6 +6,8 @@
 #include <new>
 
 #include "layout/GradBackgroundPlugin.h"
+#include "layout/ImagePlugins.h"
+#include "layout/VirtualListPlugin.h"
 
 using plat::E_FAIL;
 using plat::E_POINTER;
@@ -45,6 +47,16 @@ ILayoutPlugin* CreateLayoutPlugin(const char16_t* name) {
       plugin = Make<TextPlugin>(kSingleLineTextFlags);
     } else if (n == u"Text") {
       plugin = Make<TextPlugin>(kTextFlags);
+    } else if (n == u"ScrollBar") {
+      plugin = Make<ScrollBarPlugin>(true);
+    } else if (n == u"Progress") {
+      plugin = Make<ProgressPlugin>();
+    } else if (n == u"Image") {
+      plugin = Make<ImagePlugin>();
+    } else if (n == u"TopPartImageRect") {
+      plugin = Make<TopPartImageRectPlugin>(1);
+    } else if (n == u"VirtualList") {
+      plugin = Make<VirtualListPlugin>();
     } else if (n == u"ZeroBackground") {
       plugin = Make<LayoutPluginBase>(0);
     } else {
