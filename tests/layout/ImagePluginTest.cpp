@@ -40,6 +40,15 @@ class ImagePluginTest : public LayoutTest {
     record.dc = target.dc;
     return record;
   }
+  // A 100x250 view of content of the given height, scrolled to scrollY.
+  LayoutPaintRecord BarRecord(const Target& target, int contentHeight, int scrollY = 0) {
+    LayoutPaintRecord record = Record(target);
+    record.visibleWidth = 100;
+    record.visibleHeight = 250;
+    record.content = {0, 0, 100, contentHeight};
+    record.scrollY = scrollY;
+    return record;
+  }
   CComRef<ILayoutPlugin> plugin_;
 };
 
@@ -68,11 +77,7 @@ TEST_F(ImagePluginTest, ScrollBarWithoutPicturesIsATranslucentWhiteBar) {
   ASSERT_EQ(bar->SetProperties(item.Get()), plat::S_OK);
   EXPECT_TRUE(bar->IsShown());
   auto target = MakeTarget(100, 260);
-  LayoutPaintRecord record = Record(*target);
-  record.visibleWidth = 100;
-  record.visibleHeight = 250;
-  record.content = {0, 0, 100, 1000};
-  ASSERT_EQ(bar->Paint(record), plat::S_OK);
+  ASSERT_EQ(bar->Paint(BarRecord(*target, 1000)), plat::S_OK);
   ShootBitmap(target->buffer, "scrollbar_plain");
   // 7 pixels wide, 3 from the right edge: columns 90..96; the track inset 3.
   const std::uint16_t track = target->At(93, 200);
@@ -93,22 +98,13 @@ TEST_F(ImagePluginTest, ScrollBarWithoutPicturesIsATranslucentWhiteBar) {
 
   // Scrolled to the end the thumb sits at the bottom of the track.
   auto end = MakeTarget(100, 260);
-  record = Record(*end);
-  record.visibleWidth = 100;
-  record.visibleHeight = 250;
-  record.content = {0, 0, 100, 1000};
-  record.scrollY = 750;
-  ASSERT_EQ(bar->Paint(record), plat::S_OK);
+  ASSERT_EQ(bar->Paint(BarRecord(*end, 1000, 750)), plat::S_OK);
   EXPECT_EQ(end->At(93, 246), thumb);
   EXPECT_EQ(end->At(93, 10), track);
 
   // Content that fits shows no bar.
   auto fits = MakeTarget(100, 260);
-  record = Record(*fits);
-  record.visibleWidth = 100;
-  record.visibleHeight = 250;
-  record.content = {0, 0, 100, 250};
-  ASSERT_EQ(bar->Paint(record), plat::S_OK);
+  ASSERT_EQ(bar->Paint(BarRecord(*fits, 250)), plat::S_OK);
   for (int y = 0; y < 250; y += 10) ASSERT_EQ(fits->At(93, y), 0) << y;
 }
 
@@ -127,11 +123,7 @@ TEST_F(ImagePluginTest, ScrollBarHiddenWhenTheScreenSaysSo) {
     ASSERT_EQ(bar->SetProperties(item.Get()), plat::S_OK);
     EXPECT_EQ(bar->IsShown(), value != 0);
     auto target = MakeTarget(100, 260);
-    LayoutPaintRecord record = Record(*target);
-    record.visibleWidth = 100;
-    record.visibleHeight = 250;
-    record.content = {0, 0, 100, 1000};
-    ASSERT_EQ(bar->Paint(record), plat::S_OK);
+    ASSERT_EQ(bar->Paint(BarRecord(*target, 1000)), plat::S_OK);
     EXPECT_EQ(target->At(93, 10) != 0, value != 0);
     plugin_ = CComRef<ILayoutPlugin>();
     content.owner = nullptr;
