@@ -3,6 +3,7 @@
 #include "core/FrameworkProperties.h"
 #include "layout/DataSources.h"
 #include "layout/ImagePlugins.h"
+#include "layout/LayoutDocument.h"
 #include "layout/PluginFactory.h"
 #include "tests/layout/LayoutFixture.h"
 #include "tests/layout/PluginFixture.h"
@@ -258,6 +259,115 @@ TEST_F(ImagePluginTest, PanelsAreRoundedAtTheirCorners) {
     EXPECT_EQ(target->At(20, 4), 0);
     EXPECT_EQ(target->At(20, 25), 0);
   }
+}
+
+
+// Pictures and values taken from a skin package built with the packer.
+class PackagedPluginTest : public ImagePluginTest {
+ protected:
+  void SetUp() override {
+    ImagePluginTest::SetUp();
+    SetScreen(480, 640, 96);
+    SetLayoutFolder(u"\\Layouts");
+    const std::string index = R"(<Index><item>
+  <Int Name="scroll_horizontal_space" Value="2"/>
+  <Int Name="scroll_vertical_space" Value="3"/>
+  <Bitmap Name="scroll_top" Image="track.bmp" Mask="track_m.bmp"/>
+  <Bitmap Name="scroll_middle" Image="track.bmp" Mask="track_m.bmp"/>
+  <Bitmap Name="scroll_bottom" Image="track.bmp" Mask="track_m.bmp"/>
+  <Bitmap Name="scroll_selected_top" Image="thumb.bmp" Mask="thumb_m.bmp"/>
+  <Bitmap Name="scroll_selected_middle" Image="thumb.bmp" Mask="thumb_m.bmp"/>
+  <Bitmap Name="scroll_selected_bottom" Image="thumb.bmp" Mask="thumb_m.bmp"/>
+  <Bitmap Name="progress" Image="end.bmp" Mask="end_m.bmp"/>
+  <Bitmap Name="progress_filled" Image="end.bmp" Mask="end_m.bmp"/>
+  <Bitmap Name="thin" Image="end.bmp" Mask="mono_m.bmp"/>
+  <Bitmap Name="thin_filled" Image="end.bmp" Mask="mono_m.bmp"/>
+  <Bitmap Name="dot" Image="end.bmp" Mask="end_m.bmp"/>
+  <Bitmap Name="LeftTop" Image="end.bmp" Mask="end_m.bmp"/>
+</item></Index>)";
+    Files skin{{"Index.xml", index},
+               {"track.bmp", MakeBmp(4, 2, 8, std::vector<std::uint32_t>(8, 100))},
+               {"track_m.bmp", MakeBmp(4, 2, 8, std::vector<std::uint32_t>(8, 255))},
+               {"thumb.bmp", MakeBmp(6, 2, 8, std::vector<std::uint32_t>(12, 250))},
+               {"thumb_m.bmp", MakeBmp(6, 2, 8, std::vector<std::uint32_t>(12, 255))},
+               {"end.bmp", MakeBmp(4, 4, 8, std::vector<std::uint32_t>(16, 200))},
+               {"end_m.bmp", MakeBmp(4, 4, 8, std::vector<std::uint32_t>(16, 255))},
+               {"mono_m.bmp", MakeBmp(4, 4, 1, std::vector<std::uint32_t>(16, 1))}};
+    ASSERT_EQ(Pack(skin, "480_skin.dat"), "");
+    // The same pictures without the spacing values.
+    std::string bare = index;
+    bare.erase(bare.find("  <Int"), bare.find("  <Bitmap") - bare.find("  <Int"));
+    skin["Index.xml"] = bare;
+    ASSERT_EQ(Pack(skin, "480_bare.dat"), "");
+    InstallLayoutServices();
+  }
+  void TearDown() override {
+    plugin_ = CComRef<ILayoutPlugin>();
+    SetLayoutFolder(u"");
+    ImagePluginTest::TearDown();
+  }
+  plat::HRESULT Configure(const std::u16string& xml) {
+    item_ = ItemFor(xml);
+    return plugin_->SetProperties(item_.Get());
+  }
+  CComRef<PlacedLayoutItem> item_;
+};
+
+TEST_F(PackagedPluginTest, ScrollBarDrawsItsTrackAndThumbFromTheSkin) {
+  auto* bar = Make<ScrollBarPlugin>(u"Orv.LSP.ScrollBar");
+  EXPECT_EQ(Configure(u"<Plugin Name=\"bar\" Skin=\"bare\"/>"), plat::E_FAIL);  // no spacing values
+  ASSERT_EQ(Configure(u"<Plugin Name=\"bar\" Skin=\"skin\"/>"), plat::S_OK);
+  auto target = MakeTarget(100, 260);
+  ASSERT_EQ(bar->Paint(BarRecord(*target, 1000)), plat::S_OK);
+  ShootBitmap(target->buffer, "scrollbar_skin");
+  // Column 98 (2 from the right); the thumb 6 wide at 92, the 4-wide track
+  // centred on it at 93; the track from 3 + 2 = 5 to 250 - 3 - 2 = 245, the
+  // thumb over its first 250 / 1000: rows 5..64, its ends above and below.
+  const int thumb = Green(ColorToRgb565(250 * 0x010101u));
+  const int track = Green(ColorToRgb565(100 * 0x010101u));
+  EXPECT_NEAR(Green(target->At(92, 30)), thumb, 1);
+  EXPECT_NEAR(Green(target->At(97, 30)), thumb, 1);
+  EXPECT_NEAR(Green(target->At(94, 3)), thumb, 1);
+  EXPECT_NEAR(Green(target->At(94, 66)), thumb, 1);
+  EXPECT_NEAR(Green(target->At(94, 67)), track, 1);
+  EXPECT_NEAR(Green(target->At(93, 100)), track, 1);
+  EXPECT_NEAR(Green(target->At(96, 246)), track, 1);
+  for (const plat::POINT p : {plat::POINT{92, 100}, plat::POINT{97, 100}, plat::POINT{91, 30}, plat::POINT{98, 30},
+                              plat::POINT{94, 2}, plat::POINT{94, 247}})
+    EXPECT_EQ(target->At(p.x, p.y), 0) << p.x << "," << p.y;
+}
+
+TEST_F(PackagedPluginTest, ProgressImageAndPanelLoadTheirPictures) {
+  Make<ProgressPlugin>(u"Orv.LSP.Progress");
+  EXPECT_EQ(Configure(u"<Plugin Name=\"progress\" Skin=\"skin\" BoundRect=\"0,0,50,8\"/>"), plat::S_OK);
+  EXPECT_EQ(plugin_->OnCommand(0, 0), plat::E_FAIL);  // no property source
+  auto target = MakeTarget(60, 10);
+  EXPECT_EQ(plugin_->Paint(Record(*target)), plat::S_OK);
+  EXPECT_NE(target->At(25, 4), 0);
+  // A 1-bit mask cannot be mirrored into the right end.
+  Make<ProgressPlugin>(u"Orv.LSP.Progress");
+  EXPECT_EQ(Configure(u"<Plugin Name=\"thin\" Skin=\"skin\" BoundRect=\"0,0,50,8\"/>"), plat::E_FAIL);
+  EXPECT_EQ(plugin_->Paint(Record(*target)), plat::E_FAIL);
+
+  auto* image = Make<ImagePlugin>(u"Orv.LSP.Image");
+  EXPECT_EQ(Configure(u"<Plugin Name=\"dot\" Skin=\"skin\"><LeftTop X=\"3\" Y=\"2\"/></Plugin>"), plat::S_OK);
+  plat::RECT r{};
+  ASSERT_EQ(image->GetRect(0, 0, &r, nullptr, nullptr), plat::S_OK);
+  EXPECT_EQ(r.right - r.left, 4);
+  Make<ImagePlugin>(u"Orv.LSP.Image");
+  EXPECT_EQ(Configure(u"<Plugin Name=\"missing\" Skin=\"skin\"/>"), plat::E_FAIL);
+
+  Make<TopPartImageRectPlugin>(u"Orv.LSP.TopPartImageRect");
+  ASSERT_EQ(Configure(u"<Plugin Name=\"panel\" Skin=\"skin\" BoundRect=\"10,0,30,10\"/>"), plat::S_OK);
+  auto panel = MakeTarget(60, 20);
+  LayoutPaintRecord record = Record(*panel);
+  record.scrollX = 5;
+  ASSERT_EQ(plugin_->Paint(record), plat::S_OK);
+  EXPECT_EQ(panel->At(4, 5), 0);  // moved left by the scroll
+  EXPECT_EQ(panel->At(5, 5), ColorToRgb565(200 * 0x010101u));
+  EXPECT_EQ(panel->At(34, 9), ColorToRgb565(200 * 0x010101u));
+  EXPECT_EQ(panel->At(35, 5), 0);
+  EXPECT_EQ(panel->At(20, 10), 0);
 }
 
 }  // namespace
