@@ -112,14 +112,10 @@ HRESULT ScrollBarPlugin::LoadProperties() {
     if (loadEagerly_ && LoadImages() != S_OK) return E_FAIL;
   }
   shown_ = true;
-  if (IDialogContent* content = GetContent()) {
-    IPropertySource* source = nullptr;
-    if (content->QueryOwner(IID_IPropertySource, reinterpret_cast<void**>(&source)) == S_OK && source) {
-      std::int32_t value = 1;
-      if (source->GetInt(u"ScrollBarOnOpen", &value) == S_OK && value == 0) shown_ = false;
-      source->Release();
-    }
-  }
+  CComRef<IPropertySource> source;
+  std::int32_t value = 1;
+  if (GetOwnerPropertySource(source) == S_OK && source->GetInt(u"ScrollBarOnOpen", &value) == S_OK && value == 0)
+    shown_ = false;
   return S_OK;
 }
 
@@ -207,8 +203,11 @@ HRESULT ProgressPlugin::ReadPercent(IPropertySource* source) {
   return S_OK;
 }
 
-HRESULT ProgressPlugin::DoCommand(std::intptr_t a, std::intptr_t) {
-  return ReadPercent(reinterpret_cast<IPropertySource*>(a));
+HRESULT ProgressPlugin::DoCommand(std::intptr_t, std::intptr_t) {
+  CComRef<IPropertySource> source;
+  const HRESULT hr = GetOwnerPropertySource(source);
+  if (hr != S_OK) return plat::E_FAIL;
+  return ReadPercent(source.Get());
 }
 
 HRESULT ProgressPlugin::Paint(const LayoutPaintRecord& record) {

@@ -114,6 +114,8 @@ class LayoutPluginBase : public CLayoutObject<ILayoutPlugin> {
   IPluginSite* GetSite() const { return site_; }
   IDialogContent* GetContent() const { return content_; }
   plat::HWND GetWindow() const { return window_; }
+  // The screen's property source: the content owner's IPropertySource.
+  plat::HRESULT GetOwnerPropertySource(CComRef<IPropertySource>& source);
 
  protected:
   ~LayoutPluginBase() override;

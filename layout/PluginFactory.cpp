@@ -159,17 +159,13 @@ HRESULT TextPlugin::FetchText(IPropertySource* source, const std::u16string& nam
 }
 
 HRESULT TextPlugin::DoCommand(std::intptr_t, std::intptr_t) {
-  IDialogContent* content = GetContent();
-  if (!content) return E_FAIL;
-  IPropertySource* source = nullptr;
-  HRESULT hr = content->QueryOwner(IID_IPropertySource, reinterpret_cast<void**>(&source));
+  CComRef<IPropertySource> source;
+  HRESULT hr = GetOwnerPropertySource(source);
   if (hr != S_OK) return hr;
-  CComRef<IPropertySource> hold;
-  hold.Attach(source);
   std::u16string name;
   if (!GetItem()) return E_FAIL;
   hr = GetItem()->GetName(&name);
   if (hr != S_OK) return hr;
-  FetchText(source, name);
+  FetchText(source.Get(), name);
   return S_OK;
 }

@@ -154,13 +154,13 @@ HRESULT VirtualListPlugin::ReservedB(const plat::POINT* point, std::int32_t flag
     if (row < 0) return E_FAIL;
     SetSelection(row);
   }
-  if (flag != 0 || !list_) return S_FALSE;
+  if (flag != 0 || !list_) return S_OK;
   plat::POINT at{};
   if (point) {
     at = *point;
   } else {
     plat::RECT r{};
-    if (GetRect(0, 0, &r, nullptr, nullptr) != S_OK) return S_FALSE;
+    if (GetRect(0, 0, &r, nullptr, nullptr) != S_OK) return S_OK;
     at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   }
   if (IDialogContent* content = GetContent()) content->ContentToWindow(&at);
@@ -172,7 +172,7 @@ HRESULT VirtualListPlugin::ReservedB(const plat::POINT* point, std::int32_t flag
     plat::SHRGINFO request{sizeof(plat::SHRGINFO), window, at, plat::SHRG_RETURNCMD};
     answer = plat::SHRecognizeGesture(&request);
   }
-  if (answer != plat::GN_CONTEXTMENU) return S_FALSE;
+  if (answer != plat::GN_CONTEXTMENU) return S_OK;
   if (window) plat::ClientToScreen(window, &at);
   list_->OnContextGesture(GetSelection(), at.x, at.y);
   return 1;

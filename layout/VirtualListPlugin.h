@@ -59,6 +59,8 @@ class VirtualListPlugin : public LayoutListPluginBase {
   plat::HRESULT LoadProperties() override;
   plat::HRESULT GetContentSize(plat::HDC dc, plat::SIZE* size) override;
   plat::HRESULT OnTap(const plat::POINT* point) override;
+  // The hold gesture: 1 when the shell recognised the context gesture and the
+  // list was told, 0 otherwise (E_FAIL for a point on no row).
   plat::HRESULT ReservedB(const plat::POINT* point, std::int32_t flag) override;
   plat::HRESULT ReservedC(std::int32_t event, std::intptr_t parameter, void* record) override;
   plat::HRESULT DoCommand(std::intptr_t a, std::intptr_t b) override;

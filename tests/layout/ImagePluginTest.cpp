@@ -147,10 +147,23 @@ TEST_F(ImagePluginTest, ProgressFillsItsShareOfTheBar) {
   LayoutPaintRecord none;
   EXPECT_EQ(progress->Paint(none), plat::E_FAIL);
   ASSERT_EQ(progress->SetBars(BarEnd(100), BarEnd(250)), plat::S_OK);
-  // The data source's integer of the plug-in's name.
+  // At a layout pass the percent is the screen's integer of the plug-in's name.
+  FakeHost host;
+  FakeContent content;
+  CComRef<PluginSite> site(new PluginSite(&host));
+  CComRef<DialogContentView> view(new DialogContentView(&content));
   CComRef<IntSource> source(new IntSource(u"progress", 50));
-  EXPECT_EQ(progress->ReadPercent(source->GetPropertyPart()), plat::S_OK);
+  content.owner = static_cast<IDataSource*>(source.Get());
+  ASSERT_EQ(progress->Init(site.Get(), view.Get()), plat::S_OK);
+  LayoutViewRecord pass;
+  EXPECT_EQ(progress->OnCommand(reinterpret_cast<std::intptr_t>(&pass), 0), plat::S_OK);
   EXPECT_EQ(progress->GetPercent(), 50);
+  CComRef<IntSource> other(new IntSource(u"other", 70));
+  content.owner = static_cast<IDataSource*>(other.Get());
+  EXPECT_EQ(progress->OnCommand(reinterpret_cast<std::intptr_t>(&pass), 0), plat::S_FALSE);  // the source's code
+  EXPECT_EQ(progress->GetPercent(), 50);
+  content.owner = nullptr;
+  EXPECT_NE(progress->OnCommand(reinterpret_cast<std::intptr_t>(&pass), 0), plat::S_OK);
   EXPECT_EQ(progress->ReadPercent(nullptr), plat::E_FAIL);
 
   struct Case {

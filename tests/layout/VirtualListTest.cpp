@@ -302,7 +302,7 @@ TEST_F(VirtualListTest, HoldGestureOpensTheRowsMenuOnlyWhenRecognised) {
   });
   // Not recognised: the row is selected but no menu.
   plat::POINT onSecond{5, 24 + 10};
-  EXPECT_EQ(list->ReservedB(&onSecond, 0), plat::S_FALSE);
+  EXPECT_EQ(list->ReservedB(&onSecond, 0), 0);
   EXPECT_EQ(list->GetSelection(), 1);
   EXPECT_TRUE(list_->context.empty());
   // Content point (5, 34) in the window: minus the scroll origin (0, 100), plus the view (0, 26).
@@ -326,7 +326,7 @@ TEST_F(VirtualListTest, HoldGestureOpensTheRowsMenuOnlyWhenRecognised) {
   plat::POINT below{5, 500};
   EXPECT_EQ(list->ReservedB(&below, 0), plat::E_FAIL);
   const std::size_t before = asked.size();
-  EXPECT_EQ(list->ReservedB(&onSecond, 1), plat::S_FALSE);
+  EXPECT_EQ(list->ReservedB(&onSecond, 1), 0);
   EXPECT_EQ(list->GetSelection(), 1);
   EXPECT_EQ(asked.size(), before);
 }
