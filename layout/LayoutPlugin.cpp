@@ -65,6 +65,17 @@ HRESULT LayoutPluginBase::GetKind(std::int32_t, std::int32_t* kind) {
   return S_OK;
 }
 
+HRESULT LayoutPluginBase::GetOwnerPropertySource(CComRef<IPropertySource>& source) {
+  source = CComRef<IPropertySource>();
+  if (!content_) return E_FAIL;
+  IPropertySource* found = nullptr;
+  const HRESULT hr = content_->QueryOwner(IID_IPropertySource, reinterpret_cast<void**>(&found));
+  if (hr != S_OK) return hr;
+  if (!found) return E_FAIL;
+  source.Attach(found);
+  return S_OK;
+}
+
 HRESULT LayoutPluginBase::GetItemRect(plat::RECT& rect, std::uint32_t flags) {
   if (!item_) return E_FAIL;
   return item_->GetBoundRect(&rect, flags);
@@ -101,6 +112,7 @@ HRESULT LayoutPluginBase::LoadProperties() { return S_OK; }
 // LayoutListPluginBase
 
 LayoutListPluginBase::LayoutListPluginBase() : LayoutPluginBase(2) {}
+LayoutListPluginBase::LayoutListPluginBase(std::int32_t kind) : LayoutPluginBase(kind) {}
 
 std::int32_t LayoutListPluginBase::SeparatorAllowance() { return 2 * ((GetScreenDpiY() + 48) / 96); }
 

@@ -114,6 +114,8 @@ class LayoutPluginBase : public CLayoutObject<ILayoutPlugin> {
   IPluginSite* GetSite() const { return site_; }
   IDialogContent* GetContent() const { return content_; }
   plat::HWND GetWindow() const { return window_; }
+  // The screen's property source: the content owner's IPropertySource.
+  plat::HRESULT GetOwnerPropertySource(CComRef<IPropertySource>& source);
 
  protected:
   ~LayoutPluginBase() override;
@@ -136,6 +138,8 @@ constexpr std::int32_t kListItemSelected = 2;
 class LayoutListPluginBase : public LayoutPluginBase {
  public:
   LayoutListPluginBase();
+  // A list of another kind (the base is kind 2).
+  explicit LayoutListPluginBase(std::int32_t kind);
 
   plat::HRESULT Paint(const LayoutPaintRecord& record) override;
   plat::HRESULT GetRect(std::int32_t part, std::uint32_t flags, plat::RECT* rect, std::intptr_t* out1,

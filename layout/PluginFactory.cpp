@@ -7,6 +7,8 @@
 
 #include "layout/FormPlugin.h"
 #include "layout/GradBackgroundPlugin.h"
+#include "layout/ImagePlugins.h"
+#include "layout/VirtualListPlugin.h"
 #include "layout/ScrollListPlugin.h"
 
 using plat::E_FAIL;
@@ -51,6 +53,16 @@ ILayoutPlugin* CreateLayoutPlugin(const char16_t* name) {
       plugin = Make<TextPlugin>(kTextFlags);
     } else if (n == u"ScrollList") {
       plugin = MakeScrollListPlugin();
+    } else if (n == u"ScrollBar") {
+      plugin = Make<ScrollBarPlugin>(true);
+    } else if (n == u"Progress") {
+      plugin = Make<ProgressPlugin>();
+    } else if (n == u"Image") {
+      plugin = Make<ImagePlugin>();
+    } else if (n == u"TopPartImageRect") {
+      plugin = Make<TopPartImageRectPlugin>(1);
+    } else if (n == u"VirtualList") {
+      plugin = Make<VirtualListPlugin>();
     } else if (n == u"ZeroBackground") {
       plugin = Make<LayoutPluginBase>(0);
     } else {
@@ -153,17 +165,13 @@ HRESULT TextPlugin::FetchText(IPropertySource* source, const std::u16string& nam
 }
 
 HRESULT TextPlugin::DoCommand(std::intptr_t, std::intptr_t) {
-  IDialogContent* content = GetContent();
-  if (!content) return E_FAIL;
-  IPropertySource* source = nullptr;
-  HRESULT hr = content->QueryOwner(IID_IPropertySource, reinterpret_cast<void**>(&source));
+  CComRef<IPropertySource> source;
+  HRESULT hr = GetOwnerPropertySource(source);
   if (hr != S_OK) return hr;
-  CComRef<IPropertySource> hold;
-  hold.Attach(source);
   std::u16string name;
   if (!GetItem()) return E_FAIL;
   hr = GetItem()->GetName(&name);
   if (hr != S_OK) return hr;
-  FetchText(source, name);
+  FetchText(source.Get(), name);
   return S_OK;
 }

@@ -10,16 +10,6 @@
 namespace layouttest {
 namespace {
 
-// A bitmap of any depth with given top-down pixel values, stored bottom-up
-// or top-down.
-std::shared_ptr<CBitmapBuffer> Bitmap(int w, int h, int bpp, const std::vector<std::uint32_t>& pixels,
-                                      bool topDown = false) {
-  const std::string bmp = MakeBmp(w, h, bpp, pixels, topDown);
-  auto b = DecodeBitmapResource(reinterpret_cast<const std::uint8_t*>(bmp.data()), bmp.size());
-  EXPECT_TRUE(b);
-  return b;
-}
-
 std::uint16_t Px(const CBitmapBuffer& b, int x, int y) { return reinterpret_cast<const std::uint16_t*>(b.Row(y))[x]; }
 
 class BlendTest : public LayoutTest {};

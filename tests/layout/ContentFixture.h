@@ -166,20 +166,7 @@ class ScreenTest : public LayoutTest {
   void Shoot(const std::string& name) {
     const auto& buffer = manager_->GetBuffer();
     ASSERT_TRUE(buffer);
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(buffer->GetWidth()) * buffer->GetHeight() * 4);
-    for (int y = 0; y < buffer->GetHeight(); ++y) {
-      for (int x = 0; x < buffer->GetWidth(); ++x) {
-        const std::uint16_t p = reinterpret_cast<const std::uint16_t*>(buffer->Row(y))[x];
-        std::uint8_t* o = &rgba[(static_cast<std::size_t>(y) * buffer->GetWidth() + x) * 4];
-        o[0] = static_cast<std::uint8_t>(((p >> 11) & 31) * 255 / 31);
-        o[1] = static_cast<std::uint8_t>(((p >> 5) & 63) * 255 / 63);
-        o[2] = static_cast<std::uint8_t>((p & 31) * 255 / 31);
-        o[3] = 255;
-      }
-    }
-    std::filesystem::create_directories(ORV_SCREEN_SHOTS);
-    EXPECT_TRUE(WritePngRgba(std::string(ORV_SCREEN_SHOTS) + "/" + name + ".png", buffer->GetWidth(),
-                             buffer->GetHeight(), rgba.data()));
+    ShootBitmap(*buffer, name);
   }
 
   static constexpr int kWidth = 480;

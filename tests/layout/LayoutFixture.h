@@ -14,11 +14,13 @@
 
 #include "core/BitmapBuffer.h"
 #include "layout/LayoutServices.h"
+#include "layout/ResourceValues.h"
 #include "layout/UIToolkit.h"
 #include "platform/base/Device.h"
 #include "platform/base/SysInfo.h"
 #include "platform/gdi/Gdi.h"
 #include "tests/support/TempDevice.h"
+#include "tools/PngFile.h"
 #include "tools/LayoutPacker.h"
 
 namespace layouttest {
@@ -83,6 +85,35 @@ inline std::string MakeBmp(int width, int height, int bpp, const std::vector<std
     }
   }
   return out;
+}
+
+// A bitmap of any depth with given top-down pixel values, stored bottom-up
+// or top-down.
+inline std::shared_ptr<CBitmapBuffer> Bitmap(int w, int h, int bpp, const std::vector<std::uint32_t>& pixels,
+                                             bool topDown = false) {
+  const std::string bmp = MakeBmp(w, h, bpp, pixels, topDown);
+  auto b = DecodeBitmapResource(reinterpret_cast<const std::uint8_t*>(bmp.data()), bmp.size());
+  EXPECT_TRUE(b);
+  return b;
+}
+
+// Writes a 16-bit bitmap as "<name>.png" in the screenshot folder under the
+// build folder.
+inline void ShootBitmap(const CBitmapBuffer& buffer, const std::string& name) {
+  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(buffer.GetWidth()) * buffer.GetHeight() * 4);
+  for (int y = 0; y < buffer.GetHeight(); ++y) {
+    for (int x = 0; x < buffer.GetWidth(); ++x) {
+      const std::uint16_t p = reinterpret_cast<const std::uint16_t*>(buffer.Row(y))[x];
+      std::uint8_t* o = &rgba[(static_cast<std::size_t>(y) * buffer.GetWidth() + x) * 4];
+      o[0] = static_cast<std::uint8_t>(((p >> 11) & 31) * 255 / 31);
+      o[1] = static_cast<std::uint8_t>(((p >> 5) & 63) * 255 / 63);
+      o[2] = static_cast<std::uint8_t>((p & 31) * 255 / 31);
+      o[3] = 255;
+    }
+  }
+  std::filesystem::create_directories(ORV_SCREEN_SHOTS);
+  EXPECT_TRUE(WritePngRgba(std::string(ORV_SCREEN_SHOTS) + "/" + name + ".png", buffer.GetWidth(),
+                           buffer.GetHeight(), rgba.data()));
 }
 
 // Each test: its own device, a 480x640 screen at 192 DPI unless it poses
