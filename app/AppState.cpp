@@ -1,7 +1,5 @@
 #include "app/AppState.h"
 
-namespace orvapp {
-
 namespace {
 plat::HINSTANCE g_instance = nullptr;
 }
@@ -13,5 +11,3 @@ AppState& GetAppState() {
 
 void SetAppInstance(plat::HINSTANCE instance) { g_instance = instance; }
 plat::HINSTANCE GetAppInstance() { return g_instance; }
-
-}  // namespace orvapp

@@ -5,8 +5,6 @@
 
 #include "platform/windows/Windows.h"
 
-namespace orvapp {
-
 struct AppState {
   plat::HANDLE instanceMutex = nullptr;  // null when none is held
   plat::HWND hiddenWindow = nullptr;     // the coordinating window
@@ -25,5 +23,3 @@ AppState& GetAppState();
 // The module instance of the program.
 void SetAppInstance(plat::HINSTANCE instance);
 plat::HINSTANCE GetAppInstance();
-
-}  // namespace orvapp
