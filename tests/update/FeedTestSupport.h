@@ -23,7 +23,7 @@
 namespace orvtest {
 
 inline std::string FeedFixture(const std::string& name) {
-  return ReadHostFile((std::filesystem::path(__FILE__).parent_path() / "data" / "feeds" / name).string());
+  return ReadHostFile((std::filesystem::path(ORV_UPDATE_TEST_DATA) / "feeds" / name).string());
 }
 
 inline std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {

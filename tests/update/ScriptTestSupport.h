@@ -25,7 +25,7 @@
 namespace orvtest {
 
 inline std::string ScriptFixture(const std::string& name) {
-  return ReadHostFile((std::filesystem::path(__FILE__).parent_path() / "data" / "scripts" / name).string());
+  return ReadHostFile((std::filesystem::path(ORV_UPDATE_TEST_DATA) / "scripts" / name).string());
 }
 
 inline std::string Replaced(std::string text, const std::string& from, const std::string& to) {

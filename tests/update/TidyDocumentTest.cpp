@@ -18,7 +18,7 @@ using Tidy::Document;
 using Tidy::Node;
 
 std::string Fixture(const std::string& name) {
-  return orvtest::ReadHostFile((std::filesystem::path(__FILE__).parent_path() / "data" / name).string());
+  return orvtest::ReadHostFile((std::filesystem::path(ORV_UPDATE_TEST_DATA) / name).string());
 }
 
 using orvtest::Utf8;

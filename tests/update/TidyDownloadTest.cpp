@@ -33,7 +33,7 @@ class TidyDownloadTest : public orvtest::InetTest {
 
 TEST_F(TidyDownloadTest, PageIsParsedInItsCharsetWithAbsoluteAddresses) {
   std::string page = orvtest::ReadHostFile(
-      (std::filesystem::path(__FILE__).parent_path() / "data" / "latin1-http.html").string());
+      (std::filesystem::path(ORV_UPDATE_TEST_DATA) / "latin1-http.html").string());
   page.insert(page.find("</body>"), "<a href=\"next.html\">next</a>");
   server_.Serve("/news/page.html", page, "text/html; charset=ISO-8859-1");
   Tidy::Document doc;
