@@ -1,7 +1,8 @@
 // A list of 10,000 rows in the layout view of a real program on the device:
 // flicked far down with the finger, it glides on and comes to rest; a tap
 // opens the row drawn under the finger, the arrow key moves the selection and
-// Enter opens the selected row; a sideways swipe to the right is "Back".
+// Enter opens the selected row; a sideways swipe to the right is "Back"; a
+// finger held still is the hold gesture on its row.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -206,6 +207,12 @@ TEST_P(ListScreenTest, FlingsGlideFarAndTheTappedRowIsTheOneUnderTheFinger) {
   const std::optional<Settled> swiped = SettledAfter(kFlicks + 2);
   ASSERT_TRUE(swiped);
   EXPECT_EQ(swiped->scroll, flung->scroll) << "a sideways swipe does not scroll";
+
+  // A finger held still on a row is the hold gesture on that row (held far
+  // longer than the hold time, so a busy machine still sees a hold).
+  EXPECT_FALSE(HasLine(log_, "context", true));
+  ASSERT_TRUE(device_.Hold(x, tapY - pitch_, 2500));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return HasLine(log_, "context " + std::to_string(row - 1)); }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, ListScreenTest,
