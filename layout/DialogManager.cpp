@@ -239,8 +239,12 @@ void CDialogManager::OnStylusDown(int x, int y, bool noCapture) {
     if (window_ && plat::GetCapture() == window_) plat::ReleaseCapture();
   }
   if (tapPending) {
+    // The plug-in hit-tests the point in the content's coordinates, as the
+    // press and the release are: add the scroll origin.
+    const plat::POINT scroll = content->GetScroll();
+    plat::POINT at{last.x + scroll.x, last.y + scroll.y};
     bool handled = false;
-    content->Activate(&last, 0, &handled);
+    content->Activate(&at, 0, &handled);
     if (!released) {
       if (window_) plat::SetCapture(window_);
     } else {

@@ -318,20 +318,13 @@ HRESULT CornerPainter::LoadCorners(const MaskedImage& image) {
 
 namespace {
 
-// The grey of the picture's pixel (column 0, row) and the mask's alpha there.
+// The colour of the picture's pixel (column 0, row) and the mask's alpha
+// there: the inside of the panel is filled as its sides are drawn.
 bool CornerFill(const MaskedImage& image, int row, plat::COLORREF& colour, std::uint8_t& alpha) {
   if (!image.picture || !image.mask || row < 0 || row >= image.picture->GetHeight() ||
       row >= image.mask->GetHeight())
     return false;
-  std::uint32_t grey = 0;
-  if (image.picture->GetBitsPerPixel() == 8) {
-    grey = image.picture->Row(row)[0];
-  } else {
-    const std::uint8_t* p = image.picture->Row(row);
-    const std::uint16_t v = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-    grey = ((v >> 5) & 0x3F) << 2;
-  }
-  colour = grey * 0x010101u;
+  colour = PictureColour(*image.picture, 0, row);
   alpha = image.mask->Row(row)[0];
   return true;
 }

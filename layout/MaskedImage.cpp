@@ -253,18 +253,24 @@ bool CopyFlipped(CBitmapBuffer& target, const CBitmapBuffer& picture) {
   return true;
 }
 
+plat::COLORREF PictureColour(const CBitmapBuffer& picture, int x, int y) {
+  const std::uint8_t* row = picture.Row(y);
+  if (picture.GetBitsPerPixel() == 8) return static_cast<plat::COLORREF>(row[x]) * 0x010101u;
+  const std::uint16_t p = reinterpret_cast<const std::uint16_t*>(row)[x];
+  return static_cast<plat::COLORREF>(((p >> 8) & 248) | (((p >> 3) & 252) << 8) | (((p << 3) & 255) << 16));
+}
+
 plat::HRESULT StretchRowDown(const MaskedImage& image, CBitmapBuffer& target, int x, int y, int height, int row) {
   const CBitmapBuffer* picture = image.picture.get();
   const CBitmapBuffer* mask = image.mask.get();
   if (!Usable(picture) || !Usable(mask) || !Usable(&target)) return plat::E_FAIL;
-  if (target.GetBitsPerPixel() != 16 || picture->GetBitsPerPixel() != 8 || mask->GetBitsPerPixel() != 8)
-    return plat::E_FAIL;
+  const int bpp = picture->GetBitsPerPixel();
+  if (target.GetBitsPerPixel() != 16 || mask->GetBitsPerPixel() != 8 || (bpp != 8 && bpp != 16)) return plat::E_FAIL;
   if (row < 0 || row >= picture->GetHeight() || row >= mask->GetHeight()) return plat::E_FAIL;
   if (mask->GetWidth() < picture->GetWidth()) return plat::E_FAIL;
-  const std::uint8_t* g = picture->Row(row);
   const std::uint8_t* m = mask->Row(row);
   for (int c = 0; c < picture->GetWidth(); ++c) {
-    target.FillRectAlpha(x + c, y, 1, height, static_cast<plat::COLORREF>(g[c]) * 0x010101u, m[c]);
+    target.FillRectAlpha(x + c, y, 1, height, PictureColour(*picture, c, row), m[c]);
   }
   return plat::S_OK;
 }
@@ -277,14 +283,7 @@ plat::HRESULT StretchColumnAcross(const MaskedImage& image, CBitmapBuffer& targe
   if (target.GetBitsPerPixel() != 16 || mask->GetBitsPerPixel() != 8 || (bpp != 8 && bpp != 16)) return plat::E_FAIL;
   if (mask->GetHeight() < picture->GetHeight()) return plat::E_FAIL;
   for (int r = 0; r < picture->GetHeight(); ++r) {
-    plat::COLORREF colour;
-    if (bpp == 8) {
-      colour = static_cast<plat::COLORREF>(picture->Row(r)[0]) * 0x010101u;
-    } else {
-      const std::uint16_t p = reinterpret_cast<const std::uint16_t*>(picture->Row(r))[0];
-      colour = static_cast<plat::COLORREF>(((p >> 8) & 248) | (((p >> 3) & 252) << 8) | (((p << 3) & 255) << 16));
-    }
-    target.FillRectAlpha(x, y + r, width, 1, colour, mask->Row(r)[0]);
+    target.FillRectAlpha(x, y + r, width, 1, PictureColour(*picture, 0, r), mask->Row(r)[0]);
   }
   return plat::S_OK;
 }

@@ -47,9 +47,14 @@ bool BlendGrayMasked(CBitmapBuffer& target, int x, int y, int width, int height,
 bool CopyMirrored(CBitmapBuffer& target, const CBitmapBuffer& picture);
 bool CopyFlipped(CBitmapBuffer& target, const CBitmapBuffer& picture);
 
+// The colour of a picture's pixel: an 8-bit grey g as g * 0x010101, a 16-bit
+// RGB565 pixel widened. Other depths are not pictures of masked images.
+plat::COLORREF PictureColour(const CBitmapBuffer& picture, int x, int y);
+
 // Row `row` of the image drawn as a bar `height` pixels tall at (x, y), or
-// its first column as a bar `width` pixels wide, through the mask. E_FAIL
-// for other depths, a row outside the picture or a mask smaller than it.
+// its first column as a bar `width` pixels wide, through the mask. The
+// picture is 8- or 16-bit, the mask 8-bit; E_FAIL for other depths, a row
+// outside the picture or a mask smaller than it.
 plat::HRESULT StretchRowDown(const MaskedImage& image, CBitmapBuffer& target, int x, int y, int height, int row);
 plat::HRESULT StretchColumnAcross(const MaskedImage& image, CBitmapBuffer& target, int x, int y, int width);
 

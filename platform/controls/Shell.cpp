@@ -157,6 +157,7 @@ BOOL SHInitExtraControls() {
 
 namespace {
 std::atomic<DWORD> g_holdMs{kTapAndHoldMs};
+constexpr int kVkStylus = 0x01;  // the stylus button's key state
 
 // The first stylus or key message waiting in the thread's queue, left there.
 bool PeekInput(MSG* msg) {
@@ -188,6 +189,9 @@ DWORD SHRecognizeGesture(SHRGINFO* info) {
       if (std::abs(at.x - down.x) > dx || std::abs(at.y - down.y) > dy) return 0;
       PeekMessageW(&msg, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE);  // a tremble, not a drag
     }
+    // A stylus already lifted (its release taken from the queue by the
+    // caller, as after a tap) holds nothing.
+    if (!(GetAsyncKeyState(kVkStylus) & 0x8000)) return 0;
     const DWORD waited = GetTickCount() - start;
     if (waited >= hold) break;
     MsgWaitForMultipleObjectsEx(0, nullptr, hold - waited, QS_INPUT, MWMO_INPUTAVAILABLE);

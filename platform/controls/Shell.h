@@ -140,7 +140,9 @@ struct NMRGINFO {
 // Called while the stylus is down on the client: pumps nothing but looks at
 // the thread's queue until the hold time passes on the platform clock. The
 // stylus let go (WM_LBUTTONUP), moved further than SM_CXDRAG / SM_CYDRAG from
-// the point, or a key gives 0 and leaves that message in the queue. Held still
+// the point, or a key gives 0 and leaves that message in the queue; a stylus
+// that is not down at all (a tap whose release was already taken) gives 0 at
+// once. Held still
 // for the hold time, it is the context-menu gesture: with SHRG_RETURNCMD the
 // answer is GN_CONTEXTMENU; with SHRG_NOTIFYPARENT the client's parent is sent
 // WM_NOTIFY with an NMRGINFO and the answer is 1. The display program turns a

@@ -244,21 +244,30 @@ TEST_F(ImagePluginTest, CornersOfTheWrongDepthFailCleanly) {
 }
 
 TEST_F(ImagePluginTest, PanelsAreRoundedAtTheirCorners) {
-  // A 4x4 corner: transparent at its outer corner pixel, grey 200 elsewhere.
+  // A 4x4 corner: transparent at its outer corner pixel, grey 200 elsewhere,
+  // as an 8-bit grey picture or a 16-bit one; the panel looks the same.
   std::vector<std::uint32_t> mask(16, 255);
   mask[0] = 0;
-  const MaskedImage corner{Bitmap(4, 4, 8, std::vector<std::uint32_t>(16, 200)), Bitmap(4, 4, 8, mask)};
   const std::uint16_t grey = ColorToRgb565(200 * 0x010101u);
+  auto picture16 = std::make_shared<CBitmapBuffer>();
+  ASSERT_TRUE(picture16->Create(4, 4, CBitmapBuffer::kRgb565));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) reinterpret_cast<std::uint16_t*>(picture16->Row(y))[x] = grey;
+  const MaskedImage corner8{Bitmap(4, 4, 8, std::vector<std::uint32_t>(16, 200)), Bitmap(4, 4, 8, mask)};
+  const MaskedImage corner16{picture16, Bitmap(4, 4, 8, mask)};
   struct Case {
     int style;
     bool roundTop, roundBottom;
   } cases[] = {{0, true, true}, {1, true, false}, {2, false, true}};
-  for (const Case& c : cases) {
+  for (const auto& [c, corner] : {std::pair{cases[0], corner8}, {cases[1], corner8}, {cases[2], corner8},
+                                  {cases[0], corner16}, {cases[1], corner16}, {cases[2], corner16}}) {
+    const int bpp = corner.picture->GetBitsPerPixel();
+    SCOPED_TRACE(bpp);
     CornerPainter painter(c.style);
     ASSERT_EQ(painter.LoadCorners(corner), plat::S_OK);
     auto target = MakeTarget(40, 30);
     ASSERT_EQ(painter.DrawPanel(target->buffer, {5, 5, 35, 25}), plat::S_OK);
-    ShootBitmap(target->buffer, "panel_style" + std::to_string(c.style));
+    ShootBitmap(target->buffer, "panel_style" + std::to_string(c.style) + "_" + std::to_string(bpp));
     EXPECT_EQ(target->At(5, 5) == 0, c.roundTop) << c.style;
     EXPECT_EQ(target->At(34, 5) == 0, c.roundTop) << c.style;
     EXPECT_EQ(target->At(5, 24) == 0, c.roundBottom) << c.style;

@@ -216,6 +216,26 @@ TEST_F(LayoutViewTest, ADragScrollsAndAFlingGlidesOnInTheSameDirection) {
   EXPECT_EQ(Named(u"page")->taps, 0) << "the content took the drag";
 }
 
+TEST_F(LayoutViewTest, ATapOnAScrolledScreenReachesThePlugInAtItsPointOfTheContent) {
+  AddLayout(u"long", OneLayout(u"long", Box(u"back", 0, 0, 480, 4000, IntValue(u"Kind", 0)) +
+                                            Box(u"button", 100, 1200, 200, 100, Fill(0x0000FF)),
+                               u"<General><ScrollY Value=\"On\"/></General>"));
+  Show(u"long");
+  CRefPtr<XmlLayouts::CDialogContent> content = view_.GetManager()->GetContent();
+  content->SetScrollOriginPoint(plat::POINT{0, 1000});
+  // The button shows 200 pixels below the view's top.
+  Play({{0, kDown, 150, 250}, {40, kUp, 150, 250}});
+  BoxPlugin* button = Named(u"button");
+  ASSERT_TRUE(button);
+  EXPECT_EQ(button->activations, 1);
+  EXPECT_EQ(button->taps, 1);
+  EXPECT_EQ(button->lastFocusPoint.y, 1250);
+  EXPECT_EQ(button->lastActivatePoint.x, 150);
+  EXPECT_EQ(button->lastActivatePoint.y, 1250) << "the press, the activation and the release agree";
+  EXPECT_EQ(button->lastTapPoint.y, 1250);
+  EXPECT_EQ(content->GetScroll().y, 1000);
+}
+
 TEST_F(LayoutViewTest, APauseMidDragNeverFlingsTheWrongWay) {
   Show(u"page");
   CRefPtr<XmlLayouts::CDialogContent> content = view_.GetManager()->GetContent();

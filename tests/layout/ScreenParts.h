@@ -13,11 +13,13 @@
 
 #include "core/BitmapBuffer.h"
 #include "core/FrameworkProperties.h"
+#include "layout/DataSources.h"
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutCom.h"
 #include "layout/LayoutPlugin.h"
 #include "layout/LayoutServices.h"
 #include "layout/PluginFactory.h"
+#include "layout/VirtualListPlugin.h"
 #include "platform/base/Text.h"
 #include "platform/gdi/Gdi.h"
 
@@ -82,13 +84,15 @@ class BoxPlugin : public LayoutPluginBase {
     lastFocusPoint = point ? *point : plat::POINT{-1, -1};
     return refuse ? plat::S_FALSE : plat::S_OK;
   }
-  plat::HRESULT ReservedB(const plat::POINT*, std::int32_t flag) override {
+  plat::HRESULT ReservedB(const plat::POINT* point, std::int32_t flag) override {
     ++activations;
     lastActivateFlag = flag;
+    lastActivatePoint = point ? *point : plat::POINT{-1, -1};
     return plat::S_OK;
   }
-  plat::HRESULT OnTap(const plat::POINT*) override {
+  plat::HRESULT OnTap(const plat::POINT* point) override {
     ++taps;
+    lastTapPoint = point ? *point : plat::POINT{-1, -1};
     return plat::S_OK;
   }
   plat::HRESULT OnCommand(std::intptr_t a, std::intptr_t) override {
@@ -109,7 +113,7 @@ class BoxPlugin : public LayoutPluginBase {
   std::int32_t grow = 0;
   int paints = 0, focusOffers = 0, activations = 0, taps = 0, layoutPasses = 0;
   std::int32_t lastFocus = -1, lastFocusKey = -99, lastActivateFlag = -1;
-  plat::POINT lastFocusPoint{-1, -1};
+  plat::POINT lastFocusPoint{-1, -1}, lastActivatePoint{-1, -1}, lastTapPoint{-1, -1};
   LayoutViewRecord lastView;
   std::vector<std::int32_t> events;
   std::vector<std::int32_t> scrolls;  // the scroll of every paint
@@ -166,5 +170,21 @@ inline std::u16string Fill(plat::COLORREF c) {
 inline std::u16string IntValue(const std::u16string& name, int v) {
   return u"<Int Name=\"" + name + u"\" Value=\"" + plat::Utf8ToUtf16(std::to_string(v)) + u"\"/>";
 }
+
+// A screen's data source that hands its "VirtualList" the list (not counted;
+// the list outlives the source).
+class ListSource : public CDataSource {
+ public:
+  explicit ListSource(IVirtualList* list) : list_(list) {}
+  plat::HRESULT QueryService(plat::REFIID iid, void** object) override {
+    if (!list_ || !SameIid(iid, IID_IVirtualList)) return CDataSource::QueryService(iid, object);
+    list_->AddRef();
+    *object = list_;
+    return plat::S_OK;
+  }
+
+ private:
+  IVirtualList* list_;
+};
 
 }  // namespace layouttest

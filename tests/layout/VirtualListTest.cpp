@@ -12,6 +12,7 @@
 #include "platform/windows/Windows.h"
 #include "tests/layout/LayoutFixture.h"
 #include "tests/layout/PluginFixture.h"
+#include "tests/layout/ScreenParts.h"
 
 namespace layouttest {
 namespace {
@@ -60,20 +61,6 @@ class FakeList : public CLayoutObject<IVirtualList> {
     std::int32_t row, x, y;
   };
   std::vector<Context> context;
-};
-
-class ListSource : public CDataSource {
- public:
-  explicit ListSource(IVirtualList* list) : list_(list) {}
-  plat::HRESULT QueryService(plat::REFIID iid, void** object) override {
-    if (!list_ || !SameIid(iid, IID_IVirtualList)) return CDataSource::QueryService(iid, object);
-    list_->AddRef();
-    *object = list_;
-    return plat::S_OK;
-  }
-
- private:
-  IVirtualList* list_;
 };
 
 class VirtualListTest : public LayoutTest {

@@ -65,6 +65,18 @@ class ShellTest : public orvtest::DeviceTest {
     MSG m;
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
   }
+  // The stylus goes down at the screen point and the window takes the press
+  // from its queue, as it does before it asks for the gesture.
+  static void PressStylus(int x, int y) {
+    ASSERT_TRUE(InjectStylus(WM_LBUTTONDOWN, x, y));
+    MSG m{};
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_REMOVE));
+  }
+  static void LiftStylus(int x, int y) {
+    ASSERT_TRUE(InjectStylus(WM_LBUTTONUP, x, y));
+    MSG m{};
+    ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_LBUTTONUP, WM_LBUTTONUP, PM_REMOVE));
+  }
   HWND window_ = nullptr;
 };
 
@@ -212,6 +224,7 @@ TEST_F(ShellTest, TapAndHoldNeedsTheStylusHeldStill) {
       {"trembled, then let go", {{WM_MOUSEMOVE, {101, 100}}, {WM_LBUTTONUP, {101, 100}}}, 0, WM_LBUTTONUP},
   };
   for (const Case& c : cases) {
+    PressStylus(100, 100);
     for (const auto& [msg, at] : c.queued) ASSERT_TRUE(InjectStylus(msg, at.x, at.y));
     SHRGINFO info{sizeof(SHRGINFO), window_, {100, 100}, SHRG_RETURNCMD};
     EXPECT_EQ(SHRecognizeGesture(&info), c.answer) << c.what;
@@ -220,10 +233,19 @@ TEST_F(ShellTest, TapAndHoldNeedsTheStylusHeldStill) {
     EXPECT_EQ(left ? m.message : 0u, c.left) << c.what;
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
   }
-  // A key ends it as well.
-  ASSERT_TRUE(InjectKey(VK_DOWN, true));
+  // A stylus already lifted (a tap, its release taken) holds nothing: no
+  // wait for the hold time, no gesture.
+  SetTapAndHoldTimeForTesting(60000);
+  PressStylus(100, 100);
+  LiftStylus(100, 100);
   SHRGINFO info{sizeof(SHRGINFO), window_, {100, 100}, SHRG_RETURNCMD};
   EXPECT_EQ(SHRecognizeGesture(&info), 0u);
+  // A key ends it as well.
+  SetTapAndHoldTimeForTesting(0);
+  PressStylus(100, 100);
+  ASSERT_TRUE(InjectKey(VK_DOWN, true));
+  EXPECT_EQ(SHRecognizeGesture(&info), 0u);
+  LiftStylus(100, 100);
   info.cbSize = 12;
   EXPECT_EQ(SHRecognizeGesture(&info), 0u);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
@@ -236,6 +258,7 @@ TEST_F(ShellTest, TapAndHoldWaitsForTheStylusAndTellsTheParent) {
   std::vector<NMRGINFO> gestures;
   g_gestures = &gestures;
   SetTapAndHoldTimeForTesting(0);
+  PressStylus(25, 36);
   SHRGINFO info{sizeof(SHRGINFO), child, {5, 6}, SHRG_NOTIFYPARENT};
   EXPECT_EQ(SHRecognizeGesture(&info), 1u);
   ASSERT_EQ(gestures.size(), 1u);
@@ -245,6 +268,7 @@ TEST_F(ShellTest, TapAndHoldWaitsForTheStylusAndTellsTheParent) {
 
   // While the hold lasts, letting go from elsewhere ends the wait at once.
   SetTapAndHoldTimeForTesting(60000);
+  PressStylus(25, 36);
   std::thread user([] { InjectStylus(WM_LBUTTONUP, 25, 36); });
   SHRGINFO held{sizeof(SHRGINFO), child, {5, 6}, SHRG_RETURNCMD};
   EXPECT_EQ(SHRecognizeGesture(&held), 0u);
