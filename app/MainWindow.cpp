@@ -194,6 +194,8 @@ void MainWindow::ShowView() {
     }
   }
   RecomputeUpdatingFlag();
+  // The run may have started or ended since the bar was made.
+  UpdateSoftKey();
   if (autoFit_) {
     std::vector<plat::HWND> shown;
     if (layoutView_.GetWindow()) shown.push_back(layoutView_.GetWindow());
