@@ -114,9 +114,7 @@ int ArticlesView::RowCount() {
   return GetBuiltRowCount();
 }
 
-int ArticlesView::RowHeightFor(const ListItemMetrics& metrics) { return metrics.rowHeight; }
-
-int ArticlesView::RowHeight(int, int) { return RowHeightFor(GetListItemMetrics()); }
+int ArticlesView::RowHeight(int, int) { return style_.rowHeight; }
 
 int ArticlesView::PaintRow(int row, CBitmapBuffer& target, int state, const plat::RECT& rect) {
   return DrawRow(row, target, state, rect) ? 1 : 0;
@@ -127,9 +125,8 @@ bool ArticlesView::DrawRow(int index, CBitmapBuffer& target, int state, const pl
   ArticleInfo row;
   if (!GetRow(index, row)) return false;
   if (rect.right <= rect.left || rect.bottom <= rect.top) return true;
-  ListItemMetrics& m = GetListItemMetrics();
-  DrawItemBackground(target, rect, state, m);
-  plat::RECT box = m.pictureBox;
+  DrawItemBackground(target, rect, state, style_);
+  plat::RECT box = style_.pictureBox;
   plat::OffsetRect(&box, rect.left, rect.top);
   DrawListItemImage(target, box, row.picture, (state & kRowDisabled) != 0);
 
@@ -137,14 +134,14 @@ bool ArticlesView::DrawRow(int index, CBitmapBuffer& target, int state, const pl
   if (!dc) return true;
   std::u16string text = TrimRight(row.title);
   if (text.empty()) text = TrimRight(LocalizeResourceString(170));
-  const plat::RECT area{rect.left + m.margins.left, rect.top + m.margins.top, rect.right - m.margins.right,
-                        rect.bottom - m.margins.bottom};
+  const plat::RECT& mg = style_.margins;
+  const plat::RECT area{rect.left + mg.left, rect.top + mg.top, rect.right - mg.right, rect.bottom - mg.bottom};
   if (area.right <= area.left || area.bottom <= area.top) return true;
   const int middle = (area.top + area.bottom) / 2;
   const std::vector<plat::RECT> lines{plat::RECT{area.left, area.top, area.right, middle},
                                       plat::RECT{area.left, middle, area.right, area.bottom}};
-  plat::HGDIOBJ oldFont = plat::SelectObject(dc, GetItemFont(m, row.read ? 0 : 1));
-  const plat::COLORREF oldColour = plat::SetTextColor(dc, GetItemTextColour(m, state));
+  plat::HGDIOBJ oldFont = plat::SelectObject(dc, style_.Font(row.read ? 0 : 1));
+  const plat::COLORREF oldColour = plat::SetTextColor(dc, GetItemTextColour(style_, state));
   const int oldMode = plat::SetBkMode(dc, plat::TRANSPARENT);
   DrawTextInLineRects(dc, text, lines, kTwoLineFormat);
   plat::SetBkMode(dc, oldMode);

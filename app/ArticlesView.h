@@ -84,7 +84,6 @@ class ArticlesView : public ArticleListViewBase,
   std::u16string GetRememberedArticle(const std::u16string& channelName);
 
   bool DrawRow(int index, CBitmapBuffer& target, int state, const plat::RECT& rect);
-  static int RowHeightFor(const ListItemMetrics& metrics);
 
   void OnDBEvent(CDBEvent* record) override;
 

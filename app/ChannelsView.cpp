@@ -118,9 +118,7 @@ int ChannelsView::InitialSelection() {
   return current >= 0 && current < filter_->GetCount() ? current : 0;
 }
 
-int ChannelsView::RowHeightFor(const ListItemMetrics& metrics) { return metrics.rowHeight; }
-
-int ChannelsView::RowHeight(int, int) { return RowHeightFor(GetListItemMetrics()); }
+int ChannelsView::RowHeight(int, int) { return style_.rowHeight; }
 
 int ChannelsView::PaintRow(int row, CBitmapBuffer& target, int state, const plat::RECT& rect) {
   return DrawRow(row, target, state, rect) ? 1 : 0;
@@ -131,20 +129,14 @@ bool ChannelsView::DrawRow(int index, CBitmapBuffer& target, int state, const pl
   ChannelListRow row;
   if (!GetRow(index, row)) return false;
   if (rect.right <= rect.left || rect.bottom <= rect.top || row.info.name.empty()) return true;
-  ListItemMetrics& m = GetListItemMetrics();
-  DrawItemBackground(target, rect, state, m);
-  plat::RECT box = m.pictureBox;
+  DrawItemBackground(target, rect, state, style_);
+  plat::RECT box = style_.pictureBox;
   plat::OffsetRect(&box, rect.left, rect.top);
-  if (row.picture.noThumbnail) {
-    // Without a thumbnail the icon sits where the thumbnail would.
-    box = plat::RECT{box.left, rect.top + (rect.bottom - rect.top - m.iconSize) / 2, box.right, 0};
-    box.bottom = box.top + m.iconSize;
-  }
   const bool disabled = (state & kRowDisabled) != 0;
   DrawListItemImage(target, box, row.picture, disabled);
   plat::RECT text = rect;
   text.right -= (GetScreenDpiX() + 16) * 3 / 96;
-  DrawItemText(target, text, state, row.info.name, row.info.unreadCount, m);
+  DrawItemText(target, text, state, row.info.name, row.info.unreadCount, style_);
   return true;
 }
 

@@ -96,7 +96,6 @@ class ChannelsView : public ChannelListViewBase, private IChannelsFilterListener
   // Draws row index into the target (for the list and for tests); false for
   // an index outside the rows.
   bool DrawRow(int index, CBitmapBuffer& target, int state, const plat::RECT& rect);
-  static int RowHeightFor(const ListItemMetrics& metrics);
 
  protected:
   int SourceCount() override;

@@ -110,11 +110,14 @@ plat::ULONG ListViewBase::VirtualListPart::Release() {
   return static_cast<plat::ULONG>(plat::InterlockedDecrement(&owner_.refs_));
 }
 
-HRESULT ListViewBase::VirtualListPart::LoadProperties(ILayoutPlugin* plugin, IPropertySource*, PackageResources*) {
+HRESULT ListViewBase::VirtualListPart::LoadProperties(ILayoutPlugin* plugin, IPropertySource* properties,
+                                                     PackageResources*) {
   owner_.SetPlugin(plugin);
   {
     CSyncLock lock(&owner_.lock_, u"ListView::LoadProperties");
     owner_.repaintPosted_ = false;
+    owner_.style_.Reset();
+    owner_.style_.Load(properties);
   }
   return S_OK;
 }

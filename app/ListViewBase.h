@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/ListItemMetrics.h"
 #include "core/Synchronized.h"
 #include "database/ChannelSet.h"
 #include "layout/DataSources.h"
@@ -74,6 +75,9 @@ class ListViewBase {
   // and repaints (one repaint request in flight at a time).
   void RequestRepaint();
 
+  // How rows are drawn: the defaults, then what the layout's list gives.
+  ListItemStyle& GetItemStyle() { return style_; }
+
   // Test view of the flags.
   bool AreRowsCurrent();
   std::vector<std::uint8_t> GetValidFlags();
@@ -102,6 +106,7 @@ class ListViewBase {
   int current_ = -1;
   bool rowsCurrent_ = false;
   std::vector<std::uint8_t> valid_;
+  ListItemStyle style_;
 
  private:
   class VirtualListPart : public IVirtualList {
