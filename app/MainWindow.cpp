@@ -252,18 +252,25 @@ void MainWindow::SwitchTo(int state) {
   if (hwnd_) softKeys_.Create(hwnd_, info.menu, false);
   UpdateSoftKey();
 
+  // The blank screen takes no input of its own: with its layout view
+  // disabled, a tap anywhere reaches this window (the hint's tap).
+  plat::HWND layout = layoutView_.GetWindow();
   const bool articleShown = state == kLayoutArticle && articleWindow_;
-  plat::HWND inUse = articleShown ? articleWindow_ : layoutView_.GetWindow();
-  plat::HWND unused = articleShown ? layoutView_.GetWindow() : articleWindow_;
-  if (unused) plat::EnableWindow(unused, plat::FALSE);
+  plat::HWND inUse = articleShown ? articleWindow_ : (state == kLayoutBlank ? nullptr : layout);
+  for (plat::HWND child : {layout, articleWindow_}) {
+    if (child && child != inUse) plat::EnableWindow(child, plat::FALSE);
+  }
   if (inUse) {
     plat::EnableWindow(inUse, plat::TRUE);
     plat::SetFocus(inUse);
+  } else if (hwnd_) {
+    plat::SetFocus(hwnd_);
   }
 }
 
 void MainWindow::UpdateHintText() {
   std::u16string hint;
+  oldFormatHint_ = false;
   {
     CSyncLock lock(GetChannelSet());
     if (GetChannelsFilter()->GetCount() == 0) {
@@ -273,6 +280,7 @@ void MainWindow::UpdateHintText() {
     } else if (GetChannelSet()->HasOldFormatChannels()) {
       GetDBViewState()->Reset();
       hint = ApplyProductName(LocalizeResourceString(241));
+      oldFormatHint_ = true;
     }
   }
   if (hint == hint_) return;
@@ -513,6 +521,26 @@ void MainWindow::ClearArticles(bool all) {
   }
 }
 
+void MainWindow::OnHintTapped() {
+  if (!oldFormatHint_) {
+    plat::PostMessageW(hwnd_, plat::WM_COMMAND, ID_NEW_CHANNEL, 0);
+    return;
+  }
+  ConvertOldFormatChannels();
+  ShowView();
+}
+
+void MainWindow::ConvertOldFormatChannels() {
+  CWaitCursor wait;
+  CUpdateManager::GetInstance()->StopUpdatingAllChannels();
+  CSyncLock lock(GetChannelSet());
+  CChannelSet* set = GetChannelSet();
+  for (int i = 0; i < set->GetCount(); ++i) {
+    if (IChannel* channel = set->GetAt(i)) channel->ClearData();
+  }
+  set->ClearOldFormatFlags();
+}
+
 void MainWindow::SetTextSize(std::uint32_t size) {
   GetGlobalOptions().SetHTMLTextSize(size);
   ApplyArticleViewSettings();
@@ -640,7 +668,7 @@ bool MainWindow::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WP
       return false;
     case plat::WM_LBUTTONDOWN:
       if (!hint_.empty()) {
-        plat::PostMessageW(hwnd, plat::WM_COMMAND, ID_NEW_CHANNEL, 0);
+        OnHintTapped();
         return true;
       }
       break;

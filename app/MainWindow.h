@@ -92,6 +92,11 @@ class MainWindow : public CPPCModelessDialogImpl {
   void UpdateCurrentArticle();
   void ClearArticles(bool all);
   void SetTextSize(std::uint32_t size);
+  // The tap on the hint: the add-channels wizard, or with channels of the old
+  // file format the deletion of every channel's article data, which converts
+  // them.
+  void OnHintTapped();
+  void ConvertOldFormatChannels();
 
   // The article view joins the window here: created with the window, given
   // the current article when the article layout shows, told of the text size
@@ -120,6 +125,7 @@ class MainWindow : public CPPCModelessDialogImpl {
   ArticlesView articlesView_;
   std::u16string caption_;
   std::u16string hint_;
+  bool oldFormatHint_ = false;
   plat::HBITMAP emptyPicture_ = nullptr;
   LayoutView layoutView_;
   SoftKeyBar softKeys_;

@@ -161,7 +161,9 @@ TEST_F(MainWindowTest, AnEmptyDatabaseShowsTheHintAndATapStartsTheWizard) {
   plat::DeleteDC(dc);
   plat::ReleaseDC(nullptr, screen);
 
-  // A tap on the window asks for the wizard (which comes with another part).
+  // A tap anywhere reaches the window (the blank screen's view takes none)
+  // and asks for the wizard (which comes with another part).
+  EXPECT_FALSE(plat::IsWindowEnabled(window.GetLayoutView().GetWindow()));
   plat::SendMessageW(Hwnd(), plat::WM_LBUTTONDOWN, plat::MK_LBUTTON, plat::MAKELPARAM(100, 100));
   plat::MSG m;
   ASSERT_TRUE(plat::PeekMessageW(&m, Hwnd(), plat::WM_COMMAND, plat::WM_COMMAND, plat::PM_REMOVE));
@@ -173,6 +175,7 @@ TEST_F(MainWindowTest, AnEmptyDatabaseShowsTheHintAndATapStartsTheWizard) {
   EXPECT_EQ(window.GetLayoutState(), MainWindow::kLayoutChannels);
   EXPECT_TRUE(window.GetHintText().empty());
   EXPECT_FALSE(window.GetEmptyDatabasePicture());
+  EXPECT_TRUE(plat::IsWindowEnabled(window.GetLayoutView().GetWindow()));
   EXPECT_FALSE(window.PaintEmptyDatabase(plat::GetDC(Hwnd()))) << "a list paints no hint";
   plat::SendMessageW(Hwnd(), plat::WM_LBUTTONDOWN, plat::MK_LBUTTON, plat::MAKELPARAM(100, 100));
   EXPECT_FALSE(plat::PeekMessageW(&m, Hwnd(), plat::WM_COMMAND, plat::WM_COMMAND, plat::PM_REMOVE));
