@@ -147,6 +147,12 @@ TEST_F(MainProgramE2E, SecondStartHandsOverAndExitEndsTheProgram) {
     EXPECT_TRUE(WindowsOf(device, second).empty());
   }
   EXPECT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 5000));
+  // The plain second start brought the main window forward, not the hidden one.
+  const HWND front = GetForegroundWindow();
+  DWORD frontProcess = 0;
+  GetWindowThreadProcessId(front, &frontProcess);
+  EXPECT_EQ(static_cast<pid_t>(frontProcess), first);
+  EXPECT_NE(front, HiddenWindow());
   int hidden = 0;
   for (const auto& w : device.Windows()) hidden += w.cls == kHiddenClass;
   EXPECT_EQ(hidden, 1);
