@@ -24,6 +24,7 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/Shell.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/inet/Inet.h"
 #include "resources/app/resource.h"
 #include "update/UpdateManager.h"
 
@@ -92,6 +93,12 @@ MainWindow::MainWindow(plat::HWND* uiWindowSlot) : uiWindowSlot_(uiWindowSlot) {
   caption_ = GetApplicationTitle();
   SetFlags(GetFlags() | kCloseOnSysCommand);
   InstallLayoutServices();
+  // The internet library sets itself up once per process on first use, and
+  // its TLS library keeps that set-up with the thread that did it: done here,
+  // on the program's main thread, rather than by the update worker (which
+  // ends before the process and would take it along unfreed).
+  if (plat::HINTERNET session = plat::InternetOpenW(caption_.c_str(), 0, nullptr, nullptr, 0))
+    plat::InternetCloseHandle(session);
   const OrvRegisteredMessages& messages = GetRegisteredMessages();
   updateManagerMessage_ = messages.updateManagerChanged;
   viewStateMessage_ = GetViewStateChangedMessage();
@@ -115,7 +122,11 @@ void MainWindow::CreateDataSources() {
 }
 
 plat::HWND MainWindow::CreateUnder(plat::HWND owner) {
-  return Create(owner, kEmptyDialogId);
+  plat::HWND window = Create(owner, kEmptyDialogId);
+  if (!window) return nullptr;
+  plat::ShowWindow(window, plat::SW_SHOW);
+  plat::UpdateWindow(window);
+  return window;
 }
 
 int MainWindow::Run(plat::HWND owner) {

@@ -59,6 +59,7 @@ TEST_F(MainWindowTest, EachViewShowsItsLayoutMenuAndSoftKey) {
   MainWindow& window = Open();
   EXPECT_EQ(GetAppState().uiWindow, Hwnd()) << "the window is stored where the program reads it";
   EXPECT_EQ(GetDBViewState()->GetNotifyWindow(), Hwnd());
+  EXPECT_TRUE(plat::IsWindowVisible(Hwnd()));
 
   EXPECT_EQ(window.GetLayoutState(), MainWindow::kLayoutChannels);
   EXPECT_TRUE(window.GetHintText().empty());
