@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/Application.h"
 #include "core/ImageDecoder.h"
 #include "core/Localizer.h"
 #include "core/ProcessGlobals.h"
@@ -647,10 +648,8 @@ bool MainWindow::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WP
       plat::HWND visible = nullptr;
       if (articleWindow_ && plat::IsWindowVisible(articleWindow_)) visible = articleWindow_;
       else if (layoutView_.GetWindow() && plat::IsWindowVisible(layoutView_.GetWindow())) visible = layoutView_.GetWindow();
-      if (!visible || plat::SendMessageW(visible, kHelpRequestMessage, 0, 0) == 0) {
-        // The help topic of the layout shown; the help viewer joins later.
-        (void)InfoOf(layoutState_).helpTopic;
-      }
+      if (!visible || plat::SendMessageW(visible, kHelpRequestMessage, 0, 0) == 0)
+        ShowHelpTopic(InfoOf(layoutState_).helpTopic);
       result = 1;
       return true;
     }
