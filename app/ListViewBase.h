@@ -59,7 +59,8 @@ class ListViewBase {
   virtual bool RefreshRows() = 0;
 
   // The layout's list and the list-bound data sources' view of this list
-  // (counted references that never delete the view).
+  // (counted references that never delete the view): whoever holds them (the
+  // layout view, the data sources) must let go before the view is destroyed.
   IVirtualList* GetVirtualList() { return &virtualList_; }
   IListSource* GetListSource() { return &listSource_; }
 
