@@ -74,9 +74,7 @@ class ArticlesView : public ArticleListViewBase,
   void ShowPopupMenu(int index, plat::POINT point);
   int GetProgress();
 
-  void RefreshRow(int index);
-  void RefreshAll();
-  bool RefreshRows() override;
+  // RefreshRow (index), RefreshAll and RefreshRows come from the list base.
   void SetUi(ListViewUi ui);
   void SetUpdateManager(CUpdateManager* manager) { updateManager_ = manager; }
 
@@ -99,6 +97,8 @@ class ArticlesView : public ArticleListViewBase,
   void OnContextGesture(int row, plat::POINT screenPoint) override { ShowPopupMenu(row, screenPoint); }
   int Progress() override { return GetProgress(); }
   std::u16string EmptyText() override { return GetEmptyText(); }
+  // The article's status in the update queue (2 queued, 3 updating).
+  virtual int QueueStatus(IArticle* article);
 
  private:
   void OnThumbnailsChanged(const std::u16string&) override { RefreshAll(); }
@@ -114,4 +114,5 @@ class ArticlesView : public ArticleListViewBase,
   CUpdateManager* updateManager_ = nullptr;
   ListViewUi ui_;
   std::unordered_map<std::u16string, std::u16string> currentByChannel_;
+  bool attachedFilter_ = false;
 };

@@ -65,6 +65,8 @@ void ChannelsView::SetUi(ListViewUi ui) { ui_ = CompleteUi(std::move(ui)); }
 
 CUpdateManager* ChannelsView::Updates() { return updateManager_ ? updateManager_ : CUpdateManager::GetInstance(); }
 
+int ChannelsView::QueueStatus(const std::u16string& channelName) { return Updates()->GetChannelStatus(channelName); }
+
 bool ChannelsView::GetEntry(int index, ChannelInfo& row) {
   if (index < 0) return false;
   return filter_->GetEntry(index, row);
@@ -80,23 +82,11 @@ bool ChannelsView::FillChannelInfo(int index, ChannelListRow& row) {
     row.picture.noThumbnail = false;
   }
   row.picture.icon = GetChannelItemIcon(u"", row.info.kind, m.iconSize);
-  row.status = Updates()->GetChannelStatus(row.info.name);
+  row.status = QueueStatus(row.info.name);
   return true;
 }
 
 int ChannelsView::SourceCount() { return filter_->GetCount(); }
-
-void ChannelsView::RefreshRow(int index) {
-  InvalidateRow(index);
-  RequestRepaint();
-}
-
-void ChannelsView::RefreshAll() {
-  InvalidateAllRows();
-  RequestRepaint();
-}
-
-bool ChannelsView::RefreshRows() { return RebuildRows(); }
 
 void ChannelsView::RefreshCurrent() {
   const std::u16string name = GetDBViewState()->GetCurrentChannelName();
@@ -152,7 +142,7 @@ void ChannelsView::OpenChannel(int index) {
   GetDBViewState()->OpenChannel(entry.name);
 }
 
-void ChannelsView::DeleteCurrentChannel() { DeleteChannelAt(GetCurrentIndex() < 0 ? 0 : GetCurrentIndex()); }
+void ChannelsView::DeleteCurrentChannel() { DeleteChannelAt(GetCurrentIndex()); }
 
 void ChannelsView::DeleteChannelAt(int index) {
   CChannelSet* set = ChannelSet();
