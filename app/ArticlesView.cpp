@@ -78,18 +78,6 @@ void ArticlesView::OnDBEvent(CDBEvent* record) {
   CDBEventListener::OnDBEvent(record);
 }
 
-void ArticlesView::RefreshRow(int index) {
-  InvalidateRow(index);
-  RequestRepaint();
-}
-
-void ArticlesView::RefreshAll() {
-  InvalidateAllRows();
-  RequestRepaint();
-}
-
-bool ArticlesView::RefreshRows() { return RebuildRows(); }
-
 int ArticlesView::SourceCount() { return filter_->GetCount(); }
 
 bool ArticlesView::FillRow(int index, ArticleInfo& row) {

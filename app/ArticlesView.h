@@ -74,9 +74,7 @@ class ArticlesView : public ArticleListViewBase,
   void ShowPopupMenu(int index, plat::POINT point);
   int GetProgress();
 
-  void RefreshRow(int index);
-  void RefreshAll();
-  bool RefreshRows() override;
+  // RefreshRow (index), RefreshAll and RefreshRows come from the list base.
   void SetUi(ListViewUi ui);
   void SetUpdateManager(CUpdateManager* manager) { updateManager_ = manager; }
 

@@ -88,18 +88,6 @@ bool ChannelsView::FillChannelInfo(int index, ChannelListRow& row) {
 
 int ChannelsView::SourceCount() { return filter_->GetCount(); }
 
-void ChannelsView::RefreshRow(int index) {
-  InvalidateRow(index);
-  RequestRepaint();
-}
-
-void ChannelsView::RefreshAll() {
-  InvalidateAllRows();
-  RequestRepaint();
-}
-
-bool ChannelsView::RefreshRows() { return RebuildRows(); }
-
 void ChannelsView::RefreshCurrent() {
   const std::u16string name = GetDBViewState()->GetCurrentChannelName();
   const int index = name.empty() ? -1 : filter_->FindByName(name);
@@ -154,7 +142,7 @@ void ChannelsView::OpenChannel(int index) {
   GetDBViewState()->OpenChannel(entry.name);
 }
 
-void ChannelsView::DeleteCurrentChannel() { DeleteChannelAt(GetCurrentIndex() < 0 ? 0 : GetCurrentIndex()); }
+void ChannelsView::DeleteCurrentChannel() { DeleteChannelAt(GetCurrentIndex()); }
 
 void ChannelsView::DeleteChannelAt(int index) {
   CChannelSet* set = ChannelSet();

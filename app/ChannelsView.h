@@ -61,11 +61,7 @@ class ChannelsView : public ChannelListViewBase, private IChannelsFilterListener
   bool GetEntry(int index, ChannelInfo& row);
   bool FillChannelInfo(int index, ChannelListRow& row);
 
-  // Mark one row or every row invalid and ask the list to repaint.
-  void RefreshRow(int index);
-  void RefreshAll();
-  // Rebuilds the invalid rows; false when nothing was to be done.
-  bool RefreshRows() override;
+  // RefreshRow (index), RefreshAll and RefreshRows come from the list base.
   // Makes the row of the view state's current channel the current row and
   // refreshes it.
   void RefreshCurrent();

@@ -24,6 +24,16 @@ void ListViewBase::InvalidateAllRows() {
   std::vector<std::uint8_t>().swap(valid_);
 }
 
+void ListViewBase::RefreshRow(int index) {
+  InvalidateRow(index);
+  RequestRepaint();
+}
+
+void ListViewBase::RefreshAll() {
+  InvalidateAllRows();
+  RequestRepaint();
+}
+
 int ListViewBase::GetCurrentIndex() {
   CSyncLock lock(&lock_, u"ListView::GetCurrentIndex");
   return current_;

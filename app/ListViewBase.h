@@ -52,9 +52,15 @@ class ListViewBase {
   void InvalidateRow(int index);
   // Every row invalid at the next refresh.
   void InvalidateAllRows();
+  // Mark one row or every row invalid and ask the list to repaint.
+  void RefreshRow(int index);
+  void RefreshAll();
+  // Rebuilds the invalid rows; false when nothing was to be done.
+  virtual bool RefreshRows() = 0;
 
   // The layout's list and the list-bound data sources' view of this list
-  // (counted references that never delete the view).
+  // (counted references that never delete the view): whoever holds them (the
+  // layout view, the data sources) must let go before the view is destroyed.
   IVirtualList* GetVirtualList() { return &virtualList_; }
   IListSource* GetListSource() { return &listSource_; }
 
@@ -91,7 +97,6 @@ class ListViewBase {
   void EndRefreshLocked(std::vector<std::uint8_t>& flags);
 
   // The list's operations, implemented by each view.
-  virtual bool RefreshRows() = 0;
   virtual int RowCount() = 0;
   virtual int InitialSelection() = 0;
   virtual int RowHeight(int row, int width) = 0;
@@ -169,6 +174,7 @@ class RowListViewBase : public ListViewBase {
     CSyncLock lock(&lock_, u"ListView::GetBuiltRowCount");
     return static_cast<int>(rows_.size());
   }
+  bool RefreshRows() override { return RebuildRows(); }
 
  protected:
   // Under the channel set's lock: the filter's row count and one fresh row.

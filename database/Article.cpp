@@ -223,10 +223,15 @@ void CArticle::OnDBEvent(CDBEvent* record) {
         const std::uint32_t before = GetUpdateStatus();
         CUpdateItem::OnDBEvent(record);
         const std::uint32_t status = GetUpdateStatus();
-        // A binary moved the article's status (an image or enclosure
-        // finished): when the article's own update has ended it counts as
-        // updated now, and the lists hear 13 before 14 as after its own update.
-        if (status != before && detached_ == 0 && deletion_ == ADS_LIVE) {
+        // A binary finished downloading (an image or enclosure done or
+        // failed) and moved the article's status: when the article's own
+        // update has ended it counts as updated now, and the lists hear 13
+        // before 14 as after its own update. Binaries read with the headers
+        // (from never updated) change nothing.
+        const std::uint32_t was = record->oldStatus;
+        const std::uint32_t now = record->item != nullptr ? record->item->GetUpdateStatus() : was;
+        const bool finished = was <= US_CHILD_WAITING && now > US_CHILD_WAITING;
+        if (finished && status != before && detached_ == 0 && deletion_ == ADS_LIVE) {
           const std::uint32_t own = GetOwnUpdateState();
           if (own == US_UP_TO_DATE || own == US_FAILED) {
             updated_ = NowFileTime();

@@ -206,7 +206,7 @@ TEST_F(ArticlesViewTest, EmptyTitlesShowNoHeaderBoldWhileUnread) {
   const int h = style.rowHeight + 2;
   auto bitmap = MakeBitmap(240, 4 * h, 0xFFFFFF);
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(view_->DrawRow(i, *bitmap, kRowNormal, plat::RECT{0, i * h, 240, (i + 1) * h}));
-  Shoot(*bitmap, "article_no_header_96");
+  ShootBitmap(*bitmap, "article_no_header_96");
   // The text of a row, as its pixels.
   auto text = [&](int row) {
     std::vector<std::uint16_t> pixels;

@@ -312,7 +312,7 @@ TEST_F(ChannelsViewTest, RowsDrawTheirCountOnlyWhenUnread) {
     DrawRowSeparator(*bitmap, r);
   }
   EXPECT_FALSE(view_->DrawRow(3, *bitmap, kRowNormal, plat::RECT{0, 0, 240, h}));
-  Shoot(*bitmap, "channel_rows_96");
+  ShootBitmap(*bitmap, "channel_rows_96");
   // The count's place: right of the title, left of the scroll bar's room.
   auto countArea = [&](int row) {
     const int right = 240 - (96 + 16) * 3 / 96 - style.margins.right;

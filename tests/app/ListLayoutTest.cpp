@@ -87,7 +87,7 @@ class ListLayoutTest : public ListViewTest {
     const int top = 44 * scale_;
     const int row = style.rowHeight + 2 * scale_;
     auto shot = Screen();
-    Shoot(*shot, "news_channels_" + suffix);
+    ShootBitmap(*shot, "news_channels_" + suffix);
     const int countLeft = width_ - (GetScreenDpiX() + 16) * 3 / 96 - style.margins.right - style.unreadWidth;
     auto countOf = [&](const CBitmapBuffer& b, int i) {
       return WhiteIn(b, plat::RECT{countLeft, top + i * row, width_ - style.margins.right, top + (i + 1) * row});
@@ -104,14 +104,14 @@ class ListLayoutTest : public ListViewTest {
     }
     AddChannel(u"Zeta", u"@RSS", {u"z"});
     auto after = Screen();
-    Shoot(*after, "news_channels_changed_" + suffix);
+    ShootBitmap(*after, "news_channels_changed_" + suffix);
     EXPECT_EQ(countOf(*after, 0), 0);
     EXPECT_GT(WhiteIn(*after, plat::RECT{style.margins.left, top + 3 * row, countLeft, top + 4 * row}), 20);
 
     channels.OpenChannel(0);
     view_->ShowLayout(u"news_articles", static_cast<IDataSource*>(articlesSource.Get()), 0);
     auto list = Screen();
-    Shoot(*list, "news_articles_" + suffix);
+    ShootBitmap(*list, "news_articles_" + suffix);
     EXPECT_EQ(articles.GetItemStyle().rowHeight, 48 * scale_);
     const int articleRow = articles.GetItemStyle().rowHeight + 2 * scale_;
     // The long title breaks onto the row's second line.
@@ -125,7 +125,7 @@ class ListLayoutTest : public ListViewTest {
     GetDBViewState()->OpenChannel(u"Beta scripts");
     articles.RefreshAll();
     auto empty = Screen();
-    Shoot(*empty, "news_articles_empty_" + suffix);
+    ShootBitmap(*empty, "news_articles_empty_" + suffix);
     EXPECT_GT(WhiteIn(*empty, plat::RECT{0, 100 * scale_, width_, 160 * scale_}), 20);
 
     // The screen lets go of the sources and lists before the views go.

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,8 +21,8 @@
 #include "platform/base/Text.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/windows/Menus.h"
+#include "tests/layout/LayoutFixture.h"
 #include "tests/support/TempDevice.h"
-#include "tools/PngFile.h"
 
 namespace apptest {
 
@@ -104,23 +103,8 @@ inline int CountOther(const CBitmapBuffer& buffer, const plat::RECT& r, plat::CO
   return n;
 }
 
-// Writes the bitmap as "<name>.png" under the build folder's screenshots.
-inline void Shoot(const CBitmapBuffer& buffer, const std::string& name) {
-  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(buffer.GetWidth()) * buffer.GetHeight() * 4);
-  for (int y = 0; y < buffer.GetHeight(); ++y) {
-    for (int x = 0; x < buffer.GetWidth(); ++x) {
-      const std::uint16_t p = Pixel(buffer, x, y);
-      std::uint8_t* o = &rgba[(static_cast<std::size_t>(y) * buffer.GetWidth() + x) * 4];
-      o[0] = static_cast<std::uint8_t>(((p >> 11) & 31) * 255 / 31);
-      o[1] = static_cast<std::uint8_t>(((p >> 5) & 63) * 255 / 63);
-      o[2] = static_cast<std::uint8_t>((p & 31) * 255 / 31);
-      o[3] = 255;
-    }
-  }
-  std::filesystem::create_directories(ORV_APP_SHOTS);
-  EXPECT_TRUE(WritePngRgba(std::string(ORV_APP_SHOTS) + "/" + name + ".png", buffer.GetWidth(), buffer.GetHeight(),
-                           rgba.data()));
-}
+// Pictures go where the layout tests keep theirs (ORV_SCREEN_SHOTS).
+using layouttest::ShootBitmap;
 
 class ListViewTest : public orvtest::DeviceTest {
  protected:

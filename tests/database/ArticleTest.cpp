@@ -199,9 +199,9 @@ struct ArticleEventLog : CDBEventListener {
   }
 };
 
-// An image that downloads after the article's own update: every change of the
-// article's status it causes stamps the updated time and fires 13, and 14
-// follows once the article and its binaries are done.
+// An image that downloads after the article's own update: when it finishes
+// and so changes the article's status, the article's updated time is stamped
+// and 13 fires, then 14 once the article and its binaries are done.
 TEST_F(ArticleTest, BinaryChangesStampTheArticleAndFireEndedBeforeDone) {
   plat::ManualClock clock;
   plat::SetClock(&clock);
@@ -211,12 +211,12 @@ TEST_F(ArticleTest, BinaryChangesStampTheArticleAndFireEndedBeforeDone) {
     const char* what;
     std::uint32_t own;        // the article's own state while the image loads
     std::uint32_t imageEnd;   // how the image ends
-    std::vector<std::uint32_t> events;  // image starts, then ends
+    std::vector<std::uint32_t> events;  // while the image loads and ends
   };
   const Case cases[] = {
-      {"image done after the text", US_UP_TO_DATE, US_UP_TO_DATE, {kEnded, kEnded, kDone}},
-      {"image failed after the text", US_UP_TO_DATE, US_FAILED, {kEnded, kEnded, kDone}},
-      {"own update failed, image done", US_FAILED, US_UP_TO_DATE, {kEnded, kEnded}},
+      {"image done after the text", US_UP_TO_DATE, US_UP_TO_DATE, {kEnded, kDone}},
+      {"image failed after the text", US_UP_TO_DATE, US_FAILED, {kEnded, kDone}},
+      {"own update failed, image done", US_FAILED, US_UP_TO_DATE, {kEnded}},
       {"text still waiting", US_WAITING, US_UP_TO_DATE, {}},
   };
   for (const auto& c : cases) {
