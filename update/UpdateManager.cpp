@@ -638,9 +638,10 @@ void CUpdateManager::WorkerLoop() {
       if (!item) {
         if (updating_) {
           step = Step::kClose;
-        } else if (requestSerial_ == serialWhenEmpty_) {
+        } else if (requestSerial_ == serialWhenEmpty_ && !shutdown_) {
           // Idle with nothing to do (a request that queued nothing): sleep
-          // until the next request.
+          // until the next request. A shut-down that came after the check at
+          // the top keeps its wake-up, or the worker would sleep for ever.
           ResetEvent(workEvent_);
         }
       } else if (!updating_) {
