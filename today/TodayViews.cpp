@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/BitmapBuffer.h"
+#include "core/DateUtils.h"
 #include "core/DeviceInfo.h"
 #include "core/Synchronized.h"
 #include "database/Channel.h"
@@ -46,11 +47,13 @@ int FontHeight() {
   return -static_cast<int>(TodayDpiY() / 9.0 + 0.5);
 }
 
+// A time of today alone, else the short date: the item has little room.
 std::u16string DateText(IArticle* article) {
   plat::FILETIME date{};
   if (!article->GetDate(date)) return {};
-  std::u16string text;
-  article->GetDateText(text);
+  std::u16string text = FormatDateTime(date, false);
+  if (text.find(u' ') != std::u16string::npos && text.find(u'/') != std::u16string::npos)
+    text = FormatDateTime(date, true);
   return text;
 }
 
@@ -594,6 +597,9 @@ void CViewList::Paint(plat::HDC dc, const plat::RECT& rect) {
   }
   bar_.SetCounts(filter->GetCount(), page, -1);
   if (bar_.GetFirst() > std::max(0, filter->GetCount() - page)) bar_.SetFirst(0);
+  // The column of the bar takes the watermark first: the bar's tone comes from it.
+  if (bar_.IsShown())
+    PaintBackground(dc, plat::RECT{listRect_.right - Dx(15), listRect_.top, listRect_.right, listRect_.bottom}, false);
   const int rowHeight = RowHeight();
   for (int i = 0; i < page; ++i) {
     plat::RECT row{listRect_.left, listRect_.top + i * rowHeight, listRect_.right, listRect_.top + (i + 1) * rowHeight};
