@@ -230,12 +230,11 @@ int CTabFont::TemplateId() const { return IDD_FONT; }
 
 void CTabFont::OnInit(plat::HWND page) {
   page_ = page;
-  CTodayViewOptions* options = CTodayViewOptions::GetInstance();
-  options->Reload();
-  useSystem_ = options->GetFontUseSystem();
-  name_ = options->GetFontName();
-  height_ = static_cast<int>(options->GetFontHeight());
-  clearType_ = static_cast<int>(TodayKey().GetDWORD(u"Font.ClearType", 1));
+  CVORegistry key = TodayKey();
+  useSystem_ = key.GetDWORD(u"Font.UseSystem", 1) != 0;
+  name_ = key.GetString(u"Font.Name", u"Tahoma");
+  height_ = static_cast<int>(key.GetDWORD(u"Font.Height", 12));
+  clearType_ = static_cast<int>(key.GetDWORD(u"Font.ClearType", 1));
   savedName_ = name_;
   savedHeight_ = height_;
   Check(IDC_USE_SYSTEM_FONT, useSystem_);
@@ -455,6 +454,7 @@ plat::INT_PTR RunOptionsSheet(plat::HWND owner, CTabChannels& channels, CTabFont
 }
 
 int OptionsMain(plat::HINSTANCE instance) {
+  plat::InitCommonControls();
   plat::UnregisterClassW(u"052DF53E-3074-4d3d-85BF-94F1D21E010C", instance);
   plat::WNDCLASSW wc{};
   wc.lpfnWndProc = plat::DefWindowProcW;
