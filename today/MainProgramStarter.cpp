@@ -19,6 +19,11 @@ std::u16string JoinPath(std::u16string folder, const std::u16string& file) {
   return folder + file;
 }
 
+bool IsProgramFile(const std::u16string& path) {
+  const plat::DWORD attributes = plat::GetFileAttributesW(path.c_str());
+  return attributes != plat::INVALID_FILE_ATTRIBUTES && (attributes & plat::FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 // The visible top-level window of the process that owns window, else window.
 plat::HWND ActiveWindowOf(plat::HWND window) {
   struct Search {
@@ -109,8 +114,9 @@ plat::HWND CMainProgramStarter::StartMainProgram() {
   const std::u16string folder = InstallFolderSetting();
   if (folder.empty()) return nullptr;
   const std::u16string path = JoinPath(folder, GetExeName());
-  const plat::DWORD attributes = plat::GetFileAttributesW(path.c_str());
-  if (attributes == plat::INVALID_FILE_ATTRIBUTES || (attributes & plat::FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
+  // The device's programs may be kept without their ".exe" (the platform
+  // starts "Name" for "Name.exe").
+  if (!IsProgramFile(path) && !IsProgramFile(path.substr(0, path.size() - 4))) return nullptr;
 
   plat::SHELLEXECUTEINFO info{};
   info.cbSize = sizeof info;

@@ -6,6 +6,7 @@
 
 #include "core/BitmapBuffer.h"
 #include "core/DateUtils.h"
+#include "core/DebugLog.h"
 #include "core/DeviceInfo.h"
 #include "core/Synchronized.h"
 #include "database/Channel.h"
@@ -120,6 +121,13 @@ void CViewBase::UnsubscribeFilter() {
   subscribed_ = false;
 }
 
+void CViewBase::NoteShown(const std::u16string& what) {
+  if (what == lastNoted_) return;
+  lastNoted_ = what;
+  CDebugLog& log = CDebugLog::GetInstance();
+  if (log.IsEnabled()) log.WriteLine(u"** Today " + what);
+}
+
 void CViewBase::FilterListener::OnDBEvent(CDBEvent*) {
   if (view_->window_) plat::InvalidateRect(view_->window_, nullptr, plat::FALSE);
 }
@@ -213,6 +221,7 @@ void CViewBase::PaintIconStrip(plat::HDC dc) {
 }
 
 void CViewBase::PaintStatus(plat::HDC dc, const plat::RECT& rect, int status) {
+  NoteShown(std::u16string(GetStyle() == 0 ? u"simple" : u"list") + u" status " + static_cast<char16_t>(u'0' + status));
   PaintBackground(dc, rect, selected_);
   PaintIconStrip(dc);
   int id = 102;
@@ -612,6 +621,12 @@ void CViewList::Paint(plat::HDC dc, const plat::RECT& rect) {
     PaintRow(dc, filter->GetAt(index), row, selected_ && index == selection);
   }
   bar_.Paint(dc);
+  if (filter->GetCount() > 0) {
+    IArticle* first = filter->GetAt(bar_.GetFirst());
+    const std::string count = std::to_string(filter->GetCount());
+    NoteShown(u"list " + std::u16string(count.begin(), count.end()) + u" " +
+              (first->GetChannel() ? first->GetChannel()->GetName() : std::u16string()) + u": " + first->GetTitle());
+  }
 }
 
 void CViewList::OnTimer(plat::UINT_PTR id) {
@@ -822,6 +837,8 @@ void CViewSimple::Paint(plat::HDC dc, const plat::RECT& rect) {
   current_ = count == 0 ? 0 : std::clamp(current_, 0, count - 1);
   if (count == 0) return;
   IArticle* article = filter->GetAt(current_);
+  NoteShown(u"simple " + (article->GetChannel() ? article->GetChannel()->GetName() : std::u16string()) + u": " +
+            article->GetTitle());
 
   const int lineHeight = LineHeight() + 1;
   const int left = rect.left + TextLeft() + Dx(2);

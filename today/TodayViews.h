@@ -106,6 +106,8 @@ class CViewBase {
   bool IconStripUp(plat::POINT point);
   void SubscribeFilter();
   void UnsubscribeFilter();
+  // The debug log (with "DeveloperMode") notes what the item shows, once per change.
+  void NoteShown(const std::u16string& what);
 
   plat::HWND window_;
   CHDBThread* data_;
@@ -121,6 +123,7 @@ class CViewBase {
   plat::HICON icon_ = nullptr;
   FilterListener listener_;
   bool subscribed_ = false;
+  std::u16string lastNoted_;
 };
 
 class CScrollBar {
