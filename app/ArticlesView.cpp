@@ -36,6 +36,12 @@ ArticlesView::ArticlesView(CArticleFilter* filter) : filter_(filter ? filter : G
   {
     CSyncLock lock(ChannelSet(), u"ArticlesView::ArticlesView");
     Subscribe(filter_);
+    // The view state fills the filter with the current channel's articles.
+    CDBViewState* state = GetDBViewState();
+    if (!state->GetArticleFilter()) {
+      state->AttachArticleFilter(filter_);
+      attachedFilter_ = true;
+    }
   }
   CThumbnailsManager* thumbnails = CThumbnailsManager::GetInstance();
   {
@@ -53,6 +59,7 @@ ArticlesView::~ArticlesView() {
     thumbnails->RemoveListener(static_cast<IThumbnailsListener*>(this));
   }
   CSyncLock lock(ChannelSet(), u"ArticlesView::~ArticlesView");
+  if (attachedFilter_ && GetDBViewState()->GetArticleFilter() == filter_) GetDBViewState()->AttachArticleFilter(nullptr);
   Unsubscribe(filter_);
 }
 
@@ -103,11 +110,13 @@ bool ArticlesView::FillRow(int index, ArticleInfo& row) {
   const int icon = row.complete && row.ownState >= US_FAILED ? kIconArticleComplete : kIconArticle;
   row.picture.icon = CResourceIconsManager::GetInstance().GetIcon(
       icon, CResourceIconsManager::GetIconForSize(icon, m.iconSize, m.allSizes));
-  row.status = row.ownState == US_UP_TO_DATE ? 1 : Updates()->GetUpdateItemStatus(article);
+  row.status = row.ownState == US_UP_TO_DATE ? 1 : QueueStatus(article);
   IChannel* channel = article->GetChannel();
   row.read = channel && channel->IsArticleRead(article);
   return true;
 }
+
+int ArticlesView::QueueStatus(IArticle* article) { return Updates()->GetUpdateItemStatus(article); }
 
 int ArticlesView::RowCount() {
   RefreshRows();

@@ -99,6 +99,8 @@ class ArticlesView : public ArticleListViewBase,
   void OnContextGesture(int row, plat::POINT screenPoint) override { ShowPopupMenu(row, screenPoint); }
   int Progress() override { return GetProgress(); }
   std::u16string EmptyText() override { return GetEmptyText(); }
+  // The article's status in the update queue (2 queued, 3 updating).
+  virtual int QueueStatus(IArticle* article);
 
  private:
   void OnThumbnailsChanged(const std::u16string&) override { RefreshAll(); }
@@ -114,4 +116,5 @@ class ArticlesView : public ArticleListViewBase,
   CUpdateManager* updateManager_ = nullptr;
   ListViewUi ui_;
   std::unordered_map<std::u16string, std::u16string> currentByChannel_;
+  bool attachedFilter_ = false;
 };

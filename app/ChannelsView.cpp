@@ -65,6 +65,8 @@ void ChannelsView::SetUi(ListViewUi ui) { ui_ = CompleteUi(std::move(ui)); }
 
 CUpdateManager* ChannelsView::Updates() { return updateManager_ ? updateManager_ : CUpdateManager::GetInstance(); }
 
+int ChannelsView::QueueStatus(const std::u16string& channelName) { return Updates()->GetChannelStatus(channelName); }
+
 bool ChannelsView::GetEntry(int index, ChannelInfo& row) {
   if (index < 0) return false;
   return filter_->GetEntry(index, row);
@@ -80,7 +82,7 @@ bool ChannelsView::FillChannelInfo(int index, ChannelListRow& row) {
     row.picture.noThumbnail = false;
   }
   row.picture.icon = GetChannelItemIcon(u"", row.info.kind, m.iconSize);
-  row.status = Updates()->GetChannelStatus(row.info.name);
+  row.status = QueueStatus(row.info.name);
   return true;
 }
 

@@ -109,6 +109,8 @@ class ChannelsView : public ChannelListViewBase, private IChannelsFilterListener
   void OnContextGesture(int row, plat::POINT screenPoint) override { ShowPopupMenu(row, screenPoint); }
   int Progress() override { return GetProgress(); }
   std::u16string EmptyText() override { return GetEmptyText(); }
+  // The channel's status in the update queue (2 queued, 3 updating).
+  virtual int QueueStatus(const std::u16string& channelName);
 
  private:
   void OnChannelsChanged() override { RefreshAll(); }

@@ -11,6 +11,7 @@
 #include "database/ThumbnailsManager.h"
 #include "layout/UIToolkit.h"
 #include "platform/base/Format.h"
+#include "platform/base/Module.h"
 #include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
 
@@ -43,7 +44,11 @@ plat::HFONT WeightedCopy(plat::HFONT font, int weight) {
 }  // namespace
 
 ListItemMetrics& GetListItemMetrics() {
-  static ListItemMetrics metrics = MakeMetrics();
+  static ListItemMetrics metrics = [] {
+    // The rows' stock icons are the program's own resources.
+    CResourceIconsManager::GetInstance().SetModule(plat::GetModuleHandleW(nullptr));
+    return MakeMetrics();
+  }();
   return metrics;
 }
 

@@ -115,7 +115,10 @@ void MainWindow::CreateDataSources() {
 }
 
 plat::HWND MainWindow::CreateUnder(plat::HWND owner) {
-  return Create(owner, kEmptyDialogId);
+  plat::HWND window = Create(owner, kEmptyDialogId);
+  // The empty dialog template has no WS_VISIBLE: a modeless dialog is shown here.
+  if (window) plat::ShowWindow(window, plat::SW_SHOW);
+  return window;
 }
 
 int MainWindow::Run(plat::HWND owner) {

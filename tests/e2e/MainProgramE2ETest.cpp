@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,19 @@ class MainProgramE2E : public ::testing::Test {
       if (w.pid == pid) out.push_back(w);
     return out;
   }
+  // Waits (bounded) until the main window shows and has painted more than a
+  // plain background, then keeps a screenshot to look at.
+  static void ShotOfMainWindow(ScreenDriver& device, pid_t pid, const std::string& name) {
+    ScreenDriver::WaitUntil([&] {
+      bool shown = false;
+      for (const auto& w : WindowsOf(device, pid)) shown |= w.visible && w.cls != kHiddenClass && w.title == "Orv News";
+      if (!shown) return false;
+      const plat::PixelImage img = device.ComposedScreen();
+      std::set<plat::DWORD> colours(img.pixels.begin(), img.pixels.end());
+      return colours.size() > 16;
+    });
+    EXPECT_FALSE(device.Screenshot(name).empty());
+  }
   static HWND HiddenWindow() { return FindWindowW(kInstanceName, nullptr); }
   static bool InterfaceOpen() {
     HWND hidden = HiddenWindow();
@@ -133,11 +147,17 @@ TEST_F(MainProgramE2E, SecondStartHandsOverAndExitEndsTheProgram) {
     EXPECT_TRUE(WindowsOf(device, second).empty());
   }
   EXPECT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 5000));
+  // The plain second start brought the main window forward, not the hidden one.
+  const HWND front = GetForegroundWindow();
+  DWORD frontProcess = 0;
+  GetWindowThreadProcessId(front, &frontProcess);
+  EXPECT_EQ(static_cast<pid_t>(frontProcess), first);
+  EXPECT_NE(front, HiddenWindow());
   int hidden = 0;
   for (const auto& w : device.Windows()) hidden += w.cls == kHiddenClass;
   EXPECT_EQ(hidden, 1);
   EXPECT_EQ(device.WaitExit(first, 500), orvtest::ChildProcess::kTimedOut);  // still running
-  device.Screenshot("after-second-start");
+  ShotOfMainWindow(device, first, "after-second-start");
 
   ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
   EXPECT_EQ(device.WaitExit(first, 20000), 0);
@@ -203,7 +223,7 @@ TEST_F(MainProgramE2E, KilledInTheMiddleOfAnUpdateStartsAgainWithEveryStoredArti
   const pid_t again = device.Launch(kProgram, {});
   ASSERT_GT(again, 0);
   ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000)) << "the program did not start again";
-  device.Screenshot("restarted-after-kill");
+  ShotOfMainWindow(device, again, "restarted-after-kill");
   ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
   EXPECT_EQ(device.WaitExit(again, 20000), 0);
   EXPECT_EQ(StoredArticles(u"Alpha"), 12);
