@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/ContentBuilder.h"
 #include "core/FileUtils.h"
-#include "core/Md5.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
@@ -37,43 +37,6 @@ double MsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::u16string Num(int n) { return plat::Utf8ToUtf16(std::to_string(n)); }
-
-// The first channel is filled article by article, the others get copies of
-// its files.
-int Build() {
-  CChannelSet set;
-  if (!set.Open()) return 2;
-  IChannel* first = nullptr;
-  for (int c = 0; c < kChannels; ++c) {
-    IChannel* channel = set.Add(u"Channel " + Num(c));
-    if (channel == nullptr) return 3;
-    channel->GetOptions()->SetUseDefaultLimits(0);
-    channel->GetOptions()->SetArticlesAgeLimitEnabled(0);
-    channel->GetOptions()->SetArticlesCountLimitEnabled(0);
-    channel->GetOptions()->OnChanged();
-    if (first != nullptr) {
-      for (const char16_t* file : {u"headers.bin", u"unread.bin", u"data.bin", u"dataidx.bin"}) {
-        const std::u16string from = CombinePath(first->GetDataFolder(), file);
-        if (FileExists(from) && !CopyFileReplacing(from, CombinePath(channel->GetDataFolder(), file))) return 5;
-      }
-      continue;
-    }
-    first = channel;
-    channel->Acquire(&set);
-    for (int a = 0; a < kArticles; ++a) {
-      IArticle* article = channel->CreateArticle(
-          GetMd5Hex(u"article " + Num(a)), US_UP_TO_DATE,
-          plat::ULLToFileTime(plat::CurrentClock().NowUtcFileTime() - static_cast<std::uint64_t>(a) * 600000000ull));
-      if (article == nullptr) return 4;
-      article->SetTitle(u"A headline of moderate length, number " + Num(a));
-    }
-    channel->MarkHeadersDirty();
-    channel->Release(&set, true);
-  }
-  return 0;
-}
-
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
@@ -87,7 +50,7 @@ int main() {
   CreateFolderTree(kContent);
   GetGlobalOptions().SetContentFolder(kContent, u"");
   const pid_t child = fork();
-  if (child == 0) _exit(Build());
+  if (child == 0) _exit(bench::BuildContentFolder(kChannels, kArticles));
   int status = 0;
   waitpid(child, &status, 0);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
