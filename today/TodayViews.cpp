@@ -197,6 +197,16 @@ void CViewBase::PaintBackground(plat::HDC dc, const plat::RECT& rect, bool selec
   FillColour(dc, rect, plat::RGB(255, 255, 255));
 }
 
+void CViewBase::PreparePaint(plat::HDC dc) {
+  if (!font_ || FontsNeedRenewal()) {
+    DeleteFonts();
+    CreateFonts(dc);
+    fontsChanged_ = false;
+    Options()->SetFontsChanged(false);
+  }
+  SubscribeFilter();
+}
+
 bool CViewBase::FontsNeedRenewal() {
   Options()->Reload();
   return fontsChanged_ || Options()->GetFontsChanged();
@@ -237,13 +247,7 @@ void CViewBase::PaintStatus(plat::HDC dc, const plat::RECT& rect, int status) {
 }
 
 void CViewBase::Paint(plat::HDC dc, const plat::RECT& rect) {
-  if (!font_ || FontsNeedRenewal()) {
-    DeleteFonts();
-    CreateFonts(dc);
-    fontsChanged_ = false;
-    Options()->SetFontsChanged(false);
-  }
-  SubscribeFilter();
+  PreparePaint(dc);
   PaintStatus(dc, rect, data_ ? data_->GetStatus() : kTodayLoading);
 }
 
@@ -574,13 +578,7 @@ void CViewList::PaintRow(plat::HDC dc, IArticle* article, const plat::RECT& rowR
 }
 
 void CViewList::Paint(plat::HDC dc, const plat::RECT& rect) {
-  if (!font_ || FontsNeedRenewal()) {
-    DeleteFonts();
-    CreateFonts(dc);
-    fontsChanged_ = false;
-    Options()->SetFontsChanged(false);
-  }
-  SubscribeFilter();
+  PreparePaint(dc);
   Layout();
   const int status = data_ ? data_->GetStatus() : kTodayLoading;
   if (status != kTodayReady) {
@@ -814,13 +812,7 @@ void CViewSimple::PaintArrows(plat::HDC dc, plat::RECT& line) {
 }
 
 void CViewSimple::Paint(plat::HDC dc, const plat::RECT& rect) {
-  if (!font_ || FontsNeedRenewal()) {
-    DeleteFonts();
-    CreateFonts(dc);
-    fontsChanged_ = false;
-    Options()->SetFontsChanged(false);
-  }
-  SubscribeFilter();
+  PreparePaint(dc);
   const int status = data_ ? data_->GetStatus() : kTodayLoading;
   lastStatus_ = status;
   if (status != kTodayReady) {

@@ -101,6 +101,8 @@ class CViewBase {
   void PaintStatus(plat::HDC dc, const plat::RECT& rect, int status);
   void PaintIconStrip(plat::HDC dc);
   bool FontsNeedRenewal();
+  // Before a paint: the fonts made (again after a change) and the filter followed.
+  void PreparePaint(plat::HDC dc);
   // True when the press was taken by the icon strip.
   bool IconStripDown(plat::POINT point);
   bool IconStripUp(plat::POINT point);
