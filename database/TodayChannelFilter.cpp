@@ -48,8 +48,12 @@ bool CTodayChannelFilter::Change(F change) {
   contentFolder_ = OpenSettingsKey().GetString(u"ContentFolder", u"");
   entries_.clear();
   ReadStored();
+  // Channels entered here without a save are written with this change.
+  for (const auto& entry : unsaved_) entries_.insert(entry);
   if (!change()) return true;
-  return Save();
+  if (!WriteEntries()) return false;
+  unsaved_.clear();
+  return true;
 }
 
 std::u16string CTodayChannelFilter::GetChunkName(const std::u16string& folder, int index) {
@@ -91,6 +95,7 @@ bool CTodayChannelFilter::ReadStored() {
 void CTodayChannelFilter::Load() {
   CSyncLock lock(this, u"CTodayChannelFilter::Load");
   entries_.clear();
+  unsaved_.clear();
   contentFolder_ = OpenSettingsKey().GetString(u"ContentFolder", u"");
   if (ReadStored()) return;
 
@@ -110,6 +115,10 @@ void CTodayChannelFilter::Load() {
 
 bool CTodayChannelFilter::Save() {
   CSyncLock lock(this, u"CTodayChannelFilter::Save");
+  return Change([] { return true; });
+}
+
+bool CTodayChannelFilter::WriteEntries() {
   CVORegistry key = OpenTodayKey();
   if (!key.IsOpen()) return false;
 
@@ -147,9 +156,9 @@ bool CTodayChannelFilter::IsIncluded(const std::u16string& name, bool save) {
   CSyncLock lock(this, u"CTodayChannelFilter::IsIncluded");
   if (entries_.count(name) == 0) {
     if (save) {
-      Change([&] { return Enter(name); });
+      Change([&] { return Enter(name) || !unsaved_.empty(); });
     }
-    Enter(name);
+    if (Enter(name) && !save) unsaved_[name] = entries_[name];
   }
   return entries_[name] == kShown;
 }
@@ -183,6 +192,7 @@ bool CTodayChannelFilter::SetAutoInclude(bool autoInclude) {
 void CTodayChannelFilter::Remove(const std::u16string& name) {
   CSyncLock lock(this, u"CTodayChannelFilter::Remove");
   if (entries_.count(name) == 0) return;
+  unsaved_.erase(name);
   Change([&] { return entries_.erase(name) != 0; });
   entries_.erase(name);
 }

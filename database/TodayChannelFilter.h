@@ -42,7 +42,8 @@ class CTodayChannelFilter : public CSynchronized {
   // ("*.cnl") of the content folder, each channel entered as a new one, and
   // saved.
   void Load();
-  // Writes the whole filter. Values are overwritten in order and only the
+  // Writes the whole filter (the stored one with this object's unsaved
+  // entries, under the named mutex). Values are overwritten in order and only the
   // ones left over afterwards are deleted, so the stored filter is never
   // missing while it is rewritten. False when a value could not be written.
   bool Save();
@@ -81,6 +82,8 @@ class CTodayChannelFilter : public CSynchronized {
   // Reads the stored values of the current folder into entries_ (the
   // default selection is not made); false when nothing is stored.
   bool ReadStored();
+  // Writes entries_ (under the named mutex, from Change).
+  bool WriteEntries();
   // Under the named mutex: reads the stored filter again, lets change edit
   // entries_ (it answers whether anything is to be written) and saves. False
   // when the mutex could not be had or the save failed.
@@ -88,6 +91,8 @@ class CTodayChannelFilter : public CSynchronized {
   bool Change(F change);
 
   plat::HANDLE mutex_ = nullptr;
+  // Entered by IsIncluded without a save; written with the next change.
+  CStringToStringMap unsaved_;
 
   int autoIncludeNewChannels_ = 1;
   CStringToStringMap entries_;
