@@ -61,6 +61,14 @@ while IFS= read -r line <&"${DEMO[0]}"; do
   case "$line" in serving*) break ;; esac
 done
 
+# The home screen with the Today item, beside the main program.
+if [ -n "${ORVNEWS_BUILD:-}" ]; then
+  cmake --build "$build" --target orv-todayhost OrvNewsToday OrvNewsTodayOptions >/dev/null
+fi
+"$build/programfiles/orv-todayhost" &
+today_pid=$!
+trap 'kill "$today_pid" 2>/dev/null || true; cleanup' EXIT
+
 if [ "$headless" = "0" ]; then
   echo "Starting the device screen with Orv News (close the window to end)."
   "$display" --device "$device" -- "$program"
