@@ -277,10 +277,12 @@ bool FileReplaceBatch::Commit() {
   if (failed_) return false;
   bool ok = true;
   DWORD error = ERROR_SUCCESS;
-  // Every side file and every file changed in place to the disk: the
-  // write-back of all starts first, so the flushes that follow find most of
-  // it done and the journal commits them together.
-  for (const Entry& entry : entries_) ::sync_file_range(entry.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  // Every side file and every file changed in place to the disk, with one
+  // commit of the file system's journal where it can: the write-back of all
+  // starts at once and is waited for before the first flush, so the blocks
+  // of every file are placed by then and that flush commits them together;
+  // the flushes of the others find their part done. Each file is still
+  // flushed, so no file system is trusted to order them.
   std::vector<int> flushFds;
   for (const std::string& path : flushes_) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -289,9 +291,13 @@ bool FileReplaceBatch::Commit() {
       error = ErrorFromErrno(errno);
       break;
     }
-    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     flushFds.push_back(fd);
   }
+  for (const int fd : flushFds) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  for (const Entry& entry : entries_) ::sync_file_range(entry.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  constexpr unsigned kWriteAndWait = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  for (const int fd : flushFds) ::sync_file_range(fd, 0, 0, kWriteAndWait);
+  for (const Entry& entry : entries_) ::sync_file_range(entry.fd, 0, 0, kWriteAndWait);
   for (const int fd : flushFds) {
     if (ok && ::fdatasync(fd) != 0) {
       ok = false;
