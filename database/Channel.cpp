@@ -340,6 +340,8 @@ bool CChannel::SaveHeaders() {
   }
   const bool changed = headersDirty_ || (propertiesFile_ && propertiesFile_->IsDirty() != 0) ||
                        (readStates_ && readStates_->IsDirty() != 0);
+  // The listing that named this update's new binaries is not kept past it.
+  binaries_.ForgetFileNames();
   // One batch replaces the files: the article records, the read states,
   // the headers, then the channel file. The side files reach the disk with
   // one flush before any is renamed, and the renames keep that order, so a
