@@ -190,6 +190,7 @@ bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::
       ::close(old);
     }
   }
+  if (ok) FileStep("flush");
   if (ok && ::fsync(fd) != 0) {
     ok = false;
     error = ErrorFromErrno(errno);
@@ -223,7 +224,7 @@ void FileReplaceBatch::Discard() {
   flushes_.clear();
 }
 
-bool FileReplaceBatch::Add(std::u16string_view devicePath, const void* data, std::size_t size) {
+bool FileReplaceBatch::Add(std::u16string_view devicePath, const void* data, std::size_t size, bool mayLag) {
   if (failed_) return false;
   auto p = ParseDevicePath(devicePath);
   auto r = p ? Resolve(*p) : std::nullopt;
@@ -240,6 +241,7 @@ bool FileReplaceBatch::Add(std::u16string_view devicePath, const void* data, std
   if (ok) {
     entry.target = r->host;
     entry.folder = r->parentHost;
+    entry.mayLag = mayLag;
     entries_.push_back(entry);
     ok = HostWrite(entry.fd, data, size) == size;
     if (ok && r->exists) {
@@ -299,6 +301,7 @@ bool FileReplaceBatch::Commit() {
   for (const int fd : flushFds) ::sync_file_range(fd, 0, 0, kWriteAndWait);
   for (const Entry& entry : entries_) ::sync_file_range(entry.fd, 0, 0, kWriteAndWait);
   for (const int fd : flushFds) {
+    if (ok) FileStep("flush");
     if (ok && ::fdatasync(fd) != 0) {
       ok = false;
       error = ErrorFromErrno(errno);
@@ -306,6 +309,7 @@ bool FileReplaceBatch::Commit() {
     ::close(fd);
   }
   for (Entry& entry : entries_) {
+    if (ok) FileStep("flush");
     if (ok && ::fsync(entry.fd) != 0) {
       ok = false;
       error = ErrorFromErrno(errno);
@@ -316,7 +320,8 @@ bool FileReplaceBatch::Commit() {
     }
     entry.fd = -1;
   }
-  // The renames, in order; then each folder once.
+  // The renames, in order; then each folder once (of the files that may
+  // not lag).
   std::vector<std::string> folders;
   for (Entry& entry : entries_) {
     if (!ok) break;
@@ -327,6 +332,7 @@ bool FileReplaceBatch::Commit() {
       break;
     }
     entry.side.clear();
+    if (entry.mayLag) continue;
     bool known = false;
     for (const std::string& folder : folders) known = known || folder == entry.folder;
     if (!known) folders.push_back(entry.folder);
