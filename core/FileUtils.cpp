@@ -174,8 +174,14 @@ std::size_t FindLastChar(std::u16string_view text, char16_t ch) { return text.rf
 
 std::u16string MakeUniqueFileName(const std::u16string& folder, const std::u16string& base,
                                   const std::u16string& extension) {
+  return MakeUniqueFileName(base, extension,
+                            [&folder](const std::u16string& name) { return FileExists(CombinePath(folder, name)); });
+}
+
+std::u16string MakeUniqueFileName(const std::u16string& base, const std::u16string& extension,
+                                  const std::function<bool(const std::u16string&)>& taken) {
   std::u16string candidate = base + extension;
-  for (unsigned n = 1; FileExists(CombinePath(folder, candidate)); ++n) {
+  for (unsigned n = 1; taken(candidate); ++n) {
     candidate = base + u"(" + Latin1ToUtf16(std::to_string(n)) + u")" + extension;
   }
   return candidate;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,9 @@ std::size_t FindLastChar(std::u16string_view text, char16_t ch);
 // The first of base+ext, base+"(1)"+ext, base+"(2)"+ext, ... naming no file in folder.
 std::u16string MakeUniqueFileName(const std::u16string& folder, const std::u16string& base,
                                   const std::u16string& extension);
+// The first of those names that taken does not claim.
+std::u16string MakeUniqueFileName(const std::u16string& base, const std::u16string& extension,
+                                  const std::function<bool(const std::u16string&)>& taken);
 
 // ---- Changes ------------------------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include "core/FileUtils.h"
 #include "core/Md5.h"
 #include "core/RecordEncoding.h"
+#include "platform/base/Text.h"
 #include "platform/files/Files.h"
 
 std::atomic<long> g_nCountBinaries{0};
@@ -17,10 +18,17 @@ std::uint32_t NormalizeStoredUpdateState(std::int32_t state) {
   return value;
 }
 
-CBinary::CBinary(IBinarySet* set, const std::u16string& url, const std::u16string& folder)
+CBinary::CBinary(IBinarySet* set, const std::u16string& url, const std::u16string& folder,
+                 std::unordered_set<std::u16string>* taken)
     : set_(set), url_(url) {
   CUpdateItem::SetUpdateState(US_WAITING);
-  fileName_ = MakeUniqueFileName(folder, GetMd5Hex(url), u"");
+  if (taken == nullptr) {
+    fileName_ = MakeUniqueFileName(folder, GetMd5Hex(url), u"");
+    return;
+  }
+  fileName_ = MakeUniqueFileName(GetMd5Hex(url), u"",
+                                 [taken](const std::u16string& name) { return taken->count(plat::ToLower(name)) != 0; });
+  taken->insert(plat::ToLower(fileName_));
 }
 
 CBinary::CBinary(IBinarySet* set) : set_(set) {}

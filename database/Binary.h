@@ -4,14 +4,18 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "database/AccountedObject.h"
 #include "database/DataModel.h"
 
 class CBinary : public IBinary, public CUpdateItem, public CAccountedObject<g_nCountBinaries> {
  public:
-  // Own state 2; the local file name is the URL's digest, made unique in folder.
-  CBinary(IBinarySet* set, const std::u16string& url, const std::u16string& folder);
+  // Own state 2; the local file name is the URL's digest, made unique in
+  // folder, or, given the names taken there (in lower case), among them; the
+  // name chosen joins them.
+  CBinary(IBinarySet* set, const std::u16string& url, const std::u16string& folder,
+          std::unordered_set<std::u16string>* taken = nullptr);
   // Empty, to be filled by Read.
   explicit CBinary(IBinarySet* set);
   ~CBinary() override = default;

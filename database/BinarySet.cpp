@@ -41,7 +41,10 @@ bool CBinarySet::AddOne(const std::u16string& url) {
   if (binary == nullptr) {
     std::u16string folder;
     GetFolder(folder);
-    binary = new CBinary(this, url, folder);
+    // The folder is listed once for the binaries an update adds, not
+    // searched again for each new name.
+    if (!takenNames_ && !folder.empty()) takenNames_ = ListFileNames(folder);
+    binary = new CBinary(this, url, folder, folder.empty() ? nullptr : &*takenNames_);
     Subscribe(binary);
     AddChild(binary);
     binaries_[url] = binary;
@@ -53,7 +56,15 @@ bool CBinarySet::AddOne(const std::u16string& url) {
   return created;
 }
 
+std::unordered_set<std::u16string> CBinarySet::ListFileNames(const std::u16string& folder) {
+  std::unordered_set<std::u16string> names;
+  CFileFinder finder(folder, u"*.*", true);
+  while (finder.FindNext()) names.insert(plat::ToLower(finder.GetFileName()));
+  return names;
+}
+
 void CBinarySet::Destroy(CBinary* binary, bool deleteFile, bool announce) {
+  if (deleteFile) takenNames_.reset();
   Unsubscribe(binary);
   RemoveChild(binary);
   binaries_.erase(binary->GetUrl());
@@ -119,6 +130,7 @@ void CBinarySet::RemoveAll() {
 }
 
 void CBinarySet::Clear() {
+  takenNames_.reset();
   while (!binaries_.empty()) Destroy(binaries_.begin()->second, false, true);
 }
 
@@ -137,6 +149,7 @@ bool CBinarySet::Read(CBaseReader& reader) {
   // The folder's files, listed once (in lower case) for the binaries whose
   // download was cut short: probing each name would scan the folder again.
   std::optional<std::unordered_set<std::u16string>> files;
+  takenNames_.reset();
   for (std::int32_t i = 0; i < count; ++i) {
     auto* binary = new CBinary(this);
     if (!binary->ReadRecord(reader)) {
@@ -152,13 +165,9 @@ bool CBinarySet::Read(CBaseReader& reader) {
     }
     if (binary->IsPartialDownload()) {
       if (!files) {
-        files.emplace();
         std::u16string folder;
         GetFolder(folder);
-        if (!folder.empty()) {
-          CFileFinder finder(folder, u"*.*", true);
-          while (finder.FindNext()) files->insert(plat::ToLower(finder.GetFileName()));
-        }
+        files = folder.empty() ? std::unordered_set<std::u16string>() : ListFileNames(folder);
       }
       std::u16string name;
       binary->GetFileName(name, false);
@@ -186,10 +195,12 @@ void CBinarySet::OnDBEvent(CDBEvent* record) {
         if (record->item != nullptr && record->item != static_cast<IUpdateItem*>(this)) {
           const std::uint32_t status = record->item->GetUpdateStatus();
           if (status == US_FAILED || status == US_UP_TO_DATE) MarkDirty();
+          takenNames_.reset();  // a download writes or removes its file
         }
         CUpdateItem::OnDBEvent(record);
         break;
       case DBE_BINARY_RENAMED:
+        takenNames_.reset();
         if (record->binary != nullptr && record->binary->GetUpdateStatus() == US_UP_TO_DATE) MarkDirty();
         break;
       case DBE_BINARY_STATE_CHANGED:

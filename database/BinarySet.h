@@ -3,7 +3,9 @@
 // channel's set, which it adds and removes uses in).
 #pragma once
 #include <map>
+#include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "database/AccountedObject.h"
 #include "database/Binary.h"
@@ -44,6 +46,9 @@ class CBinarySet : public IBinarySet, public CUpdateItem, public CAccountedObjec
   void RemoveUnreferenced();
   // Unloading: destroys every binary and keeps the files.
   void Clear();
+  // Forgets the listing of the folder that names new binaries: the next new
+  // binary lists it again (an update ends, files may change).
+  void ForgetFileNames() { takenNames_.reset(); }
 
   CBinary* Find(const std::u16string& url);
   std::size_t GetCount() const { return binaries_.size(); }
@@ -55,9 +60,13 @@ class CBinarySet : public IBinarySet, public CUpdateItem, public CAccountedObjec
   bool RemoveOne(const std::u16string& url);
   void Destroy(CBinary* binary, bool deleteFile, bool announce);
   void MarkDirty();
+  static std::unordered_set<std::u16string> ListFileNames(const std::u16string& folder);
 
   IHeadersOwner* owner_ = nullptr;
   std::map<std::u16string, CBinary*> binaries_;
+  // Names (lower case) of the folder's files and of the binaries named since
+  // it was listed; empty until a new binary needs a name.
+  std::optional<std::unordered_set<std::u16string>> takenNames_;
 };
 
 class CBinarySetStub : public IBinarySet, public CUpdateItem {

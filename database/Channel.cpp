@@ -340,6 +340,8 @@ bool CChannel::SaveHeaders() {
   }
   const bool changed = headersDirty_ || (propertiesFile_ && propertiesFile_->IsDirty() != 0) ||
                        (readStates_ && readStates_->IsDirty() != 0);
+  // The listing that named this update's new binaries is not kept past it.
+  binaries_.ForgetFileNames();
   // One batch replaces the files: the article records, the read states,
   // the headers, then the channel file. The side files reach the disk with
   // one flush before any is renamed, and the renames keep that order, so a
@@ -366,6 +368,9 @@ bool CChannel::SaveHeaders() {
       ok = false;
     }
   }
+  // After the channel's own files the channel file may lag: with its old
+  // state beside them the channel is whole (as after a stop between the two
+  // renames), so its folder, the content folder, is not flushed for it.
   bool channelFile = false;
   if (ok && channelFileDirty_ && !filePath_.empty()) {
     CBufferWriter out;
@@ -373,7 +378,7 @@ bool CChannel::SaveHeaders() {
       ok = false;
     } else if (FileHoldsBytes(filePath_, out.GetData(), out.GetSize())) {
       channelFileDirty_ = false;
-    } else if (batch.Add(filePath_, out.GetData(), out.GetSize())) {
+    } else if (batch.Add(filePath_, out.GetData(), out.GetSize(), !batch.IsEmpty())) {
       channelFile = true;
     } else {
       LogChannelFailure(u"channel file not saved", filePath_);

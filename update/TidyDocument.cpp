@@ -1,5 +1,7 @@
 #include "update/TidyDocument.h"
 
+#include "update/TidyFragmentReader.h"
+
 #include <tidy/tidy.h>
 #include <tidy/tidybuffio.h>
 
@@ -838,8 +840,14 @@ void ReadChildTexts(Document*, const Node* node, CStringToStringMap& map) {
   }
 }
 
-void ProcessHtmlFragment(std::u16string& html, CStringList* images, const std::u16string& base) {
+void ProcessHtmlFragment(std::u16string& html, CStringList* images, const std::u16string& base, bool plainReading) {
   if (!images) return;
+  // Only the images wanted, and the fragment plain: the library would find
+  // the same sources and repair nothing.
+  if (base.empty() && plainReading && ReadPlainFragmentImages(html, *images)) {
+    LogLine(u"Error parsing.");  // what the library's parse notes for every fragment
+    return;
+  }
   Document document;
   if (document.Init() != 0) return;
   std::string utf8 = plat::Utf16ToUtf8(html);

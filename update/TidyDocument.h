@@ -239,7 +239,10 @@ void ReadChildTexts(Document* document, const Node* node, CStringToStringMap& ma
 // base address the fragment's addresses are made absolute; the "src" of
 // every image is appended to the list; with a base address the text is
 // replaced by the fragment's markup (the content of its body). A fragment
-// the library had to repair is left as it is and adds no images.
-void ProcessHtmlFragment(std::u16string& html, CStringList* images, const std::u16string& base);
+// the library had to repair is left as it is and adds no images. Without a
+// base address a plain fragment (Tidy::ReadPlainFragmentImages) is read
+// without the library, unless plainReading is off (to compare the two).
+void ProcessHtmlFragment(std::u16string& html, CStringList* images, const std::u16string& base,
+                         bool plainReading = true);
 
 }  // namespace Tidy

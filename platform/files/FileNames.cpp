@@ -190,6 +190,7 @@ bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::
       ::close(old);
     }
   }
+  if (ok) FileStep("flush");
   if (ok && ::fsync(fd) != 0) {
     ok = false;
     error = ErrorFromErrno(errno);
@@ -223,7 +224,7 @@ void FileReplaceBatch::Discard() {
   flushes_.clear();
 }
 
-bool FileReplaceBatch::Add(std::u16string_view devicePath, const void* data, std::size_t size) {
+bool FileReplaceBatch::Add(std::u16string_view devicePath, const void* data, std::size_t size, bool mayLag) {
   if (failed_) return false;
   auto p = ParseDevicePath(devicePath);
   auto r = p ? Resolve(*p) : std::nullopt;
@@ -240,6 +241,7 @@ bool FileReplaceBatch::Add(std::u16string_view devicePath, const void* data, std
   if (ok) {
     entry.target = r->host;
     entry.folder = r->parentHost;
+    entry.mayLag = mayLag;
     entries_.push_back(entry);
     ok = HostWrite(entry.fd, data, size) == size;
     if (ok && r->exists) {
@@ -277,10 +279,12 @@ bool FileReplaceBatch::Commit() {
   if (failed_) return false;
   bool ok = true;
   DWORD error = ERROR_SUCCESS;
-  // Every side file and every file changed in place to the disk: the
-  // write-back of all starts first, so the flushes that follow find most of
-  // it done and the journal commits them together.
-  for (const Entry& entry : entries_) ::sync_file_range(entry.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  // Every side file and every file changed in place to the disk, with one
+  // commit of the file system's journal where it can: the write-back of all
+  // starts at once and is waited for before the first flush, so the blocks
+  // of every file are placed by then and that flush commits them together;
+  // the flushes of the others find their part done. Each file is still
+  // flushed, so no file system is trusted to order them.
   std::vector<int> flushFds;
   for (const std::string& path : flushes_) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -289,10 +293,15 @@ bool FileReplaceBatch::Commit() {
       error = ErrorFromErrno(errno);
       break;
     }
-    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     flushFds.push_back(fd);
   }
+  for (const int fd : flushFds) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  for (const Entry& entry : entries_) ::sync_file_range(entry.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  constexpr unsigned kWriteAndWait = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  for (const int fd : flushFds) ::sync_file_range(fd, 0, 0, kWriteAndWait);
+  for (const Entry& entry : entries_) ::sync_file_range(entry.fd, 0, 0, kWriteAndWait);
   for (const int fd : flushFds) {
+    if (ok) FileStep("flush");
     if (ok && ::fdatasync(fd) != 0) {
       ok = false;
       error = ErrorFromErrno(errno);
@@ -300,6 +309,7 @@ bool FileReplaceBatch::Commit() {
     ::close(fd);
   }
   for (Entry& entry : entries_) {
+    if (ok) FileStep("flush");
     if (ok && ::fsync(entry.fd) != 0) {
       ok = false;
       error = ErrorFromErrno(errno);
@@ -310,7 +320,8 @@ bool FileReplaceBatch::Commit() {
     }
     entry.fd = -1;
   }
-  // The renames, in order; then each folder once.
+  // The renames, in order; then each folder once (of the files that may
+  // not lag).
   std::vector<std::string> folders;
   for (Entry& entry : entries_) {
     if (!ok) break;
@@ -321,6 +332,7 @@ bool FileReplaceBatch::Commit() {
       break;
     }
     entry.side.clear();
+    if (entry.mayLag) continue;
     bool known = false;
     for (const std::string& folder : folders) known = known || folder == entry.folder;
     if (!known) folders.push_back(entry.folder);

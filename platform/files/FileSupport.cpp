@@ -231,6 +231,7 @@ int MakeSideFile(const std::string& targetFolder, const std::string& targetName,
 }
 
 void SyncFolder(const std::string& hostFolder) {
+  FileStep("flush folder");
   const int fd = ::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);

@@ -236,6 +236,10 @@ bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::
 // each folder is flushed once. A stop at any point leaves each file old or
 // new, and, since the renames keep their order, never a later file new while
 // an earlier one is old. Side files not committed are removed.
+// A file added with mayLag (the last ones of a save, whose old contents go
+// with the new ones before them) does not have its folder flushed for it:
+// its rename reaches the disk with the next flush of the file system's
+// journal, and until then a power loss may leave it old.
 class FileReplaceBatch {
  public:
   FileReplaceBatch() = default;
@@ -244,7 +248,7 @@ class FileReplaceBatch {
   FileReplaceBatch& operator=(const FileReplaceBatch&) = delete;
 
   // False (the batch then fails) when the side file could not be written.
-  bool Add(std::u16string_view devicePath, const void* data, std::size_t size);
+  bool Add(std::u16string_view devicePath, const void* data, std::size_t size, bool mayLag = false);
   // A file changed in place that must be on the disk before the renames.
   bool AddFlush(std::u16string_view devicePath);
   // False when a flush or a rename failed (the last error tells); the files
@@ -258,6 +262,7 @@ class FileReplaceBatch {
     std::string side;
     std::string target;
     std::string folder;
+    bool mayLag = false;
   };
   void Discard();
 
@@ -272,9 +277,11 @@ class FileReplaceBatch {
 void SimulateDiskFull(std::int64_t bytesLeft);
 
 // Fault injection for tests: called in this process before each write to a
-// file (WriteFile, the side file of ReplaceFileContents), each rename of a
-// replacement and each move, with "write", "rename" or "move". A test that
-// kills its process at the n-th call stops a save at exactly that step.
+// file (WriteFile, the side file of ReplaceFileContents), each flush of a
+// replacement's files, each rename of a replacement, each flush of a folder
+// and each move, with "write", "flush", "rename", "flush folder" or "move".
+// A test that kills its process at the n-th call stops a save at exactly
+// that step.
 // Null turns it off (the default).
 using FileStepHook = void (*)(const char* step);
 void SetFileStepHook(FileStepHook hook);

@@ -225,6 +225,56 @@ TEST_F(BinarySetTest, UnreferencedBinariesGoAfterReading) {
   EXPECT_FALSE(FileExists(channel.BinFile(u"unused")));
 }
 
+// An update's new binaries are named from one listing of the folder; files
+// that appear after it (a download, anything once the listing is forgotten)
+// and files that go are still taken into account.
+TEST_F(BinarySetTest, NewBinariesAreNamedFromTheFolderAsItStands) {
+  FakeChannel channel;
+  auto host = [&](const std::u16string& name) { return orvtest::HostPath(device_, channel.BinFile(name)); };
+  auto nameOf = [&](const std::u16string& url) {
+    std::u16string name;
+    if (CBinary* binary = channel.Binaries().Find(url)) binary->GetFileName(name, false);
+    return name;
+  };
+  const std::u16string urls[] = {u"http://x/1.png", u"http://x/2.png", u"http://x/3.png", u"http://x/4.png"};
+  std::u16string digests[4];
+  for (int i = 0; i < 4; ++i) digests[i] = GetMd5Hex(urls[i]);
+  // A stray file named as the first digest, in capitals.
+  std::u16string upper = digests[0];
+  for (char16_t& c : upper) c = (c >= u'a' && c <= u'f') ? static_cast<char16_t>(c - 32) : c;
+  orvtest::WriteHostFile(host(upper), "stray");
+  CArticle* a = channel.NewArticle('a', 10, urls[0]);
+  channel.Articles().Add(a);
+  EXPECT_EQ(nameOf(urls[0]), digests[0] + u"(1)");
+
+  // A download writes its file: the folder is looked at again.
+  orvtest::WriteHostFile(host(digests[1]), "written meanwhile");
+  CBinary* first = channel.Binaries().Find(urls[0]);
+  ASSERT_NE(first, nullptr);
+  first->SetUpdateState(US_UPDATING);
+  first->SetUpdateState(US_UP_TO_DATE);
+  channel.Articles().Add(channel.NewArticle('b', 9, urls[1]));
+  EXPECT_EQ(nameOf(urls[1]), digests[1] + u"(1)");
+
+  // Once forgotten (an update ended), the listing is made again.
+  orvtest::WriteHostFile(host(digests[2]), "written later");
+  channel.Binaries().ForgetFileNames();
+  channel.Articles().Add(channel.NewArticle('c', 8, urls[2]));
+  EXPECT_EQ(nameOf(urls[2]), digests[2] + u"(1)");
+
+  // A binary that goes with its file frees its name.
+  orvtest::WriteHostFile(host(digests[3] + u"(1)"), "img");
+  CArticle* d = channel.NewArticle('d', 7, urls[3]);
+  channel.Articles().Add(d);
+  EXPECT_EQ(nameOf(urls[3]), digests[3]);
+  orvtest::WriteHostFile(host(digests[3]), "img");
+  d->SetImageUrl(u"");
+  EXPECT_EQ(channel.Binaries().Find(urls[3]), nullptr);
+  EXPECT_FALSE(FileExists(channel.BinFile(digests[3])));
+  d->SetImageUrl(urls[3]);
+  EXPECT_EQ(nameOf(urls[3]), digests[3]);
+}
+
 TEST_F(BinarySetTest, ReadingASetRestartsUnfinishedDownloadsWithOrWithoutTheirFolder) {
   for (const bool folder : {true, false}) {
     FakeChannel channel;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <mutex>
+#include <string_view>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -154,6 +156,40 @@ TEST_F(FeedStoreTest, KillAtEveryWriteStepOfAnUpdateLeavesAWholeChannel) {
   }
   EXPECT_GT(killed, 4) << "an update writes the data bank, its index, the read states, the headers and the channel";
   orvtest::RemoveTree(snapshot);
+}
+
+// The steps of one save, in order: every file of the save reaches the disk
+// before the first rename (so a power loss cannot leave a renamed file
+// without its bytes), the renames follow with no write or flush between,
+// and one folder is flushed at the end (the channel file may lag behind the
+// files of the channel's folder).
+std::mutex g_stepsLock;
+std::string g_steps;
+void RecordStep(const char* step) {
+  std::lock_guard<std::mutex> lock(g_stepsLock);
+  const std::string_view name(step);
+  g_steps += name == "write" ? 'w' : name == "flush" ? 'f' : name == "rename" ? 'r' : name == "flush folder" ? 'F' : '?';
+}
+
+TEST_F(FeedStoreTest, SaveFlushesEveryFileBeforeItsRenamesThenOneFolder) {
+  WriteFeed(MakeFeed(0, 3));
+  IChannel* channel = AddStore();
+  ASSERT_TRUE(RunJob(channel));
+  WriteFeed(MakeFeed(0, 5));
+  channel = Reload(u"Store");
+  g_steps.clear();
+  plat::SetFileStepHook(&RecordStep);
+  ASSERT_TRUE(RunJob(channel));
+  plat::SetFileStepHook(nullptr);
+  // The data file is written in place, then the index, the headers, the
+  // channel file (and the read states when they changed) beside their
+  // targets: a flush of each, their renames, one folder.
+  const std::string save = g_steps.substr(g_steps.find_first_not_of('w'));
+  const std::size_t flushes = save.find_first_not_of('f');
+  ASSERT_NE(flushes, std::string::npos) << g_steps;
+  EXPECT_GE(flushes, 4u) << g_steps;
+  EXPECT_EQ(save.substr(flushes), std::string(flushes - 1, 'r') + "F") << g_steps;
+  EXPECT_EQ(LiveArticles(Reload(u"Store")), 5);
 }
 
 // ---- Failed writes -------------------------------------------------------------------
