@@ -149,6 +149,7 @@ void CAutoUpdateService::Run() {
       OnStateChange(watcher_->GetState());
     } else if (r == plat::WAIT_OBJECT_0 + activityIndex) {
       // The user is using the device: look again after a pause.
+      ++pauses_;
       if (plat::WaitForSingleObject(stop_, settings_.activityPauseMs) != plat::WAIT_TIMEOUT) break;
     } else {
       break;  // stopped, or the wait failed

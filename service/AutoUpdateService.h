@@ -51,6 +51,8 @@ class CAutoUpdateService {
   // The checks run so far, and the updates they started.
   unsigned Checks() const { return checks_.load(); }
   unsigned UpdatesStarted() const { return updates_.load(); }
+  // The pauses taken because the user was active.
+  unsigned ActivityPauses() const { return pauses_.load(); }
   bool WatcherRunning() const { return watcher_ && watcher_->Running(); }
 
   // One step of the thread, for tests: a reported change of state, and the
@@ -79,4 +81,5 @@ class CAutoUpdateService {
 
   std::atomic<unsigned> checks_{0};
   std::atomic<unsigned> updates_{0};
+  std::atomic<unsigned> pauses_{0};
 };
