@@ -6,7 +6,6 @@
 #include "platform/base/Module.h"
 #include "platform/base/Text.h"
 #include "platform/controls/ShellExecute.h"
-#include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
 #include "service/ScreenCover.h"
 
@@ -51,8 +50,7 @@ plat::HWND CMainProgramLauncher::LaunchForAutoUpdate() {
   }
   if (folder.empty()) return nullptr;
   const std::u16string program = folder + u"\\" + GetProductName() + u".exe";
-  const plat::DWORD attributes = plat::GetFileAttributesW(program.c_str());
-  if (attributes == plat::INVALID_FILE_ATTRIBUTES || (attributes & plat::FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
+  if (!plat::IsStartableProgram(program.c_str())) return nullptr;  // missing, or a folder
 
   cover_.Show();  // without a cover the program still starts
   plat::SHELLEXECUTEINFO info{};

@@ -84,9 +84,15 @@ bool CScreenCover::Show() {
   wc.lpfnWndProc = &CoverProc;
   wc.lpszClassName = kCoverClassName;
   plat::RegisterClassW(&wc);
-  cover_ = plat::CreateWindowExW(0, kCoverClassName, u"", plat::WS_POPUP | plat::WS_VISIBLE, 0, 0, width, height,
-                                 nullptr, nullptr, nullptr, nullptr);
+  // Made hidden and drawn before it shows, so the screen never shows an
+  // empty cover; it ends as a visible pop-up.
+  cover_ = plat::CreateWindowExW(0, kCoverClassName, u"", plat::WS_POPUP, 0, 0, width, height, nullptr, nullptr,
+                                 nullptr, nullptr);
   if (!cover_) return false;
+  if (plat::HDC dc = plat::GetDC(cover_)) {
+    copy_->BlitTo(dc, 0, 0);
+    plat::ReleaseDC(cover_, dc);
+  }
   if (plat::HMODULE shell = plat::LoadLibraryW(u"aygshell.dll")) {
     if (auto fullScreen = reinterpret_cast<FullScreenFn>(plat::GetProcAddress(shell, reinterpret_cast<const char*>(65))))
       fullScreen(cover_, plat::SHFS_HIDETASKBAR | plat::SHFS_HIDESIPBUTTON);
@@ -119,13 +125,15 @@ void CScreenCover::PutBack(Shelved* s, bool restoreOrder) {
 }
 
 void CScreenCover::Hide() {
+  // The shell's windows go back while the cover still hides them, so the
+  // screen never shows them missing.
+  PutBack(&taskBar_, false);
+  g_taskBarPrevious = nullptr;
+  PutBack(&sipButton_, true);
+  g_sipButtonPrevious = nullptr;
   if (cover_) {
     plat::DestroyWindow(cover_);
     cover_ = nullptr;
   }
   g_coverCopy = nullptr;
-  PutBack(&taskBar_, false);
-  g_taskBarPrevious = nullptr;
-  PutBack(&sipButton_, true);
-  g_sipButtonPrevious = nullptr;
 }

@@ -2,6 +2,7 @@
 // notices, the user's activity, and a stop in the middle of a launch that
 // takes the screen cover down and gives the shell windows back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <thread>
@@ -155,9 +156,11 @@ TEST_F(ServiceThreadTest, StopDuringALaunchEndsWithinTheBoundAndRestoresTheShell
   const auto taskBarProc = plat::GetWindowLongW(shell.TaskBar(), plat::GWL_WNDPROC);
   const auto sipProc = plat::GetWindowLongW(shell.Sip(), plat::GWL_WNDPROC);
 
-  // An install folder with a program file that never shows a window.
+  // An install folder with a program that ends without showing a window.
   ASSERT_TRUE(plat::CreateDirectoryW(u"\\Apps", nullptr));
-  orvtest::WriteHostFile(device_.FsRoot() + "/Apps/Orv News.exe", "not a program");
+  const std::string program = device_.FsRoot() + "/Apps/Orv News.exe";
+  orvtest::WriteHostFile(program, "#!/bin/sh\nexit 0\n");
+  ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
   OpenSettingsKey().SetString(u"InstallFolder", u"\\Apps");
   OpenSettingsKey().SetDWORD(u"AutoUpdate", 1);
 
