@@ -27,3 +27,14 @@ if [ ${#benches[@]} -gt 0 ]; then
 else
   echo "No benchmark programs exist yet."
 fi
+
+# The auto-update service: the service host loads "OrvNewsService" on the device and
+# keeps it until this script ends (README.md, "Auto-update and removal").
+servicehost="$build/programfiles/orv-servicehost"
+if [ -x "$servicehost" ]; then
+  "$servicehost" &
+  service_pid=$!
+  trap 'kill -TERM "$service_pid" 2>/dev/null; wait "$service_pid" 2>/dev/null || true' EXIT
+  echo "The auto-update service runs (orv-servicehost, pid $service_pid); Ctrl+C stops it."
+  wait "$service_pid" || true
+fi
