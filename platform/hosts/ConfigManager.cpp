@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "core/XmlDom.h"
 #include "platform/base/Text.h"
 #include "platform/controls/Shell.h"
+#include "platform/base/Device.h"
+#include "platform/files/DeviceMounts.h"
 #include "platform/files/Files.h"
-#include "platform/hosts/InstallManifest.h"
+#include "platform/files/InstallManifest.h"
 #include "platform/registry/Registry.h"
 
 namespace plat::hosts {
@@ -105,32 +109,76 @@ void DeleteCompanyKeyIfEmpty(HKEY root) {
   if (empty) RegDeleteKeyW(root, kCompanyKey);
 }
 
-// Removes the product; the first error met (the rest is still removed).
+HKEY RootOf(const std::u16string& name) {
+  if (EqualsNoCase(name, u"HKCU") || EqualsNoCase(name, u"HKEY_CURRENT_USER")) return HKEY_CURRENT_USER;
+  if (EqualsNoCase(name, u"HKLM") || EqualsNoCase(name, u"HKEY_LOCAL_MACHINE")) return HKEY_LOCAL_MACHINE;
+  return nullptr;
+}
+
+bool Below(const std::u16string& path, const std::u16string& folder) {
+  return path.size() > folder.size() && path[folder.size()] == u'\\' &&
+         EqualsNoCase(std::u16string_view(path).substr(0, folder.size()), folder);
+}
+
+// A mount onto a folder of the device itself (its "Content", "Templates")
+// that holds something: the user's own data, kept.
+bool HoldsDeviceData(const std::u16string& mount) {
+  const std::string host = HostPathFromDevicePath(mount);
+  const std::string device = DeviceRoot() + "/";
+  if (host.compare(0, device.size(), device) != 0) return false;
+  std::error_code ec;
+  return std::filesystem::is_directory(host, ec) && !std::filesystem::is_empty(host, ec);
+}
+
+// Removes the product as its manifest lists it, then the product's keys and
+// the Today item's entry; the first error met (the rest is still removed).
 DWORD RemoveProduct() {
   DWORD first = ERROR_SUCCESS;
   auto note = [&](DWORD r) {
     if (first == ERROR_SUCCESS && r != ERROR_SUCCESS) first = r;
   };
-  InstallManifest manifest;
-  const bool listed = ReadInstallManifest(kInstallManifestPath, &manifest);
-  for (const auto& file : manifest.files) {
-    const DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) continue;  // gone already
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      note(ERROR_ACCESS_DENIED);  // a folder where a file was installed is not the installer's
-      continue;
+  const std::optional<InstallManifest> manifest = ReadInstallManifest(kInstalledPackage);
+  if (manifest) {
+    const InstallManifest& m = *manifest;
+    // The registry values, then the keys.
+    for (const auto& r : m.registry) {
+      HKEY root = RootOf(r.root);
+      if (!root || r.value.empty()) continue;
+      HKEY key = nullptr;
+      if (RegOpenKeyExW(root, r.key.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
+      const LONG d = RegDeleteValueW(key, r.value.c_str());
+      if (d != ERROR_SUCCESS && d != static_cast<LONG>(ERROR_FILE_NOT_FOUND)) note(static_cast<DWORD>(d));
+      RegCloseKey(key);
     }
-    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileW(file.c_str())) note(GetLastError() ? GetLastError() : ERROR_ACCESS_DENIED);
+    for (const auto& r : m.registry)
+      if (HKEY root = RootOf(r.root); root && r.value.empty()) note(DeleteKeyIfPresent(root, r.key.c_str()));
+    // The files the device owns: those below a mount belong to the folder it shows.
+    for (const auto& file : m.files) {
+      if (std::any_of(m.mounts.begin(), m.mounts.end(), [&](const auto& mount) { return Below(file, mount); }))
+        continue;
+      const DWORD attributes = GetFileAttributesW(file.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES) continue;  // gone already
+      if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        note(ERROR_ACCESS_DENIED);  // a folder where a file was installed is not the installer's
+        continue;
+      }
+      if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (!DeleteFileW(file.c_str())) note(GetLastError() ? GetLastError() : ERROR_ACCESS_DENIED);
+    }
+    // The mounts, deepest first; one onto the device's own folder that holds
+    // the user's data (the articles) stays with it.
+    auto mounts = m.mounts;
+    std::sort(mounts.begin(), mounts.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+    for (const auto& mount : mounts)
+      if (!HoldsDeviceData(mount)) RemoveDeviceMount(mount);
+    // The folders when they are empty, deepest first.
+    auto folders = m.folders;
+    std::sort(folders.begin(), folders.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+    for (const auto& folder : folders) RemoveDirectoryW(folder.c_str());
+    // The manifest goes last, and only when everything it lists is gone, so a
+    // failed removal can be run again.
+    if (first == ERROR_SUCCESS && !DeleteFileW(InstallManifestPath(kInstalledPackage).c_str())) note(GetLastError());
   }
-  // Deepest folders first; a folder that still holds something (the user's
-  // own files) stays.
-  auto folders = manifest.folders;
-  std::sort(folders.begin(), folders.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
-  for (const auto& folder : folders) RemoveDirectoryW(folder.c_str());
-  // The manifest goes last, and only when everything it lists is gone, so a
-  // failed removal can be run again.
-  if (listed && first == ERROR_SUCCESS && !DeleteFileW(kInstallManifestPath)) note(GetLastError());
   note(DeleteKeyIfPresent(HKEY_CURRENT_USER, kProductKey));
   note(DeleteKeyIfPresent(HKEY_LOCAL_MACHINE, kProductKey));
   note(DeleteTodayItems());

@@ -6,9 +6,12 @@
 //     <characteristic type="Orv Brevant"><parm name="uninstall" value="1"/>
 //   </characteristic></characteristic></wap-provisioningdoc>
 //
-// which deletes the files of the install manifest (InstallManifest.h), then
-// its folders when empty and the manifest itself, the product's registry keys
-// and the Today item's entry. Success answers S_OK and the document itself;
+// which removes what the install manifest lists
+// (platform/files/InstallManifest.h: registry values and keys, the files the
+// device owns, the mounts, the folders when empty, the manifest itself), then
+// the product's registry keys and the Today item's entry. A mount onto the
+// device's own folder that holds the user's data (the articles of "Content")
+// stays, and with it that data. Success answers S_OK and the document itself;
 // anything else (another document, a removal that left something behind)
 // answers an error and a document naming it. Linking this file makes it the
 // device's configuration manager.

@@ -6,13 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "core/VORegistry.h"
 #include "platform/controls/Shell.h"
 #include "platform/files/Files.h"
 #include "platform/hosts/ConfigManager.h"
-#include "platform/hosts/InstallManifest.h"
+#include "platform/files/DeviceMounts.h"
+#include "platform/files/InstallManifest.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/TempDevice.h"
 
@@ -42,25 +44,39 @@ void SetString(plat::HKEY root, const char16_t* path, const char16_t* name, cons
   plat::RegCloseKey(k);
 }
 
-// An installed product: its files, its manifest, its keys, the Today item's
-// entry beside another program's item, and the user's articles.
+std::string ReadMounts() { return orvtest::ReadHostFile(plat::DeviceMountsFile()); }
+
+// An installed product as the install step leaves it: the install folder a
+// mount onto the program folder, its "Content" and "Templates" mounts onto
+// the device's own folders (the user's article in Content), a file of the
+// device's own, "InstallFolder" and the product key, and the Today item's
+// entry beside another program's item.
 class RemoverTest : public orvtest::DeviceTest {
  protected:
   void SetUp() override {
-    for (const char16_t* folder : {u"\\Program Files", u"\\Program Files\\Orv News",
-                                   u"\\Program Files\\Orv News\\Content", u"\\Program Files\\Orv News\\Images"})
-      plat::CreateDirectoryW(folder, nullptr);
-    for (const char* file : {"Orv News.exe", "OrvNewsToday.dll", "Images/Empty_db_VGA.png"})
-      orvtest::WriteHostFile(Host(std::string("Program Files/Orv News/") + file), "installed");
-    orvtest::WriteHostFile(Host("Program Files/Orv News/Content/article.htm"), "the user's article");
-    orvtest::WriteHostFile(Host("Program Files/Orv News/notes.txt"), "the user's own file");
-    WriteManifest(
-        "# installed by the install step\n"
-        "\\Program Files\\Orv News\\Orv News.exe\n"
-        "\\Program Files\\Orv News\\OrvNewsToday.dll\n"
-        "\\Program Files\\Orv News\\Images\\Empty_db_VGA.png\n"
-        "\\Program Files\\Orv News\\Images\\\n"
-        "\\Program Files\\Orv News\\\n");
+    programs_ = device_.Scratch() + "/programs";
+    std::filesystem::create_directories(programs_);
+    orvtest::WriteHostFile(programs_ + "/Orv News", "the program");
+    orvtest::WriteHostFile(programs_ + "/news_layouts.dat", "layouts");
+    for (const char* own : {"Content", "Templates"})
+      std::filesystem::create_directories(device_.Root() + "/programdata/" + own);
+    orvtest::WriteHostFile(device_.Root() + "/programdata/Content/article.htm", "the user's article");
+    ASSERT_TRUE(plat::AddDeviceMount(kInstall, programs_, false));
+    ASSERT_TRUE(plat::AddDeviceMount(kContent, device_.Root() + "/programdata/Content", false));
+    ASSERT_TRUE(plat::AddDeviceMount(kTemplates, device_.Root() + "/programdata/Templates", false));
+    plat::CreateDirectoryW(u"\\Windows", nullptr);
+    plat::CreateDirectoryW(u"\\Windows\\Orv", nullptr);
+    orvtest::WriteHostFile(device_.FsRoot() + "/Windows/Orv/Orv News.lnk", "a shortcut");
+
+    manifest_.product = u"Orv News";
+    manifest_.mounts = {kInstall, kContent, kTemplates};
+    manifest_.folders = {u"\\Windows\\Orv"};
+    manifest_.files = {u"\\Program Files\\Orv News\\Orv News.exe", u"\\Program Files\\Orv News\\news_layouts.dat",
+                       u"\\Windows\\Orv\\Orv News.lnk"};
+    manifest_.registry = {{u"HKCU", u"SOFTWARE\\Orv Software House\\Orv News", u"InstallFolder"},
+                          {u"HKCU", u"SOFTWARE\\Orv Software House\\Orv News", u""}};
+    ASSERT_TRUE(plat::WriteInstallManifest(plat::hosts::kInstalledPackage, manifest_));
+    OpenSettingsKey().SetString(u"InstallFolder", kInstall);
     OpenSettingsKey().SetDWORD(u"AutoUpdate", 6);
     SetString(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House\\Orv News\\Channels", u"x", u"y");
     SetString(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News", u"DLL",
@@ -69,23 +85,22 @@ class RemoverTest : public orvtest::DeviceTest {
               u"\\Windows\\calendar.dll");
   }
 
-  std::string Host(const std::string& relative) const { return device_.FsRoot() + "/" + relative; }
-  void WriteManifest(const std::string& text) {
-    plat::CreateDirectoryW(u"\\Windows", nullptr);
-    orvtest::WriteHostFile(Host("Windows/Orv Brevant.manifest"), text);
-  }
+  bool ManifestThere() { return Exists(plat::InstallManifestPath(plat::hosts::kInstalledPackage).c_str()); }
 
   void ExpectRemoved() {
-    EXPECT_FALSE(Exists(u"\\Program Files\\Orv News\\Orv News.exe"));
-    EXPECT_FALSE(Exists(u"\\Program Files\\Orv News\\OrvNewsToday.dll"));
-    EXPECT_FALSE(Exists(u"\\Program Files\\Orv News\\Images"));  // emptied, so removed
-    EXPECT_FALSE(Exists(plat::hosts::kInstallManifestPath));
+    EXPECT_FALSE(ManifestThere());
+    EXPECT_FALSE(Exists(u"\\Windows\\Orv"));  // its file gone, the emptied folder too
+    const std::string mounts = ReadMounts();
+    EXPECT_EQ(mounts.find("Program Files\\Orv News\t"), std::string::npos) << mounts;
+    EXPECT_EQ(mounts.find("Templates"), std::string::npos) << mounts;
     EXPECT_FALSE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House"));
     EXPECT_FALSE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News"));
     EXPECT_TRUE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Calendar"));
-    // What the user made stays, and with it the folders that hold it.
-    EXPECT_EQ(orvtest::ReadHostFile(Host("Program Files/Orv News/Content/article.htm")), "the user's article");
-    EXPECT_EQ(orvtest::ReadHostFile(Host("Program Files/Orv News/notes.txt")), "the user's own file");
+    // The content folder with the user's article stays on the device; the
+    // program folder the install mounted is not the device's to delete.
+    EXPECT_NE(mounts.find("Content"), std::string::npos) << mounts;
+    EXPECT_EQ(orvtest::ReadHostFile(device_.Root() + "/programdata/Content/article.htm"), "the user's article");
+    EXPECT_EQ(orvtest::ReadHostFile(programs_ + "/Orv News"), "the program");
   }
 
   // Runs the uninstaller program on this device; its exit code.
@@ -99,7 +114,13 @@ class RemoverTest : public orvtest::DeviceTest {
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
   }
-  std::string Log() { return orvtest::ReadHostFile(Host("OrvNewsRemover_log.txt")); }
+  std::string Log() { return orvtest::ReadHostFile(device_.FsRoot() + "/OrvNewsRemover_log.txt"); }
+
+  static constexpr const char16_t* kInstall = u"\\Program Files\\Orv News";
+  static constexpr const char16_t* kContent = u"\\Program Files\\Orv News\\Content";
+  static constexpr const char16_t* kTemplates = u"\\Program Files\\Orv News\\Templates";
+  std::string programs_;
+  plat::InstallManifest manifest_;
 };
 
 TEST_F(RemoverTest, TheUninstallDocumentRemovesTheProduct) {
@@ -136,39 +157,30 @@ TEST_F(RemoverTest, AnyOtherDocumentFailsAndRemovesNothing) {
   }
   // The right document without the "process" flag is not carried out either.
   EXPECT_EQ(ProcessConfiguration(kUninstall, 0, nullptr), kConfigBadDocument);
-  EXPECT_TRUE(Exists(u"\\Program Files\\Orv News\\Orv News.exe"));
-  EXPECT_TRUE(Exists(plat::hosts::kInstallManifestPath));
+  EXPECT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));
+  EXPECT_TRUE(ManifestThere());
+  EXPECT_NE(ReadMounts().find("Templates"), std::string::npos);
   EXPECT_TRUE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House\\Orv News"));
 }
 
 TEST_F(RemoverTest, TheUninstallerReportsSuccessAndFailureInItsExitCodeAndLog) {
-  // A folder where the manifest lists a file cannot be removed as that file.
-  plat::CreateDirectoryW(u"\\Program Files\\Orv News\\Locked.dll", nullptr);
-  orvtest::WriteHostFile(Host("Program Files/Orv News/Locked.dll/inside"), "x");
-  WriteManifest("\\Program Files\\Orv News\\Orv News.exe\n\\Program Files\\Orv News\\Locked.dll\n");
+  // A folder where the manifest lists a file of the device cannot be removed as that file.
+  plat::CreateDirectoryW(u"\\Windows\\Locked.dll", nullptr);
+  orvtest::WriteHostFile(device_.FsRoot() + "/Windows/Locked.dll/inside", "x");
+  plat::InstallManifest locked = manifest_;
+  locked.files.push_back(u"\\Windows\\Locked.dll");
+  ASSERT_TRUE(plat::WriteInstallManifest(plat::hosts::kInstalledPackage, locked));
   EXPECT_NE(RunRemover(), 0);
   EXPECT_NE(Log().find("removal failed"), std::string::npos) << Log();
-  EXPECT_FALSE(Exists(u"\\Program Files\\Orv News\\Orv News.exe"));  // the rest went
-  EXPECT_TRUE(Exists(plat::hosts::kInstallManifestPath));            // kept for another try
+  EXPECT_FALSE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));  // the rest went
+  EXPECT_TRUE(ManifestThere());                            // kept for another try
 
-  plat::RemoveDirectoryW(u"\\Program Files\\Orv News\\Locked.dll\\inside");
-  plat::DeleteFileW(u"\\Program Files\\Orv News\\Locked.dll\\inside");
-  plat::RemoveDirectoryW(u"\\Program Files\\Orv News\\Locked.dll");
-  WriteManifest(
-      "\\Program Files\\Orv News\\OrvNewsToday.dll\n\\Program Files\\Orv News\\Images\\Empty_db_VGA.png\n"
-      "\\Program Files\\Orv News\\Images\\\n");
+  ASSERT_TRUE(plat::WriteInstallManifest(plat::hosts::kInstalledPackage, manifest_));
   EXPECT_EQ(RunRemover(), 0);
   EXPECT_NE(Log().find("Orv Brevant removed"), std::string::npos) << Log();
   ExpectRemoved();
   // Run twice: the same document, and again success.
   EXPECT_EQ(RunRemover(), 0);
-}
-
-TEST(InstallManifestTest, ReadsFilesAndFoldersAndSkipsTheRest) {
-  const auto m = plat::hosts::ParseInstallManifest(
-      "# comment\r\n\\A\\b.exe\r\n\n   \\A\\c d.dat  \nrelative\\x\n\\A\\\n\\\n");
-  EXPECT_EQ(m.files, (std::vector<std::u16string>{u"\\A\\b.exe", u"\\A\\c d.dat"}));
-  EXPECT_EQ(m.folders, (std::vector<std::u16string>{u"\\A"}));
 }
 
 }  // namespace

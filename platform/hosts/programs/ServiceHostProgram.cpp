@@ -4,9 +4,10 @@
 //
 //   orv-servicehost [--device <folder>] [--library <name>] [--program-folder <folder>]
 //
-// The library defaults to "OrvNewsService.dll"; "\Program Files\Orv News" is
-// mounted onto the program folder (by default the host's own folder, where
-// the build puts the deliverables). Exit code 0 after a clean stop, 2 when the
+// The library defaults to "OrvNewsService.dll", found in the host's own
+// folder. The device's recorded mounts (the install step's) apply as in every
+// program; --program-folder mounts "\Program Files\Orv News" onto another
+// folder for this process (tests with a program of their own). Exit code 0 after a clean stop, 2 when the
 // library or its entry points are missing, 3 when NEW_Init fails.
 #include <pthread.h>
 #include <signal.h>
@@ -25,15 +26,6 @@
 
 namespace {
 
-std::string OwnFolder() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  std::string p(buf, static_cast<std::size_t>(n));
-  std::size_t slash = p.rfind('/');
-  return slash == std::string::npos ? "." : p.substr(0, slash);
-}
-
 void Say(const std::string& line) { std::fprintf(stderr, "orv-servicehost: %s\n", line.c_str()); }
 
 }  // namespace
@@ -48,7 +40,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   std::string library = "OrvNewsService.dll";
-  std::string programFolder = OwnFolder();
+  std::string programFolder;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     if (a == "--device") plat::SetDeviceRoot(argv[i + 1]);
@@ -60,8 +52,13 @@ int main(int argc, char** argv) {
     }
   }
   struct stat st{};
-  if (::stat(programFolder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+  if (!programFolder.empty()) {
+    if (::stat(programFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      Say("no folder " + programFolder);
+      return 2;
+    }
     plat::MountFolder(u"\\Program Files\\Orv News", programFolder, false);
+  }
 
   const std::u16string name = plat::Utf8ToUtf16(library);
   plat::HMODULE module = plat::LoadLibraryW(name.c_str());
