@@ -165,6 +165,8 @@ void CChannelSet::RemoveChannels() {
 void CChannelSet::RemoveAll() {
   CSyncLock lock(this, u"CChannelSet::RemoveAll");
   RemoveChannels();
+  // Unloaded: the next Open reads the folder's channels again.
+  loadedFolder_.clear();
 }
 
 void CChannelSet::FireListChanged() {

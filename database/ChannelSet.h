@@ -64,6 +64,7 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
   void SetReadOnly(std::int32_t flag) override { readOnly_ = flag; }
   std::int32_t IsReadOnly() override { return readOnly_; }
   bool Open() override;
+  // Unloads every channel (files stay); the next Open reads the folder again.
   void RemoveAll() override;
   int GetCount() override { return static_cast<int>(channels_.size()); }
   IChannel* GetAt(int index) override;

@@ -1,9 +1,11 @@
 #include "database/TodayChannelFilter.h"
 
 #include "core/FileUtils.h"
+#include "core/MutexLock.h"
 #include "core/StringUtils.h"
 #include "core/VORegistry.h"
 #include "database/TodayViewOptions.h"
+#include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
 
 namespace {
@@ -30,8 +32,25 @@ CTodayChannelFilter* CTodayChannelFilter::GetInstance() {
   return &instance;
 }
 
-CTodayChannelFilter::CTodayChannelFilter() { Load(); }
-CTodayChannelFilter::~CTodayChannelFilter() = default;
+CTodayChannelFilter::CTodayChannelFilter() {
+  mutex_ = plat::CreateMutexW(nullptr, plat::FALSE, kChannelsFilterMutex);
+  Load();
+}
+
+CTodayChannelFilter::~CTodayChannelFilter() {
+  if (mutex_) plat::CloseHandle(mutex_);
+}
+
+template <class F>
+bool CTodayChannelFilter::Change(F change) {
+  CMutexLock mutexLock(mutex_, kMutexTimeoutMs);
+  if (!mutexLock.IsLocked()) return false;
+  contentFolder_ = OpenSettingsKey().GetString(u"ContentFolder", u"");
+  entries_.clear();
+  ReadStored();
+  if (!change()) return true;
+  return Save();
+}
 
 std::u16string CTodayChannelFilter::GetChunkName(const std::u16string& folder, int index) {
   std::u16string name = u"ChannelsFilter" + folder;
@@ -58,31 +77,35 @@ std::u16string CTodayChannelFilter::GetContentFolder() {
   return contentFolder_;
 }
 
+bool CTodayChannelFilter::ReadStored() {
+  CVORegistry key = OpenTodayKey();
+  autoIncludeNewChannels_ = key.GetDWORD(u"AutoIncludeNewChannels", 1) != 0 ? 1 : 0;
+  for (int index = 0;; ++index) {
+    const std::u16string name = GetChunkName(contentFolder_, index);
+    if (!ValueExists(key, name)) break;
+    DecodeEntries(key.GetString(name.c_str(), nullptr), entries_);
+  }
+  return !entries_.empty();
+}
+
 void CTodayChannelFilter::Load() {
   CSyncLock lock(this, u"CTodayChannelFilter::Load");
   entries_.clear();
   contentFolder_ = OpenSettingsKey().GetString(u"ContentFolder", u"");
-
-  {
-    CVORegistry key = OpenTodayKey();
-    autoIncludeNewChannels_ = key.GetDWORD(u"AutoIncludeNewChannels", 1) != 0 ? 1 : 0;
-    for (int index = 0;; ++index) {
-      const std::u16string name = GetChunkName(contentFolder_, index);
-      if (!ValueExists(key, name)) break;
-      DecodeEntries(key.GetString(name.c_str(), nullptr), entries_);
-    }
-  }
-  if (!entries_.empty()) return;
+  if (ReadStored()) return;
 
   // Nothing stored for this folder: start from the channels that are there.
-  const std::u16string folder = contentFolder_.empty() ? GetDefaultContentFolder() : contentFolder_;
-  CFileFinder finder(folder, u"*.cnl", true);
-  while (finder.FindNext()) {
-    const std::u16string& file = finder.GetFileName();
-    if (file.size() <= 4) continue;
-    Enter(UnescapeUrl(std::u16string_view(file).substr(0, file.size() - 4)));
-  }
-  Save();
+  Change([this] {
+    if (!entries_.empty()) return false;  // another process made it meanwhile
+    const std::u16string folder = contentFolder_.empty() ? GetDefaultContentFolder() : contentFolder_;
+    CFileFinder finder(folder, u"*.cnl", true);
+    while (finder.FindNext()) {
+      const std::u16string& file = finder.GetFileName();
+      if (file.size() <= 4) continue;
+      Enter(UnescapeUrl(std::u16string_view(file).substr(0, file.size() - 4)));
+    }
+    return true;
+  });
 }
 
 bool CTodayChannelFilter::Save() {
@@ -122,14 +145,30 @@ bool CTodayChannelFilter::Enter(const std::u16string& name) {
 
 bool CTodayChannelFilter::IsIncluded(const std::u16string& name, bool save) {
   CSyncLock lock(this, u"CTodayChannelFilter::IsIncluded");
-  if (Enter(name) && save) Save();
+  if (entries_.count(name) == 0) {
+    if (save) {
+      Change([&] { return Enter(name); });
+    }
+    Enter(name);
+  }
   return entries_[name] == kShown;
 }
 
 void CTodayChannelFilter::SetIncluded(const std::u16string& name, bool included) {
-  CSyncLock lock(this, u"CTodayChannelFilter::SetIncluded");
-  entries_[name] = included ? kShown : kHidden;
-  Save();
+  SetEntries(CStringToStringMap{{name, included ? kShown : kHidden}});
+}
+
+bool CTodayChannelFilter::SetEntries(const CStringToStringMap& flags) {
+  CSyncLock lock(this, u"CTodayChannelFilter::SetEntries");
+  const bool written = Change([&] {
+    for (const auto& [name, flag] : flags) entries_[name] = flag;
+    return true;
+  });
+  if (!written) {
+    // Keep the choice in memory at least; a later change writes it.
+    for (const auto& [name, flag] : flags) entries_[name] = flag;
+  }
+  return written;
 }
 
 bool CTodayChannelFilter::SetAutoInclude(bool autoInclude) {
@@ -143,6 +182,7 @@ bool CTodayChannelFilter::SetAutoInclude(bool autoInclude) {
 
 void CTodayChannelFilter::Remove(const std::u16string& name) {
   CSyncLock lock(this, u"CTodayChannelFilter::Remove");
-  if (entries_.erase(name) == 0) return;
-  Save();
+  if (entries_.count(name) == 0) return;
+  Change([&] { return entries_.erase(name) != 0; });
+  entries_.erase(name);
 }

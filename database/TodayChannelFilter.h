@@ -4,6 +4,13 @@
 // the product key's "ContentFolder" gives it, continued when long in further
 // values named like it plus ":1", ":2", ... Each value holds items of the
 // form name ":" flag "|", with ":", "|" and "\" escaped by "\".
+//
+// Several processes write the filter (the main program as channels come and
+// go, the Today item as it meets new channels, the Today options program).
+// Each change is a read-modify-write of the stored values under the named
+// mutex kChannelsFilterMutex: the stored filter is read again, the change is
+// applied to it and it is written back, so that no writer loses another's
+// change. A change whose mutex wait times out is not written.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +18,10 @@
 
 #include "core/StringMaps.h"
 #include "core/Synchronized.h"
+#include "platform/base/Handle.h"
+
+// Guards every read-modify-write of the stored filter, in every process.
+inline constexpr const char16_t* kChannelsFilterMutex = u"OrvNews.ChannelsFilter.7E2C1A54";
 
 class CTodayChannelFilter : public CSynchronized {
  public:
@@ -19,6 +30,8 @@ class CTodayChannelFilter : public CSynchronized {
 
   // The process's filter, created (and loaded) on first use.
   static CTodayChannelFilter* GetInstance();
+
+  static constexpr plat::DWORD kMutexTimeoutMs = 5000;
 
   // Loads.
   CTodayChannelFilter();
@@ -42,6 +55,9 @@ class CTodayChannelFilter : public CSynchronized {
   bool IsIncluded(const std::u16string& name, bool save);
   // Shows or hides a channel (the options program's choice) and saves.
   void SetIncluded(const std::u16string& name, bool included);
+  // Sets the flags of several channels ("1" or "0" by name) in one change of
+  // the stored filter; false when it could not be written (mutex or registry).
+  bool SetEntries(const CStringToStringMap& flags);
   // Forgets a channel (removed, or its file gone) and saves when it was there.
   void Remove(const std::u16string& name);
 
@@ -62,6 +78,16 @@ class CTodayChannelFilter : public CSynchronized {
 
  private:
   bool Enter(const std::u16string& name);
+  // Reads the stored values of the current folder into entries_ (the
+  // default selection is not made); false when nothing is stored.
+  bool ReadStored();
+  // Under the named mutex: reads the stored filter again, lets change edit
+  // entries_ (it answers whether anything is to be written) and saves. False
+  // when the mutex could not be had or the save failed.
+  template <class F>
+  bool Change(F change);
+
+  plat::HANDLE mutex_ = nullptr;
 
   int autoIncludeNewChannels_ = 1;
   CStringToStringMap entries_;

@@ -10,6 +10,7 @@
 #include "core/XmlDom.h"
 #include "platform/base/Text.h"
 #include "platform/controls/Shell.h"
+#include "platform/controls/TodayItems.h"
 #include "platform/base/Device.h"
 #include "platform/files/DeviceMounts.h"
 #include "platform/files/Files.h"
@@ -22,7 +23,6 @@ namespace {
 
 constexpr const char16_t* kCompanyKey = u"SOFTWARE\\Orv Software House";
 constexpr const char16_t* kProductKey = u"SOFTWARE\\Orv Software House\\Orv News";
-constexpr const char16_t* kTodayItemsKey = u"Software\\Microsoft\\Today\\Items";
 constexpr const char16_t* kTodayLibrary = u"OrvNewsToday.dll";
 
 bool Is(const CXmlNode& node, const char16_t* name) {

@@ -5,7 +5,6 @@
 // removes what the install step installed and leaves the user's articles.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +25,7 @@
 #include "platform/inet/DeviceNetwork.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/ScreenDriver.h"
 
@@ -227,15 +227,7 @@ TEST(RemoverE2E, RemovesWhatTheInstallStepInstalledAndKeepsTheArticles) {
   std::size_t programFiles = 0;
   for (auto& e : std::filesystem::recursive_directory_iterator(ORV_PROGRAM_DIR)) programFiles += e.is_regular_file();
 
-  pid_t pid = fork();
-  if (pid == 0) {
-    execl(ORV_REMOVER, ORV_REMOVER, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << orvtest::ReadHostFile(device.FsRoot() + "/OrvNewsRemover_log.txt");
+  EXPECT_EQ(orvtest::RunProgram(ORV_REMOVER), 0) << orvtest::ReadHostFile(device.FsRoot() + "/OrvNewsRemover_log.txt");
 
   const std::string mounts = orvtest::ReadHostFile(plat::DeviceMountsFile());
   EXPECT_EQ(mounts.find("\\Program Files\\Orv News\t"), std::string::npos) << mounts;

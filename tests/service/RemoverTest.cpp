@@ -3,8 +3,6 @@
 // the Today item's entry, leaves the user's content, and says so in its exit
 // code and its log.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -16,6 +14,7 @@
 #include "platform/files/DeviceMounts.h"
 #include "platform/files/InstallManifest.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
@@ -104,16 +103,7 @@ class RemoverTest : public orvtest::DeviceTest {
   }
 
   // Runs the uninstaller program on this device; its exit code.
-  int RunRemover() {
-    pid_t pid = fork();
-    if (pid == 0) {
-      execl(ORV_REMOVER, ORV_REMOVER, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-  }
+  int RunRemover() { return orvtest::RunProgram(ORV_REMOVER); }
   std::string Log() { return orvtest::ReadHostFile(device_.FsRoot() + "/OrvNewsRemover_log.txt"); }
 
   static constexpr const char16_t* kInstall = u"\\Program Files\\Orv News";

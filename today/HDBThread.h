@@ -1,0 +1,85 @@
+// The Today item's data: a background thread that loads the channel set of
+// the content folder in read-only mode, feeds the channels the Today channel
+// selection shows into a filter of unread articles, and then follows the
+// change notices of the programs that write the database (CNotifyToday) to
+// reload single channels or everything. The views read the filter and the
+// status on the host's UI thread, under the channel set's lock.
+#pragma once
+
+#include <atomic>
+#include <functional>
+
+#include "database/ArticleFilter.h"
+#include "platform/base/Handle.h"
+#include "platform/base/Types.h"
+
+class CChannelSet;
+class CTodayChannelFilter;
+
+// Unread articles with a title, of the channels given to the filter.
+class CUnreadArticleFilter : public CArticleFilter {
+ public:
+  explicit CUnreadArticleFilter(CChannelSet* channelSet) : CArticleFilter(channelSet) {}
+  bool Accepts(IArticle* article) override;
+};
+
+enum TodayStatus : int {
+  kTodayLoading = 2,
+  kTodayNoStorage = 3,
+  kTodayNoArticles = 4,
+  kTodayReady = 5,
+};
+
+class CHDBThread {
+ public:
+  // How often the content folder is checked again while the thread waits.
+  static constexpr plat::DWORD kStorageCheckMs = 3000;
+  // The thread's waits: WaitForMultipleObjects (any one) in production; tests
+  // answer time-outs at once.
+  using WaitFunction = std::function<plat::DWORD(plat::DWORD count, const plat::HANDLE* handles, plat::DWORD ms)>;
+
+  // channelSet: null for the process's channel set. The thread starts and
+  // waits for Start before it reads anything.
+  explicit CHDBThread(CChannelSet* channelSet = nullptr, WaitFunction wait = nullptr);
+  // Stops the thread: every wait of it ends at the stop event, so the join is
+  // short; the filter is deleted under the channel set's lock.
+  ~CHDBThread();
+  CHDBThread(const CHDBThread&) = delete;
+  CHDBThread& operator=(const CHDBThread&) = delete;
+
+  bool IsRunning() const { return thread_ != nullptr; }
+  // Lets the thread read the database (after the item's first paint).
+  void Start();
+  // Under the channel set's lock: 2 while loading, else 3 when the content
+  // folder cannot be reached, 5 when the filter holds articles, else 4.
+  int GetStatus();
+  // Read under the channel set's lock.
+  CUnreadArticleFilter* GetFilter() { return filter_; }
+  CChannelSet* GetChannelSet() { return channelSet_; }
+  // How many full loads of the channel set the thread began (tests).
+  int GetCycleCount() const { return cycles_; }
+  // How many times the thread went to its wait with nothing left to do (tests).
+  int GetIdleCount() const { return idles_; }
+
+ private:
+  static plat::DWORD ThreadProc(void* self);
+  plat::DWORD Run();
+  void Cycle();
+  // Waits for a notice, a stop or the return of the storage. True: reload
+  // everything.
+  bool WaitForWork(bool readPending);
+  int ComputeStatus();
+
+  CChannelSet* channelSet_;
+  CTodayChannelFilter* channels_;
+  WaitFunction wait_;
+  plat::HANDLE thread_ = nullptr;
+  plat::HANDLE startEvent_ = nullptr;
+  plat::HANDLE stopEvent_ = nullptr;
+  plat::HANDLE stoppedEvent_ = nullptr;
+  std::atomic<bool> stop_{false};
+  CUnreadArticleFilter* filter_ = nullptr;
+  std::atomic<int> status_{kTodayLoading};
+  std::atomic<int> cycles_{0};
+  std::atomic<int> idles_{0};
+};

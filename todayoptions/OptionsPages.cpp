@@ -1,0 +1,473 @@
+#include "todayoptions/OptionsPages.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/Localizer.h"
+#include "core/VORegistry.h"
+#include "database/NotifyToday.h"
+#include "database/TodayChannelFilter.h"
+#include "database/TodayViewOptions.h"
+#include "platform/controls/ComboBox.h"
+#include "platform/controls/Shell.h"
+#include "platform/controls/ShellExecute.h"
+#include "platform/controls/StandardControls.h"
+#include "platform/gdi/Gdi.h"
+#include "platform/ipc/Ipc.h"
+#include "platform/resources/Resources.h"
+#include "resources/todayoptions/resource.h"
+
+namespace {
+
+constexpr const char16_t* kShown = u"1";
+constexpr const char16_t* kHidden = u"0";
+
+// ClearType combo rows and the stored "Font.ClearType" modes they stand for.
+constexpr int kClearTypeModes[3] = {2, 1, 0};  // system, always on, always off
+
+CVORegistry TodayKey() {
+  const std::u16string path = GetTodayRegistryKey();
+  return CVORegistry(GetSettingsRootKey(), path.c_str(), true, true, plat::KEY_ALL_ACCESS);
+}
+
+std::u16string Text(plat::UINT id) {
+  char16_t buffer[2048] = {};
+  const int n = plat::LoadStringW(plat::GetModuleHandleW(nullptr), id, buffer, 2048);
+  const std::u16string text(buffer, static_cast<std::size_t>(std::max(0, n)));
+  const char16_t* translated = GetLocalizer().FindTranslation(text.c_str());
+  return translated ? std::u16string(translated) : text;
+}
+
+std::u16string Number(int n) {
+  const std::string s = std::to_string(n);
+  return std::u16string(s.begin(), s.end());
+}
+
+// The size in pixels the shell gives its user-interface font.
+int SystemFontPixels() {
+  plat::DWORD size = 0, required = 0;
+  if (plat::SHGetUIMetrics(plat::SHUIM_FONTSIZE_PIXEL, &size, sizeof size, &required) == 0 && size > 0)
+    return static_cast<int>(size);
+  return CTodayViewOptions::kDefaultSystemFontSize;
+}
+
+}  // namespace
+
+// ---- COptionsPage -------------------------------------------------------------
+
+bool COptionsPage::Checked(int id) const {
+  return plat::SendMessageW(Item(id), plat::BM_GETCHECK, 0, 0) == static_cast<plat::LRESULT>(plat::BST_CHECKED);
+}
+
+void COptionsPage::Check(int id, bool on) {
+  plat::SendMessageW(Item(id), plat::BM_SETCHECK, on ? plat::BST_CHECKED : plat::BST_UNCHECKED, 0);
+}
+
+int COptionsPage::Selection(int id) const {
+  return static_cast<int>(plat::SendMessageW(Item(id), plat::CB_GETCURSEL, 0, 0));
+}
+
+void COptionsPage::Select(int id, int index) {
+  const int count = static_cast<int>(plat::SendMessageW(Item(id), plat::CB_GETCOUNT, 0, 0));
+  // A value outside the combo's range shows no selection.
+  plat::SendMessageW(Item(id), plat::CB_SETCURSEL, index >= 0 && index < count ? index : static_cast<plat::WPARAM>(-1), 0);
+}
+
+void COptionsPage::AddStrings(int id, const std::vector<std::u16string>& texts) {
+  for (const std::u16string& text : texts)
+    plat::SendMessageW(Item(id), plat::CB_ADDSTRING, 0, reinterpret_cast<plat::LPARAM>(text.c_str()));
+}
+
+plat::INT_PTR COptionsPage::DialogProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+  auto* page = reinterpret_cast<COptionsPage*>(plat::GetWindowLongW(hwnd, plat::DWL_USER));
+  switch (msg) {
+    case plat::WM_INITDIALOG: {
+      const auto* sheetPage = reinterpret_cast<const plat::PROPSHEETPAGEW*>(lParam);
+      page = reinterpret_cast<COptionsPage*>(sheetPage ? sheetPage->lParam : lParam);
+      plat::SetWindowLongW(hwnd, plat::DWL_USER, reinterpret_cast<plat::LONG_PTR>(page));
+      if (page) {
+        page->page_ = hwnd;
+        page->OnInit(hwnd);
+        plat::PostMessageW(hwnd, plat::WM_SETTINGCHANGE, 0x3002, 0);
+      }
+      return plat::TRUE;
+    }
+    case plat::WM_COMMAND:
+      if (page) page->OnCommand(plat::LOWORD(wParam), plat::HIWORD(wParam));
+      return plat::FALSE;
+    case plat::WM_SIZE:
+      if (page) page->OnSize();
+      return plat::FALSE;
+    case plat::WM_NOTIFY: {
+      if (!page) return plat::FALSE;
+      const auto* header = reinterpret_cast<const plat::NMHDR*>(lParam);
+      if (header->code == plat::PSN_SETACTIVE) {
+        page->OnSetActive();
+      } else if (header->code == plat::PSN_KILLACTIVE) {
+        page->OnKillActive();
+      } else if (header->code == plat::PSN_APPLY) {
+        plat::SetWindowLongW(hwnd, plat::DWL_MSGRESULT,
+                             page->OnApply() ? plat::PSNRET_NOERROR : plat::PSNRET_INVALID_NOCHANGEPAGE);
+        return plat::TRUE;
+      } else if (header->code == plat::PSN_HELP) {
+        const std::u16string target = u"file:OrvNews.htm#" + std::u16string(page->HelpTopic());
+        plat::CreateProcessW(u"PegHelp.exe", target.c_str(), nullptr, nullptr, plat::FALSE, 0, nullptr, nullptr,
+                             nullptr, nullptr);
+      }
+      return plat::FALSE;
+    }
+    default: {
+      static const plat::UINT metricChange = plat::RegisterWindowMessageW(plat::SH_UIMETRIC_CHANGE);
+      if (msg == metricChange && metricChange != 0) {
+        if (auto* font = dynamic_cast<CTabFont*>(page)) font->OnMetricChange();
+      }
+      return plat::FALSE;
+    }
+  }
+}
+
+// ---- CTabChannels ---------------------------------------------------------------
+
+int CTabChannels::TemplateId() const { return IDD_CHANNELS; }
+
+void CTabChannels::OnInit(plat::HWND page) {
+  page_ = page;
+  CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
+  filter->Load();
+  Check(IDC_AUTO_INCLUDE, filter->GetAutoIncludeNewChannels());
+  plat::HWND list = Item(IDC_CHANNEL_LIST);
+  plat::SendMessageW(list, plat::LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                     plat::LVS_EX_FULLROWSELECT | plat::LVS_EX_CHECKBOXES);
+  plat::RECT client{};
+  plat::GetClientRect(list, &client);
+  plat::LVCOLUMNW column{plat::LVCF_WIDTH, 0, client.right, nullptr, 0, 0};
+  plat::SendMessageW(list, plat::LVM_INSERTCOLUMNW, 0, reinterpret_cast<plat::LPARAM>(&column));
+  filter->GetEntries(initial_);
+  int index = 0;
+  for (const auto& [name, flag] : initial_) {
+    std::u16string text = name;
+    plat::LVITEMW item{};
+    item.mask = plat::LVIF_TEXT;
+    item.iItem = index;
+    item.pszText = text.data();
+    const int at = static_cast<int>(plat::SendMessageW(list, plat::LVM_INSERTITEMW, 0, reinterpret_cast<plat::LPARAM>(&item)));
+    SetRow(at, flag == kShown);
+    ++index;
+  }
+  if (index > 0) {
+    plat::LVITEMW state{};
+    state.stateMask = plat::LVIS_SELECTED | plat::LVIS_FOCUSED;
+    state.state = state.stateMask;
+    plat::SendMessageW(list, plat::LVM_SETITEMSTATE, 0, reinterpret_cast<plat::LPARAM>(&state));
+  }
+}
+
+void CTabChannels::OnSize() {
+  plat::HWND list = Item(IDC_CHANNEL_LIST);
+  if (!list) return;
+  plat::RECT client{};
+  plat::GetClientRect(list, &client);
+  plat::SendMessageW(list, plat::LVM_SETCOLUMNWIDTH, 0, client.right);
+}
+
+void CTabChannels::SetRow(int index, bool on) {
+  plat::LVITEMW state{};
+  state.stateMask = plat::LVIS_STATEIMAGEMASK;
+  state.state = plat::INDEXTOSTATEIMAGEMASK(on ? 2 : 1);
+  plat::SendMessageW(Item(IDC_CHANNEL_LIST), plat::LVM_SETITEMSTATE, static_cast<plat::WPARAM>(index),
+                     reinterpret_cast<plat::LPARAM>(&state));
+}
+
+std::vector<std::pair<std::u16string, bool>> CTabChannels::Rows() const {
+  std::vector<std::pair<std::u16string, bool>> rows;
+  plat::HWND list = Item(IDC_CHANNEL_LIST);
+  const int count = static_cast<int>(plat::SendMessageW(list, plat::LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char16_t buffer[512] = {};
+    plat::LVITEMW item{};
+    item.iSubItem = 0;
+    item.pszText = buffer;
+    item.cchTextMax = 512;
+    plat::SendMessageW(list, plat::LVM_GETITEMTEXTW, static_cast<plat::WPARAM>(i), reinterpret_cast<plat::LPARAM>(&item));
+    const auto state = static_cast<plat::UINT>(
+        plat::SendMessageW(list, plat::LVM_GETITEMSTATE, static_cast<plat::WPARAM>(i), plat::LVIS_STATEIMAGEMASK));
+    rows.emplace_back(std::u16string(buffer), (state & plat::LVIS_STATEIMAGEMASK) == plat::INDEXTOSTATEIMAGEMASK(2));
+  }
+  return rows;
+}
+
+void CTabChannels::CheckAll(bool on) {
+  const int count = static_cast<int>(plat::SendMessageW(Item(IDC_CHANNEL_LIST), plat::LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) SetRow(i, on);
+}
+
+bool CTabChannels::OnApply() {
+  CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
+  if (!filter->SetAutoInclude(Checked(IDC_AUTO_INCLUDE))) return false;
+  CStringToStringMap flags;
+  reported_.clear();
+  for (const auto& [name, on] : Rows()) {
+    const std::u16string flag = on ? kShown : kHidden;
+    flags[name] = flag;
+    auto before = initial_.find(name);
+    if (before == initial_.end() || before->second != flag) reported_.push_back(name);
+  }
+  // The selection is written under its named mutex, then the item is told.
+  if (!filter->SetEntries(flags)) return false;
+  for (const std::u16string& name : reported_) CNotifyToday::GetInstance()->NotifyItemChanged(name);
+  initial_ = flags;
+  return true;
+}
+
+// ---- CTabFont -----------------------------------------------------------------------
+
+const std::vector<int>& CTabFont::Sizes() {
+  static const std::vector<int> sizes{8, 9, 10, 11, 12, 13, 14, 16, 18};
+  return sizes;
+}
+
+int CTabFont::TemplateId() const { return IDD_FONT; }
+
+void CTabFont::OnInit(plat::HWND page) {
+  page_ = page;
+  CVORegistry key = TodayKey();
+  useSystem_ = key.GetDWORD(u"Font.UseSystem", 1) != 0;
+  name_ = key.GetString(u"Font.Name", u"Tahoma");
+  height_ = static_cast<int>(key.GetDWORD(u"Font.Height", 12));
+  clearType_ = static_cast<int>(key.GetDWORD(u"Font.ClearType", 1));
+  savedName_ = name_;
+  savedHeight_ = height_;
+  Check(IDC_USE_SYSTEM_FONT, useSystem_);
+  AddStrings(IDC_CLEARTYPE, {Text(IDS_CLEARTYPE_SYSTEM), Text(IDS_CLEARTYPE_ON), Text(IDS_CLEARTYPE_OFF)});
+  std::vector<std::u16string> sizes;
+  for (int size : Sizes()) sizes.push_back(Number(size));
+  AddStrings(IDC_FONT_SIZE, sizes);
+  std::vector<std::u16string> families;
+  plat::HDC screen = plat::GetDC(nullptr);
+  plat::EnumFontFamiliesW(
+      screen, nullptr,
+      [](const plat::LOGFONTW* font, const plat::TEXTMETRICW*, plat::DWORD, plat::LPARAM param) -> int {
+        reinterpret_cast<std::vector<std::u16string>*>(param)->push_back(font->lfFaceName);
+        return 1;
+      },
+      reinterpret_cast<plat::LPARAM>(&families));
+  plat::ReleaseDC(nullptr, screen);
+  std::sort(families.begin(), families.end());
+  families.erase(std::unique(families.begin(), families.end()), families.end());
+  AddStrings(IDC_FONT_NAME, families);
+  ShowCurrent();
+  const int* mode = std::find(std::begin(kClearTypeModes), std::end(kClearTypeModes), clearType_);
+  initialClearTypeRow_ = mode == std::end(kClearTypeModes) ? -1 : static_cast<int>(mode - kClearTypeModes);
+  Select(IDC_CLEARTYPE, initialClearTypeRow_);
+}
+
+void CTabFont::ShowCurrent() {
+  const bool custom = !useSystem_;
+  const std::u16string name = custom ? name_ : std::u16string(u"Tahoma");
+  const int height = custom ? height_ : SystemFontPixels();
+  const plat::LRESULT row =
+      plat::SendMessageW(Item(IDC_FONT_NAME), plat::CB_FINDSTRINGEXACT, static_cast<plat::WPARAM>(-1),
+                         reinterpret_cast<plat::LPARAM>(name.c_str()));
+  Select(IDC_FONT_NAME, static_cast<int>(row));
+  const auto size = std::find(Sizes().begin(), Sizes().end(), height);
+  Select(IDC_FONT_SIZE, size == Sizes().end() ? -1 : static_cast<int>(size - Sizes().begin()));
+  for (int id : {IDC_FONT_NAME, IDC_FONT_NAME_LABEL, IDC_FONT_SIZE, IDC_FONT_SIZE_LABEL, IDC_CLEARTYPE, IDC_CLEARTYPE_LABEL})
+    plat::EnableWindow(Item(id), custom ? plat::TRUE : plat::FALSE);
+}
+
+void CTabFont::ReadChoices() {
+  const int nameRow = Selection(IDC_FONT_NAME);
+  if (nameRow >= 0) {
+    char16_t buffer[plat::LF_FACESIZE + 1] = {};
+    plat::SendMessageW(Item(IDC_FONT_NAME), plat::CB_GETLBTEXT, static_cast<plat::WPARAM>(nameRow),
+                       reinterpret_cast<plat::LPARAM>(buffer));
+    name_ = buffer;
+  }
+  const int sizeRow = Selection(IDC_FONT_SIZE);
+  if (sizeRow >= 0 && sizeRow < static_cast<int>(Sizes().size())) height_ = Sizes()[static_cast<std::size_t>(sizeRow)];
+  const int clearTypeRow = Selection(IDC_CLEARTYPE);
+  if (clearTypeRow >= 0 && clearTypeRow < 3 && clearTypeRow != initialClearTypeRow_) {
+    clearType_ = kClearTypeModes[clearTypeRow];
+    clearTypeRead_ = true;
+  }
+}
+
+void CTabFont::OnCommand(plat::WORD id, plat::WORD code) {
+  if (id == IDC_USE_SYSTEM_FONT && code == plat::BN_CLICKED) {
+    if (!useSystem_) {
+      ReadChoices();
+      savedName_ = name_;
+      savedHeight_ = height_;
+    } else {
+      name_ = savedName_;
+      height_ = savedHeight_;
+    }
+    useSystem_ = Checked(IDC_USE_SYSTEM_FONT);
+    ShowCurrent();
+  } else if ((id == IDC_FONT_NAME || id == IDC_FONT_SIZE || id == IDC_CLEARTYPE) && code == plat::CBN_SELCHANGE) {
+    ReadChoices();
+  }
+}
+
+void CTabFont::OnMetricChange() {
+  if (useSystem_) ShowCurrent();
+}
+
+bool CTabFont::OnApply() {
+  if (!useSystem_) ReadChoices();
+  CVORegistry key = TodayKey();
+  bool written = key.SetDWORD(u"Font.UseSystem", useSystem_ ? 1 : 0);
+  if (!useSystem_) {
+    written = key.SetDWORD(u"Font.Height", static_cast<std::uint32_t>(height_)) && written;
+    if (!name_.empty()) written = key.SetString(u"Font.Name", name_) && written;
+  }
+  // The ClearType mode is written only when the user chose one.
+  if (clearTypeRead_) written = key.SetDWORD(u"Font.ClearType", static_cast<std::uint32_t>(clearType_)) && written;
+  return written;
+}
+
+// ---- CTabViewStyle -----------------------------------------------------------------
+
+int CTabViewStyle::TemplateId() const { return IDD_VIEW_STYLE; }
+
+void CTabViewStyle::OnInit(plat::HWND page) {
+  page_ = page;
+  CVORegistry key = TodayKey();
+  AddStrings(IDC_VIEW_STYLE, {Text(IDS_STYLE_SINGLE), Text(IDS_STYLE_LIST)});
+  AddStrings(IDC_AUTO_SCROLL, {Text(IDS_SCROLL_DISABLED), Text(IDS_SCROLL_SLOW), Text(IDS_SCROLL_NORMAL), Text(IDS_SCROLL_FAST)});
+  std::vector<std::u16string> lines, rows;
+  for (int n = 2; n <= 4; ++n) lines.push_back(Number(n));
+  for (int n = 3; n <= 16; ++n) rows.push_back(Number(n));
+  AddStrings(IDC_LINES, lines);
+  AddStrings(IDC_ROWS, rows);
+  const int style = static_cast<int>(key.GetDWORD(u"ViewStyle", 0));
+  Select(IDC_VIEW_STYLE, style);
+  Check(IDC_SHOW_THUMBNAIL, key.GetDWORD(u"ViewSimple.Show.Thumbnail", 1) != 0);
+  Check(IDC_SIMPLE_SHOW_TIME, key.GetDWORD(u"ViewSimple.Show.ArticleTime", 1) != 0);
+  Check(IDC_SHOW_CHANNEL, key.GetDWORD(u"ViewSimple.Show.ChannelName", 1) != 0);
+  Select(IDC_AUTO_SCROLL, static_cast<int>(key.GetDWORD(u"ViewSimple.AutoScrollSpeed", 2)));
+  Select(IDC_LINES, static_cast<int>(key.GetDWORD(u"ViewSimple.LinesCount", 2)) - 2);
+  Check(IDC_LIST_SHOW_ICON, key.GetDWORD(u"ViewList.Show.ArticleIcon", 1) != 0);
+  Check(IDC_LIST_SHOW_TIME, key.GetDWORD(u"ViewList.Show.ArticleTime", 1) != 0);
+  Select(IDC_ROWS, static_cast<int>(key.GetDWORD(u"ViewList.RowsCount", 10)) - 3);
+  ShowStyleControls(style == 1 ? 1 : 0);
+}
+
+void CTabViewStyle::ShowStyleControls(int style) {
+  for (int id : {IDC_SHOW_THUMBNAIL, IDC_SIMPLE_SHOW_TIME, IDC_SHOW_CHANNEL, IDC_AUTO_SCROLL, IDC_AUTO_SCROLL_LABEL,
+                 IDC_LINES, IDC_LINES_LABEL})
+    plat::ShowWindow(Item(id), style == 0 ? plat::SW_SHOW : plat::SW_HIDE);
+  for (int id : {IDC_LIST_SHOW_ICON, IDC_LIST_SHOW_TIME, IDC_ROWS, IDC_ROWS_LABEL})
+    plat::ShowWindow(Item(id), style == 1 ? plat::SW_SHOW : plat::SW_HIDE);
+}
+
+void CTabViewStyle::OnCommand(plat::WORD id, plat::WORD code) {
+  if (id == IDC_VIEW_STYLE && code == plat::CBN_SELCHANGE) ShowStyleControls(Selection(IDC_VIEW_STYLE) == 1 ? 1 : 0);
+}
+
+bool CTabViewStyle::OnApply() {
+  CVORegistry key = TodayKey();
+  bool written = true;
+  // A combo left without a selection (its stored value was out of range)
+  // keeps the stored value.
+  auto combo = [&](int id, const char16_t* name, int offset) {
+    const int row = Selection(id);
+    if (row >= 0) written = key.SetDWORD(name, static_cast<std::uint32_t>(row + offset)) && written;
+  };
+  combo(IDC_VIEW_STYLE, u"ViewStyle", 0);
+  written = key.SetDWORD(u"ViewSimple.Show.Thumbnail", Checked(IDC_SHOW_THUMBNAIL)) && written;
+  written = key.SetDWORD(u"ViewSimple.Show.ArticleTime", Checked(IDC_SIMPLE_SHOW_TIME)) && written;
+  written = key.SetDWORD(u"ViewSimple.Show.ChannelName", Checked(IDC_SHOW_CHANNEL)) && written;
+  combo(IDC_AUTO_SCROLL, u"ViewSimple.AutoScrollSpeed", 0);
+  combo(IDC_LINES, u"ViewSimple.LinesCount", 2);
+  written = key.SetDWORD(u"ViewList.Show.ArticleIcon", Checked(IDC_LIST_SHOW_ICON)) && written;
+  written = key.SetDWORD(u"ViewList.Show.ArticleTime", Checked(IDC_LIST_SHOW_TIME)) && written;
+  combo(IDC_ROWS, u"ViewList.RowsCount", 3);
+  return written;
+}
+
+// ---- The sheet and the program -------------------------------------------------------
+
+namespace {
+
+std::u16string g_sheetTitle;
+CTabChannels* g_channels = nullptr;
+plat::WNDPROC g_sheetProc = nullptr;
+
+plat::LRESULT SheetSubclass(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+  if (msg == plat::WM_COMMAND && g_channels && g_channels->WasShown()) {
+    if (plat::LOWORD(wParam) == ID_SELECT_ALL) {
+      g_channels->CheckAll(true);
+      return 0;
+    }
+    if (plat::LOWORD(wParam) == ID_SELECT_NONE) {
+      g_channels->CheckAll(false);
+      return 0;
+    }
+  }
+  return plat::CallWindowProcW(g_sheetProc, hwnd, msg, wParam, lParam);
+}
+
+int SheetCallback(plat::HWND hwnd, plat::UINT msg, plat::LPARAM lParam) {
+  if (msg == plat::PSCB_GETVERSION) return 526;
+  if (msg == plat::PSCB_GETTITLE && lParam) {
+    auto* buffer = reinterpret_cast<char16_t*>(lParam);
+    const std::size_t n = std::min<std::size_t>(g_sheetTitle.size(), plat::kSheetTitleChars - 1);
+    std::memcpy(buffer, g_sheetTitle.data(), n * sizeof(char16_t));
+    buffer[n] = 0;
+  } else if (msg == plat::PSCB_INITIALIZED && hwnd) {
+    g_sheetProc = reinterpret_cast<plat::WNDPROC>(plat::GetWindowLongW(hwnd, plat::GWL_WNDPROC));
+    plat::SetWindowLongW(hwnd, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(&SheetSubclass));
+    plat::SHINITDLGINFO info{plat::SHIDIM_FLAGS, hwnd,
+                             plat::SHIDIF_DONEBUTTON | plat::SHIDIF_SIZEDLGFULLSCREEN | plat::SHIDIF_SIPDOWN};
+    plat::SHInitDialog(&info);
+  }
+  return 0;
+}
+
+}  // namespace
+
+plat::INT_PTR RunOptionsSheet(plat::HWND owner, CTabChannels& channels, CTabFont& font, CTabViewStyle& style) {
+  g_sheetTitle = Text(IDS_SHEET_TITLE);
+  g_channels = &channels;
+  COptionsPage* pages[3] = {&channels, &font, &style};
+  plat::PROPSHEETPAGEW sheetPages[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    sheetPages[i].dwSize = sizeof(plat::PROPSHEETPAGEW);
+    sheetPages[i].hInstance = plat::GetModuleHandleW(nullptr);
+    sheetPages[i].pszTemplate = plat::MAKEINTRESOURCEW(static_cast<std::uintptr_t>(pages[i]->TemplateId()));
+    sheetPages[i].pfnDlgProc = &COptionsPage::DialogProc;
+    sheetPages[i].lParam = reinterpret_cast<plat::LPARAM>(pages[i]);
+  }
+  plat::PROPSHEETHEADERW header{};
+  header.dwSize = sizeof header;
+  header.dwFlags = plat::PSH_PROPSHEETPAGE | plat::PSH_USECALLBACK | plat::PSH_MAXIMIZE;
+  header.hwndParent = owner;
+  header.hInstance = plat::GetModuleHandleW(nullptr);
+  header.pszCaption = g_sheetTitle.c_str();
+  header.nPages = 3;
+  header.ppsp = sheetPages;
+  header.pfnCallback = &SheetCallback;
+  const plat::INT_PTR result = plat::PropertySheetW(&header);
+  g_channels = nullptr;
+  return result;
+}
+
+int OptionsMain(plat::HINSTANCE instance) {
+  plat::InitCommonControls();
+  plat::UnregisterClassW(u"052DF53E-3074-4d3d-85BF-94F1D21E010C", instance);
+  plat::WNDCLASSW wc{};
+  wc.lpfnWndProc = plat::DefWindowProcW;
+  wc.hInstance = instance;
+  wc.lpszClassName = u"052DF53E-3074-4d3d-85BF-94F1D21E010C";
+  plat::RegisterClassW(&wc);
+  const std::u16string title = Text(IDS_SHEET_TITLE);
+  plat::HWND owner = plat::CreateWindowExW(0, wc.lpszClassName, title.c_str(), plat::WS_VISIBLE, -1, -1, 0, 0, nullptr,
+                                           nullptr, instance, nullptr);
+  CTabChannels channels;
+  CTabFont font;
+  CTabViewStyle style;
+  RunOptionsSheet(owner, channels, font, style);
+  if (owner) plat::DestroyWindow(owner);
+  return 0;
+}

@@ -1,0 +1,103 @@
+// The pages of the Today item's options program: which channels the item
+// shows (CTabChannels), its font (CTabFont) and its view style
+// (CTabViewStyle). Each page reads the Today settings when it is made and
+// writes them when the sheet is done; the channels page tells the item which
+// channels changed, the item reads the other values again by itself.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/StringMaps.h"
+#include "platform/controls/CommCtrl.h"
+#include "platform/windows/Windows.h"
+
+class COptionsPage {
+ public:
+  virtual ~COptionsPage() = default;
+  // The page's dialog procedure: pages keep their object in DWL_USER.
+  static plat::INT_PTR DialogProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
+  virtual int TemplateId() const = 0;
+  virtual const char16_t* HelpTopic() const = 0;
+  virtual void OnInit(plat::HWND page) = 0;
+  // False keeps the sheet open on this page.
+  virtual bool OnApply() = 0;
+  virtual void OnCommand(plat::WORD id, plat::WORD code) {}
+  virtual void OnSetActive() {}
+  virtual void OnKillActive() {}
+  virtual void OnSize() {}
+  plat::HWND Page() const { return page_; }
+  bool WasShown() const { return page_ != nullptr; }
+
+ protected:
+  plat::HWND Item(int id) const { return plat::GetDlgItem(page_, id); }
+  bool Checked(int id) const;
+  void Check(int id, bool on);
+  int Selection(int id) const;
+  void Select(int id, int index);
+  void AddStrings(int id, const std::vector<std::u16string>& texts);
+  plat::HWND page_ = nullptr;
+};
+
+class CTabChannels : public COptionsPage {
+ public:
+  int TemplateId() const override;
+  const char16_t* HelpTopic() const override { return u"today_channels"; }
+  void OnInit(plat::HWND page) override;
+  bool OnApply() override;
+  void OnSize() override;
+  // "Select All" / "Select None".
+  void CheckAll(bool on);
+  // The rows: name and whether ticked.
+  std::vector<std::pair<std::u16string, bool>> Rows() const;
+  void SetRow(int index, bool on);
+  // The channels the last apply reported as changed.
+  const std::vector<std::u16string>& Reported() const { return reported_; }
+
+ private:
+  CStringToStringMap initial_;
+  std::vector<std::u16string> reported_;
+};
+
+class CTabFont : public COptionsPage {
+ public:
+  // The sizes offered, in points.
+  static const std::vector<int>& Sizes();
+  int TemplateId() const override;
+  const char16_t* HelpTopic() const override { return u"today_font"; }
+  void OnInit(plat::HWND page) override;
+  bool OnApply() override;
+  void OnCommand(plat::WORD id, plat::WORD code) override;
+  // The shell's font size changed: the system values are read again.
+  void OnMetricChange();
+
+ private:
+  void ShowCurrent();
+  void ReadChoices();
+
+  bool useSystem_ = true;
+  std::u16string name_;
+  int height_ = 12;
+  int clearType_ = 1;
+  int initialClearTypeRow_ = -1;
+  bool clearTypeRead_ = false;
+  std::u16string savedName_;
+  int savedHeight_ = 12;
+};
+
+class CTabViewStyle : public COptionsPage {
+ public:
+  int TemplateId() const override;
+  const char16_t* HelpTopic() const override { return u"today_style"; }
+  void OnInit(plat::HWND page) override;
+  bool OnApply() override;
+  void OnCommand(plat::WORD id, plat::WORD code) override;
+  // Shows the controls of the chosen style (0 simple, 1 list).
+  void ShowStyleControls(int style);
+};
+
+// Runs the sheet modally over the three pages with the owner; 1 when done.
+plat::INT_PTR RunOptionsSheet(plat::HWND owner, CTabChannels& channels, CTabFont& font, CTabViewStyle& style);
+// The program's entry: registers the hidden owner window's class, runs the
+// sheet and ends with 0.
+int OptionsMain(plat::HINSTANCE instance);
