@@ -25,7 +25,7 @@
 #include "platform/inet/DeviceNetwork.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/ScreenDriver.h"
 
@@ -157,8 +157,15 @@ TEST_F(ServiceE2E, CradlingStartsOneUpdateOfTheStandInBehindAFrozenScreen) {
   EXPECT_EQ(device_.Stop(host_), 0);
 }
 
-// With the main program as installed, its channels served on the loopback.
-TEST_F(ServiceE2E, CradlingUpdatesEveryChannelOfTheMainProgramOnce) {
+// With the main program as installed, its channels served on the loopback
+// over a paid connection. Nobody is asked: with "UseFreeConnectionsOnly" off
+// the paid connection serves one update of every channel; with it on nothing
+// is fetched. Either way no message box shows, the program ends by itself and
+// the lock goes.
+class ServiceMainProgramE2E : public ServiceE2E, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ServiceMainProgramE2E, CradlingRunsOneUpdateOfEveryChannelOfTheMainProgram) {
+  const bool freeOnly = GetParam();
   orvtest::HttpTestServer server;
   const std::string alpha =
       "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Alpha</title>"
@@ -182,18 +189,23 @@ TEST_F(ServiceE2E, CradlingUpdatesEveryChannelOfTheMainProgramOnce) {
       c->SetProperties(CStringToStringMap{{kPropUrl, plat::Utf8ToUtf16(server.Url(path))}, {kPropType, kChannelTypeRss}});
     }
   }
+  OpenSettingsKey().SetDWORD(u"UseFreeConnectionsOnly", freeOnly ? 1 : 0);
+  ASSERT_TRUE(plat::SetConnectionMode(plat::ConnectionMode::Paid));
   StartService({});
 
-  const plat::HWND none = nullptr;
+  // Started (its hidden window seen), then ended.
+  bool started = false;
   auto ended = [&] {
-    return server.RequestCount("/alpha.xml") > 0 && server.RequestCount("/beta.xml") > 0 &&
-           plat::FindWindowW(u"A377667C-B302-4767-B9C5-EC5210805251", nullptr) == none;
+    const bool running = plat::FindWindowW(u"A377667C-B302-4767-B9C5-EC5210805251", nullptr) != nullptr;
+    started = started || running;
+    return started && !running;
   };
   // The main program shows the wait cursor while it starts, over every window
   // as on the device; everything else stays as the user left it.
   EXPECT_EQ(CradleAndWatchUntil(ended, 90000, true), 0u);
-  EXPECT_EQ(server.RequestCount("/alpha.xml"), 1u);
-  EXPECT_EQ(server.RequestCount("/beta.xml"), 1u);
+  const std::size_t fetches = freeOnly ? 0 : 1;
+  EXPECT_EQ(server.RequestCount("/alpha.xml"), fetches);
+  EXPECT_EQ(server.RequestCount("/beta.xml"), fetches);
   EXPECT_TRUE(ScreenDriver::WaitUntil([] { return UpdateLocked() == 0; }));
   EXPECT_FALSE(HasWindow(device_, kHiddenClass));
   EXPECT_FALSE(HasWindow(device_, kCoverClass));
@@ -207,12 +219,15 @@ TEST_F(ServiceE2E, CradlingUpdatesEveryChannelOfTheMainProgramOnce) {
       ASSERT_NE(c, nullptr);
       int tag = 0;
       c->Acquire(&tag);
-      EXPECT_EQ(c->GetArticleSet() ? c->GetArticleSet()->GetCount() : -1, count);
+      EXPECT_EQ(c->GetArticleSet() ? c->GetArticleSet()->GetCount() : -1, freeOnly ? 0 : count);
       c->Release(&tag, false);
     }
   }
   EXPECT_EQ(device_.Stop(host_), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(PaidConnection, ServiceMainProgramE2E, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "FreeOnly" : "PaidAllowed"; });
 
 // The uninstaller after the install step: the program folder is the build's
 // and stays whole; the device forgets it; the user's articles stay.

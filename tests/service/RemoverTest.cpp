@@ -14,7 +14,7 @@
 #include "platform/files/DeviceMounts.h"
 #include "platform/files/InstallManifest.h"
 #include "platform/registry/Registry.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

@@ -22,7 +22,6 @@
 #include <deque>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace orvtest {
 
@@ -98,9 +97,5 @@ class ChildProcess {
 
 // Runs body in a child and waits for its result.
 int RunInChild(ChildProcess::Body body, int timeoutMs = 30000);
-
-// Runs a program (on this process's device, whose environment it inherits)
-// and waits for it: its exit code, 128 + n when ended by signal n.
-int RunProgram(const std::string& program, const std::vector<std::string>& args = {});
 
 }  // namespace orvtest
