@@ -80,7 +80,12 @@ void CGlobalOptions::SetAutoUpdate(std::uint32_t value) { WriteDWORD(u"AutoUpdat
 
 plat::FILETIME CGlobalOptions::GetAutoUpdateTime() {
   plat::FILETIME time{};
-  if (!ReadTime(u"AutoUpdateTime", &time)) time = plat::ULLToFileTime(plat::CurrentClock().NowUtcFileTime());
+  // Like "LastUpdateTime", a local time: the service compares the user's times of day.
+  if (!ReadTime(u"AutoUpdateTime", &time)) {
+    plat::SYSTEMTIME now{};
+    plat::GetLocalTime(&now);
+    plat::SystemTimeToFileTime(&now, &time);
+  }
   return time;
 }
 

@@ -67,7 +67,22 @@ if [ -n "${ORVNEWS_BUILD:-}" ]; then
 fi
 "$build/programfiles/orv-todayhost" &
 today_pid=$!
-trap 'kill "$today_pid" 2>/dev/null || true; cleanup' EXIT
+
+# The auto-update service: the service host loads "OrvNewsService" on the device
+# beside the other programs and stops when this script ends (README.md,
+# "Auto-update and removal").
+servicehost="$build/programfiles/orv-servicehost"
+if [ -x "$servicehost" ]; then
+  "$servicehost" &
+  service_pid=$!
+fi
+# Ends the hosts, then the demo server, when the script ends.
+stop_all() {
+  if [ -n "${service_pid:-}" ]; then kill -TERM "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true; fi
+  kill "$today_pid" 2>/dev/null || true
+  cleanup
+}
+trap stop_all EXIT
 
 if [ "$headless" = "0" ]; then
   echo "Starting the device screen with Orv News (close the window to end)."

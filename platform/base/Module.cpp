@@ -68,12 +68,17 @@ std::u16string NormalizeName(std::u16string_view name) {
   return base;
 }
 
-std::u16string ProgramPathLocked() {
-  if (!State().programPath.empty()) return State().programPath;
-  std::string host = HostProgramPath();
+// A host program's device path: its file name in the install folder, ".exe" added.
+std::u16string DevicePathOfHostProgram(const std::string& host) {
   std::size_t slash = host.rfind('/');
   std::string file = slash == std::string::npos ? host : host.substr(slash + 1);
+  if (file.size() > 4 && file.compare(file.size() - 4, 4, ".exe") == 0) file.resize(file.size() - 4);
   return u"\\Program Files\\Orv News\\" + Utf8ToUtf16(file) + u".exe";
+}
+
+std::u16string ProgramPathLocked() {
+  if (!State().programPath.empty()) return State().programPath;
+  return DevicePathOfHostProgram(HostProgramPath());
 }
 
 void* OpenShared(const std::u16string& key) {
@@ -219,6 +224,22 @@ DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD cch) {
   std::memcpy(buf, path.data(), path.size() * sizeof(char16_t));
   buf[path.size()] = 0;
   return static_cast<DWORD>(path.size());
+}
+
+std::u16string GetProcessProgramPath(DWORD processId) {
+  if (processId == static_cast<DWORD>(getpid())) {
+    std::lock_guard<std::mutex> lock(State().mutex);
+    return ProgramPathLocked();
+  }
+  char buf[4096];
+  const std::string link = "/proc/" + std::to_string(processId) + "/exe";
+  ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
+  if (n <= 0) return std::u16string();
+  std::string host(buf, static_cast<std::size_t>(n));
+  const std::string deleted = " (deleted)";
+  if (host.size() > deleted.size() && host.compare(host.size() - deleted.size(), deleted.size(), deleted) == 0)
+    host.resize(host.size() - deleted.size());
+  return DevicePathOfHostProgram(host);
 }
 
 void SetProgramDevicePath(const char16_t* devicePath) {

@@ -2,6 +2,8 @@
 // modules built into the program that register their entry points by name.
 #pragma once
 
+#include <string>
+
 #include "platform/base/Types.h"
 
 namespace plat {
@@ -37,6 +39,11 @@ FARPROC GetProcAddressW(HMODULE module, const char16_t* name);
 // characters without it; when cch is too small, copies cch - 1 characters and
 // the null, returns cch and sets ERROR_INSUFFICIENT_BUFFER. 0 on failure.
 DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD cch);
+// The program file of a process of the device, as a device path: this
+// process's own as GetModuleFileNameW(null) gives it; another process's is its
+// host program's name in "\Program Files\Orv News\" with ".exe" (a ".exe"
+// the host file has already is not doubled). Empty when the process is gone.
+std::u16string GetProcessProgramPath(DWORD processId);
 // Names the device path of the running program (each deliverable sets its own).
 void SetProgramDevicePath(const char16_t* devicePath);
 

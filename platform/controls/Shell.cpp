@@ -260,6 +260,21 @@ HRESULT SHGetUIMetrics(DWORD metric, void* data, DWORD size, DWORD* required) {
 }
 
 // ---------------------------------------------------------------------------
+// The configuration manager
+
+namespace {
+std::atomic<ConfigurationManager> g_configurationManager{nullptr};
+}  // namespace
+
+void SetConfigurationManager(ConfigurationManager handler) { g_configurationManager = handler; }
+
+HRESULT DMProcessConfigXML(const WCHAR* document, DWORD flags, WCHAR** result) {
+  if (result) *result = nullptr;
+  ConfigurationManager handler = g_configurationManager.load();
+  return handler ? handler(document, flags, result) : CONFIG_E_NOTIMPL;
+}
+
+// ---------------------------------------------------------------------------
 // "aygshell.dll"
 
 namespace {
@@ -285,6 +300,7 @@ const Entry kEntries[] = {
     {"#88", "SHSetWindowState", Proc(&SHSetWindowState)},
     {"#183", "SHDoneButton", Proc(&SHDoneButton)},
     {"#312", "SHGetUIMetrics", Proc(&SHGetUIMetrics)},
+    {"#2021", "DMProcessConfigXML", Proc(&DMProcessConfigXML)},
     {nullptr, "SHGetFileInfo", Proc(&SHGetFileInfo)},
     {nullptr, "SHChangeNotifyRegister", Proc(&SHChangeNotifyRegister)},
     {nullptr, "SHChangeNotifyDeregister", Proc(&SHChangeNotifyDeregister)},

@@ -10,7 +10,8 @@
 //
 // "aygshell.dll" answers these ordinals: 4 SHSipInfo, 9 SHInitExtraControls,
 // 40 SHRecognizeGesture, 56 SHInitDialog, 65 SHFullScreen, 69 SHSipPreference,
-// 88 SHSetWindowState, 183 SHDoneButton, 312 SHGetUIMetrics (and each by name).
+// 88 SHSetWindowState, 183 SHDoneButton, 312 SHGetUIMetrics, 2021
+// DMProcessConfigXML (and each by name).
 #pragma once
 
 #include <functional>
@@ -262,6 +263,19 @@ struct FILECHANGENOTIFY {
 BOOL SHChangeNotifyRegister(HWND hwnd, const SHCHANGENOTIFYENTRY* entry);
 BOOL SHChangeNotifyDeregister(HWND hwnd);
 void SHChangeNotifyFree(FILECHANGENOTIFY* notify);
+
+// ---------------------------------------------------------------------------
+// The configuration manager (ordinal 2021): a provisioning document handed to
+// the platform. The device's configuration manager (platform/hosts) installs
+// itself as the handler; without one every document fails with E_NOTIMPL.
+
+constexpr DWORD CFGFLAG_PROCESS = 0x0001;
+constexpr HRESULT CONFIG_E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
+// The answer document (*result, may be null) is allocated with new[] and
+// released by the caller with delete[].
+HRESULT DMProcessConfigXML(const WCHAR* document, DWORD flags, WCHAR** result);
+using ConfigurationManager = HRESULT (*)(const WCHAR* document, DWORD flags, WCHAR** result);
+void SetConfigurationManager(ConfigurationManager handler);
 
 // ---------------------------------------------------------------------------
 

@@ -221,10 +221,16 @@ bool IsProgramOfDevice(const std::u16string& path) {
   return PlainDevicePath(path) && EndsWithNoCase(path, u".exe") && EqualsNoCase(FolderOf(path), InstallFolder());
 }
 
-BOOL StartProgram(const std::u16string& path, const std::u16string& parameters, int show, DWORD* pid) {
+// The host program behind a device program's path ("Name" for "Name.exe"); empty when none.
+std::string ProgramHostPath(const std::u16string& path) {
   std::string host = HostPathFromDevicePath(path);
-  if (!IsRegularFile(host, true) && host.size() > 4) host.resize(host.size() - 4);  // "Name" for "Name.exe"
-  if (!IsRegularFile(host, true))
+  if (!IsRegularFile(host, true) && host.size() > 4) host.resize(host.size() - 4);
+  return IsRegularFile(host, true) ? host : std::string();
+}
+
+BOOL StartProgram(const std::u16string& path, const std::u16string& parameters, int show, DWORD* pid) {
+  const std::string host = ProgramHostPath(path);
+  if (host.empty())
     return Refuse(ERROR_FILE_NOT_FOUND, "no program " + Utf16ToUtf8(path) + " on the device");
   std::vector<std::string> args{host};
   if (!parameters.empty()) args.push_back(Utf16ToUtf8(parameters));
@@ -364,6 +370,12 @@ BOOL CreateProcessW(const WCHAR* application, const WCHAR* commandLine, void*, v
   if (!StartProgram(program, rest, SW_SHOWNORMAL, &pid)) return FALSE;
   if (info) info->dwProcessId = pid;
   return TRUE;
+}
+
+BOOL IsStartableProgram(const WCHAR* path) {
+  if (!path) return FALSE;
+  const std::u16string p(path);
+  return IsProgramOfDevice(p) && !ProgramHostPath(p).empty() ? TRUE : FALSE;
 }
 
 }  // namespace plat

@@ -64,6 +64,10 @@ BOOL CreateProcessW(const WCHAR* application, const WCHAR* commandLine, void* pr
                     void* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment,
                     const WCHAR* currentDirectory, void* startupInfo, PROCESS_INFORMATION* info);
 
+// Whether ShellExecuteEx would start path as one of the device's own programs
+// (a "*.exe" directly in the install folder that is there).
+BOOL IsStartableProgram(const WCHAR* path);
+
 // Tests hand targets to a recorder instead of the desktop (empty: the real
 // opener again); the recorder's false is a failed start.
 using DesktopOpener = std::function<bool(const std::string& target)>;

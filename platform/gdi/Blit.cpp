@@ -121,6 +121,7 @@ BOOL DoBlit(Dc* dst, int x, int y, int w, int h, Dc* src, int xs, int ys, int ws
   Bitmap* sb = nullptr;
   if (usesSrc) {
     if (!src) return FALSE;
+    if (src->isScreen) RefreshScreenFromWindows();
     sb = src->Target();
     if (!sb) return FALSE;
   }

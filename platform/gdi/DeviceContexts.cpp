@@ -51,6 +51,12 @@ const WindowDcProvider* g_windowDcs = nullptr;
 
 void SetWindowDcProvider(const WindowDcProvider* provider) { g_windowDcs = provider; }
 
+namespace gdi {
+void RefreshScreenFromWindows() {
+  if (g_windowDcs && g_windowDcs->composeScreen) g_windowDcs->composeScreen();
+}
+}  // namespace gdi
+
 HDC GetDC(HWND hwnd) {
   if (hwnd) {
     if (g_windowDcs && g_windowDcs->getDc) return g_windowDcs->getDc(hwnd);

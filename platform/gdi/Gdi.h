@@ -275,6 +275,10 @@ int ReleaseDC(HWND hwnd, HDC hdc);
 struct WindowDcProvider {
   HDC (*getDc)(HWND hwnd);
   int (*releaseDc)(HWND hwnd, HDC hdc);
+  // Composes the device's screen from every window: a blit that reads from
+  // the screen DC (GetDC(NULL)) asks first, so it copies what is on the
+  // screen now. May be null.
+  BOOL (*composeScreen)();
 };
 void SetWindowDcProvider(const WindowDcProvider* provider);
 

@@ -135,6 +135,9 @@ Bitmap* StockMonoBitmap();
 Bitmap* NewRgb565Bitmap(int width, int height, bool isDib);
 Bitmap* Screen();
 void ReplaceScreen(int width, int height);
+// Composes the device's windows into the screen bitmap (the window layer's
+// provider), before a blit reads the screen DC. Nothing without windows.
+void RefreshScreenFromWindows();
 int& ScreenDpiRef();
 
 // Stock objects of text.

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/inet/DeviceNetwork.h"
 #include "platform/registry/Registry.h"
 
 namespace plat {
@@ -35,20 +36,6 @@ Connection* FindByHandle(HANDLE h) {
     if (c.event == h) return &c;
   }
   return nullptr;
-}
-
-void WritePhoneStatus(bool roaming) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"System\\State\\Phone", 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS) {
-    return;
-  }
-  DWORD status = 0;
-  DWORD type = 0, size = sizeof status;
-  RegQueryValueExW(key, u"Status", nullptr, &type, reinterpret_cast<BYTE*>(&status), &size);
-  status = roaming ? (status | 0x200u) : (status & ~0x200u);
-  RegSetValueExW(key, u"Status", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&status), sizeof status);
-  RegCloseKey(key);
 }
 
 }  // namespace
@@ -132,8 +119,11 @@ bool HostNetworkProvider::HostHasDefaultRoute() {
 }
 
 bool HostNetworkProvider::Establish(std::uint64_t id, const CONNMGR_CONNECTIONINFO& info) {
-  // The host's connection is free, so any maximum cost accepts it.
-  bool up = allowLoopbackOnly_ || HostHasDefaultRoute();
+  // The device's mode decides: "none" has no path; "paid" serves only a
+  // request that accepts a cost; "free" (the host's connection) serves any.
+  const ConnectionMode mode = GetConnectionMode();
+  const bool costAllowed = mode != ConnectionMode::Paid || !(info.dwParams & CONNMGR_PARAM_MAXCOST) || info.ulMaxCost > 0;
+  bool up = mode != ConnectionMode::None && costAllowed && (allowLoopbackOnly_ || HostHasDefaultRoute());
   SetConnectionStatus(id, up ? CONNMGR_STATUS_CONNECTED : CONNMGR_STATUS_NOPATHTODESTINATION);
   return true;
 }
@@ -145,7 +135,7 @@ bool ScriptedConnectionProvider::Establish(std::uint64_t id, const CONNMGR_CONNE
     requests_.push_back({id, info});
     script = script_;
   }
-  WritePhoneStatus(script.roaming);
+  SetPhoneRoaming(script.roaming);
   if (script.refuse) return false;
   bool costAllowed = !script.paid || !(info.dwParams & CONNMGR_PARAM_MAXCOST) || info.ulMaxCost > 0;
   if (!costAllowed) {

@@ -76,8 +76,10 @@ void SetConnectionProvider(std::shared_ptr<IConnectionProvider> provider);
 // Live connections (not yet released).
 std::size_t LiveConnectionCount();
 
-// The default provider: a free connection, connected when the host has a
-// default route (/proc/net/route) or when loopback use is allowed; else no path.
+// The default provider: the device's connection mode (DeviceNetwork.h) decides:
+// "none" has no path, "paid" is refused to a request with a maximum cost of 0,
+// "free" serves any; a served request is connected when the host has a default
+// route (/proc/net/route) or when loopback use is allowed, else no path.
 class HostNetworkProvider : public IConnectionProvider {
  public:
   explicit HostNetworkProvider(bool allowLoopbackOnly = true) : allowLoopbackOnly_(allowLoopbackOnly) {}

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "platform/base/Device.h"
+#include "platform/base/Module.h"
 #include "platform/base/Text.h"
 #include "platform/registry/RegChangeNotification.h"
 #include "platform/registry/RegistryStore.h"
@@ -167,6 +168,36 @@ LONG RegDeleteValueW(HKEY key, const char16_t* name) {
   return RegistryStore::Instance().DeleteValue(id, View(name));
 }
 
+namespace {
+reg::ValueRecord RecordOf(DWORD type, const BYTE* data, DWORD cbData) {
+  reg::ValueRecord r;
+  r.type = type;
+  if (data && cbData) r.data.assign(data, data + cbData);
+  return r;
+}
+}  // namespace
+
+LONG RegCompareAndSetValueW(HKEY key, const char16_t* name, const REG_VALUE_MATCH* expected, DWORD type,
+                            const BYTE* data, DWORD cbData) {
+  if ((!data && cbData) || (expected && !expected->data && expected->cbData)) return ERROR_INVALID_PARAMETER;
+  std::int64_t id = 0;
+  LONG r = KeyId(key, &id);
+  if (r != ERROR_SUCCESS) return r;
+  const reg::ValueRecord replacement = RecordOf(type, data, cbData);
+  if (!expected) return RegistryStore::Instance().CompareAndSet(id, View(name), nullptr, &replacement);
+  const reg::ValueRecord match = RecordOf(expected->type, expected->data, expected->cbData);
+  return RegistryStore::Instance().CompareAndSet(id, View(name), &match, &replacement);
+}
+
+LONG RegCompareAndDeleteValueW(HKEY key, const char16_t* name, const REG_VALUE_MATCH& expected) {
+  if (!expected.data && expected.cbData) return ERROR_INVALID_PARAMETER;
+  std::int64_t id = 0;
+  LONG r = KeyId(key, &id);
+  if (r != ERROR_SUCCESS) return r;
+  const reg::ValueRecord match = RecordOf(expected.type, expected.data, expected.cbData);
+  return RegistryStore::Instance().CompareAndSet(id, View(name), &match, nullptr);
+}
+
 LONG RegDeleteKeyW(HKEY key, const char16_t* subKey) {
   if (!subKey) return ERROR_INVALID_PARAMETER;
   std::int64_t id = 0;
@@ -272,5 +303,21 @@ BOOL CeFindCloseRegChange(HANDLE notification) {
   }
   return CloseHandle(notification);
 }
+
+// "coredll.dll": the system library's registry change notification, bound by
+// name at run time; every program of the device has it.
+namespace {
+FARPROC ResolveCoreDll(const char* name) {
+  if (!name) return nullptr;
+  const std::string_view n(name);
+  if (n == "CeFindFirstRegChange") return reinterpret_cast<FARPROC>(&CeFindFirstRegChange);
+  if (n == "CeFindNextRegChange") return reinterpret_cast<FARPROC>(&CeFindNextRegChange);
+  if (n == "CeFindCloseRegChange") return reinterpret_cast<FARPROC>(&CeFindCloseRegChange);
+  return nullptr;
+}
+const bool g_coreDllRegistered = (RegisterBuiltInModule(u"coredll.dll", &ResolveCoreDll), true);
+}  // namespace
+
+void RegisterCoreDllModule() { RegisterBuiltInModule(u"coredll.dll", &ResolveCoreDll); }
 
 }  // namespace plat

@@ -83,6 +83,22 @@ LONG RegQueryValueExW(HKEY key, const char16_t* name, DWORD* reserved, DWORD* ty
 LONG RegSetValueExW(HKEY key, const char16_t* name, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD cbData);
 LONG RegDeleteValueW(HKEY key, const char16_t* name);
+
+// Compare-and-set: in one transaction of the store, compares the value held now
+// with `expected` (type and bytes; a null `expected` means the value must be
+// missing) and, only when they match, stores the new value
+// (RegCompareAndSetValueW) or deletes it (RegCompareAndDeleteValueW). A value
+// that differs gives ERROR_REVISION_MISMATCH and changes nothing, so two
+// processes racing for the same value never both succeed.
+constexpr DWORD ERROR_REVISION_MISMATCH = 1306;
+struct REG_VALUE_MATCH {
+  DWORD type;
+  const BYTE* data;
+  DWORD cbData;
+};
+LONG RegCompareAndSetValueW(HKEY key, const char16_t* name, const REG_VALUE_MATCH* expected, DWORD type,
+                            const BYTE* data, DWORD cbData);
+LONG RegCompareAndDeleteValueW(HKEY key, const char16_t* name, const REG_VALUE_MATCH& expected);
 // Removes subKey with all its values and its whole subtree; an empty subKey
 // removes key itself (ERROR_ACCESS_DENIED for a root key).
 LONG RegDeleteKeyW(HKEY key, const char16_t* subKey);
@@ -113,5 +129,10 @@ LONG RegFlushKey(HKEY key);
 HANDLE CeFindFirstRegChange(HKEY key, BOOL watchSubtree, DWORD filter);
 BOOL CeFindNextRegChange(HANDLE notification);
 BOOL CeFindCloseRegChange(HANDLE notification);
+
+// The three calls above are also the entry points of the built-in module
+// "coredll.dll" (registered at start); this registers it again after a test
+// took it away.
+void RegisterCoreDllModule();
 
 }  // namespace plat

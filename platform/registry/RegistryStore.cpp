@@ -424,6 +424,46 @@ LONG RegistryStore::DeleteValue(std::int64_t key, std::u16string_view name) {
   });
 }
 
+LONG RegistryStore::CompareAndSet(std::int64_t key, std::u16string_view name, const ValueRecord* expected,
+                                  const ValueRecord* replacement) {
+  if (name.size() > kMaxValueNameLen) return ERROR_INVALID_PARAMETER;
+  return Write([&](sqlite3* db, bool* changed) -> LONG {
+    const LONG exists = KeyExists(db, key);
+    if (exists != ERROR_SUCCESS) return exists;
+    const std::u16string folded = ToUpper(name);
+    bool present = false;
+    {
+      Stmt q(db, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
+      const int rc = q.Int(1, key).Text16(2, folded).Step();
+      if (rc == SQLITE_ROW) {
+        present = true;
+        if (!expected || static_cast<DWORD>(q.ColInt(0)) != expected->type || q.ColBytes(1) != expected->data)
+          return ERROR_REVISION_MISMATCH;
+      } else if (rc != SQLITE_DONE) {
+        return ErrorOf(rc, false);
+      }
+    }
+    if (!present && expected) return ERROR_REVISION_MISMATCH;
+    if (replacement) {
+      Stmt s(db,
+             "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+             "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
+      const int rc = s.Int(1, key).Text16(2, name).Text16(3, folded).Int(4, replacement->type)
+                         .Bytes(5, replacement->data.data(), static_cast<DWORD>(replacement->data.size())).Step();
+      if (rc != SQLITE_DONE) return ErrorOf(rc, true);
+    } else if (present) {
+      Stmt d(db, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
+      const int rc = d.Int(1, key).Text16(2, folded).Step();
+      if (rc != SQLITE_DONE) return ErrorOf(rc, true);
+    } else {
+      return ERROR_SUCCESS;  // missing, and asked to stay missing
+    }
+    Touch(db, key, false);
+    *changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+
 LONG RegistryStore::DeleteKey(std::int64_t base, std::u16string_view path) {
   return Write([&](sqlite3* db, bool* changed) -> LONG {
     std::int64_t id = 0;

@@ -57,6 +57,11 @@ class RegistryStore {
   LONG Query(std::int64_t key, std::u16string_view name, DWORD* type, std::vector<BYTE>* data);
   LONG Set(std::int64_t key, std::u16string_view name, DWORD type, const BYTE* data, DWORD size);
   LONG DeleteValue(std::int64_t key, std::u16string_view name);
+  // In one transaction: when the value now held equals *expected (null: the
+  // value is missing), sets it to replacement (null: deletes it); else
+  // ERROR_REVISION_MISMATCH and nothing changes.
+  LONG CompareAndSet(std::int64_t key, std::u16string_view name, const ValueRecord* expected,
+                     const ValueRecord* replacement);
   // Deletes the key at path below base (path empty: base itself) with its subtree.
   LONG DeleteKey(std::int64_t base, std::u16string_view path);
   LONG EnumKey(std::int64_t key, DWORD index, std::u16string* name, ULONGLONG* written);

@@ -100,7 +100,9 @@ void Deliver(const std::shared_ptr<ThreadQueue>& q, const std::shared_ptr<SentMe
     return;
   }
   q->receiving.push_back(sm);
-  LRESULT r = CallProc(ValueToHandle(sm->hwnd), sm->msg, sm->wParam, sm->lParam);
+  LRESULT r = sm->remote && sm->msg == kRemoteWindowPosMessage
+                  ? ApplyRemoteWindowPos(ValueToHandle(sm->hwnd), sm->wParam, sm->lParam)
+                  : CallProc(ValueToHandle(sm->hwnd), sm->msg, sm->wParam, sm->lParam);
   q->receiving.pop_back();
   if (sm->state == kPending) {
     sm->result = r;

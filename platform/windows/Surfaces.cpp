@@ -81,7 +81,11 @@ int ReleaseWindowDc(HWND, HDC hdc) {
   return 1;
 }
 
-const WindowDcProvider kProvider{WindowDc, ReleaseWindowDc};
+const WindowDcProvider kProvider{WindowDc, ReleaseWindowDc, ComposeScreen};
+
+// A screen DC reads the composed screen from the start, before any window of
+// this process exists.
+const bool g_providerInstalled = (InstallDcProvider(), true);
 
 }  // namespace
 

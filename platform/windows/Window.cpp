@@ -529,6 +529,12 @@ LONG_PTR GetWindowLongW(HWND hwnd, int index) {
   std::lock_guard<std::recursive_mutex> g(W().lock);
   Window* w = Find(hwnd);
   if (!w) {
+    // Another process's top-level window: what the window table knows of its
+    // styles; its procedure and its data are not this process's to read.
+    if (auto e = table::Get(HandleToValue(hwnd))) {
+      if (index == GWL_STYLE) return e->flags & kVisible ? WS_VISIBLE : 0;
+      if (index == GWL_EXSTYLE) return e->flags & kTopmost ? WS_EX_TOPMOST : 0;
+    }
     SetLastError(IsWindow(hwnd) ? ERROR_ACCESS_DENIED : ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }
@@ -718,7 +724,51 @@ BOOL IsWindowEnabled(HWND hwnd) {
   return w && !(w->style & WS_DISABLED) ? TRUE : FALSE;
 }
 
+namespace wm {
+
+WPARAM PackWindowPosW(HWND insertAfter, UINT flags) {
+  const auto after = static_cast<std::uint32_t>(static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(insertAfter)));
+  return (static_cast<WPARAM>(after) << 32) | flags;
+}
+LPARAM PackWindowPosL(int x, int y, int cx, int cy) {
+  auto part = [](int v, int shift) { return static_cast<std::uint64_t>(static_cast<std::uint16_t>(v)) << shift; };
+  return static_cast<LPARAM>(part(x, 0) | part(y, 16) | part(cx, 32) | part(cy, 48));
+}
+
+LRESULT ApplyRemoteWindowPos(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  const auto after = static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam >> 32));
+  const auto flags = static_cast<UINT>(wParam & 0xFFFFFFFFu);
+  const auto bits = static_cast<std::uint64_t>(lParam);
+  auto part = [&](int shift) { return static_cast<int>(static_cast<std::int16_t>((bits >> shift) & 0xFFFF)); };
+  return SetWindowPos(hwnd, reinterpret_cast<HWND>(static_cast<std::intptr_t>(after)), part(0), part(16), part(32),
+                      part(48), flags);
+}
+
+}  // namespace wm
+
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+  bool local;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    local = Find(hwnd) != nullptr;
+  }
+  if (!local) {
+    // A top-level window of another process: its own thread applies the
+    // change (coordinates as 16-bit values), so its process keeps its state.
+    auto e = table::Get(HandleToValue(hwnd));
+    if (!e) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    LRESULT result = 0;
+    const int st = RemoteCall(*e, WireKind::Send, kRemoteWindowPosMessage, PackWindowPosW(insertAfter, flags),
+                              PackWindowPosL(x, y, cx, cy), SMTO_ABORTIFHUNG, 5000, &result);
+    if (st != kWireOk || !result) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    return TRUE;
+  }
   bool moved = false, sized = false;
   RECT nr;
   {

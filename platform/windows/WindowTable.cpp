@@ -341,10 +341,18 @@ void PlaceBottom(DWORD hwnd) {
   if (!t) return;
   TableEntry* s = Slot(t.operator->(), hwnd);
   if (!s) return;
+  // The windows it owns go down with it and stay just above it, in their order.
+  std::vector<TableEntry*> group{s};
+  for (std::size_t k = 0; k < group.size() && k < 64; ++k)
+    for (TableEntry& e : t->entries)
+      if (e.hwnd && e.owner == group[k]->hwnd && std::find(group.begin(), group.end(), &e) == group.end())
+        group.push_back(&e);
   std::int64_t low = s->z;
   for (TableEntry& e : t->entries)
     if (e.hwnd && e.z < low) low = e.z;
-  s->z = low - 1;
+  std::sort(group.begin() + 1, group.end(), [](const TableEntry* a, const TableEntry* b) { return a->z < b->z; });
+  std::int64_t z = low - static_cast<std::int64_t>(group.size());
+  for (TableEntry* e : group) e->z = z++;
   NotifyScreenChanged();
 }
 

@@ -304,6 +304,13 @@ std::string SurfaceName(DWORD hwnd, std::uint32_t generation);
 enum class WireKind : std::uint32_t { Post = 1, Send = 2, Notify = 3, Key = 4, Char = 5, Stylus = 6, Wheel = 7 };
 enum WireStatus : std::int32_t { kWireOk = 0, kWireNoWindow = 1, kWireHung = 2, kWireFailed = 3 };
 
+// SetWindowPos on another process's window travels as this message, sent to
+// the window and applied by its own thread before any procedure sees it.
+constexpr UINT kRemoteWindowPosMessage = 0x03F0;
+WPARAM PackWindowPosW(HWND insertAfter, UINT flags);
+LPARAM PackWindowPosL(int x, int y, int cx, int cy);
+LRESULT ApplyRemoteWindowPos(HWND hwnd, WPARAM wParam, LPARAM lParam);
+
 // Starts this process's server thread (once; again after fork).
 void EnsureServer();
 // Sends one request to the process owning entry; for Send, waits for the answer

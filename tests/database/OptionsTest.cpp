@@ -111,7 +111,10 @@ TEST_F(OptionsTest, CachedValuesIgnoreLaterRegistryChangesUntilReset) {
 TEST_F(OptionsTest, AutoUpdateTime) {
   plat::ManualClock clock;
   plat::SetClock(&clock);
-  const plat::FILETIME now = plat::ULLToFileTime(clock.NowUtcFileTime());
+  // The default is now in local time, as "LastUpdateTime" is stored.
+  const plat::FILETIME utc = plat::ULLToFileTime(clock.NowUtcFileTime());
+  plat::FILETIME now{};
+  ASSERT_TRUE(plat::FileTimeToLocalFileTime(&utc, &now));
   plat::FILETIME t = options_.GetAutoUpdateTime();
   EXPECT_EQ(plat::FileTimeToULL(t), plat::FileTimeToULL(now));
 

@@ -117,6 +117,68 @@ TEST_F(RegistryCrossProcessTest, ConcurrentWritersInSeveralProcessesLoseNothing)
   RegCloseKey(k);
 }
 
+// Several processes race to take one lock value with a compare-and-set: in
+// every round exactly one of them wins, and releasing compares as well.
+TEST_F(RegistryCrossProcessTest, CompareAndSetLetsExactlyOneProcessTakeALock) {
+  constexpr int kRacers = 3;
+  constexpr int kRounds = 20;
+  HKEY k = CreateKey(HKEY_CURRENT_USER, u"Locks");
+  ASSERT_NE(k, nullptr);
+  std::vector<std::unique_ptr<ChildProcess>> children;
+  for (int r = 0; r < kRacers; r++) {
+    children.push_back(std::make_unique<ChildProcess>([r](ChildContext& ctx) {
+      HKEY ck = CreateKey(HKEY_CURRENT_USER, u"Locks");
+      if (!ck) return 1;
+      ctx.Ready();
+      if (!ctx.WaitFor("go")) return 2;
+      for (int round = 0; round < kRounds; round++) {
+        // The value carries the round, so a win is one (racer, round) pair.
+        const DWORD mine = static_cast<DWORD>(round * 10 + r + 1);
+        const LONG got = RegCompareAndSetValueW(ck, (u"Round" + Name(0, round)).c_str(), nullptr, REG_DWORD,
+                                                reinterpret_cast<const BYTE*>(&mine), sizeof mine);
+        if (got != ERROR_SUCCESS && got != static_cast<LONG>(ERROR_REVISION_MISMATCH)) return 3;
+      }
+      return 0;
+    }));
+  }
+  for (auto& c : children) ASSERT_TRUE(c->WaitReady());
+  for (auto& c : children) c->Send("go");
+  for (auto& c : children) EXPECT_EQ(c->Wait(60000), 0);
+  for (int round = 0; round < kRounds; round++) {
+    DWORD v = 0;
+    ASSERT_TRUE(GetDword(k, u"Round" + Name(0, round), &v));
+    EXPECT_EQ(v / 10, static_cast<DWORD>(round));
+    EXPECT_GE(v % 10, 1u);
+    EXPECT_LE(v % 10, static_cast<DWORD>(kRacers));
+  }
+
+  // Taking a held lock fails and leaves it; a release that expects another
+  // holder's value fails too; the holder's own release removes it.
+  const DWORD one = 1, two = 2, zero = 0;
+  ASSERT_EQ(RegCompareAndSetValueW(k, u"UpdateLocked", nullptr, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegCompareAndSetValueW(k, u"UpdateLocked", nullptr, REG_DWORD, reinterpret_cast<const BYTE*>(&two), 4),
+            static_cast<LONG>(ERROR_REVISION_MISMATCH));
+  const REG_VALUE_MATCH zeroHeld{REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4};
+  EXPECT_EQ(RegCompareAndSetValueW(k, u"UpdateLocked", &zeroHeld, REG_DWORD, reinterpret_cast<const BYTE*>(&two), 4),
+            static_cast<LONG>(ERROR_REVISION_MISMATCH));
+  const REG_VALUE_MATCH twoHeld{REG_DWORD, reinterpret_cast<const BYTE*>(&two), 4};
+  EXPECT_EQ(RegCompareAndDeleteValueW(k, u"UpdateLocked", twoHeld), static_cast<LONG>(ERROR_REVISION_MISMATCH));
+  DWORD v = 0;
+  ASSERT_TRUE(GetDword(k, u"UpdateLocked", &v));
+  EXPECT_EQ(v, 1u);
+  const REG_VALUE_MATCH oneHeld{REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4};
+  EXPECT_EQ(RegCompareAndDeleteValueW(k, u"UpdateLocked", oneHeld), ERROR_SUCCESS);
+  EXPECT_FALSE(GetDword(k, u"UpdateLocked", &v));
+  // A value of 0 counts as held by nobody only for a caller that says so.
+  ASSERT_EQ(SetDword(k, u"UpdateLocked", 0), ERROR_SUCCESS);
+  EXPECT_EQ(RegCompareAndSetValueW(k, u"UpdateLocked", &zeroHeld, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+            ERROR_SUCCESS);
+  ASSERT_TRUE(GetDword(k, u"UpdateLocked", &v));
+  EXPECT_EQ(v, 1u);
+  RegCloseKey(k);
+}
+
 TEST_F(RegistryCrossProcessTest, ChangeNotificationFiresForAWriteInAnotherProcess) {
   HKEY k = CreateKey(HKEY_LOCAL_MACHINE, u"System\\State\\Hardware");
   ASSERT_NE(k, nullptr);

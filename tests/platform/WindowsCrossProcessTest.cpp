@@ -157,3 +157,99 @@ TEST_F(WindowsCrossProcessTest, ParentsDeathMakesTheChildsSendFail) {
 }
 
 }  // namespace
+
+namespace {
+
+// The shell's window in another process, as the auto-update service handles
+// it: its procedure is not this process's to read or replace, but it can be
+// moved, reordered, hidden and asked for its program; a screen DC copies it.
+LRESULT CALLBACK_Green(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == WM_PAINT) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(h, &ps);
+    RECT r{0, 0, 100, 20};
+    HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
+    FillRect(dc, &r, green);
+    DeleteObject(green);
+    EndPaint(h, &ps);
+    return 0;
+  }
+  return DefWindowProcW(h, m, w, l);
+}
+
+TEST_F(WindowsCrossProcessTest, AnotherProcesssWindowIsMovedReorderedAndCopiedButNotSubclassed) {
+  HWND mine = MakeTarget(u"mine");
+  ASSERT_NE(mine, nullptr);
+  ShowWindow(mine, SW_SHOW);
+  ChildProcess child([](ChildContext& ctx) {
+    wmtest::EnsureClass(u"OrvShellStandIn", CALLBACK_Green);
+    HWND w = CreateWindowExW(0, u"OrvShellStandIn", u"", WS_POPUP | WS_VISIBLE, 5, 7, 100, 20, nullptr, nullptr,
+                             nullptr, nullptr);
+    if (!w) return 1;
+    UpdateWindow(w);
+    ctx.Ready();
+    for (;;) {
+      MSG m;
+      while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+      if (ctx.WaitFor("check", 5)) break;
+    }
+    // The moves reached this process's own idea of the window.
+    RECT r{};
+    GetWindowRect(w, &r);
+    return r.left == 5 && r.top == 7 && r.right == 105 ? 0 : 2;
+  });
+  ASSERT_TRUE(child.WaitReady());
+  HWND w = FindWindowW(u"OrvShellStandIn", nullptr);
+  ASSERT_NE(w, nullptr);
+
+  SetLastError(0);
+  EXPECT_EQ(GetWindowLongW(w, GWL_WNDPROC), 0);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(SetWindowLongW(w, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW)), 0);
+
+  // A screen DC copies what is on the screen now, the other process's window too.
+  HDC screen = GetDC(nullptr);
+  HDC copy = CreateCompatibleDC(screen);
+  HBITMAP bits = CreateCompatibleBitmap(screen, 200, 50);
+  HGDIOBJ old = SelectObject(copy, bits);
+  ASSERT_TRUE(BitBlt(copy, 0, 0, 200, 50, screen, 0, 0, SRCCOPY));
+  const COLORREF seen = GetPixel(copy, 50, 17);  // green, as the screen's 16 bits keep it
+  EXPECT_LE(seen & 0xFF, 8u);
+  EXPECT_GE((seen >> 8) & 0xFF, 0xF0u);
+  EXPECT_LE((seen >> 16) & 0xFF, 8u);
+  SelectObject(copy, old);
+  DeleteObject(bits);
+  DeleteDC(copy);
+  ReleaseDC(nullptr, screen);
+
+  RECT r{};
+  ASSERT_TRUE(SetWindowPos(w, nullptr, 1000, 1000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
+  ASSERT_TRUE(GetWindowRect(w, &r));
+  EXPECT_EQ(r.left, 1000);
+  EXPECT_EQ(r.bottom, 1020);
+
+  ASSERT_TRUE(SetWindowPos(w, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
+  EXPECT_EQ(GetWindow(w, GW_HWNDPREV), nullptr);
+  EXPECT_NE(GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  ASSERT_TRUE(SetWindowPos(w, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
+  ASSERT_TRUE(SetWindowPos(w, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE));
+  EXPECT_EQ(GetWindow(w, GW_HWNDNEXT), nullptr);
+  bool below = false;
+  for (HWND h = GetWindow(mine, GW_HWNDNEXT); h; h = GetWindow(h, GW_HWNDNEXT)) below = below || h == w;
+  EXPECT_TRUE(below);
+
+  ASSERT_TRUE(SetWindowPos(w, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_HIDEWINDOW));
+  EXPECT_FALSE(IsWindowVisible(w));
+  EXPECT_EQ(GetWindowLongW(w, GWL_STYLE) & WS_VISIBLE, 0);
+
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  EXPECT_EQ(GetProcessProgramPath(pid), u"\\Program Files\\Orv News\\test_platform.exe");
+
+  ASSERT_TRUE(SetWindowPos(w, nullptr, 5, 7, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW));
+  child.Send("check");
+  EXPECT_EQ(child.Wait(), 0);
+  DestroyWindow(mine);
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#include "service/AutoUpdateService.h"
+
+#include <cstring>
+
+#include "core/VORegistry.h"
+#include "platform/base/Thread.h"
+#include "platform/ipc/Ipc.h"
+#include "service/UpdateLock.h"
+
+namespace {
+
+// An 8-byte binary time of the product key; false when missing or of another size.
+bool ReadTime(CVORegistry& key, const char16_t* name, plat::FILETIME* out) {
+  plat::BYTE data[8] = {};
+  plat::DWORD size = sizeof data;
+  if (!key.QueryValue(name, data, &size) || size != sizeof data) return false;
+  std::memcpy(&out->dwLowDateTime, data, 4);
+  std::memcpy(&out->dwHighDateTime, data + 4, 4);
+  return true;
+}
+
+plat::SYSTEMTIME LocalNow() {
+  plat::SYSTEMTIME st{};
+  plat::GetLocalTime(&st);
+  return st;
+}
+
+// "AutoUpdateTime": missing, unreadable or of another size counts as now.
+plat::FILETIME AutoUpdateTime(CVORegistry& key, const plat::SYSTEMTIME& now) {
+  plat::FILETIME t{};
+  if (!ReadTime(key, u"AutoUpdateTime", &t)) t = LocalMinute(now);
+  return t;
+}
+
+}  // namespace
+
+CAutoUpdateService::CAutoUpdateService(ServiceSettings settings, ServiceActions actions)
+    : settings_(settings), actions_(std::move(actions)) {}
+
+CAutoUpdateService::~CAutoUpdateService() {
+  if (thread_) Stop();
+  if (userActivity_) plat::CloseHandle(userActivity_);
+  if (stop_) plat::CloseHandle(stop_);
+}
+
+bool CAutoUpdateService::Start() {
+  stop_ = plat::CreateLocalEvent(true, false);
+  userActivity_ = plat::CreateEventW(nullptr, plat::TRUE, plat::FALSE, kUserActivityEventName);
+  if (!stop_) return false;
+  launcher_ = std::make_unique<CMainProgramLauncher>(cover_, stop_, settings_.launch);
+  if (!actions_.isMainProgramRunning) actions_.isMainProgramRunning = [] { return CMainProgramLauncher::IsMainProgramRunning(); };
+  if (!actions_.postUpdateNow) actions_.postUpdateNow = [this] { return launcher_->PostUpdateNow(); };
+  watcher_ = std::make_unique<CradleWatcher>();
+  thread_ = plat::CreateThread(nullptr, 0, &CAutoUpdateService::ThreadMain, this, 0, nullptr);
+  return thread_ != nullptr;
+}
+
+bool CAutoUpdateService::Stop() {
+  bool ended = true;
+  if (thread_) {
+    plat::SetEvent(stop_);
+    ended = plat::WaitForSingleObject(thread_, settings_.stopBoundMs) == plat::WAIT_OBJECT_0;
+    plat::CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  if (ended) {
+    cover_.Hide();
+    watcher_.reset();  // its own bounded stop
+  }
+  return ended;
+}
+
+plat::DWORD CAutoUpdateService::ThreadMain(void* param) {
+  static_cast<CAutoUpdateService*>(param)->Run();
+  return 0;
+}
+
+void CAutoUpdateService::Begin(plat::DWORD state) {
+  CVORegistry key = OpenSettingsKey();
+  const plat::SYSTEMTIME now = LocalNow();
+  schedule_.Start(now, key.GetDWORD(u"AutoUpdate", 0), AutoUpdateTime(key, now));
+  firstReport_ = true;
+  cradle_ = state == kStateCradled;
+}
+
+void CAutoUpdateService::OnStateChange(plat::DWORD state) {
+  // The watcher's first report is the state it found at its start, not a
+  // change: a cradle found then does not count as being put into the cradle.
+  const bool first = firstReport_;
+  firstReport_ = false;
+  if (state == kStateCradled) {
+    if (!cradle_ && !first) cradle_ = true;
+  } else {
+    cradle_ = false;
+  }
+}
+
+void CAutoUpdateService::RunChecks(plat::DWORD state) {
+  ++checks_;
+  std::uint32_t lock = ReadUpdateLock();
+  if (lock != 0 && !actions_.isMainProgramRunning()) {
+    DeleteStaleUpdateLock(lock);
+    lock = ReadUpdateLock();
+  }
+  CVORegistry key = OpenSettingsKey();
+  bool due = false;
+  bool scheduled = false;
+  if (key.GetDWORD(u"AutoUpdateWhenCradled", 0) != 0 && state == kStateCradled && cradle_) {
+    cradle_ = false;
+    due = lock == 0;
+  } else {
+    const std::uint32_t autoUpdate = key.GetDWORD(u"AutoUpdate", 0);
+    if (autoUpdate != 0 && lock == 0) {
+      const plat::SYSTEMTIME now = LocalNow();
+      plat::FILETIME last{};
+      const bool hasLast = ReadTime(key, u"LastUpdateTime", &last) && plat::FileTimeToULL(last) != 0;
+      due = schedule_.IsDue(now, autoUpdate, AutoUpdateTime(key, now), hasLast ? &last : nullptr);
+      scheduled = due;
+    }
+  }
+  if (!due) return;
+  // The lock is taken before the main program is asked, in one step, so a
+  // main program starting an update meanwhile keeps its own.
+  if (!TryTakeUpdateLock()) {
+    if (scheduled) schedule_.Missed();
+    return;
+  }
+  if (actions_.postUpdateNow()) {
+    ++updates_;
+    return;
+  }
+  ReleaseUpdateLock();
+  if (scheduled) schedule_.Missed();
+}
+
+void CAutoUpdateService::Run() {
+  Begin(watcher_->GetState());
+  for (;;) {
+    plat::HANDLE waits[3] = {stop_, nullptr, nullptr};
+    plat::DWORD count = 1;
+    const plat::DWORD changeIndex = watcher_->ChangeEvent() ? count : 0xFFFFFFFFu;
+    if (watcher_->ChangeEvent()) waits[count++] = watcher_->ChangeEvent();
+    const plat::DWORD activityIndex = userActivity_ ? count : 0xFFFFFFFFu;
+    if (userActivity_) waits[count++] = userActivity_;
+    const plat::DWORD r = plat::WaitForMultipleObjects(count, waits, plat::FALSE, settings_.idleMs);
+    if (r == plat::WAIT_TIMEOUT) {
+      RunChecks(watcher_->GetState());
+    } else if (r == plat::WAIT_OBJECT_0 + changeIndex) {
+      OnStateChange(watcher_->GetState());
+    } else if (r == plat::WAIT_OBJECT_0 + activityIndex) {
+      // The user is using the device: look again after a pause.
+      ++pauses_;
+      if (plat::WaitForSingleObject(stop_, settings_.activityPauseMs) != plat::WAIT_TIMEOUT) break;
+    } else {
+      break;  // stopped, or the wait failed
+    }
+  }
+  cover_.Hide();
+}

@@ -1,0 +1,41 @@
+// Starting the main program for an automatic update: found by its hidden
+// window's class, started with "autoupdate" behind the screen cover, sent to
+// the back of the window order, then asked to update all channels.
+#pragma once
+
+#include "platform/base/Handle.h"
+#include "platform/windows/Windows.h"
+
+class CScreenCover;
+
+// The main program's hidden window class (also its single-instance name).
+inline constexpr const char16_t* kMainProgramWindowClass = u"A377667C-B302-4767-B9C5-EC5210805251";
+
+struct LaunchTimings {
+  plat::DWORD attempts = 30;        // looks for the window, and asks whether the interface is open
+  plat::DWORD pauseMs = 500;        // between attempts; cut short by the stop event
+  plat::DWORD answerBoundMs = 5000; // for one answer of the main program
+};
+
+class CMainProgramLauncher {
+ public:
+  // stop: the service's stop event; every pause ends at once when it is set.
+  CMainProgramLauncher(CScreenCover& cover, plat::HANDLE stop, LaunchTimings timings = {});
+
+  static bool IsMainProgramRunning();
+  // Posts the update-now message to the main program, starting it when it does
+  // not run; false when it could not be reached.
+  bool PostUpdateNow();
+  // The main program's hidden window, or null.
+  plat::HWND LaunchForAutoUpdate();
+  // Brings the first ordinary window below `window` (or the desktop) forward
+  // and moves the main program to the bottom of the window order.
+  static void SendProgramToBack(plat::HWND window);
+
+ private:
+  bool Pause();  // false when the service is stopping
+
+  CScreenCover& cover_;
+  plat::HANDLE stop_;
+  LaunchTimings timings_;
+};

@@ -1,0 +1,48 @@
+// The frozen copy of the screen that covers the device while the service
+// starts the main program: a top-most window painted from a copy of the
+// composed screen, with the task bar and the input-panel button moved out of
+// sight (and, where this process may, subclassed so they stay put).
+#pragma once
+
+#include <memory>
+
+#include "core/STScreenBuffer.h"
+#include "platform/windows/Windows.h"
+
+inline constexpr const char16_t* kCoverClassName = u"CLS_FAKE_SCREEN{3A90C971-BF56-4ca5-A83E-977DD3599FF2}";
+
+class CScreenCover {
+ public:
+  CScreenCover() = default;
+  ~CScreenCover();  // Hide
+  CScreenCover(const CScreenCover&) = delete;
+  CScreenCover& operator=(const CScreenCover&) = delete;
+
+  // True when the cover shows (also when it showed already).
+  bool Show();
+  // Removes the cover and puts the task bar and the input-panel button back
+  // where they were, with their procedures. Safe to call again, and from
+  // another thread than Show's once that thread has ended.
+  void Hide();
+  bool Shown() const { return cover_ != nullptr; }
+  plat::HWND Window() const { return cover_; }
+
+ private:
+  struct Shelved {
+    plat::HWND hwnd = nullptr;
+    plat::RECT rect{};
+    plat::WNDPROC previous = nullptr;  // null: not subclassed (another process's window)
+    plat::HWND above = nullptr;        // the window above it in the z-order
+    bool visible = false;
+  };
+  void Shelve(const char16_t* cls, plat::WNDPROC subclass, Shelved* out);
+  void PutBack(Shelved* s, bool restoreOrder);
+  static plat::LRESULT CoverProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
+  static plat::LRESULT TaskBarProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
+  static plat::LRESULT SipButtonProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
+
+  plat::HWND cover_ = nullptr;
+  Shelved taskBar_;
+  Shelved sipButton_;
+  std::unique_ptr<CSTScreenBuffer> copy_;
+};

@@ -1,0 +1,64 @@
+// The library's entry points for the service host, with the prefix "NEW_".
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+
+#include "service/AutoUpdateService.h"
+
+namespace {
+
+std::mutex g_lock;
+CAutoUpdateService* g_service = nullptr;
+
+// A whole-program test shortens the idle wait of the checks (milliseconds);
+// a device always runs with the normal one.
+ServiceSettings SettingsFromEnvironment() {
+  ServiceSettings settings;
+  if (const char* idle = std::getenv("ORVNEWS_SERVICE_IDLE_MS")) {
+    const long ms = std::strtol(idle, nullptr, 10);
+    if (ms > 0 && ms < static_cast<long>(settings.idleMs)) {
+      settings.idleMs = static_cast<plat::DWORD>(ms);
+      settings.activityPauseMs = std::min<plat::DWORD>(settings.activityPauseMs, settings.idleMs);
+      settings.launch.pauseMs = std::min<plat::DWORD>(settings.launch.pauseMs, settings.idleMs);
+    }
+  }
+  return settings;
+}
+
+}  // namespace
+
+extern "C" {
+
+plat::DWORD NEW_Init(plat::DWORD /*context*/) {
+  std::lock_guard<std::mutex> g(g_lock);
+  if (g_service) return 1;
+  auto* service = new (std::nothrow) CAutoUpdateService(SettingsFromEnvironment());
+  if (!service) return 0;
+  if (!service->Start()) {
+    delete service;
+    return 0;
+  }
+  g_service = service;
+  return 1;
+}
+
+plat::BOOL NEW_Deinit(plat::DWORD /*device*/) {
+  std::lock_guard<std::mutex> g(g_lock);
+  if (!g_service) return 0;
+  // A thread that did not end within the bound keeps its service object.
+  if (g_service->Stop()) delete g_service;
+  g_service = nullptr;
+  return 0;
+}
+
+plat::DWORD NEW_Open(plat::DWORD, plat::DWORD, plat::DWORD) { return 0; }
+plat::BOOL NEW_Close(plat::DWORD) { return 0; }
+plat::DWORD NEW_Read(plat::DWORD, void*, plat::DWORD) { return 0; }
+plat::DWORD NEW_Write(plat::DWORD, const void*, plat::DWORD) { return 0; }
+plat::DWORD NEW_Seek(plat::DWORD, long, plat::DWORD) { return 0; }
+plat::BOOL NEW_IOControl(plat::DWORD, plat::DWORD, plat::BYTE*, plat::DWORD, plat::BYTE*, plat::DWORD, plat::DWORD*) {
+  return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,42 @@
+// When a scheduled update is due: "AutoUpdate" as a period in hours since
+// "LastUpdateTime", or 24 for once a day at the time of day of "AutoUpdateTime".
+//
+// Both times are FILETIMEs in local time, as the program stores them
+// ("LastUpdateTime" is written from the local clock, "AutoUpdateTime" from the
+// options page's local time of day), so the comparisons below are between the
+// user's times of day; only the hour and minute of "AutoUpdateTime" count.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/base/Time.h"
+
+// "AutoUpdate" meaning daily at "AutoUpdateTime".
+inline constexpr std::uint32_t kAutoUpdateDaily = 24;
+
+class CUpdateSchedule {
+ public:
+  // At the service's start: in daily mode, a start already past today's time
+  // counts as done today, so it does not update at once.
+  void Start(const plat::SYSTEMTIME& nowLocal, std::uint32_t autoUpdate, const plat::FILETIME& autoUpdateTime);
+
+  // One check. nowLocal is cut to the minute here. lastUpdate: null when
+  // "LastUpdateTime" is missing or 0 (never updated).
+  bool IsDue(const plat::SYSTEMTIME& nowLocal, std::uint32_t autoUpdate, const plat::FILETIME& autoUpdateTime,
+             const plat::FILETIME* lastUpdate);
+
+  // The update that IsDue asked for could not be started: the next check
+  // tries again the same day.
+  void Missed() { doneToday_ = false; }
+
+  bool DoneToday() const { return doneToday_; }
+
+ private:
+  bool doneToday_ = false;
+};
+
+// The local time as a FILETIME, cut to the minute.
+plat::FILETIME LocalMinute(const plat::SYSTEMTIME& nowLocal);
+// Today's date (of nowLocal) at the hour and minute of a local FILETIME.
+plat::FILETIME TodayAt(const plat::SYSTEMTIME& nowLocal, const plat::FILETIME& timeOfDay);

@@ -1,0 +1,262 @@
+// The auto-update service and the uninstaller as the device runs them. The
+// service host loads the library, the device is put into its cradle, and the
+// main program is started behind a frozen copy of the screen for one update,
+// then ends by itself; the user's screen never changes. The uninstaller
+// removes what the install step installed and leaves the user's articles.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/DeviceInstall.h"
+#include "core/VORegistry.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
+#include "platform/base/Device.h"
+#include "platform/base/Text.h"
+#include "platform/files/DeviceMounts.h"
+#include "platform/files/Files.h"
+#include "platform/files/InstallManifest.h"
+#include "platform/inet/DeviceNetwork.h"
+#include "platform/ipc/Ipc.h"
+#include "platform/windows/Windows.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/ScreenDriver.h"
+
+namespace {
+
+using orvtest::ScreenDriver;
+
+constexpr const char* kHiddenClass = "A377667C-B302-4767-B9C5-EC5210805251";
+constexpr const char* kCoverClass = "CLS_FAKE_SCREEN{3A90C971-BF56-4ca5-A83E-977DD3599FF2}";
+
+int CountLines(const std::string& path, const std::string& line) {
+  std::ifstream in(path);
+  std::string l;
+  int n = 0;
+  while (std::getline(in, l)) n += l == line;
+  return n;
+}
+
+std::uint32_t UpdateLocked() {
+  CVORegistry key = OpenSettingsKey();
+  const std::uint32_t v = key.GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault);
+  return v == CVORegistry::kNoDefault ? 0 : v;
+}
+
+bool HasWindow(ScreenDriver& d, const std::string& cls) {
+  for (const auto& w : d.Windows())
+    if (w.cls == cls) return true;
+  return false;
+}
+
+class ServiceE2E : public ::testing::Test {
+ protected:
+  ServiceE2E() : device_(plat::ScreenSettings{480, 640, 192}) {}
+
+  // The user's screen: the desktop, an open program, the task bar and the
+  // input-panel button, each a program of its own.
+  void ShowUsersScreen() {
+    ASSERT_TRUE(device_.Ready());
+    struct Shown {
+      const char* cls;
+      const char* rect;
+      const char* colour;
+    } const shown[] = {{"DesktopExplorerWindow", "0,0,480,640", "3060A0"},
+                       {"OrvTestApp", "0,52,480,500", "F0E0C0"},
+                       {"HHTaskBar", "0,0,480,52", "202020"},
+                       {"MS_SIPBUTTON", "400,600,80,40", "00A000"}};
+    const std::string scratch = device_.Device().Scratch();
+    for (const Shown& s : shown) {
+      ASSERT_GT(device_.Launch(orvtest::TestAppPath(), {"--log", scratch + "/" + s.cls + ".log", "--class", s.cls,
+                                                        "--rect", s.rect, "--colour", s.colour}),
+                0);
+      ASSERT_TRUE(device_.WaitForWindow(s.cls)) << s.cls;
+    }
+  }
+
+  // Starts the service host (with a short idle wait) and waits until the
+  // service holds the platform's user-activity event.
+  void StartService(const std::vector<std::string>& args) {
+    OpenSettingsKey().SetDWORD(u"AutoUpdateWhenCradled", 1);
+    ::setenv("ORVNEWS_SERVICE_IDLE_MS", "50", 1);
+    host_ = device_.Launch(ORV_SERVICE_HOST, args);
+    ::unsetenv("ORVNEWS_SERVICE_IDLE_MS");
+    ASSERT_GT(host_, 0);
+    ASSERT_TRUE(ScreenDriver::WaitUntil([] {
+      plat::HANDLE e = plat::OpenEventW(plat::SYNCHRONIZE, plat::FALSE, u"PowerManager/UserActivity_Active");
+      if (e) plat::CloseHandle(e);
+      return e != nullptr;
+    }));
+  }
+
+  // Pixels that differ from the screen before; the wait cursor a starting
+  // program shows over the middle of the screen may be left out.
+  std::size_t Differing(const plat::PixelImage& now, bool besideWaitCursor = false) const {
+    std::size_t n = 0;
+    const double radius = 14.0 * 192 / 96 + 1;
+    for (std::size_t i = 0; i < before_.pixels.size() && i < now.pixels.size(); ++i) {
+      if (besideWaitCursor) {
+        const double dx = static_cast<double>(i % 480) + 0.5 - 240, dy = static_cast<double>(i / 480) + 0.5 - 320;
+        if (dx * dx + dy * dy <= radius * radius) continue;
+      }
+      n += before_.pixels[i] != now.pixels[i];
+    }
+    return n + (before_.pixels.size() != now.pixels.size());
+  }
+
+  // Cradles the device and waits (bounded) for `done`, looking at the screen
+  // all the while; the most pixels ever seen changed.
+  std::size_t CradleAndWatchUntil(const std::function<bool()>& done, int boundMs, bool besideWaitCursor = false) {
+    device_.Screenshot("before");
+    before_ = device_.ComposedScreen();
+    EXPECT_TRUE(plat::SetCradled(true));
+    std::size_t worst = 0;
+    EXPECT_TRUE(ScreenDriver::WaitUntil(
+        [&] {
+          const std::size_t now = Differing(device_.ComposedScreen(), besideWaitCursor);
+          if (now > worst) device_.Screenshot("differs-while-updating");  // for a person to look at
+          worst = std::max(worst, now);
+          return done();
+        },
+        boundMs));
+    return worst;
+  }
+
+  ScreenDriver device_;
+  pid_t host_ = -1;
+  plat::PixelImage before_;
+};
+
+// With a stand-in that registers the main program's hidden window class and
+// logs what it receives.
+TEST_F(ServiceE2E, CradlingStartsOneUpdateOfTheStandInBehindAFrozenScreen) {
+  ShowUsersScreen();
+  const std::string programs = device_.Device().Scratch() + "/programs";
+  ASSERT_EQ(::mkdir(programs.c_str(), 0755), 0);
+  ASSERT_EQ(::symlink(ORV_FAKE_MAIN, (programs + "/Orv News.exe").c_str()), 0);
+  OpenSettingsKey().SetString(u"InstallFolder", u"\\Program Files\\Orv News");
+  StartService({"--program-folder", programs});
+
+  const std::string log = device_.Device().Root() + "/fakemain.log";
+  EXPECT_EQ(CradleAndWatchUntil([&] { return CountLines(log, "exit") == 1; }, 30000), 0u);
+  EXPECT_EQ(CountLines(log, "start autoupdate"), 1) << orvtest::ReadHostFile(log);
+  EXPECT_EQ(CountLines(log, "update-now"), 1);
+  EXPECT_GE(CountLines(log, "is-ui-open"), 1);
+  EXPECT_TRUE(ScreenDriver::WaitUntil([] { return UpdateLocked() == 0; }));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return !HasWindow(device_, "OrvFakeMainWindow") && !HasWindow(device_, kCoverClass); }));
+  device_.Screenshot("after");
+  EXPECT_EQ(Differing(device_.ComposedScreen()), 0u);
+  EXPECT_EQ(CountLines(log, "start autoupdate"), 1);
+  EXPECT_EQ(device_.Stop(host_), 0);
+}
+
+// With the main program as installed, its channels served on the loopback
+// over a paid connection. Nobody is asked: with "UseFreeConnectionsOnly" off
+// the paid connection serves one update of every channel; with it on nothing
+// is fetched. Either way no message box shows, the program ends by itself and
+// the lock goes.
+class ServiceMainProgramE2E : public ServiceE2E, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ServiceMainProgramE2E, CradlingRunsOneUpdateOfEveryChannelOfTheMainProgram) {
+  const bool freeOnly = GetParam();
+  orvtest::HttpTestServer server;
+  const std::string alpha =
+      "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Alpha</title>"
+      "<item><title>A one</title><guid>a1</guid></item><item><title>A two</title><guid>a2</guid></item>"
+      "</channel></rss>";
+  const std::string beta =
+      "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Beta</title>"
+      "<item><title>B one</title><guid>b1</guid></item><item><title>B two</title><guid>b2</guid></item>"
+      "<item><title>B three</title><guid>b3</guid></item></channel></rss>";
+  server.Serve("/alpha.xml", alpha);
+  server.Serve("/beta.xml", beta);
+  ShowUsersScreen();
+  InstallReport report;
+  ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
+  {
+    CChannelSet set;
+    ASSERT_TRUE(set.Open());
+    for (const auto& [name, path] : {std::pair{u"Alpha", "/alpha.xml"}, std::pair{u"Beta", "/beta.xml"}}) {
+      IChannel* c = set.Add(name);
+      ASSERT_NE(c, nullptr);
+      c->SetProperties(CStringToStringMap{{kPropUrl, plat::Utf8ToUtf16(server.Url(path))}, {kPropType, kChannelTypeRss}});
+    }
+  }
+  OpenSettingsKey().SetDWORD(u"UseFreeConnectionsOnly", freeOnly ? 1 : 0);
+  ASSERT_TRUE(plat::SetConnectionMode(plat::ConnectionMode::Paid));
+  StartService({});
+
+  // Started (its hidden window seen), then ended.
+  bool started = false;
+  auto ended = [&] {
+    const bool running = plat::FindWindowW(u"A377667C-B302-4767-B9C5-EC5210805251", nullptr) != nullptr;
+    started = started || running;
+    return started && !running;
+  };
+  // The main program shows the wait cursor while it starts, over every window
+  // as on the device; everything else stays as the user left it.
+  EXPECT_EQ(CradleAndWatchUntil(ended, 90000, true), 0u);
+  const std::size_t fetches = freeOnly ? 0 : 1;
+  EXPECT_EQ(server.RequestCount("/alpha.xml"), fetches);
+  EXPECT_EQ(server.RequestCount("/beta.xml"), fetches);
+  EXPECT_TRUE(ScreenDriver::WaitUntil([] { return UpdateLocked() == 0; }));
+  EXPECT_FALSE(HasWindow(device_, kHiddenClass));
+  EXPECT_FALSE(HasWindow(device_, kCoverClass));
+  device_.Screenshot("after");
+  EXPECT_EQ(Differing(device_.ComposedScreen()), 0u);
+  {
+    CChannelSet set;
+    ASSERT_TRUE(set.Open());
+    for (const auto& [name, count] : {std::pair{u"Alpha", 2}, std::pair{u"Beta", 3}}) {
+      IChannel* c = set.FindByName(name);
+      ASSERT_NE(c, nullptr);
+      int tag = 0;
+      c->Acquire(&tag);
+      EXPECT_EQ(c->GetArticleSet() ? c->GetArticleSet()->GetCount() : -1, freeOnly ? 0 : count);
+      c->Release(&tag, false);
+    }
+  }
+  EXPECT_EQ(device_.Stop(host_), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(PaidConnection, ServiceMainProgramE2E, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "FreeOnly" : "PaidAllowed"; });
+
+// The uninstaller after the install step: the program folder is the build's
+// and stays whole; the device forgets it; the user's articles stay.
+TEST(RemoverE2E, RemovesWhatTheInstallStepInstalledAndKeepsTheArticles) {
+  orvtest::ScopedTempDevice device;
+  InstallReport report;
+  ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
+  ASSERT_TRUE(plat::GetFileAttributesW(u"\\Program Files\\Orv News\\Orv News.exe") != plat::INVALID_FILE_ATTRIBUTES ||
+              plat::GetFileAttributesW(u"\\Program Files\\Orv News\\Orv News") != plat::INVALID_FILE_ATTRIBUTES);
+  const std::string article = device.Root() + "/programdata/Content/Alpha.article";
+  orvtest::WriteHostFile(article, "the user's article");
+  std::size_t programFiles = 0;
+  for (auto& e : std::filesystem::recursive_directory_iterator(ORV_PROGRAM_DIR)) programFiles += e.is_regular_file();
+
+  EXPECT_EQ(orvtest::RunProgram(ORV_REMOVER), 0) << orvtest::ReadHostFile(device.FsRoot() + "/OrvNewsRemover_log.txt");
+
+  const std::string mounts = orvtest::ReadHostFile(plat::DeviceMountsFile());
+  EXPECT_EQ(mounts.find("\\Program Files\\Orv News\t"), std::string::npos) << mounts;
+  EXPECT_EQ(mounts.find("Templates"), std::string::npos) << mounts;
+  EXPECT_NE(mounts.find("\\Program Files\\Orv News\\Content\t"), std::string::npos) << mounts;
+  EXPECT_EQ(orvtest::ReadHostFile(article), "the user's article");
+  EXPECT_FALSE(plat::ReadInstallManifest(u"Orv Brevant").has_value());
+  plat::HKEY key = nullptr;
+  EXPECT_NE(plat::RegOpenKeyExW(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House\\Orv News", 0,
+                                plat::KEY_READ, &key),
+            plat::ERROR_SUCCESS);
+  std::size_t after = 0;
+  for (auto& e : std::filesystem::recursive_directory_iterator(ORV_PROGRAM_DIR)) after += e.is_regular_file();
+  EXPECT_EQ(after, programFiles);
+}
+
+}  // namespace

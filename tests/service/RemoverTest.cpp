@@ -1,0 +1,176 @@
+// The configuration manager's documents, and the uninstaller as a program:
+// it removes exactly what the install manifest lists, the product's keys and
+// the Today item's entry, leaves the user's content, and says so in its exit
+// code and its log.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "core/VORegistry.h"
+#include "platform/controls/Shell.h"
+#include "platform/files/Files.h"
+#include "platform/hosts/ConfigManager.h"
+#include "platform/files/DeviceMounts.h"
+#include "platform/files/InstallManifest.h"
+#include "platform/registry/Registry.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/TempDevice.h"
+
+namespace {
+
+using plat::hosts::kConfigBadDocument;
+using plat::hosts::ProcessConfiguration;
+
+constexpr const char16_t* kUninstall =
+    u"<wap-provisioningdoc><characteristic type=\"UnInstall\"><characteristic type=\"Orv Brevant\">"
+    u"<parm name=\"uninstall\" value=\"1\"/></characteristic></characteristic></wap-provisioningdoc>";
+
+bool Exists(const char16_t* path) { return plat::GetFileAttributesW(path) != plat::INVALID_FILE_ATTRIBUTES; }
+
+bool KeyExists(plat::HKEY root, const char16_t* path) {
+  plat::HKEY k = nullptr;
+  if (plat::RegOpenKeyExW(root, path, 0, plat::KEY_READ, &k) != plat::ERROR_SUCCESS) return false;
+  plat::RegCloseKey(k);
+  return true;
+}
+
+void SetString(plat::HKEY root, const char16_t* path, const char16_t* name, const std::u16string& value) {
+  plat::HKEY k = nullptr;
+  ASSERT_EQ(plat::RegCreateKeyExW(root, path, 0, nullptr, 0, plat::KEY_ALL_ACCESS, nullptr, &k, nullptr), 0);
+  plat::RegSetValueExW(k, name, 0, plat::REG_SZ, reinterpret_cast<const plat::BYTE*>(value.c_str()),
+                       static_cast<plat::DWORD>((value.size() + 1) * 2));
+  plat::RegCloseKey(k);
+}
+
+std::string ReadMounts() { return orvtest::ReadHostFile(plat::DeviceMountsFile()); }
+
+// An installed product as the install step leaves it: the install folder a
+// mount onto the program folder, its "Content" and "Templates" mounts onto
+// the device's own folders (the user's article in Content), a file of the
+// device's own, "InstallFolder" and the product key, and the Today item's
+// entry beside another program's item.
+class RemoverTest : public orvtest::DeviceTest {
+ protected:
+  void SetUp() override {
+    programs_ = device_.Scratch() + "/programs";
+    std::filesystem::create_directories(programs_);
+    orvtest::WriteHostFile(programs_ + "/Orv News", "the program");
+    orvtest::WriteHostFile(programs_ + "/news_layouts.dat", "layouts");
+    for (const char* own : {"Content", "Templates"})
+      std::filesystem::create_directories(device_.Root() + "/programdata/" + own);
+    orvtest::WriteHostFile(device_.Root() + "/programdata/Content/article.htm", "the user's article");
+    ASSERT_TRUE(plat::AddDeviceMount(kInstall, programs_, false));
+    ASSERT_TRUE(plat::AddDeviceMount(kContent, device_.Root() + "/programdata/Content", false));
+    ASSERT_TRUE(plat::AddDeviceMount(kTemplates, device_.Root() + "/programdata/Templates", false));
+    plat::CreateDirectoryW(u"\\Windows", nullptr);
+    plat::CreateDirectoryW(u"\\Windows\\Orv", nullptr);
+    orvtest::WriteHostFile(device_.FsRoot() + "/Windows/Orv/Orv News.lnk", "a shortcut");
+
+    manifest_.product = u"Orv News";
+    manifest_.mounts = {kInstall, kContent, kTemplates};
+    manifest_.folders = {u"\\Windows\\Orv"};
+    manifest_.files = {u"\\Program Files\\Orv News\\Orv News.exe", u"\\Program Files\\Orv News\\news_layouts.dat",
+                       u"\\Windows\\Orv\\Orv News.lnk"};
+    manifest_.registry = {{u"HKCU", u"SOFTWARE\\Orv Software House\\Orv News", u"InstallFolder"},
+                          {u"HKCU", u"SOFTWARE\\Orv Software House\\Orv News", u""}};
+    ASSERT_TRUE(plat::WriteInstallManifest(plat::hosts::kInstalledPackage, manifest_));
+    OpenSettingsKey().SetString(u"InstallFolder", kInstall);
+    OpenSettingsKey().SetDWORD(u"AutoUpdate", 6);
+    SetString(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House\\Orv News\\Channels", u"x", u"y");
+    SetString(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News", u"DLL",
+              u"\\Program Files\\Orv News\\OrvNewsToday.dll");
+    SetString(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Calendar", u"DLL",
+              u"\\Windows\\calendar.dll");
+  }
+
+  bool ManifestThere() { return Exists(plat::InstallManifestPath(plat::hosts::kInstalledPackage).c_str()); }
+
+  void ExpectRemoved() {
+    EXPECT_FALSE(ManifestThere());
+    EXPECT_FALSE(Exists(u"\\Windows\\Orv"));  // its file gone, the emptied folder too
+    const std::string mounts = ReadMounts();
+    EXPECT_EQ(mounts.find("Program Files\\Orv News\t"), std::string::npos) << mounts;
+    EXPECT_EQ(mounts.find("Templates"), std::string::npos) << mounts;
+    EXPECT_FALSE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House"));
+    EXPECT_FALSE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News"));
+    EXPECT_TRUE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Calendar"));
+    // The content folder with the user's article stays on the device; the
+    // program folder the install mounted is not the device's to delete.
+    EXPECT_NE(mounts.find("Content"), std::string::npos) << mounts;
+    EXPECT_EQ(orvtest::ReadHostFile(device_.Root() + "/programdata/Content/article.htm"), "the user's article");
+    EXPECT_EQ(orvtest::ReadHostFile(programs_ + "/Orv News"), "the program");
+  }
+
+  // Runs the uninstaller program on this device; its exit code.
+  int RunRemover() { return orvtest::RunProgram(ORV_REMOVER); }
+  std::string Log() { return orvtest::ReadHostFile(device_.FsRoot() + "/OrvNewsRemover_log.txt"); }
+
+  static constexpr const char16_t* kInstall = u"\\Program Files\\Orv News";
+  static constexpr const char16_t* kContent = u"\\Program Files\\Orv News\\Content";
+  static constexpr const char16_t* kTemplates = u"\\Program Files\\Orv News\\Templates";
+  std::string programs_;
+  plat::InstallManifest manifest_;
+};
+
+TEST_F(RemoverTest, TheUninstallDocumentRemovesTheProduct) {
+  std::u16string answer;
+  EXPECT_EQ(ProcessConfiguration(kUninstall, plat::CFGFLAG_PROCESS, &answer), 0);
+  EXPECT_EQ(answer, kUninstall);
+  ExpectRemoved();
+  // Again: nothing is left to remove, and that is no failure.
+  EXPECT_EQ(ProcessConfiguration(kUninstall, plat::CFGFLAG_PROCESS, &answer), 0);
+}
+
+TEST_F(RemoverTest, AnyOtherDocumentFailsAndRemovesNothing) {
+  const char16_t* const documents[] = {
+      u"",
+      u"not a document",
+      u"<wap-provisioningdoc/>",
+      u"<wap-provisioningdoc><characteristic type=\"Install\"><characteristic type=\"Orv Brevant\">"
+      u"<parm name=\"uninstall\" value=\"1\"/></characteristic></characteristic></wap-provisioningdoc>",
+      u"<wap-provisioningdoc><characteristic type=\"UnInstall\"><characteristic type=\"Other\">"
+      u"<parm name=\"uninstall\" value=\"1\"/></characteristic></characteristic></wap-provisioningdoc>",
+      u"<wap-provisioningdoc><characteristic type=\"UnInstall\"><characteristic type=\"Orv Brevant\">"
+      u"<parm name=\"uninstall\" value=\"0\"/></characteristic></characteristic></wap-provisioningdoc>",
+      u"<wap-provisioningdoc><characteristic type=\"UnInstall\"><characteristic type=\"Orv Brevant\">"
+      u"<parm name=\"uninstall\" value=\"1\"/></characteristic><characteristic type=\"Other\"/>"
+      u"</characteristic></wap-provisioningdoc>",
+      u"<other><characteristic type=\"UnInstall\"><characteristic type=\"Orv Brevant\">"
+      u"<parm name=\"uninstall\" value=\"1\"/></characteristic></characteristic></other>",
+  };
+  for (const char16_t* doc : documents) {
+    SCOPED_TRACE(testing::Message() << "document " << (&doc - documents));
+    std::u16string answer;
+    EXPECT_EQ(ProcessConfiguration(doc, plat::CFGFLAG_PROCESS, &answer), kConfigBadDocument);
+    EXPECT_NE(answer.find(u"characteristic-error"), std::u16string::npos);
+  }
+  // The right document without the "process" flag is not carried out either.
+  EXPECT_EQ(ProcessConfiguration(kUninstall, 0, nullptr), kConfigBadDocument);
+  EXPECT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));
+  EXPECT_TRUE(ManifestThere());
+  EXPECT_NE(ReadMounts().find("Templates"), std::string::npos);
+  EXPECT_TRUE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House\\Orv News"));
+}
+
+TEST_F(RemoverTest, TheUninstallerReportsSuccessAndFailureInItsExitCodeAndLog) {
+  // A folder where the manifest lists a file of the device cannot be removed as that file.
+  plat::CreateDirectoryW(u"\\Windows\\Locked.dll", nullptr);
+  orvtest::WriteHostFile(device_.FsRoot() + "/Windows/Locked.dll/inside", "x");
+  plat::InstallManifest locked = manifest_;
+  locked.files.push_back(u"\\Windows\\Locked.dll");
+  ASSERT_TRUE(plat::WriteInstallManifest(plat::hosts::kInstalledPackage, locked));
+  EXPECT_NE(RunRemover(), 0);
+  EXPECT_NE(Log().find("removal failed"), std::string::npos) << Log();
+  EXPECT_FALSE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));  // the rest went
+  EXPECT_TRUE(ManifestThere());                            // kept for another try
+
+  ASSERT_TRUE(plat::WriteInstallManifest(plat::hosts::kInstalledPackage, manifest_));
+  EXPECT_EQ(RunRemover(), 0);
+  EXPECT_NE(Log().find("Orv Brevant removed"), std::string::npos) << Log();
+  ExpectRemoved();
+  // Run twice: the same document, and again success.
+  EXPECT_EQ(RunRemover(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+// The service's checks on a clock of the test's own: the daily time and the
+// period, the update lock taken with a compare-and-set, a lock left behind.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "core/VORegistry.h"
+#include "platform/base/Time.h"
+#include "service/AutoUpdateService.h"
+#include "service/UpdateLock.h"
+#include "tests/support/TempDevice.h"
+
+namespace {
+
+using plat::FILETIME;
+using plat::SYSTEMTIME;
+
+SYSTEMTIME At(int day, int hour, int minute) {
+  SYSTEMTIME st{};
+  st.wYear = 2026;
+  st.wMonth = 6;
+  st.wDay = static_cast<plat::WORD>(day);
+  st.wHour = static_cast<plat::WORD>(hour);
+  st.wMinute = static_cast<plat::WORD>(minute);
+  return st;
+}
+
+FILETIME LocalFileTime(const SYSTEMTIME& st) {
+  FILETIME ft{};
+  plat::SystemTimeToFileTime(&st, &ft);
+  return ft;
+}
+
+class ServiceScheduleTest : public orvtest::DeviceTest {
+ protected:
+  void SetUp() override { plat::SetClock(&clock_); }
+  void TearDown() override { plat::SetClock(nullptr); }
+
+  // Sets the clock so that the local time is st.
+  void SetLocalNow(const SYSTEMTIME& st) {
+    const FILETIME local = LocalFileTime(st);
+    FILETIME utc{};
+    ASSERT_TRUE(plat::LocalFileTimeToFileTime(&local, &utc));
+    clock_.SetUtcFileTime(plat::FileTimeToULL(utc));
+  }
+
+  void SetDword(const char16_t* name, std::uint32_t v) { OpenSettingsKey().SetDWORD(name, v); }
+  void SetTime(const char16_t* name, const FILETIME& t) {
+    CVORegistry key = OpenSettingsKey();
+    plat::BYTE data[8];
+    std::memcpy(data, &t.dwLowDateTime, 4);
+    std::memcpy(data + 4, &t.dwHighDateTime, 4);
+    ASSERT_EQ(plat::RegSetValueExW(key.GetKey(), name, 0, plat::REG_BINARY, data, 8), 0);
+  }
+
+  // A check at a local time; true when it started an update.
+  bool CheckAt(const SYSTEMTIME& st) {
+    SetLocalNow(st);
+    const unsigned before = posts_;
+    service_.RunChecks(kStateOtherNetwork);
+    return posts_ > before;
+  }
+
+  plat::ManualClock clock_;
+  unsigned posts_ = 0;
+  bool mainRunning_ = false;
+  bool postSucceeds_ = true;
+  CAutoUpdateService service_{ServiceSettings{},
+                              ServiceActions{[this] { return mainRunning_; },
+                                             [this] {
+                                               if (postSucceeds_) ++posts_;
+                                               return postSucceeds_;
+                                             }}};
+};
+
+struct DailyCase {
+  const char* name;
+  int startHour, startMinute;
+  // Checks (day, hour, minute) and whether each starts an update.
+  std::vector<std::tuple<int, int, int, bool>> checks;
+};
+
+TEST_F(ServiceScheduleTest, DailyTimeUpdatesOnceADay) {
+  const DailyCase cases[] = {
+      {"start 07:00",
+       7, 0,
+       {{1, 7, 1, false}, {1, 8, 29, false}, {1, 8, 31, true}, {1, 8, 31, false}, {1, 12, 0, false},
+        {1, 23, 59, false}, {2, 7, 0, false}, {2, 8, 30, true}, {2, 8, 30, false}, {2, 8, 45, false}}},
+      {"start 09:00",
+       9, 0,
+       {{1, 9, 1, false}, {1, 18, 0, false}, {2, 8, 0, false}, {2, 8, 31, true}, {2, 9, 0, false}}},
+      {"start at the time", 8, 30, {{1, 8, 30, true}, {1, 8, 30, false}, {1, 8, 31, false}}},
+  };
+  for (const DailyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetDword(u"AutoUpdate", kAutoUpdateDaily);
+    SetTime(u"AutoUpdateTime", LocalFileTime(At(20, 8, 30)));  // only the time of day counts
+    SetLocalNow(At(1, c.startHour, c.startMinute));
+    service_.Begin(kStateOtherNetwork);
+    for (const auto& [day, hour, minute, updates] : c.checks) {
+      SCOPED_TRACE(testing::Message() << "day " << day << " " << hour << ":" << minute);
+      EXPECT_EQ(CheckAt(At(day, hour, minute)), updates);
+    }
+  }
+}
+
+TEST_F(ServiceScheduleTest, PeriodCountsFromTheLastUpdate) {
+  struct Case {
+    const char* name;
+    int hoursAgo;  // -1: no "LastUpdateTime"; -2: "LastUpdateTime" 0
+    bool updates;
+  } const cases[] = {
+      {"5 hours ago", 5, false}, {"6 hours ago", 6, true}, {"30 hours ago", 30, true},
+      {"never", -1, true},       {"stored as 0", -2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CVORegistry key = OpenSettingsKey();
+    plat::RegDeleteValueW(key.GetKey(), u"LastUpdateTime");
+    SetDword(u"AutoUpdate", 6);
+    const SYSTEMTIME now = At(3, 14, 0);
+    if (c.hoursAgo >= 0) {
+      const plat::ULONGLONG hour = 3600ull * plat::FILETIME_TICKS_PER_SECOND;
+      SetTime(u"LastUpdateTime", plat::ULLToFileTime(plat::FileTimeToULL(LocalFileTime(now)) - c.hoursAgo * hour));
+    }
+    if (c.hoursAgo == -2) SetTime(u"LastUpdateTime", FILETIME{0, 0});
+    SetLocalNow(now);
+    service_.Begin(kStateOtherNetwork);
+    EXPECT_EQ(CheckAt(now), c.updates);
+    if (!c.updates) continue;
+    // The started update holds the lock. The main program stores the time of
+    // its update and ends; the next check frees the lock and starts nothing.
+    EXPECT_EQ(ReadUpdateLock(), kUpdateLockedByService);
+    SetTime(u"LastUpdateTime", LocalFileTime(now));
+    EXPECT_FALSE(CheckAt(now));
+    EXPECT_EQ(ReadUpdateLock(), 0u);
+  }
+}
+
+TEST_F(ServiceScheduleTest, TheLockDecidesWhoUpdates) {
+  SetDword(u"AutoUpdate", 1);
+  SetLocalNow(At(4, 10, 0));
+  service_.Begin(kStateOtherNetwork);
+
+  // A running main program's lock (2) stays, and nothing starts.
+  mainRunning_ = true;
+  SetDword(u"UpdateLocked", 2);
+  EXPECT_FALSE(CheckAt(At(4, 10, 0)));
+  EXPECT_EQ(ReadUpdateLock(), 2u);
+
+  // Left behind by a main program that has gone: deleted, and the update starts.
+  mainRunning_ = false;
+  EXPECT_TRUE(CheckAt(At(4, 10, 1)));
+  EXPECT_EQ(ReadUpdateLock(), kUpdateLockedByService);
+
+  // A launch that fails gives the lock back, and the next check tries again.
+  DeleteStaleUpdateLock(kUpdateLockedByService);
+  postSucceeds_ = false;
+  EXPECT_FALSE(CheckAt(At(4, 10, 2)));
+  EXPECT_EQ(ReadUpdateLock(), 0u);
+  postSucceeds_ = true;
+  EXPECT_TRUE(CheckAt(At(4, 10, 3)));
+
+  // "AutoUpdate" 0 is off.
+  DeleteStaleUpdateLock(kUpdateLockedByService);
+  SetDword(u"AutoUpdate", 0);
+  EXPECT_FALSE(CheckAt(At(4, 11, 0)));
+}
+
+TEST_F(ServiceScheduleTest, AFailedDailyLaunchIsTriedAgainThatDay) {
+  SetDword(u"AutoUpdate", kAutoUpdateDaily);
+  SetTime(u"AutoUpdateTime", LocalFileTime(At(1, 8, 30)));
+  SetLocalNow(At(5, 7, 0));
+  service_.Begin(kStateOtherNetwork);
+  postSucceeds_ = false;
+  EXPECT_FALSE(CheckAt(At(5, 8, 31)));
+  postSucceeds_ = true;
+  EXPECT_TRUE(CheckAt(At(5, 8, 32)));
+  EXPECT_FALSE(CheckAt(At(5, 8, 40)));
+}
+
+// The taking itself: missing or 0 becomes 1; a held lock is left alone; the
+// service gives back only its own value.
+TEST_F(ServiceScheduleTest, UpdateLockTakesAndGivesBackOnlyItsOwn) {
+  EXPECT_TRUE(TryTakeUpdateLock());
+  EXPECT_FALSE(TryTakeUpdateLock());
+  ReleaseUpdateLock();
+  EXPECT_EQ(ReadUpdateLock(), 0u);
+  SetDword(u"UpdateLocked", 0);
+  EXPECT_TRUE(TryTakeUpdateLock());
+  SetDword(u"UpdateLocked", 2);  // the main program took over
+  ReleaseUpdateLock();
+  EXPECT_EQ(ReadUpdateLock(), 2u);
+  DeleteStaleUpdateLock(1);  // not the value seen: stays
+  EXPECT_EQ(ReadUpdateLock(), 2u);
+  DeleteStaleUpdateLock(2);
+  EXPECT_EQ(ReadUpdateLock(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// The service's thread on a device of the test's own: the cradle watcher's
+// notices, the user's activity, and a stop in the middle of a launch that
+// takes the screen cover down and gives the shell windows back.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
+
+#include "core/VORegistry.h"
+#include "platform/base/Module.h"
+#include "platform/base/Thread.h"
+#include "platform/files/Files.h"
+#include "platform/inet/DeviceNetwork.h"
+#include "platform/ipc/Ipc.h"
+#include "platform/registry/Registry.h"
+#include "platform/windows/Windows.h"
+#include "service/AutoUpdateService.h"
+#include "service/UpdateLock.h"
+#include "tests/support/TempDevice.h"
+#include "tests/support/Wait.h"
+
+extern "C" {
+plat::DWORD NEW_Init(plat::DWORD context);
+plat::BOOL NEW_Deinit(plat::DWORD device);
+plat::DWORD NEW_Open(plat::DWORD device, plat::DWORD access, plat::DWORD share);
+plat::BOOL NEW_IOControl(plat::DWORD, plat::DWORD, plat::BYTE*, plat::DWORD, plat::BYTE*, plat::DWORD, plat::DWORD*);
+}
+
+namespace {
+
+using orvtest::Eventually;
+
+class ServiceThreadTest : public orvtest::DeviceTest {
+ protected:
+  static ServiceSettings Fast() {
+    ServiceSettings s;
+    s.idleMs = 5;
+    s.activityPauseMs = 5;
+    return s;
+  }
+  ServiceActions Counting() {
+    return ServiceActions{[] { return false; }, [this] {
+                            ++posts_;
+                            return true;
+                          }};
+  }
+  std::atomic<unsigned> posts_{0};
+};
+
+TEST_F(ServiceThreadTest, PuttingTheDeviceIntoTheCradleStartsOneUpdate) {
+  OpenSettingsKey().SetDWORD(u"AutoUpdateWhenCradled", 1);
+  CAutoUpdateService service(Fast(), Counting());
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(service.WatcherRunning());
+  ASSERT_TRUE(Eventually([&] { return service.Checks() >= 2; }));
+  EXPECT_EQ(posts_.load(), 0u);
+
+  ASSERT_TRUE(plat::SetCradled(true));
+  ASSERT_TRUE(Eventually([&] { return posts_.load() == 1; }));
+  // Staying in the cradle starts no more, check after check.
+  const unsigned checks = service.Checks();
+  ASSERT_TRUE(Eventually([&] { return service.Checks() >= checks + 10; }));
+  EXPECT_EQ(posts_.load(), 1u);
+
+  // Out and in again: one more.
+  ASSERT_TRUE(plat::SetCradled(false));
+  const unsigned out = service.Checks();
+  ASSERT_TRUE(Eventually([&] { return service.Checks() >= out + 3; }));
+  ASSERT_TRUE(plat::SetCradled(true));
+  ASSERT_TRUE(Eventually([&] { return posts_.load() == 2; }));
+  EXPECT_TRUE(service.Stop());
+}
+
+TEST_F(ServiceThreadTest, WithoutTheChangeNotificationNoWatcherRunsAndTheCradleIsNotSeen) {
+  OpenSettingsKey().SetDWORD(u"AutoUpdateWhenCradled", 1);
+  plat::UnregisterBuiltInModule(u"coredll.dll");
+  CAutoUpdateService service(Fast(), Counting());
+  ASSERT_TRUE(service.Start());
+  plat::RegisterCoreDllModule();
+  EXPECT_FALSE(service.WatcherRunning());
+  ASSERT_TRUE(plat::SetCradled(true));
+  const unsigned checks = service.Checks();
+  ASSERT_TRUE(Eventually([&] { return service.Checks() >= checks + 10; }));
+  EXPECT_EQ(posts_.load(), 0u);
+  EXPECT_TRUE(service.Stop());
+}
+
+TEST_F(ServiceThreadTest, NoCheckRunsWhileTheUserIsActive) {
+  OpenSettingsKey().SetDWORD(u"AutoUpdate", 1);  // due at every check
+  CAutoUpdateService service(Fast(), Counting());
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(Eventually([&] { return service.Checks() >= 1; }));
+  plat::HANDLE activity = plat::OpenEventW(plat::EVENT_MODIFY_STATE, plat::FALSE, kUserActivityEventName);
+  ASSERT_NE(activity, nullptr);
+  plat::SetEvent(activity);
+  ASSERT_TRUE(Eventually([&] { return service.ActivityPauses() >= 1; }));
+  const unsigned checks = service.Checks();
+  const unsigned pauses = service.ActivityPauses();
+  ASSERT_TRUE(Eventually([&] { return service.ActivityPauses() >= pauses + 10; }));
+  EXPECT_EQ(service.Checks(), checks);
+  plat::ResetEvent(activity);
+  ASSERT_TRUE(Eventually([&] { return service.Checks() > checks; }));
+  plat::CloseHandle(activity);
+  EXPECT_TRUE(service.Stop());
+}
+
+// The shell's windows on a thread of their own that pumps its messages.
+class ShellWindows {
+ public:
+  ShellWindows() {
+    thread_ = std::thread([this] {
+      plat::WNDCLASSW wc{};
+      wc.lpfnWndProc = &plat::DefWindowProcW;
+      for (const char16_t* cls : {u"HHTaskBar", u"MS_SIPBUTTON"}) {
+        wc.lpszClassName = cls;
+        plat::RegisterClassW(&wc);
+      }
+      taskBar_ = plat::CreateWindowExW(0, u"HHTaskBar", u"", plat::WS_POPUP | plat::WS_VISIBLE, 0, 0, 480, 26,
+                                       nullptr, nullptr, nullptr, nullptr);
+      sip_ = plat::CreateWindowExW(0, u"MS_SIPBUTTON", u"", plat::WS_POPUP | plat::WS_VISIBLE, 400, 610, 80, 30,
+                                   nullptr, nullptr, nullptr, nullptr);
+      threadId_ = plat::GetCurrentThreadId();
+      ready_ = true;
+      plat::MSG m;
+      while (plat::GetMessageW(&m, nullptr, 0, 0) > 0) plat::DispatchMessageW(&m);
+      plat::DestroyWindow(sip_);
+      plat::DestroyWindow(taskBar_);
+    });
+    Eventually([this] { return ready_.load(); });
+  }
+  ~ShellWindows() {
+    plat::PostThreadMessageW(threadId_, plat::WM_QUIT, 0, 0);
+    thread_.join();
+  }
+  plat::HWND TaskBar() const { return taskBar_; }
+  plat::HWND Sip() const { return sip_; }
+
+ private:
+  std::thread thread_;
+  std::atomic<bool> ready_{false};
+  plat::DWORD threadId_ = 0;
+  plat::HWND taskBar_ = nullptr;
+  plat::HWND sip_ = nullptr;
+};
+
+plat::RECT RectOf(plat::HWND w) {
+  plat::RECT r{};
+  plat::GetWindowRect(w, &r);
+  return r;
+}
+
+TEST_F(ServiceThreadTest, StopDuringALaunchEndsWithinTheBoundAndRestoresTheShell) {
+  ShellWindows shell;
+  ASSERT_NE(shell.TaskBar(), nullptr);
+  const auto taskBarProc = plat::GetWindowLongW(shell.TaskBar(), plat::GWL_WNDPROC);
+  const auto sipProc = plat::GetWindowLongW(shell.Sip(), plat::GWL_WNDPROC);
+
+  // An install folder with a program that ends without showing a window.
+  ASSERT_TRUE(plat::CreateDirectoryW(u"\\Apps", nullptr));
+  const std::string program = device_.FsRoot() + "/Apps/Orv News.exe";
+  orvtest::WriteHostFile(program, "#!/bin/sh\nexit 0\n");
+  ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
+  OpenSettingsKey().SetString(u"InstallFolder", u"\\Apps");
+  OpenSettingsKey().SetDWORD(u"AutoUpdate", 1);
+
+  ServiceSettings settings = Fast();
+  settings.launch.pauseMs = 600000;  // a pause that only the stop can cut short
+  settings.stopBoundMs = 10000;
+  CAutoUpdateService service(settings);
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(Eventually([&] { return plat::FindWindowW(kCoverClassName, nullptr) != nullptr; }));
+  ASSERT_TRUE(Eventually([&] { return RectOf(shell.TaskBar()).left == 1000 && RectOf(shell.Sip()).left == 1000; }));
+  EXPECT_NE(plat::GetWindowLongW(shell.TaskBar(), plat::GWL_WNDPROC), taskBarProc);
+  EXPECT_EQ(ReadUpdateLock(), kUpdateLockedByService);
+
+  EXPECT_TRUE(service.Stop());
+  EXPECT_EQ(plat::FindWindowW(kCoverClassName, nullptr), nullptr);
+  EXPECT_EQ(RectOf(shell.TaskBar()).left, 0);
+  EXPECT_EQ(RectOf(shell.TaskBar()).top, 0);
+  EXPECT_EQ(RectOf(shell.Sip()).left, 400);
+  EXPECT_EQ(RectOf(shell.Sip()).top, 610);
+  EXPECT_TRUE(plat::IsWindowVisible(shell.Sip()));
+  EXPECT_EQ(plat::GetWindowLongW(shell.TaskBar(), plat::GWL_WNDPROC), taskBarProc);
+  EXPECT_EQ(plat::GetWindowLongW(shell.Sip(), plat::GWL_WNDPROC), sipProc);
+  // The launch gave nothing: the lock is given back for the next check.
+  EXPECT_EQ(ReadUpdateLock(), 0u);
+}
+
+TEST_F(ServiceThreadTest, EntryPointsStartAndStopTheService) {
+  EXPECT_EQ(NEW_Init(0), 1u);
+  plat::HANDLE activity = plat::OpenEventW(plat::SYNCHRONIZE, plat::FALSE, kUserActivityEventName);
+  EXPECT_NE(activity, nullptr);  // the service holds the platform's event
+  if (activity) plat::CloseHandle(activity);
+  EXPECT_EQ(NEW_Open(1, 0, 0), 0u);
+  EXPECT_EQ(NEW_IOControl(1, 0, nullptr, 0, nullptr, 0, nullptr), 1);
+  EXPECT_EQ(NEW_Deinit(1), 0);
+  // Stopped: nobody holds the event any more.
+  EXPECT_EQ(plat::OpenEventW(plat::SYNCHRONIZE, plat::FALSE, kUserActivityEventName), nullptr);
+}
+
+}  // namespace
