@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
+#include "platform/files/DeviceMounts.h"
 #include "platform/files/FilesInternal.h"
 
 namespace plat::files {
@@ -31,6 +34,24 @@ MountTable& Table() {
 // The folders every device has.
 constexpr const char* kStandardFolders[] = {"My Documents", "Program Files", "Windows", "Temp", "Application Data"};
 
+// The device's recorded mounts (DeviceMountsFile), in the order written;
+// lines that do not parse are skipped.
+std::vector<MountInfo> ReadDeviceMounts() {
+  std::vector<MountInfo> out;
+  std::ifstream in(DeviceMountsFile());
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t tab1 = line.find('\t');
+    const std::size_t tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
+    if (tab2 == std::string::npos) continue;
+    auto parsed = ParseDevicePath(Utf8ToUtf16(line.substr(0, tab1)));
+    const std::string host = line.substr(tab1 + 1, tab2 - tab1 - 1);
+    if (!parsed || parsed->parts.empty() || host.empty() || host[0] != '/') continue;
+    out.push_back(MountInfo{parsed->parts, host, line.compare(tab2 + 1, std::string::npos, "1") == 0});
+  }
+  return out;
+}
+
 // Caller holds the table's lock: forgets the mounts of an earlier device and
 // makes sure the device has its standard folders.
 void Refresh(MountTable& t) {
@@ -44,6 +65,7 @@ void Refresh(MountTable& t) {
       // Another case of the name may be there already (made by hand).
       if (FindHostEntry(fs, Utf8ToUtf16(name)).empty()) ::mkdir((fs + "/" + name).c_str(), 0755);
     }
+    t.mounts = ReadDeviceMounts();
   }
 }
 
@@ -365,6 +387,70 @@ std::string HostPathFromDevicePath(std::u16string_view devicePath) {
     return {};
   }
   return r->host;
+}
+
+std::string DeviceMountsFile() { return DeviceRoot() + "/mounts"; }
+
+namespace {
+
+// Rewrites the record without the mount at the device folder (and with the
+// given line appended when not empty): a side file renamed over the record.
+bool RewriteDeviceMounts(const std::vector<std::u16string>& parts, const std::string& addLine) {
+  std::vector<std::string> keep;
+  {
+    std::ifstream in(DeviceMountsFile());
+    std::string line;
+    while (std::getline(in, line)) {
+      const std::size_t tab = line.find('\t');
+      auto parsed = ParseDevicePath(Utf8ToUtf16(line.substr(0, tab)));
+      if (!parsed || tab == std::string::npos) continue;
+      if (parsed->parts.size() == parts.size() && PrefixMatches(parts, parsed->parts)) continue;
+      keep.push_back(line);
+    }
+  }
+  if (!addLine.empty()) keep.push_back(addLine);
+  const std::string file = DeviceMountsFile();
+  const std::string side = file + ".new";
+  {
+    std::ofstream out(side, std::ios::trunc);
+    for (const std::string& line : keep) out << line << '\n';
+    out.flush();
+    if (!out) {
+      ::unlink(side.c_str());
+      SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
+  }
+  if (::rename(side.c_str(), file.c_str()) != 0) {
+    FailErrno();
+    ::unlink(side.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool AddDeviceMount(std::u16string_view devicePath, const std::string& hostFolder, bool storageCard) {
+  if (!MountFolder(devicePath, hostFolder, storageCard)) return false;
+  auto parsed = ParseDevicePath(devicePath);
+  char* real = ::realpath(hostFolder.c_str(), nullptr);
+  if (!parsed || !real) {
+    if (real) ::free(real);
+    return false;
+  }
+  std::string host = real;
+  ::free(real);
+  const std::string line =
+      Utf16ToUtf8(JoinDevicePath(parsed->parts, parsed->parts.size())) + "\t" + host + "\t" + (storageCard ? "1" : "0");
+  return RewriteDeviceMounts(parsed->parts, line);
+}
+
+bool RemoveDeviceMount(std::u16string_view devicePath) {
+  auto parsed = ParseDevicePath(devicePath);
+  if (!parsed) return false;
+  UnmountFolder(devicePath);
+  return RewriteDeviceMounts(parsed->parts, std::string());
 }
 
 }  // namespace plat

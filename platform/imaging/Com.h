@@ -6,18 +6,13 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/base/Guid.h"
 #include "platform/base/Types.h"
 
 namespace plat {
 
 using ULONG = std::uint32_t;
 
-struct GUID {
-  DWORD Data1;
-  WORD Data2;
-  WORD Data3;
-  BYTE Data4[8];
-};
 using CLSID = GUID;
 using IID = GUID;
 using REFCLSID = const GUID&;

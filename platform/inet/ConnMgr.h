@@ -9,17 +9,11 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/base/Guid.h"
 #include "platform/base/Handle.h"
 #include "platform/base/Types.h"
 
 namespace plat {
-
-struct GUID {
-  std::uint32_t Data1;
-  std::uint16_t Data2;
-  std::uint16_t Data3;
-  std::uint8_t Data4[8];
-};
 
 struct CONNMGR_CONNECTIONINFO {
   DWORD cbSize;
