@@ -220,8 +220,20 @@ void CArticle::OnDBEvent(CDBEvent* record) {
   if (record != nullptr) {
     switch (record->type) {
       case DBE_UPDATE_STATUS_CHANGED: {
+        const std::uint32_t before = GetUpdateStatus();
         CUpdateItem::OnDBEvent(record);
         const std::uint32_t status = GetUpdateStatus();
+        // A binary moved the article's status (an image or enclosure
+        // finished): when the article's own update has ended it counts as
+        // updated now, and the lists hear 13 before 14 as after its own update.
+        if (status != before && detached_ == 0 && deletion_ == ADS_LIVE) {
+          const std::uint32_t own = GetOwnUpdateState();
+          if (own == US_UP_TO_DATE || own == US_FAILED) {
+            updated_ = NowFileTime();
+            MarkDirty();
+            FireArticle(DBE_ARTICLE_UPDATE_ENDED);
+          }
+        }
         if ((status == US_UP_TO_DATE || status == US_CHILD_FAILED) && detached_ == 0) {
           FireArticle(DBE_ARTICLE_DONE);
         }

@@ -77,7 +77,8 @@ class CArticle : public IArticle, public CUpdateItem {
 
   // Own state changes are ignored on a tombstone; when the own update ends
   // (6 or 4) the updated time is now and event 13 follows; when the article
-  // and its binaries are done, event 14.
+  // and its binaries are done, event 14. A binary that changes the article's
+  // status after its own update ended stamps the time and fires 13 as well.
   void SetUpdateState(std::uint32_t state) override;
   void OnDBEvent(CDBEvent* record) override;
 

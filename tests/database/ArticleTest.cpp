@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "core/RecordEncoding.h"
+#include "platform/base/Time.h"
 #include "tests/support/HeadersFixture.h"
 
 namespace {
@@ -184,6 +187,58 @@ TEST_F(ArticleTest, RecordsCutShortOrWithBadBytesAreBad) {
     a.Detach();
   }
   EXPECT_TRUE(channel.Binaries().IsEmpty());
+}
+
+
+// Records the article events a source fires, in order.
+struct ArticleEventLog : CDBEventListener {
+  std::vector<std::uint32_t> types;
+  void OnDBEvent(CDBEvent* record) override {
+    if (record->type == DBE_ARTICLE_UPDATE_ENDED || record->type == DBE_ARTICLE_DONE) types.push_back(record->type);
+    CDBEventListener::OnDBEvent(record);
+  }
+};
+
+// An image that downloads after the article's own update: every change of the
+// article's status it causes stamps the updated time and fires 13, and 14
+// follows once the article and its binaries are done.
+TEST_F(ArticleTest, BinaryChangesStampTheArticleAndFireEndedBeforeDone) {
+  plat::ManualClock clock;
+  plat::SetClock(&clock);
+  constexpr auto kEnded = DBE_ARTICLE_UPDATE_ENDED;
+  constexpr auto kDone = DBE_ARTICLE_DONE;
+  struct Case {
+    const char* what;
+    std::uint32_t own;        // the article's own state while the image loads
+    std::uint32_t imageEnd;   // how the image ends
+    std::vector<std::uint32_t> events;  // image starts, then ends
+  };
+  const Case cases[] = {
+      {"image done after the text", US_UP_TO_DATE, US_UP_TO_DATE, {kEnded, kEnded, kDone}},
+      {"image failed after the text", US_UP_TO_DATE, US_FAILED, {kEnded, kEnded, kDone}},
+      {"own update failed, image done", US_FAILED, US_UP_TO_DATE, {kEnded, kEnded}},
+      {"text still waiting", US_WAITING, US_UP_TO_DATE, {}},
+  };
+  for (const auto& c : cases) {
+    FakeChannel channel;
+    CArticle* article = channel.NewArticle('a', 1, u"http://x/img");
+    channel.Articles().Add(article);
+    CBinary* image = channel.Binaries().Find(u"http://x/img");
+    ASSERT_NE(image, nullptr) << c.what;
+    image->SetUpdateState(US_WAITING);
+    article->SetUpdateState(c.own);
+    ArticleEventLog log;
+    log.Subscribe(article);
+    clock.Advance(60000);
+    const std::uint64_t before = article->GetUpdatedTime();
+    image->SetUpdateState(US_UPDATING);
+    image->SetUpdateState(c.imageEnd);
+    EXPECT_EQ(log.types, c.events) << c.what;
+    const bool stamped = !c.events.empty();
+    EXPECT_EQ(article->GetUpdatedTime(), stamped ? clock.NowUtcFileTime() : before) << c.what;
+    log.Unsubscribe(article);
+  }
+  plat::SetClock(nullptr);
 }
 
 }  // namespace
