@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "app/Application.h"
 #include "core/DebugLog.h"
 #include "core/ImageLoadingJob.h"
 #include "core/JobManager.h"
@@ -25,6 +26,7 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/htmlview/HtmlView.h"
 #include "platform/windows/Menus.h"
+#include "update/UpdateManager.h"
 
 namespace {
 
@@ -64,6 +66,12 @@ constexpr const char16_t* kSourceLinkClose = u"</a>";
 constexpr const char16_t* kManualUpdateLink = u"__manual_update__";
 constexpr const char16_t* kArticleLinkPrefix = u"article://";
 
+}  // namespace
+
+void QueueArticleUpdate(IArticle* article) { CUpdateManager::GetInstance()->UpdateArticle(article); }
+
+namespace {
+
 ArticleView::ArticleUpdater g_updater = &QueueArticleUpdate;
 ArticleView::LinkRefusedSink g_refusedSink = nullptr;
 
@@ -98,13 +106,6 @@ std::u16string ReplaceMarkers(const std::u16string& page,
   }
   if (at < page.size()) out.append(page, at, std::u16string::npos);
   return out;
-}
-
-void ShowHelp() {
-  // The help viewer opens the program's help file at the view's topic.
-  const std::u16string topic = std::u16string(u"file:OrvNews.htm#") + kArticleHelpTopic;
-  plat::PROCESS_INFORMATION info{};
-  plat::CreateProcessW(u"PegHelp.exe", topic.c_str(), nullptr, nullptr, plat::FALSE, 0, nullptr, nullptr, nullptr, &info);
 }
 
 bool OpenWithShell(const std::u16string& file) {
@@ -610,7 +611,7 @@ bool ArticleView::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     return true;
   }
   if (msg == plat::WM_HELP || msg == kArticleHelpMessage) {
-    ShowHelp();
+    ShowHelpTopic(kArticleHelpTopic);
     result = plat::TRUE;
     return true;
   }
@@ -755,6 +756,7 @@ bool ArticleViewHost::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, L
       result = 0;
       return true;
     case plat::WM_HELP:
+    case kArticleHelpMessage:  // the main window's help request for its visible view
       result = viewer ? plat::SendMessageW(viewer, plat::WM_HELP, wParam, lParam) : 0;
       return true;
     case plat::WM_NOTIFY: {

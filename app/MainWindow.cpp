@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/ArticleView.h"
 #include "core/ImageDecoder.h"
 #include "core/Localizer.h"
 #include "core/ProcessGlobals.h"
@@ -35,6 +36,8 @@ constexpr plat::UINT kHelpRequestMessage = 8275;
 // Codes of the article view's HTML viewer that its parent handles.
 constexpr plat::UINT kHtmlNotifyCodes[] = {1125, 1126, 1128, 1134};
 constexpr plat::UINT kExitMenuLoop = 530;
+// Shows or hides the link to the article's address on article pages.
+constexpr int kLocationCommand = 2082;
 
 struct LayoutInfo {
   const char16_t* name;
@@ -197,7 +200,8 @@ void MainWindow::ShowView() {
   if (autoFit_) {
     std::vector<plat::HWND> shown;
     if (layoutView_.GetWindow()) shown.push_back(layoutView_.GetWindow());
-    if (articleWindow_ && layoutState_ == kLayoutArticle) shown.push_back(articleWindow_);
+    // The article view covers the whole window: the list stays behind it, hidden.
+    if (articleWindow_ && layoutState_ == kLayoutArticle) shown.assign(1, articleWindow_);
     autoFit_->SetVisibleControls(shown);
     autoFit_->Layout();
   }
@@ -405,6 +409,12 @@ bool MainWindow::OnCommand(int id) {
     case ID_TEXT_MEDIUM: SetTextSize(2); return true;
     case ID_TEXT_SMALLER: SetTextSize(1); return true;
     case ID_TEXT_SMALLEST: SetTextSize(0); return true;
+    case kLocationCommand:
+      // "ShowArticleLocation": the link to the article's own address at the
+      // end of its page.
+      GetGlobalOptions().SetShowArticleLocation(GetGlobalOptions().GetShowArticleLocation() != 0 ? 0 : 1);
+      ApplyArticleViewSettings();
+      return true;
     case ID_EXIT:
       plat::PostQuitMessage(0);
       return true;
@@ -641,10 +651,26 @@ bool MainWindow::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WP
 // ---------------------------------------------------------------------------
 // The article view
 
-void MainWindow::CreateArticleView() {}
-void MainWindow::ShowArticleInView(IArticle*) {}
-void MainWindow::ApplyArticleViewSettings() {}
-void MainWindow::ReleaseArticleViewArticle() {}
+void MainWindow::CreateArticleView() {
+  plat::RECT client{};
+  plat::GetClientRect(hwnd_, &client);
+  articleHost_ = std::make_unique<ArticleViewHost>();
+  // Hidden until the article layout shows it.
+  articleWindow_ = articleHost_->Create(hwnd_, client, plat::WS_VISIBLE);
+  if (!articleWindow_) articleHost_.reset();
+}
+
+void MainWindow::ShowArticleInView(IArticle* article) {
+  if (articleHost_) articleHost_->GetView().SetArticle(article);
+}
+
+void MainWindow::ApplyArticleViewSettings() {
+  if (articleHost_) articleHost_->GetView().ApplyOptions();
+}
+
+void MainWindow::ReleaseArticleViewArticle() {
+  if (articleHost_) articleHost_->GetView().SetArticle(nullptr);
+}
 
 // ---------------------------------------------------------------------------
 // Screens of other parts of the program
