@@ -398,21 +398,29 @@ void ShowHelpTopic(const char16_t* topic) {
 namespace {
 struct OwnedSearch {
   HWND owner;
+  DWORD ownerProcess;
   HWND found;
 };
+// The first visible top-level window the owner owns; for another process's
+// window (whose owners this process cannot see) the first visible top-level
+// window of that process.
 BOOL FindOwned(HWND window, LPARAM data) {
   auto* search = reinterpret_cast<OwnedSearch*>(data);
-  if (window != search->owner && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == search->owner) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
+  if (window == search->owner || !IsWindowVisible(window)) return TRUE;
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  const bool owned = search->ownerProcess == GetCurrentProcessId() ? GetWindow(window, GW_OWNER) == search->owner
+                                                                   : process == search->ownerProcess;
+  if (!owned) return TRUE;
+  search->found = window;
+  return FALSE;
 }
 }  // namespace
 
 void BringWindowForward(HWND window) {
   SetForegroundWindow(window);
-  OwnedSearch search{window, nullptr};
+  OwnedSearch search{window, 0, nullptr};
+  GetWindowThreadProcessId(window, &search.ownerProcess);
   EnumWindows(FindOwned, reinterpret_cast<LPARAM>(&search));
   if (search.found) SetForegroundWindow(search.found);
 }

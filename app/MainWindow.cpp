@@ -11,6 +11,7 @@
 #include "core/StringUtils.h"
 #include "core/Synchronized.h"
 #include "core/VORegistry.h"
+#include "platform/base/Format.h"
 #include "database/Article.h"
 #include "database/ArticleFilter.h"
 #include "database/ChannelSet.h"
@@ -36,8 +37,18 @@ constexpr plat::UINT kHelpRequestMessage = 8275;
 // Codes of the article view's HTML viewer that its parent handles.
 constexpr plat::UINT kHtmlNotifyCodes[] = {1125, 1126, 1128, 1134};
 constexpr plat::UINT kExitMenuLoop = 530;
+<<<<<<< HEAD
 // Shows or hides the link to the article's address on article pages.
 constexpr int kLocationCommand = 2082;
+=======
+// Commands of the article screens (the article view's menus).
+constexpr int kCmdStopChannel = 2074;
+constexpr int kCmdMarkArticleRead = 2076;
+constexpr int kCmdDeleteArticle = 2078;
+constexpr int kCmdMarkArticleUnread = 2079;
+constexpr int kCmdUpdateArticle = 2080;
+constexpr int kCmdArticleLocation = 2082;
+>>>>>>> app1
 
 struct LayoutInfo {
   const char16_t* name;
@@ -72,13 +83,6 @@ int AskYesNo(plat::HWND owner, const std::u16string& text) {
   return plat::MessageBoxW(owner, text.c_str(), caption.c_str(), plat::MB_YESNO | plat::MB_ICONQUESTION);
 }
 
-std::u16string FormatWithName(plat::UINT stringId, const std::u16string& name) {
-  std::u16string text = LocalizeResourceString(stringId);
-  const std::size_t at = text.find(u"%s");
-  if (at != std::u16string::npos) text.replace(at, 2, name);
-  return text;
-}
-
 
 }  // namespace
 
@@ -110,14 +114,17 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::CreateDataSources() {
-  channelsSource_ = MakeDataSource<CProgressFormDataSource>(nullptr);
-  articlesSource_ = MakeDataSource<CProgressFormDataSource>(nullptr);
+  channelsSource_ = MakeDataSource<CProgressFormDataSource>(channelsView_.GetListSource());
+  articlesSource_ = MakeDataSource<CProgressFormDataSource>(articlesView_.GetListSource());
   progressSource_ = MakeDataSource<CProgressDataSource>();
   listNameSource_ = MakeDataSource<CListNameDataSource>();
 }
 
 plat::HWND MainWindow::CreateUnder(plat::HWND owner) {
-  return Create(owner, kEmptyDialogId);
+  plat::HWND window = Create(owner, kEmptyDialogId);
+  // The empty dialog template has no WS_VISIBLE: a modeless dialog is shown here.
+  if (window) plat::ShowWindow(window, plat::SW_SHOW);
+  return window;
 }
 
 int MainWindow::Run(plat::HWND owner) {
@@ -153,6 +160,11 @@ void MainWindow::OnInit() {
   plat::GetClientRect(hwnd_, &client);
   CreateArticleView();
   layoutView_.Create(hwnd_, client, plat::WS_CHILD | plat::WS_VISIBLE);
+  for (ListViewBase* view : {static_cast<ListViewBase*>(&channelsView_), static_cast<ListViewBase*>(&articlesView_)}) {
+    view->SetOwner(hwnd_);
+    view->SetListWindow(layoutView_.GetWindow());
+  }
+  channelsView_.SetPropertiesHandler([this](const std::u16string& name) { OpenChannelProperties(name); });
   autoFit_ = std::make_unique<DialogAutoFit>(hwnd_, false, false, false);
   autoFit_->AddRow(layoutView_.GetWindow(), DialogAutoFit::kFill);
   if (articleWindow_) autoFit_->AddRow(articleWindow_, DialogAutoFit::kFill);
@@ -177,10 +189,13 @@ void MainWindow::ShowView() {
     switch (GetDBViewState()->GetCurrentView()) {
       case DBV_ARTICLE_LIST:
         SwitchTo(kLayoutArticles);
+        channelsView_.RefreshCurrent();
         if (layoutView_.GetWindow()) plat::InvalidateRect(layoutView_.GetWindow(), nullptr, plat::FALSE);
         break;
       case DBV_ARTICLE: {
         SwitchTo(kLayoutArticle);
+        channelsView_.RefreshCurrent();
+        articlesView_.RefreshAll();
         IArticle* article = nullptr;
         {
           CSyncLock lock(GetChannelSet());
@@ -197,6 +212,8 @@ void MainWindow::ShowView() {
     }
   }
   RecomputeUpdatingFlag();
+  // The run may have started or ended since the bar was made.
+  UpdateSoftKey();
   if (autoFit_) {
     std::vector<plat::HWND> shown;
     if (layoutView_.GetWindow()) shown.push_back(layoutView_.GetWindow());
@@ -213,8 +230,15 @@ void MainWindow::SwitchTo(int state) {
   if (hwnd_) plat::SHFullScreen(hwnd_, plat::SHFS_SHOWSIPBUTTON);
   const int previous = layoutState_;
   if (state == kLayoutChannels) {
-    // Leaving the articles: no article is current; the channel stays.
+    // Leaving the articles: no article is current; the current row's channel
+    // is the current channel.
     GetDBViewState()->SetCurrentArticleID(u"");
+    ChannelInfo entry;
+    const int row = channelsView_.GetCurrentIndex();
+    if (row >= 0 && channelsView_.GetEntry(row, entry)) {
+      CSyncLock lock(GetChannelSet());
+      GetDBViewState()->SetCurrentChannelName(entry.name);
+    }
   }
   layoutState_ = state;
   const LayoutInfo& info = InfoOf(state);
@@ -238,18 +262,25 @@ void MainWindow::SwitchTo(int state) {
   if (hwnd_) softKeys_.Create(hwnd_, info.menu, false);
   UpdateSoftKey();
 
+  // The blank screen takes no input of its own: with its layout view
+  // disabled, a tap anywhere reaches this window (the hint's tap).
+  plat::HWND layout = layoutView_.GetWindow();
   const bool articleShown = state == kLayoutArticle && articleWindow_;
-  plat::HWND inUse = articleShown ? articleWindow_ : layoutView_.GetWindow();
-  plat::HWND unused = articleShown ? layoutView_.GetWindow() : articleWindow_;
-  if (unused) plat::EnableWindow(unused, plat::FALSE);
+  plat::HWND inUse = articleShown ? articleWindow_ : (state == kLayoutBlank ? nullptr : layout);
+  for (plat::HWND child : {layout, articleWindow_}) {
+    if (child && child != inUse) plat::EnableWindow(child, plat::FALSE);
+  }
   if (inUse) {
     plat::EnableWindow(inUse, plat::TRUE);
     plat::SetFocus(inUse);
+  } else if (hwnd_) {
+    plat::SetFocus(hwnd_);
   }
 }
 
 void MainWindow::UpdateHintText() {
   std::u16string hint;
+  oldFormatHint_ = false;
   {
     CSyncLock lock(GetChannelSet());
     if (GetChannelsFilter()->GetCount() == 0) {
@@ -259,6 +290,7 @@ void MainWindow::UpdateHintText() {
     } else if (GetChannelSet()->HasOldFormatChannels()) {
       GetDBViewState()->Reset();
       hint = ApplyProductName(LocalizeResourceString(241));
+      oldFormatHint_ = true;
     }
   }
   if (hint == hint_) return;
@@ -360,6 +392,36 @@ bool MainWindow::OnCommand(int id) {
     case ID_MARK_CHANNEL_READ:
       MarkRead(false);
       return true;
+    case kCmdStopChannel: {
+      {
+        CSyncLock lock(GetChannelSet());
+        if (IChannel* channel = CurrentChannel()) updates->StopUpdatingChannel(channel);
+      }
+      UpdateSoftKey();
+      return true;
+    }
+    case kCmdMarkArticleRead:
+      articlesView_.SetCurrentRead(true);
+      return true;
+    case kCmdMarkArticleUnread:
+      articlesView_.SetCurrentRead(false);
+      return true;
+    case kCmdDeleteArticle:
+      articlesView_.DeleteCurrent();
+      return true;
+    case kCmdUpdateArticle:
+      UpdateCurrentArticle();
+      return true;
+    case kCmdArticleLocation: {
+      CGlobalOptions& options = GetGlobalOptions();
+      options.SetShowArticleLocation(options.GetShowArticleLocation() ? 0 : 1);
+      ApplyArticleViewSettings();
+      return true;
+    }
+    case ID_DELETE_CHANNEL:
+      channelsView_.DeleteCurrentChannel();
+      ShowView();
+      return true;
     case ID_MARK_ALL_READ:
       if (AskYesNo(hwnd_, LocalizeResourceString(139)) == plat::IDYES) MarkRead(true);
       return true;
@@ -426,28 +488,38 @@ bool MainWindow::OnCommand(int id) {
 void MainWindow::MarkRead(bool all) {
   CWaitCursor wait;
   CSyncLock lock(GetChannelSet());
+  auto mark = [this](IChannel* channel) {
+    if (!channel) return;
+    channel->Acquire(this);
+    channel->MarkAllRead();
+    channel->Release(this, true);
+  };
   if (all) {
     CChannelSet* set = GetChannelSet();
-    for (int i = 0; i < set->GetCount(); ++i) {
-      IChannel* channel = set->GetAt(i);
-      if (!channel) continue;
-      channel->Acquire(this);
-      channel->MarkAllRead();
-      channel->Release(this, true);
-    }
+    for (int i = 0; i < set->GetCount(); ++i) mark(set->GetAt(i));
+    channelsView_.RefreshAll();
     return;
   }
   IChannel* channel = CurrentChannel();
   if (!channel) return;
-  channel->Acquire(this);
-  channel->MarkAllRead();
-  channel->Release(this, true);
+  mark(channel);
+  const plat::DWORD view = GetDBViewState()->GetCurrentView();
+  if (view == DBV_CHANNEL_LIST) channelsView_.RefreshRow(GetChannelsFilter()->FindByName(channel->GetName()));
+  else if (view == DBV_ARTICLE_LIST) articlesView_.RefreshAll();
+}
+
+void MainWindow::UpdateCurrentArticle() {
+  automatic_ = false;
+  WriteUpdateLocked(2);
+  CSyncLock lock(GetChannelSet());
+  if (IArticle* article = GetArticleFilter()->FindById(GetDBViewState()->GetCurrentArticleID()))
+    CUpdateManager::GetInstance()->UpdateArticle(article);
 }
 
 void MainWindow::ClearArticles(bool all) {
   if (!all) {
     const std::u16string name = GetDBViewState()->GetCurrentChannelName();
-    if (AskYesNo(hwnd_, FormatWithName(166, name)) != plat::IDYES) return;
+    if (AskYesNo(hwnd_, plat::FormatString(LocalizeResourceString(166).c_str(), name.c_str())) != plat::IDYES) return;
   }
   CSyncLock lock(GetChannelSet());
   CWaitCursor wait;
@@ -463,6 +535,26 @@ void MainWindow::ClearArticles(bool all) {
   } else {
     clear(CurrentChannel());
   }
+}
+
+void MainWindow::OnHintTapped() {
+  if (!oldFormatHint_) {
+    plat::PostMessageW(hwnd_, plat::WM_COMMAND, ID_NEW_CHANNEL, 0);
+    return;
+  }
+  ConvertOldFormatChannels();
+  ShowView();
+}
+
+void MainWindow::ConvertOldFormatChannels() {
+  CWaitCursor wait;
+  CUpdateManager::GetInstance()->StopUpdatingAllChannels();
+  CSyncLock lock(GetChannelSet());
+  CChannelSet* set = GetChannelSet();
+  for (int i = 0; i < set->GetCount(); ++i) {
+    if (IChannel* channel = set->GetAt(i)) channel->ClearData();
+  }
+  set->ClearOldFormatFlags();
 }
 
 void MainWindow::SetTextSize(std::uint32_t size) {
@@ -575,9 +667,12 @@ bool MainWindow::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WP
       CUpdateManager::GetInstance()->RemoveEventListener(hwnd);
       if (GetDBViewState()->GetNotifyWindow() == hwnd) GetDBViewState()->SetNotifyWindow(nullptr);
       return false;
-    case plat::WM_INITMENUPOPUP:
-      if (GetDBViewState()->GetCurrentView() == DBV_ARTICLE) ShowTouchShellStub(false);
+    case plat::WM_INITMENUPOPUP: {
+      const plat::DWORD view = GetDBViewState()->GetCurrentView();
+      if (view == DBV_CHANNEL_LIST) channelsView_.EnableMenuItems(reinterpret_cast<plat::HMENU>(wParam));
+      else if (view == DBV_ARTICLE) ShowTouchShellStub(false);
       return false;
+    }
     case kExitMenuLoop:
       if (GetDBViewState()->GetCurrentView() == DBV_ARTICLE) ShowTouchShellStub(true);
       return false;
@@ -589,7 +684,7 @@ bool MainWindow::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WP
       return false;
     case plat::WM_LBUTTONDOWN:
       if (!hint_.empty()) {
-        plat::PostMessageW(hwnd, plat::WM_COMMAND, ID_NEW_CHANNEL, 0);
+        OnHintTapped();
         return true;
       }
       break;

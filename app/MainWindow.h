@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "app/ArticlesView.h"
+#include "app/ChannelsView.h"
 #include "core/RefCounted.h"
 #include "layout/DataSources.h"
 #include "layout/DialogAutoFit.h"
@@ -69,6 +71,8 @@ class MainWindow : public CPPCModelessDialogImpl {
   bool IsUpdatingShown() const { return updating_; }
   const SoftKeyBar& GetSoftKeyBar() const { return softKeys_; }
   LayoutView& GetLayoutView() { return layoutView_; }
+  ChannelsView& GetChannelsView() { return channelsView_; }
+  ArticlesView& GetArticlesView() { return articlesView_; }
   plat::HBITMAP GetEmptyDatabasePicture() const { return emptyPicture_; }
   // Layout switches with or without the push transition (tests switch it off).
   void SetTransitionsEnabled(bool enabled) { transitions_ = enabled; }
@@ -86,8 +90,14 @@ class MainWindow : public CPPCModelessDialogImpl {
   void StepArticle(int delta);
   // Marks every article of the channel read (whole set when channel is null).
   void MarkRead(bool all);
+  void UpdateCurrentArticle();
   void ClearArticles(bool all);
   void SetTextSize(std::uint32_t size);
+  // The tap on the hint: the add-channels wizard, or with channels of the old
+  // file format the deletion of every channel's article data, which converts
+  // them.
+  void OnHintTapped();
+  void ConvertOldFormatChannels();
 
   // The article view joins the window here: created with the window, given
   // the current article when the article layout shows, told of the text size
@@ -112,8 +122,12 @@ class MainWindow : public CPPCModelessDialogImpl {
   bool updating_ = false;
   bool transitions_ = true;
   int layoutState_ = kLayoutNone;
+  // The list views come before the data sources that hold them.
+  ChannelsView channelsView_;
+  ArticlesView articlesView_;
   std::u16string caption_;
   std::u16string hint_;
+  bool oldFormatHint_ = false;
   plat::HBITMAP emptyPicture_ = nullptr;
   LayoutView layoutView_;
   SoftKeyBar softKeys_;

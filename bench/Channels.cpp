@@ -12,6 +12,7 @@
 #include <string>
 
 #include "bench/BenchSupport.h"
+#include "bench/ContentBuilder.h"
 #include "core/FileUtils.h"
 #include "core/Md5.h"
 #include "database/Channel.h"
@@ -30,53 +31,6 @@ double MsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::u16string Num(int n) { return plat::Utf8ToUtf16(std::to_string(n)); }
-
-// The first channel is filled article by article; the others get copies of
-// its data files (every change of read states is saved at once, so filling
-// 40,000 articles one by one would take minutes).
-int Build() {
-  CChannelSet set;
-  if (!set.Open()) return 2;
-  const std::u16string body(600, u'x');
-  IChannel* first = nullptr;
-  for (int c = 0; c < kChannels; ++c) {
-    IChannel* channel = set.Add(u"Channel number " + Num(c));
-    if (channel == nullptr) return 3;
-    channel->SetProperties({{kPropUrl, u"http://feeds.example.com/" + Num(c) + u".xml"},
-                            {kPropType, kChannelTypeRss},
-                            {kPropThumbnail, u"http://images.example.com/logo.png"}});
-    channel->GetOptions()->SetUseDefaultLimits(0);
-    channel->GetOptions()->SetArticlesAgeLimitEnabled(0);
-    channel->GetOptions()->SetArticlesCountLimitEnabled(0);
-    channel->GetOptions()->OnChanged();
-    if (first != nullptr) {
-      for (const char16_t* file : {u"headers.bin", u"unread.bin", u"data.bin", u"dataidx.bin"}) {
-        if (!CopyFileReplacing(CombinePath(first->GetDataFolder(), file), CombinePath(channel->GetDataFolder(), file))) {
-          return 5;
-        }
-      }
-      continue;
-    }
-    first = channel;
-    channel->Acquire(&set);
-    channel->SetUpdateState(US_UPDATING);
-    for (int a = 0; a < kArticles; ++a) {
-      const std::u16string n = Num(c) + u"." + Num(a);
-      IArticle* article = channel->CreateArticle(
-          GetMd5Hex(u"article " + n), US_UP_TO_DATE,
-          plat::ULLToFileTime(plat::CurrentClock().NowUtcFileTime() - static_cast<std::uint64_t>(a) * 600000000ull));
-      if (article == nullptr) return 4;
-      article->SetTitle(u"A headline of moderate length, number " + n);
-      article->SetImageUrl(u"http://images.example.com/pictures/" + n + u".jpg");
-      channel->SetArticleProperties(article, {{u"link", u"http://news.example.com/" + n}, {u"text", body}});
-    }
-    channel->SetUpdateState(US_UP_TO_DATE);
-    channel->Release(&set, false);
-  }
-  return 0;
-}
-
 }  // namespace
 
 int main() {
@@ -88,7 +42,7 @@ int main() {
 
   const auto buildStart = std::chrono::steady_clock::now();
   const pid_t child = fork();
-  if (child == 0) _exit(Build());
+  if (child == 0) _exit(bench::BuildContentFolder(kChannels, kArticles));
   int status = 0;
   waitpid(child, &status, 0);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {

@@ -154,6 +154,15 @@ CListDataSource::~CListDataSource() {
   if (list_) list_->Release();
 }
 
+HRESULT CListDataSource::QueryService(plat::REFIID iid, void** object) {
+  if (!object) return E_INVALIDARG;
+  if (list_ && SameIid(iid, IID_IListSource)) {
+    const HRESULT hr = list_->QueryInterface(iid, object);
+    return hr == S_OK ? S_OK : S_FALSE;
+  }
+  return CDataSource::QueryService(iid, object);
+}
+
 HRESULT CListDataSource::GetIntValue(const char16_t* name, std::int32_t* value) {
   if (!value) return E_POINTER;
   if (!list_ || !Equal(name, u"Progress")) return S_FALSE;

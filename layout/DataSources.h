@@ -141,6 +141,9 @@ class CProgressDataSource : public CDataSource {
 class CListDataSource : public CDataSource {
  public:
   explicit CListDataSource(IListSource* list);
+  // The list interface id is passed to the list (its QueryInterface), which
+  // gives the rows to the layout's "VirtualList"; else as the base.
+  plat::HRESULT QueryService(plat::REFIID iid, void** object) override;
   plat::HRESULT GetIntValue(const char16_t* name, std::int32_t* value) override;
   plat::HRESULT GetStringValue(const char16_t* name, std::u16string* value) override;
   plat::HRESULT IsPluginShown(const char16_t* name, std::uint8_t* flag) override;

@@ -159,6 +159,9 @@ bool LayoutView::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
       break;
     case WM_LAYOUT_REPAINT_ALL:
       repaintAll_ = true;
+      // The next paint tells the content that its data changed (event 21
+      // with 32868): lists count their rows again, sources re-read values.
+      if (manager_) manager_->RequestRefresh();
       plat::InvalidateRect(hwnd, nullptr, plat::FALSE);
       break;
     default:

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -487,6 +488,7 @@ TEST_F(ArticleViewTest, PageWithPictureLooksRight) {
   InvalidateRect(View().GetInnerWindow(), nullptr, FALSE);
   UpdateWindow(View().GetInnerWindow());
   HBITMAP surface = GetWindowSurfaceForTesting(parent_);
+  std::filesystem::create_directories(ORV_APP_SHOTS);
   ASSERT_TRUE(SaveBitmapPng(surface, std::string(ORV_APP_SHOTS) + "/article-view.png"));
   const PixelImage img = ReadBitmapPixels(surface);
   int blue = 0;

@@ -1,0 +1,233 @@
+// The main program "Orv News" as a process of a device: the first run's
+// default channels, the hand-over of a second start, the exit request, the
+// update lock left by an update, and a restart after the program was killed
+// in the middle of an update.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/DeviceInstall.h"
+#include "core/ProcessGlobals.h"
+#include "core/VORegistry.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
+#include "platform/base/Text.h"
+#include "platform/ipc/Ipc.h"
+#include "platform/registry/Registry.h"
+#include "platform/windows/Windows.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/ScreenDriver.h"
+
+#ifndef ORV_PROGRAM_DIR
+#define ORV_PROGRAM_DIR "programfiles"
+#endif
+
+namespace {
+
+using orvtest::ScreenDriver;
+using namespace plat;
+
+constexpr const char* kHiddenClass = "A377667C-B302-4767-B9C5-EC5210805251";
+constexpr const char16_t* kInstanceName = u"A377667C-B302-4767-B9C5-EC5210805251";
+const std::string kProgram = std::string(ORV_PROGRAM_DIR) + "/Orv News";
+
+std::string Feed(const std::string& title, int items, const std::string& tag) {
+  std::string xml = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>" + title + "</title>";
+  for (int i = 0; i < items; ++i) {
+    const std::string n = std::to_string(i);
+    xml += "<item><title>" + tag + " " + n + "</title><guid>" + tag + "-" + n + "</guid><description>Text " + n +
+           "</description></item>";
+  }
+  return xml + "</channel></rss>";
+}
+
+class MainProgramE2E : public ::testing::Test {
+ protected:
+  // The device with the program installed (without "createchannels" unless asked).
+  void Install(ScreenDriver& device, bool createChannels) {
+    InstallReport report;
+    ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, createChannels, &report)) << report.error;
+  }
+  // Feed channels of the device, made before the program starts.
+  void AddChannels(const std::vector<std::pair<std::u16string, std::string>>& channels) {
+    CChannelSet set;
+    ASSERT_TRUE(set.Open());
+    for (const auto& [name, url] : channels) {
+      IChannel* c = set.Add(name);
+      ASSERT_NE(c, nullptr);
+      c->SetProperties(CStringToStringMap{{kPropUrl, Utf8ToUtf16(url)}, {kPropType, kChannelTypeRss}});
+    }
+  }
+  // The stored articles of a channel, read as the Today item reads them.
+  static int StoredArticles(const std::u16string& name) {
+    CChannelSet set;
+    if (!set.Open()) return -1;
+    IChannel* c = set.FindByName(name);
+    if (!c) return -1;
+    int tag = 0;
+    c->Acquire(&tag);
+    const int count = c->GetArticleSet() ? c->GetArticleSet()->GetCount() : -1;
+    c->Release(&tag, false);
+    return count;
+  }
+  static std::vector<plat::display::WindowLine> WindowsOf(ScreenDriver& device, pid_t pid) {
+    std::vector<plat::display::WindowLine> out;
+    for (const auto& w : device.Windows())
+      if (w.pid == pid) out.push_back(w);
+    return out;
+  }
+  // Waits (bounded) until the main window shows and has painted more than a
+  // plain background, then keeps a screenshot to look at.
+  static void ShotOfMainWindow(ScreenDriver& device, pid_t pid, const std::string& name) {
+    ScreenDriver::WaitUntil([&] {
+      bool shown = false;
+      for (const auto& w : WindowsOf(device, pid)) shown |= w.visible && w.cls != kHiddenClass && w.title == "Orv News";
+      if (!shown) return false;
+      const plat::PixelImage img = device.ComposedScreen();
+      std::set<plat::DWORD> colours(img.pixels.begin(), img.pixels.end());
+      return colours.size() > 16;
+    });
+    EXPECT_FALSE(device.Screenshot(name).empty());
+  }
+  static HWND HiddenWindow() { return FindWindowW(kInstanceName, nullptr); }
+  static bool InterfaceOpen() {
+    HWND hidden = HiddenWindow();
+    return hidden && SendMessageW(hidden, GetRegisteredMessages().isInterfaceOpen, 0, 0) == 1;
+  }
+  static bool InstanceMutexFree() {
+    HANDLE m = CreateMutexW(nullptr, FALSE, kInstanceName);
+    const bool free = m && GetLastError() != ERROR_ALREADY_EXISTS;
+    if (m) CloseHandle(m);
+    return free;
+  }
+  static std::uint32_t UpdateLocked() {
+    return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault);
+  }
+};
+
+TEST_F(MainProgramE2E, CreateChannelsMakesTheDefaultChannelsOnceWithoutAWindow) {
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  Install(device, true);  // runs "createchannels" once
+  const int created = CountChannelFiles();
+  EXPECT_GE(created, 1);
+  EXPECT_LE(created, 6);
+
+  const pid_t again = device.Launch(kProgram, {"createchannels"});
+  ASSERT_GT(again, 0);
+  EXPECT_EQ(device.WaitExit(again, 30000), 0);
+  EXPECT_EQ(CountChannelFiles(), created);
+  EXPECT_TRUE(WindowsOf(device, again).empty());
+  EXPECT_EQ(HiddenWindow(), nullptr);
+  EXPECT_TRUE(InstanceMutexFree());
+}
+
+TEST_F(MainProgramE2E, SecondStartHandsOverAndExitEndsTheProgram) {
+  ScreenDriver device(plat::ScreenSettings{480, 640, 192});
+  ASSERT_TRUE(device.Ready());
+  Install(device, false);
+  const pid_t first = device.Launch(kProgram, {});
+  ASSERT_GT(first, 0);
+  ASSERT_TRUE(device.WaitForWindow(kHiddenClass, 20000).has_value());
+  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000));
+  EXPECT_FALSE(InstanceMutexFree());
+
+  // A plain second start, then one naming no owner (0) and one naming a
+  // window that is gone: each ends at once, the first runs on.
+  for (std::string args : {std::string(), std::string("-hwnd:0"), std::string("-hwnd:2147480000")}) {
+    SCOPED_TRACE(args);
+    const pid_t second = device.Launch(kProgram, args.empty() ? std::vector<std::string>{} : std::vector{args});
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(device.WaitExit(second, 20000), 0);
+    EXPECT_TRUE(WindowsOf(device, second).empty());
+  }
+  EXPECT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 5000));
+  // The plain second start brought the main window forward, not the hidden one.
+  const HWND front = GetForegroundWindow();
+  DWORD frontProcess = 0;
+  GetWindowThreadProcessId(front, &frontProcess);
+  EXPECT_EQ(static_cast<pid_t>(frontProcess), first);
+  EXPECT_NE(front, HiddenWindow());
+  int hidden = 0;
+  for (const auto& w : device.Windows()) hidden += w.cls == kHiddenClass;
+  EXPECT_EQ(hidden, 1);
+  EXPECT_EQ(device.WaitExit(first, 500), orvtest::ChildProcess::kTimedOut);  // still running
+  ShotOfMainWindow(device, first, "after-second-start");
+
+  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
+  EXPECT_EQ(device.WaitExit(first, 20000), 0);
+  EXPECT_TRUE(WindowsOf(device, first).empty());
+  EXPECT_TRUE(InstanceMutexFree());
+}
+
+TEST_F(MainProgramE2E, UpdateLockOfTwoGoesAfterTheUpdateEnds) {
+  orvtest::HttpTestServer server;
+  server.Serve("/alpha.xml", Feed("Alpha", 5, "alpha"));
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  Install(device, false);
+  AddChannels({{u"Alpha", server.Url("/alpha.xml")}});
+  const pid_t program = device.Launch(kProgram, {});
+  ASSERT_GT(program, 0);
+  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000));
+
+  // The service's update-now request: the main window sets the lock to 2
+  // and updates every channel.
+  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/alpha.xml") > 0; }, 20000));
+  // The end of the run takes its lock away.
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return UpdateLocked() == CVORegistry::kNoDefault; }, 30000))
+      << UpdateLocked();
+  EXPECT_EQ(StoredArticles(u"Alpha"), 5);
+  // A lock of 2 left behind while nothing updates: timer 777 (every 10 s)
+  // takes it away.
+  ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"UpdateLocked", 2));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return UpdateLocked() == CVORegistry::kNoDefault; }, 25000))
+      << UpdateLocked();
+}
+
+TEST_F(MainProgramE2E, KilledInTheMiddleOfAnUpdateStartsAgainWithEveryStoredArticle) {
+  orvtest::HttpTestServer server;
+  server.Serve("/alpha.xml", Feed("Alpha", 12, "alpha"));
+  // The second channel's feed trickles for minutes: the update is still
+  // running when the program is killed.
+  std::atomic<bool> zuluAsked{false};
+  server.Route("/zulu.xml", [&](const orvtest::HttpRequest&) {
+    zuluAsked = true;
+    orvtest::HttpResponse r;
+    r.body = Feed("Zulu", 200, "zulu");
+    r.trickleBytes = 8;
+    r.trickleDelayMs = 100;
+    r.headers.push_back({"Content-Type", "text/xml"});
+    return r;
+  });
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  Install(device, false);
+  AddChannels({{u"Alpha", server.Url("/alpha.xml")}, {u"Zulu", server.Url("/zulu.xml")}});
+
+  const pid_t program = device.Launch(kProgram, {});
+  ASSERT_GT(program, 0);
+  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000));
+  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+  // The worker runs one job at a time, the channels in name order: once the
+  // second feed is asked for, the first one's articles are stored.
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return zuluAsked.load(); }, 30000));
+  device.Stop(program, true);  // SIGKILL
+
+  const pid_t again = device.Launch(kProgram, {});
+  ASSERT_GT(again, 0);
+  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000)) << "the program did not start again";
+  ShotOfMainWindow(device, again, "restarted-after-kill");
+  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
+  EXPECT_EQ(device.WaitExit(again, 20000), 0);
+  EXPECT_EQ(StoredArticles(u"Alpha"), 12);
+  EXPECT_LE(StoredArticles(u"Zulu"), 200);
+}
+
+}  // namespace
