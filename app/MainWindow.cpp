@@ -37,10 +37,6 @@ constexpr plat::UINT kHelpRequestMessage = 8275;
 // Codes of the article view's HTML viewer that its parent handles.
 constexpr plat::UINT kHtmlNotifyCodes[] = {1125, 1126, 1128, 1134};
 constexpr plat::UINT kExitMenuLoop = 530;
-<<<<<<< HEAD
-// Shows or hides the link to the article's address on article pages.
-constexpr int kLocationCommand = 2082;
-=======
 // Commands of the article screens (the article view's menus).
 constexpr int kCmdStopChannel = 2074;
 constexpr int kCmdMarkArticleRead = 2076;
@@ -48,7 +44,6 @@ constexpr int kCmdDeleteArticle = 2078;
 constexpr int kCmdMarkArticleUnread = 2079;
 constexpr int kCmdUpdateArticle = 2080;
 constexpr int kCmdArticleLocation = 2082;
->>>>>>> app1
 
 struct LayoutInfo {
   const char16_t* name;
@@ -471,12 +466,6 @@ bool MainWindow::OnCommand(int id) {
     case ID_TEXT_MEDIUM: SetTextSize(2); return true;
     case ID_TEXT_SMALLER: SetTextSize(1); return true;
     case ID_TEXT_SMALLEST: SetTextSize(0); return true;
-    case kLocationCommand:
-      // "ShowArticleLocation": the link to the article's own address at the
-      // end of its page.
-      GetGlobalOptions().SetShowArticleLocation(GetGlobalOptions().GetShowArticleLocation() != 0 ? 0 : 1);
-      ApplyArticleViewSettings();
-      return true;
     case ID_EXIT:
       plat::PostQuitMessage(0);
       return true;
