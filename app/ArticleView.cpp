@@ -379,18 +379,17 @@ void ArticleView::OnImageLoaded(WPARAM wParam) {
   bool accepted = false;
   for (DWORD cookie : cookies) {
     plat::INLINEIMAGEINFO image{cookie, info.bmHeight, info.bmWidth, bitmap, plat::TRUE};
-    if (plat::SendMessageW(GetWindow(), plat::DTM_SETIMAGE, 0, reinterpret_cast<LPARAM>(&image))) {
+    if (plat::SendMessageW(GetWindow(), plat::DTM_SETIMAGE, plat::kSetImageLayoutLater,
+                           reinterpret_cast<LPARAM>(&image))) {
       accepted = true;
       CSyncLock view(&lock_, u"ArticleView::OnImageLoaded");
       shownImages_[cookie] = file;
     }
   }
   if (!accepted) plat::DeleteObject(bitmap);
-  if (HWND inner = GetInnerWindow()) {
-    plat::InvalidateRect(inner, nullptr, plat::FALSE);
-    plat::UpdateWindow(inner);
-  }
-  if (owner_) plat::SendMessageW(owner_, plat::WM_SIZE, 0, 0);
+  // The page is laid out again and painted once the pictures arriving
+  // together are in (the next paint).
+  if (HWND inner = GetInnerWindow()) plat::InvalidateRect(inner, nullptr, plat::FALSE);
 }
 
 std::size_t ArticleView::GetPendingImageCount() {
