@@ -248,7 +248,9 @@ void MainWindow::SwitchTo(int state) {
     default: source = static_cast<IDataSource*>(articlesSource_.Get()); break;
   }
   int direction = 0;
-  if (transitions_ && previous != kLayoutNone) {
+  // The article view covers the layout view: a transition played under it
+  // would only paint the list over the article.
+  if (transitions_ && previous != kLayoutNone && state != kLayoutArticle && previous != kLayoutArticle) {
     const int from = InfoOf(previous).transitionCode;
     const int to = info.transitionCode;
     direction = to > from ? 1 : (to < from ? -1 : 0);
