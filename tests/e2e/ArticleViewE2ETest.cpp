@@ -231,18 +231,31 @@ TEST_F(ArticleViewE2E, ArrowsMoveThroughTheListMarkingReadAndCopyFillsTheClipboa
   ASSERT_TRUE(ScreenDriver::WaitUntil([] { return CurrentArticle() == IdOf(u"one"); }, 10000));
   ASSERT_TRUE(device.Key("left"));  // the first article: nothing before it
   ASSERT_TRUE(device.Key("right"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([] { return CurrentArticle() == IdOf(u"two"); }, 10000));
   ASSERT_TRUE(device.Key("right"));
   ASSERT_TRUE(ScreenDriver::WaitUntil([] { return CurrentArticle() == IdOf(u"three"); }, 10000));
   EXPECT_TRUE(ScreenDriver::WaitUntil([] { return IsRead(u"three"); }, 10000));
 
   // The action key opens the menu: "Select All Text", then again "Copy".
+  const auto menuShown = [&](bool shown) {
+    return ScreenDriver::WaitUntil([&] {
+      bool open = false;
+      for (const auto& w : device.Windows()) open |= w.visible && w.cls == "#32768";
+      return open == shown;
+    });
+  };
   ASSERT_TRUE(device.Key("action"));
+  ASSERT_TRUE(menuShown(true));
   ASSERT_TRUE(device.Key("down"));
   ASSERT_TRUE(device.Key("return"));
+  ASSERT_TRUE(menuShown(false));
   ASSERT_TRUE(device.Key("action"));
+  ASSERT_TRUE(menuShown(true));
+  EXPECT_FALSE(device.Screenshot("menu-with-selection").empty());
   ASSERT_TRUE(device.Key("down"));
   ASSERT_TRUE(device.Key("down"));
   ASSERT_TRUE(device.Key("return"));
+  ASSERT_TRUE(menuShown(false));
   EXPECT_TRUE(ScreenDriver::WaitUntil([] { return Clipboard().find(u"Text of story three.") != std::u16string::npos; },
                                       10000))
       << Utf16ToUtf8(Clipboard());
