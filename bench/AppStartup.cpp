@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,7 +54,7 @@ bool InterfaceOpen() {
 
 bool MainWindowShown(orvtest::ScreenDriver& device, pid_t pid) {
   for (const auto& w : device.Windows())
-    if (w.pid == pid && w.visible && w.title == "Orv News" && w.cls != "A377667C-B302-4767-B9C5-EC5210805251")
+    if (w.pid == pid && w.visible && w.cls == "#32770")
       return true;
   return false;
 }
@@ -148,19 +149,49 @@ int main() {
 
     if (!run.cold && !tapped) {
       tapped = true;
+      // Tap once the list has painted its rows.
+      Poll([&] {
+        const plat::PixelImage img = device.ComposedScreen();
+        return std::set<plat::DWORD>(img.pixels.begin(), img.pixels.end()).size() > 16;
+      }, 5000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
       const plat::PixelImage before = device.ComposedScreen();
       const auto tap = Clock::now();
-      device.Tap(240, 120);  // the first rows of the channel list
-      const bool changed = Poll([&] { return !SameScreen(before, device.ComposedScreen()); }, 5000);
+      device.Tap(240, 213);  // the second row of the channel list
+      // The article list shows: the main window's caption is a channel's
+      // name and the screen changed.
+      auto articleListShown = [&] {
+        bool listed = false;
+        for (const auto& w : device.Windows())
+          listed |= w.pid == pid && w.visible && w.cls == "#32770" && w.title.rfind("Channel number", 0) == 0;
+        return listed && !SameScreen(before, device.ComposedScreen());
+      };
+      const bool shownByTap = Poll(articleListShown, 3000);
       const double tapMs = Ms(tap);
-      const std::uint32_t view = OpenSettingsKey().GetDWORD(kViewStateCurrentView, CVORegistry::kNoDefault);
-      if (changed && view == DBV_ARTICLE_LIST) std::printf("  tap on a channel to its article list: %.1f ms (goal 50 ms)\n", tapMs);
-      else std::printf("  tap on a channel: the article list did not show within 5 s (view %u)\n", view);
+      if (shownByTap) {
+        std::printf("  tap on a channel to its article list: %.1f ms (goal 50 ms)\n", tapMs);
+      } else {
+        std::printf("  tap on a channel: no article list within 3 s (the tap selected the row)\n");
+        // The way the Today item opens a channel: the view state, then the
+        // view-state message to the hidden window.
+        device.Screenshot("bench-after-tap");
+        device.Key("back");  // a pop-up menu the tap may have opened
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        CVORegistry key = OpenSettingsKey();
+        key.SetString(kViewStateCurrentChannelName, u"Channel number 0");
+        key.SetDWORD(kViewStateCurrentView, DBV_ARTICLE_LIST);
+        const auto open = Clock::now();
+        plat::PostMessageW(plat::FindWindowW(kInstanceName, nullptr), GetRegisteredMessages().viewStateChanged, 0, 0);
+        if (Poll(articleListShown, 5000))
+          std::printf("  a channel opened by the view-state message to its article list shown: %.1f ms (goal 50 ms)\n",
+                      Ms(open));
+        else std::printf("  the view-state message showed no article list within 5 s\n");
+      }
       device.Screenshot("bench-article-list");
-      OpenSettingsKey().SetDWORD(kViewStateCurrentView, DBV_CHANNEL_LIST);
     }
     plat::PostMessageW(plat::FindWindowW(kInstanceName, nullptr), GetRegisteredMessages().orvNewsExit, 0, 0);
     if (device.WaitExit(pid, 20000) != 0) device.Stop(pid, true);
+    OpenSettingsKey().SetDWORD(kViewStateCurrentView, DBV_CHANNEL_LIST);  // every start shows the channel list
   }
   return 0;
 }
