@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/Application.h"
 #include "app/ArticleView.h"
 #include "core/ImageDecoder.h"
 #include "core/Localizer.h"
@@ -25,6 +26,7 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/Shell.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/inet/Inet.h"
 #include "resources/app/resource.h"
 #include "update/UpdateManager.h"
 
@@ -93,6 +95,12 @@ MainWindow::MainWindow(plat::HWND* uiWindowSlot) : uiWindowSlot_(uiWindowSlot) {
   caption_ = GetApplicationTitle();
   SetFlags(GetFlags() | kCloseOnSysCommand);
   InstallLayoutServices();
+  // The internet library sets itself up once per process on first use, and
+  // its TLS library keeps that set-up with the thread that did it: done here,
+  // on the program's main thread, rather than by the update worker (which
+  // ends before the process and would take it along unfreed).
+  if (plat::HINTERNET session = plat::InternetOpenW(caption_.c_str(), 0, nullptr, nullptr, 0))
+    plat::InternetCloseHandle(session);
   const OrvRegisteredMessages& messages = GetRegisteredMessages();
   updateManagerMessage_ = messages.updateManagerChanged;
   viewStateMessage_ = GetViewStateChangedMessage();
@@ -117,8 +125,9 @@ void MainWindow::CreateDataSources() {
 
 plat::HWND MainWindow::CreateUnder(plat::HWND owner) {
   plat::HWND window = Create(owner, kEmptyDialogId);
-  // The empty dialog template has no WS_VISIBLE: a modeless dialog is shown here.
-  if (window) plat::ShowWindow(window, plat::SW_SHOW);
+  if (!window) return nullptr;
+  plat::ShowWindow(window, plat::SW_SHOW);
+  plat::UpdateWindow(window);
   return window;
 }
 
@@ -643,10 +652,8 @@ bool MainWindow::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WP
       plat::HWND visible = nullptr;
       if (articleWindow_ && plat::IsWindowVisible(articleWindow_)) visible = articleWindow_;
       else if (layoutView_.GetWindow() && plat::IsWindowVisible(layoutView_.GetWindow())) visible = layoutView_.GetWindow();
-      if (!visible || plat::SendMessageW(visible, kHelpRequestMessage, 0, 0) == 0) {
-        // The help topic of the layout shown; the help viewer joins later.
-        (void)InfoOf(layoutState_).helpTopic;
-      }
+      if (!visible || plat::SendMessageW(visible, kHelpRequestMessage, 0, 0) == 0)
+        ShowHelpTopic(InfoOf(layoutState_).helpTopic);
       result = 1;
       return true;
     }

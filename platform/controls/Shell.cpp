@@ -188,6 +188,9 @@ DWORD SHRecognizeGesture(SHRGINFO* info) {
       if (std::abs(at.x - down.x) > dx || std::abs(at.y - down.y) > dy) return 0;
       PeekMessageW(&msg, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE);  // a tremble, not a drag
     }
+    // Let go before the call, with nothing of it left in the queue (the
+    // caller took the release already): a tap, not a hold.
+    if (GetAsyncKeyState(VK_LBUTTON) >= 0) return 0;
     const DWORD waited = GetTickCount() - start;
     if (waited >= hold) break;
     MsgWaitForMultipleObjectsEx(0, nullptr, hold - waited, QS_INPUT, MWMO_INPUTAVAILABLE);

@@ -128,6 +128,7 @@ constexpr WPARAM WA_ACTIVE = 1;
 constexpr WPARAM SIZE_RESTORED = 0;
 
 // Virtual keys.
+constexpr UINT VK_LBUTTON = 0x01;  // the stylus
 constexpr UINT VK_BACK = 0x08;
 constexpr UINT VK_TAB = 0x09;
 constexpr UINT VK_RETURN = 0x0D;

@@ -59,6 +59,7 @@ TEST_F(MainWindowTest, EachViewShowsItsLayoutMenuAndSoftKey) {
   MainWindow& window = Open();
   EXPECT_EQ(GetAppState().uiWindow, Hwnd()) << "the window is stored where the program reads it";
   EXPECT_EQ(GetDBViewState()->GetNotifyWindow(), Hwnd());
+  EXPECT_TRUE(plat::IsWindowVisible(Hwnd()));
 
   EXPECT_EQ(window.GetLayoutState(), MainWindow::kLayoutChannels);
   EXPECT_TRUE(window.GetHintText().empty());
@@ -492,6 +493,146 @@ TEST_F(MainWindowTest, StatusChangesRefreshTheListsAndTheSoftKey) {
   // A plain status change asks the layout view to repaint everything.
   plat::SendMessageW(Hwnd(), message, 0, 0);
   EXPECT_TRUE(window.GetLayoutView().IsRepaintAllPending());
+}
+
+}  // namespace
+}  // namespace apptest
+
+namespace apptest {
+namespace {
+
+TEST_F(MainWindowCommandTest, ArticleCommandsActOnTheCurrentArticle) {
+  AddChannel(u"Alpha", 3);
+  MainWindow& window = Open();
+  std::vector<IArticle*> articles;
+  {
+    CSyncLock lock(GetChannelSet());
+    GetDBViewState()->OpenChannel(u"Alpha");
+  }
+  Pump();
+  {
+    CSyncLock lock(GetChannelSet());
+    for (int i = 0; i < GetArticleFilter()->GetCount(); ++i) articles.push_back(GetArticleFilter()->GetAt(i));
+  }
+  ASSERT_EQ(articles.size(), 3u);
+  auto read = [](IArticle* a) {
+    CSyncLock lock(GetChannelSet());
+    return a->GetChannel()->IsArticleRead(a);
+  };
+  window.GetArticlesView().SelectRow(1);
+  EXPECT_EQ(GetDBViewState()->GetCurrentArticleID(), articles[1]->GetId());
+
+  Command(2076);  // mark read
+  EXPECT_FALSE(read(articles[0]));
+  EXPECT_TRUE(read(articles[1]));
+  EXPECT_FALSE(read(articles[2]));
+  Command(2079);  // mark unread
+  EXPECT_FALSE(read(articles[1]));
+
+  // Update the article (one still to download): the lock of a user's
+  // update, the article queued.
+  {
+    CSyncLock lock(GetChannelSet());
+    articles[1]->SetUpdateState(US_WAITING);
+  }
+  Command(2080);
+  EXPECT_EQ(UpdateLocked(), 2u);
+  EXPECT_TRUE(Pump([&] {
+    const int status = CUpdateManager::GetInstance()->GetUpdateItemStatus(articles[1]);
+    return status == UQS_WAITING || status == UQS_UPDATING;
+  }));
+  EXPECT_EQ(CUpdateManager::GetInstance()->GetUpdateItemStatus(articles[0]), UQS_NOT_QUEUED);
+  CUpdateManager::GetInstance()->StopUpdatingAllChannels();
+  Pump([] { return !CUpdateManager::GetInstance()->IsUpdating(); });
+
+  // Delete it: the one at its place becomes current.
+  const std::u16string third = articles[2]->GetId();
+  Command(2078);
+  EXPECT_EQ(LiveArticles(u"Alpha"), 2);
+  {
+    CSyncLock lock(GetChannelSet());
+    EXPECT_TRUE(articles[1]->IsDeleted());
+  }
+  EXPECT_EQ(GetDBViewState()->GetCurrentArticleID(), third);
+
+  // The location setting toggles.
+  const std::int32_t location = GetGlobalOptions().GetShowArticleLocation();
+  Command(2082);
+  EXPECT_NE(GetGlobalOptions().GetShowArticleLocation(), location);
+  Command(2082);
+  EXPECT_EQ(GetGlobalOptions().GetShowArticleLocation(), location);
+}
+
+TEST_F(MainWindowTest, DeletingTheLastChannelLeavesTheHint) {
+  AddChannel(u"Alpha");
+  AddChannel(u"Beta");
+  MainWindow& window = Open();
+  used_.clear();  // the channels go with the set
+  {
+    CSyncLock lock(GetChannelSet());
+    for (int i = 0; i < GetChannelSet()->GetCount(); ++i) GetChannelSet()->GetAt(i)->Release(this, true);
+  }
+  window.GetChannelsView().SetCurrentIndex(0);
+
+  answer = plat::IDNO;
+  Command(ID_DELETE_CHANNEL);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, u"Are you sure you want to delete the channel:\n\"Alpha\"");
+  EXPECT_EQ(GetChannelsFilter()->GetCount(), 2);
+
+  answer = plat::IDYES;
+  Command(ID_DELETE_CHANNEL);
+  EXPECT_EQ(GetChannelsFilter()->GetCount(), 1);
+  EXPECT_EQ(GetDBViewState()->GetCurrentChannelName(), u"Beta");
+  EXPECT_EQ(window.GetLayoutState(), MainWindow::kLayoutChannels);
+  window.GetChannelsView().SetCurrentIndex(0);
+  Command(ID_DELETE_CHANNEL);
+  EXPECT_EQ(GetChannelsFilter()->GetCount(), 0);
+  EXPECT_EQ(window.GetLayoutState(), MainWindow::kLayoutBlank);
+  EXPECT_EQ(window.GetHintText(), kNoChannelsHint);
+}
+
+TEST_F(MainWindowTest, ChannelsMenuItemsFollowTheUpdateAndTheUnreadCount) {
+  AddChannel(u"Alpha", 2);
+  AddChannel(u"Beta");
+  MainWindow& window = Open();
+  plat::HWND bar = window.GetSoftKeyBar().GetBar();
+  auto menu = reinterpret_cast<plat::HMENU>(plat::SendMessageW(bar, plat::SHCMBM_GETMENU, 0, 0));
+  ASSERT_TRUE(menu);
+  auto enabled = [&](int id) {
+    plat::MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = plat::MIIM_STATE;
+    EXPECT_TRUE(plat::GetMenuItemInfoW(menu, static_cast<plat::UINT>(id), plat::FALSE, &info)) << id;
+    return (info.fState & plat::MFS_GRAYED) == 0;
+  };
+  // Beta (no unread articles) is current.
+  window.GetChannelsView().SetCurrentIndex(1);
+  plat::SendMessageW(Hwnd(), plat::WM_INITMENUPOPUP, reinterpret_cast<plat::WPARAM>(menu), 0);
+  EXPECT_FALSE(enabled(ID_UPDATE_STOP)) << "nothing updates";
+  EXPECT_FALSE(enabled(ID_MARK_CHANNEL_READ));
+  EXPECT_TRUE(enabled(ID_MARK_ALL_READ));
+  EXPECT_TRUE(enabled(ID_DELETE_CHANNEL));
+  window.GetChannelsView().SetCurrentIndex(0);
+  plat::SendMessageW(Hwnd(), plat::WM_INITMENUPOPUP, reinterpret_cast<plat::WPARAM>(menu), 0);
+  EXPECT_TRUE(enabled(ID_MARK_CHANNEL_READ)) << "Alpha has unread articles";
+}
+
+TEST_F(MainWindowTest, FocusSettingsAndHelpReachTheShownView) {
+  AddChannel(u"Alpha");
+  MainWindow& window = Open();
+  plat::HWND view = window.GetLayoutView().GetWindow();
+  plat::SetFocus(nullptr);
+  plat::SendMessageW(Hwnd(), plat::WM_SETFOCUS, 0, 0);
+  EXPECT_EQ(plat::GetFocus(), view);
+  // A setting change repaints the window and reaches the layout view, which
+  // marks its picture stale.
+  plat::ValidateRect(Hwnd(), nullptr);
+  plat::SendMessageW(Hwnd(), plat::WM_SETTINGCHANGE, 0, 0);
+  plat::RECT update{};
+  EXPECT_TRUE(plat::GetUpdateRect(Hwnd(), &update, plat::FALSE));
+  EXPECT_TRUE(window.GetLayoutView().GetManager()->IsBufferStale());
+  EXPECT_EQ(plat::SendMessageW(Hwnd(), plat::WM_HELP, 0, 0), 1) << "help is always handled";
 }
 
 }  // namespace

@@ -211,7 +211,14 @@ TEST_F(ShellTest, TapAndHoldNeedsTheStylusHeldStill) {
       {"dragged", {{WM_MOUSEMOVE, {100, 100 + slack + 1}}}, 0, WM_MOUSEMOVE},
       {"trembled, then let go", {{WM_MOUSEMOVE, {101, 100}}, {WM_LBUTTONUP, {101, 100}}}, 0, WM_LBUTTONUP},
   };
+  // The press itself was taken by the window before it asks.
+  auto press = [] {
+    ASSERT_TRUE(InjectStylus(WM_LBUTTONDOWN, 100, 100));
+    MSG down{};
+    ASSERT_TRUE(PeekMessageW(&down, nullptr, WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_REMOVE));
+  };
   for (const Case& c : cases) {
+    press();
     for (const auto& [msg, at] : c.queued) ASSERT_TRUE(InjectStylus(msg, at.x, at.y));
     SHRGINFO info{sizeof(SHRGINFO), window_, {100, 100}, SHRG_RETURNCMD};
     EXPECT_EQ(SHRecognizeGesture(&info), c.answer) << c.what;
@@ -220,7 +227,17 @@ TEST_F(ShellTest, TapAndHoldNeedsTheStylusHeldStill) {
     EXPECT_EQ(left ? m.message : 0u, c.left) << c.what;
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
   }
+  // A release taken by the window before it asks: a tap, no hold.
+  press();
+  ASSERT_TRUE(InjectStylus(WM_LBUTTONUP, 100, 100));
+  MSG up{};
+  ASSERT_TRUE(PeekMessageW(&up, nullptr, WM_LBUTTONUP, WM_LBUTTONUP, PM_REMOVE));
+  SHRGINFO released{sizeof(SHRGINFO), window_, {100, 100}, SHRG_RETURNCMD};
+  SetTapAndHoldTimeForTesting(60000);
+  EXPECT_EQ(SHRecognizeGesture(&released), 0u) << "the stylus is up already";
+  SetTapAndHoldTimeForTesting(0);
   // A key ends it as well.
+  press();
   ASSERT_TRUE(InjectKey(VK_DOWN, true));
   SHRGINFO info{sizeof(SHRGINFO), window_, {100, 100}, SHRG_RETURNCMD};
   EXPECT_EQ(SHRecognizeGesture(&info), 0u);
@@ -236,6 +253,9 @@ TEST_F(ShellTest, TapAndHoldWaitsForTheStylusAndTellsTheParent) {
   std::vector<NMRGINFO> gestures;
   g_gestures = &gestures;
   SetTapAndHoldTimeForTesting(0);
+  ASSERT_TRUE(InjectStylus(WM_LBUTTONDOWN, 25, 36));
+  MSG down{};
+  ASSERT_TRUE(PeekMessageW(&down, nullptr, WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_REMOVE));
   SHRGINFO info{sizeof(SHRGINFO), child, {5, 6}, SHRG_NOTIFYPARENT};
   EXPECT_EQ(SHRecognizeGesture(&info), 1u);
   ASSERT_EQ(gestures.size(), 1u);

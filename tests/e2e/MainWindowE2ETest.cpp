@@ -1,0 +1,261 @@
+// The main window of the running program, played through the device screen:
+// the channel list at both screen sizes, an update started from the menu bar
+// whose articles appear in the article list, and the row pop-up's marking
+// and deleting acting on the row that was held.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/DeviceInstall.h"
+#include "core/ProcessGlobals.h"
+#include "core/VORegistry.h"
+#include "database/Article.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
+#include "platform/base/Text.h"
+#include "platform/controls/MenuBar.h"
+#include "platform/windows/Windows.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/ScreenDriver.h"
+
+#ifndef ORV_PROGRAM_DIR
+#define ORV_PROGRAM_DIR "programfiles"
+#endif
+
+namespace {
+
+using orvtest::ScreenDriver;
+using plat::display::WindowLine;
+
+constexpr const char* kHiddenClass = "A377667C-B302-4767-B9C5-EC5210805251";
+constexpr const char16_t* kInstanceName = u"A377667C-B302-4767-B9C5-EC5210805251";
+const std::string kProgram = std::string(ORV_PROGRAM_DIR) + "/Orv News";
+
+// A feed of items dated an hour apart, the newest first, so the article list
+// shows item i in row i.
+std::string DatedFeed(const std::string& title, int items, const std::string& tag) {
+  static const char* const kDates[] = {"Thu, 10 Dec 2026 09:00:00 GMT", "Thu, 10 Dec 2026 08:00:00 GMT",
+                                       "Thu, 10 Dec 2026 07:00:00 GMT", "Thu, 10 Dec 2026 06:00:00 GMT",
+                                       "Thu, 10 Dec 2026 05:00:00 GMT", "Thu, 10 Dec 2026 04:00:00 GMT"};
+  std::string xml = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>" + title + "</title>";
+  for (int i = 0; i < items && i < 6; ++i) {
+    const std::string n = std::to_string(i);
+    xml += "<item><title>" + tag + " " + n + "</title><guid>" + tag + "-" + n + "</guid><pubDate>" + kDates[i] +
+           "</pubDate><description>Text " + n + "</description></item>";
+  }
+  return xml + "</channel></rss>";
+}
+
+// What the device stores of one article, read as another program reads it.
+struct StoredArticle {
+  std::u16string title;
+  bool read = false;
+  bool deleted = false;
+};
+
+class MainWindowE2E : public ::testing::Test {
+ protected:
+  // Installs the program, makes the feed channels and starts the program;
+  // false when its interface did not open.
+  bool Start(ScreenDriver& device, const std::vector<std::pair<std::u16string, std::string>>& channels) {
+    InstallReport report;
+    if (!InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) {
+      ADD_FAILURE() << report.error;
+      return false;
+    }
+    {
+      CChannelSet set;
+      if (!set.Open()) return false;
+      for (const auto& [name, url] : channels) {
+        IChannel* c = set.Add(name);
+        if (!c) return false;
+        c->SetProperties(
+            CStringToStringMap{{kPropUrl, plat::Utf8ToUtf16(url)}, {kPropType, kChannelTypeRss}});
+      }
+    }
+    program_ = device.Launch(kProgram, {});
+    if (program_ <= 0) return false;
+    if (ScreenDriver::WaitUntil([&] { return MainWindow(device).has_value(); }, 30000)) return true;
+    for (const WindowLine& w : device.Windows())
+      ADD_FAILURE() << "window " << w.cls << " '" << w.title << "' pid " << w.pid << " (program " << program_
+                    << ") " << w.left << "," << w.top << "-" << w.right << "," << w.bottom << (w.visible ? "" : " hidden");
+    return false;
+  }
+  // The program's interface window and its soft-key bar.
+  std::optional<WindowLine> MainWindow(ScreenDriver& device, const std::string& title = "") {
+    for (const WindowLine& w : device.Windows()) {
+      if (w.pid != program_ || !w.visible || w.cls == kHiddenClass || w.cls == plat::Utf16ToUtf8(plat::kMenuBarClassName) ||
+          w.cls == "#32768" || w.right - w.left < 100)
+        continue;
+      if (!title.empty() && w.title != title) continue;
+      return w;
+    }
+    return std::nullopt;
+  }
+  std::optional<WindowLine> Find(ScreenDriver& device, const std::string& cls) {
+    for (const WindowLine& w : device.Windows())
+      if (w.pid == program_ && w.visible && w.cls == cls) return w;
+    return std::nullopt;
+  }
+  // Ends the program through its exit request; its exit status.
+  int Exit(ScreenDriver& device) {
+    plat::HWND hidden = plat::FindWindowW(kInstanceName, nullptr);
+    if (!hidden) return -1;
+    plat::PostMessageW(hidden, GetRegisteredMessages().orvNewsExit, 0, 0);
+    return device.WaitExit(program_, 30000);
+  }
+  static std::vector<StoredArticle> Stored(const std::u16string& channel) {
+    std::vector<StoredArticle> out;
+    CChannelSet set;
+    if (!set.Open()) return out;
+    IChannel* c = set.FindByName(channel);
+    if (!c) return out;
+    int user = 0;
+    c->Acquire(&user);
+    if (IArticleSet* articles = c->GetArticleSet()) {
+      for (int i = 0; i < articles->GetCount(); ++i) {
+        IArticle* a = articles->GetAt(i);
+        out.push_back({a->GetTitle(), c->IsArticleRead(a), a->IsDeleted()});
+      }
+    }
+    c->Release(&user, false);
+    return out;
+  }
+  static int LiveCount(const std::u16string& channel) {
+    int live = 0;
+    for (const StoredArticle& a : Stored(channel)) live += a.deleted ? 0 : 1;
+    return live;
+  }
+  // The centre of list row i in the layout (96-dpi units: the list starts 44
+  // below the window's top; rows are 40 (channels) or 48 (articles) high plus
+  // a separator of 2).
+  static plat::POINT RowCentre(const WindowLine& w, int scale, int rowHeight, int row) {
+    return plat::POINT{(w.left + w.right) / 2, w.top + scale * (44 + row * (rowHeight + 2) + rowHeight / 2)};
+  }
+
+  void ShowChannelList(const plat::ScreenSettings& screen, const std::string& shot);
+
+  pid_t program_ = -1;
+};
+
+// Two channels of a loopback server in the channel list, on one screen.
+void MainWindowE2E::ShowChannelList(const plat::ScreenSettings& screenSettings, const std::string& shot) {
+  orvtest::HttpTestServer server;
+  server.Serve("/alpha.xml", DatedFeed("Alpha", 4, "alpha"));
+  server.Serve("/beta.xml", DatedFeed("Beta", 2, "beta"));
+  ScreenDriver device(screenSettings);
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device, {{u"Alpha", server.Url("/alpha.xml")}, {u"Beta", server.Url("/beta.xml")}}));
+  auto window = MainWindow(device, "Orv News");
+  ASSERT_TRUE(window.has_value());
+  EXPECT_EQ(window->left, 0);
+  EXPECT_EQ(window->right, screenSettings.width);
+  auto bar = Find(device, plat::Utf16ToUtf8(plat::kMenuBarClassName));
+  ASSERT_TRUE(bar.has_value()) << "the soft-key bar";
+  EXPECT_EQ(bar->bottom, screenSettings.height);
+  EXPECT_EQ(bar->top, window->bottom) << "the window ends where the bar begins";
+  // Each row is drawn: across its middle, its picture and title give more
+  // colours than the backdrop between the rows.
+  const int scale = screenSettings.dpi / 96;
+  auto rowColours = [&](int row) {
+    const plat::PixelImage screen = device.ComposedScreen();
+    const plat::POINT centre = RowCentre(*window, scale, 40, row);
+    std::set<std::uint32_t> colours;
+    if (screen.width != screenSettings.width || centre.y >= screen.height) return colours;
+    for (int x = window->left; x < window->right; ++x)
+      colours.insert(screen.pixels[static_cast<std::size_t>(centre.y) * screen.width + x]);
+    return colours;
+  };
+  for (int row = 0; row < 2; ++row) {
+    EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return rowColours(row).size() > 3; }, 20000))
+        << "row " << row << ": " << rowColours(row).size() << " colours";
+  }
+  EXPECT_FALSE(device.Screenshot(shot).empty());
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(MainWindowE2E, TheChannelListAt240x320) { ShowChannelList({240, 320, 96}, "channels-240x320"); }
+TEST_F(MainWindowE2E, TheChannelListAt480x640) { ShowChannelList({480, 640, 192}, "channels-480x640"); }
+
+TEST_F(MainWindowE2E, UpdatedFromTheMenuItsArticlesAppearAndThePopUpActsOnTheHeldRow) {
+  orvtest::HttpTestServer server;
+  server.Serve("/alpha.xml", DatedFeed("Alpha", 5, "alpha"));
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device, {{u"Alpha", server.Url("/alpha.xml")}}));
+  auto window = MainWindow(device, "Orv News");
+  ASSERT_TRUE(window.has_value());
+  auto bar = Find(device, plat::Utf16ToUtf8(plat::kMenuBarClassName));
+  ASSERT_TRUE(bar.has_value());
+
+  // The left soft key of the channel list: "Update".
+  ASSERT_TRUE(device.Tap(bar->left + (bar->right - bar->left) / 4, (bar->top + bar->bottom) / 2));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/alpha.xml") > 0; }, 30000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Alpha") == 5; }, 30000)) << LiveCount(u"Alpha");
+  // The end of the run takes its update lock away.
+  ASSERT_TRUE(ScreenDriver::WaitUntil(
+      [&] { return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault) == CVORegistry::kNoDefault; },
+      30000));
+  device.Screenshot("channels-updated");
+
+  // The channel's row opens its article list, captioned with its name.
+  const plat::POINT channelRow = RowCentre(*window, 1, 40, 0);
+  ASSERT_TRUE(device.Tap(channelRow.x, channelRow.y));
+  const bool opened = ScreenDriver::WaitUntil([&] { return MainWindow(device, "Alpha").has_value(); }, 20000);
+  device.Screenshot("articles");
+  if (!opened) {
+    for (const WindowLine& w : device.Windows()) ADD_FAILURE() << w.cls << " '" << w.title << "'";
+  }
+  ASSERT_TRUE(opened);
+
+  // Hold row 1: its pop-up's first item marks it read ("Mark as Read"). A
+  // hold while the screen still slides in from the channel list finds no
+  // row; the user holds again.
+  auto holdAndChoose = [&](int row, int item) {
+    const plat::POINT p = RowCentre(*window, 1, 48, row);
+    std::optional<WindowLine> menu;
+    for (int attempt = 0; attempt < 3 && !menu; ++attempt) {
+      EXPECT_TRUE(device.Hold(p.x, p.y, 1200));
+      if (ScreenDriver::WaitUntil([&] { return Find(device, "#32768").has_value(); }, 5000))
+        menu = Find(device, "#32768");
+    }
+    if (!menu) {
+      ADD_FAILURE() << "no pop-up menu for row " << row;
+      return;
+    }
+    device.Screenshot("popup-row-" + std::to_string(row));
+    EXPECT_TRUE(device.Tap((menu->left + menu->right) / 2, menu->top + 1 + item * 24 + 12));
+    EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return !Find(device, "#32768").has_value(); }, 10000));
+  };
+  holdAndChoose(1, 0);
+  // Hold row 3: "Delete" is the second item.
+  holdAndChoose(3, 1);
+  device.Screenshot("articles-after-popups");
+
+  // What the program stored once it ended.
+  ASSERT_EQ(Exit(device), 0);
+  // A deleted article stays as a tombstone without its text.
+  const std::vector<StoredArticle> stored = Stored(u"Alpha");
+  ASSERT_EQ(stored.size(), 5u);
+  std::vector<std::string> live, read;
+  int deleted = 0;
+  for (const StoredArticle& a : stored) {
+    if (a.deleted) {
+      ++deleted;
+      continue;
+    }
+    live.push_back(plat::Utf16ToUtf8(a.title));
+    if (a.read) read.push_back(live.back());
+  }
+  std::sort(live.begin(), live.end());
+  EXPECT_EQ(deleted, 1);
+  EXPECT_EQ(live, (std::vector<std::string>{"alpha 0", "alpha 1", "alpha 2", "alpha 4"}));
+  EXPECT_EQ(read, (std::vector<std::string>{"alpha 1"}));
+}
+
+}  // namespace
