@@ -179,6 +179,41 @@ int main() {
               *std::min_element(complete.begin(), complete.end()));
   std::printf("  page built:   %6.2f ms\n  handed over:  %6.2f ms (parse, lay out)\n  one paint:    %6.2f ms\n",
               Median(build), Median(hand), Median(paint));
+
+  // Hostile articles: each opens (page shown) well within 2 s.
+  struct Hostile {
+    const char* name;
+    std::u16string body;
+  };
+  std::vector<Hostile> hostile;
+  {
+    std::u16string big;
+    while (big.size() < 10u * 1024u * 1024u) big += u"<p>Lorem ipsum dolor sit amet, consectetur adipiscing elit.</p>";
+    hostile.push_back({"10 MB of paragraphs", big});
+    std::u16string deep;
+    for (int i = 0; i < 100000; ++i) deep += u"<div>";
+    hostile.push_back({"100,000 levels", deep + u"deep"});
+    std::u16string scripts;
+    for (int i = 0; i < 2000; ++i)
+      scripts += u"<script>while(1){}</script><p onclick=\"x()\"><a href=\"javascript:x()\">j</a></p>";
+    hostile.push_back({"scripts and handlers", scripts});
+  }
+  int serial = 0;
+  for (const Hostile& h : hostile) {
+    IArticle* a = nullptr;
+    {
+      CSyncLock lock(set);
+      IChannel* channel = set->FindByName(u"Bench");
+      a = channel->CreateArticle(GetMd5Hex(u"hostile" + Utf8ToUtf16(std::to_string(++serial))), US_UP_TO_DATE,
+                                 ULLToFileTime(CurrentClock().NowUtcFileTime()));
+      if (a) channel->SetArticleProperties(a, {{u"body", h.body}});
+    }
+    if (!a) continue;
+    const auto start = bench::Clock::now();
+    view.SetArticle(a);
+    Pump();
+    std::printf("hostile %-22s %8.1f ms (goal < 2000)\n", h.name, bench::Seconds(start) * 1000);
+  }
   view.SetArticle(nullptr);
   DestroyWindow(parent);
   return 0;

@@ -171,16 +171,23 @@ class ArticleViewE2E : public ::testing::Test {
     return program;
   }
 
+  // A device with the prepared program showing the first article, kept in
+  // a screenshot of that name.
+  void Start(ScreenDriver& device, const std::string& shot, pid_t* program) {
+    ASSERT_TRUE(device.Ready());
+    Prepare(device);
+    *program = OpenFirstArticle(device);
+    ASSERT_GT(*program, 0);
+    EXPECT_FALSE(device.Screenshot(shot).empty());
+  }
+
   std::string openerLog_;
 };
 
 TEST_F(ArticleViewE2E, OpenedArticleShowsTextPictureAndFollowsOnlyWebLinks) {
   ScreenDriver device(plat::ScreenSettings{240, 320, 96});
-  ASSERT_TRUE(device.Ready());
-  Prepare(device);
-  const pid_t program = OpenFirstArticle(device);
-  ASSERT_GT(program, 0);
-  EXPECT_FALSE(device.Screenshot("article-240x320").empty());
+  pid_t program = -1;
+  ASSERT_NO_FATAL_FAILURE(Start(device, "article-240x320", &program));
   const auto main = MainWindowOf(device, program);
   ASSERT_TRUE(main.has_value());
 
@@ -214,11 +221,8 @@ TEST_F(ArticleViewE2E, OpenedArticleShowsTextPictureAndFollowsOnlyWebLinks) {
 
 TEST_F(ArticleViewE2E, ArrowsMoveThroughTheListMarkingReadAndCopyFillsTheClipboard) {
   ScreenDriver device(plat::ScreenSettings{480, 640, 192});
-  ASSERT_TRUE(device.Ready());
-  Prepare(device);
-  const pid_t program = OpenFirstArticle(device);
-  ASSERT_GT(program, 0);
-  EXPECT_FALSE(device.Screenshot("article-480x640").empty());
+  pid_t program = -1;
+  ASSERT_NO_FATAL_FAILURE(Start(device, "article-480x640", &program));
   EXPECT_TRUE(ScreenDriver::WaitUntil([] { return IsRead(u"one"); }, 10000));
 
   // Right at the page's right edge: the next article, shown and read.
