@@ -4,6 +4,7 @@
 
 #include "app/AppState.h"
 #include "app/Application.h"
+#include "app/ArticleView.h"
 #include "core/ImageDecoder.h"
 #include "core/Localizer.h"
 #include "core/ProcessGlobals.h"
@@ -220,7 +221,8 @@ void MainWindow::ShowView() {
   if (autoFit_) {
     std::vector<plat::HWND> shown;
     if (layoutView_.GetWindow()) shown.push_back(layoutView_.GetWindow());
-    if (articleWindow_ && layoutState_ == kLayoutArticle) shown.push_back(articleWindow_);
+    // The article view covers the whole window: the list stays behind it, hidden.
+    if (articleWindow_ && layoutState_ == kLayoutArticle) shown.assign(1, articleWindow_);
     autoFit_->SetVisibleControls(shown);
     autoFit_->Layout();
   }
@@ -255,7 +257,9 @@ void MainWindow::SwitchTo(int state) {
     default: source = static_cast<IDataSource*>(articlesSource_.Get()); break;
   }
   int direction = 0;
-  if (transitions_ && previous != kLayoutNone) {
+  // The article view covers the layout view: a transition played under it
+  // would only paint the list over the article.
+  if (transitions_ && previous != kLayoutNone && state != kLayoutArticle && previous != kLayoutArticle) {
     const int from = InfoOf(previous).transitionCode;
     const int to = info.transitionCode;
     direction = to > from ? 1 : (to < from ? -1 : 0);
@@ -740,10 +744,26 @@ bool MainWindow::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WP
 // ---------------------------------------------------------------------------
 // The article view
 
-void MainWindow::CreateArticleView() {}
-void MainWindow::ShowArticleInView(IArticle*) {}
-void MainWindow::ApplyArticleViewSettings() {}
-void MainWindow::ReleaseArticleViewArticle() {}
+void MainWindow::CreateArticleView() {
+  plat::RECT client{};
+  plat::GetClientRect(hwnd_, &client);
+  articleHost_ = std::make_unique<ArticleViewHost>();
+  // Hidden until the article layout shows it.
+  articleWindow_ = articleHost_->Create(hwnd_, client, plat::WS_VISIBLE);
+  if (!articleWindow_) articleHost_.reset();
+}
+
+void MainWindow::ShowArticleInView(IArticle* article) {
+  if (articleHost_) articleHost_->GetView().SetArticle(article);
+}
+
+void MainWindow::ApplyArticleViewSettings() {
+  if (articleHost_) articleHost_->GetView().ApplyOptions();
+}
+
+void MainWindow::ReleaseArticleViewArticle() {
+  if (articleHost_) articleHost_->GetView().SetArticle(nullptr);
+}
 
 // ---------------------------------------------------------------------------
 // Screens of other parts of the program

@@ -23,6 +23,7 @@
 #include "layout/SoftKeyBar.h"
 #include "platform/windows/Windows.h"
 
+class ArticleViewHost;
 class CWaitCursor;
 class IArticle;
 
@@ -106,6 +107,7 @@ class MainWindow : public CPPCModelessDialogImpl {
   void ApplyArticleViewSettings();
   void ReleaseArticleViewArticle();
   plat::HWND articleWindow_ = nullptr;
+  std::unique_ptr<ArticleViewHost> articleHost_;
 
   // Screens that other parts of the program open: the channel-properties
   // sheet, the options sheet, the About box and the add-channels wizard.

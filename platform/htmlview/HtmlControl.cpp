@@ -510,7 +510,8 @@ LRESULT CALLBACK_Outer(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       // A cookie of no current page leaves the bitmap to its giver: it may
       // still be given for a cookie that is current.
       if (!info || !v->page || !v->page->SetImage(info->dwCookie, info->hbm, info->bOwnBitmap != FALSE)) return FALSE;
-      Relayout(*v);
+      if (wParam == kSetImageLayoutLater) Invalidate(*v);  // the paint lays the page out
+      else Relayout(*v);
       return TRUE;
     }
     case DTM_IMAGEFAIL:

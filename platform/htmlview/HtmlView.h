@@ -34,6 +34,9 @@ void RegisterHtmlViewModule();
 constexpr UINT DTM_ADDTEXT = WM_USER + 101;   // lParam: const char* bytes (UTF-8 or the page's charset)
 constexpr UINT DTM_ADDTEXTW = WM_USER + 102;  // lParam: const WCHAR* text, null-terminated
 constexpr UINT DTM_SETIMAGE = WM_USER + 103;  // lParam: const INLINEIMAGEINFO*; TRUE when the cookie is known
+// wParam of DTM_SETIMAGE: 0 lays the page out again at once; this leaves it
+// to the next paint, so that pictures arriving together cost one layout.
+constexpr WPARAM kSetImageLayoutLater = 1;
 constexpr UINT DTM_ENDOFSOURCE = WM_USER + 104;  // the page is complete: lay it out and show it
 constexpr UINT DTM_IMAGEFAIL = WM_USER + 109;    // lParam: the cookie of an image that will not come
 // Accepted and kept: the context menu is always reported to the parent.

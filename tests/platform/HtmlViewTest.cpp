@@ -273,6 +273,21 @@ TEST_F(HtmlViewTest, AnImageSentForItsCookieIsShownAndTheLayoutMakesRoomForIt) {
   EXPECT_EQ(SendMessageW(view_, DTM_IMAGEFAIL, 0, static_cast<LPARAM>(requests[0].cookie)), 0);
 }
 
+TEST_F(HtmlViewTest, PicturesGivenForLaterLayoutAreLaidOutByTheNextPaint) {
+  Show(std::string("<p>Before</p><img src=\"a.png\"><img src=\"b.png\"><p>After</p>"));
+  const auto requests = Notes(NM_INLINE_IMAGE);
+  ASSERT_EQ(requests.size(), 2u);
+  const int heightBefore = Vertical().nMax;
+  for (const Note& request : requests) {
+    INLINEIMAGEINFO info{request.cookie, 150, 100, SolidBitmap(100, 150, RGB(255, 0, 0)), TRUE};
+    EXPECT_TRUE(SendMessageW(view_, DTM_SETIMAGE, kSetImageLayoutLater, reinterpret_cast<LPARAM>(&info)));
+  }
+  EXPECT_EQ(Vertical().nMax, heightBefore);  // not laid out yet
+  const PixelImage shot = Screenshot("htmlview-images-later");
+  EXPECT_GT(Vertical().nMax, heightBefore + 100);  // side by side: one picture taller
+  EXPECT_GE(CountNear(shot, 0xFF0000), 2 * 100 * 150 * 9 / 10);
+}
+
 TEST_F(HtmlViewTest, AWidePictureShrinksToTheWidthKeepingItsShape) {
   Show(std::string("<img src=\"wide.png\">"));
   HBITMAP wide = SolidBitmap(ScreenWidth() * 2, 400, RGB(0, 200, 0));
