@@ -79,6 +79,9 @@ TEST_F(ServiceThreadTest, WithoutTheChangeNotificationNoWatcherRunsAndTheCradleI
   ASSERT_TRUE(service.Start());
   plat::RegisterCoreDllModule();
   EXPECT_FALSE(service.WatcherRunning());
+  // A device in the cradle when the service begins counts as cradled: the
+  // cradle comes only after the service's first check.
+  ASSERT_TRUE(Eventually([&] { return service.Checks() >= 1; }));
   ASSERT_TRUE(plat::SetCradled(true));
   const unsigned checks = service.Checks();
   ASSERT_TRUE(Eventually([&] { return service.Checks() >= checks + 10; }));
