@@ -24,20 +24,17 @@
 #include "platform/controls/Clipboard.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/ImagingTestFiles.h"
+#include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
-
-#ifndef ORV_PROGRAM_DIR
-#define ORV_PROGRAM_DIR "programfiles"
-#endif
 
 namespace {
 
 using orvtest::ScreenDriver;
 using namespace plat;
 
-constexpr const char* kHiddenClass = "A377667C-B302-4767-B9C5-EC5210805251";
-constexpr const char16_t* kInstanceName = u"A377667C-B302-4767-B9C5-EC5210805251";
-const std::string kProgram = std::string(ORV_PROGRAM_DIR) + "/Orv News";
+using orvtest::kHiddenClass;
+using orvtest::kInstanceName;
+const std::string kProgram = orvtest::MainProgramPath();
 constexpr const char16_t* kPicture = u"http://img.example.com/story.bmp";
 // The picture's colour (0x00RRGGBB) and size.
 constexpr std::uint32_t kPictureRgb = 0x2040C0;

@@ -21,29 +21,20 @@
 #include "platform/windows/Windows.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
-
-#ifndef ORV_PROGRAM_DIR
-#define ORV_PROGRAM_DIR "programfiles"
-#endif
 
 namespace {
 
 using orvtest::ScreenDriver;
 using namespace plat;
 
-constexpr const char* kHiddenClass = "A377667C-B302-4767-B9C5-EC5210805251";
-constexpr const char16_t* kInstanceName = u"A377667C-B302-4767-B9C5-EC5210805251";
-const std::string kProgram = std::string(ORV_PROGRAM_DIR) + "/Orv News";
+using orvtest::kHiddenClass;
+using orvtest::kInstanceName;
+const std::string kProgram = orvtest::MainProgramPath();
 
 std::string Feed(const std::string& title, int items, const std::string& tag) {
-  std::string xml = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>" + title + "</title>";
-  for (int i = 0; i < items; ++i) {
-    const std::string n = std::to_string(i);
-    xml += "<item><title>" + tag + " " + n + "</title><guid>" + tag + "-" + n + "</guid><description>Text " + n +
-           "</description></item>";
-  }
-  return xml + "</channel></rss>";
+  return orvtest::RssFeed(title, items, tag, [&](int i) { return tag + " " + std::to_string(i); });
 }
 
 class MainProgramE2E : public ::testing::Test {

@@ -21,20 +21,17 @@
 #include "platform/windows/Windows.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
-
-#ifndef ORV_PROGRAM_DIR
-#define ORV_PROGRAM_DIR "programfiles"
-#endif
 
 namespace {
 
 using orvtest::ScreenDriver;
 using plat::display::WindowLine;
 
-constexpr const char* kHiddenClass = "A377667C-B302-4767-B9C5-EC5210805251";
-constexpr const char16_t* kInstanceName = u"A377667C-B302-4767-B9C5-EC5210805251";
-const std::string kProgram = std::string(ORV_PROGRAM_DIR) + "/Orv News";
+using orvtest::kHiddenClass;
+using orvtest::kInstanceName;
+const std::string kProgram = orvtest::MainProgramPath();
 
 // A feed of items dated an hour apart, the newest first, so the article list
 // shows item i in row i.
@@ -42,13 +39,9 @@ std::string DatedFeed(const std::string& title, int items, const std::string& ta
   static const char* const kDates[] = {"Thu, 10 Dec 2026 09:00:00 GMT", "Thu, 10 Dec 2026 08:00:00 GMT",
                                        "Thu, 10 Dec 2026 07:00:00 GMT", "Thu, 10 Dec 2026 06:00:00 GMT",
                                        "Thu, 10 Dec 2026 05:00:00 GMT", "Thu, 10 Dec 2026 04:00:00 GMT"};
-  std::string xml = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>" + title + "</title>";
-  for (int i = 0; i < items && i < 6; ++i) {
-    const std::string n = std::to_string(i);
-    xml += "<item><title>" + tag + " " + n + "</title><guid>" + tag + "-" + n + "</guid><pubDate>" + kDates[i] +
-           "</pubDate><description>Text " + n + "</description></item>";
-  }
-  return xml + "</channel></rss>";
+  return orvtest::RssFeed(
+      title, std::min(items, 6), tag, [&](int i) { return tag + " " + std::to_string(i); },
+      [](int i) { return std::string(kDates[i]); });
 }
 
 // What the device stores of one article, read as another program reads it.

@@ -27,13 +27,14 @@
 #include "platform/windows/Windows.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 
 namespace {
 
 using orvtest::ScreenDriver;
 
-constexpr const char* kHiddenClass = "A377667C-B302-4767-B9C5-EC5210805251";
+using orvtest::kHiddenClass;
 constexpr const char* kCoverClass = "CLS_FAKE_SCREEN{3A90C971-BF56-4ca5-A83E-977DD3599FF2}";
 
 int CountLines(const std::string& path, const std::string& line) {

@@ -21,33 +21,28 @@
 #include "platform/base/Text.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
-
-#ifndef ORV_PROGRAM_DIR
-#define ORV_PROGRAM_DIR "programfiles"
-#endif
 
 namespace {
 
 using orvtest::ScreenDriver;
 using namespace plat;
 
-constexpr const char* kHiddenClass = "A377667C-B302-4767-B9C5-EC5210805251";
+using orvtest::kHiddenClass;
 constexpr const char* kDesktopClass = "DesktopExplorerWindow";
-const std::string kProgram = std::string(ORV_PROGRAM_DIR) + "/Orv News";
+const std::string kProgram = orvtest::MainProgramPath();
 const std::string kHost = std::string(ORV_PROGRAM_DIR) + "/orv-todayhost";
 
 // A feed whose first item is the newest.
 std::string Feed(const std::string& title, int items, const std::string& tag, int hour = 10) {
-  std::string xml = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>" + title + "</title>";
-  for (int i = 0; i < items; ++i) {
-    const std::string n = std::to_string(i);
-    char date[64];
-    std::snprintf(date, sizeof date, "Mon, 07 Dec 2026 %02d:%02d:00 GMT", hour, 50 - i);
-    xml += "<item><title>" + tag + " headline " + n + "</title><guid>" + tag + "-" + n + "</guid><pubDate>" + date +
-           "</pubDate><description>Text " + n + "</description></item>";
-  }
-  return xml + "</channel></rss>";
+  return orvtest::RssFeed(
+      title, items, tag, [&](int i) { return tag + " headline " + std::to_string(i); },
+      [hour](int i) {
+        char date[64];
+        std::snprintf(date, sizeof date, "Mon, 07 Dec 2026 %02d:%02d:00 GMT", hour, 50 - i);
+        return std::string(date);
+      });
 }
 
 class TodayE2E : public ::testing::Test {
