@@ -591,7 +591,8 @@ bool CUpdateManager::StopUpdatingProcess() {
     }
     DeleteUpdateLocked();
     session = EndRunLocked();
-    ResetEvent(workEvent_);
+    // A shut-down keeps its wake-up: the worker must see it and end.
+    if (!shutdown_) ResetEvent(workEvent_);
   }
   session.reset();
   return true;
