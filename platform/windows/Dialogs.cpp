@@ -2,6 +2,7 @@
 // built-in static and button classes, and message boxes.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <mutex>
 
 #include "platform/base/Format.h"
@@ -243,10 +244,13 @@ bool Ended(HWND dlg) {
   return !w || w->dialogEnded;
 }
 
-INT_PTR RunModal(HWND dlg, HWND owner) {
+// The owner is disabled before the dialog shows, so whoever sees the dialog
+// sees its owner disabled; shown (when given) runs once the dialog is visible.
+INT_PTR RunModal(HWND dlg, HWND owner, const std::function<void()>& shown = {}) {
   HWND ownerTop = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
   bool reenable = ownerTop && IsWindowEnabled(ownerTop) && !EnableWindow(ownerTop, FALSE);
   if (!Ended(dlg)) ShowWindow(dlg, SW_SHOW);
+  if (shown) shown();
   MSG m;
   while (!Ended(dlg)) {
     BOOL r = GetMessageW(&m, nullptr, 0, 0);
@@ -684,10 +688,10 @@ int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type) 
     SendMessageW(b, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
     if (static_cast<std::size_t>(i) == def) focus = b;
   }
-  ShowWindow(dlg, SW_SHOW);
-  if (focus) SetFocus(focus);
-  g_openBox = HandleToValue(dlg);
-  INT_PTR r = RunModal(dlg, owner);
+  INT_PTR r = RunModal(dlg, owner, [&] {
+    if (focus) SetFocus(focus);
+    g_openBox = HandleToValue(dlg);
+  });
   g_openBox = 0;
   return static_cast<int>(r);
 }
