@@ -136,6 +136,7 @@ class FileSaveDialog : public CPPCDialogImpl {
   bool ProcessDerivedMessage(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM, plat::LRESULT&) override;
 
  private:
+  void Layout();
   void ShowFolder();
   void OnNameChanged();
   void OpenPicker();
@@ -144,6 +145,7 @@ class FileSaveDialog : public CPPCDialogImpl {
   int SelectedType() const;
 
   FileDialogRequest& request_;
+  SoftKeyBar softKeys_;
   std::vector<FileFilterEntry> types_;
   std::u16string folder_;  // without a trailing "\" unless it is "\"
   plat::HWND nameBox_ = nullptr;

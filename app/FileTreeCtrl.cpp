@@ -7,6 +7,7 @@
 #include "platform/base/Text.h"
 #include "platform/controls/Shell.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/windows/SystemMetrics.h"
 
 namespace {
 
@@ -57,8 +58,21 @@ int SystemIconIndex(const std::u16string& path) {
 
 plat::HIMAGELIST SystemSmallImageList() {
   plat::SHFILEINFO info{};
-  return reinterpret_cast<plat::HIMAGELIST>(
-      plat::SHGetFileInfo(u"\\", 0, &info, sizeof info, plat::SHGFI_SYSICONINDEX | plat::SHGFI_SMALLICON));
+  if (auto list = reinterpret_cast<plat::HIMAGELIST>(
+          plat::SHGetFileInfo(u"\\", 0, &info, sizeof info, plat::SHGFI_SYSICONINDEX | plat::SHGFI_SMALLICON)))
+    return list;
+  // No shared list from the shell: one of the process, made from the same
+  // small icons in the same order, so the shell's indices fit it.
+  static const plat::HIMAGELIST own = [] {
+    const std::vector<plat::HICON>& icons = plat::SystemSmallIcons();
+    const int side = plat::GetSystemMetrics(plat::SM_CXSMICON);
+    plat::HIMAGELIST list = plat::ImageList_Create(side, side, plat::ILC_COLOR32 | plat::ILC_MASK,
+                                                   static_cast<int>(icons.size()), 1);
+    for (plat::HICON icon : icons)
+      if (list) plat::ImageList_AddIcon(list, icon);
+    return list;
+  }();
+  return own;
 }
 
 std::vector<std::u16string> ListFolder(const std::u16string& folder, bool withFiles) {

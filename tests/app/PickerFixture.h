@@ -15,6 +15,7 @@
 #include "platform/base/SysInfo.h"
 #include "platform/base/Text.h"
 #include "platform/controls/CommCtrl.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/controls/Shell.h"
 #include "platform/files/Files.h"
 #include "platform/gdi/Gdi.h"
@@ -140,6 +141,7 @@ class PickerTest : public orvtest::DeviceTest {
       for (plat::HWND c = plat::GetWindow(w, plat::GW_CHILD); c; c = plat::GetWindow(c, plat::GW_HWNDNEXT)) paint(c);
     };
     paint(dialog);
+    if (plat::HWND bar = plat::SHFindMenuBar(dialog)) paint(bar);
     ASSERT_TRUE(plat::ComposeScreen());
     std::filesystem::create_directories(ORV_APP_SHOTS);
     EXPECT_TRUE(plat::SaveBitmapPng(plat::ScreenBitmap(), std::string(ORV_APP_SHOTS) + "/" + name + ".png"));
