@@ -39,9 +39,7 @@ FileDialogObserver& Observer() {
   return observer;
 }
 
-void Notify(plat::HWND dialog) {
-  if (Observer()) Observer()(dialog);
-}
+void Notify(plat::HWND dialog) { NotifyFileDialogObserver(dialog); }
 
 // An in-memory dialog template: the header, then DWORD-aligned items.
 class DialogTemplate {
@@ -265,6 +263,10 @@ std::u16string CleanFileName(const std::u16string& text) {
 }
 
 void SetFileDialogObserverForTesting(FileDialogObserver observer) { Observer() = std::move(observer); }
+
+void NotifyFileDialogObserver(plat::HWND dialog) {
+  if (Observer()) Observer()(dialog);
+}
 
 // ---------------------------------------------------------------------------
 // The list picker

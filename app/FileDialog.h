@@ -62,6 +62,8 @@ std::u16string CleanFileName(const std::u16string& text);
 // (list picker, save dialog, folder selector) once it is initialised.
 using FileDialogObserver = std::function<void(plat::HWND dialog)>;
 void SetFileDialogObserverForTesting(FileDialogObserver observer);
+// Each picker dialog reports itself here once initialised.
+void NotifyFileDialogObserver(plat::HWND dialog);
 // Control ids of the dialogs.
 constexpr int kPickerHeaderId = 101;
 constexpr int kPickerListId = 102;
