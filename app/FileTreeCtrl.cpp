@@ -56,22 +56,20 @@ int SystemIconIndex(const std::u16string& path) {
   return info.iIcon;
 }
 
-plat::HIMAGELIST SystemSmallImageList() {
+plat::HIMAGELIST SystemSmallImageList(plat::HIMAGELIST& own) {
   plat::SHFILEINFO info{};
-  if (auto list = reinterpret_cast<plat::HIMAGELIST>(
+  if (auto shared = reinterpret_cast<plat::HIMAGELIST>(
           plat::SHGetFileInfo(u"\\", 0, &info, sizeof info, plat::SHGFI_SYSICONINDEX | plat::SHGFI_SMALLICON)))
-    return list;
-  // No shared list from the shell: one of the process, made from the same
+    return shared;
+  // No shared list from the shell: one of the caller's, made from the same
   // small icons in the same order, so the shell's indices fit it.
-  static const plat::HIMAGELIST own = [] {
+  if (!own) {
     const std::vector<plat::HICON>& icons = plat::SystemSmallIcons();
     const int side = plat::GetSystemMetrics(plat::SM_CXSMICON);
-    plat::HIMAGELIST list = plat::ImageList_Create(side, side, plat::ILC_COLOR32 | plat::ILC_MASK,
-                                                   static_cast<int>(icons.size()), 1);
+    own = plat::ImageList_Create(side, side, plat::ILC_COLOR32 | plat::ILC_MASK, static_cast<int>(icons.size()), 1);
     for (plat::HICON icon : icons)
-      if (list) plat::ImageList_AddIcon(list, icon);
-    return list;
-  }();
+      if (own) plat::ImageList_AddIcon(own, icon);
+  }
   return own;
 }
 
@@ -138,7 +136,7 @@ bool FileTreeCtrl::SubclassWindow(plat::HWND tree) {
   plat::SetPropW(tree, kSelfProp, reinterpret_cast<plat::HANDLE>(this));
   previous_ = reinterpret_cast<plat::WNDPROC>(
       plat::SetWindowLongW(tree, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(&FileTreeCtrl::Proc)));
-  if (plat::HIMAGELIST images = TreePane::SystemSmallImageList())
+  if (plat::HIMAGELIST images = TreePane::SystemSmallImageList(images_))
     plat::SendMessageW(tree, plat::TVM_SETIMAGELIST, plat::TVSIL_NORMAL, reinterpret_cast<plat::LPARAM>(images));
   return FillFromRoot();
 }
@@ -146,11 +144,14 @@ bool FileTreeCtrl::SubclassWindow(plat::HWND tree) {
 void FileTreeCtrl::UnsubclassWindow() {
   if (!tree_) return;
   if (plat::IsWindow(tree_)) {
+    if (images_) plat::SendMessageW(tree_, plat::TVM_SETIMAGELIST, plat::TVSIL_NORMAL, 0);
     plat::SetWindowLongW(tree_, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(previous_));
     plat::RemovePropW(tree_, kSelfProp);
   }
   tree_ = nullptr;
   previous_ = nullptr;
+  if (images_) plat::ImageList_Destroy(images_);
+  images_ = nullptr;
 }
 
 plat::LRESULT FileTreeCtrl::Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {

@@ -162,7 +162,7 @@ void FolderTree::OnCreate() {
   tree_ = plat::CreateWindowExW(0, plat::WC_TREEVIEWW, u"", kTreeStyle, 0, 0, client.right, client.bottom, hwnd_,
                                 nullptr, nullptr, nullptr);
   if (!tree_) return;
-  if (plat::HIMAGELIST images = TreePane::SystemSmallImageList())
+  if (plat::HIMAGELIST images = TreePane::SystemSmallImageList(images_))
     plat::SendMessageW(tree_, plat::TVM_SETIMAGELIST, plat::TVSIL_NORMAL, reinterpret_cast<plat::LPARAM>(images));
   // The whole device, recursively; without the notices the tree only misses
   // changes made while it is shown.
@@ -191,6 +191,8 @@ void FolderTree::OnDestroy() {
   }
   if (font_) plat::DeleteObject(font_);
   font_ = nullptr;
+  if (images_) plat::ImageList_Destroy(images_);
+  images_ = nullptr;
 }
 
 plat::HTREEITEM FolderTree::InsertItem(plat::HTREEITEM parent, const std::u16string& text,
