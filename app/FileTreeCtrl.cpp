@@ -23,6 +23,17 @@ plat::HTREEITEM Next(plat::HWND tree, plat::WPARAM how, plat::HTREEITEM item) {
       plat::SendMessageW(tree, plat::TVM_GETNEXTITEM, how, reinterpret_cast<plat::LPARAM>(item)));
 }
 
+// An empty first child, so that the item shows an expand button.
+void InsertPlaceholder(plat::HWND tree, plat::HTREEITEM item) {
+  plat::TVINSERTSTRUCTW placeholder{};
+  placeholder.hParent = item;
+  placeholder.hInsertAfter = plat::TVI_FIRST;
+  placeholder.item.mask = plat::TVIF_TEXT;
+  char16_t empty[1] = {0};
+  placeholder.item.pszText = empty;
+  plat::SendMessageW(tree, plat::TVM_INSERTITEMW, 0, reinterpret_cast<plat::LPARAM>(&placeholder));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -249,15 +260,7 @@ plat::HTREEITEM FileTreeCtrl::InsertEntry(plat::HTREEITEM parent, const std::u16
   insert.item.iSelectedImage = insert.item.iImage;
   auto item = reinterpret_cast<plat::HTREEITEM>(
       plat::SendMessageW(tree_, plat::TVM_INSERTITEMW, 0, reinterpret_cast<plat::LPARAM>(&insert)));
-  if (item && entry[0] == u'd' && TreePane::HasSubFolder(path)) {
-    plat::TVINSERTSTRUCTW placeholder{};
-    placeholder.hParent = item;
-    placeholder.hInsertAfter = plat::TVI_FIRST;
-    placeholder.item.mask = plat::TVIF_TEXT;
-    char16_t empty[1] = {0};
-    placeholder.item.pszText = empty;
-    plat::SendMessageW(tree_, plat::TVM_INSERTITEMW, 0, reinterpret_cast<plat::LPARAM>(&placeholder));
-  }
+  if (item && entry[0] == u'd' && TreePane::HasSubFolder(path)) InsertPlaceholder(tree_, item);
   return item;
 }
 
@@ -285,13 +288,7 @@ void FileTreeCtrl::Collapse(plat::HTREEITEM item) {
   if (!tree_ || !item || !HasChildren(item)) return;
   while (plat::HTREEITEM child = Next(tree_, plat::TVGN_CHILD, item))
     plat::SendMessageW(tree_, plat::TVM_DELETEITEM, 0, reinterpret_cast<plat::LPARAM>(child));
-  plat::TVINSERTSTRUCTW placeholder{};
-  placeholder.hParent = item;
-  placeholder.hInsertAfter = plat::TVI_FIRST;
-  placeholder.item.mask = plat::TVIF_TEXT;
-  char16_t empty[1] = {0};
-  placeholder.item.pszText = empty;
-  plat::SendMessageW(tree_, plat::TVM_INSERTITEMW, 0, reinterpret_cast<plat::LPARAM>(&placeholder));
+  InsertPlaceholder(tree_, item);
 }
 
 bool FileTreeCtrl::HasChildren(plat::HTREEITEM item) const {

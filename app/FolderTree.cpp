@@ -56,6 +56,14 @@ plat::TVITEMW ReadItem(plat::HWND tree, plat::HTREEITEM item, plat::UINT mask, c
   return it;
 }
 
+void MarkFilled(plat::HWND tree, plat::HTREEITEM item) {
+  plat::TVITEMW mark{};
+  mark.mask = plat::TVIF_HANDLE | plat::TVIF_PARAM;
+  mark.hItem = item;
+  mark.lParam = kFilled;
+  plat::SendMessageW(tree, plat::TVM_SETITEMW, 0, reinterpret_cast<plat::LPARAM>(&mark));
+}
+
 std::u16string ItemText(plat::HWND tree, plat::HTREEITEM item) {
   char16_t text[plat::MAX_PATH] = {};
   ReadItem(tree, item, plat::TVIF_TEXT, text, plat::MAX_PATH);
@@ -217,11 +225,7 @@ void FolderTree::Fill() {
   plat::HTREEITEM root = InsertItem(plat::TVI_ROOT, root_, root_);
   if (!root) return;
   FillItem(root, root_, 2);
-  plat::TVITEMW it{};
-  it.mask = plat::TVIF_HANDLE | plat::TVIF_PARAM;
-  it.hItem = root;
-  it.lParam = kFilled;
-  plat::SendMessageW(tree_, plat::TVM_SETITEMW, 0, reinterpret_cast<plat::LPARAM>(&it));
+  MarkFilled(tree_, root);
   plat::SendMessageW(tree_, plat::TVM_EXPAND, plat::TVE_EXPAND, reinterpret_cast<plat::LPARAM>(root));
 }
 
@@ -250,11 +254,7 @@ void FolderTree::ExpandItem(plat::HTREEITEM item) {
     if (first) plat::SendMessageW(tree_, plat::TVM_DELETEITEM, 0, reinterpret_cast<plat::LPARAM>(first));
     FillItem(item, path, 2);
   }
-  plat::TVITEMW mark{};
-  mark.mask = plat::TVIF_HANDLE | plat::TVIF_PARAM;
-  mark.hItem = item;
-  mark.lParam = kFilled;
-  plat::SendMessageW(tree_, plat::TVM_SETITEMW, 0, reinterpret_cast<plat::LPARAM>(&mark));
+  MarkFilled(tree_, item);
 }
 
 std::u16string FolderTree::GetItemPath(plat::HTREEITEM item) const {

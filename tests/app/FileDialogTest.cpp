@@ -343,23 +343,12 @@ TEST_F(FileDialogTest, SaveDialogPicksAFileAndAFolder) {
       [&](plat::HWND selector) {
         EXPECT_EQ(Text(selector), u"Select Folder");
         plat::HWND tree = plat::GetDlgItem(selector, kFolderSelectorTreeId);
-        auto selected = reinterpret_cast<plat::HTREEITEM>(
-            plat::SendMessageW(tree, plat::TVM_GETNEXTITEM, plat::TVGN_CARET, 0));
-        char16_t text[64] = {};
-        plat::TVITEMW it{};
-        it.mask = plat::TVIF_HANDLE | plat::TVIF_TEXT;
-        it.hItem = selected;
-        it.pszText = text;
-        it.cchTextMax = 64;
-        plat::SendMessageW(tree, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&it));
-        EXPECT_EQ(std::u16string(text), u"Feeds") << "the current folder is selected";
+        plat::HTREEITEM selected = Next(tree, plat::TVGN_CARET);
+        EXPECT_EQ(TextOf(tree, selected), u"Feeds") << "the current folder is selected";
         plat::SendMessageW(tree, plat::TVM_EXPAND, plat::TVE_EXPAND, reinterpret_cast<plat::LPARAM>(selected));
-        // Down to "Zoo" (a folder without sub-folders): Enter acts as OK.
-        auto child = reinterpret_cast<plat::HTREEITEM>(
-            plat::SendMessageW(tree, plat::TVM_GETNEXTITEM, plat::TVGN_CHILD, reinterpret_cast<plat::LPARAM>(selected)));
-        for (int i = 0; i < 2 && child; ++i)
-          child = reinterpret_cast<plat::HTREEITEM>(
-              plat::SendMessageW(tree, plat::TVM_GETNEXTITEM, plat::TVGN_NEXT, reinterpret_cast<plat::LPARAM>(child)));
+        EXPECT_EQ(Children(tree, selected), (std::vector<std::u16string>{u"archive", u"Backup", u"Zoo"}));
+        // "Zoo" has no sub-folders: Enter on it acts as OK.
+        plat::HTREEITEM child = Child(tree, selected, u"Zoo");
         ASSERT_TRUE(child);
         plat::SendMessageW(tree, plat::TVM_SELECTITEM, plat::TVGN_CARET, reinterpret_cast<plat::LPARAM>(child));
         plat::SendMessageW(tree, plat::WM_KEYDOWN, plat::VK_RETURN, 0);
@@ -381,11 +370,7 @@ TEST_F(FileDialogTest, SaveDialogPicksAFileAndAFolder) {
 // screens, to look at; each dialog fills the screen above the soft keys.
 TEST_F(FileDialogTest, PicturesOfThePickers) {
   for (int i = 0; i < 30; ++i) MakeFile(u"\\Feeds\\feed number " + plat::Utf8ToUtf16(std::to_string(i)) + u".opml");
-  struct Screen {
-    int width, height, dpi;
-    const char* tag;
-  } screens[] = {{240, 320, 96, "240x320"}, {480, 640, 192, "480x640"}};
-  for (const Screen& s : screens) {
+  for (const ScreenSize& s : kPictureScreens) {
     UseScreen(s.width, s.height, s.dpi);
     const std::string tag = s.tag;
     FileDialogRequest open = OpmlRequest(u"\\Feeds");

@@ -16,43 +16,6 @@
 namespace pickertest {
 namespace {
 
-plat::HTREEITEM Next(plat::HWND tree, plat::WPARAM how, plat::HTREEITEM item = nullptr) {
-  return reinterpret_cast<plat::HTREEITEM>(
-      plat::SendMessageW(tree, plat::TVM_GETNEXTITEM, how, reinterpret_cast<plat::LPARAM>(item)));
-}
-
-plat::TVITEMW Read(plat::HWND tree, plat::HTREEITEM item, std::u16string* text = nullptr) {
-  char16_t buffer[260] = {};
-  plat::TVITEMW it{};
-  it.mask = plat::TVIF_HANDLE | plat::TVIF_TEXT | plat::TVIF_IMAGE | plat::TVIF_STATE | plat::TVIF_CHILDREN;
-  it.hItem = item;
-  it.stateMask = plat::TVIS_EXPANDED;
-  it.pszText = buffer;
-  it.cchTextMax = 260;
-  plat::SendMessageW(tree, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&it));
-  if (text) *text = buffer;
-  return it;
-}
-
-std::u16string TextOf(plat::HWND tree, plat::HTREEITEM item) {
-  std::u16string text;
-  Read(tree, item, &text);
-  return text;
-}
-
-std::vector<std::u16string> Children(plat::HWND tree, plat::HTREEITEM item) {
-  std::vector<std::u16string> names;
-  for (plat::HTREEITEM c = Next(tree, plat::TVGN_CHILD, item); c; c = Next(tree, plat::TVGN_NEXT, c))
-    names.push_back(TextOf(tree, c));
-  return names;
-}
-
-plat::HTREEITEM Child(plat::HWND tree, plat::HTREEITEM item, const std::u16string& name) {
-  for (plat::HTREEITEM c = Next(tree, plat::TVGN_CHILD, item); c; c = Next(tree, plat::TVGN_NEXT, c))
-    if (TextOf(tree, c) == name) return c;
-  return nullptr;
-}
-
 bool Expanded(plat::HWND tree, plat::HTREEITEM item) { return (Read(tree, item).state & plat::TVIS_EXPANDED) != 0; }
 
 // A parent that hands its children's notifications back to them, as dialogs
@@ -363,11 +326,7 @@ TEST_F(FolderTreeTest, BrowseFolderDialogOkAndCancel) {
 
 TEST_F(FolderTreeTest, PicturesOfTheBrowseFolderDialog) {
   MakeFolder(u"\\Storage Card\\Feeds\\Archive");
-  struct Screen {
-    int width, height, dpi;
-    const char* tag;
-  } screens[] = {{240, 320, 96, "240x320"}, {480, 640, 192, "480x640"}};
-  for (const Screen& s : screens) {
+  for (const ScreenSize& s : kPictureScreens) {
     UseScreen(s.width, s.height, s.dpi);
     BrowseFolderDialog dialog;
     dialog.SetFolderPath(u"\\Docs\\Sub");

@@ -79,6 +79,51 @@ class DialogScript {
   plat::HWND window_ = nullptr;
 };
 
+// Tree items: the next one of a kind, their fields, their children.
+inline plat::HTREEITEM Next(plat::HWND tree, plat::WPARAM how, plat::HTREEITEM item = nullptr) {
+  return reinterpret_cast<plat::HTREEITEM>(
+      plat::SendMessageW(tree, plat::TVM_GETNEXTITEM, how, reinterpret_cast<plat::LPARAM>(item)));
+}
+
+inline plat::TVITEMW Read(plat::HWND tree, plat::HTREEITEM item, std::u16string* text = nullptr) {
+  char16_t buffer[260] = {};
+  plat::TVITEMW it{};
+  it.mask = plat::TVIF_HANDLE | plat::TVIF_TEXT | plat::TVIF_IMAGE | plat::TVIF_STATE | plat::TVIF_CHILDREN;
+  it.hItem = item;
+  it.stateMask = plat::TVIS_EXPANDED;
+  it.pszText = buffer;
+  it.cchTextMax = 260;
+  plat::SendMessageW(tree, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&it));
+  if (text) *text = buffer;
+  return it;
+}
+
+inline std::u16string TextOf(plat::HWND tree, plat::HTREEITEM item) {
+  std::u16string text;
+  Read(tree, item, &text);
+  return text;
+}
+
+inline std::vector<std::u16string> Children(plat::HWND tree, plat::HTREEITEM item) {
+  std::vector<std::u16string> names;
+  for (plat::HTREEITEM c = Next(tree, plat::TVGN_CHILD, item); c; c = Next(tree, plat::TVGN_NEXT, c))
+    names.push_back(TextOf(tree, c));
+  return names;
+}
+
+inline plat::HTREEITEM Child(plat::HWND tree, plat::HTREEITEM item, const std::u16string& name) {
+  for (plat::HTREEITEM c = Next(tree, plat::TVGN_CHILD, item); c; c = Next(tree, plat::TVGN_NEXT, c))
+    if (TextOf(tree, c) == name) return c;
+  return nullptr;
+}
+
+// The two screens the pictures are taken on.
+struct ScreenSize {
+  int width, height, dpi;
+  const char* tag;
+};
+constexpr ScreenSize kPictureScreens[] = {{240, 320, 96, "240x320"}, {480, 640, 192, "480x640"}};
+
 struct AskedBox {
   std::u16string text;
   std::u16string caption;
