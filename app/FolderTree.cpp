@@ -191,6 +191,10 @@ void FolderTree::OnCreate() {
 
 void FolderTree::OnDestroy() {
   plat::SHChangeNotifyDeregister(hwnd_);
+  // Notices posted before the registration ended are freed, not lost.
+  plat::MSG pending;
+  while (plat::PeekMessageW(&pending, hwnd_, plat::WM_FILECHANGEINFO, plat::WM_FILECHANGEINFO, plat::PM_REMOVE))
+    plat::SHChangeNotifyFree(reinterpret_cast<plat::FILECHANGENOTIFY*>(pending.lParam));
   if (tree_) {
     plat::SendMessageW(tree_, plat::TVM_DELETEITEM, 0, reinterpret_cast<plat::LPARAM>(plat::TVI_ROOT));
     plat::SendMessageW(tree_, plat::WM_SETFONT, 0, 0);
