@@ -121,6 +121,7 @@ bool ContentFolderMove::Move(plat::HWND owner, const std::u16string& folder, con
   }
   if (!moved) {
     Tell(owner, IDS_MOVE_FAILED, plat::MB_ICONERROR);
+    ReloadMissingChannels();
     return false;
   }
   NotifyTodayAllChanged();
@@ -155,8 +156,30 @@ bool ContentFolderMove::Switch(plat::HWND owner, const std::u16string& folder, c
   return true;
 }
 
+void ContentFolderMove::ReloadMissingChannels() {
+  CSyncLock lock(GetChannelSet());
+  CChannelSet* set = GetChannelSet();
+  int files = 0;
+  CFileFinder finder(GetGlobalOptions().GetContentFolder(), u"*.cnl", true);
+  while (finder.FindNext()) ++files;
+  if (set->GetCount() >= files) return;
+  // A channel another program held while the channels were loaded again
+  // after the failed move is back in its folder but not in the list: read
+  // the folder once more, keeping the place the user was viewing.
+  std::u16string channel, article;
+  IViewLocationKeeper* keeper = set->GetViewLocationKeeper();
+  if (keeper != nullptr) keeper->GetViewLocation(channel, article);
+  set->RemoveAll();
+  set->LoadContentFolder();
+  if (keeper != nullptr) keeper->RestoreViewLocation(channel, article);
+}
+
 bool ContentFolderMove::IsFolderWritable(const std::u16string& folder) {
-  if (!DirectoryExists(folder)) return false;
+  const plat::DWORD attributes = plat::GetFileAttributesW(folder.c_str());
+  if (attributes == plat::INVALID_FILE_ATTRIBUTES || (attributes & plat::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (attributes & plat::FILE_ATTRIBUTE_READONLY) != 0) {
+    return false;
+  }
   // Called on an empty folder, so the name is free.
   const std::u16string path = CombinePath(folder, u"~orvnews-write-check");
   if (!plat::CreateDirectoryW(path.c_str(), nullptr)) return false;

@@ -54,6 +54,9 @@ class ContentFolderMove {
   bool WaitForSize(plat::HWND owner, const CFolderSizeScanner& scanner);
   bool Move(plat::HWND owner, const std::u16string& folder, const std::u16string& card,
             std::uint64_t freeSpace, const CFolderSizeScanner& scanner);
+  // After a failed move: loads the folder again when a channel file there is
+  // not in the list.
+  void ReloadMissingChannels();
   bool Switch(plat::HWND owner, const std::u16string& folder, const std::u16string& card);
 
   FreeSpaceReader freeSpace_;
