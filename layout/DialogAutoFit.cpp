@@ -90,6 +90,15 @@ bool DialogAutoFit::SetControlSpacing(plat::HWND control, int leftIndent, int sp
   return false;
 }
 
+bool DialogAutoFit::SetRowProvider(plat::HWND control, IRowHeightProvider* provider) {
+  for (Row& row : rows_) {
+    if (row.control != control) continue;
+    row.provider = provider;
+    return true;
+  }
+  return false;
+}
+
 int DialogAutoFit::ClassHeight(plat::HWND control, int width) {
   const std::u16string cls = ClassOf(control);
   const auto style = static_cast<plat::DWORD>(plat::GetWindowLongW(control, plat::GWL_STYLE));

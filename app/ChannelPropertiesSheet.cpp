@@ -1,0 +1,169 @@
+#include "app/ChannelPropertiesSheet.h"
+
+#include "core/Localizer.h"
+#include "core/ProductStrings.h"
+#include "core/StringUtils.h"
+#include "core/Synchronized.h"
+#include "database/ChannelSet.h"
+#include "layout/UIToolkit.h"
+#include "platform/base/Format.h"
+#include "platform/base/Text.h"
+#include "platform/controls/StandardControls.h"
+#include "update/UpdateManager.h"
+
+namespace {
+
+constexpr plat::UINT kEnterChannelName = 162;
+constexpr plat::UINT kNameTaken = 163;
+constexpr plat::UINT kEnterChannelUrl = 161;
+constexpr plat::UINT kRenameFailed = 165;
+constexpr plat::UINT kSizeFormat = 200;
+constexpr plat::UINT kCounting = 266;
+
+std::u16string Text(plat::UINT id) { return ApplyProductName(LocalizeResourceString(id)); }
+
+std::u16string Trimmed(const std::u16string& text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && IsSpaceChar(text[begin])) ++begin;
+  while (end > begin && IsSpaceChar(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+std::u16string Property(const CStringToStringMap& properties, const char16_t* key) {
+  auto found = properties.find(key);
+  return found == properties.end() ? std::u16string() : found->second;
+}
+
+}  // namespace
+
+// The size of the channel's data folder and channel file, shown under the
+// fields: the format filled with a first text until the count is known.
+class ChannelSizeLabel {
+ public:
+  ChannelSizeLabel(plat::HWND label, const std::u16string& format) : label_(label), format_(format) {}
+  void Start(const std::u16string& firstText, const std::vector<std::u16string>&) { Show(firstText); }
+  void Stop() {}
+  bool OnTimer(plat::WPARAM) { return false; }
+
+ private:
+  void Show(const std::u16string& text) {
+    char16_t buffer[512] = {};
+    plat::swprintf(buffer, 512, format_.c_str(), text.c_str());
+    plat::SetWindowTextW(label_, buffer);
+  }
+  plat::HWND label_;
+  std::u16string format_;
+};
+
+// ---- ChannelGeneralPage -----------------------------------------------------------
+
+ChannelGeneralPage::ChannelGeneralPage(const std::u16string& channelName)
+    : SheetPage(267, 186, u"channel_properties_general"), channelName_(channelName) {}
+
+ChannelGeneralPage::~ChannelGeneralPage() {
+  sizePaths_.clear();
+  if (sizeLabel_) sizeLabel_->Stop();
+}
+
+void ChannelGeneralPage::OnInitPage() {
+  {
+    CSyncLock lock(GetChannelSet());
+    IChannel* channel = GetChannelSet()->FindByName(channelName_);
+    if (!channel) return;  // the page stays empty
+    found_ = true;
+    const CStringToStringMap& properties = channel->GetProperties();
+    feed_ = Property(properties, u"@type") == kChannelTypeRss;
+    shownAddress_ = Property(properties, feed_ ? u"@url" : u"url");
+    storedAddress_ = shownAddress_;
+    sizePaths_ = {channel->GetDataFolder(), channel->GetFilePath()};
+  }
+  AddLabel(Text(264), kIdNameLabel);
+  AddEdit(kIdName, channelName_);
+  AddLabel(Text(258), kIdUrlLabel);
+  AddEdit(kIdUrl, shownAddress_);
+  plat::HWND size = AddLabel(u"", kIdSize);
+  sizeLabel_ = std::make_unique<ChannelSizeLabel>(size, Text(kSizeFormat));
+  sizeLabel_->Start(Text(kCounting), sizePaths_);
+  BindRows();
+  if (!feed_) plat::SendMessageW(Item(kIdUrl), plat::EM_SETREADONLY, plat::TRUE, 0);
+}
+
+bool ChannelGeneralPage::OnPageMessage(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM, plat::LRESULT& result) {
+  if (msg == plat::WM_TIMER && sizeLabel_ && sizeLabel_->OnTimer(wParam)) {
+    result = 0;
+    return true;
+  }
+  return false;
+}
+
+bool ChannelGeneralPage::Validate() {
+  if (!found_) return true;  // nothing to check; apply refuses
+  const std::u16string name = Trimmed(GetText(Item(kIdName)));
+  if (name.empty()) {
+    ShowMessageBox(hwnd_, kEnterChannelName, plat::MB_OK | plat::MB_ICONERROR);
+    plat::SetFocus(Item(kIdName));
+    return false;
+  }
+  if (feed_ && Trimmed(GetText(Item(kIdUrl))).empty()) {
+    ShowMessageBox(hwnd_, kEnterChannelUrl, plat::MB_OK | plat::MB_ICONERROR);
+    plat::SetFocus(Item(kIdUrl));
+    return false;
+  }
+  if (!plat::EqualsNoCase(name, channelName_)) {
+    CSyncLock lock(GetChannelSet());
+    CChannel* other = GetChannelSet()->FindByNameNoCase(name);
+    if (other && other != GetChannelSet()->FindByName(channelName_)) {
+      ShowMessageBox(hwnd_, kNameTaken, plat::MB_OK | plat::MB_ICONERROR);
+      plat::SetFocus(Item(kIdName));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ChannelGeneralPage::OnApply() {
+  if (!found_ || !Validate()) return false;
+  const std::u16string name = Trimmed(GetText(Item(kIdName)));
+  const std::u16string address = GetText(Item(kIdUrl));
+  CSyncLock lock(GetChannelSet());
+  IChannel* channel = GetChannelSet()->FindByName(channelName_);
+  if (!channel) return false;
+  if (!plat::EqualsNoCase(name, channelName_)) {
+    if (!channel->Rename(name)) {
+      ShowMessageBox(hwnd_, kRenameFailed, plat::MB_OK | plat::MB_ICONERROR);
+      return false;
+    }
+    // A second apply (another page refused the first) finds the channel by
+    // its new name.
+    channelName_ = channel->GetName();
+    SetText(Item(kIdName), channelName_);
+    if (renamed_) renamed_(channelName_);
+  }
+  if (feed_ && address != storedAddress_) {
+    CUpdateManager::GetInstance()->StopUpdatingChannel(channel);
+    channel->SetProperty(u"@url", address);
+    storedAddress_ = address;
+    shownAddress_ = address;
+  }
+  return true;
+}
+
+// ---- ChannelPropertiesSheet -------------------------------------------------------------
+
+ChannelPropertiesSheet::ChannelPropertiesSheet(const std::u16string& channelName)
+    : PropertySheet(186), general_(channelName), updating_(channelName), cleaning_(channelName) {
+  general_.SetRenamedHandler([this](const std::u16string& name) {
+    updating_.SetChannelName(name);
+    cleaning_.SetChannelName(name);
+  });
+  AddPage(general_);
+  AddPage(updating_);
+  AddPage(cleaning_);
+}
+
+ChannelPropertiesSheet::~ChannelPropertiesSheet() = default;
+
+plat::INT_PTR ChannelPropertiesSheet::Run(plat::HWND owner, const std::u16string& channelName) {
+  ChannelPropertiesSheet sheet(channelName);
+  return sheet.DoModal(owner);
+}
