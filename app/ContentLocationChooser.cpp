@@ -1,5 +1,7 @@
 #include "app/ContentLocationChooser.h"
 
+#include "app/BrowseFolderDialog.h"
+
 #include <cstdint>
 
 #include "core/FileUtils.h"
@@ -28,8 +30,20 @@ std::u16string WindowText(plat::HWND window) {
   return text;
 }
 
-// The browse-folder dialog over owner, started at start.
-bool RunBrowseFolderDialog(plat::HWND, const std::u16string&, std::u16string&) { return false; }
+// The browse-folder dialog over owner, started at start, with the focus and
+// the input panel as they were before it.
+bool RunBrowseFolderDialog(plat::HWND owner, const std::u16string& start, std::u16string& folder) {
+  plat::HWND focus = plat::GetFocus();
+  bool sipVisible = false;
+  const bool knowSip = GetSipVisible(sipVisible);
+  BrowseFolderDialog dialog;
+  dialog.SetFolderPath(start);
+  const bool chosen = dialog.DoModal(owner) == plat::IDOK;
+  if (knowSip) SetSipVisible(sipVisible);
+  if (focus != nullptr && plat::IsWindow(focus)) plat::SetFocus(focus);
+  if (chosen) folder = dialog.GetFolderPath();
+  return chosen && !folder.empty();
+}
 
 }  // namespace
 
@@ -117,7 +131,8 @@ void ContentLocationChooser::UpdateCustomField() {
 
 void ContentLocationChooser::Browse() {
   std::u16string folder;
-  const plat::HWND owner = plat::GetActiveWindow() != nullptr ? plat::GetActiveWindow() : parent_;
+  plat::HWND owner = plat::GetActiveWindow();
+  if (owner == nullptr) owner = parent_;
   const bool chosen = browseRunner_ ? browseRunner_(owner, GetSelectedPath(), folder)
                                     : RunBrowseFolderDialog(owner, GetSelectedPath(), folder);
   if (chosen && custom_ != nullptr) plat::SetWindowTextW(custom_, folder.c_str());

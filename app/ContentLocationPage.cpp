@@ -4,43 +4,48 @@
 #include "core/Synchronized.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
-#include "layout/UIToolkit.h"
 
-ContentLocationPage::ContentLocationPage() = default;
+ContentLocationPage::ContentLocationPage() : SheetPage(kTitleStringId, kCaptionStringId, u"options_content") {}
 
 ContentLocationPage::~ContentLocationPage() { sizeLabel_.Stop(); }
 
-bool ContentLocationPage::OnInitPage(plat::HWND page) {
-  page_ = page;
+void ContentLocationPage::OnInitPage() {
   std::u16string folder;
   {
     CSyncLock lock(GetChannelSet());
     folder = GetGlobalOptions().GetContentFolder();
   }
-  const bool created = chooser_.Create(page, folder);
-  sizeLabel_.Create(page);
+  chooser_.Create(hwnd_, folder);
+  sizeLabel_.Create(hwnd_, kSizeLabelId);
   sizeLabel_.Start(LocalizeResourceString(kSizeFormatId), LocalizeResourceString(kCountingId), {folder});
 
-  autoFit_ = std::make_unique<DialogAutoFit>(page, false, true, true);
-  autoFit_->AddRow(chooser_.GetLabel());
-  autoFit_->AddRow(chooser_.GetComboBox());
-  autoFit_->AddRow(chooser_.GetCustomField(), DialogAutoFit::kTop, chooser_.GetBrowseButton());
-  autoFit_->AddRow(sizeLabel_.GetWindow());
-  Layout();
-  if (chooser_.GetComboBox() != nullptr) plat::SetFocus(chooser_.GetComboBox());
-  return created;
+  rows_ = std::make_unique<DialogAutoFit>(hwnd_, false, true, true);
+  rows_->AddRow(chooser_.GetLabel());
+  rows_->AddRow(chooser_.GetComboBox());
+  rows_->AddRow(chooser_.GetCustomField(), DialogAutoFit::kTop, chooser_.GetBrowseButton());
+  rows_->AddRow(sizeLabel_.GetWindow());
+  OnLayout();
 }
 
-bool ContentLocationPage::OnApply() {
-  return move_.Run(page_, chooser_.GetSelectedPath(), sizeLabel_.GetScanner());
+bool ContentLocationPage::OnApply() { return move_.Run(hwnd_, chooser_.GetSelectedPath(), sizeLabel_.GetScanner()); }
+
+bool ContentLocationPage::OnCommand(int id, int code, plat::HWND control) {
+  return chooser_.OnCommand(plat::MAKEWPARAM(static_cast<plat::WORD>(id), static_cast<plat::WORD>(code)),
+                            reinterpret_cast<plat::LPARAM>(control));
 }
 
-bool ContentLocationPage::OnCommand(plat::WPARAM wParam, plat::LPARAM lParam) {
-  return chooser_.OnCommand(wParam, lParam);
+bool ContentLocationPage::OnPageMessage(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM, plat::LRESULT& result) {
+  if (msg == plat::WM_TIMER && sizeLabel_.OnTimer(wParam)) {
+    result = 0;
+    return true;
+  }
+  if (msg == plat::WM_GETDLGCODE) {
+    result = plat::DLGC_WANTALLKEYS;
+    return true;
+  }
+  return false;
 }
 
-bool ContentLocationPage::OnTimer(plat::UINT_PTR id) { return sizeLabel_.OnTimer(id); }
-
-void ContentLocationPage::Layout() {
-  if (autoFit_) autoFit_->Layout();
+void ContentLocationPage::OnLayout() {
+  if (rows_) rows_->Layout();
 }

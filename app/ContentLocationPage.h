@@ -10,42 +10,42 @@
 #include "app/ContentFolderMove.h"
 #include "app/ContentLocationChooser.h"
 #include "app/FolderSizeLabel.h"
+#include "app/SheetPage.h"
 #include "layout/DialogAutoFit.h"
 #include "platform/windows/Windows.h"
 
-class ContentLocationPage {
+class ContentLocationPage : public SheetPage {
  public:
   static constexpr plat::UINT kTitleStringId = 279;    // "Content"
   static constexpr plat::UINT kCaptionStringId = 243;  // the options' caption
   static constexpr plat::UINT kSizeFormatId = 200;     // "Size: %s"
   static constexpr plat::UINT kCountingId = 266;       // "counting..."
-  static constexpr const char16_t* kHelpTopic = u"options_content";
+  static constexpr int kSizeLabelId = 1004;
 
   ContentLocationPage();
-  ~ContentLocationPage();
-  ContentLocationPage(const ContentLocationPage&) = delete;
-  ContentLocationPage& operator=(const ContentLocationPage&) = delete;
+  ~ContentLocationPage() override;
 
-  // Opening the page in its window: the chooser at the content folder, the
-  // size label counting it, the rows laid out, the focus on the combo box.
-  bool OnInitPage(plat::HWND page);
   // Moves or switches the database; false keeps the options open here.
-  bool OnApply();
-  // The page's WM_COMMAND and WM_TIMER; true when handled.
-  bool OnCommand(plat::WPARAM wParam, plat::LPARAM lParam);
-  bool OnTimer(plat::UINT_PTR id);
-  // Lays the rows out again (the page was sized).
-  void Layout();
+  bool OnApply() override;
 
-  plat::HWND GetPageWindow() const { return page_; }
   ContentLocationChooser& GetChooser() { return chooser_; }
   FolderSizeLabel& GetSizeLabel() { return sizeLabel_; }
   ContentFolderMove& GetMove() { return move_; }
 
+ protected:
+  // The chooser at the content folder, the size label counting it, the rows
+  // laid out, the focus on the combo box.
+  void OnInitPage() override;
+  bool OnCommand(int id, int code, plat::HWND control) override;
+  // Timer 117 of the size label; the page asks for all keys.
+  bool OnPageMessage(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam, plat::LRESULT& result) override;
+  plat::HWND GetFirstFocus() override { return chooser_.GetComboBox(); }
+  void OnLayout() override;
+
  private:
-  plat::HWND page_ = nullptr;
   ContentLocationChooser chooser_;
   FolderSizeLabel sizeLabel_;
   ContentFolderMove move_;
-  std::unique_ptr<DialogAutoFit> autoFit_;
+  // The custom field's row carries "Browse..." at its right.
+  std::unique_ptr<DialogAutoFit> rows_;
 };

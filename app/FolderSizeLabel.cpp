@@ -13,6 +13,12 @@ plat::HWND FolderSizeLabel::Create(plat::HWND page, int controlId) {
   return label_;
 }
 
+void FolderSizeLabel::Attach(plat::HWND page, plat::HWND label) {
+  page_ = page;
+  label_ = label;
+  if (label_ != nullptr && !text_.empty()) plat::SetWindowTextW(label_, text_.c_str());
+}
+
 bool FolderSizeLabel::Start(const std::u16string& format, const std::u16string& firstText,
                             const std::vector<std::u16string>& paths) {
   format_ = format;

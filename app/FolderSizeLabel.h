@@ -26,6 +26,9 @@ class FolderSizeLabel {
   // Creates the label as a child of page, the window that owns timer 117 and
   // forwards it to OnTimer. Null on failure.
   plat::HWND Create(plat::HWND page, int controlId = -1);
+  // Uses a label the page made itself (so it keeps its place among the
+  // page's controls); page owns timer 117.
+  void Attach(plat::HWND page, plat::HWND label);
   plat::HWND GetWindow() const { return label_; }
 
   // Keeps format (one "%s" for the size), shows it filled with firstText and
