@@ -41,25 +41,7 @@ bool FolderSizeLabel::OnTimer(plat::UINT_PTR id) {
 }
 
 std::u16string FolderSizeLabel::FillFormat(const std::u16string& format, const std::u16string& value) {
-  std::u16string out;
-  bool filled = false;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == u'%' && i + 1 < format.size()) {
-      if (format[i + 1] == u'%') {
-        out += u'%';
-        ++i;
-        continue;
-      }
-      if (format[i + 1] == u's' && !filled) {
-        out += value;
-        filled = true;
-        ++i;
-        continue;
-      }
-    }
-    out += format[i];
-  }
-  return out;
+  return FormatWithTexts(format, {value});
 }
 
 void FolderSizeLabel::Show(const std::u16string& text) {
