@@ -47,6 +47,22 @@ bool RunBrowseFolderDialog(plat::HWND owner, const std::u16string& start, std::u
 
 }  // namespace
 
+void ContentLocationChooser::FitBrowseButton() {
+  plat::HWND button = browse_;
+  if (button == nullptr) return;
+  const std::u16string text = WindowText(button);
+  plat::HDC dc = plat::GetDC(nullptr);
+  if (dc == nullptr) return;
+  auto font = reinterpret_cast<plat::HGDIOBJ>(plat::SendMessageW(button, plat::WM_GETFONT, 0, 0));
+  plat::HGDIOBJ old = font != nullptr ? plat::SelectObject(dc, font) : nullptr;
+  plat::SIZE size{};
+  plat::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  if (old != nullptr) plat::SelectObject(dc, old);
+  plat::ReleaseDC(nullptr, dc);
+  plat::SetWindowPos(button, nullptr, 0, 0, size.cx + ScaleX(16), size.cy + ScaleY(8),
+                     plat::SWP_NOMOVE | plat::SWP_NOZORDER | plat::SWP_NOACTIVATE);
+}
+
 ContentLocationChooser::ContentLocationChooser() = default;
 
 void ContentLocationChooser::FillLists(const std::u16string& currentPath) {
@@ -80,7 +96,10 @@ bool ContentLocationChooser::Create(plat::HWND parent, const std::u16string& cur
   browse_ = plat::CreateWindowExW(0, u"BUTTON", Localize(u"Browse...").c_str(),
                                   plat::WS_CHILD | plat::WS_VISIBLE | plat::WS_TABSTOP | plat::BS_PUSHBUTTON,
                                   0, 0, 0, 0, parent, ControlId(kBrowseButtonId), nullptr, nullptr);
-  if (browse_ != nullptr) SetStandardFont(browse_);
+  if (browse_ != nullptr) {
+    SetStandardFont(browse_);
+    FitBrowseButton();
+  }
   if (label_ == nullptr || combo_ == nullptr || custom_ == nullptr || browse_ == nullptr) return false;
   int selection = customIndex_;
   for (int i = 0; i < customIndex_; ++i) {

@@ -40,6 +40,9 @@ class ContentLocationChooser {
   // The custom field and "Browse..." are enabled only for the custom entry;
   // any other entry shows its path in the (disabled) field.
   void UpdateCustomField();
+  // Gives "Browse..." the width of its text and a margin, for a layout that
+  // puts it at the right of the custom field.
+  void FitBrowseButton();
   // Picks a folder for the custom field, starting at the selected path.
   void Browse();
 

@@ -4,6 +4,7 @@
 #include "core/Synchronized.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
+#include "layout/UIToolkit.h"
 
 ContentLocationPage::ContentLocationPage() : SheetPage(kTitleStringId, kCaptionStringId, u"options_content") {}
 
@@ -19,12 +20,11 @@ void ContentLocationPage::OnInitPage() {
   sizeLabel_.Create(hwnd_, kSizeLabelId);
   sizeLabel_.Start(LocalizeResourceString(kSizeFormatId), LocalizeResourceString(kCountingId), {folder});
 
-  rows_ = std::make_unique<DialogAutoFit>(hwnd_, false, true, true);
-  rows_->AddRow(chooser_.GetLabel());
-  rows_->AddRow(chooser_.GetComboBox());
-  rows_->AddRow(chooser_.GetCustomField(), DialogAutoFit::kTop, chooser_.GetBrowseButton());
-  rows_->AddRow(sizeLabel_.GetWindow());
-  OnLayout();
+  BindRows();
+  if (DialogAutoFit* rows = GetRows()) rows->SetRowBuddy(chooser_.GetCustomField(), chooser_.GetBrowseButton());
+  chooser_.FitBrowseButton();
+  SetRowSpacing(sizeLabel_.GetWindow(), 0, ScaleY(6), 0, 0);
+  LayoutRows();
 }
 
 bool ContentLocationPage::OnApply() { return move_.Run(hwnd_, chooser_.GetSelectedPath(), sizeLabel_.GetScanner()); }
@@ -44,8 +44,4 @@ bool ContentLocationPage::OnPageMessage(plat::UINT msg, plat::WPARAM wParam, pla
     return true;
   }
   return false;
-}
-
-void ContentLocationPage::OnLayout() {
-  if (rows_) rows_->Layout();
 }

@@ -4,7 +4,6 @@
 // it, as the user answers.
 #pragma once
 
-#include <memory>
 #include <string>
 
 #include "app/ContentFolderMove.h"
@@ -40,12 +39,9 @@ class ContentLocationPage : public SheetPage {
   // Timer 117 of the size label; the page asks for all keys.
   bool OnPageMessage(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam, plat::LRESULT& result) override;
   plat::HWND GetFirstFocus() override { return chooser_.GetComboBox(); }
-  void OnLayout() override;
 
  private:
   ContentLocationChooser chooser_;
   FolderSizeLabel sizeLabel_;
   ContentFolderMove move_;
-  // The custom field's row carries "Browse..." at its right.
-  std::unique_ptr<DialogAutoFit> rows_;
 };

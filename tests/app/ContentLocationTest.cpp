@@ -11,10 +11,13 @@
 
 #include "app/ContentFolderMove.h"
 #include "app/ContentLocationChooser.h"
+#include "app/ContentLocationPage.h"
 #include "app/FolderSizeLabel.h"
 #include "core/FileUtils.h"
 #include "core/FolderSizeScanner.h"
 #include "core/Md5.h"
+#include "core/StringUtils.h"
+#include "layout/UIToolkit.h"
 #include "database/Channel.h"
 #include "core/StringUtils.h"
 #include "platform/base/Handle.h"
@@ -459,6 +462,81 @@ TEST_F(ContentLocationTest, SwitchToACardPulledOutMeanwhileIsReportedAsFailure) 
   EXPECT_TRUE(plat::EqualsNoCase(ContentFolder(), contentFolder_));
   EXPECT_TRUE(plat::EqualsNoCase(StoredContentFolder(), contentFolder_));
   EXPECT_EQ(StoredArticles(u"Alpha"), 2);
+}
+
+// ---- Page ------------------------------------------------------------------------------------
+
+// The page as the options show it: the content folder selected, its size
+// counted up by the page's timer, the rows inside the screen; applying with
+// the folder unchanged closes the options without a question.
+TEST_F(ContentLocationTest, ContentPageShowsTheFolderAndItsSize) {
+  MakeChannel(u"Alpha", 3);
+  AddCard(u"Storage Card");
+  struct Screen {
+    int width, height, dpi;
+    const char* name;
+  };
+  for (const Screen& s : {Screen{240, 320, 96, "content-page-240x320.png"},
+                          Screen{480, 640, 192, "content-page-480x640.png"}}) {
+    SCOPED_TRACE(s.name);
+    UseScreen(s.width, s.height, s.dpi);
+    plat::HWND host = plat::CreateWindowExW(0, u"STATIC", u"", plat::WS_POPUP | plat::WS_VISIBLE, 0, 0, s.width,
+                                            s.height * 3 / 4, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(host, nullptr);
+    {
+      ContentLocationPage page;
+      EXPECT_EQ(page.GetTitle(), u"Content");
+      EXPECT_STREQ(reinterpret_cast<const char*>(page.GetHelpTopic()), reinterpret_cast<const char*>(u"options_content"));
+      plat::HWND hwnd = page.Create(host);
+      ASSERT_NE(hwnd, nullptr);
+      ContentLocationChooser& chooser = page.GetChooser();
+      EXPECT_EQ(chooser.GetSelection(), chooser.GetCustomIndex());
+      EXPECT_EQ(chooser.GetSelectedPath(), contentFolder_);
+      EXPECT_EQ(plat::GetFocus(), chooser.GetComboBox());
+      EXPECT_EQ(plat::SendMessageW(hwnd, plat::WM_GETDLGCODE, 0, 0), plat::DLGC_WANTALLKEYS);
+      // The page's own timer brings the total.
+      ASSERT_TRUE(Pump([&] { return !page.GetSizeLabel().IsTimerSet(); }));
+      const std::u16string total = u"Size: " +
+          FormatFileSize(static_cast<std::int64_t>(page.GetSizeLabel().GetScanner().GetTotalSize()), false);
+      EXPECT_GT(page.GetSizeLabel().GetScanner().GetTotalSize(), 0u);
+      EXPECT_EQ(page.GetSizeLabel().GetText(), total);
+
+      // Every row inside the page, one below the other; Browse at the custom field's right.
+      plat::RECT client{};
+      plat::GetClientRect(hwnd, &client);
+      auto place = [&](plat::HWND w) {
+        plat::RECT r{};
+        plat::GetWindowRect(w, &r);
+        plat::MapWindowPoints(nullptr, hwnd, reinterpret_cast<plat::POINT*>(&r), 2);
+        return r;
+      };
+      const plat::RECT label = place(chooser.GetLabel()), combo = place(chooser.GetComboBox()),
+                       field = place(chooser.GetCustomField()), browse = place(chooser.GetBrowseButton()),
+                       size = place(page.GetSizeLabel().GetWindow());
+      EXPECT_LE(label.bottom, combo.top);
+      EXPECT_LE(field.top, size.top);
+      EXPECT_LE(field.right, browse.left + ScaleX(1));  // bordered fields meet the buddy
+      EXPECT_GT(field.right - field.left, browse.right - browse.left);
+      EXPECT_LE(browse.right, client.right);
+      EXPECT_LE(size.bottom, client.bottom);
+      EXPECT_GE(combo.top, GetDialogHeaderHeight());
+
+      InvalidateWithChildren(hwnd);
+      plat::UpdateWindow(hwnd);
+      for (plat::HWND c = plat::GetWindow(hwnd, plat::GW_CHILD); c; c = plat::GetWindow(c, plat::GW_HWNDNEXT)) {
+        plat::UpdateWindow(c);
+      }
+      Pump();
+      std::filesystem::create_directories(ORV_APP_SHOTS);
+      plat::SaveBitmapPng(plat::GetWindowSurfaceForTesting(host), std::string(ORV_APP_SHOTS) + "/" + s.name);
+
+      boxes.clear();
+      EXPECT_TRUE(page.OnApply());
+      EXPECT_TRUE(boxes.empty());
+      plat::DestroyWindow(hwnd);
+    }
+    plat::DestroyWindow(host);
+  }
 }
 
 // ---- Size label ------------------------------------------------------------------------------
