@@ -8,6 +8,7 @@
 #include "app/AboutBox.h"
 #include "core/ProductStrings.h"
 #include "core/StringUtils.h"
+#include "layout/DialogFontCache.h"
 #include "layout/UIToolkit.h"
 #include "platform/controls/StandardControls.h"
 #include "tests/app/MainWindowFixture.h"
@@ -81,6 +82,7 @@ TEST_F(AboutBoxTest, ShowsTitleAndVersionCentredAtEveryScreenSize) {
   for (const Screen& s : {Screen{240, 320, 96, "about-240x320.png"}, Screen{480, 640, 192, "about-480x640.png"}}) {
     SCOPED_TRACE(s.name);
     UseScreen(s.width, s.height, s.dpi);
+    GetDialogFontCache().Reset();  // its fonts are made for one screen
     InspectedAboutBox box(GetApplicationTitle(), AboutBox::VersionText(), AboutBox::BuildText(),
                           GetHelpFileUrl() + u"#channels");
     box.shot = std::string(ORV_APP_SHOTS) + "/" + s.name;
