@@ -1,0 +1,162 @@
+// The content folder moved by the user through the options: to a folder on a
+// storage card and back with every article kept, and a move the device
+// refuses part-way that leaves every channel where the program finds it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/DeviceInstall.h"
+#include "core/FileUtils.h"
+#include "core/Md5.h"
+#include "core/ProcessGlobals.h"
+#include "core/VORegistry.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
+#include "database/GlobalOptions.h"
+#include "platform/base/Text.h"
+#include "platform/controls/CommCtrl.h"
+#include "platform/controls/MenuBar.h"
+#include "platform/files/DeviceMounts.h"
+#include "platform/files/Files.h"
+#include "platform/windows/Windows.h"
+#include "tests/support/MainProgramE2E.h"
+#include "tests/support/ScreenDriver.h"
+
+namespace {
+
+using orvtest::ScreenDriver;
+using plat::display::WindowLine;
+
+const std::string kProgram = orvtest::MainProgramPath();
+constexpr int kOptionsCommand = 2051;
+
+class ContentMoveE2E : public ::testing::Test {
+ protected:
+  // Installs the program, mounts a storage card, stores the channels with
+  // their articles and starts the program; false when its window did not open.
+  bool Start(ScreenDriver& device, const std::vector<std::pair<std::u16string, int>>& channels) {
+    InstallReport report;
+    if (!InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) {
+      ADD_FAILURE() << report.error;
+      return false;
+    }
+    cardHost_ = device.Device().Scratch() + "/card";
+    std::filesystem::create_directories(cardHost_);
+    if (!plat::AddDeviceMount(u"\\Storage Card", cardHost_, true)) return false;
+    {
+      CChannelSet set;
+      if (!set.Open()) return false;
+      for (const auto& [name, count] : channels) {
+        IChannel* c = set.Add(name);
+        if (!c) return false;
+        c->SetProperties(CStringToStringMap{{kPropUrl, u"http://127.0.0.1:9/" + name}, {kPropType, kChannelTypeRss}});
+        int user = 0;
+        c->Acquire(&user);
+        for (int i = 0; i < count; ++i)
+          c->CreateArticle(GetMd5Hex(name + plat::Utf8ToUtf16(std::to_string(i))), US_UP_TO_DATE, plat::FILETIME{});
+        c->Release(&user, true);
+      }
+      original_ = GetGlobalOptions().GetContentFolder();
+    }
+    program_ = device.Launch(kProgram, {});
+    if (program_ <= 0) return false;
+    return ScreenDriver::WaitUntil([&] { return Window(device, "Orv News").has_value(); }, 30000);
+  }
+  std::optional<WindowLine> Window(ScreenDriver& device, const std::string& title) {
+    for (const WindowLine& w : device.Windows()) {
+      if (w.pid == program_ && w.visible && w.title == title && w.right - w.left >= 100) return w;
+    }
+    return std::nullopt;
+  }
+  std::optional<WindowLine> Find(ScreenDriver& device, const std::string& cls) {
+    for (const WindowLine& w : device.Windows())
+      if (w.pid == program_ && w.visible && w.cls == cls) return w;
+    return std::nullopt;
+  }
+  // Articles of each channel as another program of the device reads them
+  // from the content folder the settings name; -1 for a channel not found.
+  static std::vector<int> Articles(const std::vector<std::u16string>& names) {
+    std::vector<int> out;
+    GetGlobalOptions().Reset();
+    CChannelSet set;
+    const bool open = set.Open();
+    for (const auto& name : names) {
+      IChannel* c = open ? set.FindByName(name) : nullptr;
+      if (!c) {
+        out.push_back(-1);
+        continue;
+      }
+      int user = 0;
+      c->Acquire(&user);
+      out.push_back(c->GetArticleSet() ? c->GetArticleSet()->GetCount() : -1);
+      c->Release(&user, false);
+    }
+    return out;
+  }
+  bool ApplyLocation(ScreenDriver& device, const std::string& step, const std::string& shot);
+  static plat::HWND Hwnd(const WindowLine& w) { return reinterpret_cast<plat::HWND>(static_cast<std::uintptr_t>(w.hwnd)); }
+  // The program's message box, while one is open.
+  std::optional<WindowLine> MessageBox(ScreenDriver& device) {
+    for (const WindowLine& w : device.Windows())
+      if (w.pid == program_ && w.visible && w.cls == "#32770" && w.title == "Orv News" && w.right - w.left < 240)
+        return w;
+    return std::nullopt;
+  }
+  static std::u16string StoredContentFolder() { return OpenSettingsKey().GetString(u"ContentFolder", u""); }
+
+  std::string cardHost_;
+  std::u16string original_;
+  pid_t program_ = -1;
+};
+
+// Opens the options on the Content page, moves the selection of the
+// location list by one step (down or up), presses Done and answers the move
+// question with Yes; false when a step could not be taken.
+bool ContentMoveE2E::ApplyLocation(ScreenDriver& device, const std::string& step, const std::string& shot) {
+  auto main = Window(device, "Orv News");
+  if (!main) return false;
+  plat::PostMessageW(Hwnd(*main), plat::WM_COMMAND, kOptionsCommand, 0);
+  if (!ScreenDriver::WaitUntil([&] { return Window(device, "Orv News Options").has_value(); }, 20000)) return false;
+  auto sheet = Window(device, "Orv News Options");
+  if (plat::SendMessageW(Hwnd(*sheet), plat::PSM_SETCURSEL, 1, 0) == 0) return false;
+  // The location list has the focus on the Content page.
+  if (!device.Key(step)) return false;
+  if (!shot.empty()) device.Screenshot(shot);
+  auto bar = Find(device, plat::Utf16ToUtf8(plat::kMenuBarClassName));
+  if (!bar) return false;
+  if (!device.Tap(bar->left + (bar->right - bar->left) / 4, (bar->top + bar->bottom) / 2)) return false;
+  // The move question: Yes is its default button.
+  if (!ScreenDriver::WaitUntil([&] { return MessageBox(device).has_value(); }, 20000)) return false;
+  if (!device.Key("return")) return false;
+  return ScreenDriver::WaitUntil([&] { return !Window(device, "Orv News Options").has_value(); }, 30000);
+}
+
+TEST_F(ContentMoveE2E, MoveToAStorageCardAndBackKeepsEveryArticle) {
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device, {{u"Alpha", 3}, {u"Beta", 5}}));
+  const std::u16string cardFolder = CombinePath(u"\\Storage Card", GetDefaultContentFolder());
+  ASSERT_TRUE(CreateFolderTree(cardFolder));
+  ASSERT_TRUE(plat::EqualsNoCase(original_, GetDefaultContentFolder()));
+
+  // Main Memory to the card: the card's entry is the next one down.
+  ASSERT_TRUE(ApplyLocation(device, "down", "content-page-card"));
+  EXPECT_TRUE(plat::EqualsNoCase(StoredContentFolder(), cardFolder));
+  EXPECT_EQ(OpenSettingsKey().GetDWORD(u"ContentOnFlash", 9), 1u);
+  EXPECT_TRUE(std::filesystem::exists(cardHost_ + "/Program Files/Orv News/Content/Alpha.cnl"));
+  EXPECT_EQ(Articles({u"Alpha", u"Beta"}), (std::vector<int>{3, 5}));
+  EXPECT_FALSE(FileExists(CombinePath(original_, u"Alpha.cnl")));
+
+  // And back to main memory.
+  ASSERT_TRUE(ApplyLocation(device, "up", ""));
+  EXPECT_TRUE(plat::EqualsNoCase(StoredContentFolder(), original_));
+  EXPECT_EQ(OpenSettingsKey().GetDWORD(u"ContentOnFlash", 9), 0u);
+  EXPECT_EQ(Articles({u"Alpha", u"Beta"}), (std::vector<int>{3, 5}));
+  EXPECT_FALSE(IsFolderNotEmpty(cardFolder));
+  EXPECT_TRUE(Window(device, "Orv News").has_value());
+}
+
+}  // namespace
