@@ -21,6 +21,7 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/files/DeviceMounts.h"
 #include "platform/files/Files.h"
+#include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
@@ -97,6 +98,11 @@ class ContentMoveE2E : public ::testing::Test {
     return out;
   }
   bool ApplyLocation(ScreenDriver& device, const std::string& step, const std::string& shot);
+  bool OpenContentPage(ScreenDriver& device, const std::string& step);
+  // Taps the left (0) or right (1) soft key.
+  bool SoftKey(ScreenDriver& device, int index);
+  // Waits for the program's message box and presses its default button.
+  bool AnswerBox(ScreenDriver& device);
   static plat::HWND Hwnd(const WindowLine& w) { return reinterpret_cast<plat::HWND>(static_cast<std::uintptr_t>(w.hwnd)); }
   // The program's message box, while one is open.
   std::optional<WindowLine> MessageBox(ScreenDriver& device) {
@@ -116,6 +122,14 @@ class ContentMoveE2E : public ::testing::Test {
 // location list by one step (down or up), presses Done and answers the move
 // question with Yes; false when a step could not be taken.
 bool ContentMoveE2E::ApplyLocation(ScreenDriver& device, const std::string& step, const std::string& shot) {
+  if (!OpenContentPage(device, step)) return false;
+  if (!shot.empty()) device.Screenshot(shot);
+  // Done, then Yes (the default button) to the move question.
+  if (!SoftKey(device, 0) || !AnswerBox(device)) return false;
+  return ScreenDriver::WaitUntil([&] { return !Window(device, "Orv News Options").has_value(); }, 30000);
+}
+
+bool ContentMoveE2E::OpenContentPage(ScreenDriver& device, const std::string& step) {
   auto main = Window(device, "Orv News");
   if (!main) return false;
   plat::PostMessageW(Hwnd(*main), plat::WM_COMMAND, kOptionsCommand, 0);
@@ -123,15 +137,30 @@ bool ContentMoveE2E::ApplyLocation(ScreenDriver& device, const std::string& step
   auto sheet = Window(device, "Orv News Options");
   if (plat::SendMessageW(Hwnd(*sheet), plat::PSM_SETCURSEL, 1, 0) == 0) return false;
   // The location list has the focus on the Content page.
-  if (!device.Key(step)) return false;
-  if (!shot.empty()) device.Screenshot(shot);
+  return device.Key(step);
+}
+
+bool ContentMoveE2E::SoftKey(ScreenDriver& device, int index) {
   auto bar = Find(device, plat::Utf16ToUtf8(plat::kMenuBarClassName));
   if (!bar) return false;
-  if (!device.Tap(bar->left + (bar->right - bar->left) / 4, (bar->top + bar->bottom) / 2)) return false;
-  // The move question: Yes is its default button.
+  const int x = index == 0 ? bar->left + (bar->right - bar->left) / 4 : bar->right - (bar->right - bar->left) / 4;
+  return device.Tap(x, (bar->top + bar->bottom) / 2);
+}
+
+bool ContentMoveE2E::AnswerBox(ScreenDriver& device) {
   if (!ScreenDriver::WaitUntil([&] { return MessageBox(device).has_value(); }, 20000)) return false;
-  if (!device.Key("return")) return false;
-  return ScreenDriver::WaitUntil([&] { return !Window(device, "Orv News Options").has_value(); }, 30000);
+  const unsigned box = MessageBox(device)->hwnd;
+  auto gone = [&] {
+    auto now = MessageBox(device);
+    return !now || now->hwnd != box;
+  };
+  // A key that reaches the box before it has the focus is lost: press again
+  // while this same box is still up.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    if (!device.Key("return")) return false;
+    if (ScreenDriver::WaitUntil(gone, 2000)) return true;
+  }
+  return false;
 }
 
 TEST_F(ContentMoveE2E, MoveToAStorageCardAndBackKeepsEveryArticle) {
@@ -157,6 +186,57 @@ TEST_F(ContentMoveE2E, MoveToAStorageCardAndBackKeepsEveryArticle) {
   EXPECT_EQ(Articles({u"Alpha", u"Beta"}), (std::vector<int>{3, 5}));
   EXPECT_FALSE(IsFolderNotEmpty(cardFolder));
   EXPECT_TRUE(Window(device, "Orv News").has_value());
+}
+
+// A card folder the test made read-only is refused before anything moves;
+// then a move that fails part-way (another program holds one channel) brings
+// back what had moved. Through both the program keeps every channel.
+TEST_F(ContentMoveE2E, RefusedAndFailedMovesKeepEveryChannel) {
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device, {{u"Alpha", 3}, {u"Beta", 5}, {u"Gamma", 2}}));
+  const std::u16string cardFolder = CombinePath(u"\\Storage Card", GetDefaultContentFolder());
+  ASSERT_TRUE(CreateFolderTree(cardFolder));
+  const std::vector<std::u16string> names{u"Alpha", u"Beta", u"Gamma"};
+  const std::vector<int> counts{3, 5, 2};
+  auto everythingHome = [&] {
+    GetGlobalOptions().Reset();
+    EXPECT_TRUE(plat::EqualsNoCase(GetGlobalOptions().GetContentFolder(), original_));
+    EXPECT_EQ(Articles(names), counts);
+    for (const auto& name : names) EXPECT_TRUE(FileExists(CombinePath(original_, name + u".cnl")));
+    EXPECT_FALSE(IsFolderNotEmpty(cardFolder)) << "nothing is left on the card";
+  };
+
+  // Read-only: refused with a message, the options stay open; Cancel closes them.
+  ASSERT_TRUE(plat::SetFileAttributesW(cardFolder.c_str(), plat::FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(OpenContentPage(device, "down"));
+  ASSERT_TRUE(SoftKey(device, 0));
+  ASSERT_TRUE(AnswerBox(device));  // the question: Yes
+  ASSERT_TRUE(AnswerBox(device));  // the refusal
+  EXPECT_TRUE(Window(device, "Orv News Options").has_value());
+  ASSERT_TRUE(SoftKey(device, 1));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !Window(device, "Orv News Options").has_value(); }, 20000));
+  everythingHome();
+  ASSERT_TRUE(plat::SetFileAttributesW(cardFolder.c_str(), 0));
+
+  // Part-way: Beta's channel is held (as the Today item holds one it reads)
+  // until the program reports the failure.
+  plat::HANDLE beta = plat::CreateMutexW(nullptr, plat::FALSE, (std::u16string(kChannelMutexPrefix) + u"Beta").c_str());
+  ASSERT_NE(beta, nullptr);
+  ASSERT_EQ(plat::WaitForSingleObject(beta, 0), plat::WAIT_OBJECT_0);
+  ASSERT_TRUE(OpenContentPage(device, "down"));
+  ASSERT_TRUE(SoftKey(device, 0));
+  ASSERT_TRUE(AnswerBox(device));  // the question: Yes
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MessageBox(device).has_value(); }, 30000));
+  plat::ReleaseMutex(beta);
+  plat::CloseHandle(beta);
+  device.Screenshot("move-failed");
+  ASSERT_TRUE(AnswerBox(device));  // "Failed to move the database."
+  EXPECT_TRUE(Window(device, "Orv News Options").has_value());
+  ASSERT_TRUE(SoftKey(device, 1));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !Window(device, "Orv News Options").has_value(); }, 20000));
+  everythingHome();
+  device.Screenshot("after-failed-move");
 }
 
 }  // namespace
