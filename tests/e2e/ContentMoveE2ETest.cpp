@@ -230,7 +230,6 @@ TEST_F(ContentMoveE2E, RefusedAndFailedMovesKeepEveryChannel) {
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MessageBox(device).has_value(); }, 30000));
   plat::ReleaseMutex(beta);
   plat::CloseHandle(beta);
-  device.Screenshot("move-failed");
   ASSERT_TRUE(AnswerBox(device));  // "Failed to move the database."
   EXPECT_TRUE(Window(device, "Orv News Options").has_value());
   ASSERT_TRUE(SoftKey(device, 1));
