@@ -1,6 +1,7 @@
 // The content folder moved by the user through the options: to a folder on a
 // storage card and back with every article kept, and a move the device
-// refuses part-way that leaves every channel where the program finds it.
+// refuses part-way that leaves every channel where the program finds it. And
+// the About box the main window's menu opens.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -33,6 +34,7 @@ using plat::display::WindowLine;
 
 const std::string kProgram = orvtest::MainProgramPath();
 constexpr int kOptionsCommand = 2051;
+constexpr int kAboutCommand = 2053;
 
 class ContentMoveE2E : public ::testing::Test {
  protected:
@@ -236,6 +238,29 @@ TEST_F(ContentMoveE2E, RefusedAndFailedMovesKeepEveryChannel) {
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !Window(device, "Orv News Options").has_value(); }, 20000));
   everythingHome();
   device.Screenshot("after-failed-move");
+}
+
+// The main window's "About..." command (2053) opens the About box over it;
+// Done closes it and the main window is back.
+TEST_F(ContentMoveE2E, AboutCommandOpensTheAboutBox) {
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device, {{u"Alpha", 1}}));
+  auto main = Window(device, "Orv News");
+  ASSERT_TRUE(main.has_value());
+  auto about = [&]() -> std::optional<WindowLine> {
+    for (const WindowLine& w : device.Windows())
+      if (w.pid == program_ && w.visible && w.cls == "#32770" && w.title == "Orv News" && w.hwnd != main->hwnd &&
+          w.right - w.left == 240)
+        return w;
+    return std::nullopt;
+  };
+  plat::PostMessageW(Hwnd(*main), plat::WM_COMMAND, kAboutCommand, 0);
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return about().has_value(); }, 20000));
+  EXPECT_FALSE(device.Screenshot("about-box").empty());
+  ASSERT_TRUE(SoftKey(device, 0));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return !about().has_value(); }, 20000));
+  EXPECT_TRUE(Window(device, "Orv News").has_value());
 }
 
 }  // namespace
