@@ -102,6 +102,12 @@ int ChannelUpdatingPage::ScheduleIndex(std::uint32_t autoUpdate) {
   return 0;
 }
 
+std::u16string ChannelUpdatingPage::TimeFormat() {
+  char16_t clock[4] = {};
+  plat::GetLocaleInfoW(plat::LOCALE_USER_DEFAULT, plat::LOCALE_ITIME, clock, 4);
+  return std::u16string(clock) == u"0" ? u"hh':'mm' 'tt" : u"HH':'mm";
+}
+
 bool ChannelUpdatingPage::ReadSwitch(IChannelOptions& options) { return options.GetUseDefaultDownloadOptions() != 0; }
 
 void ChannelUpdatingPage::OnInitPage() {
@@ -122,9 +128,7 @@ void ChannelUpdatingPage::OnInitPage() {
         0, plat::DATETIMEPICK_CLASSW, u"", plat::WS_CHILD | plat::WS_VISIBLE | plat::WS_TABSTOP | plat::DTS_TIMEFORMAT,
         0, 0, 0, ScaleY(kTimePickerHeight), hwnd_, reinterpret_cast<plat::HMENU>(static_cast<std::intptr_t>(kIdTime)),
         nullptr, nullptr);
-    char16_t clock[4] = {};
-    plat::GetLocaleInfoW(plat::LOCALE_USER_DEFAULT, plat::LOCALE_ITIME, clock, 4);
-    const std::u16string format = std::u16string(clock) == u"0" ? u"hh':'mm' 'tt" : u"HH':'mm";
+    const std::u16string format = TimeFormat();
     plat::SendMessageW(picker, plat::DTM_SETFORMATW, 0, reinterpret_cast<plat::LPARAM>(format.c_str()));
     const plat::FILETIME time = options.GetAutoUpdateTime();
     plat::SYSTEMTIME shown{};
