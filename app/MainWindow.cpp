@@ -768,5 +768,4 @@ void MainWindow::ReleaseArticleViewArticle() {
 // ---------------------------------------------------------------------------
 // Screens of other parts of the program
 
-bool MainWindow::OpenAbout() { return false; }
 bool MainWindow::OpenAddChannelsWizard() { return false; }

@@ -1,5 +1,7 @@
 #include "app/OptionsSheet.h"
 
+#include "app/ContentLocationPage.h"
+
 #include <climits>
 #include <cstdint>
 #include <string>
@@ -381,7 +383,7 @@ bool ChannelCleaningPage::OnApply() {
 
 namespace {
 // The Content page, the sheet's second page.
-std::unique_ptr<SheetPage> MakeContentPage() { return nullptr; }
+std::unique_ptr<SheetPage> MakeContentPage() { return std::make_unique<ContentLocationPage>(); }
 }  // namespace
 
 OptionsSheet::OptionsSheet()
