@@ -1,12 +1,12 @@
 #include "app/ChannelPropertiesSheet.h"
 
+#include "app/FolderSizeLabel.h"
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"
 #include "core/StringUtils.h"
 #include "core/Synchronized.h"
 #include "database/ChannelSet.h"
 #include "layout/UIToolkit.h"
-#include "platform/base/Format.h"
 #include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
 #include "update/UpdateManager.h"
@@ -36,33 +36,16 @@ std::u16string Property(const CStringToStringMap& properties, const char16_t* ke
 
 }  // namespace
 
-// The size of the channel's data folder and channel file, shown under the
-// fields: the format filled with a first text until the count is known.
-class ChannelSizeLabel {
- public:
-  ChannelSizeLabel(plat::HWND label, const std::u16string& format) : label_(label), format_(format) {}
-  void Start(const std::u16string& firstText, const std::vector<std::u16string>&) { Show(firstText); }
-  void Stop() {}
-  bool OnTimer(plat::WPARAM) { return false; }
-
- private:
-  void Show(const std::u16string& text) {
-    char16_t buffer[512] = {};
-    plat::swprintf(buffer, 512, format_.c_str(), text.c_str());
-    plat::SetWindowTextW(label_, buffer);
-  }
-  plat::HWND label_;
-  std::u16string format_;
-};
-
 // ---- ChannelGeneralPage -----------------------------------------------------------
 
 ChannelGeneralPage::ChannelGeneralPage(const std::u16string& channelName)
-    : SheetPage(267, 186, u"channel_properties_general"), channelName_(channelName) {}
+    : SheetPage(267, 186, u"channel_properties_general"),
+      channelName_(channelName),
+      sizeLabel_(std::make_unique<FolderSizeLabel>()) {}
 
 ChannelGeneralPage::~ChannelGeneralPage() {
   sizePaths_.clear();
-  if (sizeLabel_) sizeLabel_->Stop();
+  sizeLabel_->Stop();
 }
 
 void ChannelGeneralPage::OnInitPage() {
@@ -81,15 +64,14 @@ void ChannelGeneralPage::OnInitPage() {
   AddEdit(kIdName, channelName_);
   AddLabel(Text(258), kIdUrlLabel);
   AddEdit(kIdUrl, shownAddress_);
-  plat::HWND size = AddLabel(u"", kIdSize);
-  sizeLabel_ = std::make_unique<ChannelSizeLabel>(size, Text(kSizeFormat));
-  sizeLabel_->Start(Text(kCounting), sizePaths_);
+  sizeLabel_->Attach(hwnd_, AddLabel(u"", kIdSize));
+  sizeLabel_->Start(Text(kSizeFormat), Text(kCounting), sizePaths_);
   BindRows();
   if (!feed_) plat::SendMessageW(Item(kIdUrl), plat::EM_SETREADONLY, plat::TRUE, 0);
 }
 
 bool ChannelGeneralPage::OnPageMessage(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM, plat::LRESULT& result) {
-  if (msg == plat::WM_TIMER && sizeLabel_ && sizeLabel_->OnTimer(wParam)) {
+  if (msg == plat::WM_TIMER && sizeLabel_->OnTimer(wParam)) {
     result = 0;
     return true;
   }

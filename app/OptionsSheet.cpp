@@ -1,11 +1,10 @@
 #include "app/OptionsSheet.h"
 
-#include "app/ContentLocationPage.h"
-
 #include <climits>
 #include <cstdint>
 #include <string>
 
+#include "app/ContentLocationPage.h"
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"
 #include "core/StringUtils.h"
@@ -14,7 +13,6 @@
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
 #include "layout/UIToolkit.h"
-#include "platform/base/Format.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
@@ -31,6 +29,20 @@ constexpr plat::UINT kEnterIntegerBetween = 244;
 std::u16string Text(plat::UINT id) { return ApplyProductName(LocalizeResourceString(id)); }
 
 std::u16string Number(int value) { return plat::Utf8ToUtf16(std::to_string(value)); }
+
+// String 244 with its two "%d" places filled; a translated text with other
+// conversions shows them as written instead of misreading the numbers.
+std::u16string RangeMessage(int minimum, int maximum) {
+  const std::u16string format = Text(kEnterIntegerBetween);
+  std::u16string asTexts;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    asTexts.push_back(format[i]);
+    if (format[i] != u'%' || i + 1 >= format.size()) continue;
+    const char16_t next = format[++i];
+    asTexts.push_back(next == u'd' ? u's' : next);
+  }
+  return FormatWithTexts(asTexts, {Number(minimum), Number(maximum)});
+}
 
 bool IsComboNotification(int code) {
   return code == plat::CBN_SELCHANGE || code == plat::CBN_CLOSEUP || code == plat::CBN_EDITCHANGE ||
@@ -317,11 +329,9 @@ bool ChannelCleaningPage::ValidateAndStore() {
       continue;
     }
     if (valid) {
-      const std::u16string format = Text(kEnterIntegerBetween);
-      char16_t message[512] = {};
-      plat::swprintf(message, 512, format.c_str(), field.minimum, field.maximum);
+      const std::u16string message = RangeMessage(field.minimum, field.maximum);
       const std::u16string caption = GetApplicationTitle();
-      plat::MessageBoxW(hwnd_, message, caption.c_str(), plat::MB_OK | plat::MB_ICONEXCLAMATION);
+      plat::MessageBoxW(hwnd_, message.c_str(), caption.c_str(), plat::MB_OK | plat::MB_ICONEXCLAMATION);
       plat::SetFocus(edit);
     }
     valid = false;
