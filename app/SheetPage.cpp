@@ -364,6 +364,18 @@ plat::LRESULT PropertySheet::SubclassProc(plat::HWND hwnd, plat::UINT msg, plat:
   while (sheet && sheet->hwnd_ != hwnd) sheet = sheet->outer_;
   plat::WNDPROC next = sheet ? sheet->sheetProc_ : nullptr;
   if (!next) return plat::DefWindowProcW(hwnd, msg, wParam, lParam);
+  // The sheet ends where its soft-key bar begins, so the bar never covers
+  // the page tabs.
+  if (msg == plat::WM_SIZE && sheet->softKeys_.GetBar()) {
+    plat::RECT window{}, bar{};
+    plat::GetWindowRect(hwnd, &window);
+    plat::GetWindowRect(sheet->softKeys_.GetBar(), &bar);
+    if (plat::IsWindowVisible(sheet->softKeys_.GetBar()) && bar.top > window.top && window.bottom > bar.top) {
+      plat::SetWindowPos(hwnd, nullptr, 0, 0, window.right - window.left, bar.top - window.top,
+                         plat::SWP_NOMOVE | plat::SWP_NOZORDER | plat::SWP_NOACTIVATE);
+      return 0;
+    }
+  }
   // The shell's soft-key commands for OK and Cancel are Done and Cancel.
   if (msg == plat::WM_COMMAND && (plat::LOWORD(wParam) == kSoftKeyOk || plat::LOWORD(wParam) == kSoftKeyCancel))
     wParam = plat::LOWORD(wParam) == kSoftKeyOk ? plat::IDOK : plat::IDCANCEL;
