@@ -3,7 +3,6 @@
 #include "app/FolderSizeLabel.h"
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"
-#include "core/StringUtils.h"
 #include "core/Synchronized.h"
 #include "database/ChannelSet.h"
 #include "layout/UIToolkit.h"
@@ -21,13 +20,6 @@ constexpr plat::UINT kSizeFormat = 200;
 constexpr plat::UINT kCounting = 266;
 
 std::u16string Text(plat::UINT id) { return ApplyProductName(LocalizeResourceString(id)); }
-
-std::u16string Trimmed(const std::u16string& text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsSpaceChar(text[begin])) ++begin;
-  while (end > begin && IsSpaceChar(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
 
 std::u16string Property(const CStringToStringMap& properties, const char16_t* key) {
   auto found = properties.find(key);
@@ -80,13 +72,13 @@ bool ChannelGeneralPage::OnPageMessage(plat::UINT msg, plat::WPARAM wParam, plat
 
 bool ChannelGeneralPage::Validate() {
   if (!found_) return true;  // nothing to check; apply refuses
-  const std::u16string name = Trimmed(GetText(Item(kIdName)));
+  const std::u16string name = TrimSpaces(GetText(Item(kIdName)));
   if (name.empty()) {
     ShowMessageBox(hwnd_, kEnterChannelName, plat::MB_OK | plat::MB_ICONERROR);
     plat::SetFocus(Item(kIdName));
     return false;
   }
-  if (feed_ && Trimmed(GetText(Item(kIdUrl))).empty()) {
+  if (feed_ && TrimSpaces(GetText(Item(kIdUrl))).empty()) {
     ShowMessageBox(hwnd_, kEnterChannelUrl, plat::MB_OK | plat::MB_ICONERROR);
     plat::SetFocus(Item(kIdUrl));
     return false;
@@ -105,7 +97,7 @@ bool ChannelGeneralPage::Validate() {
 
 bool ChannelGeneralPage::OnApply() {
   if (!found_ || !Validate()) return false;
-  const std::u16string name = Trimmed(GetText(Item(kIdName)));
+  const std::u16string name = TrimSpaces(GetText(Item(kIdName)));
   const std::u16string address = GetText(Item(kIdUrl));
   CSyncLock lock(GetChannelSet());
   IChannel* channel = GetChannelSet()->FindByName(channelName_);

@@ -256,16 +256,15 @@ ChannelCleaningPage::ChannelCleaningPage(const std::u16string& channelName)
 bool ChannelCleaningPage::ReadSwitch(IChannelOptions& options) { return options.GetUseDefaultLimits() != 0; }
 
 bool ChannelCleaningPage::ParseNumber(const std::u16string& text, int& value) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsSpaceChar(text[begin])) ++begin;
-  while (end > begin && IsSpaceChar(text[end - 1])) --end;
+  const std::u16string number = TrimSpaces(text);
+  std::size_t begin = 0;
   bool negative = false;
-  if (begin < end && (text[begin] == u'-' || text[begin] == u'+')) negative = text[begin++] == u'-';
-  if (begin == end) return false;
+  if (!number.empty() && (number[0] == u'-' || number[0] == u'+')) negative = number[begin++] == u'-';
+  if (begin == number.size()) return false;
   long long magnitude = 0;
-  for (std::size_t i = begin; i < end; ++i) {
-    if (text[i] < u'0' || text[i] > u'9') return false;
-    if (magnitude <= INT_MAX) magnitude = magnitude * 10 + (text[i] - u'0');
+  for (std::size_t i = begin; i < number.size(); ++i) {
+    if (number[i] < u'0' || number[i] > u'9') return false;
+    if (magnitude <= INT_MAX) magnitude = magnitude * 10 + (number[i] - u'0');
   }
   if (magnitude > INT_MAX) magnitude = static_cast<long long>(INT_MAX) + 1;
   const long long signedValue = negative ? -magnitude : magnitude;

@@ -8,6 +8,7 @@
 #include "core/FontStorage.h"
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"
+#include "core/StringUtils.h"
 #include "layout/OwnControls.h"
 #include "layout/PPCDialog.h"
 #include "layout/UIToolkit.h"
@@ -294,6 +295,13 @@ void SheetPage::Enable(plat::HWND window, bool enable) {
   if (next && plat::EqualsNoCase(ClassOf(next), plat::UPDOWN_CLASSW) &&
       reinterpret_cast<plat::HWND>(plat::SendMessageW(next, plat::UDM_GETBUDDY, 0, 0)) == window)
     plat::EnableWindow(next, enable ? plat::TRUE : plat::FALSE);
+}
+
+std::u16string SheetPage::TrimSpaces(const std::u16string& text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && IsSpaceChar(text[begin])) ++begin;
+  while (end > begin && IsSpaceChar(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
 }
 
 int SheetPage::IndentStep() { return plat::GetSystemMetrics(plat::SM_CXSMICON); }

@@ -611,28 +611,24 @@ TEST_F(OptionsSheetTest, OptionsCommandWhileUpdatingAsksToStopFirst) {
 TEST_F(OptionsSheetTest, CommandsOpenTheSheetsOverTheMainWindow) {
   AddChannel(u"news");
   Open();
-  std::u16string caption;
-  WhenSheetRuns([&](plat::HWND sheet) {
-    char16_t text[64] = {};
-    plat::GetWindowTextW(sheet, text, 64);
-    caption = text;
-    plat::SendMessageW(sheet, plat::PSM_PRESSBUTTON, plat::PSBTN_CANCEL, 0);
-  });
-  Command(ID_OPTIONS);
-  EXPECT_EQ(caption, u"Orv News Options");
+  // The caption of the sheet a command opens (empty: none opened); the sheet is cancelled.
+  auto sheetOf = [&](int command) {
+    std::u16string caption;
+    WhenSheetRuns([&](plat::HWND sheet) {
+      char16_t text[64] = {};
+      plat::GetWindowTextW(sheet, text, 64);
+      caption = text;
+      plat::SendMessageW(sheet, plat::PSM_PRESSBUTTON, plat::PSBTN_CANCEL, 0);
+    });
+    Command(command);
+    return caption;
+  };
+  EXPECT_EQ(sheetOf(ID_OPTIONS), u"Orv News Options");
   {
     CSyncLock lock(GetChannelSet());
     GetDBViewState()->SetCurrentChannelName(u"news");
   }
-  caption.clear();
-  WhenSheetRuns([&](plat::HWND sheet) {
-    char16_t text[64] = {};
-    plat::GetWindowTextW(sheet, text, 64);
-    caption = text;
-    plat::SendMessageW(sheet, plat::PSM_PRESSBUTTON, plat::PSBTN_CANCEL, 0);
-  });
-  Command(ID_CHANNEL_PROPERTIES);
-  EXPECT_EQ(caption, u"Channel Properties");
+  EXPECT_EQ(sheetOf(ID_CHANNEL_PROPERTIES), u"Channel Properties");
   EXPECT_TRUE(plat::IsWindow(Hwnd()));
 }
 

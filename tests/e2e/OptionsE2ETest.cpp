@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceInstall.h"
 #include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/Article.h"
@@ -20,6 +19,7 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/windows/Windows.h"
 #include "resources/app/resource.h"
+#include "tests/support/FeedChannels.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
@@ -47,18 +47,7 @@ std::string AgedFeed(const std::string& tag, const std::vector<int>& hoursOld) {
 class OptionsE2E : public ::testing::Test {
  protected:
   bool Start(ScreenDriver& device, const std::u16string& name, const std::string& url) {
-    InstallReport report;
-    if (!InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) {
-      ADD_FAILURE() << report.error;
-      return false;
-    }
-    {
-      CChannelSet set;
-      if (!set.Open()) return false;
-      IChannel* c = set.Add(name);
-      if (!c) return false;
-      c->SetProperties(CStringToStringMap{{kPropUrl, plat::Utf8ToUtf16(url)}, {kPropType, kChannelTypeRss}});
-    }
+    if (!orvtest::InstallWithFeedChannels({{name, url}})) return false;
     program_ = device.Launch(orvtest::MainProgramPath(), {});
     return program_ > 0 && ScreenDriver::WaitUntil([&] { return Window(device, "Orv News").has_value(); }, 30000);
   }
@@ -80,11 +69,21 @@ class OptionsE2E : public ::testing::Test {
     ASSERT_TRUE(main.has_value());
     plat::PostMessageW(Handle(*main), plat::WM_COMMAND, static_cast<plat::WPARAM>(id), 0);
   }
-  // Replaces the text of the focused field: to its end, erased, typed.
+  // A key that moves the focus: a key is delivered to the window that has
+  // the focus when it is pressed, so the next keys wait until the screen
+  // shows the move.
+  static void MoveFocus(ScreenDriver& device, const std::string& key) {
+    const auto before = device.ComposedScreen().pixels;
+    EXPECT_TRUE(device.Key(key));
+    EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return device.ComposedScreen().pixels != before; }, 10000)) << key;
+  }
+  // Replaces the text of the focused field: to its end, erased, typed. Every
+  // step is a key press, so they reach the field in order (text is lower
+  // case letters and digits).
   static void Retype(ScreenDriver& device, const std::string& text) {
     EXPECT_TRUE(device.Key("0x23"));  // End
     for (int i = 0; i < 40; ++i) EXPECT_TRUE(device.Key("backspace"));
-    EXPECT_TRUE(device.Text(text));
+    for (char c : text) EXPECT_TRUE(device.Key(std::string(1, c)));
   }
   // Presses the sheet's "Done" and waits until it is gone.
   bool Done(ScreenDriver& device, const std::string& title) {
@@ -139,8 +138,8 @@ TEST_F(OptionsE2E, AgeLimitSetInTheOptionsRemovesOldArticlesAtTheNextUpdate) {
   // The Cleaning page (the fourth); its age check box has the focus.
   ASSERT_NE(plat::SendMessageW(Handle(sheet), plat::PSM_SETCURSEL, 3, 0), 0);
   device.Screenshot("options-cleaning-240x320");
-  EXPECT_TRUE(device.Key("0x20"));  // space: "Automatically delete articles older than set limit"
-  EXPECT_TRUE(device.Key("tab"));
+  MoveFocus(device, "0x20");  // space: "Automatically delete articles older than set limit"
+  MoveFocus(device, "tab");
   Retype(device, "3");
   device.Screenshot("options-age-limit-240x320");
   ASSERT_TRUE(Done(device, "Orv News Options"));
@@ -171,26 +170,26 @@ TEST_F(OptionsE2E, RenameAndCountLimitAppliedTogetherBothTakeEffect) {
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Window(device, "Channel Properties").has_value(); }, 20000));
   const WindowLine sheet = *Window(device, "Channel Properties");
   // General: the name field has the focus.
-  Retype(device, "Renamed");
+  Retype(device, "renamed");
   device.Screenshot("channel-rename-480x640");
   // Cleaning: "Use defaults" has the focus; the channel's own count limit
   // is two tabs further on (the age field is disabled).
   ASSERT_NE(plat::SendMessageW(Handle(sheet), plat::PSM_SETCURSEL, 2, 0), 0);
   device.Screenshot("channel-cleaning-480x640");
-  EXPECT_TRUE(device.Key("0x20"));
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(device.Key("tab"));
+  MoveFocus(device, "0x20");
+  for (int i = 0; i < 3; ++i) MoveFocus(device, "tab");
   Retype(device, "2");
   device.Screenshot("channel-count-limit-480x640");
   ASSERT_TRUE(Done(device, "Channel Properties"));
 
   UpdateAll(device, server, "/alpha.xml");
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Renamed") == 2; }, 20000)) << LiveCount(u"Renamed");
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"renamed") == 2; }, 20000)) << LiveCount(u"renamed");
   ASSERT_EQ(Exit(device), 0);
 
   CChannelSet set;
   ASSERT_TRUE(set.Open());
   EXPECT_EQ(set.FindByName(u"Alpha"), nullptr);
-  IChannel* renamed = set.FindByName(u"Renamed");
+  IChannel* renamed = set.FindByName(u"renamed");
   ASSERT_NE(renamed, nullptr);
   IChannelOptions* options = renamed->GetOptions();
   EXPECT_EQ(options->GetUseDefaultLimits(), 0);
