@@ -1,12 +1,11 @@
 #include "app/ChannelPropertiesSheet.h"
 
+#include "app/FolderSizeLabel.h"
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"
-#include "core/StringUtils.h"
 #include "core/Synchronized.h"
 #include "database/ChannelSet.h"
 #include "layout/UIToolkit.h"
-#include "platform/base/Format.h"
 #include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
 #include "update/UpdateManager.h"
@@ -22,13 +21,6 @@ constexpr plat::UINT kCounting = 266;
 
 std::u16string Text(plat::UINT id) { return ApplyProductName(LocalizeResourceString(id)); }
 
-std::u16string Trimmed(const std::u16string& text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsSpaceChar(text[begin])) ++begin;
-  while (end > begin && IsSpaceChar(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
 std::u16string Property(const CStringToStringMap& properties, const char16_t* key) {
   auto found = properties.find(key);
   return found == properties.end() ? std::u16string() : found->second;
@@ -36,33 +28,16 @@ std::u16string Property(const CStringToStringMap& properties, const char16_t* ke
 
 }  // namespace
 
-// The size of the channel's data folder and channel file, shown under the
-// fields: the format filled with a first text until the count is known.
-class ChannelSizeLabel {
- public:
-  ChannelSizeLabel(plat::HWND label, const std::u16string& format) : label_(label), format_(format) {}
-  void Start(const std::u16string& firstText, const std::vector<std::u16string>&) { Show(firstText); }
-  void Stop() {}
-  bool OnTimer(plat::WPARAM) { return false; }
-
- private:
-  void Show(const std::u16string& text) {
-    char16_t buffer[512] = {};
-    plat::swprintf(buffer, 512, format_.c_str(), text.c_str());
-    plat::SetWindowTextW(label_, buffer);
-  }
-  plat::HWND label_;
-  std::u16string format_;
-};
-
 // ---- ChannelGeneralPage -----------------------------------------------------------
 
 ChannelGeneralPage::ChannelGeneralPage(const std::u16string& channelName)
-    : SheetPage(267, 186, u"channel_properties_general"), channelName_(channelName) {}
+    : SheetPage(267, 186, u"channel_properties_general"),
+      channelName_(channelName),
+      sizeLabel_(std::make_unique<FolderSizeLabel>()) {}
 
 ChannelGeneralPage::~ChannelGeneralPage() {
   sizePaths_.clear();
-  if (sizeLabel_) sizeLabel_->Stop();
+  sizeLabel_->Stop();
 }
 
 void ChannelGeneralPage::OnInitPage() {
@@ -81,15 +56,14 @@ void ChannelGeneralPage::OnInitPage() {
   AddEdit(kIdName, channelName_);
   AddLabel(Text(258), kIdUrlLabel);
   AddEdit(kIdUrl, shownAddress_);
-  plat::HWND size = AddLabel(u"", kIdSize);
-  sizeLabel_ = std::make_unique<ChannelSizeLabel>(size, Text(kSizeFormat));
-  sizeLabel_->Start(Text(kCounting), sizePaths_);
+  sizeLabel_->Attach(hwnd_, AddLabel(u"", kIdSize));
+  sizeLabel_->Start(Text(kSizeFormat), Text(kCounting), sizePaths_);
   BindRows();
   if (!feed_) plat::SendMessageW(Item(kIdUrl), plat::EM_SETREADONLY, plat::TRUE, 0);
 }
 
 bool ChannelGeneralPage::OnPageMessage(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM, plat::LRESULT& result) {
-  if (msg == plat::WM_TIMER && sizeLabel_ && sizeLabel_->OnTimer(wParam)) {
+  if (msg == plat::WM_TIMER && sizeLabel_->OnTimer(wParam)) {
     result = 0;
     return true;
   }
@@ -98,13 +72,13 @@ bool ChannelGeneralPage::OnPageMessage(plat::UINT msg, plat::WPARAM wParam, plat
 
 bool ChannelGeneralPage::Validate() {
   if (!found_) return true;  // nothing to check; apply refuses
-  const std::u16string name = Trimmed(GetText(Item(kIdName)));
+  const std::u16string name = TrimSpaces(GetText(Item(kIdName)));
   if (name.empty()) {
     ShowMessageBox(hwnd_, kEnterChannelName, plat::MB_OK | plat::MB_ICONERROR);
     plat::SetFocus(Item(kIdName));
     return false;
   }
-  if (feed_ && Trimmed(GetText(Item(kIdUrl))).empty()) {
+  if (feed_ && TrimSpaces(GetText(Item(kIdUrl))).empty()) {
     ShowMessageBox(hwnd_, kEnterChannelUrl, plat::MB_OK | plat::MB_ICONERROR);
     plat::SetFocus(Item(kIdUrl));
     return false;
@@ -123,7 +97,7 @@ bool ChannelGeneralPage::Validate() {
 
 bool ChannelGeneralPage::OnApply() {
   if (!found_ || !Validate()) return false;
-  const std::u16string name = Trimmed(GetText(Item(kIdName)));
+  const std::u16string name = TrimSpaces(GetText(Item(kIdName)));
   const std::u16string address = GetText(Item(kIdUrl));
   CSyncLock lock(GetChannelSet());
   IChannel* channel = GetChannelSet()->FindByName(channelName_);

@@ -16,7 +16,7 @@
 #include "app/OptionsSheet.h"
 #include "app/SheetPage.h"
 
-class ChannelSizeLabel;
+class FolderSizeLabel;
 
 class ChannelGeneralPage : public SheetPage {
  public:
@@ -33,6 +33,7 @@ class ChannelGeneralPage : public SheetPage {
   // address cannot be edited.
   bool IsFeed() const { return feed_; }
   const std::vector<std::u16string>& GetSizePaths() const { return sizePaths_; }
+  FolderSizeLabel& GetSizeLabel() { return *sizeLabel_; }
 
   // The name and address fields must hold something; another channel must
   // not have the new name. Shows the reason and answers false otherwise.
@@ -54,7 +55,7 @@ class ChannelGeneralPage : public SheetPage {
   bool feed_ = false;
   bool found_ = false;
   std::vector<std::u16string> sizePaths_;
-  std::unique_ptr<ChannelSizeLabel> sizeLabel_;
+  std::unique_ptr<FolderSizeLabel> sizeLabel_;
   std::function<void(const std::u16string&)> renamed_;
 };
 

@@ -1,11 +1,10 @@
 #include "app/OptionsSheet.h"
 
-#include "app/ContentLocationPage.h"
-
 #include <climits>
 #include <cstdint>
 #include <string>
 
+#include "app/ContentLocationPage.h"
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"
 #include "core/StringUtils.h"
@@ -14,7 +13,6 @@
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
 #include "layout/UIToolkit.h"
-#include "platform/base/Format.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
@@ -31,6 +29,20 @@ constexpr plat::UINT kEnterIntegerBetween = 244;
 std::u16string Text(plat::UINT id) { return ApplyProductName(LocalizeResourceString(id)); }
 
 std::u16string Number(int value) { return plat::Utf8ToUtf16(std::to_string(value)); }
+
+// String 244 with its two "%d" places filled; a translated text with other
+// conversions shows them as written instead of misreading the numbers.
+std::u16string RangeMessage(int minimum, int maximum) {
+  const std::u16string format = Text(kEnterIntegerBetween);
+  std::u16string asTexts;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    asTexts.push_back(format[i]);
+    if (format[i] != u'%' || i + 1 >= format.size()) continue;
+    const char16_t next = format[++i];
+    asTexts.push_back(next == u'd' ? u's' : next);
+  }
+  return FormatWithTexts(asTexts, {Number(minimum), Number(maximum)});
+}
 
 bool IsComboNotification(int code) {
   return code == plat::CBN_SELCHANGE || code == plat::CBN_CLOSEUP || code == plat::CBN_EDITCHANGE ||
@@ -104,6 +116,12 @@ int ChannelUpdatingPage::ScheduleIndex(std::uint32_t autoUpdate) {
   return 0;
 }
 
+std::u16string ChannelUpdatingPage::TimeFormat() {
+  char16_t clock[4] = {};
+  plat::GetLocaleInfoW(plat::LOCALE_USER_DEFAULT, plat::LOCALE_ITIME, clock, 4);
+  return std::u16string(clock) == u"0" ? u"hh':'mm' 'tt" : u"HH':'mm";
+}
+
 bool ChannelUpdatingPage::ReadSwitch(IChannelOptions& options) { return options.GetUseDefaultDownloadOptions() != 0; }
 
 void ChannelUpdatingPage::OnInitPage() {
@@ -124,9 +142,7 @@ void ChannelUpdatingPage::OnInitPage() {
         0, plat::DATETIMEPICK_CLASSW, u"", plat::WS_CHILD | plat::WS_VISIBLE | plat::WS_TABSTOP | plat::DTS_TIMEFORMAT,
         0, 0, 0, ScaleY(kTimePickerHeight), hwnd_, reinterpret_cast<plat::HMENU>(static_cast<std::intptr_t>(kIdTime)),
         nullptr, nullptr);
-    char16_t clock[4] = {};
-    plat::GetLocaleInfoW(plat::LOCALE_USER_DEFAULT, plat::LOCALE_ITIME, clock, 4);
-    const std::u16string format = std::u16string(clock) == u"0" ? u"hh':'mm' 'tt" : u"HH':'mm";
+    const std::u16string format = TimeFormat();
     plat::SendMessageW(picker, plat::DTM_SETFORMATW, 0, reinterpret_cast<plat::LPARAM>(format.c_str()));
     const plat::FILETIME time = options.GetAutoUpdateTime();
     plat::SYSTEMTIME shown{};
@@ -240,16 +256,15 @@ ChannelCleaningPage::ChannelCleaningPage(const std::u16string& channelName)
 bool ChannelCleaningPage::ReadSwitch(IChannelOptions& options) { return options.GetUseDefaultLimits() != 0; }
 
 bool ChannelCleaningPage::ParseNumber(const std::u16string& text, int& value) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsSpaceChar(text[begin])) ++begin;
-  while (end > begin && IsSpaceChar(text[end - 1])) --end;
+  const std::u16string number = TrimSpaces(text);
+  std::size_t begin = 0;
   bool negative = false;
-  if (begin < end && (text[begin] == u'-' || text[begin] == u'+')) negative = text[begin++] == u'-';
-  if (begin == end) return false;
+  if (!number.empty() && (number[0] == u'-' || number[0] == u'+')) negative = number[begin++] == u'-';
+  if (begin == number.size()) return false;
   long long magnitude = 0;
-  for (std::size_t i = begin; i < end; ++i) {
-    if (text[i] < u'0' || text[i] > u'9') return false;
-    if (magnitude <= INT_MAX) magnitude = magnitude * 10 + (text[i] - u'0');
+  for (std::size_t i = begin; i < number.size(); ++i) {
+    if (number[i] < u'0' || number[i] > u'9') return false;
+    if (magnitude <= INT_MAX) magnitude = magnitude * 10 + (number[i] - u'0');
   }
   if (magnitude > INT_MAX) magnitude = static_cast<long long>(INT_MAX) + 1;
   const long long signedValue = negative ? -magnitude : magnitude;
@@ -313,11 +328,9 @@ bool ChannelCleaningPage::ValidateAndStore() {
       continue;
     }
     if (valid) {
-      const std::u16string format = Text(kEnterIntegerBetween);
-      char16_t message[512] = {};
-      plat::swprintf(message, 512, format.c_str(), field.minimum, field.maximum);
+      const std::u16string message = RangeMessage(field.minimum, field.maximum);
       const std::u16string caption = GetApplicationTitle();
-      plat::MessageBoxW(hwnd_, message, caption.c_str(), plat::MB_OK | plat::MB_ICONEXCLAMATION);
+      plat::MessageBoxW(hwnd_, message.c_str(), caption.c_str(), plat::MB_OK | plat::MB_ICONEXCLAMATION);
       plat::SetFocus(edit);
     }
     valid = false;

@@ -77,6 +77,9 @@ class ChannelUpdatingPage : public ChannelOptionsPageBase {
   // The item an "AutoUpdate" value selects: -1 for 0, item 0 for a value
   // not in the list.
   static int ScheduleIndex(std::uint32_t autoUpdate);
+  // The time picker's format: "hh':'mm' 'tt" for a user locale with a
+  // 12-hour clock (LOCALE_ITIME "0"), else "HH':'mm".
+  static std::u16string TimeFormat();
 
   explicit ChannelUpdatingPage(const std::u16string& channelName);
   ~ChannelUpdatingPage() override;

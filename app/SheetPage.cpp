@@ -8,6 +8,7 @@
 #include "core/FontStorage.h"
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"
+#include "core/StringUtils.h"
 #include "layout/OwnControls.h"
 #include "layout/PPCDialog.h"
 #include "layout/UIToolkit.h"
@@ -37,6 +38,9 @@ std::u16string ClassOf(plat::HWND window) {
   plat::GetClassNameW(window, name, 64);
   return name;
 }
+
+// The width of a number field's up-down, 96-dpi pixels.
+constexpr int kUpDownWidth = 32;
 
 // The sheets running on this thread, innermost last.
 thread_local PropertySheet* g_runningSheet = nullptr;
@@ -178,8 +182,9 @@ void SheetPage::PaintHeader() {
   plat::EndPaint(hwnd_, &ps);
 }
 
-plat::HWND SheetPage::AddChild(const char16_t* cls, const std::u16string& text, plat::DWORD style, int id) {
-  plat::HWND child = plat::CreateWindowExW(0, cls, text.c_str(), style, 0, 0, 0, 0, hwnd_,
+plat::HWND SheetPage::AddChild(const char16_t* cls, const std::u16string& text, plat::DWORD style, int id,
+                               int width) {
+  plat::HWND child = plat::CreateWindowExW(0, cls, text.c_str(), style, 0, 0, width, 0, hwnd_,
                                            reinterpret_cast<plat::HMENU>(static_cast<std::intptr_t>(id)), nullptr,
                                            nullptr);
   if (child)
@@ -192,7 +197,8 @@ plat::HWND SheetPage::AddLabel(const std::u16string& text, int id) {
 }
 
 plat::HWND SheetPage::AddCheckBox(const std::u16string& text, int id) {
-  return AddChild(u"BUTTON", text, plat::WS_CHILD | plat::WS_VISIBLE | plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX, id);
+  return AddChild(u"BUTTON", text,
+                  plat::WS_CHILD | plat::WS_VISIBLE | plat::WS_TABSTOP | plat::BS_AUTOCHECKBOX | plat::BS_MULTILINE, id);
 }
 
 plat::HWND SheetPage::AddComboBox(int id, const std::vector<std::u16string>& items) {
@@ -210,8 +216,10 @@ plat::HWND SheetPage::AddEdit(int id, const std::u16string& text) {
 }
 
 plat::HWND SheetPage::AddNumberField(int id, int minimum, int maximum, int value) {
-  plat::HWND edit = AddChild(u"EDIT", u"", kSpinEditStyle, id);
-  plat::HWND upDown = AddChild(plat::UPDOWN_CLASSW, u"", kSpinUpDownStyle, 0);
+  // Both have a width before they meet: the up-down takes its part of the edit's.
+  plat::HWND edit = AddChild(u"EDIT", u"", kSpinEditStyle, id, ScaleX(4 * kUpDownWidth));
+  // The up-down keeps its width at the right of the row.
+  plat::HWND upDown = AddChild(plat::UPDOWN_CLASSW, u"", kSpinUpDownStyle, 0, ScaleX(kUpDownWidth));
   if (upDown) {
     plat::SendMessageW(upDown, plat::UDM_SETBUDDY, reinterpret_cast<plat::WPARAM>(edit), 0);
     plat::SendMessageW(upDown, plat::UDM_SETRANGE32, static_cast<plat::WPARAM>(minimum),
@@ -226,7 +234,7 @@ plat::HWND SheetPage::AddPushButton(const std::u16string& text, int id) {
 }
 
 void SheetPage::BindRows() {
-  rows_ = std::make_unique<DialogAutoFit>(hwnd_, false, true, true);
+  rows_ = std::make_unique<DialogAutoFit>(hwnd_, true, true, true);
   std::vector<plat::HWND> children;
   for (plat::HWND child = plat::GetWindow(hwnd_, plat::GW_CHILD); child; child = plat::GetWindow(child, plat::GW_HWNDNEXT))
     children.push_back(child);
@@ -280,7 +288,20 @@ std::u16string SheetPage::GetText(plat::HWND window) {
 void SheetPage::SetText(plat::HWND window, const std::u16string& text) { plat::SetWindowTextW(window, text.c_str()); }
 
 void SheetPage::Enable(plat::HWND window, bool enable) {
-  if (window) plat::EnableWindow(window, enable ? plat::TRUE : plat::FALSE);
+  if (!window) return;
+  plat::EnableWindow(window, enable ? plat::TRUE : plat::FALSE);
+  // A number field's up-down follows its edit box.
+  plat::HWND next = plat::GetWindow(window, plat::GW_HWNDNEXT);
+  if (next && plat::EqualsNoCase(ClassOf(next), plat::UPDOWN_CLASSW) &&
+      reinterpret_cast<plat::HWND>(plat::SendMessageW(next, plat::UDM_GETBUDDY, 0, 0)) == window)
+    plat::EnableWindow(next, enable ? plat::TRUE : plat::FALSE);
+}
+
+std::u16string SheetPage::TrimSpaces(const std::u16string& text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && IsSpaceChar(text[begin])) ++begin;
+  while (end > begin && IsSpaceChar(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
 }
 
 int SheetPage::IndentStep() { return plat::GetSystemMetrics(plat::SM_CXSMICON); }
@@ -351,6 +372,18 @@ plat::LRESULT PropertySheet::SubclassProc(plat::HWND hwnd, plat::UINT msg, plat:
   while (sheet && sheet->hwnd_ != hwnd) sheet = sheet->outer_;
   plat::WNDPROC next = sheet ? sheet->sheetProc_ : nullptr;
   if (!next) return plat::DefWindowProcW(hwnd, msg, wParam, lParam);
+  // The sheet ends where its soft-key bar begins, so the bar never covers
+  // the page tabs.
+  if (msg == plat::WM_SIZE && sheet->softKeys_.GetBar()) {
+    plat::RECT window{}, bar{};
+    plat::GetWindowRect(hwnd, &window);
+    plat::GetWindowRect(sheet->softKeys_.GetBar(), &bar);
+    if (plat::IsWindowVisible(sheet->softKeys_.GetBar()) && bar.top > window.top && window.bottom > bar.top) {
+      plat::SetWindowPos(hwnd, nullptr, 0, 0, window.right - window.left, bar.top - window.top,
+                         plat::SWP_NOMOVE | plat::SWP_NOZORDER | plat::SWP_NOACTIVATE);
+      return 0;
+    }
+  }
   // The shell's soft-key commands for OK and Cancel are Done and Cancel.
   if (msg == plat::WM_COMMAND && (plat::LOWORD(wParam) == kSoftKeyOk || plat::LOWORD(wParam) == kSoftKeyCancel))
     wParam = plat::LOWORD(wParam) == kSoftKeyOk ? plat::IDOK : plat::IDCANCEL;

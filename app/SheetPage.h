@@ -95,7 +95,10 @@ class SheetPage {
   static void SetChecked(plat::HWND button, bool checked);
   static std::u16string GetText(plat::HWND window);
   static void SetText(plat::HWND window, const std::u16string& text);
+  // Enables or disables the window; a number field's up-down goes with it.
   static void Enable(plat::HWND window, bool enable);
+  // text without the white space at its ends.
+  static std::u16string TrimSpaces(const std::u16string& text);
   // The indent of dependent rows: the width of a small icon.
   static int IndentStep();
 
@@ -106,7 +109,7 @@ class SheetPage {
   plat::INT_PTR Dispatch(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
   bool OnNotify(const plat::NMHDR* header, plat::LRESULT& result);
   void PaintHeader();
-  plat::HWND AddChild(const char16_t* cls, const std::u16string& text, plat::DWORD style, int id);
+  plat::HWND AddChild(const char16_t* cls, const std::u16string& text, plat::DWORD style, int id, int width = 0);
 
   std::u16string title_;
   std::u16string caption_;
