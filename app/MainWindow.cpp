@@ -768,7 +768,4 @@ void MainWindow::ReleaseArticleViewArticle() {
 // ---------------------------------------------------------------------------
 // Screens of other parts of the program
 
-bool MainWindow::OpenChannelProperties(const std::u16string&) { return false; }
-bool MainWindow::OpenOptions() { return false; }
-bool MainWindow::OpenAbout() { return false; }
 bool MainWindow::OpenAddChannelsWizard() { return false; }

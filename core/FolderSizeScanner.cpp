@@ -35,8 +35,12 @@ CFolderSizeScanner::CFolderSizeScanner(DWORD stopWaitMs)
 CFolderSizeScanner::~CFolderSizeScanner() { Stop(); }
 
 bool CFolderSizeScanner::Start(const std::u16string& folder) {
-  if (!state_->folders.empty()) return false;
-  state_->folders.push_back(folder);
+  return Start(std::vector<std::u16string>{folder});
+}
+
+bool CFolderSizeScanner::Start(const std::vector<std::u16string>& paths) {
+  if (!state_->folders.empty() || paths.empty()) return false;
+  state_->folders = paths;
   return Resume();
 }
 

@@ -1,6 +1,7 @@
 // Adds up the sizes of all files below a folder on a background thread, so an
 // option page can show how much storage the content takes while it stays
-// responsive: start it on one folder, read the running total, stop it.
+// responsive: start it on a list of paths (folders, walked with all their
+// sub-folders, or single files), read the running total, stop it.
 #pragma once
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/base/Handle.h"
 #include "platform/base/Types.h"
@@ -27,6 +29,9 @@ class CFolderSizeScanner {
 
   // Queues folder and resumes the worker; false when a folder is already queued.
   bool Start(const std::u16string& folder);
+  // Queues the paths and resumes the worker; false when a list is already
+  // queued or paths is empty.
+  bool Start(const std::vector<std::u16string>& paths);
   // False when nothing is queued, there is no thread or it was started already.
   bool Resume();
   // The bytes found so far; only grows while the worker runs.

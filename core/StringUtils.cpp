@@ -168,6 +168,27 @@ std::u16string FormatFileSize(std::int64_t bytes, bool addExactCount) {
   return text;
 }
 
+std::u16string FormatWithTexts(std::u16string_view format, std::initializer_list<std::u16string_view> values) {
+  std::u16string out;
+  auto next = values.begin();
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == u'%' && i + 1 < format.size()) {
+      if (format[i + 1] == u'%') {
+        out += u'%';
+        ++i;
+        continue;
+      }
+      if (format[i + 1] == u's' && next != values.end()) {
+        out += *next++;
+        ++i;
+        continue;
+      }
+    }
+    out += format[i];
+  }
+  return out;
+}
+
 std::u16string EscapeUrl(std::u16string_view text) {
   return plat::PercentEscape(text, [](char16_t c) { return kUrlEscapeSet.find(c) != std::u16string_view::npos; });
 }

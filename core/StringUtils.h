@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,10 @@ std::u16string FormatNumber(double value, int maxDecimals);
 // "500 B", "1.5 KB", "117 MB"; with addExactCount, KB and MB sizes are followed
 // by the exact count, as in "1.5 KB (1,536 B)".
 std::u16string FormatFileSize(std::int64_t bytes, bool addExactCount);
+// format with each "%s" replaced by the next of values and "%%" by "%";
+// anything else (a "%s" beyond the values, "%d") stays as written, so a
+// translated text can never misread its arguments.
+std::u16string FormatWithTexts(std::u16string_view format, std::initializer_list<std::u16string_view> values);
 
 // Escaping and encoding.
 

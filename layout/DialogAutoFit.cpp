@@ -90,6 +90,24 @@ bool DialogAutoFit::SetControlSpacing(plat::HWND control, int leftIndent, int sp
   return false;
 }
 
+bool DialogAutoFit::SetRowProvider(plat::HWND control, IRowHeightProvider* provider) {
+  for (Row& row : rows_) {
+    if (row.control != control) continue;
+    row.provider = provider;
+    return true;
+  }
+  return false;
+}
+
+bool DialogAutoFit::SetRowBuddy(plat::HWND control, plat::HWND buddy) {
+  auto row = std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.control == control; });
+  if (row == rows_.end()) return false;
+  row->buddy = buddy;
+  rows_.erase(std::remove_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.control == buddy; }),
+              rows_.end());
+  return true;
+}
+
 int DialogAutoFit::ClassHeight(plat::HWND control, int width) {
   const std::u16string cls = ClassOf(control);
   const auto style = static_cast<plat::DWORD>(plat::GetWindowLongW(control, plat::GWL_STYLE));

@@ -43,6 +43,12 @@ class DialogAutoFit {
   void SetVisibleControls(const std::vector<plat::HWND>& controls);
   // False when the control has no row.
   bool SetControlSpacing(plat::HWND control, int leftIndent, int spaceAbove, int rightIndent, int spaceBelow);
+  // Gives the control's row a height provider (null: the class rules);
+  // false when the control has no row.
+  bool SetRowProvider(plat::HWND control, IRowHeightProvider* provider);
+  // Places buddy at the right of the control's row (a row of its own that
+  // buddy had goes); false when the control has no row.
+  bool SetRowBuddy(plat::HWND control, plat::HWND buddy);
   // left and right (dpiX + 12) * 4 / 96, top (dpiY + 4) * 4 / 96, bottom 0.
   void GetMargins(plat::RECT& margins) const;
   // The gap kept around rows: (dpiY + 12) * 4 / 96 with the gap flag, else 0.

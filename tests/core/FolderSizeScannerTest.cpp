@@ -86,6 +86,19 @@ TEST_F(FolderSizeScannerTest, TotalsBeyondFourGiBAddUp) {
   EXPECT_EQ(scanner.GetTotalSize(), static_cast<std::uint64_t>(2 * three + 5));
 }
 
+TEST_F(FolderSizeScannerTest, ListOfFolderAndFileAddsBoth) {
+  MakeFile("Content/News/a.txt", 10);
+  MakeFile("Content/News/Deep/b.txt", 20);
+  MakeFile("Content/News.cnl", 300);
+  MakeFile("Content/Other.cnl", 4000);  // neither listed nor below a listed folder
+  CFolderSizeScanner scanner;
+  EXPECT_FALSE(scanner.Start(std::vector<std::u16string>{}));
+  ASSERT_TRUE(scanner.Start(std::vector<std::u16string>{u"\\Content\\News", u"\\Content\\News.cnl"}));
+  EXPECT_FALSE(scanner.Start(std::vector<std::u16string>{u"\\Content"}));
+  ASSERT_TRUE(WaitDone(scanner));
+  EXPECT_EQ(scanner.GetTotalSize(), 330u);
+}
+
 TEST_F(FolderSizeScannerTest, SecondStartIsRefused) {
   MakeFile("A/a", 1);
   MakeFile("B/b", 1000);

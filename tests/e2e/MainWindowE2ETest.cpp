@@ -20,6 +20,7 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FeedChannels.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
@@ -56,21 +57,7 @@ class MainWindowE2E : public ::testing::Test {
   // Installs the program, makes the feed channels and starts the program;
   // false when its interface did not open.
   bool Start(ScreenDriver& device, const std::vector<std::pair<std::u16string, std::string>>& channels) {
-    InstallReport report;
-    if (!InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) {
-      ADD_FAILURE() << report.error;
-      return false;
-    }
-    {
-      CChannelSet set;
-      if (!set.Open()) return false;
-      for (const auto& [name, url] : channels) {
-        IChannel* c = set.Add(name);
-        if (!c) return false;
-        c->SetProperties(
-            CStringToStringMap{{kPropUrl, plat::Utf8ToUtf16(url)}, {kPropType, kChannelTypeRss}});
-      }
-    }
+    if (!orvtest::InstallWithFeedChannels(channels)) return false;
     program_ = device.Launch(kProgram, {});
     if (program_ <= 0) return false;
     if (ScreenDriver::WaitUntil([&] { return MainWindow(device).has_value(); }, 30000)) return true;
