@@ -18,50 +18,6 @@ const std::string kOpml =
     "<?xml version=\"1.0\"?><opml version=\"1.0\"><head><title>t</title></head><body>"
     "<outline text=\"One\" xmlUrl=\"http://example.com/one.xml\"/></body></opml>";
 
-// The dialog with its moments observed by the test.
-class ObservedDialog : public DownloadDialog {
- public:
-  using DownloadDialog::DownloadDialog;
-
-  std::function<void(ObservedDialog&)> onStatus;
-  std::function<void(ObservedDialog&)> onResult;
-  std::vector<std::u16string> statuses;
-  std::vector<int> positions;
-  int resultsShown = 0;
-  int shownResult = 0;
-  std::u16string shownMessage;
-  SoftKeyInfo keyAtResult;
-  int positionAtResult = -1;
-
-  void Cancel() { RequestCancel(); }
-  void PressDone() { plat::PostMessageW(GetHwnd(), plat::WM_COMMAND, plat::IDOK, 0); }
-  int Position() const {
-    return GetProgressWindow() ? static_cast<int>(plat::SendMessageW(GetProgressWindow(), plat::PBM_GETPOS, 0, 0))
-                               : -1;
-  }
-  SoftKeyInfo Key() const { return ReadSoftKey(GetSoftKeys().GetBar(), 0); }
-
- protected:
-  void OnStatusShown() override {
-    const std::u16string text = WindowText(GetStatusWindow());
-    if (statuses.empty() || statuses.back() != text) statuses.push_back(text);
-    positions.push_back(Position());
-    if (onStatus) onStatus(*this);
-  }
-  void OnResultShown(int result) override {
-    ++resultsShown;
-    shownResult = result;
-    shownMessage = WindowText(GetStatusWindow());
-    keyAtResult = Key();
-    positionAtResult = Position();
-    if (onResult) {
-      onResult(*this);
-    } else if (result == kResultFailed) {
-      PressDone();
-    }
-  }
-};
-
 bool Contains(const std::vector<std::u16string>& list, const std::u16string& text) {
   return std::find(list.begin(), list.end(), text) != list.end();
 }

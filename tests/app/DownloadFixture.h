@@ -32,6 +32,7 @@
 #include "platform/windows/Windows.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TempDevice.h"
+#include "app/DownloadDialog.h"
 #include "update/InetManager.h"
 
 #ifndef ORV_APP_SHOTS
@@ -151,6 +152,51 @@ class DownloadTest : public orvtest::DeviceTest {
   std::u16string contentFolder_;
   std::vector<AskedQuestion> asked;
   int answer = plat::IDYES;
+};
+
+// The dialog with its moments observed by the test.
+// Failures are answered with Done unless onResult says otherwise.
+class ObservedDialog : public DownloadDialog {
+ public:
+  using DownloadDialog::DownloadDialog;
+
+  std::function<void(ObservedDialog&)> onStatus;
+  std::function<void(ObservedDialog&)> onResult;
+  std::vector<std::u16string> statuses;
+  std::vector<int> positions;
+  int resultsShown = 0;
+  int shownResult = 0;
+  std::u16string shownMessage;
+  SoftKeyInfo keyAtResult;
+  int positionAtResult = -1;
+
+  void Cancel() { RequestCancel(); }
+  void PressDone() { plat::PostMessageW(GetHwnd(), plat::WM_COMMAND, plat::IDOK, 0); }
+  int Position() const {
+    return GetProgressWindow() ? static_cast<int>(plat::SendMessageW(GetProgressWindow(), plat::PBM_GETPOS, 0, 0))
+                               : -1;
+  }
+  SoftKeyInfo Key() const { return ReadSoftKey(GetSoftKeys().GetBar(), 0); }
+
+ protected:
+  void OnStatusShown() override {
+    const std::u16string text = WindowText(GetStatusWindow());
+    if (statuses.empty() || statuses.back() != text) statuses.push_back(text);
+    positions.push_back(Position());
+    if (onStatus) onStatus(*this);
+  }
+  void OnResultShown(int result) override {
+    ++resultsShown;
+    shownResult = result;
+    shownMessage = WindowText(GetStatusWindow());
+    keyAtResult = Key();
+    positionAtResult = Position();
+    if (onResult) {
+      onResult(*this);
+    } else if (result == kResultFailed) {
+      PressDone();
+    }
+  }
 };
 
 }  // namespace apptest
