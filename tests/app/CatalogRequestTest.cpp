@@ -408,5 +408,98 @@ TEST_F(CatalogRequestTest, CheckedEntriesBecomeChannelsWithinTheContentFolder) {
   }
 }
 
+// Answers built to hurt: each loads into a clean, bounded list or fails
+// plainly, fetches nothing it names, and creates nothing.
+TEST_F(CatalogRequestTest, HostileAnswersGiveABoundedListOrAClearFailure) {
+  std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE opml [<!ENTITY a0 \"lol lol lol lol lol\">";
+  for (int i = 1; i < 10; ++i) {
+    laughs += "<!ENTITY a" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) laughs += "&a" + std::to_string(i - 1) + ";";
+    laughs += "\">";
+  }
+  laughs += "]><opml version=\"1.0\"><body><outline text=\"&a9;\" xmlUrl=\"http://laughs.example.com/\"/>"
+            "<outline text=\"Plain\" xmlUrl=\"http://plain.example.com/\"/></body></opml>";
+  const std::string external =
+      "<?xml version=\"1.0\"?><!DOCTYPE opml SYSTEM \"" + server_.Url("/dtd") + "\" [<!ENTITY ext SYSTEM \"" +
+      server_.Url("/secret") + "\">]><opml version=\"1.0\"><body><outline text=\"&ext;\" xmlUrl=\"" +
+      server_.Url("/feed") + "\"/><outline text=\"Plain\" xmlUrl=\"http://plain.example.com/\"/></body></opml>";
+  std::string many;
+  for (int i = 0; i < 100000; ++i) {
+    many += "<outline text=\"F" + std::to_string(i) + "\" xmlUrl=\"http://f.example.com/" + std::to_string(i) + "\"/>";
+  }
+  std::string deep;
+  for (int i = 0; i < 10000; ++i) deep += "<outline text=\"g\">";
+  deep += "<outline text=\"Bottom\" xmlUrl=\"http://bottom.example.com/\"/>";
+  for (int i = 0; i < 10000; ++i) deep += "</outline>";
+  // Deeper than the reader goes, within what the parser takes.
+  std::string nested;
+  for (int i = 0; i < 200; ++i) nested += "<outline text=\"g" + std::to_string(i) + "\">";
+  nested += "<outline text=\"Bottom\" xmlUrl=\"http://bottom.example.com/\"/>";
+  for (int i = 0; i < 200; ++i) nested += "</outline>";
+
+  const struct {
+    const char* name;
+    std::string answer;
+    std::size_t maxRows;
+  } cases[] = {
+      {"billion laughs", laughs, 2},
+      {"external entities", external, 2},
+      {"100,000 outlines", Opml(many), CatalogRequest::kMaxEntries},
+      {"10,000 levels", Opml(deep), CatalogRequest::kMaxDepth},
+      {"200 levels", Opml(nested), CatalogRequest::kMaxDepth},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool loaded = LoadOpml(c.answer);
+    if (!loaded) {
+      // The dialog said why, and waited for Done.
+      EXPECT_EQ(request_.lastResult, DownloadDialog::kResultFailed);
+      EXPECT_EQ(Rows().size(), 0u);
+      continue;
+    }
+    const std::vector<Row> rows = Rows();
+    EXPECT_LE(rows.size(), c.maxRows);
+    EXPECT_LE(request_.GetEntryCount(), CatalogRequest::kMaxEntries);
+    for (const Row& row : rows) {
+      EXPECT_LE(row.text.size(), CatalogRequest::kMaxTitleLength);
+      EXPECT_LT(static_cast<std::size_t>(row.depth), CatalogRequest::kMaxDepth);
+    }
+  }
+  EXPECT_EQ(server_.RequestCount("/dtd"), 0u);
+  EXPECT_EQ(server_.RequestCount("/secret"), 0u);
+  EXPECT_EQ(server_.RequestCount("/feed"), 0u);
+  CSyncLock lock(GetChannelSet());
+  EXPECT_EQ(GetChannelSet()->GetCount(), 0);
+}
+
+TEST_F(CatalogRequestTest, LargeAndDeepDocumentsAreReadWithinTheirBounds) {
+  // Read straight from parsed documents: the list stops at its bounds.
+  const struct {
+    int width;   // outlines per level
+    int depth;   // levels of groups above them
+    std::size_t entries;
+    std::size_t rows;
+  } cases[] = {
+      {CatalogRequest::kMaxEntries + 10, 0, CatalogRequest::kMaxEntries, CatalogRequest::kMaxEntries},
+      {3, 500, 0, CatalogRequest::kMaxDepth},
+      {3, static_cast<int>(CatalogRequest::kMaxDepth) - 1, 3, CatalogRequest::kMaxDepth - 1 + 3},
+  };
+  for (const auto& c : cases) {
+    std::string body;
+    for (int i = 0; i < c.depth; ++i) body += "<outline text=\"g\">";
+    for (int i = 0; i < c.width; ++i) {
+      body += "<outline text=\"F" + std::to_string(i) + "\" xmlUrl=\"http://f.example.com/" + std::to_string(i) + "\"/>";
+    }
+    for (int i = 0; i < c.depth; ++i) body += "</outline>";
+    const std::string xml = Opml(body);
+    Tidy::Document document;
+    ASSERT_EQ(document.Init(), 0);
+    ASSERT_EQ(Tidy::ParseBuffer(xml.data(), xml.size(), &document, u"", u""), 1);
+    ASSERT_TRUE(request_.ReadDocument(&document));
+    EXPECT_EQ(request_.GetEntryCount(), c.entries) << c.width << "x" << c.depth;
+    EXPECT_EQ(Rows().size(), c.rows) << c.width << "x" << c.depth;
+  }
+}
+
 }  // namespace
 }  // namespace apptest
