@@ -54,10 +54,6 @@ std::u16string CleanTitle(std::u16string title) {
   return title;
 }
 
-bool StartsWithNoCase(const std::u16string& text, std::u16string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  return plat::EqualsNoCase(std::u16string_view(text).substr(0, prefix.size()), prefix);
-}
 
 bool IsWebAddress(const std::u16string& address) {
   return StartsWithNoCase(address, u"http://") || StartsWithNoCase(address, u"https://");

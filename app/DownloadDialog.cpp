@@ -42,9 +42,6 @@ constexpr plat::DWORD kProgressStyle = 0x54000000;
 constexpr int kProgressHeight = 16;
 constexpr int kProgressAfterConnect = 10;
 
-bool StartsWithNoCase(const std::u16string& text, std::u16string_view prefix) {
-  return text.size() >= prefix.size() && plat::EqualsNoCase(std::u16string_view(text).substr(0, prefix.size()), prefix);
-}
 
 std::u16string ErrorMessage(const std::u16string& detail) {
   std::u16string message = LocalizeResourceString(kTextError);
