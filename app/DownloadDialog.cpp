@@ -166,26 +166,14 @@ void DownloadDialog::StartDownload() {
         message = LocalizeResourceString(kTextFinishing);
       }
     }
-    {
-      std::lock_guard<std::mutex> g(lock_);
-      result_ = code;
-      resultMessage_ = message;
-    }
-    workerFinished_ = true;
-    plat::PostMessageW(hwnd_, kMsgWorkerFinished, 0, 0);
+    ReportResult(code, message);
     return;
   }
 
   worker_ = plat::CreateThread(nullptr, 0, &DownloadDialog::DownloadThreadProc, this, plat::CREATE_SUSPENDED,
                                nullptr);
   if (!worker_) {
-    {
-      std::lock_guard<std::mutex> g(lock_);
-      result_ = kResultFailed;
-      resultMessage_ = ErrorMessage(u"");
-    }
-    workerFinished_ = true;
-    plat::PostMessageW(hwnd_, kMsgWorkerFinished, 0, 0);
+    ReportResult(kResultFailed, ErrorMessage(u""));
     return;
   }
   plat::SetThreadPriority(worker_, plat::THREAD_PRIORITY_NORMAL);
@@ -444,7 +432,6 @@ void DownloadDialog::ReportResult(int code, const std::u16string& message) {
     result_ = code;
     resultMessage_ = message;
   }
-  workerFinished_ = true;
   // Posted, not sent: the dialog may end on it, and a modal loop looks at
   // its end only after a posted message.
   plat::PostMessageW(notifyWindow_, kMsgWorkerFinished, 0, 0);

@@ -96,6 +96,8 @@ class DownloadDialog : public CPPCDialogImpl, private IInetEventListener {
   static plat::DWORD DownloadThreadProc(void* self);
   void OnInetEvent(int code, CInetJob* job) override;
   void ReportStatus(int position, const std::u16string& text);
+  // Also used on the UI thread, for a local file: the result is shown once
+  // the dialog is up.
   void ReportResult(int code, const std::u16string& message);
   void OnShowStatus();
   void OnWorkerFinished();
@@ -109,7 +111,6 @@ class DownloadDialog : public CPPCDialogImpl, private IInetEventListener {
   Tidy::Document* output_;
   CInetManager* manager_ = nullptr;
   std::atomic<bool> cancelRequested_{false};
-  std::atomic<bool> workerFinished_{false};
   std::atomic<bool> connected_{false};
   bool resultShown_ = false;
   std::atomic<plat::HWND> notifyWindow_{nullptr};  // the dialog, for the worker
