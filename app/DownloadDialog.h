@@ -3,8 +3,9 @@
 // line, a progress bar and one soft key ("Cancel", "Done" after a failure).
 //
 // A web address is downloaded on a worker thread through an HTTP session; the
-// worker talks to the dialog only by notify messages (and asks the one
-// paid-connection question through the dialog). A local file is parsed on the
+// worker touches no window: it notifies the dialog of its status, posts its
+// result, and has the dialog ask the paid-connection question on the UI
+// thread. A local file is parsed on the
 // UI thread. The dialog never ends while its worker runs: Cancel cancels the
 // session and the dialog ends when the worker has reported and been joined.
 #pragma once
