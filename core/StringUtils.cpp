@@ -6,6 +6,7 @@
 #include "platform/base/Format.h"
 #include "platform/base/Locale.h"
 #include "platform/base/PercentEscape.h"
+#include "platform/base/Text.h"
 
 namespace {
 
@@ -71,6 +72,10 @@ bool IsSpaceChar(char16_t c) {
   plat::WORD type = 0;
   if (!plat::GetStringTypeExW(plat::LOCALE_USER_DEFAULT, plat::CT_CTYPE1, &c, 1, &type)) return false;
   return (type & plat::C1_SPACE) != 0;
+}
+
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() && plat::EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool IsHexDigest(std::u16string_view text) {

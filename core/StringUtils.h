@@ -29,6 +29,8 @@ bool IsHexDigit(char16_t c);
 bool IsSpaceChar(char16_t c);
 // True when text has at least 32 characters, all hex digits (an item id).
 bool IsHexDigest(std::u16string_view text);
+// True when text begins with prefix, ignoring case.
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 
 // Numbers.
 

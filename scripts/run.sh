@@ -46,7 +46,9 @@ echo "$install_log"
 channels_before=$(sed -n 's/^channels-before //p' <<<"$install_log")
 
 # The demo feeds' server lives as long as this script; its standard input is
-# our pipe, so it ends when the script does.
+# our pipe, so it ends when the script does. It also serves the demo catalogue
+# and writes its address to the device's "OnlineCatalogUrl" (unless the device
+# names another catalogue).
 demo_args=(--root demo --device "$device")
 if [ "$channels_before" = "0" ]; then demo_args+=(--subscribe); fi
 coproc DEMO { exec "$build/app/orv-demo" "${demo_args[@]}"; }

@@ -7,9 +7,12 @@
 // Every file below the root is served under "/orv-demo/", with "@BASE@" in
 // feeds and pages replaced by the server's address. The device's demo
 // channels (those whose address is such a loopback address) are pointed at
-// this run's address. With --subscribe the channels of "channels.txt" (one
-// "title|file" a line) are added when missing and updated once, so their
-// articles and pictures are stored before the program starts. Then it
+// this run's address. "/orv-demo/catalog" answers the add-channels
+// wizard's catalogue requests from "catalog.opml", and the device's
+// "OnlineCatalogUrl" names it unless it names another catalogue. With
+// --subscribe the channels of "channels.txt" (one "title|file" a line) are
+// added when missing and updated once, so their articles and pictures are
+// stored before the program starts. Then it
 // prints "serving <address>" and serves until its standard input closes.
 #include <unistd.h>
 
@@ -24,8 +27,11 @@
 #include <vector>
 
 #include "app/Application.h"
+#include "app/CatalogRequest.h"
+#include "app/DemoCatalog.h"
 #include "core/Localizer.h"
 #include "core/Synchronized.h"
+#include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
 #include "platform/base/Device.h"
@@ -98,12 +104,33 @@ int main(int argc, char** argv) {
     if (type.rfind("text/", 0) == 0) ReplaceAll(body, "@BASE@", base);
     server.Serve(std::string(kPrefix) + "/" + fs::relative(entry.path(), root).generic_string(), body, type);
   }
+  // The demo catalogue: "catalog.opml" answered by language or search text.
+  const std::string catalogAddress = base + "/catalog";
+  {
+    std::string catalog = ReadFile(fs::path(root) / "catalog.opml");
+    ReplaceAll(catalog, "@BASE@", base);
+    server.Route(std::string(kPrefix) + "/catalog", [catalog](const orvtest::HttpRequest& request) {
+      orvtest::HttpResponse response;
+      response.body = AnswerDemoCatalog(catalog, request.target);
+      response.headers.push_back({"Content-Type", "text/xml; charset=utf-8"});
+      return response;
+    });
+  }
 
   CChannelSet* set = GetChannelSet();
   std::vector<IChannel*> demo;
   {
     CSyncLock lock(set);
     set->LoadContentFolder();
+    // The wizard's catalogue pages ask the demo catalogue, unless the device
+    // names a catalogue of its own.
+    {
+      CVORegistry key = OpenSettingsKey();
+      const std::u16string current = key.GetString(kOnlineCatalogUrlValue, nullptr);
+      if (current.empty() || IsDemoAddress(current)) {
+        key.SetString(kOnlineCatalogUrlValue, plat::Utf8ToUtf16(catalogAddress).c_str());
+      }
+    }
     // This run's address for the demo channels subscribed before.
     for (int i = 0; i < set->GetCount(); ++i) {
       IChannel* channel = set->GetAt(i);
