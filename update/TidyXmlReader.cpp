@@ -24,6 +24,12 @@ struct NoMemory {};
 bool IsNameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
 bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// Printable ASCII other than the space, '<' and '&': one column each, passed
+// on as it is.
+bool IsOrdinary(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u > 0x20 && u < 0x80 && c != '<' && c != '&';
+}
 
 // Characters the library passes through unchanged and without a report:
 // printable ones (no C0 or C1 controls), no surrogates or non-characters.
@@ -110,6 +116,15 @@ class PlainXmlReader {
     if (out) out->append(t_.data() + p_, length);
     p_ += length;
     ++column_;
+  }
+
+  // Consumes the ordinary characters from here up to end as Take would, a
+  // run at a time (most of a feed's text).
+  void TakeOrdinaryRun(std::string& out, std::size_t end) {
+    const std::size_t start = p_;
+    while (p_ < end && IsOrdinary(t_[p_])) ++p_;
+    out.append(t_.data() + start, p_ - start);
+    column_ += static_cast<std::uint32_t>(p_ - start);
   }
 
   // Skips white space, as the library does before a token.
@@ -337,6 +352,8 @@ class PlainXmlReader {
       }
       if (c == '&') {
         ReadReference(text_);
+      } else if (IsOrdinary(c)) {
+        TakeOrdinaryRun(text_, t_.size());
       } else {
         Take(&text_);
       }
@@ -382,7 +399,13 @@ class PlainXmlReader {
       const std::size_t end = t_.find("]]>", p_);
       if (end == std::string_view::npos) throw GiveUp();
       text_.clear();
-      while (p_ < end) Take(&text_);
+      while (p_ < end) {
+        if (IsOrdinary(t_[p_])) {
+          TakeOrdinaryRun(text_, end);
+        } else {
+          Take(&text_);
+        }
+      }
       Skip(3);
       NewTextNode(NodeType::CData, current, line, column, text_);
       return current;
