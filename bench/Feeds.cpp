@@ -8,7 +8,9 @@
 // articles per second, peak memory, CPU time, the parse's share (the same
 // documents, and the new item bodies, parsed alone as the job parses them:
 // plain XML without Tidy, bodies by Tidy), and how many files of the content
-// folder each run wrote.
+// folder each run wrote. Each run's line ends with the machine's load
+// average (1 minute) as the run began and ended: wall times on a machine
+// shared with other work swing with it, CPU times much less.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -110,6 +112,12 @@ double ParseAloneSeconds(const std::vector<std::string>& feeds, int firstNew, in
     }
   }
   return Seconds(start);
+}
+
+// The machine's load average over the last minute (-1 when unknown).
+double LoadAverage() {
+  double load[1] = {-1.0};
+  return getloadavg(load, 1) == 1 ? load[0] : -1.0;
 }
 
 // A figure of /proc/self/status in KB ("VmRSS", "VmHWM").
@@ -315,6 +323,7 @@ int main() {
       }
       auto before = Stamps(content);
       const std::size_t connectionsBefore = server.ConnectionCount();
+      const double loadBefore = LoadAverage();
       const Clock::time_point start = Clock::now();
       const bench::CpuTimes cpuBefore = bench::ProcessCpu();
       PerfControl(run.name, "enable");
@@ -355,8 +364,8 @@ int main() {
       std::printf("%-15s CPU %.3f s user + %.3f s sys = %.3f s (this process, the loopback server included)\n", "",
                   cpuAfter.user - cpuBefore.user, cpuAfter.system - cpuBefore.system,
                   cpuAfter.user - cpuBefore.user + cpuAfter.system - cpuBefore.system);
-      std::printf("%-15s %zu connections for %d requests\n", "", server.ConnectionCount() - connectionsBefore,
-                  g_feeds);
+      std::printf("%-15s %zu connections for %d requests; load average %.1f at the start, %.1f at the end\n", "",
+                  server.ConnectionCount() - connectionsBefore, g_feeds, loadBefore, LoadAverage());
       if (written != 0) {
         std::printf("%-15s written:", "");
         for (const auto& [name, count] : writtenByName) std::printf(" %s x%d", name.c_str(), count);

@@ -16,14 +16,22 @@ constexpr std::uint32_t kSine[64] = {
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
 };
 
-constexpr int kShift[64] = {
-    7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-    5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-    4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-    6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21,
-};
-
 inline std::uint32_t RotateLeft(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+
+// One step of a round: F is the round's function, k its message word, s its
+// shift. The steps are written out in full (no loop with a switch on the
+// round), which lets the compiler keep the state in registers: feed bodies
+// of several megabytes are hashed on every update.
+inline std::uint32_t F(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return d ^ (b & (c ^ d)); }
+inline std::uint32_t G(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return c ^ (d & (b ^ c)); }
+inline std::uint32_t H(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return b ^ c ^ d; }
+inline std::uint32_t I(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return c ^ (b | ~d); }
+
+template <std::uint32_t (*Round)(std::uint32_t, std::uint32_t, std::uint32_t)>
+inline void Step(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d, std::uint32_t x,
+                 std::uint32_t t, int s) {
+  a = b + RotateLeft(a + Round(b, c, d) + x + t, s);
+}
 
 void Transform(std::uint32_t state[4], const std::uint8_t block[64]) {
   std::uint32_t x[16];
@@ -32,27 +40,34 @@ void Transform(std::uint32_t state[4], const std::uint8_t block[64]) {
            (static_cast<std::uint32_t>(block[i * 4 + 2]) << 16) | (static_cast<std::uint32_t>(block[i * 4 + 3]) << 24);
   }
   std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-  for (int i = 0; i < 64; ++i) {
-    std::uint32_t f;
-    int g;
-    if (i < 16) {
-      f = (b & c) | (~b & d);
-      g = i;
-    } else if (i < 32) {
-      f = (b & d) | (c & ~d);
-      g = (5 * i + 1) % 16;
-    } else if (i < 48) {
-      f = b ^ c ^ d;
-      g = (3 * i + 5) % 16;
-    } else {
-      f = c ^ (b | ~d);
-      g = (7 * i) % 16;
-    }
-    const std::uint32_t next = b + RotateLeft(a + f + kSine[i] + x[g], kShift[i]);
-    a = d;
-    d = c;
-    c = b;
-    b = next;
+  const std::uint32_t* t = kSine;
+  // Round 1: words in order.
+  for (int i = 0; i < 16; i += 4, t += 4) {
+    Step<F>(a, b, c, d, x[i], t[0], 7);
+    Step<F>(d, a, b, c, x[i + 1], t[1], 12);
+    Step<F>(c, d, a, b, x[i + 2], t[2], 17);
+    Step<F>(b, c, d, a, x[i + 3], t[3], 22);
+  }
+  // Round 2: word 5i + 1.
+  for (int i = 0; i < 16; i += 4, t += 4) {
+    Step<G>(a, b, c, d, x[(5 * i + 1) & 15], t[0], 5);
+    Step<G>(d, a, b, c, x[(5 * i + 6) & 15], t[1], 9);
+    Step<G>(c, d, a, b, x[(5 * i + 11) & 15], t[2], 14);
+    Step<G>(b, c, d, a, x[(5 * i + 16) & 15], t[3], 20);
+  }
+  // Round 3: word 3i + 5.
+  for (int i = 0; i < 16; i += 4, t += 4) {
+    Step<H>(a, b, c, d, x[(3 * i + 5) & 15], t[0], 4);
+    Step<H>(d, a, b, c, x[(3 * i + 8) & 15], t[1], 11);
+    Step<H>(c, d, a, b, x[(3 * i + 11) & 15], t[2], 16);
+    Step<H>(b, c, d, a, x[(3 * i + 14) & 15], t[3], 23);
+  }
+  // Round 4: word 7i.
+  for (int i = 0; i < 16; i += 4, t += 4) {
+    Step<I>(a, b, c, d, x[(7 * i) & 15], t[0], 6);
+    Step<I>(d, a, b, c, x[(7 * i + 7) & 15], t[1], 10);
+    Step<I>(c, d, a, b, x[(7 * i + 14) & 15], t[2], 15);
+    Step<I>(b, c, d, a, x[(7 * i + 21) & 15], t[3], 21);
   }
   state[0] += a;
   state[1] += b;

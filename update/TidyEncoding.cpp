@@ -203,14 +203,16 @@ bool DecodeToUtf8(const char* bytes, std::size_t length, plat::UINT codePage, st
     plat::UINT decoding = DecodingCodePage(codePage);
     if (const char16_t* upper = plat::SingleByteUpperHalf(decoding)) {
       // Straight to UTF-8, without the UTF-16 in between.
+      // ASCII is copied a run at a time.
       out.reserve(length + length / 8);
-      for (std::size_t i = 0; i < length; ++i) {
-        const unsigned char b = static_cast<unsigned char>(bytes[i]);
-        if (b < 0x80) {
-          out += static_cast<char>(b);
-        } else {
-          AppendUtf8(out, upper[b - 0x80]);
-        }
+      std::size_t i = 0;
+      while (i < length) {
+        std::size_t end = i;
+        while (end < length && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+        out.append(bytes + i, end - i);
+        if (end == length) break;
+        AppendUtf8(out, upper[static_cast<unsigned char>(bytes[end]) - 0x80]);
+        i = end + 1;
       }
       return true;
     }

@@ -50,6 +50,8 @@ struct Open {
 };
 
 bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+// Printable ASCII other than the space and the markup characters.
+bool IsOrdinary(char16_t c) { return c > u' ' && c < 0x7F && c != u'<' && c != u'>' && c != u'&'; }
 bool IsLower(char16_t c) { return c >= u'a' && c <= u'z'; }
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 bool IsHex(char16_t c) { return IsDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
@@ -147,7 +149,14 @@ class Reader {
     if (s_.empty() || s_.size() > kMaxLength) return false;
     while (at_ < s_.size()) {
       const char16_t c = s_[at_];
-      if (c == u'<') {
+      if (IsOrdinary(c)) {
+        // Most of a body: a run of printable ASCII, text where it stands.
+        if (!TextAllowed()) return false;
+        MarkContent();
+        do {
+          ++at_;
+        } while (at_ < s_.size() && IsOrdinary(s_[at_]));
+      } else if (c == u'<') {
         if (!Tag()) return false;
       } else if (c == u'&') {
         if (!Reference() || !TextAllowed()) return false;

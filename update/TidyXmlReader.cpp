@@ -24,6 +24,16 @@ struct NoMemory {};
 bool IsNameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
 bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// Printable ASCII: one column each, passed on as it is in a CDATA section.
+bool IsPrintableAscii(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u >= 0x20 && u < 0x80;
+}
+// The same in character data, but for the space, '<' and '&' (read apart).
+bool IsOrdinary(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u > 0x20 && u < 0x80 && c != '<' && c != '&';
+}
 
 // Characters the library passes through unchanged and without a report:
 // printable ones (no C0 or C1 controls), no surrogates or non-characters.
@@ -110,6 +120,17 @@ class PlainXmlReader {
     if (out) out->append(t_.data() + p_, length);
     p_ += length;
     ++column_;
+  }
+
+  // Consumes the characters from here up to end for which Plain holds as
+  // Take would, a run at a time (most of a feed's text).
+  // In a CDATA section the space, '<' and '&' are such characters too.
+  template <bool (*Plain)(char)>
+  void TakeRun(std::string& out, std::size_t end) {
+    const std::size_t start = p_;
+    while (p_ < end && Plain(t_[p_])) ++p_;
+    out.append(t_.data() + start, p_ - start);
+    column_ += static_cast<std::uint32_t>(p_ - start);
   }
 
   // Skips white space, as the library does before a token.
@@ -324,7 +345,13 @@ class PlainXmlReader {
       const char c = t_[p_];
       if (IsWhite(c)) {
         const std::uint32_t before = column_;
-        Take(nullptr);
+        if (c == ' ') {
+          // The common white space, as Take counts it.
+          ++p_;
+          ++column_;
+        } else {
+          Take(nullptr);
+        }
         if (!started || white || (c == '\t' && column_ - before > 1)) {
           line = line_;
           column = column_;
@@ -337,6 +364,8 @@ class PlainXmlReader {
       }
       if (c == '&') {
         ReadReference(text_);
+      } else if (IsOrdinary(c)) {
+        TakeRun<IsOrdinary>(text_, t_.size());
       } else {
         Take(&text_);
       }
@@ -382,7 +411,13 @@ class PlainXmlReader {
       const std::size_t end = t_.find("]]>", p_);
       if (end == std::string_view::npos) throw GiveUp();
       text_.clear();
-      while (p_ < end) Take(&text_);
+      while (p_ < end) {
+        if (IsPrintableAscii(t_[p_])) {
+          TakeRun<IsPrintableAscii>(text_, end);
+        } else {
+          Take(&text_);
+        }
+      }
       Skip(3);
       NewTextNode(NodeType::CData, current, line, column, text_);
       return current;

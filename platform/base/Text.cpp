@@ -4,17 +4,24 @@
 
 namespace plat {
 
+// Both conversions write into a string sized once (no unit can grow past
+// the bound used) and copy runs of ASCII in a tight loop: item texts and
+// stored records pass through here many times in each feed update.
 std::u16string Utf8ToUtf16(std::string_view in) {
-  std::u16string out;
-  out.reserve(in.size());
+  // Every UTF-16 unit comes from at least one byte (a pair from four).
+  std::u16string out(in.size(), u'\0');
+  char16_t* o = out.data();
   const auto* p = reinterpret_cast<const unsigned char*>(in.data());
   const std::size_t n = in.size();
   std::size_t i = 0;
   while (i < n) {
     unsigned c = p[i];
     if (c < 0x80) {
-      out.push_back(static_cast<char16_t>(c));
-      ++i;
+      do {
+        *o++ = static_cast<char16_t>(c);
+        if (++i == n) break;
+        c = p[i];
+      } while (c < 0x80);
       continue;
     }
     int len;
@@ -27,7 +34,7 @@ std::u16string Utf8ToUtf16(std::string_view in) {
     } else if (c >= 0xF0 && c <= 0xF4) {
       len = 4; cp = c & 0x07; min = 0x10000;
     } else {
-      out.push_back(u'\uFFFD');
+      *o++ = u'\uFFFD';
       ++i;
       continue;
     }
@@ -39,35 +46,68 @@ std::u16string Utf8ToUtf16(std::string_view in) {
     if (k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       // One replacement for the maximal bad prefix: skip the lead and the
       // continuation bytes that were read.
-      out.push_back(u'\uFFFD');
+      *o++ = u'\uFFFD';
       i += (k < len) ? k : len;
       continue;
     }
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      *o++ = static_cast<char16_t>(cp);
     }
     i += len;
   }
+  out.resize(static_cast<std::size_t>(o - out.data()));
   return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view in) {
-  std::string out;
-  out.reserve(in.size());
+  // The exact length first: one to three bytes a unit, four a valid pair
+  // (an unpaired surrogate becomes three, U+FFFD).
   const std::size_t n = in.size();
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t c = in[i];
+    if (c < 0x80) {
+      bytes += 1;
+    } else if (c < 0x800) {
+      bytes += 2;
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+      bytes += 4;
+      ++i;
+    } else {
+      bytes += 3;
+    }
+  }
+  std::string out(bytes, '\0');
+  char* o = out.data();
   for (std::size_t i = 0; i < n; ++i) {
     char32_t cp = in[i];
+    if (cp < 0x80) {
+      *o++ = static_cast<char>(cp);
+      continue;
+    }
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = 0xFFFD;
     }
-    AppendUtf8(out, cp);
+    if (cp < 0x800) {
+      *o++ = static_cast<char>(0xC0 | (cp >> 6));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      *o++ = static_cast<char>(0xE0 | (cp >> 12));
+      *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *o++ = static_cast<char>(0xF0 | (cp >> 18));
+      *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
   }
   return out;
 }

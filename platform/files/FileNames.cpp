@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include "platform/base/Text.h"
@@ -18,6 +19,15 @@ using namespace plat::files;
 DWORD MissingError(const Resolved& r) { return r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND; }
 
 bool IsDir(const Resolved& r) { return r.exists && S_ISDIR(r.st.st_mode); }
+
+std::atomic<int> g_failingFlush{-1};
+
+// fdatasync (dataOnly) or fsync of the file at this place of its batch; 0 or
+// the errno.
+int FlushFile(int fd, bool dataOnly, int place) {
+  if (place == g_failingFlush.load()) return EIO;
+  return (dataOnly ? ::fdatasync(fd) : ::fsync(fd)) != 0 ? errno : 0;
+}
 
 // A folder that holds a live mount point cannot go away or move.
 bool HoldsMounts(const DevicePath& p) {
@@ -213,6 +223,8 @@ bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::
   return true;
 }
 
+void SimulateFlushFailure(int place) { g_failingFlush.store(place < 0 ? -1 : place); }
+
 FileReplaceBatch::~FileReplaceBatch() { Discard(); }
 
 void FileReplaceBatch::Discard() {
@@ -300,19 +312,20 @@ bool FileReplaceBatch::Commit() {
   constexpr unsigned kWriteAndWait = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
   for (const int fd : flushFds) ::sync_file_range(fd, 0, 0, kWriteAndWait);
   for (const Entry& entry : entries_) ::sync_file_range(entry.fd, 0, 0, kWriteAndWait);
+  int place = 0;
   for (const int fd : flushFds) {
     if (ok) FileStep("flush");
-    if (ok && ::fdatasync(fd) != 0) {
+    if (const int failure = ok ? FlushFile(fd, true, place++) : 0; failure != 0) {
       ok = false;
-      error = ErrorFromErrno(errno);
+      error = ErrorFromErrno(failure);
     }
     ::close(fd);
   }
   for (Entry& entry : entries_) {
     if (ok) FileStep("flush");
-    if (ok && ::fsync(entry.fd) != 0) {
+    if (const int failure = ok ? FlushFile(entry.fd, false, place++) : 0; failure != 0) {
       ok = false;
-      error = ErrorFromErrno(errno);
+      error = ErrorFromErrno(failure);
     }
     if (::close(entry.fd) != 0 && ok) {
       ok = false;

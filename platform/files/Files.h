@@ -276,6 +276,12 @@ class FileReplaceBatch {
 // ERROR_DISK_FULL). A negative value turns it off (the default).
 void SimulateDiskFull(std::int64_t bytesLeft);
 
+// Fault injection for tests: in each replacement batch of this process the
+// flush at this place (from 0; the files changed in place come first) fails
+// as an I/O error of the disk would. A negative value turns it off (the
+// default).
+void SimulateFlushFailure(int place);
+
 // Fault injection for tests: called in this process before each write to a
 // file (WriteFile, the side file of ReplaceFileContents), each flush of a
 // replacement's files, each rename of a replacement, each flush of a folder

@@ -23,6 +23,7 @@ class FilesOpsTest : public orvtest::DeviceTest {
  protected:
   void TearDown() override {
     SimulateDiskFull(-1);
+    SimulateFlushFailure(-1);
     SetModuleDevicePath(u"");
   }
   std::string Fs(const std::string& rel) const { return device_.FsRoot() + "/" + rel; }
@@ -392,6 +393,36 @@ TEST_F(FilesOpsTest, ReplaceFileContentsTable) {
     for (const auto& n : HostNames("R")) EXPECT_TRUE(n == "target.bin" || n == "ro.bin" || n == "new.bin") << n;
   }
   EXPECT_EQ(GetFileAttributesW(u"\\R\\target.bin"), FILE_ATTRIBUTE_HIDDEN);
+}
+
+// A batch of a file changed in place and three replaced ones: a flush that
+// fails, whichever it is, fails the batch before any rename and leaves no
+// side file.
+TEST_F(FilesOpsTest, ReplaceBatchFailsWholeWhenAnyFlushFails) {
+  const char* names[] = {"one.bin", "two.bin", "three.bin"};
+  for (int failing = -1; failing < 4; ++failing) {
+    SCOPED_TRACE("failing flush " + std::to_string(failing));
+    std::filesystem::remove_all(Fs("B"));
+    HostDir("B");
+    orvtest::WriteHostFile(Fs("B/inplace.bin"), "kept");
+    for (const char* name : names) orvtest::WriteHostFile(Fs(std::string("B/") + name), std::string("old ") + name);
+    FileReplaceBatch batch;
+    ASSERT_TRUE(batch.AddFlush(u"\\B\\inplace.bin"));
+    for (const char* name : names) {
+      const std::string data = std::string("new ") + name;
+      ASSERT_TRUE(batch.Add(u"\\B\\" + Utf8ToUtf16(name), data.data(), data.size()));
+    }
+    SimulateFlushFailure(failing);
+    SetLastError(0);
+    const bool committed = batch.Commit();
+    SimulateFlushFailure(-1);
+    EXPECT_EQ(committed, failing < 0);
+    if (!committed) EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WRITE_FAULT));
+    for (const char* name : names) {
+      EXPECT_EQ(orvtest::ReadHostFile(Fs(std::string("B/") + name)), std::string(committed ? "new " : "old ") + name);
+    }
+    EXPECT_EQ(HostNames("B"), (std::vector<std::string>{"inplace.bin", "one.bin", "three.bin", "two.bin"}));
+  }
 }
 
 TEST_F(FilesOpsTest, CopyThatFailsLeavesTargetWhole) {
