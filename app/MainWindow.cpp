@@ -771,4 +771,3 @@ void MainWindow::ReleaseArticleViewArticle() {
 bool MainWindow::OpenChannelProperties(const std::u16string&) { return false; }
 bool MainWindow::OpenOptions() { return false; }
 bool MainWindow::OpenAbout() { return false; }
-bool MainWindow::OpenAddChannelsWizard() { return false; }
