@@ -4,6 +4,7 @@
 
 #include "app/AppState.h"
 #include "app/Application.h"
+#include "app/ConnectionQuestions.h"
 #include "app/ArticleView.h"
 #include "core/ImageDecoder.h"
 #include "core/Localizer.h"
@@ -625,8 +626,7 @@ plat::LRESULT MainWindow::OnUpdateManagerChanged(plat::WPARAM wParam, plat::LPAR
   }
   if (wParam == CUpdateManager::kAskPaidConnection) {
     if (automatic_) return options.GetUseFreeConnectionsOnly() ? 0 : 1;
-    const plat::UINT question = options.IsRoaming() ? 312 : 221;
-    return AskYesNo(hwnd_, LocalizeResourceString(question)) == plat::IDYES ? 1 : 0;
+    return AskToUsePaidConnection(hwnd_) ? 1 : 0;
   }
   return 0;
 }

@@ -29,6 +29,7 @@
 #define IDR_MENU_WIZARD           1104
 #define IDR_MENU_SHEET            1105
 #define IDR_MENU_DONE_CANCEL      1106
+#define IDR_MENU_DOWNLOAD         1107   // the download dialog: one soft key
 // Pop-up menus (the lists' rows and the article view); the code removes the
 // items that do not apply.
 #define IDR_POPUP_CHANNEL         1110
