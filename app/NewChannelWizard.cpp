@@ -289,10 +289,14 @@ void CatalogPage::CreateControls() {
   if (!tree_) return;
   AddControl(tree_);
   plat::HIMAGELIST images = nullptr;
-  if (LoadSmallIconImageList(images))
+  if (LoadSmallIconImageList(images)) {
+    images_.push_back(images);
     plat::SendMessageW(tree_, plat::TVM_SETIMAGELIST, plat::TVSIL_NORMAL, reinterpret_cast<plat::LPARAM>(images));
+  }
   request_.SetTree(tree_);
 }
+
+CatalogPage::~CatalogPage() { DestroyImageLists(images_); }
 
 void CatalogPage::AdjustLayout(DialogAutoFit& fit) {
   if (!tree_) return;

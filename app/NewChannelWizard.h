@@ -149,6 +149,9 @@ class FeedAddressPage : public Page {
 // activation.
 class CatalogPage : public Page {
  public:
+  CatalogPage() = default;
+  // Releases the tree's image list (the tree does not own it).
+  ~CatalogPage() override;
   int GetKind() const override { return kLastPage; }
   void CreateControls() override;
   void AdjustLayout(DialogAutoFit& fit) override;
@@ -164,6 +167,7 @@ class CatalogPage : public Page {
  private:
   CatalogRequest request_;
   plat::HWND tree_ = nullptr;
+  std::vector<plat::HIMAGELIST> images_;
 };
 
 // A search text for the catalogue ("LastSearch").
