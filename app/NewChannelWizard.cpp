@@ -455,7 +455,9 @@ void TemplatePage::CreateControls() {
 }
 
 void TemplatePage::AdjustLayout(DialogAutoFit& fit) {
+  // The list takes the page, its button stands at the foot.
   if (list_) fit.SetControlAnchor(list_, DialogAutoFit::kFill);
+  if (open_) fit.SetControlAnchor(open_, DialogAutoFit::kBottom);
 }
 
 void TemplatePage::Activate() {
@@ -684,6 +686,12 @@ bool NewChannelWizard::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, pl
         return true;
       }
     }
+  }
+  // The device's Back key (its press; the release comes as well) steps back.
+  if (msg == plat::WM_HOTKEY && plat::HIWORD(lParam) == plat::VK_TBACK) {
+    if (!(plat::LOWORD(lParam) & plat::MOD_KEYUP)) Back();
+    result = 0;
+    return true;
   }
   if (msg == plat::WM_HELP) {
     if (Page* page = GetCurrentPage()) ShowHelpTopic(page->GetLayoutName());

@@ -233,7 +233,9 @@ TEST_F(NewChannelWizardTest, EachChoiceLeadsToItsPageWithItsSoftKeysAndControls)
       std::sort(shown.begin(), shown.end());
       EXPECT_EQ(shown, expected);
 
-      Press(w, NewChannelWizard::kCmdBack);
+      // The device's Back key, pressed and released, steps back once.
+      plat::SendMessageW(w.GetHwnd(), plat::WM_HOTKEY, 0, plat::MAKELPARAM(0, plat::VK_TBACK));
+      plat::SendMessageW(w.GetHwnd(), plat::WM_HOTKEY, 0, plat::MAKELPARAM(plat::MOD_KEYUP, plat::VK_TBACK));
       EXPECT_EQ(PageName(w), u"new_channel_general");
       EXPECT_FALSE(w.IsInputPanelButtonShown());
       EXPECT_EQ(KeyOf(w, 0).first, NewChannelWizard::kCmdCancel);
