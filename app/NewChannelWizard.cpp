@@ -186,6 +186,12 @@ void StartPage::Activate() {
   if (!radios_.empty()) plat::SetFocus(radios_.front());
 }
 
+plat::HWND StartPage::GetFocusControl() const {
+  for (plat::HWND radio : radios_)
+    if (plat::SendMessageW(radio, plat::BM_GETCHECK, 0, 0) == static_cast<plat::LRESULT>(plat::BST_CHECKED)) return radio;
+  return radios_.empty() ? nullptr : radios_.front();
+}
+
 void StartPage::Next() {
   static constexpr const char16_t* kTargets[] = {u"m_pageLanguages", u"m_pageFromRss", u"m_pageSearch",
                                                  u"m_pageWebOpml", u"m_pageTemplate"};
@@ -307,6 +313,8 @@ void CatalogPage::AdjustLayout(DialogAutoFit& fit) {
 }
 
 void CatalogPage::Activate() {
+  // The tree holds the focus while the download runs, so that it gets it back.
+  plat::SetFocus(tree_);
   if (!wizard_->LoadCatalog(request_)) {
     wizard_->Back();
     return;
@@ -687,6 +695,18 @@ bool NewChannelWizard::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, pl
       }
     }
   }
+  // Coming back from a nested dialog (a download, the file picker), the
+  // focus goes to the page unless one of its controls holds it already.
+  if (msg == plat::WM_ACTIVATE && plat::LOWORD(wParam) != plat::WA_INACTIVE) {
+    if (Page* page = GetCurrentPage()) {
+      const std::vector<plat::HWND>& controls = page->GetControls();
+      const plat::HWND focus = plat::GetFocus();
+      if (std::find(controls.begin(), controls.end(), focus) == controls.end() && page->GetFocusControl())
+        plat::SetFocus(page->GetFocusControl());
+    }
+    result = 0;
+    return true;
+  }
   // The device's Back key (its press; the release comes as well) steps back.
   if (msg == plat::WM_HOTKEY && plat::HIWORD(lParam) == plat::VK_TBACK) {
     if (!(plat::LOWORD(lParam) & plat::MOD_KEYUP)) Back();
@@ -704,11 +724,26 @@ bool NewChannelWizard::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, pl
 
 bool NewChannelWizard::DownloadDocument(const std::u16string& address, plat::UINT captionId,
                                         Tidy::Document* document) {
-  return DownloadDialog::Run(hwnd_, address, LocalizeResourceString(135), LocalizeResourceString(captionId), document);
+  const bool done =
+      DownloadDialog::Run(hwnd_, address, LocalizeResourceString(135), LocalizeResourceString(captionId), document);
+  TakeBackActivation();
+  return done;
 }
 
 plat::INT_PTR NewChannelWizard::PickFile(FileDialogRequest& request, bool keepInputPanel) {
-  return keepInputPanel ? RunFileDialogKeepingInputPanel(request) : RunFileDialog(request);
+  const plat::INT_PTR result = keepInputPanel ? RunFileDialogKeepingInputPanel(request) : RunFileDialog(request);
+  TakeBackActivation();
+  return result;
 }
 
-bool NewChannelWizard::LoadCatalog(CatalogRequest& request) { return request.Load(hwnd_); }
+bool NewChannelWizard::LoadCatalog(CatalogRequest& request) {
+  const bool loaded = request.Load(hwnd_);
+  TakeBackActivation();
+  return loaded;
+}
+
+void NewChannelWizard::TakeBackActivation() {
+  // A nested dialog that closes may hand the activation elsewhere (to the
+  // program's hidden window); the keys belong to the wizard again.
+  if (hwnd_ && plat::IsWindowVisible(hwnd_) && plat::GetForegroundWindow() != hwnd_) plat::SetForegroundWindow(hwnd_);
+}

@@ -78,6 +78,9 @@ class Page {
   virtual bool GetMarginsSwitch() const { return true; }
   // Each time the page becomes current, after the layout.
   virtual void Activate() {}
+  // The control that takes the focus when the page shows or the wizard is
+  // activated again (null: none).
+  virtual plat::HWND GetFocusControl() const { return nullptr; }
   // A command of a child control (notification code 0); true when handled.
   virtual bool OnCommand(int, plat::HWND) { return false; }
   virtual void Next() {}
@@ -107,6 +110,7 @@ class StartPage : public Page {
   int GetKind() const override { return kFirstPage; }
   void CreateControls() override;
   void Activate() override;
+  plat::HWND GetFocusControl() const override;
   void Next() override;
   const char16_t* GetLayoutName() const override { return u"new_channel_general"; }
 
@@ -127,6 +131,7 @@ class FeedAddressPage : public Page {
   bool WantsInputPanelButton() const override { return true; }
   void CreateControls() override;
   void Activate() override;
+  plat::HWND GetFocusControl() const override { return address_; }
   bool OnCommand(int id, plat::HWND control) override;
   void Done() override;
   const char16_t* GetLayoutName() const override { return u"new_channel_rss_atom"; }
@@ -158,6 +163,7 @@ class CatalogPage : public Page {
   bool GetGapSwitch() const override { return false; }
   bool GetMarginsSwitch() const override { return false; }
   void Activate() override;
+  plat::HWND GetFocusControl() const override { return tree_; }
   void Done() override;
   const char16_t* GetLayoutName() const override { return u"new_channel_catalog"; }
 
@@ -178,6 +184,7 @@ class SearchPage : public Page {
   bool WantsInputPanelButton() const override { return true; }
   void CreateControls() override;
   void Activate() override;
+  plat::HWND GetFocusControl() const override { return text_; }
   void Next() override;
   const char16_t* GetLayoutName() const override { return u"new_channel_search"; }
 
@@ -197,6 +204,7 @@ class WebOpmlPage : public Page {
   void CreateControls() override;
   void AdjustLayout(DialogAutoFit& fit) override;
   void Activate() override;
+  plat::HWND GetFocusControl() const override { return address_; }
   bool OnCommand(int id, plat::HWND control) override;
   void Next() override;
   const char16_t* GetLayoutName() const override { return u"new_channel_opml"; }
@@ -219,6 +227,7 @@ class LanguagesPage : public Page {
   void CreateControls() override;
   void AdjustLayout(DialogAutoFit& fit) override;
   void Activate() override;
+  plat::HWND GetFocusControl() const override { return list_; }
   void Next() override;
   // Shares the catalogue's layout.
   const char16_t* GetLayoutName() const override { return u"new_channel_catalog"; }
@@ -243,6 +252,7 @@ class TemplatePage : public Page {
   void CreateControls() override;
   void AdjustLayout(DialogAutoFit& fit) override;
   void Activate() override;
+  plat::HWND GetFocusControl() const override { return list_; }
   bool OnCommand(int id, plat::HWND control) override;
   void Done() override;
   const char16_t* GetLayoutName() const override { return u"new_channel_template"; }
@@ -332,6 +342,7 @@ class NewChannelWizard : public CPPCDialogImpl {
   void RegisterPage(const char16_t* memberName, AddChannelsWizard::Page& page);
   void Refresh();
   void CreateSoftKeys(bool withSipButton);
+  void TakeBackActivation();
 
   std::unique_ptr<DialogAutoFit> autoFit_;
   std::vector<AddChannelsWizard::Page*> stack_;

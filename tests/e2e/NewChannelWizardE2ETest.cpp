@@ -219,9 +219,18 @@ TEST_F(NewChannelWizardE2E, ACatalogueSearchAddsTheCheckedResult) {
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/catalog") == 1; }, 20000));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 20000));
   ASSERT_TRUE(Settle(device));
-  for (const char* key : {"down", "0x20"}) ASSERT_TRUE(Key(device, key)) << key;
+  // The stylus: the first result's check box (the tree starts below the
+  // 23-pixel title, rows of 20, the box after the 16-pixel line indent),
+  // then the right soft key, "Done".
+  const std::vector<plat::DWORD> before = device.ComposedScreen().pixels;
+  ASSERT_TRUE(device.Tap(24, 34));
+  ASSERT_TRUE(Settle(device, &before));
   device.Screenshot("wizard-search-results-240x320");
-  ASSERT_TRUE(device.Key("enter"));
+  std::optional<WindowLine> bar;
+  for (const WindowLine& w : device.Windows())
+    if (!bar && w.pid == program_ && w.visible && w.cls == plat::Utf16ToUtf8(plat::kMenuBarClassName)) bar = w;
+  ASSERT_TRUE(bar.has_value());
+  ASSERT_TRUE(device.Tap(bar->left + (bar->right - bar->left) * 3 / 4, (bar->top + bar->bottom) / 2));
   ASSERT_TRUE(WizardClosed(device, "wizard-search-stuck"));
   EXPECT_EQ(Channels(), (std::set<std::pair<std::u16string, std::u16string>>{
                             {u"Science Daily", plat::Utf8ToUtf16(server.Url("/science.xml"))}}));
@@ -246,10 +255,11 @@ TEST_F(NewChannelWizardE2E, AnAddressAnswering404ShowsTheFailureAndAddsNothing) 
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/missing.xml") == 1; }, 20000));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 2; }, 20000));
   device.Screenshot("wizard-404-480x640");
-  // Done closes it once the failure shows; the wizard stays on its page.
+  // Its left soft key, "Done" once the failure shows, closes it; the wizard
+  // stays on its page.
   ASSERT_TRUE(ScreenDriver::WaitUntil(
       [&] {
-        device.Key("enter");
+        device.Key("soft1");
         return ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 2000);
       },
       20000));
