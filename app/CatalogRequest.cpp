@@ -117,8 +117,18 @@ plat::HTREEITEM InsertItem(plat::HWND tree, plat::HTREEITEM parent, const std::u
   insert.item.state = StateImageBits(stateImage);
   insert.item.stateMask = plat::TVIS_STATEIMAGEMASK;
   insert.item.lParam = data;
-  return reinterpret_cast<plat::HTREEITEM>(
+  auto item = reinterpret_cast<plat::HTREEITEM>(
       plat::SendMessageW(tree, plat::TVM_INSERTITEMW, 0, reinterpret_cast<plat::LPARAM>(&insert)));
+  if (item && stateImage == 0) {
+    // A tree with check boxes gives every new item one; groups have none.
+    plat::TVITEMW change{};
+    change.mask = plat::TVIF_HANDLE | plat::TVIF_STATE;
+    change.hItem = item;
+    change.state = 0;
+    change.stateMask = plat::TVIS_STATEIMAGEMASK;
+    plat::SendMessageW(tree, plat::TVM_SETITEMW, 0, reinterpret_cast<plat::LPARAM>(&change));
+  }
+  return item;
 }
 
 plat::HTREEITEM NextItem(plat::HWND tree, plat::HTREEITEM item, plat::WPARAM how) {
@@ -135,7 +145,8 @@ CatalogRequest::~CatalogRequest() = default;
 
 std::u16string CatalogRequest::GetCatalogAddress() {
   CVORegistry key = OpenSettingsKey();
-  return TrimSpaces(key.GetString(kOnlineCatalogUrlValue, u""));
+  // Read only: nothing is written in place of a missing value.
+  return TrimSpaces(key.GetString(kOnlineCatalogUrlValue, nullptr));
 }
 
 std::u16string CatalogRequest::EncodeLanguageFilter(const std::u16string& filter) {

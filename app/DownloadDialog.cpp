@@ -448,5 +448,7 @@ void DownloadDialog::ReportResult(int code, const std::u16string& message) {
     resultMessage_ = message;
   }
   workerFinished_ = true;
-  plat::SendNotifyMessageW(notifyWindow_, kMsgWorkerFinished, 0, 0);
+  // Posted, not sent: the dialog may end on it, and a modal loop looks at
+  // its end only after a posted message.
+  plat::PostMessageW(notifyWindow_, kMsgWorkerFinished, 0, 0);
 }
