@@ -1,6 +1,7 @@
 #include "app/BrowseFolderDialog.h"
 
 #include "app/Application.h"
+#include "app/FileDialog.h"
 #include "core/ProductStrings.h"
 
 namespace {
@@ -25,11 +26,23 @@ void BrowseFolderDialog::OnInit() {
   fit_ = std::make_unique<DialogAutoFit>(GetHwnd(), false, true, false);
   fit_->AddRow(tree_.GetHwnd(), DialogAutoFit::kFill);
   fit_->Layout();
+  NotifyFileDialogObserver(GetHwnd());
 }
 
-bool BrowseFolderDialog::ProcessDerivedMessage(plat::HWND, plat::UINT msg, plat::WPARAM, plat::LPARAM lParam,
+bool BrowseFolderDialog::ProcessDerivedMessage(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM,
                                                plat::LRESULT& result) {
   switch (msg) {
+    case plat::WM_COMMAND:
+      // The shell's soft-key OK and Cancel are this dialog's own.
+      if (plat::LOWORD(wParam) == kSoftKeyOk) {
+        result = OnOK();
+        return true;
+      }
+      if (plat::LOWORD(wParam) == kSoftKeyCancel) {
+        result = OnCancel();
+        return true;
+      }
+      return false;
     case plat::WM_SIZE:
       if (fit_) fit_->Layout();
       return false;

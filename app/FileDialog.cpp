@@ -39,9 +39,7 @@ FileDialogObserver& Observer() {
   return observer;
 }
 
-void Notify(plat::HWND dialog) {
-  if (Observer()) Observer()(dialog);
-}
+void Notify(plat::HWND dialog) { NotifyFileDialogObserver(dialog); }
 
 // An in-memory dialog template: the header, then DWORD-aligned items.
 class DialogTemplate {
@@ -199,6 +197,20 @@ void MoveKeepingHeight(plat::HWND window, int x, int y, int width) {
   plat::MoveWindow(window, x, y, std::max(0, width), r.bottom - r.top, 1);
 }
 
+// The width of the window's text in its font.
+int TextWidth(plat::HWND window) {
+  const std::u16string text = WindowText(window);
+  plat::HDC dc = plat::GetDC(window);
+  if (!dc) return 0;
+  auto font = reinterpret_cast<plat::HGDIOBJ>(plat::SendMessageW(window, plat::WM_GETFONT, 0, 0));
+  plat::HGDIOBJ old = font ? plat::SelectObject(dc, font) : nullptr;
+  plat::SIZE size{0, 0};
+  plat::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  if (old) plat::SelectObject(dc, old);
+  plat::ReleaseDC(window, dc);
+  return size.cx;
+}
+
 plat::RECT Units(plat::HWND dialog, int x, int y, int cx, int cy) {
   plat::RECT r{x, y, x + cx, y + cy};
   plat::MapDialogRect(dialog, &r);
@@ -251,6 +263,10 @@ std::u16string CleanFileName(const std::u16string& text) {
 }
 
 void SetFileDialogObserverForTesting(FileDialogObserver observer) { Observer() = std::move(observer); }
+
+void NotifyFileDialogObserver(plat::HWND dialog) {
+  if (Observer()) Observer()(dialog);
+}
 
 // ---------------------------------------------------------------------------
 // The list picker
@@ -487,10 +503,17 @@ void FileDialog::Layout() {
   plat::RECT client{};
   plat::GetClientRect(dialog, &client);
   const int top = GetDialogHeaderHeight();
-  const plat::RECT folderLabel = Units(dialog, 4, 3, 26, 11);
-  const plat::RECT typeLabel = Units(dialog, 4, 15, 26, 11);
-  const plat::RECT field = Units(dialog, 32, 1, 10, 12);
-  const plat::RECT combo = Units(dialog, 32, 14, 10, 12);
+  plat::RECT folderLabel = Units(dialog, 4, 3, 26, 11);
+  plat::RECT typeLabel = Units(dialog, 4, 15, 26, 11);
+  plat::RECT field = Units(dialog, 32, 1, 10, 12);
+  plat::RECT combo = Units(dialog, 32, 14, 10, 12);
+  // The labels as wide as their texts (translations differ), the fields after them.
+  const int labelWidth = std::max({static_cast<int>(folderLabel.right - folderLabel.left),
+                                   TextWidth(plat::GetDlgItem(dialog, kPickerFolderLabelId)),
+                                   TextWidth(plat::GetDlgItem(dialog, kPickerTypeLabelId))});
+  folderLabel.right = folderLabel.left + labelWidth;
+  typeLabel.right = typeLabel.left + labelWidth;
+  field.left = combo.left = folderLabel.right + ScaleX(4);
   const plat::RECT listArea = Units(dialog, 1, 30, 1, 1);
   const int right = client.right - listArea.left;
   plat::MoveWindow(plat::GetDlgItem(dialog, kPickerFolderLabelId), folderLabel.left, top + folderLabel.top,
@@ -527,7 +550,7 @@ plat::INT_PTR FileSaveDialog::DoModal(plat::HWND owner) {
 }
 
 void FileSaveDialog::OnInit() {
-  CreateMenuBar(IDR_PICKER_DONE_CANCEL);
+  softKeys_.Create(GetHwnd(), IDR_PICKER_DONE_CANCEL, false);
   nameBox_ = plat::GetDlgItem(GetHwnd(), kSaveNameId);
   typeCombo_ = plat::GetDlgItem(GetHwnd(), kSaveTypeId);
   folderCombo_ = plat::GetDlgItem(GetHwnd(), kSaveFolderId);
@@ -537,6 +560,7 @@ void FileSaveDialog::OnInit() {
   folder_ = !folder.empty() && DirectoryExists(folder) ? WithoutSlash(folder) : DocumentsFolder();
   FillTypes(typeCombo_, types_, request_.filterIndex);
   GetLocalizer().LocalizeDialog(GetHwnd());
+  Layout();
   ShowFolder();
   const std::u16string name = CleanFileName(BareName(request_.file));
   plat::HWND edit = EditOf(nameBox_);
@@ -549,6 +573,20 @@ void FileSaveDialog::OnInit() {
 }
 
 int FileSaveDialog::SelectedType() const { return ComboSelection(typeCombo_); }
+
+void FileSaveDialog::Layout() {
+  // The boxes reach across the dialog, keeping the template's margins.
+  plat::RECT client{};
+  plat::GetClientRect(GetHwnd(), &client);
+  const plat::RECT margin = Units(GetHwnd(), 7, 0, 0, 0);
+  for (plat::HWND box : {nameBox_, folderCombo_, typeCombo_}) {
+    plat::RECT r{};
+    plat::GetWindowRect(box, &r);
+    plat::POINT at{r.left, r.top};
+    plat::ScreenToClient(GetHwnd(), &at);
+    MoveKeepingHeight(box, margin.left, at.y, client.right - 2 * margin.left);
+  }
+}
 
 void FileSaveDialog::ShowFolder() {
   plat::RECT r{};
@@ -636,6 +674,11 @@ bool FileSaveDialog::ProcessDerivedMessage(plat::HWND, plat::UINT msg, plat::WPA
     OpenFolderSelector();
     result = 0;
     return true;
+  }
+  if (msg == plat::WM_SIZE && nameBox_) {
+    Layout();
+    ShowFolder();
+    return false;
   }
   if (msg != plat::WM_COMMAND) return false;
   const int id = plat::LOWORD(wParam);

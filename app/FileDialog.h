@@ -62,6 +62,8 @@ std::u16string CleanFileName(const std::u16string& text);
 // (list picker, save dialog, folder selector) once it is initialised.
 using FileDialogObserver = std::function<void(plat::HWND dialog)>;
 void SetFileDialogObserverForTesting(FileDialogObserver observer);
+// Each picker dialog reports itself here once initialised.
+void NotifyFileDialogObserver(plat::HWND dialog);
 // Control ids of the dialogs.
 constexpr int kPickerHeaderId = 101;
 constexpr int kPickerListId = 102;
@@ -136,6 +138,7 @@ class FileSaveDialog : public CPPCDialogImpl {
   bool ProcessDerivedMessage(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM, plat::LRESULT&) override;
 
  private:
+  void Layout();
   void ShowFolder();
   void OnNameChanged();
   void OpenPicker();
@@ -144,6 +147,7 @@ class FileSaveDialog : public CPPCDialogImpl {
   int SelectedType() const;
 
   FileDialogRequest& request_;
+  SoftKeyBar softKeys_;
   std::vector<FileFilterEntry> types_;
   std::u16string folder_;  // without a trailing "\" unless it is "\"
   plat::HWND nameBox_ = nullptr;

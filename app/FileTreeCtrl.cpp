@@ -7,6 +7,7 @@
 #include "platform/base/Text.h"
 #include "platform/controls/Shell.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/windows/SystemMetrics.h"
 
 namespace {
 
@@ -20,6 +21,17 @@ bool EndsWithNoCase(const std::u16string& text, const std::u16string& tail) {
 plat::HTREEITEM Next(plat::HWND tree, plat::WPARAM how, plat::HTREEITEM item) {
   return reinterpret_cast<plat::HTREEITEM>(
       plat::SendMessageW(tree, plat::TVM_GETNEXTITEM, how, reinterpret_cast<plat::LPARAM>(item)));
+}
+
+// An empty first child, so that the item shows an expand button.
+void InsertPlaceholder(plat::HWND tree, plat::HTREEITEM item) {
+  plat::TVINSERTSTRUCTW placeholder{};
+  placeholder.hParent = item;
+  placeholder.hInsertAfter = plat::TVI_FIRST;
+  placeholder.item.mask = plat::TVIF_TEXT;
+  char16_t empty[1] = {0};
+  placeholder.item.pszText = empty;
+  plat::SendMessageW(tree, plat::TVM_INSERTITEMW, 0, reinterpret_cast<plat::LPARAM>(&placeholder));
 }
 
 }  // namespace
@@ -55,10 +67,21 @@ int SystemIconIndex(const std::u16string& path) {
   return info.iIcon;
 }
 
-plat::HIMAGELIST SystemSmallImageList() {
+plat::HIMAGELIST SystemSmallImageList(plat::HIMAGELIST& own) {
   plat::SHFILEINFO info{};
-  return reinterpret_cast<plat::HIMAGELIST>(
-      plat::SHGetFileInfo(u"\\", 0, &info, sizeof info, plat::SHGFI_SYSICONINDEX | plat::SHGFI_SMALLICON));
+  if (auto shared = reinterpret_cast<plat::HIMAGELIST>(
+          plat::SHGetFileInfo(u"\\", 0, &info, sizeof info, plat::SHGFI_SYSICONINDEX | plat::SHGFI_SMALLICON)))
+    return shared;
+  // No shared list from the shell: one of the caller's, made from the same
+  // small icons in the same order, so the shell's indices fit it.
+  if (!own) {
+    const std::vector<plat::HICON>& icons = plat::SystemSmallIcons();
+    const int side = plat::GetSystemMetrics(plat::SM_CXSMICON);
+    own = plat::ImageList_Create(side, side, plat::ILC_COLOR32 | plat::ILC_MASK, static_cast<int>(icons.size()), 1);
+    for (plat::HICON icon : icons)
+      if (own) plat::ImageList_AddIcon(own, icon);
+  }
+  return own;
 }
 
 std::vector<std::u16string> ListFolder(const std::u16string& folder, bool withFiles) {
@@ -124,7 +147,7 @@ bool FileTreeCtrl::SubclassWindow(plat::HWND tree) {
   plat::SetPropW(tree, kSelfProp, reinterpret_cast<plat::HANDLE>(this));
   previous_ = reinterpret_cast<plat::WNDPROC>(
       plat::SetWindowLongW(tree, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(&FileTreeCtrl::Proc)));
-  if (plat::HIMAGELIST images = TreePane::SystemSmallImageList())
+  if (plat::HIMAGELIST images = TreePane::SystemSmallImageList(images_))
     plat::SendMessageW(tree, plat::TVM_SETIMAGELIST, plat::TVSIL_NORMAL, reinterpret_cast<plat::LPARAM>(images));
   return FillFromRoot();
 }
@@ -132,11 +155,14 @@ bool FileTreeCtrl::SubclassWindow(plat::HWND tree) {
 void FileTreeCtrl::UnsubclassWindow() {
   if (!tree_) return;
   if (plat::IsWindow(tree_)) {
+    if (images_) plat::SendMessageW(tree_, plat::TVM_SETIMAGELIST, plat::TVSIL_NORMAL, 0);
     plat::SetWindowLongW(tree_, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(previous_));
     plat::RemovePropW(tree_, kSelfProp);
   }
   tree_ = nullptr;
   previous_ = nullptr;
+  if (images_) plat::ImageList_Destroy(images_);
+  images_ = nullptr;
 }
 
 plat::LRESULT FileTreeCtrl::Proc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
@@ -234,15 +260,7 @@ plat::HTREEITEM FileTreeCtrl::InsertEntry(plat::HTREEITEM parent, const std::u16
   insert.item.iSelectedImage = insert.item.iImage;
   auto item = reinterpret_cast<plat::HTREEITEM>(
       plat::SendMessageW(tree_, plat::TVM_INSERTITEMW, 0, reinterpret_cast<plat::LPARAM>(&insert)));
-  if (item && entry[0] == u'd' && TreePane::HasSubFolder(path)) {
-    plat::TVINSERTSTRUCTW placeholder{};
-    placeholder.hParent = item;
-    placeholder.hInsertAfter = plat::TVI_FIRST;
-    placeholder.item.mask = plat::TVIF_TEXT;
-    char16_t empty[1] = {0};
-    placeholder.item.pszText = empty;
-    plat::SendMessageW(tree_, plat::TVM_INSERTITEMW, 0, reinterpret_cast<plat::LPARAM>(&placeholder));
-  }
+  if (item && entry[0] == u'd' && TreePane::HasSubFolder(path)) InsertPlaceholder(tree_, item);
   return item;
 }
 
@@ -270,13 +288,7 @@ void FileTreeCtrl::Collapse(plat::HTREEITEM item) {
   if (!tree_ || !item || !HasChildren(item)) return;
   while (plat::HTREEITEM child = Next(tree_, plat::TVGN_CHILD, item))
     plat::SendMessageW(tree_, plat::TVM_DELETEITEM, 0, reinterpret_cast<plat::LPARAM>(child));
-  plat::TVINSERTSTRUCTW placeholder{};
-  placeholder.hParent = item;
-  placeholder.hInsertAfter = plat::TVI_FIRST;
-  placeholder.item.mask = plat::TVIF_TEXT;
-  char16_t empty[1] = {0};
-  placeholder.item.pszText = empty;
-  plat::SendMessageW(tree_, plat::TVM_INSERTITEMW, 0, reinterpret_cast<plat::LPARAM>(&placeholder));
+  InsertPlaceholder(tree_, item);
 }
 
 bool FileTreeCtrl::HasChildren(plat::HTREEITEM item) const {

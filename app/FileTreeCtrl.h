@@ -27,9 +27,10 @@ void Enumerate(const std::u16string& folder, const std::u16string& pattern,
 // Whether the folder holds at least one sub-folder.
 bool HasSubFolder(const std::u16string& folder);
 // The system's small file icon of a device path (its index in the system
-// image list), and that list.
+// image list), and that list; when the shell has none, a list of the same
+// icons is made in own (the caller destroys it).
 int SystemIconIndex(const std::u16string& path);
-plat::HIMAGELIST SystemSmallImageList();
+plat::HIMAGELIST SystemSmallImageList(plat::HIMAGELIST& own);
 // The entries of a folder ("*.*"): "d" + name for folders; "e" + name for
 // files ending in ".exe" or ".lnk" (any case) and "f" + name for other files,
 // listed only with withFiles. A folder that cannot be listed has none.
@@ -89,6 +90,7 @@ class FileTreeCtrl {
 
   plat::HWND tree_ = nullptr;
   plat::WNDPROC previous_ = nullptr;
+  plat::HIMAGELIST images_ = nullptr;
   bool handled_ = false;
   bool expandingByCode_ = false;
   bool systemIcons_ = false;

@@ -56,6 +56,14 @@ plat::TVITEMW ReadItem(plat::HWND tree, plat::HTREEITEM item, plat::UINT mask, c
   return it;
 }
 
+void MarkFilled(plat::HWND tree, plat::HTREEITEM item) {
+  plat::TVITEMW mark{};
+  mark.mask = plat::TVIF_HANDLE | plat::TVIF_PARAM;
+  mark.hItem = item;
+  mark.lParam = kFilled;
+  plat::SendMessageW(tree, plat::TVM_SETITEMW, 0, reinterpret_cast<plat::LPARAM>(&mark));
+}
+
 std::u16string ItemText(plat::HWND tree, plat::HTREEITEM item) {
   char16_t text[plat::MAX_PATH] = {};
   ReadItem(tree, item, plat::TVIF_TEXT, text, plat::MAX_PATH);
@@ -162,7 +170,7 @@ void FolderTree::OnCreate() {
   tree_ = plat::CreateWindowExW(0, plat::WC_TREEVIEWW, u"", kTreeStyle, 0, 0, client.right, client.bottom, hwnd_,
                                 nullptr, nullptr, nullptr);
   if (!tree_) return;
-  if (plat::HIMAGELIST images = TreePane::SystemSmallImageList())
+  if (plat::HIMAGELIST images = TreePane::SystemSmallImageList(images_))
     plat::SendMessageW(tree_, plat::TVM_SETIMAGELIST, plat::TVSIL_NORMAL, reinterpret_cast<plat::LPARAM>(images));
   // The whole device, recursively; without the notices the tree only misses
   // changes made while it is shown.
@@ -191,6 +199,8 @@ void FolderTree::OnDestroy() {
   }
   if (font_) plat::DeleteObject(font_);
   font_ = nullptr;
+  if (images_) plat::ImageList_Destroy(images_);
+  images_ = nullptr;
 }
 
 plat::HTREEITEM FolderTree::InsertItem(plat::HTREEITEM parent, const std::u16string& text,
@@ -215,11 +225,7 @@ void FolderTree::Fill() {
   plat::HTREEITEM root = InsertItem(plat::TVI_ROOT, root_, root_);
   if (!root) return;
   FillItem(root, root_, 2);
-  plat::TVITEMW it{};
-  it.mask = plat::TVIF_HANDLE | plat::TVIF_PARAM;
-  it.hItem = root;
-  it.lParam = kFilled;
-  plat::SendMessageW(tree_, plat::TVM_SETITEMW, 0, reinterpret_cast<plat::LPARAM>(&it));
+  MarkFilled(tree_, root);
   plat::SendMessageW(tree_, plat::TVM_EXPAND, plat::TVE_EXPAND, reinterpret_cast<plat::LPARAM>(root));
 }
 
@@ -248,11 +254,7 @@ void FolderTree::ExpandItem(plat::HTREEITEM item) {
     if (first) plat::SendMessageW(tree_, plat::TVM_DELETEITEM, 0, reinterpret_cast<plat::LPARAM>(first));
     FillItem(item, path, 2);
   }
-  plat::TVITEMW mark{};
-  mark.mask = plat::TVIF_HANDLE | plat::TVIF_PARAM;
-  mark.hItem = item;
-  mark.lParam = kFilled;
-  plat::SendMessageW(tree_, plat::TVM_SETITEMW, 0, reinterpret_cast<plat::LPARAM>(&mark));
+  MarkFilled(tree_, item);
 }
 
 std::u16string FolderTree::GetItemPath(plat::HTREEITEM item) const {

@@ -59,6 +59,7 @@ class FolderTree {
   plat::HWND hwnd_ = nullptr;
   plat::HWND tree_ = nullptr;
   plat::HFONT font_ = nullptr;
+  plat::HIMAGELIST images_ = nullptr;
   std::u16string root_ = u"\\";
   std::u16string selected_;
   bool notifying_ = false;
