@@ -236,7 +236,8 @@ TEST_F(NewChannelWizardE2E, ACatalogueSearchAddsTheCheckedResult) {
                             {u"Science Daily", plat::Utf8ToUtf16(server.Url("/science.xml"))}}));
   const std::vector<orvtest::HttpRequest> requests = server.Requests();
   ASSERT_FALSE(requests.empty());
-  EXPECT_NE(requests[0].target.find("q=science"), std::string::npos) << requests[0].target;
+  // The search text goes as UTF-8, every byte percent-encoded.
+  EXPECT_NE(requests[0].target.find("q=%73%63%69%65%6E%63%65"), std::string::npos) << requests[0].target;
   EXPECT_EQ(OpenSettingsKey().GetString(u"LastSearch", u""), u"science");
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Science Daily") == 2; }, 30000));
   EXPECT_EQ(Exit(device), 0);
