@@ -764,8 +764,3 @@ void MainWindow::ApplyArticleViewSettings() {
 void MainWindow::ReleaseArticleViewArticle() {
   if (articleHost_) articleHost_->GetView().SetArticle(nullptr);
 }
-
-// ---------------------------------------------------------------------------
-// Screens of other parts of the program
-
-bool MainWindow::OpenAddChannelsWizard() { return false; }

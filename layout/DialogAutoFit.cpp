@@ -77,6 +77,15 @@ void DialogAutoFit::SetVisibleControls(const std::vector<plat::HWND>& controls) 
   for (Row& row : rows_) row.visible = std::find(controls.begin(), controls.end(), row.control) != controls.end();
 }
 
+bool DialogAutoFit::SetControlAnchor(plat::HWND control, int anchor) {
+  for (Row& row : rows_) {
+    if (row.control != control) continue;
+    row.anchor = anchor;
+    return true;
+  }
+  return false;
+}
+
 bool DialogAutoFit::SetControlSpacing(plat::HWND control, int leftIndent, int spaceAbove, int rightIndent,
                                       int spaceBelow) {
   for (Row& row : rows_) {

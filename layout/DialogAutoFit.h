@@ -42,6 +42,12 @@ class DialogAutoFit {
   // Each row becomes visible exactly when its control is in the list.
   void SetVisibleControls(const std::vector<plat::HWND>& controls);
   // False when the control has no row.
+  bool SetControlAnchor(plat::HWND control, int anchor);
+  // The gap and margins switches, for dialogs whose pages differ in them.
+  void SetSwitches(bool gap, bool margins) {
+    gap_ = gap;
+    margins_ = margins;
+  }
   bool SetControlSpacing(plat::HWND control, int leftIndent, int spaceAbove, int rightIndent, int spaceBelow);
   // Gives the control's row a height provider (null: the class rules);
   // false when the control has no row.

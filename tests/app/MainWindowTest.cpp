@@ -171,8 +171,22 @@ TEST_F(MainWindowTest, AnEmptyDatabaseShowsTheHintAndATapStartsTheWizard) {
   EXPECT_EQ(plat::LOWORD(m.wParam), ID_NEW_CHANNEL);
 
   // Channels arrive: the wizard's return shows the list, the picture goes.
+  // The wizard opens over the window and is cancelled from its own loop.
   AddChannel(u"Alpha");
+  static std::u16string wizardTitle;
+  wizardTitle.clear();
+  plat::SetTimer(Hwnd(), 77, 1, [](plat::HWND owner, plat::UINT, plat::UINT_PTR id, plat::DWORD) {
+    plat::HWND active = plat::GetActiveWindow();
+    if (!active || active == owner) return;
+    plat::KillTimer(owner, id);
+    char16_t title[64] = {};
+    plat::GetWindowTextW(active, title, 64);
+    wizardTitle = title;
+    plat::PostMessageW(active, plat::WM_COMMAND, plat::IDCANCEL, 0);
+  });
   Command(ID_NEW_CHANNEL);
+  plat::KillTimer(Hwnd(), 77);
+  EXPECT_EQ(wizardTitle, LocalizeResourceString(135));
   EXPECT_EQ(window.GetLayoutState(), MainWindow::kLayoutChannels);
   EXPECT_TRUE(window.GetHintText().empty());
   EXPECT_FALSE(window.GetEmptyDatabasePicture());

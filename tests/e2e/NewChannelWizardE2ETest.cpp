@@ -1,0 +1,282 @@
+// Adding channels through the running program's add-channels wizard, played
+// with the device's keys: a feed by its address, updated once added; an OPML
+// file of three feeds of which two are checked; a search of the online
+// catalogue (served by the loopback server) of which one result is added;
+// and an address that answers 404, which shows the failure and adds nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/DeviceInstall.h"
+#include "core/FileUtils.h"
+#include "core/ProcessGlobals.h"
+#include "core/VORegistry.h"
+#include "database/Article.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
+#include "platform/base/Text.h"
+#include "platform/controls/MenuBar.h"
+#include "platform/files/Files.h"
+#include "platform/windows/Windows.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/MainProgramE2E.h"
+#include "tests/support/ScreenDriver.h"
+
+namespace {
+
+using orvtest::ScreenDriver;
+using plat::display::WindowLine;
+
+const std::string kProgram = orvtest::MainProgramPath();
+constexpr const char* kWizardTitle = "New Channel";
+
+std::string Opml(const std::vector<std::pair<std::string, std::string>>& feeds) {
+  std::string xml = "<?xml version=\"1.0\"?><opml version=\"1.0\"><head><title>Feeds</title></head><body>";
+  for (const auto& [title, url] : feeds) xml += "<outline text=\"" + title + "\" type=\"rss\" xmlUrl=\"" + url + "\"/>";
+  return xml + "</body></opml>";
+}
+
+class NewChannelWizardE2E : public ::testing::Test {
+ protected:
+  // Installs the program into an empty device and starts it; false when its
+  // interface did not open.
+  bool Start(ScreenDriver& device) {
+    InstallReport report;
+    if (!InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) {
+      ADD_FAILURE() << report.error;
+      return false;
+    }
+    {
+      CChannelSet set;
+      if (!set.Open()) return false;
+    }
+    program_ = device.Launch(kProgram, {});
+    return program_ > 0 && ScreenDriver::WaitUntil([&] { return Count(device, "Orv News") == 1; }, 30000);
+  }
+  // The program's visible windows of that title.
+  int Count(ScreenDriver& device, const std::string& title) {
+    int n = 0;
+    for (const WindowLine& w : device.Windows())
+      n += w.pid == program_ && w.visible && w.title == title && w.right - w.left >= 100 ? 1 : 0;
+    return n;
+  }
+  // "New" (the left soft key of the empty main window) opens the wizard.
+  bool OpenWizard(ScreenDriver& device) {
+    return device.Key("soft1") && ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 20000) &&
+           Settle(device);
+  }
+  // Waits until the screen holds still over three looks in a row, after it
+  // changed from before when that is given: the program has drawn its answer
+  // to the input (it paints once its queue is empty).
+  static bool Settle(ScreenDriver& device, const std::vector<plat::DWORD>* before = nullptr) {
+    std::vector<plat::DWORD> last;
+    int still = 0;
+    return ScreenDriver::WaitUntil(
+        [&] {
+          std::vector<plat::DWORD> now = device.ComposedScreen().pixels;
+          const bool changed = !before || now != *before;
+          still = changed && now == last ? still + 1 : 0;
+          last = std::move(now);
+          return still >= 3;
+        },
+        20000);
+  }
+  // A key (or text) and the program's answer on the screen.
+  static bool Key(ScreenDriver& device, const std::string& key) {
+    const std::vector<plat::DWORD> before = device.ComposedScreen().pixels;
+    return device.Key(key) && Settle(device, &before);
+  }
+  static bool Type(ScreenDriver& device, const std::string& text) {
+    const std::vector<plat::DWORD> before = device.ComposedScreen().pixels;
+    return device.Text(text) && Settle(device, &before);
+  }
+  // On the start page: chooses the source (1..4) and goes next.
+  bool ChooseSource(ScreenDriver& device, int choice) {
+    for (int i = 0; i < choice; ++i)
+      if (!Key(device, "tab")) return false;
+    return Key(device, "0x20") && Key(device, "enter");
+  }
+  // Waits for the wizard to close, or fails with what is on the screen.
+  bool WizardClosed(ScreenDriver& device, const std::string& shot) {
+    if (ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 0; }, 30000)) return true;
+    device.Screenshot(shot);
+    return false;
+  }
+  // Name and "@url" of every channel of the device.
+  static std::set<std::pair<std::u16string, std::u16string>> Channels() {
+    std::set<std::pair<std::u16string, std::u16string>> out;
+    CChannelSet set;
+    if (!set.Open()) return out;
+    for (int i = 0; i < set.GetCount(); ++i) {
+      IChannel* c = set.GetAt(i);
+      const auto& p = c->GetProperties();
+      const auto url = p.find(kPropUrl);
+      out.insert({c->GetName(), url == p.end() ? u"" : url->second});
+    }
+    return out;
+  }
+  static int LiveCount(const std::u16string& channel) {
+    CChannelSet set;
+    if (!set.Open()) return -1;
+    IChannel* c = set.FindByName(channel);
+    if (!c) return -1;
+    int user = 0;
+    c->Acquire(&user);
+    int live = 0;
+    if (IArticleSet* articles = c->GetArticleSet())
+      for (int i = 0; i < articles->GetCount(); ++i) live += articles->GetAt(i)->IsDeleted() ? 0 : 1;
+    c->Release(&user, false);
+    return live;
+  }
+  int Exit(ScreenDriver& device) {
+    plat::HWND hidden = plat::FindWindowW(orvtest::kInstanceName, nullptr);
+    if (!hidden) return -1;
+    plat::PostMessageW(hidden, GetRegisteredMessages().orvNewsExit, 0, 0);
+    return device.WaitExit(program_, 30000);
+  }
+
+  pid_t program_ = -1;
+};
+
+TEST_F(NewChannelWizardE2E, AChannelAddedByItsAddressIsNamedByItsFeedAndUpdated) {
+  orvtest::HttpTestServer server;
+  server.Serve("/news.xml", orvtest::RssFeed("Loopback News", 3, "news", [](int i) { return "Story " + std::to_string(i); }));
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device));
+  ASSERT_TRUE(OpenWizard(device));
+  device.Screenshot("wizard-start-240x320");
+  ASSERT_TRUE(ChooseSource(device, 1));
+  // The caret stands after "http://": the rest of the address is typed, Enter is Done.
+  const std::string rest = server.Url("/news.xml").substr(7);
+  ASSERT_TRUE(Type(device, rest));
+  device.Screenshot("wizard-feed-address-240x320");
+  ASSERT_TRUE(device.Key("enter"));
+  ASSERT_TRUE(WizardClosed(device, "wizard-feed-address-stuck"));
+  const auto channels = Channels();
+  EXPECT_EQ(channels, (std::set<std::pair<std::u16string, std::u16string>>{
+                          {u"Loopback News", plat::Utf8ToUtf16(server.Url("/news.xml"))}}));
+  // Added channels are updated at once.
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Loopback News") == 3; }, 30000))
+      << LiveCount(u"Loopback News");
+  device.Screenshot("wizard-feed-added-240x320");
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(NewChannelWizardE2E, AnOpmlFileOfThreeFeedsWithTwoCheckedAddsExactlyTwo) {
+  orvtest::HttpTestServer server;
+  ScreenDriver device(plat::ScreenSettings{480, 640, 192});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(CreateFolderTree(u"\\My Documents"));
+  const std::string opml = Opml({{"Alpha", server.Url("/alpha.xml")},
+                                 {"Beta", server.Url("/beta.xml")},
+                                 {"Gamma", server.Url("/gamma.xml")}});
+  ASSERT_TRUE(plat::ReplaceFileContents(u"\\My Documents\\three.opml", opml.data(), opml.size()));
+  // The OPML page offers the file last named there.
+  ASSERT_TRUE(OpenSettingsKey().SetString(u"LastWebOpmlUrl", u"\\My Documents\\three.opml"));
+  // Nothing is downloaded while adding: the channels wait for their update.
+  OpenSettingsKey().SetDWORD(u"StartUpdateForAddedChannels", 0);
+  ASSERT_TRUE(Start(device));
+  ASSERT_TRUE(OpenWizard(device));
+  ASSERT_TRUE(ChooseSource(device, 3));
+  device.Screenshot("wizard-opml-480x640");
+  ASSERT_TRUE(Key(device, "enter"));  // next: the catalogue page lists the file's feeds
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 20000));
+  ASSERT_TRUE(Settle(device));
+  // The tree has the focus: the first and the third entries are checked.
+  for (const char* key : {"down", "0x20", "down", "down", "0x20"}) ASSERT_TRUE(Key(device, key)) << key;
+  device.Screenshot("wizard-opml-tree-480x640");
+  ASSERT_TRUE(device.Key("enter"));  // done
+  ASSERT_TRUE(WizardClosed(device, "wizard-opml-stuck"));
+  EXPECT_EQ(Channels(), (std::set<std::pair<std::u16string, std::u16string>>{
+                            {u"Alpha", plat::Utf8ToUtf16(server.Url("/alpha.xml"))},
+                            {u"Gamma", plat::Utf8ToUtf16(server.Url("/gamma.xml"))}}));
+  EXPECT_EQ(server.Requests().size(), 0u);
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(NewChannelWizardE2E, ACatalogueSearchAddsTheCheckedResult) {
+  orvtest::HttpTestServer server;
+  server.Route("/catalog", [&](const orvtest::HttpRequest&) {
+    orvtest::HttpResponse response;
+    response.body = Opml({{"Science Daily", server.Url("/science.xml")}, {"Space Weekly", server.Url("/space.xml")}});
+    return response;
+  });
+  server.Serve("/science.xml", orvtest::RssFeed("Science Daily", 2, "sci", [](int i) { return "Finding " + std::to_string(i); }));
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(OpenSettingsKey().SetString(u"OnlineCatalogUrl", plat::Utf8ToUtf16(server.Url("/catalog")).c_str()));
+  ASSERT_TRUE(OpenSettingsKey().SetString(u"LastSearch", u"science"));
+  ASSERT_TRUE(Start(device));
+  ASSERT_TRUE(OpenWizard(device));
+  ASSERT_TRUE(ChooseSource(device, 2));
+  device.Screenshot("wizard-search-240x320");
+  ASSERT_TRUE(device.Key("enter"));  // next: the catalogue answers the search
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/catalog") == 1; }, 20000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 20000));
+  ASSERT_TRUE(Settle(device));
+  // The stylus: the first result's check box (the tree starts below the
+  // 23-pixel title, rows of 20, the box after the 16-pixel line indent),
+  // then the right soft key, "Done".
+  const std::vector<plat::DWORD> before = device.ComposedScreen().pixels;
+  ASSERT_TRUE(device.Tap(24, 34));
+  ASSERT_TRUE(Settle(device, &before));
+  device.Screenshot("wizard-search-results-240x320");
+  std::optional<WindowLine> bar;
+  for (const WindowLine& w : device.Windows())
+    if (!bar && w.pid == program_ && w.visible && w.cls == plat::Utf16ToUtf8(plat::kMenuBarClassName)) bar = w;
+  ASSERT_TRUE(bar.has_value());
+  ASSERT_TRUE(device.Tap(bar->left + (bar->right - bar->left) * 3 / 4, (bar->top + bar->bottom) / 2));
+  ASSERT_TRUE(WizardClosed(device, "wizard-search-stuck"));
+  EXPECT_EQ(Channels(), (std::set<std::pair<std::u16string, std::u16string>>{
+                            {u"Science Daily", plat::Utf8ToUtf16(server.Url("/science.xml"))}}));
+  const std::vector<orvtest::HttpRequest> requests = server.Requests();
+  ASSERT_FALSE(requests.empty());
+  // The search text goes as UTF-8, every byte percent-encoded.
+  EXPECT_NE(requests[0].target.find("q=%73%63%69%65%6E%63%65"), std::string::npos) << requests[0].target;
+  EXPECT_EQ(OpenSettingsKey().GetString(u"LastSearch", u""), u"science");
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Science Daily") == 2; }, 30000));
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(NewChannelWizardE2E, AnAddressAnswering404ShowsTheFailureAndAddsNothing) {
+  orvtest::HttpTestServer server;
+  ScreenDriver device(plat::ScreenSettings{480, 640, 192});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device));
+  ASSERT_TRUE(OpenWizard(device));
+  ASSERT_TRUE(ChooseSource(device, 1));
+  ASSERT_TRUE(Type(device, server.Url("/missing.xml").substr(7)));
+  ASSERT_TRUE(device.Key("enter"));
+  // The download dialog opens over the wizard and stays, showing the failure.
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/missing.xml") == 1; }, 20000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 2; }, 20000));
+  device.Screenshot("wizard-404-480x640");
+  // Its left soft key, "Done" once the failure shows, closes it; the wizard
+  // stays on its page.
+  ASSERT_TRUE(ScreenDriver::WaitUntil(
+      [&] {
+        device.Key("soft1");
+        return ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 2000);
+      },
+      20000));
+  EXPECT_EQ(server.RequestCount("/missing.xml"), 1u);
+  EXPECT_TRUE(Channels().empty());
+  // Back leads to the first page, and from there out of the wizard; still
+  // nothing was added.
+  ASSERT_TRUE(ScreenDriver::WaitUntil(
+      [&] {
+        device.Key("back");
+        return ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 0; }, 2000);
+      },
+      20000));
+  EXPECT_TRUE(Channels().empty());
+  EXPECT_EQ(Count(device, "Orv News"), 1);
+  EXPECT_EQ(Exit(device), 0);
+}
+
+}  // namespace
