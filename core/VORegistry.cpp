@@ -1,6 +1,7 @@
 #include "core/VORegistry.h"
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "core/ProductStrings.h"
@@ -66,20 +67,39 @@ bool CVORegistry::Close() {
 }
 
 std::uint32_t CVORegistry::GetDWORD(const char16_t* name, std::uint32_t def) {
-  if (key_) {
+  // Only a 4-byte REG_DWORD is a number; the bytes of any other value are not.
+  auto read = [&](LONG& rc) -> std::optional<std::uint32_t> {
     DWORD type = REG_NONE;
     DWORD value = 0;
     DWORD size = sizeof(value);
-    LONG rc = RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    // Only a 4-byte REG_DWORD is a number; the bytes of any other value are not.
+    rc = RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
     if (rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value)) return value;
+    return std::nullopt;
+  };
+  LONG rc = ERROR_FILE_NOT_FOUND;
+  if (key_) {
+    if (auto value = read(rc)) return *value;
   }
   if (def == kNoDefault) return def;
   if (key_) {
     DWORD value = def;
-    RegSetValueExW(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    if (WriteDefault(name, rc, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value))) {
+      LONG again = ERROR_SUCCESS;
+      if (auto stored = read(again)) return *stored;
+    }
   }
   return def;
+}
+
+bool CVORegistry::WriteDefault(const char16_t* name, LONG queryResult, DWORD type, const BYTE* data, DWORD size) {
+  // A missing value gets the default only while it is still missing: a value
+  // another thread or process stores meanwhile is kept, never overwritten with
+  // the default (true: read it again). A value of another type is replaced.
+  if (queryResult != ERROR_FILE_NOT_FOUND) {
+    RegSetValueExW(key_, name, 0, type, data, size);
+    return false;
+  }
+  return RegCompareAndSetValueW(key_, name, nullptr, type, data, size) == ERROR_REVISION_MISMATCH;
 }
 
 bool CVORegistry::SetDWORD(const char16_t* name, std::uint32_t value) {
@@ -93,22 +113,36 @@ bool CVORegistry::SetDWORD(const char16_t* name, std::uint32_t value) {
 
 std::u16string CVORegistry::GetString(const char16_t* name, const char16_t* def) {
   if (!IsValidStringPtr(name)) return std::u16string();
-  if (key_) {
-    DWORD type = REG_NONE;
+  // rc: ERROR_FILE_NOT_FOUND when the value is missing; type: its type when held.
+  auto read = [&](LONG& rc, DWORD& type) -> std::optional<std::u16string> {
     DWORD size = 0;
-    if (RegQueryValueExW(key_, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-      if (type != REG_SZ) return def ? std::u16string(def) : std::u16string();
-      std::vector<char16_t> buffer(size / sizeof(char16_t) + 1 + 1, u'\0');
-      DWORD got = size;
-      if (RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got) ==
-              ERROR_SUCCESS &&
-          type == REG_SZ) {
-        return std::u16string(buffer.data());
-      }
+    type = REG_NONE;
+    rc = RegQueryValueExW(key_, name, nullptr, &type, nullptr, &size);
+    if (rc != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
+    std::vector<char16_t> buffer(size / sizeof(char16_t) + 1 + 1, u'\0');
+    DWORD got = size;
+    if (RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+      return std::nullopt;
     }
+    return std::u16string(buffer.data());
+  };
+  LONG rc = ERROR_FILE_NOT_FOUND;
+  DWORD type = REG_NONE;
+  if (key_) {
+    if (auto text = read(rc, type)) return *text;
+    if (rc == ERROR_SUCCESS && type != REG_SZ) return def ? std::u16string(def) : std::u16string();
   }
   if (IsValidStringPtr(def)) {
-    SetString(name, def);
+    modified_ = true;
+    if (key_) {
+      const DWORD bytes = static_cast<DWORD>((StrLen(def) + 1) * sizeof(char16_t));
+      if (WriteDefault(name, rc, REG_SZ, reinterpret_cast<const BYTE*>(def), bytes)) {
+        LONG again = ERROR_SUCCESS;
+        if (auto stored = read(again, type)) return *stored;
+      }
+    }
     return std::u16string(def);
   }
   return std::u16string();

@@ -4,9 +4,11 @@
 
 #include <ostream>
 
+#include <atomic>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/registry/Registry.h"
@@ -170,6 +172,47 @@ TEST_F(VORegistryTest, TypedSettersRoundTrip) {
   EXPECT_EQ(Get(u"Empty")->data, Bytes(u""));
   // Names ignore case as the registry does.
   EXPECT_EQ(OpenSettingsKey().GetDWORD(u"COUNT", 1), 0xFFFFFFFFu);
+}
+
+// A read with a default that finds the value missing stores the default only
+// while the value is still missing: a value another thread stores meanwhile
+// is what stays (and what later reads give), never the default.
+TEST_F(VORegistryTest, DefaultNeverOverwritesAValueStoredMeanwhile) {
+  constexpr int kRounds = 400;
+  int lost = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &raw, nullptr),
+              ERROR_SUCCESS);
+    RegDeleteValueW(raw, u"Folder");
+    RegDeleteValueW(raw, u"Limit");
+    RegCloseKey(raw);
+    std::atomic<int> ready{0};
+    std::u16string read;
+    std::uint32_t number = 0;
+    std::thread reader([&] {
+      CVORegistry key = OpenSettingsKey();
+      ++ready;
+      while (ready < 2) {
+      }
+      read = key.GetString(u"Folder", u"");
+      number = key.GetDWORD(u"Limit", 7);
+    });
+    {
+      CVORegistry key = OpenSettingsKey();
+      ++ready;
+      while (ready < 2) {
+      }
+      EXPECT_TRUE(key.SetString(u"Folder", u"\\Storage Card\\Content"));
+      EXPECT_TRUE(key.SetDWORD(u"Limit", 30));
+    }
+    reader.join();
+    // The reader saw the value either before or after the write, never a mix.
+    EXPECT_TRUE(read.empty() || read == u"\\Storage Card\\Content") << "round " << round;
+    EXPECT_TRUE(number == 7 || number == 30) << "round " << round;
+    if (Get(u"Folder")->data != Bytes(u"\\Storage Card\\Content") || Get(u"Limit")->data != Bytes(30)) ++lost;
+  }
+  EXPECT_EQ(lost, 0);
 }
 
 TEST_F(VORegistryTest, SettersRefuseInvalidText) {
