@@ -1,5 +1,6 @@
 #include "core/VORegistry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -94,12 +95,13 @@ std::uint32_t CVORegistry::GetDWORD(const char16_t* name, std::uint32_t def) {
 bool CVORegistry::WriteDefault(const char16_t* name, LONG queryResult, DWORD type, const BYTE* data, DWORD size) {
   // A missing value gets the default only while it is still missing: a value
   // another thread or process stores meanwhile is kept, never overwritten with
-  // the default (true: read it again). A value of another type is replaced.
-  if (queryResult != ERROR_FILE_NOT_FOUND) {
-    RegSetValueExW(key_, name, 0, type, data, size);
-    return false;
+  // the default (true: read it again). A value of another type or size is
+  // replaced; after a failed read nothing is written.
+  if (queryResult == ERROR_FILE_NOT_FOUND) {
+    return RegCompareAndSetValueW(key_, name, nullptr, type, data, size) == ERROR_REVISION_MISMATCH;
   }
-  return RegCompareAndSetValueW(key_, name, nullptr, type, data, size) == ERROR_REVISION_MISMATCH;
+  if (queryResult == ERROR_SUCCESS || queryResult == ERROR_MORE_DATA) RegSetValueExW(key_, name, 0, type, data, size);
+  return false;
 }
 
 bool CVORegistry::SetDWORD(const char16_t* name, std::uint32_t value) {
@@ -114,19 +116,23 @@ bool CVORegistry::SetDWORD(const char16_t* name, std::uint32_t value) {
 std::u16string CVORegistry::GetString(const char16_t* name, const char16_t* def) {
   if (!IsValidStringPtr(name)) return std::u16string();
   // rc: ERROR_FILE_NOT_FOUND when the value is missing; type: its type when held.
+  // A value that grows between the size query and the read is read again.
   auto read = [&](LONG& rc, DWORD& type) -> std::optional<std::u16string> {
-    DWORD size = 0;
-    type = REG_NONE;
-    rc = RegQueryValueExW(key_, name, nullptr, &type, nullptr, &size);
-    if (rc != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
-    std::vector<char16_t> buffer(size / sizeof(char16_t) + 1 + 1, u'\0');
-    DWORD got = size;
-    if (RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ) {
-      return std::nullopt;
+    for (;;) {
+      DWORD size = 0;
+      type = REG_NONE;
+      rc = RegQueryValueExW(key_, name, nullptr, &type, nullptr, &size);
+      if (rc != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
+      std::vector<char16_t> buffer(size / sizeof(char16_t) + 1 + 1, u'\0');
+      DWORD got = static_cast<DWORD>(buffer.size() * sizeof(char16_t));
+      rc = RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got);
+      if (rc == ERROR_MORE_DATA) continue;
+      if (rc != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
+      std::u16string text(buffer.data(), std::min<std::size_t>(got / sizeof(char16_t), buffer.size()));
+      const std::size_t end = text.find(u'\0');
+      if (end != std::u16string::npos) text.resize(end);
+      return text;
     }
-    return std::u16string(buffer.data());
   };
   LONG rc = ERROR_FILE_NOT_FOUND;
   DWORD type = REG_NONE;

@@ -58,8 +58,8 @@ class CVORegistry {
   bool IsModified() const { return modified_; }
 
  private:
-  // Stores a default for a value found missing (queryResult) or of another type;
-  // true when another writer stored the value first.
+  // Stores a default for a value the read (queryResult) found missing or of
+  // another type; true when another writer stored the value first.
   bool WriteDefault(const char16_t* name, plat::LONG queryResult, plat::DWORD type, const plat::BYTE* data,
                     plat::DWORD size);
   plat::HKEY key_ = nullptr;

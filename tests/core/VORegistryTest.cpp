@@ -174,17 +174,20 @@ TEST_F(VORegistryTest, TypedSettersRoundTrip) {
   EXPECT_EQ(OpenSettingsKey().GetDWORD(u"COUNT", 1), 0xFFFFFFFFu);
 }
 
-// A read with a default that finds the value missing stores the default only
-// while the value is still missing: a value another thread stores meanwhile
-// is what stays (and what later reads give), never the default.
+// A read with a default that finds the value missing (even rounds) stores the
+// default only while the value is still missing, and one that races with the
+// value growing (odd rounds) reads it again: a value another thread stores
+// meanwhile is what stays, never the default.
 TEST_F(VORegistryTest, DefaultNeverOverwritesAValueStoredMeanwhile) {
   constexpr int kRounds = 400;
   int lost = 0;
   for (int round = 0; round < kRounds; ++round) {
+    const bool grows = round % 2 == 1;
+    Put(u"Folder", Stored{REG_SZ, Bytes(u"\\C")});
+    Put(u"Limit", Stored{REG_DWORD, Bytes(1u)});
     HKEY raw = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &raw, nullptr),
-              ERROR_SUCCESS);
-    RegDeleteValueW(raw, u"Folder");
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &raw), ERROR_SUCCESS);
+    if (!grows) RegDeleteValueW(raw, u"Folder");
     RegDeleteValueW(raw, u"Limit");
     RegCloseKey(raw);
     std::atomic<int> ready{0};
@@ -208,7 +211,7 @@ TEST_F(VORegistryTest, DefaultNeverOverwritesAValueStoredMeanwhile) {
     }
     reader.join();
     // The reader saw the value either before or after the write, never a mix.
-    EXPECT_TRUE(read.empty() || read == u"\\Storage Card\\Content") << "round " << round;
+    EXPECT_TRUE(read == (grows ? u"\\C" : u"") || read == u"\\Storage Card\\Content") << "round " << round;
     EXPECT_TRUE(number == 7 || number == 30) << "round " << round;
     if (Get(u"Folder")->data != Bytes(u"\\Storage Card\\Content") || Get(u"Limit")->data != Bytes(30)) ++lost;
   }
