@@ -34,6 +34,7 @@
 #include "tests/support/TempDevice.h"
 #include "app/DownloadDialog.h"
 #include "update/InetManager.h"
+#include "tests/app/PocketPcScreen.h"
 
 #ifndef ORV_APP_SHOTS
 #define ORV_APP_SHOTS "."
@@ -110,17 +111,11 @@ class DownloadTest : public orvtest::DeviceTest {
     plat::SetMessageBoxAnswerer(nullptr);
     manager_.reset();
     plat::SetConnectionProvider(nullptr);
-    plat::ResetScreenForTesting();
-    plat::ResetSystemInfoForTesting();
-    ResetUiToolkitForTesting();
+    apptest::ResetPocketPcScreen();
   }
 
   void UseScreen(int width, int height, int dpi) {
-    plat::SystemInfoSettings settings;
-    settings.platformType = u"PocketPC";
-    plat::SetSystemInfoForTesting(settings);
-    plat::SetScreenForTesting(width, height, dpi);
-    ResetUiToolkitForTesting();
+    apptest::UsePocketPcScreen(width, height, dpi);
   }
 
   void Script(const plat::ScriptedConnectionProvider::Script& script) { provider_->SetScript(script); }

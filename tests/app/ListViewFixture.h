@@ -23,6 +23,7 @@
 #include "platform/windows/Menus.h"
 #include "tests/layout/LayoutFixture.h"
 #include "tests/support/TempDevice.h"
+#include "tests/app/PocketPcScreen.h"
 
 namespace apptest {
 
@@ -115,16 +116,10 @@ class ListViewTest : public orvtest::DeviceTest {
       channel->Release(this, true);
     }
     used_.clear();
-    plat::ResetScreenForTesting();
-    plat::ResetSystemInfoForTesting();
-    ResetUiToolkitForTesting();
+    apptest::ResetPocketPcScreen();
   }
   void UseScreen(int width, int height, int dpi) {
-    plat::SystemInfoSettings settings;
-    settings.platformType = u"PocketPC";
-    plat::SetSystemInfoForTesting(settings);
-    plat::SetScreenForTesting(width, height, dpi);
-    ResetUiToolkitForTesting();
+    apptest::UsePocketPcScreen(width, height, dpi);
     set_ = GetChannelSet();
     CSyncLock lock(set_, u"ListViewTest");
     ASSERT_TRUE(set_->Open());

@@ -38,6 +38,7 @@
 #include "platform/windows/Windows.h"
 #include "tests/support/TempDevice.h"
 #include "update/UpdateManager.h"
+#include "tests/app/PocketPcScreen.h"
 
 namespace apptest {
 
@@ -89,18 +90,12 @@ class MainWindowTest : public orvtest::DeviceTest {
     }
     plat::SetMessageBoxAnswerer(nullptr);
     RemoveLayoutServices();
-    plat::ResetScreenForTesting();
-    plat::ResetSystemInfoForTesting();
-    ResetUiToolkitForTesting();
+    apptest::ResetPocketPcScreen();
     GetAppState() = AppState{};
   }
 
   void UseScreen(int width, int height, int dpi) {
-    plat::SystemInfoSettings settings;
-    settings.platformType = u"PocketPC";
-    plat::SetSystemInfoForTesting(settings);
-    plat::SetScreenForTesting(width, height, dpi);
-    ResetUiToolkitForTesting();
+    apptest::UsePocketPcScreen(width, height, dpi);
   }
 
   // The main window, created under owner (none: top-level) without its loop.

@@ -21,6 +21,7 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/TempDevice.h"
+#include "tests/app/PocketPcScreen.h"
 
 #ifndef ORV_APP_SHOTS
 #define ORV_APP_SHOTS "."
@@ -144,17 +145,11 @@ class PickerTest : public orvtest::DeviceTest {
   }
   void TearDown() override {
     plat::SetMessageBoxAnswerer(nullptr);
-    plat::ResetScreenForTesting();
-    plat::ResetSystemInfoForTesting();
-    ResetUiToolkitForTesting();
+    apptest::ResetPocketPcScreen();
   }
 
   void UseScreen(int width, int height, int dpi) {
-    plat::SystemInfoSettings settings;
-    settings.platformType = u"PocketPC";
-    plat::SetSystemInfoForTesting(settings);
-    plat::SetScreenForTesting(width, height, dpi);
-    ResetUiToolkitForTesting();
+    apptest::UsePocketPcScreen(width, height, dpi);
   }
 
   // Device folders and files (parents made as needed).

@@ -14,6 +14,7 @@
 #include "platform/base/SysInfo.h"
 #include "platform/gdi/Gdi.h"
 #include "tests/support/TempDevice.h"
+#include "tests/app/PocketPcScreen.h"
 
 namespace layoutlint {
 
@@ -55,19 +56,13 @@ class ShippedLayoutsTest : public orvtest::DeviceTest {
   void TearDown() override {
     RemoveLayoutServices();
     SetLayoutFolder(u"");
-    plat::ResetScreenForTesting();
-    plat::ResetSystemInfoForTesting();
-    ResetUiToolkitForTesting();
+    apptest::ResetPocketPcScreen();
   }
   // A Pocket PC with this screen and fresh layout services (their caches
   // and the package prefix depend on the screen).
   void UseScreen(const Screen& s) {
     RemoveLayoutServices();
-    plat::SystemInfoSettings settings;
-    settings.platformType = u"PocketPC";
-    plat::SetSystemInfoForTesting(settings);
-    plat::SetScreenForTesting(s.width, s.height, s.dpi);
-    ResetUiToolkitForTesting();
+    apptest::UsePocketPcScreen(s.width, s.height, s.dpi);
     InstallLayoutServices();
   }
 };
