@@ -33,14 +33,9 @@ std::u16string WindowText(plat::HWND window) {
 // The browse-folder dialog over owner, started at start, with the focus and
 // the input panel as they were before it.
 bool RunBrowseFolderDialog(plat::HWND owner, const std::u16string& start, std::u16string& folder) {
-  plat::HWND focus = plat::GetFocus();
-  bool sipVisible = false;
-  const bool knowSip = GetSipVisible(sipVisible);
   BrowseFolderDialog dialog;
   dialog.SetFolderPath(start);
-  const bool chosen = dialog.DoModal(owner) == plat::IDOK;
-  if (knowSip) SetSipVisible(sipVisible);
-  if (focus != nullptr && plat::IsWindow(focus)) plat::SetFocus(focus);
+  const bool chosen = RunKeepingFocusAndInputPanel([&] { return dialog.DoModal(owner); }) == plat::IDOK;
   if (chosen) folder = dialog.GetFolderPath();
   return chosen && !folder.empty();
 }

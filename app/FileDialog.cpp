@@ -789,12 +789,8 @@ plat::INT_PTR RunFileDialog(FileDialogRequest& request) {
 }
 
 plat::INT_PTR RunFileDialogKeepingInputPanel(FileDialogRequest& request) {
-  plat::HWND focus = plat::GetFocus();
-  bool sipVisible = false;
-  const bool knowSip = GetSipVisible(sipVisible);
-  if (plat::HWND active = plat::GetActiveWindow()) request.owner = active;
-  const plat::INT_PTR result = RunFileDialog(request);
-  if (knowSip) SetSipVisible(sipVisible);
-  if (focus && plat::IsWindow(focus)) plat::SetFocus(focus);
-  return result;
+  return RunKeepingFocusAndInputPanel([&] {
+    if (plat::HWND active = plat::GetActiveWindow()) request.owner = active;
+    return RunFileDialog(request);
+  });
 }

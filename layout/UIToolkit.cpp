@@ -409,15 +409,19 @@ void ModifyStyle(plat::HWND window, plat::DWORD remove, plat::DWORD add, plat::U
                        positionFlags | plat::SWP_NOSIZE | plat::SWP_NOMOVE | plat::SWP_NOZORDER | plat::SWP_NOACTIVATE);
 }
 
-plat::INT_PTR DoModalPropertySheet(plat::PROPSHEETHEADERW& sheet, plat::HWND parent) {
+plat::INT_PTR RunKeepingFocusAndInputPanel(const std::function<plat::INT_PTR()>& run) {
   plat::HWND focus = plat::GetFocus();
   bool sip = false;
   const bool knewSip = GetSipVisible(sip);
-  sheet.hwndParent = parent;
-  const plat::INT_PTR result = plat::PropertySheetW(&sheet);
+  const plat::INT_PTR result = run();
   if (knewSip) SetSipVisible(sip);
   if (focus && plat::IsWindow(focus)) plat::SetFocus(focus);
   return result;
+}
+
+plat::INT_PTR DoModalPropertySheet(plat::PROPSHEETHEADERW& sheet, plat::HWND parent) {
+  sheet.hwndParent = parent;
+  return RunKeepingFocusAndInputPanel([&] { return plat::PropertySheetW(&sheet); });
 }
 
 int ShowMessageBox(plat::HWND owner, plat::UINT stringId, plat::UINT flags) {

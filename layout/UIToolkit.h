@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,9 @@ void MoveChildrenBy(plat::HWND window, int dy);
 int GetScrollPosition(plat::HWND window, int bar);
 void InvalidateWithChildren(plat::HWND window);
 void ModifyStyle(plat::HWND window, plat::DWORD remove, plat::DWORD add, plat::UINT positionFlags);
+// Runs a nested modal dialog (run) and puts the focus and the input panel's
+// state back as they were before it.
+plat::INT_PTR RunKeepingFocusAndInputPanel(const std::function<plat::INT_PTR()>& run);
 // Runs the sheet modally, keeping the focus and the input panel state.
 plat::INT_PTR DoModalPropertySheet(plat::PROPSHEETHEADERW& sheet, plat::HWND parent);
 // MessageBoxW with the localized string and the product name as caption.
