@@ -37,11 +37,25 @@ std::vector<RECT> Layout(HWND hwnd, const TabState& s) {
   HDC dc = CreateCompatibleDC(nullptr);
   HGDIOBJ old = SelectObject(dc, ControlFont());
   const bool bottom = GetWindowLongW(hwnd, GWL_STYLE) & TCS_BOTTOM;
-  int x = Px(2);
+  std::vector<int> widths;
+  int texts = 0;
   for (const Tab& t : s.tabs) {
     SIZE ext{};
     GetTextExtentPoint32W(dc, t.text.c_str(), static_cast<int>(t.text.size()), &ext);
-    const int w = ext.cx + 2 * Px(8);
+    widths.push_back(ext.cx);
+    texts += ext.cx;
+  }
+  // Tabs that do not fit the strip give up their padding first, then share
+  // the width in proportion to their texts, so the last tab is never cut off.
+  const int n = static_cast<int>(widths.size());
+  const int room = std::max(0, static_cast<int>(rc.right) - 2 * Px(2));
+  int pad = Px(8);
+  while (n > 0 && pad > Px(2) && texts + 2 * pad * n > room) --pad;
+  const bool squeeze = n > 0 && texts + 2 * pad * n > room && texts > 0;
+  int x = Px(2);
+  for (int i = 0; i < n; ++i) {
+    const int w = squeeze ? static_cast<int>(static_cast<long long>(room) * (widths[i] + 2 * pad) / (texts + 2 * pad * n))
+                          : widths[i] + 2 * pad;
     out.push_back(bottom ? RECT{x, 0, x + w, rc.bottom - Px(2)} : RECT{x, Px(2), x + w, rc.bottom});
     x += w;
   }

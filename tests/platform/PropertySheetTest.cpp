@@ -253,6 +253,49 @@ TEST_P(PropertySheetTest, CancelResetsEveryMadePageAndBadInputFails) {
   DestroyWindow(steps);
 }
 
+// A strip too narrow for its tabs' texts and padding gives up the padding,
+// then shares its width, so every tab stays on it; a wide strip keeps them
+// at their natural width, left-aligned.
+TEST_P(PropertySheetTest, TabsFitANarrowStrip) {
+  const int dpi = GetParam();
+  INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_TAB_CLASSES};
+  ASSERT_TRUE(InitCommonControlsEx(&init));
+  std::u16string texts[] = {u"Network", u"Content", u"Updating", u"Cleaning"};
+  auto rectsAt = [&](int width) {
+    HWND tabs = CreateWindowExW(0, WC_TABCONTROLW, u"", WS_POPUP | TCS_BOTTOM, 0, 0, width, 24 * dpi / 96, nullptr,
+                                nullptr, nullptr, nullptr);
+    EXPECT_NE(tabs, nullptr);
+    for (int i = 0; i < 4; ++i) {
+      TCITEMW item{};
+      item.mask = TCIF_TEXT;
+      item.pszText = texts[i].data();
+      SendMessageW(tabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+    }
+    std::vector<RECT> rects(4);
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_TRUE(SendMessageW(tabs, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&rects[i])));
+    }
+    DestroyWindow(tabs);
+    return rects;
+  };
+  const int narrow = 150 * dpi / 96;
+  const std::vector<RECT> squeezed = rectsAt(narrow);
+  const std::vector<RECT> natural = rectsAt(480 * dpi / 96);
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_GT(squeezed[i].right, squeezed[i].left);
+    EXPECT_LE(squeezed[i].right - squeezed[i].left, natural[i].right - natural[i].left);
+    if (i > 0) {
+      EXPECT_EQ(squeezed[i].left, squeezed[i - 1].right);
+      EXPECT_EQ(natural[i].left, natural[i - 1].right);
+    }
+  }
+  EXPECT_LE(squeezed[3].right, narrow);
+  EXPECT_LT(natural[3].right, 480 * dpi / 96 / 2 + 240 * dpi / 96);
+  // Longer texts keep wider tabs when squeezed.
+  EXPECT_GT(squeezed[3].right - squeezed[3].left, squeezed[1].right - squeezed[1].left - 3 * dpi / 96);
+}
+
 INSTANTIATE_TEST_SUITE_P(Dpi, PropertySheetTest, ::testing::Values(96, 192));
 
 }  // namespace
