@@ -441,8 +441,10 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
     }
     w->dialogEnded = true;
     w->dialogResult = result;
-    WakeQueueOfWindow(w);
   }
+  // The modal loop looks at the end after each message it fetches; a posted
+  // one wakes it even when the end came from a message sent to the dialog.
+  PostMessageW(dialog, WM_NULL, 0, 0);
   ShowWindow(dialog, SW_HIDE);
   return TRUE;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -339,6 +340,47 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"TabWrapsAround", {VK_TAB, VK_TAB, VK_TAB, VK_RETURN}, IDOK},
                       KeyCase{"SpaceClicksTheFocusedButton", {VK_TAB, VK_TAB, VK_SPACE}, IDCANCEL}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A dialog ended from a message another thread sends ends at once: its
+// loop does not wait for some later posted message.
+struct SentEnd {
+  std::thread sender;
+  std::atomic<bool> returned{false};
+  std::atomic<bool> rescued{false};
+};
+SentEnd* g_sentEnd = nullptr;
+
+INT_PTR CALLBACK_EndedBySend(HWND dlg, UINT msg, WPARAM w, LPARAM) {
+  if (msg == WM_INITDIALOG) {
+    g_sentEnd->sender = std::thread([dlg] {
+      SendMessageW(dlg, WM_COMMAND, kOther, 0);
+      for (int i = 0; i < 500 && !g_sentEnd->returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (!g_sentEnd->returned) {
+        // Still waiting: free the loop so the test reports instead of hanging.
+        g_sentEnd->rescued = true;
+        PostMessageW(dlg, WM_NULL, 0, 0);
+      }
+    });
+    return TRUE;
+  }
+  if (msg == WM_COMMAND) {
+    EndDialog(dlg, LOWORD(w));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+TEST_F(WindowsPaintDialogTest, DialogEndedFromASentMessageReturnsWithoutAPostedOne) {
+  SentEnd run;
+  g_sentEnd = &run;
+  INT_PTR r = DialogBoxParamW(DialogModule(), u"TESTDLG", nullptr, CALLBACK_EndedBySend, 0);
+  run.returned = true;
+  run.sender.join();
+  g_sentEnd = nullptr;
+  EXPECT_EQ(r, kOther);
+  EXPECT_FALSE(run.rescued) << "the dialog's loop waited for a posted message after EndDialog";
+  EXPECT_EQ(FindWindowW(nullptr, u"Test"), nullptr);
+}
 
 TEST_F(WindowsPaintDialogTest, ModelessDialogFromATemplateInMemory) {
   HRSRC res = FindResourceW(DialogModule(), u"TESTDLG", RT_DIALOG);
