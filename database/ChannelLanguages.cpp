@@ -9,6 +9,7 @@ CChannelLanguages::CChannelLanguages() {
     names_.emplace_back(language.name);
   }
   selected_ = OpenSettingsKey().GetString(kChannelsLanguageFilterValue, u"");
+  stored_ = !selected_.empty();
   default_ = u"en;";
   const std::u16string interfaceLanguage = GetLanguageSetting();
   if (interfaceLanguage != u"en") default_ += interfaceLanguage + u";";
@@ -47,9 +48,11 @@ bool CChannelLanguages::SetSelectedLanguages(const std::vector<std::u16string>& 
   CSyncLock lock(this, u"CChannelLanguages::SetSelectedLanguages");
   std::u16string joined;
   for (const std::u16string& code : codes) joined += code + u";";
-  if (joined == selected_) return false;
+  // A choice equal to the default shown in place of a missing value is
+  // stored all the same, so the catalogue is asked for it.
+  if (joined == selected_ && stored_) return false;
   selected_ = joined;
-  OpenSettingsKey().SetString(kChannelsLanguageFilterValue, selected_);
+  stored_ = OpenSettingsKey().SetString(kChannelsLanguageFilterValue, selected_);
   return true;
 }
 

@@ -56,6 +56,9 @@ class CChannelLanguages : public CSynchronized {
 
  private:
   std::u16string selected_;
+  // Whether selected_ is what the settings hold (not the default shown in
+  // its place while nothing is stored).
+  bool stored_ = false;
   std::u16string default_;
   std::vector<std::u16string> codes_;
   std::vector<std::u16string> names_;

@@ -220,6 +220,19 @@ TEST_F(ChannelLanguagesTest, DefaultFilterAndTable) {
   EXPECT_EQ(names[15], u"Other");
 }
 
+// The default is shown checked while nothing is stored; choosing just that
+// stores it, so the catalogue (which reads the stored choice) is asked for it.
+TEST_F(ChannelLanguagesTest, ChoosingTheDefaultShownInPlaceOfNothingStoresIt) {
+  Store(u"language", u"en");
+  DeleteStoredFilter();
+  CChannelLanguages languages;
+  ASSERT_TRUE(languages.IsLanguageSelected(u"en"));
+  EXPECT_TRUE(languages.SetSelectedLanguages({u"en"}));
+  EXPECT_EQ(StoredFilter(), std::optional<std::u16string>(u"en;"));
+  EXPECT_EQ(CChannelLanguages().GetLanguageFilter(), u"en;");
+  EXPECT_FALSE(languages.SetSelectedLanguages({u"en"}));
+}
+
 TEST_F(ChannelLanguagesTest, SelectingWritesOnlyAChange) {
   CChannelLanguages languages;
   EXPECT_TRUE(languages.SetSelectedLanguages({u"en", u"de"}));
