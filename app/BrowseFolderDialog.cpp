@@ -34,15 +34,7 @@ bool BrowseFolderDialog::ProcessDerivedMessage(plat::HWND, plat::UINT msg, plat:
   switch (msg) {
     case plat::WM_COMMAND:
       // The shell's soft-key OK and Cancel are this dialog's own.
-      if (plat::LOWORD(wParam) == kSoftKeyOk) {
-        result = OnOK();
-        return true;
-      }
-      if (plat::LOWORD(wParam) == kSoftKeyCancel) {
-        result = OnCancel();
-        return true;
-      }
-      return false;
+      return RouteSoftKeysToOkAndCancel(wParam, result);
     case plat::WM_SIZE:
       if (fit_) fit_->Layout();
       return false;

@@ -206,6 +206,9 @@ void DownloadDialog::SetSoftKey(int command, const std::u16string& text, bool en
 bool DownloadDialog::ProcessDerivedMessage(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM,
                                            plat::LRESULT& result) {
   switch (msg) {
+    case plat::WM_COMMAND:
+      // The shell's OK and Cancel keys act as the soft key would.
+      return RouteSoftKeysToOkAndCancel(wParam, result);
     case kMsgShowStatus:
       OnShowStatus();
       result = 0;
@@ -219,17 +222,6 @@ bool DownloadDialog::ProcessDerivedMessage(plat::HWND, plat::UINT msg, plat::WPA
       return true;
     case plat::WM_SIZE:
       LayoutControls();
-      return false;
-    case plat::WM_COMMAND:
-      // The shell's OK and Cancel keys act as the soft key would.
-      if (plat::LOWORD(wParam) == kSoftKeyOk) {
-        result = OnOK();
-        return true;
-      }
-      if (plat::LOWORD(wParam) == kSoftKeyCancel) {
-        result = OnCancel();
-        return true;
-      }
       return false;
     default: return false;
   }

@@ -192,6 +192,18 @@ bool PPCDialogBase::CreateMenuBar(plat::UINT menuId) {
   return menuBar_ != nullptr;
 }
 
+bool PPCDialogBase::RouteSoftKeysToOkAndCancel(plat::WPARAM wParam, plat::LRESULT& result) {
+  if (plat::LOWORD(wParam) == kSoftKeyOk) {
+    result = OnOK();
+    return true;
+  }
+  if (plat::LOWORD(wParam) == kSoftKeyCancel) {
+    result = OnCancel();
+    return true;
+  }
+  return false;
+}
+
 plat::LRESULT PPCDialogBase::OnOK() {
   EndWith(plat::IDOK);
   return 0;

@@ -64,6 +64,10 @@ class PPCDialogBase {
   // with IDOK or IDCANCEL. The result is the message's result.
   virtual plat::LRESULT OnOK();
   virtual plat::LRESULT OnCancel();
+  // For a derived class whose soft-key OK and Cancel run OnOK and OnCancel
+  // (the base map ends the dialog on them at once): true when the command
+  // was one of them.
+  bool RouteSoftKeysToOkAndCancel(plat::WPARAM wParam, plat::LRESULT& result);
   // The derived class's own messages, offered before the base map.
   virtual bool ProcessDerivedMessage(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM, plat::LRESULT&) {
     return false;
