@@ -654,8 +654,16 @@ bool CThumbnailsPool::DrawThumbnail(CBitmapBuffer& target, const RECT& r, int sl
   HDC dc = CreateCompatibleDC(target.GetDC());
   if (!dc) return false;
   HGDIOBJ previous = SelectObject(dc, strip_);
+  // Only the slot's own cell is drawn, centred in r: a rectangle larger than
+  // the cell would otherwise show the next slot's thumbnail beside it.
+  const int width = std::min<int>(r.right - r.left, size_);
+  const int height = std::min<int>(r.bottom - r.top, size_);
+  RECT cell{r.left + (r.right - r.left - width) / 2, r.top + (r.bottom - r.top - height) / 2, 0, 0};
+  cell.right = cell.left + width;
+  cell.bottom = cell.top + height;
   CBitmapBuffer source;
-  bool drawn = source.Attach(strip_, dc) && target.DrawBitmap(r, source, size_ * slot, 0, dimmed);
+  bool drawn = width > 0 && height > 0 && source.Attach(strip_, dc) &&
+               target.DrawBitmap(cell, source, size_ * slot + (size_ - width) / 2, (size_ - height) / 2, dimmed);
   if (previous) SelectObject(dc, previous);
   DeleteDC(dc);
   return drawn;

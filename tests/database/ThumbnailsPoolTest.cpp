@@ -496,6 +496,23 @@ TEST_F(ThumbnailsPoolTest, DrawsASlotIntoAScreenBuffer) {
   EXPECT_EQ(at(4 + kS, 5), 0);
   EXPECT_FALSE(pool.DrawThumbnail(target, r, pool.GetSlotCount(), false));
   EXPECT_FALSE(pool.DrawThumbnail(target, r, -1, false));
+
+  // A rectangle larger than the cell gets the cell centred in it, and never
+  // a strip of the next slot's thumbnail beside it.
+  int first = -1;
+  ASSERT_TRUE(pool.Lookup(ImagePath("a0"), &first));
+  CBitmapBuffer wide;
+  ASSERT_TRUE(wide.Create(kS + 6, kS + 4, CBitmapBuffer::kRgb565));
+  ASSERT_TRUE(pool.DrawThumbnail(wide, RECT{0, 0, kS + 6, kS + 4}, first, false));
+  auto wideAt = [&](int x, int y) { return reinterpret_cast<const std::uint16_t*>(wide.Row(y))[x]; };
+  const Colour own = ColourOf(0);
+  const std::uint16_t ownColour =
+      static_cast<std::uint16_t>(((own.r & 0xF8) << 8) | ((own.g & 0xFC) << 3) | (own.b >> 3));
+  EXPECT_EQ(wideAt(3, 2), 0);  // the cell's black corner, 3 in and 2 down
+  EXPECT_EQ(wideAt(3 + kS - 1, 2 + kS - 1), ownColour);
+  for (int y = 0; y < kS + 4; ++y) {
+    for (int x : {0, 1, 2, kS + 3, kS + 4, kS + 5}) EXPECT_EQ(wideAt(x, y), 0) << x << "," << y;
+  }
 }
 
 TEST_F(ThumbnailsPoolTest, FolderObjectKeepsOnePoolPerSize) {
