@@ -5,6 +5,7 @@
 #include "core/VORegistry.h"
 #include "database/ViewState.h"
 #include "platform/base/Thread.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/controls/ShellExecute.h"
 #include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
@@ -24,7 +25,10 @@ bool IsProgramFile(const std::u16string& path) {
   return attributes != plat::INVALID_FILE_ATTRIBUTES && (attributes & plat::FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// The visible top-level window of the process that owns window, else window.
+// The program's window to bring forward: the topmost visible top-level
+// window of the process that owns window, not counting its soft-key bars
+// (they sit above the main window but never take the activation) and windows
+// without an area (the coordinating window); else window.
 plat::HWND ActiveWindowOf(plat::HWND window) {
   struct Search {
     plat::DWORD process;
@@ -36,11 +40,14 @@ plat::HWND ActiveWindowOf(plat::HWND window) {
         auto* s = reinterpret_cast<Search*>(param);
         plat::DWORD process = 0;
         plat::GetWindowThreadProcessId(candidate, &process);
-        if (process == s->process && plat::IsWindowVisible(candidate)) {
-          s->found = candidate;
-          return plat::FALSE;
-        }
-        return plat::TRUE;
+        if (process != s->process || !plat::IsWindowVisible(candidate)) return plat::TRUE;
+        plat::RECT r{};
+        if (!plat::GetWindowRect(candidate, &r) || r.right <= r.left || r.bottom <= r.top) return plat::TRUE;
+        char16_t cls[64] = {};
+        plat::GetClassNameW(candidate, cls, 64);
+        if (std::u16string(cls) == plat::kMenuBarClassName) return plat::TRUE;
+        s->found = candidate;
+        return plat::FALSE;
       },
       reinterpret_cast<plat::LPARAM>(&search));
   return search.found ? search.found : window;

@@ -182,17 +182,28 @@ TEST_F(TodayE2E, TapOnTheArticleStartsTheMainProgramOnIt) {
   EXPECT_EQ(key.GetDWORD(u"DBViewState.CurrentView", 0), 2u);
   EXPECT_EQ(key.GetString(u"DBViewState.CurrentChannelName", u""), u"Alpha");
   EXPECT_FALSE(key.GetString(u"DBViewState.CurrentArticleID", u"").empty());
-  // The main program is brought forward: its window is on top.
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] {
+  // The main program is brought forward: its main window (not only its
+  // soft-key bar) lies above the Today screen.
+  const auto mainAboveToday = [&] {
     const auto windows = device.Windows();
     pid_t mainPid = -1;
     for (const auto& w : windows)
       if (w.cls == kHiddenClass) mainPid = w.pid;
-    for (const auto& w : windows)
-      if (w.visible) return w.pid == mainPid;
+    for (const auto& w : windows) {  // topmost first
+      if (!w.visible) continue;
+      if (w.pid == mainPid && w.cls == "#32770") return true;
+      if (w.cls == "DesktopExplorerWindow") return false;
+    }
     return false;
-  }, 20000));
+  };
+  EXPECT_TRUE(ScreenDriver::WaitUntil(mainAboveToday, 20000));
   device.Screenshot("main-program-on-article");
+  // Home brings the Today screen over the running program; a tap on the
+  // item brings the program's window forward again.
+  ASSERT_TRUE(device.Key("home"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !mainAboveToday(); }, 20000));
+  ASSERT_TRUE(device.Tap(tap.x, tap.y));
+  EXPECT_TRUE(ScreenDriver::WaitUntil(mainAboveToday, 20000));
   EndProgramsOf(device, kHiddenClass);
 }
 
