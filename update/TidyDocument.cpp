@@ -465,10 +465,15 @@ bool Document::ParseText(std::string_view utf8, bool xml) {
     CDebugLog::GetInstance().Printf(u"Document too large (%d bytes).", static_cast<int>(utf8.size()));
     return false;
   }
-  if (ExceedsNestingDepth(utf8, xml)) {
-    failure_ = ParseFailure::TooDeep;
-    CDebugLog::GetInstance().Printf(u"Document nested deeper than %d levels.", static_cast<int>(kMaxNestingDepth));
-    return false;
+  // Elements nested past the limit are left out, with everything inside
+  // them; the rest of the document (a feed's other items) is read as usual.
+  std::string kept;
+  const std::vector<TextRange> deep = FindDeepRanges(utf8, xml);
+  if (!deep.empty()) {
+    kept = WithoutRanges(utf8, deep);
+    CDebugLog::GetInstance().Printf(u"Document nested deeper than %d levels: %d bytes left out.",
+                                    static_cast<int>(kMaxNestingDepth), static_cast<int>(utf8.size() - kept.size()));
+    utf8 = kept;
   }
   if (xml && plainXml_) {
     // Most feeds need no repair: read them without the library.

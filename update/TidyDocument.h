@@ -4,17 +4,18 @@
 // making relative addresses absolute, serialising nodes, plain text, finding
 // children and attributes, a site's icon address, cleaning an HTML fragment.
 //
-// A parse converts the input to UTF-8, checks its size and nesting depth,
-// lets the library parse it (XML mode for documents that look like XML, HTML
-// mode otherwise; plain, well-formed XML is read directly into the same tree,
+// A parse converts the input to UTF-8, checks its size, leaves out what is
+// nested too deep, lets the library parse it (XML mode for documents that
+// look like XML, HTML mode otherwise; plain, well-formed XML is read directly into the same tree,
 // see TidyXmlReader.h) and copies the library's tree into the document's own node
 // tree (Tidy::Node), which the document keeps; the library's document is
 // released right after. Every allocation of the document, the library's and
 // the tree's, goes through the document's allocation callbacks.
 //
 // Untrusted input: the library loads no DTD and no external entity; input
-// larger than kMaxDocumentSize or nested deeper than kMaxNestingDepth is
-// refused before the library sees it; running out of memory abandons the
+// larger than kMaxDocumentSize is refused and elements nested deeper than
+// kMaxNestingDepth are left out (with their content) before the library or
+// the plain reader sees the text; running out of memory abandons the
 // parse and leaves the document empty. A failed parse leaves no tree.
 #pragma once
 
@@ -43,7 +44,6 @@ enum class ParseFailure {
   NoInput,          // no bytes, no length or no document
   TooLarge,         // more than kMaxDocumentSize bytes
   UnknownEncoding,  // the encoding that decides names none the platform decodes
-  TooDeep,          // nested deeper than kMaxNestingDepth
   OutOfMemory,      // an allocation failed; the parse was abandoned
   NotInitialised,   // the library document could not be created
 };

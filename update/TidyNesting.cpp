@@ -2,6 +2,7 @@
 
 #include "update/TidyNames.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -52,15 +53,27 @@ std::size_t Find(std::string_view text, std::size_t from, const char* what) {
 
 }  // namespace
 
-bool ExceedsNestingDepth(std::string_view text, bool xml, std::size_t limit) {
+std::vector<TextRange> FindDeepRanges(std::string_view text, bool xml, std::size_t limit) {
+  std::vector<TextRange> ranges;
   std::vector<std::string_view> open;
   open.reserve(64);
   const std::size_t n = text.size();
+  // Where the element that went past the limit starts; npos outside one.
+  std::size_t cutStart = std::string_view::npos;
+  auto endCut = [&](std::size_t at) {
+    if (!ranges.empty() && ranges.back().end == cutStart) {
+      ranges.back().end = at;  // a sibling that replaced the cut element goes on the same range
+    } else {
+      ranges.push_back({cutStart, at});
+    }
+    cutStart = std::string_view::npos;
+  };
   std::size_t i = 0;
   while (i < n) {
     const void* lt = std::memchr(text.data() + i, '<', n - i);
     if (!lt) break;
     i = static_cast<std::size_t>(static_cast<const char*>(lt) - text.data());
+    const std::size_t tagStart = i;
     if (i + 1 >= n) break;
     unsigned char next = static_cast<unsigned char>(text[i + 1]);
     if (next == '!') {
@@ -89,6 +102,11 @@ bool ExceedsNestingDepth(std::string_view text, bool xml, std::size_t limit) {
           open.resize(open.size() - k);
           break;
         }
+      }
+      if (cutStart != std::string_view::npos && open.size() <= limit) {
+        // The end tag of the element past the limit goes with it; one that
+        // closes an element above it stays, so that element still ends.
+        endCut(open.size() == limit ? std::min(i, n) : tagStart);
       }
       continue;
     }
@@ -147,11 +165,31 @@ bool ExceedsNestingDepth(std::string_view text, bool xml, std::size_t limit) {
         if ((group != 0 && SiblingGroup(top) == group) || (EqualNoCase(top, "p") && ClosesParagraph(name)))
           open.pop_back();
       }
+      if (cutStart != std::string_view::npos && open.size() <= limit) endCut(tagStart);
     }
     open.push_back(name);
-    if (open.size() > limit) return true;
+    if (open.size() == limit + 1 && cutStart == std::string_view::npos) cutStart = tagStart;
   }
-  return false;
+  if (cutStart != std::string_view::npos) endCut(n);
+  return ranges;
+}
+
+bool ExceedsNestingDepth(std::string_view text, bool xml, std::size_t limit) {
+  return !FindDeepRanges(text, xml, limit).empty();
+}
+
+std::string WithoutRanges(std::string_view text, const std::vector<TextRange>& ranges) {
+  std::string kept;
+  std::size_t removed = 0;
+  for (const TextRange& r : ranges) removed += r.end - r.begin;
+  kept.reserve(text.size() - removed);
+  std::size_t from = 0;
+  for (const TextRange& r : ranges) {
+    kept.append(text.substr(from, r.begin - from));
+    from = r.end;
+  }
+  kept.append(text.substr(from));
+  return kept;
 }
 
 }  // namespace Tidy

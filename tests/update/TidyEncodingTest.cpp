@@ -164,4 +164,30 @@ TEST_F(TidyEncodingTest, NestingDepthCountsAsTheLibraryNests) {
   }
 }
 
+TEST_F(TidyEncodingTest, DeepRangesCoverOnlyWhatLiesPastTheLimit) {
+  struct Case {
+    std::string markup;
+    bool xml;
+    std::string kept;  // the markup without the ranges, limit 2
+  } cases[] = {
+      {"<a><b><c><d/></c></b><e/></a>", true, "<a><b></b><e/></a>"},
+      {"<a><b>1<c>2</c>3<c>4</c>5</b></a>", true, "<a><b>135</b></a>"},
+      // An end tag of an element within the limit ends the cut and stays.
+      {"<a><b><c><d>x</b><e/></a>", true, "<a><b></b><e/></a>"},
+      // Never closed: cut to the end.
+      {"<a><b>t<c><d>x", true, "<a><b>t"},
+      // Siblings that replace the cut element are cut with it.
+      {"<div><ul><li>1<li>2</ul>3</div>", false, "<div><ul></ul>3</div>"},
+      {"<div><div><p>1<p>2</div>x</div>", false, "<div><div></div>x</div>"},
+      {"<a><b></b></a>", true, "<a><b></b></a>"},
+  };
+  for (const Case& c : cases) {
+    const auto ranges = Tidy::FindDeepRanges(c.markup, c.xml, 2);
+    EXPECT_EQ(Tidy::WithoutRanges(c.markup, ranges), c.kept) << c.markup;
+    EXPECT_EQ(ranges.empty(), c.kept == c.markup) << c.markup;
+    for (std::size_t k = 1; k < ranges.size(); ++k) EXPECT_LT(ranges[k - 1].end, ranges[k].begin) << c.markup;
+    EXPECT_FALSE(Tidy::ExceedsNestingDepth(Tidy::WithoutRanges(c.markup, ranges), c.xml, 2)) << c.markup;
+  }
+}
+
 }  // namespace
