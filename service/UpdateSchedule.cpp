@@ -32,8 +32,9 @@ plat::FILETIME TodayAt(const plat::SYSTEMTIME& nowLocal, const plat::FILETIME& t
 
 void CUpdateSchedule::Start(const plat::SYSTEMTIME& nowLocal, std::uint32_t autoUpdate,
                             const plat::FILETIME& autoUpdateTime) {
-  doneToday_ = autoUpdate == kAutoUpdateDaily &&
-               Ticks(LocalMinute(nowLocal)) > Ticks(TodayAt(nowLocal, autoUpdateTime));
+  const bool past = autoUpdate == kAutoUpdateDaily &&
+                    Ticks(LocalMinute(nowLocal)) > Ticks(TodayAt(nowLocal, autoUpdateTime));
+  doneDay_ = past ? DayKey(nowLocal) : 0;
 }
 
 bool CUpdateSchedule::IsDue(const plat::SYSTEMTIME& nowLocal, std::uint32_t autoUpdate,
@@ -41,16 +42,18 @@ bool CUpdateSchedule::IsDue(const plat::SYSTEMTIME& nowLocal, std::uint32_t auto
   if (autoUpdate == 0) return false;
   const plat::ULONGLONG now = Ticks(LocalMinute(nowLocal));
   if (autoUpdate == kAutoUpdateDaily) {
-    // At or past today's time, once: a second check within the same minute
-    // does not start a second update.
+    // At or past today's time, once a day: a second check within the same
+    // minute does not start a second update; the first check past the time
+    // on a later day does.
     const plat::ULONGLONG target = Ticks(TodayAt(nowLocal, autoUpdateTime));
-    if (now >= target) {
-      if (doneToday_) return false;
-      doneToday_ = true;
-      return true;
+    if (now < target) {
+      // Before the time (the time was moved later today): due again at it.
+      doneDay_ = 0;
+      return false;
     }
-    doneToday_ = false;
-    return false;
+    if (DoneOn(nowLocal)) return false;
+    doneDay_ = DayKey(nowLocal);
+    return true;
   }
   if (!lastUpdate || Ticks(*lastUpdate) == 0) return true;
   return now >= Ticks(*lastUpdate) + autoUpdate * kTicksPerHour;

@@ -28,12 +28,19 @@ class CUpdateSchedule {
 
   // The update that IsDue asked for could not be started: the next check
   // tries again the same day.
-  void Missed() { doneToday_ = false; }
+  void Missed() { doneDay_ = 0; }
 
-  bool DoneToday() const { return doneToday_; }
+  // Whether the daily update counts as done on the day of nowLocal.
+  bool DoneOn(const plat::SYSTEMTIME& nowLocal) const { return doneDay_ != 0 && doneDay_ == DayKey(nowLocal); }
 
  private:
-  bool doneToday_ = false;
+  // The local date as one number (yyyymmdd): the day the daily update was
+  // done is kept, not a flag, so that a new day is due at its time even when
+  // no check fell before the time (a device asleep or busy until after it).
+  static std::uint32_t DayKey(const plat::SYSTEMTIME& st) {
+    return st.wYear * 10000u + st.wMonth * 100u + st.wDay;
+  }
+  std::uint32_t doneDay_ = 0;  // 0: not done on any day
 };
 
 // The local time as a FILETIME, cut to the minute.

@@ -91,6 +91,13 @@ TEST_F(ServiceScheduleTest, DailyTimeUpdatesOnceADay) {
        9, 0,
        {{1, 9, 1, false}, {1, 18, 0, false}, {2, 8, 0, false}, {2, 8, 31, true}, {2, 9, 0, false}}},
       {"start at the time", 8, 30, {{1, 8, 30, true}, {1, 8, 30, false}, {1, 8, 31, false}}},
+      // No check falls before the time on the later days (asleep overnight,
+      // busy in the morning): the first check past the time on each day updates.
+      {"no check before the time",
+       7, 0,
+       {{1, 8, 31, true}, {1, 22, 0, false}, {2, 9, 0, true}, {2, 9, 5, false}, {3, 23, 59, true},
+        {3, 23, 59, false}, {5, 12, 0, true}, {5, 18, 0, false}}},
+      {"started past the time, next day late", 9, 0, {{1, 20, 0, false}, {2, 17, 0, true}, {2, 17, 1, false}}},
   };
   for (const DailyCase& c : cases) {
     SCOPED_TRACE(c.name);
