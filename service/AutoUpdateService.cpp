@@ -34,6 +34,15 @@ plat::FILETIME AutoUpdateTime(CVORegistry& key, const plat::SYSTEMTIME& now) {
 
 }  // namespace
 
+ServiceWake ClassifyServiceWait(plat::DWORD result, bool hasChangeEvent, bool hasActivityEvent) {
+  if (result == plat::WAIT_TIMEOUT) return ServiceWake::Idle;
+  if (result == plat::WAIT_OBJECT_0) return ServiceWake::Stop;
+  plat::DWORD next = plat::WAIT_OBJECT_0 + 1;
+  if (hasChangeEvent && result == next++) return ServiceWake::StateChange;
+  if (hasActivityEvent && result == next) return ServiceWake::UserActivity;
+  return ServiceWake::Failed;
+}
+
 CAutoUpdateService::CAutoUpdateService(ServiceSettings settings, ServiceActions actions)
     : settings_(settings), actions_(std::move(actions)) {}
 
@@ -138,21 +147,21 @@ void CAutoUpdateService::Run() {
   for (;;) {
     plat::HANDLE waits[3] = {stop_, nullptr, nullptr};
     plat::DWORD count = 1;
-    const plat::DWORD changeIndex = watcher_->ChangeEvent() ? count : 0xFFFFFFFFu;
-    if (watcher_->ChangeEvent()) waits[count++] = watcher_->ChangeEvent();
-    const plat::DWORD activityIndex = userActivity_ ? count : 0xFFFFFFFFu;
+    plat::HANDLE change = watcher_->ChangeEvent();
+    if (change) waits[count++] = change;
     if (userActivity_) waits[count++] = userActivity_;
     const plat::DWORD r = plat::WaitForMultipleObjects(count, waits, plat::FALSE, settings_.idleMs);
-    if (r == plat::WAIT_TIMEOUT) {
+    const ServiceWake wake = ClassifyServiceWait(r, change != nullptr, userActivity_ != nullptr);
+    if (wake == ServiceWake::Idle) {
       RunChecks(watcher_->GetState());
-    } else if (r == plat::WAIT_OBJECT_0 + changeIndex) {
+    } else if (wake == ServiceWake::StateChange) {
       OnStateChange(watcher_->GetState());
-    } else if (r == plat::WAIT_OBJECT_0 + activityIndex) {
+    } else if (wake == ServiceWake::UserActivity) {
       // The user is using the device: look again after a pause.
       ++pauses_;
       if (plat::WaitForSingleObject(stop_, settings_.activityPauseMs) != plat::WAIT_TIMEOUT) break;
     } else {
-      break;  // stopped, or the wait failed
+      break;  // stopped, or the wait failed: a failed wait would fail again at once
     }
   }
   cover_.Hide();

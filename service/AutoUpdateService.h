@@ -27,6 +27,14 @@ struct ServiceSettings {
   LaunchTimings launch;
 };
 
+// What ended one wait of the service thread.
+enum class ServiceWake { Stop, Idle, StateChange, UserActivity, Failed };
+
+// The meaning of a wait's result, the handles waited on being the stop event,
+// then the watcher's change event when there is one, then the user-activity
+// event when there is one. Anything else, a failed wait included, is Failed.
+ServiceWake ClassifyServiceWait(plat::DWORD result, bool hasChangeEvent, bool hasActivityEvent);
+
 // What the checks do to the main program; tests put their own in.
 struct ServiceActions {
   std::function<bool()> isMainProgramRunning;

@@ -89,6 +89,35 @@ TEST_F(ServiceThreadTest, WithoutTheChangeNotificationNoWatcherRunsAndTheCradleI
   EXPECT_TRUE(service.Stop());
 }
 
+// A failed wait ends the thread: taken for an event it would loop at once and
+// keep Stop waiting out its bound.
+TEST(ServiceWaitTest, EveryResultMeansWhatItsHandleIs) {
+  using W = ServiceWake;
+  struct Case {
+    plat::DWORD result;
+    bool change, activity;
+    W wake;
+  } const cases[] = {
+      {plat::WAIT_TIMEOUT, true, true, W::Idle},
+      {plat::WAIT_OBJECT_0, true, true, W::Stop},
+      {plat::WAIT_OBJECT_0 + 1, true, true, W::StateChange},
+      {plat::WAIT_OBJECT_0 + 2, true, true, W::UserActivity},
+      {plat::WAIT_OBJECT_0 + 1, false, true, W::UserActivity},
+      {plat::WAIT_OBJECT_0 + 1, true, false, W::StateChange},
+      {plat::WAIT_OBJECT_0 + 2, true, false, W::Failed},
+      {plat::WAIT_OBJECT_0 + 1, false, false, W::Failed},
+      {plat::WAIT_FAILED, true, true, W::Failed},
+      {plat::WAIT_FAILED, false, true, W::Failed},
+      {plat::WAIT_FAILED, true, false, W::Failed},
+      {plat::WAIT_FAILED, false, false, W::Failed},
+      {plat::WAIT_ABANDONED_0 + 1, true, true, W::Failed},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClassifyServiceWait(c.result, c.change, c.activity), c.wake)
+        << std::hex << c.result << " change " << c.change << " activity " << c.activity;
+  }
+}
+
 TEST_F(ServiceThreadTest, NoCheckRunsWhileTheUserIsActive) {
   OpenSettingsKey().SetDWORD(u"AutoUpdate", 1);  // due at every check
   CAutoUpdateService service(Fast(), Counting());
