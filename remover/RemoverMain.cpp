@@ -2,9 +2,11 @@
 // provisioning document to the device's configuration manager (the shell's
 // ordinal 2021). It has no window and takes no command line.
 //
-// The exit code is 0 when the product was removed, else the configuration
-// manager's error (or 1 when it could not be reached); every run writes what
-// happened to standard error and to "\OrvNewsRemover_log.txt" of the device.
+// Exit codes: 0 the product was removed; 1 the configuration manager could
+// not be reached; 2 nothing of the product was installed (nothing done); 3
+// the removal failed (the manager's error code follows in the log). Every
+// run writes what happened, in words, to standard error and to
+// "\OrvNewsRemover_log.txt" of the device.
 #include <cstdio>
 #include <string>
 
@@ -12,6 +14,7 @@
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/files/Files.h"
+#include "platform/hosts/ConfigManager.h"
 
 namespace {
 
@@ -20,6 +23,10 @@ constexpr const char16_t* kUninstallDocument =
     u"<parm name=\"uninstall\" value=\"1\"/></characteristic></characteristic></wap-provisioningdoc>";
 constexpr const char16_t* kLogFile = u"\\OrvNewsRemover_log.txt";
 constexpr plat::DWORD kConfigProcess = 1;
+constexpr int kExitRemoved = 0;
+constexpr int kExitNoManager = 1;
+constexpr int kExitNotInstalled = 2;
+constexpr int kExitFailed = 3;
 
 using ProcessConfigFn = plat::HRESULT (*)(const char16_t* document, plat::DWORD flags, char16_t** result);
 
@@ -54,19 +61,22 @@ int RemoverMain() {
   if (!process) {
     Log("the configuration manager cannot be reached; nothing was removed");
     if (shell) plat::FreeLibrary(shell);
-    return 1;
+    return kExitNoManager;
   }
   char16_t* answer = nullptr;
   const plat::HRESULT hr = process(kUninstallDocument, kConfigProcess, &answer);
-  const std::string answerText = answer ? plat::Utf16ToUtf8(answer) : std::string();
   delete[] answer;
   plat::FreeLibrary(shell);
-  if (hr < 0) {
-    Log("removal failed with " + Hex(hr) + ": " + answerText);
-    return static_cast<int>(hr & 0xFF) ? static_cast<int>(hr & 0xFF) : 1;
+  if (hr == plat::hosts::kConfigNotInstalled) {
+    Log("Orv Brevant is not installed; nothing was removed");
+    return kExitNotInstalled;
   }
-  Log("Orv Brevant removed: " + answerText);
-  return 0;
+  if (hr < 0) {
+    Log("removal failed with " + Hex(hr) + "; what was left can be removed by running this again");
+    return kExitFailed;
+  }
+  Log("Orv Brevant removed");
+  return kExitRemoved;
 }
 
 int main() { return RemoverMain(); }

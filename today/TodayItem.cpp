@@ -216,8 +216,6 @@ bool IsTodayEmbeddedMode() { return g_embeddedMode; }
 
 CTodayViewHolder::~CTodayViewHolder() { Reset(); }
 
-void CTodayViewHolder::DestroyView() { view_.reset(); }
-
 void CTodayViewHolder::Reset() {
   view_.reset();
   data_.reset();
@@ -280,7 +278,11 @@ plat::LRESULT TodayItemWndProc(plat::HWND window, plat::UINT message, plat::WPAR
   static const plat::UINT metricChange = plat::RegisterWindowMessageW(plat::SH_UIMETRIC_CHANGE);
   CTodayViewHolder& holder = GetTodayViewHolder();
   if (message == plat::WM_DESTROY) {
-    holder.DestroyView();
+    // The view and the reading thread go with the window: the host may free
+    // the library right after, and a thread still running then would be
+    // waited for in the library's static destructor, under the loader's lock
+    // that the ending thread needs too.
+    holder.Reset();
     return plat::DefWindowProcW(window, message, wParam, lParam);
   }
   const plat::POINT point{plat::GET_X_LPARAM(lParam), plat::GET_Y_LPARAM(lParam)};

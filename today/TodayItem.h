@@ -37,7 +37,6 @@ class CTodayViewHolder {
   // The view for the window and the current "ViewStyle": a view of another
   // window or style is replaced; the data thread is made first.
   CViewBase* GetView(plat::HWND window);
-  void DestroyView();
   // Tears down the view and the data thread.
   void Reset();
   CHDBThread* GetData() { return data_.get(); }

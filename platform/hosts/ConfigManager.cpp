@@ -1,10 +1,12 @@
 #include "platform/hosts/ConfigManager.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "core/XmlDom.h"
@@ -15,7 +17,10 @@
 #include "platform/files/DeviceMounts.h"
 #include "platform/files/Files.h"
 #include "platform/files/InstallManifest.h"
+#include "platform/hosts/HostRequests.h"
+#include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
+#include "platform/windows/Windows.h"
 
 namespace plat::hosts {
 
@@ -24,6 +29,13 @@ namespace {
 constexpr const char16_t* kCompanyKey = u"SOFTWARE\\Orv Software House";
 constexpr const char16_t* kProductKey = u"SOFTWARE\\Orv Software House\\Orv News";
 constexpr const char16_t* kTodayLibrary = u"OrvNewsToday.dll";
+// The main program's coordinating window; closing it ends the program.
+constexpr const char16_t* kMainProgramWindowClass = u"A377667C-B302-4767-B9C5-EC5210805251";
+// A host's answer may wait for the service's own stop (up to 20 s for its
+// thread); the main program gets as long to save and end.
+constexpr UINT kUnloadBoundMs = 30000;
+constexpr int kProgramEndBoundMs = 20000;
+constexpr int kPollMs = 20;
 
 bool Is(const CXmlNode& node, const char16_t* name) {
   return node.GetType() == XML_NODE_ELEMENT && node.GetName() && std::u16string_view(node.GetName()) == name;
@@ -65,11 +77,8 @@ DWORD DeleteKeyIfPresent(HKEY root, const char16_t* path) {
   return r == ERROR_SUCCESS || r == static_cast<LONG>(ERROR_FILE_NOT_FOUND) ? ERROR_SUCCESS : static_cast<DWORD>(r);
 }
 
-// The Today items whose library is the product's.
-DWORD DeleteTodayItems() {
-  HKEY items = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTodayItemsKey, 0, KEY_ALL_ACCESS, &items) != ERROR_SUCCESS)
-    return ERROR_SUCCESS;
+// The names of the Today items (under the open items key) whose library is the product's.
+std::vector<std::u16string> OurTodayItems(HKEY items) {
   std::vector<std::u16string> ours;
   for (DWORD i = 0;; ++i) {
     char16_t name[256];
@@ -88,8 +97,23 @@ DWORD DeleteTodayItems() {
     }
     RegCloseKey(item);
   }
+  return ours;
+}
+
+bool HasTodayItem() {
+  HKEY items = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTodayItemsKey, 0, KEY_READ, &items) != ERROR_SUCCESS) return false;
+  const bool found = !OurTodayItems(items).empty();
+  RegCloseKey(items);
+  return found;
+}
+
+DWORD DeleteTodayItems() {
+  HKEY items = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTodayItemsKey, 0, KEY_ALL_ACCESS, &items) != ERROR_SUCCESS)
+    return ERROR_SUCCESS;
   DWORD result = ERROR_SUCCESS;
-  for (const auto& name : ours) {
+  for (const auto& name : OurTodayItems(items)) {
     const DWORD r = DeleteKeyIfPresent(items, name.c_str());
     if (r != ERROR_SUCCESS) result = r;
   }
@@ -128,6 +152,69 @@ bool HoldsDeviceData(const std::u16string& mount) {
   if (host.compare(0, device.size(), device) != 0) return false;
   std::error_code ec;
   return std::filesystem::is_directory(host, ec) && !std::filesystem::is_empty(host, ec);
+}
+
+bool KeyPresent(HKEY root, const char16_t* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// Anything of the product on the device: its manifest, its keys, its Today item.
+bool ProductInstalled() {
+  return ReadInstallManifest(kInstalledPackage).has_value() || KeyPresent(HKEY_CURRENT_USER, kProductKey) ||
+         KeyPresent(HKEY_LOCAL_MACHINE, kProductKey) || HasTodayItem();
+}
+
+bool ProcessRunning(DWORD pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%u/stat", static_cast<unsigned>(pid));
+  FILE* f = std::fopen(path, "re");
+  if (!f) return false;
+  char buf[512];
+  const std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+  std::fclose(f);
+  buf[n] = 0;
+  // The state follows the command name, which may hold spaces: a zombie has ended.
+  const char* p = std::strrchr(buf, ')');
+  return p && p[1] == ' ' && p[2] != 'Z' && p[2] != 'X';
+}
+
+// Has what runs of the product let go of it before anything is removed: the
+// hosts unload its libraries (the service first, so it starts no main program
+// meanwhile), then the main program is closed and waited for. Otherwise they
+// would write the product key and the Today item's values again at once.
+void StopRunningProduct() {
+  const UINT unload = RegisterWindowMessageW(kUnloadProductMessage);
+  for (const char16_t* cls : {kServiceHostWindowClass, kTodayHostWindowClass}) {
+    std::vector<HWND> hosts;
+    struct Search {
+      const char16_t* cls;
+      std::vector<HWND>* found;
+    } search{cls, &hosts};
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(param);
+          WCHAR name[128] = {};
+          DWORD pid = 0;
+          GetWindowThreadProcessId(hwnd, &pid);
+          if (pid != GetCurrentProcessId() && GetClassNameW(hwnd, name, 128) > 0 && EqualsNoCase(name, s->cls))
+            s->found->push_back(hwnd);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    for (HWND host : hosts) {
+      DWORD_PTR answer = 0;
+      if (unload) SendMessageTimeoutW(host, unload, 0, 0, SMTO_ABORTIFHUNG, kUnloadBoundMs, &answer);
+    }
+  }
+  HWND main = FindWindowW(kMainProgramWindowClass, nullptr);
+  DWORD pid = 0;
+  if (main) GetWindowThreadProcessId(main, &pid);
+  if (!pid || pid == GetCurrentProcessId() || !PostMessageW(main, WM_CLOSE, 0, 0)) return;
+  for (int waited = 0; waited < kProgramEndBoundMs && ProcessRunning(pid); waited += kPollMs)
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
 }
 
 // Removes the product as its manifest lists it, then the product's keys and
@@ -219,6 +306,11 @@ HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u
     if (answer) *answer = ErrorDocument(kConfigBadDocument);
     return kConfigBadDocument;
   }
+  if (!ProductInstalled()) {
+    if (answer) *answer = ErrorDocument(kConfigNotInstalled);
+    return kConfigNotInstalled;
+  }
+  StopRunningProduct();
   const HRESULT hr = HResultFromWin32(RemoveProduct());
   if (answer) *answer = hr == 0 ? document : ErrorDocument(hr);
   return hr;

@@ -6,7 +6,9 @@
 //     <characteristic type="Orv Brevant"><parm name="uninstall" value="1"/>
 //   </characteristic></characteristic></wap-provisioningdoc>
 //
-// which removes what the install manifest lists
+// which first has the hosts unload the product's libraries and closes the
+// main program and waits for it to end (platform/hosts/HostRequests.h), then
+// removes what the install manifest lists
 // (platform/files/InstallManifest.h: registry values and keys, the files the
 // device owns, the mounts, the folders when empty, the manifest itself), then
 // the product's registry keys and the Today item's entry. A mount onto the
@@ -27,6 +29,8 @@ inline constexpr HRESULT kConfigBadDocument = static_cast<HRESULT>(0x80070057u);
 inline constexpr HRESULT HResultFromWin32(DWORD error) {
   return error == 0 ? 0 : static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
 }
+// The package named is not installed (ERROR_UNKNOWN_PRODUCT).
+inline constexpr HRESULT kConfigNotInstalled = HResultFromWin32(1605);
 
 // What DMProcessConfigXML does; the answer document in *answer.
 HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u16string* answer);

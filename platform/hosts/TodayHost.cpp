@@ -6,7 +6,9 @@
 // "\Software\Microsoft\Today\Items" when it is missing, loads the item's
 // library and creates its window, asks it for its height at start and every
 // 2 seconds, answers its colour and watermark requests, passes it the
-// selection, the arrow keys and Enter, and unloads it when it ends.
+// selection, the arrow keys and Enter, and unloads it when it ends or when
+// the configuration manager asks before removing the product
+// (platform/hosts/HostRequests.h); an unloaded item is not loaded again.
 //
 //   orv-todayhost [--mode today|smart] [--log PATH]
 //
@@ -31,6 +33,7 @@
 #include "platform/controls/Shell.h"
 #include "platform/controls/TodayItems.h"
 #include "platform/files/Files.h"
+#include "platform/hosts/HostRequests.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
 #include "platform/windows/SystemMetrics.h"
@@ -53,7 +56,7 @@ void Log(const char* format, ...) {
   std::fflush(g_log);
 }
 
-constexpr const WCHAR* kDesktopClass = u"DesktopExplorerWindow";
+constexpr const WCHAR* kDesktopClass = hosts::kTodayHostWindowClass;
 constexpr const WCHAR* kTaskBarClass = u"HHTaskBar";
 constexpr const WCHAR* kSipButtonClass = u"MS_SIPBUTTON";
 constexpr const WCHAR* kItemName = u"\"Orv News\"";
@@ -75,6 +78,7 @@ struct Host {
   ISmartTodayPlugin* plugin = nullptr;
   HICON tabIcon = nullptr;
   UINT metricChange = 0;
+  UINT unloadProduct = 0;
   int top = 0;  // where the item starts in the desktop
 } g;
 
@@ -198,7 +202,16 @@ void OnKey(WPARAM key) {
     Select(false, 0);
 }
 
+void UnloadItem();
+
 LRESULT DesktopProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == g.unloadProduct && msg != 0) {
+    const bool held = g.library != nullptr;
+    UnloadItem();
+    g.selected = false;
+    InvalidateRect(hwnd, nullptr, FALSE);
+    return held ? 1 : 0;
+  }
   if (msg == g.metricChange && msg != 0) {
     // Font size changed: every item hears it too.
     if (g.item.hwndCustom) SendMessageW(g.item.hwndCustom, msg, wParam, lParam);
@@ -334,6 +347,7 @@ void LoadItem() {
 }
 
 void UnloadItem() {
+  if (!g.library && !g.item.hwndCustom) return;
   if (g.item.hwndCustom) DestroyWindow(g.item.hwndCustom);
   g.item.hwndCustom = nullptr;
   if (g.plugin) g.plugin->Release();
@@ -359,6 +373,7 @@ int main(int argc, char** argv) {
   MountFolder(u"\\Program Files\\Orv News", HostFolder(), false);
   SetProgramDevicePath(u"\\Windows\\shell32.exe");
   g.metricChange = RegisterWindowMessageW(SH_UIMETRIC_CHANGE);
+  g.unloadProduct = RegisterWindowMessageW(hosts::kUnloadProductMessage);
 
   if (!RegisterClassOf(kDesktopClass, DesktopProc) || !RegisterClassOf(kTaskBarClass, TaskBarProc) ||
       !RegisterClassOf(kSipButtonClass, DefWindowProcW))

@@ -260,4 +260,82 @@ TEST(RemoverE2E, RemovesWhatTheInstallStepInstalledAndKeepsTheArticles) {
   EXPECT_EQ(after, programFiles);
 }
 
+
+bool KeyThere(plat::HKEY root, const char16_t* path) {
+  plat::HKEY key = nullptr;
+  if (plat::RegOpenKeyExW(root, path, 0, plat::KEY_READ, &key) != plat::ERROR_SUCCESS) return false;
+  plat::RegCloseKey(key);
+  return true;
+}
+
+plat::DWORD ValueCount(plat::HKEY root, const char16_t* path) {
+  plat::HKEY key = nullptr;
+  if (plat::RegOpenKeyExW(root, path, 0, plat::KEY_READ, &key) != plat::ERROR_SUCCESS) return 0;
+  plat::DWORD values = 0;
+  plat::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                         nullptr);
+  plat::RegCloseKey(key);
+  return values;
+}
+
+constexpr const char16_t* kProductKey = u"SOFTWARE\\Orv Software House\\Orv News";
+constexpr const char16_t* kTodayValuesKey = u"SOFTWARE\\Orv Software House\\Orv News\\Today";
+constexpr const char16_t* kTodayItemKey = u"Software\\Microsoft\\Today\\Items\\\"Orv News\"";
+
+// Anything of the product in the registry, named; empty when nothing is.
+std::string ProductLeftInRegistry() {
+  std::string left;
+  if (KeyThere(plat::HKEY_CURRENT_USER, kProductKey)) left += " product key";
+  if (KeyThere(plat::HKEY_LOCAL_MACHINE, kProductKey)) left += " machine product key";
+  if (ValueCount(plat::HKEY_CURRENT_USER, kTodayValuesKey) > 0) left += " Today values";
+  if (KeyThere(plat::HKEY_LOCAL_MACHINE, kTodayItemKey)) left += " Today item";
+  return left;
+}
+
+// The uninstaller beside running programs: the service host and the Today
+// host hold the product's libraries and the main program runs. The removal
+// has them let go first, so nothing writes the product key or the Today
+// item's values again afterwards; a second run finds nothing installed and
+// says so in words and in its exit code.
+TEST_F(ServiceE2E, RemovalBesideRunningProgramsLeavesNothingBehind) {
+  ASSERT_TRUE(device_.Ready());
+  InstallReport report;
+  ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
+  StartService({});
+  const std::string todayLog = device_.Device().Scratch() + "/todayhost.log";
+  const pid_t today = device_.Launch(std::string(ORV_PROGRAM_DIR) + "/orv-todayhost", {"--log", todayLog});
+  ASSERT_GT(today, 0);
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] {
+    for (const std::string& line : orvtest::ReadLines(todayLog))
+      if (line.rfind("item ", 0) == 0 && line != "item 0") return true;
+    return false;
+  }, 20000));
+  const pid_t program = device_.Launch(orvtest::MainProgramPath(), {});
+  ASSERT_GT(program, 0);
+  ASSERT_TRUE(device_.WaitForWindow(kHiddenClass, 30000).has_value());
+  // The item has read its settings (and so written their defaults).
+  ASSERT_TRUE(ScreenDriver::WaitUntil([] { return ValueCount(plat::HKEY_CURRENT_USER, kTodayValuesKey) >= 13; }, 20000));
+  device_.Screenshot("before-removal");
+
+  const std::string removerLog = device_.Device().FsRoot() + "/OrvNewsRemover_log.txt";
+  EXPECT_EQ(orvtest::RunProgram(ORV_REMOVER), 0) << orvtest::ReadHostFile(removerLog);
+  EXPECT_EQ(ProductLeftInRegistry(), "");
+  // The main program has ended; the hosts run on without the product.
+  EXPECT_EQ(plat::FindWindowW(u"A377667C-B302-4767-B9C5-EC5210805251", nullptr), nullptr);
+  EXPECT_NE(orvtest::ReadHostFile(todayLog).find("unloaded"), std::string::npos) << orvtest::ReadHostFile(todayLog);
+  EXPECT_NE(plat::FindWindowW(u"DesktopExplorerWindow", nullptr), nullptr);
+  // Nothing writes it back: the item would within its 2-second refresh.
+  EXPECT_FALSE(ScreenDriver::WaitUntil([] { return !ProductLeftInRegistry().empty(); }, 5000))
+      << ProductLeftInRegistry();
+  device_.Screenshot("after-removal");
+
+  EXPECT_EQ(orvtest::RunProgram(ORV_REMOVER), 2);
+  const std::string log = orvtest::ReadHostFile(removerLog);
+  EXPECT_NE(log.find("Orv Brevant is not installed; nothing was removed"), std::string::npos) << log;
+  EXPECT_EQ(log.find("wap-provisioningdoc"), std::string::npos) << log;
+  EXPECT_EQ(ProductLeftInRegistry(), "");
+  EXPECT_EQ(device_.Stop(host_), 0);
+  device_.Stop(today);
+}
+
 }  // namespace

@@ -118,8 +118,9 @@ TEST_F(RemoverTest, TheUninstallDocumentRemovesTheProduct) {
   EXPECT_EQ(ProcessConfiguration(kUninstall, plat::CFGFLAG_PROCESS, &answer), 0);
   EXPECT_EQ(answer, kUninstall);
   ExpectRemoved();
-  // Again: nothing is left to remove, and that is no failure.
-  EXPECT_EQ(ProcessConfiguration(kUninstall, plat::CFGFLAG_PROCESS, &answer), 0);
+  // Again: nothing is installed, and the answer says so.
+  EXPECT_EQ(ProcessConfiguration(kUninstall, plat::CFGFLAG_PROCESS, &answer), plat::hosts::kConfigNotInstalled);
+  EXPECT_NE(answer.find(u"characteristic-error"), std::u16string::npos);
 }
 
 TEST_F(RemoverTest, AnyOtherDocumentFailsAndRemovesNothing) {
@@ -160,17 +161,19 @@ TEST_F(RemoverTest, TheUninstallerReportsSuccessAndFailureInItsExitCodeAndLog) {
   plat::InstallManifest locked = manifest_;
   locked.files.push_back(u"\\Windows\\Locked.dll");
   ASSERT_TRUE(plat::WriteInstallManifest(plat::hosts::kInstalledPackage, locked));
-  EXPECT_NE(RunRemover(), 0);
-  EXPECT_NE(Log().find("removal failed"), std::string::npos) << Log();
+  EXPECT_EQ(RunRemover(), 3);
+  EXPECT_NE(Log().find("removal failed with 0x80070005"), std::string::npos) << Log();
   EXPECT_FALSE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));  // the rest went
   EXPECT_TRUE(ManifestThere());                            // kept for another try
 
   ASSERT_TRUE(plat::WriteInstallManifest(plat::hosts::kInstalledPackage, manifest_));
   EXPECT_EQ(RunRemover(), 0);
-  EXPECT_NE(Log().find("Orv Brevant removed"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("Orv Brevant removed\n"), std::string::npos) << Log();
+  EXPECT_EQ(Log().find("wap-provisioningdoc"), std::string::npos) << Log();  // words, not the document
   ExpectRemoved();
-  // Run twice: the same document, and again success.
-  EXPECT_EQ(RunRemover(), 0);
+  // Run twice: nothing is installed the second time, and it says so plainly.
+  EXPECT_EQ(RunRemover(), 2);
+  EXPECT_NE(Log().find("Orv Brevant is not installed; nothing was removed"), std::string::npos) << Log();
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // orv-servicehost: the device's service host. Loads a service library through
 // its "NEW_" entry points, keeps it while the device runs and lets it go when
 // asked to stop (SIGTERM or SIGINT): NEW_Deinit, then the library is freed.
+// The configuration manager's request to unload the product before removing
+// it (platform/hosts/HostRequests.h, sent to the host's hidden window) lets
+// the library go the same way while the host runs on without it.
 //
 //   orv-servicehost [--device <folder>] [--library <name>] [--program-folder <folder>]
 //
@@ -17,16 +20,56 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "platform/base/Device.h"
 #include "platform/base/Module.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
+#include "platform/hosts/HostRequests.h"
 #include "platform/hosts/ServiceHost.h"
+#include "platform/ipc/Ipc.h"
+#include "platform/windows/Windows.h"
 
 namespace {
 
 void Say(const std::string& line) { std::fprintf(stderr, "orv-servicehost: %s\n", line.c_str()); }
+
+struct Loaded {
+  std::string name;
+  plat::HMODULE module = nullptr;
+  plat::hosts::ServiceEntryPoints entry;
+  plat::DWORD context = 0;
+  plat::UINT unloadMessage = 0;
+} g;
+
+void Unload() {
+  if (!g.module) return;
+  g.entry.deinit(g.context);
+  plat::FreeLibrary(g.module);
+  g.module = nullptr;
+  g.context = 0;
+  Say(g.name + " stopped");
+}
+
+plat::LRESULT HostWindowProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+  if (msg == g.unloadMessage && msg != 0) {
+    const bool held = g.module != nullptr;
+    if (held) Say("unloading " + g.name + " for the product's removal");
+    Unload();
+    return held ? 1 : 0;
+  }
+  switch (msg) {
+    case plat::WM_CLOSE:
+      plat::DestroyWindow(hwnd);
+      return 0;
+    case plat::WM_DESTROY:
+      plat::PostQuitMessage(0);
+      return 0;
+    default:
+      return plat::DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+}
 
 }  // namespace
 
@@ -61,30 +104,48 @@ int main(int argc, char** argv) {
   }
 
   const std::u16string name = plat::Utf8ToUtf16(library);
-  plat::HMODULE module = plat::LoadLibraryW(name.c_str());
-  if (!module) {
+  g.name = library;
+  g.module = plat::LoadLibraryW(name.c_str());
+  if (!g.module) {
     Say("cannot load " + library);
     return 2;
   }
-  plat::hosts::ServiceEntryPoints entry;
   std::string missing;
-  if (!plat::hosts::BindServiceEntryPoints(module, "NEW", &entry, &missing)) {
+  if (!plat::hosts::BindServiceEntryPoints(g.module, "NEW", &g.entry, &missing)) {
     Say(library + " lacks " + missing);
-    plat::FreeLibrary(module);
+    plat::FreeLibrary(g.module);
     return 2;
   }
-  const plat::DWORD context = entry.init(0);
-  if (!context) {
+  g.context = g.entry.init(0);
+  if (!g.context) {
     Say(library + ": NEW_Init failed");
-    plat::FreeLibrary(module);
+    plat::FreeLibrary(g.module);
     return 3;
   }
   Say(library + " started");
+
+  // The hidden window that takes requests; the stop signal closes it.
+  g.unloadMessage = plat::RegisterWindowMessageW(plat::hosts::kUnloadProductMessage);
+  plat::WNDCLASSW wc{};
+  wc.lpfnWndProc = &HostWindowProc;
+  wc.lpszClassName = plat::hosts::kServiceHostWindowClass;
+  plat::RegisterClassW(&wc);
+  plat::HWND window = plat::CreateWindowExW(0, plat::hosts::kServiceHostWindowClass, u"", 0, 0, 0, 0, 0, nullptr,
+                                           nullptr, nullptr, nullptr);
   int signal = 0;
-  sigwait(&stopSignals, &signal);
+  std::thread stopper([&] {
+    sigwait(&stopSignals, &signal);
+    if (window) plat::PostMessageW(window, plat::WM_CLOSE, 0, 0);
+  });
+  if (window) {
+    plat::MSG m;
+    while (plat::GetMessageW(&m, nullptr, 0, 0) > 0) {
+      plat::TranslateMessage(&m);
+      plat::DispatchMessageW(&m);
+    }
+  }
+  stopper.join();
   Say(std::string("stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
-  entry.deinit(context);
-  plat::FreeLibrary(module);
-  Say(library + " stopped");
+  Unload();
   return 0;
 }

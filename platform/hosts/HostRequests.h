@@ -1,0 +1,21 @@
+// What the configuration manager asks of the device's hosts before it removes
+// the installed product, as a device's uninstall does: each host lets go of
+// the product's library it loaded (the Today item, the service), so nothing of
+// the product runs on and writes its settings again after they are removed.
+#pragma once
+
+#include "platform/base/Types.h"
+
+namespace plat::hosts {
+
+// Registered message sent to each host's window; the host unloads the
+// product's library (the service's NEW_Deinit, the Today item's window) and
+// answers 1 once it is gone, 0 when it held none. It loads none again.
+inline constexpr const char16_t* kUnloadProductMessage = u"plat.hosts.UnloadProduct";
+
+// The Today screen host's window that takes the request (the shell's desktop).
+inline constexpr const char16_t* kTodayHostWindowClass = u"DesktopExplorerWindow";
+// The service host's hidden window that takes the request.
+inline constexpr const char16_t* kServiceHostWindowClass = u"plat.hosts.ServiceHost";
+
+}  // namespace plat::hosts
