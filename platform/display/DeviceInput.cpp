@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/display/UserActivity.h"
 #include "platform/windows/Windows.h"
 
 namespace plat::display {
@@ -51,7 +52,14 @@ DeviceInput::DeviceInput(std::function<void(DWORD)> sleep, std::function<bool(UI
   if (!keys_) keys_ = [](UINT vk, bool down) { return InjectKey(vk, down) != FALSE; };
 }
 
-bool DeviceInput::Stylus(UINT message, int x, int y) { return InjectStylus(message, x, y) != FALSE; }
+void DeviceInput::NoteActivity() {
+  if (activity_) activity_->Note();
+}
+
+bool DeviceInput::Stylus(UINT message, int x, int y) {
+  NoteActivity();
+  return InjectStylus(message, x, y) != FALSE;
+}
 
 bool DeviceInput::Tap(int x, int y) {
   if (!Stylus(WM_LBUTTONDOWN, x, y)) return false;
@@ -79,9 +87,13 @@ bool DeviceInput::Drag(int x1, int y1, int x2, int y2, DWORD ms) {
   return Stylus(WM_LBUTTONUP, x2, y2) && ok;
 }
 
-bool DeviceInput::Wheel(int x, int y, int clicks) { return InjectWheel(x, y, clicks) != FALSE; }
+bool DeviceInput::Wheel(int x, int y, int clicks) {
+  NoteActivity();
+  return InjectWheel(x, y, clicks) != FALSE;
+}
 
 bool DeviceInput::Key(const DeviceKey& key, bool down) {
+  NoteActivity();
   switch (key.kind) {
     case KeyKind::Plain:
       return keys_(key.vk, down);
@@ -109,6 +121,7 @@ bool DeviceInput::Press(const DeviceKey& key) {
 }
 
 bool DeviceInput::Text(const std::u16string& text) {
+  NoteActivity();
   for (char16_t c : text)
     if (!InjectChar(c)) return false;
   return true;

@@ -36,6 +36,8 @@ std::optional<DeviceKey> KeyByName(const std::string& name);
 constexpr DWORD kDefaultHoldMs = 1000;
 constexpr DWORD kDefaultDragMs = 300;
 
+class UserActivity;
+
 class DeviceInput {
  public:
   // sleep(ms) paces holds and drags; the real one by default. keys(vk, down)
@@ -58,7 +60,14 @@ class DeviceInput {
   // WM_CHAR for each UTF-16 unit of text.
   bool Text(const std::u16string& text);
 
+  // Every input delivered from now on is noted there as the user's activity
+  // (whether or not a window takes it); null: none is (the default).
+  void SetUserActivity(UserActivity* activity) { activity_ = activity; }
+
  private:
+  void NoteActivity();
+
+  UserActivity* activity_ = nullptr;
   std::function<void(DWORD)> sleep_;
   std::function<bool(UINT, bool)> keys_;
 };

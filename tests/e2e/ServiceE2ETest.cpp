@@ -261,6 +261,24 @@ TEST(RemoverE2E, RemovesWhatTheInstallStepInstalledAndKeepsTheArticles) {
 }
 
 
+// The display program reports the user's taps, keys and wheel as the user's
+// activity, the event the service waits on for an idle device.
+TEST_F(ServiceE2E, TheDisplaysInputIsTheUsersActivity) {
+  ASSERT_TRUE(device_.Ready());
+  plat::HANDLE activity =
+      plat::OpenEventW(plat::SYNCHRONIZE | plat::EVENT_MODIFY_STATE, plat::FALSE, u"PowerManager/UserActivity_Active");
+  ASSERT_NE(activity, nullptr);  // the display keeps it
+  EXPECT_EQ(plat::WaitForSingleObject(activity, 0), static_cast<plat::DWORD>(plat::WAIT_TIMEOUT));
+  for (const auto& act : std::vector<std::function<void()>>{[&] { device_.Tap(100, 100); },
+                                                             [&] { device_.Key("down"); },
+                                                             [&] { device_.Wheel(100, 100, 1); }}) {
+    plat::ResetEvent(activity);  // as the power manager does once the user is idle
+    act();
+    EXPECT_EQ(plat::WaitForSingleObject(activity, 0), plat::WAIT_OBJECT_0);
+  }
+  plat::CloseHandle(activity);
+}
+
 bool KeyThere(plat::HKEY root, const char16_t* path) {
   plat::HKEY key = nullptr;
   if (plat::RegOpenKeyExW(root, path, 0, plat::KEY_READ, &key) != plat::ERROR_SUCCESS) return false;

@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "platform/display/Control.h"
+#include "platform/display/UserActivity.h"
+#include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
 #include "tests/support/TempDevice.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -51,6 +54,42 @@ class DisplayControlTest : public orvtest::DeviceTest {
   ScreenComposer composer_;
   ControlHooks hooks_;
 };
+
+// The user's input, whether a window takes it or not, sets the power
+// manager's user-activity event that the auto-update service waits on; once
+// no input comes for the idle time it is reset. Commands that are no input
+// (the window list, a screenshot) leave it alone.
+TEST_F(DisplayControlTest, InputRaisesTheUserActivityEventUntilTheUserIsIdle) {
+  HWND target = CreateWindowExW(0, u"OrvControlTarget", u"", WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr, nullptr,
+                                nullptr);
+  ASSERT_NE(target, nullptr);
+  SetForegroundWindow(target);
+  SetFocus(target);
+  UserActivity activity(250);
+  input_.SetUserActivity(&activity);
+  HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, kUserActivityEventName);
+  ASSERT_NE(event, nullptr);
+  auto set = [&] { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; };
+  struct Case {
+    const char* command;
+    bool input;
+  } const cases[] = {
+      {"tap 10 10", true},      {"tap 300 300", true},  // on no window: still the user's activity
+      {"key down", true},       {"key soft1 down", true}, {"wheel 10 10 -1", true},
+      {"drag 10 10 40 40 30", true}, {"text abc", true},  {"windows", false},
+      {"ping", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    ASSERT_TRUE(orvtest::Eventually([&] { return !set(); })) << "not reset after the idle time";
+    Run(c.command);
+    Pump();
+    EXPECT_EQ(set(), c.input);
+    EXPECT_EQ(activity.Active(), c.input);
+  }
+  CloseHandle(event);
+  DestroyWindow(target);
+}
 
 TEST(DeviceKeyTest, NamesOfTheDevicesKeys) {
   struct Case {

@@ -9,6 +9,8 @@
 
 #include "core/VORegistry.h"
 #include "platform/base/Module.h"
+#include "platform/display/DeviceInput.h"
+#include "platform/display/UserActivity.h"
 #include "platform/base/Thread.h"
 #include "platform/files/Files.h"
 #include "platform/inet/DeviceNetwork.h"
@@ -134,6 +136,26 @@ TEST_F(ServiceThreadTest, NoCheckRunsWhileTheUserIsActive) {
   plat::ResetEvent(activity);
   ASSERT_TRUE(Eventually([&] { return service.Checks() > checks; }));
   plat::CloseHandle(activity);
+  EXPECT_TRUE(service.Stop());
+}
+
+// The device's own input (what the display program delivers) is what makes
+// the user active: a tap pauses the checks until the user has been idle.
+TEST_F(ServiceThreadTest, ATapOnTheDevicePausesTheChecksUntilTheUserIsIdle) {
+  OpenSettingsKey().SetDWORD(u"AutoUpdate", 1);
+  ServiceSettings settings = Fast();
+  settings.idleMs = 100;  // a margin between the reset and the next check
+  CAutoUpdateService service(settings, Counting());
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(Eventually([&] { return service.Checks() >= 1; }));
+  plat::display::UserActivity activity(400);
+  plat::display::DeviceInput input;
+  input.SetUserActivity(&activity);
+  input.Tap(10, 10);  // on no window: the user still used the device
+  ASSERT_TRUE(Eventually([&] { return service.ActivityPauses() >= 1; }));
+  const unsigned checks = service.Checks();
+  while (activity.Active()) ASSERT_EQ(service.Checks(), checks);
+  EXPECT_TRUE(Eventually([&] { return service.Checks() > checks; }));
   EXPECT_TRUE(service.Stop());
 }
 

@@ -40,6 +40,7 @@
 #include "platform/display/ClipboardBridge.h"
 #include "platform/display/Control.h"
 #include "platform/display/DeviceInput.h"
+#include "platform/display/UserActivity.h"
 #include "platform/display/ScreenComposer.h"
 #include "platform/ipc/ScreenNotice.h"
 #include "platform/windows/Windows.h"
@@ -466,6 +467,10 @@ int main(int argc, char** argv) {
   }
 
   DeviceInput input;
+  // Taps, keys and the wheel, from the window or the control interface, are
+  // the user's activity, as the device's power manager reports it.
+  UserActivity activity;
+  input.SetUserActivity(&activity);
   ScreenComposer composer;
   int quitFd = ::eventfd(0, EFD_CLOEXEC);
   ControlHooks hooks;
