@@ -6,6 +6,7 @@
 #include "platform/base/Thread.h"
 #include "platform/inet/DeviceNetwork.h"
 #include "platform/ipc/Ipc.h"
+#include "service/AddressWatch.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ plat::DWORD GetConnectionState() {
 // watcher's bound still finds everything in place.
 struct CradleWatcher::Shared {
   ~Shared() {
+    hostAddresses.reset();  // its thread sets addressEvent: it ends first
     if (notification && closeChange) closeChange(notification);
     if (key) plat::RegCloseKey(key);
     if (coredll) plat::FreeLibrary(coredll);
@@ -63,10 +65,12 @@ struct CradleWatcher::Shared {
   plat::HKEY key = nullptr;
   plat::HANDLE notification = nullptr;  // registry change notification (newer systems)
   plat::HANDLE addressEvent = nullptr;  // address-list-change notice (older systems)
+  std::unique_ptr<CAddressWatch> hostAddresses;  // the host's own address changes set addressEvent
   plat::HANDLE stop = nullptr;          // auto-reset
   plat::HANDLE change = nullptr;        // auto-reset
   std::atomic<plat::DWORD> state{0};
   std::atomic<plat::DWORD> previous{0};
+  std::atomic<unsigned> looks{0};
 };
 
 CradleWatcher::CradleWatcher() : shared_(std::make_shared<Shared>()) {
@@ -85,7 +89,14 @@ CradleWatcher::CradleWatcher() : shared_(std::make_shared<Shared>()) {
       if (n != plat::INVALID_HANDLE_VALUE) s.notification = n;
     }
   } else {
+    // The device's address-list-change notice, and the request for it: the
+    // host's own address list, whose changes set the same event.
     s.addressEvent = plat::OpenAddressListChangeEvent();
+    if (s.addressEvent) {
+      s.hostAddresses = std::make_unique<CAddressWatch>();
+      plat::HANDLE event = s.addressEvent;
+      if (!s.hostAddresses->Start([event] { plat::SetEvent(event); })) s.hostAddresses.reset();
+    }
   }
   if (!s.notification && !s.addressEvent) return;  // no source: nothing watches
   s.stop = plat::CreateLocalEvent(false, false);
@@ -109,6 +120,7 @@ plat::DWORD CradleWatcher::ThreadMain(void* param) {
   Shared& s = *shared;
   for (;;) {
     const plat::DWORD now = GetConnectionState();
+    ++s.looks;
     if (now != s.state.load()) {
       s.previous = s.state.load();
       s.state = now;
@@ -134,3 +146,7 @@ plat::DWORD CradleWatcher::GetState() {
 plat::HANDLE CradleWatcher::ChangeEvent() const { return thread_ ? shared_->change : nullptr; }
 
 bool CradleWatcher::Running() const { return thread_ != nullptr; }
+
+unsigned CradleWatcher::Looks() const { return shared_->looks.load(); }
+
+bool CradleWatcher::WatchesHostAddresses() const { return shared_->hostAddresses != nullptr; }

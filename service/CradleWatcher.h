@@ -1,6 +1,7 @@
 // The cradle and network watcher: a thread that works out the connection state
 // whenever the device reports a change (the registry's "Cradled" on newer
-// systems, the address-list-change notice on older ones) and sets its change
+// systems, the address-list-change notice on older ones, which the host's own
+// address changes raise too: service/AddressWatch.h) and sets its change
 // event when the state moved.
 #pragma once
 
@@ -35,6 +36,11 @@ class CradleWatcher {
   // Auto-reset, set at each change of state; null when no thread runs.
   plat::HANDLE ChangeEvent() const;
   bool Running() const;
+  // How often the thread has worked out the state (once at its start, then
+  // once a notice), for tests.
+  unsigned Looks() const;
+  // Whether the host's own address list is watched (older systems).
+  bool WatchesHostAddresses() const;
 
   static constexpr plat::DWORD kStopBoundMs = 15000;
 
