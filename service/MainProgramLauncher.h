@@ -14,7 +14,9 @@ inline constexpr const char16_t* kMainProgramWindowClass = u"A377667C-B302-4767-
 struct LaunchTimings {
   plat::DWORD attempts = 30;        // looks for the window, and asks whether the interface is open
   plat::DWORD pauseMs = 500;        // between attempts; cut short by the stop event
-  plat::DWORD answerBoundMs = 5000; // for one answer of the main program
+  // For one answer of the main program: the service's own bound, so a hung
+  // main program cannot hold the service thread (it counts as "not open yet").
+  plat::DWORD answerBoundMs = 5000;
 };
 
 class CMainProgramLauncher {

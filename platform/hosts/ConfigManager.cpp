@@ -206,7 +206,9 @@ void StopRunningProduct() {
         reinterpret_cast<LPARAM>(&search));
     for (HWND host : hosts) {
       DWORD_PTR answer = 0;
-      if (unload) SendMessageTimeoutW(host, unload, 0, 0, SMTO_ABORTIFHUNG, kUnloadBoundMs, &answer);
+      // Not SMTO_ABORTIFHUNG: a host idle in GetMessageW for 5 s counts as
+      // hung to the window manager, and the service host has nothing to do.
+      if (unload) SendMessageTimeoutW(host, unload, 0, 0, SMTO_NORMAL, kUnloadBoundMs, &answer);
     }
   }
   HWND main = FindWindowW(kMainProgramWindowClass, nullptr);

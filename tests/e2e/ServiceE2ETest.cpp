@@ -82,19 +82,17 @@ class ServiceE2E : public ::testing::Test {
     }
   }
 
-  // Starts the service host (with a short idle wait) and waits until the
-  // service holds the platform's user-activity event.
+  // Starts the service host (with short waits) and waits until the service
+  // runs: the host shows its request window once NEW_Init has returned.
   void StartService(const std::vector<std::string>& args) {
     OpenSettingsKey().SetDWORD(u"AutoUpdateWhenCradled", 1);
-    ::setenv("ORVNEWS_SERVICE_IDLE_MS", "50", 1);
+    const char* const shortened[] = {"ORVNEWS_SERVICE_IDLE_MS", "ORVNEWS_SERVICE_ACTIVITY_PAUSE_MS",
+                                     "ORVNEWS_SERVICE_LAUNCH_PAUSE_MS"};
+    for (const char* name : shortened) ::setenv(name, "50", 1);
     host_ = device_.Launch(ORV_SERVICE_HOST, args);
-    ::unsetenv("ORVNEWS_SERVICE_IDLE_MS");
+    for (const char* name : shortened) ::unsetenv(name);
     ASSERT_GT(host_, 0);
-    ASSERT_TRUE(ScreenDriver::WaitUntil([] {
-      plat::HANDLE e = plat::OpenEventW(plat::SYNCHRONIZE, plat::FALSE, u"PowerManager/UserActivity_Active");
-      if (e) plat::CloseHandle(e);
-      return e != nullptr;
-    }));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([] { return plat::FindWindowW(u"plat.hosts.ServiceHost", nullptr) != nullptr; }));
   }
 
   // Pixels that differ from the screen before; the wait cursor a starting
