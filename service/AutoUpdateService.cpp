@@ -1,5 +1,6 @@
 #include "service/AutoUpdateService.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "core/VORegistry.h"
@@ -41,6 +42,27 @@ ServiceWake ClassifyServiceWait(plat::DWORD result, bool hasChangeEvent, bool ha
   if (hasChangeEvent && result == next++) return ServiceWake::StateChange;
   if (hasActivityEvent && result == next) return ServiceWake::UserActivity;
   return ServiceWake::Failed;
+}
+
+// The variables and normal values are listed in the header.
+ServiceSettings ServiceSettingsFromEnvironment() {
+  ServiceSettings settings;
+  struct Setting {
+    const char* name;
+    plat::DWORD* value;
+  } const settingsFromEnvironment[] = {
+      {"ORVNEWS_SERVICE_IDLE_MS", &settings.idleMs},
+      {"ORVNEWS_SERVICE_ACTIVITY_PAUSE_MS", &settings.activityPauseMs},
+      {"ORVNEWS_SERVICE_LAUNCH_PAUSE_MS", &settings.launch.pauseMs},
+      {"ORVNEWS_SERVICE_ANSWER_MS", &settings.launch.answerBoundMs},
+  };
+  for (const Setting& s : settingsFromEnvironment) {
+    const char* text = std::getenv(s.name);
+    if (!text) continue;
+    const long ms = std::strtol(text, nullptr, 10);
+    if (ms > 0 && ms < static_cast<long>(*s.value)) *s.value = static_cast<plat::DWORD>(ms);
+  }
+  return settings;
 }
 
 CAutoUpdateService::CAutoUpdateService(ServiceSettings settings, ServiceActions actions)

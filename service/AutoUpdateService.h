@@ -27,6 +27,20 @@ struct ServiceSettings {
   LaunchTimings launch;
 };
 
+// The service's timings, each of its own, from the environment: a
+// whole-program test shortens them (milliseconds, above 0 and below the
+// normal value; anything else keeps the normal one). A device runs with the
+// normal ones:
+//   ORVNEWS_SERVICE_IDLE_MS            idle wait before the checks         30000
+//   ORVNEWS_SERVICE_ACTIVITY_PAUSE_MS  pause after the user was active      5000
+//   ORVNEWS_SERVICE_LAUNCH_PAUSE_MS    pause between looks for the started
+//                                      main program and its interface       500
+//   ORVNEWS_SERVICE_ANSWER_MS          bound on each answer of the main
+//                                      program (is its interface open)     5000
+// The last is the service's own bound: a main program that does not answer
+// within it counts as "interface not open yet", and the next look follows.
+ServiceSettings ServiceSettingsFromEnvironment();
+
 // What ended one wait of the service thread.
 enum class ServiceWake { Stop, Idle, StateChange, UserActivity, Failed };
 

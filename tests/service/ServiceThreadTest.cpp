@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 #include "core/VORegistry.h"
@@ -89,6 +90,41 @@ TEST_F(ServiceThreadTest, WithoutTheChangeNotificationNoWatcherRunsAndTheCradleI
   ASSERT_TRUE(Eventually([&] { return service.Checks() >= checks + 10; }));
   EXPECT_EQ(posts_.load(), 0u);
   EXPECT_TRUE(service.Stop());
+}
+
+// Each timing comes from its own variable: the idle wait no longer shortens
+// the launch pauses or the activity pause, and nothing lengthens a timing.
+TEST(ServiceSettingsTest, EachVariableSetsItsOwnTiming) {
+  struct Timings {
+    plat::DWORD idle, activityPause, launchPause, answer;
+    bool operator==(const Timings&) const = default;
+  };
+  const char* const names[] = {"ORVNEWS_SERVICE_IDLE_MS", "ORVNEWS_SERVICE_ACTIVITY_PAUSE_MS",
+                               "ORVNEWS_SERVICE_LAUNCH_PAUSE_MS", "ORVNEWS_SERVICE_ANSWER_MS"};
+  struct Case {
+    const char* name;
+    const char* value;
+    Timings timings;
+  } const cases[] = {
+      {nullptr, nullptr, {30000, 5000, 500, 5000}},
+      {"ORVNEWS_SERVICE_IDLE_MS", "50", {50, 5000, 500, 5000}},
+      {"ORVNEWS_SERVICE_ACTIVITY_PAUSE_MS", "40", {30000, 40, 500, 5000}},
+      {"ORVNEWS_SERVICE_LAUNCH_PAUSE_MS", "30", {30000, 5000, 30, 5000}},
+      {"ORVNEWS_SERVICE_ANSWER_MS", "200", {30000, 5000, 500, 200}},
+      {"ORVNEWS_SERVICE_IDLE_MS", "90000", {30000, 5000, 500, 5000}},  // longer: the normal one
+      {"ORVNEWS_SERVICE_ANSWER_MS", "0", {30000, 5000, 500, 5000}},
+      {"ORVNEWS_SERVICE_LAUNCH_PAUSE_MS", "soon", {30000, 5000, 500, 5000}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.name ? c.name : "none") << "=" << (c.value ? c.value : ""));
+    for (const char* name : names) ::unsetenv(name);
+    if (c.name) ::setenv(c.name, c.value, 1);
+    const ServiceSettings s = ServiceSettingsFromEnvironment();
+    const Timings got{s.idleMs, s.activityPauseMs, s.launch.pauseMs, s.launch.answerBoundMs};
+    EXPECT_TRUE(got == c.timings) << got.idle << " " << got.activityPause << " " << got.launchPause << " "
+                                  << got.answer;
+  }
+  for (const char* name : names) ::unsetenv(name);
 }
 
 // A failed wait ends the thread: taken for an event it would loop at once and
