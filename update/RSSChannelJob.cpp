@@ -226,9 +226,10 @@ void CRSSChannelJob::Run() {
   if (plat::EqualsNoCase(GetStringProperty(properties, kPropTemplateType), kTemplateTypeRss)) {
     channel_->SetProperty(kPropTemplateType, u"");
   }
-  // The digest of the body this update stored (a local file has none).
+  // The digest of the body this update stored (a local file has none): it
+  // holds only once the update's save succeeds.
   if (success_ && !unchanged && !digest.empty() && GetStringProperty(properties, kPropFeedDigest) != digest) {
-    channel_->SetProperty(kPropFeedDigest, digest);
+    channel_->KeepWithSuccessfulSave({{kPropFeedDigest, digest}});
   }
   channel_->SetUpdateState(success_ ? US_UP_TO_DATE : US_FAILED);
   // A channel that could not store what the update brought fails it.
