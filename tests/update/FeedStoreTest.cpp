@@ -93,6 +93,28 @@ class FeedStoreTest : public orvtest::FeedTest {
     channel->Release(this, false);
   }
 
+  // Serves body at path with that ETag and a Last-Modified, answering 304
+  // to a request whose If-None-Match names the ETag.
+  void ServeWithValidators(const std::string& path, const std::string& body, const std::string& etag) {
+    server_.Route(path, [body, etag](const orvtest::HttpRequest& request) {
+      orvtest::HttpResponse response;
+      response.headers = {{"ETag", etag}, {"Last-Modified", kLastModified}};
+      if (request.Header("If-None-Match") == etag) {
+        response.status = 304;
+        response.sendContentLength = false;
+        return response;
+      }
+      response.headers.push_back({"Content-Type", "text/xml; charset=utf-8"});
+      response.body = body;
+      return response;
+    });
+  }
+  orvtest::HttpRequest LastRequest() const {
+    const std::vector<orvtest::HttpRequest> requests = server_.Requests();
+    return requests.empty() ? orvtest::HttpRequest{} : requests.back();
+  }
+  static constexpr const char* kLastModified = "Wed, 09 Dec 2026 10:00:00 GMT";
+
   std::string feedHost_;
 };
 
@@ -253,13 +275,13 @@ TEST_F(FeedStoreTest, UpdateWhoseWritesFailFailsAndLosesNothing) {
         fs::remove(ContentHost() + "/Store.cnl");
         ASSERT_TRUE(GetChannelSet()->Open());
       }
-      server_.Serve("/store", MakeFeed(0, 3));
+      ServeWithValidators("/store", MakeFeed(0, 3), "\"three\"");
       IChannel* channel = AddFeed(u"Store", "/store");
       ASSERT_NE(channel, nullptr);
       ASSERT_TRUE(RunJob(channel));
       const std::u16string digest = Property(channel, kPropFeedDigest);
 
-      server_.Serve("/store", MakeFeed(0, 6));
+      ServeWithValidators("/store", MakeFeed(0, 6), "\"six\"");
       kind.inject(DataHost(), step);
       const bool ok = RunJob(channel);
       kind.clear(DataHost());
@@ -270,9 +292,12 @@ TEST_F(FeedStoreTest, UpdateWhoseWritesFailFailsAndLosesNothing) {
       ++failed;
       EXPECT_EQ(Status(channel), US_FAILED);
       EXPECT_EQ(Property(channel, kPropFeedDigest), digest);
+      EXPECT_EQ(Property(channel, kPropFeedETag), u"\"three\"");
       ExpectWholeChannel(channel, 3, -1);
-      // With the disk well again, the same channel reads the feed and stores it.
+      // With the disk well again, the same channel asks for changes since
+      // what it holds, reads the feed and stores it.
       ASSERT_TRUE(RunJob(channel));
+      EXPECT_EQ(LastRequest().Header("If-None-Match"), "\"three\"");
       EXPECT_EQ(Status(channel), US_UP_TO_DATE);
       EXPECT_EQ(LiveArticles(channel), 6);
       channel = Reload(u"Store");
@@ -384,6 +409,62 @@ TEST_F(FeedStoreTest, FeedWhoseBytesAreUnchangedIsNotParsedAgain) {
   EXPECT_EQ(parses(), 1);
   channel = Reload(u"Steady");
   EXPECT_EQ(LiveArticles(channel), 4);
+}
+
+// A server that sends validators is asked for changes only: its 304 is a
+// successful update that stores nothing and keeps every article; a changed
+// feed is read and its new validators kept; validators a server stops
+// sending are no longer sent.
+std::atomic<int> g_writeSteps{0};
+void CountStep(const char*) { ++g_writeSteps; }
+
+TEST_F(FeedStoreTest, FeedWithValidatorsIsAskedForChangesOnly) {
+  ServeWithValidators("/feed", MakeFeed(0, 3), "\"v1\"");
+  IChannel* channel = AddFeed(u"Asked", "/feed");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(LastRequest().Header("If-None-Match"), "");
+  EXPECT_EQ(LastRequest().Header("If-Modified-Since"), "");
+  EXPECT_EQ(Property(channel, kPropFeedETag), u"\"v1\"");
+  EXPECT_EQ(Property(channel, kPropFeedLastModified), U(kLastModified));
+  {
+    CSyncLock lock(GetChannelSet());
+    channel->Acquire(this);
+    channel->SetArticleRead(channel->GetArticleSet()->FindById(GetMd5Hex(ItemId(1))), true);
+    channel->Release(this, true);
+  }
+
+  // Unchanged: 304, nothing written, every article kept (also from disk).
+  channel = Reload(u"Asked");
+  g_writeSteps = 0;
+  plat::SetFileStepHook(&CountStep);
+  const bool ok = RunJob(channel);
+  plat::SetFileStepHook(nullptr);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(g_writeSteps.load(), 0);
+  EXPECT_EQ(LastRequest().Header("If-None-Match"), "\"v1\"");
+  EXPECT_EQ(LastRequest().Header("If-Modified-Since"), kLastModified);
+  EXPECT_EQ(Status(channel), US_UP_TO_DATE);
+  channel = Reload(u"Asked");
+  EXPECT_EQ(LiveArticles(channel), 3);
+  ExpectWholeChannel(channel, 3, 1);
+
+  // Changed: read, stored, the new validator kept and sent next time.
+  ServeWithValidators("/feed", MakeFeed(0, 5), "\"v2\"");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(LastRequest().Header("If-None-Match"), "\"v1\"");
+  EXPECT_EQ(LiveArticles(channel), 5);
+  EXPECT_EQ(Property(channel, kPropFeedETag), u"\"v2\"");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(LastRequest().Header("If-None-Match"), "\"v2\"");
+  EXPECT_EQ(LiveArticles(channel), 5);
+
+  // A server that no longer sends validators is asked plainly.
+  server_.Serve("/feed", MakeFeed(0, 6), "text/xml; charset=utf-8");
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(LiveArticles(channel), 6);
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(LastRequest().Header("If-None-Match"), "");
+  EXPECT_EQ(LastRequest().Header("If-Modified-Since"), "");
 }
 
 // ---- What feeds send ------------------------------------------------------------------
