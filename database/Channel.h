@@ -44,6 +44,9 @@ constexpr char16_t kPropThumbnailFile[] = u"thumbnail_file";
 constexpr char16_t kPropFeedDigest[] = u"@digest";
 constexpr char16_t kPropFeedETag[] = u"@etag";
 constexpr char16_t kPropFeedLastModified[] = u"@lastmodified";
+// The address the validators came from: another address (the user changed
+// the feed's) is asked without them.
+constexpr char16_t kPropFeedValidatorsUrl[] = u"@validatorsurl";
 constexpr char16_t kChannelTypeRss[] = u"@RSS";
 constexpr char16_t kChannelTypeScript[] = u"@Ridudo";
 constexpr char16_t kTemplateValuePrefix[] = u"channel#";

@@ -190,8 +190,11 @@ void CRSSChannelJob::Run() {
       digest = GetStringProperty(properties, kPropFeedDigest);
       stored.etag = GetStringProperty(properties, kPropFeedETag);
       stored.lastModified = GetStringProperty(properties, kPropFeedLastModified);
-      // Validators without the digest of their body cannot stand for it.
-      if (digest.empty()) stored = Tidy::Validators{};
+      // Validators without the digest of their body, or of another address,
+      // cannot stand for it.
+      if (digest.empty() || GetStringProperty(properties, kPropFeedValidatorsUrl) != address_) {
+        stored = Tidy::Validators{};
+      }
     }
     validators = stored;
   }
@@ -248,6 +251,7 @@ void CRSSChannelJob::Run() {
     if (!unchanged || validators.etag != stored.etag || validators.lastModified != stored.lastModified) {
       changed(kPropFeedETag, validators.etag);
       changed(kPropFeedLastModified, validators.lastModified);
+      if (!validators.etag.empty() || !validators.lastModified.empty()) changed(kPropFeedValidatorsUrl, address_);
     }
     if (!keep.empty()) channel_->KeepWithSuccessfulSave(keep);
   }

@@ -413,8 +413,9 @@ TEST_F(FeedStoreTest, FeedWhoseBytesAreUnchangedIsNotParsedAgain) {
 
 // A server that sends validators is asked for changes only: its 304 is a
 // successful update that stores nothing and keeps every article; a changed
-// feed is read and its new validators kept; validators a server stops
-// sending are no longer sent.
+// feed is read and its new validators kept; validators go only to the
+// address they came from, and those a server stops sending are no longer
+// sent.
 std::atomic<int> g_writeSteps{0};
 void CountStep(const char*) { ++g_writeSteps; }
 
@@ -458,10 +459,29 @@ TEST_F(FeedStoreTest, FeedWithValidatorsIsAskedForChangesOnly) {
   EXPECT_EQ(LastRequest().Header("If-None-Match"), "\"v2\"");
   EXPECT_EQ(LiveArticles(channel), 5);
 
+  // Another address (the user changed the feed's) is asked without the
+  // validators of the old one, although its server would take them.
+  ServeWithValidators("/moved", MakeFeed(10, 2), "\"v2\"");
+  {
+    CSyncLock lock(GetChannelSet());
+    channel->SetProperty(kPropUrl, Url("/moved"));
+  }
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(LastRequest().target, "/moved");
+  EXPECT_EQ(LastRequest().Header("If-None-Match"), "");
+  EXPECT_EQ(LastRequest().Header("If-Modified-Since"), "");
+  EXPECT_TRUE(Article(channel, ItemId(11)).found);
+  ASSERT_TRUE(RunJob(channel));
+  EXPECT_EQ(LastRequest().Header("If-None-Match"), "\"v2\"");
+
   // A server that no longer sends validators is asked plainly.
+  {
+    CSyncLock lock(GetChannelSet());
+    channel->SetProperty(kPropUrl, Url("/feed"));
+  }
   server_.Serve("/feed", MakeFeed(0, 6), "text/xml; charset=utf-8");
   ASSERT_TRUE(RunJob(channel));
-  EXPECT_EQ(LiveArticles(channel), 6);
+  EXPECT_TRUE(Article(channel, ItemId(5)).found);
   ASSERT_TRUE(RunJob(channel));
   EXPECT_EQ(LastRequest().Header("If-None-Match"), "");
   EXPECT_EQ(LastRequest().Header("If-Modified-Since"), "");
