@@ -137,11 +137,7 @@ void CInetJob::Execute() {
     if (ok) {
       ReadHeaders();
       if (statusCode_ == 304 && (!sentETag_.empty() || !sentLastModified_.empty()) && !cancelled_) {
-        CloseRequest();
-        CloseOutput();
-        finished_ = true;
-        result_ = RESULT_NOT_MODIFIED;
-        session_->Notify(IInetEventListener::EVENT_JOB_ENDED, this);
+        Finish(RESULT_NOT_MODIFIED);
         return;
       }
       if (statusCode_ != 200) {
@@ -151,11 +147,7 @@ void CInetJob::Execute() {
         session_->Notify(IInetEventListener::EVENT_STATUS_OK, this);
         bool read = gzip_ ? ReadGzip() : ReadPlain();
         if (read && !cancelled_) {
-          CloseRequest();
-          CloseOutput();
-          finished_ = true;
-          result_ = RESULT_SUCCESS;
-          session_->Notify(IInetEventListener::EVENT_JOB_ENDED, this);
+          Finish(RESULT_SUCCESS);
           return;
         }
         ok = false;
@@ -175,6 +167,14 @@ void CInetJob::Execute() {
   CloseOutput();
   errorText_ = InetText(240, u"Canceled");
   result_ = RESULT_CANCELLED;
+  session_->Notify(IInetEventListener::EVENT_JOB_ENDED, this);
+}
+
+void CInetJob::Finish(int result) {
+  CloseRequest();
+  CloseOutput();
+  finished_ = true;
+  result_ = result;
   session_->Notify(IInetEventListener::EVENT_JOB_ENDED, this);
 }
 

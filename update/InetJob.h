@@ -97,6 +97,8 @@ class CInetJob {
   bool Deliver();
   void CloseRequest();
   void CloseOutput();
+  // A successful end: handles closed, the result set, the end notified.
+  void Finish(int result);
   void ReadHeaders();
   bool DeadlinePassed() const;
   // Counts read bytes against the rate floor; false when the floor was missed.

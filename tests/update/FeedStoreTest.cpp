@@ -60,6 +60,14 @@ class FeedStoreTest : public orvtest::FeedTest {
     return job.Succeeded();
   }
   std::string ContentHost() const { return device_.FsRoot() + "/Content"; }
+  // No channel "Store" any more, in memory or on disk; the set open again.
+  bool RemoveStore() {
+    CSyncLock lock(GetChannelSet());
+    GetChannelSet()->RemoveAll();
+    fs::remove_all(DataHost());
+    fs::remove(ContentHost() + "/Store.cnl");
+    return GetChannelSet()->Open();
+  }
   std::string DataHost() const { return ContentHost() + "/Store"; }
 
   // Side files of stopped saves anywhere in the content folder.
@@ -268,13 +276,7 @@ TEST_F(FeedStoreTest, UpdateWhoseWritesFailFailsAndLosesNothing) {
       SCOPED_TRACE(step);
       // A channel that holds the first three items, from a served feed (its
       // body has a digest).
-      {
-        CSyncLock lock(GetChannelSet());
-        GetChannelSet()->RemoveAll();
-        fs::remove_all(DataHost());
-        fs::remove(ContentHost() + "/Store.cnl");
-        ASSERT_TRUE(GetChannelSet()->Open());
-      }
+      ASSERT_TRUE(RemoveStore());
       ServeWithValidators("/store", MakeFeed(0, 3), "\"three\"");
       IChannel* channel = AddFeed(u"Store", "/store");
       ASSERT_NE(channel, nullptr);
@@ -325,13 +327,7 @@ TEST_F(FeedStoreTest, ArticlesOfALostOrCutDataBankAreStoredAgainByTheNextUpdate)
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(ContentHost() + "/Store");
-    fs::remove(ContentHost() + "/Store.cnl");
-    {
-      CSyncLock lock(GetChannelSet());
-      GetChannelSet()->RemoveAll();
-      ASSERT_TRUE(GetChannelSet()->Open());
-    }
+    ASSERT_TRUE(RemoveStore());
     WriteFeed(MakeFeed(n, 4));
     IChannel* channel = AddStore();
     ASSERT_NE(channel, nullptr);
