@@ -787,9 +787,29 @@ void CChannel::FireUpdateStatusChanged(std::uint32_t oldStatus) {
   if (!loading_ && own != lastOwnState_) {
     lastOwnState_ = own;
     if (own == US_FAILED || own == US_UP_TO_DATE) {
-      // The channel file (its state) goes with the headers' batch.
+      // The channel file (its state) goes with the headers' batch, and so do
+      // the properties that hold only with what this update stored.
       channelFileDirty_ = true;
+      CStringToStringMap withSave;
+      withSave.swap(withSave_);
+      if (own != US_UP_TO_DATE || IsReadOnly()) withSave.clear();
+      CStringToStringMap before;
+      std::vector<std::u16string> added;
+      for (const auto& [key, value] : withSave) {
+        auto it = properties_.find(key);
+        if (it == properties_.end()) {
+          added.push_back(key);
+        } else {
+          before[key] = it->second;
+        }
+        properties_[key] = value;
+      }
       bool saved = SaveHeaders();
+      if (!saved) {
+        // Not stored: the channel describes what it holds, not what failed.
+        for (const std::u16string& key : added) properties_.erase(key);
+        for (const auto& [key, value] : before) properties_[key] = value;
+      }
       saved = SaveChannelFile() && saved;
       if (!saved && own == US_UP_TO_DATE && !IsReadOnly()) {
         // What the update brought is not all stored: the update failed. The

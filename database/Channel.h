@@ -38,8 +38,15 @@ constexpr char16_t kPropUrl[] = u"@url";
 constexpr char16_t kPropType[] = u"@type";
 constexpr char16_t kPropThumbnail[] = u"thumbnail";
 constexpr char16_t kPropThumbnailFile[] = u"thumbnail_file";
-// The digest of the feed body the last successful update stored.
+// What the last successful update stored came from: the digest of the feed
+// body and the server's validators of it (sent back to ask for changes only).
+// They are kept only with a successful save (IChannel::KeepWithSuccessfulSave).
 constexpr char16_t kPropFeedDigest[] = u"@digest";
+constexpr char16_t kPropFeedETag[] = u"@etag";
+constexpr char16_t kPropFeedLastModified[] = u"@lastmodified";
+// The address the validators came from: another address (the user changed
+// the feed's) is asked without them.
+constexpr char16_t kPropFeedValidatorsUrl[] = u"@validatorsurl";
 constexpr char16_t kChannelTypeRss[] = u"@RSS";
 constexpr char16_t kChannelTypeScript[] = u"@Ridudo";
 constexpr char16_t kTemplateValuePrefix[] = u"channel#";
@@ -65,6 +72,11 @@ class IChannel : public virtual IUpdateItem {
   virtual const CStringToStringMap& GetProperties() = 0;
   virtual void SetProperties(const CStringToStringMap& properties) = 0;
   virtual void SetProperty(const std::u16string& key, const std::u16string& value) = 0;
+  // Properties that describe what the running update stores (the feed's
+  // digest and validators): they become properties only when the update's
+  // end (state 6) saves everything; a failed save, or an update that fails,
+  // drops them, so the next update reads the feed whole again.
+  virtual void KeepWithSuccessfulSave(const CStringToStringMap& properties) = 0;
   // Null when the date is past the age limit. A zero date is no date.
   virtual IArticle* CreateArticle(const std::u16string& id, std::uint32_t state,
                                   const plat::FILETIME& date) = 0;
@@ -134,6 +146,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // turned into a failure).
   bool LastSaveFailed() const override { return saveFailed_; }
   bool HasMissingArticleData() const override { return !missingRecords_.empty(); }
+  void KeepWithSuccessfulSave(const CStringToStringMap& properties) override { withSave_ = properties; }
   // Deletes the data folder tree and the channel file (not in read-only mode).
   void DeleteFiles();
   bool HadUnreadableFile() const { return unreadableFile_; }
@@ -229,6 +242,8 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   std::uint32_t orderCounter_ = 0;
   bool channelFileDirty_ = false;
   bool saveFailed_ = false;
+  // Waiting for the running update's last save (KeepWithSuccessfulSave).
+  CStringToStringMap withSave_;
   // Live articles whose data-bank record was missing at load (a bank lost or
   // cut short): the next update stores them again.
   std::unordered_set<std::u16string> missingRecords_;

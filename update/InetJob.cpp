@@ -119,13 +119,27 @@ void CInetJob::Execute() {
       HINTERNET request = request_.load();
       DWORD timeout = std::min<DWORD>(inet.GetTimeout(), std::max<DWORD>(deadlineMs_, 1));
       if (request) inet.InternetSetOptionW(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-      if (!request || !inet.SendRequest(request, kRequestHeaders, static_cast<DWORD>(-1), nullptr, 0) || cancelled_) {
+      std::u16string headers = kRequestHeaders;
+      // Header values end at a line break: a stored validator cannot add lines.
+      auto addValidator = [&headers](const char16_t* name, const std::u16string& value) {
+        if (value.empty() || value.find_first_of(u"\r\n") != std::u16string::npos) return;
+        headers += u"\n";
+        headers += name;
+        headers += value;
+      };
+      addValidator(u"If-None-Match: ", sentETag_);
+      addValidator(u"If-Modified-Since: ", sentLastModified_);
+      if (!request || !inet.SendRequest(request, headers.c_str(), static_cast<DWORD>(-1), nullptr, 0) || cancelled_) {
         ok = false;
         errorText_ = InetText(237, u"Sending request failed or canceled");
       }
     }
     if (ok) {
       ReadHeaders();
+      if (statusCode_ == 304 && (!sentETag_.empty() || !sentLastModified_.empty()) && !cancelled_) {
+        Finish(RESULT_NOT_MODIFIED);
+        return;
+      }
       if (statusCode_ != 200) {
         ok = false;
         errorText_ = FormatString(InetText(238, u"Bad status code: %d").c_str(), statusCode_);
@@ -133,11 +147,7 @@ void CInetJob::Execute() {
         session_->Notify(IInetEventListener::EVENT_STATUS_OK, this);
         bool read = gzip_ ? ReadGzip() : ReadPlain();
         if (read && !cancelled_) {
-          CloseRequest();
-          CloseOutput();
-          finished_ = true;
-          result_ = RESULT_SUCCESS;
-          session_->Notify(IInetEventListener::EVENT_JOB_ENDED, this);
+          Finish(RESULT_SUCCESS);
           return;
         }
         ok = false;
@@ -157,6 +167,14 @@ void CInetJob::Execute() {
   CloseOutput();
   errorText_ = InetText(240, u"Canceled");
   result_ = RESULT_CANCELLED;
+  session_->Notify(IInetEventListener::EVENT_JOB_ENDED, this);
+}
+
+void CInetJob::Finish(int result) {
+  CloseRequest();
+  CloseOutput();
+  finished_ = true;
+  result_ = result;
   session_->Notify(IInetEventListener::EVENT_JOB_ENDED, this);
 }
 
@@ -194,6 +212,13 @@ void CInetJob::ReadHeaders() {
     while (!head.empty() && head.back() == u';') head.pop_back();
     contentType_ = head;
   }
+  auto text16 = [&](DWORD level, std::u16string& out) {
+    out.clear();
+    size = 10000;
+    if (inet.HttpQueryInfoW(request, level, text.data(), &size, nullptr)) out = TrimSpace(text.data());
+  };
+  text16(HTTP_QUERY_ETAG, etag_);
+  text16(HTTP_QUERY_LAST_MODIFIED, lastModified_);
   gzip_ = false;
   size = 10000;
   if (inet.HttpQueryInfoW(request, HTTP_QUERY_CONTENT_ENCODING, text.data(), &size, nullptr)) {

@@ -14,7 +14,14 @@ class CInetSession;
 
 class CInetJob {
  public:
-  enum Result { RESULT_FAILURE = 0, RESULT_SUCCESS = 1, RESULT_CANCELLED = 2, RESULT_NOT_FOUND = 3 };
+  // RESULT_NOT_MODIFIED (status 304) only for a job that sent validators.
+  enum Result {
+    RESULT_FAILURE = 0,
+    RESULT_SUCCESS = 1,
+    RESULT_CANCELLED = 2,
+    RESULT_NOT_FOUND = 3,
+    RESULT_NOT_MODIFIED = 4
+  };
   static constexpr std::size_t kChunkSize = 8192;
   static constexpr std::size_t kInitialBuffer = 16384;
   // The most a body kept in memory reserves ahead for its announced length.
@@ -38,6 +45,13 @@ class CInetJob {
     writeToFile_ = !path.empty();
   }
   void SetMaxBodySize(std::size_t bytes) { maxBody_ = bytes; }
+  // Validators of the copy the caller holds (the ETag and Last-Modified the
+  // server sent with it), sent as If-None-Match and If-Modified-Since when
+  // not empty: the server may then answer 304, the copy is still current.
+  void SetValidators(const std::u16string& etag, const std::u16string& lastModified) {
+    sentETag_ = etag;
+    sentLastModified_ = lastModified;
+  }
   std::size_t GetMaxBodySize() const { return maxBody_; }
   void SetDeadline(plat::DWORD ms) { deadlineMs_ = ms; }
   // A body that arrives slower than bytesPerSecond over a whole window of
@@ -61,6 +75,9 @@ class CInetJob {
   int GetContentLength() const { return contentLength_; }
   const std::u16string& GetContentType() const { return contentType_; }
   const std::u16string& GetCharset() const { return charset_; }
+  // The response's ETag and Last-Modified, empty when it had none.
+  const std::u16string& GetETag() const { return etag_; }
+  const std::u16string& GetLastModified() const { return lastModified_; }
   const std::u16string& GetUrl() const { return url_; }
   const std::u16string& GetOutputPath() const { return outputPath_; }
   std::size_t GetRawBytes() const { return raw_; }
@@ -80,6 +97,8 @@ class CInetJob {
   bool Deliver();
   void CloseRequest();
   void CloseOutput();
+  // A successful end: handles closed, the result set, the end notified.
+  void Finish(int result);
   void ReadHeaders();
   bool DeadlinePassed() const;
   // Counts read bytes against the rate floor; false when the floor was missed.
@@ -101,6 +120,7 @@ class CInetJob {
   int statusCode_ = 0;
   std::size_t decoded_ = 0, raw_ = 0, delivered_ = 0;
   std::u16string charset_, contentType_, host_, path_, user_, password_, errorText_;
+  std::u16string sentETag_, sentLastModified_, etag_, lastModified_;
   bool gzip_ = false;
   bool finished_ = false;
   std::atomic<bool> cancelled_{false};

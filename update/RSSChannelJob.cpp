@@ -166,6 +166,7 @@ IUpdateItem* CRSSChannelJob::GetItem() {
 void CRSSChannelJob::Run() {
   std::u16string encoding;
   std::u16string digest;
+  Tidy::Validators validators, stored;
   bool unchanged = false;
   bool cancelled = false;
   {
@@ -184,7 +185,18 @@ void CRSSChannelJob::Run() {
     channel_->SetUpdateState(US_UPDATING);
     // The body of the last successful update: the same bytes again need no
     // parse, unless articles lost their data and must be read again.
-    if (!channel_->HasMissingArticleData()) digest = GetStringProperty(properties, kPropFeedDigest);
+    // The same holds for the server's validators of that body.
+    if (!channel_->HasMissingArticleData()) {
+      digest = GetStringProperty(properties, kPropFeedDigest);
+      stored.etag = GetStringProperty(properties, kPropFeedETag);
+      stored.lastModified = GetStringProperty(properties, kPropFeedLastModified);
+      // Validators without the digest of their body, or of another address,
+      // cannot stand for it.
+      if (digest.empty() || GetStringProperty(properties, kPropFeedValidatorsUrl) != address_) {
+        stored = Tidy::Validators{};
+      }
+    }
+    validators = stored;
   }
 
   if (!address_.empty()) {
@@ -196,7 +208,8 @@ void CRSSChannelJob::Run() {
       bool loaded = false;
       if (!IsLocalAddress(address_)) {
         const int result =
-            Tidy::DownloadChangedDocument(session_, address_, document.get(), encoding, nullptr, &digest, &unchanged);
+            Tidy::DownloadChangedDocument(session_, address_, document.get(), encoding, nullptr, &digest, &unchanged,
+                                          &validators);
         loaded = result == 1;
         cancelled = result == 2 && session_ != nullptr && session_->IsCancelled();
       } else if (!scriptChannel_) {
@@ -226,9 +239,21 @@ void CRSSChannelJob::Run() {
   if (plat::EqualsNoCase(GetStringProperty(properties, kPropTemplateType), kTemplateTypeRss)) {
     channel_->SetProperty(kPropTemplateType, u"");
   }
-  // The digest of the body this update stored (a local file has none).
-  if (success_ && !unchanged && !digest.empty() && GetStringProperty(properties, kPropFeedDigest) != digest) {
-    channel_->SetProperty(kPropFeedDigest, digest);
+  // The digest of the body this update stored (a local file has none) and
+  // the server's validators of it: they hold only once the update's save
+  // succeeds. A body found unchanged stores at most new validators.
+  if (success_ && !digest.empty()) {
+    CStringToStringMap keep;
+    auto changed = [&](const char16_t* key, const std::u16string& value) {
+      if (GetStringProperty(properties, key) != value) keep[key] = value;
+    };
+    if (!unchanged) changed(kPropFeedDigest, digest);
+    if (!unchanged || validators.etag != stored.etag || validators.lastModified != stored.lastModified) {
+      changed(kPropFeedETag, validators.etag);
+      changed(kPropFeedLastModified, validators.lastModified);
+      if (!validators.etag.empty() || !validators.lastModified.empty()) changed(kPropFeedValidatorsUrl, address_);
+    }
+    if (!keep.empty()) channel_->KeepWithSuccessfulSave(keep);
   }
   channel_->SetUpdateState(success_ ? US_UP_TO_DATE : US_FAILED);
   // A channel that could not store what the update brought fails it.

@@ -32,7 +32,7 @@ int DownloadDocument(CInetSession* session, const std::u16string& address, Docum
 
 int DownloadChangedDocument(CInetSession* session, const std::u16string& address, Document* document,
                             const std::u16string& forcedEncoding, std::u16string* errorText,
-                            std::u16string* digest, bool* unchanged) {
+                            std::u16string* digest, bool* unchanged, Validators* validators) {
   if (unchanged) *unchanged = false;
   if (address.empty() || !session) return 0;
   CDebugLog& log = CDebugLog::GetInstance();
@@ -42,14 +42,23 @@ int DownloadChangedDocument(CInetSession* session, const std::u16string& address
   // An overall deadline beside the per-read time-out (0: none).
   const plat::DWORD deadline = GetGlobalOptions().GetDownloadDeadline();
   job.SetDeadline(deadline != 0 ? deadline : 0xFFFFFFFFu);
+  // Validators go only with a body that can be skipped when unchanged.
+  const bool conditional = validators != nullptr && unchanged != nullptr && document != nullptr;
+  if (conditional) job.SetValidators(validators->etag, validators->lastModified);
   job.Execute();
   int result = job.GetResult();
+  if (result == CInetJob::RESULT_NOT_MODIFIED) {
+    log.Printf(u"Not modified since the last update: %s", address.c_str());
+    *unchanged = true;
+    return CInetJob::RESULT_SUCCESS;
+  }
   if (result != CInetJob::RESULT_SUCCESS) {
     if (errorText) *errorText = job.GetErrorText();
     log.Printf(u"Downloading error: %s", job.GetErrorText().c_str());
     return result;
   }
   if (!document) return result;
+  if (validators) *validators = Validators{job.GetETag(), job.GetLastModified()};
   std::size_t length = job.GetDeliveredLength();
   std::uint32_t total = g_downloadedTotal.fetch_add(static_cast<std::uint32_t>(length)) +
                         static_cast<std::uint32_t>(length);

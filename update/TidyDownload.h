@@ -19,13 +19,22 @@ namespace Tidy {
 // given. Without a document only the request is made.
 int DownloadDocument(CInetSession* session, const std::u16string& address, Document* document,
                      const std::u16string& forcedEncoding, std::u16string* errorText);
+// A server's validators of a body: its ETag and Last-Modified.
+struct Validators {
+  std::u16string etag;
+  std::u16string lastModified;
+};
+
 // As DownloadDocument; digest (when given) receives the digest of the body
 // and its encodings. With unchanged given and digest holding the digest of an
 // earlier body, a body with the same digest is not parsed: the answer is 1,
-// *unchanged is set and the document stays empty.
+// *unchanged is set and the document stays empty. validators (when given)
+// holds those of the earlier body, sent with the request; a 304 answer is
+// the same as an unchanged body (1, *unchanged set, the validators left as
+// they are); after any other successful answer they are the answer's.
 int DownloadChangedDocument(CInetSession* session, const std::u16string& address, Document* document,
                             const std::u16string& forcedEncoding, std::u16string* errorText,
-                            std::u16string* digest, bool* unchanged);
+                            std::u16string* digest, bool* unchanged, Validators* validators = nullptr);
 
 // Bytes delivered to documents by DownloadDocument since the process started.
 std::uint32_t GetDownloadedTotal();

@@ -747,6 +747,8 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* len
         case HTTP_QUERY_CONTENT_LENGTH: name = "Content-Length"; break;
         case HTTP_QUERY_CONTENT_ENCODING: name = "Content-Encoding"; break;
         case HTTP_QUERY_LOCATION: name = "Location"; break;
+        case HTTP_QUERY_LAST_MODIFIED: name = "Last-Modified"; break;
+        case HTTP_QUERY_ETAG: name = "ETag"; break;
         default:
           SetLastError(ERROR_HTTP_HEADER_NOT_FOUND);
           return FALSE;

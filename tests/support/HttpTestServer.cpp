@@ -116,18 +116,18 @@ std::function<bool(std::string&)> GzipBombStream(unsigned long long inflatedByte
   };
 }
 
-HttpTestServer::HttpTestServer() {
+HttpTestServer::HttpTestServer(const std::string& address) : address_(address) {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listenFd_ < 0) throw std::runtime_error("socket");
   int one = 1;
   ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = 0;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listenFd_, 64) != 0) {
+  if (::inet_pton(AF_INET, address_.c_str(), &addr.sin_addr) != 1 ||
+      ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listenFd_, 64) != 0) {
     ::close(listenFd_);
-    throw std::runtime_error("bind/listen on 127.0.0.1");
+    throw std::runtime_error("bind/listen on " + address_);
   }
   socklen_t len = sizeof addr;
   ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -151,7 +151,7 @@ void HttpTestServer::Stop() {
 }
 
 std::string HttpTestServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  return "http://" + address_ + ":" + std::to_string(port_) + path;
 }
 
 void HttpTestServer::Route(const std::string& path, Handler handler) {
@@ -198,6 +198,7 @@ void HttpTestServer::AcceptLoop() {
       }
       ++activeConnections_;
       ++connections_;
+      peakConnections_ = std::max(peakConnections_.load(), static_cast<std::size_t>(activeConnections_));
       // A response's pieces go out at once (no wait for the client's
       // delayed acknowledgement on a kept connection).
       const int one = 1;

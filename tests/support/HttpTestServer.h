@@ -1,4 +1,4 @@
-// A small HTTP/1.x server on 127.0.0.1 for tests of the download code. It binds a
+// A small HTTP/1.x server on a loopback address (127.0.0.1 unless told) for tests of the download code. It binds a
 // free port, serves routes from its own thread (one thread per connection) and
 // stops in its destructor. It can misbehave on purpose: stall, trickle, close
 // mid-body, answer with gzip, chunked bodies, redirects and error statuses.
@@ -49,13 +49,14 @@ class HttpTestServer {
  public:
   using Handler = std::function<HttpResponse(const HttpRequest&)>;
 
-  HttpTestServer();
+  // Listens on a free port of that loopback address (127.0.0.x).
+  explicit HttpTestServer(const std::string& address = "127.0.0.1");
   ~HttpTestServer();
   HttpTestServer(const HttpTestServer&) = delete;
   HttpTestServer& operator=(const HttpTestServer&) = delete;
 
   int Port() const { return port_; }
-  // "http://127.0.0.1:<port>" + path.
+  // "http://<address>:<port>" + path.
   std::string Url(const std::string& path) const;
 
   // Routes match the request path (without the query) exactly; unknown paths get 404.
@@ -75,6 +76,8 @@ class HttpTestServer {
   // closes its connection). Connections accepted so far.
   void SetKeepAlive(bool keep) { keepAlive_ = keep; }
   std::size_t ConnectionCount() const { return connections_.load(); }
+  // The most connections that were open at once.
+  std::size_t PeakConnections() const { return peakConnections_.load(); }
 
  private:
   void AcceptLoop();
@@ -95,6 +98,8 @@ class HttpTestServer {
   std::vector<HttpRequest> requests_;
   std::atomic<bool> keepAlive_{false};
   std::atomic<std::size_t> connections_{0};
+  std::atomic<std::size_t> peakConnections_{0};
+  std::string address_;
 };
 
 // "openssl s_server" on 127.0.0.1 with a self-signed certificate made in
