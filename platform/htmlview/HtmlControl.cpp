@@ -147,11 +147,20 @@ void UpdateScrollBars(Viewer& v) {
   if (wanted != style) SetWindowLongW(v.inner, GWL_STYLE, wanted);
 }
 
+// Lays the page out for the width beside the vertical scroll bar: a page
+// that grows taller than the window gets the bar, which narrows the client
+// area, so the page is laid out again for the narrower width (and once more
+// should that change the bars again).
 void Relayout(Viewer& v) {
   if (!v.page || !v.inner) return;
-  const SIZE client = ClientSize(v.inner);
-  v.page->Layout(std::max<LONG>(1, client.cx));
-  UpdateScrollBars(v);
+  LONG width = std::max<LONG>(1, ClientSize(v.inner).cx);
+  for (int pass = 0; pass < 3; ++pass) {
+    v.page->Layout(width);
+    UpdateScrollBars(v);
+    const LONG now = std::max<LONG>(1, ClientSize(v.inner).cx);
+    if (now == width) break;
+    width = now;
+  }
   Invalidate(v);
 }
 
@@ -382,10 +391,8 @@ LRESULT CALLBACK_Inner(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       v->moved = false;
       v->held = false;
       v->downAt = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      if (v->page && v->page->HasSelection()) {
-        v->page->ClearSelection();
-        Invalidate(*v);
-      }
+      // The selection stays until a tap: a tap and hold opens the menu that
+      // copies it.
       SetTimer(hwnd, kHoldTimer, kHoldMs, nullptr);
       return 0;
     case WM_MOUSEMOVE:
@@ -412,6 +419,10 @@ LRESULT CALLBACK_Inner(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       const bool tap = v->down && !v->moved && !v->held;
       v->down = false;
       if (GetCapture() == hwnd) ReleaseCapture();
+      if (tap && v->page && v->page->HasSelection()) {
+        v->page->ClearSelection();
+        Invalidate(*v);
+      }
       if (tap && v->page) {
         const std::u16string target =
             v->page->TapLink(v->downAt.x + ScrollPos(hwnd, SB_HORZ), v->downAt.y + ScrollPos(hwnd, SB_VERT));
