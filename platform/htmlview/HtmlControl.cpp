@@ -166,11 +166,14 @@ void Relayout(Viewer& v) {
 
 int ScrollPos(HWND hwnd, int bar) { return GetScrollPos(hwnd, bar); }
 
+// Moves the bar and repaints when the page shown is not at its position (a
+// caller that set the bar itself, as finger scrolling does, and then sends
+// SB_THUMBPOSITION also gets the page moved).
 void ScrollTo(Viewer& v, int bar, int pos) {
-  const int before = ScrollPos(v.inner, bar);
   SCROLLINFO si{sizeof(SCROLLINFO), SIF_POS, 0, 0, 0, pos, 0};
   SetScrollInfo(v.inner, bar, &si, TRUE);
-  if (ScrollPos(v.inner, bar) != before) InvalidateRect(v.inner, nullptr, FALSE);
+  const int shown = bar == SB_VERT ? v.backY : v.backX;
+  if (!v.backValid || ScrollPos(v.inner, bar) != shown) InvalidateRect(v.inner, nullptr, FALSE);
 }
 
 void OnScroll(Viewer& v, int bar, WPARAM wParam) {

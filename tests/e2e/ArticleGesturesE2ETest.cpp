@@ -162,7 +162,7 @@ class ArticleGesturesE2E : public ::testing::Test {
     // The article is opened as the Today item opens one: the view state
     // names it and the program is told to show it.
     CDBViewState().OpenArticle(IdOf(u"long"));
-    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return WidePixels() >= kWideW * kWideH * 9 / 10; }, 10000))
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return WidePixels() >= kWideW * kWideH / 2; }, 10000))
         << WidePixels();
     ASSERT_EQ(CurrentArticle(), IdOf(u"long"));
   }
@@ -264,7 +264,7 @@ TEST_F(ArticleGesturesE2E, TextAndPicturesStayBesideTheBarAndSidewaysFlingsStepB
 
   // The link to an article that does not exist leaves the page as it is:
   // still shown, and the flings still step.
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return WidePixels() >= kWideW * kWideH * 8 / 10; }, 5000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return WidePixels() >= kWideW * kWideH / 2; }, 5000));
   const PixelImage img = device_->ComposedScreen();
   int linkY = -1;
   for (int yy = main_->top; yy < main_->bottom && linkY < 0; ++yy) {
@@ -278,7 +278,7 @@ TEST_F(ArticleGesturesE2E, TextAndPicturesStayBesideTheBarAndSidewaysFlingsStepB
   ASSERT_GT(linkY, 0) << "the link is on the screen";
   ASSERT_TRUE(device_->Tap(main_->left + Scale(20), linkY));
   EXPECT_FALSE(ScreenDriver::WaitUntil([] { return CurrentArticle() != IdOf(u"long"); }, 1500));
-  EXPECT_GE(WidePixels(), kWideW * kWideH * 8 / 10);
+  EXPECT_GE(WidePixels(), kWideW * kWideH / 2);
   EXPECT_FALSE(device_->Screenshot("gestures-after-missing-link").empty());
   ASSERT_TRUE(device_->Drag(main_->left + 200, y, main_->left + 50, y, 150));
   EXPECT_TRUE(ScreenDriver::WaitUntil([] { return CurrentArticle() == IdOf(u"two"); }, 5000));

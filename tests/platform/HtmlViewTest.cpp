@@ -410,10 +410,15 @@ TEST_F(HtmlViewTest, ScrollTakesTheThirtyTwoBitPositionAndArrowKeys) {
   for (int i = 0; i < 3000; ++i) html += "<p>Row " + std::to_string(i) + "</p>";
   Show(html);
   ASSERT_GT(Vertical().nMax, 70000);
+  // Painted at the top; then the bar is set by its owner before
+  // SB_THUMBPOSITION (as finger scrolling does): the page repaints there.
+  UpdateWindow(inner_);
+  ASSERT_FALSE(GetUpdateRect(inner_, nullptr, FALSE));
   SCROLLINFO si{sizeof(SCROLLINFO), SIF_POS, 0, 0, 0, 70000, 0};
   SetScrollInfo(inner_, SB_VERT, &si, TRUE);
   SendMessageW(inner_, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, static_cast<WORD>(70000)), 0);
   EXPECT_EQ(GetScrollPos(inner_, SB_VERT), 70000);
+  EXPECT_TRUE(GetUpdateRect(inner_, nullptr, FALSE));
   const PixelImage far = Screenshot("htmlview-scrolled");
   SendMessageW(inner_, WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_GT(GetScrollPos(inner_, SB_VERT), 70000);
