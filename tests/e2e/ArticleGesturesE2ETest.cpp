@@ -13,18 +13,12 @@
 #include <string>
 
 #include "app/DeviceInstall.h"
-#include "core/FileUtils.h"
-#include "core/Md5.h"
-#include "core/ProcessGlobals.h"
-#include "database/Channel.h"
-#include "database/ChannelSet.h"
 #include "database/ViewState.h"
-#include "platform/base/LocalMemory.h"
 #include "platform/base/Text.h"
-#include "platform/controls/Clipboard.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/ImagingTestFiles.h"
 #include "tests/support/MainProgramE2E.h"
+#include "tests/support/NewsArticlesE2E.h"
 #include "tests/support/ScreenDriver.h"
 
 namespace {
@@ -42,7 +36,7 @@ constexpr std::uint32_t kWideRgb = 0x2040C0;
 // seen at a point of the screen tells how far the page has scrolled.
 constexpr int kRulerW = 100, kRulerH = 4000, kRulerBase = 1024;
 
-std::u16string IdOf(const std::u16string& name) { return GetMd5Hex(name); }
+std::u16string IdOf(const std::u16string& name) { return orvtest::NewsArticleId(name); }
 
 // Row r's colour, exact on the 5-6-5 screen: the value r + kRulerBase in
 // 5 bits of red, 6 of green and 5 of blue.
@@ -73,70 +67,27 @@ class ArticleGesturesE2E : public ::testing::Test {
   void Prepare() {
     InstallReport report;
     ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
-    CChannelSet set;
-    ASSERT_TRUE(set.Open());
-    IChannel* channel = set.Add(u"News");
-    ASSERT_NE(channel, nullptr);
-    int user = 0;
-    channel->Acquire(&user);
-    const ULONGLONG now = CurrentClock().NowUtcFileTime();
-    const char16_t* names[] = {u"long", u"two", u"three"};
-    for (int i = 0; i < 3; ++i) {
-      IArticle* a = channel->CreateArticle(IdOf(names[i]), US_UP_TO_DATE,
-                                           ULLToFileTime(now - static_cast<ULONGLONG>(i + 1) * 36000000000ull));
-      ASSERT_NE(a, nullptr);
-      a->SetTitle(std::u16string(u"Story ") + names[i]);
-      std::u16string body = u"<p>Text of story " + std::u16string(names[i]) + u".</p>";
-      if (i == 0) {
-        body = u"<div style=\"font-size:250%\"><a href=\"article://" + IdOf(u"missing") + u"\">MISSING</a></div><img src=\"" +
-               kWide + u"\"><br><img src=\"" + kRuler + u"\">";
-        for (int line = 0; line < 40; ++line)
-          body += u"<p>Line " + Utf8ToUtf16(std::to_string(line)) +
-                  u" of the long story, with words enough to reach the right edge of the page.</p>";
-        imgtest::Pixels ruler(static_cast<std::size_t>(kRulerW) * kRulerH);
-        for (int y = 0; y < kRulerH; ++y)
-          for (int x = 0; x < kRulerW; ++x) ruler[static_cast<std::size_t>(y) * kRulerW + x] = RulerColour(y);
-        ASSERT_NO_FATAL_FAILURE(AddPicture(a, kRuler, imgtest::Bmp(kRulerW, kRulerH, 24, ruler, true)));
-        ASSERT_NO_FATAL_FAILURE(AddPicture(
-            a, kWide, imgtest::Bmp(kWideW, kWideH, 24, imgtest::Solid(kWideW, kWideH, 0xFF000000u | kWideRgb), false)));
-      }
-      ASSERT_TRUE(channel->SetArticleProperties(a, {{u"body", body}, {u"ShowHeaderInHTML", u"1"}}));
-    }
-    channel->Release(&user, true);
-    CDBViewState state(&set);
-    state.SetCurrentChannelName(u"News");
-    state.SetCurrentView(DBV_ARTICLE_LIST);
-  }
-  static void AddPicture(IArticle* a, const char16_t* address, const std::string& bytes) {
-    a->GetBinaries()->AddUrl(address);
-    IBinary* binary = a->GetBinaries()->Lookup(address);
-    ASSERT_NE(binary, nullptr);
-    std::u16string file;
-    binary->GetFileName(file, true);
-    ASSERT_TRUE(CreateFolderTree(file.substr(0, file.rfind(u'\\'))));
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
-    binary->SetUpdateState(US_UP_TO_DATE);
+    ASSERT_TRUE(orvtest::MakeNewsArticles({u"long", u"two", u"three"}, [](int i, IArticle* a) -> std::u16string {
+      if (i > 0) return u"<p>Text of story " + a->GetTitle() + u".</p>";
+      std::u16string body = u"<div style=\"font-size:250%\"><a href=\"article://" + IdOf(u"missing") +
+                            u"\">MISSING</a></div><img src=\"" + kWide + u"\"><br><img src=\"" + kRuler + u"\">";
+      for (int line = 0; line < 40; ++line)
+        body += u"<p>Line " + Utf8ToUtf16(std::to_string(line)) +
+                u" of the long story, with words enough to reach the right edge of the page.</p>";
+      imgtest::Pixels ruler(static_cast<std::size_t>(kRulerW) * kRulerH);
+      for (int y = 0; y < kRulerH; ++y)
+        for (int x = 0; x < kRulerW; ++x) ruler[static_cast<std::size_t>(y) * kRulerW + x] = RulerColour(y);
+      const bool stored =
+          orvtest::StoreArticlePicture(a, kRuler, imgtest::Bmp(kRulerW, kRulerH, 24, ruler, true)) &&
+          orvtest::StoreArticlePicture(
+              a, kWide, imgtest::Bmp(kWideW, kWideH, 24, imgtest::Solid(kWideW, kWideH, 0xFF000000u | kWideRgb), false));
+      return stored ? body : std::u16string();
+    }));
   }
 
-  static bool InterfaceOpen() {
-    HWND hidden = FindWindowW(orvtest::kInstanceName, nullptr);
-    return hidden && SendMessageW(hidden, GetRegisteredMessages().isInterfaceOpen, 0, 0) == 1;
-  }
+  static bool InterfaceOpen() { return orvtest::MainInterfaceOpen(); }
   static std::u16string CurrentArticle() { return CDBViewState().GetCurrentArticleID(); }
-  static std::u16string Clipboard() {
-    std::u16string text;
-    if (!OpenClipboard(nullptr)) return text;
-    if (HLOCAL block = GetClipboardData(CF_UNICODETEXT)) {
-      if (const auto* p = static_cast<const char16_t*>(LocalLock(block))) text = p;
-      LocalUnlock(block);
-    }
-    CloseClipboard();
-    return text;
-  }
+  static std::u16string Clipboard() { return orvtest::ClipboardText(); }
   int WidePixels() {
     const PixelImage img = device_->ComposedScreen();
     int n = 0;
