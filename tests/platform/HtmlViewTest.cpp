@@ -302,33 +302,37 @@ TEST_F(HtmlViewTest, AWidePictureShrinksToTheWidthKeepingItsShape) {
 }
 
 TEST_F(HtmlViewTest, APageTallerThanTheWindowIsLaidOutBesideItsScrollBar) {
-  // A picture as wide as the screen and text enough for the vertical bar:
-  // both fit the width that the bar leaves, so nothing runs under it and the
-  // page does not scroll sideways.
+  // Text enough for the vertical bar, and then a picture as wide as the
+  // screen: both fit the width that the bar leaves, so nothing runs under it
+  // and the page does not scroll sideways.
   std::string page = "<img src=\"screen.png\">";
   for (int i = 0; i < 60; ++i) page += "<p>Words of a line long enough to wrap at the right edge of the window.</p>";
+  const auto besideTheBar = [&](const char* shotName) {
+    SCOPED_TRACE(shotName);
+    RECT client{};
+    GetClientRect(inner_, &client);
+    ASSERT_LT(client.right, ScreenWidth()) << "the vertical bar is shown";
+    EXPECT_FALSE(GetWindowLongW(inner_, GWL_STYLE) & WS_HSCROLL);
+    SCROLLINFO sh{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(GetScrollInfo(inner_, SB_HORZ, &sh));
+    EXPECT_LE(sh.nMax + 1, client.right);
+    // Nothing but the (white) background is drawn in the last columns beside the bar.
+    const PixelImage shot = Screenshot(shotName);
+    int inked = 0;
+    for (int y = 0; y < client.bottom; ++y)
+      for (int x = client.right - 2; x < client.right; ++x) {
+        const DWORD p = shot.pixels[static_cast<std::size_t>(y) * shot.width + x];
+        inked += ((p >> 16) & 0xFF) < 0xF0 || ((p >> 8) & 0xFF) < 0xF0 || (p & 0xFF) < 0xF0;
+      }
+    EXPECT_GT(CountNear(shot, 0xFFFFFF, 8), 0);
+    EXPECT_EQ(inked, 0);
+  };
   Show(page);
+  besideTheBar("htmlview-beside-bar-text");
   HBITMAP picture = SolidBitmap(ScreenWidth(), 40, RGB(0, 200, 0));
   INLINEIMAGEINFO info{Notes(NM_INLINE_IMAGE).at(0).cookie, 40, ScreenWidth(), picture, TRUE};
-  ASSERT_TRUE(SendMessageW(view_, DTM_SETIMAGE, 0, reinterpret_cast<LPARAM>(&info)));
-  RECT client{};
-  GetClientRect(inner_, &client);
-  ASSERT_LT(client.right, ScreenWidth()) << "the vertical bar is shown";
-  EXPECT_FALSE(GetWindowLongW(inner_, GWL_STYLE) & WS_HSCROLL);
-  SCROLLINFO sh{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
-  ASSERT_TRUE(GetScrollInfo(inner_, SB_HORZ, &sh));
-  EXPECT_LE(sh.nMax + 1, client.right);
-  // Nothing but the (white) background is drawn in the last columns beside the bar.
-  const PixelImage shot = Screenshot("htmlview-beside-bar");
-  const int white = CountNear(shot, 0xFFFFFF, 8);
-  int inked = 0;
-  for (int y = 0; y < client.bottom; ++y)
-    for (int x = client.right - 2; x < client.right; ++x) {
-      const DWORD p = shot.pixels[static_cast<std::size_t>(y) * shot.width + x];
-      inked += ((p >> 16) & 0xFF) < 0xF0 || ((p >> 8) & 0xFF) < 0xF0 || (p & 0xFF) < 0xF0;
-    }
-  EXPECT_GT(white, 0);
-  EXPECT_EQ(inked, 0);
+  ASSERT_TRUE(SendMessageW(view_, DTM_SETIMAGE, kSetImageLayoutLater, reinterpret_cast<LPARAM>(&info)));
+  besideTheBar("htmlview-beside-bar-picture");
 }
 
 TEST_F(HtmlViewTest, OneBitmapGivenForSeveralCookiesIsDeletedOnceWhenTheLastLetsItGo) {
