@@ -11,6 +11,7 @@
 #include "layout/UIToolkit.h"
 #include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
+#include "platform/ipc/Ipc.h"
 #include "platform/resources/Resources.h"
 
 namespace {
@@ -44,6 +45,7 @@ AboutBox::~AboutBox() {
 plat::INT_PTR AboutBox::DoModal(plat::HWND owner) { return RunEmptyTemplateDialog(*this, owner); }
 
 void AboutBox::OnInit() {
+  scrollMessage_ = plat::RegisterWindowMessageW(u"PPCD_ScrollMessage");
   softKeys_.CreateDoneCancel(hwnd_);
   versionLine_ = FormatWithTexts(Localize(u"Version %s, Build %s"), {version_, build_});
   plat::SetWindowTextW(hwnd_, caption_.c_str());
@@ -90,7 +92,15 @@ void AboutBox::Layout() {
   if (versionControl_) plat::MoveWindow(versionControl_, margin, y, width, versionHeight, plat::TRUE);
 }
 
-bool AboutBox::ProcessDerivedMessage(plat::HWND, plat::UINT msg, plat::WPARAM, plat::LPARAM, plat::LRESULT& result) {
+bool AboutBox::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WPARAM, plat::LPARAM,
+                                     plat::LRESULT& result) {
+  if (msg == plat::WM_VSCROLL || (msg != 0 && msg == scrollMessage_)) {
+    // The part of the title header that scrolling brings into view is drawn again.
+    const int now = plat::GetScrollPos(hwnd, plat::SB_VERT);
+    InvalidateHeaderOnScroll(hwnd, scrollPos_, now);
+    scrollPos_ = now;
+    return false;
+  }
   switch (msg) {
     case plat::WM_SIZE:
       if (titleControl_ != nullptr) Layout();

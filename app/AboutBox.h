@@ -38,6 +38,8 @@ class AboutBox : public CPPCDialogImpl {
   plat::HWND GetIconControl() const { return iconControl_; }
   plat::HWND GetTitleControl() const { return titleControl_; }
   plat::HWND GetVersionControl() const { return versionControl_; }
+  // The registered "PPCD_ScrollMessage" (0 before the box is up).
+  plat::UINT GetScrollMessage() const { return scrollMessage_; }
 
  protected:
   void OnInit() override;
@@ -59,4 +61,6 @@ class AboutBox : public CPPCDialogImpl {
   plat::HWND titleControl_ = nullptr;
   plat::HWND versionControl_ = nullptr;
   SoftKeyBar softKeys_;
+  plat::UINT scrollMessage_ = 0;
+  int scrollPos_ = 0;  // the vertical position the header was last drawn for
 };

@@ -234,7 +234,7 @@ bool ArticleView::Create(plat::HWND parent) {
   if (!HtmlView::Create(parent)) return false;
   if (textSize_ != 2) plat::SendMessageW(GetWindow(), plat::DTM_TEXTSIZE, static_cast<WPARAM>(textSize_), 0);
   // The key hook: arrows at the page's edges, the action key, the context
-  // menu of the inner window, swipes.
+  // menu of the inner window.
   HWND inner = GetInnerWindow();
   plat::SetPropW(inner, kKeyHookProp, reinterpret_cast<plat::HANDLE>(this));
   innerProc_ = reinterpret_cast<plat::WNDPROC>(
@@ -447,7 +447,12 @@ void ArticleView::OnLink(const std::u16string& target) {
       g_updater(article_);
       break;
     case ArticleLinkAction::kOpenArticle:
-      ViewState()->OpenArticle(id);
+      // Only an article the list holds can be shown: a link to any other
+      // leaves this page as it is.
+      if (GetArticleFilter()->FindById(id))
+        ViewState()->OpenArticle(id);
+      else
+        CDebugLog::GetInstance().WriteLine(u"** ArticleView: no article for link: " + target.substr(0, 256));
       break;
     case ArticleLinkAction::kBrowser:
       OpenWithShell(target);
@@ -672,24 +677,6 @@ LRESULT ArticleView::OnInnerMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
         return answer;
       }
       return passOn();
-    case plat::WM_LBUTTONDOWN:
-      stylusDown_ = true;
-      stylusAt_ = plat::POINT{plat::GET_X_LPARAM(lParam), plat::GET_Y_LPARAM(lParam)};
-      stylusScroll_ = HorizontalScroll(hwnd);
-      return passOn();
-    case plat::WM_LBUTTONUP: {
-      const bool wasDown = stylusDown_;
-      stylusDown_ = false;
-      const LRESULT answer = passOn();
-      if (wasDown) {
-        // A swipe: a long, mostly horizontal stroke. Toward the right shows
-        // the previous article, toward the left the next one.
-        const int dx = plat::GET_X_LPARAM(lParam) - stylusAt_.x;
-        const int dy = plat::GET_Y_LPARAM(lParam) - stylusAt_.y;
-        if (std::abs(dx) >= ScaleX(60) && std::abs(dx) > 2 * std::abs(dy)) OnHorizontalEdge(dx > 0, stylusScroll_);
-      }
-      return answer;
-    }
     case plat::WM_NOTIFY: {
       const auto* header = reinterpret_cast<const plat::NMHDR*>(lParam);
       if (header && header->hwndFrom == hwnd && header->code == plat::NM_CONTEXTMENU) {

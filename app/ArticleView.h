@@ -4,8 +4,9 @@
 // threads, one job per address, every cookie of that address given the same
 // bitmap), follows links (another article, the article's own update, the
 // browser for http, https and mailto only), offers select all, copy and open
-// image, moves to the previous or next article (arrow keys and horizontal
-// swipes past the page's edge) and rebuilds itself when the article changes
+// image, moves to the previous or next article (arrow keys past the page's
+// edge; the main window's finger scrolling turns sideways flings into the
+// same steps) and rebuilds itself when the article changes
 // in the feed database. It lives in ArticleViewHost, a child window of the
 // main window, which tells it which article to show.
 //
@@ -135,8 +136,8 @@ class ArticleView : public HtmlView, public CDBEventListener {
   void OnViewerNotify(const plat::NMHDR* header, plat::LRESULT& result);
   void OnLink(const std::u16string& target);
   void ShowContextMenu(plat::POINT screen, plat::DWORD imageCookie, bool overImage);
-  // The end of a horizontal move (arrow key or swipe): at the page's edge
-  // in that direction the adjacent article opens.
+  // The end of a horizontal arrow key: at the page's edge in that direction
+  // the adjacent article opens.
   void OnHorizontalEdge(bool towardPrevious, const plat::SCROLLINFO& before);
 
   CDBViewState* ViewState();
@@ -158,9 +159,6 @@ class ArticleView : public HtmlView, public CDBEventListener {
   plat::WNDPROC innerProc_ = nullptr;
   plat::SCROLLINFO keyScroll_{};
   plat::UINT keyDown_ = 0;  // the arrow whose key-down recorded keyScroll_
-  bool stylusDown_ = false;
-  plat::POINT stylusAt_{};
-  plat::SCROLLINFO stylusScroll_{};
 };
 
 // The child window of the main window in which the article view lives. It

@@ -21,6 +21,7 @@
 #include "database/GlobalOptions.h"
 #include "database/ViewState.h"
 #include "layout/DialogFontCache.h"
+#include "layout/KineticScroller.h"
 #include "layout/LayoutServices.h"
 #include "layout/UIToolkit.h"
 #include "layout/WaitCursor.h"
@@ -138,6 +139,15 @@ int MainWindow::Run(plat::HWND owner) {
     GetStartupWaitCursor().reset();
     return -1;
   }
+  // The article page scrolls under the finger; a sideways fling on it
+  // shows the previous or the next article.
+  struct ArticleSwipe final : ISwipeHandler {
+    explicit ArticleSwipe(MainWindow* owner) : owner(owner) {}
+    void Previous() override { owner->ShowPreviousArticle(); }
+    void Next() override { owner->ShowNextArticle(); }
+    MainWindow* owner;
+  } swipe(this);
+  HtmlViewScrollFilter scrollFilter(&swipe);
   int code = 0;
   plat::MSG msg{};
   while (plat::IsWindow(window)) {
@@ -146,6 +156,7 @@ int MainWindow::Run(plat::HWND owner) {
       code = got == 0 ? static_cast<int>(msg.wParam) : -1;
       break;
     }
+    if (scrollFilter.Filter(msg)) continue;
     if (plat::IsWindow(window) && plat::IsDialogMessageW(window, &msg)) continue;
     plat::TranslateMessage(&msg);
     plat::DispatchMessageW(&msg);

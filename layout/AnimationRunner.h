@@ -67,6 +67,8 @@ class AnimationRunner {
 
   plat::DWORD GetTotalStepTime() const { return totalStepMs_; }
   plat::DWORD GetFrameCount() const { return frames_; }
+  // The priority the last Start asked for.
+  int GetPriority() const { return priority_; }
 
   // The clock of this runner's frames (not owned; null: the platform's).
   void SetClock(IAnimationClock* clock) { clock_ = clock; }

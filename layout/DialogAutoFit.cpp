@@ -125,7 +125,7 @@ int DialogAutoFit::ClassHeight(plat::HWND control, int width) {
   if (plat::EqualsNoCase(cls, u"BUTTON")) {
     if ((style & 3) == 3 || (style & 4) == 4 || (style & 9) == 9) {
       // The check mark takes the left of the row.
-      const int text = MeasuredTextHeight(control, width - plat::GetSystemMetrics(plat::SM_CXSMICON));
+      const int text = MeasuredTextHeight(control, width - plat::GetSystemMetrics(plat::SM_CXMENUCHECK));
       return std::max(text, (dpiY + 3) * 16 / 96);
     }
     return BaseUnitHeight(control) * 7 / 4;

@@ -431,7 +431,8 @@ bool CDialogManager::StartTransition(int code, const plat::RECT* parameter) {
   if (!effect) return false;
   runner_.Stop();
   transition_ = effect;
-  runner_.Start(effect.Get(), plat::THREAD_PRIORITY_NORMAL);
+  // Frames come at their pace while the UI thread is busy with the new screen.
+  runner_.Start(effect.Get(), plat::THREAD_PRIORITY_HIGHEST);
   return true;
 }
 

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
+#include "core/OrvException.h"
 #include "layout/UIToolkit.h"
 #include "platform/base/Text.h"
 #include "platform/base/Thread.h"
@@ -93,6 +96,40 @@ void CScrollRequestWorker::Flush() {
 }
 
 // ---------------------------------------------------------------------------
+// The stylus queue
+
+namespace {
+constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x8007000Eu);
+StylusQueue::Allocator g_queueAllocator = nullptr;
+}  // namespace
+
+void StylusQueue::SetAllocatorForTesting(Allocator allocator) { g_queueAllocator = allocator; }
+
+void StylusQueue::Grow(std::size_t wanted) {
+  const std::size_t step = step_ ? step_ : std::clamp<std::size_t>(count_ / 8, 4, 1024);
+  const std::size_t room = items_ ? std::max(wanted, capacity_ + step) : std::max(wanted, step);
+  if (room > SIZE_MAX / sizeof(MSG)) throw COrvException(kOutOfMemory);
+  void* memory = g_queueAllocator ? g_queueAllocator(room * sizeof(MSG)) : std::malloc(room * sizeof(MSG));
+  if (!memory) throw COrvException(kOutOfMemory);
+  auto* grown = static_cast<MSG*>(memory);
+  if (count_) std::memcpy(grown, items_, count_ * sizeof(MSG));
+  std::free(items_);
+  items_ = grown;
+  capacity_ = room;
+}
+
+void StylusQueue::Push(const MSG& record) {
+  if (count_ == capacity_) Grow(count_ + 1);
+  items_[count_++] = record;
+}
+
+void StylusQueue::Free() {
+  std::free(items_);
+  items_ = nullptr;
+  count_ = capacity_ = 0;
+}
+
+// ---------------------------------------------------------------------------
 // The scroller
 
 UINT KineticScroller::TapTimeoutMessage() {
@@ -172,7 +209,7 @@ bool KineticScroller::IsBusy() const { return tracking_ || momentum_; }
 void KineticScroller::Enqueue(const MSG& msg) {
   Record r = msg;
   r.pt = ScreenPointOf(msg);
-  queue_.push_back(r);
+  queue_.Push(r);
 }
 
 bool KineticScroller::IsTap(std::size_t index) const {
@@ -198,23 +235,24 @@ bool KineticScroller::FilterMessage(const MSG& msg) {
     OnStylusDown(msg);
     return true;
   }
-  // Once the press was replayed the window has the rest of the gesture;
-  // without a press there is no gesture to follow.
-  if (!tracking_) return false;
-  if (m == WM_MOUSEMOVE) return OnStylusMove(msg);
-  if (m == WM_LBUTTONUP) return OnStylusUp(msg);
+  if (m == WM_MOUSEMOVE || m == WM_LBUTTONUP) {
+    // Once the press was replayed the window has the rest of the gesture;
+    // without a press there is no gesture to follow.
+    if (!tracking_) return false;
+    return m == WM_MOUSEMOVE ? OnStylusMove(msg) : OnStylusUp(msg);
+  }
+  // Double taps and the other buttons are the scroller's while it is enabled.
   return true;
 }
 
 void KineticScroller::OnStylusDown(const MSG& msg) {
-  const bool stoppedMomentum = momentum_;
   StopMomentum();
   remainderX_ = remainderY_ = 0;
   tracking_ = true;
-  // A touch that stops the momentum is no tap.
-  tapPending_ = !stoppedMomentum;
-  queue_.clear();
-  queue_.shrink_to_fit();
+  // Tap-pending is armed once, when the scroller is made (the message loop's
+  // filter makes one per gesture): a touch after a drag or on a running
+  // momentum is no tap.
+  queue_.Free();
   Enqueue(msg);
   pressWindow_ = msg.hwnd;
   if (requestWindow_) SetTimer(requestWindow_, kTapTimer, kTapTimeoutMs, nullptr);
@@ -363,7 +401,6 @@ void KineticScroller::StartMomentum(int velocityY) {
 void KineticScroller::BeginMomentum() {
   // A fling during momentum replaces it.
   StopMomentum();
-  tapPending_ = false;
   momentumStop_ = false;
   const int decel = ScaleY(100);
   const int velocity[2] = {velocityX_, velocityY_};
@@ -385,6 +422,8 @@ void KineticScroller::BeginMomentum() {
     any = true;
   }
   if (!any) return;
+  // Once the page moves by itself no touch of this gesture is a tap.
+  tapPending_ = false;
   momentumStart_ = GetTickCount();
   momentum_ = requestWindow_ && SetTimer(requestWindow_, kMomentumTimer, kMomentumFrameMs, nullptr);
 }

@@ -56,6 +56,43 @@ class CScrollRequestWorker {
   bool requested_ = false;
 };
 
+// The queued stylus messages of one gesture: an array that grows to
+// max(wanted, capacity + step), the step being the one set or else count / 8
+// within 4..1024. A growth that cannot be made raises COrvException
+// 0x8007000E (out of memory).
+class StylusQueue {
+ public:
+  using Allocator = void* (*)(std::size_t bytes);
+  StylusQueue() = default;
+  ~StylusQueue() { Free(); }
+  StylusQueue(const StylusQueue&) = delete;
+  StylusQueue& operator=(const StylusQueue&) = delete;
+
+  void Push(const plat::MSG& record);
+  // Empties the array and gives its memory back.
+  void Free();
+  void SetGrowthStep(std::size_t step) { step_ = step; }
+  std::size_t size() const { return count_; }
+  std::size_t capacity() const { return capacity_; }
+  bool empty() const { return count_ == 0; }
+  const plat::MSG& operator[](std::size_t i) const { return items_[i]; }
+  const plat::MSG& front() const { return items_[0]; }
+  const plat::MSG& back() const { return items_[count_ - 1]; }
+  plat::MSG& back() { return items_[count_ - 1]; }
+  const plat::MSG* begin() const { return items_; }
+  const plat::MSG* end() const { return items_ + count_; }
+
+  // Where the array's memory comes from (null: the C heap); tests make it fail.
+  static void SetAllocatorForTesting(Allocator allocator);
+
+ private:
+  void Grow(std::size_t wanted);
+  plat::MSG* items_ = nullptr;
+  std::size_t count_ = 0;
+  std::size_t capacity_ = 0;
+  std::size_t step_ = 0;
+};
+
 class KineticScroller : public CScrollRequestWorker {
  public:
   // One stylus message as queued: { window, message, wParam, lParam, time,
@@ -96,7 +133,8 @@ class KineticScroller : public CScrollRequestWorker {
   int GetVelocityY() const { return velocityY_; }
   int GetPixelsPerUnitX() const { return pixelsPerUnitX_; }
   int GetPixelsPerUnitY() const { return pixelsPerUnitY_; }
-  const std::vector<Record>& GetQueue() const { return queue_; }
+  const StylusQueue& GetQueue() const { return queue_; }
+  StylusQueue& GetQueue() { return queue_; }
 
   // The registered tap time-out message and its marker parameters.
   static plat::UINT TapTimeoutMessage();
@@ -137,7 +175,7 @@ class KineticScroller : public CScrollRequestWorker {
 
   plat::HWND target_;
   bool tracking_ = false;
-  std::vector<Record> queue_;
+  StylusQueue queue_;
   bool momentum_ = false;
   int velocityX_ = 0;
   int velocityY_ = 0;

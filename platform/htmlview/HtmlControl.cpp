@@ -147,21 +147,33 @@ void UpdateScrollBars(Viewer& v) {
   if (wanted != style) SetWindowLongW(v.inner, GWL_STYLE, wanted);
 }
 
+// Lays the page out for the width beside the vertical scroll bar: a page
+// that grows taller than the window gets the bar, which narrows the client
+// area, so the page is laid out again for the narrower width (and once more
+// should that change the bars again).
 void Relayout(Viewer& v) {
   if (!v.page || !v.inner) return;
-  const SIZE client = ClientSize(v.inner);
-  v.page->Layout(std::max<LONG>(1, client.cx));
-  UpdateScrollBars(v);
+  LONG width = std::max<LONG>(1, ClientSize(v.inner).cx);
+  for (int pass = 0; pass < 3; ++pass) {
+    v.page->Layout(width);
+    UpdateScrollBars(v);
+    const LONG now = std::max<LONG>(1, ClientSize(v.inner).cx);
+    if (now == width) break;
+    width = now;
+  }
   Invalidate(v);
 }
 
 int ScrollPos(HWND hwnd, int bar) { return GetScrollPos(hwnd, bar); }
 
+// Moves the bar and repaints when the page shown is not at its position (a
+// caller that set the bar itself, as finger scrolling does, and then sends
+// SB_THUMBPOSITION also gets the page moved).
 void ScrollTo(Viewer& v, int bar, int pos) {
-  const int before = ScrollPos(v.inner, bar);
   SCROLLINFO si{sizeof(SCROLLINFO), SIF_POS, 0, 0, 0, pos, 0};
   SetScrollInfo(v.inner, bar, &si, TRUE);
-  if (ScrollPos(v.inner, bar) != before) InvalidateRect(v.inner, nullptr, FALSE);
+  const int shown = bar == SB_VERT ? v.backY : v.backX;
+  if (!v.backValid || ScrollPos(v.inner, bar) != shown) InvalidateRect(v.inner, nullptr, FALSE);
 }
 
 void OnScroll(Viewer& v, int bar, WPARAM wParam) {
@@ -382,10 +394,8 @@ LRESULT CALLBACK_Inner(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       v->moved = false;
       v->held = false;
       v->downAt = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      if (v->page && v->page->HasSelection()) {
-        v->page->ClearSelection();
-        Invalidate(*v);
-      }
+      // The selection stays until a tap: a tap and hold opens the menu that
+      // copies it.
       SetTimer(hwnd, kHoldTimer, kHoldMs, nullptr);
       return 0;
     case WM_MOUSEMOVE:
@@ -412,6 +422,10 @@ LRESULT CALLBACK_Inner(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       const bool tap = v->down && !v->moved && !v->held;
       v->down = false;
       if (GetCapture() == hwnd) ReleaseCapture();
+      if (tap && v->page && v->page->HasSelection()) {
+        v->page->ClearSelection();
+        Invalidate(*v);
+      }
       if (tap && v->page) {
         const std::u16string target =
             v->page->TapLink(v->downAt.x + ScrollPos(hwnd, SB_HORZ), v->downAt.y + ScrollPos(hwnd, SB_VERT));

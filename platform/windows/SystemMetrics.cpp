@@ -35,6 +35,9 @@ int GetSystemMetrics(int index) {
     case SM_CYDOUBLECLK:
     case SM_CXDRAG:
     case SM_CYDRAG: return Scaled(4);
+    // A check box draws its square of 12 px and 5 px of gap before the text.
+    case SM_CXMENUCHECK:
+    case SM_CYMENUCHECK: return Scaled(17);
     default: return 0;
   }
 }

@@ -28,6 +28,9 @@ constexpr int SM_CXSMICON = 49;
 constexpr int SM_CYSMICON = 50;
 constexpr int SM_CXDRAG = 68;
 constexpr int SM_CYDRAG = 69;
+// The check mark of menus and check boxes with the gap before its text.
+constexpr int SM_CXMENUCHECK = 71;
+constexpr int SM_CYMENUCHECK = 72;
 
 // 0 for an index the device does not know.
 int GetSystemMetrics(int index);

@@ -11,6 +11,7 @@
 #include "layout/DialogFontCache.h"
 #include "layout/UIToolkit.h"
 #include "platform/controls/StandardControls.h"
+#include "platform/ipc/Ipc.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace {
@@ -25,6 +26,9 @@ class InspectedAboutBox : public AboutBox {
   std::u16string title, version, windowText;
   plat::RECT iconRect{}, titleRect{}, versionRect{}, client{};
   bool iconSet = false;
+  bool headerClean = false;
+  plat::UINT scrollMessage = 0;
+  plat::RECT headerUpdate{};
 
  protected:
   void OnInit() override {
@@ -47,6 +51,18 @@ class InspectedAboutBox : public AboutBox {
     for (plat::HWND c = plat::GetWindow(hwnd, plat::GW_CHILD); c; c = plat::GetWindow(c, plat::GW_HWNDNEXT)) {
       plat::UpdateWindow(c);
     }
+    // Scrolling the box (its scroll message) draws the header strip again.
+    plat::ValidateRect(hwnd, nullptr);
+    headerClean = !plat::GetUpdateRect(hwnd, nullptr, plat::FALSE);
+    plat::SCROLLINFO si{sizeof(plat::SCROLLINFO), plat::SIF_RANGE | plat::SIF_PAGE | plat::SIF_POS, 0, 1000, 100, 5, 0};
+    plat::SetScrollInfo(hwnd, plat::SB_VERT, &si, plat::FALSE);
+    scrollMessage = GetScrollMessage();
+    plat::SendMessageW(hwnd, scrollMessage, 0, 0);
+    plat::GetUpdateRect(hwnd, &headerUpdate, plat::FALSE);
+    si.nPos = 0;
+    plat::SetScrollInfo(hwnd, plat::SB_VERT, &si, plat::FALSE);
+    plat::SendMessageW(hwnd, scrollMessage, 0, 0);
+    plat::UpdateWindow(hwnd);
     if (!shot.empty()) {
       std::filesystem::create_directories(ORV_APP_SHOTS);
       plat::SaveBitmapPng(plat::GetWindowSurfaceForTesting(hwnd), shot);
@@ -92,6 +108,12 @@ TEST_F(AboutBoxTest, ShowsTitleAndVersionCentredAtEveryScreenSize) {
     EXPECT_EQ(box.title, GetApplicationTitle());
     EXPECT_EQ(box.windowText, GetApplicationTitle());
     EXPECT_TRUE(box.iconSet);
+    // Scrolled 5 px: the header strip (23 px at 96 dpi, less what scrolled
+    // away, plus its line) is drawn again.
+    EXPECT_TRUE(box.headerClean);
+    EXPECT_EQ(box.scrollMessage, plat::RegisterWindowMessageW(u"PPCD_ScrollMessage"));
+    EXPECT_EQ(box.headerUpdate.top, 0);
+    EXPECT_EQ(box.headerUpdate.bottom, GetDialogHeaderHeight() + ScaleY(1));
     // One below the other, inside the window, each centred across it.
     EXPECT_LE(box.iconRect.bottom, box.titleRect.top);
     EXPECT_LE(box.titleRect.bottom, box.versionRect.top);

@@ -25,6 +25,7 @@
 #include "platform/windows/Windows.h"
 #include "tests/support/ImagingTestFiles.h"
 #include "tests/support/MainProgramE2E.h"
+#include "tests/support/NewsArticlesE2E.h"
 #include "tests/support/ScreenDriver.h"
 
 namespace {
@@ -40,7 +41,7 @@ constexpr const char16_t* kPicture = u"http://img.example.com/story.bmp";
 constexpr std::uint32_t kPictureRgb = 0x2040C0;
 constexpr int kPictureW = 160, kPictureH = 60;
 
-std::u16string IdOf(const std::u16string& name) { return GetMd5Hex(name); }
+std::u16string IdOf(const std::u16string& name) { return orvtest::NewsArticleId(name); }
 
 class ArticleViewE2E : public ::testing::Test {
  protected:
@@ -49,46 +50,17 @@ class ArticleViewE2E : public ::testing::Test {
   void Prepare(ScreenDriver& device) {
     InstallReport report;
     ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
-    CChannelSet set;
-    ASSERT_TRUE(set.Open());
-    IChannel* channel = set.Add(u"News");
-    ASSERT_NE(channel, nullptr);
-    int user = 0;
-    channel->Acquire(&user);
-    const ULONGLONG now = CurrentClock().NowUtcFileTime();
     const char16_t* names[] = {u"one", u"two", u"three"};
-    for (int i = 0; i < 3; ++i) {
-      IArticle* a = channel->CreateArticle(IdOf(names[i]), US_UP_TO_DATE,
-                                           ULLToFileTime(now - static_cast<ULONGLONG>(i + 1) * 36000000000ull));
-      ASSERT_NE(a, nullptr);
-      a->SetTitle(std::u16string(u"Story ") + names[i]);
-      std::u16string body = u"<p>Text of story " + std::u16string(names[i]) + u".</p>";
-      if (i == 0) {
-        // Big links, easy to hit, below the heading and the date.
-        body = u"<div style=\"font-size:250%\"><a href=\"http://example.com/web\">WEBLINK</a></div>"
-               u"<div style=\"font-size:250%\"><a href=\"file:///etc/passwd\">FILELINK</a></div>"
-               u"<p>Text of story one.</p><img src=\"" + std::u16string(kPicture) + u"\">";
-        a->GetBinaries()->AddUrl(kPicture);
-        IBinary* binary = a->GetBinaries()->Lookup(kPicture);
-        ASSERT_NE(binary, nullptr);
-        std::u16string file;
-        binary->GetFileName(file, true);
-        ASSERT_TRUE(CreateFolderTree(file.substr(0, file.rfind(u'\\'))));
-        const std::string bmp =
-            imgtest::Bmp(kPictureW, kPictureH, 24, imgtest::Solid(kPictureW, kPictureH, 0xFF000000u | kPictureRgb), false);
-        HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(h, bmp.data(), static_cast<DWORD>(bmp.size()), &written, nullptr);
-        CloseHandle(h);
-        binary->SetUpdateState(US_UP_TO_DATE);
-      }
-      ASSERT_TRUE(channel->SetArticleProperties(a, {{u"body", body}, {u"ShowHeaderInHTML", u"1"}}));
-    }
-    channel->Release(&user, true);
-    CDBViewState state(&set);
-    state.SetCurrentChannelName(u"News");
-    state.SetCurrentView(DBV_ARTICLE_LIST);
+    ASSERT_TRUE(orvtest::MakeNewsArticles({u"one", u"two", u"three"}, [&](int i, IArticle* a) -> std::u16string {
+      if (i > 0) return u"<p>Text of story " + std::u16string(names[i]) + u".</p>";
+      // Big links, easy to hit, below the heading and the date.
+      const std::string bmp =
+          imgtest::Bmp(kPictureW, kPictureH, 24, imgtest::Solid(kPictureW, kPictureH, 0xFF000000u | kPictureRgb), false);
+      if (!orvtest::StoreArticlePicture(a, kPicture, bmp)) return u"";
+      return u"<div style=\"font-size:250%\"><a href=\"http://example.com/web\">WEBLINK</a></div>"
+             u"<div style=\"font-size:250%\"><a href=\"file:///etc/passwd\">FILELINK</a></div>"
+             u"<p>Text of story one.</p><img src=\"" + std::u16string(kPicture) + u"\">";
+    }));
 
     // The desktop's opener writes what it was given into a file.
     openerLog_ = device.Device().Scratch() + "/opened.txt";
@@ -99,10 +71,7 @@ class ArticleViewE2E : public ::testing::Test {
   }
   void TearDown() override { ::unsetenv("ORVNEWS_OPENER"); }
 
-  static bool InterfaceOpen() {
-    HWND hidden = FindWindowW(kInstanceName, nullptr);
-    return hidden && SendMessageW(hidden, GetRegisteredMessages().isInterfaceOpen, 0, 0) == 1;
-  }
+  static bool InterfaceOpen() { return orvtest::MainInterfaceOpen(); }
   static std::optional<plat::display::WindowLine> MainWindowOf(ScreenDriver& device, pid_t pid) {
     for (const auto& w : device.Windows())
       if (w.pid == pid && w.visible && w.cls != kHiddenClass && w.title != "") return w;
@@ -131,16 +100,7 @@ class ArticleViewE2E : public ::testing::Test {
     }
     return n;
   }
-  static std::u16string Clipboard() {
-    std::u16string text;
-    if (!OpenClipboard(nullptr)) return text;
-    if (HLOCAL block = GetClipboardData(CF_UNICODETEXT)) {
-      if (const auto* p = static_cast<const char16_t*>(LocalLock(block))) text = p;
-      LocalUnlock(block);
-    }
-    CloseClipboard();
-    return text;
-  }
+  static std::u16string Clipboard() { return orvtest::ClipboardText(); }
 
   // Starts the program and opens the first article by tapping its row.
   pid_t OpenFirstArticle(ScreenDriver& device) {

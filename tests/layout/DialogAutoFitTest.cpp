@@ -95,6 +95,45 @@ TEST_F(DialogAutoFitTest, FixturePageAt96And192DpiAndInLandscape) {
   }
 }
 
+TEST_F(DialogAutoFitTest, ACheckBoxTextIsMeasuredInTheWidthBesideItsCheckMark) {
+  // The row is as wide as the text plus the scroll bar's width (taken by
+  // every measured text) plus room: the text keeps to one line only when the
+  // room holds the check mark with its gap.
+  SetScreen(240, 320, 96);
+  const std::u16string text = u"Keep the newest articles";
+  struct Case {
+    int room;
+    bool oneLine;
+  } cases[] = {{plat::GetSystemMetrics(plat::SM_CXMENUCHECK), true},
+               {plat::GetSystemMetrics(plat::SM_CXMENUCHECK) - 1, false}};
+  ASSERT_GT(plat::GetSystemMetrics(plat::SM_CXMENUCHECK), plat::GetSystemMetrics(plat::SM_CXSMICON));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.room);
+    Dialog();
+    plat::HFONT normal = GetDialogFontCache().GetFont(false);
+    plat::HWND check = Font(Child(u"button", plat::BS_AUTOCHECKBOX, 0, 0, 10, 10, 2, text.c_str()), normal);
+    plat::HDC dc = plat::GetDC(check);
+    plat::HGDIOBJ old = plat::SelectObject(dc, normal);
+    plat::SIZE extent{};
+    plat::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    plat::TEXTMETRICW tm{};
+    plat::GetTextMetricsW(dc, &tm);
+    plat::SelectObject(dc, old);
+    plat::ReleaseDC(check, dc);
+    plat::MoveWindow(host_, 0, 0, extent.cx + plat::GetSystemMetrics(plat::SM_CXVSCROLL) + c.room, 200, 1);
+    DialogAutoFit fit(host_, false, false, false);
+    fit.AddRow(check);
+    fit.Layout();
+    const plat::RECT r = At(check);
+    if (c.oneLine)
+      EXPECT_LT(r.bottom - r.top, 2 * tm.tmHeight);
+    else
+      EXPECT_GE(r.bottom - r.top, 2 * tm.tmHeight);
+    plat::DestroyWindow(host_);
+    host_ = nullptr;
+  }
+}
+
 TEST_F(DialogAutoFitTest, FillRowsShareTheSpareWithTheRemainderLast) {
   SetScreen(240, 320, 96);
   Dialog(70);

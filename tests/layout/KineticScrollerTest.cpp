@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/OrvException.h"
 #include "layout/KineticScroller.h"
 #include "layout/UIToolkit.h"
 #include "platform/base/Text.h"
@@ -395,6 +396,70 @@ TEST_F(KineticTest, MessagesOfOtherWindowsAndDisabledScrollersPass) {
   MSG key{list_, WM_KEYDOWN, VK_DOWN, 0, GetTickCount(), {0, 0}};
   EXPECT_FALSE(scroller_->FilterMessage(key));
   DestroyWindow(other);
+}
+
+TEST_F(KineticTest, AScrollerTakesOneTapOnlyBeforeItsFirstDragAndKeepsOtherStylusMessages) {
+  // Tap-pending is armed once per scroller: after a drag, a short touch on
+  // the same scroller is not handed to the list (the loop's filter makes a
+  // fresh scroller for every gesture).
+  MakeScroller();
+  Stylus(WM_LBUTTONDOWN, 100, 300);
+  Wait(20);
+  Stylus(WM_MOUSEMOVE, 100, 250);
+  Wait(300);
+  Stylus(WM_LBUTTONUP, 100, 250);
+  ASSERT_EQ(Pos(), 5);
+  Stylus(WM_LBUTTONDOWN, 100, 100);
+  Wait(30);
+  Stylus(WM_LBUTTONUP, 100, 100);
+  Wait(300);
+  EXPECT_EQ(Count(WM_LBUTTONDOWN), 0);
+  EXPECT_EQ(Count(WM_LBUTTONUP), 0);
+
+  // Double taps and the other buttons go to an enabled scroller, inside a
+  // gesture or not; a scroller not yet enabled lets them pass.
+  auto disabled = std::make_unique<KineticScroller>(list_, nullptr);
+  // (0x204 and 0x205: the second button pressed and let go.)
+  for (UINT message : {static_cast<UINT>(WM_LBUTTONDBLCLK), 0x204u, 0x205u}) {
+    SCOPED_TRACE(message);
+    const MSG m{list_, message, 0, MAKELPARAM(5, 5), GetTickCount(), {0, 0}};
+    EXPECT_TRUE(scroller_->FilterMessage(m));
+    EXPECT_FALSE(disabled->FilterMessage(m));
+  }
+}
+
+void* NoMemory(std::size_t) { return nullptr; }
+
+TEST_F(KineticTest, TheStylusQueueGrowsByItsStepAndReportsOutOfMemory) {
+  StylusQueue queue;
+  const MSG m{list_, WM_MOUSEMOVE, 0, 0, 0, {0, 0}};
+  // Without a step: the first block holds 4, then count / 8 more (at least 4).
+  const struct {
+    std::size_t pushes, capacity;
+  } rows[] = {{1, 4}, {4, 4}, {5, 8}, {9, 12}, {40, 40}, {41, 45}};
+  for (const auto& row : rows) {
+    while (queue.size() < row.pushes) queue.Push(m);
+    EXPECT_EQ(queue.capacity(), row.capacity) << row.pushes;
+  }
+  queue.Free();
+  EXPECT_EQ(queue.capacity(), 0u);
+  queue.SetGrowthStep(100);
+  queue.Push(m);
+  EXPECT_EQ(queue.capacity(), 100u);
+
+  // A growth that cannot be made is the framework's out-of-memory error, and
+  // what was queued stays.
+  while (queue.size() < queue.capacity()) queue.Push(m);
+  StylusQueue::SetAllocatorForTesting(&NoMemory);
+  HRESULT code = 0;
+  try {
+    queue.Push(m);
+  } catch (const COrvException& e) {
+    code = e.GetCode();
+  }
+  StylusQueue::SetAllocatorForTesting(nullptr);
+  EXPECT_EQ(static_cast<DWORD>(code), 0x8007000Eu);
+  EXPECT_EQ(queue.size(), 100u);
 }
 
 // The HTML viewer's inner "PIEHTML" window gets a scroller per press from

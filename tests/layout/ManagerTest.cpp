@@ -239,6 +239,7 @@ TEST_F(ManagerTest, ATransitionRunsFromTheSnapshotToTheNewScreen) {
   }
   ASSERT_EQ(transitionsFinished_, finished + 1);
   EXPECT_GT(manager_->GetAnimationRunner().GetFrameCount(), 0u);
+  EXPECT_EQ(manager_->GetAnimationRunner().GetPriority(), plat::THREAD_PRIORITY_HIGHEST);
   plat::HDC dc = plat::GetDC(window_);
   EXPECT_EQ(plat::GetPixel(dc, 150, 250) & 0xF8FCF8, kGreen & 0xF8FCF8) << "the transition ends on the new screen";
   plat::ReleaseDC(window_, dc);

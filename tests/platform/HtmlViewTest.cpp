@@ -301,6 +301,40 @@ TEST_F(HtmlViewTest, AWidePictureShrinksToTheWidthKeepingItsShape) {
   EXPECT_LT(green, ScreenWidth() * 210);
 }
 
+TEST_F(HtmlViewTest, APageTallerThanTheWindowIsLaidOutBesideItsScrollBar) {
+  // Text enough for the vertical bar, and then a picture as wide as the
+  // screen: both fit the width that the bar leaves, so nothing runs under it
+  // and the page does not scroll sideways.
+  std::string page = "<img src=\"screen.png\">";
+  for (int i = 0; i < 60; ++i) page += "<p>Words of a line long enough to wrap at the right edge of the window.</p>";
+  const auto besideTheBar = [&](const char* shotName) {
+    SCOPED_TRACE(shotName);
+    RECT client{};
+    GetClientRect(inner_, &client);
+    ASSERT_LT(client.right, ScreenWidth()) << "the vertical bar is shown";
+    EXPECT_FALSE(GetWindowLongW(inner_, GWL_STYLE) & WS_HSCROLL);
+    SCROLLINFO sh{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(GetScrollInfo(inner_, SB_HORZ, &sh));
+    EXPECT_LE(sh.nMax + 1, client.right);
+    // Nothing but the (white) background is drawn in the last columns beside the bar.
+    const PixelImage shot = Screenshot(shotName);
+    int inked = 0;
+    for (int y = 0; y < client.bottom; ++y)
+      for (int x = client.right - 2; x < client.right; ++x) {
+        const DWORD p = shot.pixels[static_cast<std::size_t>(y) * shot.width + x];
+        inked += ((p >> 16) & 0xFF) < 0xF0 || ((p >> 8) & 0xFF) < 0xF0 || (p & 0xFF) < 0xF0;
+      }
+    EXPECT_GT(CountNear(shot, 0xFFFFFF, 8), 0);
+    EXPECT_EQ(inked, 0);
+  };
+  Show(page);
+  besideTheBar("htmlview-beside-bar-text");
+  HBITMAP picture = SolidBitmap(ScreenWidth(), 40, RGB(0, 200, 0));
+  INLINEIMAGEINFO info{Notes(NM_INLINE_IMAGE).at(0).cookie, 40, ScreenWidth(), picture, TRUE};
+  ASSERT_TRUE(SendMessageW(view_, DTM_SETIMAGE, kSetImageLayoutLater, reinterpret_cast<LPARAM>(&info)));
+  besideTheBar("htmlview-beside-bar-picture");
+}
+
 TEST_F(HtmlViewTest, OneBitmapGivenForSeveralCookiesIsDeletedOnceWhenTheLastLetsItGo) {
   Show(std::string("<img src=\"same.png\"><p>x</p><img src=\"same.png\">"));
   const auto requests = Notes(NM_INLINE_IMAGE);
@@ -336,6 +370,12 @@ TEST_F(HtmlViewTest, SelectAllGivesThePagesPlainTextAsAStream) {
             u"Caf\u00e9 & Bar\r\nFirst line wraps bold 100%\r\none\r\ntwo\r\na\tb\r\nc\td\r\nx  y\r\nz\r\nline\r\n"
             u"break \u20ac");
   Screenshot("htmlview-selected");
+  // The tap and hold that opens the menu (to copy it) keeps the selection.
+  SendMessageW(inner_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  SendMessageW(inner_, WM_TIMER, 1, 0);  // the hold timer
+  SendMessageW(inner_, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  ASSERT_EQ(Notes(NM_CONTEXTMENU).size(), 1u);
+  EXPECT_NE(SendMessageW(view_, DTM_ISSELECTION, 0, 0), 0);
   // A tap ends the selection; a new page has none.
   Tap(5, 5);
   EXPECT_EQ(SendMessageW(view_, DTM_ISSELECTION, 0, 0), 0);
@@ -374,10 +414,15 @@ TEST_F(HtmlViewTest, ScrollTakesTheThirtyTwoBitPositionAndArrowKeys) {
   for (int i = 0; i < 3000; ++i) html += "<p>Row " + std::to_string(i) + "</p>";
   Show(html);
   ASSERT_GT(Vertical().nMax, 70000);
+  // Painted at the top; then the bar is set by its owner before
+  // SB_THUMBPOSITION (as finger scrolling does): the page repaints there.
+  UpdateWindow(inner_);
+  ASSERT_FALSE(GetUpdateRect(inner_, nullptr, FALSE));
   SCROLLINFO si{sizeof(SCROLLINFO), SIF_POS, 0, 0, 0, 70000, 0};
   SetScrollInfo(inner_, SB_VERT, &si, TRUE);
   SendMessageW(inner_, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, static_cast<WORD>(70000)), 0);
   EXPECT_EQ(GetScrollPos(inner_, SB_VERT), 70000);
+  EXPECT_TRUE(GetUpdateRect(inner_, nullptr, FALSE));
   const PixelImage far = Screenshot("htmlview-scrolled");
   SendMessageW(inner_, WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_GT(GetScrollPos(inner_, SB_VERT), 70000);
