@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -108,6 +109,14 @@ bool IsListedInManifest(const std::u16string& path, const std::optional<InstallM
 
 // ---- Start-up -----------------------------------------------------------------
 
+plat::UINT HiddenTimerPeriodMs() {
+  if (const char* period = std::getenv("ORVNEWS_HIDDEN_TIMER_MS")) {
+    const long ms = std::strtol(period, nullptr, 10);
+    if (ms > 0 && ms < static_cast<long>(kHiddenTimerPeriodMs)) return static_cast<plat::UINT>(ms);
+  }
+  return kHiddenTimerPeriodMs;
+}
+
 bool CheckSingleInstance(const std::u16string& name, HWND* existing, const std::function<void(DWORD)>& sleep) {
   AppState& app = GetAppState();
   *existing = nullptr;
@@ -176,7 +185,7 @@ bool CreateHiddenMainWindow(HINSTANCE instance, const CommandLineOptions& option
   app.hiddenWindow =
       CreateWindowExW(0, name.c_str(), title.c_str(), WS_CAPTION, -1, -1, 0, 0, nullptr, nullptr, instance, nullptr);
   MoveWindow(app.hiddenWindow, -1, -1, 0, 0, FALSE);
-  SetTimer(app.hiddenWindow, kUnlockTimer, kHiddenTimerPeriodMs, nullptr);
+  SetTimer(app.hiddenWindow, kUnlockTimer, HiddenTimerPeriodMs(), nullptr);
   const HWND given = ValueToHandle(static_cast<DWORD>(options.ownerWindow));
   if (options.hasOwner && options.ownerWindow != 0 && IsWindow(given)) {
     app.ownerWindow = given;
@@ -194,7 +203,7 @@ LRESULT HiddenMainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
   const OrvRegisteredMessages& m = GetRegisteredMessages();
   if (message != 0) {
     if (message == m.updateNow) {
-      if (app.autoupdateRun) SetTimer(window, kAutoExitTimer, kHiddenTimerPeriodMs, nullptr);
+      if (app.autoupdateRun) SetTimer(window, kAutoExitTimer, HiddenTimerPeriodMs(), nullptr);
       GetDBViewState()->RefreshArticleFilter();
       if (app.uiWindow) PostMessageW(app.uiWindow, message, wParam, lParam);
       return 1;

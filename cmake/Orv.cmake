@@ -22,15 +22,25 @@ function(orv_library name)
   endif()
 endfunction()
 
-# orv_test(NAME DIR DEPS libs...) builds one GoogleTest program from every .cpp
-# file of the folder and registers its tests with CTest.
+# orv_test(NAME DIR [TIMEOUT s] [PROCESSORS n] DEPS libs...) builds one
+# GoogleTest program from every .cpp file of the folder and registers its tests
+# with CTest. TIMEOUT (default 120 s) is each test's one limit: a test's own
+# bounded waits must end well inside it. PROCESSORS (default 1) is how many of
+# ctest's -j slots one test takes: a whole-program test runs the display
+# program and the programs under test beside itself.
 function(orv_test name dir)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT;PROCESSORS" "DEPS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  if(NOT ARG_PROCESSORS)
+    set(ARG_PROCESSORS 1)
+  endif()
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE orv_testsupport ${ARG_DEPS} GTest::gtest_main GTest::gtest GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${ARG_TIMEOUT} PROCESSORS ${ARG_PROCESSORS})
 endfunction()

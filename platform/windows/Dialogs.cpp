@@ -690,8 +690,12 @@ int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type) 
     SendMessageW(b, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
     if (static_cast<std::size_t>(i) == def) focus = b;
   }
+  // The default button has the focus before the box shows: a key pressed as
+  // soon as the box is on the screen reaches it, not the owner's control
+  // that had the focus.
+  if (focus) SetFocus(focus);
   INT_PTR r = RunModal(dlg, owner, [&] {
-    if (focus) SetFocus(focus);
+    if (focus && GetFocus() != focus) SetFocus(focus);
     g_openBox = HandleToValue(dlg);
   });
   g_openBox = 0;

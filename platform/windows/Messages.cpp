@@ -452,6 +452,17 @@ BOOL WaitMessage() {
   return TRUE;
 }
 
+DWORD GetQueueStatus(UINT flags) {
+  const std::shared_ptr<ThreadQueue> q = CurrentQueue();
+  DWORD status = QueueStatus(q);
+  {
+    std::lock_guard<std::mutex> g(q->m);
+    if (!q->sent.empty()) status |= QS_SENDMESSAGE;
+  }
+  status &= flags & 0xFFFF;
+  return (status << 16) | status;
+}
+
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs, DWORD wakeMask) {
   return MsgWaitForMultipleObjectsEx(count, handles, timeoutMs, wakeMask, waitAll ? MWMO_WAITALL : 0);
 }

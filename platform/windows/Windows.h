@@ -441,6 +441,11 @@ constexpr DWORD MWMO_WAITALL = 0x0001;
 constexpr DWORD MWMO_ALERTABLE = 0x0002;
 constexpr DWORD MWMO_INPUTAVAILABLE = 0x0004;
 DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD timeoutMs, DWORD wakeMask, DWORD flags);
+// The kinds of message (QS_* bits of `flags`) waiting in the calling thread's
+// queue, QS_SENDMESSAGE for messages sent from other threads or processes;
+// nothing is handled or removed. The low word holds the kinds waiting; the
+// high word holds the same kinds (not only those new since the last call).
+DWORD GetQueueStatus(UINT flags);
 // The device's stylus gives no high-resolution points: FALSE, *retrieved 0.
 BOOL GetMouseMovePoints(POINT* points, UINT bufferPoints, UINT* retrieved);
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,23 @@ TEST(ParseCommandLineTest, TakesTheLineWholeAndExactly) {
     EXPECT_EQ(o.createChannels, c.createChannels);
     EXPECT_EQ(o.ownerWindow, c.owner);
   }
+}
+
+// The hidden window's timers run every 10 s; only a shorter period named in
+// the environment (by a whole-program test) replaces it.
+TEST(HiddenTimerPeriodTest, TenSecondsUnlessTheEnvironmentNamesAShorterOne) {
+  const struct {
+    const char* value;  // nullptr: unset
+    plat::UINT period;
+  } cases[] = {{nullptr, 10000}, {"50", 50},  {"9999", 9999}, {"10000", 10000}, {"60000", 10000},
+               {"0", 10000},     {"-5", 10000}, {"", 10000},   {"soon", 10000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "(unset)");
+    if (c.value) ::setenv("ORVNEWS_HIDDEN_TIMER_MS", c.value, 1);
+    else ::unsetenv("ORVNEWS_HIDDEN_TIMER_MS");
+    EXPECT_EQ(HiddenTimerPeriodMs(), c.period);
+  }
+  ::unsetenv("ORVNEWS_HIDDEN_TIMER_MS");
 }
 
 // A plain top-level window of a class, for owners and stand-in instances.

@@ -6,10 +6,12 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "app/DownloadDialog.h"
 #include "core/Localizer.h"
 #include "tests/app/DownloadFixture.h"
+#include "tests/support/Wait.h"
 #include "update/TidyDocument.h"
 
 namespace apptest {
@@ -118,32 +120,72 @@ TEST_F(DownloadDialogTest, MissingArgumentsShowNothing) {
   EXPECT_EQ(server_.Requests().size(), 0u);
 }
 
+// The phases the status line has shown, for threads that wait for one.
+class ShownPhases {
+ public:
+  void Shown(const std::u16string& text) {
+    std::lock_guard<std::mutex> g(lock_);
+    shown_.push_back(text);
+    changed_.notify_all();
+  }
+  // Waits (bounded) until the status line has shown the string `id`.
+  bool WaitFor(plat::UINT id) {
+    const std::u16string text = LocalizeResourceString(id);
+    std::unique_lock<std::mutex> g(lock_);
+    return changed_.wait_for(g, std::chrono::seconds(20), [&] { return Contains(shown_, text); });
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<std::u16string> shown_;
+};
+
 TEST_F(DownloadDialogTest, DownloadsAndParsesWithItsPhasesAndEndsWithOne) {
-  orvtest::HttpResponse slow;
-  slow.body = kOpml + std::string(20000, ' ');
-  slow.trickleBytes = 2000;
-  slow.trickleDelayMs = 5;
-  server_.Route("/cat.opml", [&](const orvtest::HttpRequest&) { return slow; });
+  // Each phase is held until the status line has shown it: the connection
+  // comes once "Establishing connection..." shows, the server answers once
+  // the request's phase shows and sends the body once the download's shows.
+  plat::ScriptedConnectionProvider::Script script;
+  script.manual = true;
+  Script(script);
+  auto phases = std::make_shared<ShownPhases>();
+  const std::string body = kOpml + std::string(20000, ' ');
+  server_.Route("/cat.opml", [phases, body](const orvtest::HttpRequest&) {
+    phases->WaitFor(226);
+    orvtest::HttpResponse r;
+    r.headers.push_back({"Content-Length", std::to_string(body.size())});
+    r.trickleDelayMs = 5;
+    r.stream = [phases, body, offset = std::size_t{0}](std::string& piece) mutable {
+      if (offset == 0) phases->WaitFor(227);
+      if (offset >= body.size()) return false;
+      piece = body.substr(offset, 2000);
+      offset += piece.size();
+      return true;
+    };
+    return r;
+  });
   ObservedDialog dialog(Url("/cat.opml"), u"New Channel", u"Downloading online catalog:", &document_);
+  dialog.onStatus = [&](ObservedDialog& d) { phases->Shown(d.statuses.back()); };
+  std::thread connect([&] {
+    const bool shown = phases->WaitFor(223);
+    orvtest::Eventually([&] { return provider_->LastId() != 0; }, 20000);
+    // Without the phase the connection fails, so the dialog still ends.
+    plat::SetConnectionStatus(provider_->LastId(),
+                              shown ? plat::CONNMGR_STATUS_CONNECTED : plat::CONNMGR_STATUS_NOPATHTODESTINATION);
+  });
   EXPECT_EQ(RunDialog(dialog), DownloadDialog::kResultSuccess);
+  connect.join();
   EXPECT_EQ(dialog.GetResult(), DownloadDialog::kResultSuccess);
   EXPECT_EQ(dialog.resultsShown, 1);
   EXPECT_EQ(dialog.shownMessage, LocalizeResourceString(224));
-  // The status line shows the newest phase when the dialog gets to it, so a
-  // short phase may be passed over on a busy machine; those shown come in
-  // order, and the trickled download lasts long enough to be seen.
-  std::vector<std::u16string> phases;
-  for (plat::UINT id : {223u, 226u, 227u, 228u}) phases.push_back(LocalizeResourceString(id));
+  // Every phase was shown, in order.
+  std::vector<std::u16string> expected;
+  for (plat::UINT id : {223u, 226u, 227u, 228u}) expected.push_back(LocalizeResourceString(id));
   std::vector<std::u16string> shownPhases;
   for (const std::u16string& status : dialog.statuses) {
-    if (std::find(phases.begin(), phases.end(), status) != phases.end()) shownPhases.push_back(status);
+    if (Contains(expected, status) && !Contains(shownPhases, status)) shownPhases.push_back(status);
   }
-  std::vector<std::u16string> inOrder;
-  for (const std::u16string& phase : phases) {
-    if (Contains(shownPhases, phase)) inOrder.push_back(phase);
-  }
-  EXPECT_EQ(shownPhases, inOrder) << "phases shown out of order";
-  EXPECT_TRUE(Contains(dialog.statuses, LocalizeResourceString(227)));
+  EXPECT_EQ(shownPhases, expected);
   // Positions only grow once data comes, and reach the end.
   ASSERT_FALSE(dialog.positions.empty());
   EXPECT_TRUE(std::is_sorted(dialog.positions.begin() + 1, dialog.positions.end()));

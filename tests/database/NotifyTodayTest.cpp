@@ -20,6 +20,7 @@
 #include "tests/support/Printers.h"
 #include "tests/support/RegistryValues.h"
 #include "tests/support/TempDevice.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -322,13 +323,19 @@ TEST_F(NotifyTodayTest, ConcurrentWritersLoseNoNameAndTheReaderSeesEachOnce) {
     for (char c : std::to_string(i)) name.push_back(static_cast<char16_t>(c));
     return name;
   };
+  // Each writer writes half its names, waits until the reader has read
+  // them, then writes the rest while the reader reads on.
   auto writerBody = [&](int writer) {
     return [=](ChildContext& ctx) {
       CNotifyToday notifier;
       if (!notifier.GetMutex()) return 3;
       ctx.Ready();
       if (!ctx.WaitFor("go")) return 2;
-      for (int i = 0; i < kPerWriter; ++i) notifier.NotifyItemChanged(nameOf(writer, i));
+      for (int i = 0; i < kPerWriter / 2; ++i) notifier.NotifyItemChanged(nameOf(writer, i));
+      ctx.Send("half");
+      if (!ctx.WaitFor("rest")) return 2;
+      for (int i = kPerWriter / 2; i < kPerWriter; ++i) notifier.NotifyItemChanged(nameOf(writer, i));
+      ctx.Send("written");
       return 0;
     };
   };
@@ -352,11 +359,24 @@ TEST_F(NotifyTodayTest, ConcurrentWritersLoseNoNameAndTheReaderSeesEachOnce) {
   };
 
   for (auto& child : writers) child->Send("go");
-  // Read while the writers write, then once more after they are done.
-  for (int i = 0; i < 20; ++i) {
-    collect();
-    plat::Sleep(0);
-  }
+  for (auto& child : writers) ASSERT_TRUE(child->WaitFor("half"));
+  // Between the writes: the first halves, each once.
+  collect();
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(3 * (kPerWriter / 2)));
+  // Reads that run while the writers write the rest, until each has written.
+  for (auto& child : writers) child->Send("rest");
+  std::vector<bool> written(writers.size(), false);
+  EXPECT_TRUE(orvtest::Eventually(
+      [&] {
+        collect();
+        bool all = true;
+        for (std::size_t w = 0; w < writers.size(); ++w) {
+          if (!written[w]) written[w] = writers[w]->WaitFor("written", 0);
+          all = all && written[w];
+        }
+        return all;
+      },
+      60000));
   for (auto& child : writers) EXPECT_EQ(child->Wait(), 0);
   collect();
 

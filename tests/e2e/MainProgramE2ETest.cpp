@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -37,8 +40,29 @@ std::string Feed(const std::string& title, int items, const std::string& tag) {
   return orvtest::RssFeed(title, items, tag, [&](int i) { return tag + " " + std::to_string(i); });
 }
 
+// The default channels' names the program's language file defines
+// ("DEFCHANNEL_<n>_NAME|<name>" lines), in their order.
+std::vector<std::u16string> DefaultChannelNames() {
+  std::ifstream file(std::string(ORV_PROGRAM_DIR) + "/localization_en.txt");
+  std::vector<std::u16string> names;
+  std::string line;
+  for (int n = 1; std::getline(file, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string key = "DEFCHANNEL_" + std::to_string(n) + "_NAME|";
+    if (line.rfind(key, 0) == 0) {
+      names.push_back(Utf8ToUtf16(line.substr(key.size())));
+      ++n;
+    }
+  }
+  return names;
+}
+
 class MainProgramE2E : public ::testing::Test {
  protected:
+  // The hidden window's timers tick every 200 ms instead of every 10 s, so
+  // what they do is seen without waiting for them.
+  void SetUp() override { ::setenv("ORVNEWS_HIDDEN_TIMER_MS", "200", 1); }
+  void TearDown() override { ::unsetenv("ORVNEWS_HIDDEN_TIMER_MS"); }
   // The device with the program installed (without "createchannels" unless asked).
   void Install(ScreenDriver& device, bool createChannels) {
     InstallReport report;
@@ -75,14 +99,14 @@ class MainProgramE2E : public ::testing::Test {
   // Waits (bounded) until the main window shows and has painted more than a
   // plain background, then keeps a screenshot to look at.
   static void ShotOfMainWindow(ScreenDriver& device, pid_t pid, const std::string& name) {
-    ScreenDriver::WaitUntil([&] {
+    EXPECT_TRUE(ScreenDriver::WaitUntil([&] {
       bool shown = false;
       for (const auto& w : WindowsOf(device, pid)) shown |= w.visible && w.cls != kHiddenClass && w.title == "Orv News";
       if (!shown) return false;
       const plat::PixelImage img = device.ComposedScreen();
       std::set<plat::DWORD> colours(img.pixels.begin(), img.pixels.end());
       return colours.size() > 16;
-    });
+    })) << "the main window did not show or paint before " << name;
     EXPECT_FALSE(device.Screenshot(name).empty());
   }
   static HWND HiddenWindow() { return FindWindowW(kInstanceName, nullptr); }
@@ -105,9 +129,17 @@ TEST_F(MainProgramE2E, CreateChannelsMakesTheDefaultChannelsOnceWithoutAWindow) 
   ScreenDriver device(plat::ScreenSettings{240, 320, 96});
   ASSERT_TRUE(device.Ready());
   Install(device, true);  // runs "createchannels" once
+  // Every channel the language file names, each once.
+  const std::vector<std::u16string> names = DefaultChannelNames();
+  ASSERT_EQ(names.size(), 6u) << "the program's language file names six default channels";
   const int created = CountChannelFiles();
-  EXPECT_GE(created, 1);
-  EXPECT_LE(created, 6);
+  EXPECT_EQ(created, static_cast<int>(names.size()));
+  {
+    CChannelSet set;
+    ASSERT_TRUE(set.Open());
+    EXPECT_EQ(set.GetCount(), static_cast<int>(names.size()));
+    for (const std::u16string& name : names) EXPECT_NE(set.FindByName(name), nullptr) << Utf16ToUtf8(name);
+  }
 
   const pid_t again = device.Launch(kProgram, {"createchannels"});
   ASSERT_GT(again, 0);
@@ -158,7 +190,15 @@ TEST_F(MainProgramE2E, SecondStartHandsOverAndExitEndsTheProgram) {
 
 TEST_F(MainProgramE2E, UpdateLockOfTwoGoesAfterTheUpdateEnds) {
   orvtest::HttpTestServer server;
-  server.Serve("/alpha.xml", Feed("Alpha", 5, "alpha"));
+  // The feed is answered once the test has seen the lock the update set, so
+  // the update is surely running meanwhile.
+  std::atomic<bool> answer{false};
+  server.Route("/alpha.xml", [&](const orvtest::HttpRequest&) {
+    ScreenDriver::WaitUntil([&] { return answer.load(); }, 30000);
+    orvtest::HttpResponse r;
+    r.body = Feed("Alpha", 5, "alpha");
+    return r;
+  });
   ScreenDriver device(plat::ScreenSettings{240, 320, 96});
   ASSERT_TRUE(device.Ready());
   Install(device, false);
@@ -171,15 +211,21 @@ TEST_F(MainProgramE2E, UpdateLockOfTwoGoesAfterTheUpdateEnds) {
   // and updates every channel.
   ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/alpha.xml") > 0; }, 20000));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return UpdateLocked() == 2; }, 10000)) << UpdateLocked();
+  // Timer 777 leaves the lock alone while the update runs (several ticks).
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return UpdateLocked() == 2; }, 1000)) << UpdateLocked();
+  answer = true;
   // The end of the run takes its lock away.
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return UpdateLocked() == CVORegistry::kNoDefault; }, 30000))
       << UpdateLocked();
   EXPECT_EQ(StoredArticles(u"Alpha"), 5);
-  // A lock of 2 left behind while nothing updates: timer 777 (every 10 s)
-  // takes it away.
+  // A lock of 2 left behind while nothing updates: timer 777 takes it away.
   ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"UpdateLocked", 2));
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return UpdateLocked() == CVORegistry::kNoDefault; }, 25000))
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return UpdateLocked() == CVORegistry::kNoDefault; }, 10000))
       << UpdateLocked();
+  // A lock of another value is the service's own: it stays.
+  ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"UpdateLocked", 1));
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return UpdateLocked() == 1; }, 1000)) << UpdateLocked();
 }
 
 TEST_F(MainProgramE2E, KilledInTheMiddleOfAnUpdateStartsAgainWithEveryStoredArticle) {
@@ -218,7 +264,11 @@ TEST_F(MainProgramE2E, KilledInTheMiddleOfAnUpdateStartsAgainWithEveryStoredArti
   ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
   EXPECT_EQ(device.WaitExit(again, 20000), 0);
   EXPECT_EQ(StoredArticles(u"Alpha"), 12);
-  EXPECT_LE(StoredArticles(u"Zulu"), 200);
+  // The channel whose feed was cut off is still there, with no more than its
+  // feed holds.
+  const int zulu = StoredArticles(u"Zulu");
+  EXPECT_GE(zulu, 0) << "the channel was lost";
+  EXPECT_LE(zulu, 200);
 }
 
 }  // namespace

@@ -55,6 +55,31 @@ struct StoredArticle {
 
 class MainWindowE2E : public ::testing::Test {
  protected:
+  // The screen's pixels from row `top` to the window's foot.
+  static std::vector<std::uint32_t> PixelsBelow(ScreenDriver& device, const WindowLine& window, int top) {
+    const plat::PixelImage screen = device.ComposedScreen();
+    std::vector<std::uint32_t> rows;
+    for (int y = top; y < window.bottom && y < screen.height; ++y)
+      for (int x = window.left; x < window.right && x < screen.width; ++x)
+        rows.push_back(screen.pixels[static_cast<std::size_t>(y) * screen.width + x]);
+    return rows;
+  }
+  // Waits until the screen below `top` has settled (a screen that slides in
+  // has arrived): two looks a little apart see the same pixels, which are
+  // left in *seen.
+  static bool Settled(ScreenDriver& device, const WindowLine& window, int top, std::vector<std::uint32_t>* seen) {
+    std::vector<std::uint32_t> before;
+    return ScreenDriver::WaitUntil(
+        [&] {
+          std::vector<std::uint32_t> now = PixelsBelow(device, window, top);
+          const bool same = !now.empty() && now == before;
+          before = std::move(now);
+          if (same) *seen = before;
+          else plat::Sleep(200);
+          return same;
+        },
+        20000);
+  }
   // Installs the program, makes the feed channels and starts the program;
   // false when its interface did not open.
   bool Start(ScreenDriver& device, const std::vector<std::pair<std::u16string, std::string>>& channels) {
@@ -179,23 +204,9 @@ TEST_F(MainWindowE2E, AFingerDraggedUpTheChannelListScrollsItAndOpensNothing) {
   ASSERT_TRUE(window.has_value());
   // The list's pixels between the top of the first row and the window's foot.
   const int listTop = window->top + 44;
-  auto listPixels = [&] {
-    const plat::PixelImage screen = device.ComposedScreen();
-    std::vector<std::uint32_t> rows;
-    for (int y = listTop; y < window->bottom && y < screen.height; ++y)
-      for (int x = window->left; x < window->right && x < screen.width; ++x)
-        rows.push_back(screen.pixels[static_cast<std::size_t>(y) * screen.width + x]);
-    return rows;
-  };
-  // Settled: two looks a little apart see the same list.
+  auto listPixels = [&] { return PixelsBelow(device, *window, listTop); };
   std::vector<std::uint32_t> before;
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] {
-    std::vector<std::uint32_t> now = listPixels();
-    const bool same = !now.empty() && now == before;
-    before = std::move(now);
-    plat::Sleep(200);
-    return same;
-  }, 20000));
+  ASSERT_TRUE(Settled(device, *window, listTop, &before));
 
   const plat::POINT from = RowCentre(*window, 1, 40, 4);
   ASSERT_TRUE(device.Drag(from.x, from.y, from.x, from.y - 4 * 42, 400));
@@ -238,18 +249,16 @@ TEST_F(MainWindowE2E, UpdatedFromTheMenuItsArticlesAppearAndThePopUpActsOnTheHel
   }
   ASSERT_TRUE(opened);
 
-  // Hold row 1: its pop-up's first item marks it read ("Mark as Read"). A
-  // hold while the screen still slides in from the channel list finds no
-  // row; the user holds again.
+  // Hold row 1: its pop-up's first item marks it read ("Mark as Read"). The
+  // hold comes once the list has settled: the screen that slides in from the
+  // channel list has arrived, as a person sees it before holding a row.
   auto holdAndChoose = [&](int row, int item) {
     const plat::POINT p = RowCentre(*window, 1, 48, row);
+    std::vector<std::uint32_t> settled;
+    ASSERT_TRUE(Settled(device, *window, window->top, &settled)) << "the article list did not settle";
+    EXPECT_TRUE(device.Hold(p.x, p.y, 1200));
     std::optional<WindowLine> menu;
-    for (int attempt = 0; attempt < 3 && !menu; ++attempt) {
-      EXPECT_TRUE(device.Hold(p.x, p.y, 1200));
-      if (ScreenDriver::WaitUntil([&] { return Find(device, "#32768").has_value(); }, 5000))
-        menu = Find(device, "#32768");
-    }
-    if (!menu) {
+    if (!ScreenDriver::WaitUntil([&] { return (menu = Find(device, "#32768")).has_value(); }, 10000)) {
       ADD_FAILURE() << "no pop-up menu for row " << row;
       return;
     }

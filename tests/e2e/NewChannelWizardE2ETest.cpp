@@ -69,21 +69,9 @@ class NewChannelWizardE2E : public ::testing::Test {
     return device.Key("soft1") && ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 20000) &&
            Settle(device);
   }
-  // Waits until the screen holds still over three looks in a row, after it
-  // changed from before when that is given: the program has drawn its answer
-  // to the input (it paints once its queue is empty).
+  // The program has drawn its answer to the input.
   static bool Settle(ScreenDriver& device, const std::vector<plat::DWORD>* before = nullptr) {
-    std::vector<plat::DWORD> last;
-    int still = 0;
-    return ScreenDriver::WaitUntil(
-        [&] {
-          std::vector<plat::DWORD> now = device.ComposedScreen().pixels;
-          const bool changed = !before || now != *before;
-          still = changed && now == last ? still + 1 : 0;
-          last = std::move(now);
-          return still >= 3;
-        },
-        20000);
+    return device.WaitForStillScreen(before);
   }
   // A key (or text) and the program's answer on the screen.
   static bool Key(ScreenDriver& device, const std::string& key) {
@@ -256,24 +244,20 @@ TEST_F(NewChannelWizardE2E, AnAddressAnswering404ShowsTheFailureAndAddsNothing) 
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/missing.xml") == 1; }, 20000));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 2; }, 20000));
   device.Screenshot("wizard-404-480x640");
-  // Its left soft key, "Done" once the failure shows, closes it; the wizard
-  // stays on its page.
-  ASSERT_TRUE(ScreenDriver::WaitUntil(
-      [&] {
-        device.Key("soft1");
-        return ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 2000);
-      },
-      20000));
+  // Its left soft key, "Done" once the failure shows (the screen holds
+  // still), closes it with one press; the wizard stays on its page.
+  ASSERT_TRUE(Settle(device));
+  ASSERT_TRUE(device.Key("soft1"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 20000));
   EXPECT_EQ(server.RequestCount("/missing.xml"), 1u);
   EXPECT_TRUE(Channels().empty());
   // Back leads to the first page, and from there out of the wizard; still
   // nothing was added.
-  ASSERT_TRUE(ScreenDriver::WaitUntil(
-      [&] {
-        device.Key("back");
-        return ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 0; }, 2000);
-      },
-      20000));
+  ASSERT_TRUE(Settle(device));
+  ASSERT_TRUE(Key(device, "back"));
+  EXPECT_EQ(Count(device, kWizardTitle), 1) << "the first Back left the wizard";
+  ASSERT_TRUE(device.Key("back"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 0; }, 20000));
   EXPECT_TRUE(Channels().empty());
   EXPECT_EQ(Count(device, "Orv News"), 1);
   EXPECT_EQ(Exit(device), 0);

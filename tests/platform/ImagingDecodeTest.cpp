@@ -248,6 +248,27 @@ TEST_F(ImagingDecodeTest, DamagedFilesNeverCrash) {
   const std::string files[] = {imgtest::Png(12, 12, quad), imgtest::Jpeg(12, 12, quad),
                                imgtest::Gif(12, 12, {0, 0xFFFFFF}, {idx}), imgtest::Bmp(12, 12, 8, quad, false),
                                imgtest::Ico({{12, 4, quad}})};
+  // Whole, each file decodes to its picture; without its signature it is
+  // refused. So the damaged files below test a decoder that decodes.
+  for (const std::string& f : files) {
+    DecodedImage whole;
+    ASSERT_TRUE(Decode(f, whole)) << static_cast<int>(static_cast<std::uint8_t>(f[0]));
+    EXPECT_EQ(whole.width, 12);
+    EXPECT_EQ(whole.height, 12);
+    EXPECT_EQ(whole.pixels.size(), 144u);
+    std::string unsigned_ = f;
+    unsigned_[0] = 'X';
+    DecodedImage none;
+    EXPECT_FALSE(Decode(unsigned_, none)) << static_cast<int>(static_cast<std::uint8_t>(f[0]));
+  }
+  // Damage to the pixels alone leaves a picture of the same size.
+  std::string bmp = files[3];
+  bmp.back() = static_cast<char>(bmp.back() ^ 0x5A);
+  DecodedImage damaged;
+  ASSERT_TRUE(Decode(bmp, damaged));
+  EXPECT_EQ(damaged.width, 12);
+  EXPECT_EQ(damaged.height, 12);
+
   std::mt19937 rng(1234);
   int decoded = 0;
   for (const std::string& f : files) {
@@ -265,6 +286,7 @@ TEST_F(ImagingDecodeTest, DamagedFilesNeverCrash) {
     }
   }
   EXPECT_LT(decoded, 750);  // most damage is noticed
+  EXPECT_GT(decoded, 0);    // and damage the formats cannot notice still decodes
   DecodedImage img;
   EXPECT_FALSE(DecodeImage(nullptr, 0, img));
   EXPECT_FALSE(Decode("not an image at all", img));

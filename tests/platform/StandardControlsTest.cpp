@@ -159,7 +159,6 @@ TEST_P(StandardControlsDrawTest, EachControlDrawnCleanly) {
   HWND edit = Make(u"edit", u"Edit text selected", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, 110, R(8), R(170),
                    R(224), R(22));
   HWND pass = Make(u"edit", u"secret", WS_BORDER | ES_PASSWORD, 111, R(8), R(198), R(224), R(22));
-  (void)pass;
   SetFocus(edit);
   SendMessageW(edit, EM_SETSEL, 5, 9);
   (void)push;
@@ -188,9 +187,26 @@ TEST_P(StandardControlsDrawTest, EachControlDrawnCleanly) {
   // The edit: a dark border, the selection in blue with white text.
   EXPECT_TRUE(Dark(At(img, R(8), R(180))));
   EXPECT_GT(CountIn(img, RECT{R(8), R(170), R(232), R(192)}, Blue), 30 * s * s);
-  // The password edit shows stars, not the letters: fewer dark pixels than "secret".
-  int stars = CountIn(img, RECT{R(9), R(199), R(231), R(219)}, Dark);
-  EXPECT_GT(stars, 0);
+  // The password edit shows one star for each letter: its inside looks
+  // exactly like a plain edit holding "******", and not like "secret".
+  const RECT inside{R(9), R(199), R(231), R(219)};
+  const auto pixelsIn = [](const PixelImage& from, RECT r) {
+    std::vector<DWORD> out;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) out.push_back(At(from, x, y));
+    return out;
+  };
+  const std::vector<DWORD> masked = pixelsIn(img, inside);
+  EXPECT_GT(CountIn(img, inside, Dark), 0);
+  const auto shownWithoutMask = [&](const char16_t* text) {
+    SendMessageW(pass, EM_SETPASSWORDCHAR, 0, 0);
+    SetWindowTextW(pass, text);
+    InvalidateRect(pass, nullptr, TRUE);
+    Pump();
+    return pixelsIn(ReadBitmapPixels(GetWindowSurfaceForTesting(parent_)), inside);
+  };
+  EXPECT_NE(shownWithoutMask(u"secret"), masked) << "the letters show";
+  EXPECT_EQ(shownWithoutMask(u"******"), masked) << "not one star for each letter";
 }
 
 INSTANTIATE_TEST_SUITE_P(Dpi, StandardControlsDrawTest, ::testing::Values(96, 192));

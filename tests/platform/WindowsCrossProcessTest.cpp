@@ -11,6 +11,7 @@
 #include "tests/platform/WindowsTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDevice.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -98,7 +99,11 @@ TEST_F(WindowsCrossProcessTest, SendFailsWhenTheOwnerDiesAndTimesOutWhenItIsSile
     HWND w = MakeTarget(u"Silent window");
     if (!w) return 1;
     ctx.Ready();
-    ctx.WaitFor("never", 20000);  // never reads its queue
+    // Tells when a send waits in its queue; never reads the queue.
+    if (!orvtest::Eventually([] { return (GetQueueStatus(QS_SENDMESSAGE) & QS_SENDMESSAGE) != 0; }, 20000))
+      return 3;
+    ctx.Send("pending");
+    ctx.WaitFor("never", 20000);
     return 0;
   });
   ASSERT_TRUE(child.WaitReady());
@@ -109,11 +114,7 @@ TEST_F(WindowsCrossProcessTest, SendFailsWhenTheOwnerDiesAndTimesOutWhenItIsSile
   EXPECT_EQ(pid, static_cast<DWORD>(child.Pid()));
   UINT question = RegisterWindowMessageW(u"Orv News acknowledge");
 
-  DWORD_PTR r = 9;
-  EXPECT_EQ(SendMessageTimeoutW(target, question, 1, 1, SMTO_NORMAL, 150, &r), 0);
-  EXPECT_EQ(GetLastError(), ERROR_TIMEOUT);
-
-  // A send waiting when the owner dies fails (not by its time-out).
+  // A send that waits in the owner's queue...
   std::atomic<int> outcome{-1};
   std::atomic<DWORD> error{0};
   std::thread sender([&] {
@@ -121,7 +122,15 @@ TEST_F(WindowsCrossProcessTest, SendFailsWhenTheOwnerDiesAndTimesOutWhenItIsSile
     outcome = static_cast<int>(SendMessageTimeoutW(target, question, 1, 1, SMTO_NORMAL, 20000, &res));
     error = GetLastError();
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const bool pending = child.WaitFor("pending", 20000);
+  EXPECT_TRUE(pending) << "the send never waited in the owner's queue";
+  // ...meanwhile another one times out: the owner is silent.
+  DWORD_PTR r = 9;
+  EXPECT_EQ(SendMessageTimeoutW(target, question, 1, 1, SMTO_NORMAL, 150, &r), 0);
+  EXPECT_EQ(GetLastError(), ERROR_TIMEOUT);
+  EXPECT_EQ(outcome, -1);
+
+  // The waiting send fails when the owner dies (not by its time-out).
   child.Kill();
   child.Wait();
   sender.join();

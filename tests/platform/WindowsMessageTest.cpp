@@ -149,26 +149,50 @@ TEST_F(WindowsMessageTest, TwoThreadsSendingToEachOtherComplete) {
 
 TEST_F(WindowsMessageTest, SendToAWindowDestroyedMeanwhileFails) {
   std::atomic<HWND> target{nullptr};
-  std::atomic<bool> go{false};
+  std::atomic<bool> pending{false};
   g_received = 0;
   std::thread owner([&] {
     HWND w = MakeWindow();
     target = w;
-    while (!go) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    DestroyWindow(w);  // the pending send is never handled
+    // The send waits in this thread's queue, then the window goes: the
+    // pending send is never handled.
+    pending = orvtest::Eventually([] { return (GetQueueStatus(QS_SENDMESSAGE) & QS_SENDMESSAGE) != 0; });
+    DestroyWindow(w);
   });
   while (!target) std::this_thread::yield();
-  go = true;
   DWORD_PTR result = 99;
   LRESULT ok = SendMessageTimeoutW(target, kEcho, 1, 1, SMTO_NORMAL, 10000, &result);
   EXPECT_EQ(ok, 0);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
   owner.join();
+  EXPECT_TRUE(pending) << "the send never waited in the owner's queue";
   EXPECT_EQ(g_received, 0);
   EXPECT_FALSE(IsWindow(target));
   EXPECT_EQ(SendMessageW(target, kEcho, 1, 1), 0);
   EXPECT_FALSE(PostMessageW(target, kPing, 0, 0));
+}
+
+TEST_F(WindowsMessageTest, QueueStatusTellsWhatWaitsWithoutHandlingIt) {
+  g_received = 0;
+  HWND mine = MakeWindow();
+  ASSERT_NE(mine, nullptr);
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  EXPECT_EQ(GetQueueStatus(QS_POSTMESSAGE | QS_SENDMESSAGE | QS_KEY), 0u);
+  ASSERT_TRUE(PostMessageW(mine, kPing, 0, 0));
+  EXPECT_EQ(GetQueueStatus(QS_POSTMESSAGE | QS_SENDMESSAGE), (QS_POSTMESSAGE << 16) | QS_POSTMESSAGE);
+  EXPECT_EQ(GetQueueStatus(QS_SENDMESSAGE), 0u);  // only the kinds asked for
+  // A message sent from another thread waits until this thread looks at its queue.
+  std::atomic<LRESULT> answer{-1};
+  std::thread sender([&] { answer = SendMessageW(mine, kEcho, 4, 1); });
+  EXPECT_TRUE(orvtest::Eventually([] { return (GetQueueStatus(QS_SENDMESSAGE) & QS_SENDMESSAGE) != 0; }));
+  EXPECT_EQ(g_received, 0);
+  EXPECT_EQ(answer, -1);
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  sender.join();
+  EXPECT_EQ(answer, 9);
+  EXPECT_EQ(GetQueueStatus(QS_POSTMESSAGE | QS_SENDMESSAGE), 0u);
+  DestroyWindow(mine);
 }
 
 TEST_F(WindowsMessageTest, SendToAThreadThatEndedFails) {

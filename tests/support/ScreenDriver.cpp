@@ -187,6 +187,20 @@ plat::PixelImage ScreenDriver::ComposedScreen() {
   return plat::ReadBitmapPixels(plat::ScreenBitmap());
 }
 
+bool ScreenDriver::WaitForStillScreen(const std::vector<plat::DWORD>* before, int boundMs) {
+  std::vector<plat::DWORD> last;
+  int still = 0;
+  return WaitUntil(
+      [&] {
+        std::vector<plat::DWORD> now = ComposedScreen().pixels;
+        const bool changed = !before || now != *before;
+        still = changed && now == last ? still + 1 : 0;
+        last = std::move(now);
+        return still >= 3;
+      },
+      boundMs);
+}
+
 bool ScreenDriver::WaitUntil(const std::function<bool()>& cond, int boundMs) {
   auto end = Clock::now() + std::chrono::milliseconds(boundMs);
   for (;;) {

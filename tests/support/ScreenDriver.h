@@ -93,6 +93,11 @@ class ScreenDriver {
 
   // Checks cond until it holds or boundMs passed.
   static bool WaitUntil(const std::function<bool()>& cond, int boundMs = 10000);
+  // Waits until the composed screen holds still over three looks in a row,
+  // after it changed from `before` when that is given: the programs have
+  // drawn their answer to the input (a program paints once its queue is
+  // empty) and a screen that slides in has arrived.
+  bool WaitForStillScreen(const std::vector<plat::DWORD>* before = nullptr, int boundMs = 20000);
 
  private:
   static std::string Xy(int x, int y) { return std::to_string(x) + " " + std::to_string(y); }

@@ -2,10 +2,14 @@
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/Wait.h"
 #include "tests/update/InetTestSupport.h"
 
 using orvtest::HttpRequest;
@@ -257,26 +261,45 @@ TEST_F(InetJobTest, GzipBombStopsAtTheCap) {
 }
 
 TEST_F(InetJobTest, CancelEndsABlockedReadPromptly) {
-  server_.Route("/stall", [](const HttpRequest&) {
+  // The answer's headers come at once; its body only when the test lets it,
+  // so the job's read stays blocked until the cancel ends it.
+  std::mutex lock;
+  std::condition_variable changed;
+  bool letGo = false;
+  bool bodyAfterBound = false;
+  server_.Route("/stall", [&](const HttpRequest&) {
     HttpResponse r;
-    r.body = "late";
-    r.stallBeforeBodyMs = 8000;
+    r.stream = [&, sent = false](std::string& piece) mutable {
+      if (sent) return false;
+      std::unique_lock<std::mutex> g(lock);
+      bodyAfterBound = !changed.wait_for(g, std::chrono::seconds(20), [&] { return letGo; });
+      piece = "late";
+      sent = true;
+      return true;
+    };
     return r;
   });
   ASSERT_TRUE(OpenSession(20000));
   CInetJob job(session_.get(), plat::Utf8ToUtf16(server_.Url("/stall")));
   job.SetKeepInMemory(true);
-  auto start = std::chrono::steady_clock::now();
   std::thread canceller([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The status line came: the job now waits for the body.
+    orvtest::Eventually([&] { return listener_.Count(IInetEventListener::EVENT_STATUS_OK) > 0; }, 20000);
     session_->Cancel();
   });
   job.Execute();
-  auto elapsed = std::chrono::steady_clock::now() - start;
   canceller.join();
+  {
+    std::lock_guard<std::mutex> g(lock);
+    letGo = true;
+    changed.notify_all();
+  }
+  EXPECT_EQ(listener_.Count(IInetEventListener::EVENT_STATUS_OK), 1);
   EXPECT_EQ(job.GetResult(), CInetJob::RESULT_CANCELLED);
   EXPECT_EQ(job.GetErrorText(), u"Canceled");
-  EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
+  // Ended by the cancel, not by the body coming after the server's bound.
+  std::lock_guard<std::mutex> g(lock);
+  EXPECT_FALSE(bodyAfterBound);
 }
 
 TEST_F(InetJobTest, AddressesWithoutOrWithOtherSchemes) {
@@ -339,9 +362,18 @@ TEST_F(InetJobTest, CancellingASessionEndsEveryJobOfItAndItsChildren) {
   CInetJob a(&root, u"http://127.0.0.1:1/a");
   CInetJob b(&child, u"http://127.0.0.1:1/b");
   CInetJob c(&grandchild, u"http://127.0.0.1:1/c");
+  std::atomic<int> started{0}, ended{0};
   std::vector<std::thread> runners;
-  for (CInetJob* job : {&a, &b, &c}) runners.emplace_back([job] { job->Execute(); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (CInetJob* job : {&a, &b, &c}) {
+    runners.emplace_back([job, &started, &ended] {
+      ++started;
+      job->Execute();
+      ++ended;
+    });
+  }
+  ASSERT_TRUE(orvtest::Eventually([&] { return started == 3; }));
+  // Without a connection none of them ends on its own.
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return ended == 0; }, 200));
   root.Cancel();
   for (auto& t : runners) t.join();
   for (CInetJob* job : {&a, &b, &c}) {
