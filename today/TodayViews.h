@@ -74,6 +74,14 @@ class CViewBase {
   void SetEmbedded(bool embedded) { embedded_ = embedded; }
   bool IsEmbedded() const { return embedded_; }
   const plat::RECT& GetIconRect() const { return iconRect_; }
+  // True (and the time noted) when the view's placement was last read at
+  // least a second before now, or never.
+  bool PlacementDue(plat::DWORD now) {
+    if (placementRead_ && now - lastPlacementTick_ < 1000) return false;
+    placementRead_ = true;
+    lastPlacementTick_ = now;
+    return true;
+  }
 
   int HeaderHeight();
   int LineHeight();
@@ -126,6 +134,9 @@ class CViewBase {
   FilterListener listener_;
   bool subscribed_ = false;
   std::u16string lastNoted_;
+  bool placementRead_ = false;
+  plat::DWORD lastPlacementTick_ = 0;
+  plat::DWORD lastCheckTick_ = 0;
 };
 
 class CScrollBar {
@@ -228,6 +239,7 @@ class CViewList : public CViewBase {
   CScrollBar bar_;
   plat::RECT listRect_{};
   int tapped_ = -1;
+  bool barPressed_ = false;
   std::u16string selChannel_;
   std::u16string selId_;
   plat::HFONT titleFont_ = nullptr;

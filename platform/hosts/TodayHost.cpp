@@ -61,6 +61,7 @@ constexpr const WCHAR* kItemLibrary = u"\\Program Files\\Orv News\\OrvNewsToday.
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 2000;
 constexpr UINT kOptionsCommand = 100;
+constexpr WPARAM kVkAction = 0x86;  // the action button
 // Posted to the desktop to make it re-read the item's height at once (tests).
 constexpr UINT kRefreshNow = WM_APP + 1;
 
@@ -183,7 +184,7 @@ void Select(bool selected, WPARAM key) {
 
 void OnKey(WPARAM key) {
   if (!g.item.hwndCustom) return;
-  if (key == VK_RETURN) {
+  if (key == VK_RETURN || key == kVkAction) {
     if (!g.selected) Select(true, 0);
     SendMessageW(g.item.hwndCustom, WM_TODAYCUSTOM_ACTION, 0, 0);
     return;
@@ -274,7 +275,43 @@ LRESULT DesktopProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
+// The Done button: the foreground window that asked the shell for one (any
+// program's) is offered "ok" at the right of the task bar; a tap ends it with OK.
+constexpr UINT_PTR kDoneTimer = 2;
+constexpr UINT kDoneCheckMs = 200;
+HWND g_doneTarget = nullptr;
+
+HWND DoneTarget() {
+  HWND fg = GetForegroundWindow();
+  if (!fg || !IsWindowVisible(fg)) return nullptr;
+  return SHGetDoneButtonState(fg) == SHDB_SHOW ? fg : nullptr;
+}
+
+RECT DoneRect(HWND bar) {
+  RECT client{};
+  GetClientRect(bar, &client);
+  return RECT{client.right - Scale(36), 0, client.right, client.bottom};
+}
+
 LRESULT TaskBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_TIMER && wParam == kDoneTimer) {
+    HWND target = DoneTarget();
+    if (target != g_doneTarget) {
+      g_doneTarget = target;
+      Log("done %u", static_cast<unsigned>(HandleToValue(target)));
+      InvalidateRect(hwnd, nullptr, FALSE);
+    }
+    return 0;
+  }
+  if (msg == WM_LBUTTONUP) {
+    const RECT ok = DoneRect(hwnd);
+    const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    if (g_doneTarget && at.x >= ok.left && at.x < ok.right && IsWindow(g_doneTarget)) {
+      PostMessageW(g_doneTarget, WM_COMMAND, IDOK, 0);
+      Log("ok");
+    }
+    return 0;
+  }
   if (msg == WM_PAINT) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
@@ -292,6 +329,14 @@ LRESULT TaskBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     SetTextColor(dc, RGB(255, 255, 255));
     RECT text{Scale(20), 0, client.right, client.bottom};
     DrawTextW(dc, u"Start", -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    if (g_doneTarget) {
+      RECT ok = DoneRect(hwnd);
+      InflateRect(&ok, -Scale(3), -Scale(3));
+      HBRUSH okBrush = CreateSolidBrush(RGB(0x30, 0x60, 0xB0));
+      FillRect(dc, &ok, okBrush);
+      DeleteObject(okBrush);
+      DrawTextW(dc, u"ok", -1, &ok, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
     EndPaint(hwnd, &ps);
     return 0;
   }
@@ -379,6 +424,7 @@ int main(int argc, char** argv) {
   LoadItem();
   QueryItemHeight();
   SetTimer(g.desktop, kRefreshTimer, kRefreshMs, nullptr);
+  SetTimer(g.taskBar, kDoneTimer, kDoneCheckMs, nullptr);
 
   MSG m;
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {

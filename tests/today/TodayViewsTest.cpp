@@ -43,6 +43,7 @@ LRESULT HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 // Records what the views ask of the item.
 struct Actions : ITodayItemActions {
   int shows = 0, options = 0, menus = 0;
+  bool held = false;  // the stylus or the action key stays down
   std::u16string channel, article;
   void RequestShow() override { ++shows; }
   void RequestShowArticle(const std::u16string& c, const std::u16string& a) override {
@@ -50,7 +51,7 @@ struct Actions : ITodayItemActions {
     article = a;
   }
   void StartOptions() override { ++options; }
-  bool IsHeld(HWND, POINT) override { return false; }
+  bool IsHeld(HWND, POINT) override { return held; }
   void ShowContextMenu(HWND, POINT) override { ++menus; }
 };
 
@@ -194,6 +195,73 @@ TEST_F(TodayViewsTest, ListPagesAndStopsAtTheLastRow) {
   view_->OnAction();
   EXPECT_EQ(actions_.channel, u"News");
   EXPECT_EQ(actions_.article, IdOf(u"News", 0));  // the oldest is the last row
+}
+
+TEST_F(TodayViewsTest, PressOnTheScrollBarOpensNoArticleAfterATappedRow) {
+  Screen(240, 320, 96);
+  Option(u"ViewStyle", 1);
+  Option(u"ViewList.RowsCount", 10);
+  Articles(25);
+  MakeView<CViewList>();
+  auto* list = static_cast<CViewList*>(view_.get());
+  Paint();
+  CScrollBar& bar = list->GetScrollBar();
+  ASSERT_TRUE(bar.IsShown());
+  const int row = list->RowHeight();
+  const int barX = width_ - CScrollBar::Width() / 2;
+  // A row is tapped (it opens its article), then an arrow of the bar level
+  // with it: at the ends of the list the arrow cannot move it, so the row
+  // under the press is still the tapped one. The arrow only scrolls.
+  struct Case {
+    int first;     // the first visible row before
+    int rowShown;  // the row tapped, counted from the top of the list
+    bool down;     // the down arrow, else the up arrow
+    int firstAfter;
+  };
+  const Case cases[] = {{0, 0, false, 0}, {15, 9, true, 15}, {0, 9, true, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.first * 100 + c.rowShown);
+    bar.SetFirst(c.first);
+    Paint();
+    const POINT tap{width_ / 3, c.rowShown * row + row / 2};
+    view_->OnButtonDown(tap);
+    view_->OnButtonUp(tap);
+    ASSERT_EQ(actions_.article, IdOf(u"News", 24 - (c.first + c.rowShown)));
+    actions_.article.clear();
+    const CScrollBar::Geometry g = bar.Measure();
+    const POINT arrow{barX, c.down ? (g.down.top + g.down.bottom) / 2 : (g.up.top + g.up.bottom) / 2};
+    view_->OnButtonDown(arrow);
+    view_->OnButtonUp(arrow);
+    EXPECT_TRUE(actions_.article.empty());
+    EXPECT_EQ(bar.GetFirst(), c.firstAfter);
+  }
+}
+
+TEST_F(TodayViewsTest, HeldActionOpensTheMenuInBothViews) {
+  Screen(240, 320, 96);
+  Articles(3);
+  for (int style : {0, 1}) {
+    SCOPED_TRACE(style);
+    Option(u"ViewStyle", static_cast<DWORD>(style));
+    if (style == 0) MakeView<CViewSimple>();
+    else MakeView<CViewList>();
+    Paint();
+    view_->OnReceivedSelection(VK_DOWN);
+    actions_ = Actions{};
+    actions_.held = true;
+    view_->OnAction();
+    EXPECT_EQ(actions_.menus, 1);
+    EXPECT_TRUE(actions_.article.empty());
+    // A short press opens the article.
+    actions_.held = false;
+    view_->OnAction();
+    EXPECT_EQ(actions_.menus, 1);
+    EXPECT_FALSE(actions_.article.empty());
+    view_.reset();
+    DestroyWindow(item_);
+    DestroyWindow(host_);
+    item_ = host_ = nullptr;
+  }
 }
 
 TEST_F(TodayViewsTest, SimpleViewStepsAndAdvancesBySpeed) {
