@@ -257,13 +257,14 @@ CTodayViewHolder& GetTodayViewHolder() {
 bool RegisterTodayItemClass() {
   plat::WNDCLASSW wc{};
   wc.lpfnWndProc = &TodayItemWndProc;
-  wc.hInstance = GetTodayModule();
+  // Registered while the library loads, when its module handle cannot be
+  // asked for yet (classes are found by name); the window takes the instance.
   wc.hbrBackground = static_cast<plat::HBRUSH>(plat::GetStockObject(plat::WHITE_BRUSH));
   wc.lpszClassName = kTodayItemClass;
   return plat::RegisterClassW(&wc) != 0;
 }
 
-void UnregisterTodayItemClass() { plat::UnregisterClassW(kTodayItemClass, GetTodayModule()); }
+void UnregisterTodayItemClass() { plat::UnregisterClassW(kTodayItemClass, nullptr); }
 
 plat::HWND CreateTodayItemWindow(plat::TODAYLISTITEM* item, plat::HWND parent) {
   if (item == nullptr || !item->fEnabled) return nullptr;

@@ -51,6 +51,7 @@ std::string Feed(const std::string& title, int items, const std::string& tag, in
 
 class TodayE2E : public ::testing::Test {
  protected:
+
   void Start(ScreenDriver& device, DWORD viewStyle) {
     InstallReport report;
     ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
@@ -79,8 +80,13 @@ class TodayE2E : public ::testing::Test {
       for (const std::string& line : orvtest::ReadLines(hostLog_))
         if (line.rfind("item ", 0) == 0 && line != "item 0") return true;
       return false;
-    }, 20000));
+    }, 20000)) << HostLog();
     return host;
+  }
+  std::string HostLog() const {
+    std::string text;
+    for (const std::string& line : orvtest::ReadLines(hostLog_)) text += "  host: " + line + "\n";
+    return text;
   }
   // The item noted this line in the debug log.
   bool Shows(const std::string& what) const {
@@ -131,6 +137,13 @@ class TodayE2E : public ::testing::Test {
       if (w.visible && w.cls == cls && (title.empty() || w.title == title) && w.right > w.left) return w;
     return std::nullopt;
   }
+  static std::string WindowList(ScreenDriver& device) {
+    std::string text;
+    for (const WindowLine& w : device.Windows())
+      text += "  " + w.cls + " \"" + w.title + "\" " + std::to_string(w.left) + "," + std::to_string(w.top) + "-" +
+              std::to_string(w.right) + "," + std::to_string(w.bottom) + (w.visible ? " shown" : "") + "\n";
+    return text;
+  }
   static std::optional<WindowLine> Sheet(ScreenDriver& device) { return Visible(device, "#32770", "Orv Brevant Today"); }
   static bool WaitVisible(ScreenDriver& device, const std::string& cls, bool shown) {
     return ScreenDriver::WaitUntil([&] { return Visible(device, cls).has_value() == shown; }, 20000);
@@ -155,8 +168,8 @@ class TodayE2E : public ::testing::Test {
     wc.lpfnWndProc = DefWindowProcW;
     wc.lpszClassName = u"TodayE2ETabsOwner";
     RegisterClassW(&wc);
-    HWND owner = CreateWindowExW(0, wc.lpszClassName, u"", 0, 0, 0, sheet.right - sheet.left, 100, nullptr, nullptr,
-                                 nullptr, nullptr);
+    HWND owner = CreateWindowExW(0, wc.lpszClassName, u"", WS_CHILD, 0, 0, sheet.right - sheet.left, 100, HWND_MESSAGE,
+                                 nullptr, nullptr, nullptr);
     HWND tabs = CreateWindowExW(0, WC_TABCONTROLW, u"", WS_CHILD | TCS_BOTTOM, 0, 0, sheet.right - sheet.left,
                                 Px(device, 26), owner, nullptr, nullptr, nullptr);
     const char16_t* names[] = {u"Channels", u"Font", u"View Style"};
@@ -198,7 +211,7 @@ class TodayE2E : public ::testing::Test {
   // Picks row `row` of the combo whose field is at (x, y): the drop list opens, the row is tapped.
   static void Choose(ScreenDriver& device, int x, int y, int row, int rows) {
     ASSERT_TRUE(device.Tap(x, y));
-    ASSERT_TRUE(WaitVisible(device, "ComboLBox", true));
+    ASSERT_TRUE(WaitVisible(device, "ComboLBox", true)) << WindowList(device);
     const auto list = Visible(device, "ComboLBox");
     ASSERT_TRUE(list.has_value());
     const int h = list->bottom - list->top;
@@ -223,12 +236,24 @@ class TodayE2E : public ::testing::Test {
     ASSERT_TRUE(device.Tap(desktop->right - Px(device, 20), desktop->bottom - Px(device, 10)));
     ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Sheet(device).has_value(); }, 30000));
   }
-  // The shown page is painted: the rows laid out, the menu bar made.
+  // The page area of the sheet (above its tabs), as the screen shows it.
+  static std::vector<DWORD> PageArea(ScreenDriver& device, const WindowLine& sheet) {
+    const PixelImage screen = device.ComposedScreen();
+    std::vector<DWORD> area;
+    for (int y = std::max(0, sheet.top); y < std::min(screen.height, sheet.bottom - Px(device, 40)); ++y)
+      for (int x = std::max(0, sheet.left); x < std::min(screen.width, sheet.right); ++x)
+        area.push_back(screen.pixels[static_cast<std::size_t>(y) * screen.width + x]);
+    return area;
+  }
+  // A tab tapped: the next taps wait until its page shows (made and laid
+  // out), not only the tab's own highlight.
   static void ShowTab(ScreenDriver& device, int index) {
     const auto sheet = Sheet(device);
     ASSERT_TRUE(sheet.has_value());
     const POINT tab = Tab(device, *sheet, index);
-    ASSERT_TRUE(TapAndSee(device, tab.x, tab.y)) << index;
+    const std::vector<DWORD> before = PageArea(device, *sheet);
+    ASSERT_TRUE(device.Tap(tab.x, tab.y));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return PageArea(device, *sheet) != before; }, 10000)) << index;
   }
   // The font page's check box "Use standard Today items font".
   static void ToggleStandardFont(ScreenDriver& device) {
