@@ -769,12 +769,14 @@ void CViewList::OnButtonUp(plat::POINT point) {
 // ---- CViewSimple ----------------------------------------------------------------
 
 CViewSimple::CViewSimple(plat::HWND window, CHDBThread* data, ITodayItemActions* actions)
-    : CViewBase(window, data, actions) {
+    : CViewBase(window, data, actions), thumbnails_(window) {
+  CThumbnailsManager::GetInstance()->AddListener(&thumbnails_);
   SubscribeFilter();
   if (window_) plat::SetTimer(window_, kTimerAdvance, 1000, nullptr);
 }
 
 CViewSimple::~CViewSimple() {
+  CThumbnailsManager::GetInstance()->RemoveListener(&thumbnails_);
   if (window_) {
     plat::KillTimer(window_, kTimerAdvance);
     plat::KillTimer(window_, kTimerArrowRepeat);

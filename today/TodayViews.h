@@ -12,6 +12,7 @@
 
 #include "core/STScreenBuffer.h"
 #include "database/DBEventListener.h"
+#include "database/ThumbnailsManager.h"
 #include "platform/controls/TodayItems.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/windows/Windows.h"
@@ -275,7 +276,20 @@ class CViewSimple : public CViewBase {
 
  private:
   void PaintArrows(plat::HDC dc, plat::RECT& line);
+  // A thumbnail made after the article was painted (the item's own
+  // preparation job, on another thread) repaints the view.
+  class ThumbnailListener : public IThumbnailsListener {
+   public:
+    explicit ThumbnailListener(plat::HWND window) : window_(window) {}
+    void OnThumbnailsChanged(const std::u16string&) override {
+      if (window_) plat::InvalidateRect(window_, nullptr, plat::FALSE);
+    }
 
+   private:
+    plat::HWND window_;
+  };
+
+  ThumbnailListener thumbnails_;
   int current_ = -1;
   int pressed_ = 0;
   int countdown_ = 1;

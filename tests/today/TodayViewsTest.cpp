@@ -7,7 +7,9 @@
 
 #include <filesystem>
 
+#include "database/ThumbnailsManager.h"
 #include "platform/controls/StandardControls.h"
+#include "platform/files/Files.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/GdiTestSupport.h"
 #include "tests/today/TodayFixture.h"
@@ -262,6 +264,30 @@ TEST_F(TodayViewsTest, HeldActionOpensTheMenuInBothViews) {
     DestroyWindow(host_);
     item_ = host_ = nullptr;
   }
+}
+
+// A thumbnail made after the article was painted (by the item's preparation
+// job, on another thread) repaints the simple view, which then draws it.
+TEST_F(TodayViewsTest, SimpleViewRepaintsWhenAThumbnailIsMade) {
+  Screen(240, 320, 96);
+  Option(u"ViewStyle", 0);
+  Articles(1);
+  MakeView<CViewSimple>();
+  Paint();
+  ValidateRect(item_, nullptr);
+  ASSERT_FALSE(GetUpdateRect(item_, nullptr, FALSE));
+  CreateDirectoryW(u"\\Content\\Images", nullptr);
+  HBITMAP picture = gditest::MakeDib(20, 20, 24);
+  ASSERT_TRUE(CThumbnailsManager::GetInstance()->Add(u"\\Content\\Images\\a.jpg", 20, picture));
+  EXPECT_TRUE(GetUpdateRect(item_, nullptr, FALSE));
+  if (picture) DeleteObject(picture);
+  // Gone with its view: a later thumbnail reaches no listener.
+  view_.reset();
+  ValidateRect(item_, nullptr);
+  HBITMAP another = gditest::MakeDib(20, 20, 24);
+  ASSERT_TRUE(CThumbnailsManager::GetInstance()->Add(u"\\Content\\Images\\b.jpg", 20, another));
+  EXPECT_FALSE(GetUpdateRect(item_, nullptr, FALSE));
+  if (another) DeleteObject(another);
 }
 
 TEST_F(TodayViewsTest, SimpleViewStepsAndAdvancesBySpeed) {
