@@ -608,6 +608,15 @@ plat::LRESULT SheetSubclass(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam
     InitSheet(hwnd);
     return 0;
   }
+  // The shell's font-size notice reaches the top-level windows: the sheet
+  // hands it to its pages, which measure their rows again.
+  static const plat::UINT metricChange = plat::RegisterWindowMessageW(plat::SH_UIMETRIC_CHANGE);
+  if (msg == metricChange && metricChange != 0) {
+    for (plat::WPARAM i = 0; i < 3; ++i)
+      if (auto page = reinterpret_cast<plat::HWND>(plat::SendMessageW(hwnd, plat::PSM_INDEXTOHWND, i, 0)))
+        plat::SendMessageW(page, msg, wParam, lParam);
+    return 0;
+  }
   // Back keeps what the user chose, as done does: the sheet applies and closes.
   if (msg == plat::WM_HOTKEY && plat::HIWORD(lParam) == plat::VK_TBACK) {
     if (plat::LOWORD(lParam) & plat::MOD_KEYUP) plat::PostMessageW(hwnd, plat::WM_COMMAND, plat::IDOK, 0);

@@ -81,6 +81,30 @@ std::string HostFamily(const std::u16string& face) {
   return Utf16ToUtf8(face);
 }
 
+// Called with TextLock held: fontconfig's best scalable font for the
+// pattern (which it takes), or null.
+FcPattern* BestMatch(FcPattern* pat) {
+#if defined(__SANITIZE_ADDRESS__)
+  // Fontconfig keeps its configuration and caches for the life of the process.
+  struct LeakScope {
+    LeakScope() { __lsan_disable(); }
+    ~LeakScope() { __lsan_enable(); }
+  } leakScope;
+#endif
+  static bool inited = FcInit() != 0;
+  if (!inited || !pat) {
+    if (pat) FcPatternDestroy(pat);
+    return nullptr;
+  }
+  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+  FcDefaultSubstitute(pat);
+  FcResult res = FcResultNoMatch;
+  FcPattern* m = FcFontMatch(nullptr, pat, &res);
+  FcPatternDestroy(pat);
+  return m;
+}
+
 // Called with TextLock held.
 bool MatchFont(const std::string& family, bool bold, bool italic, Match& out) {
   static std::map<std::tuple<std::string, bool, bool>, Match> cache;
@@ -90,25 +114,11 @@ bool MatchFont(const std::string& family, bool bold, bool italic, Match& out) {
     out = it->second;
     return true;
   }
-#if defined(__SANITIZE_ADDRESS__)
-  // Fontconfig keeps its configuration and caches for the life of the process.
-  struct LeakScope {
-    LeakScope() { __lsan_disable(); }
-    ~LeakScope() { __lsan_enable(); }
-  } leakScope;
-#endif
-  static bool inited = FcInit() != 0;
-  if (!inited) return false;
   FcPattern* pat = FcPatternCreate();
   FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
   FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-  FcDefaultSubstitute(pat);
-  FcResult res = FcResultNoMatch;
-  FcPattern* m = FcFontMatch(nullptr, pat, &res);
-  FcPatternDestroy(pat);
+  FcPattern* m = BestMatch(pat);
   if (!m) return false;
   FcChar8* file = nullptr;
   int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
@@ -136,25 +146,12 @@ const Match& FallbackMatch(char32_t cp) {
   auto it = cache.find(cp);
   if (it != cache.end()) return it->second;
   Match& out = cache[cp];
-#if defined(__SANITIZE_ADDRESS__)
-  struct LeakScope {
-    LeakScope() { __lsan_disable(); }
-    ~LeakScope() { __lsan_enable(); }
-  } leakScope;
-#endif
-  static bool inited = FcInit() != 0;
-  if (!inited) return out;
   FcPattern* pat = FcPatternCreate();
   FcCharSet* chars = FcCharSetCreate();
   FcCharSetAddChar(chars, static_cast<FcChar32>(cp));
   FcPatternAddCharSet(pat, FC_CHARSET, chars);
-  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-  FcDefaultSubstitute(pat);
-  FcResult res = FcResultNoMatch;
-  FcPattern* m = FcFontMatch(nullptr, pat, &res);
-  FcPatternDestroy(pat);
-  FcCharSetDestroy(chars);
+  FcCharSetDestroy(chars);  // the pattern holds its own copy
+  FcPattern* m = BestMatch(pat);
   if (!m) return out;
   FcChar8* file = nullptr;
   FcCharSet* has = nullptr;

@@ -303,12 +303,20 @@ LRESULT TaskBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     return 0;
   }
-  if (msg == WM_LBUTTONUP) {
+  // "ok" pressed and released on it ends the window offered at the press.
+  static HWND pressed = nullptr;
+  if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP) {
     const RECT ok = DoneRect(hwnd);
     const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    if (g_doneTarget && at.x >= ok.left && at.x < ok.right && IsWindow(g_doneTarget)) {
-      PostMessageW(g_doneTarget, WM_COMMAND, IDOK, 0);
-      Log("ok");
+    const bool onOk = at.x >= ok.left && at.x < ok.right;
+    if (msg == WM_LBUTTONDOWN) {
+      pressed = onOk ? g_doneTarget : nullptr;
+    } else {
+      if (pressed && onOk && IsWindow(pressed)) {
+        PostMessageW(pressed, WM_COMMAND, IDOK, 0);
+        Log("ok");
+      }
+      pressed = nullptr;
     }
     return 0;
   }
@@ -413,7 +421,10 @@ int main(int argc, char** argv) {
   g.top = Scale(20);
   g.desktop = CreateWindowExW(0, kDesktopClass, u"Desktop", WS_VISIBLE, 0, bar, width, height - bar, nullptr, nullptr,
                               nullptr, nullptr);
-  g.taskBar = CreateWindowExW(0, kTaskBarClass, u"", WS_VISIBLE, 0, 0, width, bar, nullptr, nullptr, nullptr, nullptr);
+  // A tap on the task bar leaves the foreground window where it is (its
+  // "ok" ends that window).
+  g.taskBar = CreateWindowExW(WS_EX_NOACTIVATE, kTaskBarClass, u"", WS_VISIBLE, 0, 0, width, bar, nullptr, nullptr,
+                              nullptr, nullptr);
   g.sipButton = CreateWindowExW(0, kSipButtonClass, u"", WS_VISIBLE, width / 2 - Scale(18), height - Scale(20),
                                 Scale(36), Scale(20), nullptr, nullptr, nullptr, nullptr);
   if (!g.desktop || !g.taskBar || !g.sipButton) return 4;

@@ -190,16 +190,14 @@ class TodayE2E : public ::testing::Test {
     auto bar = Visible(device, "HHTaskBar");
     return bar ? POINT{bar->right - Px(device, 18), (bar->top + bar->bottom) / 2} : POINT{-1, -1};
   }
-  bool DoneOffered() const {
-    for (const std::string& line : orvtest::ReadLines(hostLog_))
-      if (line.rfind("done ", 0) == 0) return line != "done 0";
-    return false;
-  }
-  bool DoneShownNow() const {
+  // The top bar offers "ok" for the sheet shown now.
+  bool DoneShownNow(ScreenDriver& device) const {
+    const auto sheet = Sheet(device);
+    if (!sheet) return false;
     std::string last;
     for (const std::string& line : orvtest::ReadLines(hostLog_))
       if (line.rfind("done ", 0) == 0) last = line;
-    return !last.empty() && last != "done 0";
+    return last == "done " + std::to_string(sheet->hwnd);
   }
   // The Today screen's Start bar is the topmost window at its place.
   static bool StartBarOnTop(ScreenDriver& device) {
@@ -381,7 +379,7 @@ TEST_F(TodayE2E, ListFollowsTheStyleAndTheChannelSelection) {
     ASSERT_TRUE(sheet.has_value());
     Choose(device, sheet->right - Px(device, 30), FirstRowY(device, *sheet), 1, 2);
   }
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(); }));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(device); }));
   const POINT done = DonePoint(device);
   ASSERT_TRUE(device.Tap(done.x, done.y));
   ASSERT_TRUE(SheetGone(device));
@@ -439,7 +437,7 @@ TEST_P(TodayJourneyE2E, ChangedStyleAndFontSavedWithDoneShowInTheItem) {
   device.Screenshot("journey-simple-" + size);
 
   OpenOptionsFromTheItem(device, "journey-menu-" + size);
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(); }));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(device); }));
   EXPECT_TRUE(StartBarOnTop(device));  // the top bar with its "ok" stays above the sheet
   device.Screenshot("journey-options-channels-" + size);
   ShowTab(device, 2);
@@ -504,7 +502,7 @@ TEST_F(TodayE2E, OptionsCancelDropsBackAndDoneSave) {
     } else if (std::string(c.how) == "back") {
       ASSERT_TRUE(device.Key("back"));
     } else {
-      ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(); }));
+      ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(device); }));
       const POINT done = DonePoint(device);
       ASSERT_TRUE(device.Tap(done.x, done.y));
     }
@@ -526,6 +524,7 @@ TEST_F(TodayE2E, OptionsCancelDropsBackAndDoneSave) {
   const POINT none = MenuRow(device, *menu, 1);
   ASSERT_TRUE(device.Tap(none.x, none.y));
   ASSERT_TRUE(WaitVisible(device, "#32768", false));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(device); }));
   const POINT done = DonePoint(device);
   ASSERT_TRUE(device.Tap(done.x, done.y));
   ASSERT_TRUE(SheetGone(device));
