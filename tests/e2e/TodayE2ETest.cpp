@@ -259,8 +259,31 @@ class TodayE2E : public ::testing::Test {
     ASSERT_TRUE(sheet.has_value());
     ASSERT_TRUE(TapAndSee(device, sheet->left + Px(device, 14), FirstRowY(device, *sheet)));
   }
+  // The options program's own menu bar (the main program has one too).
+  static std::optional<WindowLine> SheetMenuBar(ScreenDriver& device) {
+    std::optional<WindowLine> found;
+    EXPECT_TRUE(ScreenDriver::WaitUntil([&] {
+      const auto sheet = Sheet(device);
+      if (!sheet) return false;
+      for (const WindowLine& w : device.Windows())
+        if (w.visible && w.pid == sheet->pid && w.cls == Utf16ToUtf8(kMenuBarClassName)) found = w;
+      return found.has_value();
+    }));
+    return found;
+  }
   static bool SheetGone(ScreenDriver& device) {
     return ScreenDriver::WaitUntil([&] { return !Sheet(device).has_value(); }, 20000);
+  }
+  // The main program started and updating, the host started: once the item
+  // shows `what`, Home brings the Today screen in front of the program.
+  void ShowUpdatedItem(ScreenDriver& device, const std::string& what, pid_t& program) {
+    program = device.Launch(kProgram, {});
+    ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000));
+    StartHost(device);
+    ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows(what); }, 30000));
+    ASSERT_TRUE(device.Key("home"));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StartBarOnTop(device); }, 20000));
   }
   static CVORegistry TodayKey() {
     const std::u16string today = GetTodayRegistryKey();
@@ -427,13 +450,8 @@ TEST_P(TodayJourneyE2E, ChangedStyleAndFontSavedWithDoneShowInTheItem) {
   ASSERT_TRUE(device.Ready());
   Start(device, 0);
   AddChannels({{u"Alpha", server.Url("/alpha.xml")}});
-  const pid_t program = device.Launch(kProgram, {});
-  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000));
-  StartHost(device);
-  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("simple Alpha: alpha headline 0"); }, 30000));
-  ASSERT_TRUE(device.Key("home"));  // the Today screen in front of the program
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StartBarOnTop(device); }, 20000));
+  pid_t program = 0;
+  ShowUpdatedItem(device, "simple Alpha: alpha headline 0", program);
   device.Screenshot("journey-simple-" + size);
 
   OpenOptionsFromTheItem(device, "journey-menu-" + size);
@@ -478,13 +496,8 @@ TEST_F(TodayE2E, OptionsCancelDropsBackAndDoneSave) {
   ASSERT_TRUE(device.Ready());
   Start(device, 0);
   AddChannels({{u"Alpha", server.Url("/alpha.xml")}});
-  const pid_t program = device.Launch(kProgram, {});
-  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000));
-  StartHost(device);
-  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("simple Alpha: alpha headline 0"); }, 30000));
-  ASSERT_TRUE(device.Key("home"));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StartBarOnTop(device); }, 20000));
+  pid_t program = 0;
+  ShowUpdatedItem(device, "simple Alpha: alpha headline 0", program);
   CVORegistry key = TodayKey();
   struct Case {
     const char* how;
@@ -496,7 +509,7 @@ TEST_F(TodayE2E, OptionsCancelDropsBackAndDoneSave) {
     ShowTab(device, 1);
     ToggleStandardFont(device);
     if (std::string(c.how) == "cancel") {
-      auto bar = Visible(device, Utf16ToUtf8(kMenuBarClassName));
+      auto bar = SheetMenuBar(device);
       ASSERT_TRUE(bar.has_value());
       ASSERT_TRUE(device.Tap(bar->left + (bar->right - bar->left) / 4, (bar->top + bar->bottom) / 2));
     } else if (std::string(c.how) == "back") {
@@ -514,8 +527,7 @@ TEST_F(TodayE2E, OptionsCancelDropsBackAndDoneSave) {
 
   // The channels page: "Menu", "Select None", done.
   OpenOptionsFromTheHost(device);
-  device.Screenshot("options-channels-640x480");
-  auto bar = Visible(device, Utf16ToUtf8(kMenuBarClassName));
+  auto bar = SheetMenuBar(device);
   ASSERT_TRUE(bar.has_value());
   ASSERT_TRUE(device.Tap(bar->right - (bar->right - bar->left) / 4, (bar->top + bar->bottom) / 2));
   ASSERT_TRUE(WaitVisible(device, "#32768", true));
@@ -525,6 +537,7 @@ TEST_F(TodayE2E, OptionsCancelDropsBackAndDoneSave) {
   ASSERT_TRUE(device.Tap(none.x, none.y));
   ASSERT_TRUE(WaitVisible(device, "#32768", false));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(device); }));
+  device.Screenshot("options-channels-none-640x480");
   const POINT done = DonePoint(device);
   ASSERT_TRUE(device.Tap(done.x, done.y));
   ASSERT_TRUE(SheetGone(device));
@@ -554,13 +567,8 @@ TEST_F(TodayE2E, ChineseAndJapaneseTitlesShowTheirCharacters) {
   ASSERT_TRUE(TodayKey().SetDWORD(u"ViewList.RowsCount", 3));
   ASSERT_TRUE(TodayKey().SetDWORD(u"ViewList.Show.ArticleTime", 0));
   AddChannels({{u"Cjk", server.Url("/cjk.xml")}});
-  const pid_t program = device.Launch(kProgram, {});
-  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000));
-  StartHost(device);
-  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("list 2 Cjk: " + titles[0]); }, 30000));
-  ASSERT_TRUE(device.Key("home"));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StartBarOnTop(device); }, 20000));
+  pid_t program = 0;
+  ShowUpdatedItem(device, "list 2 Cjk: " + titles[0], program);
   // The item's height, as the host last placed it: three rows.
   int height = 0;
   for (const std::string& line : orvtest::ReadLines(hostLog_))

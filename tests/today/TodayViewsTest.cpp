@@ -146,6 +146,17 @@ class TodayViewsTest : public TodayFixture {
     ASSERT_TRUE(orvtest::Eventually([&] { return static_cast<int>(Titles().size()) == count; }, 20000));
   }
 
+  // 25 articles in a list of 10 rows, painted once: the bar shows.
+  CViewList* MakeLongList() {
+    Screen(240, 320, 96);
+    Option(u"ViewStyle", 1);
+    Option(u"ViewList.RowsCount", 10);
+    Articles(25);
+    MakeView<CViewList>();
+    Paint();
+    return static_cast<CViewList*>(view_.get());
+  }
+
   ManualClock clock_{129068208000000000ull};  // noon: the articles are of today
   Actions actions_;
   HWND host_ = nullptr;
@@ -169,13 +180,7 @@ TEST_F(TodayViewsTest, ListShowsScrollBarOnlyWhenRowsOverflow) {
 }
 
 TEST_F(TodayViewsTest, ListPagesAndStopsAtTheLastRow) {
-  Screen(240, 320, 96);
-  Option(u"ViewStyle", 1);
-  Option(u"ViewList.RowsCount", 10);
-  Articles(25);
-  MakeView<CViewList>();
-  auto* list = static_cast<CViewList*>(view_.get());
-  Paint();
+  CViewList* list = MakeLongList();
   CScrollBar& bar = list->GetScrollBar();
   ASSERT_TRUE(bar.IsShown());
   view_->OnReceivedSelection(VK_DOWN);
@@ -200,13 +205,7 @@ TEST_F(TodayViewsTest, ListPagesAndStopsAtTheLastRow) {
 }
 
 TEST_F(TodayViewsTest, PressOnTheScrollBarOpensNoArticleAfterATappedRow) {
-  Screen(240, 320, 96);
-  Option(u"ViewStyle", 1);
-  Option(u"ViewList.RowsCount", 10);
-  Articles(25);
-  MakeView<CViewList>();
-  auto* list = static_cast<CViewList*>(view_.get());
-  Paint();
+  CViewList* list = MakeLongList();
   CScrollBar& bar = list->GetScrollBar();
   ASSERT_TRUE(bar.IsShown());
   const int row = list->RowHeight();
