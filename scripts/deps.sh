@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   zlib1g-dev libdeflate-dev libsqlite3-dev libcurl4-openssl-dev ca-certificates
   libtidy-dev duktape-dev
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-wqy-microhei
   libpng-dev libjpeg-dev libgif-dev
   liblitehtml-dev libsdl2-dev
   zip unzip openssl

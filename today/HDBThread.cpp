@@ -41,7 +41,7 @@ CHDBThread::~CHDBThread() {
   stop_ = true;
   if (thread_) {
     plat::SetThreadPriority(thread_, plat::THREAD_PRIORITY_NORMAL);
-    plat::SetEvent(startEvent_);
+    Start();
     plat::SetEvent(stopEvent_);
     // Every wait of the thread includes the stop event and every loop tests
     // the stop flag, so it ends within one step of its work: no time-out, no
@@ -49,7 +49,8 @@ CHDBThread::~CHDBThread() {
     plat::WaitForSingleObject(thread_, plat::INFINITE);
     plat::CloseHandle(thread_);
   }
-  for (plat::HANDLE* handle : {&startEvent_, &stopEvent_, &stoppedEvent_}) {
+  CloseStartEvent();
+  for (plat::HANDLE* handle : {&stopEvent_, &stoppedEvent_}) {
     if (*handle) plat::CloseHandle(*handle);
     *handle = nullptr;
   }
@@ -59,7 +60,19 @@ CHDBThread::~CHDBThread() {
 }
 
 void CHDBThread::Start() {
+  std::lock_guard<std::mutex> guard(startLock_);
   if (startEvent_) plat::SetEvent(startEvent_);
+}
+
+void CHDBThread::CloseStartEvent() {
+  std::lock_guard<std::mutex> guard(startLock_);
+  if (startEvent_) plat::CloseHandle(startEvent_);
+  startEvent_ = nullptr;
+}
+
+bool CHDBThread::HasStartEvent() {
+  std::lock_guard<std::mutex> guard(startLock_);
+  return startEvent_ != nullptr;
 }
 
 int CHDBThread::ComputeStatus() {
@@ -79,6 +92,8 @@ plat::DWORD CHDBThread::Run() {
   status_ = kTodayLoading;
   const plat::HANDLE startOrStop[2] = {stopEvent_, startEvent_};
   wait_(2, startOrStop, plat::INFINITE);
+  // Passed once: the event is not needed again.
+  CloseStartEvent();
   while (!stop_) Cycle();
   status_ = kTodayLoading;
   plat::SetEvent(stoppedEvent_);

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 #include "database/ArticleFilter.h"
 #include "platform/base/Handle.h"
@@ -50,6 +51,8 @@ class CHDBThread {
   bool IsRunning() const { return thread_ != nullptr; }
   // Lets the thread read the database (after the item's first paint).
   void Start();
+  // False once the thread has passed the start event and closed it.
+  bool HasStartEvent();
   // Under the channel set's lock: 2 while loading, else 3 when the content
   // folder cannot be reached, 5 when the filter holds articles, else 4.
   int GetStatus();
@@ -74,6 +77,8 @@ class CHDBThread {
   CTodayChannelFilter* channels_;
   WaitFunction wait_;
   plat::HANDLE thread_ = nullptr;
+  void CloseStartEvent();
+  std::mutex startLock_;  // the start event is closed by the thread, set by the UI thread
   plat::HANDLE startEvent_ = nullptr;
   plat::HANDLE stopEvent_ = nullptr;
   plat::HANDLE stoppedEvent_ = nullptr;

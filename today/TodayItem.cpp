@@ -4,12 +4,14 @@
 #include <set>
 
 #include "core/IconCache.h"
+#include "core/Localizer.h"
 #include "core/ProductStrings.h"
 #include "database/ThumbnailsManager.h"
 #include "database/TodayViewOptions.h"
 #include "platform/base/Interlocked.h"
 #include "platform/base/Time.h"
 #include "platform/controls/Shell.h"
+#include "platform/imaging/Com.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
 #include "platform/resources/Resources.h"
@@ -24,8 +26,6 @@
 namespace {
 
 bool g_embeddedMode = false;
-plat::DWORD g_lastPlacementTick = 0;
-bool g_placementRead = false;
 
 constexpr plat::HRESULT kFail = static_cast<plat::HRESULT>(0x80004005u);
 
@@ -101,10 +101,8 @@ plat::HRESULT ReadPlacement(const std::u16string& name, TodayItemPlacement& plac
 }
 
 void RefreshPlacement(CViewBase* view) {
-  const plat::DWORD now = plat::GetTickCount();
-  if (g_placementRead && now - g_lastPlacementTick < 1000) return;
-  g_placementRead = true;
-  g_lastPlacementTick = now;
+  // Each view reads the placement at most once a second.
+  if (!view->PlacementDue(plat::GetTickCount())) return;
   TodayItemPlacement placement;
   if (ReadTodayItemPlacement(GetTodayItemKeyName(), placement) != 0) return;
   view->SetEmbedded(placement.Embedded != 0);
@@ -147,12 +145,19 @@ void PaintItem(plat::HWND window, CViewBase* view) {
   if (CHDBThread* data = GetTodayViewHolder().GetData()) data->Start();
 }
 
+// The id the other shell host asks the plug-in interface by.
+constexpr plat::IID kIidSmartTodayPlugin = {0x5C1F2E07, 0x6A2B, 0x4D19, {0x9E, 0x31, 0x7B, 0x44, 0xA0, 0x2D, 0x8C, 0x15}};
+
 // The interface the other shell host asks for.
 class CSmartTodayImpl final : public plat::ISmartTodayPlugin {
  public:
   explicit CSmartTodayImpl(CTodayViewHolder* holder) : holder_(holder) {}
-  plat::HRESULT QueryInterface(const void*, void** out) override {
+  plat::HRESULT QueryInterface(const void* iid, void** out) override {
     if (!out) return static_cast<plat::HRESULT>(0x80070057u);
+    *out = nullptr;
+    if (!iid || !(*static_cast<const plat::IID*>(iid) == plat::IID_IUnknown ||
+                  *static_cast<const plat::IID*>(iid) == kIidSmartTodayPlugin))
+      return static_cast<plat::HRESULT>(0x80004002u);  // E_NOINTERFACE
     *out = this;
     AddRef();
     return 0;
@@ -250,6 +255,8 @@ CTodayViewHolder& GetTodayViewHolder() {
 bool RegisterTodayItemClass() {
   plat::WNDCLASSW wc{};
   wc.lpfnWndProc = &TodayItemWndProc;
+  // Registered while the library loads, when its module handle cannot be
+  // asked for yet (classes are found by name); the window takes the instance.
   wc.hbrBackground = static_cast<plat::HBRUSH>(plat::GetStockObject(plat::WHITE_BRUSH));
   wc.lpszClassName = kTodayItemClass;
   return plat::RegisterClassW(&wc) != 0;
@@ -259,13 +266,17 @@ void UnregisterTodayItemClass() { plat::UnregisterClassW(kTodayItemClass, nullpt
 
 plat::HWND CreateTodayItemWindow(plat::TODAYLISTITEM* item, plat::HWND parent) {
   if (item == nullptr || !item->fEnabled) return nullptr;
+  // The host's process reads the user's language file once, before the
+  // item's window starts the data thread.
+  if (!GetLocalizer().IsLoaded()) InitLocalizer();
   plat::SHInitExtraControls();
   const std::u16string title = GetTodayItemTitle();
   plat::HWND window = plat::CreateWindowExW(0, kTodayItemClass, title.c_str(),
                                             plat::WS_CHILD | plat::WS_VISIBLE | plat::WS_TABSTOP, 0, 0,
                                             plat::GetSystemMetrics(plat::SM_CXSCREEN), 0, parent, nullptr,
-                                            nullptr, nullptr);
+                                            GetTodayModule(), nullptr);
   if (!window) return nullptr;
+  plat::SetWindowLongW(window, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(&TodayItemWndProc));
   plat::ShowWindow(window, plat::SW_SHOW);
   plat::UpdateWindow(window);
   CThumbnailsManager::GetInstance()->AddSize(Dx(27));

@@ -44,7 +44,7 @@ plat::HFONT MakeFont(const std::u16string& face, int height, int weight) {
 // The font height of the Today views: the line height on a newer platform,
 // else 8 points.
 int FontHeight() {
-  if (GetPlatformGeneration() > 2) return Options()->GetLineHeight();
+  if (IsPocketPC() && GetPlatformGeneration() > 2) return Options()->GetLineHeight();
   return -static_cast<int>(TodayDpiY() / 9.0 + 0.5);
 }
 
@@ -146,7 +146,14 @@ void CViewBase::OnSize() {
   iconRect_ = plat::RECT{Dx(2), Dy(2), Dx(2) + Dx(16), Dy(2) + Dy(16)};
 }
 
-void CViewBase::OnTimer(plat::UINT_PTR) {}
+void CViewBase::OnTimer(plat::UINT_PTR) {
+  // Once a second at most: a font chosen in the options program (or a
+  // changed font size) shows without waiting for another paint.
+  const plat::DWORD now = plat::GetTickCount();
+  if (lastCheckTick_ != 0 && now - lastCheckTick_ < 1000) return;
+  lastCheckTick_ = now;
+  if (FontsNeedRenewal() && window_) plat::InvalidateRect(window_, nullptr, plat::FALSE);
+}
 
 void CViewBase::OnReceivedSelection(plat::WPARAM) {
   selected_ = true;
@@ -628,6 +635,7 @@ void CViewList::Paint(plat::HDC dc, const plat::RECT& rect) {
 }
 
 void CViewList::OnTimer(plat::UINT_PTR id) {
+  CViewBase::OnTimer(id);
   if (id == kTimerScrollRepeat) {
     bar_.OnRepeat();
   } else if (id == kTimerStatus) {
@@ -689,6 +697,16 @@ int CViewList::OnUserNavigation(plat::WPARAM key) {
 }
 
 void CViewList::OnAction() {
+  // A held action key opens the item's menu at the selected row.
+  const int selection = selId_.empty() ? -1 : SelectionIndex();
+  if (selection >= bar_.GetFirst() && selection < bar_.GetFirst() + bar_.GetPage()) {
+    const int top = listRect_.top + (selection - bar_.GetFirst()) * RowHeight();
+    const plat::POINT centre{(listRect_.left + listRect_.right) / 2, top + RowHeight() / 2};
+    if (actions_->IsHeld(window_, centre)) {
+      actions_->ShowContextMenu(window_, centre);
+      return;
+    }
+  }
   if (!selId_.empty()) {
     actions_->RequestShowArticle(selChannel_, selId_);
     return;
@@ -703,11 +721,12 @@ void CViewList::OnAction() {
 void CViewList::OnButtonDown(plat::POINT point) {
   Layout();
   if (IconStripDown(point)) return;
+  tapped_ = -1;
   if (bar_.HitTest(point)) {
+    barPressed_ = true;
     bar_.OnButtonDown(point);
     return;
   }
-  tapped_ = -1;
   selId_.clear();
   selChannel_.clear();
   if (data_ && data_->GetStatus() == kTodayReady && point.y >= listRect_.top) {
@@ -733,10 +752,12 @@ void CViewList::OnMouseMove(plat::POINT point) { bar_.OnMouseMove(point); }
 
 void CViewList::OnButtonUp(plat::POINT point) {
   if (IconStripUp(point)) return;
-  if (bar_.IsDragging() || plat::GetCapture() == window_) {
-    const bool wasBar = bar_.IsDragging();
+  // A press on the bar (an arrow, the track or the thumb) ends on the bar.
+  if (barPressed_ || bar_.IsDragging()) {
+    barPressed_ = false;
     bar_.OnButtonUp();
-    if (wasBar) return;
+    tapped_ = -1;
+    return;
   }
   plat::ReleaseCapture();
   if (tapped_ < 0 || !Inside(listRect_, point)) return;
@@ -748,12 +769,14 @@ void CViewList::OnButtonUp(plat::POINT point) {
 // ---- CViewSimple ----------------------------------------------------------------
 
 CViewSimple::CViewSimple(plat::HWND window, CHDBThread* data, ITodayItemActions* actions)
-    : CViewBase(window, data, actions) {
+    : CViewBase(window, data, actions), thumbnails_(window) {
+  CThumbnailsManager::GetInstance()->AddListener(&thumbnails_);
   SubscribeFilter();
   if (window_) plat::SetTimer(window_, kTimerAdvance, 1000, nullptr);
 }
 
 CViewSimple::~CViewSimple() {
+  CThumbnailsManager::GetInstance()->RemoveListener(&thumbnails_);
   if (window_) {
     plat::KillTimer(window_, kTimerAdvance);
     plat::KillTimer(window_, kTimerArrowRepeat);
@@ -925,6 +948,7 @@ int CViewSimple::OnUserNavigation(plat::WPARAM key) {
 }
 
 void CViewSimple::OnTimer(plat::UINT_PTR id) {
+  CViewBase::OnTimer(id);
   if (id == kTimerArrowRepeat) {
     Step(pressed_ == 1 ? 1 : -1);
     return;
@@ -940,6 +964,14 @@ void CViewSimple::OnTimer(plat::UINT_PTR id) {
 }
 
 void CViewSimple::OnAction() {
+  // A held action key opens the item's menu at the article.
+  plat::RECT client{};
+  if (window_) plat::GetClientRect(window_, &client);
+  const plat::POINT centre{(client.left + TextLeft() + client.right) / 2, (client.top + client.bottom) / 2};
+  if (window_ && actions_->IsHeld(window_, centre)) {
+    actions_->ShowContextMenu(window_, centre);
+    return;
+  }
   if (data_ && data_->GetStatus() == kTodayReady) {
     std::u16string channel, id;
     {

@@ -12,6 +12,7 @@
 
 #include "core/STScreenBuffer.h"
 #include "database/DBEventListener.h"
+#include "database/ThumbnailsManager.h"
 #include "platform/controls/TodayItems.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/windows/Windows.h"
@@ -74,6 +75,14 @@ class CViewBase {
   void SetEmbedded(bool embedded) { embedded_ = embedded; }
   bool IsEmbedded() const { return embedded_; }
   const plat::RECT& GetIconRect() const { return iconRect_; }
+  // True (and the time noted) when the view's placement was last read at
+  // least a second before now, or never.
+  bool PlacementDue(plat::DWORD now) {
+    if (placementRead_ && now - lastPlacementTick_ < 1000) return false;
+    placementRead_ = true;
+    lastPlacementTick_ = now;
+    return true;
+  }
 
   int HeaderHeight();
   int LineHeight();
@@ -126,6 +135,9 @@ class CViewBase {
   FilterListener listener_;
   bool subscribed_ = false;
   std::u16string lastNoted_;
+  bool placementRead_ = false;
+  plat::DWORD lastPlacementTick_ = 0;
+  plat::DWORD lastCheckTick_ = 0;
 };
 
 class CScrollBar {
@@ -228,6 +240,7 @@ class CViewList : public CViewBase {
   CScrollBar bar_;
   plat::RECT listRect_{};
   int tapped_ = -1;
+  bool barPressed_ = false;
   std::u16string selChannel_;
   std::u16string selId_;
   plat::HFONT titleFont_ = nullptr;
@@ -263,7 +276,20 @@ class CViewSimple : public CViewBase {
 
  private:
   void PaintArrows(plat::HDC dc, plat::RECT& line);
+  // A thumbnail made after the article was painted (the item's own
+  // preparation job, on another thread) repaints the view.
+  class ThumbnailListener : public IThumbnailsListener {
+   public:
+    explicit ThumbnailListener(plat::HWND window) : window_(window) {}
+    void OnThumbnailsChanged(const std::u16string&) override {
+      if (window_) plat::InvalidateRect(window_, nullptr, plat::FALSE);
+    }
 
+   private:
+    plat::HWND window_;
+  };
+
+  ThumbnailListener thumbnails_;
   int current_ = -1;
   int pressed_ = 0;
   int countdown_ = 1;

@@ -4,11 +4,15 @@
 #include <cstring>
 
 #include "core/Localizer.h"
+#include "core/ProductStrings.h"
 #include "core/VORegistry.h"
 #include "database/NotifyToday.h"
 #include "database/TodayChannelFilter.h"
 #include "database/TodayViewOptions.h"
+#include "layout/SoftKeyBar.h"
+#include "layout/UIToolkit.h"
 #include "platform/controls/ComboBox.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/controls/Shell.h"
 #include "platform/controls/ShellExecute.h"
 #include "platform/controls/StandardControls.h"
@@ -43,13 +47,21 @@ std::u16string Number(int n) {
   return std::u16string(s.begin(), s.end());
 }
 
-// The size in pixels the shell gives its user-interface font.
+// The size the shell gives its user-interface font, in the unit of
+// "Font.Height" and of the size list (pixels at 96 dpi), so that the standard
+// font shows its size on any screen.
 int SystemFontPixels() {
   plat::DWORD size = 0, required = 0;
-  if (plat::SHGetUIMetrics(plat::SHUIM_FONTSIZE_PIXEL, &size, sizeof size, &required) == 0 && size > 0)
-    return static_cast<int>(size);
+  if (plat::SHGetUIMetrics(plat::SHUIM_FONTSIZE_PIXEL, &size, sizeof size, &required) == 0 && size > 0) {
+    const int dpi = std::max(1, GetScreenDpiY());
+    return (static_cast<int>(size) * 96 + dpi / 2) / dpi;
+  }
   return CTodayViewOptions::kDefaultSystemFontSize;
 }
+
+// Every page's rows are set off by these (pixels at 96 dpi, scaled).
+constexpr int kPageMargin = 6;
+constexpr int kRowGap = 2;
 
 }  // namespace
 
@@ -78,6 +90,77 @@ void COptionsPage::AddStrings(int id, const std::vector<std::u16string>& texts) 
     plat::SendMessageW(Item(id), plat::CB_ADDSTRING, 0, reinterpret_cast<plat::LPARAM>(text.c_str()));
 }
 
+void COptionsPage::ShowHelp() const {
+  const std::u16string target = GetHelpFileUrl() + u"#" + std::u16string(HelpTopic());
+  plat::PROCESS_INFORMATION info{};
+  plat::CreateProcessW(u"PegHelp.exe", target.c_str(), nullptr, nullptr, plat::FALSE, 0, nullptr, nullptr, nullptr,
+                       &info);
+}
+
+void COptionsPage::Fit() {
+  if (fit_ && page_) fit_->Layout();
+}
+
+int COptionsPage::LabelWidth() const {
+  int widest = 0;
+  for (int id : labels_) {
+    plat::HWND label = Item(id);
+    if (!label) continue;
+    char16_t text[256] = {};
+    const int n = plat::GetWindowTextW(label, text, 256);
+    plat::HDC dc = plat::GetDC(label);
+    if (!dc) continue;
+    auto font = reinterpret_cast<plat::HGDIOBJ>(plat::SendMessageW(label, plat::WM_GETFONT, 0, 0));
+    plat::HGDIOBJ old = font ? plat::SelectObject(dc, font) : nullptr;
+    plat::SIZE size{};
+    plat::GetTextExtentPoint32W(dc, text, n, &size);
+    if (old) plat::SelectObject(dc, old);
+    plat::ReleaseDC(label, dc);
+    widest = std::max(widest, static_cast<int>(size.cx));
+  }
+  return widest + ScaleX(kPageMargin);
+}
+
+int COptionsPage::LabelRow::GetHeight(plat::HWND, int width) { return DialogAutoFit::ClassHeight(combo_, width); }
+
+bool COptionsPage::LabelRow::PlaceRow(plat::HWND label, const plat::RECT& area) {
+  const int width = area.right - area.left;
+  const int labelWidth = std::min(page_->LabelWidth(), width / 2);
+  // The combo keeps its field's height (the rest is its drop list's room).
+  plat::MoveWindow(combo_, area.left + labelWidth, area.top, width - labelWidth, area.bottom - area.top, plat::TRUE);
+  plat::RECT field{};
+  plat::GetWindowRect(combo_, &field);
+  const int fieldHeight = field.bottom - field.top;
+  // The label is as high as the field, its text centred level with the combo's.
+  plat::SetWindowLongW(label, plat::GWL_STYLE, plat::GetWindowLongW(label, plat::GWL_STYLE) | plat::SS_CENTERIMAGE);
+  plat::MoveWindow(label, area.left, area.top, labelWidth, fieldHeight, plat::TRUE);
+  return true;
+}
+
+void COptionsPage::AddLabelledRow(DialogAutoFit& fit, int label, int combo) {
+  labels_.push_back(label);
+  labelRows_.push_back(std::make_unique<LabelRow>(this, Item(combo)));
+  DialogAutoFit::Row row;
+  row.control = Item(label);
+  row.provider = labelRows_.back().get();
+  row.leftIndent = ScaleX(kPageMargin);
+  row.rightIndent = ScaleX(kPageMargin);
+  row.spaceBelow = ScaleY(kRowGap);
+  fit.AddRow(row);
+}
+
+namespace {
+DialogAutoFit::Row PlainRow(plat::HWND control, int anchor) {
+  DialogAutoFit::Row row;
+  row.control = control;
+  row.anchor = anchor;
+  row.leftIndent = ScaleX(kPageMargin);
+  row.rightIndent = ScaleX(kPageMargin);
+  row.spaceBelow = ScaleY(kRowGap);
+  return row;
+}
+}  // namespace
+
 plat::INT_PTR COptionsPage::DialogProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
   auto* page = reinterpret_cast<COptionsPage*>(plat::GetWindowLongW(hwnd, plat::DWL_USER));
   switch (msg) {
@@ -88,15 +171,25 @@ plat::INT_PTR COptionsPage::DialogProc(plat::HWND hwnd, plat::UINT msg, plat::WP
       if (page) {
         page->page_ = hwnd;
         page->OnInit(hwnd);
+        GetLocalizer().LocalizeDialog(hwnd);
+        page->fit_ = std::make_unique<DialogAutoFit>(hwnd, false, false, false);
+        page->AddRows(*page->fit_);
+        page->Fit();
         plat::PostMessageW(hwnd, plat::WM_SETTINGCHANGE, 0x3002, 0);
       }
       return plat::TRUE;
     }
+    case plat::WM_HELP:
+      if (page) page->ShowHelp();
+      return plat::TRUE;
     case plat::WM_COMMAND:
       if (page) page->OnCommand(plat::LOWORD(wParam), plat::HIWORD(wParam));
       return plat::FALSE;
     case plat::WM_SIZE:
-      if (page) page->OnSize();
+      if (page) {
+        page->Fit();
+        page->OnSize();
+      }
       return plat::FALSE;
     case plat::WM_NOTIFY: {
       if (!page) return plat::FALSE;
@@ -110,16 +203,15 @@ plat::INT_PTR COptionsPage::DialogProc(plat::HWND hwnd, plat::UINT msg, plat::WP
                              page->OnApply() ? plat::PSNRET_NOERROR : plat::PSNRET_INVALID_NOCHANGEPAGE);
         return plat::TRUE;
       } else if (header->code == plat::PSN_HELP) {
-        const std::u16string target = u"file:OrvNews.htm#" + std::u16string(page->HelpTopic());
-        plat::CreateProcessW(u"PegHelp.exe", target.c_str(), nullptr, nullptr, plat::FALSE, 0, nullptr, nullptr,
-                             nullptr, nullptr);
+        page->ShowHelp();
       }
       return plat::FALSE;
     }
     default: {
       static const plat::UINT metricChange = plat::RegisterWindowMessageW(plat::SH_UIMETRIC_CHANGE);
-      if (msg == metricChange && metricChange != 0) {
+      if (msg == metricChange && metricChange != 0 && page) {
         if (auto* font = dynamic_cast<CTabFont*>(page)) font->OnMetricChange();
+        page->Fit();  // the rows' heights follow the font
       }
       return plat::FALSE;
     }
@@ -136,6 +228,7 @@ void CTabChannels::OnInit(plat::HWND page) {
   filter->Load();
   Check(IDC_AUTO_INCLUDE, filter->GetAutoIncludeNewChannels());
   plat::HWND list = Item(IDC_CHANNEL_LIST);
+  SubclassWithoutDoubleClick(list);
   plat::SendMessageW(list, plat::LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                      plat::LVS_EX_FULLROWSELECT | plat::LVS_EX_CHECKBOXES);
   plat::RECT client{};
@@ -161,6 +254,28 @@ void CTabChannels::OnInit(plat::HWND page) {
     plat::SendMessageW(list, plat::LVM_SETITEMSTATE, 0, reinterpret_cast<plat::LPARAM>(&state));
   }
 }
+
+void CTabChannels::AddRows(DialogAutoFit& fit) {
+  DialogAutoFit::Row label = PlainRow(Item(IDC_CHANNELS_LABEL), DialogAutoFit::kTop);
+  label.spaceAbove = ScaleY(kPageMargin);
+  fit.AddRow(label);
+  fit.AddRow(PlainRow(Item(IDC_CHANNEL_LIST), DialogAutoFit::kFill));
+  DialogAutoFit::Row check = PlainRow(Item(IDC_AUTO_INCLUDE), DialogAutoFit::kBottom);
+  check.spaceBelow = ScaleY(kPageMargin);
+  fit.AddRow(check);
+}
+
+namespace {
+// The sheet's menu bar: its "Menu" button serves the channels page alone.
+void ShowSelectMenu(plat::HWND page, bool show) {
+  plat::HWND sheet = plat::GetParent(page);
+  plat::HWND bar = sheet ? plat::SHFindMenuBar(sheet) : nullptr;
+  if (bar) plat::SendMessageW(bar, plat::TB_HIDEBUTTON, plat::kMenuBarFirstPopupId + 1, show ? plat::FALSE : plat::TRUE);
+}
+}  // namespace
+
+void CTabChannels::OnSetActive() { ShowSelectMenu(page_, true); }
+void CTabChannels::OnKillActive() { ShowSelectMenu(page_, false); }
 
 void CTabChannels::OnSize() {
   plat::HWND list = Item(IDC_CHANNEL_LIST);
@@ -261,6 +376,15 @@ void CTabFont::OnInit(plat::HWND page) {
   Select(IDC_CLEARTYPE, initialClearTypeRow_);
 }
 
+void CTabFont::AddRows(DialogAutoFit& fit) {
+  DialogAutoFit::Row check = PlainRow(Item(IDC_USE_SYSTEM_FONT), DialogAutoFit::kTop);
+  check.spaceAbove = ScaleY(kPageMargin);
+  fit.AddRow(check);
+  AddLabelledRow(fit, IDC_FONT_NAME_LABEL, IDC_FONT_NAME);
+  AddLabelledRow(fit, IDC_FONT_SIZE_LABEL, IDC_FONT_SIZE);
+  AddLabelledRow(fit, IDC_CLEARTYPE_LABEL, IDC_CLEARTYPE);
+}
+
 void CTabFont::ShowCurrent() {
   const bool custom = !useSystem_;
   const std::u16string name = custom ? name_ : std::u16string(u"Tahoma");
@@ -317,10 +441,11 @@ bool CTabFont::OnApply() {
   if (!useSystem_) ReadChoices();
   CVORegistry key = TodayKey();
   bool written = key.SetDWORD(u"Font.UseSystem", useSystem_ ? 1 : 0);
-  if (!useSystem_) {
-    written = key.SetDWORD(u"Font.Height", static_cast<std::uint32_t>(height_)) && written;
-    if (!name_.empty()) written = key.SetString(u"Font.Name", name_) && written;
-  }
+  // The values shown are written: the standard font's with it on.
+  const std::u16string name = useSystem_ ? std::u16string(u"Tahoma") : name_;
+  const int height = useSystem_ ? SystemFontPixels() : height_;
+  written = key.SetDWORD(u"Font.Height", static_cast<std::uint32_t>(height)) && written;
+  if (!name.empty()) written = key.SetString(u"Font.Name", name) && written;
   // The ClearType mode is written only when the user chose one.
   if (clearTypeRead_) written = key.SetDWORD(u"Font.ClearType", static_cast<std::uint32_t>(clearType_)) && written;
   return written;
@@ -353,12 +478,39 @@ void CTabViewStyle::OnInit(plat::HWND page) {
   ShowStyleControls(style == 1 ? 1 : 0);
 }
 
+void CTabViewStyle::AddRows(DialogAutoFit& fit) {
+  AddLabelledRow(fit, IDC_VIEW_STYLE_LABEL, IDC_VIEW_STYLE);
+  fit.SetControlSpacing(Item(IDC_VIEW_STYLE_LABEL), ScaleX(kPageMargin), ScaleY(kPageMargin), ScaleX(kPageMargin),
+                        ScaleY(kRowGap));
+  for (int id : {IDC_SHOW_THUMBNAIL, IDC_SIMPLE_SHOW_TIME, IDC_SHOW_CHANNEL})
+    fit.AddRow(PlainRow(Item(id), DialogAutoFit::kTop));
+  AddLabelledRow(fit, IDC_AUTO_SCROLL_LABEL, IDC_AUTO_SCROLL);
+  AddLabelledRow(fit, IDC_LINES_LABEL, IDC_LINES);
+  for (int id : {IDC_LIST_SHOW_ICON, IDC_LIST_SHOW_TIME}) fit.AddRow(PlainRow(Item(id), DialogAutoFit::kTop));
+  AddLabelledRow(fit, IDC_ROWS_LABEL, IDC_ROWS);
+  ShowStyleControls(Selection(IDC_VIEW_STYLE) == 1 ? 1 : 0);
+}
+
 void CTabViewStyle::ShowStyleControls(int style) {
   for (int id : {IDC_SHOW_THUMBNAIL, IDC_SIMPLE_SHOW_TIME, IDC_SHOW_CHANNEL, IDC_AUTO_SCROLL, IDC_AUTO_SCROLL_LABEL,
                  IDC_LINES, IDC_LINES_LABEL})
     plat::ShowWindow(Item(id), style == 0 ? plat::SW_SHOW : plat::SW_HIDE);
   for (int id : {IDC_LIST_SHOW_ICON, IDC_LIST_SHOW_TIME, IDC_ROWS, IDC_ROWS_LABEL})
     plat::ShowWindow(Item(id), style == 1 ? plat::SW_SHOW : plat::SW_HIDE);
+  if (!fit_) return;
+  // The rows of the style shown close up under the style's combo.
+  std::vector<plat::HWND> shown{Item(IDC_VIEW_STYLE_LABEL)};
+  const std::vector<int> simple{IDC_SHOW_THUMBNAIL, IDC_SIMPLE_SHOW_TIME, IDC_SHOW_CHANNEL, IDC_AUTO_SCROLL_LABEL,
+                                IDC_LINES_LABEL};
+  const std::vector<int> list{IDC_LIST_SHOW_ICON, IDC_LIST_SHOW_TIME, IDC_ROWS_LABEL};
+  for (int id : style == 0 ? simple : list) shown.push_back(Item(id));
+  fit_->SetVisibleControls(shown);
+  fit_->Layout();
+  // A hidden label's combo goes with it.
+  for (int id : {IDC_AUTO_SCROLL, IDC_LINES, IDC_ROWS}) {
+    const bool on = (id == IDC_ROWS) == (style == 1);
+    plat::ShowWindow(Item(id), on ? plat::SW_SHOW : plat::SW_HIDE);
+  }
 }
 
 void CTabViewStyle::OnCommand(plat::WORD id, plat::WORD code) {
@@ -386,6 +538,30 @@ bool CTabViewStyle::OnApply() {
   return written;
 }
 
+// ---- The double-tap guard ------------------------------------------------------------
+
+namespace {
+constexpr const char16_t* kListProcProp = u"OrvListProcWithoutDoubleClick";
+
+plat::LRESULT ListWithoutDoubleClick(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+  auto previous = reinterpret_cast<plat::WNDPROC>(plat::GetPropW(hwnd, kListProcProp));
+  if (msg == plat::WM_LBUTTONDBLCLK) {
+    plat::PostMessageW(hwnd, plat::WM_LBUTTONDOWN, wParam, lParam);
+    plat::PostMessageW(hwnd, plat::WM_LBUTTONUP, 0, lParam);
+    return 0;
+  }
+  if (msg == plat::WM_DESTROY) plat::RemovePropW(hwnd, kListProcProp);
+  return previous ? plat::CallWindowProcW(previous, hwnd, msg, wParam, lParam) : plat::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+}  // namespace
+
+void SubclassWithoutDoubleClick(plat::HWND list) {
+  if (!list || plat::GetPropW(list, kListProcProp)) return;
+  auto previous = plat::GetWindowLongW(list, plat::GWL_WNDPROC);
+  plat::SetPropW(list, kListProcProp, reinterpret_cast<plat::HANDLE>(previous));
+  plat::SetWindowLongW(list, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(&ListWithoutDoubleClick));
+}
+
 // ---- The sheet and the program -------------------------------------------------------
 
 namespace {
@@ -393,8 +569,59 @@ namespace {
 std::u16string g_sheetTitle;
 CTabChannels* g_channels = nullptr;
 plat::WNDPROC g_sheetProc = nullptr;
+SoftKeyBar* g_softKeys = nullptr;
+
+// The sheet made full screen with the done button, its menu bar and its
+// texts in the user's language (posted once the sheet is initialised).
+void InitSheet(plat::HWND sheet) {
+  plat::SHINITDLGINFO info{plat::SHIDIM_FLAGS, sheet,
+                           plat::SHIDIF_DONEBUTTON | plat::SHIDIF_SIZEDLGFULLSCREEN | plat::SHIDIF_SIPDOWN};
+  plat::SHInitDialog(&info);
+  if (g_softKeys) g_softKeys->Create(sheet, IDR_SHEET_MENU, false);
+  // The "Menu" button serves the channels page alone.
+  const bool channelsShown =
+      g_channels && g_channels->Page() &&
+      plat::SendMessageW(sheet, plat::PSM_GETCURRENTPAGEHWND, 0, 0) == reinterpret_cast<plat::LRESULT>(g_channels->Page());
+  if (g_softKeys && g_softKeys->GetBar() && !channelsShown)
+    plat::SendMessageW(g_softKeys->GetBar(), plat::TB_HIDEBUTTON, plat::kMenuBarFirstPopupId + 1, plat::TRUE);
+  // The tabs carry the pages' captions.
+  if (auto tabs = reinterpret_cast<plat::HWND>(plat::SendMessageW(sheet, plat::PSM_GETTABCONTROL, 0, 0))) {
+    const int count = static_cast<int>(plat::SendMessageW(tabs, plat::TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      char16_t text[128] = {};
+      plat::TCITEMW item{};
+      item.mask = plat::TCIF_TEXT;
+      item.pszText = text;
+      item.cchTextMax = 128;
+      plat::SendMessageW(tabs, plat::TCM_GETITEMW, static_cast<plat::WPARAM>(i), reinterpret_cast<plat::LPARAM>(&item));
+      if (const char16_t* translated = GetLocalizer().FindTranslation(text)) {
+        std::u16string t = translated;
+        item.pszText = t.data();
+        plat::SendMessageW(tabs, plat::TCM_SETITEMW, static_cast<plat::WPARAM>(i), reinterpret_cast<plat::LPARAM>(&item));
+      }
+    }
+  }
+}
 
 plat::LRESULT SheetSubclass(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+  if (msg == plat::WM_INITDIALOG) {
+    InitSheet(hwnd);
+    return 0;
+  }
+  // The shell's font-size notice reaches the top-level windows: the sheet
+  // hands it to its pages, which measure their rows again.
+  static const plat::UINT metricChange = plat::RegisterWindowMessageW(plat::SH_UIMETRIC_CHANGE);
+  if (msg == metricChange && metricChange != 0) {
+    for (plat::WPARAM i = 0; i < 3; ++i)
+      if (auto page = reinterpret_cast<plat::HWND>(plat::SendMessageW(hwnd, plat::PSM_INDEXTOHWND, i, 0)))
+        plat::SendMessageW(page, msg, wParam, lParam);
+    return 0;
+  }
+  // Back keeps what the user chose, as done does: the sheet applies and closes.
+  if (msg == plat::WM_HOTKEY && plat::HIWORD(lParam) == plat::VK_TBACK) {
+    if (plat::LOWORD(lParam) & plat::MOD_KEYUP) plat::PostMessageW(hwnd, plat::WM_COMMAND, plat::IDOK, 0);
+    return 0;
+  }
   if (msg == plat::WM_COMMAND && g_channels && g_channels->WasShown()) {
     if (plat::LOWORD(wParam) == ID_SELECT_ALL) {
       g_channels->CheckAll(true);
@@ -418,9 +645,7 @@ int SheetCallback(plat::HWND hwnd, plat::UINT msg, plat::LPARAM lParam) {
   } else if (msg == plat::PSCB_INITIALIZED && hwnd) {
     g_sheetProc = reinterpret_cast<plat::WNDPROC>(plat::GetWindowLongW(hwnd, plat::GWL_WNDPROC));
     plat::SetWindowLongW(hwnd, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(&SheetSubclass));
-    plat::SHINITDLGINFO info{plat::SHIDIM_FLAGS, hwnd,
-                             plat::SHIDIF_DONEBUTTON | plat::SHIDIF_SIZEDLGFULLSCREEN | plat::SHIDIF_SIPDOWN};
-    plat::SHInitDialog(&info);
+    plat::PostMessageW(hwnd, plat::WM_INITDIALOG, 0, 0);
   }
   return 0;
 }
@@ -430,6 +655,8 @@ int SheetCallback(plat::HWND hwnd, plat::UINT msg, plat::LPARAM lParam) {
 plat::INT_PTR RunOptionsSheet(plat::HWND owner, CTabChannels& channels, CTabFont& font, CTabViewStyle& style) {
   g_sheetTitle = Text(IDS_SHEET_TITLE);
   g_channels = &channels;
+  SoftKeyBar softKeys;
+  g_softKeys = &softKeys;
   COptionsPage* pages[3] = {&channels, &font, &style};
   plat::PROPSHEETPAGEW sheetPages[3] = {};
   for (int i = 0; i < 3; ++i) {
@@ -450,10 +677,12 @@ plat::INT_PTR RunOptionsSheet(plat::HWND owner, CTabChannels& channels, CTabFont
   header.pfnCallback = &SheetCallback;
   const plat::INT_PTR result = plat::PropertySheetW(&header);
   g_channels = nullptr;
+  g_softKeys = nullptr;
   return result;
 }
 
 int OptionsMain(plat::HINSTANCE instance) {
+  InitLocalizer();
   plat::InitCommonControls();
   plat::UnregisterClassW(u"052DF53E-3074-4d3d-85BF-94F1D21E010C", instance);
   plat::WNDCLASSW wc{};

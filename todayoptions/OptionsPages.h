@@ -5,10 +5,12 @@
 // channels changed, the item reads the other values again by itself.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/StringMaps.h"
+#include "layout/DialogAutoFit.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/windows/Windows.h"
 
@@ -28,8 +30,28 @@ class COptionsPage {
   virtual void OnSize() {}
   plat::HWND Page() const { return page_; }
   bool WasShown() const { return page_ != nullptr; }
+  // Lays the page's rows out for its size (after WM_SIZE too).
+  void Fit();
+  // Opens the page's topic in the help viewer.
+  void ShowHelp() const;
 
  protected:
+  // Rows of the page for the auto-fit; a label beside a combo shares its row.
+  virtual void AddRows(DialogAutoFit& fit) = 0;
+  // Puts the label at the left of the row (as wide as the page's widest
+  // label) and the combo in the rest.
+  void AddLabelledRow(DialogAutoFit& fit, int label, int combo);
+  class LabelRow : public IRowHeightProvider {
+   public:
+    LabelRow(COptionsPage* page, plat::HWND combo) : page_(page), combo_(combo) {}
+    int GetHeight(plat::HWND label, int width) override;
+    bool PlaceRow(plat::HWND label, const plat::RECT& area) override;
+
+   private:
+    COptionsPage* page_;
+    plat::HWND combo_;
+  };
+  int LabelWidth() const;
   plat::HWND Item(int id) const { return plat::GetDlgItem(page_, id); }
   bool Checked(int id) const;
   void Check(int id, bool on);
@@ -37,6 +59,9 @@ class COptionsPage {
   void Select(int id, int index);
   void AddStrings(int id, const std::vector<std::u16string>& texts);
   plat::HWND page_ = nullptr;
+  std::unique_ptr<DialogAutoFit> fit_;
+  std::vector<std::unique_ptr<LabelRow>> labelRows_;
+  std::vector<int> labels_;
 };
 
 class CTabChannels : public COptionsPage {
@@ -46,6 +71,8 @@ class CTabChannels : public COptionsPage {
   void OnInit(plat::HWND page) override;
   bool OnApply() override;
   void OnSize() override;
+  void OnSetActive() override;
+  void OnKillActive() override;
   // "Select All" / "Select None".
   void CheckAll(bool on);
   // The rows: name and whether ticked.
@@ -53,6 +80,9 @@ class CTabChannels : public COptionsPage {
   void SetRow(int index, bool on);
   // The channels the last apply reported as changed.
   const std::vector<std::u16string>& Reported() const { return reported_; }
+
+ protected:
+  void AddRows(DialogAutoFit& fit) override;
 
  private:
   CStringToStringMap initial_;
@@ -70,6 +100,9 @@ class CTabFont : public COptionsPage {
   void OnCommand(plat::WORD id, plat::WORD code) override;
   // The shell's font size changed: the system values are read again.
   void OnMetricChange();
+
+ protected:
+  void AddRows(DialogAutoFit& fit) override;
 
  private:
   void ShowCurrent();
@@ -94,8 +127,17 @@ class CTabViewStyle : public COptionsPage {
   void OnCommand(plat::WORD id, plat::WORD code) override;
   // Shows the controls of the chosen style (0 simple, 1 list).
   void ShowStyleControls(int style);
+
+ protected:
+  void AddRows(DialogAutoFit& fit) override;
 };
 
+// A list view whose double tap is a second press and release, so that a quick
+// second tap on a check box toggles it again.
+void SubclassWithoutDoubleClick(plat::HWND list);
+
+// The commands of the sheet's menu bar and the Back key: done (apply and
+// close) for IDOK and Back, close without writing for IDCANCEL.
 // Runs the sheet modally over the three pages with the owner; 1 when done.
 plat::INT_PTR RunOptionsSheet(plat::HWND owner, CTabChannels& channels, CTabFont& font, CTabViewStyle& style);
 // The program's entry: registers the hidden owner window's class, runs the

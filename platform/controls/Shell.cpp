@@ -3,6 +3,7 @@
 // "aygshell.dll" beyond the menu bar's.
 #include "platform/controls/Shell.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -14,6 +15,7 @@
 #include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
 #include "platform/windows/SystemMetrics.h"
+#include "platform/windows/WindowsInternal.h"
 
 namespace plat {
 namespace {
@@ -44,6 +46,16 @@ BOOL Invalid() {
 }
 
 int MenuBarHeight() { return GetSystemMetrics(SM_CYMENU); }
+
+// Where the screen below the device's top bar (the shell's "HHTaskBar", which
+// offers the Done button) begins; 0 without one.
+int TopBarBottom() {
+  HWND bar = FindWindowW(u"HHTaskBar", nullptr);
+  if (!bar || !IsWindowVisible(bar)) return 0;
+  RECT r{};
+  if (!GetWindowRect(bar, &r) || r.top > 0 || r.bottom <= 0) return 0;
+  return std::min<int>(r.bottom, ScreenHeight() / 4);
+}
 int Scaled(int v) { return (v * ScreenDpi() + 48) / 96; }
 
 }  // namespace
@@ -53,15 +65,27 @@ int Scaled(int v) { return (v * ScreenDpi() + 48) / 96; }
 
 BOOL SHDoneButton(HWND hwnd, DWORD state) {
   if (!OwnWindow(hwnd) || (state != SHDB_SHOW && state != SHDB_HIDE && state != SHDB_SHOWCANCEL)) return Invalid();
-  std::lock_guard<std::mutex> g(StateLock());
-  States()[HandleToValue(hwnd)].done = state;
+  {
+    std::lock_guard<std::mutex> g(StateLock());
+    States()[HandleToValue(hwnd)].done = state;
+  }
+  // The top bar of the device (another process) shows "ok" for it.
+  wm::table::SetFlag(HandleToValue(hwnd), wm::kDoneButton, state == SHDB_SHOW);
   return TRUE;
 }
 
 DWORD SHGetDoneButtonState(HWND hwnd) {
-  std::lock_guard<std::mutex> g(StateLock());
-  auto it = States().find(HandleToValue(hwnd));
-  return it == States().end() ? SHDB_HIDE : it->second.done;
+  {
+    std::lock_guard<std::mutex> g(StateLock());
+    auto it = States().find(HandleToValue(hwnd));
+    if (it != States().end()) return it->second.done;
+  }
+  // A window of another process: what its table entry says.
+  if (!OwnWindow(hwnd)) {
+    auto e = wm::table::Get(HandleToValue(hwnd));
+    if (e && (e->flags & wm::kDoneButton)) return SHDB_SHOW;
+  }
+  return SHDB_HIDE;
 }
 
 BOOL SHInitDialog(SHINITDLGINFO* info) {
@@ -69,9 +93,10 @@ BOOL SHInitDialog(SHINITDLGINFO* info) {
   if (!(info->dwMask & SHIDIM_FLAGS)) return TRUE;
   const DWORD flags = info->dwFlags;
   if (flags & (SHIDIF_SIZEDLG | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_FULLSCREENNOMENUBAR)) {
-    int height = ScreenHeight();
+    const int top = TopBarBottom();
+    int height = ScreenHeight() - top;
     if (!(flags & SHIDIF_FULLSCREENNOMENUBAR)) height -= MenuBarHeight();
-    SetWindowPos(info->hDlg, nullptr, 0, 0, ScreenWidth(), height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(info->hDlg, nullptr, 0, top, ScreenWidth(), height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (flags & SHIDIF_CANCELBUTTON) SHDoneButton(info->hDlg, SHDB_SHOWCANCEL);
   else if (flags & SHIDIF_DONEBUTTON) SHDoneButton(info->hDlg, SHDB_SHOW);
@@ -122,7 +147,7 @@ BOOL SHSipInfo(UINT action, UINT /*param*/, void* pv, UINT /*winIni*/) {
   if (action == SPI_SETSIPINFO) return TRUE;  // no panel to raise or lower
   const int width = ScreenWidth(), above = ScreenHeight() - MenuBarHeight();
   info->fdwFlags = SIPF_DOCKED;
-  info->rcVisibleDesktop = RECT{0, 0, width, above};
+  info->rcVisibleDesktop = RECT{0, TopBarBottom(), width, above};
   info->rcSipRect = RECT{0, above - Scaled(80), width, above};
   info->dwImDataSize = 0;
   info->pvImData = nullptr;
@@ -158,6 +183,7 @@ BOOL SHInitExtraControls() {
 namespace {
 std::atomic<DWORD> g_holdMs{kTapAndHoldMs};
 constexpr int kVkStylus = 0x01;  // the stylus button's key state
+constexpr int kVkAction = 0x86;  // the action button (VK_ACTION)
 
 // The first stylus or key message waiting in the thread's queue, left there.
 bool PeekInput(MSG* msg) {
@@ -180,9 +206,21 @@ DWORD SHRecognizeGesture(SHRGINFO* info) {
   const int dx = GetSystemMetrics(SM_CXDRAG), dy = GetSystemMetrics(SM_CYDRAG);
   const DWORD hold = (info->dwFlags & SHRG_LONGDELAY) ? 2 * g_holdMs.load() : g_holdMs.load();
   const DWORD start = GetTickCount();
+  // Without the stylus down, a held action key (Enter or the action button)
+  // makes the gesture: it holds until the key goes up.
+  int heldKey = 0;
+  if (!(GetAsyncKeyState(kVkStylus) & 0x8000)) {
+    for (int vk : {static_cast<int>(VK_RETURN), kVkAction})
+      if (GetAsyncKeyState(vk) & 0x8000) heldKey = vk;
+  }
   for (;;) {
     MSG msg{};
     while (PeekInput(&msg)) {
+      // The held key's own repeats are no release.
+      if (heldKey && msg.message == WM_KEYDOWN && static_cast<int>(msg.wParam) == heldKey) {
+        PeekMessageW(&msg, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE);
+        continue;
+      }
       if (msg.message != WM_MOUSEMOVE) return 0;  // let go, another press or a key
       POINT at{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
       if (msg.hwnd) ClientToScreen(msg.hwnd, &at);
@@ -191,7 +229,7 @@ DWORD SHRecognizeGesture(SHRGINFO* info) {
     }
     // A stylus already lifted (its release taken from the queue by the
     // caller, as after a tap) holds nothing.
-    if (!(GetAsyncKeyState(kVkStylus) & 0x8000)) return 0;
+    if (!(GetAsyncKeyState(heldKey ? heldKey : kVkStylus) & 0x8000)) return 0;
     const DWORD waited = GetTickCount() - start;
     if (waited >= hold) break;
     MsgWaitForMultipleObjectsEx(0, nullptr, hold - waited, QS_INPUT, MWMO_INPUTAVAILABLE);

@@ -58,7 +58,8 @@ constexpr DWORD SHDB_SHOWCANCEL = 0x0004;
 // Shows or hides the window's Done button; FALSE with ERROR_INVALID_PARAMETER
 // for a bad window or state.
 BOOL SHDoneButton(HWND hwnd, DWORD state);
-// The Done-button state last given to the window (SHDB_HIDE when none).
+// The Done-button state last given to the window (SHDB_HIDE when none); for
+// another process's window, SHDB_SHOW while its Done button is shown.
 DWORD SHGetDoneButtonState(HWND hwnd);
 
 // ---------------------------------------------------------------------------

@@ -38,7 +38,12 @@ struct FaceData {
   int ascent = 0, descent = 0, height = 0, internalLeading = 0, aveWidth = 0, maxWidth = 0;
   int underlinePos = 1, underlineThickness = 1;
   std::unordered_map<char32_t, Glyph> glyphs;
+  // Faces of other font files at the same size, for the characters this one
+  // lacks (Chinese and Japanese titles in a Latin face), by file and index.
+  std::map<std::pair<std::string, int>, FT_Face> fallbacks;
   ~FaceData() {
+    for (auto& [key, f] : fallbacks)
+      if (f) FT_Done_Face(f);
     if (face) FT_Done_Face(face);
   }
 };
@@ -76,6 +81,30 @@ std::string HostFamily(const std::u16string& face) {
   return Utf16ToUtf8(face);
 }
 
+// Called with TextLock held: fontconfig's best scalable font for the
+// pattern (which it takes), or null.
+FcPattern* BestMatch(FcPattern* pat) {
+#if defined(__SANITIZE_ADDRESS__)
+  // Fontconfig keeps its configuration and caches for the life of the process.
+  struct LeakScope {
+    LeakScope() { __lsan_disable(); }
+    ~LeakScope() { __lsan_enable(); }
+  } leakScope;
+#endif
+  static bool inited = FcInit() != 0;
+  if (!inited || !pat) {
+    if (pat) FcPatternDestroy(pat);
+    return nullptr;
+  }
+  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+  FcDefaultSubstitute(pat);
+  FcResult res = FcResultNoMatch;
+  FcPattern* m = FcFontMatch(nullptr, pat, &res);
+  FcPatternDestroy(pat);
+  return m;
+}
+
 // Called with TextLock held.
 bool MatchFont(const std::string& family, bool bold, bool italic, Match& out) {
   static std::map<std::tuple<std::string, bool, bool>, Match> cache;
@@ -85,25 +114,11 @@ bool MatchFont(const std::string& family, bool bold, bool italic, Match& out) {
     out = it->second;
     return true;
   }
-#if defined(__SANITIZE_ADDRESS__)
-  // Fontconfig keeps its configuration and caches for the life of the process.
-  struct LeakScope {
-    LeakScope() { __lsan_disable(); }
-    ~LeakScope() { __lsan_enable(); }
-  } leakScope;
-#endif
-  static bool inited = FcInit() != 0;
-  if (!inited) return false;
   FcPattern* pat = FcPatternCreate();
   FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
   FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-  FcDefaultSubstitute(pat);
-  FcResult res = FcResultNoMatch;
-  FcPattern* m = FcFontMatch(nullptr, pat, &res);
-  FcPatternDestroy(pat);
+  FcPattern* m = BestMatch(pat);
   if (!m) return false;
   FcChar8* file = nullptr;
   int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
@@ -123,6 +138,58 @@ bool MatchFont(const std::string& family, bool bold, bool italic, Match& out) {
 }
 
 int DefaultEm() { return 12 * ScreenDpi() / 96; }
+
+// Called with TextLock held: the font file fontconfig offers for a character,
+// by its coverage (cached per character; an empty file for none).
+const Match& FallbackMatch(char32_t cp) {
+  static std::unordered_map<char32_t, Match> cache;
+  auto it = cache.find(cp);
+  if (it != cache.end()) return it->second;
+  Match& out = cache[cp];
+  FcPattern* pat = FcPatternCreate();
+  FcCharSet* chars = FcCharSetCreate();
+  FcCharSetAddChar(chars, static_cast<FcChar32>(cp));
+  FcPatternAddCharSet(pat, FC_CHARSET, chars);
+  FcCharSetDestroy(chars);  // the pattern holds its own copy
+  FcPattern* m = BestMatch(pat);
+  if (!m) return out;
+  FcChar8* file = nullptr;
+  FcCharSet* has = nullptr;
+  int index = 0;
+  // Only a font that really holds the character is taken.
+  if (FcPatternGetString(m, FC_FILE, 0, &file) == FcResultMatch && file &&
+      FcPatternGetCharSet(m, FC_CHARSET, 0, &has) == FcResultMatch && has &&
+      FcCharSetHasChar(has, static_cast<FcChar32>(cp))) {
+    FcPatternGetInteger(m, FC_INDEX, 0, &index);
+    out.file = reinterpret_cast<const char*>(file);
+    out.index = index;
+  }
+  FcPatternDestroy(m);
+  return out;
+}
+
+// Called with TextLock held: a face at fd's size that has the character, or
+// null when no installed font has it.
+FT_Face FallbackFace(FaceData& fd, char32_t cp) {
+  const Match& m = FallbackMatch(cp);
+  if (m.file.empty()) return nullptr;
+  const auto key = std::make_pair(m.file, m.index);
+  auto it = fd.fallbacks.find(key);
+  if (it == fd.fallbacks.end()) {
+    FT_Face face = nullptr;
+    if (FT_New_Face(Library(), m.file.c_str(), m.index, &face) != 0) face = nullptr;
+    if (face && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(fd.em)) != 0) {
+      FT_Done_Face(face);
+      face = nullptr;
+    }
+    if (face && fd.synthItalic) {
+      FT_Matrix shear{0x10000, 0x0366A, 0, 0x10000};
+      FT_Set_Transform(face, &shear, nullptr);
+    }
+    it = fd.fallbacks.emplace(key, face).first;
+  }
+  return it->second;
+}
 
 // Called with TextLock held.
 std::shared_ptr<FaceData> OpenFace(const LOGFONTW& lf) {
@@ -178,13 +245,23 @@ Glyph& GlyphOf(FaceData& fd, char32_t cp, bool render) {
     g.rendered = true;
     return g;
   }
-  FT_UInt index = FT_Get_Char_Index(fd.face, cp);
+  FT_Face face = fd.face;
+  FT_UInt index = FT_Get_Char_Index(face, cp);
+  if (index == 0 && cp >= 0x80) {
+    // A character the face lacks is drawn from a font that has it.
+    if (FT_Face other = FallbackFace(fd, cp)) {
+      if (FT_UInt i = FT_Get_Char_Index(other, cp)) {
+        face = other;
+        index = i;
+      }
+    }
+  }
   FT_Int32 flags = FT_LOAD_DEFAULT | (fd.antialias ? FT_LOAD_TARGET_NORMAL : FT_LOAD_TARGET_MONO);
-  if (FT_Load_Glyph(fd.face, index, flags) != 0) {
+  if (FT_Load_Glyph(face, index, flags) != 0) {
     g.rendered = true;
     return g;
   }
-  FT_GlyphSlot slot = fd.face->glyph;
+  FT_GlyphSlot slot = face->glyph;
   if (fd.synthBold) FT_GlyphSlot_Embolden(slot);
   g.advance = static_cast<int>((slot->advance.x + 32) >> 6);
   if (!render) return g;

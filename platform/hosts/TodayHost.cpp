@@ -64,6 +64,7 @@ constexpr const WCHAR* kItemLibrary = u"\\Program Files\\Orv News\\OrvNewsToday.
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 2000;
 constexpr UINT kOptionsCommand = 100;
+constexpr WPARAM kVkAction = 0x86;  // the action button
 // Posted to the desktop to make it re-read the item's height at once (tests).
 constexpr UINT kRefreshNow = WM_APP + 1;
 
@@ -187,7 +188,7 @@ void Select(bool selected, WPARAM key) {
 
 void OnKey(WPARAM key) {
   if (!g.item.hwndCustom) return;
-  if (key == VK_RETURN) {
+  if (key == VK_RETURN || key == kVkAction) {
     if (!g.selected) Select(true, 0);
     SendMessageW(g.item.hwndCustom, WM_TODAYCUSTOM_ACTION, 0, 0);
     return;
@@ -287,7 +288,51 @@ LRESULT DesktopProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
+// The Done button: the foreground window that asked the shell for one (any
+// program's) is offered "ok" at the right of the task bar; a tap ends it with OK.
+constexpr UINT_PTR kDoneTimer = 2;
+constexpr UINT kDoneCheckMs = 200;
+HWND g_doneTarget = nullptr;
+
+HWND DoneTarget() {
+  HWND fg = GetForegroundWindow();
+  if (!fg || !IsWindowVisible(fg)) return nullptr;
+  return SHGetDoneButtonState(fg) == SHDB_SHOW ? fg : nullptr;
+}
+
+RECT DoneRect(HWND bar) {
+  RECT client{};
+  GetClientRect(bar, &client);
+  return RECT{client.right - Scale(36), 0, client.right, client.bottom};
+}
+
 LRESULT TaskBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_TIMER && wParam == kDoneTimer) {
+    HWND target = DoneTarget();
+    if (target != g_doneTarget) {
+      g_doneTarget = target;
+      Log("done %u", static_cast<unsigned>(HandleToValue(target)));
+      InvalidateRect(hwnd, nullptr, FALSE);
+    }
+    return 0;
+  }
+  // "ok" pressed and released on it ends the window offered at the press.
+  static HWND pressed = nullptr;
+  if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP) {
+    const RECT ok = DoneRect(hwnd);
+    const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    const bool onOk = at.x >= ok.left && at.x < ok.right;
+    if (msg == WM_LBUTTONDOWN) {
+      pressed = onOk ? g_doneTarget : nullptr;
+    } else {
+      if (pressed && onOk && IsWindow(pressed)) {
+        PostMessageW(pressed, WM_COMMAND, IDOK, 0);
+        Log("ok");
+      }
+      pressed = nullptr;
+    }
+    return 0;
+  }
   if (msg == WM_PAINT) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
@@ -305,6 +350,14 @@ LRESULT TaskBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     SetTextColor(dc, RGB(255, 255, 255));
     RECT text{Scale(20), 0, client.right, client.bottom};
     DrawTextW(dc, u"Start", -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    if (g_doneTarget) {
+      RECT ok = DoneRect(hwnd);
+      InflateRect(&ok, -Scale(3), -Scale(3));
+      HBRUSH okBrush = CreateSolidBrush(RGB(0x30, 0x60, 0xB0));
+      FillRect(dc, &ok, okBrush);
+      DeleteObject(okBrush);
+      DrawTextW(dc, u"ok", -1, &ok, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
     EndPaint(hwnd, &ps);
     return 0;
   }
@@ -383,7 +436,10 @@ int main(int argc, char** argv) {
   g.top = Scale(20);
   g.desktop = CreateWindowExW(0, kDesktopClass, u"Desktop", WS_VISIBLE, 0, bar, width, height - bar, nullptr, nullptr,
                               nullptr, nullptr);
-  g.taskBar = CreateWindowExW(0, kTaskBarClass, u"", WS_VISIBLE, 0, 0, width, bar, nullptr, nullptr, nullptr, nullptr);
+  // A tap on the task bar leaves the foreground window where it is (its
+  // "ok" ends that window).
+  g.taskBar = CreateWindowExW(WS_EX_NOACTIVATE, kTaskBarClass, u"", WS_VISIBLE, 0, 0, width, bar, nullptr, nullptr,
+                              nullptr, nullptr);
   g.sipButton = CreateWindowExW(0, kSipButtonClass, u"", WS_VISIBLE, width / 2 - Scale(18), height - Scale(20),
                                 Scale(36), Scale(20), nullptr, nullptr, nullptr, nullptr);
   if (!g.desktop || !g.taskBar || !g.sipButton) return 4;
@@ -394,6 +450,7 @@ int main(int argc, char** argv) {
   LoadItem();
   QueryItemHeight();
   SetTimer(g.desktop, kRefreshTimer, kRefreshMs, nullptr);
+  SetTimer(g.taskBar, kDoneTimer, kDoneCheckMs, nullptr);
 
   MSG m;
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {

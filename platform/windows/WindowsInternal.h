@@ -267,6 +267,9 @@ struct TableEntry {
 constexpr DWORD kVisible = 1;
 constexpr DWORD kTopmost = 2;
 constexpr DWORD kMessageOnly = 4;
+// The shell's Done button is shown for the window (SHDoneButton), so that the
+// device's top bar, drawn by another process, can offer it.
+constexpr DWORD kDoneButton = 8;
 
 namespace table {
 // A new handle, unique on the device; 0 on failure.

@@ -7,6 +7,7 @@
 
 #include <signal.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@
 #include "database/TodayChannelFilter.h"
 #include "database/TodayViewOptions.h"
 #include "platform/base/Text.h"
+#include "platform/controls/CommCtrl.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
@@ -27,6 +30,7 @@
 namespace {
 
 using orvtest::ScreenDriver;
+using plat::display::WindowLine;
 using namespace plat;
 
 using orvtest::kHiddenClass;
@@ -47,6 +51,7 @@ std::string Feed(const std::string& title, int items, const std::string& tag, in
 
 class TodayE2E : public ::testing::Test {
  protected:
+
   void Start(ScreenDriver& device, DWORD viewStyle) {
     InstallReport report;
     ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
@@ -75,8 +80,13 @@ class TodayE2E : public ::testing::Test {
       for (const std::string& line : orvtest::ReadLines(hostLog_))
         if (line.rfind("item ", 0) == 0 && line != "item 0") return true;
       return false;
-    }, 20000));
+    }, 20000)) << HostLog();
     return host;
+  }
+  std::string HostLog() const {
+    std::string text;
+    for (const std::string& line : orvtest::ReadLines(hostLog_)) text += "  host: " + line + "\n";
+    return text;
   }
   // The item noted this line in the debug log.
   bool Shows(const std::string& what) const {
@@ -117,6 +127,167 @@ class TodayE2E : public ::testing::Test {
   static void EndProgramsOf(ScreenDriver& device, const std::string& cls) {
     for (const auto& w : device.Windows())
       if (w.cls == cls && w.pid > 0) ::kill(w.pid, SIGTERM);
+  }
+
+  // ---- The options program, as the user meets it --------------------------------
+  static int Px(ScreenDriver& device, int v) { return (v * device.Screen().dpi + 48) / 96; }
+  static std::optional<WindowLine> Visible(ScreenDriver& device, const std::string& cls,
+                                           const std::string& title = "") {
+    for (const WindowLine& w : device.Windows())
+      if (w.visible && w.cls == cls && (title.empty() || w.title == title) && w.right > w.left) return w;
+    return std::nullopt;
+  }
+  static std::string WindowList(ScreenDriver& device) {
+    std::string text;
+    for (const WindowLine& w : device.Windows())
+      text += "  " + w.cls + " \"" + w.title + "\" " + std::to_string(w.left) + "," + std::to_string(w.top) + "-" +
+              std::to_string(w.right) + "," + std::to_string(w.bottom) + (w.visible ? " shown" : "") + "\n";
+    return text;
+  }
+  static std::optional<WindowLine> Sheet(ScreenDriver& device) { return Visible(device, "#32770", "Orv Brevant Today"); }
+  static bool WaitVisible(ScreenDriver& device, const std::string& cls, bool shown) {
+    return ScreenDriver::WaitUntil([&] { return Visible(device, cls).has_value() == shown; }, 20000);
+  }
+  // Waits until the composed screen differs from before.
+  static bool Changed(ScreenDriver& device, const std::vector<DWORD>& before) {
+    return ScreenDriver::WaitUntil([&] { return device.ComposedScreen().pixels != before; }, 10000);
+  }
+  static bool TapAndSee(ScreenDriver& device, int x, int y) {
+    const std::vector<DWORD> before = device.ComposedScreen().pixels;
+    return device.Tap(x, y) && Changed(device, before);
+  }
+  // Row i of a pop-up menu (24 px a row at 96 dpi inside a 1-px frame).
+  static POINT MenuRow(ScreenDriver& device, const WindowLine& menu, int row) {
+    return POINT{(menu.left + menu.right) / 2, menu.top + Px(device, 1) + row * Px(device, 24) + Px(device, 12)};
+  }
+  // The sheet's tabs along its foot: where this process's tab control puts
+  // the same three tabs across the same width.
+  static POINT Tab(ScreenDriver& device, const WindowLine& sheet, int index) {
+    InitCommonControls();
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"TodayE2ETabsOwner";
+    RegisterClassW(&wc);
+    HWND owner = CreateWindowExW(0, wc.lpszClassName, u"", WS_CHILD, 0, 0, sheet.right - sheet.left, 100, HWND_MESSAGE,
+                                 nullptr, nullptr, nullptr);
+    HWND tabs = CreateWindowExW(0, WC_TABCONTROLW, u"", WS_CHILD | TCS_BOTTOM, 0, 0, sheet.right - sheet.left,
+                                Px(device, 26), owner, nullptr, nullptr, nullptr);
+    const char16_t* names[] = {u"Channels", u"Font", u"View Style"};
+    for (int i = 0; i < 3; ++i) {
+      std::u16string text = names[i];
+      TCITEMW item{TCIF_TEXT, 0, 0, text.data(), 0, -1, 0};
+      SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    }
+    RECT r{};
+    SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
+    DestroyWindow(owner);
+    return POINT{sheet.left + (r.left + r.right) / 2, sheet.bottom - Px(device, 8)};
+  }
+  // The first row of a page: 6 px at 96 dpi below the sheet's top.
+  static int FirstRowY(ScreenDriver& device, const WindowLine& sheet) { return sheet.top + Px(device, 6) + Px(device, 8); }
+  // "ok" at the right of the device's top bar.
+  static POINT DonePoint(ScreenDriver& device) {
+    auto bar = Visible(device, "HHTaskBar");
+    return bar ? POINT{bar->right - Px(device, 18), (bar->top + bar->bottom) / 2} : POINT{-1, -1};
+  }
+  // The top bar offers "ok" for the sheet shown now.
+  bool DoneShownNow(ScreenDriver& device) const {
+    const auto sheet = Sheet(device);
+    if (!sheet) return false;
+    std::string last;
+    for (const std::string& line : orvtest::ReadLines(hostLog_))
+      if (line.rfind("done ", 0) == 0) last = line;
+    return last == "done " + std::to_string(sheet->hwnd);
+  }
+  // The Today screen's Start bar is the topmost window at its place.
+  static bool StartBarOnTop(ScreenDriver& device) {
+    const int x = Px(device, 30), y = Px(device, 10);
+    for (const WindowLine& w : device.Windows())  // topmost first
+      if (w.visible && x >= w.left && x < w.right && y >= w.top && y < w.bottom) return w.cls == "HHTaskBar";
+    return false;
+  }
+  // Picks row `row` of the combo whose field is at (x, y): the drop list opens, the row is tapped.
+  static void Choose(ScreenDriver& device, int x, int y, int row, int rows) {
+    ASSERT_TRUE(device.Tap(x, y));
+    ASSERT_TRUE(WaitVisible(device, "ComboLBox", true)) << WindowList(device);
+    const auto list = Visible(device, "ComboLBox");
+    ASSERT_TRUE(list.has_value());
+    const int h = list->bottom - list->top;
+    ASSERT_TRUE(device.Tap((list->left + list->right) / 2, list->top + h * (2 * row + 1) / (2 * rows)));
+    ASSERT_TRUE(WaitVisible(device, "ComboLBox", false));
+  }
+  // Opens the options program from the item: tap and hold, "Options...".
+  void OpenOptionsFromTheItem(ScreenDriver& device, const std::string& shot) {
+    const POINT at = ItemPoint(device, 100, 8);
+    ASSERT_TRUE(device.Hold(at.x, at.y, 1200));
+    ASSERT_TRUE(WaitVisible(device, "#32768", true));
+    if (!shot.empty()) device.Screenshot(shot);
+    const auto menu = Visible(device, "#32768");
+    ASSERT_TRUE(menu.has_value());
+    const POINT options = MenuRow(device, *menu, 1);
+    ASSERT_TRUE(device.Tap(options.x, options.y));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Sheet(device).has_value(); }, 30000));
+  }
+  void OpenOptionsFromTheHost(ScreenDriver& device) {
+    auto desktop = device.WaitForWindow(kDesktopClass);
+    ASSERT_TRUE(desktop.has_value());
+    ASSERT_TRUE(device.Tap(desktop->right - Px(device, 20), desktop->bottom - Px(device, 10)));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Sheet(device).has_value(); }, 30000));
+  }
+  // The page area of the sheet (above its tabs), as the screen shows it.
+  static std::vector<DWORD> PageArea(ScreenDriver& device, const WindowLine& sheet) {
+    const PixelImage screen = device.ComposedScreen();
+    std::vector<DWORD> area;
+    for (int y = std::max(0, sheet.top); y < std::min(screen.height, sheet.bottom - Px(device, 40)); ++y)
+      for (int x = std::max(0, sheet.left); x < std::min(screen.width, sheet.right); ++x)
+        area.push_back(screen.pixels[static_cast<std::size_t>(y) * screen.width + x]);
+    return area;
+  }
+  // A tab tapped: the next taps wait until its page shows (made and laid
+  // out), not only the tab's own highlight.
+  static void ShowTab(ScreenDriver& device, int index) {
+    const auto sheet = Sheet(device);
+    ASSERT_TRUE(sheet.has_value());
+    const POINT tab = Tab(device, *sheet, index);
+    const std::vector<DWORD> before = PageArea(device, *sheet);
+    ASSERT_TRUE(device.Tap(tab.x, tab.y));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return PageArea(device, *sheet) != before; }, 10000)) << index;
+  }
+  // The font page's check box "Use standard Today items font".
+  static void ToggleStandardFont(ScreenDriver& device) {
+    const auto sheet = Sheet(device);
+    ASSERT_TRUE(sheet.has_value());
+    ASSERT_TRUE(TapAndSee(device, sheet->left + Px(device, 14), FirstRowY(device, *sheet)));
+  }
+  // The options program's own menu bar (the main program has one too).
+  static std::optional<WindowLine> SheetMenuBar(ScreenDriver& device) {
+    std::optional<WindowLine> found;
+    EXPECT_TRUE(ScreenDriver::WaitUntil([&] {
+      const auto sheet = Sheet(device);
+      if (!sheet) return false;
+      for (const WindowLine& w : device.Windows())
+        if (w.visible && w.pid == sheet->pid && w.cls == Utf16ToUtf8(kMenuBarClassName)) found = w;
+      return found.has_value();
+    }));
+    return found;
+  }
+  static bool SheetGone(ScreenDriver& device) {
+    return ScreenDriver::WaitUntil([&] { return !Sheet(device).has_value(); }, 20000);
+  }
+  // The main program started and updating, the host started: once the item
+  // shows `what`, Home brings the Today screen in front of the program.
+  void ShowUpdatedItem(ScreenDriver& device, const std::string& what, pid_t& program) {
+    program = device.Launch(kProgram, {});
+    ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000));
+    StartHost(device);
+    ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows(what); }, 30000));
+    ASSERT_TRUE(device.Key("home"));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StartBarOnTop(device); }, 20000));
+  }
+  static CVORegistry TodayKey() {
+    const std::u16string today = GetTodayRegistryKey();
+    return CVORegistry(GetSettingsRootKey(), today.c_str(), true, true, KEY_ALL_ACCESS);
   }
 
   std::string log_;
@@ -222,11 +393,20 @@ TEST_F(TodayE2E, ListFollowsTheStyleAndTheChannelSelection) {
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("simple Beta: beta headline 0"); }, 30000));
   const std::vector<DWORD> simple = ItemBand(device);
 
-  // The options program's view-style page writes the style; the item follows.
-  const std::u16string today = GetTodayRegistryKey();
-  CVORegistry key(GetSettingsRootKey(), today.c_str(), true, true, KEY_ALL_ACCESS);
-  ASSERT_TRUE(key.SetDWORD(u"ViewStyle", 1));
-  ASSERT_TRUE(key.SetDWORD(u"ViewList.RowsCount", 6));
+  // The options program's view-style page: "List" chosen, saved with done;
+  // the item follows.
+  OpenOptionsFromTheHost(device);
+  ShowTab(device, 2);
+  {
+    const auto sheet = Sheet(device);
+    ASSERT_TRUE(sheet.has_value());
+    Choose(device, sheet->right - Px(device, 30), FirstRowY(device, *sheet), 1, 2);
+  }
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(device); }));
+  const POINT done = DonePoint(device);
+  ASSERT_TRUE(device.Tap(done.x, done.y));
+  ASSERT_TRUE(SheetGone(device));
+  EXPECT_EQ(TodayKey().GetDWORD(u"ViewStyle", 0), 1u);
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("list 10 Beta: beta headline 0"); }, 30000));
   ShotAfterChange(device, simple, "list-240x320");
   const std::vector<DWORD> both = ItemBand(device);
@@ -253,6 +433,169 @@ TEST_F(TodayE2E, OptionsCommandStartsTheOptionsProgram) {
   EXPECT_TRUE(device.WaitForWindow("052DF53E-3074-4d3d-85BF-94F1D21E010C", 30000).has_value());
   device.Screenshot("options-480x640");
   EndProgramsOf(device, "052DF53E-3074-4d3d-85BF-94F1D21E010C");
+}
+
+// The journey of a person at each screen: the item shows the articles, a
+// tap and hold opens its menu, "Options..." the options program; the view
+// style and the font are changed by taps and saved with done on the top
+// bar; the item shows the new view and the Start bar is on top again.
+class TodayJourneyE2E : public TodayE2E, public ::testing::WithParamInterface<ScreenSettings> {};
+
+TEST_P(TodayJourneyE2E, ChangedStyleAndFontSavedWithDoneShowInTheItem) {
+  const ScreenSettings screen = GetParam();
+  const std::string size = std::to_string(screen.width) + "x" + std::to_string(screen.height);
+  orvtest::HttpTestServer server;
+  server.Serve("/alpha.xml", Feed("Alpha", 3, "alpha"));
+  ScreenDriver device(screen);
+  ASSERT_TRUE(device.Ready());
+  Start(device, 0);
+  AddChannels({{u"Alpha", server.Url("/alpha.xml")}});
+  pid_t program = 0;
+  ShowUpdatedItem(device, "simple Alpha: alpha headline 0", program);
+  device.Screenshot("journey-simple-" + size);
+
+  OpenOptionsFromTheItem(device, "journey-menu-" + size);
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(device); }));
+  EXPECT_TRUE(StartBarOnTop(device));  // the top bar with its "ok" stays above the sheet
+  device.Screenshot("journey-options-channels-" + size);
+  ShowTab(device, 2);
+  {
+    const auto sheet = Sheet(device);
+    ASSERT_TRUE(sheet.has_value());
+    Choose(device, sheet->right - Px(device, 30), FirstRowY(device, *sheet), 1, 2);  // "List"
+  }
+  device.Screenshot("journey-options-style-" + size);
+  ShowTab(device, 1);
+  ToggleStandardFont(device);  // off: the font's own name and size
+  device.Screenshot("journey-options-font-" + size);
+  const std::vector<DWORD> before = ItemBand(device);
+  const POINT done = DonePoint(device);
+  ASSERT_TRUE(device.Tap(done.x, done.y));
+  ASSERT_TRUE(SheetGone(device));
+  CVORegistry key = TodayKey();
+  EXPECT_EQ(key.GetDWORD(u"ViewStyle", 0), 1u);
+  EXPECT_EQ(key.GetDWORD(u"Font.UseSystem", 1), 0u);
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("list 3 Alpha: alpha headline 0"); }, 30000));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StartBarOnTop(device); }, 20000));
+  ShotAfterChange(device, before, "journey-list-" + size);
+  device.Stop(program);
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, TodayJourneyE2E,
+                         ::testing::Values(ScreenSettings{480, 640, 192}, ScreenSettings{240, 320, 96}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+                         });
+
+// Cancel of the menu bar ends without writing; Back and done keep what was
+// chosen; "Select None" of the menu unticks every channel, which done saves.
+TEST_F(TodayE2E, OptionsCancelDropsBackAndDoneSave) {
+  orvtest::HttpTestServer server;
+  server.Serve("/alpha.xml", Feed("Alpha", 2, "alpha"));
+  ScreenDriver device(ScreenSettings{640, 480, 192});
+  ASSERT_TRUE(device.Ready());
+  Start(device, 0);
+  AddChannels({{u"Alpha", server.Url("/alpha.xml")}});
+  pid_t program = 0;
+  ShowUpdatedItem(device, "simple Alpha: alpha headline 0", program);
+  CVORegistry key = TodayKey();
+  struct Case {
+    const char* how;
+    DWORD useSystem;  // what "Font.UseSystem" is after the sheet closed
+  } cases[] = {{"cancel", 1}, {"back", 0}, {"done", 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    OpenOptionsFromTheHost(device);
+    ShowTab(device, 1);
+    ToggleStandardFont(device);
+    if (std::string(c.how) == "cancel") {
+      auto bar = SheetMenuBar(device);
+      ASSERT_TRUE(bar.has_value());
+      ASSERT_TRUE(device.Tap(bar->left + (bar->right - bar->left) / 4, (bar->top + bar->bottom) / 2));
+    } else if (std::string(c.how) == "back") {
+      ASSERT_TRUE(device.Key("back"));
+    } else {
+      ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(device); }));
+      const POINT done = DonePoint(device);
+      ASSERT_TRUE(device.Tap(done.x, done.y));
+    }
+    ASSERT_TRUE(SheetGone(device));
+    EXPECT_EQ(key.GetDWORD(u"Font.UseSystem", 1), c.useSystem);
+    EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StartBarOnTop(device); }, 20000));
+  }
+  device.Screenshot("options-closed-640x480");
+
+  // The channels page: "Menu", "Select None", done.
+  OpenOptionsFromTheHost(device);
+  auto bar = SheetMenuBar(device);
+  ASSERT_TRUE(bar.has_value());
+  ASSERT_TRUE(device.Tap(bar->right - (bar->right - bar->left) / 4, (bar->top + bar->bottom) / 2));
+  ASSERT_TRUE(WaitVisible(device, "#32768", true));
+  const auto menu = Visible(device, "#32768");
+  ASSERT_TRUE(menu.has_value());
+  const POINT none = MenuRow(device, *menu, 1);
+  ASSERT_TRUE(device.Tap(none.x, none.y));
+  ASSERT_TRUE(WaitVisible(device, "#32768", false));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(device); }));
+  device.Screenshot("options-channels-none-640x480");
+  const POINT done = DonePoint(device);
+  ASSERT_TRUE(device.Tap(done.x, done.y));
+  ASSERT_TRUE(SheetGone(device));
+  CTodayChannelFilter reader;
+  reader.Load();
+  CStringToStringMap entries;
+  reader.GetEntries(entries);
+  EXPECT_EQ(entries, (CStringToStringMap{{u"Alpha", u"0"}}));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("simple status 4"); }, 30000));
+  device.Stop(program);
+}
+
+// Chinese and Japanese titles are drawn with their own glyphs: two rows of
+// the list whose titles differ only in their characters show different ink,
+// where missing-glyph boxes would show the same.
+TEST_F(TodayE2E, ChineseAndJapaneseTitlesShowTheirCharacters) {
+  orvtest::HttpTestServer server;
+  const std::vector<std::string> titles = {"\xe4\xb8\xad\xe6\x96\x87\xe6\x96\xb0\xe9\x97\xbb",   // 中文新闻
+                                           "\xe6\x97\xa5\xe6\x9c\xac\xe3\x83\x8b\xe3\x83\xa5"};  // 日本ニュ
+  server.Serve("/cjk.xml", orvtest::RssFeed(
+                               "Cjk", 2, "cjk", [&](int i) { return titles[static_cast<std::size_t>(i)]; },
+                               [](int i) { return std::string(i == 0 ? "Mon, 07 Dec 2026 10:50:00 GMT"
+                                                                     : "Mon, 07 Dec 2026 10:49:00 GMT"); }));
+  ScreenDriver device(ScreenSettings{480, 640, 192});
+  ASSERT_TRUE(device.Ready());
+  Start(device, 1);
+  ASSERT_TRUE(TodayKey().SetDWORD(u"ViewList.RowsCount", 3));
+  ASSERT_TRUE(TodayKey().SetDWORD(u"ViewList.Show.ArticleTime", 0));
+  AddChannels({{u"Cjk", server.Url("/cjk.xml")}});
+  pid_t program = 0;
+  ShowUpdatedItem(device, "list 2 Cjk: " + titles[0], program);
+  // The item's height, as the host last placed it: three rows.
+  int height = 0;
+  for (const std::string& line : orvtest::ReadLines(hostLog_))
+    if (line.rfind("height ", 0) == 0) height = std::stoi(line.substr(7));
+  ASSERT_GT(height, 0);
+  const int row = height / 3;
+  device.Screenshot("cjk-list-480x640");
+  const PixelImage image = device.ComposedScreen();
+  const POINT top = ItemPoint(device, 0, 0);
+  // Dark pixels (the text) of a row's title part.
+  auto ink = [&](int r) {
+    std::vector<bool> mask;
+    int count = 0;
+    for (int y = top.y + r * row; y < top.y + (r + 1) * row; ++y)
+      for (int x = Px(device, 26); x < image.width / 2; ++x) {
+        const DWORD p = image.pixels[static_cast<std::size_t>(y) * image.width + x];
+        const int lum = (static_cast<int>(p & 0xFF) + static_cast<int>((p >> 8) & 0xFF) + static_cast<int>((p >> 16) & 0xFF)) / 3;
+        mask.push_back(lum < 128);
+        count += lum < 128;
+      }
+    return std::make_pair(mask, count);
+  };
+  const auto first = ink(0), second = ink(1);
+  EXPECT_GT(first.second, 50);
+  EXPECT_GT(second.second, 50);
+  EXPECT_NE(first.first, second.first);
+  device.Stop(program);
 }
 
 }  // namespace

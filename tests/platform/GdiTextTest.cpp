@@ -326,4 +326,43 @@ TEST_F(GdiTextTest, SampleDrawingIsWrittenAsPng) {
   ASSERT_TRUE(SaveScreenPng(device_.Scratch() + "/screen.png"));
 }
 
+// Characters the face lacks (Chinese and Japanese in a Latin face) are drawn
+// from a font that has them: distinct characters give distinct pictures,
+// where the face's missing-glyph box would give one and the same picture
+// for all of them (as it does for characters no font has).
+TEST_F(GdiTextTest, CharactersTheFaceLacksComeFromAFontThatHasThem) {
+  auto picture = [&](const std::u16string& text) {
+    MemDc m(MakeDib(60, 40, 24));
+    HGDIOBJ old = SelectObject(m.dc(), font_);
+    Fill(m.dc(), 0, 0, 60, 40, RGB(255, 255, 255));
+    SetTextColor(m.dc(), RGB(0, 0, 0));
+    SetBkMode(m.dc(), TRANSPARENT);
+    ExtTextOutW(m.dc(), 2, 2, 0, nullptr, text.data(), static_cast<int>(text.size()), nullptr);
+    std::vector<COLORREF> pixels;
+    int inked = 0;
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 60; ++x) {
+        pixels.push_back(GetPixel(m.dc(), x, y));
+        inked += pixels.back() != RGB(255, 255, 255);
+      }
+    SelectObject(m.dc(), old);
+    return std::make_pair(pixels, inked);
+  };
+  // Two private-use characters of plane 16 that no font draws: the box twice.
+  const auto noneA = picture(u"\U0010FFF0");
+  const auto noneB = picture(u"\U0010FFF1");
+  ASSERT_EQ(noneA.first, noneB.first);
+  const std::u16string texts[] = {u"\u4e2d", u"\u6587", u"\u65b0", u"\u3042", u"\u30ab"};  // 中 文 新 あ カ
+  std::vector<std::vector<COLORREF>> seen;
+  for (const std::u16string& t : texts) {
+    const auto p = picture(t);
+    EXPECT_GT(p.second, 10);
+    EXPECT_NE(p.first, noneA.first);
+    for (const auto& before : seen) EXPECT_NE(p.first, before);
+    seen.push_back(p.first);
+    // The advance is the fallback glyph's, not zero.
+    EXPECT_GT(Extent(t), 8);
+  }
+}
+
 }  // namespace

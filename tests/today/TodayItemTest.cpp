@@ -6,14 +6,18 @@
 #include <atomic>
 #include <future>
 
+#include "core/Localizer.h"
 #include "core/VORegistry.h"
 #include "database/TodayChannelFilter.h"
+#include "platform/base/Guid.h"
 #include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/TempDevice.h"
 #include "tests/support/Wait.h"
+#include "resources/today/resource.h"
 #include "today/MainProgramStarter.h"
+#include "today/TodayCommon.h"
 #include "today/TodayItem.h"
 
 namespace {
@@ -39,6 +43,57 @@ void Item(const std::u16string& name, DWORD enabled, const std::u16string& embed
 }
 
 class TodayItemTest : public orvtest::DeviceTest {};
+
+// The host's process has read no language file: the item reads the user's
+// before its first window, and its texts (status lines, context menu) come
+// out translated.
+TEST_F(TodayItemTest, ItemWindowShowsTheUsersLanguage) {
+  GetLocalizer().Unload();
+  ASSERT_TRUE(OpenSettingsKey().SetString(u"InstallFolder", u"\\Lang"));
+  ASSERT_TRUE(OpenSettingsKey().SetString(u"language", u"xx"));
+  CreateDirectoryW(u"\\Lang", nullptr);
+  orvtest::WriteHostFile(device_.FsRoot() + "/Lang/localization_xx.txt",
+                         "Loading...|Chargement...\nOptions...|R\xc3\xa9glages...\n");
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = u"TodayLanguageHost";
+  RegisterClassW(&wc);
+  HWND host = CreateWindowExW(0, u"TodayLanguageHost", u"", WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr, nullptr,
+                              nullptr);
+  ASSERT_NE(host, nullptr);
+  RegisterTodayItemClass();
+  TODAYLISTITEM record{};
+  record.fEnabled = TRUE;
+  HWND item = CreateTodayItemWindow(&record, host);
+  ASSERT_NE(item, nullptr);
+  EXPECT_TRUE(GetLocalizer().IsLoaded());
+  EXPECT_EQ(LoadLocalizedString(IDS_TODAY_LOADING), u"Chargement...");
+  EXPECT_EQ(LoadLocalizedString(IDS_TODAY_OPTIONS), u"R\u00e9glages...");
+  EXPECT_EQ(LoadLocalizedString(IDS_TODAY_NO_CARD), u"Storage card is not inserted");  // no translation
+  DestroyWindow(item);
+  GetTodayViewHolder().Reset();
+  DestroyWindow(host);
+  UnregisterTodayItemClass();
+  GetLocalizer().Unload();
+}
+
+// The plug-in object of the other shell host answers for its own interface
+// and the base one only.
+TEST_F(TodayItemTest, SmartPluginAnswersOnlyItsInterfaces) {
+  ISmartTodayPlugin* plugin = nullptr;
+  ASSERT_EQ(GetSmartPluginInterface(0, &plugin), 0);
+  ASSERT_NE(plugin, nullptr);
+  const GUID unknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+  const GUID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(plugin->QueryInterface(&other, &out), static_cast<HRESULT>(0x80004002u));
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(plugin->QueryInterface(&unknown, &out), 0);
+  EXPECT_EQ(out, plugin);
+  EXPECT_EQ(plugin->QueryInterface(&unknown, nullptr), static_cast<HRESULT>(0x80070057u));
+  plugin->Release();
+  EXPECT_EQ(plugin->Release(), 0u);
+}
 
 TEST_F(TodayItemTest, PlacementFollowsAChainOfContainers) {
   Item(u"\"Orv News\"", 0, u"Tabs");

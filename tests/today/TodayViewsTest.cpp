@@ -7,7 +7,9 @@
 
 #include <filesystem>
 
+#include "database/ThumbnailsManager.h"
 #include "platform/controls/StandardControls.h"
+#include "platform/files/Files.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/GdiTestSupport.h"
 #include "tests/today/TodayFixture.h"
@@ -43,6 +45,7 @@ LRESULT HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 // Records what the views ask of the item.
 struct Actions : ITodayItemActions {
   int shows = 0, options = 0, menus = 0;
+  bool held = false;  // the stylus or the action key stays down
   std::u16string channel, article;
   void RequestShow() override { ++shows; }
   void RequestShowArticle(const std::u16string& c, const std::u16string& a) override {
@@ -50,7 +53,7 @@ struct Actions : ITodayItemActions {
     article = a;
   }
   void StartOptions() override { ++options; }
-  bool IsHeld(HWND, POINT) override { return false; }
+  bool IsHeld(HWND, POINT) override { return held; }
   void ShowContextMenu(HWND, POINT) override { ++menus; }
 };
 
@@ -143,6 +146,17 @@ class TodayViewsTest : public TodayFixture {
     ASSERT_TRUE(orvtest::Eventually([&] { return static_cast<int>(Titles().size()) == count; }, 20000));
   }
 
+  // 25 articles in a list of 10 rows, painted once: the bar shows.
+  CViewList* MakeLongList() {
+    Screen(240, 320, 96);
+    Option(u"ViewStyle", 1);
+    Option(u"ViewList.RowsCount", 10);
+    Articles(25);
+    MakeView<CViewList>();
+    Paint();
+    return static_cast<CViewList*>(view_.get());
+  }
+
   ManualClock clock_{129068208000000000ull};  // noon: the articles are of today
   Actions actions_;
   HWND host_ = nullptr;
@@ -166,13 +180,7 @@ TEST_F(TodayViewsTest, ListShowsScrollBarOnlyWhenRowsOverflow) {
 }
 
 TEST_F(TodayViewsTest, ListPagesAndStopsAtTheLastRow) {
-  Screen(240, 320, 96);
-  Option(u"ViewStyle", 1);
-  Option(u"ViewList.RowsCount", 10);
-  Articles(25);
-  MakeView<CViewList>();
-  auto* list = static_cast<CViewList*>(view_.get());
-  Paint();
+  CViewList* list = MakeLongList();
   CScrollBar& bar = list->GetScrollBar();
   ASSERT_TRUE(bar.IsShown());
   view_->OnReceivedSelection(VK_DOWN);
@@ -194,6 +202,91 @@ TEST_F(TodayViewsTest, ListPagesAndStopsAtTheLastRow) {
   view_->OnAction();
   EXPECT_EQ(actions_.channel, u"News");
   EXPECT_EQ(actions_.article, IdOf(u"News", 0));  // the oldest is the last row
+}
+
+TEST_F(TodayViewsTest, PressOnTheScrollBarOpensNoArticleAfterATappedRow) {
+  CViewList* list = MakeLongList();
+  CScrollBar& bar = list->GetScrollBar();
+  ASSERT_TRUE(bar.IsShown());
+  const int row = list->RowHeight();
+  const int barX = width_ - CScrollBar::Width() / 2;
+  // A row is tapped (it opens its article), then an arrow of the bar level
+  // with it: at the ends of the list the arrow cannot move it, so the row
+  // under the press is still the tapped one. The arrow only scrolls.
+  struct Case {
+    int first;     // the first visible row before
+    int rowShown;  // the row tapped, counted from the top of the list
+    bool down;     // the down arrow, else the up arrow
+    int firstAfter;
+  };
+  const Case cases[] = {{0, 0, false, 0}, {15, 9, true, 15}, {0, 9, true, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.first * 100 + c.rowShown);
+    bar.SetFirst(c.first);
+    Paint();
+    const POINT tap{width_ / 3, c.rowShown * row + row / 2};
+    view_->OnButtonDown(tap);
+    view_->OnButtonUp(tap);
+    ASSERT_EQ(actions_.article, IdOf(u"News", 24 - (c.first + c.rowShown)));
+    actions_.article.clear();
+    const CScrollBar::Geometry g = bar.Measure();
+    const POINT arrow{barX, c.down ? (g.down.top + g.down.bottom) / 2 : (g.up.top + g.up.bottom) / 2};
+    view_->OnButtonDown(arrow);
+    view_->OnButtonUp(arrow);
+    EXPECT_TRUE(actions_.article.empty());
+    EXPECT_EQ(bar.GetFirst(), c.firstAfter);
+  }
+}
+
+TEST_F(TodayViewsTest, HeldActionOpensTheMenuInBothViews) {
+  Screen(240, 320, 96);
+  Articles(3);
+  for (int style : {0, 1}) {
+    SCOPED_TRACE(style);
+    Option(u"ViewStyle", static_cast<DWORD>(style));
+    if (style == 0) MakeView<CViewSimple>();
+    else MakeView<CViewList>();
+    Paint();
+    view_->OnReceivedSelection(VK_DOWN);
+    actions_ = Actions{};
+    actions_.held = true;
+    view_->OnAction();
+    EXPECT_EQ(actions_.menus, 1);
+    EXPECT_TRUE(actions_.article.empty());
+    // A short press opens the article.
+    actions_.held = false;
+    view_->OnAction();
+    EXPECT_EQ(actions_.menus, 1);
+    EXPECT_FALSE(actions_.article.empty());
+    view_.reset();
+    DestroyWindow(item_);
+    DestroyWindow(host_);
+    item_ = host_ = nullptr;
+  }
+}
+
+// A thumbnail made after the article was painted (by the item's preparation
+// job, on another thread) repaints the simple view, which then draws it.
+TEST_F(TodayViewsTest, SimpleViewRepaintsWhenAThumbnailIsMade) {
+  Screen(240, 320, 96);
+  Option(u"ViewStyle", 0);
+  Articles(1);
+  MakeView<CViewSimple>();
+  Paint();
+  ValidateRect(item_, nullptr);
+  ASSERT_FALSE(GetUpdateRect(item_, nullptr, FALSE));
+  CreateDirectoryW(u"\\Content\\Images", nullptr);
+  HBITMAP picture = gditest::MakeDib(20, 20, 24);
+  ASSERT_TRUE(CThumbnailsManager::GetInstance()->Add(u"\\Content\\Images\\a.jpg", 20, picture));
+  EXPECT_TRUE(GetUpdateRect(item_, nullptr, FALSE));
+  if (picture) DeleteObject(picture);
+  // Gone with its view: a later thumbnail reaches no listener.
+  view_.reset();
+  ValidateRect(item_, nullptr);
+  HBITMAP another = gditest::MakeDib(20, 20, 24);
+  ASSERT_TRUE(CThumbnailsManager::GetInstance()->Add(u"\\Content\\Images\\b.jpg", 20, another));
+  EXPECT_FALSE(GetUpdateRect(item_, nullptr, FALSE));
+  if (another) DeleteObject(another);
 }
 
 TEST_F(TodayViewsTest, SimpleViewStepsAndAdvancesBySpeed) {

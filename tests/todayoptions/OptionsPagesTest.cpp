@@ -5,10 +5,16 @@
 // and the font page writes ClearType only when the user chose a mode.
 #include <gtest/gtest.h>
 
+#include "core/Localizer.h"
 #include "core/VORegistry.h"
 #include "database/NotifyToday.h"
 #include "database/TodayChannelFilter.h"
 #include "database/TodayViewOptions.h"
+#include "layout/UIToolkit.h"
+#include "platform/base/ScreenSettings.h"
+#include "platform/controls/Shell.h"
+#include "platform/files/Files.h"
+#include "platform/gdi/Gdi.h"
 #include "platform/controls/ComboBox.h"
 #include "platform/resources/Resources.h"
 #include "platform/windows/Windows.h"
@@ -40,6 +46,33 @@ class OptionsPagesTest : public orvtest::DeviceTest {
   void TearDown() override {
     for (HWND page : pages_) DestroyWindow(page);
     DestroyWindow(owner_);
+    ResetScreenForTesting();
+    ResetUiToolkitForTesting();
+  }
+  // A page as the sheet shows it: the width of the screen.
+  HWND MakeSized(COptionsPage& page, int width, int height) {
+    HWND hwnd = Make(page);
+    if (hwnd) MoveWindow(hwnd, 0, 0, width, height, TRUE);  // WM_SIZE lays the rows out again
+    return hwnd;
+  }
+  static RECT RectIn(HWND page, int id) {
+    RECT r{};
+    GetWindowRect(GetDlgItem(page, id), &r);
+    POINT origin{0, 0};
+    ClientToScreen(page, &origin);
+    OffsetRect(&r, -origin.x, -origin.y);
+    return r;
+  }
+  static int TextWidth(HWND control) {
+    char16_t text[128] = {};
+    const int n = GetWindowTextW(control, text, 128);
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text, n, &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
   }
   HWND Make(COptionsPage& page) {
     // As the sheet hands it: WM_INITDIALOG's lParam is the page's structure.
@@ -155,6 +188,148 @@ TEST_F(OptionsPagesTest, FontPageWritesClearTypeOnlyWhenChosen) {
   SendDlgItemMessageW(page, IDC_USE_SYSTEM_FONT, BM_SETCHECK, BST_UNCHECKED, 0);
   SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_USE_SYSTEM_FONT, BN_CLICKED), 0);
   EXPECT_EQ(SendDlgItemMessageW(page, IDC_FONT_SIZE, CB_GETCURSEL, 0, 0), 8);
+}
+
+TEST_F(OptionsPagesTest, FontPageWritesTheShownFontAlsoWithTheStandardFont) {
+  CVORegistry key = TodayKey();
+  ASSERT_TRUE(key.SetDWORD(u"Font.UseSystem", 1));
+  ASSERT_TRUE(key.SetDWORD(u"Font.Height", 16));
+  ASSERT_TRUE(key.SetString(u"Font.Name", u"DejaVu Serif"));
+  CTabFont font;
+  HWND page = Make(font);
+  ASSERT_NE(page, nullptr);
+  // The standard font's size shows among the sizes, in their unit.
+  DWORD pixels = 0, required = 0;
+  ASSERT_EQ(SHGetUIMetrics(SHUIM_FONTSIZE_PIXEL, &pixels, sizeof pixels, &required), 0);
+  const int standard = static_cast<int>((pixels * 96 + ScreenDpi() / 2) / ScreenDpi());
+  const int row = static_cast<int>(SendDlgItemMessageW(page, IDC_FONT_SIZE, CB_GETCURSEL, 0, 0));
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(CTabFont::Sizes()[static_cast<std::size_t>(row)], standard);
+  ASSERT_TRUE(font.OnApply());
+  EXPECT_EQ(key.GetDWORD(u"Font.UseSystem", 0), 1u);
+  EXPECT_EQ(key.GetString(u"Font.Name", u""), u"Tahoma");
+  EXPECT_EQ(key.GetDWORD(u"Font.Height", 0), static_cast<DWORD>(standard));
+}
+
+// The pages' rows fit the width of each screen: every label shows its whole
+// text beside its combo, nothing reaches past the page's right edge, and the
+// rows follow one another from the top.
+TEST_F(OptionsPagesTest, PagesFitEveryScreen) {
+  const ScreenSettings screens[] = {{240, 320, 96}, {480, 640, 192}, {640, 480, 192}, {320, 240, 96}};
+  for (const ScreenSettings& screen : screens) {
+    SCOPED_TRACE(std::to_string(screen.width) + "x" + std::to_string(screen.height));
+    SetScreenForTesting(screen.width, screen.height, screen.dpi);
+    ResetUiToolkitForTesting();
+    const int margin = (6 * screen.dpi + 48) / 96;
+    CTabFont font;
+    CTabViewStyle style;
+    CTabChannels channels;
+    HWND fontPage = MakeSized(font, screen.width, screen.height / 2);
+    HWND stylePage = MakeSized(style, screen.width, screen.height / 2);
+    HWND channelsPage = MakeSized(channels, screen.width, screen.height / 2);
+    ASSERT_TRUE(fontPage && stylePage && channelsPage);
+    struct Labelled {
+      HWND page;
+      int label, combo;
+    };
+    const Labelled rows[] = {{fontPage, IDC_FONT_NAME_LABEL, IDC_FONT_NAME},
+                             {fontPage, IDC_FONT_SIZE_LABEL, IDC_FONT_SIZE},
+                             {fontPage, IDC_CLEARTYPE_LABEL, IDC_CLEARTYPE},
+                             {stylePage, IDC_VIEW_STYLE_LABEL, IDC_VIEW_STYLE},
+                             {stylePage, IDC_AUTO_SCROLL_LABEL, IDC_AUTO_SCROLL},
+                             {stylePage, IDC_LINES_LABEL, IDC_LINES}};
+    int previousBottom = 0;
+    HWND previousPage = nullptr;
+    for (const Labelled& r : rows) {
+      SCOPED_TRACE(r.label);
+      const RECT label = RectIn(r.page, r.label), combo = RectIn(r.page, r.combo);
+      EXPECT_GE(label.right - label.left, TextWidth(GetDlgItem(r.page, r.label)));
+      EXPECT_EQ(label.left, margin);
+      EXPECT_LE(label.right, combo.left);
+      EXPECT_EQ(combo.right, screen.width - margin);
+      EXPECT_EQ(label.top, combo.top);
+      if (r.page == previousPage) EXPECT_GE(combo.top, previousBottom);
+      previousPage = r.page;
+      previousBottom = combo.bottom;
+    }
+    const RECT check = RectIn(fontPage, IDC_USE_SYSTEM_FONT);
+    EXPECT_EQ(check.top, margin);
+    EXPECT_EQ(check.right, screen.width - margin);
+    EXPECT_GE(RectIn(fontPage, IDC_FONT_NAME).top, check.bottom);
+    // The channel list fills the page between its label and the check box.
+    const RECT list = RectIn(channelsPage, IDC_CHANNEL_LIST), autoInclude = RectIn(channelsPage, IDC_AUTO_INCLUDE);
+    EXPECT_GE(list.top, RectIn(channelsPage, IDC_CHANNELS_LABEL).bottom);
+    EXPECT_LE(list.bottom, autoInclude.top);
+    EXPECT_LE(autoInclude.bottom, screen.height / 2);
+    EXPECT_GT(list.bottom - list.top, screen.height / 8);
+    for (HWND page : pages_) DestroyWindow(page);
+    pages_.clear();
+  }
+}
+
+// "List" closes the list's rows up under the style combo, "Single article"
+// the simple view's.
+TEST_F(OptionsPagesTest, StyleRowsCloseUpUnderTheStyleCombo) {
+  CTabViewStyle style;
+  HWND page = MakeSized(style, 240, 200);
+  ASSERT_NE(page, nullptr);
+  Choose(page, IDC_VIEW_STYLE, 0);
+  const int simpleTop = RectIn(page, IDC_SHOW_THUMBNAIL).top;
+  Choose(page, IDC_VIEW_STYLE, 1);
+  EXPECT_EQ(RectIn(page, IDC_LIST_SHOW_ICON).top, simpleTop);
+  EXPECT_FALSE(Shown(GetDlgItem(page, IDC_AUTO_SCROLL)));
+  EXPECT_TRUE(Shown(GetDlgItem(page, IDC_ROWS)));
+  EXPECT_GE(RectIn(page, IDC_ROWS).top, RectIn(page, IDC_LIST_SHOW_TIME).bottom);
+}
+
+// A quick second tap on a channel's check box is a second tap, not a
+// double tap: the box is ticked again.
+TEST_F(OptionsPagesTest, DoubleTapOnAChannelTogglesItTwice) {
+  ASSERT_TRUE(CTodayChannelFilter::GetInstance()->SetEntries({{u"Alpha", u"1"}}));
+  CTabChannels channels;
+  HWND page = MakeSized(channels, 240, 200);
+  ASSERT_NE(page, nullptr);
+  HWND list = GetDlgItem(page, IDC_CHANNEL_LIST);
+  RECT box{};
+  box.left = LVIR_BOUNDS;
+  ASSERT_TRUE(SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&box)));
+  const LPARAM at = MAKELPARAM(box.left + (box.bottom - box.top) / 2, (box.top + box.bottom) / 2);
+  auto pump = [] {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  };
+  SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(list, WM_LBUTTONUP, 0, at);
+  pump();
+  ASSERT_FALSE(channels.Rows()[0].second);
+  SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  SendMessageW(list, WM_LBUTTONUP, 0, at);
+  pump();
+  EXPECT_TRUE(channels.Rows()[0].second);
+}
+
+// With the user's language file the pages show its texts: labels, check
+// boxes and the entries of the combos.
+TEST_F(OptionsPagesTest, PagesShowTheUsersLanguage) {
+  ASSERT_TRUE(OpenSettingsKey().SetString(u"InstallFolder", u"\\Lang"));
+  CreateDirectoryW(u"\\Lang", nullptr);
+  orvtest::WriteHostFile(device_.FsRoot() + "/Lang/localization_xx.txt",
+                         "Font:|Schrift:\nClearType is always on|ClearType immer an\n"
+                         "Use standard Today items font|Standardschrift verwenden\n");
+  ASSERT_TRUE(LoadLanguage(u"xx"));
+  CTabFont font;
+  HWND page = MakeSized(font, 240, 200);
+  ASSERT_NE(page, nullptr);
+  char16_t text[128] = {};
+  GetDlgItemTextW(page, IDC_FONT_NAME_LABEL, text, 128);
+  EXPECT_EQ(std::u16string(text), u"Schrift:");
+  GetDlgItemTextW(page, IDC_USE_SYSTEM_FONT, text, 128);
+  EXPECT_EQ(std::u16string(text), u"Standardschrift verwenden");
+  GetDlgItemTextW(page, IDC_FONT_SIZE_LABEL, text, 128);
+  EXPECT_EQ(std::u16string(text), u"Size:");  // no translation
+  SendDlgItemMessageW(page, IDC_CLEARTYPE, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(text));
+  EXPECT_EQ(std::u16string(text), u"ClearType immer an");
+  GetLocalizer().Unload();
 }
 
 }  // namespace
