@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "core/FileUtils.h"
@@ -14,15 +15,11 @@
 #include "database/ChannelOptions.h"
 #include "database/GlobalOptions.h"
 #include "platform/base/Text.h"
-#include "tests/fuzz/FuzzDevice.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 namespace {
 
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
+using orvfuzz::Check;
 
 std::string OptionsBytes(CChannel& channel) {
   auto* options = dynamic_cast<CChannelOptions*>(channel.GetOptions());
@@ -30,6 +27,19 @@ std::string OptionsBytes(CChannel& channel) {
   CBufferWriter out;
   Check(options->Write(out), "the options could not be written");
   return std::string(reinterpret_cast<const char*>(out.GetData()), out.GetSize());
+}
+
+// The properties as a save and a load give them back: a string loses a
+// final zero on reading, and a property without a name or a value is none.
+CStringToStringMap Stored(const CStringToStringMap& properties) {
+  CStringToStringMap stored;
+  for (const auto& [storedKey, storedValue] : properties) {
+    std::u16string key = storedKey, value = storedValue;
+    if (!key.empty() && key.back() == u'\0') key.pop_back();
+    if (!value.empty() && value.back() == u'\0') value.pop_back();
+    if (!key.empty() && !value.empty()) stored[key] = value;
+  }
+  return stored;
 }
 
 }  // namespace
@@ -52,16 +62,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string options = OptionsBytes(first);
   first.SetProperty(u"fuzz", u"changed");
   properties[u"fuzz"] = u"changed";
-  properties.erase(u"");  // a property without a name is not written
+  properties = Stored(properties);
   Check(first.SaveChannelFile(), "a loaded channel could not be saved");
 
   CChannel second;
   Check(second.OpenFromFile(path), "a saved channel file did not load");
-  if (second.GetProperties() != properties) {
+  CStringToStringMap loaded = second.GetProperties();
+  std::erase_if(loaded, [](const auto& entry) { return entry.first.empty() || entry.second.empty(); });
+  if (loaded != properties) {
     for (const auto& [key, value] : properties) {
-      const auto it = second.GetProperties().find(key);
+      const auto it = loaded.find(key);
       std::fprintf(stderr, "[%s]=[%s] -> %s\n", plat::Utf16ToUtf8(key).c_str(), plat::Utf16ToUtf8(value).c_str(),
-                   it == second.GetProperties().end() ? "missing" : plat::Utf16ToUtf8(it->second).c_str());
+                   it == loaded.end() ? "missing" : plat::Utf16ToUtf8(it->second).c_str());
     }
     Check(false, "the properties changed on the way");
   }

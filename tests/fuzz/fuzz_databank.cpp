@@ -16,15 +16,11 @@
 
 #include "core/FileUtils.h"
 #include "database/DataBank.h"
-#include "tests/fuzz/FuzzDevice.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 namespace {
 
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
+using orvfuzz::Check;
 
 std::uint32_t Le32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/fuzz/FuzzDevice.h"
+#include "tests/fuzz/FuzzSupport.h"
 #include "tests/support/TidyTreeText.h"
 #include "update/TidyDocument.h"
 

@@ -10,16 +10,15 @@
 #include <string>
 
 #include "platform/base/Text.h"
-#include "tests/fuzz/FuzzDevice.h"
+#include "tests/fuzz/FuzzSupport.h"
 #include "update/TidyDocument.h"
 #include "update/TidyFragmentReader.h"
 
 namespace {
 
 void Check(bool condition, const char* what, const std::u16string& html) {
-  if (condition) return;
-  std::fprintf(stderr, "%s for fragment:\n%s\n", what, plat::Utf16ToUtf8(html).c_str());
-  std::abort();
+  if (!condition) std::fprintf(stderr, "fragment:\n%s\n", plat::Utf16ToUtf8(html).c_str());
+  orvfuzz::Check(condition, what);
 }
 
 }  // namespace

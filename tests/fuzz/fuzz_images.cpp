@@ -10,17 +10,14 @@
 #include <cstdlib>
 
 #include "platform/imaging/Imaging.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 namespace {
 
+using orvfuzz::Check;
+
 // Small enough to keep each run fast, large enough for every seed.
 constexpr std::uint64_t kBudget = 1u << 20;
-
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
 
 void CheckWhole(const plat::DecodedImage& image, std::uint64_t budget) {
   Check(image.width > 0 && image.height > 0, "an empty image decoded");

@@ -16,16 +16,12 @@
 #include "core/StringUtils.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
-#include "tests/fuzz/FuzzDevice.h"
+#include "tests/fuzz/FuzzSupport.h"
 #include "update/TidyDocument.h"
 
 namespace {
 
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
+using orvfuzz::Check;
 
 bool IsWeb(const std::u16string& address) {
   return StartsWithNoCase(address, u"http://") || StartsWithNoCase(address, u"https://");

@@ -1,4 +1,4 @@
-#include "tests/fuzz/FuzzDevice.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +34,12 @@ const std::string& UseTempDevice() {
     return plat::DeviceFsRoot();
   }();
   return fsRoot;
+}
+
+void Check(bool condition, const char* what) {
+  if (condition) return;
+  std::fprintf(stderr, "%s\n", what);
+  std::abort();
 }
 
 void WriteHostFile(const std::string& hostPath, const void* data, std::size_t size) {
