@@ -450,6 +450,35 @@ TEST_F(StreamsTest, FinalNulByteIsDroppedAndNothingLeftFails) {
   }
 }
 
+// A string ending in zeros (one read from a damaged file, or set by a
+// script) is written without them: a lone zero once made a record that
+// reading refuses, and a channel or headers file saved with it lost every
+// record after it on the next load.
+TEST_F(StreamsTest, StringsEndingInZerosWriteWhatReadsBack) {
+  struct Case {
+    std::u16string value;
+    std::u16string read;
+  };
+  const Case cases[] = {
+      {std::u16string(1, u'\0'), u""},
+      {std::u16string(3, u'\0'), u""},
+      {std::u16string(u"ab\0", 3), u"ab"},
+      {std::u16string(u"a\0b", 3), std::u16string(u"a\0b", 3)},
+      {std::u16string(u"\0a", 2), std::u16string(u"\0a", 2)},
+  };
+  for (const auto& c : cases) {
+    CBufferWriter writer;
+    ASSERT_TRUE(WriteString(writer, c.value));
+    ASSERT_TRUE(WriteString(writer, u"next"));
+    CBufferReader reader(writer.GetData(), writer.GetSize());
+    std::u16string first, second;
+    EXPECT_TRUE(ReadString(reader, first));
+    EXPECT_EQ(first, c.read);
+    EXPECT_TRUE(ReadString(reader, second));
+    EXPECT_EQ(second, u"next");
+  }
+}
+
 TEST_F(StreamsTest, ContainerFailingOnItsThirdItemIsLeftEmpty) {
   // Three items announced; the third string is cut short.
   const Bytes setBytes = Concat({Le32(3), Le32(1), Str("a"), Le32(1), Str("b"), Le32(5), Str("c")});
