@@ -125,7 +125,9 @@ bool ReadString(CBaseReader& stream, std::u16string& value) {
   if (!bytes) return false;
   if (!stream.Read(bytes.get(), count)) return false;
   std::size_t length = count;
-  if (bytes[length - 1] == '\0') --length;
+  // Final zeros are no characters (WriteString leaves them out): a string of
+  // nothing else is refused, so what reads always writes back the same.
+  while (length > 0 && bytes[length - 1] == '\0') --length;
   try {
     value = plat::Utf8ToUtf16(std::string_view(bytes.get(), length));
   } catch (const std::bad_alloc&) {

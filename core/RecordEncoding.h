@@ -40,7 +40,7 @@ bool WriteInt64(CBaseWriter& stream, const plat::FILETIME& value);
 // Fails, writing nothing, when the UTF-8 form is longer than kMaxRecordCount
 // bytes.
 bool WriteString(CBaseWriter& stream, std::u16string_view value);
-// Empties value first. A final NUL byte is dropped; a string that then
+// Empties value first. Final NUL bytes are dropped; a string that then
 // converts to no character fails.
 bool ReadString(CBaseReader& stream, std::u16string& value);
 

@@ -440,6 +440,8 @@ TEST_F(StreamsTest, FinalNulByteIsDroppedAndNothingLeftFails) {
       {Concat({Le32(3), {'a', 'b', 0}}), true, u"ab"},
       {Concat({Le32(3), {'a', 0, 'b'}}), true, std::u16string(u"a\0b", 3)},
       {Concat({Le32(1), {0}}), false, u""},
+      {Concat({Le32(3), {'a', 0, 0}}), true, u"a"},
+      {Concat({Le32(2), {0, 0}}), false, u""},
       {Concat({Le32(2), {0xFF, 0xFE}}), true, u"\uFFFD\uFFFD"},
   };
   for (const auto& c : cases) {

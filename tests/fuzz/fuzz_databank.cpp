@@ -95,11 +95,6 @@ void CheckRecords(CDataBankFile& bank, const std::vector<std::u16string>& keys, 
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  orvfuzz::UseTempDevice();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string fs = orvfuzz::UseTempDevice();
   if (size < 2) return 0;

@@ -25,11 +25,6 @@ std::string Built(orvtest::FakeChannel& channel, bool& ok) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  orvfuzz::UseTempDevice();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string fs = orvfuzz::UseTempDevice();
   orvtest::FakeChannel first;
@@ -50,6 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   orvfuzz::WriteHostFile(host, bytes.data(), bytes.size());
   orvtest::FakeChannel second;
   const HeadersLoadResult again = CHeadersFile::Load(second.HeadersPath(), second.Binaries(), second.Articles());
+  if (!again.loaded || again.damaged) {
+    for (unsigned char c : bytes) std::fprintf(stderr, "%02x", c);
+    std::fprintf(stderr, "\n");
+  }
   Check(again.loaded && !again.damaged, "a written file did not load whole");
   Check(second.Articles().GetCount() == first.Articles().GetCount() &&
             second.Binaries().GetCount() == first.Binaries().GetCount(),

@@ -82,11 +82,6 @@ std::map<std::u16string, std::u16string> Expected(const std::u16string& text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  orvfuzz::UseTempDevice();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string host = orvfuzz::UseTempDevice() + "/fuzz.lng";
   orvfuzz::WriteHostFile(host, data, size);
