@@ -148,7 +148,10 @@ bool COrvLocalizerAPI::LoadFile(const char16_t* path) {
       std::size_t keyLen = DecodeField(text, pos, bar, pos);
       std::size_t valueStart = pos + keyLen + 1;
       std::size_t valueLen = DecodeField(text, bar + 1, valueEnd, valueStart);
-      if (keyLen > 0 && valueLen > 0) {
+      // A field that starts with a zero is empty as a string: such a pair is
+      // left out like one with an empty side, so that it neither replaces an
+      // earlier translation of its key nor adds an entry no lookup reaches.
+      if (keyLen > 0 && valueLen > 0 && text[pos] != 0 && text[valueStart] != 0) {
         index_.SetAt(text + pos, text + valueStart);
       }
     }

@@ -98,6 +98,11 @@ bool WriteInt64(CBaseWriter& stream, const plat::FILETIME& value) {
 }
 
 bool WriteString(CBaseWriter& stream, std::u16string_view value) {
+  // Reading drops a final zero byte and refuses a string of nothing else, so
+  // final zeros are not written: what is written reads back as the string
+  // without them (a lone zero as the empty string), never as a bad record
+  // that would end the reading of the whole file.
+  while (!value.empty() && value.back() == u'\0') value.remove_suffix(1);
   if (value.empty()) return WriteLittle(stream, std::uint32_t{0});
   // Every UTF-16 unit takes at least one byte of UTF-8.
   if (value.size() > kMaxRecordCount || Utf8Length(value) > kMaxRecordCount) return false;
@@ -120,7 +125,9 @@ bool ReadString(CBaseReader& stream, std::u16string& value) {
   if (!bytes) return false;
   if (!stream.Read(bytes.get(), count)) return false;
   std::size_t length = count;
-  if (bytes[length - 1] == '\0') --length;
+  // Final zeros are no characters (WriteString leaves them out): a string of
+  // nothing else is refused, so what reads always writes back the same.
+  while (length > 0 && bytes[length - 1] == '\0') --length;
   try {
     value = plat::Utf8ToUtf16(std::string_view(bytes.get(), length));
   } catch (const std::bad_alloc&) {

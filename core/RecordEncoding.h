@@ -36,10 +36,11 @@ bool WriteInt64(CBaseWriter& stream, std::uint64_t value);
 bool ReadInt64(CBaseReader& stream, plat::FILETIME& value);
 bool WriteInt64(CBaseWriter& stream, const plat::FILETIME& value);
 
-// The empty string is the count 0 alone. Fails, writing nothing, when the UTF-8
-// form is longer than kMaxRecordCount bytes.
+// The empty string is the count 0 alone; final NUL characters are left out.
+// Fails, writing nothing, when the UTF-8 form is longer than kMaxRecordCount
+// bytes.
 bool WriteString(CBaseWriter& stream, std::u16string_view value);
-// Empties value first. A final NUL byte is dropped; a string that then
+// Empties value first. Final NUL bytes are dropped; a string that then
 // converts to no character fails.
 bool ReadString(CBaseReader& stream, std::u16string& value);
 

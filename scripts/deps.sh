@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
+  clang libclang-rt-dev
   libgtest-dev libgmock-dev
   zlib1g-dev libdeflate-dev libsqlite3-dev libcurl4-openssl-dev ca-certificates
   libtidy-dev duktape-dev

@@ -7,24 +7,36 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
 
-# Fuzz targets: clang, a few seconds each on the seed corpus.
-if ls tests/fuzz/fuzz_*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null 2>&1; then
-  fuzz=build/fuzz
-  cmake -S . -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DORV_FUZZ=ON -DORV_TESTS=ON -DORV_BENCH=OFF >/dev/null
-  targets=$(cd tests/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
-  # shellcheck disable=SC2086
-  cmake --build "$fuzz" -j "$jobs" --target $targets
-  for t in $targets; do
-    corpus=tests/fuzz/corpus/${t#fuzz_}
-    work=$(mktemp -d)
-    [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
-    echo "== fuzzing $t for 5 s"
-    "$fuzz/tests/fuzz/$t" -max_total_time=5 -print_final_stats=0 "$work" 2>&1 | tail -n 3
-    rm -rf "$work"
-  done
+# Fuzz targets: clang with libFuzzer (installed by deps.sh), a few seconds
+# each on its seed corpus. A missing compiler or corpus fails the run.
+if ! command -v clang++ >/dev/null 2>&1; then
+  echo "clang++ not found: the fuzz targets cannot be built (scripts/deps.sh installs it)" >&2
+  exit 1
 fi
+fuzz=build/fuzz
+cmake -S . -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DORV_FUZZ=ON -DORV_TESTS=ON -DORV_BENCH=OFF >/dev/null
+targets=$(cd tests/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
+# shellcheck disable=SC2086
+cmake --build "$fuzz" -j "$jobs" --target $targets
+for t in $targets; do
+  corpus=tests/fuzz/corpus/${t#fuzz_}
+  if ! ls "$corpus"/* >/dev/null 2>&1; then
+    echo "$t has no seed corpus in $corpus" >&2
+    exit 1
+  fi
+  work=$(mktemp -d)
+  cp -r "$corpus"/. "$work"/
+  echo "== fuzzing $t for 5 s"
+  if ! "$fuzz/tests/fuzz/$t" -max_total_time=5 -print_final_stats=0 -artifact_prefix="$work/" "$work" >"$work.log" 2>&1; then
+    tail -n 60 "$work.log"
+    echo "$t failed; the input that fails it:" "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* 2>/dev/null >&2
+    exit 1
+  fi
+  tail -n 2 "$work.log"
+  rm -rf "$work" "$work.log"
+done
 
 build=build/test
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORV_SANITIZE=ON -DORV_TESTS=ON -DORV_BENCH=OFF >/dev/null

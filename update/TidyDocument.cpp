@@ -170,6 +170,22 @@ struct TreeBuilder {
     return node;
   }
 
+  // The library's value of a processing instruction without text after its
+  // target ("<?name?>") reads from one byte before its start to the end of
+  // its buffer. Such an instruction has no text; its printed form tells it
+  // ("<?" and the target, then "?>" at once).
+  bool IsEmptyInstruction(TidyNode source, TidyNodeType sourceType) {
+    if (sourceType != TidyNode_ProcIns) return false;
+    ctmbstr name = tidyNodeGetName(source);
+    tidyBufClear(value);
+    if (!tidyNodeGetText(tdoc, source, value)) return false;
+    const std::string_view printed(reinterpret_cast<const char*>(value->bp), value->size);
+    const std::string head = std::string("<?") + (name ? name : "");
+    const bool empty = printed.substr(0, head.size()) == head && printed.substr(head.size(), 2) == "?>";
+    tidyBufClear(value);
+    return empty;
+  }
+
   Node* CopyNode(TidyNode source, Node* parent) {
     TidyNodeType sourceType = tidyNodeGetType(source);
     Node* node = NewNode(TypeOf(sourceType), parent);
@@ -198,7 +214,8 @@ struct TreeBuilder {
       if (node->lastAttribute_) node->lastAttribute_->next_ = attribute; else node->firstAttribute_ = attribute;
       node->lastAttribute_ = attribute;
     }
-    if (HasText(node->type_) && tidyNodeGetValue(tdoc, source, value) && value->size > 0) {
+    if (HasText(node->type_) && !IsEmptyInstruction(source, sourceType) && tidyNodeGetValue(tdoc, source, value) &&
+        value->size > 0) {
       node->text_ = Copy(reinterpret_cast<const char*>(value->bp), value->size);
       node->textLength_ = value->size;
     }

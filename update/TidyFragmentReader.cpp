@@ -71,6 +71,7 @@ bool IsUriChar(char16_t c) {
   if (c <= 0x20 || c >= 0x7F) return false;
   switch (c) {
     case u'"': case u'<': case u'>': case u'\\': case u'^': case u'`': case u'{': case u'|': case u'}': case u'&':
+    case u'[': case u']':  // the library escapes brackets in an address
       return false;
     default:
       return true;

@@ -175,6 +175,14 @@ TEST_F(LocalizerTest, OddFiles) {
     Load(loc, "\xFF");
     EXPECT_EQ(loc.GetEntryCount(), 0u);
   }
+  {
+    // A field starting with a zero is empty: the pair neither replaces the
+    // earlier translation nor counts as an entry.
+    COrvLocalizerAPI loc;
+    Load(loc, std::string("Save|Enregistrer\nSave|\0x\n\0k|v\n", 30));
+    EXPECT_EQ(std::u16string(loc.Translate(u"Save")), u"Enregistrer");
+    EXPECT_EQ(loc.GetEntryCount(), 1u);
+  }
 }
 
 TEST_F(LocalizerTest, MissingFileLoadsNothingAndShowsEnglish) {

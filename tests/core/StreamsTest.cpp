@@ -440,6 +440,8 @@ TEST_F(StreamsTest, FinalNulByteIsDroppedAndNothingLeftFails) {
       {Concat({Le32(3), {'a', 'b', 0}}), true, u"ab"},
       {Concat({Le32(3), {'a', 0, 'b'}}), true, std::u16string(u"a\0b", 3)},
       {Concat({Le32(1), {0}}), false, u""},
+      {Concat({Le32(3), {'a', 0, 0}}), true, u"a"},
+      {Concat({Le32(2), {0, 0}}), false, u""},
       {Concat({Le32(2), {0xFF, 0xFE}}), true, u"\uFFFD\uFFFD"},
   };
   for (const auto& c : cases) {
@@ -447,6 +449,35 @@ TEST_F(StreamsTest, FinalNulByteIsDroppedAndNothingLeftFails) {
     std::u16string s = u"old";
     EXPECT_EQ(c.ok, ReadString(reader, s));
     EXPECT_EQ(c.value, s);
+  }
+}
+
+// A string ending in zeros (one read from a damaged file, or set by a
+// script) is written without them: a lone zero once made a record that
+// reading refuses, and a channel or headers file saved with it lost every
+// record after it on the next load.
+TEST_F(StreamsTest, StringsEndingInZerosWriteWhatReadsBack) {
+  struct Case {
+    std::u16string value;
+    std::u16string read;
+  };
+  const Case cases[] = {
+      {std::u16string(1, u'\0'), u""},
+      {std::u16string(3, u'\0'), u""},
+      {std::u16string(u"ab\0", 3), u"ab"},
+      {std::u16string(u"a\0b", 3), std::u16string(u"a\0b", 3)},
+      {std::u16string(u"\0a", 2), std::u16string(u"\0a", 2)},
+  };
+  for (const auto& c : cases) {
+    CBufferWriter writer;
+    ASSERT_TRUE(WriteString(writer, c.value));
+    ASSERT_TRUE(WriteString(writer, u"next"));
+    CBufferReader reader(writer.GetData(), writer.GetSize());
+    std::u16string first, second;
+    EXPECT_TRUE(ReadString(reader, first));
+    EXPECT_EQ(first, c.read);
+    EXPECT_TRUE(ReadString(reader, second));
+    EXPECT_EQ(second, u"next");
   }
 }
 

@@ -202,6 +202,40 @@ TEST_F(TidyDocumentTest, BrokenHtmlIsRepaired) {
   EXPECT_EQ(text.find("a comment"), std::string::npos);
 }
 
+// An instruction with nothing after its target once made the library read
+// far past its buffer (a feed could crash the update); its text is empty,
+// the texts of the others are kept, and the elements after it are read.
+TEST_F(TidyDocumentTest, ProcessingInstructionsWithAndWithoutText) {
+  struct Case {
+    const char* xml;
+    const char* target;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"<?foo?><rss><channel/></rss>", "foo", ""},
+      {"<rss><?x?><channel/></rss>", "x", ""},
+      {"<?on=\"1.0\"?><rss><channel/></rss>", "on=\"1.0\"", ""},
+      {"<?foo bar?><rss><channel/></rss>", "foo", " bar"},
+      {"<?foo ?><rss><channel/></rss>", "foo", " "},
+      {"<?a-b x=\"1\"?><rss><channel/></rss>", "a-b", " x=\"1\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.xml);
+    Document doc;
+    ASSERT_EQ(doc.Init(), 0);
+    const std::string xml = c.xml;
+    ASSERT_EQ(Tidy::ParseBuffer(xml.data(), xml.size(), &doc, u"", u""), 1);
+    const Node* instruction = nullptr;
+    for (const Node* n = doc.GetRoot(); n; n = n->NextInSubtree(doc.GetRoot())) {
+      if (n->Type() == Tidy::NodeType::ProcIns) instruction = n;
+    }
+    ASSERT_NE(instruction, nullptr);
+    EXPECT_EQ(instruction->Name(), c.target);
+    EXPECT_EQ(instruction->Text(), c.text);
+    EXPECT_NE(doc.GetRoot()->FindDescendantElement("channel"), nullptr);
+  }
+}
+
 // ---- Encoding rules ---------------------------------------------------------------------
 
 TEST_F(TidyDocumentTest, ForcedBeatsDeclarationBeatsTransport) {

@@ -94,7 +94,8 @@ TEST_F(TidyFragmentReaderTest, FragmentsOutsideThePlainSubsetGoToTheLibrary) {
       u"<p>open", u"<b>x</i>", u"</p>", u"<p><div>x</div></p>", u"<b><p>x</p></b>", u"<li>x</li>",
       u"<a href=\"a\"><a href=\"b\">x</a></a>", u"<p></p>", u"<b> </b>", u"<ul>text</ul>",
       u"<img src=\"a.png\" src=\"b.png\">", u"a & b", u"&bogus;", u"&#128;", u"&#1;", u"<img src=\"a b.png\">",
-      u"<img src=\"\">", u"<img>", u"<br></br>", u"<p/>",
+      u"<img src=\"\">", u"<img>", u"<br></br>", u"<p/>", u"<img src=\"]ttp://img.test/a.jpg\">",
+      u"<img src=\"http://img.test/[x].jpg\">", u"<a href=\"http://x.test/a[1]\">x</a>",
       // outside the subset, repaired or not
       u"<IMG SRC=\"a.png\">", u"<img src='a.png'>", u"<img src=a.png>", u"<img src=\"a.png?x=1&amp;y=2\">",
       u"<img src=\"caf\u00e9.png\">", u"<img src=\"a.png\" style=\"x\">", u"<img src=\"a.png\" width=\"30px\">",

@@ -12,6 +12,7 @@
 
 #include "bench/FeedsGenerator.h"
 #include "tests/support/TempDevice.h"
+#include "tests/support/TidyTreeText.h"
 #include "update/TidyDocument.h"
 
 namespace {
@@ -21,20 +22,6 @@ using Tidy::Node;
 
 std::string Fixture(const std::string& name) {
   return orvtest::ReadHostFile((std::filesystem::path(ORV_UPDATE_TEST_DATA) / name).string());
-}
-
-// Everything the tree tells, one line per node.
-void Describe(const Node* node, int depth, std::string& out) {
-  out += std::string(depth * 2, ' ') + std::to_string(static_cast<int>(node->Type())) + " [" +
-         std::string(node->Name()) + "] " + std::to_string(node->Line()) + ":" + std::to_string(node->Column()) +
-         (node->IsXml() ? " xml" : "") + (node->IsCut() ? " cut" : "");
-  for (const Tidy::Attribute* a = node->FirstAttribute(); a; a = a->Next()) {
-    out += " @" + std::string(a->Name()) + (a->HasValue() ? "=[" + std::string(a->Value()) + "]" : "");
-  }
-  if (node->Text().data() != nullptr) out += " text=[" + std::string(node->Text()) + "]";
-  out += "\n";
-  if (node->IsElement() && node->FirstChild() == nullptr) out += std::string(depth * 2 + 2, ' ') + node->GetMarkupUtf8() + "\n";
-  for (const Node* child = node->FirstChild(); child; child = child->Next()) Describe(child, depth + 1, out);
 }
 
 struct Parsed {
@@ -50,10 +37,7 @@ Parsed Parse(const std::string& bytes, bool plainReading, const std::u16string& 
   Parsed parsed;
   parsed.ok = Tidy::ParseBuffer(bytes.data(), bytes.size(), &document, transport, u"") == 1;
   parsed.plain = document.WasReadPlain();
-  parsed.tree = "status " + std::to_string(document.GetLibraryStatus()) + " repairs " +
-                std::to_string(document.GetRepairCount()) + " reports " + std::to_string(document.GetReportCount()) +
-                " xml " + std::to_string(document.IsXml()) + "\n";
-  if (document.GetRoot() != nullptr) Describe(document.GetRoot(), 0, parsed.tree);
+  parsed.tree = orvtest::DescribeTidyDocument(document);
   return parsed;
 }
 
