@@ -10,6 +10,7 @@
 #include "platform/controls/CommCtrl.h"
 #include "platform/controls/CommonControlDrawing.h"
 #include "platform/resources/Resources.h"
+#include "platform/windows/WindowsInternal.h"
 
 namespace plat {
 
@@ -370,6 +371,7 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* h) {
 
   HWND owner = h->hwndParent;
   const bool ownerEnabled = owner && IsWindowEnabled(owner);
+  wm::ModalFocus focus(owner);
   if (ownerEnabled) EnableWindow(owner, FALSE);
   MSG m{};
   while (!s.done && IsWindow(s.hwnd)) {
@@ -401,6 +403,7 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* h) {
     SetWindowLongW(s.hwnd, DWL_USER, 0);
     DestroyWindow(s.hwnd);
   }
+  focus.Return();
   releaseAll();
   return result;
 }

@@ -241,6 +241,22 @@ void SetForegroundLocal(DWORD hwnd);
 // of this program, so the keys keep a window while one is on the screen.
 void PassActivation(HWND hwnd);
 
+// A modal loop (dialog, message box, property sheet) over an owner: made
+// before the owner is disabled, it remembers the window of this thread that
+// had the focus; Return, once the owner is enabled again and the modal
+// window is gone, gives the activation back to the owner's top-level window
+// (unless another program took the foreground meanwhile) and the focus to
+// the window that had it, or to the owner when that window is gone.
+class ModalFocus {
+ public:
+  explicit ModalFocus(HWND owner);
+  void Return();
+
+ private:
+  HWND ownerTop_ = nullptr;
+  HWND focus_ = nullptr;
+};
+
 // ---------------------------------------------------------------------------
 // The device-wide window table ("run/windows" in the device folder). Changes
 // that show on the screen (windows added, removed, moved, shown, hidden,
