@@ -253,9 +253,6 @@ void MainWindow::SwitchTo(int state) {
   }
   layoutState_ = state;
   const LayoutInfo& info = InfoOf(state);
-  std::u16string caption = caption_;
-  if (state == kLayoutArticles || state == kLayoutArticle) caption = GetDBViewState()->GetCurrentChannelName();
-  if (hwnd_) plat::SetWindowTextW(hwnd_, caption.c_str());
 
   plat::IUnknown* source = nullptr;
   switch (state) {
@@ -274,6 +271,11 @@ void MainWindow::SwitchTo(int state) {
   if (layoutView_.GetWindow()) layoutView_.ShowLayout(info.name, source, direction);
   if (hwnd_) softKeys_.Create(hwnd_, info.menu, false);
   UpdateSoftKey();
+  // The caption last: once it names the screen, the screen and its soft
+  // keys are in place.
+  std::u16string caption = caption_;
+  if (state == kLayoutArticles || state == kLayoutArticle) caption = GetDBViewState()->GetCurrentChannelName();
+  if (hwnd_) plat::SetWindowTextW(hwnd_, caption.c_str());
 
   // The blank screen takes no input of its own: with its layout view
   // disabled, a tap anywhere reaches this window (the hint's tap).
@@ -652,7 +654,11 @@ plat::LRESULT MainWindow::OnUpdateManagerChanged(plat::WPARAM wParam, plat::LPAR
 }
 
 void MainWindow::ReportHandUpdateFailure() {
-  if (handUpdated_.empty() || automatic_ || CUpdateManager::GetInstance()->IsUpdating()) return;
+  CUpdateManager* updates = CUpdateManager::GetInstance();
+  if (handUpdated_.empty() || automatic_ || updates->IsUpdating()) return;
+  // A status from before the run began: the channel still waits in the queue.
+  const int queued = updates->GetChannelStatus(handUpdated_);
+  if (queued == UQS_WAITING || queued == UQS_UPDATING) return;
   const std::u16string name = std::exchange(handUpdated_, std::u16string());
   bool failed = false;
   {

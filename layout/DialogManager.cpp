@@ -261,7 +261,10 @@ void CDialogManager::OnStylusDown(int x, int y, bool noCapture) {
     bool handled = false;
     content->Activate(&at, 0, &handled);
     if (!released) {
-      if (window_) plat::SetCapture(window_);
+      // A hold's activation may have run a pop-up menu that took the
+      // release: the view holds the stylus again only while it is still
+      // down, else the next tap anywhere would come here.
+      if (window_ && (plat::GetKeyState(plat::VK_LBUTTON) & 0x8000)) plat::SetCapture(window_);
     } else {
       content->PointerUp(last.x, last.y);
     }

@@ -396,6 +396,8 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* h) {
     DispatchMessageW(&m);
   }
   if (ownerEnabled) EnableWindow(owner, TRUE);
+  // The owner takes the keys again before the sheet leaves the screen.
+  focus.Return();
   const INT_PTR result = s.result;
   for (HPROPSHEETPAGE p : s.pages)
     if (p->hwnd && IsWindow(p->hwnd)) DestroyWindow(p->hwnd), p->hwnd = nullptr;
@@ -403,7 +405,6 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* h) {
     SetWindowLongW(s.hwnd, DWL_USER, 0);
     DestroyWindow(s.hwnd);
   }
-  focus.Return();
   releaseAll();
   return result;
 }

@@ -249,6 +249,10 @@ bool Ended(HWND dlg) {
 INT_PTR RunModal(HWND dlg, HWND owner, const std::function<void()>& shown = {}) {
   HWND ownerTop = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
   ModalFocus focus(owner);
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    if (Window* w = Find(dlg)) w->inModalLoop = true;
+  }
   bool reenable = ownerTop && IsWindowEnabled(ownerTop) && !EnableWindow(ownerTop, FALSE);
   if (!Ended(dlg)) ShowWindow(dlg, SW_SHOW);
   if (shown) shown();
@@ -270,8 +274,10 @@ INT_PTR RunModal(HWND dlg, HWND owner, const std::function<void()>& shown = {}) 
     if (Window* w = Find(dlg)) result = w->dialogEnded ? w->dialogResult : 0;
   }
   if (reenable) EnableWindow(ownerTop, TRUE);
-  if (IsWindow(dlg)) DestroyWindow(dlg);
+  // The owner takes the keys again before the dialog leaves the screen, so
+  // that no key pressed in between goes astray.
   focus.Return();
+  if (IsWindow(dlg)) DestroyWindow(dlg);
   return result;
 }
 
@@ -434,6 +440,7 @@ HWND CreateDialogParamW(HINSTANCE instance, const WCHAR* name, HWND owner, DLGPR
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
+  bool modal = false;
   {
     std::lock_guard<std::recursive_mutex> g(W().lock);
     Window* w = Find(dialog);
@@ -443,11 +450,14 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
     }
     w->dialogEnded = true;
     w->dialogResult = result;
+    modal = w->inModalLoop;
   }
   // The modal loop looks at the end after each message it fetches; a posted
   // one wakes it even when the end came from a message sent to the dialog.
   PostMessageW(dialog, WM_NULL, 0, 0);
-  ShowWindow(dialog, SW_HIDE);
+  // A dialog of a modal loop stays on the screen until the loop has given
+  // its owner the focus back; any other is hidden now.
+  if (!modal) ShowWindow(dialog, SW_HIDE);
   return TRUE;
 }
 

@@ -137,6 +137,8 @@ struct Window {
   // Dialogs.
   bool dialogEnded = false;
   INT_PTR dialogResult = 0;
+  // Run by a modal loop: the loop hides it once its owner has the focus back.
+  bool inModalLoop = false;
   HFONT font = nullptr;
   // Buttons.
   WPARAM check = 0;

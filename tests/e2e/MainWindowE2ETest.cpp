@@ -138,6 +138,18 @@ class MainWindowE2E : public ::testing::Test {
     return std::nullopt;
   }
   static plat::DWORD View() { return CDBViewState().GetCurrentView(); }
+  // The screen has come to rest (a screen slides in for half a second): two
+  // looks a little apart see the same picture.
+  static bool Settled(ScreenDriver& device) {
+    std::vector<std::uint32_t> before;
+    return ScreenDriver::WaitUntil([&] {
+      std::vector<std::uint32_t> now = device.ComposedScreen().pixels;
+      const bool same = !now.empty() && now == before;
+      before = std::move(now);
+      if (!same) plat::Sleep(150);
+      return same;
+    }, 20000);
+  }
   // Starts an update of every channel with the channel list's left soft key
   // and waits until the channel holds its articles and the run has ended.
   void UpdateAllByKey(ScreenDriver& device, orvtest::HttpTestServer& server, const std::u16string& channel,
@@ -328,25 +340,40 @@ TEST_F(MainWindowE2E, EachPressOfBackGoesBackOneScreenAndFromTheChannelsEndsTheP
   ASSERT_TRUE(device.Tap(channelRow.x, channelRow.y));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Alpha").has_value(); }, 20000));
   const plat::POINT articleRow0 = RowCentre(*window, 1, 48, 0), articleRow1 = RowCentre(*window, 1, 48, 1);
+  // Which screen shows: the lists lie on a dark backdrop, the article on a
+  // light page (looked at beside the rows' pictures, at the left edge).
+  auto dark = [&] {
+    const plat::PixelImage screen = device.ComposedScreen();
+    const int y = RowCentre(*window, 1, 48, 3).y;  // below the three rows
+    if (screen.width <= window->left + 2 || y >= screen.height) return false;
+    const std::uint32_t p = screen.pixels[static_cast<std::size_t>(y) * screen.width + window->left + 2];
+    return ((p >> 16) & 0xFF) < 100 && ((p >> 8) & 0xFF) < 100 && (p & 0xFF) < 100;
+  };
+  auto listShown = [&](plat::DWORD view) { return View() == view && dark(); };
+  auto articleShown = [&] { return View() == DBV_ARTICLE && !dark(); };
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return listShown(DBV_ARTICLE_LIST); }, 10000));
+  ASSERT_TRUE(Settled(device));
   ASSERT_TRUE(device.Tap(articleRow0.x, articleRow0.y));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return View() == DBV_ARTICLE; }, 10000)) << "view " << View();
+  ASSERT_TRUE(ScreenDriver::WaitUntil(articleShown, 10000)) << "view " << View();
 
   // From the article: its list, and there it stays. A tap on the list's
   // second row opens that article, which it would not from the channels
   // (the list holds one channel).
   ASSERT_TRUE(device.Key("back"));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return View() == DBV_ARTICLE_LIST; }, 10000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return listShown(DBV_ARTICLE_LIST); }, 10000));
+  ASSERT_TRUE(Settled(device));
   ASSERT_TRUE(device.Tap(articleRow1.x, articleRow1.y));
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return View() == DBV_ARTICLE; }, 10000)) << "view " << View();
+  EXPECT_TRUE(ScreenDriver::WaitUntil(articleShown, 10000)) << "view " << View();
   device.Screenshot("back-article-again");
 
   // From the article, twice: the channels, and the program runs on (a tap
   // on the channel opens it again).
   ASSERT_TRUE(device.Key("back"));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return View() == DBV_ARTICLE_LIST; }, 10000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return listShown(DBV_ARTICLE_LIST); }, 10000));
   ASSERT_TRUE(device.Key("back"));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Orv News").has_value(); }, 10000));
   EXPECT_EQ(View(), static_cast<plat::DWORD>(DBV_CHANNEL_LIST));
+  ASSERT_TRUE(Settled(device));
   ASSERT_TRUE(device.Tap(channelRow.x, channelRow.y));
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Alpha").has_value(); }, 10000))
       << "the program ended or missed the tap";
@@ -384,6 +411,7 @@ TEST_F(MainWindowE2E, KeysReachTheMainWindowAfterADialogOrAMessageBoxCloses) {
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Beta").has_value(); }, 10000))
       << "the keys did not reach the list after the About box";
   // The left soft key of the article list is Back.
+  ASSERT_TRUE(Settled(device));
   ASSERT_TRUE(device.Key("soft1"));
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Orv News").has_value(); }, 10000));
 
@@ -415,16 +443,17 @@ TEST_F(MainWindowE2E, AChannelUpdatedByHandThatFailsSaysWhyAndItsRowShowsIt) {
   ASSERT_TRUE(Start(device, {{u"Gone", server.Url("/gone.xml")}}));
   auto window = MainWindow(device, "Orv News");
   ASSERT_TRUE(window.has_value());
-  // The title's pixels of row 0 that are red.
+  // The red pixels of row 0's title (right of its picture: the feed icon is
+  // orange).
   auto redPixels = [&] {
     const plat::PixelImage screen = device.ComposedScreen();
     const plat::POINT centre = RowCentre(*window, 1, 40, 0);
     int red = 0;
     for (int y = centre.y - 8; y <= centre.y + 8 && y < screen.height; ++y)
-      for (int x = window->left; x < window->right && x < screen.width; ++x) {
+      for (int x = window->left + 40; x < window->right - 40 && x < screen.width; ++x) {
         const std::uint32_t p = screen.pixels[static_cast<std::size_t>(y) * screen.width + x];
         const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-        red += r > 150 && g < 110 && b < 110;
+        red += r > 200 && r - g > 70 && r - b > 70;
       }
     return red;
   };

@@ -125,8 +125,15 @@ class LayoutViewTest : public ScreenTest {
         plat::PostQuitMessage(in.x);
         continue;
       }
-      plat::PostMessageW(in.to ? in.to : view_.GetWindow(), in.message,
-                         in.message == plat::WM_LBUTTONUP ? 0 : plat::MK_LBUTTON, plat::MAKELPARAM(in.x, in.y));
+      // The view's stylus comes as the display sends it (the view lies at the
+      // screen's origin); another window's is posted to it.
+      const bool stylus = in.message == kDown || in.message == kMove || in.message == kUp;
+      if (!in.to && stylus) {
+        plat::InjectStylus(in.message, in.x, in.y);
+      } else {
+        plat::PostMessageW(in.to ? in.to : view_.GetWindow(), in.message,
+                           in.message == plat::WM_LBUTTONUP ? 0 : plat::MK_LBUTTON, plat::MAKELPARAM(in.x, in.y));
+      }
     } while (!script_.empty() && script_.front().after == 0);
   }
   // Plays the script through the window's queue as the program's loop does.
@@ -213,6 +220,23 @@ TEST_F(LayoutViewTest, AHoldActivatesWhileTheStylusIsStillDown) {
   EXPECT_EQ(Named(u"button")->taps, 1);
   EXPECT_FALSE(Captured());
   EXPECT_TRUE(source_->kinds.empty()) << "a hold is no drag";
+}
+
+// A hold whose activation takes the release itself (a row's pop-up menu,
+// tracked until a tap on its item): the view does not keep the stylus, so
+// the next tap reaches the window under it.
+TEST_F(LayoutViewTest, AHoldWhoseActivationTookTheReleaseLeavesTheStylusFree) {
+  Show(u"buttons");
+  // The menu's loop takes the release.
+  Named(u"button")->onActivate = [] {
+    plat::InjectStylus(plat::WM_LBUTTONUP, 150, 150);
+    plat::MSG m;
+    while (plat::PeekMessageW(&m, nullptr, plat::WM_MOUSEFIRST, plat::WM_MOUSELAST, plat::PM_REMOVE)) {
+    }
+  };
+  Play({{0, kDown, 150, 150}});
+  EXPECT_EQ(Named(u"button")->activations, 1);
+  EXPECT_FALSE(Captured()) << "the stylus is up: the view must not hold it";
 }
 
 TEST_F(LayoutViewTest, APressRightAfterAReleaseWithAPressQueuedStartsNoTap) {
