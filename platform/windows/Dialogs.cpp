@@ -249,11 +249,15 @@ bool Ended(HWND dlg) {
 INT_PTR RunModal(HWND dlg, HWND owner, const std::function<void()>& shown = {}) {
   HWND ownerTop = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
   ModalFocus focus(owner);
+  bool reenable = ownerTop && IsWindowEnabled(ownerTop) && !EnableWindow(ownerTop, FALSE);
   {
     std::lock_guard<std::recursive_mutex> g(W().lock);
-    if (Window* w = Find(dlg)) w->inModalLoop = true;
+    if (Window* w = Find(dlg)) {
+      w->inModalLoop = true;
+      w->modalOwner = reenable ? HandleToValue(ownerTop) : 0;
+      w->modalFocus = HandleToValue(focus.Focus());
+    }
   }
-  bool reenable = ownerTop && IsWindowEnabled(ownerTop) && !EnableWindow(ownerTop, FALSE);
   if (!Ended(dlg)) ShowWindow(dlg, SW_SHOW);
   if (shown) shown();
   MSG m;
@@ -273,10 +277,14 @@ INT_PTR RunModal(HWND dlg, HWND owner, const std::function<void()>& shown = {}) 
     std::lock_guard<std::recursive_mutex> g(W().lock);
     if (Window* w = Find(dlg)) result = w->dialogEnded ? w->dialogResult : 0;
   }
-  if (reenable) EnableWindow(ownerTop, TRUE);
-  // The owner takes the keys again before the dialog leaves the screen, so
-  // that no key pressed in between goes astray.
-  focus.Return();
+  bool returned = false;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    if (Window* w = Find(dlg)) returned = w->dialogEnded && w->modalOwner == 0;
+  }
+  if (reenable && !IsWindowEnabled(ownerTop)) EnableWindow(ownerTop, TRUE);
+  // Ended by EndDialog on this thread, the owner already has the focus back.
+  if (!returned) focus.Return();
   if (IsWindow(dlg)) DestroyWindow(dlg);
   return result;
 }
@@ -440,7 +448,7 @@ HWND CreateDialogParamW(HINSTANCE instance, const WCHAR* name, HWND owner, DLGPR
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
-  bool modal = false;
+  HWND owner = nullptr, focus = nullptr;
   {
     std::lock_guard<std::recursive_mutex> g(W().lock);
     Window* w = Find(dialog);
@@ -450,14 +458,22 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
     }
     w->dialogEnded = true;
     w->dialogResult = result;
-    modal = w->inModalLoop;
+    if (w->inModalLoop && w->modalOwner && w->queue == CurrentQueue()) {
+      owner = ValueToHandle(w->modalOwner);
+      focus = ValueToHandle(w->modalFocus);
+      w->modalOwner = 0;
+    }
   }
   // The modal loop looks at the end after each message it fetches; a posted
   // one wakes it even when the end came from a message sent to the dialog.
   PostMessageW(dialog, WM_NULL, 0, 0);
-  // A dialog of a modal loop stays on the screen until the loop has given
-  // its owner the focus back; any other is hidden now.
-  if (!modal) ShowWindow(dialog, SW_HIDE);
+  // The owner is enabled and takes the keys again before the dialog leaves
+  // the screen, so that no key pressed in between goes astray.
+  if (owner && IsWindow(owner)) {
+    EnableWindow(owner, TRUE);
+    ReturnModalFocus(owner, focus);
+  }
+  ShowWindow(dialog, SW_HIDE);
   return TRUE;
 }
 

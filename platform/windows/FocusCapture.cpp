@@ -136,7 +136,9 @@ ModalFocus::ModalFocus(HWND owner) {
   focus_ = GetFocus();
 }
 
-void ModalFocus::Return() {
+void ModalFocus::Return() { ReturnModalFocus(ownerTop_, focus_); }
+
+void ReturnModalFocus(HWND ownerTop_, HWND focus_) {
   if (!ownerTop_ || !IsWindow(ownerTop_) || !IsWindowEnabled(ownerTop_)) return;
   {
     std::lock_guard<std::recursive_mutex> g(W().lock);

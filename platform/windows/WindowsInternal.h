@@ -137,8 +137,12 @@ struct Window {
   // Dialogs.
   bool dialogEnded = false;
   INT_PTR dialogResult = 0;
-  // Run by a modal loop: the loop hides it once its owner has the focus back.
+  // Run by a modal loop: the owner's top-level window the loop disabled
+  // (0: none) and the window of the owner that had the focus, given back
+  // by EndDialog before the dialog leaves the screen.
   bool inModalLoop = false;
+  DWORD modalOwner = 0;
+  DWORD modalFocus = 0;
   HFONT font = nullptr;
   // Buttons.
   WPARAM check = 0;
@@ -253,11 +257,15 @@ class ModalFocus {
  public:
   explicit ModalFocus(HWND owner);
   void Return();
+  HWND OwnerTop() const { return ownerTop_; }
+  HWND Focus() const { return focus_; }
 
  private:
   HWND ownerTop_ = nullptr;
   HWND focus_ = nullptr;
 };
+// What ModalFocus::Return does, for an owner and the window that had the focus.
+void ReturnModalFocus(HWND ownerTop, HWND focus);
 
 // ---------------------------------------------------------------------------
 // The device-wide window table ("run/windows" in the device folder). Changes
