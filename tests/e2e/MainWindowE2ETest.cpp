@@ -419,6 +419,7 @@ TEST_F(MainWindowE2E, KeysReachTheMainWindowAfterADialogOrAMessageBoxCloses) {
   plat::PostMessageW(main, plat::WM_COMMAND, ID_MARK_ALL_READ, 0);
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Over(device, *window).has_value(); }, 20000));
   const WindowLine box = *Over(device, *window);
+  ASSERT_TRUE(Settled(device));
   device.Screenshot("keys-messagebox");
   const plat::MessageBoxGeometry geo = plat::LayOutMessageBox(u"", plat::MB_YESNO | plat::MB_ICONQUESTION);
   const int buttonWidth = (box.right - box.left - 3 * geo.pad) / 2;
@@ -471,6 +472,7 @@ TEST_F(MainWindowE2E, AChannelUpdatedByHandThatFailsSaysWhyAndItsRowShowsIt) {
       << "no message about the failed update";
   const WindowLine box = *Over(device, *window);
   EXPECT_EQ(box.title, "Orv News");
+  ASSERT_TRUE(Settled(device));
   device.Screenshot("failed-update-message");
   // Its one button: OK.
   const plat::MessageBoxGeometry geo = plat::LayOutMessageBox(u"", plat::MB_OK | plat::MB_ICONEXCLAMATION);
