@@ -81,7 +81,7 @@ bool ChannelsView::FillChannelInfo(int index, ChannelListRow& row) {
     row.picture.thumbnailSize = m.thumbnailWidth;
     row.picture.noThumbnail = false;
   }
-  row.picture.icon = GetChannelItemIcon(u"", row.info.kind, m.iconSize);
+  row.picture.icon = GetChannelItemIcon(row.info.imageFile, row.info.kind, m.iconSize);
   row.status = QueueStatus(row.info.name);
   return true;
 }
@@ -126,7 +126,9 @@ bool ChannelsView::DrawRow(int index, CBitmapBuffer& target, int state, const pl
   DrawListItemImage(target, box, row.picture, disabled);
   plat::RECT text = rect;
   text.right -= (GetScreenDpiX() + 16) * 3 / 96;
-  DrawItemText(target, text, state, row.info.name, row.info.unreadCount, style_);
+  // A channel whose last update failed shows it in its title's colour.
+  const bool failed = row.info.updateState == US_FAILED && !IsQueuedOrUpdating(row.status);
+  DrawItemText(target, text, failed ? state | kRowFailed : state, row.info.name, row.info.unreadCount, style_);
   return true;
 }
 
@@ -209,6 +211,7 @@ void ChannelsView::RunPopupAction(plat::UINT id, const std::u16string& name, int
     switch (id) {
       case kChannelMenuUpdate:
         Updates()->UpdateChannel(channel, 0);
+        if (updateStartedHandler_) updateStartedHandler_(name);
         RefreshRow(row);
         break;
       case kChannelMenuCancelUpdate:

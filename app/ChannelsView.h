@@ -85,6 +85,10 @@ class ChannelsView : public ChannelListViewBase, private IChannelsFilterListener
   void SetPropertiesHandler(std::function<void(const std::u16string& channelName)> handler) {
     propertiesHandler_ = std::move(handler);
   }
+  // Told of every channel whose update the user starts from its row's menu.
+  void SetUpdateStartedHandler(std::function<void(const std::u16string& channelName)> handler) {
+    updateStartedHandler_ = std::move(handler);
+  }
   void SetUi(ListViewUi ui);
   // The update manager asked and told (null: the process's).
   void SetUpdateManager(CUpdateManager* manager) { updateManager_ = manager; }
@@ -120,5 +124,6 @@ class ChannelsView : public ChannelListViewBase, private IChannelsFilterListener
   CUpdateManager* updateManager_ = nullptr;
   ListViewUi ui_;
   std::function<void(const std::u16string&)> propertiesHandler_;
+  std::function<void(const std::u16string&)> updateStartedHandler_;
   plat::HMENU popup_ = nullptr;
 };

@@ -31,7 +31,7 @@ ListItemMetrics MakeMetrics() {
 
 int StateIndex(std::int32_t state) {
   if (state & kRowDisabled) return 2;
-  return state == kRowSelected ? 1 : 0;
+  return (state & ~kRowFailed) == kRowSelected ? 1 : 0;
 }
 
 plat::HFONT WeightedCopy(plat::HFONT font, int weight) {
@@ -113,6 +113,7 @@ void ListItemStyle::Load(IPropertySource* item) {
       textColours[1] = static_cast<plat::COLORREF>(colour);
       // A light text on the layout's dark background: the selection lightens.
       selectedFill = 0xFFFFFF;
+      failedColour = 0x7070FF;
     }
     plat::HFONT font = nullptr;
     if (layoutItem->GetFont1(&font) == plat::S_OK && font) {
@@ -136,6 +137,7 @@ plat::HFONT ListItemStyle::Font(int index) const {
 }
 
 plat::COLORREF GetItemTextColour(const ListItemStyle& style, std::int32_t state) {
+  if ((state & kRowFailed) && !(state & kRowDisabled)) return style.failedColour;
   return style.textColours[StateIndex(state)];
 }
 

@@ -19,6 +19,8 @@ enum ListRowState : std::int32_t {
   kRowNormal = 0,
   kRowSelected = 2,
   kRowDisabled = 0x100,
+  // The row's channel failed its last update (drawn in the failure colour).
+  kRowFailed = 0x200,
 };
 
 struct ListItemMetrics {
@@ -63,6 +65,9 @@ class ListItemStyle {
   int unreadWidth = 0;      // kept at the right of a channel row for "[%d]"
   // Text colour by row state (normal, selected, disabled).
   plat::COLORREF textColours[3] = {0x000000, 0x000000, 0x808080};
+  // Text colour of a row whose channel failed its last update: a red that
+  // reads on the list's background.
+  plat::COLORREF failedColour = 0x0000C0;
   // Fill of a selected row and its alpha.
   plat::COLORREF selectedFill = 0xFFFFFF;
   std::uint8_t selectedAlpha = 72;

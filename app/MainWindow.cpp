@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include <utility>
 #include <vector>
 
 #include "app/AppState.h"
@@ -30,6 +31,7 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/inet/Inet.h"
 #include "resources/app/resource.h"
+#include "update/UpdateFailures.h"
 #include "update/UpdateManager.h"
 
 namespace {
@@ -181,6 +183,10 @@ void MainWindow::OnInit() {
     view->SetListWindow(layoutView_.GetWindow());
   }
   channelsView_.SetPropertiesHandler([this](const std::u16string& name) { OpenChannelProperties(name); });
+  channelsView_.SetUpdateStartedHandler([this](const std::u16string& name) {
+    automatic_ = false;
+    handUpdated_ = name;
+  });
   autoFit_ = std::make_unique<DialogAutoFit>(hwnd_, false, false, false);
   autoFit_->AddRow(layoutView_.GetWindow(), DialogAutoFit::kFill);
   if (articleWindow_) autoFit_->AddRow(articleWindow_, DialogAutoFit::kFill);
@@ -258,9 +264,6 @@ void MainWindow::SwitchTo(int state) {
   }
   layoutState_ = state;
   const LayoutInfo& info = InfoOf(state);
-  std::u16string caption = caption_;
-  if (state == kLayoutArticles || state == kLayoutArticle) caption = GetDBViewState()->GetCurrentChannelName();
-  if (hwnd_) plat::SetWindowTextW(hwnd_, caption.c_str());
 
   plat::IUnknown* source = nullptr;
   switch (state) {
@@ -279,6 +282,11 @@ void MainWindow::SwitchTo(int state) {
   if (layoutView_.GetWindow()) layoutView_.ShowLayout(info.name, source, direction);
   if (hwnd_) softKeys_.Create(hwnd_, info.menu, false);
   UpdateSoftKey();
+  // The caption last: once it names the screen, the screen and its soft
+  // keys are in place.
+  std::u16string caption = caption_;
+  if (state == kLayoutArticles || state == kLayoutArticle) caption = GetDBViewState()->GetCurrentChannelName();
+  if (hwnd_) plat::SetWindowTextW(hwnd_, caption.c_str());
 
   // The blank screen takes no input of its own: with its layout view
   // disabled, a tap anywhere reaches this window (the hint's tap).
@@ -337,7 +345,12 @@ void MainWindow::RecomputeUpdatingFlag() {
   updating_ = updating;
   channelsSource_->SetProgressFormShown(updating);
   articlesSource_->SetProgressFormShown(updating);
-  if (layoutView_.GetWindow()) plat::InvalidateRect(layoutView_.GetWindow(), nullptr, plat::FALSE);
+  // The list moves down under the progress form or up into its room: the
+  // screen is laid out again on its next paint.
+  if (plat::HWND view = layoutView_.GetWindow()) {
+    plat::SendMessageW(view, WM_LAYOUT_REPAINT_ALL, 0, 0);
+    plat::InvalidateRect(view, nullptr, plat::FALSE);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -392,18 +405,23 @@ bool MainWindow::OnCommand(int id) {
       WriteUpdateLocked(2);
       {
         CSyncLock lock(GetChannelSet());
-        if (IChannel* channel = CurrentChannel()) updates->UpdateChannel(channel, 0);
+        if (IChannel* channel = CurrentChannel()) {
+          updates->UpdateChannel(channel, 0);
+          handUpdated_ = channel->GetName();
+        }
       }
       UpdateSoftKey();
       return true;
     }
     case ID_UPDATE_ALL:
       automatic_ = false;
+      handUpdated_.clear();
       WriteUpdateLocked(1);
       updates->UpdateAllChannels(0);
       return true;
     case ID_UPDATE_STOP:
       automatic_ = false;
+      handUpdated_.clear();
       updates->StopUpdatingAllChannels();
       UpdateSoftKey();
       return true;
@@ -610,6 +628,7 @@ void MainWindow::OnBackKey() {
 
 plat::LRESULT MainWindow::OnUpdateNowMessage() {
   automatic_ = true;
+  handUpdated_.clear();
   WriteUpdateLocked(2);
   CUpdateManager::GetInstance()->UpdateAllChannels(0);
   return 0;
@@ -627,11 +646,14 @@ plat::LRESULT MainWindow::OnUpdateManagerChanged(plat::WPARAM wParam, plat::LPAR
     } else if (wParam == 1) {
       ShowView();
     }
+    ReportHandUpdateFailure();
     return 0;
   }
   if (lParam != 1) return 0;
   CGlobalOptions& options = GetGlobalOptions();
   if (wParam == CUpdateManager::kAskNoConnection) {
+    // The user hears of the missing connection: that is the reason.
+    handUpdated_.clear();
     if (!automatic_) ShowMessageBox(hwnd_, 220, plat::MB_OK | plat::MB_ICONERROR);
     return 1;
   }
@@ -640,6 +662,27 @@ plat::LRESULT MainWindow::OnUpdateManagerChanged(plat::WPARAM wParam, plat::LPAR
     return AskToUsePaidConnection(hwnd_) ? 1 : 0;
   }
   return 0;
+}
+
+void MainWindow::ReportHandUpdateFailure() {
+  CUpdateManager* updates = CUpdateManager::GetInstance();
+  if (handUpdated_.empty() || automatic_ || updates->IsUpdating()) return;
+  // A status from before the run began: the channel still waits in the queue.
+  const int queued = updates->GetChannelStatus(handUpdated_);
+  if (queued == UQS_WAITING || queued == UQS_UPDATING) return;
+  const std::u16string name = std::exchange(handUpdated_, std::u16string());
+  bool failed = false;
+  {
+    CSyncLock lock(GetChannelSet());
+    IChannel* channel = GetChannelSet()->FindByName(name);
+    failed = channel && channel->GetUpdateStatus() == US_FAILED;
+  }
+  std::u16string reason = TakeUpdateFailure(name);
+  if (!failed) return;
+  if (reason.empty()) reason = LocalizeResourceString(364);
+  const std::u16string text = plat::FormatString(LocalizeResourceString(360).c_str(), name.c_str(), reason.c_str());
+  const std::u16string caption = GetApplicationTitle();
+  plat::MessageBoxW(hwnd_, text.c_str(), caption.c_str(), plat::MB_OK | plat::MB_ICONEXCLAMATION);
 }
 
 // ---------------------------------------------------------------------------
@@ -654,8 +697,10 @@ bool MainWindow::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WP
       if (OnCommand(plat::LOWORD(wParam))) return true;
       break;
     case plat::WM_HOTKEY:
-      if (plat::HIWORD(lParam) == plat::VK_ESCAPE) {
-        OnBackKey();
+      if (plat::HIWORD(lParam) == plat::VK_TBACK) {
+        // The bar reports the key's press and its release: one press is one
+        // step back.
+        if (!(plat::LOWORD(lParam) & plat::MOD_KEYUP)) OnBackKey();
         return true;
       }
       break;

@@ -97,6 +97,9 @@ class MainWindow : public CPPCModelessDialogImpl {
   // file format the deletion of every channel's article data, which converts
   // them.
   void OnHintTapped();
+  // Once the run is over: when the channel the user updated by itself
+  // failed, a message names it and says why.
+  void ReportHandUpdateFailure();
   void ConvertOldFormatChannels();
 
   // The article view joins the window here: created with the window, given
@@ -119,6 +122,9 @@ class MainWindow : public CPPCModelessDialogImpl {
 
   plat::HWND* uiWindowSlot_;
   bool automatic_ = false;
+  // The channel the user updated by itself in the current run; empty when
+  // none (or after an update of all channels).
+  std::u16string handUpdated_;
   bool updating_ = false;
   bool transitions_ = true;
   int layoutState_ = kLayoutNone;

@@ -2,6 +2,7 @@
 
 #include "core/FrameworkProperties.h"
 #include "layout/ResourceValues.h"
+#include "platform/controls/Shell.h"
 
 using plat::E_FAIL;
 using plat::E_INVALIDARG;
@@ -204,11 +205,15 @@ HRESULT PluginSite::Relayout() {
   return host_ ? host_->Relayout() : E_FAIL;
 }
 
-HRESULT PluginSite::SetShellState(std::uint32_t) {
-  // The shell's layout-window state is not kept by this platform: the call
-  // only checks that the host still lives.
-  std::lock_guard<std::recursive_mutex> hold(lock_);
-  return host_ ? S_OK : E_FAIL;
+HRESULT PluginSite::SetShellState(std::uint32_t flags) {
+  // The shell sets the state of the host's window (its full-screen parts).
+  plat::HWND window = nullptr;
+  {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!host_) return E_FAIL;
+    window = host_->GetHostWindow();
+  }
+  return plat::SHSetWindowState(window, flags) ? S_OK : E_FAIL;
 }
 
 // ---------------------------------------------------------------------------

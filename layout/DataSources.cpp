@@ -209,6 +209,15 @@ HRESULT CProgressFormDataSource::IsPluginShown(const char16_t* name, std::uint8_
   return CListDataSource::IsPluginShown(name, flag);
 }
 
+HRESULT CProgressFormDataSource::MeasureItem(const LayoutItemDescription& item, plat::HDC, plat::SIZE* size) {
+  if (!size) return E_POINTER;
+  if (progressFormShown_ || !item.item || !item.name || !Equal(item.name, u"ProgressForm")) return S_FALSE;
+  plat::RECT bound{};
+  if (item.item->GetBoundRect(&bound, 0) != S_OK) return S_FALSE;
+  *size = plat::SIZE{0, -(bound.bottom - bound.top)};
+  return S_OK;
+}
+
 HRESULT CProgressFormDataSource::OnBuildPhase(std::int32_t phase, IDialogContent* view) {
   if (phase == 1 && view) {
     CComRef<ILayoutPlugin> plugin;

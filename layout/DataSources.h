@@ -163,6 +163,9 @@ class CProgressFormDataSource : public CListDataSource {
   plat::HRESULT GetIntValue(const char16_t* name, std::int32_t* value) override;
   plat::HRESULT GetStringValue(const char16_t* name, std::u16string* value) override;
   plat::HRESULT IsPluginShown(const char16_t* name, std::uint8_t* flag) override;
+  // While the progress form is hidden it takes no room: it measures minus
+  // its own height, so the items after it move up into its place.
+  plat::HRESULT MeasureItem(const LayoutItemDescription& item, plat::HDC dc, plat::SIZE* size) override;
   plat::HRESULT OnBuildPhase(std::int32_t phase, IDialogContent* view) override;
   std::int32_t Refresh() override;
   void SetProgressFormShown(bool shown) { progressFormShown_ = shown ? 1 : 0; }

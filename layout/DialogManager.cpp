@@ -43,8 +43,9 @@ CDialogManager::~CDialogManager() {
   window_ = nullptr;
   buffer_.reset();
   snapshot_.reset();
-  while (holder_.Back(true)) {
-  }
+  // The screens go with the manager: no leave or uncover events reach
+  // plug-ins whose site is already detached.
+  holder_.ReleaseAll();
   site_.Reset();
 }
 
@@ -97,9 +98,9 @@ std::int32_t CDialogManager::SmoothVelocity(std::int32_t velocity, std::int32_t 
   return static_cast<std::int32_t>(((128 - dt) * velocity + 1000 * static_cast<std::int64_t>(move)) / 128);
 }
 
-bool CDialogManager::WaitForInput(plat::DWORD timeoutMs) {
-  if (inputWait_) return inputWait_(timeoutMs);
-  return plat::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, plat::QS_ALLINPUT, plat::MWMO_INPUTAVAILABLE) ==
+bool CDialogManager::WaitForInput(plat::DWORD timeoutMs, plat::DWORD wakeMask) {
+  if (inputWait_) return inputWait_(timeoutMs, wakeMask);
+  return plat::MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, wakeMask, plat::MWMO_INPUTAVAILABLE) ==
          plat::WAIT_OBJECT_0;
 }
 
@@ -163,15 +164,21 @@ void CDialogManager::OnStylusDown(int x, int y, bool noCapture) {
     bool deadlineSet = false;
     plat::DWORD deadline = 0;
     for (;;) {
-      if (plat::GetCapture() != window_) return;
+      // Once the stylus is up the capture has been given back (below).
+      if (!released && plat::GetCapture() != window_) return;
       plat::DWORD now = plat::GetTickCount();
       if (!deadlineSet) {
         deadline = now + (candidate || released ? kHoldMs : kIdleMs);
         deadlineSet = true;
       }
       if (static_cast<std::int32_t>(now - deadline) >= 0) break;
-      if (!WaitForInput(deadline - now)) break;
+      if (!WaitForInput(deadline - now, plat::QS_ALLINPUT)) break;
       plat::MSG msg{};
+      if (!plat::PeekMessageW(&msg, nullptr, 0, 0, plat::PM_NOREMOVE)) continue;
+      // Stylus input of another window (the soft-key bar, a window that
+      // opened meanwhile) is not this gesture's: the gesture ends and that
+      // input stays queued for its own window.
+      if (MouseMessage(msg.message) && msg.hwnd != window_) break;
       if (!plat::PeekMessageW(&msg, nullptr, 0, 0, plat::PM_REMOVE)) continue;
       if (msg.message == plat::WM_QUIT) {
         plat::ReleaseCapture();
@@ -193,6 +200,9 @@ void CDialogManager::OnStylusDown(int x, int y, bool noCapture) {
         continue;
       }
       deadlineSet = false;
+      // A bounce: pressed again on this window while the tap settled; the
+      // window holds the stylus again until its release.
+      if (released && msg.message == plat::WM_LBUTTONDOWN && plat::GetCapture() != window_) plat::SetCapture(window_);
       released = msg.message == plat::WM_LBUTTONUP;
       const plat::POINT p = StylusPoint(window_, msg);
       now = plat::GetTickCount();
@@ -203,7 +213,12 @@ void CDialogManager::OnStylusDown(int x, int y, bool noCapture) {
         lastTime = now;
         if (now - pressTime >= hold) break;  // a hold
         if (released) {
-          if (!WaitForInput(kTapSettleMs)) break;  // a tap
+          // The stylus is up: nothing holds it for this window any longer,
+          // so the next press goes to the window under it, in whichever
+          // program. Only stylus input ends the settling; a paint or a
+          // timer does not.
+          if (window_ && plat::GetCapture() == window_) plat::ReleaseCapture();
+          if (!WaitForInput(kTapSettleMs, plat::QS_MOUSE)) break;  // a tap
         }
         continue;
       }
@@ -246,7 +261,10 @@ void CDialogManager::OnStylusDown(int x, int y, bool noCapture) {
     bool handled = false;
     content->Activate(&at, 0, &handled);
     if (!released) {
-      if (window_) plat::SetCapture(window_);
+      // A hold's activation may have run a pop-up menu that took the
+      // release: the view holds the stylus again only while it is still
+      // down, else the next tap anywhere would come here.
+      if (window_ && (plat::GetKeyState(plat::VK_LBUTTON) & 0x8000)) plat::SetCapture(window_);
     } else {
       content->PointerUp(last.x, last.y);
     }

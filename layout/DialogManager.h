@@ -62,7 +62,9 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
 
   // How the stylus loop waits for input: up to timeoutMs, true when input
   // is there. By default the thread's queue; tests give a scripted source.
-  using InputWait = std::function<bool(plat::DWORD timeoutMs)>;
+  // wakeMask: the kinds of input that end the wait (QS_ALLINPUT, or QS_MOUSE
+  // while a released tap settles).
+  using InputWait = std::function<bool(plat::DWORD timeoutMs, plat::DWORD wakeMask)>;
   void SetInputWait(InputWait wait) { inputWait_ = std::move(wait); }
   // Time of the last release that had another press queued behind it (for
   // the double-tap guard); 0 when none.
@@ -128,7 +130,7 @@ class CDialogManager : public CRefCounted, private IPluginSiteHost {
 
   std::int32_t SelectionMode() const;
   void EnsureBuffer();
-  bool WaitForInput(plat::DWORD timeoutMs);
+  bool WaitForInput(plat::DWORD timeoutMs, plat::DWORD wakeMask);
   void SendToRoot(std::int32_t event, std::intptr_t parameter);
 
   plat::HWND window_ = nullptr;

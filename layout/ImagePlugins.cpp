@@ -195,7 +195,8 @@ HRESULT ProgressPlugin::OnNameChanged() {
 HRESULT ProgressPlugin::ReadPercent(IPropertySource* source) {
   if (!source) return E_FAIL;
   std::u16string name;
-  GetItem()->GetName(&name);
+  const HRESULT named = GetItem()->GetName(&name);
+  if (named != S_OK) return named;
   std::int32_t value = 0;
   const HRESULT hr = source->GetInt(name.c_str(), &value);
   if (hr != S_OK) return hr;
@@ -206,7 +207,7 @@ HRESULT ProgressPlugin::ReadPercent(IPropertySource* source) {
 HRESULT ProgressPlugin::DoCommand(std::intptr_t, std::intptr_t) {
   CComRef<IPropertySource> source;
   const HRESULT hr = GetOwnerPropertySource(source);
-  if (hr != S_OK) return plat::E_FAIL;
+  if (hr != S_OK) return hr;
   return ReadPercent(source.Get());
 }
 
@@ -281,7 +282,9 @@ HRESULT ImagePlugin::GetRect(std::int32_t, std::uint32_t, plat::RECT* rect, std:
                              std::intptr_t* out2) {
   if (!rect) return E_POINTER;
   plat::POINT at{};
-  GetItem()->GetPosition(&at);
+  // Without its position the item has no rectangle to report.
+  const HRESULT hr = GetItem()->GetPosition(&at);
+  if (hr != S_OK) return hr;
   *rect = {at.x, at.y, at.x + images_[0].GetWidth(), at.y + images_[0].GetHeight()};
   if (out1) *out1 = 0;
   if (out2) *out2 = 0;

@@ -18,7 +18,8 @@ using plat::S_OK;
 
 int FillRectAlphaGradient(CBitmapBuffer& target, int x, int y, int width, int height, plat::COLORREF colour,
                           int alphaFrom, int alphaTo, bool vertical) {
-  if (target.GetBitsPerPixel() != 16 || !target.GetBits()) return 1;
+  // Only a 16-bit target can be drawn into: anything else draws nothing.
+  if (target.GetBitsPerPixel() != 16 || !target.GetBits()) return 0;
   // Clip: a negative start shortens the rectangle by as much.
   if (x < 0) {
     width += x;

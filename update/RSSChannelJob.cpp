@@ -17,6 +17,8 @@
 #include "update/TidyDocument.h"
 #include "update/InetSession.h"
 #include "update/TidyDownload.h"
+#include "update/UpdateFailures.h"
+#include "update/WinInet.h"
 
 namespace {
 
@@ -169,6 +171,9 @@ void CRSSChannelJob::Run() {
   Tidy::Validators validators, stored;
   bool unchanged = false;
   bool cancelled = false;
+  // Why the update fails, for the user (empty: it did not fail).
+  std::u16string failure;
+  std::u16string channelName;
   {
     CSyncLock db(DatabaseLock(), u"CRSSChannelJob::Run");
     CSyncLock me(this, u"CRSSChannelJob::Run");
@@ -181,6 +186,7 @@ void CRSSChannelJob::Run() {
       address_ = GetStringProperty(properties, kPropUrl);
     }
     encoding = GetStringProperty(properties, kPropEncoding);
+    channelName = channel_->GetName();
     channel_->Acquire(this);
     channel_->SetUpdateState(US_UPDATING);
     // The body of the last successful update: the same bytes again need no
@@ -206,10 +212,10 @@ void CRSSChannelJob::Run() {
     auto document = std::make_unique<Tidy::Document>();
     if (document->Init() == 0) {
       bool loaded = false;
+      std::u16string downloadError;
       if (!IsLocalAddress(address_)) {
-        const int result =
-            Tidy::DownloadChangedDocument(session_, address_, document.get(), encoding, nullptr, &digest, &unchanged,
-                                          &validators);
+        const int result = Tidy::DownloadChangedDocument(session_, address_, document.get(), encoding, &downloadError,
+                                                         &digest, &unchanged, &validators);
         loaded = result == 1;
         cancelled = result == 2 && session_ != nullptr && session_->IsCancelled();
       } else if (!scriptChannel_) {
@@ -220,8 +226,16 @@ void CRSSChannelJob::Run() {
         success_ = true;
       } else if (loaded && ProcessDocument(document.get())) {
         success_ = true;
+      } else if (loaded) {
+        failure = InetText(362, u"What the address gives is no RSS or Atom feed.");
+      } else if (!downloadError.empty()) {
+        failure = downloadError;
+      } else {
+        failure = InetText(364, u"The feed could not be downloaded.");
       }
     }
+  } else {
+    failure = InetText(361, u"The channel has no feed address.");
   }
 
   CSyncLock db(DatabaseLock(), u"CRSSChannelJob::Run");
@@ -257,7 +271,16 @@ void CRSSChannelJob::Run() {
   }
   channel_->SetUpdateState(success_ ? US_UP_TO_DATE : US_FAILED);
   // A channel that could not store what the update brought fails it.
-  if (success_ && channel_->LastSaveFailed()) success_ = false;
+  if (success_ && channel_->LastSaveFailed()) {
+    success_ = false;
+    failure = InetText(363, u"What the update brought could not be stored.");
+  }
+  if (success_) {
+    ForgetUpdateFailure(channelName);
+  } else {
+    if (failure.empty()) failure = InetText(364, u"The feed could not be downloaded.");
+    RecordUpdateFailure(channelName, failure);
+  }
   channel_->Release(this, false);
   channel_ = nullptr;
 }

@@ -476,7 +476,8 @@ void Activate(HWND hwnd, const std::shared_ptr<BarState>& state, int index, bool
   const Button b = s.buttons[static_cast<std::size_t>(index)];
   if (!(b.state & TBSTATE_ENABLED)) return;
   HWND owner = GetWindow(hwnd, GW_OWNER);
-  if (!owner) return;
+  // A window under a modal one takes no commands from its bar.
+  if (!owner || !IsWindowEnabled(owner)) return;
   auto menu = reinterpret_cast<HMENU>(b.data);
   if (!IsMenu(menu)) {
     PostMessageW(owner, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(b.id), 0), 0);

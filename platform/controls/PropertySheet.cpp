@@ -10,6 +10,7 @@
 #include "platform/controls/CommCtrl.h"
 #include "platform/controls/CommonControlDrawing.h"
 #include "platform/resources/Resources.h"
+#include "platform/windows/WindowsInternal.h"
 
 namespace plat {
 
@@ -370,6 +371,7 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* h) {
 
   HWND owner = h->hwndParent;
   const bool ownerEnabled = owner && IsWindowEnabled(owner);
+  wm::ModalFocus focus(owner);
   if (ownerEnabled) EnableWindow(owner, FALSE);
   MSG m{};
   while (!s.done && IsWindow(s.hwnd)) {
@@ -394,6 +396,8 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* h) {
     DispatchMessageW(&m);
   }
   if (ownerEnabled) EnableWindow(owner, TRUE);
+  // The owner takes the keys again before the sheet leaves the screen.
+  focus.Return();
   const INT_PTR result = s.result;
   for (HPROPSHEETPAGE p : s.pages)
     if (p->hwnd && IsWindow(p->hwnd)) DestroyWindow(p->hwnd), p->hwnd = nullptr;

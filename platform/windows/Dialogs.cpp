@@ -248,7 +248,16 @@ bool Ended(HWND dlg) {
 // sees its owner disabled; shown (when given) runs once the dialog is visible.
 INT_PTR RunModal(HWND dlg, HWND owner, const std::function<void()>& shown = {}) {
   HWND ownerTop = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
+  ModalFocus focus(owner);
   bool reenable = ownerTop && IsWindowEnabled(ownerTop) && !EnableWindow(ownerTop, FALSE);
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    if (Window* w = Find(dlg)) {
+      w->inModalLoop = true;
+      w->modalOwner = reenable ? HandleToValue(ownerTop) : 0;
+      w->modalFocus = HandleToValue(focus.Focus());
+    }
+  }
   if (!Ended(dlg)) ShowWindow(dlg, SW_SHOW);
   if (shown) shown();
   MSG m;
@@ -268,7 +277,14 @@ INT_PTR RunModal(HWND dlg, HWND owner, const std::function<void()>& shown = {}) 
     std::lock_guard<std::recursive_mutex> g(W().lock);
     if (Window* w = Find(dlg)) result = w->dialogEnded ? w->dialogResult : 0;
   }
-  if (reenable) EnableWindow(ownerTop, TRUE);
+  bool returned = false;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    if (Window* w = Find(dlg)) returned = w->dialogEnded && w->modalOwner == 0;
+  }
+  if (reenable && !IsWindowEnabled(ownerTop)) EnableWindow(ownerTop, TRUE);
+  // Ended by EndDialog on this thread, the owner already has the focus back.
+  if (!returned) focus.Return();
   if (IsWindow(dlg)) DestroyWindow(dlg);
   return result;
 }
@@ -432,6 +448,7 @@ HWND CreateDialogParamW(HINSTANCE instance, const WCHAR* name, HWND owner, DLGPR
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
+  HWND owner = nullptr, focus = nullptr;
   {
     std::lock_guard<std::recursive_mutex> g(W().lock);
     Window* w = Find(dialog);
@@ -441,10 +458,21 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
     }
     w->dialogEnded = true;
     w->dialogResult = result;
+    if (w->inModalLoop && w->modalOwner && w->queue == CurrentQueue()) {
+      owner = ValueToHandle(w->modalOwner);
+      focus = ValueToHandle(w->modalFocus);
+      w->modalOwner = 0;
+    }
   }
   // The modal loop looks at the end after each message it fetches; a posted
   // one wakes it even when the end came from a message sent to the dialog.
   PostMessageW(dialog, WM_NULL, 0, 0);
+  // The owner is enabled and takes the keys again before the dialog leaves
+  // the screen, so that no key pressed in between goes astray.
+  if (owner && IsWindow(owner)) {
+    EnableWindow(owner, TRUE);
+    ReturnModalFocus(owner, focus);
+  }
   ShowWindow(dialog, SW_HIDE);
   return TRUE;
 }
@@ -631,6 +659,38 @@ INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+MessageBoxGeometry LayOutMessageBox(const std::u16string& text, UINT type) {
+  MessageBoxGeometry g;
+  const int sw = ScreenWidth(), sh = ScreenHeight(), dpi = ScreenDpi();
+  g.width = sw * 9 / 10;
+  g.pad = std::max(4, sh / 60);
+  g.buttonHeight = std::max(12, sh / 15);
+  g.captionHeight = std::max(12, dpi * 22 / 96);
+  const UINT icon = type & 0xF0;
+  const bool hasIcon =
+      icon == MB_ICONHAND || icon == MB_ICONQUESTION || icon == MB_ICONEXCLAMATION || icon == MB_ICONINFORMATION;
+  g.iconSize = hasIcon ? dpi * 32 / 96 : 0;
+  const int textLeft = hasIcon ? 2 * g.pad + g.iconSize : g.pad;
+  // The text is measured as the box's label draws it (word-wrapped, in the
+  // dialog font), so every line of it fits.
+  RECT r{0, 0, std::max(1, g.width - textLeft - g.pad), 0};
+  if (HDC dc = CreateCompatibleDC(nullptr)) {
+    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+  }
+  const int chrome = g.captionHeight + 3 * g.pad + g.buttonHeight;
+  g.textHeight = std::max<int>(r.bottom - r.top, g.iconSize);
+  // At least a third of the screen as before; a longer text makes the box
+  // taller, up to the whole screen (the label then shows what fits).
+  g.height = std::min(sh, std::max(sh / 3, chrome + g.textHeight));
+  g.textHeight = g.height - chrome;
+  g.left = (sw - g.width) / 2;
+  g.top = (sh - g.height) / 2;
+  return g;
+}
+
 void SetMessageBoxAnswerer(MessageBoxAnswerer answerer) {
   std::lock_guard<std::mutex> g(AnswererLock());
   Answerer() = std::move(answerer);
@@ -645,15 +705,13 @@ int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type) 
   std::u16string t = text ? text : u"", c = caption ? caption : u"Error";
   if (answer) return answer(owner, t, c, type);
 
-  int sw = ScreenWidth(), sh = ScreenHeight();
-  int w = sw * 9 / 10, h = sh / 3;
-  HWND dlg = CreateWindowExW(WS_EX_TOPMOST, WC_DIALOG, c.c_str(), WS_POPUP | WS_BORDER, (sw - w) / 2, (sh - h) / 2, w,
-                             h, owner, nullptr, nullptr, nullptr);
+  const MessageBoxGeometry geo = LayOutMessageBox(t, type);
+  const int w = geo.width, h = geo.height, pad = geo.pad, bh = geo.buttonHeight, captionH = geo.captionHeight;
+  HWND dlg = CreateWindowExW(WS_EX_TOPMOST, WC_DIALOG, c.c_str(), WS_POPUP | WS_BORDER, geo.left, geo.top, w, h,
+                             owner, nullptr, nullptr, nullptr);
   if (!dlg) return 0;
   SetWindowLongW(dlg, DWL_DLGPROC, reinterpret_cast<LONG_PTR>(&BoxProc));
   HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  int pad = std::max(4, h / 20), bh = h / 5;
-  int captionH = std::max(12, ScreenDpi() * 22 / 96);
   // The frame, the title strip, the icon and the text; the buttons below.
   HWND title = CreateWindowExW(0, u"static", (u" " + c).c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | 0x200 /* SS_CENTERIMAGE */,
                                  1, 1, w - 2, captionH, dlg, reinterpret_cast<HMENU>(std::uintptr_t{kCaptionId}), nullptr, nullptr);
@@ -668,14 +726,14 @@ int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type) 
       wc.lpszClassName = u"MessageBoxIcon";
       RegisterClassW(&wc);
     });
-    int size = ScreenDpi() * 32 / 96;
+    int size = geo.iconSize;
     HWND iconWnd = CreateWindowExW(0, u"MessageBoxIcon", u"", WS_CHILD | WS_VISIBLE, pad, captionH + pad, size, size, dlg,
                                    reinterpret_cast<HMENU>(std::uintptr_t{kIconId}), nullptr, nullptr);
     SetWindowLongW(iconWnd, GWL_USERDATA, static_cast<LONG_PTR>(icon));
     textLeft = 2 * pad + size;
   }
-  HWND label = CreateWindowExW(0, u"static", t.c_str(), WS_CHILD | WS_VISIBLE, textLeft, captionH + pad, w - textLeft - pad,
-                               h - bh - 3 * pad - captionH, dlg, reinterpret_cast<HMENU>(std::uintptr_t{0xFFFF}), nullptr, nullptr);
+  HWND label = CreateWindowExW(0, u"static", t.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, textLeft, captionH + pad,
+                               w - textLeft - pad, geo.textHeight, dlg, reinterpret_cast<HMENU>(std::uintptr_t{0xFFFF}), nullptr, nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
   BoxButtons bs = ButtonsOf(type);
   std::size_t def = ((type & MB_DEFMASK) >> 8);

@@ -131,6 +131,33 @@ void PassActivation(HWND hwnd) {
   else table::SetForeground(next);
 }
 
+ModalFocus::ModalFocus(HWND owner) {
+  ownerTop_ = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
+  focus_ = GetFocus();
+}
+
+void ModalFocus::Return() { ReturnModalFocus(ownerTop_, focus_); }
+
+void ReturnModalFocus(HWND ownerTop_, HWND focus_) {
+  if (!ownerTop_ || !IsWindow(ownerTop_) || !IsWindowEnabled(ownerTop_)) return;
+  {
+    std::lock_guard<std::recursive_mutex> g(W().lock);
+    Window* top = Find(ownerTop_);
+    if (!top || top->queue != CurrentQueue() || top->destroying || !(top->style & WS_VISIBLE)) return;
+  }
+  // While the modal window showed, the activation went to whichever window of
+  // this program was left (the owner was disabled): it goes back to the owner
+  // unless another program holds the foreground now.
+  const DWORD fg = table::Foreground();
+  auto holder = table::Get(fg);
+  if (!fg || !holder || holder->pid == getpid()) SetForegroundWindow(ownerTop_);
+  HWND to = ownerTop_;
+  if (focus_ && IsWindow(focus_) && IsWindowEnabled(focus_) && IsWindowVisible(focus_) &&
+      GetAncestor(focus_, GA_ROOT) == ownerTop_)
+    to = focus_;
+  SetFocus(to);
+}
+
 }  // namespace wm
 
 // The stylus capture is device-wide: a window that takes it takes it from

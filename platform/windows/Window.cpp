@@ -1051,6 +1051,13 @@ HWND WindowFromPoint(POINT point) {
     if (point.x < e.left || point.x >= e.right || point.y < e.top || point.y >= e.bottom) continue;
     std::lock_guard<std::recursive_mutex> g(W().lock);
     if (Window* w = FindValue(e.hwnd)) {
+      // A tool window (a soft-key bar) of a window that a modal window has
+      // disabled takes no stylus, even where it lies above the modal
+      // window's own: the tap goes to what lies below it.
+      if (!w->parent && (w->exStyle & WS_EX_NOACTIVATE)) {
+        Window* owner = FindValue(w->owner);
+        if (owner && !EnabledLocked(owner)) continue;
+      }
       Window* d = DeepestAt(w, POINT{point.x - w->rect.left, point.y - w->rect.top});
       return ValueToHandle(d->handle);
     }

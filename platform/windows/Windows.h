@@ -734,5 +734,13 @@ void SetMessageBoxAnswerer(MessageBoxAnswerer answerer);  // empty: none
 int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type);
 // True while the message box window of this process is open (its handle in *box).
 BOOL GetOpenMessageBoxForTesting(HWND* box);
+// Where the message box puts its parts on this screen for a text: the box
+// grows with the text (from a third of the screen up to the whole screen) so
+// that every line of the word-wrapped text is shown above the buttons.
+struct MessageBoxGeometry {
+  int left = 0, top = 0, width = 0, height = 0;
+  int pad = 0, captionHeight = 0, iconSize = 0, textHeight = 0, buttonHeight = 0;
+};
+MessageBoxGeometry LayOutMessageBox(const std::u16string& text, UINT type);
 
 }  // namespace plat

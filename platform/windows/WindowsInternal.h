@@ -137,6 +137,12 @@ struct Window {
   // Dialogs.
   bool dialogEnded = false;
   INT_PTR dialogResult = 0;
+  // Run by a modal loop: the owner's top-level window the loop disabled
+  // (0: none) and the window of the owner that had the focus, given back
+  // by EndDialog before the dialog leaves the screen.
+  bool inModalLoop = false;
+  DWORD modalOwner = 0;
+  DWORD modalFocus = 0;
   HFONT font = nullptr;
   // Buttons.
   WPARAM check = 0;
@@ -240,6 +246,26 @@ void SetForegroundLocal(DWORD hwnd);
 // when that is shown and enabled, else to the nearest shown top-level window
 // of this program, so the keys keep a window while one is on the screen.
 void PassActivation(HWND hwnd);
+
+// A modal loop (dialog, message box, property sheet) over an owner: made
+// before the owner is disabled, it remembers the window of this thread that
+// had the focus; Return, once the owner is enabled again and the modal
+// window is gone, gives the activation back to the owner's top-level window
+// (unless another program took the foreground meanwhile) and the focus to
+// the window that had it, or to the owner when that window is gone.
+class ModalFocus {
+ public:
+  explicit ModalFocus(HWND owner);
+  void Return();
+  HWND OwnerTop() const { return ownerTop_; }
+  HWND Focus() const { return focus_; }
+
+ private:
+  HWND ownerTop_ = nullptr;
+  HWND focus_ = nullptr;
+};
+// What ModalFocus::Return does, for an owner and the window that had the focus.
+void ReturnModalFocus(HWND ownerTop, HWND focus);
 
 // ---------------------------------------------------------------------------
 // The device-wide window table ("run/windows" in the device folder). Changes

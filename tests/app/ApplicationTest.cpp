@@ -21,6 +21,7 @@
 #include "database/ViewState.h"
 #include "platform/base/ScreenSettings.h"
 #include "platform/base/Text.h"
+#include "platform/base/Time.h"
 #include "platform/files/Files.h"
 #include "platform/files/InstallManifest.h"
 #include "platform/ipc/Ipc.h"
@@ -290,6 +291,40 @@ TEST_F(HiddenWindowTest, AutoUpdateRunEndsWhenIdleUnlessHidden) {
   Create(o);
   EXPECT_EQ(Send(WM_TIMER, kAutoExitTimer), 1);
   EXPECT_FALSE(DrainQueue());
+}
+
+// Timer 888 of an automatic run: each update-now message arms it (in an
+// automatic run only) and the second start of the program (1112) takes it
+// away, so that the run does not end by itself under the user.
+TEST_F(HiddenWindowTest, UpdateNowArmsTheExitTimerAndASecondStartCancelsIt) {
+  ManualClock clock;
+  SetClock(&clock);
+  // Whether timer 888 of the hidden window fires within the next 10 s.
+  auto fires = [&] {
+    clock.Advance(10001);
+    MSG msg;
+    bool fired = false;
+    while (PeekMessageW(&msg, GetAppState().hiddenWindow, WM_TIMER, WM_TIMER, PM_REMOVE))
+      fired = fired || msg.wParam == kAutoExitTimer;
+    return fired;
+  };
+  CommandLineOptions o;
+  o.autoupdate = true;
+  Create(o);
+  EXPECT_FALSE(fires()) << "armed only by an update-now message";
+  EXPECT_EQ(Send(M().updateNow), 1);
+  EXPECT_TRUE(fires());
+  EXPECT_EQ(Send(M().updateNow), 1);
+  Send(WM_USER + 88);
+  EXPECT_FALSE(fires()) << "the user started the program again";
+
+  // Outside an automatic run the message arms nothing.
+  DestroyWindow(GetAppState().hiddenWindow);
+  DrainQueue();
+  Create({});
+  EXPECT_EQ(Send(M().updateNow), 1);
+  EXPECT_FALSE(fires());
+  SetClock(nullptr);
 }
 
 TEST_F(HiddenWindowTest, ShowRequestOpensTheInterfaceUnderAValidOwner) {

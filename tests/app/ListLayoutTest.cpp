@@ -80,11 +80,12 @@ class ListLayoutTest : public ListViewTest {
 
     view_->ShowLayout(u"news_channels", static_cast<IDataSource*>(channelsSource.Get()), 0);
     ASSERT_TRUE(view_->GetManager()->GetContent());
-    // The layout's list: 40-unit rows below the 44-unit progress form.
+    // The layout's list: 40-unit rows from the top while nothing updates (the
+    // 44-unit progress form then takes no room).
     const ListItemStyle& style = channels.GetItemStyle();
     EXPECT_EQ(style.rowHeight, 40 * scale_);
     EXPECT_EQ(style.textColours[0], 0xFFFFFFu);
-    const int top = 44 * scale_;
+    const int top = 0;
     const int row = style.rowHeight + 2 * scale_;
     auto shot = Screen();
     ShootBitmap(*shot, "news_channels_" + suffix);
@@ -96,6 +97,20 @@ class ListLayoutTest : public ListViewTest {
     EXPECT_GT(countOf(*shot, 0), 10);                                                        // "[3]"
     EXPECT_EQ(countOf(*shot, 1), 0);                                                         // no unread
     EXPECT_EQ(WhiteIn(*shot, plat::RECT{0, top + 3 * row + 4, width_, top + 4 * row}), 0);  // three rows only
+
+    // While channels update the form shows its 44 units at the top and the
+    // list moves down below it; afterwards it moves back up.
+    const int below = 44 * scale_;
+    for (const bool updating : {true, false}) {
+      SCOPED_TRACE(updating ? "updating" : "updated");
+      channelsSource->SetProgressFormShown(updating);
+      plat::SendMessageW(view_->GetWindow(), WM_LAYOUT_REPAINT_ALL, 0, 0);
+      auto moved = Screen();
+      if (updating) ShootBitmap(*moved, "news_channels_updating_" + suffix);
+      const int first = updating ? below : top;
+      EXPECT_GT(WhiteIn(*moved, plat::RECT{countLeft, first, width_ - style.margins.right, first + row}), 10);  // "[3]"
+      EXPECT_EQ(WhiteIn(*moved, plat::RECT{0, first + 3 * row + 4, width_, first + 4 * row}), 0);
+    }
 
     // Alpha read and a fourth channel: the list follows on its next paint.
     {

@@ -25,6 +25,7 @@
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
+#include "resources/app/resource.h"
 
 namespace {
 
@@ -137,14 +138,53 @@ class MainWindowE2E : public ::testing::Test {
     for (const StoredArticle& a : Stored(channel)) live += a.deleted ? 0 : 1;
     return live;
   }
-  // The centre of list row i in the layout (96-dpi units: the list starts 44
-  // below the window's top; rows are 40 (channels) or 48 (articles) high plus
-  // a separator of 2).
+  // The centre of list row i in the layout while nothing updates (96-dpi
+  // units: the list starts at the window's top, where the progress form
+  // shows during an update; rows are 40 (channels) or 48 (articles) high
+  // plus a separator of 2).
   static plat::POINT RowCentre(const WindowLine& w, int scale, int rowHeight, int row) {
-    return plat::POINT{(w.left + w.right) / 2, w.top + scale * (44 + row * (rowHeight + 2) + rowHeight / 2)};
+    return plat::POINT{(w.left + w.right) / 2, w.top + scale * (row * (rowHeight + 2) + rowHeight / 2)};
   }
 
   void ShowChannelList(const plat::ScreenSettings& screen, const std::string& shot);
+
+  static plat::HWND Handle(const WindowLine& w) {
+    return reinterpret_cast<plat::HWND>(static_cast<std::uintptr_t>(w.hwnd));
+  }
+  // A window of the program over the main window: a dialog or message box
+  // (anything but the main window, its bars, menus and hidden window).
+  std::optional<WindowLine> Over(ScreenDriver& device, const WindowLine& main) {
+    for (const WindowLine& w : device.Windows()) {
+      if (w.pid != program_ || !w.visible || w.hwnd == main.hwnd || w.cls == kHiddenClass ||
+          w.cls == plat::Utf16ToUtf8(plat::kMenuBarClassName) || w.cls == "#32768" || w.right - w.left < 100)
+        continue;
+      return w;
+    }
+    return std::nullopt;
+  }
+  static plat::DWORD View() { return CDBViewState().GetCurrentView(); }
+  // The screen has come to rest (a screen slides in for half a second): two
+  // looks a little apart see the same picture.
+  static bool Settled(ScreenDriver& device) {
+    std::vector<std::uint32_t> before;
+    return ScreenDriver::WaitUntil([&] {
+      std::vector<std::uint32_t> now = device.ComposedScreen().pixels;
+      const bool same = !now.empty() && now == before;
+      before = std::move(now);
+      if (!same) plat::Sleep(150);
+      return same;
+    }, 20000);
+  }
+  // Starts an update of every channel with the channel list's left soft key
+  // and waits until the channel holds its articles and the run has ended.
+  void UpdateAllByKey(ScreenDriver& device, orvtest::HttpTestServer& server, const std::u16string& channel,
+                      int articles) {
+    ASSERT_TRUE(device.Key("soft1"));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(channel) == articles; }, 30000)) << LiveCount(channel);
+    ASSERT_TRUE(ScreenDriver::WaitUntil(
+        [&] { return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault) == CVORegistry::kNoDefault; },
+        30000));
+  }
 
   pid_t program_ = -1;
 };
@@ -203,7 +243,7 @@ TEST_F(MainWindowE2E, AFingerDraggedUpTheChannelListScrollsItAndOpensNothing) {
   auto window = MainWindow(device, "Orv News");
   ASSERT_TRUE(window.has_value());
   // The list's pixels between the top of the first row and the window's foot.
-  const int listTop = window->top + 44;
+  const int listTop = window->top;
   auto listPixels = [&] { return PixelsBelow(device, *window, listTop); };
   std::vector<std::uint32_t> before;
   ASSERT_TRUE(Settled(device, *window, listTop, &before));
@@ -290,6 +330,166 @@ TEST_F(MainWindowE2E, UpdatedFromTheMenuItsArticlesAppearAndThePopUpActsOnTheHel
   EXPECT_EQ(deleted, 1);
   EXPECT_EQ(live, (std::vector<std::string>{"alpha 0", "alpha 1", "alpha 2", "alpha 4"}));
   EXPECT_EQ(read, (std::vector<std::string>{"alpha 1"}));
+}
+
+// The Back key is one step back for each press (the bar reports its press
+// and its release): from an article to its list, from the list to the
+// channels, and from the channels it closes the program.
+TEST_F(MainWindowE2E, EachPressOfBackGoesBackOneScreenAndFromTheChannelsEndsTheProgram) {
+  orvtest::HttpTestServer server;
+  server.Serve("/alpha.xml", DatedFeed("Alpha", 3, "alpha"));
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device, {{u"Alpha", server.Url("/alpha.xml")}}));
+  auto window = MainWindow(device, "Orv News");
+  ASSERT_TRUE(window.has_value());
+  UpdateAllByKey(device, server, u"Alpha", 3);
+
+  const plat::POINT channelRow = RowCentre(*window, 1, 40, 0);
+  ASSERT_TRUE(device.Tap(channelRow.x, channelRow.y));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Alpha").has_value(); }, 20000));
+  const plat::POINT articleRow0 = RowCentre(*window, 1, 48, 0), articleRow1 = RowCentre(*window, 1, 48, 1);
+  // Which screen shows: the lists lie on a dark backdrop, the article on a
+  // light page (looked at beside the rows' pictures, at the left edge).
+  auto dark = [&] {
+    const plat::PixelImage screen = device.ComposedScreen();
+    const int y = RowCentre(*window, 1, 48, 3).y;  // below the three rows
+    if (screen.width <= window->left + 2 || y >= screen.height) return false;
+    const std::uint32_t p = screen.pixels[static_cast<std::size_t>(y) * screen.width + window->left + 2];
+    return ((p >> 16) & 0xFF) < 100 && ((p >> 8) & 0xFF) < 100 && (p & 0xFF) < 100;
+  };
+  auto listShown = [&](plat::DWORD view) { return View() == view && dark(); };
+  auto articleShown = [&] { return View() == DBV_ARTICLE && !dark(); };
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return listShown(DBV_ARTICLE_LIST); }, 10000));
+  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(device.Tap(articleRow0.x, articleRow0.y));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(articleShown, 10000)) << "view " << View();
+
+  // From the article: its list, and there it stays. A tap on the list's
+  // second row opens that article, which it would not from the channels
+  // (the list holds one channel).
+  ASSERT_TRUE(device.Key("back"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return listShown(DBV_ARTICLE_LIST); }, 10000));
+  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(device.Tap(articleRow1.x, articleRow1.y));
+  EXPECT_TRUE(ScreenDriver::WaitUntil(articleShown, 10000)) << "view " << View();
+  device.Screenshot("back-article-again");
+
+  // From the article, twice: the channels, and the program runs on (a tap
+  // on the channel opens it again).
+  ASSERT_TRUE(device.Key("back"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return listShown(DBV_ARTICLE_LIST); }, 10000));
+  ASSERT_TRUE(device.Key("back"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Orv News").has_value(); }, 10000));
+  EXPECT_EQ(View(), static_cast<plat::DWORD>(DBV_CHANNEL_LIST));
+  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(device.Tap(channelRow.x, channelRow.y));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Alpha").has_value(); }, 10000))
+      << "the program ended or missed the tap";
+  device.Screenshot("back-articles-again");
+
+  // From the channels, Back closes the interface and so the program.
+  ASSERT_TRUE(device.Key("back"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Orv News").has_value(); }, 10000));
+  ASSERT_TRUE(device.Key("back"));
+  EXPECT_EQ(device.WaitExit(program_, 30000), 0);
+}
+
+// After a dialog or a message box closes, the keys reach the main window
+// again: the arrows move in the list, Enter opens, the soft keys act.
+TEST_F(MainWindowE2E, KeysReachTheMainWindowAfterADialogOrAMessageBoxCloses) {
+  orvtest::HttpTestServer server;
+  server.Serve("/alpha.xml", DatedFeed("Alpha", 2, "alpha"));
+  server.Serve("/beta.xml", DatedFeed("Beta", 2, "beta"));
+  ScreenDriver device(plat::ScreenSettings{480, 640, 192});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device, {{u"Alpha", server.Url("/alpha.xml")}, {u"Beta", server.Url("/beta.xml")}}));
+  auto window = MainWindow(device, "Orv News");
+  ASSERT_TRUE(window.has_value());
+  const plat::HWND main = Handle(*window);
+
+  // The About box, ended with its Done soft key.
+  plat::PostMessageW(main, plat::WM_COMMAND, ID_ABOUT, 0);
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Over(device, *window).has_value(); }, 20000));
+  device.Screenshot("keys-about");
+  ASSERT_TRUE(device.Key("soft1"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !Over(device, *window).has_value(); }, 20000));
+  // Down to the second channel, Enter opens it.
+  ASSERT_TRUE(device.Key("down"));
+  ASSERT_TRUE(device.Key("enter"));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Beta").has_value(); }, 10000))
+      << "the keys did not reach the list after the About box";
+  // The left soft key of the article list is Back.
+  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(device.Key("soft1"));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Orv News").has_value(); }, 10000));
+
+  // A question, answered No with a tap on its button.
+  plat::PostMessageW(main, plat::WM_COMMAND, ID_MARK_ALL_READ, 0);
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Over(device, *window).has_value(); }, 20000));
+  const WindowLine box = *Over(device, *window);
+  ASSERT_TRUE(Settled(device));
+  device.Screenshot("keys-messagebox");
+  const plat::MessageBoxGeometry geo = plat::LayOutMessageBox(u"", plat::MB_YESNO | plat::MB_ICONQUESTION);
+  const int buttonWidth = (box.right - box.left - 3 * geo.pad) / 2;
+  ASSERT_TRUE(device.Tap(box.left + 2 * geo.pad + buttonWidth + buttonWidth / 2,
+                         box.bottom - geo.pad - geo.buttonHeight / 2));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !Over(device, *window).has_value(); }, 20000));
+  // Up to the first channel (Beta was current), Enter opens it.
+  ASSERT_TRUE(device.Key("up"));
+  ASSERT_TRUE(device.Key("enter"));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Alpha").has_value(); }, 10000))
+      << "the keys did not reach the list after the message box";
+  EXPECT_EQ(Exit(device), 0);
+}
+
+// A channel the user updates by itself whose feed is missing: a message
+// names the channel and says why, and its row shows the failure (its title
+// in red) once the message is gone.
+TEST_F(MainWindowE2E, AChannelUpdatedByHandThatFailsSaysWhyAndItsRowShowsIt) {
+  orvtest::HttpTestServer server;  // serves nothing: every feed is 404
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device, {{u"Gone", server.Url("/gone.xml")}}));
+  auto window = MainWindow(device, "Orv News");
+  ASSERT_TRUE(window.has_value());
+  // The red pixels of row 0's title (right of its picture: the feed icon is
+  // orange).
+  auto redPixels = [&] {
+    const plat::PixelImage screen = device.ComposedScreen();
+    const plat::POINT centre = RowCentre(*window, 1, 40, 0);
+    int red = 0;
+    for (int y = centre.y - 8; y <= centre.y + 8 && y < screen.height; ++y)
+      for (int x = window->left + 40; x < window->right - 40 && x < screen.width; ++x) {
+        const std::uint32_t p = screen.pixels[static_cast<std::size_t>(y) * screen.width + x];
+        const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        red += r > 200 && r - g > 70 && r - b > 70;
+      }
+    return red;
+  };
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Orv News").has_value(); }, 10000));
+  EXPECT_EQ(redPixels(), 0) << "no failure before the update";
+
+  // Its row's pop-up: "Update" is the first item.
+  const plat::POINT row = RowCentre(*window, 1, 40, 0);
+  ASSERT_TRUE(device.Hold(row.x, row.y, 1200));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Find(device, "#32768").has_value(); }, 10000));
+  const WindowLine menu = *Find(device, "#32768");
+  ASSERT_TRUE(device.Tap((menu.left + menu.right) / 2, menu.top + 1 + 12));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/gone.xml") > 0; }, 30000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Over(device, *window).has_value(); }, 30000))
+      << "no message about the failed update";
+  const WindowLine box = *Over(device, *window);
+  EXPECT_EQ(box.title, "Orv News");
+  ASSERT_TRUE(Settled(device));
+  device.Screenshot("failed-update-message");
+  // Its one button: OK.
+  const plat::MessageBoxGeometry geo = plat::LayOutMessageBox(u"", plat::MB_OK | plat::MB_ICONEXCLAMATION);
+  ASSERT_TRUE(device.Tap((box.left + box.right) / 2, box.bottom - geo.pad - geo.buttonHeight / 2));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !Over(device, *window).has_value(); }, 10000));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return redPixels() > 20; }, 10000)) << redPixels();
+  device.Screenshot("failed-update-row");
+  EXPECT_EQ(Exit(device), 0);
 }
 
 }  // namespace

@@ -164,7 +164,21 @@ TEST_F(ImagePluginTest, ProgressFillsItsShareOfTheBar) {
   EXPECT_EQ(progress->GetPercent(), 50);
   content.owner = nullptr;
   EXPECT_NE(progress->OnCommand(reinterpret_cast<std::intptr_t>(&pass), 0), plat::S_OK);
+  EXPECT_EQ(progress->DoCommand(0, 0), plat::E_NOINTERFACE) << "the owner query's own code";
   EXPECT_EQ(progress->ReadPercent(nullptr), plat::E_FAIL);
+  // A plug-in without a name reads no percent, not the integer of the empty name.
+  CComRef<ILayoutPlugin> unnamedRef;
+  unnamedRef.Attach(CreatePlugin(u"Orv.LSP.Progress"));
+  auto* unnamed = static_cast<ProgressPlugin*>(unnamedRef.Get());
+  CComRef<PlacedLayoutItem> nameless(new PlacedLayoutItem(CPropertyList()));
+  unnamed->SetProperties(nameless.Get());
+  CComRef<IntSource> empty(new IntSource(u"", 30));
+  IPropertySource* emptyProperties = nullptr;
+  ASSERT_EQ(empty->QueryInterface(IID_IPropertySource, reinterpret_cast<void**>(&emptyProperties)), plat::S_OK);
+  CComRef<IPropertySource> emptyHold;
+  emptyHold.Attach(emptyProperties);
+  EXPECT_NE(unnamed->ReadPercent(emptyProperties), plat::S_OK);
+  EXPECT_EQ(unnamed->GetPercent(), 0);
 
   struct Case {
     int percent;
@@ -205,6 +219,14 @@ TEST_F(ImagePluginTest, ImageDrawsOnlyInTheNormalState) {
   EXPECT_EQ(r.bottom, 36);
   EXPECT_EQ(out1, 0);
   EXPECT_EQ(out2, 0);
+  // Without a position there is no rectangle: the item's code is answered.
+  CComRef<ILayoutPlugin> unplacedRef;
+  unplacedRef.Attach(CreatePlugin(u"Orv.LSP.Image"));
+  auto* unplaced = static_cast<ImagePlugin*>(unplacedRef.Get());
+  CComRef<PlacedLayoutItem> nowhere(new PlacedLayoutItem(CPropertyList()));
+  unplaced->SetProperties(nowhere.Get());
+  unplaced->SetImage(BarEnd(200));
+  EXPECT_NE(unplaced->GetRect(0, 0, &r, nullptr, nullptr), plat::S_OK);
   for (int state : {0, 1, 2, 3}) {
     auto target = MakeTarget(60, 60);
     LayoutPaintRecord record = Record(*target);

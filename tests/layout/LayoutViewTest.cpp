@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <deque>
+#include <functional>
+#include <vector>
 
 #include "layout/LayoutView.h"
 #include "tests/layout/ContentFixture.h"
@@ -41,7 +43,24 @@ struct Input {
   plat::DWORD after;  // ms after the previous input
   UINT message;
   int x, y;
+  plat::HWND to = nullptr;  // the view when null
 };
+
+// Another window of the program (the soft-key bar, say): what it hears, and
+// what the view had done by then.
+struct ProbeHeard {
+  UINT message;
+  int taps;
+  bool viewCaptured;
+};
+std::vector<ProbeHeard>* g_probeHeard = nullptr;
+std::function<ProbeHeard(UINT)> g_probeState;
+
+plat::LRESULT CALLBACK_Probe(plat::HWND h, UINT m, plat::WPARAM w, plat::LPARAM l) {
+  if (g_probeHeard && g_probeState && (m == plat::WM_LBUTTONDOWN || m == plat::WM_LBUTTONUP || m == plat::WM_APP + 7))
+    g_probeHeard->push_back(g_probeState(m));
+  return plat::DefWindowProcW(h, m, w, l);
+}
 
 class LayoutViewTest : public ScreenTest {
  protected:
@@ -55,7 +74,8 @@ class LayoutViewTest : public ScreenTest {
     AddLayout(u"page", OneLayout(u"page", Box(u"page", 0, 0, 480, 4000, Fill(0x00FF00)),
                                  u"<General><ScrollY Value=\"On\"/></General>"));
     ASSERT_TRUE(view_.Create(nullptr, plat::RECT{0, 0, kWidth, kHeight}, plat::WS_POPUP | plat::WS_VISIBLE));
-    view_.GetManager()->SetInputWait([this](plat::DWORD timeout) { return WaitForInput(timeout); });
+    view_.GetManager()->SetInputWait(
+        [this](plat::DWORD timeout, plat::DWORD mask) { return WaitForInput(timeout, mask); });
   }
   void TearDown() override {
     plat::DestroyWindow(view_.GetWindow());
@@ -71,23 +91,30 @@ class LayoutViewTest : public ScreenTest {
     ASSERT_TRUE(view_.GetManager()->GetContent());
   }
 
-  // The loop's wait: input already queued ends it at once; else the clock
-  // moves to the next scripted input (posted with those that follow it at
-  // once) or by the whole time-out.
-  bool WaitForInput(plat::DWORD timeout) {
+  // The loop's wait: input of the asked kinds already queued ends it at
+  // once; else the clock moves to the next scripted input (posted with those
+  // that follow it at once) or by the whole time-out. Scripted input of
+  // other kinds is posted on the way without ending the wait.
+  static bool Wakes(plat::DWORD mask) {
     plat::MSG m;
-    if (plat::PeekMessageW(&m, nullptr, 0, 0, plat::PM_NOREMOVE)) return true;
-    if (script_.empty()) {
-      clock_.Advance(timeout);
-      return false;
+    if (mask & ~plat::QS_MOUSE) return plat::PeekMessageW(&m, nullptr, 0, 0, plat::PM_NOREMOVE) != 0;
+    return plat::PeekMessageW(&m, nullptr, plat::WM_MOUSEFIRST, plat::WM_MOUSELAST, plat::PM_NOREMOVE) != 0;
+  }
+  bool WaitForInput(plat::DWORD timeout, plat::DWORD mask) {
+    for (;;) {
+      if (Wakes(mask)) return true;
+      if (script_.empty()) {
+        clock_.Advance(timeout);
+        return false;
+      }
+      if (script_.front().after > timeout) {
+        script_.front().after -= timeout;
+        clock_.Advance(timeout);
+        return false;
+      }
+      timeout -= script_.front().after;
+      PostNext();
     }
-    if (script_.front().after > timeout) {
-      script_.front().after -= timeout;
-      clock_.Advance(timeout);
-      return false;
-    }
-    PostNext();
-    return true;
   }
   void PostNext() {
     clock_.Advance(script_.front().after);
@@ -98,8 +125,15 @@ class LayoutViewTest : public ScreenTest {
         plat::PostQuitMessage(in.x);
         continue;
       }
-      plat::PostMessageW(view_.GetWindow(), in.message, in.message == plat::WM_LBUTTONUP ? 0 : plat::MK_LBUTTON,
-                         plat::MAKELPARAM(in.x, in.y));
+      // The view's stylus comes as the display sends it (the view lies at the
+      // screen's origin); another window's is posted to it.
+      const bool stylus = in.message == kDown || in.message == kMove || in.message == kUp;
+      if (!in.to && stylus) {
+        plat::InjectStylus(in.message, in.x, in.y);
+      } else {
+        plat::PostMessageW(in.to ? in.to : view_.GetWindow(), in.message,
+                           in.message == plat::WM_LBUTTONUP ? 0 : plat::MK_LBUTTON, plat::MAKELPARAM(in.x, in.y));
+      }
     } while (!script_.empty() && script_.front().after == 0);
   }
   // Plays the script through the window's queue as the program's loop does.
@@ -188,6 +222,23 @@ TEST_F(LayoutViewTest, AHoldActivatesWhileTheStylusIsStillDown) {
   EXPECT_TRUE(source_->kinds.empty()) << "a hold is no drag";
 }
 
+// A hold whose activation takes the release itself (a row's pop-up menu,
+// tracked until a tap on its item): the view does not keep the stylus, so
+// the next tap reaches the window under it.
+TEST_F(LayoutViewTest, AHoldWhoseActivationTookTheReleaseLeavesTheStylusFree) {
+  Show(u"buttons");
+  // The menu's loop takes the release.
+  Named(u"button")->onActivate = [] {
+    plat::InjectStylus(plat::WM_LBUTTONUP, 150, 150);
+    plat::MSG m;
+    while (plat::PeekMessageW(&m, nullptr, plat::WM_MOUSEFIRST, plat::WM_MOUSELAST, plat::PM_REMOVE)) {
+    }
+  };
+  Play({{0, kDown, 150, 150}});
+  EXPECT_EQ(Named(u"button")->activations, 1);
+  EXPECT_FALSE(Captured()) << "the stylus is up: the view must not hold it";
+}
+
 TEST_F(LayoutViewTest, APressRightAfterAReleaseWithAPressQueuedStartsNoTap) {
   Show(u"page");
   // A flick that is let go with the next press already queued, then that
@@ -261,6 +312,42 @@ TEST_F(LayoutViewTest, APauseMidDragNeverFlingsTheWrongWay) {
   for (const Step& s : steps) {
     EXPECT_EQ(CDialogManager::SmoothVelocity(s.velocity, s.move, s.ms), s.expected) << s.velocity << " " << s.ms;
   }
+}
+
+// Once the stylus is up, the tap waits only for more stylus input: the view
+// lets the stylus go at the release, a paint or timer meanwhile is only
+// handled, and a press on another window ends the gesture as a tap and
+// reaches that window.
+TEST_F(LayoutViewTest, AfterTheReleaseTheStylusIsFreeAndAPressElsewhereIsThatWindowsOwn) {
+  plat::WNDCLASSW wc{};
+  wc.lpfnWndProc = CALLBACK_Probe;
+  wc.lpszClassName = u"LayoutViewProbe";
+  plat::RegisterClassW(&wc);
+  plat::HWND probe = plat::CreateWindowExW(plat::WS_EX_NOACTIVATE, u"LayoutViewProbe", u"", plat::WS_POPUP | plat::WS_VISIBLE,
+                                           0, kHeight - 40, kWidth, 40, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(probe);
+  std::vector<ProbeHeard> heard;
+  g_probeHeard = &heard;
+  g_probeState = [&](UINT m) { return ProbeHeard{m, Named(u"button")->taps, Captured()}; };
+  Show(u"buttons");
+  Play({{0, kDown, 150, 150},
+        {40, kUp, 150, 150},
+        {5, plat::WM_APP + 7, 0, 0, probe},
+        {5, kDown, 10, 10, probe},
+        {30, kUp, 10, 10, probe}});
+  g_probeHeard = nullptr;
+  g_probeState = nullptr;
+  EXPECT_EQ(Named(u"button")->activations, 1);
+  EXPECT_EQ(Named(u"button")->taps, 1);
+  EXPECT_EQ(source_->Count(kContentEventDrag), 0) << "the other window's press is no drag of the button's";
+  ASSERT_EQ(heard.size(), 3u);
+  EXPECT_EQ(heard[0].message, plat::WM_APP + 7);
+  EXPECT_FALSE(heard[0].viewCaptured) << "the stylus was let go at the release";
+  EXPECT_EQ(heard[1].message, static_cast<UINT>(kDown));
+  EXPECT_EQ(heard[1].taps, 1) << "the tap was delivered before the next press was handled";
+  EXPECT_EQ(heard[2].message, static_cast<UINT>(kUp));
+  EXPECT_FALSE(Captured());
+  plat::DestroyWindow(probe);
 }
 
 TEST_F(LayoutViewTest, AQuitDuringAPressEndsTheLoopAndIsPostedAgain) {

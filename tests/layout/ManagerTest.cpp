@@ -159,6 +159,20 @@ TEST_F(ManagerTest, AScreenPushedAndPoppedTellsBothScreens) {
   EXPECT_FALSE(manager_->Back()) << "the last screen stays";
 }
 
+// A manager that goes lets its stacked screens go without telling them
+// anything: their plug-ins' site is already detached.
+TEST_F(ManagerTest, AManagerThatGoesReleasesItsScreensWithoutEvents) {
+  AddScreens();
+  CComRef<RecordingSource> firstSource(new RecordingSource());
+  CComRef<RecordingSource> secondSource(new RecordingSource());
+  ASSERT_TRUE(manager_->ShowLayout(u"first", kShowReplace, firstSource.Get()));
+  ASSERT_TRUE(manager_->ShowLayout(u"second", kShowPush, secondSource.Get()));
+  const std::vector<std::int32_t> first = firstSource->events, second = secondSource->events;
+  manager_.Reset();
+  EXPECT_EQ(firstSource->events, first);
+  EXPECT_EQ(secondSource->events, second);
+}
+
 TEST_F(ManagerTest, TheBufferFollowsTheViewSizeAndPaintCopiesOnlyTheClip) {
   AddScreens();
   ASSERT_TRUE(manager_->ShowLayout(u"first", kShowReplace, nullptr));

@@ -8,6 +8,7 @@
 #include "layout/LayoutDocument.h"
 #include "layout/PluginFactory.h"
 #include "tests/layout/LayoutFixture.h"
+#include "platform/controls/Shell.h"
 #include "tests/layout/PluginFixture.h"
 
 namespace layouttest {
@@ -286,6 +287,24 @@ TEST_F(PluginTest, TextPluginShowsTheDataSourcesStringOfItsName) {
   content.owner = nullptr;
   view->DetachContent();
   EXPECT_EQ(plugin->OnCommand(0, 0), plat::E_FAIL);
+}
+
+// A plug-in's shell-state request sets the state of the host's window.
+TEST_F(PluginTest, SiteSetsTheShellStateOfTheHostWindow) {
+  FakeHost host;
+  host.window = plat::CreateWindowExW(0, u"static", u"", plat::WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(host.window);
+  CComRef<PluginSite> site(new PluginSite(&host));
+  EXPECT_EQ(site->SetShellState(plat::SHFS_HIDESIPBUTTON), plat::S_OK);
+  EXPECT_EQ(plat::SHGetFullScreenState(host.window) & plat::SHFS_HIDESIPBUTTON, plat::SHFS_HIDESIPBUTTON);
+  EXPECT_EQ(site->SetShellState(plat::SHFS_SHOWSIPBUTTON), plat::S_OK);
+  EXPECT_EQ(plat::SHGetFullScreenState(host.window) & plat::SHFS_HIDESIPBUTTON, 0u);
+  EXPECT_EQ(site->SetShellState(plat::SHFS_SHOWSIPBUTTON | plat::SHFS_HIDESIPBUTTON), plat::E_FAIL)
+      << "the shell refuses a state that contradicts itself";
+  site->DetachHost();
+  EXPECT_EQ(site->SetShellState(plat::SHFS_HIDESIPBUTTON), plat::E_FAIL);
+  EXPECT_EQ(plat::SHGetFullScreenState(host.window) & plat::SHFS_HIDESIPBUTTON, 0u);
+  plat::DestroyWindow(host.window);
 }
 
 TEST_F(PluginTest, ContentInterfacesAfterTheirOwnerWent) {

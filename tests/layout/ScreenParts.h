@@ -5,6 +5,7 @@
 // test program.
 #pragma once
 
+#include <functional>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -88,6 +89,7 @@ class BoxPlugin : public LayoutPluginBase {
     ++activations;
     lastActivateFlag = flag;
     lastActivatePoint = point ? *point : plat::POINT{-1, -1};
+    if (onActivate) onActivate();
     return plat::S_OK;
   }
   plat::HRESULT OnTap(const plat::POINT* point) override {
@@ -118,6 +120,8 @@ class BoxPlugin : public LayoutPluginBase {
   std::vector<std::int32_t> events;
   std::vector<std::int32_t> scrolls;  // the scroll of every paint
   std::int32_t takeEvent = -1000;
+  // Run inside the activation (a pop-up menu's own loop, say).
+  std::function<void()> onActivate;
 };
 
 // Makes "Box" for the class "Box", everything else through the real factory.

@@ -641,3 +641,136 @@ TEST_F(StandardControlsTest, MessageBoxFromAWorkerThreadWithAnOwnerHere) {
   EXPECT_FALSE(IsWindow(box));
   EXPECT_EQ(GetForegroundWindow(), parent_);
 }
+
+namespace {
+
+using namespace plat;
+
+// What a second window of the program (a soft-key bar) hears of the stylus.
+std::atomic<int> g_barPresses{0};
+LRESULT CALLBACK_Bar(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == WM_LBUTTONDOWN) ++g_barPresses;
+  return DefWindowProcW(h, m, w, l);
+}
+
+// A message box of this thread over the window, answered by a tap on its
+// second button from another thread; the answer.
+int AnswerSecondButton(HWND owner, const char16_t* text) {
+  std::thread tapper([] {
+    HWND box = nullptr;
+    RECT second{};
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+      if (GetOpenMessageBoxForTesting(&box) && GetWindowRect(GetDlgItem(box, IDNO), &second) && second.right > second.left)
+        break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    InjectStylus(WM_LBUTTONDOWN, (second.left + second.right) / 2, (second.top + second.bottom) / 2);
+    InjectStylus(WM_LBUTTONUP, (second.left + second.right) / 2, (second.top + second.bottom) / 2);
+  });
+  const int answer = MessageBoxW(owner, text, u"Orv News", MB_YESNO | MB_ICONQUESTION);
+  tapper.join();
+  return answer;
+}
+
+}  // namespace
+
+// After a message box of this thread closes, its owner has the activation
+// again and the control that had the focus has it again, although another
+// window of the program (a bar that takes no activation, and a plain one)
+// was on the screen meanwhile: the keys reach that control.
+TEST_F(StandardControlsTest, AClosedMessageBoxGivesTheFocusBackToItsOwnersControl) {
+  SetMessageBoxAnswerer(nullptr);
+  HWND edit = Make(u"edit", u"", WS_TABSTOP, 7, 10, 10, 100, 20);
+  HWND other = CreateWindowExW(0, u"CtlTestParent", u"other", WS_POPUP | WS_VISIBLE, 0, 0, 1, 1, nullptr, nullptr,
+                               nullptr, nullptr);
+  SetForegroundWindow(parent_);
+  SetFocus(edit);
+  ASSERT_EQ(GetFocus(), edit);
+  EXPECT_EQ(AnswerSecondButton(parent_, u"Stop the update?"), IDNO);
+  EXPECT_EQ(GetForegroundWindow(), parent_);
+  EXPECT_EQ(GetFocus(), edit);
+  InjectKey('A', true);
+  InjectKey('A', false);
+  Pump();
+  WCHAR text[8] = {};
+  GetWindowTextW(edit, text, 8);
+  EXPECT_EQ(std::u16string(text), u"a");
+  DestroyWindow(other);
+}
+
+// A message box is as tall as its text needs: every line of a long question
+// lies inside the box, above its buttons, at the screen sizes of the device.
+TEST_F(StandardControlsTest, AMessageBoxShowsEveryLineOfItsText) {
+  const std::u16string texts[] = {
+      u"Failed to download RSS\\Atom resource. Do you want to add the channel anyway?",
+      u"The content folder was changed. Do you want to move the database to the new location?",
+      u"Orv News introduces a new data storage system: faster, less space-consuming. Unfortunately, only channel "
+      u"definitions may be converted to the new format. Please press Start to delete all article data, and wait "
+      u"until it is done.",
+  };
+  struct Screen {
+    int width, height, dpi;
+  };
+  for (const Screen& screen : {Screen{240, 320, 96}, Screen{480, 640, 192}, Screen{320, 240, 96}}) {
+    SetScreenForTesting(screen.width, screen.height, screen.dpi);
+    for (const std::u16string& text : texts) {
+      SCOPED_TRACE(std::to_string(screen.width) + "x" + std::to_string(screen.height));
+      const MessageBoxGeometry g = LayOutMessageBox(text, MB_YESNO | MB_ICONQUESTION);
+      EXPECT_GE(g.top, 0);
+      EXPECT_LE(g.top + g.height, screen.height);
+      // The text as the box's label draws it, in the label's width.
+      const int labelWidth = g.width - (2 * g.pad + g.iconSize) - g.pad;
+      RECT need{0, 0, labelWidth, 0};
+      HDC dc = CreateCompatibleDC(nullptr);
+      HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+      TEXTMETRICW tm{};
+      GetTextMetricsW(dc, &tm);
+      SelectObject(dc, old);
+      DeleteDC(dc);
+      EXPECT_GE(need.bottom, 2 * tm.tmHeight) << "the text takes more than one line";
+      EXPECT_GE(g.textHeight, need.bottom) << "the label holds every line";
+      // The label ends above the buttons.
+      EXPECT_LE(g.captionHeight + g.pad + g.textHeight, g.height - g.buttonHeight - g.pad);
+    }
+  }
+}
+
+// A bar of a window that a modal window disabled takes no stylus, even when
+// it lies above the modal window's own bar: the tap reaches the modal one's.
+TEST_F(StandardControlsTest, ATapOverTheBarOfADisabledWindowReachesTheModalWindowsBar) {
+  WNDCLASSW wc{};
+  if (!GetClassInfoW(nullptr, u"CtlTestBar", &wc)) {
+    wc.lpfnWndProc = CALLBACK_Bar;
+    wc.lpszClassName = u"CtlTestBar";
+    RegisterClassW(&wc);
+  }
+  const int h = 26, top = ScreenHeight() - h;
+  HWND modal = CreateWindowExW(0, u"CtlTestParent", u"modal", WS_POPUP | WS_VISIBLE, 0, 0, ScreenWidth(), top, parent_,
+                               nullptr, nullptr, nullptr);
+  HWND modalBar = CreateWindowExW(WS_EX_NOACTIVATE, u"CtlTestParent", u"", WS_POPUP | WS_VISIBLE, 0, top, ScreenWidth(),
+                                  h, modal, nullptr, nullptr, nullptr);
+  EnableWindow(parent_, FALSE);
+  // The disabled window's bar comes on the screen after the modal one's.
+  g_barPresses = 0;
+  HWND ownerBar = CreateWindowExW(WS_EX_NOACTIVATE, u"CtlTestBar", u"", WS_POPUP | WS_VISIBLE, 0, top, ScreenWidth(), h,
+                                  parent_, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(modal && modalBar && ownerBar);
+  EXPECT_EQ(WindowFromPoint(POINT{10, top + h / 2}), modalBar);
+  notes_.clear();
+  EXPECT_TRUE(InjectStylus(WM_LBUTTONDOWN, 10, top + h / 2));
+  EXPECT_TRUE(InjectStylus(WM_LBUTTONUP, 10, top + h / 2));
+  Pump();
+  EXPECT_EQ(g_barPresses.load(), 0);
+  // Enabled again, its bar is on top and takes the stylus.
+  EnableWindow(parent_, TRUE);
+  EXPECT_EQ(WindowFromPoint(POINT{10, top + h / 2}), ownerBar);
+  EXPECT_TRUE(InjectStylus(WM_LBUTTONDOWN, 10, top + h / 2));
+  EXPECT_TRUE(InjectStylus(WM_LBUTTONUP, 10, top + h / 2));
+  Pump();
+  EXPECT_EQ(g_barPresses.load(), 1);
+  DestroyWindow(ownerBar);
+  DestroyWindow(modalBar);
+  DestroyWindow(modal);
+}

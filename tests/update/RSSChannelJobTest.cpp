@@ -11,6 +11,7 @@
 #include "tests/update/FeedTestSupport.h"
 #include "update/BinaryJob.h"
 #include "update/RSSChannelJob.h"
+#include "update/UpdateFailures.h"
 #include "update/TidyDocument.h"
 #include "update/TidyDownload.h"
 
@@ -232,12 +233,15 @@ TEST_F(FeedJobTest, DeclaredLatin1FeedIsDecoded) {
 TEST_F(FeedJobTest, FailedFeedFailsTheChannelAndKeepsItsArticles) {
   ServeFeed("/feed", "harbour-rss2.xml");
   IChannel* channel = AddFeed(u"Harbour", "/feed");
+  RecordUpdateFailure(u"Harbour", u"an earlier failure");
   ASSERT_TRUE(RunJob(channel));
   ASSERT_EQ(LiveArticles(channel), 4);
+  EXPECT_TRUE(TakeUpdateFailure(u"Harbour").empty()) << "a successful update forgets the last failure";
 
   struct Case {
     const char* name;
     orvtest::HttpResponse response;
+    std::u16string reason;  // what the user is told
   };
   orvtest::HttpResponse html;
   html.body = "<html><head><title>Down</title></head><body><p>Service unavailable</p></body></html>";
@@ -253,13 +257,21 @@ TEST_F(FeedJobTest, FailedFeedFailsTheChannelAndKeepsItsArticles) {
   cut.body = orvtest::ReplaceAll(orvtest::FeedFixture("harbour-rss2-next.xml"), "{{BASE}}", Base());
   cut.closeAfter = 40;
   orvtest::HttpResponse empty;
-  const Case cases[] = {{"html page", html},       {"garbage", garbage}, {"404", notFound},
-                        {"500", serverError},      {"cut", cut},         {"empty", empty}};
+  const std::u16string noFeed = u"What the address gives is no RSS or Atom feed.";
+  const Case cases[] = {{"html page", html, noFeed},
+                        {"garbage", garbage, noFeed},
+                        {"404", notFound, u"Bad status code: 404"},
+                        {"500", serverError, u"Bad status code: 500"},
+                        {"cut", cut, u"Reading from stream failed or canceled"},
+                        {"empty", empty, u"The feed could not be downloaded."}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     server_.Route("/feed", [response = c.response](const orvtest::HttpRequest&) { return response; });
     EXPECT_FALSE(RunJob(channel));
     EXPECT_EQ(Status(channel), US_FAILED);
+    EXPECT_EQ(plat::Utf16ToUtf8(TakeUpdateFailure(u"harbour")), plat::Utf16ToUtf8(c.reason))
+        << "the reason is kept under the channel's name, in any case";
+    EXPECT_TRUE(TakeUpdateFailure(u"Harbour").empty()) << "taken once";
     channel = Reload(u"Harbour");
     EXPECT_EQ(LiveArticles(channel), 4);
     EXPECT_EQ(Article(channel, u"harbour-1").title, u"Tide & Time");
@@ -281,10 +293,12 @@ TEST_F(FeedJobTest, AddressesThatCannotBeReadFailTheChannel) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    IChannel* channel = AddChannel(u"Channel " + plat::Utf8ToUtf16(std::to_string(n++)), c.address, c.type);
+    const std::u16string name = u"Channel " + plat::Utf8ToUtf16(std::to_string(n++));
+    IChannel* channel = AddChannel(name, c.address, c.type);
     ASSERT_NE(channel, nullptr);
     EXPECT_FALSE(RunJob(channel));
     EXPECT_EQ(Status(channel), US_FAILED);
+    EXPECT_FALSE(TakeUpdateFailure(name).empty()) << "a failure is given a reason";
   }
 }
 
