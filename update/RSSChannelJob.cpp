@@ -17,6 +17,7 @@
 #include "update/TidyDocument.h"
 #include "update/InetSession.h"
 #include "update/TidyDownload.h"
+#include "update/FetchedFeeds.h"
 
 namespace {
 
@@ -194,7 +195,12 @@ void CRSSChannelJob::Run() {
     auto document = std::make_unique<Tidy::Document>();
     if (document->Init() == 0) {
       bool loaded = false;
-      if (!IsLocalAddress(address_)) {
+      if (auto fetched = scriptChannel_ ? nullptr : FetchedFeeds::Take(address_)) {
+        // The body fetched a moment ago when the channel was added.
+        CDebugLog::GetInstance().WriteLine(u"Feed fetched when the channel was added: not downloaded again.");
+        document = std::move(fetched);
+        loaded = true;
+      } else if (!IsLocalAddress(address_)) {
         const int result =
             Tidy::DownloadChangedDocument(session_, address_, document.get(), encoding, nullptr, &digest, &unchanged);
         loaded = result == 1;

@@ -127,6 +127,12 @@ void SetCheck(plat::HWND list, int index, bool checked) {
                      reinterpret_cast<plat::LPARAM>(&item));
 }
 
+bool IsChecked(plat::HWND list, int index) {
+  const auto state = static_cast<plat::UINT>(
+      plat::SendMessageW(list, plat::LVM_GETITEMSTATE, static_cast<plat::WPARAM>(index), plat::LVIS_STATEIMAGEMASK));
+  return ((state & plat::LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
 bool WriteDeviceFile(const std::u16string& path, const std::string& text) {
   return plat::ReplaceFileContents(path, text.data(), text.size());
 }
@@ -615,6 +621,45 @@ TEST_F(TemplatePageTest, DoneWithEveryItemUncheckedStillCopiesAndEnds) {
   EXPECT_EQ(OpenAndDone({0, 1, 2}), 1);
   EXPECT_EQ(ReadDeviceFile(target_), TemplateXml({"One", "Two", "Three"}, "new"));
   EXPECT_TRUE(Channels().empty());
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(TemplatePageTest, TheInstalledTemplatesAreListedUncheckedAndTheCheckedOnesAdded) {
+  const std::u16string folder = GetGlobalOptions().GetTemplatesFolder();
+  ASSERT_TRUE(CreateFolderTree(folder));
+  const std::u16string weather = CombinePath(folder, u"weather.xml");
+  const std::u16string cities = CombinePath(folder, u"Cities.xml");
+  ASSERT_TRUE(WriteDeviceFile(weather, TemplateXml({"Rain", "Sun"}, "w")));
+  ASSERT_TRUE(WriteDeviceFile(cities, TemplateXml({"Paris"}, "c")));
+  ASSERT_TRUE(WriteDeviceFile(CombinePath(folder, u"notes.txt"), "not a template"));
+  ScriptedWizard w;
+  std::vector<std::u16string> listed;
+  std::vector<bool> checked;
+  w.script = [&](ScriptedWizard& w) {
+    Choose(w, 4);
+    plat::HWND list = w.GetTemplatePage().GetList();
+    for (int i = 0; i < static_cast<int>(plat::SendMessageW(list, plat::LVM_GETITEMCOUNT, 0, 0)); ++i) {
+      char16_t text[64] = {};
+      plat::LVITEMW item{};
+      item.iSubItem = 0;
+      item.pszText = text;
+      item.cchTextMax = 64;
+      plat::SendMessageW(list, plat::LVM_GETITEMTEXTW, static_cast<plat::WPARAM>(i), reinterpret_cast<plat::LPARAM>(&item));
+      listed.push_back(text);
+      checked.push_back(IsChecked(list, i));
+    }
+    SetCheck(list, 2, true);  // "Sun"
+    Press(w, NewChannelWizard::kCmdDone);
+  };
+  EXPECT_EQ(Run(w), 1);
+  EXPECT_TRUE(w.picks.empty()) << "nothing was picked";
+  // The files in the order of their names, each file's channels in its order.
+  EXPECT_EQ(listed, (std::vector<std::u16string>{u"Paris", u"Rain", u"Sun"}));
+  EXPECT_EQ(checked, (std::vector<bool>{false, false, false}));
+  const auto channels = Channels();
+  ASSERT_EQ(channels.size(), 1u);
+  ASSERT_EQ(channels.count(u"Sun"), 1u);
+  EXPECT_EQ(channels.at(u"Sun").first, CPluginChannels::BuildChannelAddress(u"file", weather, u"Sun"));
   EXPECT_TRUE(boxes.empty());
 }
 
