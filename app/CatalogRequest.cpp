@@ -333,6 +333,7 @@ bool CatalogRequest::AddChosenChannels() {
     if (!plat::SendMessageW(tree_, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&info))) continue;
     const plat::UINT state = (info.state & plat::TVIS_STATEIMAGEMASK) >> 12;
     if (state == kStateChecked) {
+      if (info.lParam == -1) continue;  // a group (its box set by force) is no channel
       if (info.lParam < 0 || static_cast<std::size_t>(info.lParam) >= entries_.size()) {
         CDebugLog::GetInstance().Printf(u"Catalog: a checked item names no entry (%d)", static_cast<int>(info.lParam));
         return false;

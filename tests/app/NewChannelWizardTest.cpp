@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "database/Channel.h"
 #include "core/FileUtils.h"
 #include "core/Localizer.h"
 #include "core/Streams.h"
@@ -189,7 +190,7 @@ class NewChannelWizardTest : public MainWindowTest {
     std::vector<plat::UINT> ids;
     for (const AskedBox& box : boxes) {
       plat::UINT found = 0;
-      for (plat::UINT id : {161u, 163u, 164u, 168u, 185u, 188u, 193u, 203u, 204u, 222u, 277u, 346u, 347u})
+      for (plat::UINT id : {161u, 163u, 164u, 168u, 185u, 188u, 193u, 203u, 204u, 222u, 277u, 346u, 347u, 382u, 383u})
         if (box.text == LocalizeResourceString(id)) found = id;
       ids.push_back(found);
     }
@@ -446,6 +447,10 @@ TEST_F(NewChannelWizardTest, CatalogueDoneCreatesTheCheckedEntriesOnly) {
 
 TEST_F(NewChannelWizardTest, FeedAddressPageNamesTheChannelAndRefusesWhatTheDatabaseWould) {
   AddChannel(u"Taken");
+  std::size_t longest = 400;
+  while (longest > 0 && !CChannel::IsValidName(std::u16string(longest, u'n'))) --longest;
+  ASSERT_GT(longest, 20u);
+  const std::u16string longestName(longest, u'n');
   struct Case {
     const char* what;
     std::u16string name;     // typed
@@ -462,7 +467,12 @@ TEST_F(NewChannelWizardTest, FeedAddressPageNamesTheChannelAndRefusesWhatTheData
       {"title of blanks", u"", true, " \n ", plat::IDYES, kStillOpen, {164}, u""},
       {"name taken, other case", u"TAKEN", true, "x", plat::IDYES, kStillOpen, {163}, u""},
       {"title taken", u"", true, "Taken", plat::IDYES, kStillOpen, {163}, u""},
-      {"title too long for a file", u"", true, std::string(400, 'n'), plat::IDYES, kStillOpen, {347}, u""},
+      // A title too long for a file names the channel by its longest start that fits.
+      {"title too long for a file", u"", true, std::string(400, 'n'), plat::IDYES, 1, {}, longestName},
+      {"typed name too long for a file", std::u16string(400, u'n'), true, "x", plat::IDYES, kStillOpen, {347}, u""},
+      {"not a feed, no name", u"", true, "<html>", plat::IDYES, kStillOpen, {382}, u""},
+      {"not a feed, named, No", u"Page", true, "<html>", plat::IDNO, kStillOpen, {383}, u""},
+      {"not a feed, named, Yes", u"Page", true, "<html>", plat::IDYES, 1, {383}, u"Page"},
       {"title with path characters", u"", true, "../up/..", plat::IDYES, 1, {}, u"../up/.."},
       {"unreachable, no name", u"", false, "", plat::IDYES, kStillOpen, {}, u""},
       {"unreachable, named, No", u"Named", false, "", plat::IDNO, kStillOpen, {277}, u""},
@@ -474,6 +484,7 @@ TEST_F(NewChannelWizardTest, FeedAddressPageNamesTheChannelAndRefusesWhatTheData
     answer = c.answer;
     ScriptedWizard w;
     w.download = [&](const std::u16string&, Tidy::Document* d) {
+      if (c.title == "<html>") return c.reachable && d->ParseUtf8("<html><body><p>A page</p></body></html>", true);
       return c.reachable && d->ParseUtf8(Feed(c.title), true);
     };
     w.script = [&](ScriptedWizard& w) {

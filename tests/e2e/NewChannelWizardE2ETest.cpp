@@ -356,8 +356,10 @@ TEST_F(NewChannelWizardE2E, CheckAndGetNameFitsALongTitleAndItsDownloadServesThe
   ASSERT_TRUE(OpenWizard(device));
   ASSERT_TRUE(ChooseSource(device, 1));
   ASSERT_TRUE(Type(device, server.Url("/slow.xml").substr(7)));
-  // Tab to the name box and on to "Check and Get Name", which the space presses.
-  for (const char* key : {"tab", "tab", "0x20"}) ASSERT_TRUE(device.Key(key)) << key;
+  // The stylus on "Check and Get Name", the row below the name box (the
+  // 23-pixel title, then label, address, label and name rows of 20 to 24).
+  device.Screenshot("wizard-check-button-240x320");
+  ASSERT_TRUE(device.Tap(120, 130));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/slow.xml") == 1; }, 20000));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 20000));
   ASSERT_TRUE(Settle(device));

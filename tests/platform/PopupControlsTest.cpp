@@ -535,6 +535,7 @@ TEST_F(PopupControlsTest, AHoldMenuOpensWithNothingMarkedUnderTheLiftedFinger) {
   // The finger is down where the menu opens (a tap and hold) and lifts there.
   const POINT finger{30, 50};
   InjectStylus(WM_LBUTTONDOWN, finger.x, finger.y);
+  Pump();  // the owner has the press; the menu opens after it
   PixelImage lifted;
   RECT first{};
   Drive([&] {
@@ -569,12 +570,19 @@ TEST_F(PopupControlsTest, ADragInADropListScrollsItAndChoosesNothing) {
   const RECT field = RectOf(combo);
   const int ih = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
   bool openAfterDrag = false;
+  RECT listRect{};
+  std::atomic<bool> finished{false};
   Drive([&] {
+    struct Finish {
+      std::atomic<bool>& f;
+      ~Finish() { f = true; }
+    } finish{finished};
     if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
     const RECT list = RectOf(WindowsOf(u"ComboLBox")[0]);
-    const int x = (list.left + 4 * list.right) / 5 - 20;
-    // Down on the fourth row, up by two rows, lifted.
-    const int y = list.top + 1 + 3 * ih + ih / 2;
+    const int x = (list.left + list.right) / 2;
+    // Down on the last row shown, up by two rows, lifted.
+    const int y = list.bottom - 1 - ih / 2;
+    listRect = list;
     InjectStylus(WM_LBUTTONDOWN, x, y);
     for (int step = 1; step <= 4; ++step) InjectStylus(WM_MOUSEMOVE, x, y - step * ih / 2);
     InjectStylus(WM_LBUTTONUP, x, y - 2 * ih);
@@ -584,7 +592,7 @@ TEST_F(PopupControlsTest, ADragInADropListScrollsItAndChoosesNothing) {
     TapAt(x, list.top + 1 + ih / 2);
   });
   TapAt((field.left + field.right) / 2, (field.top + field.bottom) / 2);
-  wmtest::PumpUntil([&] { return !driver_.joinable() || WindowsOf(u"ComboLBox").empty(); });
+  wmtest::PumpUntil([&] { return finished.load() && WindowsOf(u"ComboLBox").empty(); });
   driver_.join();
   Pump();
   EXPECT_TRUE(openAfterDrag) << "the drag closed the list";
