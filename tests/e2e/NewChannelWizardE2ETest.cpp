@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <set>
 #include <string>
@@ -376,6 +377,27 @@ TEST_F(NewChannelWizardE2E, CheckAndGetNameFitsALongTitleAndItsDownloadServesThe
   // The added channel is updated with what Check fetched.
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(name) == 3; }, 30000)) << LiveCount(name);
   EXPECT_EQ(server.RequestCount("/slow.xml"), 1u);
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(NewChannelWizardE2E, HelpWithoutADesktopOpenerShowsTheHelpFileOnTheDevice) {
+  // No program opens documents on this desktop.
+  ::setenv("ORVNEWS_OPENER", "/nonexistent/orv-opener", 1);
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  const bool started = Start(device);
+  ::unsetenv("ORVNEWS_OPENER");
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(OpenWizard(device));
+  ASSERT_TRUE(ChooseSource(device, 1));
+  ASSERT_TRUE(device.Key("help"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, "Help") == 1; }, 20000)) << "no help shown";
+  ASSERT_TRUE(Settle(device));
+  device.Screenshot("help-on-device-240x320");
+  // "Done" closes it; the wizard is where it was.
+  ASSERT_TRUE(device.Key("soft1"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, "Help") == 0; }, 20000));
+  EXPECT_EQ(Count(device, kWizardTitle), 1);
   EXPECT_EQ(Exit(device), 0);
 }
 
