@@ -30,6 +30,19 @@ class MainWindowArticleTest : public MainWindowTest {
       ASSERT_TRUE(channel->SetArticleProperties(a, {{u"body", std::u16string(u"<p>Body of ") + name + u"</p>"}}));
     }
   }
+  // The channel "News" opened, then its article of that name, as the lists do.
+  void ShowArticle(const char16_t* name) {
+    {
+      CSyncLock lock(GetChannelSet());
+      GetDBViewState()->OpenChannel(u"News");
+    }
+    Pump();
+    {
+      CSyncLock lock(GetChannelSet());
+      GetDBViewState()->OpenArticle(GetMd5Hex(name));
+    }
+    Pump();
+  }
   // The article view's host among the window's children.
   plat::HWND ArticleHost() {
     for (plat::HWND child = plat::GetWindow(Hwnd(), plat::GW_CHILD); child;
@@ -49,16 +62,7 @@ TEST_F(MainWindowArticleTest, ArticleLayoutShowsTheArticleViewOverTheWindow) {
   plat::HWND host = ArticleHost();
   ASSERT_NE(host, nullptr);
   EXPECT_FALSE(plat::IsWindowVisible(host)) << "hidden outside the article layout";
-  {
-    CSyncLock lock(GetChannelSet());
-    GetDBViewState()->OpenChannel(u"News");
-  }
-  Pump();
-  {
-    CSyncLock lock(GetChannelSet());
-    GetDBViewState()->OpenArticle(GetMd5Hex(u"two"));
-  }
-  Pump();
+  ShowArticle(u"two");
   EXPECT_EQ(window.GetLayoutState(), MainWindow::kLayoutArticle);
   ASSERT_TRUE(plat::IsWindowVisible(host));
   plat::RECT client{}, shown{};
@@ -101,16 +105,7 @@ TEST_F(MainWindowArticleTest, ArticleLayoutShowsTheArticleViewOverTheWindow) {
 TEST_F(MainWindowArticleTest, TheTextSizeMenuChecksTheSizeInUse) {
   AddArticles();
   MainWindow& window = Open();
-  {
-    CSyncLock lock(GetChannelSet());
-    GetDBViewState()->OpenChannel(u"News");
-  }
-  Pump();
-  {
-    CSyncLock lock(GetChannelSet());
-    GetDBViewState()->OpenArticle(GetMd5Hex(u"one"));
-  }
-  Pump();
+  ShowArticle(u"one");
   ASSERT_EQ(window.GetLayoutState(), MainWindow::kLayoutArticle);
   // "Largest" (size 4) down to "Smallest" (size 0).
   const int items[] = {ID_TEXT_LARGEST, ID_TEXT_LARGER, ID_TEXT_MEDIUM, ID_TEXT_SMALLER, ID_TEXT_SMALLEST};
