@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/AppState.h"
+#include "app/HelpViewer.h"
 #include "app/MainWindow.h"
 #include "core/DebugLog.h"
 #include "core/FileUtils.h"
@@ -401,7 +402,13 @@ void ShowHelpTopic(const char16_t* topic) {
   const std::u16string line =
       GetHelpFileUrl() + u"#" + (topic && *topic ? std::u16string(topic) : std::u16string(u"Main_Contents"));
   PROCESS_INFORMATION info{};
-  CreateProcessW(u"PegHelp.exe", line.c_str(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &info);
+  if (CreateProcessW(u"PegHelp.exe", line.c_str(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &info))
+    return;
+  // No help viewer opens it: the file is shown here, from its start.
+  std::u16string file = GetHelpFileUrl();
+  if (file.rfind(u"file:", 0) == 0) file.erase(0, 5);
+  HelpViewer viewer(CombinePath(GetGlobalOptions().GetProgramFolder(), file));
+  viewer.Show(GetActiveWindow());
 }
 
 namespace {

@@ -310,8 +310,8 @@ void CatalogRequest::ReadOutlines(Tidy::Node* body) {
 
 // ---- Done ------------------------------------------------------------------------------
 
-void CatalogRequest::AddChosenChannels() {
-  if (!tree_) return;
+bool CatalogRequest::AddChosenChannels() {
+  if (!tree_) return false;
   struct Chosen {
     std::u16string title;
     std::u16string address;
@@ -333,7 +333,11 @@ void CatalogRequest::AddChosenChannels() {
     if (!plat::SendMessageW(tree_, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&info))) continue;
     const plat::UINT state = (info.state & plat::TVIS_STATEIMAGEMASK) >> 12;
     if (state == kStateChecked) {
-      if (info.lParam < 0 || static_cast<std::size_t>(info.lParam) >= entries_.size()) continue;
+      if (info.lParam == -1) continue;  // a group (its box set by force) is no channel
+      if (info.lParam < 0 || static_cast<std::size_t>(info.lParam) >= entries_.size()) {
+        CDebugLog::GetInstance().Printf(u"Catalog: a checked item names no entry (%d)", static_cast<int>(info.lParam));
+        return false;
+      }
       const Entry& entry = entries_[static_cast<std::size_t>(info.lParam)];
       if (entry.kind == kOutlineFeed || entry.kind == kOutlineOwnType) {
         chosen.push_back({entry.title, entry.address, entry.kind == kOutlineFeed});
@@ -352,4 +356,5 @@ void CatalogRequest::AddChosenChannels() {
     // The channel set refuses names its rules do not allow and names in use.
     CPluginChannels::GetInstance().CreateChannel(c.title, c.address, c.feed);
   }
+  return true;
 }

@@ -72,8 +72,10 @@ class CatalogRequest {
   bool Load(plat::HWND owner);
   // After a successful Load: no entry was added.
   bool IsEmpty() const { return empty_; }
-  // Creates the channels of the checked entries, in the order of their titles.
-  void AddChosenChannels();
+  // Creates the channels of the checked entries, in the order of their
+  // titles. False, creating nothing, when a checked item's data names no
+  // entry (the tree was changed behind the request's back).
+  bool AddChosenChannels();
 
   // Composes the address and the caption id and stores both; empty when the
   // request is for the online catalogue and none is configured.

@@ -8,6 +8,7 @@
 #include "layout/UIToolkit.h"
 #include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
+#include "platform/inet/Inet.h"
 #include "update/UpdateManager.h"
 
 namespace {
@@ -19,7 +20,28 @@ constexpr plat::UINT kRenameFailed = 165;
 constexpr plat::UINT kSizeFormat = 200;
 constexpr plat::UINT kCounting = 266;
 
+constexpr plat::UINT kBadFeedAddress = 384;
+
 std::u16string Text(plat::UINT id) { return ApplyProductName(LocalizeResourceString(id)); }
+
+// A feed address the update can fetch: a device path or file:// address, or
+// an http or https address with a host ("http://" is assumed when no scheme
+// is written, as the download does), without blanks or control characters.
+bool IsUsableFeedAddress(const std::u16string& address) {
+  if (address.empty()) return false;
+  for (char16_t c : address)
+    if (c <= 0x20 || c == 0x7F) return false;
+  if (address[0] == u'\\' || (address.size() >= 7 && plat::EqualsNoCase(address.substr(0, 7), u"file://"))) return true;
+  const std::u16string full = address.find(u"://") == std::u16string::npos ? u"http://" + address : address;
+  std::vector<char16_t> host(1024);
+  plat::URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host.data();
+  parts.dwHostNameLength = static_cast<plat::DWORD>(host.size());
+  if (!plat::InternetCrackUrlW(full.c_str(), 0, 0, &parts)) return false;
+  return (parts.nScheme == plat::INTERNET_SCHEME_HTTP || parts.nScheme == plat::INTERNET_SCHEME_HTTPS) &&
+         host[0] != 0;
+}
 
 std::u16string Property(const CStringToStringMap& properties, const char16_t* key) {
   auto found = properties.find(key);
@@ -83,6 +105,13 @@ bool ChannelGeneralPage::Validate() {
     plat::SetFocus(Item(kIdUrl));
     return false;
   }
+  // A changed address must be one the update can fetch; the stored one is
+  // kept as it is.
+  if (feed_ && GetText(Item(kIdUrl)) != storedAddress_ && !IsUsableFeedAddress(TrimSpaces(GetText(Item(kIdUrl))))) {
+    ShowMessageBox(hwnd_, kBadFeedAddress, plat::MB_OK | plat::MB_ICONERROR);
+    plat::SetFocus(Item(kIdUrl));
+    return false;
+  }
   if (!plat::EqualsNoCase(name, channelName_)) {
     CSyncLock lock(GetChannelSet());
     CChannel* other = GetChannelSet()->FindByNameNoCase(name);
@@ -98,7 +127,8 @@ bool ChannelGeneralPage::Validate() {
 bool ChannelGeneralPage::OnApply() {
   if (!found_ || !Validate()) return false;
   const std::u16string name = TrimSpaces(GetText(Item(kIdName)));
-  const std::u16string address = GetText(Item(kIdUrl));
+  const std::u16string typed = GetText(Item(kIdUrl));
+  const std::u16string address = typed == storedAddress_ ? typed : TrimSpaces(typed);
   CSyncLock lock(GetChannelSet());
   IChannel* channel = GetChannelSet()->FindByName(channelName_);
   if (!channel) return false;

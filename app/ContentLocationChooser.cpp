@@ -81,8 +81,13 @@ bool ContentLocationChooser::Create(plat::HWND parent, const std::u16string& cur
   FillLists(currentPath);
   const std::u16string labelText = Localize(u"Choose content location:");
   label_ = CreateLabel(parent, nullptr, labelText, plat::WS_CHILD | plat::WS_VISIBLE, 0, kLabelId);
+  // A drop-down list shows its selection as its text: its label is a
+  // window of its own above it, as is the custom field's.
+  comboLabel_ =
+      CreateLabel(parent, nullptr, Localize(u"Content location"), plat::WS_CHILD | plat::WS_VISIBLE, 0, kComboLabelId);
   combo_ = CreateComboChild(parent, kComboId, names_);
-  if (combo_ != nullptr) plat::SetWindowTextW(combo_, Localize(u"Content location").c_str());
+  customLabel_ =
+      CreateLabel(parent, nullptr, Localize(u"Custom folder"), plat::WS_CHILD | plat::WS_VISIBLE, 0, kCustomLabelId);
   custom_ = plat::CreateWindowExW(0, u"EDIT", currentPath_.c_str(),
                                   plat::WS_CHILD | plat::WS_VISIBLE | plat::WS_BORDER | plat::WS_TABSTOP |
                                       plat::ES_AUTOHSCROLL,
@@ -95,7 +100,9 @@ bool ContentLocationChooser::Create(plat::HWND parent, const std::u16string& cur
     SetStandardFont(browse_);
     FitBrowseButton();
   }
-  if (label_ == nullptr || combo_ == nullptr || custom_ == nullptr || browse_ == nullptr) return false;
+  if (label_ == nullptr || comboLabel_ == nullptr || combo_ == nullptr || customLabel_ == nullptr ||
+      custom_ == nullptr || browse_ == nullptr)
+    return false;
   int selection = customIndex_;
   for (int i = 0; i < customIndex_; ++i) {
     if (plat::EqualsNoCase(paths_[static_cast<std::size_t>(i)], currentPath_)) {

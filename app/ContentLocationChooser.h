@@ -16,6 +16,8 @@ class ContentLocationChooser {
   static constexpr int kComboId = 1002;
   static constexpr int kCustomFieldId = 1003;
   static constexpr int kBrowseButtonId = 100;
+  static constexpr int kComboLabelId = 1004;
+  static constexpr int kCustomLabelId = 1005;
   // The path that stands for the custom entry in the path list.
   static constexpr const char16_t* kCustomPath = u"<Custom>";
 
@@ -56,6 +58,9 @@ class ContentLocationChooser {
   const std::vector<std::u16string>& GetPaths() const { return paths_; }
 
   plat::HWND GetLabel() const { return label_; }
+  // The labels above the combo box and above the custom field.
+  plat::HWND GetComboLabel() const { return comboLabel_; }
+  plat::HWND GetCustomLabel() const { return customLabel_; }
   plat::HWND GetComboBox() const { return combo_; }
   plat::HWND GetCustomField() const { return custom_; }
   plat::HWND GetBrowseButton() const { return browse_; }
@@ -74,6 +79,8 @@ class ContentLocationChooser {
   std::u16string currentPath_;
   plat::HWND parent_ = nullptr;
   plat::HWND label_ = nullptr;
+  plat::HWND comboLabel_ = nullptr;
+  plat::HWND customLabel_ = nullptr;
   plat::HWND combo_ = nullptr;
   plat::HWND custom_ = nullptr;
   plat::HWND browse_ = nullptr;

@@ -23,7 +23,12 @@ void ContentLocationPage::OnInitPage() {
   BindRows();
   if (DialogAutoFit* rows = GetRows()) rows->SetRowBuddy(chooser_.GetCustomField(), chooser_.GetBrowseButton());
   chooser_.FitBrowseButton();
-  SetRowSpacing(sizeLabel_.GetWindow(), 0, ScaleY(6), 0, 0);
+  // Each label stands right above what it names.
+  if (DialogAutoFit* rows = GetRows()) {
+    for (plat::HWND label : {chooser_.GetLabel(), chooser_.GetComboLabel(), chooser_.GetCustomLabel()})
+      SetRowSpacing(label, 0, 0, 0, -rows->GetGap());
+  }
+  SetRowSpacing(sizeLabel_.GetWindow(), 0, ScaleY(2), 0, 0);
   LayoutRows();
 }
 

@@ -286,7 +286,11 @@ void DownloadDialog::OnWorkerFinished() {
   }
   if (result == kResultFailed) {
     SetSoftKey(softKeys_.GetLeftCommand(), LocalizeResourceString(kTextDone), true, kCommandDone);
-    if (progress_) plat::SendMessageW(progress_, plat::PBM_SETPOS, 100, 0);
+    // Nothing came: the bar goes, and the status line says why.
+    if (progress_) {
+      plat::SendMessageW(progress_, plat::PBM_SETPOS, 0, 0);
+      plat::ShowWindow(progress_, plat::SW_HIDE);
+    }
     OnResultShown(result);
     return;
   }

@@ -380,10 +380,12 @@ void FileDialog::FillList() {
     std::sort(folders.begin(), folders.end());
     for (const std::u16string& name : folders) append(name, true);
   }
+  // The files of each pattern in turn, each pattern's sorted by name.
   std::vector<std::u16string> files;
   if (!types_.empty()) {
     const int type = std::min(SelectedType(), static_cast<int>(types_.size()) - 1);
-    for (const std::u16string& pattern : types_[static_cast<std::size_t>(type)].patterns)
+    for (const std::u16string& pattern : types_[static_cast<std::size_t>(type)].patterns) {
+      const std::size_t first = files.size();
       TreePane::Enumerate(folder_, pattern, [&files](const plat::WIN32_FIND_DATAW& data) {
         if (data.dwFileAttributes & plat::FILE_ATTRIBUTE_DIRECTORY) return;
         // A file matching two patterns of the type is listed once.
@@ -391,8 +393,9 @@ void FileDialog::FillList() {
         if (std::none_of(files.begin(), files.end(), [&](const std::u16string& f) { return plat::EqualsNoCase(f, name); }))
           files.push_back(name);
       });
+      std::sort(files.begin() + static_cast<std::ptrdiff_t>(first), files.end());
+    }
   }
-  std::sort(files.begin(), files.end());
   for (const std::u16string& name : files) append(name, false);
 
   const int count = GetItemCount();
@@ -648,10 +651,18 @@ plat::LRESULT FileSaveDialog::OnOK() {
   const std::u16string fileName = extension.empty() ? name : name + u"." + extension;
   const std::u16string folder = folder_ == u"\\" || folder_ == u"/" ? u"" : folder_;
   const std::u16string result = folder + u"\\" + fileName;
-  if (FileExists(result)) {
+  // A file of this name under any pattern of the type is asked about.
+  std::vector<std::u16string> asked;
+  for (const std::u16string& pattern : type.patterns) {
+    const std::u16string ext = ExtensionOf(pattern, request_.defaultExtension);
+    const std::u16string existing = ext.empty() ? name : name + u"." + ext;
+    if (std::any_of(asked.begin(), asked.end(), [&](const std::u16string& a) { return plat::EqualsNoCase(a, existing); }))
+      continue;
+    asked.push_back(existing);
+    if (!FileExists(folder + u"\\" + existing)) continue;
     std::u16string question = Translated(u"%s already exists. Do you want to replace it?");
     const std::size_t mark = question.find(u"%s");
-    if (mark != std::u16string::npos) question.replace(mark, 2, fileName);
+    if (mark != std::u16string::npos) question.replace(mark, 2, existing);
     const std::u16string caption = Translated(u"Save As");
     if (plat::MessageBoxW(GetHwnd(), question.c_str(), caption.c_str(), plat::MB_OKCANCEL | plat::MB_ICONEXCLAMATION) !=
         plat::IDOK)

@@ -587,6 +587,15 @@ void MainWindow::ConvertOldFormatChannels() {
   set->ClearOldFormatFlags();
 }
 
+void MainWindow::MarkTextSize(plat::HMENU menu) {
+  // Items from "Largest" (4) down to "Smallest" (0); the size in use is checked.
+  static constexpr int kItems[] = {ID_TEXT_SMALLEST, ID_TEXT_SMALLER, ID_TEXT_MEDIUM, ID_TEXT_LARGER, ID_TEXT_LARGEST};
+  const std::uint32_t size = GetGlobalOptions().GetHTMLTextSize();
+  for (std::uint32_t i = 0; i < std::size(kItems); ++i)
+    plat::CheckMenuItem(menu, static_cast<plat::UINT>(kItems[i]),
+                        plat::MF_BYCOMMAND | (i == size ? plat::MF_CHECKED : plat::MF_UNCHECKED));
+}
+
 void MainWindow::SetTextSize(std::uint32_t size) {
   GetGlobalOptions().SetHTMLTextSize(size);
   ApplyArticleViewSettings();
@@ -724,7 +733,10 @@ bool MainWindow::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WP
     case plat::WM_INITMENUPOPUP: {
       const plat::DWORD view = GetDBViewState()->GetCurrentView();
       if (view == DBV_CHANNEL_LIST) channelsView_.EnableMenuItems(reinterpret_cast<plat::HMENU>(wParam));
-      else if (view == DBV_ARTICLE) ShowTouchShellStub(false);
+      else if (view == DBV_ARTICLE) {
+        ShowTouchShellStub(false);
+        MarkTextSize(reinterpret_cast<plat::HMENU>(wParam));
+      }
       return false;
     }
     case kExitMenuLoop:

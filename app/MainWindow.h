@@ -93,6 +93,8 @@ class MainWindow : public CPPCModelessDialogImpl {
   void UpdateCurrentArticle();
   void ClearArticles(bool all);
   void SetTextSize(std::uint32_t size);
+  // Checks the "Text Size" item of the size in use in the menu opening.
+  void MarkTextSize(plat::HMENU menu);
   // The tap on the hint: the add-channels wizard, or with channels of the old
   // file format the deletion of every channel's article data, which converts
   // them.

@@ -4,6 +4,7 @@
 
 #include "app/Application.h"
 #include "app/DownloadDialog.h"
+#include "app/FileTreeCtrl.h"
 #include "core/FileUtils.h"
 #include "core/Localizer.h"
 #include "core/Streams.h"
@@ -23,6 +24,7 @@
 #include "platform/controls/StandardControls.h"
 #include "platform/files/Files.h"
 #include "resources/app/resource.h"
+#include "update/FetchedFeeds.h"
 #include "update/PluginChannels.h"
 #include "update/RSSChannelJob.h"
 #include "update/TidyDocument.h"
@@ -38,11 +40,15 @@ constexpr plat::UINT kStop = 0x10;
 constexpr plat::UINT kExclamation = 0x30;
 constexpr plat::UINT kQuestion = 0x24;
 constexpr std::size_t kMaxSearchChars = 200;
+// WM_HELP as a control reflects it to its dialog.
+constexpr plat::UINT kReflectedHelp = 0x2000 + plat::WM_HELP;
 // A template larger than this is no channel template.
 constexpr std::int64_t kMaxTemplateBytes = 8 * 1024 * 1024;
 // Strings of this wizard beyond the shared table.
 constexpr plat::UINT kTemplateInUseQuestion = 346;
 constexpr plat::UINT kUnusableNameMessage = 347;
+constexpr plat::UINT kNotAFeedMessage = 382;
+constexpr plat::UINT kNotAFeedQuestion = 383;
 
 std::u16string TextOf(plat::HWND window) {
   const int length = plat::GetWindowTextLengthW(window);
@@ -78,6 +84,35 @@ std::u16string NameFromTitle(const std::u16string& title) {
     name += c;
   }
   return name;
+}
+
+// RSS, RDF or Atom at the top of the document.
+bool IsFeedDocument(Tidy::Document* document) {
+  Tidy::Node* root = document ? document->GetRoot() : nullptr;
+  if (!root) return false;
+  for (const char16_t* name : {u"rss", u"rdf:RDF", u"feed"})
+    if (Tidy::FindChildElement(document, root, name)) return true;
+  return false;
+}
+
+// The longest start of the name that the channel set takes as a channel's
+// name (a file name of the device), cut at a word's end when one is near.
+std::u16string FitChannelName(const std::u16string& name) {
+  if (name.empty() || CChannel::IsValidName(name)) return name;
+  std::size_t good = 0, bad = name.size();
+  while (bad - good > 1) {
+    const std::size_t mid = good + (bad - good) / 2;
+    if (CChannel::IsValidName(Trimmed(name.substr(0, mid)))) good = mid;
+    else bad = mid;
+  }
+  std::u16string fitted = name.substr(0, good);
+  // A surrogate pair is not split.
+  if (!fitted.empty() && fitted.back() >= 0xD800 && fitted.back() <= 0xDBFF) fitted.pop_back();
+  const std::size_t space = fitted.rfind(u' ');
+  if (good < name.size() && name[good] != u' ' && space != std::u16string::npos && space > 0 &&
+      fitted.size() - space <= 24)
+    fitted.resize(space);
+  return Trimmed(fitted);
 }
 
 plat::HWND CreateEdit(plat::HWND parent, int id, const std::u16string& text) {
@@ -229,17 +264,36 @@ bool FeedAddressPage::OnCommand(int id, plat::HWND) {
   return true;
 }
 
+std::unique_ptr<Tidy::Document> FeedAddressPage::Fetch(const std::u16string& address) {
+  std::unique_ptr<Tidy::Document> document = std::move(fetched_);
+  const bool fresh = document && fetchedAddress_ == address && plat::GetTickCount() - fetchedTick_ < FetchedFeeds::kFreshMs;
+  fetchedAddress_.clear();
+  if (fresh) return document;
+  document = std::make_unique<Tidy::Document>();
+  if (document->Init() != 0) return nullptr;
+  if (!wizard_->DownloadDocument(address, 182, document.get())) return nullptr;
+  return document;
+}
+
 void FeedAddressPage::CheckAndGetName() {
   const std::u16string address = Trimmed(TextOf(address_));
   if (address.empty()) {
     ShowMessage(161, kStop);
     return;
   }
-  Tidy::Document document;
-  if (document.Init() != 0) return;
-  if (!wizard_->DownloadDocument(address, 182, &document)) return;
+  std::unique_ptr<Tidy::Document> document = Fetch(address);
+  if (!document) return;
+  if (!IsFeedDocument(document.get())) {
+    ShowMessage(kNotAFeedMessage, kStop);
+    return;
+  }
   std::u16string title;
-  const std::u16string name = CRSSChannelJob::GetFeedTitle(&document, title) ? NameFromTitle(title) : u"";
+  const std::u16string name =
+      CRSSChannelJob::GetFeedTitle(document.get(), title) ? FitChannelName(NameFromTitle(title)) : u"";
+  // Done on the same address uses this download.
+  fetched_ = std::move(document);
+  fetchedAddress_ = address;
+  fetchedTick_ = plat::GetTickCount();
   if (name.empty()) {
     ShowMessage(164, kStop);
     return;
@@ -254,19 +308,36 @@ void FeedAddressPage::Done() {
     ShowMessage(161, kStop);
     return;
   }
-  Tidy::Document document;
-  if (document.Init() != 0) return;
-  if (!wizard_->DownloadDocument(address, 182, &document)) {
+  std::unique_ptr<Tidy::Document> document = Fetch(address);
+  if (!document) {
     if (name.empty() || ShowMessage(277, kQuestion) != plat::IDYES) return;
+  } else if (!IsFeedDocument(document.get())) {
+    // A page, not a feed: added only on the user's word, and only by name.
+    if (name.empty()) {
+      ShowMessage(kNotAFeedMessage, kStop);
+      return;
+    }
+    if (ShowMessage(kNotAFeedQuestion, kQuestion) != plat::IDYES) return;
+    document.reset();
   } else if (name.empty()) {
     std::u16string title;
-    if (CRSSChannelJob::GetFeedTitle(&document, title)) name = NameFromTitle(title);
+    if (CRSSChannelJob::GetFeedTitle(document.get(), title)) name = FitChannelName(NameFromTitle(title));
     if (name.empty()) {
       ShowMessage(164, kStop);
       return;
     }
   }
-  if (AddFeedChannel(name, address)) wizard_->EndWith(1);
+  // The channel's first update stores this body instead of fetching it again.
+  if (document) FetchedFeeds::Keep(address, std::move(document));
+  if (AddFeedChannel(name, address)) {
+    wizard_->EndWith(1);
+    return;
+  }
+  // Nothing was added: the download stays with the page for the next Done.
+  if ((fetched_ = FetchedFeeds::Take(address))) {
+    fetchedAddress_ = address;
+    fetchedTick_ = plat::GetTickCount();
+  }
 }
 
 bool FeedAddressPage::AddFeedChannel(const std::u16string& name, const std::u16string& address) {
@@ -280,7 +351,9 @@ bool FeedAddressPage::AddFeedChannel(const std::u16string& name, const std::u16s
     ShowMessage(kUnusableNameMessage, kStop);
     return false;
   }
-  return CPluginChannels::GetInstance().CreateChannel(name, address, true) != nullptr;
+  if (CPluginChannels::GetInstance().CreateChannel(name, address, true) != nullptr) return true;
+  ShowMessage(kUnusableNameMessage, kStop);
+  return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -330,8 +403,7 @@ void CatalogPage::Activate() {
 }
 
 void CatalogPage::Done() {
-  request_.AddChosenChannels();
-  wizard_->EndWith(1);
+  if (request_.AddChosenChannels()) wizard_->EndWith(1);
 }
 
 // ---------------------------------------------------------------------------
@@ -343,12 +415,12 @@ void SearchPage::CreateControls() {
 }
 
 void SearchPage::Activate() {
-  if (text_) plat::SetFocus(text_);
+  if (text_) FocusEnd(text_);
 }
 
 void SearchPage::Next() {
   const std::u16string text = TextOf(text_);
-  if (Trimmed(text).empty()) {
+  if (text.empty()) {
     ShowMessage(203, kExclamation);
     return;
   }
@@ -379,7 +451,8 @@ void WebOpmlPage::AdjustLayout(DialogAutoFit& fit) {
 }
 
 void WebOpmlPage::Activate() {
-  if (address_) plat::SetFocus(address_);
+  // Typing goes on after the address shown ("http://" or the last one).
+  if (address_) FocusEnd(address_);
 }
 
 bool WebOpmlPage::OnCommand(int id, plat::HWND) {
@@ -469,7 +542,41 @@ void TemplatePage::AdjustLayout(DialogAutoFit& fit) {
 }
 
 void TemplatePage::Activate() {
+  if (path_.empty() && ItemCount(list_) == 0) ShowInstalledTemplates();
   if (list_) plat::SetFocus(list_);
+}
+
+void TemplatePage::ShowInstalledTemplates() {
+  std::vector<std::u16string> files;
+  const std::u16string folder = GetGlobalOptions().GetTemplatesFolder();
+  TreePane::Enumerate(folder, u"*.xml", [&files](const plat::WIN32_FIND_DATAW& data) {
+    if (!(data.dwFileAttributes & plat::FILE_ATTRIBUTE_DIRECTORY)) files.push_back(data.cFileName);
+  });
+  std::sort(files.begin(), files.end(),
+            [](const std::u16string& a, const std::u16string& b) { return plat::CompareNoCase(a, b) < 0; });
+  names_.clear();
+  addresses_.clear();
+  for (const std::u16string& file : files) {
+    CStringList names, addresses;
+    CPluginChannels::GetInstance().EnumTemplateChannels(CombinePath(folder, file), addresses, names);
+    for (auto n = names.begin(), a = addresses.begin(); n != names.end() && a != addresses.end(); ++n, ++a) {
+      names_.push_back(*n);
+      addresses_.push_back(*a);
+    }
+  }
+  for (const std::u16string& name : names_) AppendCheckItem(list_, name, false);
+  listedInstalled_ = !names_.empty();
+  SelectFirstItem(list_);
+}
+
+void TemplatePage::AddInstalledChannels() {
+  CSyncLock lock(GetChannelSet());
+  for (int i = 0; i < ItemCount(list_) && i < static_cast<int>(names_.size()) && i < static_cast<int>(addresses_.size());
+       ++i) {
+    if (IsItemChecked(list_, i))
+      CPluginChannels::GetInstance().CreateChannel(names_[static_cast<std::size_t>(i)],
+                                                   addresses_[static_cast<std::size_t>(i)], false);
+  }
 }
 
 bool TemplatePage::OnCommand(int id, plat::HWND) {
@@ -491,6 +598,7 @@ void TemplatePage::OpenTemplate() {
 
 bool TemplatePage::ShowTemplate(const std::u16string& path) {
   plat::SendMessageW(list_, plat::LVM_DELETEALLITEMS, 0, 0);
+  listedInstalled_ = false;
   names_.clear();
   addresses_.clear();
   path_ = path;
@@ -534,6 +642,11 @@ bool TemplatePage::CopyIntoTemplates(const std::u16string& target, bool& refused
 void TemplatePage::Done() {
   if (ItemCount(list_) == 0 || names_.empty()) {
     ShowMessage(193, kStop);
+    return;
+  }
+  if (listedInstalled_) {
+    AddInstalledChannels();
+    wizard_->EndWith(1);
     return;
   }
   std::u16string folder, name, extension;
@@ -713,7 +826,8 @@ bool NewChannelWizard::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, pl
     result = 0;
     return true;
   }
-  if (msg == plat::WM_HELP) {
+  // Help reaches the wizard itself or reflected from one of its controls.
+  if (msg == plat::WM_HELP || msg == kReflectedHelp) {
     if (Page* page = GetCurrentPage()) ShowHelpTopic(page->GetLayoutName());
     result = 1;
     return true;

@@ -145,9 +145,15 @@ class FeedAddressPage : public Page {
   // Adds the feed channel under the channel set's lock; false (after telling
   // the user why) when the name is taken or cannot be a channel name.
   bool AddFeedChannel(const std::u16string& name, const std::u16string& address);
+  // The feed of the address, parsed: what Check fetched for this very address
+  // a moment ago, else downloaded now; null when the download failed.
+  std::unique_ptr<Tidy::Document> Fetch(const std::u16string& address);
 
   plat::HWND address_ = nullptr;
   plat::HWND name_ = nullptr;
+  std::u16string fetchedAddress_;
+  std::unique_ptr<Tidy::Document> fetched_;
+  plat::DWORD fetchedTick_ = 0;
 };
 
 // The tree of catalogue entries; filled by the catalogue request on every
@@ -271,9 +277,15 @@ class TemplatePage : public Page {
   // channels use is replaced only when the user agrees. False when the user
   // refused (nothing said) or the copy failed (message shown).
   bool CopyIntoTemplates(const std::u16string& target, bool& refused);
+  // Lists, unchecked, the channels of the templates the "Templates" folder
+  // holds (those installed with the program and those added before).
+  void ShowInstalledTemplates();
+  // Done on the installed templates: the checked channels read them where they are.
+  void AddInstalledChannels();
 
   plat::HWND list_ = nullptr;
   plat::HWND open_ = nullptr;
+  bool listedInstalled_ = false;  // the list shows the installed templates
   std::u16string path_;
   std::vector<std::u16string> names_;
   std::vector<std::u16string> addresses_;

@@ -132,9 +132,11 @@ void ChannelUpdatingPage::OnInitPage() {
   if (IsDefaultMode()) {
     CGlobalOptions& options = GetGlobalOptions();
     const std::uint32_t autoUpdate = options.GetAutoUpdate();
+    // "Update channels every:" [period]; "Update channels at" [time]: the
+    // label reads with the time picker below it.
     AddCheckBox(Text(303), kIdSchedule);
-    AddLabel(Text(309), kIdScheduleLabel);
     plat::HWND combo = AddComboBox(kIdScheduleCombo, {Text(304), Text(305), Text(306), Text(310), Text(308)});
+    AddLabel(Text(309), kIdScheduleLabel);
     // The picker's date classes are registered first.
     plat::INITCOMMONCONTROLSEX init{sizeof(plat::INITCOMMONCONTROLSEX), plat::ICC_DATE_CLASSES};
     plat::InitCommonControlsEx(&init);
@@ -197,7 +199,11 @@ bool ChannelUpdatingPage::OnCommand(int id, int code, plat::HWND) {
     return true;
   }
   if (id == kIdSchedule && code == plat::BN_CLICKED && IsDefaultMode()) {
-    Enable(Item(kIdScheduleCombo), IsChecked(Item(kIdSchedule)));
+    plat::HWND combo = Item(kIdScheduleCombo);
+    // A schedule just switched on shows a period, not an empty box.
+    if (IsChecked(Item(kIdSchedule)) && plat::SendMessageW(combo, plat::CB_GETCURSEL, 0, 0) < 0)
+      plat::SendMessageW(combo, plat::CB_SETCURSEL, 0, 0);
+    Enable(combo, IsChecked(Item(kIdSchedule)));
     UpdateTimeEnabled();
     return true;
   }

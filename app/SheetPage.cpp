@@ -141,6 +141,7 @@ plat::INT_PTR SheetPage::Dispatch(plat::UINT msg, plat::WPARAM wParam, plat::LPA
       plat::PostMessageW(hwnd_, GetPostponedInvalidateMessage(), 0, 0);
       return plat::FALSE;
     case plat::WM_HELP:
+    case 0x2000 + plat::WM_HELP:  // reflected from a control of the page
       ShowHelpTopic(helpTopic_);
       return plat::TRUE;
     case plat::WM_PAINT:

@@ -77,6 +77,21 @@ void CInetJob::CloseOutput() {
 
 bool CInetJob::DeadlinePassed() const { return GetTickCount() - startTick_ >= deadlineMs_; }
 
+std::u16string CInetJob::SendFailureText(DWORD error, int port) const {
+  // Why the request got no answer, in the words a person can act on.
+  switch (error) {
+    case ERROR_INTERNET_CANNOT_CONNECT:
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+      return FormatString(InetText(235, u"Cannot connect to the host %s:%d").c_str(), host_.c_str(), port);
+    case ERROR_INTERNET_TIMEOUT:
+      return FormatString(InetText(380, u"The host %s did not answer in time.").c_str(), host_.c_str());
+    case ERROR_HTTP_REDIRECT_FAILED:
+      return InetText(381, u"The address redirects too many times.");
+    default:
+      return InetText(237, u"Sending request failed or canceled");
+  }
+}
+
 void CInetJob::Execute() {
   startTick_ = GetTickCount();
   rateWindowStart_ = 0;
@@ -131,7 +146,7 @@ void CInetJob::Execute() {
       addValidator(u"If-Modified-Since: ", sentLastModified_);
       if (!request || !inet.SendRequest(request, headers.c_str(), static_cast<DWORD>(-1), nullptr, 0) || cancelled_) {
         ok = false;
-        errorText_ = InetText(237, u"Sending request failed or canceled");
+        errorText_ = SendFailureText(request ? GetLastError() : 0, static_cast<int>(parts.port));
       }
     }
     if (ok) {

@@ -91,6 +91,8 @@ class CInetJob {
   void Resume();
 
  private:
+  // The error text for a request that got no answer (error: the last error).
+  std::u16string SendFailureText(plat::DWORD error, int port) const;
   bool ReadPlain();
   bool ReadGzip();
   bool ReadChunk(void* buffer, plat::DWORD* read);

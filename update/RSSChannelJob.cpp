@@ -19,6 +19,7 @@
 #include "update/TidyDownload.h"
 #include "update/UpdateFailures.h"
 #include "update/WinInet.h"
+#include "update/FetchedFeeds.h"
 
 namespace {
 
@@ -213,7 +214,12 @@ void CRSSChannelJob::Run() {
     if (document->Init() == 0) {
       bool loaded = false;
       std::u16string downloadError;
-      if (!IsLocalAddress(address_)) {
+      if (auto fetched = scriptChannel_ ? nullptr : FetchedFeeds::Take(address_)) {
+        // The body fetched a moment ago when the channel was added.
+        CDebugLog::GetInstance().WriteLine(u"Feed fetched when the channel was added: not downloaded again.");
+        document = std::move(fetched);
+        loaded = true;
+      } else if (!IsLocalAddress(address_)) {
         const int result = Tidy::DownloadChangedDocument(session_, address_, document.get(), encoding, &downloadError,
                                                          &digest, &unchanged, &validators);
         loaded = result == 1;
@@ -227,7 +233,7 @@ void CRSSChannelJob::Run() {
       } else if (loaded && ProcessDocument(document.get())) {
         success_ = true;
       } else if (loaded) {
-        failure = InetText(362, u"What the address gives is no RSS or Atom feed.");
+        failure = InetText(382, u"This address does not lead to an RSS or Atom feed.");
       } else if (!downloadError.empty()) {
         failure = downloadError;
       } else {

@@ -3,6 +3,7 @@
 #include "platform/controls/ComboBox.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -244,15 +245,21 @@ class DropList : public ctl::PopupInput {
       }
     }
     if (!s_.pressed) return;
-    const int ih = ItemHeight(combo_, s_);
-    int row = (p.y - lr.top - ctl::Px(1)) / std::max(1, ih);
-    if (p.y < lr.top) {
-      ScrollTo(s_.top - 1);
-      row = 0;
-    } else if (p.y >= lr.bottom) {
-      ScrollTo(s_.top + 1);
-      row = s_.rows - 1;
+    const int ih = std::max(1, ItemHeight(combo_, s_));
+    if (message == WM_LBUTTONDOWN) {
+      pressY_ = p.y;
+      pressTop_ = s_.top;
+      dragging_ = false;
     }
+    // A finger that moves more than half a row drags the rows along; a drag
+    // scrolls and chooses nothing.
+    if (!dragging_ && std::abs(p.y - pressY_) > ih / 2) dragging_ = true;
+    if (dragging_) {
+      ScrollTo(pressTop_ + (pressY_ - p.y) / ih);
+      if (message == WM_LBUTTONUP) s_.pressed = false;
+      return;
+    }
+    int row = std::clamp((p.y - lr.top - ctl::Px(1)) / ih, 0, std::max(0, s_.rows - 1));
     int item = std::clamp(s_.top + row, 0, static_cast<int>(s_.items.size()) - 1);
     SetHot(item);
     if (message == WM_LBUTTONUP) {
@@ -317,6 +324,9 @@ class DropList : public ctl::PopupInput {
 
   HWND combo_;
   ComboState& s_;
+  int pressY_ = 0;      // where the finger came down
+  int pressTop_ = 0;    // the first row shown then
+  bool dragging_ = false;
   bool done_ = false;
   bool chosen_ = false;
 };

@@ -209,7 +209,9 @@ class Tracker : public PopupInput {
         return;
       }
     }
-    if (message == WM_MOUSEMOVE && !pressed_) return;
+    // The stylus that opened the menu (a tap and hold) neither marks nor
+    // chooses the item it is lifted from.
+    if ((message == WM_MOUSEMOVE || message == WM_LBUTTONUP) && !pressed_) return;
     if (li < 0) {
       if (message == WM_LBUTTONUP) pressed_ = false;
       return;
@@ -225,7 +227,6 @@ class Tracker : public PopupInput {
     if (item < 0) return;
     const ItemView& v = level.items[static_cast<std::size_t>(item)];
     if (message == WM_LBUTTONUP) {
-      if (!pressed_) return;  // the stylus that opened the menu
       pressed_ = false;
       if (!v.sub && v.Enabled() && !v.Separator()) Choose(v.id);
       return;

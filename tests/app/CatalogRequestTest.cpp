@@ -370,7 +370,7 @@ TEST_F(CatalogRequestTest, CheckedEntriesBecomeChannelsWithinTheContentFolder) {
                                 u"Bell"}) {
     Check(title);
   }
-  request_.AddChosenChannels();
+  EXPECT_TRUE(request_.AddChosenChannels());
 
   CSyncLock lock(GetChannelSet());
   const struct {
@@ -502,4 +502,27 @@ TEST_F(CatalogRequestTest, LargeAndDeepDocumentsAreReadWithinTheirBounds) {
 }
 
 }  // namespace
+TEST_F(CatalogRequestTest, ACheckedItemNamingNoEntryFailsAndCreatesNothing) {
+  ASSERT_TRUE(LoadOpml(Opml(Outline("text=\"Alpha\" xmlUrl=\"http://a.example.com/rss\"") +
+                            Outline("text=\"Beta\" xmlUrl=\"http://b.example.com/rss\""))));
+  Check(u"Alpha");
+  Check(u"Beta");
+  // Beta's item data is moved past the entries.
+  bool moved = false;
+  for (auto [item, depth] : Items()) {
+    char16_t text[256] = {};
+    Info(item, text, 256);
+    if (std::u16string(text) != u"Beta") continue;
+    plat::TVITEMW info{};
+    info.mask = plat::TVIF_HANDLE | plat::TVIF_PARAM;
+    info.hItem = item;
+    info.lParam = static_cast<plat::LPARAM>(request_.GetEntryCount());
+    moved = plat::SendMessageW(tree_, plat::TVM_SETITEMW, 0, reinterpret_cast<plat::LPARAM>(&info)) != 0;
+  }
+  ASSERT_TRUE(moved);
+  EXPECT_FALSE(request_.AddChosenChannels());
+  CSyncLock lock(GetChannelSet());
+  EXPECT_EQ(GetChannelSet()->GetCount(), 0);
+}
+
 }  // namespace apptest

@@ -204,18 +204,26 @@ TEST_F(DownloadDialogTest, FailuresEndWithThreeAfterDoneAndShowWhy) {
   } cases[] = {
       {"/missing.opml", u"404"},
       {"/bad.xml", LocalizeResourceString(336)},
+      {"/loop.xml", LocalizeResourceString(381)},
   };
+  server_.Route("/loop.xml", [](const orvtest::HttpRequest&) {
+    orvtest::HttpResponse r;
+    r.status = 302;
+    r.headers.push_back({"Location", "/loop.xml"});
+    return r;
+  });
   for (const auto& c : cases) {
     ObservedDialog dialog(Url(c.path), u"New Channel", u"Downloading OPML file:", &document_);
     EXPECT_EQ(RunDialog(dialog), DownloadDialog::kResultFailed) << c.path;
     EXPECT_EQ(dialog.shownResult, DownloadDialog::kResultFailed);
     EXPECT_EQ(dialog.shownMessage.rfind(LocalizeResourceString(225), 0), 0u) << plat::Utf16ToUtf8(dialog.shownMessage);
     EXPECT_NE(dialog.shownMessage.find(c.detail), std::u16string::npos) << plat::Utf16ToUtf8(dialog.shownMessage);
-    // The failure waits for Done, with the bar full.
+    // The failure waits for Done; no progress bar stands beside it.
     EXPECT_EQ(dialog.keyAtResult.command, DownloadDialog::kCommandDone);
     EXPECT_EQ(dialog.keyAtResult.text, LocalizeResourceString(230));
     EXPECT_TRUE(dialog.keyAtResult.enabled);
-    EXPECT_EQ(dialog.positionAtResult, 100);
+    EXPECT_EQ(dialog.positionAtResult, 0);
+    EXPECT_FALSE(dialog.progressShownAtResult);
   }
 }
 

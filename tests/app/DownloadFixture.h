@@ -164,6 +164,7 @@ class ObservedDialog : public DownloadDialog {
   std::u16string shownMessage;
   SoftKeyInfo keyAtResult;
   int positionAtResult = -1;
+  bool progressShownAtResult = false;
 
   void Cancel() { RequestCancel(); }
   void PressDone() { plat::PostMessageW(GetHwnd(), plat::WM_COMMAND, plat::IDOK, 0); }
@@ -186,6 +187,7 @@ class ObservedDialog : public DownloadDialog {
     shownMessage = WindowText(GetStatusWindow());
     keyAtResult = Key();
     positionAtResult = Position();
+    progressShownAtResult = GetProgressWindow() && plat::IsWindowVisible(GetProgressWindow());
     if (onResult) {
       onResult(*this);
     } else if (result == kResultFailed) {

@@ -6,6 +6,7 @@
 
 #include "core/Localizer.h"
 #include "core/ProcessGlobals.h"
+#include "platform/controls/ShellExecute.h"
 #include "platform/inet/ConnMgr.h"
 #include "platform/registry/Registry.h"
 #include "resources/app/resource.h"
@@ -646,7 +647,16 @@ TEST_F(MainWindowTest, FocusSettingsAndHelpReachTheShownView) {
   plat::RECT update{};
   EXPECT_TRUE(plat::GetUpdateRect(Hwnd(), &update, plat::FALSE));
   EXPECT_TRUE(window.GetLayoutView().GetManager()->IsBufferStale());
+  // Help opens the help file at the shown view's topic through the desktop.
+  std::vector<std::string> opened;
+  plat::SetDesktopOpenerForTesting([&opened](const std::string& target) {
+    opened.push_back(target);
+    return true;
+  });
   EXPECT_EQ(plat::SendMessageW(Hwnd(), plat::WM_HELP, 0, 0), 1) << "help is always handled";
+  plat::SetDesktopOpenerForTesting(nullptr);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_NE(opened[0].find("OrvNews.htm#"), std::string::npos) << opened[0];
 }
 
 }  // namespace

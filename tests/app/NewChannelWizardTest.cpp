@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "database/Channel.h"
 #include "core/FileUtils.h"
 #include "core/Localizer.h"
 #include "core/Streams.h"
@@ -127,6 +128,12 @@ void SetCheck(plat::HWND list, int index, bool checked) {
                      reinterpret_cast<plat::LPARAM>(&item));
 }
 
+bool IsChecked(plat::HWND list, int index) {
+  const auto state = static_cast<plat::UINT>(
+      plat::SendMessageW(list, plat::LVM_GETITEMSTATE, static_cast<plat::WPARAM>(index), plat::LVIS_STATEIMAGEMASK));
+  return ((state & plat::LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
 bool WriteDeviceFile(const std::u16string& path, const std::string& text) {
   return plat::ReplaceFileContents(path, text.data(), text.size());
 }
@@ -183,7 +190,7 @@ class NewChannelWizardTest : public MainWindowTest {
     std::vector<plat::UINT> ids;
     for (const AskedBox& box : boxes) {
       plat::UINT found = 0;
-      for (plat::UINT id : {161u, 163u, 164u, 168u, 185u, 188u, 193u, 203u, 204u, 222u, 277u, 346u, 347u})
+      for (plat::UINT id : {161u, 163u, 164u, 168u, 185u, 188u, 193u, 203u, 204u, 222u, 277u, 346u, 347u, 382u, 383u})
         if (box.text == LocalizeResourceString(id)) found = id;
       ids.push_back(found);
     }
@@ -440,6 +447,10 @@ TEST_F(NewChannelWizardTest, CatalogueDoneCreatesTheCheckedEntriesOnly) {
 
 TEST_F(NewChannelWizardTest, FeedAddressPageNamesTheChannelAndRefusesWhatTheDatabaseWould) {
   AddChannel(u"Taken");
+  std::size_t longest = 400;
+  while (longest > 0 && !CChannel::IsValidName(std::u16string(longest, u'n'))) --longest;
+  ASSERT_GT(longest, 20u);
+  const std::u16string longestName(longest, u'n');
   struct Case {
     const char* what;
     std::u16string name;     // typed
@@ -456,7 +467,12 @@ TEST_F(NewChannelWizardTest, FeedAddressPageNamesTheChannelAndRefusesWhatTheData
       {"title of blanks", u"", true, " \n ", plat::IDYES, kStillOpen, {164}, u""},
       {"name taken, other case", u"TAKEN", true, "x", plat::IDYES, kStillOpen, {163}, u""},
       {"title taken", u"", true, "Taken", plat::IDYES, kStillOpen, {163}, u""},
-      {"title too long for a file", u"", true, std::string(400, 'n'), plat::IDYES, kStillOpen, {347}, u""},
+      // A title too long for a file names the channel by its longest start that fits.
+      {"title too long for a file", u"", true, std::string(400, 'n'), plat::IDYES, 1, {}, longestName},
+      {"typed name too long for a file", std::u16string(400, u'n'), true, "x", plat::IDYES, kStillOpen, {347}, u""},
+      {"not a feed, no name", u"", true, "<html>", plat::IDYES, kStillOpen, {382}, u""},
+      {"not a feed, named, No", u"Page", true, "<html>", plat::IDNO, kStillOpen, {383}, u""},
+      {"not a feed, named, Yes", u"Page", true, "<html>", plat::IDYES, 1, {383}, u"Page"},
       {"title with path characters", u"", true, "../up/..", plat::IDYES, 1, {}, u"../up/.."},
       {"unreachable, no name", u"", false, "", plat::IDYES, kStillOpen, {}, u""},
       {"unreachable, named, No", u"Named", false, "", plat::IDNO, kStillOpen, {277}, u""},
@@ -468,6 +484,7 @@ TEST_F(NewChannelWizardTest, FeedAddressPageNamesTheChannelAndRefusesWhatTheData
     answer = c.answer;
     ScriptedWizard w;
     w.download = [&](const std::u16string&, Tidy::Document* d) {
+      if (c.title == "<html>") return c.reachable && d->ParseUtf8("<html><body><p>A page</p></body></html>", true);
       return c.reachable && d->ParseUtf8(Feed(c.title), true);
     };
     w.script = [&](ScriptedWizard& w) {
@@ -615,6 +632,45 @@ TEST_F(TemplatePageTest, DoneWithEveryItemUncheckedStillCopiesAndEnds) {
   EXPECT_EQ(OpenAndDone({0, 1, 2}), 1);
   EXPECT_EQ(ReadDeviceFile(target_), TemplateXml({"One", "Two", "Three"}, "new"));
   EXPECT_TRUE(Channels().empty());
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(TemplatePageTest, TheInstalledTemplatesAreListedUncheckedAndTheCheckedOnesAdded) {
+  const std::u16string folder = GetGlobalOptions().GetTemplatesFolder();
+  ASSERT_TRUE(CreateFolderTree(folder));
+  const std::u16string weather = CombinePath(folder, u"weather.xml");
+  const std::u16string cities = CombinePath(folder, u"Cities.xml");
+  ASSERT_TRUE(WriteDeviceFile(weather, TemplateXml({"Rain", "Sun"}, "w")));
+  ASSERT_TRUE(WriteDeviceFile(cities, TemplateXml({"Paris"}, "c")));
+  ASSERT_TRUE(WriteDeviceFile(CombinePath(folder, u"notes.txt"), "not a template"));
+  ScriptedWizard w;
+  std::vector<std::u16string> listed;
+  std::vector<bool> checked;
+  w.script = [&](ScriptedWizard& w) {
+    Choose(w, 4);
+    plat::HWND list = w.GetTemplatePage().GetList();
+    for (int i = 0; i < static_cast<int>(plat::SendMessageW(list, plat::LVM_GETITEMCOUNT, 0, 0)); ++i) {
+      char16_t text[64] = {};
+      plat::LVITEMW item{};
+      item.iSubItem = 0;
+      item.pszText = text;
+      item.cchTextMax = 64;
+      plat::SendMessageW(list, plat::LVM_GETITEMTEXTW, static_cast<plat::WPARAM>(i), reinterpret_cast<plat::LPARAM>(&item));
+      listed.push_back(text);
+      checked.push_back(IsChecked(list, i));
+    }
+    SetCheck(list, 2, true);  // "Sun"
+    Press(w, NewChannelWizard::kCmdDone);
+  };
+  EXPECT_EQ(Run(w), 1);
+  EXPECT_TRUE(w.picks.empty()) << "nothing was picked";
+  // The files in the order of their names, each file's channels in its order.
+  EXPECT_EQ(listed, (std::vector<std::u16string>{u"Paris", u"Rain", u"Sun"}));
+  EXPECT_EQ(checked, (std::vector<bool>{false, false, false}));
+  const auto channels = Channels();
+  ASSERT_EQ(channels.size(), 1u);
+  ASSERT_EQ(channels.count(u"Sun"), 1u);
+  EXPECT_EQ(channels.at(u"Sun").first, CPluginChannels::BuildChannelAddress(u"file", weather, u"Sun"));
   EXPECT_TRUE(boxes.empty());
 }
 

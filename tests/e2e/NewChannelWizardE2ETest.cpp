@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <set>
 #include <string>
@@ -260,6 +261,127 @@ TEST_F(NewChannelWizardE2E, AnAddressAnswering404ShowsTheFailureAndAddsNothing) 
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 0; }, 20000));
   EXPECT_TRUE(Channels().empty());
   EXPECT_EQ(Count(device, "Orv News"), 1);
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(NewChannelWizardE2E, TypingOnTheOpmlPageGoesAfterTheOfferedHttp) {
+  orvtest::HttpTestServer server;
+  server.Serve("/list.opml", Opml({{"Alpha", server.Url("/alpha.xml")}}));
+  ScreenDriver device(plat::ScreenSettings{640, 480, 192});
+  ASSERT_TRUE(device.Ready());
+  OpenSettingsKey().SetDWORD(u"StartUpdateForAddedChannels", 0);
+  ASSERT_TRUE(Start(device));
+  ASSERT_TRUE(OpenWizard(device));
+  ASSERT_TRUE(ChooseSource(device, 3));
+  // The page offers "http://"; what is typed follows it.
+  ASSERT_TRUE(Type(device, server.Url("/list.opml").substr(7)));
+  device.Screenshot("wizard-opml-typed-640x480");
+  ASSERT_TRUE(device.Key("enter"));  // next: the catalogue page lists the document
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/list.opml") == 1; }, 20000))
+      << "requested: " << (server.Requests().empty() ? std::string("nothing") : server.Requests()[0].target);
+  EXPECT_EQ(OpenSettingsKey().GetString(u"LastWebOpmlUrl", u""), plat::Utf8ToUtf16(server.Url("/list.opml")));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 20000));
+  ASSERT_TRUE(Settle(device));
+  device.Screenshot("wizard-opml-list-640x480");
+  for (const char* key : {"down", "0x20"}) ASSERT_TRUE(Key(device, key)) << key;
+  ASSERT_TRUE(device.Key("enter"));  // done
+  ASSERT_TRUE(WizardClosed(device, "wizard-opml-typed-stuck"));
+  EXPECT_EQ(Channels(), (std::set<std::pair<std::u16string, std::u16string>>{
+                            {u"Alpha", plat::Utf8ToUtf16(server.Url("/alpha.xml"))}}));
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(NewChannelWizardE2E, AfterAFailedDownloadTheAddressTakesTheTypingAgain) {
+  orvtest::HttpTestServer server;
+  server.Serve("/news.xml", orvtest::RssFeed("Second Try", 2, "try", [](int i) { return "Item " + std::to_string(i); }));
+  ScreenDriver device(plat::ScreenSettings{480, 640, 192});
+  ASSERT_TRUE(device.Ready());
+  OpenSettingsKey().SetDWORD(u"StartUpdateForAddedChannels", 0);
+  ASSERT_TRUE(Start(device));
+  ASSERT_TRUE(OpenWizard(device));
+  ASSERT_TRUE(ChooseSource(device, 1));
+  // "/news" is not there: the download fails and says so.
+  ASSERT_TRUE(Type(device, server.Url("/news").substr(7)));
+  ASSERT_TRUE(device.Key("enter"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/news") == 1; }, 20000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 2; }, 20000));
+  ASSERT_TRUE(Settle(device));
+  device.Screenshot("wizard-failed-download-480x640");
+  // Done closes the failure; the typing goes on in the address box, no tap needed.
+  ASSERT_TRUE(device.Key("soft1"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 20000));
+  ASSERT_TRUE(Settle(device));
+  ASSERT_TRUE(Type(device, ".xml"));
+  ASSERT_TRUE(device.Key("enter"));
+  ASSERT_TRUE(WizardClosed(device, "wizard-second-try-stuck"));
+  EXPECT_EQ(server.RequestCount("/news.xml"), 1u);
+  EXPECT_EQ(Channels(), (std::set<std::pair<std::u16string, std::u16string>>{
+                            {u"Second Try", plat::Utf8ToUtf16(server.Url("/news.xml"))}}));
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(NewChannelWizardE2E, CheckAndGetNameFitsALongTitleAndItsDownloadServesTheFirstUpdate) {
+  orvtest::HttpTestServer server;
+  // 300 characters of title, served slowly.
+  std::string title;
+  while (title.size() < 300) title += "Slow Long Title ";
+  title.resize(300);
+  const std::string feed = orvtest::RssFeed(title, 3, "slow", [](int i) { return "Slow " + std::to_string(i); });
+  server.Route("/slow.xml", [feed](const orvtest::HttpRequest&) {
+    orvtest::HttpResponse r;
+    r.body = feed;
+    r.trickleBytes = feed.size() / 8 + 1;
+    r.trickleDelayMs = 60;
+    r.headers.push_back({"Content-Type", "text/xml; charset=utf-8"});
+    return r;
+  });
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device));
+  ASSERT_TRUE(OpenWizard(device));
+  ASSERT_TRUE(ChooseSource(device, 1));
+  ASSERT_TRUE(Type(device, server.Url("/slow.xml").substr(7)));
+  // The stylus on "Check and Get Name", the row below the name box (the
+  // 23-pixel title, then label, address, label and name rows of 20 to 24).
+  device.Screenshot("wizard-check-button-240x320");
+  ASSERT_TRUE(device.Tap(120, 130));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/slow.xml") == 1; }, 20000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, kWizardTitle) == 1; }, 20000));
+  ASSERT_TRUE(Settle(device));
+  device.Screenshot("wizard-long-name-240x320");
+  // Done: the name shown is taken as it stands.
+  ASSERT_TRUE(device.Key("soft2"));
+  ASSERT_TRUE(WizardClosed(device, "wizard-long-name-stuck"));
+  const auto channels = Channels();
+  ASSERT_EQ(channels.size(), 1u);
+  const std::u16string name = channels.begin()->first;
+  EXPECT_TRUE(CChannel::IsValidName(name)) << plat::Utf16ToUtf8(name);
+  EXPECT_GT(name.size(), 20u);
+  EXPECT_EQ(plat::Utf16ToUtf8(name), title.substr(0, name.size())) << "the name is the start of the title";
+  // The added channel is updated with what Check fetched.
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(name) == 3; }, 30000)) << LiveCount(name);
+  EXPECT_EQ(server.RequestCount("/slow.xml"), 1u);
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(NewChannelWizardE2E, HelpWithoutADesktopOpenerShowsTheHelpFileOnTheDevice) {
+  // No program opens documents on this desktop.
+  ::setenv("ORVNEWS_OPENER", "/nonexistent/orv-opener", 1);
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  const bool started = Start(device);
+  ::unsetenv("ORVNEWS_OPENER");
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(OpenWizard(device));
+  ASSERT_TRUE(ChooseSource(device, 1));
+  ASSERT_TRUE(device.Key("help"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, "Help") == 1; }, 20000)) << "no help shown";
+  ASSERT_TRUE(Settle(device));
+  device.Screenshot("help-on-device-240x320");
+  // "Done" closes it; the wizard is where it was.
+  ASSERT_TRUE(device.Key("soft1"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Count(device, "Help") == 0; }, 20000));
+  EXPECT_EQ(Count(device, kWizardTitle), 1);
   EXPECT_EQ(Exit(device), 0);
 }
 

@@ -199,4 +199,74 @@ TEST_F(OptionsE2E, RenameAndCountLimitAppliedTogetherBothTakeEffect) {
   EXPECT_EQ(options->GetArticlesCountLimit(), 2);
 }
 
+TEST_F(OptionsE2E, SwitchingTheScheduleOnShowsAPeriodThatDoneStores) {
+  orvtest::HttpTestServer server;
+  ScreenDriver device(plat::ScreenSettings{640, 480, 192});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device, u"Alpha", server.Url("/alpha.xml")));
+  ASSERT_EQ(OpenSettingsKey().GetDWORD(u"AutoUpdate", 0), 0u);
+  MenuCommand(device, ID_OPTIONS);
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Window(device, "Orv News Options").has_value(); }, 20000));
+  const WindowLine sheet = *Window(device, "Orv News Options");
+  ASSERT_NE(plat::SendMessageW(Handle(sheet), plat::PSM_SETCURSEL, 1, 0), 0);
+  device.Screenshot("options-content-640x480");
+  // Updating: "Manual articles updating" has the focus; two tabs on is the
+  // schedule's check box, which the space ticks.
+  ASSERT_NE(plat::SendMessageW(Handle(sheet), plat::PSM_SETCURSEL, 2, 0), 0);
+  MoveFocus(device, "tab");
+  MoveFocus(device, "tab");
+  MoveFocus(device, "0x20");
+  device.Screenshot("options-schedule-on-640x480");
+  ASSERT_TRUE(Done(device, "Orv News Options"));
+  // The period shown when the box was ticked is the one stored.
+  EXPECT_EQ(OpenSettingsKey().GetDWORD(u"AutoUpdate", 0), 1u);
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(OptionsE2E, AMalformedAddressInThePropertiesIsRefusedWithAMessage) {
+  orvtest::HttpTestServer server;
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  const std::string url = server.Url("/alpha.xml");
+  ASSERT_TRUE(Start(device, u"Alpha", url));
+  auto main = Window(device, "Orv News");
+  ASSERT_TRUE(main.has_value());
+  ASSERT_TRUE(device.Tap((main->left + main->right) / 2, main->top + 44 + 20));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Window(device, "Alpha").has_value(); }, 20000));
+  MenuCommand(device, ID_CHANNEL_PROPERTIES);
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Window(device, "Channel Properties").has_value(); }, 20000));
+  auto box = [&]() -> std::optional<WindowLine> {
+    for (const WindowLine& w : device.Windows())
+      if (w.pid == program_ && w.visible && w.cls == "#32770" && w.title == "Orv News" && w.right - w.left < 240)
+        return w;
+    return std::nullopt;
+  };
+  // General: the name has the focus, the address is next; "a b" is no address.
+  MoveFocus(device, "tab");
+  EXPECT_TRUE(device.Key("0x23"));  // End
+  for (int i = 0; i < 60; ++i) EXPECT_TRUE(device.Key("backspace"));
+  for (const char* key : {"a", "0x20", "b"}) EXPECT_TRUE(device.Key(key));
+  EXPECT_TRUE(device.Key("soft1"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return box().has_value(); }, 20000)) << "no word about the address";
+  device.Screenshot("channel-bad-address-240x320");
+  EXPECT_TRUE(Window(device, "Channel Properties").has_value()) << "the sheet stays open";
+  const unsigned shown = box()->hwnd;
+  ASSERT_TRUE(device.Key("return"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !box() || box()->hwnd != shown; }, 20000));
+  EXPECT_TRUE(Window(device, "Channel Properties").has_value());
+  // Cancel (the right soft key, tapped) leaves the channel as it was.
+  std::optional<WindowLine> bar;
+  for (const WindowLine& w : device.Windows())
+    if (!bar && w.pid == program_ && w.visible && w.cls == plat::Utf16ToUtf8(plat::kMenuBarClassName)) bar = w;
+  ASSERT_TRUE(bar.has_value());
+  EXPECT_TRUE(device.Tap(bar->left + (bar->right - bar->left) * 3 / 4, (bar->top + bar->bottom) / 2));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !Window(device, "Channel Properties").has_value(); }, 20000));
+  ASSERT_EQ(Exit(device), 0);
+  CChannelSet set;
+  ASSERT_TRUE(set.Open());
+  IChannel* alpha = set.FindByName(u"Alpha");
+  ASSERT_NE(alpha, nullptr);
+  EXPECT_EQ(alpha->GetProperties().at(u"@url"), plat::Utf8ToUtf16(url));
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/Text.h"
 #include "platform/controls/ComboBox.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/StandardControls.h"
@@ -527,6 +528,78 @@ TEST_F(PopupControlsTest, BackKeyOverriddenReachesTheOwnerAsHotKey) {
 
 // ---------------------------------------------------------------------------
 // The combo box
+
+TEST_F(PopupControlsTest, AHoldMenuOpensWithNothingMarkedUnderTheLiftedFinger) {
+  SetScreenForTesting(240, 320, 96);
+  HMENU menu = TestMenu();
+  // The finger is down where the menu opens (a tap and hold) and lifts there.
+  const POINT finger{30, 50};
+  InjectStylus(WM_LBUTTONDOWN, finger.x, finger.y);
+  Pump();  // the owner has the press; the menu opens after it
+  PixelImage lifted;
+  RECT first{};
+  Drive([&] {
+    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    const RECT r = RectOf(WindowsOf(u"#32768")[0]);
+    first = RECT{r.left + 1, r.top + 1, r.right - 1, r.top + 25};
+    InjectStylus(WM_LBUTTONUP, finger.x + 10, finger.y + 6);
+    if (!Eventually([] { return !WindowsOf(u"#32768").empty(); })) return Abandon();
+    lifted = Shot("");
+    Press(VK_ESCAPE);
+  });
+  const int chosen = TrackPopupMenuEx(menu, TPM_RETURNCMD, finger.x, finger.y, owner_, nullptr);
+  driver_.join();
+  EXPECT_EQ(chosen, 0) << "the lift chooses nothing";
+  ASSERT_GT(lifted.width, 0);
+  EXPECT_GT(CountIn(lifted, first, Dark), 20) << "the first item is drawn";
+  EXPECT_EQ(CountIn(lifted, first, Blue), 0) << "and not marked";
+  DestroyMenu(menu);
+  ResetScreenForTesting();
+}
+
+TEST_F(PopupControlsTest, ADragInADropListScrollsItAndChoosesNothing) {
+  SetScreenForTesting(240, 320, 96);
+  HWND combo = CreateWindowExW(0, WC_COMBOBOXW, u"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, 10, 10,
+                               160, 200, owner_, reinterpret_cast<HMENU>(std::uintptr_t{61}), nullptr, nullptr);
+  ASSERT_TRUE(combo);
+  for (int i = 0; i < 12; ++i) {
+    const std::u16string text = u"Item " + plat::Utf8ToUtf16(std::to_string(i));
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+  SendMessageW(combo, CB_SETCURSEL, 0, 0);
+  const RECT field = RectOf(combo);
+  const int ih = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
+  bool openAfterDrag = false;
+  RECT listRect{};
+  std::atomic<bool> finished{false};
+  Drive([&] {
+    struct Finish {
+      std::atomic<bool>& f;
+      ~Finish() { f = true; }
+    } finish{finished};
+    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
+    const RECT list = RectOf(WindowsOf(u"ComboLBox")[0]);
+    const int x = (list.left + list.right) / 2;
+    // Down on the last row shown, up by two rows, lifted.
+    const int y = list.bottom - 1 - ih / 2;
+    listRect = list;
+    InjectStylus(WM_LBUTTONDOWN, x, y);
+    for (int step = 1; step <= 4; ++step) InjectStylus(WM_MOUSEMOVE, x, y - step * ih / 2);
+    InjectStylus(WM_LBUTTONUP, x, y - 2 * ih);
+    // Still open: a tap on its first row now chooses the item two further on.
+    openAfterDrag = Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; }, 500);
+    if (!openAfterDrag) return;
+    TapAt(x, list.top + 1 + ih / 2);
+  });
+  TapAt((field.left + field.right) / 2, (field.top + field.bottom) / 2);
+  wmtest::PumpUntil([&] { return finished.load() && WindowsOf(u"ComboLBox").empty(); });
+  driver_.join();
+  Pump();
+  EXPECT_TRUE(openAfterDrag) << "the drag closed the list";
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 2);
+  DestroyWindow(combo);
+  ResetScreenForTesting();
+}
 
 TEST_F(PopupControlsTest, ComboBoxKeysEditableKindAndClosingFromOutside) {
   HWND combo = CreateWindowExW(0, WC_COMBOBOXW, u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 10, 10, 150, 100, owner_,

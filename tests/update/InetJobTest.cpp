@@ -121,7 +121,7 @@ TEST_F(InetJobTest, RedirectsAreFollowedAndLoopsFail) {
   }
   auto loop = Fetch(server_.Url("/loop"));
   EXPECT_EQ(loop->GetResult(), CInetJob::RESULT_FAILURE);
-  EXPECT_EQ(loop->GetErrorText(), u"Sending request failed or canceled");
+  EXPECT_EQ(loop->GetErrorText(), u"The address redirects too many times.");
 }
 
 TEST_F(InetJobTest, StatusCodesGiveResultsAndTexts) {
@@ -316,7 +316,7 @@ TEST_F(InetJobTest, AddressesWithoutOrWithOtherSchemes) {
   EXPECT_EQ(bad->GetErrorText(), u"Invalid url");
   auto refused = Fetch("http://127.0.0.1:1/x");
   EXPECT_EQ(refused->GetResult(), CInetJob::RESULT_FAILURE);
-  EXPECT_EQ(refused->GetErrorText(), u"Sending request failed or canceled");
+  EXPECT_EQ(refused->GetErrorText(), u"Cannot connect to the host 127.0.0.1:1");
 }
 
 TEST_F(InetJobTest, UntrustedHttpsIsRefusedNotRetriedWithoutChecks) {

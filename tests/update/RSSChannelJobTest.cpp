@@ -257,7 +257,7 @@ TEST_F(FeedJobTest, FailedFeedFailsTheChannelAndKeepsItsArticles) {
   cut.body = orvtest::ReplaceAll(orvtest::FeedFixture("harbour-rss2-next.xml"), "{{BASE}}", Base());
   cut.closeAfter = 40;
   orvtest::HttpResponse empty;
-  const std::u16string noFeed = u"What the address gives is no RSS or Atom feed.";
+  const std::u16string noFeed = u"This address does not lead to an RSS or Atom feed.";
   const Case cases[] = {{"html page", html, noFeed},
                         {"garbage", garbage, noFeed},
                         {"404", notFound, u"Bad status code: 404"},
