@@ -245,8 +245,10 @@ bool Ended(HWND dlg) {
 }
 
 // The owner is disabled before the dialog shows, so whoever sees the dialog
-// sees its owner disabled; shown (when given) runs once the dialog is visible.
-INT_PTR RunModal(HWND dlg, HWND owner, const std::function<void()>& shown = {}) {
+// sees its owner disabled; initialFocus (when given) has the focus before the
+// dialog shows, so a key pressed as soon as it is on the screen reaches it;
+// shown (when given) runs once the dialog is visible.
+INT_PTR RunModal(HWND dlg, HWND owner, const std::function<void()>& shown = {}, HWND initialFocus = nullptr) {
   HWND ownerTop = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
   ModalFocus focus(owner);
   bool reenable = ownerTop && IsWindowEnabled(ownerTop) && !EnableWindow(ownerTop, FALSE);
@@ -258,6 +260,7 @@ INT_PTR RunModal(HWND dlg, HWND owner, const std::function<void()>& shown = {}) 
       w->modalFocus = HandleToValue(focus.Focus());
     }
   }
+  if (initialFocus) SetFocus(initialFocus);
   if (!Ended(dlg)) ShowWindow(dlg, SW_SHOW);
   if (shown) shown();
   MSG m;
@@ -750,12 +753,11 @@ int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type) 
   }
   // The default button has the focus before the box shows: a key pressed as
   // soon as the box is on the screen reaches it, not the owner's control
-  // that had the focus.
-  if (focus) SetFocus(focus);
+  // that had the focus (which gets it back when the box closes).
   INT_PTR r = RunModal(dlg, owner, [&] {
     if (focus && GetFocus() != focus) SetFocus(focus);
     g_openBox = HandleToValue(dlg);
-  });
+  }, focus);
   g_openBox = 0;
   return static_cast<int>(r);
 }
