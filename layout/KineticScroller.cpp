@@ -299,6 +299,11 @@ bool KineticScroller::OnStylusMove(const MSG& msg) {
   } else if (IsTap(0)) {
     return false;
   }
+  ScrollByPixels(stepX, stepY);
+  return true;
+}
+
+void KineticScroller::ScrollByPixels(int stepX, int stepY) {
   int unitsX = 0, unitsY = 0;
   if (hasHorzBar_ && canScrollX_) {
     remainderX_ += stepX;
@@ -315,7 +320,6 @@ bool KineticScroller::OnStylusMove(const MSG& msg) {
     }
   }
   if (unitsX || unitsY) Post(unitsX, unitsY);
-  return true;
 }
 
 void KineticScroller::MeasureVelocity(int* vx, int* vy) const {
@@ -351,6 +355,7 @@ void KineticScroller::MeasureVelocity(int* vx, int* vy) const {
 bool KineticScroller::OnStylusUp(const MSG& msg) {
   tracking_ = false;
   KillTimer(requestWindow_, kTapTimer);
+  const POINT prev = queue_.back().pt;
   Enqueue(msg);
   if (tapPending_ && IsTap(0)) {
     Replay();
@@ -359,6 +364,11 @@ bool KineticScroller::OnStylusUp(const MSG& msg) {
   int vx = 0, vy = 0;
   MeasureVelocity(&vx, &vy);
   if (std::abs(vx) <= std::abs(vy)) {
+    // The page follows the finger to where it left the screen, also past the
+    // last move the queue delivered.
+    const POINT from = tapPending_ ? queue_.front().pt : prev;
+    tapPending_ = false;
+    ScrollByPixels(from.x - queue_.back().pt.x, from.y - queue_.back().pt.y);
     if (vx || vy) {
       // What was dragged is shown first, so momentum starts where the finger left.
       Flush();

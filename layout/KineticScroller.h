@@ -171,6 +171,8 @@ class KineticScroller : public CScrollRequestWorker {
   void OnStylusDown(const plat::MSG& msg);
   bool OnStylusMove(const plat::MSG& msg);
   bool OnStylusUp(const plat::MSG& msg);
+  // Turns a finger step into scroll units, keeping what is left of a unit.
+  void ScrollByPixels(int stepX, int stepY);
   void OnTapTimeout();
 
   plat::HWND target_;

@@ -161,10 +161,13 @@ TEST_F(KineticTest, TapHoldDragAndFlingToldApartByTimeAndTravel) {
       {"drag that rests before release",
        {{0, WM_LBUTTONDOWN, 100, 300}, {30, WM_MOUSEMOVE, 100, 200}, {600, WM_LBUTTONUP, 100, 200}}, 0, 0, 10,
        false},
+      {"drag released past its last move: the page follows to the release",
+       {{0, WM_LBUTTONDOWN, 100, 300}, {30, WM_MOUSEMOVE, 100, 200}, {600, WM_LBUTTONUP, 100, 180}}, 0, 0, 12,
+       false},
       {"fling",
        {{0, WM_LBUTTONDOWN, 100, 300}, {20, WM_MOUSEMOVE, 100, 270}, {20, WM_MOUSEMOVE, 100, 240},
         {20, WM_MOUSEMOVE, 100, 210}, {20, WM_LBUTTONUP, 100, 200}},
-       0, 0, 9, true},
+       0, 0, 10, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
