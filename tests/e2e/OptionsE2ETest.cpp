@@ -231,7 +231,7 @@ TEST_F(OptionsE2E, AMalformedAddressInThePropertiesIsRefusedWithAMessage) {
   ASSERT_TRUE(Start(device, u"Alpha", url));
   auto main = Window(device, "Orv News");
   ASSERT_TRUE(main.has_value());
-  ASSERT_TRUE(device.Tap((main->left + main->right) / 2, main->top + 44 + 20));
+  ASSERT_TRUE(device.Tap((main->left + main->right) / 2, main->top + 20));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Window(device, "Alpha").has_value(); }, 20000));
   MenuCommand(device, ID_CHANNEL_PROPERTIES);
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Window(device, "Channel Properties").has_value(); }, 20000));
