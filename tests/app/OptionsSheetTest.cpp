@@ -14,6 +14,7 @@
 #include "core/Localizer.h"
 #include "database/ChannelDefaultOptions.h"
 #include "platform/base/Locale.h"
+#include "platform/controls/ShellExecute.h"
 #include "platform/controls/ComboBox.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/inet/ConnMgr.h"
@@ -563,6 +564,50 @@ TEST_F(OptionsSheetTest, OptionsSheetPagesInOrderWithCaptionTitlesAndHelp) {
   EXPECT_EQ(channel.GetCaption(), u"Channel Properties");
   EXPECT_EQ(std::u16string(channel.GetCleaningPage().GetHelpTopic()), u"channel_properties_cleaning");
   EXPECT_EQ(channel.GetGeneralPage().GetTitle(), u"General");
+}
+
+// Help asked on any page (the key's WM_HELP, its form reflected from one of
+// the page's controls, and the sheet's help button) opens the help file at
+// that page's own topic.
+TEST_F(OptionsSheetTest, HelpOnEveryPageOpensThatPagesTopic) {
+  AddChannel(u"news");
+  std::vector<std::string> opened;
+  plat::SetDesktopOpenerForTesting([&opened](const std::string& target) {
+    opened.push_back(target);
+    return true;
+  });
+  auto askOnEveryPage = [](plat::HWND sheet) {
+    const int count = static_cast<int>(PropertySheet::GetRunning()->GetPages().size());
+    for (int i = 0; i < count; ++i) {
+      ASSERT_TRUE(plat::SendMessageW(sheet, plat::PSM_SETCURSEL, static_cast<plat::WPARAM>(i), 0));
+      auto page = reinterpret_cast<plat::HWND>(plat::SendMessageW(sheet, plat::PSM_GETCURRENTPAGEHWND, 0, 0));
+      ASSERT_NE(page, nullptr);
+      for (plat::UINT message : {plat::WM_HELP, plat::UINT{0x2000 + plat::WM_HELP}})
+        plat::SendMessageW(page, message, 0, 0);
+      plat::SendMessageW(sheet, plat::PSM_PRESSBUTTON, plat::PSBTN_HELP, 0);
+    }
+    plat::SendMessageW(sheet, plat::PSM_PRESSBUTTON, plat::PSBTN_CANCEL, 0);
+  };
+  std::vector<std::string> topics{"options_general"};
+  {
+    OptionsSheet probe;
+    if (probe.GetContentPage()) topics.push_back("options_content");
+  }
+  topics.insert(topics.end(), {"options_default_channel_update", "options_default_channel_cleaning",
+                               "channel_properties_general", "channel_properties_update",
+                               "channel_properties_cleaning"});
+  WhenSheetRuns(askOnEveryPage);
+  OptionsSheet options;
+  EXPECT_EQ(options.DoModal(owner_), 0);
+  WhenSheetRuns(askOnEveryPage);
+  EXPECT_EQ(ChannelPropertiesSheet::Run(owner_, u"news"), 0);
+  plat::SetDesktopOpenerForTesting(nullptr);
+  ASSERT_EQ(opened.size(), 3 * topics.size());
+  for (std::size_t i = 0; i < opened.size(); ++i) {
+    const std::string tail = "OrvNews.htm#" + topics[i / 3];
+    EXPECT_TRUE(opened[i].size() >= tail.size() && opened[i].compare(opened[i].size() - tail.size(), tail.size(), tail) == 0)
+        << opened[i] << " is not " << tail;
+  }
 }
 
 TEST_F(OptionsSheetTest, NetworkPageWritesItsSwitches) {
