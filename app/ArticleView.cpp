@@ -21,6 +21,7 @@
 #include "layout/WaitCursor.h"
 #include "platform/base/LocalMemory.h"
 #include "platform/base/Text.h"
+#include "platform/base/Time.h"
 #include "platform/controls/Clipboard.h"
 #include "platform/controls/ShellExecute.h"
 #include "platform/gdi/Gdi.h"
@@ -468,6 +469,21 @@ void ArticleView::SelectAll() {
   if (GetWindow()) plat::SendMessageW(GetWindow(), plat::DTM_SELECTALL, 0, 0);
 }
 
+namespace {
+
+// Another program (a clipboard viewer, a paste in progress) may hold the
+// clipboard for a moment: wait for it briefly instead of dropping the copy.
+bool OpenClipboardWhenFree(plat::HWND owner) {
+  constexpr int kTries = 100;  // 10 ms apart: one second in all
+  for (int i = 0; i < kTries; ++i) {
+    if (plat::OpenClipboard(owner)) return true;
+    plat::Sleep(10);
+  }
+  return false;
+}
+
+}  // namespace
+
 bool ArticleView::CopySelection() {
   HWND window = GetWindow();
   if (!window) return false;
@@ -485,7 +501,7 @@ bool ArticleView::CopySelection() {
     }
     stream->Release();
   }
-  if (!plat::OpenClipboard(owner_)) return false;
+  if (!OpenClipboardWhenFree(owner_)) return false;
   bool put = false;
   plat::EmptyClipboard();
   const std::size_t bytes = (text.size() + 1) * sizeof(char16_t);

@@ -586,6 +586,22 @@ TEST_F(ArticleViewTest, CopyPutsExactlyTheSelectedTextOnTheClipboard) {
   ASSERT_TRUE(View().CopySelection());
   const std::u16string text = ClipboardText();
   EXPECT_TRUE(Contains(text, u"100% sure, 50%d off %s")) << plat::Utf16ToUtf8(text);
+
+  // Someone else holds the clipboard as Copy is chosen (a viewer reading
+  // it): the copy waits for it instead of being dropped.
+  std::atomic<bool> held{false};
+  std::thread other([&] {
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    held = true;
+    plat::Sleep(200);
+    EmptyClipboard();
+    CloseClipboard();
+  });
+  while (!held) plat::Sleep(1);
+  const bool copied = View().CopySelection();
+  other.join();
+  EXPECT_TRUE(copied);
+  EXPECT_TRUE(Contains(ClipboardText(), u"100% sure, 50%d off %s")) << plat::Utf16ToUtf8(ClipboardText());
 }
 
 // ---------------------------------------------------------------------------
