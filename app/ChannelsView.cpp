@@ -132,7 +132,16 @@ bool ChannelsView::DrawRow(int index, CBitmapBuffer& target, int state, const pl
   return true;
 }
 
-void ChannelsView::OnSelectionChanged(int row) { SetCurrentIndex(row); }
+// The row chosen in the list (by a tap, a hold, a key or a press that became
+// a drag) is the current channel: a later showing of the list (an update's
+// progress band coming or going) selects it again instead of the one opened
+// last.
+void ChannelsView::OnSelectionChanged(int row) {
+  SetCurrentIndex(row);
+  ChannelInfo entry;
+  CSyncLock lock(ChannelSet(), u"ChannelsView::OnSelectionChanged");
+  if (row >= 0 && GetEntry(row, entry) && !entry.name.empty()) GetDBViewState()->SetCurrentChannelName(entry.name);
+}
 
 void ChannelsView::OpenChannel(int index) {
   ChannelInfo entry;

@@ -395,6 +395,70 @@ TEST_F(MainWindowE2E, EachPressOfBackGoesBackOneScreenAndFromTheChannelsEndsTheP
   EXPECT_EQ(device.WaitExit(program_, 30000), 0);
 }
 
+// The row a person holds in the channel list becomes the chosen one and
+// stays so: after the held row's own update (its progress band coming and
+// going shows the list again) the highlight is on that row, not on the
+// channel opened before, and the list starts at the window's top again.
+TEST_F(MainWindowE2E, TheHeldChannelStaysChosenThroughItsOwnUpdate) {
+  orvtest::HttpTestServer server;
+  server.Serve("/alpha.xml", DatedFeed("Alpha", 2, "alpha"));
+  server.Serve("/beta.xml", DatedFeed("Beta", 2, "beta"));
+  server.Serve("/gamma.xml", DatedFeed("Gamma", 3, "gamma"));
+  ScreenDriver device(plat::ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(Start(device, {{u"Alpha", server.Url("/alpha.xml")},
+                             {u"Beta", server.Url("/beta.xml")},
+                             {u"Gamma", server.Url("/gamma.xml")}}));
+  auto window = MainWindow(device, "Orv News");
+  ASSERT_TRUE(window.has_value());
+  // Alpha opened and left with Back: the channel opened last is Alpha.
+  const plat::POINT alpha = RowCentre(*window, 1, 40, 0);
+  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(device.Tap(alpha.x, alpha.y));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Alpha").has_value(); }, 20000));
+  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(device.Key("back"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Orv News").has_value(); }, 10000));
+  ASSERT_TRUE(Settled(device));
+
+  // The mean brightness across the middle of row i: the chosen row is
+  // drawn light on the dark list.
+  auto brightness = [&](int row) {
+    const plat::PixelImage screen = device.ComposedScreen();
+    const int y = RowCentre(*window, 1, 40, row).y;
+    long sum = 0, n = 0;
+    for (int x = window->left; x < window->right && y < screen.height; ++x, ++n) {
+      const std::uint32_t p = screen.pixels[static_cast<std::size_t>(y) * screen.width + x];
+      sum += ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF);
+    }
+    return n ? static_cast<int>(sum / (3 * n)) : 0;
+  };
+  auto chosen = [&](int row) {
+    for (int other = 0; other < 3; ++other)
+      if (other != row && brightness(row) < brightness(other) + 30) return false;
+    return true;
+  };
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return chosen(0); }, 10000))
+      << brightness(0) << " " << brightness(1) << " " << brightness(2);
+
+  // Gamma held; its pop-up's first item: "Update".
+  const plat::POINT gamma = RowCentre(*window, 1, 40, 2);
+  ASSERT_TRUE(device.Hold(gamma.x, gamma.y, 1200));
+  std::optional<WindowLine> menu;
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return (menu = Find(device, "#32768")).has_value(); }, 10000));
+  ASSERT_TRUE(device.Tap((menu->left + menu->right) / 2, menu->top + 1 + 12));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Gamma") == 3; }, 30000)) << LiveCount(u"Gamma");
+  ASSERT_TRUE(ScreenDriver::WaitUntil(
+      [&] { return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault) == CVORegistry::kNoDefault; },
+      30000));
+  ASSERT_TRUE(Settled(device));
+  device.Screenshot("held-row-after-its-update");
+  EXPECT_TRUE(chosen(2)) << brightness(0) << " " << brightness(1) << " " << brightness(2);
+  EXPECT_EQ(CDBViewState().GetCurrentChannelName(), u"Gamma");
+  EXPECT_EQ(server.RequestCount("/alpha.xml"), 0) << "only the held channel was updated";
+  EXPECT_EQ(Exit(device), 0);
+}
+
 // After a dialog or a message box closes, the keys reach the main window
 // again: the arrows move in the list, Enter opens, the soft keys act.
 TEST_F(MainWindowE2E, KeysReachTheMainWindowAfterADialogOrAMessageBoxCloses) {

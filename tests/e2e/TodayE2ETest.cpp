@@ -22,6 +22,7 @@
 #include "platform/base/Text.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/controls/MenuBar.h"
+#include "platform/controls/Shell.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
@@ -548,6 +549,39 @@ TEST_F(TodayE2E, OptionsCancelDropsBackAndDoneSave) {
   EXPECT_EQ(entries, (CStringToStringMap{{u"Alpha", u"0"}}));
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("simple status 4"); }, 30000));
   device.Stop(program);
+}
+
+// The device's text size changes while the options program shows its Font
+// page with the standard font: the shell's notice reaches the page, which
+// shows the new size; set back, the page looks exactly as before.
+TEST_F(TodayE2E, TextSizeNoticeReachesTheOpenFontPage) {
+  ScreenDriver device(ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  Start(device, 0);
+  StartHost(device);
+  OpenOptionsFromTheHost(device);
+  ShowTab(device, 1);
+  const auto sheet = Sheet(device);
+  ASSERT_TRUE(sheet.has_value());
+  std::vector<DWORD> before;
+  // The page at rest: two looks a little apart see the same picture.
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] {
+    std::vector<DWORD> now = PageArea(device, *sheet);
+    const bool same = !now.empty() && now == before;
+    before = std::move(now);
+    if (!same) Sleep(150);
+    return same;
+  }, 10000));
+  device.Screenshot("font-page-text-100");
+  // The device's settings: text at 150 % (9 points become 18 pixels at 96 dpi).
+  ASSERT_TRUE(SetUITextSizePercent(150));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return PageArea(device, *sheet) != before; }, 10000))
+      << "the font page did not follow the text size";
+  device.Screenshot("font-page-text-150");
+  ASSERT_TRUE(SetUITextSizePercent(100));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return PageArea(device, *sheet) == before; }, 10000))
+      << "the font page did not come back to the standard size";
+  EndProgramsOf(device, "052DF53E-3074-4d3d-85BF-94F1D21E010C");
 }
 
 // Chinese and Japanese titles are drawn with their own glyphs: two rows of
