@@ -95,6 +95,8 @@ void ListItemStyle::Reset() {
   textColours[2] = plat::GetSysColor(plat::COLOR_GRAYTEXT);
   selectedFill = plat::GetSysColor(plat::COLOR_HIGHLIGHT);
   selectedAlpha = 72;
+  failedColour = 0x0000C0;
+  failedSelectedColour = 0x0000C0;
 }
 
 void ListItemStyle::Load(IPropertySource* item) {
@@ -113,7 +115,10 @@ void ListItemStyle::Load(IPropertySource* item) {
       textColours[1] = static_cast<plat::COLORREF>(colour);
       // A light text on the layout's dark background: the selection lightens.
       selectedFill = 0xFFFFFF;
-      failedColour = 0x7070FF;
+      // A failed title: a light red on the dark rows; the lightened fill of
+      // a selected row is mid grey, where only a deep red stands out.
+      failedColour = 0x9696FF;
+      failedSelectedColour = 0x0000D8;
     }
     plat::HFONT font = nullptr;
     if (layoutItem->GetFont1(&font) == plat::S_OK && font) {
@@ -137,7 +142,8 @@ plat::HFONT ListItemStyle::Font(int index) const {
 }
 
 plat::COLORREF GetItemTextColour(const ListItemStyle& style, std::int32_t state) {
-  if ((state & kRowFailed) && !(state & kRowDisabled)) return style.failedColour;
+  if ((state & kRowFailed) && !(state & kRowDisabled))
+    return StateIndex(state) == 1 ? style.failedSelectedColour : style.failedColour;
   return style.textColours[StateIndex(state)];
 }
 

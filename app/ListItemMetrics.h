@@ -66,8 +66,9 @@ class ListItemStyle {
   // Text colour by row state (normal, selected, disabled).
   plat::COLORREF textColours[3] = {0x000000, 0x000000, 0x808080};
   // Text colour of a row whose channel failed its last update: a red that
-  // reads on the list's background.
+  // reads on the list's background, and one that reads on a selected row.
   plat::COLORREF failedColour = 0x0000C0;
+  plat::COLORREF failedSelectedColour = 0x0000C0;
   // Fill of a selected row and its alpha.
   plat::COLORREF selectedFill = 0xFFFFFF;
   std::uint8_t selectedAlpha = 72;

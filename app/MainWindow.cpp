@@ -248,6 +248,8 @@ void MainWindow::ShowView() {
 
 void MainWindow::SwitchTo(int state) {
   if (layoutState_ == state) return;
+  // A slide still playing would draw the old switch over the new screen.
+  layoutView_.EndTransition();
   CWaitCursor wait;
   if (hwnd_) plat::SHFullScreen(hwnd_, plat::SHFS_SHOWSIPBUTTON);
   const int previous = layoutState_;

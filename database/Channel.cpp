@@ -517,6 +517,9 @@ void CChannel::ChangeReadState(IArticle* article, bool read, bool saveNow) {
     CDBEvent record = CDBEvent::ForArticle(DBE_ARTICLE_READ_CHANGED, article);
     Fire(&record);
   }
+  // Written at once: the Today item lists unread articles and reads the
+  // channel again only when told.
+  if (saveNow) CNotifyToday::GetInstance()->NotifyItemChanged(name_);
 }
 
 bool CChannel::IsArticleRead(IArticle* article) {

@@ -103,6 +103,10 @@ void LayoutView::ShowLayout(const std::u16string& name, plat::IUnknown* source, 
   }
 }
 
+void LayoutView::EndTransition() {
+  if (manager_ && manager_->GetTransition()) manager_->EndTransition();
+}
+
 bool LayoutView::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   handled_ = true;
   result = 0;
@@ -140,9 +144,12 @@ bool LayoutView::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
       break;
     case plat::WM_KEYDOWN:
       lastKey_ = static_cast<plat::WORD>(wParam);
+      // Input meant for the screen that slides in: it is there at once.
+      EndTransition();
       if (manager_) manager_->OnKeyDown(static_cast<std::int32_t>(wParam), 0);
       break;
     case plat::WM_LBUTTONDOWN:
+      EndTransition();
       if (manager_) manager_->OnStylusDown(plat::GET_X_LPARAM(lParam), plat::GET_Y_LPARAM(lParam), false);
       break;
     case plat::WM_LBUTTONUP:

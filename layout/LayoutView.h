@@ -39,6 +39,10 @@ class LayoutView {
   void ShowLayout(const std::u16string& name, plat::IUnknown* source, int direction,
                   std::shared_ptr<CBitmapBuffer> snapshot = nullptr);
 
+  // Ends a screen transition that is still playing: the new screen shows at
+  // once and no further frame of the slide is drawn over the window.
+  void EndTransition();
+
   plat::WORD GetLastKey() const { return lastKey_; }
   bool IsRepaintAllPending() const { return repaintAll_; }
 

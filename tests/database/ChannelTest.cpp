@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "core/FileUtils.h"
+#include "core/VORegistry.h"
 #include "database/Article.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
+#include "database/NotifyToday.h"
 #include "platform/base/Time.h"
 #include "platform/ipc/Ipc.h"
 #include "tests/database/ChannelFixture.h"
@@ -159,6 +161,25 @@ TEST_F(ChannelBehaviourTest, ReleaseOfTheLastUserSavesAndUnloads) {
   channel->Release(this, false);
   channel->Acquire(this);
   EXPECT_EQ(channel->GetArticleSet()->GetCount(), 0);
+  channel->Release(this, false);
+}
+
+// An article read by itself is written at once, and the Today item, which
+// lists the unread articles, is told to read the channel again.
+TEST_F(ChannelBehaviourTest, AnArticleMarkedReadTellsTheTodayItem) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Reads");
+  channel->Acquire(this);
+  IArticle* a = channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
+  ASSERT_TRUE(channel->SetArticleProperties(a, {{u"text", u"body"}}));
+  channel->Release(this, true);
+  channel->Acquire(this);
+  a = channel->GetArticleSet()->FindById(Id(u'a'));
+  ASSERT_NE(a, nullptr);
+  // The Today item has taken every change so far.
+  ASSERT_TRUE(OpenSettingsKey().SetString(kChangedItemsValue, kNoItemsChanged));
+  channel->SetArticleRead(a, true);
+  EXPECT_NE(OpenSettingsKey().GetString(kChangedItemsValue, u"").find(u"Reads"), std::u16string::npos);
   channel->Release(this, false);
 }
 

@@ -485,5 +485,82 @@ TEST_F(LayoutViewTest, ShowLayoutSendsTheTransitionOfItsDirection) {
   plat::SetWindowLongPtrW(w, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(g_viewProc));
 }
 
+
+// The slide's clock: frames come until wait number holdAt, where the slide
+// holds still (the test is told) until it is stopped.
+class HeldSlideClock : public IAnimationClock {
+ public:
+  explicit HeldSlideClock(int holdAt) : holdAt_(holdAt) {}
+  ~HeldSlideClock() override { plat::CloseHandle(held); }
+  plat::DWORD Now() override { return now_.load(); }
+  plat::DWORD WaitFor(plat::HANDLE event, plat::DWORD ms) override {
+    if (plat::WaitForSingleObject(event, 0) == plat::WAIT_OBJECT_0) return plat::WAIT_OBJECT_0;
+    if (++waits_ == holdAt_) {
+      plat::SetEvent(held);
+      return plat::WaitForSingleObject(event, plat::INFINITE);
+    }
+    now_ += ms;
+    return plat::WAIT_TIMEOUT;
+  }
+  plat::HANDLE held = plat::CreateLocalEvent(true, false);
+
+ private:
+  std::atomic<plat::DWORD> now_{5000};
+  int waits_ = 0;
+  int holdAt_;
+};
+
+// A tap or a key while the new screen slides in: the slide ends at once,
+// the new screen shows whole, and the input reaches it.
+TEST_F(LayoutViewTest, InputDuringASlideInEndsTheSlideAndReachesTheNewScreen) {
+  // The colour the screen shows at a point of the view (which lies at the
+  // screen's origin).
+  const auto shownAt = [](int x, int y) {
+    plat::ComposeScreen();
+    const plat::PixelImage screen = plat::ReadBitmapPixels(plat::ScreenBitmap());
+    return screen.pixels[static_cast<std::size_t>(y) * screen.width + x] & 0xFFFFFFu;
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> input;
+    int taps;
+    std::vector<std::int32_t> keys;
+  } cases[] = {
+      {"a tap on the new screen's button", [&] { Play({{0, kDown, 150, 150}, {40, kUp, 150, 150}}); }, 1, {}},
+      {"a key", [&] { plat::SendMessageW(view_.GetWindow(), plat::WM_KEYDOWN, kKeyDown, 0); }, 0, {kKeyDown}},
+  };
+  // What each screen shows at the button's point.
+  Show(u"buttons");
+  plat::UpdateWindow(view_.GetWindow());
+  const std::uint32_t button = shownAt(150, 150);
+  Show(u"page");
+  plat::UpdateWindow(view_.GetWindow());
+  const std::uint32_t page = shownAt(150, 150);
+  ASSERT_NE(button, page);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    HeldSlideClock clock(3);
+    view_.GetManager()->GetAnimationRunner().SetClock(&clock);
+    Show(u"page");
+    plat::UpdateWindow(view_.GetWindow());
+    ASSERT_EQ(shownAt(150, 150), page) << "the old screen";
+    source_->keys.clear();
+    view_.ShowLayout(u"buttons", source_.Get(), 1);
+    ASSERT_EQ(plat::WaitForSingleObject(clock.held, 10000), plat::WAIT_OBJECT_0);
+    ASSERT_TRUE(view_.GetManager()->GetTransition()) << "the slide is under way";
+    ASSERT_EQ(shownAt(150, 150), page) << "the button has not slid in yet";
+
+    c.input();
+    EXPECT_FALSE(view_.GetManager()->GetTransition()) << "the slide ended";
+    EXPECT_FALSE(view_.GetManager()->GetAnimationRunner().HasAnimation());
+    plat::UpdateWindow(view_.GetWindow());
+    EXPECT_EQ(shownAt(150, 150), button) << "the new screen shows whole";
+    ASSERT_TRUE(Named(u"button"));
+    EXPECT_EQ(Named(u"button")->taps, c.taps);
+    EXPECT_EQ(source_->keys, c.keys);
+    view_.GetManager()->GetAnimationRunner().SetClock(nullptr);
+  }
+}
+
 }  // namespace
 }  // namespace layouttest
