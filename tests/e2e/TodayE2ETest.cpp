@@ -618,7 +618,8 @@ TEST_F(TodayE2E, ShowThumbnailSwitchedOffAndOnInTheOptions) {
   AddChannels({{u"Pics", server.Url("/pics.xml")}});
   pid_t program = 0;
   ShowUpdatedItem(device, "simple Pics: Green field", program);
-  EXPECT_GT(server.RequestCount("/green.bmp"), 0u);
+  // The picture is fetched after the feed.
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/green.bmp") > 0; }, 30000));
 
   // A square of green at the item's left, as tall as two of its lines
   // (the thumbnail's corners may be cut off).
