@@ -85,7 +85,7 @@ bool DrawThumbnail(plat::HDC dc, IArticle* article, const plat::RECT& rect) {
   int slot = -1;
   if (!pool->Lookup(file, &slot)) return false;
   CBitmapBuffer buffer;
-  if (!buffer.Create(size, size, 16)) return false;
+  if (!buffer.Create(size, size, CBitmapBuffer::kRgb565)) return false;
   const plat::RECT cell{0, 0, size, size};
   if (!pool->DrawThumbnail(buffer, cell, slot, false)) return false;
   return plat::BitBlt(dc, rect.left, rect.top, size, size, buffer.GetDC(), 0, 0, plat::SRCCOPY) != plat::FALSE;
@@ -152,7 +152,21 @@ void CViewBase::OnTimer(plat::UINT_PTR) {
   const plat::DWORD now = plat::GetTickCount();
   if (lastCheckTick_ != 0 && now - lastCheckTick_ < 1000) return;
   lastCheckTick_ = now;
-  if (FontsNeedRenewal() && window_) plat::InvalidateRect(window_, nullptr, plat::FALSE);
+  // A switch turned in the options program (a thumbnail, the time, the
+  // channel name or the icon shown or not) shows as soon as it is read too:
+  // it changes no height, so the host asks for no paint.
+  const bool renew = FontsNeedRenewal();
+  if ((renew || DrawnSwitches() != paintedSwitches_) && window_) plat::InvalidateRect(window_, nullptr, plat::FALSE);
+}
+
+std::uint32_t CViewBase::DrawnSwitches() {
+  CTodayViewOptions* options = Options();
+  const bool switches[] = {options->GetSimpleShowThumbnail(), options->GetSimpleShowArticleTime(),
+                           options->GetSimpleShowChannelName(), options->GetListShowArticleIcon(),
+                           options->GetListShowArticleTime()};
+  std::uint32_t packed = 0;
+  for (bool on : switches) packed = packed << 1 | (on ? 1u : 0u);
+  return packed;
 }
 
 void CViewBase::OnReceivedSelection(plat::WPARAM) {
@@ -167,6 +181,8 @@ void CViewBase::OnLostSelection() {
 
 int CViewBase::OnQueryRefreshCache(plat::TODAYLISTITEM* item) {
   const int height = GetHeight();
+  // The host asks every view in turn (the list has no timer of its own).
+  if (DrawnSwitches() != paintedSwitches_ && window_) plat::InvalidateRect(window_, nullptr, plat::FALSE);
   if (item == nullptr || static_cast<int>(item->cyp) == height) return 0;
   item->cyp = static_cast<plat::DWORD>(height);
   return 1;
@@ -211,6 +227,7 @@ void CViewBase::PreparePaint(plat::HDC dc) {
     fontsChanged_ = false;
     Options()->SetFontsChanged(false);
   }
+  paintedSwitches_ = DrawnSwitches();
   SubscribeFilter();
 }
 

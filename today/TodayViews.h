@@ -110,6 +110,9 @@ class CViewBase {
   void PaintStatus(plat::HDC dc, const plat::RECT& rect, int status);
   void PaintIconStrip(plat::HDC dc);
   bool FontsNeedRenewal();
+  // The switches of the options program that change what a paint draws
+  // (the shown parts of both views), packed into one number.
+  std::uint32_t DrawnSwitches();
   // Before a paint: the fonts made (again after a change) and the filter followed.
   void PreparePaint(plat::HDC dc);
   // True when the press was taken by the icon strip.
@@ -138,6 +141,8 @@ class CViewBase {
   bool placementRead_ = false;
   plat::DWORD lastPlacementTick_ = 0;
   plat::DWORD lastCheckTick_ = 0;
+  // DrawnSwitches() of the last paint.
+  std::uint32_t paintedSwitches_ = 0;
 };
 
 class CScrollBar {

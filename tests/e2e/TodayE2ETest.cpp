@@ -7,6 +7,8 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +27,7 @@
 #include "platform/controls/Shell.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/ImagingTestFiles.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 
@@ -291,6 +294,48 @@ class TodayE2E : public ::testing::Test {
     return CVORegistry(GetSettingsRootKey(), today.c_str(), true, true, KEY_ALL_ACCESS);
   }
 
+  // The rows of a page whose left edge shows something (a label's first
+  // letter, a check box's square), top first, as y ranges on the screen:
+  // what a person sees down the left margin of the page.
+  static std::vector<std::pair<int, int>> LeftEdgeRows(ScreenDriver& device, const WindowLine& sheet) {
+    const PixelImage screen = device.ComposedScreen();
+    const int x0 = sheet.left + Px(device, 7), x1 = sheet.left + Px(device, 17), margin = sheet.left + Px(device, 2);
+    std::vector<std::pair<int, int>> rows;
+    bool inRow = false;
+    for (int y = std::max(0, sheet.top); y < std::min(screen.height, sheet.bottom - Px(device, 40)); ++y) {
+      const DWORD* line = &screen.pixels[static_cast<std::size_t>(y) * screen.width];
+      bool ink = false;
+      for (int x = x0; x < x1 && !ink; ++x) ink = line[x] != line[margin];
+      if (ink && !inRow) rows.emplace_back(y, y);
+      if (ink) rows.back().second = y;
+      inRow = ink;
+    }
+    return rows;
+  }
+  // Pixels of the screen within a few steps of the colour (0xRRGGBB), with
+  // the box that holds them.
+  struct ColourPatch {
+    int count = 0;
+    int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
+  };
+  static ColourPatch FindColour(const PixelImage& screen, DWORD colour) {
+    ColourPatch patch{0, screen.width, screen.height, 0, 0};
+    auto near = [](DWORD a, DWORD b, int shift) {
+      return std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) <= 8;
+    };
+    for (int y = 0; y < screen.height; ++y)
+      for (int x = 0; x < screen.width; ++x) {
+        const DWORD p = screen.pixels[static_cast<std::size_t>(y) * screen.width + x];
+        if (!near(p, colour, 0) || !near(p, colour, 8) || !near(p, colour, 16)) continue;
+        ++patch.count;
+        patch.left = std::min(patch.left, x);
+        patch.top = std::min(patch.top, y);
+        patch.right = std::max(patch.right, x + 1);
+        patch.bottom = std::max(patch.bottom, y + 1);
+      }
+    return patch;
+  }
+
   std::string log_;
   std::string hostLog_;
 };
@@ -548,6 +593,83 @@ TEST_F(TodayE2E, OptionsCancelDropsBackAndDoneSave) {
   reader.GetEntries(entries);
   EXPECT_EQ(entries, (CStringToStringMap{{u"Alpha", u"0"}}));
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("simple status 4"); }, 30000));
+  device.Stop(program);
+}
+
+// The simple view's thumbnail follows "Show thumbnail": the feed's article
+// carries a green picture; once the channel is updated the item shows a
+// green square beside the text; the check box switched off on the View
+// Style page and saved with done leaves no green on the screen, switched on
+// again the square comes back.
+TEST_F(TodayE2E, ShowThumbnailSwitchedOffAndOnInTheOptions) {
+  constexpr DWORD kGreen = 0x00FF00;
+  orvtest::HttpTestServer server;
+  // An uncompressed picture, large enough to count as the article's picture.
+  server.Serve("/green.bmp", imgtest::Bmp(96, 96, 24, imgtest::Pixels(96 * 96, 0xFF000000u | kGreen), false),
+               "image/bmp");
+  server.Serve("/pics.xml", "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Pics</title>"
+                            "<item><title>Green field</title><guid>pics-0</guid>"
+                            "<pubDate>Mon, 07 Dec 2026 10:50:00 GMT</pubDate><description>&lt;p&gt;A field."
+                            "&lt;img src=\"" + server.Url("/green.bmp") + "\"&gt;&lt;/p&gt;</description>"
+                            "</item></channel></rss>");
+  ScreenDriver device(ScreenSettings{480, 640, 192});
+  ASSERT_TRUE(device.Ready());
+  Start(device, 0);
+  AddChannels({{u"Pics", server.Url("/pics.xml")}});
+  pid_t program = 0;
+  ShowUpdatedItem(device, "simple Pics: Green field", program);
+  // The picture is fetched after the feed.
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/green.bmp") > 0; }, 30000));
+
+  // A square of green at the item's left, as tall as two of its lines
+  // (the thumbnail's corners may be cut off).
+  const POINT item = ItemPoint(device, 0, 0);
+  auto thumbnailShown = [&](ColourPatch& patch) {
+    return ScreenDriver::WaitUntil([&] {
+      patch = FindColour(device.ComposedScreen(), kGreen);
+      const int side = patch.right - patch.left;
+      return patch.count > 0 && side == patch.bottom - patch.top && side >= Px(device, 16) &&
+             patch.count >= side * side * 95 / 100;
+    }, 30000);
+  };
+  ColourPatch shown;
+  EXPECT_TRUE(thumbnailShown(shown)) << shown.count << " green pixels in " << shown.left << "," << shown.top << "-"
+                                     << shown.right << "," << shown.bottom;
+  device.Screenshot("thumbnail-on-480x640");
+  EXPECT_GE(shown.top, item.y);
+  EXPECT_LT(shown.left, Px(device, 80));
+
+  // "Show thumbnail" switched on the View Style page, saved with done.
+  const auto switchThumbnail = [&](const std::string& shot) {
+    OpenOptionsFromTheHost(device);
+    ShowTab(device, 2);
+    const auto sheet = Sheet(device);
+    ASSERT_TRUE(sheet.has_value());
+    // Down the page's left edge: the "View style:" label, then the check
+    // boxes, "Show thumbnail" first.
+    const auto rows = LeftEdgeRows(device, *sheet);
+    ASSERT_GE(rows.size(), 4u);
+    const int y = (rows[1].first + rows[1].second) / 2;
+    ASSERT_TRUE(TapAndSee(device, sheet->left + Px(device, 12), y));
+    device.Screenshot(shot);
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return DoneShownNow(device); }));
+    const POINT done = DonePoint(device);
+    ASSERT_TRUE(device.Tap(done.x, done.y));
+    ASSERT_TRUE(SheetGone(device));
+  };
+  switchThumbnail("options-thumbnail-off-480x640");
+  EXPECT_EQ(TodayKey().GetDWORD(u"ViewSimple.Show.Thumbnail", 1), 0u);
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return FindColour(device.ComposedScreen(), kGreen).count == 0; }, 20000))
+      << "the thumbnail stayed on the screen";
+  device.Screenshot("thumbnail-off-480x640");
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StartBarOnTop(device); }, 20000));
+
+  switchThumbnail("options-thumbnail-on-480x640");
+  EXPECT_EQ(TodayKey().GetDWORD(u"ViewSimple.Show.Thumbnail", 0), 1u);
+  ColourPatch again;
+  EXPECT_TRUE(thumbnailShown(again)) << again.count << " green pixels";
+  EXPECT_EQ(again.count, shown.count);
+  device.Screenshot("thumbnail-on-again-480x640");
   device.Stop(program);
 }
 
