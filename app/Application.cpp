@@ -88,7 +88,9 @@ LRESULT OnShowUi(HWND hidden, LPARAM lParam) {
 // manager's), act only while nothing updates.
 void OnTimer(HWND hidden, UINT_PTR id) {
   CSyncLock lock(GetChannelSet());
-  if (CUpdateManager::GetInstance()->IsUpdating()) return;
+  // A request the worker has not taken up yet counts: its run has not begun,
+  // and the program must not end (nor the lock go) under it.
+  if (CUpdateManager::GetInstance()->HasWork()) return;
   if (id == kAutoExitTimer) {
     KillTimer(hidden, kAutoExitTimer);
     if (IsWindowVisible(hidden)) PostQuitMessage(0);

@@ -1,5 +1,7 @@
 #include "app/ChannelsView.h"
 
+#include <vector>
+
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"
 #include "database/GlobalOptions.h"
@@ -87,6 +89,15 @@ bool ChannelsView::FillChannelInfo(int index, ChannelListRow& row) {
 }
 
 int ChannelsView::SourceCount() { return filter_->GetCount(); }
+
+void ChannelsView::OnQueueChanged() {
+  std::vector<int> changed;
+  ChannelListRow row;
+  for (int i = 0; GetRow(i, row); ++i) {
+    if (!row.info.name.empty() && QueueStatus(row.info.name) != row.status) changed.push_back(i);
+  }
+  for (int index : changed) RefreshRow(index);
+}
 
 void ChannelsView::RefreshCurrent() {
   const std::u16string name = GetDBViewState()->GetCurrentChannelName();

@@ -62,6 +62,11 @@ class ChannelsView : public ChannelListViewBase, private IChannelsFilterListener
   bool FillChannelInfo(int index, ChannelListRow& row);
 
   // RefreshRow (index), RefreshAll and RefreshRows come from the list base.
+  // The update queue changed (the update manager's status message): the rows
+  // whose queue status is no longer the one they were built with are
+  // refreshed. A channel that leaves the queue at the run's end changes
+  // nothing of its own, so no data-bank event would redraw its row.
+  void OnQueueChanged();
   // Makes the row of the view state's current channel the current row and
   // refreshes it.
   void RefreshCurrent();

@@ -647,6 +647,8 @@ plat::LRESULT MainWindow::OnUpdateNowMessage() {
 
 plat::LRESULT MainWindow::OnUpdateManagerChanged(plat::WPARAM wParam, plat::LPARAM lParam) {
   if (lParam == 0) {
+    // A channel's row shows whether it waits or updates.
+    channelsView_.OnQueueChanged();
     if (wParam == 0) {
       if (plat::HWND view = layoutView_.GetWindow()) {
         plat::InvalidateRect(view, nullptr, plat::FALSE);

@@ -88,6 +88,11 @@ bool CUpdateManager::IsUpdating() {
   return updating_ != 0;
 }
 
+bool CUpdateManager::HasWork() {
+  CSyncLock hold(this, u"CUpdateManager::HasWork");
+  return updating_ != 0 || requestSerial_ != serialWhenEmpty_;
+}
+
 void CUpdateManager::GetState(UpdateManagerState* state) {
   if (!state) return;
   CSyncLock hold(this, u"CUpdateManager::GetState");

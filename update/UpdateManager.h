@@ -73,6 +73,10 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   CUpdateManager& operator=(const CUpdateManager&) = delete;
 
   bool IsUpdating();
+  // Updating, or asked to update by a request the worker has not taken up
+  // yet (its run has not begun): what a caller that would end the program or
+  // drop the update lock must wait for.
+  bool HasWork();
   void GetState(UpdateManagerState* state);
   int GetUpdateItemStatus(IUpdateItem* item);
   int GetChannelStatus(const std::u16string& channelName);

@@ -332,5 +332,51 @@ TEST_F(ChannelsViewTest, RowsDrawTheirCountOnlyWhenUnread) {
   EXPECT_NE(Pixel(*bitmap, 120, 2 * h + 1), ColorToRgb565(0xFFFFFF));
 }
 
+// A row keeps the queue status it was built with. A failed channel that
+// leaves the queue at the run's end changes nothing of its own (no data-bank
+// event), so the update manager's status message brings its row up to date:
+// only then does the row show the failure.
+TEST_F(ChannelsViewTest, AFailedChannelLeavingTheQueueShowsItsFailure) {
+  const ListItemStyle& style = view_->GetItemStyle();
+  const int h = style.rowHeight + 2;
+  // The pixels of Alpha's title in the failed colour (red on white).
+  auto redTitlePixels = [&] {
+    auto bitmap = MakeBitmap(240, h, 0xFFFFFF);
+    EXPECT_TRUE(view_->DrawRow(0, *bitmap, kRowNormal, plat::RECT{0, 0, 240, h}));
+    int red = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = style.margins.left; x < 200; ++x) {
+        const std::uint16_t p = Pixel(*bitmap, x, y);
+        red += (p >> 11) >= 16 && ((p >> 5) & 63) < 24 && (p & 31) < 12;
+      }
+    return red;
+  };
+  view_->busy = {u"Alpha"};
+  {
+    CSyncLock lock(set_, u"test");
+    set_->FindByName(u"Alpha")->SetUpdateState(US_FAILED);
+  }
+  ChannelListRow row;
+  view_->RefreshRows();
+  ASSERT_TRUE(view_->GetRow(0, row));
+  EXPECT_EQ(row.status, UQS_UPDATING);
+  EXPECT_EQ(redTitlePixels(), 0) << "still in the run";
+
+  // A status message while nothing left the queue rebuilds nothing.
+  view_->OnQueueChanged();
+  EXPECT_TRUE(view_->AreRowsCurrent());
+
+  // The run ends: Alpha leaves the queue.
+  view_->busy.clear();
+  EXPECT_EQ(redTitlePixels(), 0) << "the row as built";
+  view_->OnQueueChanged();
+  EXPECT_EQ(view_->GetValidFlags(), (std::vector<std::uint8_t>{0, 1, 1}));
+  view_->built.clear();
+  EXPECT_GT(redTitlePixels(), 20);
+  EXPECT_EQ(view_->built, (std::vector<int>{0}));
+  ASSERT_TRUE(view_->GetRow(0, row));
+  EXPECT_EQ(row.status, UQS_NOT_QUEUED);
+}
+
 }  // namespace
 }  // namespace apptest

@@ -116,6 +116,12 @@ class ListViewTest : public orvtest::DeviceTest {
       channel->Release(this, true);
     }
     used_.clear();
+    {
+      // The device goes with the test: the process's set lets go of its
+      // channels, so the next test's Open reads that test's own device.
+      CSyncLock lock(set_, u"ListViewTest");
+      set_->RemoveAll();
+    }
     apptest::ResetPocketPcScreen();
   }
   void UseScreen(int width, int height, int dpi) {

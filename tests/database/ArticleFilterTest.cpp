@@ -46,6 +46,9 @@ class ArticleFilterTest : public orvtest::DeviceTest {
   }
   void TearDown() override {
     for (IChannel* channel : used_) channel->Release(this, false);
+    // The device goes with the test: the process's set lets go of its
+    // channels, so the next test's Open reads that test's own device.
+    set_->RemoveAll();
     lock_.reset();
   }
 

@@ -33,7 +33,12 @@ class ChannelsFilterTest : public orvtest::DeviceTest {
     lock_ = std::make_unique<CSyncLock>(set_, u"ChannelsFilterTest");
     ASSERT_TRUE(set_->Open());
   }
-  void TearDown() override { lock_.reset(); }
+  void TearDown() override {
+    // The device goes with the test: the process's set lets go of its
+    // channels, so the next test's Open reads that test's own device.
+    set_->RemoveAll();
+    lock_.reset();
+  }
 
   std::vector<std::u16string> Names(CChannelsFilter& filter) {
     std::vector<std::u16string> names;

@@ -234,7 +234,12 @@ class ViewStateFilterTest : public orvtest::DeviceTest {
       channel->Release(this, false);
     }
   }
-  void TearDown() override { lock_.reset(); }
+  void TearDown() override {
+    // The device goes with the test: the process's set lets go of its
+    // channels, so the next test's Open reads that test's own device.
+    set_->RemoveAll();
+    lock_.reset();
+  }
   IChannel* Named(const char16_t* name) { return set_->FindByName(name); }
 
   CChannelSet* set_ = nullptr;

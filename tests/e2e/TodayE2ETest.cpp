@@ -260,7 +260,7 @@ class TodayE2E : public ::testing::Test {
   // The font page's check box "Use standard Today items font".
   static void ToggleStandardFont(ScreenDriver& device) {
     const auto sheet = Sheet(device);
-    ASSERT_TRUE(sheet.has_value());
+    ASSERT_TRUE(sheet.has_value()) << WindowList(device);
     ASSERT_TRUE(TapAndSee(device, sheet->left + Px(device, 14), FirstRowY(device, *sheet)));
   }
   // The options program's own menu bar (the main program has one too).

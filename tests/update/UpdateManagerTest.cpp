@@ -396,6 +396,26 @@ TEST_F(UpdateManagerTest, JobsRunOneAtATimeInRequestOrder) {
   EXPECT_EQ(Status(channels[0]), US_UP_TO_DATE);
 }
 
+// A request the worker has not taken up yet is work: the program's auto-exit
+// timer, which ends the program when nothing is left to do, must not end it
+// before the run it was started for has begun.
+TEST_F(UpdateManagerTest, ARequestNotYetTakenUpIsWork) {
+  FakeUpdater fake;
+  IChannel* one = AddChannel(u"One");
+  Start(&fake);
+  EXPECT_FALSE(updates_->HasWork());
+  {
+    // The worker waits for the channel set's lock: the run cannot begin.
+    CSyncLock lock(GetChannelSet());
+    updates_->UpdateChannel(one);
+    EXPECT_FALSE(updates_->IsUpdating());
+    EXPECT_TRUE(updates_->HasWork());
+  }
+  ASSERT_TRUE(Eventually([&] { return fake.Ended() == 1; }));
+  ASSERT_TRUE(Eventually([&] { return !updates_->HasWork(); }));
+  EXPECT_FALSE(updates_->IsUpdating());
+}
+
 TEST_F(UpdateManagerTest, JobThatThrowsFailsItsChannelAndTheWorkerGoesOn) {
   FakeUpdater fake;
   IChannel* boom = AddChannel(u"Boom");
