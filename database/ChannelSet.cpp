@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_set>
 
 #include "core/DebugLog.h"
 #include "core/FileUtils.h"
@@ -208,10 +209,21 @@ void CChannelSet::LoadAll() {
     CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
     CStringToStringMap missing;
     filter->GetEntries(missing);
+    // The side files of stopped saves ("<file>.XXXXXX.tmp"), listed once for
+    // the whole folder: only a channel file that has some looks for them.
+    std::unordered_set<std::u16string> withSideFiles;
+    {
+      CFileFinder sides(folder, u"*.tmp", true);
+      while (sides.FindNext()) {
+        const std::u16string& name = sides.GetFileName();
+        if (name.size() > 11) withSideFiles.insert(plat::ToUpper(name.substr(0, name.size() - 11)));
+      }
+    }
     CFileFinder finder(folder, u"*.cnl", true);
     while (finder.FindNext()) {
       auto channel = std::make_unique<CChannel>(this);
-      const bool opened = channel->OpenFromFile(finder.GetFilePath());
+      const bool mayHaveSideFiles = withSideFiles.count(plat::ToUpper(finder.GetFileName())) != 0;
+      const bool opened = channel->OpenFromFile(finder.GetFilePath(), mayHaveSideFiles);
       // A channel whose file is there stays on the Today list even when the
       // file could not be read this time.
       if (!channel->GetName().empty()) missing.erase(channel->GetName());
