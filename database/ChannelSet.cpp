@@ -139,11 +139,20 @@ void CChannelSet::Sort() {
   });
 }
 
-void CChannelSet::Attach(CChannel* channel) {
+void CChannelSet::Attach(CChannel* channel, bool inOrder) {
   Subscribe(channel);
   AddChild(channel);
-  channels_.push_back(channel);
-  Sort();
+  if (inOrder) {
+    // The list is in order: the channel goes after every name that sorts
+    // with it, where sorting the list again would put it.
+    const auto at = std::upper_bound(channels_.begin(), channels_.end(), channel, [](CChannel* a, CChannel* b) {
+      return plat::CompareNoCase(a->GetName(), b->GetName()) < 0;
+    });
+    channels_.insert(at, channel);
+  } else {
+    channels_.push_back(channel);
+    Sort();
+  }
   CTodayChannelFilter::GetInstance()->IsIncluded(channel->GetName(), true);
 }
 
@@ -219,6 +228,7 @@ void CChannelSet::LoadAll() {
         if (name.size() > 11) withSideFiles.insert(plat::ToUpper(name.substr(0, name.size() - 11)));
       }
     }
+    std::unordered_set<std::u16string> names;  // of the channels loaded, in capitals
     CFileFinder finder(folder, u"*.cnl", true);
     while (finder.FindNext()) {
       auto channel = std::make_unique<CChannel>(this);
@@ -233,11 +243,11 @@ void CChannelSet::LoadAll() {
         continue;
       }
       // Two file names that unescape to one name ignoring case: the first wins.
-      if (FindByNameNoCase(channel->GetName()) != nullptr) {
+      if (!names.insert(plat::ToUpper(channel->GetName())).second) {
         LogSet(u"second channel file of one name skipped", finder.GetFilePath());
         continue;
       }
-      Attach(channel.release());
+      Attach(channel.release(), true);
     }
     for (const auto& entry : missing) filter->Remove(entry.first);
   }

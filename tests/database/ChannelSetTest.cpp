@@ -65,6 +65,17 @@ TEST_F(ChannelSetTest, ChannelsAreSortedIgnoringCase) {
   recorder.Unsubscribe(&set);
 }
 
+// Escaped file names list in another order than the names they stand for:
+// the set is in the order of the names.
+TEST_F(ChannelSetTest, ChannelsAreInTheOrderOfTheirNamesWhateverTheOrderOfTheirFiles) {
+  for (const char16_t* file : {u"%7Aeta", u"Mid", u"alpha", u"%42eta", u"delta", u"%2Bplus", u"Zulu%20two"})
+    WriteChannel(file);
+  CChannelSet set;
+  ASSERT_TRUE(set.Open());
+  EXPECT_EQ(Names(set), (std::vector<std::u16string>{u"+plus", u"alpha", u"Beta", u"delta", u"Mid", u"zeta",
+                                                     u"Zulu two"}));
+}
+
 TEST_F(ChannelSetTest, UnreadableFilesAreSkippedAndKept) {
   WriteChannel(u"good1");
   WriteChannel(u"bad", 0x12345678);
