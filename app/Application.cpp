@@ -30,6 +30,7 @@
 #include "platform/base/Text.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/controls/Shell.h"
+#include "platform/gdi/Gdi.h"
 #include "platform/controls/ShellExecute.h"
 #include "platform/files/InstallManifest.h"
 #include "platform/registry/Registry.h"
@@ -279,6 +280,8 @@ int RunApplication(HINSTANCE instance, const std::u16string& commandLine) {
   }
   SHInitExtraControls();
   InitScreenDpi();
+  // The fonts' configuration is read beside the loading of the channels.
+  PrepareFonts();
   {
     CWaitCursor wait;
     if (!CreateHiddenMainWindow(instance, options)) return 0;

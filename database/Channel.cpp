@@ -210,16 +210,18 @@ bool CChannel::SetPaths(const std::u16string& filePath, const std::u16string& na
 
 // ---- The channel file ----------------------------------------------------------
 
-bool CChannel::OpenFromFile(const std::u16string& path) {
+bool CChannel::OpenFromFile(const std::u16string& path, bool mayHaveSideFiles) {
   if (!SetPaths(path, u"")) return false;
   DropLoadedData();
-  if (!Load()) return false;
+  if (!LoadFile(mayHaveSideFiles)) return false;
   channelFileDirty_ = false;
   headersDirty_ = false;
   return true;
 }
 
-bool CChannel::Load() {
+bool CChannel::Load() { return LoadFile(true); }
+
+bool CChannel::LoadFile(bool removeSideFiles) {
   if (filePath_.empty()) return false;
   CMutexLock lock(mutex_, GetChannelMutexTimeout());
   // Not having the lock is not an empty channel: nothing is taken in, and the
@@ -229,7 +231,7 @@ bool CChannel::Load() {
     LogChannel(u"channel file busy", filePath_);
     return false;
   }
-  if (!IsReadOnly()) RemoveSideFiles(filePath_);
+  if (removeSideFiles && !IsReadOnly()) RemoveSideFiles(filePath_);
   if (!FileExists(filePath_)) return true;
 
   CFileReader reader(filePath_);

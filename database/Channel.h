@@ -135,8 +135,10 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
 
   // Exactly one of the two is non-empty.
   bool SetPaths(const std::u16string& filePath, const std::u16string& name);
-  // SetPaths (path, ""), drop loaded data, Load; on success both dirty flags clear.
-  bool OpenFromFile(const std::u16string& path);
+  // SetPaths (path, ""), drop loaded data, Load; on success both dirty flags
+  // clear. mayHaveSideFiles false: the caller listed the folder and found no
+  // side file of a stopped save beside this file, so none is looked for.
+  bool OpenFromFile(const std::u16string& path, bool mayHaveSideFiles = true);
   bool SaveChannelFile();
   // Writes the article records, the read states, then the headers and the
   // channel file, each when changed. False when any of them could not be
@@ -218,6 +220,8 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   static bool ComputePaths(const std::u16string& filePath, const std::u16string& name, Paths& paths);
   void ApplyPaths(const Paths& paths);
   void CreateFolders();
+  // Load, removing first the side files of stopped saves when asked.
+  bool LoadFile(bool removeSideFiles);
   bool BuildChannelFile(CBufferWriter& out);
   void LoadHeaders();
   void FindMissingRecords();

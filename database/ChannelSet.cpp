@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_set>
 
 #include "core/DebugLog.h"
 #include "core/FileUtils.h"
@@ -138,11 +139,20 @@ void CChannelSet::Sort() {
   });
 }
 
-void CChannelSet::Attach(CChannel* channel) {
+void CChannelSet::Attach(CChannel* channel, bool inOrder) {
   Subscribe(channel);
   AddChild(channel);
-  channels_.push_back(channel);
-  Sort();
+  if (inOrder) {
+    // The list is in order: the channel goes after every name that sorts
+    // with it, where sorting the list again would put it.
+    const auto at = std::upper_bound(channels_.begin(), channels_.end(), channel, [](CChannel* a, CChannel* b) {
+      return plat::CompareNoCase(a->GetName(), b->GetName()) < 0;
+    });
+    channels_.insert(at, channel);
+  } else {
+    channels_.push_back(channel);
+    Sort();
+  }
   CTodayChannelFilter::GetInstance()->IsIncluded(channel->GetName(), true);
 }
 
@@ -208,10 +218,22 @@ void CChannelSet::LoadAll() {
     CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
     CStringToStringMap missing;
     filter->GetEntries(missing);
+    // The side files of stopped saves ("<file>.XXXXXX.tmp"), listed once for
+    // the whole folder: only a channel file that has some looks for them.
+    std::unordered_set<std::u16string> withSideFiles;
+    {
+      CFileFinder sides(folder, u"*.tmp", true);
+      while (sides.FindNext()) {
+        const std::u16string& name = sides.GetFileName();
+        if (name.size() > 11) withSideFiles.insert(plat::ToUpper(name.substr(0, name.size() - 11)));
+      }
+    }
+    std::unordered_set<std::u16string> names;  // of the channels loaded, in capitals
     CFileFinder finder(folder, u"*.cnl", true);
     while (finder.FindNext()) {
       auto channel = std::make_unique<CChannel>(this);
-      const bool opened = channel->OpenFromFile(finder.GetFilePath());
+      const bool mayHaveSideFiles = withSideFiles.count(plat::ToUpper(finder.GetFileName())) != 0;
+      const bool opened = channel->OpenFromFile(finder.GetFilePath(), mayHaveSideFiles);
       // A channel whose file is there stays on the Today list even when the
       // file could not be read this time.
       if (!channel->GetName().empty()) missing.erase(channel->GetName());
@@ -221,11 +243,11 @@ void CChannelSet::LoadAll() {
         continue;
       }
       // Two file names that unescape to one name ignoring case: the first wins.
-      if (FindByNameNoCase(channel->GetName()) != nullptr) {
+      if (!names.insert(plat::ToUpper(channel->GetName())).second) {
         LogSet(u"second channel file of one name skipped", finder.GetFilePath());
         continue;
       }
-      Attach(channel.release());
+      Attach(channel.release(), true);
     }
     for (const auto& entry : missing) filter->Remove(entry.first);
   }

@@ -97,7 +97,9 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
 
  private:
   void LoadAll();
-  void Attach(CChannel* channel);
+  // inOrder: the list is in order (as LoadAll keeps it), so the channel is
+  // put in its place instead of sorting the list again.
+  void Attach(CChannel* channel, bool inOrder = false);
   // Fires type 20 for the channel, lets go of its events and counts it out.
   void Detach(CChannel* channel);
   // Last to first, each detached and destroyed; files stay.

@@ -602,6 +602,9 @@ struct TEXTMETRICW {
 // else monochrome ones.
 HFONT CreateFontIndirectW(const LOGFONTW* font);
 BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* metrics);
+// Starts reading the host's font configuration on a thread of its own, so
+// that a program that draws text later finds it read (or waits less for it).
+void PrepareFonts();
 
 // The device's font families: "Courier New", "Tahoma" and "Times New Roman"
 // (each drawn with a DejaVu family of the host). The callback gets each family

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 
@@ -81,6 +82,22 @@ std::string HostFamily(const std::u16string& face) {
   return Utf16ToUtf8(face);
 }
 
+// Fontconfig's configuration and font list, read once per process (by the
+// first caller; any other waits for it).
+bool FontConfigReady() {
+  static const bool ready = [] {
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan_disable();
+#endif
+    const bool ok = FcInit() != 0;
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan_enable();
+#endif
+    return ok;
+  }();
+  return ready;
+}
+
 // Called with TextLock held: fontconfig's best scalable font for the
 // pattern (which it takes), or null.
 FcPattern* BestMatch(FcPattern* pat) {
@@ -91,8 +108,7 @@ FcPattern* BestMatch(FcPattern* pat) {
     ~LeakScope() { __lsan_enable(); }
   } leakScope;
 #endif
-  static bool inited = FcInit() != 0;
-  if (!inited || !pat) {
+  if (!FontConfigReady() || !pat) {
     if (pat) FcPatternDestroy(pat);
     return nullptr;
   }
@@ -435,6 +451,10 @@ Font* DefaultFont() { return StockFont(SYSTEM_FONT); }
 }  // namespace gdi
 
 using namespace gdi;
+
+void PrepareFonts() {
+  std::thread([] { FontConfigReady(); }).detach();
+}
 
 HFONT CreateFontIndirectW(const LOGFONTW* lf) {
   if (!lf) {

@@ -91,6 +91,8 @@ struct Viewer {
   int backX = 0;
   int backY = 0;
   bool backValid = false;
+  // Page rectangles of the back buffer to draw again at the next paint.
+  std::vector<RECT> backDirty;
   // Set when the control is destroyed, for code that sends a notification and
   // then goes on (the parent may destroy the control meanwhile).
   std::shared_ptr<bool> gone = std::make_shared<bool>(false);
@@ -124,9 +126,29 @@ SIZE ClientSize(HWND hwnd) {
 // ---------------------------------------------------------------------------
 // Scrolling and layout
 
+int ScrollPos(HWND hwnd, int bar) { return GetScrollPos(hwnd, bar); }
+
 void Invalidate(Viewer& v) {
   v.backValid = false;
+  v.backDirty.clear();
   if (v.inner) InvalidateRect(v.inner, nullptr, FALSE);
+}
+
+// Asks for the page rectangles to be drawn again (in the back buffer and on
+// the screen) at the next paint.
+void InvalidatePage(Viewer& v, const std::vector<RECT>& rects) {
+  if (!v.inner || !v.backValid) {
+    Invalidate(v);
+    return;
+  }
+  const int x = ScrollPos(v.inner, SB_HORZ);
+  const int y = ScrollPos(v.inner, SB_VERT);
+  for (const RECT& r : rects) {
+    if (r.right <= r.left || r.bottom <= r.top) continue;
+    v.backDirty.push_back(r);
+    const RECT client{r.left - x, r.top - y, r.right - x, r.bottom - y};
+    InvalidateRect(v.inner, &client, FALSE);
+  }
 }
 
 // Sets the scroll bars from the laid-out page, keeping the positions.
@@ -163,8 +185,6 @@ void Relayout(Viewer& v) {
   }
   Invalidate(v);
 }
-
-int ScrollPos(HWND hwnd, int bar) { return GetScrollPos(hwnd, bar); }
 
 // Moves the bar and repaints when the page shown is not at its position (a
 // caller that set the bar itself, as finger scrolling does, and then sends
@@ -248,6 +268,12 @@ void PaintInner(Viewer& v, HWND hwnd) {
       else if (dx < 0) strip.right = -dx;
       DrawInto(v, strip);
     }
+    // Parts of the page that changed in place (a picture that came).
+    for (const RECT& page : v.backDirty) {
+      RECT r{page.left - v.backX, page.top - v.backY, page.right - v.backX, page.bottom - v.backY};
+      if (IntersectRect(&r, &r, &all)) DrawInto(v, r);
+    }
+    v.backDirty.clear();
     v.backValid = true;
     BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left, ps.rcPaint.bottom - ps.rcPaint.top,
            v.backDc, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
@@ -523,8 +549,11 @@ LRESULT CALLBACK_Outer(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       const auto* info = reinterpret_cast<const INLINEIMAGEINFO*>(lParam);
       // A cookie of no current page leaves the bitmap to its giver: it may
       // still be given for a cookie that is current.
-      if (!info || !v->page || !v->page->SetImage(info->dwCookie, info->hbm, info->bOwnBitmap != FALSE)) return FALSE;
-      if (wParam == kSetImageLayoutLater) Invalidate(*v);  // the paint lays the page out
+      std::vector<RECT> repaint;
+      if (!info || !v->page || !v->page->SetImage(info->dwCookie, info->hbm, info->bOwnBitmap != FALSE, &repaint))
+        return FALSE;
+      if (!v->page->NeedsLayout()) InvalidatePage(*v, repaint);  // the layout stays: draw the picture's boxes
+      else if (wParam == kSetImageLayoutLater) Invalidate(*v);   // the paint lays the page out
       else Relayout(*v);
       return TRUE;
     }

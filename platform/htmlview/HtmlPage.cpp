@@ -291,19 +291,28 @@ class HtmlPage::Container final : public litehtml::document_container {
     DeleteObject(brush);
   }
 
-  // Nothing is fetched: pictures of img elements come by cookie.
-  void load_image(const litehtml::tchar_t*, const litehtml::tchar_t*, bool) override {}
+  // Nothing is fetched: pictures of img elements come by cookie. The
+  // renderer asks once per img element and once per other use of an address
+  // (backgrounds, list markers); the count tells the img-only addresses.
+  void load_image(const litehtml::tchar_t* src, const litehtml::tchar_t*, bool) override {
+    if (src) ++usesBySrc[src];
+  }
 
-  void get_image_size(const litehtml::tchar_t* src, const litehtml::tchar_t*, litehtml::size& sz) override {
-    Image* shown = src ? Shown(src) : nullptr;
-    if (shown) {
+  // The size the layout gets for an address: the picture's once shown, a
+  // placeholder while an img waits for it.
+  litehtml::size SizeFor(const std::string& src) {
+    litehtml::size sz;
+    if (Image* shown = Shown(src)) {
       sz.width = shown->width;
       sz.height = shown->height;
-    } else if (src && cookiesBySrc.count(src)) {
+    } else if (cookiesBySrc.count(src)) {
       sz.width = sz.height = Placeholder();
-    } else {
-      sz.width = sz.height = 0;
     }
+    return sz;
+  }
+
+  void get_image_size(const litehtml::tchar_t* src, const litehtml::tchar_t*, litehtml::size& sz) override {
+    sz = src ? SizeFor(src) : litehtml::size();
   }
 
   void draw_background(litehtml::uint_ptr hdc, const litehtml::background_paint& bg) override {
@@ -434,9 +443,19 @@ class HtmlPage::Container final : public litehtml::document_container {
     drawDc = nullptr;
   }
 
+  // The img elements of an address, and whether the layout is the same
+  // whatever picture comes for it: every one of them has its width and its
+  // height set, and nothing else (a background, a list marker) uses it.
+  struct Uses {
+    std::vector<litehtml::element::ptr> elements;
+    bool fixedSize = true;
+  };
+
   std::shared_ptr<litehtml::document> doc;
   std::map<DWORD, Image> images;
   std::unordered_map<std::string, std::vector<DWORD>> cookiesBySrc;
+  std::unordered_map<std::string, int> usesBySrc;  // load_image calls of the last parse
+  std::unordered_map<std::string, Uses> imgUses;
   std::u16string title;
   HDC drawDc = nullptr;
   bool selected = false;
@@ -485,12 +504,15 @@ void HtmlPage::Load(const std::string& utf8, DWORD* nextCookie, const SourceLimi
       container_->cookiesBySrc[src].push_back(cookie);
     }
   }
+  IndexImages();
   loaded_ = true;
   dirty_ = true;
 }
 
 void HtmlPage::Parse() {
   container_->title.clear();
+  container_->usesBySrc.clear();
+  container_->imgUses.clear();
   try {
     container_->doc = litehtml::document::createFromUTF8(markup_.c_str(), container_.get(), &Context());
   } catch (...) {
@@ -506,7 +528,25 @@ void HtmlPage::Parse() {
       el->set_attr(kCookieAttr, std::to_string(cookies_[i++]).c_str());
     }
   }
+  IndexImages();
   dirty_ = true;
+}
+
+void HtmlPage::IndexImages() {
+  container_->imgUses.clear();
+  if (!container_->doc || !container_->doc->root()) return;
+  for (const auto& el : container_->doc->root()->select_all("img")) {
+    const char* src = el->get_attr("src");
+    if (!src || !*src || !container_->cookiesBySrc.count(src)) continue;
+    Container::Uses& uses = container_->imgUses[src];
+    uses.elements.push_back(el);
+    uses.fixedSize = uses.fixedSize && !el->get_css_width().is_predefined() && !el->get_css_height().is_predefined();
+  }
+  for (auto& [src, uses] : container_->imgUses) {
+    const auto loads = container_->usesBySrc.find(src);
+    if (loads != container_->usesBySrc.end() && loads->second > static_cast<int>(uses.elements.size()))
+      uses.fixedSize = false;
+  }
 }
 
 std::vector<PageImageRequest> HtmlPage::ImageRequests() const {
@@ -552,19 +592,31 @@ void HtmlPage::Draw(HDC hdc, int originX, int originY, const RECT& clip) {
   container_->EndDraw();
 }
 
-bool HtmlPage::SetImage(DWORD cookie, HBITMAP bitmap, bool own) {
+bool HtmlPage::SetImage(DWORD cookie, HBITMAP bitmap, bool own, std::vector<RECT>* repaint) {
   auto it = container_->images.find(cookie);
   BITMAP info{};
   if (it == container_->images.end() || !bitmap || GetObjectW(bitmap, sizeof(info), &info) == 0 ||
       info.bmWidth <= 0 || info.bmHeight <= 0)
     return false;
   Container::Image& image = it->second;
+  const litehtml::size before = container_->SizeFor(image.src);
   container_->DropScaled(image);
   image.bitmap = SharedBitmap::Of(bitmap, own);
   image.width = info.bmWidth;
   image.height = info.bmHeight;
   image.failed = false;
-  dirty_ = true;
+  // The layout takes nothing from a picture but its size, and that only where
+  // the page does not fix it: when neither can change the layout, only the
+  // boxes of the address's img elements need drawing again.
+  const litehtml::size after = container_->SizeFor(image.src);
+  const auto uses = container_->imgUses.find(image.src);
+  const bool sameLayout = (before.width == after.width && before.height == after.height) ||
+                          (uses != container_->imgUses.end() && uses->second.fixedSize);
+  if (!sameLayout) {
+    dirty_ = true;
+  } else if (repaint && !dirty_ && uses != container_->imgUses.end()) {
+    for (const auto& el : uses->second.elements) repaint->push_back(RectOf(el->get_placement()));
+  }
   return true;
 }
 

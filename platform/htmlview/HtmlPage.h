@@ -69,8 +69,11 @@ class HtmlPage {
   // DC) with the page's origin at (originX, originY).
   void Draw(HDC hdc, int originX, int originY, const RECT& clip);
 
-  // Pictures. FALSE for a cookie of no image of this page.
-  bool SetImage(DWORD cookie, HBITMAP bitmap, bool own);
+  // Pictures. FALSE for a cookie of no image of this page. A picture that
+  // leaves the layout as it is does not ask for a new one; then `repaint`
+  // (when given and the page is laid out) gets the page rectangles where it
+  // shows.
+  bool SetImage(DWORD cookie, HBITMAP bitmap, bool own, std::vector<RECT>* repaint = nullptr);
   bool FailImage(DWORD cookie);
 
   // Page coordinates.
@@ -89,6 +92,7 @@ class HtmlPage {
 
  private:
   void Parse();
+  void IndexImages();
 
   std::unique_ptr<Container> container_;
   std::string markup_;

@@ -75,6 +75,17 @@ TEST_F(ChannelSetTest, ChannelsAreSortedIgnoringCase) {
   process->RemoveAll();
 }
 
+// Escaped file names list in another order than the names they stand for:
+// the set is in the order of the names.
+TEST_F(ChannelSetTest, ChannelsAreInTheOrderOfTheirNamesWhateverTheOrderOfTheirFiles) {
+  for (const char16_t* file : {u"%7Aeta", u"Mid", u"alpha", u"%42eta", u"delta", u"%2Bplus", u"Zulu%20two"})
+    WriteChannel(file);
+  CChannelSet set;
+  ASSERT_TRUE(set.Open());
+  EXPECT_EQ(Names(set), (std::vector<std::u16string>{u"+plus", u"alpha", u"Beta", u"delta", u"Mid", u"zeta",
+                                                     u"Zulu two"}));
+}
+
 TEST_F(ChannelSetTest, UnreadableFilesAreSkippedAndKept) {
   WriteChannel(u"good1");
   WriteChannel(u"bad", 0x12345678);
@@ -94,6 +105,48 @@ TEST_F(ChannelSetTest, UnreadableFilesAreSkippedAndKept) {
   EXPECT_TRUE(set.HasOldFormatChannels());
   set.ClearOldFormatFlags();
   EXPECT_FALSE(set.HasOldFormatChannels());
+}
+
+// A save stopped by a kill leaves "<file>.XXXXXX.tmp" beside the channel
+// file; loading the set removes exactly those of its channels (a reader that
+// may not write removes nothing) and leaves every other file.
+TEST_F(ChannelSetTest, SideFilesOfStoppedSavesAreRemovedAsTheSetLoads) {
+  struct Leftover {
+    const char16_t* name;
+    bool folder;
+    bool removed;
+  };
+  const Leftover leftovers[] = {
+      {u"one.cnl.a1B2c3.tmp", false, true},
+      {u"one.cnl.x9y8z7.tmp", false, true},      // two of one channel
+      {u"TWO.cnl.qwerty.tmp", false, true},      // the name in other letters
+      {u"%54hree.cnl.zzzzzz.tmp", false, true},  // an escaped name
+      {u"one.cnl.abc.tmp", false, false},        // not six characters
+      {u"one.cnl.abcdefg.tmp", false, false},
+      {u"one.cnl.abcdef.tmp", true, false},      // a folder
+      {u"gone.cnl.abcdef.tmp", false, false},    // of no channel file
+      {u"one.abcdef.tmp", false, false},
+      {u"notes.tmp", false, false},
+  };
+  for (const bool readOnly : {false, true}) {
+    SCOPED_TRACE(readOnly ? "read-only set" : "writing set");
+    WriteChannel(u"one");
+    WriteChannel(u"two");
+    WriteChannel(u"%54hree");
+    for (const Leftover& l : leftovers) {
+      if (l.folder) ASSERT_EQ(::mkdir(ContentHost(l.name).c_str(), 0755), 0);
+      else WriteHostFile(ContentHost(l.name), "partial");
+    }
+    CChannelSet set;
+    set.SetReadOnly(readOnly ? 1 : 0);
+    ASSERT_TRUE(set.Open());
+    EXPECT_EQ(Names(set), (std::vector<std::u16string>{u"one", u"Three", u"two"}));
+    for (const Leftover& l : leftovers) {
+      EXPECT_EQ(HostExists(ContentHost(l.name)), readOnly || !l.removed) << plat::Utf16ToUtf8(l.name);
+      if (l.folder) ::rmdir(ContentHost(l.name).c_str());
+      else std::remove(ContentHost(l.name).c_str());
+    }
+  }
 }
 
 TEST_F(ChannelSetTest, TodayChannelFilterFollowsTheChannelFiles) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/TextLayout.h"
@@ -130,6 +132,36 @@ TEST_F(GdiTextTest, ExtentsAddUp) {
   EXPECT_GT(Extent(u"W"), Extent(u"i"));
   SIZE sz{};
   EXPECT_FALSE(GetTextExtentPoint32W(dc(), u"x", -1, &sz));
+}
+
+// Text measured while the fonts' configuration is still being read beside
+// it (the program's start) waits for it: every thread gets the extents of
+// the real font, the same as measured once everything is read.
+TEST(GdiTextPrepareTest, TextMeasuredWhileTheFontsArePreparedGetsTheRealFont) {
+  PrepareFonts();
+  auto measure = [] {
+    MemDc mem{MakeDib(50, 20, 16)};
+    LOGFONTW lf = Logfont(u"Tahoma", -24);
+    HFONT font = CreateFontIndirectW(&lf);
+    HGDIOBJ old = SelectObject(mem.dc(), font);
+    SIZE sz{};
+    GetTextExtentPoint32W(mem.dc(), u"Orv News Wi", 11, &sz);
+    SelectObject(mem.dc(), old);
+    DeleteObject(font);
+    return sz;
+  };
+  std::vector<SIZE> sizes(4);
+  std::vector<std::thread> threads;
+  for (SIZE& size : sizes) threads.emplace_back([&size, &measure] { size = measure(); });
+  for (std::thread& t : threads) t.join();
+  PrepareFonts();  // a second call changes nothing
+  const SIZE later = measure();
+  EXPECT_GT(later.cx, 11 * 5);
+  EXPECT_GE(later.cy, 24);
+  for (const SIZE& size : sizes) {
+    EXPECT_EQ(size.cx, later.cx);
+    EXPECT_EQ(size.cy, later.cy);
+  }
 }
 
 TEST_F(GdiTextTest, ExtentExCountsWhatFits) {

@@ -288,6 +288,80 @@ TEST_F(HtmlViewTest, PicturesGivenForLaterLayoutAreLaidOutByTheNextPaint) {
   EXPECT_GE(CountNear(shot, 0xFF0000), 2 * 100 * 150 * 9 / 10);
 }
 
+// A picture that comes leaves the page as a fresh layout of the page with the
+// picture in it would show it (the same scroll range, position and pixels),
+// whether the page fixes the picture's size or not, scrolled or not, laid
+// out at once or at the next paint.
+TEST_F(HtmlViewTest, APictureThatComesLeavesThePageAsAFreshLayoutWouldShowIt) {
+  struct Case {
+    const char* name;
+    std::string images;  // the address is always "p.png"
+    int width;           // of the picture that comes
+    int height;
+  };
+  const int placeholder = (20 * ScreenDpi()) / 96;
+  const Case cases[] = {
+      {"size in the tag, a picture of that size", "<img src=\"p.png\" width=\"120\" height=\"80\">", 120, 80},
+      {"size in the tag, a picture of another size", "<img src=\"p.png\" width=\"120\" height=\"80\">", 60, 200},
+      {"size in the style", "<img src=\"p.png\" style=\"width:90px;height:70px\">", 30, 30},
+      {"size wider than the page", "<img src=\"p.png\" width=\"5000\" height=\"50\">", 100, 100},
+      {"percentage width and a height", "<img src=\"p.png\" width=\"50%\" height=\"60\">", 40, 90},
+      {"width only", "<img src=\"p.png\" width=\"120\">", 60, 90},
+      {"height only", "<img src=\"p.png\" height=\"50\">", 200, 40},
+      {"no size", "<img src=\"p.png\">", 100, 150},
+      {"no size, a picture as large as the placeholder", "<img src=\"p.png\">", placeholder, placeholder},
+      {"the address also a background",
+       "<div style=\"background-image:url(p.png);width:200px;height:60px\"></div>"
+       "<img src=\"p.png\" width=\"120\" height=\"80\">",
+       300, 30},
+      {"the address twice, one of them without a size",
+       "<img src=\"p.png\" width=\"120\" height=\"80\"> <img src=\"p.png\">", 70, 110},
+      {"the address in a table cell", "<table><tr><td><img src=\"p.png\"></td><td>beside</td></tr></table>", 90, 60},
+  };
+  std::string before;
+  for (int i = 0; i < 3; ++i) before += "<p>Words before the picture, line " + std::to_string(i) + ".</p>";
+  std::string after;
+  for (int i = 0; i < 40; ++i) after += "<p>Words after the picture that wrap at the edge, line " + std::to_string(i) + ".</p>";
+  for (const Case& c : cases) {
+    for (const bool scrolled : {false, true}) {
+      for (const WPARAM mode : {kSetImageLayoutLater, WPARAM{0}}) {
+        SCOPED_TRACE(std::string(c.name) + (scrolled ? ", scrolled" : ", at the top") +
+                     (mode ? ", laid out by the paint" : ", laid out at once"));
+        g_notes.clear();
+        Show(before + c.images + after);
+        const auto requests = Notes(NM_INLINE_IMAGE);
+        ASSERT_FALSE(requests.empty());
+        Screenshot("htmlview-arrival-before");
+        if (scrolled) {
+          SCROLLINFO si{sizeof(SCROLLINFO), SIF_POS, 0, 0, 0, 37, 0};
+          SetScrollInfo(inner_, SB_VERT, &si, TRUE);
+          SendMessageW(inner_, WM_VSCROLL, SB_THUMBPOSITION, 0);
+          UpdateWindow(inner_);
+          ASSERT_EQ(Vertical().nPos, 37);
+        }
+        // One bitmap for every cookie of the address, as the article view gives it.
+        HBITMAP picture = SolidBitmap(c.width, c.height, RGB(200, 0, 200));
+        for (const Note& request : requests) {
+          INLINEIMAGEINFO info{request.cookie, c.height, c.width, picture, TRUE};
+          EXPECT_TRUE(SendMessageW(view_, DTM_SETIMAGE, mode, reinterpret_cast<LPARAM>(&info)));
+        }
+        const PixelImage arrived = Screenshot("htmlview-arrival-after");
+        const SCROLLINFO arrivedBar = Vertical();
+        EXPECT_GT(CountNear(arrived, 0xC800C8, 8), 0) << "the picture is in view";
+        // A fresh layout of the page as it is now.
+        const SIZE client{ScreenWidth(), ScreenHeight()};
+        SendMessageW(inner_, WM_SIZE, 0, MAKELPARAM(static_cast<WORD>(client.cx), static_cast<WORD>(client.cy)));
+        const PixelImage fresh = Screenshot("htmlview-arrival-fresh");
+        const SCROLLINFO freshBar = Vertical();
+        EXPECT_EQ(arrivedBar.nMax, freshBar.nMax);
+        EXPECT_EQ(arrivedBar.nPos, freshBar.nPos);
+        ASSERT_EQ(arrived.pixels.size(), fresh.pixels.size());
+        EXPECT_TRUE(arrived.pixels == fresh.pixels) << "the screen differs from a fresh layout";
+      }
+    }
+  }
+}
+
 TEST_F(HtmlViewTest, AWidePictureShrinksToTheWidthKeepingItsShape) {
   Show(std::string("<img src=\"wide.png\">"));
   HBITMAP wide = SolidBitmap(ScreenWidth() * 2, 400, RGB(0, 200, 0));
