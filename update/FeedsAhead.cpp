@@ -27,6 +27,7 @@ CFeedsAhead::~CFeedsAhead() {
   // Closing the requests ends blocked sends and reads at once.
   session_->Cancel();
   changed_.notify_all();
+  work_.notify_all();
   for (std::thread& runner : runners_) runner.join();
   entries_.clear();
   session_.reset();
@@ -193,11 +194,13 @@ void CFeedsAhead::OnInetEvent(int code, CInetJob* job) {
   }
   // On the thread that runs the download: its counters are its own here.
   waiter->RelayProgress(job->GetRawBytes(), job->GetContentLength());
+  bool last = false;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    --relaying_;
+    last = --relaying_ == 0 && waiter_ == nullptr;
   }
-  changed_.notify_all();
+  // Only a Serve that stopped waiting waits for the relays to end.
+  if (last) changed_.notify_all();
 }
 
 void CFeedsAhead::EraseLocked(const EntryPtr& entry) {
@@ -230,8 +233,9 @@ CFeedsAhead::EntryPtr CFeedsAhead::NextStartable() {
 }
 
 void CFeedsAhead::WakeRunner() {
-  if (idleRunners_ > 0) {
-    changed_.notify_all();
+  if (idleRunners_ > wakes_) {
+    ++wakes_;
+    work_.notify_one();
     return;
   }
   if (static_cast<int>(runners_.size()) < maxParallel_ + 1 && NextStartable()) {
@@ -245,14 +249,17 @@ void CFeedsAhead::RunnerLoop() {
     EntryPtr entry = NextStartable();
     if (!entry) {
       ++idleRunners_;
-      changed_.wait(hold);
+      work_.wait(hold);
       --idleRunners_;
+      if (wakes_ > 0) --wakes_;
       continue;
     }
     entry->state = State::kRunning;
     const bool counted = entry->channel != current_;
     if (counted) ++inFlight_;
     ++inFlightPerHost_[entry->host];
+    // More that may start go to another runner.
+    if (NextStartable()) WakeRunner();
     hold.unlock();
     entry->job->Execute();
     hold.lock();
@@ -260,6 +267,7 @@ void CFeedsAhead::RunnerLoop() {
     --inFlightPerHost_[entry->host];
     entry->state = State::kDone;
     changed_.notify_all();
+
     if (entry->erased) {
       // Forgotten meanwhile: freed here, outside the lock.
       hold.unlock();

@@ -100,7 +100,8 @@ class CFeedsAhead : public IInetAhead, public IInetEventListener {
   const int maxParallel_;
   const int perHost_;
   std::mutex lock_;
-  std::condition_variable changed_;
+  std::condition_variable changed_;  // a download ended or a relay did: for Serve
+  std::condition_variable work_;     // an entry may start: for idle runners
   std::list<EntryPtr> entries_;  // in the order offered (queue order)
   std::map<std::u16string, int> inFlightPerHost_;
   // Hosts that refused a download ahead: they get no more of them.
@@ -113,6 +114,7 @@ class CFeedsAhead : public IInetAhead, public IInetEventListener {
   CInetJob* waited_ = nullptr;
   int relaying_ = 0;
   int idleRunners_ = 0;
+  int wakes_ = 0;  // idle runners woken and not yet running
   bool stopping_ = false;
   std::vector<std::thread> runners_;
 };
