@@ -5,7 +5,8 @@
 // connection per run). Prints both figures side by side and the manager's
 // overhead. Then the same feeds through the manager from 10 hosts
 // (127.0.0.2 to 127.0.0.11), each answer sent 100 ms after its request:
-// cold, unchanged, and unchanged from servers that ignore validators.
+// cold, unchanged, and unchanged from servers that ignore validators; then
+// a stop in the middle of a run.
 // Every server sends an ETag and a Last-Modified with each feed and answers
 // 304 to a request that names the current ETag (except where said).
 // Image binaries of the articles are not downloaded in either run: the
@@ -298,6 +299,26 @@ int main() {
                     kHosts, kDelayMs, run.name, figures.wall, figures.failed, connections, peak,
                     LoadAverage().c_str());
         if (figures.articles != benchfeeds::kItemsPerFeed * g_feeds || figures.failed) status = 1;
+      }
+      // A stop in the middle of a run: how long until no download is left
+      // open at any host, and until the run has closed.
+      {
+        manager->UpdateAllChannels(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        auto open = [&hosts] {
+          std::size_t n = 0;
+          for (const auto& host : hosts) n += host->OpenConnections();
+          return n;
+        };
+        const std::size_t before = open();
+        const Clock::time_point start = Clock::now();
+        manager->StopUpdatingAllChannels();
+        while (open() > 0 && Seconds(start) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const double closed = Seconds(start);
+        while (manager->IsUpdating() && Seconds(start) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::printf("%d hosts, stop during a run: %zu connections open at the stop, all closed after %.3f s, run "
+                    "closed after %.3f s (%s)\n",
+                    kHosts, before, closed, Seconds(start), LoadAverage().c_str());
       }
       serving.honourValidators = true;
       manager.reset();

@@ -184,6 +184,10 @@ std::uint32_t CGlobalOptions::GetMaxBinariesPerUpdate() {
   return ReadDWORD(u"MaxBinariesPerUpdate", kDefaultMaxBinariesPerUpdate);
 }
 
+std::uint32_t CGlobalOptions::GetParallelDownloads() {
+  return std::min(ReadDWORD(u"ParallelDownloads", kDefaultParallelDownloads), kMaxParallelDownloads);
+}
+
 std::int32_t CGlobalOptions::GetRememberViewingLocation() {
   return GetCachedFlag(rememberViewingLocation_, u"RememberViewingLocation", 1);
 }

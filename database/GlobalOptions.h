@@ -114,6 +114,11 @@ class CGlobalOptions {
   std::uint32_t GetBinaryMinimumRateTime();
   std::uint32_t GetMaxBinariesPerArticle();
   std::uint32_t GetMaxBinariesPerUpdate();
+  // Feed downloads an update makes ahead of its jobs at once
+  // ("ParallelDownloads", default 16, at most 64; 0: none ahead).
+  static constexpr std::uint32_t kDefaultParallelDownloads = 16;
+  static constexpr std::uint32_t kMaxParallelDownloads = 64;
+  std::uint32_t GetParallelDownloads();
 
   // HKEY_LOCAL_MACHINE\System\State\Phone "Status" has bit 0x200.
   bool IsRoaming();

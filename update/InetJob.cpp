@@ -92,14 +92,66 @@ std::u16string CInetJob::SendFailureText(DWORD error, int port) const {
   }
 }
 
+std::u16string CInetJob::RequestKey() const {
+  std::u16string key = url_;
+  for (const std::u16string* part : {&sentETag_, &sentLastModified_, &outputPath_}) {
+    key += u'\n';
+    key += *part;
+  }
+  key += FormatString(u"\n%u %u %u %u %d%d", static_cast<unsigned>(maxBody_), static_cast<unsigned>(deadlineMs_),
+                      static_cast<unsigned>(minimumRate_), static_cast<unsigned>(rateWindowMs_),
+                      keepInMemory_ ? 1 : 0, writeToFile_ ? 1 : 0);
+  return key;
+}
+
+void CInetJob::Adopt(CInetJob& ended) {
+  result_ = ended.result_;
+  statusCode_ = ended.statusCode_;
+  contentLength_ = ended.contentLength_;
+  charset_ = ended.charset_;
+  contentType_ = ended.contentType_;
+  etag_ = ended.etag_;
+  lastModified_ = ended.lastModified_;
+  errorText_ = ended.errorText_;
+  host_ = ended.host_;
+  path_ = ended.path_;
+  gzip_ = ended.gzip_;
+  finished_ = ended.finished_;
+  tooSlow_ = ended.tooSlow_;
+  networkError_ = ended.networkError_;
+  buffer_ = std::move(ended.buffer_);
+  ended.buffer_ = std::vector<char>();
+  decoded_ = ended.decoded_;
+  raw_ = ended.raw_;
+  delivered_ = ended.delivered_;
+  ended.decoded_ = ended.raw_ = ended.delivered_ = 0;
+  if (statusCode_ == 200) session_->Notify(IInetEventListener::EVENT_STATUS_OK, this);
+  if (delivered_ > 0) session_->Notify(IInetEventListener::EVENT_PROGRESS, this);
+  session_->Notify(IInetEventListener::EVENT_JOB_ENDED, this);
+}
+
+void CInetJob::RelayProgress(std::size_t rawBytes, int contentLength) {
+  raw_ = rawBytes;
+  contentLength_ = contentLength;
+  session_->Notify(IInetEventListener::EVENT_PROGRESS, this);
+}
+
 void CInetJob::Execute() {
   startTick_ = GetTickCount();
   rateWindowStart_ = 0;
   rateWindowBytes_ = 0;
   tooSlow_ = false;
+  networkError_ = 0;
+  bool askedAhead = false;
   for (;;) {
     WaitForSingleObject(event_, INFINITE);
     if (cancelled_) break;
+    if (!askedAhead) {
+      // A body fetched ahead for exactly this request stands for the download.
+      askedAhead = true;
+      if (IInetAhead* ahead = session_->GetAhead(); ahead && ahead->Serve(*this)) return;
+      if (cancelled_) break;
+    }
     CWinInet& inet = session_->GetWinInet();
     session_->Notify(IInetEventListener::EVENT_ATTEMPT, this);
     statusCode_ = 0;
@@ -146,7 +198,8 @@ void CInetJob::Execute() {
       addValidator(u"If-Modified-Since: ", sentLastModified_);
       if (!request || !inet.SendRequest(request, headers.c_str(), static_cast<DWORD>(-1), nullptr, 0) || cancelled_) {
         ok = false;
-        errorText_ = SendFailureText(request ? GetLastError() : 0, static_cast<int>(parts.port));
+        networkError_ = request ? GetLastError() : 0;
+        errorText_ = SendFailureText(networkError_, static_cast<int>(parts.port));
       }
     }
     if (ok) {
@@ -253,7 +306,10 @@ bool CInetJob::ReadChunk(void* buffer, DWORD* read) {
   DWORD timeout = std::max<DWORD>(std::min<DWORD>(inet.GetTimeout(), remaining), 1);
   if (minimumRate_ != 0 && rateWindowMs_ != 0) timeout = std::min<DWORD>(timeout, std::max<DWORD>(rateWindowMs_, 1));
   inet.InternetSetOptionW(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-  if (inet.InternetReadFile(request, buffer, static_cast<DWORD>(kChunkSize), read) == FALSE) return false;
+  if (inet.InternetReadFile(request, buffer, static_cast<DWORD>(kChunkSize), read) == FALSE) {
+    networkError_ = GetLastError();
+    return false;
+  }
   return KeepsMinimumRate(*read);
 }
 

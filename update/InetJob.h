@@ -62,6 +62,21 @@ class CInetJob {
     rateWindowMs_ = windowMs;
   }
   bool WasTooSlow() const { return tooSlow_; }
+  // The library's error of a send or read that failed (0: none did).
+  plat::DWORD GetNetworkError() const { return networkError_; }
+
+  // What decides the request and how its answer is taken (address,
+  // validators, limits, output): two jobs with equal keys make the same
+  // request and keep the same of its answer.
+  std::u16string RequestKey() const;
+  // Takes the outcome of a job with the same key that has ended (its body
+  // moved here) as if this job had made the download, and notifies the rest
+  // of its events on this job's session (its attempt was notified when this
+  // job began to wait for it): the status, the body's bytes, the end.
+  void Adopt(CInetJob& ended);
+  // While this job waits for a job with the same key: the bytes that one
+  // has received so far and its content length, notified as progress.
+  void RelayProgress(std::size_t rawBytes, int contentLength);
 
   int GetResult() const { return result_; }
   const char* GetBuffer() const { return buffer_.data(); }
@@ -135,4 +150,5 @@ class CInetJob {
   plat::DWORD rateWindowStart_ = 0;
   std::uint64_t rateWindowBytes_ = 0;
   bool tooSlow_ = false;
+  plat::DWORD networkError_ = 0;
 };

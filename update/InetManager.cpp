@@ -112,7 +112,16 @@ void CInetManager::Run() {
     if (r == WAIT_OBJECT_0 + 1) {
       Connect();
     } else if (r == WAIT_OBJECT_0 + 2) {
-      SetState(STATE_NONE);
+      // A release asked for when the last listener left is dropped when a
+      // listener came meanwhile (it found the connection up and uses it),
+      // unless the connection costs what the listeners now refuse.
+      bool keep = false;
+      {
+        CSyncLock hold(this, u"CInetManager::Run");
+        keep = !lost_ && !listeners_.empty() && state_ != STATE_NONE && (freeOnly_ == 0 || connectedFreeOnly_ != 0);
+        lost_ = false;
+      }
+      if (!keep) SetState(STATE_NONE);
     } else if (r == WAIT_OBJECT_0 + 3) {
       CheckStatus();
     } else if (r == WAIT_TIMEOUT) {
@@ -139,6 +148,7 @@ void CInetManager::Connect() {
     info.dwPriority = CONNMGR_PRIORITY_USERINTERACTIVE;
     info.guidDestNet = IID_DestNetInternet;
     info.ulMaxCost = freeOnly_ ? 0 : 10000;
+    connectedFreeOnly_ = freeOnly_;
     HANDLE h = nullptr;
     if (!establish_ || establish_(&info, &h) != S_OK_CONN) h = nullptr;
     connection_ = h;
@@ -160,6 +170,10 @@ void CInetManager::CheckStatus() {
   if (state != STATE_CONNECTED && status == CONNMGR_STATUS_CONNECTED) {
     SetState(STATE_CONNECTED);
   } else if (state == STATE_CONNECTED && status != CONNMGR_STATUS_CONNECTED) {
+    {
+      CSyncLock hold(this, u"CInetManager::CheckStatus");
+      lost_ = true;
+    }
     SetEvent(disconnectEvent_);
   } else if (state == STATE_CONNECTING &&
              (status == CONNMGR_STATUS_CONNECTIONFAILED || status == CONNMGR_STATUS_CONNECTIONCANCELED ||

@@ -68,6 +68,11 @@ class CInetManager : public CSynchronized {
   plat::HANDLE settledEvent_ = nullptr;
   plat::HANDLE connection_ = nullptr;
   plat::DWORD freeOnly_ = 1;
+  // The free-only flag the connection was asked for with.
+  plat::DWORD connectedFreeOnly_ = 1;
+  // The pending disconnect is for a lost connection (not only because the
+  // last listener left, which a new listener cancels).
+  bool lost_ = false;
   plat::DWORD connectStartTick_ = 0;
   std::atomic<plat::DWORD> connectTimeoutMs_{kDefaultConnectTimeoutMs};
   plat::HMODULE cellcore_ = nullptr;

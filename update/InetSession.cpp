@@ -94,7 +94,7 @@ void CInetSession::ResumeJobs() {
 }
 
 void CInetSession::Notify(int code, CInetJob* job) {
-  if (parent_) parent_->Notify(code, job);
+  if (parent_ && !ownEvents_) parent_->Notify(code, job);
   if (listener_) listener_->OnInetEvent(code, job);
 }
 

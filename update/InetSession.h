@@ -26,6 +26,15 @@ class IInetEventListener {
   virtual void OnInetEvent(int code, CInetJob* job) = 0;
 };
 
+// Bodies fetched ahead of the jobs that will ask for them. A job asks before
+// it goes to the network: true when it was served (its results are set and
+// its events notified); false sends it to the network as usual.
+class IInetAhead {
+ public:
+  virtual ~IInetAhead() = default;
+  virtual bool Serve(CInetJob& job) = 0;
+};
+
 class CInetSession : public IInetManagerListener {
  public:
   // A root session; manager null means the process's connection manager.
@@ -46,6 +55,15 @@ class CInetSession : public IInetManagerListener {
   CWinInet& GetWinInet() { return manager_->GetWinInet(); }
   void Notify(int code, CInetJob* job);
 
+  // Events of this session and its children go to its own listener only,
+  // not up to the parent's: downloads made ahead report nothing of their
+  // own; the job they serve reports them when it takes them.
+  void KeepEventsOwn() { ownEvents_ = true; }
+  // Where the jobs of this session ask first for a body fetched ahead; set
+  // before the session's first job, outlives the session.
+  void SetAhead(IInetAhead* ahead) { ahead_ = ahead; }
+  IInetAhead* GetAhead() const { return ahead_; }
+
   // Called by the jobs themselves.
   void AddJob(CInetJob* job);
   void RemoveJob(CInetJob* job);
@@ -64,6 +82,8 @@ class CInetSession : public IInetManagerListener {
   plat::HANDLE idleEvent_ = nullptr;
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> registered_{false};
+  bool ownEvents_ = false;
+  IInetAhead* ahead_ = nullptr;
   std::recursive_mutex lock_;
   std::vector<CInetJob*> jobs_;
   std::vector<CInetSession*> children_;

@@ -150,6 +150,42 @@ Tidy::Node* FindChild(Tidy::Node* parent, std::string_view name) {
 
 }  // namespace
 
+namespace {
+
+// The feed's address and, unless articles lost their data and must be read
+// again, the digest of the body of the last successful update (the same
+// bytes again need no parse) and the server's validators of that body.
+void ReadFeedState(IChannel* channel, std::u16string& address, bool& scriptChannel, std::u16string& digest,
+                   Tidy::Validators& validators) {
+  const CStringToStringMap& properties = channel->GetProperties();
+  scriptChannel = plat::EqualsNoCase(GetStringProperty(properties, kPropType), kChannelTypeScript);
+  address = GetStringProperty(properties, scriptChannel ? kPropScriptUrl : kPropUrl);
+  digest.clear();
+  validators = Tidy::Validators{};
+  if (channel->HasMissingArticleData()) return;
+  digest = GetStringProperty(properties, kPropFeedDigest);
+  // Validators without the digest of their body, or of another address,
+  // cannot stand for it.
+  if (digest.empty() || GetStringProperty(properties, kPropFeedValidatorsUrl) != address) return;
+  validators.etag = GetStringProperty(properties, kPropFeedETag);
+  validators.lastModified = GetStringProperty(properties, kPropFeedLastModified);
+}
+
+}  // namespace
+
+bool CRSSChannelJob::GetFeedRequest(IChannel* channel, std::u16string& address, std::u16string& etag,
+                                    std::u16string& lastModified) {
+  if (channel == nullptr) return false;
+  bool scriptChannel = false;
+  std::u16string digest;
+  Tidy::Validators validators;
+  ReadFeedState(channel, address, scriptChannel, digest, validators);
+  if (scriptChannel || address.empty() || IsLocalAddress(address)) return false;
+  etag = validators.etag;
+  lastModified = validators.lastModified;
+  return true;
+}
+
 CRSSChannelJob::CRSSChannelJob(IChannel* channel, int pluginRss) : channel_(channel), pluginRss_(pluginRss) {
   CDebugLog::GetInstance().WriteLine(u"** CRSSChannelJob constructed");
   Subscribe(GetChannelSet());
@@ -180,29 +216,13 @@ void CRSSChannelJob::Run() {
     CSyncLock me(this, u"CRSSChannelJob::Run");
     if (channel_ == nullptr) return;
     const CStringToStringMap& properties = channel_->GetProperties();
-    if (plat::EqualsNoCase(GetStringProperty(properties, kPropType), kChannelTypeScript)) {
-      address_ = GetStringProperty(properties, kPropScriptUrl);
-      scriptChannel_ = true;
-    } else {
-      address_ = GetStringProperty(properties, kPropUrl);
-    }
     encoding = GetStringProperty(properties, kPropEncoding);
     channelName = channel_->GetName();
     channel_->Acquire(this);
     channel_->SetUpdateState(US_UPDATING);
-    // The body of the last successful update: the same bytes again need no
-    // parse, unless articles lost their data and must be read again.
-    // The same holds for the server's validators of that body.
-    if (!channel_->HasMissingArticleData()) {
-      digest = GetStringProperty(properties, kPropFeedDigest);
-      stored.etag = GetStringProperty(properties, kPropFeedETag);
-      stored.lastModified = GetStringProperty(properties, kPropFeedLastModified);
-      // Validators without the digest of their body, or of another address,
-      // cannot stand for it.
-      if (digest.empty() || GetStringProperty(properties, kPropFeedValidatorsUrl) != address_) {
-        stored = Tidy::Validators{};
-      }
-    }
+    // Read once the channel's articles are there: whether their data is
+    // missing decides the digest and the validators.
+    ReadFeedState(channel_, address_, scriptChannel_, digest, stored);
     validators = stored;
   }
 

@@ -42,6 +42,14 @@ class CRSSChannelJob : public CUpdateJob, public CDBEventListener, public CSynch
   // the download); true when it was recognised as a feed.
   bool ProcessDocument(Tidy::Document* document);
 
+  // What the job for a channel of type "@RSS" will download, read as Run
+  // reads it: the feed's address and the validators sent with it. False
+  // when it downloads nothing (no address, a local file). Under the
+  // database lock. A channel whose articles are not loaded counts as having
+  // their data: should it be missing, the job asks without validators.
+  static bool GetFeedRequest(IChannel* channel, std::u16string& address, std::u16string& etag,
+                             std::u16string& lastModified);
+
   bool Succeeded() const { return success_; }
   const std::u16string& GetAddress() const { return address_; }
   const CStringSet& GetSeenIds() const { return seenIds_; }

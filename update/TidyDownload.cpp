@@ -25,6 +25,14 @@ constexpr char16_t kRatingScript[] = u"pingrss.php?url=";
 
 }  // namespace
 
+void PrepareDocumentJob(CInetJob& job, const Validators* validators) {
+  job.SetKeepInMemory(true);
+  // An overall deadline beside the per-read time-out (0: none).
+  const plat::DWORD deadline = GetGlobalOptions().GetDownloadDeadline();
+  job.SetDeadline(deadline != 0 ? deadline : 0xFFFFFFFFu);
+  if (validators) job.SetValidators(validators->etag, validators->lastModified);
+}
+
 int DownloadDocument(CInetSession* session, const std::u16string& address, Document* document,
                      const std::u16string& forcedEncoding, std::u16string* errorText) {
   return DownloadChangedDocument(session, address, document, forcedEncoding, errorText, nullptr, nullptr);
@@ -38,13 +46,14 @@ int DownloadChangedDocument(CInetSession* session, const std::u16string& address
   CDebugLog& log = CDebugLog::GetInstance();
   if (document) log.Printf(u"Downloading document \"%s\"", address.c_str());
   CInetJob job(session, address);
-  job.SetKeepInMemory(document != nullptr);
-  // An overall deadline beside the per-read time-out (0: none).
-  const plat::DWORD deadline = GetGlobalOptions().GetDownloadDeadline();
-  job.SetDeadline(deadline != 0 ? deadline : 0xFFFFFFFFu);
   // Validators go only with a body that can be skipped when unchanged.
   const bool conditional = validators != nullptr && unchanged != nullptr && document != nullptr;
-  if (conditional) job.SetValidators(validators->etag, validators->lastModified);
+  if (document) {
+    PrepareDocumentJob(job, conditional ? validators : nullptr);
+  } else {
+    const plat::DWORD deadline = GetGlobalOptions().GetDownloadDeadline();
+    job.SetDeadline(deadline != 0 ? deadline : 0xFFFFFFFFu);
+  }
   job.Execute();
   int result = job.GetResult();
   if (result == CInetJob::RESULT_NOT_MODIFIED) {

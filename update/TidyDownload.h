@@ -7,6 +7,7 @@
 
 #include "update/TidyDocument.h"
 
+class CInetJob;
 class CInetSession;
 
 namespace Tidy {
@@ -35,6 +36,11 @@ struct Validators {
 int DownloadChangedDocument(CInetSession* session, const std::u16string& address, Document* document,
                             const std::u16string& forcedEncoding, std::u16string* errorText,
                             std::u16string* digest, bool* unchanged, Validators* validators = nullptr);
+
+// Sets a job up as DownloadChangedDocument sets up its download of a
+// document (body kept in memory, the deadline, the validators when given),
+// so that a job made ahead asks exactly what the download will ask.
+void PrepareDocumentJob(CInetJob& job, const Validators* validators);
 
 // Bytes delivered to documents by DownloadDocument since the process started.
 std::uint32_t GetDownloadedTotal();

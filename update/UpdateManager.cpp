@@ -3,17 +3,21 @@
 #include <mutex>
 
 #include "core/ProductStrings.h"
+#include "database/Channel.h"
 #include "database/ChannelSet.h"
 #include "database/DataModel.h"
 #include "database/GlobalOptions.h"
 #include "platform/base/Sync.h"
 #include "platform/base/SysInfo.h"
+#include "platform/base/Text.h"
 #include "platform/base/Thread.h"
 #include "platform/base/Time.h"
 #include "platform/registry/Registry.h"
 #include "platform/windows/Windows.h"
+#include "update/FeedsAhead.h"
 #include "update/InetJob.h"
 #include "update/InetManager.h"
+#include "update/RSSChannelJob.h"
 #include "update/UpdateJob.h"
 #include "update/UpdateQueue.h"
 #include "update/UpdatersManager.h"
@@ -62,6 +66,7 @@ CUpdateManager::~CUpdateManager() {
     CloseHandle(thread_);
   }
   std::shared_ptr<CInetSession> session;
+  std::shared_ptr<CFeedsAhead> ahead;
   {
     CSyncLock db(channels_, u"CUpdateManager::~CUpdateManager");
     CSyncLock hold(this, u"CUpdateManager::~CUpdateManager");
@@ -70,9 +75,11 @@ CUpdateManager::~CUpdateManager() {
       Unsubscribe(channels_);
       subscribed_ = false;
     }
+    ahead = std::move(ahead_);
     session = std::move(runSession_);
     listeners_.clear();
   }
+  ahead.reset();
   session.reset();
   CloseHandle(workEvent_);
   CloseHandle(workerFinished_);
@@ -225,6 +232,8 @@ void CUpdateManager::StopUpdatingChannel(IChannel* channel) {
         if (status == US_UPDATING || status == US_WAITING) channel->SetUpdateState(US_UP_TO_DATE);
       }
     }
+    // Its feed fetched ahead, or coming, is not wanted now.
+    if (ahead_) ahead_->Forget(channel);
     root_->RemoveChannel(channel);
   }
   StatusChanged();
@@ -395,6 +404,7 @@ CUpdateJob* CUpdateManager::PrepareJob(IUpdateItem* item) {
     return nullptr;
   }
   job_ = job;
+  jobChannel_ = dynamic_cast<IChannel*>(item);
   downloadIndex_ = 0;
   return job;
 }
@@ -409,6 +419,19 @@ void CUpdateManager::RunJob(CUpdateJob* job) {
   }
   std::shared_ptr<CInetSession> child;
   if (run) child = std::make_shared<CInetSession>(run.get(), nullptr);
+  // Before the job runs, the feeds queued after it start downloading; the
+  // job itself is served its own feed if it was fetched ahead.
+  std::shared_ptr<CFeedsAhead> ahead = AheadForRun(run);
+  IChannel* channel = nullptr;
+  {
+    CSyncLock hold(this, u"CUpdateManager::RunJob");
+    channel = jobChannel_;
+  }
+  if (ahead) {
+    ahead->SetCurrent(channel);
+    if (child) child->SetAhead(ahead.get());
+    LookAhead(*ahead);
+  }
   {
     CSyncLock hold(this, u"CUpdateManager::RunJob");
     jobSession_ = child;
@@ -427,6 +450,7 @@ void CUpdateManager::RunJob(CUpdateJob* job) {
     {
       CSyncLock hold(this, u"CUpdateManager::RunJob");
       job_ = nullptr;
+      jobChannel_ = nullptr;
       jobSession_.reset();
     }
     if (threw) {
@@ -440,10 +464,62 @@ void CUpdateManager::RunJob(CUpdateJob* job) {
     } catch (...) {
     }
   }
+  // What was fetched for the channel and not taken is of no use now.
+  if (ahead) {
+    if (channel) ahead->Forget(channel);
+    ahead->SetCurrent(nullptr);
+  }
   // The child goes last, after its job, with no lock held.
   child.reset();
+  ahead.reset();
   run.reset();
   StatusChanged();
+}
+
+std::shared_ptr<CFeedsAhead> CUpdateManager::AheadForRun(const std::shared_ptr<CInetSession>& run) {
+  {
+    CSyncLock hold(this, u"CUpdateManager::AheadForRun");
+    if (ahead_ || !run || runSession_ != run) return ahead_;
+  }
+  const std::uint32_t parallel = GetGlobalOptions().GetParallelDownloads();
+  if (parallel == 0 || !run->IsConnected()) return nullptr;
+  // Made with no lock held: its session joins the run's.
+  auto ahead = std::make_shared<CFeedsAhead>(run.get(), static_cast<int>(parallel));
+  {
+    CSyncLock hold(this, u"CUpdateManager::AheadForRun");
+    if (runSession_ == run && !cancel_ && !ahead_) {
+      ahead_ = ahead;
+      return ahead;
+    }
+  }
+  return nullptr;
+}
+
+void CUpdateManager::LookAhead(CFeedsAhead& ahead) {
+  CSyncLock db(channels_, u"CUpdateManager::LookAhead");
+  CSyncLock hold(this, u"CUpdateManager::LookAhead");
+  if (cancel_) return;
+  // Only a channel whose feed job is still to come: waiting, of type
+  // "@RSS", with a feed on the network.
+  auto offer = [&ahead](IChannel* channel, bool current) {
+    if (!channel || channel->GetUpdateStatus() != US_WAITING) return false;
+    auto type = channel->GetProperties().find(kPropType);
+    if (type == channel->GetProperties().end() || !EqualsNoCase(type->second, kChannelTypeRss)) return false;
+    if (ahead.Has(channel)) return false;
+    std::u16string address, etag, lastModified;
+    if (!CRSSChannelJob::GetFeedRequest(channel, address, etag, lastModified)) return false;
+    ahead.Offer(channel, address, etag, lastModified, current);
+    return true;
+  };
+  // The running job's own feed first, then the channels queued after it.
+  offer(jobChannel_, true);
+  int room = ahead.FreeSlots();
+  const int count = root_->GetChildCount();
+  for (int i = root_->GetCurrentPosition(); i < count && room > 0; ++i) {
+    auto* node = dynamic_cast<CChannelUpdateQueue*>(root_->ChildAt(i));
+    IChannel* channel = node ? node->GetChannel() : nullptr;
+    if (channel != jobChannel_ && offer(channel, false)) --room;
+  }
 }
 
 void CUpdateManager::StartUpdatingProcess() {
@@ -578,6 +654,7 @@ void CUpdateManager::FailQueuedChannels() {
 
 bool CUpdateManager::StopUpdatingProcess() {
   std::shared_ptr<CInetSession> session;
+  std::shared_ptr<CFeedsAhead> ahead;
   {
     CSyncLock db(channels_, u"CUpdateManager::StopUpdatingProcess");
     CSyncLock hold(this, u"CUpdateManager::StopUpdatingProcess");
@@ -595,25 +672,29 @@ bool CUpdateManager::StopUpdatingProcess() {
       StoreLastUpdateTime();
     }
     DeleteUpdateLocked();
-    session = EndRunLocked();
+    session = EndRunLocked(ahead);
     // A shut-down keeps its wake-up: the worker must see it and end.
     if (!shutdown_) ResetEvent(workEvent_);
   }
+  ahead.reset();
   session.reset();
   return true;
 }
 
 void CUpdateManager::RestartRun() {
   std::shared_ptr<CInetSession> session;
+  std::shared_ptr<CFeedsAhead> ahead;
   {
     CSyncLock db(channels_, u"CUpdateManager::RestartRun");
     CSyncLock hold(this, u"CUpdateManager::RestartRun");
-    session = EndRunLocked();
+    session = EndRunLocked(ahead);
   }
+  ahead.reset();
   session.reset();
 }
 
-std::shared_ptr<CInetSession> CUpdateManager::EndRunLocked() {
+std::shared_ptr<CInetSession> CUpdateManager::EndRunLocked(std::shared_ptr<CFeedsAhead>& ahead) {
+  ahead = std::move(ahead_);
   updating_ = 0;
   cancel_ = 0;
   connecting_ = 0;

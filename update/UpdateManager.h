@@ -28,6 +28,7 @@ struct HWND__;
 using HWND = HWND__*;
 }  // namespace plat
 
+class CFeedsAhead;
 class CInetJob;
 class CInetManager;
 class CUpdateJob;
@@ -132,9 +133,17 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   // Closes a run that was stopped or lost its connection while requests made
   // afterwards wait; they start the next run.
   void RestartRun();
-  // Clears the run's flags and hands out its session, to be released once the
-  // lock is left. Caller holds the database lock and this one.
-  std::shared_ptr<CInetSession> EndRunLocked();
+  // Clears the run's flags and hands out its session and its downloads
+  // ahead, to be released (the downloads first) once the lock is left.
+  // Caller holds the database lock and this one.
+  std::shared_ptr<CInetSession> EndRunLocked(std::shared_ptr<CFeedsAhead>& ahead);
+  // The run's downloads ahead, made on the first job of a connected run
+  // unless "ParallelDownloads" is 0. Worker only, no lock held.
+  std::shared_ptr<CFeedsAhead> AheadForRun(const std::shared_ptr<CInetSession>& run);
+  // Offers the downloads ahead the feeds of the channels that wait in the
+  // queue, in queue order, while it has room. Takes the database lock and
+  // this one.
+  void LookAhead(CFeedsAhead& ahead);
   // Marks every channel still waiting in the queue as failed.
   void FailQueuedChannels();
   // Cancels (and drops this manager's hold of) a session with the manager's
@@ -150,6 +159,10 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   std::shared_ptr<CInetSession> runSession_;
   std::shared_ptr<CInetSession> jobSession_;
   CUpdateJob* job_ = nullptr;
+  // The channel of the running job when its item is a channel.
+  IChannel* jobChannel_ = nullptr;
+  // Feed bodies fetched ahead of the jobs of the open run.
+  std::shared_ptr<CFeedsAhead> ahead_;
   std::int32_t shutdown_ = 0;
   plat::HANDLE workEvent_ = nullptr;
   plat::HANDLE workerFinished_ = nullptr;

@@ -203,16 +203,16 @@ HINTERNET CWinInet::HttpOpenRequestW(HINTERNET connect, const char16_t* verb, co
   ORV_BOUND_OR(nullptr);
   return api_->HttpOpenRequestW(connect, verb, path, version, referrer, accept, flags, context);
 }
+// Calls on a request handle take no lock of this object: each request is
+// guarded by the library on its own, so transfers of different requests run
+// at the same time.
 BOOL CWinInet::HttpQueryInfoW(HINTERNET request, DWORD level, void* buffer, DWORD* length, DWORD* index) {
   ORV_BOUND_OR(FALSE);
-  CSyncLock hold(&lock_, u"CWinInet::HttpQueryInfoW");
   return api_->HttpQueryInfoW(request, level, buffer, length, index);
 }
 BOOL CWinInet::InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read) {
   ORV_BOUND_OR(FALSE);
-  CSyncLock hold(&lock_, u"CWinInet::InternetReadFile");
-  lastResult_ = api_->InternetReadFile(request, buffer, toRead, read);
-  return lastResult_;
+  return api_->InternetReadFile(request, buffer, toRead, read);
 }
 BOOL CWinInet::HttpAddRequestHeadersW(HINTERNET request, const char16_t* headers, DWORD length, DWORD modifiers) {
   ORV_BOUND_OR(FALSE);
@@ -227,7 +227,6 @@ BOOL CWinInet::SendRequest(HINTERNET request, const char16_t* headers, DWORD len
                            DWORD optionalLength) {
   if (!request || !Bind()) return FALSE;
   for (;;) {
-    statusText_.clear();
     {
       CSyncLock hold(&lock_, u"CWinInet::SendRequest");
       if (internet_ && !proxyUser_.empty()) {
@@ -239,24 +238,23 @@ BOOL CWinInet::SendRequest(HINTERNET request, const char16_t* headers, DWORD len
                                  static_cast<DWORD>(proxyPassword_.size() + 1));
       }
     }
-    DWORD error = 0;
-    {
-      CSyncLock hold(&lock_, u"CWinInet::SendRequest");
-      lastResult_ = api_->HttpSendRequestW(request, headers, length, optional, optionalLength);
-      error = GetLastError();
-      if (lastResult_) {
-        char16_t status[16] = {};
-        DWORD size = sizeof status;
-        if (api_->HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, status, &size, nullptr)) statusText_ = status;
-      }
+    // The send itself holds no lock: it waits for the answer's head, and
+    // other requests go on meanwhile.
+    std::u16string statusText;
+    const BOOL result = api_->HttpSendRequestW(request, headers, length, optional, optionalLength);
+    const DWORD error = GetLastError();
+    if (result) {
+      char16_t status[16] = {};
+      DWORD size = sizeof status;
+      if (api_->HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, status, &size, nullptr)) statusText = status;
     }
     // An unknown certificate authority stays an error: the download is refused
     // rather than made without verification.
-    if (!lastResult_) SetLastError(error);
-    if (statusText_ != u"407") return lastResult_;
+    if (!result) SetLastError(error);
+    if (statusText != u"407") return result;
     if (api_->InternetErrorDlg(nullptr, request, 0, FLAGS_ERROR_UI_FILTER_FOR_ERRORS, nullptr) !=
         ERROR_INTERNET_FORCE_RETRY) {
-      return lastResult_;
+      return result;
     }
     auto readText = [&](DWORD option, std::u16string& out) {
       std::vector<char16_t> buffer(32);

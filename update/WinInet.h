@@ -73,8 +73,6 @@ class CWinInet {
   void SetTimeout(plat::DWORD ms) { timeoutMs_ = ms; }
   plat::DWORD GetTimeout() const { return timeoutMs_; }
   int GetConnectCount() const { return connectCount_.load(); }
-  plat::BOOL GetLastResult() const { return lastResult_; }
-  const std::u16string& GetStatusText() const { return statusText_; }
 
  private:
   struct Entry {
@@ -93,8 +91,6 @@ class CWinInet {
   bool bindTried_ = false;
   plat::HINTERNET internet_ = nullptr;
   std::uintptr_t context_ = 0;
-  plat::BOOL lastResult_ = 0;
-  std::u16string statusText_;
   std::u16string proxyUser_, proxyPassword_;
   Entry cache_[kCacheSize];
   std::atomic<plat::DWORD> timeoutMs_{kDefaultTimeoutMs};

@@ -196,6 +196,13 @@ void HttpTestServer::AcceptLoop() {
         ::close(fd);
         break;
       }
+      if (maxConnections_ > 0 && answering_ >= maxConnections_) {
+        // Refused: closed before anything is read or sent.
+        ++refused_;
+        ::close(fd);
+        continue;
+      }
+      ++answering_;
       ++activeConnections_;
       ++connections_;
       peakConnections_ = std::max(peakConnections_.load(), static_cast<std::size_t>(activeConnections_));
@@ -218,11 +225,16 @@ void HttpTestServer::AcceptLoop() {
 
 void HttpTestServer::ServeConnection(int fd) {
   std::string pending;
-  while (ServeRequest(fd, pending)) {
+  bool answering = true;  // counted at the accept
+  while (ServeRequest(fd, pending, answering)) {
+  }
+  if (answering) {
+    std::lock_guard<std::mutex> g(lock_);
+    --answering_;
   }
 }
 
-bool HttpTestServer::ServeRequest(int fd, std::string& pending) {
+bool HttpTestServer::ServeRequest(int fd, std::string& pending, bool& answering) {
   auto sleepFor = [this](int ms) {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!stopping_ && std::chrono::steady_clock::now() < until)
@@ -287,6 +299,10 @@ bool HttpTestServer::ServeRequest(int fd, std::string& pending) {
   Handler handler;
   {
     std::lock_guard<std::mutex> g(lock_);
+    if (!answering) {
+      ++answering_;
+      answering = true;
+    }
     requests_.push_back(req);
     auto it = routes_.find(req.target.substr(0, req.target.find('?')));
     if (it != routes_.end()) handler = it->second;
@@ -297,6 +313,12 @@ bool HttpTestServer::ServeRequest(int fd, std::string& pending) {
   } else {
     resp.status = 404;
     resp.body = "not found";
+  }
+  {
+    // Answered: from here on a new connection is no longer refused.
+    std::lock_guard<std::mutex> g(lock_);
+    --answering_;
+    answering = false;
   }
 
   std::string body = resp.body;

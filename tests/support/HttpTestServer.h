@@ -76,15 +76,26 @@ class HttpTestServer {
   // closes its connection). Connections accepted so far.
   void SetKeepAlive(bool keep) { keepAlive_ = keep; }
   std::size_t ConnectionCount() const { return connections_.load(); }
+  // Connections open now.
+  std::size_t OpenConnections() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return static_cast<std::size_t>(activeConnections_);
+  }
   // The most connections that were open at once.
   std::size_t PeakConnections() const { return peakConnections_.load(); }
+  // A connection that arrives while this many requests are being answered
+  // (read and not yet handled by their route) is closed at once, unread
+  // (0, the default: no limit); how many were refused so.
+  void SetMaxConnections(int n) { maxConnections_ = n; }
+  std::size_t RefusedCount() const { return refused_.load(); }
 
  private:
   void AcceptLoop();
   void ServeConnection(int fd);
   // One request of the connection; true when the connection stays open for
   // another. pending holds bytes read past the request's head.
-  bool ServeRequest(int fd, std::string& pending);
+  // answering: the connection counts among those being answered.
+  bool ServeRequest(int fd, std::string& pending, bool& answering);
 
   int listenFd_ = -1;
   int port_ = 0;
@@ -93,12 +104,15 @@ class HttpTestServer {
   mutable std::mutex lock_;
   std::condition_variable idle_;
   int activeConnections_ = 0;
+  int answering_ = 0;  // connections accepted or with a request not yet handled
   std::vector<int> openFds_;
   std::map<std::string, Handler> routes_;
   std::vector<HttpRequest> requests_;
   std::atomic<bool> keepAlive_{false};
   std::atomic<std::size_t> connections_{0};
   std::atomic<std::size_t> peakConnections_{0};
+  std::atomic<int> maxConnections_{0};
+  std::atomic<std::size_t> refused_{0};
   std::string address_;
 };
 

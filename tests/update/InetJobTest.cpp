@@ -388,3 +388,46 @@ TEST_F(InetJobTest, CancellingASessionEndsEveryJobOfItAndItsChildren) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each server answers only once the other's request has arrived as well:
+// two jobs on two threads get their answers only when neither waits for the
+// other's transfer, in the answer's head or in its body.
+TEST_F(InetJobTest, TransfersOfDifferentRequestsRunAtTheSameTime) {
+  ASSERT_TRUE(OpenSession(4000));
+  std::mutex lock;
+  std::condition_variable arrived;
+  int heads = 0, bodies = 0;
+  auto meet = [&](int& count) {
+    std::unique_lock<std::mutex> g(lock);
+    ++count;
+    arrived.notify_all();
+    return arrived.wait_for(g, std::chrono::seconds(3), [&] { return count >= 2; });
+  };
+  server_.Route("/both", [&](const HttpRequest&) {
+    HttpResponse r;
+    r.body = meet(heads) ? "together" : "alone";
+    // The second half of the body only once the other has begun its own.
+    r.stream = [&meet, &bodies, text = r.body, half = 0](std::string& piece) mutable {
+      if (half == 2) return false;
+      piece = half++ == 0 ? text.substr(0, 4) : (meet(bodies) ? text.substr(4) : std::string("-late"));
+      return true;
+    };
+    return r;
+  });
+  std::unique_ptr<CInetJob> jobs[2];
+  std::thread threads[2];
+  for (int i = 0; i < 2; ++i) {
+    jobs[i] = std::make_unique<CInetJob>(session_.get(), plat::Utf8ToUtf16(server_.Url("/both")));
+    jobs[i]->SetKeepInMemory(true);
+    threads[i] = std::thread([job = jobs[i].get()] { job->Execute(); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const auto& job : jobs) {
+    EXPECT_EQ(job->GetResult(), CInetJob::RESULT_SUCCESS);
+    EXPECT_EQ(job->GetBody(), "together");
+  }
+}
+
+}  // namespace

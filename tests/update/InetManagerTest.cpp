@@ -207,3 +207,24 @@ TEST_F(InetManagerTest, ListenerMayLeaveDuringTheCall) {
 }
 
 }  // namespace
+
+namespace {
+
+// A session made just as the last one left finds the connection up: the
+// release asked for when that one left does not take it away from the new
+// one (one run of updates right after another).
+TEST_F(InetManagerTest, SessionMadeWhileTheLastOneLeavesKeepsTheConnection) {
+  orvtest::RecordingListener first, second;
+  for (int round = 0; round < 30; ++round) {
+    SCOPED_TRACE(round);
+    {
+      CInetSession leaving(&first, true, manager_.get());
+      ASSERT_TRUE(leaving.WaitForConnection());
+    }
+    CInetSession next(&second, true, manager_.get());
+    ASSERT_TRUE(next.WaitForConnection());
+    EXPECT_TRUE(orvtest::StaysTrue([&] { return next.IsConnected(); }, 20));
+  }
+}
+
+}  // namespace

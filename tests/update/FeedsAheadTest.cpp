@@ -1,0 +1,358 @@
+// Feeds downloaded ahead of the update worker: the bounds, hosts that take
+// one connection only, stops with downloads in flight, and which request a
+// body fetched ahead may serve.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/FileUtils.h"
+#include "core/VORegistry.h"
+#include "database/Channel.h"
+#include "database/ChannelSet.h"
+#include "database/GlobalOptions.h"
+#include "platform/base/Text.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/LiveArticles.h"
+#include "tests/support/Wait.h"
+#include "tests/update/ChannelTestSupport.h"
+#include "tests/update/InetTestSupport.h"
+#include "update/RSSChannelJob.h"
+#include "update/UpdateManager.h"
+#include "update/UpdatersManager.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using orvtest::Eventually;
+
+std::string RssFeed(const std::string& title, int items) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\"><channel><title>" + title +
+                    "</title><link>http://example.org/</link><description>d</description>\n";
+  for (int i = 0; i < items; ++i) {
+    const std::string n = std::to_string(i);
+    xml += "<item><title>" + title + " item " + n + "</title><guid>" + title + "-" + n +
+           "</guid><description>Body " + n + " " + std::string(200, 'x') + "</description></item>\n";
+  }
+  return xml + "</channel></rss>\n";
+}
+
+// A job that holds the worker until the test lets it go (or the run stops),
+// so that the feeds queued after it are fetched ahead meanwhile.
+class GateJob : public CUpdateJob {
+ public:
+  GateJob(IChannel* channel, std::atomic<bool>* open) : channel_(channel), open_(open) {}
+  void Run() override {
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (!*open_ && !stopped_ && !(session_ && session_->IsCancelled()) && Clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    CSyncLock db(GetChannelSet());
+    if (!stopped_) channel_->SetUpdateState(US_UP_TO_DATE);
+  }
+  void Stop() override { stopped_ = true; }
+  IUpdateItem* GetItem() override { return stopped_ ? nullptr : channel_; }
+
+ private:
+  IChannel* channel_;
+  std::atomic<bool>* open_;
+  std::atomic<bool> stopped_{false};
+};
+
+// Feed jobs for "@RSS" channels; a gate for channels named "Gate".
+class AheadUpdater : public IUpdater {
+ public:
+  CUpdateJob* CreateJob(IUpdateItem* item) override {
+    auto* channel = dynamic_cast<IChannel*>(item);
+    if (!channel) return nullptr;
+    if (channel->GetName().starts_with(u"Gate")) return new GateJob(channel, &gateOpen);
+    return new CRSSChannelJob(channel, 0);
+  }
+  std::atomic<bool> gateOpen{false};
+};
+
+// Requests being answered at once, per host and overall, with their peaks.
+class InFlight {
+ public:
+  void Enter(const std::string& host) {
+    std::lock_guard<std::mutex> g(lock_);
+    peakOverall_ = std::max(peakOverall_, ++overall_);
+    int& now = ++perHost_[host];
+    peakPerHost_ = std::max(peakPerHost_, now);
+  }
+  void Leave(const std::string& host) {
+    std::lock_guard<std::mutex> g(lock_);
+    --overall_;
+    --perHost_[host];
+  }
+  int PeakOverall() {
+    std::lock_guard<std::mutex> g(lock_);
+    return peakOverall_;
+  }
+  int PeakPerHost() {
+    std::lock_guard<std::mutex> g(lock_);
+    return peakPerHost_;
+  }
+
+ private:
+  std::mutex lock_;
+  int overall_ = 0, peakOverall_ = 0, peakPerHost_ = 0;
+  std::map<std::string, int> perHost_;
+};
+
+class FeedsAheadTest : public orvtest::InetTest {
+ protected:
+  void SetUp() override {
+    InetTest::SetUp();
+    manager_->GetWinInet().SetTimeout(3000);
+    ASSERT_TRUE(CreateFolderTree(u"\\Content"));
+    ASSERT_TRUE(GetGlobalOptions().SetContentFolder(u"\\Content", u""));
+    ASSERT_TRUE(GetChannelSet()->Open());
+    GetGlobalOptions().SetRSSReportingAllowed(0);
+    CUpdatersManager::GetInstance().AddUpdater(&updater_);
+    updates_ = std::make_unique<CUpdateManager>(GetChannelSet(), manager_.get());
+  }
+  void TearDown() override {
+    updater_.gateOpen = true;
+    updates_.reset();
+    CUpdatersManager::GetInstance().RemoveUpdater(&updater_);
+    GetChannelSet()->RemoveAll();
+    InetTest::TearDown();
+  }
+
+  static void SetParallelDownloads(plat::DWORD n) { OpenSettingsKey().SetDWORD(u"ParallelDownloads", n); }
+
+  IChannel* AddFeed(const std::u16string& name, const std::string& url) {
+    return orvtest::AddUnlimitedChannel(name, plat::Utf8ToUtf16(url), kChannelTypeRss);
+  }
+  std::uint32_t Status(IChannel* channel) {
+    CSyncLock lock(GetChannelSet());
+    return channel->GetUpdateStatus();
+  }
+  std::u16string Property(IChannel* channel, const char16_t* name) {
+    CSyncLock lock(GetChannelSet());
+    auto it = channel->GetProperties().find(name);
+    return it == channel->GetProperties().end() ? std::u16string() : it->second;
+  }
+  bool AllUpToDate(const std::vector<IChannel*>& channels) {
+    for (IChannel* c : channels) {
+      if (Status(c) != US_UP_TO_DATE) return false;
+    }
+    return true;
+  }
+  bool WaitIdle(int limitMs = 10000) {
+    return Eventually([&] { return !updates_->IsUpdating(); }, limitMs);
+  }
+
+  AheadUpdater updater_;
+  std::unique_ptr<CUpdateManager> updates_;
+};
+
+TEST_F(FeedsAheadTest, BoundsHoldOverallAndPerHostAndEveryChannelGetsItsOwnFeed) {
+  struct Case {
+    const char* name;
+    int hosts;
+    plat::DWORD parallel;
+    int maxOverall;  // downloads ahead plus the worker's own
+    int maxPerHost;
+    int minOverall;  // downloads ahead do run beside the worker
+  } cases[] = {
+      {"three hosts, 5 ahead", 3, 5, 6, 4, 2},
+      {"one host, 16 ahead", 1, 16, 4, 4, 2},
+      {"three hosts, 1 ahead", 3, 1, 2, 2, 2},
+      {"three hosts, none ahead", 3, 0, 1, 1, 1},
+  };
+  constexpr int kFeedsPerHost = 6;
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetParallelDownloads(c.parallel);
+    InFlight inFlight;
+    std::vector<std::unique_ptr<orvtest::HttpTestServer>> hosts;
+    std::vector<IChannel*> channels;
+    std::vector<std::string> titles, paths;
+    for (int h = 0; h < c.hosts; ++h) {
+      const std::string address = "127.0.0." + std::to_string(2 + h);
+      hosts.push_back(std::make_unique<orvtest::HttpTestServer>(address));
+      for (int f = 0; f < kFeedsPerHost; ++f) {
+        const std::string title = "r" + std::to_string(round) + "h" + std::to_string(h) + "f" + std::to_string(f);
+        const std::string path = "/" + title;
+        const std::string body = RssFeed(title, 2 + f % 3);
+        hosts.back()->Route(path, [&inFlight, address, body](const orvtest::HttpRequest&) {
+          inFlight.Enter(address);
+          std::this_thread::sleep_for(std::chrono::milliseconds(40));
+          inFlight.Leave(address);
+          orvtest::HttpResponse r;
+          r.headers.push_back({"Content-Type", "text/xml"});
+          r.body = body;
+          return r;
+        });
+        channels.push_back(AddFeed(plat::Utf8ToUtf16(title), hosts.back()->Url(path)));
+        titles.push_back(title);
+        paths.push_back(path);
+      }
+    }
+    ++round;
+    updates_->UpdateAllChannels(0);
+    ASSERT_TRUE(Eventually([&] { return AllUpToDate(channels); }, 20000));
+    ASSERT_TRUE(WaitIdle());
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+      SCOPED_TRACE(titles[i]);
+      EXPECT_EQ(Property(channels[i], u"title"), plat::Utf8ToUtf16(titles[i]));
+      EXPECT_EQ(orvtest::LiveArticles(channels[i]), 2 + static_cast<int>(i % kFeedsPerHost) % 3);
+      // Fetched once: ahead, or by the job, never both.
+      EXPECT_EQ(hosts[i / kFeedsPerHost]->RequestCount(paths[i]), 1u);
+    }
+    EXPECT_LE(inFlight.PeakOverall(), c.maxOverall);
+    EXPECT_LE(inFlight.PeakPerHost(), c.maxPerHost);
+    EXPECT_GE(inFlight.PeakOverall(), c.minOverall);
+    CSyncLock lock(GetChannelSet());
+    GetChannelSet()->RemoveAll();
+  }
+}
+
+TEST_F(FeedsAheadTest, HostThatRefusesASecondConnectionStillGetsItsFeeds) {
+  orvtest::HttpTestServer server;
+  server.SetMaxConnections(1);
+  std::vector<IChannel*> channels;
+  for (int f = 0; f < 6; ++f) {
+    const std::string title = "one" + std::to_string(f);
+    const std::string body = RssFeed(title, 3);
+    server.Route("/" + title, [body](const orvtest::HttpRequest&) {
+      // Long enough that the downloads ahead meet a busy host.
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      orvtest::HttpResponse r;
+      r.headers.push_back({"Content-Type", "text/xml"});
+      r.body = body;
+      return r;
+    });
+    channels.push_back(AddFeed(plat::Utf8ToUtf16(title), server.Url("/" + title)));
+  }
+  updates_->UpdateAllChannels(0);
+  ASSERT_TRUE(Eventually([&] { return AllUpToDate(channels); }, 20000));
+  ASSERT_TRUE(WaitIdle());
+  for (std::size_t f = 0; f < channels.size(); ++f) {
+    SCOPED_TRACE(f);
+    EXPECT_EQ(orvtest::LiveArticles(channels[f]), 3);
+    EXPECT_EQ(Property(channels[f], u"title"), plat::Utf8ToUtf16("one" + std::to_string(f)));
+  }
+  // The host did refuse connections: the feeds came in spite of it.
+  EXPECT_GT(server.RefusedCount(), 0u);
+}
+
+TEST_F(FeedsAheadTest, StopWithDownloadsInFlightEndsThemAndStoresNothingOfThem) {
+  orvtest::HttpTestServer server;
+  std::atomic<bool> slow{true};
+  std::vector<IChannel*> fast, trickled;
+  IChannel* gate = AddFeed(u"Gate", server.Url("/gate"));
+  auto route = [&](const std::string& path, const std::string& body, bool trickle) {
+    server.Route(path, [&slow, body, trickle](const orvtest::HttpRequest&) {
+      orvtest::HttpResponse r;
+      r.headers.push_back({"Content-Type", "text/xml"});
+      r.body = body;
+      if (trickle && slow) {
+        // Several seconds for the body: a stop that waited for it would show.
+        r.trickleDelayMs = 20;
+        r.trickleBytes = 32;
+      }
+      return r;
+    });
+  };
+  for (int f = 0; f < 3; ++f) {
+    const std::string name = "fast" + std::to_string(f);
+    route("/" + name, RssFeed(name, 4), false);
+    fast.push_back(AddFeed(plat::Utf8ToUtf16(name), server.Url("/" + name)));
+  }
+  for (int f = 0; f < 3; ++f) {
+    const std::string name = "slow" + std::to_string(f);
+    route("/" + name, RssFeed(name, 12), true);
+    trickled.push_back(AddFeed(plat::Utf8ToUtf16(name), server.Url("/" + name)));
+  }
+  // The gate holds the worker while the fast feeds come in whole and the
+  // slow ones are half-way.
+  updates_->UpdateChannel(gate);
+  for (IChannel* c : fast) updates_->UpdateChannel(c);
+  for (IChannel* c : trickled) updates_->UpdateChannel(c);
+  ASSERT_TRUE(Eventually([&] {
+    for (int f = 0; f < 3; ++f) {
+      if (server.RequestCount("/fast" + std::to_string(f)) != 1) return false;
+    }
+    return server.OpenConnections() >= 3;
+  }));
+  const auto start = Clock::now();
+  updates_->StopUpdatingAllChannels();
+  ASSERT_TRUE(Eventually([&] { return server.OpenConnections() == 0; }, 2000)) << "downloads went on after the stop";
+  const auto ended = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  ASSERT_TRUE(WaitIdle(3000));
+  RecordProperty("downloads_ended_ms", static_cast<int>(ended));
+  const std::size_t requests = server.Requests().size();
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return server.Requests().size() == requests; }, 200));
+  for (IChannel* c : fast) {
+    EXPECT_EQ(orvtest::LiveArticles(c), 0) << "a body fetched ahead was stored after the stop";
+    EXPECT_NE(Status(c), US_FAILED);
+    EXPECT_TRUE(Property(c, kPropFeedETag).empty());
+  }
+  for (IChannel* c : trickled) {
+    EXPECT_EQ(orvtest::LiveArticles(c), 0);
+    EXPECT_NE(Status(c), US_FAILED);
+  }
+  EXPECT_NE(Status(gate), US_FAILED);
+
+  // The next run brings every feed whole.
+  slow = false;
+  updater_.gateOpen = true;
+  updates_->UpdateAllChannels(0);
+  ASSERT_TRUE(Eventually([&] { return AllUpToDate(fast) && AllUpToDate(trickled); }));
+  ASSERT_TRUE(WaitIdle());
+  for (IChannel* c : fast) EXPECT_EQ(orvtest::LiveArticles(c), 4);
+  for (IChannel* c : trickled) EXPECT_EQ(orvtest::LiveArticles(c), 12);
+}
+
+TEST_F(FeedsAheadTest, BodyFetchedAheadServesOnlyItsOwnChannelsVeryRequestOnce) {
+  orvtest::HttpTestServer server;
+  server.Serve("/a", RssFeed("alpha", 2));
+  server.Serve("/a2", RssFeed("alpha two", 3));
+  server.Serve("/shared", RssFeed("shared", 1));
+  IChannel* gate = AddFeed(u"Gate", server.Url("/gate"));
+  IChannel* a = AddFeed(u"A", server.Url("/a"));
+  IChannel* b = AddFeed(u"B", server.Url("/shared"));
+  IChannel* c = AddFeed(u"C", server.Url("/shared"));
+  updates_->UpdateChannel(gate);
+  updates_->UpdateChannel(a);
+  updates_->UpdateChannel(b);
+  updates_->UpdateChannel(c);
+  // Fetched ahead while the gate holds the worker: each channel its own.
+  ASSERT_TRUE(Eventually([&] { return server.RequestCount("/a") == 1 && server.RequestCount("/shared") == 2; }));
+  // A's job will ask for another address now: the body fetched for the old
+  // one does not stand for it.
+  {
+    CSyncLock lock(GetChannelSet());
+    a->SetProperty(kPropUrl, plat::Utf8ToUtf16(server.Url("/a2")));
+  }
+  updater_.gateOpen = true;
+  ASSERT_TRUE(Eventually([&] { return AllUpToDate({gate, a, b, c}); }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(orvtest::LiveArticles(a), 3);
+  EXPECT_EQ(Property(a, u"title"), u"alpha two");
+  EXPECT_EQ(server.RequestCount("/a"), 1u);
+  EXPECT_EQ(server.RequestCount("/a2"), 1u);
+  EXPECT_EQ(orvtest::LiveArticles(b), 1);
+  EXPECT_EQ(orvtest::LiveArticles(c), 1);
+  EXPECT_EQ(server.RequestCount("/shared"), 2u);
+
+  // The next run asks again: nothing of the last run serves it.
+  updates_->UpdateChannel(a);
+  ASSERT_TRUE(Eventually([&] { return server.RequestCount("/a2") == 2; }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(server.RequestCount("/a"), 1u);
+  EXPECT_EQ(orvtest::LiveArticles(a), 3);
+}
+
+}  // namespace
