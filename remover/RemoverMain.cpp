@@ -14,7 +14,7 @@
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/files/Files.h"
-#include "platform/hosts/ConfigManager.h"
+#include "hosts/ConfigManager.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 //   </characteristic></characteristic></wap-provisioningdoc>
 //
 // which first has the hosts unload the product's libraries and closes the
-// main program and waits for it to end (platform/hosts/HostRequests.h), then
+// main program and waits for it to end (hosts/HostRequests.h), then
 // removes what the install manifest lists
 // (platform/files/InstallManifest.h: registry values and keys, the files the
 // device owns, the mounts, the folders when empty, the manifest itself), then

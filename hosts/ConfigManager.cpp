@@ -1,4 +1,4 @@
-#include "platform/hosts/ConfigManager.h"
+#include "hosts/ConfigManager.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,7 +17,7 @@
 #include "platform/files/DeviceMounts.h"
 #include "platform/files/Files.h"
 #include "platform/files/InstallManifest.h"
-#include "platform/hosts/HostRequests.h"
+#include "hosts/HostRequests.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
 #include "platform/windows/Windows.h"

@@ -1,4 +1,4 @@
-#include "platform/hosts/ServiceHost.h"
+#include "hosts/ServiceHost.h"
 
 namespace plat::hosts {
 

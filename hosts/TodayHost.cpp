@@ -8,7 +8,7 @@
 // 2 seconds, answers its colour and watermark requests, passes it the
 // selection, the arrow keys and Enter, and unloads it when it ends or when
 // the configuration manager asks before removing the product
-// (platform/hosts/HostRequests.h); an unloaded item is not loaded again.
+// (hosts/HostRequests.h); an unloaded item is not loaded again.
 //
 //   orv-todayhost [--mode today|smart] [--log PATH]
 //
@@ -33,7 +33,7 @@
 #include "platform/controls/Shell.h"
 #include "platform/controls/TodayItems.h"
 #include "platform/files/Files.h"
-#include "platform/hosts/HostRequests.h"
+#include "hosts/HostRequests.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
 #include "platform/windows/SystemMetrics.h"

@@ -2,7 +2,7 @@
 // its "NEW_" entry points, keeps it while the device runs and lets it go when
 // asked to stop (SIGTERM or SIGINT): NEW_Deinit, then the library is freed.
 // The configuration manager's request to unload the product before removing
-// it (platform/hosts/HostRequests.h, sent to the host's hidden window) lets
+// it (hosts/HostRequests.h, sent to the host's hidden window) lets
 // the library go the same way while the host runs on without it.
 //
 //   orv-servicehost [--device <folder>] [--library <name>] [--program-folder <folder>]
@@ -26,8 +26,8 @@
 #include "platform/base/Module.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
-#include "platform/hosts/HostRequests.h"
-#include "platform/hosts/ServiceHost.h"
+#include "hosts/HostRequests.h"
+#include "hosts/ServiceHost.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
 
