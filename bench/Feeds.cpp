@@ -41,8 +41,8 @@
 #include "update/RSSChannelJob.h"
 #include "update/TidyDocument.h"
 
-// The loopback server of the tests, built into this program.
-#include "tests/support/HttpTestServer.cpp"
+// The loopback server of the tests.
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

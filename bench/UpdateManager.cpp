@@ -40,8 +40,8 @@
 #include "update/UpdateManager.h"
 #include "update/UpdatersManager.h"
 
-// The loopback server of the tests, built into this program.
-#include "tests/support/HttpTestServer.cpp"
+// The loopback server of the tests.
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include "update/InetManager.h"
 #include "update/InetSession.h"
 
-// The loopback server of the tests, built into this program.
-#include "tests/support/HttpTestServer.cpp"
+// The loopback server of the tests.
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

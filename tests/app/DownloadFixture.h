@@ -30,7 +30,7 @@
 #include "platform/inet/DeviceNetwork.h"
 #include "platform/inet/Inet.h"
 #include "platform/windows/Windows.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/TempDevice.h"
 #include "app/DownloadDialog.h"
 #include "update/InetManager.h"

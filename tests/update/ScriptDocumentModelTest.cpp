@@ -11,7 +11,7 @@
 #include "core/VORegistry.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/update/InetTestSupport.h"
 #include "update/JScriptInterpreter.h"
 

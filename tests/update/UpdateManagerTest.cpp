@@ -22,7 +22,7 @@
 #include "platform/base/SysInfo.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/LiveArticles.h"
 #include "tests/support/Wait.h"
 #include "tests/update/ChannelTestSupport.h"

@@ -1,4 +1,4 @@
-// orv-install: installs the built programs into a device (app/DeviceInstall.h).
+// orv-install: installs the built programs into a device (tools/device/DeviceInstall.h).
 //
 //   orv-install [--device DIR] [--program-dir DIR] [--no-channels]
 //
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
 

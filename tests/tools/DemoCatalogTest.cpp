@@ -1,7 +1,7 @@
 // The demo's catalogue answers by language and by search text.
 #include <gtest/gtest.h>
 
-#include "app/DemoCatalog.h"
+#include "tools/device/DemoCatalog.h"
 
 namespace {
 

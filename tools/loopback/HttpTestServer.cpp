@@ -1,4 +1,4 @@
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

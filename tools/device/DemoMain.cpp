@@ -28,7 +28,7 @@
 
 #include "app/Application.h"
 #include "app/CatalogRequest.h"
-#include "app/DemoCatalog.h"
+#include "tools/device/DemoCatalog.h"
 #include "core/Localizer.h"
 #include "core/Synchronized.h"
 #include "core/VORegistry.h"
@@ -36,7 +36,7 @@
 #include "database/ChannelSet.h"
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "update/JSPlugin.h"
 #include "update/UpdateManager.h"
 

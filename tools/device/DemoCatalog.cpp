@@ -1,4 +1,4 @@
-#include "app/DemoCatalog.h"
+#include "tools/device/DemoCatalog.h"
 
 #include <sstream>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 
 #include <signal.h>
 #include <sys/wait.h>
