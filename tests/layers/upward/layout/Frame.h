@@ -1,0 +1,3 @@
+#pragma once
+#include "update/UpdateManager.h"
+#include "hosts/ConfigManager.h"
