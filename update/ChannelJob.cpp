@@ -15,13 +15,10 @@
 #include "database/GlobalOptions.h"
 #include "update/PluginChannels.h"
 #include "update/ScriptDocumentModel.h"
+#include "update/TemplateNames.h"
 #include "update/TidyDocument.h"
 
 namespace {
-
-constexpr char16_t kPropParseChannel[] = u"parse_channel";
-constexpr char16_t kPropParseArticle[] = u"parse_article";
-constexpr char16_t kPropTemplateType[] = u"channel#type";
 
 // Milliseconds from 1601 to 1970.
 constexpr double kEpochDifferenceMs = 11644473600000.0;

@@ -8,6 +8,7 @@
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
 #include "update/InetJob.h"
+#include "update/TemplateNames.h"
 #include "update/TidyDocument.h"
 #include "update/TidyDownload.h"
 #include "update/UpdateManager.h"
@@ -18,7 +19,6 @@ constexpr char16_t kSchemeSeparator[] = u"://";
 constexpr char16_t kNameSeparator[] = u"?name=";
 constexpr char16_t kSchemeHttp[] = u"http";
 constexpr char16_t kSchemeFile[] = u"file";
-constexpr char16_t kPropUrlName[] = u"url";
 constexpr char16_t kPingParameter[] = u"ping=1";
 
 std::u16string Trim(std::u16string_view text) {
@@ -203,7 +203,7 @@ int CPluginChannels::LoadTemplate(const std::u16string& address, CStringToString
   if (!loaded) return notFound ? kTemplateNotFound : kTemplateFailed;
 
   ReadTemplate(&document, name, properties);
-  auto url = properties.find(kPropUrlName);
+  auto url = properties.find(kPropTemplateUrl);
   if (url != properties.end() && properties.find(kPropThumbnail) == properties.end()) {
     std::u16string icon = Tidy::GetFaviconUrl(url->second);
     if (!icon.empty()) properties[kPropThumbnail] = icon;
@@ -218,7 +218,7 @@ void CPluginChannels::ApplyTemplateProperties(IChannel* channel, const CStringTo
   CStringToStringMap incoming = templateProperties;
   if (properties.count(kPropThumbnail)) incoming.erase(kPropThumbnail);
   if (scripts) {
-    for (const char16_t* script : {u"parse_article", u"parse_channel"}) {
+    for (const char16_t* script : {kPropParseArticle, kPropParseChannel}) {
       if (!incoming.count(script)) properties.erase(script);
     }
   }

@@ -14,6 +14,7 @@
 #include "database/DataModel.h"
 #include "database/GlobalOptions.h"
 #include "platform/base/Text.h"
+#include "update/TemplateNames.h"
 #include "update/TidyDocument.h"
 #include "update/InetSession.h"
 #include "update/TidyDownload.h"
@@ -23,9 +24,7 @@
 
 namespace {
 
-constexpr char16_t kPropScriptUrl[] = u"url";
 constexpr char16_t kPropEncoding[] = u"channel#encoding";
-constexpr char16_t kPropTemplateType[] = u"channel#type";
 constexpr char16_t kTemplateTypeRss[] = u"RSS";
 
 // Article body candidates, in order of preference.
@@ -181,7 +180,7 @@ void CRSSChannelJob::Run() {
     if (channel_ == nullptr) return;
     const CStringToStringMap& properties = channel_->GetProperties();
     if (plat::EqualsNoCase(GetStringProperty(properties, kPropType), kChannelTypeScript)) {
-      address_ = GetStringProperty(properties, kPropScriptUrl);
+      address_ = GetStringProperty(properties, kPropTemplateUrl);
       scriptChannel_ = true;
     } else {
       address_ = GetStringProperty(properties, kPropUrl);
