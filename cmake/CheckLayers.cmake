@@ -8,6 +8,10 @@
 # resource ids (resources/<program>/) belong to that program alone. The host
 # tools (tools/) may include any layer; tests/ and bench/ are not checked.
 #
+# The platform is the floor: core, database, update and layout include no
+# header of the host system (POSIX, Linux), only the C and C++ libraries,
+# the libraries they are built on and the platform.
+#
 #   cmake -DROOT=<source folder> -P cmake/CheckLayers.cmake
 #
 # Prints one line per upward include ("layers: <file> includes <header>")
@@ -31,6 +35,11 @@ function(layer_of folder out)
   endif()
 endfunction()
 
+set(floored core database update layout)
+# Host headers: <unistd.h>, <fcntl.h>, <dlfcn.h>, <pthread.h>, <signal.h>,
+# <poll.h>, <sys/...>, <netinet/...>, <arpa/...>, <linux/...>, <filesystem>.
+set(hostHeader "^(unistd|fcntl|dlfcn|pthread|signal|poll|spawn|termios)\\.h$|^(sys|netinet|arpa|linux)/|^filesystem$")
+
 set(checked platform core database update layout hosts tools ${programs})
 set(violations 0)
 set(files 0)
@@ -43,6 +52,16 @@ foreach(top IN LISTS checked)
     math(EXPR files "${files} + 1")
     layer_of(${top} from)
     list(FIND layers ${from} fromRank)
+    if(top IN_LIST floored)
+      file(STRINGS "${ROOT}/${source}" systemLines REGEX "^[ \t]*#[ \t]*include[ \t]*<")
+      foreach(line IN LISTS systemLines)
+        string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*<([^>]*)>.*" "\\1" header "${line}")
+        if(header MATCHES "${hostHeader}")
+          message("layers: ${source} includes <${header}>")
+          math(EXPR violations "${violations} + 1")
+        endif()
+      endforeach()
+    endif()
     file(STRINGS "${ROOT}/${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
     foreach(line IN LISTS lines)
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" header "${line}")
