@@ -6,7 +6,7 @@
 #include <limits>
 #include <utility>
 
-#include "app/Application.h"
+#include "app/HelpViewer.h"
 #include "core/DebugLog.h"
 #include "core/ImageLoadingJob.h"
 #include "core/JobManager.h"

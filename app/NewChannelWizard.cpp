@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/Application.h"
 #include "app/DownloadDialog.h"
 #include "app/FileTreeCtrl.h"
+#include "app/HelpViewer.h"
 #include "core/FileUtils.h"
 #include "core/Localizer.h"
 #include "core/Streams.h"

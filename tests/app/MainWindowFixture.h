@@ -25,6 +25,7 @@
 #include "database/ChannelsFilter.h"
 #include "database/GlobalOptions.h"
 #include "database/ViewState.h"
+#include "layout/DefaultLayoutServices.h"
 #include "layout/LayoutServices.h"
 #include "layout/UIToolkit.h"
 #include "platform/base/SysInfo.h"
