@@ -87,12 +87,6 @@ bool IsWrapperReport(TidyMessage message) {
   }
 }
 
-
-bool StartsWith(const char* p, std::size_t left, const char* prefix) {
-  std::size_t n = std::strlen(prefix);
-  return left >= n && std::memcmp(p, prefix, n) == 0;
-}
-
 }  // namespace
 
 // Reports of the library during a parse.
