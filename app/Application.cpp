@@ -34,8 +34,8 @@
 #include "platform/files/InstallManifest.h"
 #include "platform/registry/Registry.h"
 #include "platform/windows/SystemMetrics.h"
-#include "update/JSPlugin.h"
-#include "update/UpdateManager.h"
+#include "update/script/JSPlugin.h"
+#include "update/jobs/UpdateManager.h"
 
 using namespace plat;
 

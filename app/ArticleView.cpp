@@ -26,7 +26,7 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/htmlview/HtmlView.h"
 #include "platform/windows/Menus.h"
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace {
 

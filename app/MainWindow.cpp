@@ -32,8 +32,8 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/inet/Inet.h"
 #include "resources/app/resource.h"
-#include "update/UpdateFailures.h"
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateFailures.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace {
 

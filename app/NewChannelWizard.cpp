@@ -24,10 +24,10 @@
 #include "platform/controls/StandardControls.h"
 #include "platform/files/Files.h"
 #include "resources/app/resource.h"
-#include "update/FetchedFeeds.h"
-#include "update/PluginChannels.h"
-#include "update/RSSChannelJob.h"
-#include "update/TidyDocument.h"
+#include "update/feed/FetchedFeeds.h"
+#include "update/script/PluginChannels.h"
+#include "update/feed/RSSChannelJob.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace AddChannelsWizard {
 namespace {

@@ -33,7 +33,7 @@
 #include "tools/loopback/HttpTestServer.h"
 #include "tests/support/TempDevice.h"
 #include "app/DownloadDialog.h"
-#include "update/InetManager.h"
+#include "update/http/InetManager.h"
 #include "tests/app/PocketPcScreen.h"
 
 #ifndef ORV_APP_SHOTS

@@ -38,7 +38,7 @@
 #include "platform/windows/Menus.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/TempDevice.h"
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 #include "tests/app/PocketPcScreen.h"
 
 namespace apptest {

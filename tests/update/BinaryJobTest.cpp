@@ -12,7 +12,7 @@
 #include "tests/support/Wait.h"
 #include "tools/loopback/HttpTestServer.h"
 #include "tests/update/InetTestSupport.h"
-#include "update/BinaryJob.h"
+#include "update/jobs/BinaryJob.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "update/ScriptDocumentModel.h"
+#include "update/script/ScriptDocumentModel.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include "platform/files/Files.h"
 #include "tools/loopback/HttpTestServer.h"
 #include "tests/update/InetTestSupport.h"
-#include "update/JScriptInterpreter.h"
+#include "update/script/JScriptInterpreter.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "update/TidyDownload.h"
+#include "update/http/TidyDownload.h"
 
 #include <gtest/gtest.h>
 

@@ -28,10 +28,10 @@
 #include "tests/update/ChannelTestSupport.h"
 #include "tests/update/InetTestSupport.h"
 #include "tests/update/MainWindowDouble.h"
-#include "update/RSSChannelJob.h"
-#include "update/UpdateManager.h"
-#include "update/UpdateQueue.h"
-#include "update/UpdatersManager.h"
+#include "update/feed/RSSChannelJob.h"
+#include "update/jobs/UpdateManager.h"
+#include "update/jobs/UpdateQueue.h"
+#include "update/jobs/UpdatersManager.h"
 
 namespace {
 

@@ -37,8 +37,8 @@
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
 #include "tools/loopback/HttpTestServer.h"
-#include "update/JSPlugin.h"
-#include "update/UpdateManager.h"
+#include "update/script/JSPlugin.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "update/FetchedFeeds.h"
+#include "update/feed/FetchedFeeds.h"
 
 #include <mutex>
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/base/Types.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace FetchedFeeds {
 

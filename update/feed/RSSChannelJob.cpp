@@ -1,4 +1,4 @@
-#include "update/RSSChannelJob.h"
+#include "update/feed/RSSChannelJob.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -14,13 +14,13 @@
 #include "database/DataModel.h"
 #include "database/GlobalOptions.h"
 #include "platform/base/Text.h"
-#include "update/TemplateNames.h"
-#include "update/TidyDocument.h"
-#include "update/InetSession.h"
-#include "update/TidyDownload.h"
-#include "update/UpdateFailures.h"
-#include "update/WinInet.h"
-#include "update/FetchedFeeds.h"
+#include "update/script/TemplateNames.h"
+#include "update/tidy/TidyDocument.h"
+#include "update/http/InetSession.h"
+#include "update/http/TidyDownload.h"
+#include "update/jobs/UpdateFailures.h"
+#include "update/http/WinInet.h"
+#include "update/feed/FetchedFeeds.h"
 
 namespace {
 

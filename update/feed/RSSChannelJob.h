@@ -13,7 +13,7 @@
 #include "core/Synchronized.h"
 #include "database/DBEventListener.h"
 #include "platform/base/Time.h"
-#include "update/UpdateJob.h"
+#include "update/jobs/UpdateJob.h"
 
 class IChannel;
 namespace Tidy {

@@ -1,4 +1,4 @@
-#include "update/InetJob.h"
+#include "update/http/InetJob.h"
 
 #include <zlib.h>
 
@@ -9,7 +9,7 @@
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/files/Files.h"
-#include "update/InetSession.h"
+#include "update/http/InetSession.h"
 
 using namespace plat;
 

@@ -1,4 +1,4 @@
-#include "update/InetManager.h"
+#include "update/http/InetManager.h"
 
 #include <algorithm>
 

@@ -12,7 +12,7 @@
 #include "core/Synchronized.h"
 #include "platform/base/Handle.h"
 #include "platform/inet/ConnMgr.h"
-#include "update/WinInet.h"
+#include "update/http/WinInet.h"
 
 class IInetManagerListener {
  public:

@@ -1,8 +1,8 @@
-#include "update/InetSession.h"
+#include "update/http/InetSession.h"
 
 #include <algorithm>
 
-#include "update/InetJob.h"
+#include "update/http/InetJob.h"
 
 using namespace plat;
 

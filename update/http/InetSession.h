@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/base/Handle.h"
-#include "update/InetManager.h"
+#include "update/http/InetManager.h"
 
 class CInetJob;
 

@@ -1,4 +1,4 @@
-#include "update/TidyDownload.h"
+#include "update/http/TidyDownload.h"
 
 #include "database/GlobalOptions.h"
 
@@ -7,9 +7,9 @@
 #include "core/DebugLog.h"
 #include "core/Md5.h"
 #include "core/VORegistry.h"
-#include "update/InetJob.h"
-#include "update/InetSession.h"
-#include "update/WinInet.h"
+#include "update/http/InetJob.h"
+#include "update/http/InetSession.h"
+#include "update/http/WinInet.h"
 
 namespace Tidy {
 

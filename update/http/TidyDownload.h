@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 class CInetSession;
 

@@ -1,4 +1,4 @@
-#include "update/WinInet.h"
+#include "update/http/WinInet.h"
 
 #include <cstring>
 #include <vector>

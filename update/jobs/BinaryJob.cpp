@@ -1,4 +1,4 @@
-#include "update/BinaryJob.h"
+#include "update/jobs/BinaryJob.h"
 
 #include <array>
 #include <string_view>
@@ -10,8 +10,8 @@
 #include "database/DataModel.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
-#include "update/InetJob.h"
-#include "update/InetSession.h"
+#include "update/http/InetJob.h"
+#include "update/http/InetSession.h"
 
 namespace {
 

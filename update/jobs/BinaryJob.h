@@ -8,7 +8,7 @@
 
 #include "core/Synchronized.h"
 #include "database/DBEventListener.h"
-#include "update/UpdateJob.h"
+#include "update/jobs/UpdateJob.h"
 
 class CInetJob;
 class IBinary;

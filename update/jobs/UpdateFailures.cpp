@@ -1,4 +1,4 @@
-#include "update/UpdateFailures.h"
+#include "update/jobs/UpdateFailures.h"
 
 #include <map>
 #include <mutex>

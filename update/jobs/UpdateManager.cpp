@@ -1,4 +1,4 @@
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 
 #include <mutex>
 
@@ -12,11 +12,11 @@
 #include "platform/base/Time.h"
 #include "platform/registry/Registry.h"
 #include "platform/windows/Windows.h"
-#include "update/InetJob.h"
-#include "update/InetManager.h"
-#include "update/UpdateJob.h"
-#include "update/UpdateQueue.h"
-#include "update/UpdatersManager.h"
+#include "update/http/InetJob.h"
+#include "update/http/InetManager.h"
+#include "update/jobs/UpdateJob.h"
+#include "update/jobs/UpdateQueue.h"
+#include "update/jobs/UpdatersManager.h"
 
 using namespace plat;
 

@@ -21,7 +21,7 @@
 #include "database/DBEventListener.h"
 #include "platform/base/Handle.h"
 #include "platform/base/Types.h"
-#include "update/InetSession.h"
+#include "update/http/InetSession.h"
 
 namespace plat {
 struct HWND__;

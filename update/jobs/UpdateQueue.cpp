@@ -1,4 +1,4 @@
-#include "update/UpdateQueue.h"
+#include "update/jobs/UpdateQueue.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "update/UpdatersManager.h"
+#include "update/jobs/UpdatersManager.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/Synchronized.h"
-#include "update/UpdateJob.h"
+#include "update/jobs/UpdateJob.h"
 
 class IUpdateItem;
 

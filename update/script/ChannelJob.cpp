@@ -1,4 +1,4 @@
-#include "update/ChannelJob.h"
+#include "update/script/ChannelJob.h"
 #include "platform/base/Text.h"
 
 #include <cmath>
@@ -13,10 +13,10 @@
 #include "database/ChannelSet.h"
 #include "database/DataModel.h"
 #include "database/GlobalOptions.h"
-#include "update/PluginChannels.h"
-#include "update/ScriptDocumentModel.h"
-#include "update/TemplateNames.h"
-#include "update/TidyDocument.h"
+#include "update/script/PluginChannels.h"
+#include "update/script/ScriptDocumentModel.h"
+#include "update/script/TemplateNames.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "core/StringMaps.h"
 #include "database/DBEventListener.h"
 #include "platform/base/Time.h"
-#include "update/JScriptInterpreter.h"
-#include "update/UpdateJob.h"
+#include "update/script/JScriptInterpreter.h"
+#include "update/jobs/UpdateJob.h"
 
 class IArticle;
 class IChannel;

@@ -1,14 +1,14 @@
-#include "update/JSPlugin.h"
+#include "update/script/JSPlugin.h"
 #include "platform/base/Text.h"
 
 #include <string_view>
 
 #include "database/Channel.h"
 #include "database/DataModel.h"
-#include "update/BinaryJob.h"
-#include "update/ChannelJob.h"
-#include "update/RSSChannelJob.h"
-#include "update/UpdatersManager.h"
+#include "update/jobs/BinaryJob.h"
+#include "update/script/ChannelJob.h"
+#include "update/feed/RSSChannelJob.h"
+#include "update/jobs/UpdatersManager.h"
 
 namespace {
 

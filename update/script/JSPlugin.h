@@ -7,7 +7,7 @@
 // An article gets a CArticleJob, a binary a CBinaryJob, anything else none.
 #pragma once
 
-#include "update/UpdateJob.h"
+#include "update/jobs/UpdateJob.h"
 
 class CJSPlugin : public IUpdater {
  public:

@@ -1,4 +1,4 @@
-#include "update/JScriptInterpreter.h"
+#include "update/script/JScriptInterpreter.h"
 
 #include <cmath>
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/windows/Windows.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 // What the engine's callbacks (allocation, budget check) find through the
 // heap's user data. The allocation hooks read the heap record at its start.

@@ -1,4 +1,4 @@
-#include "update/PluginChannels.h"
+#include "update/script/PluginChannels.h"
 #include "platform/base/Text.h"
 
 #include "core/DebugLog.h"
@@ -7,11 +7,11 @@
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
-#include "update/InetJob.h"
-#include "update/TemplateNames.h"
-#include "update/TidyDocument.h"
-#include "update/TidyDownload.h"
-#include "update/UpdateManager.h"
+#include "update/http/InetJob.h"
+#include "update/script/TemplateNames.h"
+#include "update/tidy/TidyDocument.h"
+#include "update/http/TidyDownload.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace {
 

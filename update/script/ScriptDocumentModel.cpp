@@ -1,4 +1,4 @@
-#include "update/ScriptDocumentModel.h"
+#include "update/script/ScriptDocumentModel.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,11 +7,11 @@
 
 #include "core/DebugLog.h"
 #include "platform/base/Text.h"
-#include "update/JScriptInterpreter.h"
-#include "update/TidyDocument.h"
-#include "update/TidyDownload.h"
-#include "update/TidyNode.h"
-#include "update/TidyNodesIterator.h"
+#include "update/script/JScriptInterpreter.h"
+#include "update/tidy/TidyDocument.h"
+#include "update/http/TidyDownload.h"
+#include "update/tidy/TidyNode.h"
+#include "update/tidy/TidyNodesIterator.h"
 
 namespace {
 

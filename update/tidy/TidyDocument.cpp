@@ -1,6 +1,6 @@
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
-#include "update/TidyFragmentReader.h"
+#include "update/tidy/TidyFragmentReader.h"
 
 #include <tidy/tidy.h>
 #include <tidy/tidybuffio.h>
@@ -18,8 +18,8 @@
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "platform/inet/Inet.h"
-#include "update/TidyEncoding.h"
-#include "update/TidyXmlReader.h"
+#include "update/tidy/TidyEncoding.h"
+#include "update/tidy/TidyXmlReader.h"
 
 namespace Tidy {
 

@@ -27,9 +27,9 @@
 #include <string_view>
 
 #include "core/StringMaps.h"
-#include "update/TidyMemory.h"
-#include "update/TidyNesting.h"
-#include "update/TidyNode.h"
+#include "update/tidy/TidyMemory.h"
+#include "update/tidy/TidyNesting.h"
+#include "update/tidy/TidyNode.h"
 
 class CPrivateHeap;
 

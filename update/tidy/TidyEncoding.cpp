@@ -1,4 +1,4 @@
-#include "update/TidyEncoding.h"
+#include "update/tidy/TidyEncoding.h"
 
 #include <cstring>
 #include <new>

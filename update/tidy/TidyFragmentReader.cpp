@@ -1,4 +1,4 @@
-#include "update/TidyFragmentReader.h"
+#include "update/tidy/TidyFragmentReader.h"
 
 #include <cstdint>
 

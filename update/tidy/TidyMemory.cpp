@@ -1,4 +1,4 @@
-#include "update/TidyMemory.h"
+#include "update/tidy/TidyMemory.h"
 
 #include <cstdlib>
 #include <cstring>

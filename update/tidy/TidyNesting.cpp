@@ -1,6 +1,6 @@
-#include "update/TidyNesting.h"
+#include "update/tidy/TidyNesting.h"
 
-#include "update/TidyNames.h"
+#include "update/tidy/TidyNames.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "update/TidyNode.h"
+#include "update/tidy/TidyNode.h"
 
 #include "platform/base/Text.h"
-#include "update/TidyNames.h"
+#include "update/tidy/TidyNames.h"
 
 namespace Tidy {
 

@@ -1,7 +1,7 @@
-#include "update/TidyNodesIterator.h"
+#include "update/tidy/TidyNodesIterator.h"
 
 #include "platform/base/Text.h"
-#include "update/TidyNode.h"
+#include "update/tidy/TidyNode.h"
 
 void CTidyNodesIterator::WalkDescendants(Tidy::Node* node, Visitor visit, void* context) const {
   if (!node) return;

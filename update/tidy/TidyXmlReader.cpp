@@ -1,4 +1,4 @@
-#include "update/TidyXmlReader.h"
+#include "update/tidy/TidyXmlReader.h"
 
 #include <cstdint>
 #include <cstring>
@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/base/Utf8.h"
-#include "update/TidyMemory.h"
-#include "update/TidyNode.h"
+#include "update/tidy/TidyMemory.h"
+#include "update/tidy/TidyNode.h"
 
 namespace Tidy {
 

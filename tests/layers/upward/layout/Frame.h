@@ -1,3 +1,3 @@
 #pragma once
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 #include "hosts/ConfigManager.h"
