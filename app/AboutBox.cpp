@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/Application.h"
+#include "app/HelpViewer.h"
 #include "core/FontStorage.h"
 #include "core/Localizer.h"
 #include "core/StringUtils.h"

@@ -35,8 +35,8 @@
 #include "platform/files/InstallManifest.h"
 #include "platform/registry/Registry.h"
 #include "platform/windows/SystemMetrics.h"
-#include "update/JSPlugin.h"
-#include "update/UpdateManager.h"
+#include "update/script/JSPlugin.h"
+#include "update/jobs/UpdateManager.h"
 
 using namespace plat;
 
@@ -402,19 +402,6 @@ bool RunMainUi(HWND owner, HWND* uiWindowSlot) {
 }
 
 void SetMainUiRunnerForTesting(MainUiRunner runner) { TestRunner() = std::move(runner); }
-
-void ShowHelpTopic(const char16_t* topic) {
-  const std::u16string line =
-      GetHelpFileUrl() + u"#" + (topic && *topic ? std::u16string(topic) : std::u16string(u"Main_Contents"));
-  PROCESS_INFORMATION info{};
-  if (CreateProcessW(u"PegHelp.exe", line.c_str(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &info))
-    return;
-  // No help viewer opens it: the file is shown here, from its start.
-  std::u16string file = GetHelpFileUrl();
-  if (file.rfind(u"file:", 0) == 0) file.erase(0, 5);
-  HelpViewer viewer(CombinePath(GetGlobalOptions().GetProgramFolder(), file));
-  viewer.Show(GetActiveWindow());
-}
 
 namespace {
 struct OwnedSearch {

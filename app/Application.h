@@ -86,9 +86,6 @@ bool RunMainUi(plat::HWND owner, plat::HWND* uiWindowSlot);
 using MainUiRunner = std::function<bool(plat::HWND owner, plat::HWND* uiWindowSlot)>;
 void SetMainUiRunnerForTesting(MainUiRunner runner);
 
-// Starts the help viewer at the topic ("Main_Contents" when null or empty).
-void ShowHelpTopic(const char16_t* topic);
-
 // Brings window forward, and the visible top-level windows it owns with it
 // (the interface window above the hidden window).
 void BringWindowForward(plat::HWND window);

@@ -6,7 +6,7 @@
 #include <limits>
 #include <utility>
 
-#include "app/Application.h"
+#include "app/HelpViewer.h"
 #include "core/DebugLog.h"
 #include "core/ImageLoadingJob.h"
 #include "core/JobManager.h"
@@ -27,7 +27,7 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/htmlview/HtmlView.h"
 #include "platform/windows/Menus.h"
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace {
 

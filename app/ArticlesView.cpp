@@ -11,6 +11,7 @@
 #include "layout/WaitCursor.h"
 #include "platform/base/Text.h"
 #include "platform/windows/Menus.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <unordered_map>
 
-#include "app/ChannelsView.h"
 #include "app/ListItemMetrics.h"
 #include "app/ListViewBase.h"
 #include "core/FontStorage.h"

@@ -1,7 +1,7 @@
 #include "app/BrowseFolderDialog.h"
 
-#include "app/Application.h"
 #include "app/FileDialog.h"
+#include "app/HelpViewer.h"
 #include "core/ProductStrings.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include "platform/base/Text.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/inet/Inet.h"
-#include "update/PluginChannels.h"
-#include "update/TidyDocument.h"
+#include "update/script/PluginChannels.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace {
 

@@ -32,8 +32,12 @@ enum OpmlOutlineKind {
   kOutlineNestedOpml = 4,  // another OPML document (listed, never created as a channel)
 };
 
-// The registry value of the product key that names the online catalogue.
+// Values of the product key: the online catalogue's address, and what the
+// add-channels wizard last searched the catalogue for and last opened as an
+// OPML document on the web.
 inline constexpr const char16_t* kOnlineCatalogUrlValue = u"OnlineCatalogUrl";
+inline constexpr const char16_t* kLastSearchValue = u"LastSearch";
+inline constexpr const char16_t* kLastWebOpmlUrlValue = u"LastWebOpmlUrl";
 
 class CatalogRequest {
  public:

@@ -9,7 +9,7 @@
 #include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/inet/Inet.h"
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace {
 

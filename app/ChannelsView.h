@@ -14,7 +14,7 @@
 #include "core/FontStorage.h"
 #include "database/ChannelInfo.h"
 #include "database/ChannelsFilter.h"
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 
 // One row as drawn: the filter's entry (name, image file, type, unread
 // count, update status) and the picture chosen for it.

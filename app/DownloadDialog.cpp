@@ -16,9 +16,9 @@
 #include "platform/controls/StandardControls.h"
 #include "platform/files/Files.h"
 #include "resources/app/resource.h"
-#include "update/InetJob.h"
-#include "update/TidyDocument.h"
-#include "update/TidyDownload.h"
+#include "update/http/InetJob.h"
+#include "update/tidy/TidyDocument.h"
+#include "update/http/TidyDownload.h"
 
 namespace {
 

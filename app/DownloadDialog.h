@@ -19,7 +19,7 @@
 #include "layout/PPCDialog.h"
 #include "layout/SoftKeyBar.h"
 #include "platform/windows/Windows.h"
-#include "update/InetSession.h"
+#include "update/http/InetSession.h"
 
 class CInetManager;
 

@@ -1,8 +1,12 @@
 #include "app/HelpViewer.h"
 
+#include "core/FileUtils.h"
 #include "core/Localizer.h"
+#include "core/ProductStrings.h"
 #include "core/Streams.h"
+#include "database/GlobalOptions.h"
 #include "layout/UIToolkit.h"
+#include "platform/controls/ShellExecute.h"
 #include "platform/htmlview/HtmlView.h"
 
 namespace {
@@ -50,4 +54,18 @@ void HelpViewer::Layout() {
 bool HelpViewer::ProcessDerivedMessage(plat::HWND, plat::UINT msg, plat::WPARAM, plat::LPARAM, plat::LRESULT&) {
   if (msg == plat::WM_SIZE) Layout();
   return false;
+}
+
+void ShowHelpTopic(const char16_t* topic) {
+  const std::u16string line =
+      GetHelpFileUrl() + u"#" + (topic && *topic ? std::u16string(topic) : std::u16string(u"Main_Contents"));
+  plat::PROCESS_INFORMATION info{};
+  if (plat::CreateProcessW(u"PegHelp.exe", line.c_str(), nullptr, nullptr, plat::FALSE, 0, nullptr, nullptr, nullptr,
+                           &info))
+    return;
+  // No help viewer opens it: the file is shown here, from its start.
+  std::u16string file = GetHelpFileUrl();
+  if (file.rfind(u"file:", 0) == 0) file.erase(0, 5);
+  HelpViewer viewer(CombinePath(GetGlobalOptions().GetProgramFolder(), file));
+  viewer.Show(plat::GetActiveWindow());
 }

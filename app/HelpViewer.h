@@ -1,5 +1,6 @@
-// The help file shown on the device itself, in the HTML viewer, for a device
-// whose system opens no help viewer of its own.
+// The help: ShowHelpTopic opens the help file at a topic, with the device's
+// help viewer or, where it has none, shown on the device itself in the HTML
+// viewer (HelpViewer).
 #pragma once
 
 #include <string>
@@ -31,3 +32,6 @@ class HelpViewer : public CPPCDialogImpl {
   plat::HWND viewer_ = nullptr;
   SoftKeyBar softKeys_;
 };
+
+// Starts the help viewer at the topic ("Main_Contents" when null or empty).
+void ShowHelpTopic(const char16_t* topic);

@@ -4,7 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/OptionsSheet.h"
 #include "layout/UIToolkit.h"
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/Application.h"
 #include "app/DownloadDialog.h"
 #include "app/FileTreeCtrl.h"
+#include "app/HelpViewer.h"
 #include "core/FileUtils.h"
 #include "core/Localizer.h"
 #include "core/Streams.h"
@@ -24,10 +24,10 @@
 #include "platform/controls/StandardControls.h"
 #include "platform/files/Files.h"
 #include "resources/app/resource.h"
-#include "update/FetchedFeeds.h"
-#include "update/PluginChannels.h"
-#include "update/RSSChannelJob.h"
-#include "update/TidyDocument.h"
+#include "update/feed/FetchedFeeds.h"
+#include "update/script/PluginChannels.h"
+#include "update/feed/RSSChannelJob.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace AddChannelsWizard {
 namespace {
@@ -411,7 +411,7 @@ void CatalogPage::Done() {
 
 void SearchPage::CreateControls() {
   AddControl(CreateLabel(Dialog(), nullptr, LocalizeResourceString(250), kLabelStyle, 0, kSearchLabelId));
-  text_ = AddControl(CreateEdit(Dialog(), kSearchTextId, OpenSettingsKey().GetString(u"LastSearch", u"")));
+  text_ = AddControl(CreateEdit(Dialog(), kSearchTextId, OpenSettingsKey().GetString(kLastSearchValue, u"")));
 }
 
 void SearchPage::Activate() {
@@ -428,7 +428,7 @@ void SearchPage::Next() {
     ShowMessage(222, kExclamation);
     return;
   }
-  OpenSettingsKey().SetString(u"LastSearch", text);
+  OpenSettingsKey().SetString(kLastSearchValue, text);
   catalog_.GetRequest().SetOpmlAddress(u"");
   catalog_.GetRequest().SetSearchText(text);
   wizard_->GoToPage(u"m_pageOnlineCatalog");
@@ -440,7 +440,7 @@ void SearchPage::Next() {
 void WebOpmlPage::CreateControls() {
   AddControl(CreateLabel(Dialog(), nullptr, LocalizeResourceString(285), kLabelStyle, 0, kOpmlLabelId));
   address_ =
-      AddControl(CreateEdit(Dialog(), kOpmlAddressId, OpenSettingsKey().GetString(u"LastWebOpmlUrl", u"http://")));
+      AddControl(CreateEdit(Dialog(), kOpmlAddressId, OpenSettingsKey().GetString(kLastWebOpmlUrlValue, u"http://")));
   browse_ = AddControl(CreatePushButton(Dialog(), nullptr, LocalizeResourceString(286), kPushButtonStyle, 0,
                                         kOpmlBrowseId));
 }
@@ -477,7 +477,7 @@ void WebOpmlPage::Next() {
     ShowMessage(188, kExclamation);
     return;
   }
-  OpenSettingsKey().SetString(u"LastWebOpmlUrl", text);
+  OpenSettingsKey().SetString(kLastWebOpmlUrlValue, text);
   catalog_.GetRequest().SetOpmlAddress(text);
   catalog_.GetRequest().SetSearchText(u"");
   wizard_->GoToPage(u"m_pageOnlineCatalog");

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Application.h"
+#include "app/HelpViewer.h"
 #include "core/FontStorage.h"
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "bench/ContentBuilder.h"
 #include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"

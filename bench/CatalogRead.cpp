@@ -12,7 +12,7 @@
 #include "layout/UIToolkit.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/windows/Windows.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace {
 

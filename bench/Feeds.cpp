@@ -36,13 +36,13 @@
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
 #include "platform/inet/ConnMgr.h"
-#include "update/InetManager.h"
-#include "update/InetSession.h"
-#include "update/RSSChannelJob.h"
-#include "update/TidyDocument.h"
+#include "update/http/InetManager.h"
+#include "update/http/InetSession.h"
+#include "update/feed/RSSChannelJob.h"
+#include "update/tidy/TidyDocument.h"
 
-// The loopback server of the tests, built into this program.
-#include "tests/support/HttpTestServer.cpp"
+// The loopback server of the tests.
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "bench/BenchSupport.h"
 #include "core/BitmapBuffer.h"
 #include "layout/ContentInterfaces.h"
+#include "layout/DefaultLayoutServices.h"
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutPackage.h"
 #include "layout/PluginFactory.h"

@@ -13,12 +13,12 @@
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
 #include "platform/inet/ConnMgr.h"
-#include "update/InetJob.h"
-#include "update/InetManager.h"
-#include "update/InetSession.h"
+#include "update/http/InetJob.h"
+#include "update/http/InetManager.h"
+#include "update/http/InetSession.h"
 
-// The loopback server of the tests, built into this program.
-#include "tests/support/HttpTestServer.cpp"
+// The loopback server of the tests.
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

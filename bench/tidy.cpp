@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/base/Device.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace {
 

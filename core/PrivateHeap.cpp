@@ -1,13 +1,12 @@
 #include "core/PrivateHeap.h"
 
-#include <sys/sysinfo.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <new>
 
 #include "core/DebugLog.h"
+#include "platform/base/LocalMemory.h"
 
 // Every block carries a header that links it into its heap's list, so the
 // whole heap can be released at once and foreign pointers are recognised.
@@ -24,24 +23,15 @@ constexpr std::size_t kAlign = alignof(std::max_align_t);
 // Room for the block header, keeping the caller's part maximally aligned.
 constexpr std::size_t kHeaderSize = (32 + kAlign - 1) / kAlign * kAlign;
 
-struct MemoryStatus {
-  unsigned long long total = 0;
-  unsigned long long available = 0;
-};
-
-MemoryStatus QueryMemoryStatus() {
-  MemoryStatus status;
-  struct sysinfo info {};
-  if (sysinfo(&info) == 0) {
-    status.total = static_cast<unsigned long long>(info.totalram) * info.mem_unit;
-    status.available = static_cast<unsigned long long>(info.freeram + info.bufferram) * info.mem_unit;
-  }
+plat::MEMORYSTATUS QueryMemoryStatus() {
+  plat::MEMORYSTATUS status{};
+  plat::GlobalMemoryStatus(&status);
   return status;
 }
 
 // A request the device can never satisfy is refused before the C heap sees it.
 bool LargerThanDevice(std::size_t size) {
-  static const unsigned long long total = QueryMemoryStatus().total;  // does not change
+  static const unsigned long long total = QueryMemoryStatus().dwTotalPhys;  // does not change
   if (size > std::numeric_limits<std::size_t>::max() / 2 - kHeaderSize) return true;
   return total != 0 && size > total;
 }
@@ -133,10 +123,10 @@ void CPrivateHeap::FreeAllLocked() noexcept {
 
 void CPrivateHeap::ReportFailure(std::size_t size) noexcept {
   try {
-    MemoryStatus status = QueryMemoryStatus();
+    const plat::MEMORYSTATUS status = QueryMemoryStatus();
     CDebugLog::GetInstance().Printf(u"Not enough memory. Trying to allocate: %lld, Total: %lld, Available: %lld",
-                                    static_cast<long long>(size), static_cast<long long>(status.total),
-                                    static_cast<long long>(status.available));
+                                    static_cast<long long>(size), static_cast<long long>(status.dwTotalPhys),
+                                    static_cast<long long>(status.dwAvailPhys));
   } catch (...) {
     // The log is best effort; the failure itself is reported to the caller.
   }

@@ -1,6 +1,5 @@
-// The process-wide globals: the numbers of the registered window messages, the
-// fixed texts that several subsystems share, and the counted service pointers
-// of the layout framework.
+// The process-wide globals: the numbers of the registered window messages and
+// the counted service pointers of the layout framework.
 //
 // They are built in one fixed order (BuildOrder lists it) and released in the
 // reverse order. The process's own set is built on the first GetInstance and
@@ -11,8 +10,11 @@
 // MIME tables are constant data (HtmlEntities.h, MimeTypes.h), the default
 // private heap is CPrivateHeap::GetProcessHeap (touched here in its turn), and
 // the update manager is created by the update engine on first use. The
-// updaters registry and the program options have no instance here yet; their
-// entries are kept in the order as markers and do nothing.
+// updaters registry, the program options and the shared texts (the Today
+// notification names in database/NotifyToday.h, the catalogue's value names
+// in app/CatalogRequest.h, the template names in update/script/TemplateNames.h) have
+// no instance here; their entries are kept in the order as markers and do
+// nothing.
 #pragma once
 
 #include <cstddef>
@@ -38,35 +40,6 @@ inline constexpr const char16_t* kMsgNameCurrentArticleChanged = u"MyCurrentArti
 inline constexpr const char16_t* kMsgNameSmartScrollingTapTimeout = u"OrvSmartScrolling_TapTimeoutMessage";
 inline constexpr const char16_t* kMsgNameOdlcInvalidateRect = u"ODLCInvalidateRect";
 inline constexpr const char16_t* kMsgNameOdlcInvalidateAll = u"ODLCInvalidateAll";
-
-// Today-screen notification.
-inline constexpr const char16_t* kNotifyMutexName = u"827584C5-B750-4dce-8665-CAE2B3037BAE";
-inline constexpr const char16_t* kNotifyEventName = u"085B13A8-66A5-46f2-B03A-6A18BA1E4C43";
-inline constexpr const char16_t* kNotifyChangeRecordValue = u"D20926EB-4EA7-47dc-B17F-987CCCBA69CB";
-inline constexpr const char16_t* kNotifyAllChannelsChanged = u"2F1AD2CA-9E7C-4895-9008-4A2480628B99";
-inline constexpr const char16_t* kNotifyNothingPending = u"DAADA2BC-0064-4289-8BC8-A825F8374003";
-
-// Feed item elements stored under another name: {element, stored name}.
-struct ElementRename {
-  const char16_t* element;
-  const char16_t* storedAs;
-};
-inline constexpr ElementRename kFeedItemRenames[2] = {{u"title", u"header"}, {u"id", u"id"}};
-
-// Channel templates: element, attribute and function names.
-inline constexpr const char16_t* kTemplateElement = u"template";
-inline constexpr const char16_t* kTemplateChannel = u"channel";
-inline constexpr const char16_t* kTemplateName = u"name";
-inline constexpr const char16_t* kTemplateUrl = u"url";
-inline constexpr const char16_t* kTemplateParseArticle = u"parse_article";
-inline constexpr const char16_t* kTemplateParseChannel = u"parse_channel";
-
-// Online catalogue of the add-channels wizard (registry value names and the
-// default address, to which the wizard appends its query keys).
-inline constexpr const char16_t* kOnlineCatalogUrlValue = u"OnlineCatalogUrl";
-inline constexpr const char16_t* kDefaultOnlineCatalogUrl = u"http://catalog.orvnews.com/xml.php";
-inline constexpr const char16_t* kLastSearchValue = u"LastSearch";
-inline constexpr const char16_t* kLastWebOpmlUrlValue = u"LastWebOpmlUrl";
 
 // The numbers of the registered window messages (0 until built, or when the
 // registration failed).

@@ -13,6 +13,7 @@
 #include "core/StringMaps.h"
 #include "database/ArticleSet.h"
 #include "database/BinarySet.h"
+#include "database/ChannelMutexTimeout.h"
 #include "database/ChannelOptions.h"
 #include "database/DataBank.h"
 #include "database/DataModel.h"
@@ -25,13 +26,6 @@ constexpr std::uint32_t kChannelFileMagic = 0x3143424F;
 constexpr std::uint32_t kChannelFileLegacyMagic = 16;
 constexpr char16_t kChannelFileExtension[] = u"cnl";
 constexpr char16_t kChannelMutexPrefix[] = u"CL.";
-
-// How long a channel's file work (channel file, headers, data bank, read
-// states, moves) waits for the channel mutex before it gives up: a lock that
-// times out means "not done". A setting of the process; tests shorten it.
-constexpr plat::DWORD kDefaultChannelMutexTimeoutMs = 5000;
-plat::DWORD GetChannelMutexTimeout();
-void SetChannelMutexTimeout(plat::DWORD ms);
 
 // Reserved property keys.
 constexpr char16_t kPropUrl[] = u"@url";

@@ -4,7 +4,7 @@
 #include "core/MutexLock.h"
 #include "core/RecordEncoding.h"
 #include "core/Streams.h"
-#include "database/Channel.h"
+#include "database/ChannelMutexTimeout.h"
 #include "database/DataModel.h"
 #include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"

@@ -2,9 +2,6 @@
 
 #include <mutex>
 
-#include "layout/LayoutDocument.h"
-#include "layout/PluginFactory.h"
-
 namespace {
 
 std::mutex g_servicesLock;
@@ -30,12 +27,6 @@ CRefPtr<T> GetSlot(const CRefPtr<T>& slot) {
   std::lock_guard<std::mutex> hold(g_servicesLock);
   return slot;
 }
-
-class EnvironmentService : public IPluginEnvironmentService {
- public:
-  CPropertyList BuildEnvironment() override { return BuildPluginEnvironment(); }
-};
-
 }  // namespace
 
 void SetResourcePackageProvider(IResourcePackageProviderService* service) { SetSlot(g_packages, service); }
@@ -53,21 +44,3 @@ CRefPtr<IPluginEnvironmentService> GetPluginEnvironmentService() { return GetSlo
 void SetLayoutProvider(ILayoutProviderService* service) { SetSlot(g_layouts, service); }
 void ResetLayoutProvider() { SetSlot<ILayoutProviderService>(g_layouts, nullptr); }
 CRefPtr<ILayoutProviderService> GetLayoutProvider() { return GetSlot(g_layouts); }
-
-void InstallLayoutServices() {
-  CRefPtr<IResourcePackageProviderService> packages(new ResourcePackageProvider());
-  SetResourcePackageProvider(packages.Get());
-  CRefPtr<IPluginFactoryService> factory(new PluginFactoryService());
-  SetPluginFactory(factory.Get());
-  CRefPtr<IPluginEnvironmentService> environment(new EnvironmentService());
-  SetPluginEnvironment(environment.Get());
-  CRefPtr<ILayoutProviderService> layouts(new LayoutProvider());
-  SetLayoutProvider(layouts.Get());
-}
-
-void RemoveLayoutServices() {
-  ResetLayoutProvider();
-  ResetPluginEnvironment();
-  ResetPluginFactory();
-  ResetResourcePackageProvider();
-}

@@ -51,8 +51,3 @@ CRefPtr<IPluginEnvironmentService> GetPluginEnvironmentService();
 void SetLayoutProvider(ILayoutProviderService* service);
 void ResetLayoutProvider();
 CRefPtr<ILayoutProviderService> GetLayoutProvider();
-
-// Installs the framework's own four services in start-up order (package
-// provider, plug-in factory, environment, layout provider), and removes them.
-void InstallLayoutServices();
-void RemoveLayoutServices();

@@ -4,7 +4,7 @@
 
 #include "core/Localizer.h"
 #include "platform/base/Format.h"
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/files/Files.h"
-#include "platform/hosts/ConfigManager.h"
+#include "hosts/ConfigManager.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ using ProcessConfigFn = plat::HRESULT (*)(const char16_t* document, plat::DWORD 
 void Log(const std::string& line) {
   plat::SYSTEMTIME now{};
   plat::GetLocalTime(&now);
-  char stamp[32];
+  char stamp[48];  // room for five-digit fields as well
   std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u ", now.wYear, now.wMonth, now.wDay, now.wHour,
                 now.wMinute, now.wSecond);
   const std::string text = stamp + line + "\n";

@@ -41,7 +41,7 @@ screenctl="$build/platform/orv-screenctl"
 
 # Install: mounts the program folder into the device, writes the manifest and
 # runs "createchannels" (which adds the default channels to an empty device).
-install_log=$("$build/app/orv-install" --device "$device")
+install_log=$("$build/tools/device/orv-install" --device "$device")
 echo "$install_log"
 channels_before=$(sed -n 's/^channels-before //p' <<<"$install_log")
 
@@ -51,7 +51,7 @@ channels_before=$(sed -n 's/^channels-before //p' <<<"$install_log")
 # names another catalogue).
 demo_args=(--root demo --device "$device")
 if [ "$channels_before" = "0" ]; then demo_args+=(--subscribe); fi
-coproc DEMO { exec "$build/app/orv-demo" "${demo_args[@]}"; }
+coproc DEMO { exec "$build/tools/device/orv-demo" "${demo_args[@]}"; }
 demo_pid=$DEMO_PID
 cleanup() {
   exec {DEMO[1]}>&- 2>/dev/null || true

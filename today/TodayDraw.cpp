@@ -24,9 +24,9 @@ bool ReadBinaryColour(plat::HKEY key, const char16_t* name, int index, plat::COL
 
 // Clips a rectangle to a buffer.
 plat::RECT Clip(const CSTScreenBuffer& buffer, const plat::RECT& rect) {
-  return plat::RECT{std::max(0L, static_cast<long>(rect.left)), std::max(0L, static_cast<long>(rect.top)),
-                    std::min(static_cast<long>(buffer.GetWidth()), static_cast<long>(rect.right)),
-                    std::min(static_cast<long>(buffer.GetHeight()), static_cast<long>(rect.bottom))};
+  return plat::RECT{std::max<plat::LONG>(0, rect.left), std::max<plat::LONG>(0, rect.top),
+                    std::min<plat::LONG>(static_cast<plat::LONG>(buffer.GetWidth()), rect.right),
+                    std::min<plat::LONG>(static_cast<plat::LONG>(buffer.GetHeight()), rect.bottom)};
 }
 
 plat::COLORREF PixelAt(const CSTScreenBuffer& buffer, int x, int y) {

@@ -1,5 +1,7 @@
 #include "platform/base/LocalMemory.h"
 
+#include <sys/sysinfo.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -38,5 +40,17 @@ std::size_t LocalSize(HLOCAL block) {
 
 void* LocalLock(HLOCAL block) { return block; }
 BOOL LocalUnlock(HLOCAL block) { return block != nullptr; }
+
+void GlobalMemoryStatus(MEMORYSTATUS* status) {
+  if (!status) return;
+  status->dwLength = sizeof(MEMORYSTATUS);
+  status->dwTotalPhys = 0;
+  status->dwAvailPhys = 0;
+  struct sysinfo info {};
+  if (sysinfo(&info) == 0) {
+    status->dwTotalPhys = static_cast<std::size_t>(info.totalram) * info.mem_unit;
+    status->dwAvailPhys = static_cast<std::size_t>(info.freeram + info.bufferram) * info.mem_unit;
+  }
+}
 
 }  // namespace plat

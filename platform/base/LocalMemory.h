@@ -1,4 +1,5 @@
-// Local memory blocks: what the clipboard takes and hands out.
+// Local memory blocks (what the clipboard takes and hands out) and the
+// device's memory status.
 #pragma once
 
 #include <cstddef>
@@ -22,5 +23,15 @@ HLOCAL LocalFree(HLOCAL block);
 std::size_t LocalSize(HLOCAL block);
 void* LocalLock(HLOCAL block);
 BOOL LocalUnlock(HLOCAL block);
+
+// The device's physical memory in bytes: its total, and what is free or held
+// only as buffers. Sizes are std::size_t wide, so a large host is not cut to
+// 32 bits. All zero when the system cannot tell.
+struct MEMORYSTATUS {
+  DWORD dwLength;
+  std::size_t dwTotalPhys;
+  std::size_t dwAvailPhys;
+};
+void GlobalMemoryStatus(MEMORYSTATUS* status);
 
 }  // namespace plat

@@ -267,7 +267,7 @@ void SHChangeNotifyFree(FILECHANGENOTIFY* notify);
 
 // ---------------------------------------------------------------------------
 // The configuration manager (ordinal 2021): a provisioning document handed to
-// the platform. The device's configuration manager (platform/hosts) installs
+// the platform. The device's configuration manager (hosts/) installs
 // itself as the handler; without one every document fails with E_NOTIMPL.
 
 constexpr DWORD CFGFLAG_PROCESS = 0x0001;

@@ -3,7 +3,7 @@
 // and its addresses, and the notice that the address list changed.
 //
 // All of it is device state kept in the registry (HKEY_LOCAL_MACHINE), so any
-// process of the device sees what the device-state tool (platform/hosts) set:
+// process of the device sees what the device-state tool (hosts/) set:
 //   "System\State\Connection" "Mode"  REG_SZ "free" (also when missing), "paid" or "none"
 //   "System\State\Hardware"   "Cradled" DWORD, non-zero while in the cradle
 //   "System\State\Phone"      "Status"  DWORD, bit 0x200 while roaming

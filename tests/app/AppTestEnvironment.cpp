@@ -2,7 +2,7 @@
 // update manager's worker is stopped and joined before the process exits.
 #include <gtest/gtest.h>
 
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "database/ChannelLanguages.h"
 #include "tests/app/DownloadFixture.h"
 #include "platform/registry/Registry.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace apptest {
 namespace {

@@ -12,7 +12,7 @@
 #include "core/Localizer.h"
 #include "tests/app/DownloadFixture.h"
 #include "tests/support/Wait.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace apptest {
 namespace {

@@ -30,10 +30,10 @@
 #include "platform/inet/DeviceNetwork.h"
 #include "platform/inet/Inet.h"
 #include "platform/windows/Windows.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/TempDevice.h"
 #include "app/DownloadDialog.h"
-#include "update/InetManager.h"
+#include "update/http/InetManager.h"
 #include "tests/app/PocketPcScreen.h"
 
 #ifndef ORV_APP_SHOTS

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "layout/DataSources.h"
+#include "layout/DefaultLayoutServices.h"
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutServices.h"
 #include "layout/LayoutView.h"

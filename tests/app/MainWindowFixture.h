@@ -25,6 +25,7 @@
 #include "database/ChannelsFilter.h"
 #include "database/GlobalOptions.h"
 #include "database/ViewState.h"
+#include "layout/DefaultLayoutServices.h"
 #include "layout/LayoutServices.h"
 #include "layout/UIToolkit.h"
 #include "platform/base/SysInfo.h"
@@ -37,7 +38,7 @@
 #include "platform/windows/Menus.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/TempDevice.h"
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 #include "tests/app/PocketPcScreen.h"
 
 namespace apptest {

@@ -25,8 +25,8 @@
 #include "platform/display/ScreenComposer.h"
 #include "platform/files/Files.h"
 #include "tests/app/MainWindowFixture.h"
-#include "update/PluginChannels.h"
-#include "update/TidyDocument.h"
+#include "update/script/PluginChannels.h"
+#include "update/tidy/TidyDocument.h"
 
 #ifndef ORV_APP_SHOTS
 #define ORV_APP_SHOTS "."

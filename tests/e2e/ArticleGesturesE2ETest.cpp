@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "database/ViewState.h"
 #include "platform/base/Text.h"
 #include "platform/windows/Windows.h"

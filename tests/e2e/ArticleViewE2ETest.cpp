@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "core/FileUtils.h"
 #include "core/Md5.h"
 #include "core/ProcessGlobals.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/Article.h"
@@ -26,7 +26,7 @@
 #include "platform/windows/Windows.h"
 #include "tests/support/DeviceUser.h"
 #include "tests/support/FeedChannels.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "tests/support/TodayScreen.h"

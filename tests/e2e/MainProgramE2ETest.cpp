@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
@@ -22,7 +22,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "tests/support/Wait.h"

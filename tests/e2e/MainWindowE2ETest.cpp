@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/Article.h"
@@ -22,7 +22,7 @@
 #include "platform/windows/Windows.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FeedChannels.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "resources/app/resource.h"

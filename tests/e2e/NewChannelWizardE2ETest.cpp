@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "core/FileUtils.h"
 #include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
@@ -23,7 +23,7 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/files/Files.h"
 #include "platform/windows/Windows.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 

@@ -20,7 +20,7 @@
 #include "platform/windows/Windows.h"
 #include "resources/app/resource.h"
 #include "tests/support/FeedChannels.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 

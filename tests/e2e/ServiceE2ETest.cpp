@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
@@ -26,7 +26,7 @@
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/RunProgram.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
@@ -26,8 +26,8 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/Shell.h"
 #include "platform/windows/Windows.h"
-#include "tests/support/HttpTestServer.h"
 #include "tests/support/ImagingTestFiles.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "core/Md5.h"
 #include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
@@ -26,7 +26,7 @@
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "platform/windows/Windows.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 

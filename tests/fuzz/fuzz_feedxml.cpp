@@ -10,7 +10,7 @@
 
 #include "tests/fuzz/FuzzSupport.h"
 #include "tests/support/TidyTreeText.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace {
 

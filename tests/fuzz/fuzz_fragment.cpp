@@ -11,8 +11,8 @@
 
 #include "platform/base/Text.h"
 #include "tests/fuzz/FuzzSupport.h"
-#include "update/TidyDocument.h"
-#include "update/TidyFragmentReader.h"
+#include "update/tidy/TidyDocument.h"
+#include "update/tidy/TidyFragmentReader.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
 #include "tests/fuzz/FuzzSupport.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace {
 

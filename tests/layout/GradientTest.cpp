@@ -1,5 +1,6 @@
 // The gradient background plug-in over a skin package built by the packer.
 #include "core/VORegistry.h"
+#include "layout/DefaultLayoutServices.h"
 #include "layout/GradBackgroundPlugin.h"
 #include "layout/LayoutDocument.h"
 #include "layout/PluginFactory.h"

@@ -2,6 +2,7 @@
 // 16-bit bitmaps and checked at chosen pixels.
 #include "core/FrameworkProperties.h"
 #include "layout/DataSources.h"
+#include "layout/DefaultLayoutServices.h"
 #include "layout/ImagePlugins.h"
 #include "layout/LayoutDocument.h"
 #include "layout/PluginFactory.h"

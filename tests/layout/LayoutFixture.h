@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/BitmapBuffer.h"
+#include "layout/DefaultLayoutServices.h"
 #include "layout/LayoutServices.h"
 #include "layout/ResourceValues.h"
 #include "layout/UIToolkit.h"

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "core/OrvException.h"
+#include "layout/DefaultLayoutServices.h"
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutPackage.h"
 #include "layout/ContentInterfaces.h"

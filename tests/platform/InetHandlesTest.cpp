@@ -9,7 +9,7 @@
 #include "platform/base/Text.h"
 #include "platform/inet/ConnMgr.h"
 #include "platform/inet/Inet.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "layout/DefaultLayoutServices.h"
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutServices.h"
 #include "layout/UIToolkit.h"

@@ -10,7 +10,7 @@
 #include "core/VORegistry.h"
 #include "platform/controls/Shell.h"
 #include "platform/files/Files.h"
-#include "platform/hosts/ConfigManager.h"
+#include "hosts/ConfigManager.h"
 #include "platform/files/DeviceMounts.h"
 #include "platform/files/InstallManifest.h"
 #include "platform/registry/Registry.h"

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/DeviceInstall.h"
+#include "tools/device/DeviceInstall.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
 #include "platform/base/Text.h"

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "update/TidyDocument.h"
-#include "update/TidyNode.h"
+#include "update/tidy/TidyDocument.h"
+#include "update/tidy/TidyNode.h"
 
 namespace orvtest {
 

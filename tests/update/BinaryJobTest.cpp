@@ -10,9 +10,9 @@
 #include "database/ChannelSet.h"
 #include "tests/support/HeadersFixture.h"
 #include "tests/support/Wait.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/update/InetTestSupport.h"
-#include "update/BinaryJob.h"
+#include "update/jobs/BinaryJob.h"
 
 namespace {
 

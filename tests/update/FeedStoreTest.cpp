@@ -20,7 +20,7 @@
 #include "platform/files/Files.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/update/FeedTestSupport.h"
-#include "update/RSSChannelJob.h"
+#include "update/feed/RSSChannelJob.h"
 
 namespace {
 

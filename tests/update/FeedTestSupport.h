@@ -15,7 +15,7 @@
 #include "database/GlobalOptions.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/LiveArticles.h"
 #include "tests/update/ChannelTestSupport.h"
 #include "tests/update/InetTestSupport.h"

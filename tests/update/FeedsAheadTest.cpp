@@ -19,14 +19,14 @@
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
 #include "platform/base/Text.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/LiveArticles.h"
 #include "tests/support/Wait.h"
 #include "tests/update/ChannelTestSupport.h"
 #include "tests/update/InetTestSupport.h"
-#include "update/RSSChannelJob.h"
-#include "update/UpdateManager.h"
-#include "update/UpdatersManager.h"
+#include "update/feed/RSSChannelJob.h"
+#include "update/jobs/UpdateManager.h"
+#include "update/jobs/UpdatersManager.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/Wait.h"
 #include "tests/update/InetTestSupport.h"
 

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "platform/registry/Registry.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/RegistryValues.h"
 #include "tests/support/Wait.h"
 #include "tests/update/InetTestSupport.h"

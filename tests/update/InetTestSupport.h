@@ -10,9 +10,9 @@
 #include "platform/base/Text.h"
 #include "platform/inet/ConnMgr.h"
 #include "tests/support/TempDevice.h"
-#include "update/InetJob.h"
-#include "update/InetManager.h"
-#include "update/InetSession.h"
+#include "update/http/InetJob.h"
+#include "update/http/InetManager.h"
+#include "update/http/InetSession.h"
 
 namespace orvtest {
 

@@ -1,4 +1,4 @@
-#include "update/JSPlugin.h"
+#include "update/script/JSPlugin.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@
 
 #include "tests/support/Wait.h"
 #include "tests/update/ScriptTestSupport.h"
-#include "update/BinaryJob.h"
-#include "update/ChannelJob.h"
-#include "update/RSSChannelJob.h"
-#include "update/UpdateManager.h"
-#include "update/UpdatersManager.h"
+#include "update/jobs/BinaryJob.h"
+#include "update/script/ChannelJob.h"
+#include "update/feed/RSSChannelJob.h"
+#include "update/jobs/UpdateManager.h"
+#include "update/jobs/UpdatersManager.h"
 
 namespace {
 

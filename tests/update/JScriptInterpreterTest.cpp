@@ -1,4 +1,4 @@
-#include "update/JScriptInterpreter.h"
+#include "update/script/JScriptInterpreter.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include "platform/files/Files.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/TempDevice.h"
-#include "update/ScriptDocumentModel.h"
+#include "update/script/ScriptDocumentModel.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "database/GlobalOptions.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
-#include "update/UpdateManager.h"
+#include "update/jobs/UpdateManager.h"
 
 namespace orvtest {
 

@@ -1,9 +1,9 @@
-#include "update/PluginChannels.h"
+#include "update/script/PluginChannels.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/update/ScriptTestSupport.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include "tests/support/HeadersFixture.h"
 #include "tests/support/Wait.h"
 #include "tests/update/FeedTestSupport.h"
-#include "update/BinaryJob.h"
-#include "update/RSSChannelJob.h"
-#include "update/UpdateFailures.h"
-#include "update/TidyDocument.h"
-#include "update/TidyDownload.h"
+#include "update/jobs/BinaryJob.h"
+#include "update/feed/RSSChannelJob.h"
+#include "update/jobs/UpdateFailures.h"
+#include "update/tidy/TidyDocument.h"
+#include "update/http/TidyDownload.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "update/ScriptDocumentModel.h"
+#include "update/script/ScriptDocumentModel.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include "core/VORegistry.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/update/InetTestSupport.h"
-#include "update/JScriptInterpreter.h"
+#include "update/script/JScriptInterpreter.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "update/ChannelJob.h"
+#include "update/script/ChannelJob.h"
 
 #include <gtest/gtest.h>
 

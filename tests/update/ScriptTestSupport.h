@@ -18,7 +18,7 @@
 #include "database/GlobalOptions.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/update/ChannelTestSupport.h"
 #include "tests/update/InetTestSupport.h"
 

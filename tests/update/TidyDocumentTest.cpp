@@ -1,4 +1,4 @@
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 #include <gtest/gtest.h>
 

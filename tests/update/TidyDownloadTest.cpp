@@ -1,4 +1,4 @@
-#include "update/TidyDownload.h"
+#include "update/http/TidyDownload.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "core/FileUtils.h"
 #include "core/VORegistry.h"
 #include "platform/base/Text.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/update/InetTestSupport.h"
 
 namespace {

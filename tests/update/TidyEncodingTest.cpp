@@ -1,11 +1,11 @@
-#include "update/TidyEncoding.h"
+#include "update/tidy/TidyEncoding.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>
 
 #include <string>
 
-#include "update/TidyNesting.h"
+#include "update/tidy/TidyNesting.h"
 #include "tests/support/TempDevice.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // very ones the library's parse gives, and the library must have had nothing
 // to repair in them: every case is processed both ways and compared. Cases
 // outside the plain subset must go to the library.
-#include "update/TidyFragmentReader.h"
+#include "update/tidy/TidyFragmentReader.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include "bench/FeedsGenerator.h"
 #include "platform/base/Text.h"
 #include "tests/support/TempDevice.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace {
 

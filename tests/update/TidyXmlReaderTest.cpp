@@ -3,7 +3,7 @@
 // node by node (type, name, attributes, text, position, empty tag), with the
 // library's report counts. Cases outside the plain subset must go to the
 // library.
-#include "update/TidyXmlReader.h"
+#include "update/tidy/TidyXmlReader.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include "bench/FeedsGenerator.h"
 #include "tests/support/TempDevice.h"
 #include "tests/support/TidyTreeText.h"
-#include "update/TidyDocument.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace {
 

@@ -22,16 +22,16 @@
 #include "platform/base/SysInfo.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
-#include "tests/support/HttpTestServer.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/LiveArticles.h"
 #include "tests/support/Wait.h"
 #include "tests/update/ChannelTestSupport.h"
 #include "tests/update/InetTestSupport.h"
 #include "tests/update/MainWindowDouble.h"
-#include "update/RSSChannelJob.h"
-#include "update/UpdateManager.h"
-#include "update/UpdateQueue.h"
-#include "update/UpdatersManager.h"
+#include "update/feed/RSSChannelJob.h"
+#include "update/jobs/UpdateManager.h"
+#include "update/jobs/UpdateQueue.h"
+#include "update/jobs/UpdatersManager.h"
 
 namespace {
 

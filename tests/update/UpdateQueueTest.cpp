@@ -23,7 +23,7 @@
 #include "database/UpdateItem.h"
 #include "tests/support/Wait.h"
 #include "tests/support/TempDevice.h"
-#include "update/UpdateQueue.h"
+#include "update/jobs/UpdateQueue.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "database/UpdateItem.h"
-#include "update/UpdatersManager.h"
+#include "update/jobs/UpdatersManager.h"
 
 namespace {
 

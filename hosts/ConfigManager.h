@@ -1,0 +1,41 @@
+// The device's configuration manager (the shell's ordinal 2021): takes a
+// provisioning document and carries it out. It knows one request: removing
+// the installed product,
+//
+//   <wap-provisioningdoc><characteristic type="UnInstall">
+//     <characteristic type="Orv Brevant"><parm name="uninstall" value="1"/>
+//   </characteristic></characteristic></wap-provisioningdoc>
+//
+// which first has the hosts unload the product's libraries and closes the
+// main program and waits for it to end (hosts/HostRequests.h), then
+// removes what the install manifest lists
+// (platform/files/InstallManifest.h: registry values and keys, the files the
+// device owns, the mounts, the folders when empty, the manifest itself), then
+// the product's registry keys and the Today item's entry. A mount onto the
+// device's own folder that holds the user's data (the articles of "Content")
+// stays, and with it that data. Success answers S_OK and the document itself;
+// anything else (another document, a removal that left something behind)
+// answers an error and a document naming it. Linking this file makes it the
+// device's configuration manager.
+#pragma once
+
+#include <string>
+
+#include "platform/base/Types.h"
+
+namespace plat::hosts {
+
+inline constexpr HRESULT kConfigBadDocument = static_cast<HRESULT>(0x80070057u);  // E_INVALIDARG
+inline constexpr HRESULT HResultFromWin32(DWORD error) {
+  return error == 0 ? 0 : static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
+}
+// The package named is not installed (ERROR_UNKNOWN_PRODUCT).
+inline constexpr HRESULT kConfigNotInstalled = HResultFromWin32(1605);
+
+// What DMProcessConfigXML does; the answer document in *answer.
+HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u16string* answer);
+
+// The installed product's name in the documents.
+inline constexpr const char16_t* kInstalledPackage = u"Orv Brevant";
+
+}  // namespace plat::hosts

@@ -1,0 +1,3 @@
+#include <cstring>
+#include <sys/sysinfo.h>
+#include "core/Heap.h"

@@ -1,0 +1,3 @@
+#pragma once
+#include "platform/base/Text.h"
+#include "layout/UIToolkit.h"

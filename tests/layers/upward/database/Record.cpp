@@ -1,0 +1,2 @@
+#include "database/Record.h"
+  #  include "tests/support/Wait.h"

@@ -1,0 +1,3 @@
+#include "core/XmlDom.h"
+#include "database/Channel.h"
+#include "app/MainWindow.h"

@@ -1,0 +1,3 @@
+#pragma once
+#include "update/jobs/UpdateManager.h"
+#include "hosts/ConfigManager.h"

@@ -1,0 +1,2 @@
+#include "platform/base/Thing.h"
+#include "core/StringMaps.h"

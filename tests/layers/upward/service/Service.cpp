@@ -1,0 +1,2 @@
+#include "service/Service.h"
+#include "tools/device/DeviceInstall.h"
