@@ -5,6 +5,7 @@
 #include "core/VORegistry.h"
 #include "platform/base/Module.h"
 #include "platform/base/Text.h"
+#include "platform/base/Time.h"
 #include "platform/controls/ShellExecute.h"
 #include "platform/ipc/Ipc.h"
 #include "service/ScreenCover.h"
@@ -62,7 +63,8 @@ plat::HWND CMainProgramLauncher::LaunchForAutoUpdate() {
   plat::ShellExecuteEx(&info);
 
   const plat::UINT isUiOpen = plat::RegisterWindowMessageW(kMsgNameIsInterfaceOpen);
-  for (plat::DWORD attempt = 0; attempt < timings_.attempts; ++attempt) {
+  const plat::DWORD started = plat::GetTickCount();
+  for (;;) {
     if (plat::HWND window = FindMainProgram()) {
       for (plat::DWORD ask = 0; ask < timings_.attempts; ++ask) {
         plat::DWORD_PTR open = 0;
@@ -75,7 +77,7 @@ plat::HWND CMainProgramLauncher::LaunchForAutoUpdate() {
       cover_.Hide();
       return window;
     }
-    if (!Pause()) break;
+    if (plat::GetTickCount() - started >= timings_.windowBoundMs || !Pause()) break;
   }
   cover_.Hide();
   return nullptr;

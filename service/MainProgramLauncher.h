@@ -12,8 +12,13 @@ class CScreenCover;
 inline constexpr const char16_t* kMainProgramWindowClass = u"A377667C-B302-4767-B9C5-EC5210805251";
 
 struct LaunchTimings {
-  plat::DWORD attempts = 30;        // looks for the window, and asks whether the interface is open
-  plat::DWORD pauseMs = 500;        // between attempts; cut short by the stop event
+  plat::DWORD attempts = 30;        // asks whether the interface is open
+  plat::DWORD pauseMs = 500;        // between looks and asks; cut short by the stop event
+  // How long a started main program has to show its window (30 looks 500 ms
+  // apart). A time, not a count of looks: shorter pauses look more often but
+  // do not give a slow start less time, and a program whose window shows
+  // after the service gave up would stay in front, never asked to update.
+  plat::DWORD windowBoundMs = 15000;
   // For one answer of the main program: the service's own bound, so a hung
   // main program cannot hold the service thread (it counts as "not open yet").
   plat::DWORD answerBoundMs = 5000;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <chrono>
 #include <cstring>
 
@@ -40,7 +41,11 @@ bool ThreadQueue::Wait(DWORD timeoutMs, int extraFd) {
   pollfd fds[2] = {{efd, POLLIN, 0}, {extraFd, POLLIN, 0}};
   int n = extraFd >= 0 ? 2 : 1;
   int t = timeoutMs == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(timeoutMs, 0x7FFFFFFF));
+  // A thread waiting for its messages is not hung, however long it waits:
+  // a message sent to it wakes it at once.
+  lastPumpMs = std::numeric_limits<std::int64_t>::max();
   int r = ::poll(fds, n, t);
+  lastPumpMs = SteadyMs();
   std::uint64_t v;
   ssize_t rd = ::read(efd, &v, sizeof v);
   (void)rd;

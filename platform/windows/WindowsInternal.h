@@ -76,7 +76,7 @@ struct ThreadQueue {
   bool quit = false;
   int quitCode = 0;
   bool alive = true;
-  std::atomic<std::int64_t> lastPumpMs{0};  // steady clock, for SMTO_ABORTIFHUNG
+  std::atomic<std::int64_t> lastPumpMs{0};  // steady clock, for SMTO_ABORTIFHUNG; the maximum while waiting for messages
 
   // Touched by the owner thread only.
   std::vector<std::shared_ptr<SentMessage>> receiving;

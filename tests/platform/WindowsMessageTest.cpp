@@ -224,6 +224,40 @@ TEST_F(WindowsMessageTest, SendTimeoutToABusyThreadTimesOut) {
   owner.join();
 }
 
+// "Hung" is a thread that has not looked at its queue for 5 s: one waiting
+// in GetMessage all that while is not, one busy elsewhere is.
+TEST_F(WindowsMessageTest, AbortIfHungSkipsOnlyAThreadThatStoppedReadingItsQueue) {
+  std::atomic<HWND> idle{nullptr}, busy{nullptr};
+  std::atomic<bool> release{false};
+  std::thread idleOwner([&] {
+    idle = MakeWindow();
+    MSG m;
+    while (GetMessageW(&m, nullptr, 0, 0) > 0) DispatchMessageW(&m);
+    DestroyWindow(idle);
+  });
+  std::thread busyOwner([&] {
+    busy = MakeWindow();
+    MSG m;
+    PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
+    DestroyWindow(busy);
+  });
+  while (!idle || !busy) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(5300));
+  DWORD_PTR result = 0;
+  EXPECT_EQ(SendMessageTimeoutW(idle, kEcho, 2, 1, SMTO_ABORTIFHUNG, 5000, &result), 1);
+  EXPECT_EQ(result, 5u);
+  result = 7;
+  EXPECT_EQ(SendMessageTimeoutW(busy, kEcho, 2, 1, SMTO_ABORTIFHUNG, 5000, &result), 0);
+  EXPECT_EQ(GetLastError(), ERROR_TIMEOUT);
+  EXPECT_EQ(result, 0u);
+  release = true;
+  PostMessageW(idle, WM_QUIT, 0, 0);
+  idleOwner.join();
+  busyOwner.join();
+}
+
 TEST_F(WindowsMessageTest, ReplyMessageAndInSendMessage) {
   static std::atomic<int> inSend{-1};
   struct Local {

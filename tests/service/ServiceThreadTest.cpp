@@ -2,6 +2,7 @@
 // notices, the user's activity, and a stop in the middle of a launch that
 // takes the screen cover down and gives the shell windows back.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -275,6 +276,38 @@ TEST_F(ServiceThreadTest, StopDuringALaunchEndsWithinTheBoundAndRestoresTheShell
   EXPECT_EQ(plat::GetWindowLongW(shell.Sip(), plat::GWL_WNDPROC), sipProc);
   // The launch gave nothing: the lock is given back for the next check.
   EXPECT_EQ(ReadUpdateLock(), 0u);
+}
+
+// A main program that takes longer to show its window than the launch's
+// looks add up to: short pauses look more often, but the program still has
+// the whole bound to show itself, and is found and asked to update.
+TEST_F(ServiceThreadTest, AMainProgramSlowToShowItsWindowIsStillFoundAndAskedToUpdate) {
+  ASSERT_TRUE(plat::CreateDirectoryW(u"\\Apps", nullptr));
+  const std::string program = device_.FsRoot() + "/Apps/Orv News.exe";
+  orvtest::WriteHostFile(program, std::string("#!/bin/sh\nsleep 1\nexec '") + ORV_FAKE_MAIN + "' \"$@\"\n");
+  ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
+  OpenSettingsKey().SetString(u"InstallFolder", u"\\Apps");
+  // Whatever happens, the started program does not outlive the test.
+  struct EndStarted {
+    ~EndStarted() {
+      if (plat::HWND w = plat::FindWindowW(kMainProgramWindowClass, nullptr)) {
+        plat::DWORD pid = 0;
+        plat::GetWindowThreadProcessId(w, &pid);
+        if (pid) ::kill(static_cast<pid_t>(pid), SIGKILL);
+      }
+    }
+  } endStarted;
+
+  LaunchTimings timings;
+  timings.pauseMs = 5;  // 30 looks of 5 ms are over long before the program shows
+  CScreenCover cover;
+  CMainProgramLauncher launcher(cover, nullptr, timings);
+  EXPECT_TRUE(launcher.PostUpdateNow());
+  const std::string log = device_.Root() + "/fakemain.log";
+  EXPECT_TRUE(Eventually([&] { return orvtest::ReadHostFile(log).find("exit") != std::string::npos; }))
+      << orvtest::ReadHostFile(log);
+  EXPECT_NE(orvtest::ReadHostFile(log).find("update-now"), std::string::npos) << orvtest::ReadHostFile(log);
+  EXPECT_EQ(plat::FindWindowW(kCoverClassName, nullptr), nullptr);
 }
 
 TEST_F(ServiceThreadTest, EntryPointsStartAndStopTheService) {

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/base/Device.h"
 #include "platform/base/Text.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/ChildProcess.h"
@@ -53,6 +54,29 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, bo
   argv.push_back(nullptr);
   ::execv(program.c_str(), argv.data());
   ::_exit(127);
+}
+
+// Programs that the device's programs started (ShellExecuteEx, CreateProcessW)
+// on the device `root`: detached from this process, they are found by the
+// environment the device's program starter gives them.
+std::vector<pid_t> ProgramsStartedOnDevice(const std::string& root) {
+  std::vector<pid_t> found;
+  const std::string device = "ORVNEWS_DEVICE=" + root;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(name));
+    if (pid == ::getpid()) continue;
+    std::ifstream in(entry.path() / "environ", std::ios::binary);
+    bool onDevice = false, started = false;
+    for (std::string var; std::getline(in, var, '\0');) {
+      onDevice = onDevice || var == device;
+      started = started || var.rfind("ORVNEWS_SHOWCMD=", 0) == 0;
+    }
+    if (onDevice && started) found.push_back(pid);
+  }
+  return found;
 }
 
 }  // namespace
@@ -104,6 +128,9 @@ ScreenDriver::~ScreenDriver() {
         reinterpret_cast<plat::LPARAM>(&ask));
     if (Reap(pid, 3000) == ChildProcess::kTimedOut) Stop(pid, true);
   }
+  // A program started on the device that is still running (a test that
+  // failed before it ended) would outlive the test and keep its output open.
+  for (pid_t pid : ProgramsStartedOnDevice(device_.Root())) ::kill(pid, SIGKILL);
   if (display_ > 0 && Quit(5000) == ChildProcess::kTimedOut) {
     ::kill(display_, SIGKILL);
     Reap(display_, 5000);
