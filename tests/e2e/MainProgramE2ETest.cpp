@@ -252,9 +252,11 @@ TEST_F(MainProgramE2E, KilledInTheMiddleOfAnUpdateStartsAgainWithEveryStoredArti
   ASSERT_GT(program, 0);
   ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000));
   ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
-  // The worker runs one job at a time, the channels in name order: once the
-  // second feed is asked for, the first one's articles are stored.
+  // The worker stores one channel at a time, in name order, while the feeds
+  // after it download ahead: the kill comes once the second feed is being
+  // received and the first one's articles are stored.
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return zuluAsked.load(); }, 30000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StoredArticles(u"Alpha") == 12; }, 30000));
   device.Stop(program, true);  // SIGKILL
 
   const pid_t again = device.Launch(kProgram, {});

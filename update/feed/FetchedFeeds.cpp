@@ -41,6 +41,13 @@ std::unique_ptr<Tidy::Document> Take(const std::u16string& address) {
   return document;
 }
 
+bool Holds(const std::u16string& address) {
+  Kept& kept = Store();
+  std::lock_guard<std::mutex> g(kept.lock);
+  return kept.document && !address.empty() && kept.address == address &&
+         plat::GetTickCount() - kept.tick < kFreshMs;
+}
+
 void Clear() { Keep(u"", nullptr); }
 
 }  // namespace FetchedFeeds

@@ -19,6 +19,9 @@ void Keep(const std::u16string& address, std::unique_ptr<Tidy::Document> documen
 // The document kept for exactly this address while it is fresh; it is
 // handed out once. Null otherwise.
 std::unique_ptr<Tidy::Document> Take(const std::u16string& address);
+// Whether a fresh document is kept for exactly this address (nothing is
+// taken): its channel's update needs no download.
+bool Holds(const std::u16string& address);
 // Drops what is kept.
 void Clear();
 

@@ -17,6 +17,7 @@
 #include "update/http/FeedsAhead.h"
 #include "update/http/InetJob.h"
 #include "update/http/InetManager.h"
+#include "update/feed/FetchedFeeds.h"
 #include "update/feed/RSSChannelJob.h"
 #include "update/jobs/UpdateJob.h"
 #include "update/jobs/UpdateQueue.h"
@@ -508,6 +509,8 @@ void CUpdateManager::LookAhead(CFeedsAhead& ahead) {
     if (ahead.Has(channel)) return false;
     std::u16string address, etag, lastModified;
     if (!CRSSChannelJob::GetFeedRequest(channel, address, etag, lastModified)) return false;
+    // The feed a screen fetched just before is kept for the job: no download.
+    if (FetchedFeeds::Holds(address)) return false;
     ahead.Offer(channel, address, etag, lastModified, current);
     return true;
   };
