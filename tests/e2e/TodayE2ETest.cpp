@@ -30,6 +30,7 @@
 #include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
+#include "tests/support/TodayScreen.h"
 
 namespace {
 
@@ -167,25 +168,7 @@ class TodayE2E : public ::testing::Test {
   // The sheet's tabs along its foot: where this process's tab control puts
   // the same three tabs across the same width.
   static POINT Tab(ScreenDriver& device, const WindowLine& sheet, int index) {
-    InitCommonControls();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = u"TodayE2ETabsOwner";
-    RegisterClassW(&wc);
-    HWND owner = CreateWindowExW(0, wc.lpszClassName, u"", WS_CHILD, 0, 0, sheet.right - sheet.left, 100, HWND_MESSAGE,
-                                 nullptr, nullptr, nullptr);
-    HWND tabs = CreateWindowExW(0, WC_TABCONTROLW, u"", WS_CHILD | TCS_BOTTOM, 0, 0, sheet.right - sheet.left,
-                                Px(device, 26), owner, nullptr, nullptr, nullptr);
-    const char16_t* names[] = {u"Channels", u"Font", u"View Style"};
-    for (int i = 0; i < 3; ++i) {
-      std::u16string text = names[i];
-      TCITEMW item{TCIF_TEXT, 0, 0, text.data(), 0, -1, 0};
-      SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-    }
-    RECT r{};
-    SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
-    DestroyWindow(owner);
-    return POINT{sheet.left + (r.left + r.right) / 2, sheet.bottom - Px(device, 8)};
+    return orvtest::TodayScreen(device).Tab(sheet, index);
   }
   // The first row of a page: 6 px at 96 dpi below the sheet's top.
   static int FirstRowY(ScreenDriver& device, const WindowLine& sheet) { return sheet.top + Px(device, 6) + Px(device, 8); }
@@ -240,12 +223,7 @@ class TodayE2E : public ::testing::Test {
   }
   // The page area of the sheet (above its tabs), as the screen shows it.
   static std::vector<DWORD> PageArea(ScreenDriver& device, const WindowLine& sheet) {
-    const PixelImage screen = device.ComposedScreen();
-    std::vector<DWORD> area;
-    for (int y = std::max(0, sheet.top); y < std::min(screen.height, sheet.bottom - Px(device, 40)); ++y)
-      for (int x = std::max(0, sheet.left); x < std::min(screen.width, sheet.right); ++x)
-        area.push_back(screen.pixels[static_cast<std::size_t>(y) * screen.width + x]);
-    return area;
+    return orvtest::TodayScreen(device).PageArea(sheet);
   }
   // A tab tapped: the next taps wait until its page shows (made and laid
   // out), not only the tab's own highlight.
