@@ -277,9 +277,10 @@ TEST_P(JourneyE2E, FirstStartToTodayOptions) {
   device.Stop(program);
 }
 
-// The device slows its animations down tenfold ("AnimationDelay", a device
-// setting), so the article list takes five seconds to slide in over the
-// channels. A tap on an article row of the part already in: the slide ends
+// The device slows its animations down twentyfold ("AnimationDelay", a
+// device setting, at its most), so the article list takes ten seconds to
+// slide in over the channels, long enough to be seen mid-way on a busy
+// machine. A tap on an article row of the part already in: the slide ends
 // and that article opens, and nothing of the slide is drawn over it.
 TEST(SlideInE2E, ATapOnAnArticleRowWhileTheListSlidesInOpensThatArticle) {
   orvtest::HttpTestServer server;
@@ -290,7 +291,7 @@ TEST(SlideInE2E, ATapOnAnArticleRowWhileTheListSlidesInOpensThatArticle) {
   ASSERT_TRUE(orvtest::InstallWithFeedChannels({{Utf8ToUtf16(kChannel), server.Url("/news.xml")}}));
   {
     CVORegistry shared(HKEY_LOCAL_MACHINE, u"\\SOFTWARE\\Orv Software House\\Shared", true, true, KEY_ALL_ACCESS);
-    ASSERT_TRUE(shared.SetDWORD(u"AnimationDelay", 10));
+    ASSERT_TRUE(shared.SetDWORD(u"AnimationDelay", 20));
   }
   const pid_t program = device.Launch(kProgram, {});
   ASSERT_GT(program, 0);
@@ -305,12 +306,16 @@ TEST(SlideInE2E, ATapOnAnArticleRowWhileTheListSlidesInOpensThatArticle) {
   // The channel's row: the article list slides in from the right.
   ASSERT_TRUE(user.TapRow(main, 0));
   const int stripLeft = main.right - user.Px(90), stripRight = main.right - user.Px(4);
+  // The slide under way: article rows have come in at the right while the
+  // channel list still shows at the left.
   std::vector<std::pair<int, int>> incoming;
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return (incoming = user.ListRows(main, stripLeft, stripRight)).size() >= 3; },
-                                      10000))
-      << "the article rows did not come in";
-  // The channel list still shows at the left: the slide is under way.
-  EXPECT_EQ(user.ListRows(main, main.left + user.Px(2), main.left + user.Px(90)).size(), 1u);
+  ASSERT_TRUE(ScreenDriver::WaitUntil(
+      [&] {
+        return (incoming = user.ListRows(main, stripLeft, stripRight)).size() >= 3 &&
+               user.ListRows(main, main.left + user.Px(2), main.left + user.Px(90)).size() == 1u;
+      },
+      10000))
+      << "no screen showed the article rows coming in beside the channel list";
   EXPECT_FALSE(device.Screenshot("sliding-in").empty());
   ASSERT_TRUE(device.Tap((stripLeft + stripRight) / 2, (incoming[1].first + incoming[1].second) / 2));
 
