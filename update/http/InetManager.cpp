@@ -115,13 +115,22 @@ void CInetManager::Run() {
       // A release asked for when the last listener left is dropped when a
       // listener came meanwhile (it found the connection up and uses it),
       // unless the connection costs what the listeners now refuse.
-      bool keep = false;
+      // The check and the release are one step under the lock: a listener
+      // that comes after it finds no connection and asks for one.
+      std::vector<Registration> released;
+      bool changed = false;
       {
         CSyncLock hold(this, u"CInetManager::Run");
-        keep = !lost_ && !listeners_.empty() && state_ != STATE_NONE && (freeOnly_ == 0 || connectedFreeOnly_ != 0);
+        const bool keep =
+            !lost_ && !listeners_.empty() && state_ != STATE_NONE && (freeOnly_ == 0 || connectedFreeOnly_ != 0);
         lost_ = false;
+        if (!keep && state_ != STATE_NONE) {
+          state_ = STATE_NONE;
+          released = listeners_;
+          changed = true;
+        }
       }
-      if (!keep) SetState(STATE_NONE);
+      if (changed) NotifyListeners(STATE_NONE, released);
     } else if (r == WAIT_OBJECT_0 + 3) {
       CheckStatus();
     } else if (r == WAIT_TIMEOUT) {
@@ -191,6 +200,10 @@ void CInetManager::SetState(int state) {
     if (state == STATE_CONNECTED) winInet_.OpenInternet();
     snapshot = listeners_;
   }
+  NotifyListeners(state, snapshot);
+}
+
+void CInetManager::NotifyListeners(int state, const std::vector<Registration>& snapshot) {
   // Listeners are called without the manager lock, one after the other; one
   // that has left meanwhile is skipped.
   for (const Registration& r : snapshot) {

@@ -56,6 +56,9 @@ class CInetManager : public CSynchronized {
     IInetManagerListener* listener;
     std::uint64_t serial;  // tells a new listener from an old one at the same address
   };
+  // After the state became state: tells each listener of the snapshot still
+  // registered, then releases the connection or settles as SetState does.
+  void NotifyListeners(int state, const std::vector<Registration>& snapshot);
   bool IsRegistered(const Registration& r);
 
   std::vector<Registration> listeners_;
