@@ -17,6 +17,7 @@
 #include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
+#include "hosts/HostRequests.h"
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
 #include "platform/files/DeviceMounts.h"
@@ -343,6 +344,17 @@ TEST_F(ServiceE2E, RemovalBesideRunningProgramsLeavesNothingBehind) {
   // Nothing writes it back: the item would within its 2-second refresh.
   EXPECT_FALSE(ScreenDriver::WaitUntil([] { return !ProductLeftInRegistry().empty(); }, 5000))
       << ProductLeftInRegistry();
+  // Neither host holds the product's library any more: asked once more to
+  // let it go, each answers that it held none.
+  const plat::UINT unload = plat::RegisterWindowMessageW(plat::hosts::kUnloadProductMessage);
+  for (const char16_t* cls : {plat::hosts::kServiceHostWindowClass, plat::hosts::kTodayHostWindowClass}) {
+    SCOPED_TRACE(plat::Utf16ToUtf8(cls));
+    const plat::HWND hostWindow = plat::FindWindowW(cls, nullptr);
+    ASSERT_NE(hostWindow, nullptr);
+    plat::DWORD_PTR held = 2;
+    EXPECT_NE(plat::SendMessageTimeoutW(hostWindow, unload, 0, 0, plat::SMTO_NORMAL, 10000, &held), 0);
+    EXPECT_EQ(held, 0u) << "the host still held the product's library";
+  }
   device_.Screenshot("after-removal");
 
   EXPECT_EQ(orvtest::RunProgram(ORV_REMOVER), 2);

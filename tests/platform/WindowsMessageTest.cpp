@@ -236,18 +236,22 @@ TEST_F(WindowsMessageTest, AbortIfHungSkipsOnlyAThreadThatStoppedReadingItsQueue
     DestroyWindow(idle);
   });
   std::thread busyOwner([&] {
-    busy = MakeWindow();
+    HWND w = MakeWindow();
     MSG m;
     PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
+    busy = w;  // its last look at the queue until released
     while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
-    DestroyWindow(busy);
+    PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);  // would handle a send left waiting
+    DestroyWindow(w);
   });
   while (!idle || !busy) std::this_thread::yield();
+  // Past the 5 s that make a thread hung: a span of time, no ordering.
   std::this_thread::sleep_for(std::chrono::milliseconds(5300));
+  g_received = 0;
   DWORD_PTR result = 0;
   EXPECT_EQ(SendMessageTimeoutW(idle, kEcho, 2, 1, SMTO_ABORTIFHUNG, 5000, &result), 1);
   EXPECT_EQ(result, 5u);
+  EXPECT_EQ(g_received, 1);
   result = 7;
   EXPECT_EQ(SendMessageTimeoutW(busy, kEcho, 2, 1, SMTO_ABORTIFHUNG, 5000, &result), 0);
   EXPECT_EQ(GetLastError(), ERROR_TIMEOUT);
@@ -256,6 +260,9 @@ TEST_F(WindowsMessageTest, AbortIfHungSkipsOnlyAThreadThatStoppedReadingItsQueue
   PostMessageW(idle, WM_QUIT, 0, 0);
   idleOwner.join();
   busyOwner.join();
+  // Refused as hung, not sent and timed out: the busy thread's next look at
+  // its queue found nothing to handle.
+  EXPECT_EQ(g_received, 1);
 }
 
 TEST_F(WindowsMessageTest, ReplyMessageAndInSendMessage) {
