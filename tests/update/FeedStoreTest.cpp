@@ -524,6 +524,34 @@ TEST_F(FeedStoreTest, ItemCutOffByTheEndOfTheDocumentIsNotStored) {
   EXPECT_EQ(LiveArticles(channel), 2);
 }
 
+// A feed with one item nested 10,000 levels deep: every item is stored,
+// the deep one with its text outside the deep part.
+TEST_F(FeedStoreTest, FeedNestedPastTheDepthLimitStoresItsItems) {
+  std::string deep;
+  for (int i = 0; i < 10000; ++i) deep += "<x>";
+  deep += "core";
+  for (int i = 0; i < 10000; ++i) deep += "</x>";
+  WriteFeed("<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Deep</title>"
+            "<item><title>Before</title><guid>item-0</guid><description>Text before</description></item>"
+            "<item><title>Deep</title><guid>item-1</guid><description>head " + deep + " tail</description></item>"
+            "<item><title>After</title><guid>item-2</guid><description>Text after</description></item>"
+            "</channel></rss>");
+  IChannel* channel = AddStore();
+  ASSERT_NE(channel, nullptr);
+  EXPECT_TRUE(RunJob(channel));
+  EXPECT_EQ(LiveArticles(channel), 3);
+  const char16_t* titles[] = {u"Before", u"Deep", u"After"};
+  for (int i = 0; i < 3; ++i) {
+    const StoredArticle article = Article(channel, ItemId(i));
+    ASSERT_TRUE(article.found) << i;
+    EXPECT_EQ(article.title, titles[i]);
+  }
+  StoredArticle deepItem = Article(channel, ItemId(1));
+  const std::u16string body = deepItem.properties[u"body"];
+  EXPECT_NE(body.find(u"head"), std::u16string::npos) << plat::Utf16ToUtf8(body);
+  EXPECT_EQ(body.find(u"core"), std::u16string::npos) << plat::Utf16ToUtf8(body);
+}
+
 TEST_F(FeedStoreTest, BinariesAreBoundedPerArticleAndPerUpdate) {
   ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"MaxBinariesPerArticle", 5));
   ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"MaxBinariesPerUpdate", 7));
