@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <string_view>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 
