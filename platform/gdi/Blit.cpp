@@ -164,6 +164,55 @@ BOOL DoBlit(Dc* dst, int x, int y, int w, int h, Dc* src, int xs, int ys, int ws
     }
     return TRUE;
   }
+  // Plain copy between bitmaps of direct colour (16, 24 or 32 bits) in other
+  // formats, as a decoded picture goes into a screen bitmap: each pixel through
+  // RGB as the general loop converts it, without its per-pixel dispatch. The
+  // destination's conversion works channel by channel, so three tables of 256
+  // entries give it exactly.
+  if (usesSrc && sameSize && !mask && fore == 0xCC && sb != db && sb->bpp >= 16 && db->bpp >= 16) {
+    int sx0 = ax.Map(r.left), sy0 = ay.Map(r.top);
+    int left = r.left, right = r.right, top = r.top, bottom = r.bottom;
+    if (sx0 < 0) { left -= sx0; sx0 = 0; }
+    if (sy0 < 0) { top -= sy0; sy0 = 0; }
+    right = std::min<int>(right, left + (sb->width - sx0));
+    bottom = std::min<int>(bottom, top + (sb->height - sy0));
+    if (right <= left || bottom <= top) return TRUE;
+    DWORD toRaw[3][256];
+    for (int c = 0; c < 3; ++c)
+      for (DWORD v = 0; v < 256; ++v) toRaw[c][v] = db->RgbToRaw(v << (16 - 8 * c)) & ones;
+    const int n = right - left;
+    for (int k = 0; k < bottom - top; ++k) {
+      const std::uint8_t* in = sb->Row(sy0 + k) + static_cast<std::size_t>(sx0) * (sb->bpp / 8);
+      std::uint8_t* out = db->Row(top + k) + static_cast<std::size_t>(left) * (db->bpp / 8);
+      for (int i = 0; i < n; ++i) {
+        DWORD rgb;
+        if (sb->bpp == 24) {
+          rgb = (static_cast<DWORD>(in[3 * i + 2]) << 16) | (static_cast<DWORD>(in[3 * i + 1]) << 8) | in[3 * i];
+        } else {
+          DWORD raw;
+          if (sb->bpp == 16) raw = static_cast<DWORD>(in[2 * i]) | (static_cast<DWORD>(in[2 * i + 1]) << 8);
+          else std::memcpy(&raw, in + 4 * i, 4);
+          rgb = sb->RawToRgb(raw);
+        }
+        const DWORD v = toRaw[0][(rgb >> 16) & 0xFF] | toRaw[1][(rgb >> 8) & 0xFF] | toRaw[2][rgb & 0xFF];
+        switch (db->bpp) {
+          case 16:
+            out[2 * i] = static_cast<std::uint8_t>(v);
+            out[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+            break;
+          case 24:
+            out[3 * i] = static_cast<std::uint8_t>(v);
+            out[3 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+            out[3 * i + 2] = static_cast<std::uint8_t>(v >> 16);
+            break;
+          default:
+            std::memcpy(out + 4 * i, &v, 4);
+            break;
+        }
+      }
+    }
+    return TRUE;
+  }
   // Overlapping self-copies read from a snapshot.
   Bitmap* readFrom = sb;
   std::vector<std::uint8_t> snapshot;

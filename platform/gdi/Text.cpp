@@ -382,6 +382,7 @@ void DrawRun(Dc* dc, int x, int baseline, const WCHAR* text, int count, const in
   if (!b || !fd) return;
   std::vector<Decoded> d = Decode(text, count);
   DWORD colour = RgbOf(dc->st.textColour);
+  const DWORD colourRaw = b->RgbToRaw(colour);  // the pixels a glyph covers whole
   int penX = x;
   std::lock_guard<std::mutex> g(TextLock());
   for (int i = 0; i < count; ++i) {
@@ -400,7 +401,7 @@ void DrawRun(Dc* dc, int x, int baseline, const WCHAR* text, int count, const in
         unsigned c = gl.coverage[static_cast<std::size_t>(yy) * gl.width + xx];
         if (c == 0) continue;
         if (c == 255) {
-          b->PutRgb(px, py, colour);
+          b->PutRaw(px, py, colourRaw);
           continue;
         }
         DWORD o = b->GetRgb(px, py);
@@ -418,7 +419,7 @@ void DrawRun(Dc* dc, int x, int baseline, const WCHAR* text, int count, const in
   auto line = [&](int y, int thick) {
     for (int yy = y; yy < y + thick; ++yy)
       for (int xx = x; xx < x + total; ++xx)
-        if (yy >= clip.top && yy < clip.bottom && xx >= clip.left && xx < clip.right) b->PutRgb(xx, yy, colour);
+        if (yy >= clip.top && yy < clip.bottom && xx >= clip.left && xx < clip.right) b->PutRaw(xx, yy, colourRaw);
   };
   if (font->lf.lfUnderline) line(baseline + fd->underlinePos, fd->underlineThickness);
   if (font->lf.lfStrikeOut) line(baseline - fd->ascent / 3, fd->underlineThickness);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <string_view>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/base/Text.h"
@@ -106,13 +108,21 @@ SharedBitmap::~SharedBitmap() {
 class HtmlPage::Container final : public litehtml::document_container {
  public:
   struct Font {
+    ~Font() {
+      if (handle) DeleteObject(handle);
+    }
     HFONT handle = nullptr;
     int ascent = 0;
     int descent = 0;
     int height = 0;
     int xHeight = 0;
     unsigned decoration = 0;
-    std::unordered_map<std::string, int> widths;
+    // Looked up by the renderer's own text, without a copy.
+    struct TextHash {
+      using is_transparent = void;
+      std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    std::unordered_map<std::string, int, TextHash, std::equal_to<>> widths;
   };
   struct Image {
     std::string src;
@@ -132,7 +142,7 @@ class HtmlPage::Container final : public litehtml::document_container {
   ~Container() {
     doc.reset();
     ResetImages();
-    for (auto& [id, font] : fonts_) DeleteObject(font->handle);
+    fonts_.clear();
     DeleteDC(measure_);
     DeleteDC(blit_);
   }
@@ -179,20 +189,8 @@ class HtmlPage::Container final : public litehtml::document_container {
     lf.lfQuality = ANTIALIASED_QUALITY;
     const std::u16string face = FaceFor(faceName);
     std::copy_n(face.c_str(), std::min<std::size_t>(face.size() + 1, LF_FACESIZE), lf.lfFaceName);
-    auto font = std::make_unique<Font>();
-    font->handle = CreateFontIndirectW(&lf);
-    if (!font->handle) return 0;
-    font->decoration = decoration;
-    HGDIOBJ old = SelectObject(measure_, font->handle);
-    TEXTMETRICW tm{};
-    GetTextMetricsW(measure_, &tm);
-    SIZE x{};
-    GetTextExtentPoint32W(measure_, u"x", 1, &x);
-    SelectObject(measure_, old);
-    font->ascent = tm.tmAscent;
-    font->descent = tm.tmDescent;
-    font->height = tm.tmHeight;
-    font->xHeight = std::max<int>(1, tm.tmAscent / 2);
+    std::shared_ptr<Font> font = SharedFont(lf, decoration);
+    if (!font) return 0;
     if (fm) {
       fm->ascent = font->ascent;
       fm->descent = font->descent;
@@ -207,12 +205,7 @@ class HtmlPage::Container final : public litehtml::document_container {
     return id;
   }
 
-  void delete_font(litehtml::uint_ptr id) override {
-    auto it = fonts_.find(id);
-    if (it == fonts_.end()) return;
-    DeleteObject(it->second->handle);
-    fonts_.erase(it);
-  }
+  void delete_font(litehtml::uint_ptr id) override { fonts_.erase(id); }
 
   Font* FontOf(litehtml::uint_ptr id) {
     auto it = fonts_.find(id);
@@ -222,7 +215,7 @@ class HtmlPage::Container final : public litehtml::document_container {
   int text_width(const litehtml::tchar_t* text, litehtml::uint_ptr id) override {
     Font* font = FontOf(id);
     if (!font || !text) return 0;
-    auto cached = font->widths.find(text);
+    auto cached = font->widths.find(std::string_view(text));
     if (cached != font->widths.end()) return cached->second;
     const std::u16string wide = Utf8ToUtf16(text);
     HGDIOBJ old = SelectObject(measure_, font->handle);
@@ -463,12 +456,62 @@ class HtmlPage::Container final : public litehtml::document_container {
   int clientHeight = 0;
 
  private:
+  // The font of a description with its metrics and the widths measured in it,
+  // kept for the pages that follow on the same thread: every page asks for the
+  // same few fonts, and their words are measured once.
+  std::shared_ptr<Font> SharedFont(const LOGFONTW& lf, unsigned decoration) {
+    struct Key {
+      std::thread::id thread;
+      LONG height;
+      LONG weight;
+      BYTE italic;
+      std::u16string face;
+      unsigned decoration;
+      bool operator==(const Key& o) const {
+        return thread == o.thread && height == o.height && weight == o.weight && italic == o.italic &&
+               face == o.face && decoration == o.decoration;
+      }
+    };
+    struct Cache {
+      std::mutex lock;
+      std::vector<std::pair<Key, std::shared_ptr<Font>>> fonts;
+    };
+    static auto* cache = new Cache;
+    const Key key{std::this_thread::get_id(), lf.lfHeight, lf.lfWeight, lf.lfItalic, lf.lfFaceName, decoration};
+    std::lock_guard<std::mutex> g(cache->lock);
+    for (const auto& [k, font] : cache->fonts)
+      if (k == key) return font;
+    auto font = std::make_shared<Font>();
+    font->handle = CreateFontIndirectW(&lf);
+    if (!font->handle) return nullptr;
+    font->decoration = decoration;
+    HGDIOBJ old = SelectObject(measure_, font->handle);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(measure_, &tm);
+    SelectObject(measure_, old);
+    font->ascent = tm.tmAscent;
+    font->descent = tm.tmDescent;
+    font->height = tm.tmHeight;
+    font->xHeight = std::max<int>(1, tm.tmAscent / 2);
+    // Fonts no page holds go first once the cache is full.
+    constexpr std::size_t kKept = 48;
+    if (cache->fonts.size() >= kKept) {
+      for (auto it = cache->fonts.begin(); it != cache->fonts.end(); ++it)
+        if (it->second.use_count() == 1) {
+          cache->fonts.erase(it);
+          break;
+        }
+    }
+    if (cache->fonts.size() < kKept) cache->fonts.emplace_back(key, font);
+    return font;
+  }
+
   int dpi_;
   int fontPixels_ = 12;
   HDC measure_ = nullptr;
   HDC blit_ = nullptr;
   litehtml::uint_ptr lastFont_ = 0;
-  std::unordered_map<litehtml::uint_ptr, std::unique_ptr<Font>> fonts_;
+  std::unordered_map<litehtml::uint_ptr, std::shared_ptr<Font>> fonts_;
   std::vector<int> clips_;
 };
 

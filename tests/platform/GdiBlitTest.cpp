@@ -231,6 +231,57 @@ TEST_F(GdiTest, BlitsConvertBetweenDepths) {
   }
 }
 
+// A copy between direct-colour formats gives every pixel the colour a single
+// pixel of the destination's format takes when set to the source pixel's
+// colour, lands where the offsets say, and leaves the pixels around alone
+// (clipped at the destination's edges and at the source's).
+TEST_F(GdiTest, CopiesBetweenDirectColourFormatsConvertEachPixelAsSetPixelDoes) {
+  struct Format {
+    const char* name;
+    int bpp;  // 0: a bitmap compatible with the screen
+    bool rgb555;
+  };
+  const Format formats[] = {{"565", 16, false}, {"555", 16, true}, {"24", 24, false}, {"32", 32, false},
+                            {"screen", 0, false}};
+  auto make = [](const Format& f, int w, int h, bool topDown) {
+    return f.bpp ? MakeDib(w, h, f.bpp, topDown, nullptr, f.rgb555) : CreateCompatibleBitmap(nullptr, w, h);
+  };
+  constexpr int kW = 23, kH = 7;
+  constexpr COLORREF kAround = RGB(0x11, 0x22, 0x33);
+  for (const Format& from : formats) {
+    for (const Format& to : formats) {
+      if (from.bpp == to.bpp && from.rgb555 == to.rgb555) continue;
+      for (const bool topDown : {true, false}) {
+        SCOPED_TRACE(testing::Message() << from.name << " to " << to.name << (topDown ? " top-down" : " bottom-up"));
+        MemDc src(make(from, kW, kH, topDown));
+        for (int y = 0; y < kH; ++y)
+          for (int x = 0; x < kW; ++x)
+            SetPixel(src.dc(), x, y, RGB((x * 37 + y * 11) & 0xFF, (x * 11 + y * 53) & 0xFF, (x * 89 + y * 7) & 0xFF));
+        MemDc dst(make(to, kW, kH, !topDown));
+        for (int y = 0; y < kH; ++y)
+          for (int x = 0; x < kW; ++x) SetPixel(dst.dc(), x, y, kAround);
+        const COLORREF around = GetPixel(dst.dc(), 0, 0);
+        MemDc one(make(to, 1, 1, true));
+        // Starts left of the destination and runs past the source's bottom.
+        const int dx = -3, dy = 2, sx = 4, sy = 1;
+        ASSERT_TRUE(BitBlt(dst.dc(), dx, dy, 18, 9, src.dc(), sx, sy, SRCCOPY));
+        for (int y = 0; y < kH; ++y) {
+          for (int x = 0; x < kW; ++x) {
+            const int fx = x - dx + sx, fy = y - dy + sy;
+            const bool copied = x - dx < 18 && y >= dy && fx < kW && fy < kH;
+            COLORREF expect = around;
+            if (copied) {
+              SetPixel(one.dc(), 0, 0, GetPixel(src.dc(), fx, fy));
+              expect = GetPixel(one.dc(), 0, 0);
+            }
+            ASSERT_EQ(GetPixel(dst.dc(), x, y), expect) << "at " << x << "," << y;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST_F(GdiTest, SelfBlitWithOverlapCopiesTheOriginal) {
   MemDc m(MakeDib(4, 4, 16));
   for (int y = 0; y < 4; ++y)

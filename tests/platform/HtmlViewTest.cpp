@@ -9,8 +9,10 @@
 
 #include "platform/base/Module.h"
 #include "platform/base/Text.h"
+#include "platform/htmlview/HtmlPage.h"
 #include "platform/htmlview/HtmlSource.h"
 #include "platform/htmlview/HtmlView.h"
+#include "platform/windows/SystemMetrics.h"
 #include "tests/support/GdiTestSupport.h"
 #include "tests/support/TempDevice.h"
 
@@ -286,6 +288,71 @@ TEST_F(HtmlViewTest, PicturesGivenForLaterLayoutAreLaidOutByTheNextPaint) {
   const PixelImage shot = Screenshot("htmlview-images-later");
   EXPECT_GT(Vertical().nMax, heightBefore + 100);  // side by side: one picture taller
   EXPECT_GE(CountNear(shot, 0xFF0000), 2 * 100 * 150 * 9 / 10);
+}
+
+// A new page takes the vertical bar exactly when it is taller than the window
+// laid out at the full width, and is then laid out beside the bar: a short
+// page, a long one, and pages on the edge (as tall as the window at the full
+// width, taller beside the bar), shown after a long page or a short one.
+TEST_F(HtmlViewTest, ANewPageIsLaidOutBesideTheBarOnlyWhenItOverflowsAtTheFullWidth) {
+  const int full = ScreenWidth();
+  const int beside = full - GetSystemMetrics(SM_CXVSCROLL);
+  const int window = ScreenHeight();
+  struct Heights {
+    int full, beside;
+  };
+  auto heights = [&](const std::string& html) {
+    htmlview::HtmlPage page(ScreenDpi());
+    DWORD cookie = 1;
+    page.Load(html, &cookie);
+    page.Layout(full);
+    const int atFull = page.ContentHeight();
+    page.Layout(beside);
+    return Heights{atFull, page.ContentHeight()};
+  };
+  // A paragraph that takes a line more beside the bar than at the full width
+  // (its first word grows until the words after it wrap sooner), then a spacer
+  // that makes the page as tall as the window at the full width.
+  std::string edge;
+  for (int length = 1; length < 400 && edge.empty(); ++length) {
+    const std::string text = "<p>" + std::string(static_cast<std::size_t>(length), 'm') +
+                             " the words after it wrap at the edge of the window</p>";
+    const Heights h = heights(text + "<div style=\"height:1px\"></div>");
+    if (h.beside <= h.full || h.full >= window) continue;
+    const std::string page = text + "<div style=\"height:" + std::to_string(window - h.full + 1) + "px\"></div>";
+    const Heights onEdge = heights(page);
+    if (onEdge.full == window && onEdge.beside > window) edge = page;
+  }
+  ASSERT_FALSE(edge.empty()) << "no paragraph wraps one line more beside the bar";
+  std::string longPage;
+  for (int i = 0; i < 120; ++i) longPage += "<p>A long page that wraps at the edge of the window, line " + std::to_string(i) + ".</p>";
+  const std::string shortPage = "<p>A short page.</p>";
+  struct Case {
+    const char* name;
+    std::string before;  // the page shown first
+    std::string page;
+    bool bar;
+  };
+  const Case cases[] = {
+      {"short", shortPage, shortPage, false},      {"short after a long page", longPage, shortPage, false},
+      {"long", shortPage, longPage, true},         {"long after a long page", longPage, longPage, true},
+      {"on the edge", shortPage, edge, false},     {"on the edge after a long page", longPage, edge, false},
+      {"on the edge after itself", edge, edge, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Show(c.before);
+    Show(c.page);
+    const Heights h = heights(c.page);
+    RECT client{};
+    GetClientRect(inner_, &client);
+    const SCROLLINFO si = Vertical();
+    EXPECT_EQ(client.right - client.left, c.bar ? beside : full);
+    // The range is the height of the page at the width it was laid out for.
+    const int height = c.bar ? h.beside : h.full;
+    EXPECT_EQ(si.nMax, height - 1);
+    EXPECT_EQ(static_cast<int>(si.nPage), std::min(window, height));
+  }
 }
 
 // A picture that comes leaves the page as a fresh layout of the page with the
