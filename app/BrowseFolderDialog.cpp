@@ -3,6 +3,7 @@
 #include "app/FileDialog.h"
 #include "app/HelpViewer.h"
 #include "core/ProductStrings.h"
+#include "platform/ipc/Ipc.h"
 
 namespace {
 
@@ -12,7 +13,10 @@ constexpr plat::DWORD kTreeWindowStyle = plat::WS_CHILD | plat::WS_VISIBLE;
 
 }  // namespace
 
-BrowseFolderDialog::BrowseFolderDialog() { SetTitle(GetProductName()); }
+BrowseFolderDialog::BrowseFolderDialog()
+    : disableScrollBarMessage_(plat::RegisterWindowMessageW(u"OrvWTL_DisableScrollBarMessage")) {
+  SetTitle(GetProductName());
+}
 
 BrowseFolderDialog::~BrowseFolderDialog() = default;
 
@@ -31,6 +35,7 @@ void BrowseFolderDialog::OnInit() {
 
 bool BrowseFolderDialog::ProcessDerivedMessage(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM,
                                                plat::LRESULT& result) {
+  if (AnswerDisableScrollBar(GetHwnd(), disableScrollBarMessage_, msg, result)) return true;
   switch (msg) {
     case plat::WM_COMMAND:
       // The shell's soft-key OK and Cancel are this dialog's own.

@@ -43,4 +43,5 @@ class BrowseFolderDialog : public CPPCDialogImpl {
   FolderTree tree_;
   SoftKeyBar softKeys_;
   std::unique_ptr<DialogAutoFit> fit_;
+  plat::UINT disableScrollBarMessage_ = 0;  // the registered "OrvWTL_DisableScrollBarMessage"
 };

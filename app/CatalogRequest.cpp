@@ -234,11 +234,43 @@ bool CatalogRequest::ReadDocument(Tidy::Document* document) {
   if (!document || !document->GetRoot()) return false;
   Tidy::Node* body = FindBody(document->GetRoot());
   if (!body) return false;
-  ReadOutlines(body);
+  ReadOutlines(body, plat::TVI_ROOT, lastAddress_);
   return true;
 }
 
-void CatalogRequest::ReadOutlines(Tidy::Node* body) {
+bool CatalogRequest::ExpandNested(plat::HWND owner, plat::HTREEITEM item) {
+  if (!tree_ || !item) return false;
+  plat::TVITEMW info{};
+  info.mask = plat::TVIF_HANDLE | plat::TVIF_PARAM;
+  info.hItem = item;
+  if (!plat::SendMessageW(tree_, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&info))) return false;
+  if (info.lParam < 0 || static_cast<std::size_t>(info.lParam) >= entries_.size()) return false;
+  if (entries_[static_cast<std::size_t>(info.lParam)].kind != kOutlineNestedOpml) return false;
+  // Only the placeholder under it: not read yet.
+  plat::HTREEITEM child = NextItem(tree_, item, plat::TVGN_CHILD);
+  if (!child || NextItem(tree_, child, plat::TVGN_NEXT)) return false;
+  char16_t text[8] = {};
+  plat::TVITEMW placeholder{};
+  placeholder.mask = plat::TVIF_HANDLE | plat::TVIF_TEXT;
+  placeholder.hItem = child;
+  placeholder.pszText = text;
+  placeholder.cchTextMax = 8;
+  if (!plat::SendMessageW(tree_, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&placeholder)) ||
+      std::u16string(text) != kPlaceholderText)
+    return false;
+  plat::SendMessageW(tree_, plat::TVM_DELETEITEM, 0, reinterpret_cast<plat::LPARAM>(child));
+  const std::u16string address = entries_[static_cast<std::size_t>(info.lParam)].address;
+  Tidy::Document document;
+  if (document.Init() != 0) return false;
+  if (!Download(owner, address, LocalizeResourceString(kCaptionOpml), &document)) return false;
+  CWaitCursor wait;
+  Tidy::Node* body = document.GetRoot() ? FindBody(document.GetRoot()) : nullptr;
+  if (!body) return false;
+  ReadOutlines(body, item, address);
+  return true;
+}
+
+void CatalogRequest::ReadOutlines(Tidy::Node* body, plat::HTREEITEM root, const std::u16string& base) {
   IChannelSet* channels = GetChannelSet();
   CSyncLock lock(channels, u"CatalogRequest::ReadOutlines");
   // One level per open group: the next sibling to read and the tree parent.
@@ -246,7 +278,7 @@ void CatalogRequest::ReadOutlines(Tidy::Node* body) {
     Tidy::Node* next;
     plat::HTREEITEM parent;
   };
-  std::vector<Level> levels{{body->FirstChild(), plat::TVI_ROOT}};
+  std::vector<Level> levels{{body->FirstChild(), root}};
   std::size_t listed = 0;
   std::u16string title, address, type;
   while (!levels.empty()) {
@@ -273,7 +305,7 @@ void CatalogRequest::ReadOutlines(Tidy::Node* body) {
     if (hasAddress) {
       // Whole or not at all: an address is never cut.
       if (address.size() > kMaxAddressLength) continue;
-      address = ResolveEntryAddress(lastAddress_, address);
+      address = ResolveEntryAddress(base, address);
       if (address.empty()) continue;
       if (channels->FindByName(title) != nullptr) continue;
     }
@@ -304,6 +336,8 @@ void CatalogRequest::ReadOutlines(Tidy::Node* body) {
       if (levels.size() < kMaxDepth) levels.push_back({node->FirstChild(), item ? item : parent});
       continue;
     }
+    // The nested document is read when the user opens its entry.
+    if (kind == kOutlineNestedOpml && item) InsertItem(tree_, item, kPlaceholderText, 0, kStateNone, -1);
     entries_.push_back({address, title, kind});
   }
 }

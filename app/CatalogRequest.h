@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/controls/CommCtrl.h"
 #include "platform/windows/Windows.h"
 
 class CInetManager;
@@ -29,7 +30,7 @@ enum OpmlOutlineKind {
   kOutlineGroup = 1,       // no address: holds other outlines
   kOutlineOwnType = 2,     // a channel of the program's own type ("brevant")
   kOutlineFeed = 3,        // a plain RSS/Atom feed
-  kOutlineNestedOpml = 4,  // another OPML document (listed, never created as a channel)
+  kOutlineNestedOpml = 4,  // another OPML document (listed and opened in place, never created as a channel)
 };
 
 // Values of the product key: the online catalogue's address, and what the
@@ -92,6 +93,14 @@ class CatalogRequest {
   bool ReadDocument(Tidy::Document* document);
   // Clears the tree and the entries.
   void Clear();
+  // The placeholder child of a nested OPML document's entry: it gives the
+  // entry its expand button until the document is read.
+  static constexpr const char16_t* kPlaceholderText = u"Fake";
+  // The user opens the entry of a nested OPML document: its placeholder goes
+  // and the document (downloaded over owner) lists its outlines under the
+  // entry. False when the item is no unread nested document, or the document
+  // could not be read (the entry then has no children).
+  bool ExpandNested(plat::HWND owner, plat::HTREEITEM item);
 
   // The entries listed (a tree item's data is its index here).
   std::size_t GetEntryCount() const { return entries_.size(); }
@@ -117,7 +126,9 @@ class CatalogRequest {
     std::u16string title;
     OpmlOutlineKind kind;
   };
-  void ReadOutlines(Tidy::Node* body);
+  // The outlines under body, as children of parent; relative addresses are
+  // resolved against base.
+  void ReadOutlines(Tidy::Node* body, plat::HTREEITEM parent, const std::u16string& base);
 
   std::u16string lastAddress_;
   std::u16string opmlAddress_;

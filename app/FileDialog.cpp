@@ -18,6 +18,7 @@
 #include "platform/controls/Shell.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/ipc/Ipc.h"
 #include "resources/app/resource.h"
 
 namespace {
@@ -272,7 +273,10 @@ void NotifyFileDialogObserver(plat::HWND dialog) {
 // The list picker
 
 FileDialog::FileDialog(Mode mode, FileDialogRequest& request)
-    : mode_(mode), request_(request), types_(ParseFileFilter(request.filter)) {}
+    : mode_(mode),
+      request_(request),
+      types_(ParseFileFilter(request.filter)),
+      disableScrollBarMessage_(plat::RegisterWindowMessageW(u"OrvWTL_DisableScrollBarMessage")) {}
 
 FileDialog::~FileDialog() {
   if (images_) plat::ImageList_Destroy(images_);
@@ -445,6 +449,7 @@ plat::LRESULT FileDialog::OnOK() {
 
 bool FileDialog::ProcessDerivedMessage(plat::HWND, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam,
                                        plat::LRESULT& result) {
+  if (AnswerDisableScrollBar(GetHwnd(), disableScrollBarMessage_, msg, result)) return true;
   switch (msg) {
     case plat::WM_NOTIFY: {
       const auto* header = reinterpret_cast<const plat::NMHDR*>(lParam);

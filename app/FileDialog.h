@@ -122,6 +122,7 @@ class FileDialog : public CPPCDialogImpl {
   std::u16string folder_;  // always ends with "\"
   std::map<std::u16string, int> positions_;
   int lineY_ = -1;
+  plat::UINT disableScrollBarMessage_ = 0;  // the registered "OrvWTL_DisableScrollBarMessage"
 };
 
 // The save dialog: a file-name box, the folder (opens the folder selector)

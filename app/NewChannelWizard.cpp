@@ -402,6 +402,15 @@ void CatalogPage::Activate() {
   plat::SetFocus(tree_);
 }
 
+bool CatalogPage::ProcessMessage(plat::HWND, plat::UINT msg, plat::WPARAM, plat::LPARAM lParam, plat::LRESULT& result) {
+  if (msg != plat::WM_NOTIFY || !lParam) return false;
+  const auto* notice = reinterpret_cast<const plat::NMTREEVIEWW*>(lParam);
+  if (notice->hdr.hwndFrom != tree_ || notice->hdr.code != plat::TVN_ITEMEXPANDINGW) return false;
+  if (notice->action & plat::TVE_EXPAND) request_.ExpandNested(Dialog(), notice->itemNew.hItem);
+  result = 0;  // the item opens, with what it holds now
+  return true;
+}
+
 void CatalogPage::Done() {
   if (request_.AddChosenChannels()) wizard_->EndWith(1);
 }

@@ -172,6 +172,8 @@ class CatalogPage : public Page {
   plat::HWND GetFocusControl() const override { return tree_; }
   void Done() override;
   const char16_t* GetLayoutName() const override { return u"new_channel_catalog"; }
+  // Opening a nested OPML document's entry reads that document into it.
+  bool ProcessMessage(plat::HWND, plat::UINT, plat::WPARAM, plat::LPARAM, plat::LRESULT&) override;
 
   CatalogRequest& GetRequest() { return request_; }
   plat::HWND GetTree() const { return tree_; }

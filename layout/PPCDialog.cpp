@@ -271,6 +271,13 @@ bool InitFullScreenDialog(plat::HWND dialog) {
   return plat::SHInitDialog(&info) != 0;
 }
 
+bool AnswerDisableScrollBar(plat::HWND page, plat::UINT message, plat::UINT msg, plat::LRESULT& result) {
+  if (message == 0 || msg != message) return false;
+  ModifyStyle(page, plat::WS_VSCROLL, 0, plat::SWP_FRAMECHANGED);
+  result = 1;
+  return true;
+}
+
 plat::INT_PTR RunModalEmptyDialog(CPPCDialogImpl& dialog, plat::HWND parent, plat::LPARAM parameter) {
   const plat::INT_PTR result = dialog.DoModal(parent, kEmptyDialogId, parameter);
   if (result == -1) plat::SetLastError(kErrorOutOfMemory);

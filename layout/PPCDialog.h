@@ -108,6 +108,11 @@ class CPPCModelessDialogImpl : public PPCDialogBase {
 
 // Shell initialisation of any dialog with the modal flags.
 bool InitFullScreenDialog(plat::HWND dialog);
+// Panes that fill the page with a list or tree of their own answer the
+// registered "OrvWTL_DisableScrollBarMessage": the page itself loses its
+// vertical scroll bar, as the pane scrolls. Answers whether msg was it
+// (result 1 then).
+bool AnswerDisableScrollBar(plat::HWND page, plat::UINT message, plat::UINT msg, plat::LRESULT& result);
 // Runs the object modally on the dialog resource 172, or on a built-in empty
 // template; -1 with last error 14 when the dialog cannot be made.
 plat::INT_PTR RunModalEmptyDialog(CPPCDialogImpl& dialog, plat::HWND parent, plat::LPARAM parameter);

@@ -302,7 +302,8 @@ TEST_F(CatalogRequestTest, OutlinesBecomeTreeEntriesByKind) {
       {1, u"World", 3, 1, true},
       {1, u"Tech", 3, 1, true},
       {1, u"Own", 2, 1, true},
-      {1, u"More", 4, 0, true},  // another OPML document: listed, not offered
+      {1, u"More", 4, 0, true},  // another OPML document: listed, not offered,
+      {2, u"Fake", 0, 0, false},  // read when opened
       {1, u"Upper", 3, 1, true},
       {0, u"Existing", 1, 0, false},  // a group of that name stays
       {1, u"Inside", 3, 1, true},
@@ -315,6 +316,45 @@ TEST_F(CatalogRequestTest, OutlinesBecomeTreeEntriesByKind) {
   EXPECT_EQ(AddressOf(u"Tech"), Url("/dir/feeds/tech.xml"));
   EXPECT_EQ(AddressOf(u"Own"), u"http://own.example.com/t.xml");
   EXPECT_EQ(AddressOf(u"Long"), plat::Utf8ToUtf16("http://long.example.com" + longPath));  // whole
+}
+
+// A nested OPML document opens in place: the user expands its entry, the
+// placeholder goes and the document's outlines are listed under it, their
+// addresses resolved against the nested document's; checked there, they
+// become channels. It is read once; one that cannot be read leaves the
+// entry without children.
+TEST_F(CatalogRequestTest, ANestedDocumentIsReadIntoItsEntryWhenOpened) {
+  server_.Serve("/dir/more.opml", Opml(Outline("text=\"Deep\" xmlUrl=\"deep.xml\"") +
+                                       Outline("text=\"Far\" xmlUrl=\"http://far.example.com/rss\"")));
+  ASSERT_TRUE(LoadOpml(Opml(Outline("text=\"More\" xmlUrl=\"dir/more.opml\"") +
+                            Outline("text=\"Gone\" xmlUrl=\"missing.opml\""))));
+  auto itemOf = [&](const std::u16string& title) -> plat::HTREEITEM {
+    for (auto [item, depth] : Items()) {
+      char16_t text[256] = {};
+      Info(item, text, 256);
+      if (title == text) return item;
+    }
+    return nullptr;
+  };
+  const int before = request_.downloads;
+  EXPECT_TRUE(request_.ExpandNested(holder_, itemOf(u"More")));
+  EXPECT_FALSE(request_.ExpandNested(holder_, itemOf(u"More"))) << "read once";
+  EXPECT_FALSE(request_.ExpandNested(holder_, itemOf(u"Deep"))) << "no nested document";
+  EXPECT_FALSE(request_.ExpandNested(holder_, itemOf(u"Gone")));
+  EXPECT_EQ(request_.downloads, before + 2);
+  const std::vector<Row> expected = {
+      {0, u"More", 4, 0, true},
+      {1, u"Deep", 3, 1, true},
+      {1, u"Far", 3, 1, true},
+      {0, u"Gone", 4, 0, true},  // its document could not be read
+  };
+  EXPECT_EQ(Rows(), expected);
+  EXPECT_EQ(AddressOf(u"Deep"), Url("/dir/deep.xml"));
+  Check(u"Deep");
+  EXPECT_TRUE(request_.AddChosenChannels());
+  CSyncLock lock(GetChannelSet());
+  EXPECT_EQ(GetChannelSet()->GetCount(), 1);
+  EXPECT_NE(GetChannelSet()->FindByName(u"Deep"), nullptr);
 }
 
 TEST_F(CatalogRequestTest, LoadFailuresAndEmptyAnswers) {

@@ -6,6 +6,8 @@
 
 #include "database/GlobalOptions.h"
 #include "layout/VirtualListPlugin.h"
+#include "core/IconCache.h"
+#include "tests/support/ImagingTestFiles.h"
 #include "platform/base/Time.h"
 #include "tests/app/ListViewFixture.h"
 
@@ -330,6 +332,45 @@ TEST_F(ChannelsViewTest, RowsDrawTheirCountOnlyWhenUnread) {
   }
   // The selected row is filled.
   EXPECT_NE(Pixel(*bitmap, 120, 2 * h + 1), ColorToRgb565(0xFFFFFF));
+}
+
+// A channel whose picture file is an icon file shows that icon on its row
+// (no thumbnail can be made of it); the others keep the stock icon of
+// their type.
+TEST_F(ChannelsViewTest, AChannelWithAnIconFileShowsThatIcon) {
+  view_.reset();
+  IChannel* delta = AddChannel(u"Delta", u"@RSS", {});
+  ASSERT_NE(delta, nullptr);
+  std::u16string file;
+  {
+    CSyncLock lock(set_, u"test");
+    delta->SetProperty(kPropThumbnailFile, u"delta.ico");
+    file = delta->GetThumbnailFile();
+    GetChannelsFilter()->UpdateEntry(delta);  // as the channel's change notice does
+  }
+  std::string host = device_.FsRoot() + plat::Utf16ToUtf8(file);
+  std::replace(host.begin(), host.end(), '\\', '/');
+  orvtest::WriteHostFile(host, imgtest::Ico({{16, 32, imgtest::Solid(16, 16, 0xFF00FF00)},
+                                             {32, 32, imgtest::Solid(32, 32, 0xFF00FF00)}}));
+  view_ = std::make_unique<CountingChannels>();
+  view_->SetUi(ui_.Make());
+  ASSERT_TRUE(view_->RefreshRows());
+  ASSERT_EQ(RowNames(), (std::vector<std::u16string>{u"Alpha", u"Beta", u"Delta", u"Gamma"}));
+  const ListItemStyle& style = view_->GetItemStyle();
+  const int h = style.rowHeight + 2;
+  // Green pixels in a row's picture box.
+  auto green = [&](int index) {
+    auto bitmap = MakeBitmap(240, h, 0xFFFFFF);
+    EXPECT_TRUE(view_->DrawRow(index, *bitmap, kRowNormal, plat::RECT{0, 0, 240, h}));
+    int n = 0;
+    for (int y = style.pictureBox.top; y < style.pictureBox.bottom; ++y)
+      for (int x = style.pictureBox.left; x < style.pictureBox.right; ++x)
+        n += Pixel(*bitmap, x, y) == ColorToRgb565(0x00FF00);
+    return n;
+  };
+  EXPECT_GE(green(2), 16 * 16 / 2) << "Delta shows its own icon";
+  EXPECT_EQ(green(0), 0);
+  EXPECT_EQ(green(3), 0);
 }
 
 // A row keeps the queue status it was built with. A failed channel that

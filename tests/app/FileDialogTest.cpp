@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "app/BrowseFolderDialog.h"
 #include "app/FileDialog.h"
 #include "platform/controls/ComboBox.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/StandardControls.h"
+#include "platform/ipc/Ipc.h"
 #include "tests/app/PickerFixture.h"
 
 namespace pickertest {
@@ -314,6 +316,62 @@ TEST_F(FileDialogTest, SaveDialogAsksBeforeReplacingAndStaysOnCancel) {
   EXPECT_EQ(boxes[0].caption, u"Save As");
   EXPECT_EQ(boxes[0].type, 0x31u);
   EXPECT_EQ(request.file, u"\\Feeds\\NEWS.opml");
+}
+
+// A type of two patterns: the picker lists each pattern's files in turn,
+// each sorted by itself; saving asks about a file of the name under either
+// pattern, not only the first.
+const std::u16string kFeedsFilter = u"Feeds (*.opml;*.xml)|*.opml;*.xml||";
+
+TEST_F(FileDialogTest, ATypeOfTwoPatternsListsAndAsksForEach) {
+  MakeFile(u"\\Feeds\\alpha.xml");
+  MakeFile(u"\\Feeds\\Digest.xml");
+  FileDialogRequest open = OpmlRequest(u"\\Feeds");
+  open.filter = kFeedsFilter;
+  DialogScript list({[&](plat::HWND d) {
+    EXPECT_EQ(Items(d), (std::vector<std::u16string>{u"[Backup]", u"[Zoo]", u"[archive]", u"Blogs.OPML", u"news.opml",
+                                                     u"Digest.xml", u"alpha.xml"}));
+    Command(d, plat::IDCANCEL);
+  }});
+  EXPECT_EQ(RunFileDialog(open), plat::IDCANCEL);
+
+  FileDialogRequest save = SaveRequest(u"\\Feeds\\", 0);
+  save.filter = kFeedsFilter;
+  DialogScript script({[&](plat::HWND d) {
+    SetName(d, u"digest");  // only digest.xml exists; the answer is Cancel
+    Command(d, plat::IDOK);
+    answer = plat::IDOK;
+    Command(d, plat::IDOK);
+  }});
+  answer = plat::IDCANCEL;
+  EXPECT_EQ(RunFileDialog(save), plat::IDOK);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, u"digest.xml already exists. Do you want to replace it?");
+  EXPECT_EQ(save.file, u"\\Feeds\\digest.opml") << "the name takes the type's first extension";
+}
+
+// The list picker and the folder selector scroll in their own list and tree:
+// asked by the registered message, the page gives up its scroll bar.
+TEST_F(FileDialogTest, PickersGiveUpTheirPagesScrollBarWhenAsked) {
+  const plat::UINT message = plat::RegisterWindowMessageW(u"OrvWTL_DisableScrollBarMessage");
+  ASSERT_NE(message, 0u);
+  auto ask = [&](plat::HWND d) {
+    plat::SetWindowLongW(d, plat::GWL_STYLE, plat::GetWindowLongW(d, plat::GWL_STYLE) | plat::WS_VSCROLL);
+    EXPECT_EQ(plat::SendMessageW(d, message, 0, 0), 1);
+    EXPECT_EQ(plat::GetWindowLongW(d, plat::GWL_STYLE) & plat::WS_VSCROLL, 0);
+    Command(d, plat::IDCANCEL);
+  };
+  FileDialogRequest request = OpmlRequest(u"\\Feeds");
+  {
+    DialogScript script({ask});
+    EXPECT_EQ(RunFileDialog(request), plat::IDCANCEL);
+    EXPECT_EQ(script.Ran(), 1u);
+  }
+  BrowseFolderDialog folders;
+  folders.SetFolderPath(u"\\Feeds");
+  DialogScript script({ask});
+  EXPECT_EQ(folders.DoModal(nullptr), plat::IDCANCEL);
+  EXPECT_EQ(script.Ran(), 1u);
 }
 
 TEST_F(FileDialogTest, SaveDialogPicksAFileAndAFolder) {

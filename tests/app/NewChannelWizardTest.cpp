@@ -21,6 +21,7 @@
 #include "core/Streams.h"
 #include "database/ChannelLanguages.h"
 #include "platform/controls/MenuBar.h"
+#include "platform/controls/ShellExecute.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/display/ScreenComposer.h"
 #include "platform/files/Files.h"
@@ -368,6 +369,60 @@ TEST_F(NewChannelWizardTest, SearchOfTwoHundredCharactersAsksTheCatalogueAndAFai
   EXPECT_EQ(asked[1], std::make_pair(std::u16string(), std::u16string()));
   EXPECT_EQ(OpenSettingsKey().GetString(u"LastSearch", u""), text);
   EXPECT_TRUE(boxes.empty());
+}
+
+// Only an empty search is refused: blanks are a search text like any other
+// and go to the catalogue as typed.
+TEST_F(NewChannelWizardTest, ASearchOfBlanksAsksTheCatalogue) {
+  ScriptedWizard w;
+  std::vector<std::u16string> asked;
+  w.loadCatalog = [&](CatalogRequest& r) {
+    asked.push_back(r.GetSearchText());
+    return false;
+  };
+  w.script = [&](ScriptedWizard& w) {
+    Choose(w, 2);
+    plat::SetWindowTextW(w.GetSearchPage().GetTextBox(), u"   ");
+    Press(w, NewChannelWizard::kCmdNext);
+  };
+  EXPECT_EQ(Run(w), kStillOpen);
+  EXPECT_EQ(asked, std::vector<std::u16string>{u"   "});
+  EXPECT_TRUE(boxes.empty()) << "no \"Please enter search string.\"";
+}
+
+// Help on any page, asked by the key (WM_HELP) or reflected from one of its
+// controls, opens the help file at the page's layout name.
+TEST_F(NewChannelWizardTest, HelpOnEveryPageOpensThatPagesTopic) {
+  std::vector<std::string> opened;
+  plat::SetDesktopOpenerForTesting([&opened](const std::string& target) {
+    opened.push_back(target);
+    return true;
+  });
+  std::vector<std::string> pages;
+  ScriptedWizard w;
+  w.script = [&](ScriptedWizard& w) {
+    auto ask = [&] {
+      pages.push_back(plat::Utf16ToUtf8(PageName(w)));
+      for (plat::UINT message : {plat::WM_HELP, plat::UINT{0x2000 + plat::WM_HELP}})
+        EXPECT_EQ(plat::SendMessageW(w.GetHwnd(), message, 0, 0), 1);
+    };
+    ask();
+    for (int choice : {0, 1, 2, 3, 4}) {
+      Choose(w, choice);
+      ask();
+      Press(w, NewChannelWizard::kCmdBack);
+    }
+  };
+  EXPECT_EQ(Run(w), kStillOpen);
+  plat::SetDesktopOpenerForTesting(nullptr);
+  EXPECT_EQ(pages, (std::vector<std::string>{"new_channel_general", "new_channel_catalog", "new_channel_rss_atom",
+                                             "new_channel_search", "new_channel_opml", "new_channel_template"}));
+  ASSERT_EQ(opened.size(), 2 * pages.size());
+  for (std::size_t i = 0; i < opened.size(); ++i) {
+    const std::string tail = "OrvNews.htm#" + pages[i / 2];
+    EXPECT_TRUE(opened[i].size() >= tail.size() && opened[i].compare(opened[i].size() - tail.size(), tail.size(), tail) == 0)
+        << opened[i] << " is not " << tail;
+  }
 }
 
 TEST_F(NewChannelWizardTest, AnEmptyCatalogueSaysWhyByHowItWasAskedAndGoesBack) {

@@ -350,6 +350,39 @@ TEST_F(LayoutViewTest, AfterTheReleaseTheStylusIsFreeAndAPressElsewhereIsThatWin
   plat::DestroyWindow(probe);
 }
 
+// A message for another window right after the release (a paint, a timer)
+// neither ends the 25 ms settle early nor stretches it: the tap comes 25 ms
+// after the release, whether or not such a message came meanwhile.
+TEST_F(LayoutViewTest, TheTapComes25MsAfterTheReleaseWhateverElseArrives) {
+  plat::HWND other = plat::CreateWindowExW(0, u"static", u"", plat::WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                           nullptr);
+  ASSERT_TRUE(other);
+  Show(u"buttons");
+  struct Case {
+    const char* what;
+    std::vector<Input> inputs;
+  } cases[] = {
+      {"nothing else", {{0, kDown, 150, 150}, {40, kUp, 150, 150}}},
+      {"a message 5 ms after the release", {{0, kDown, 150, 150}, {40, kUp, 150, 150}, {5, plat::WM_APP + 7, 0, 0, other}}},
+      {"two messages", {{0, kDown, 150, 150}, {40, kUp, 150, 150}, {5, plat::WM_APP + 7, 0, 0, other},
+                        {10, plat::WM_APP + 8, 0, 0, other}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    plat::DWORD released = 0, tapped = 0;
+    BoxPlugin* button = Named(u"button");
+    ASSERT_TRUE(button);
+    const int taps = button->taps;
+    button->onActivate = [&] { tapped = plat::GetTickCount(); };
+    released = plat::GetTickCount() + 40;
+    Play(c.inputs);
+    button->onActivate = nullptr;
+    EXPECT_EQ(button->taps, taps + 1);
+    EXPECT_EQ(tapped - released, 25u) << "the tap waits for stylus input alone, for 25 ms";
+  }
+  plat::DestroyWindow(other);
+}
+
 TEST_F(LayoutViewTest, AQuitDuringAPressEndsTheLoopAndIsPostedAgain) {
   Show(u"buttons");
   script_.assign({{30, plat::WM_QUIT, 7, 0}, {30, kUp, 150, 150}});

@@ -289,6 +289,40 @@ TEST_F(TodayViewsTest, SimpleViewRepaintsWhenAThumbnailIsMade) {
   if (another) DeleteObject(another);
 }
 
+// The view's timer looks again at the options once a second: a font or a
+// switch changed in the options program shows without waiting for the host
+// to ask for a paint; nothing changed, nothing is drawn again.
+TEST_F(TodayViewsTest, ATimerTickShowsOptionsChangedMeanwhile) {
+  // The single-article view without automatic scrolling: its second timer
+  // draws nothing of its own.
+  Screen(240, 320, 96);
+  Option(u"ViewStyle", 0);
+  Option(u"ViewSimple.AutoScrollSpeed", 0);
+  Articles(2);
+  MakeView<CViewSimple>();
+  struct Case {
+    const char16_t* option;  // null: nothing changes
+    DWORD value;
+  } cases[] = {{nullptr, 0}, {u"Font.Height", 16}, {u"ViewSimple.Show.ArticleTime", 0}, {nullptr, 0},
+               {u"Font.Name", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.option ? plat::Utf16ToUtf8(c.option) : "nothing");
+    Paint();
+    ValidateRect(item_, nullptr);
+    if (c.option && c.option == std::u16string(u"Font.Name")) {
+      CVORegistry key(GetSettingsRootKey(), GetTodayRegistryKey().c_str(), true, true, KEY_ALL_ACCESS);
+      ASSERT_TRUE(key.SetString(u"Font.Name", u"DejaVu Serif"));  // as the options program writes it
+      clock_.Advance(1100);
+    } else if (c.option) {
+      Option(c.option, c.value);
+    } else {
+      clock_.Advance(1100);
+    }
+    view_->OnTimer(kTimerAdvance);
+    EXPECT_EQ(GetUpdateRect(item_, nullptr, FALSE) != FALSE, c.option != nullptr);
+  }
+}
+
 TEST_F(TodayViewsTest, SimpleViewStepsAndAdvancesBySpeed) {
   Screen(240, 320, 96);
   Option(u"ViewStyle", 0);

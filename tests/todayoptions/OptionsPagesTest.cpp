@@ -13,6 +13,7 @@
 #include "layout/UIToolkit.h"
 #include "platform/base/ScreenSettings.h"
 #include "platform/controls/Shell.h"
+#include "platform/controls/ShellExecute.h"
 #include "platform/files/Files.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/controls/ComboBox.h"
@@ -306,6 +307,38 @@ TEST_F(OptionsPagesTest, DoubleTapOnAChannelTogglesItTwice) {
   SendMessageW(list, WM_LBUTTONUP, 0, at);
   pump();
   EXPECT_TRUE(channels.Rows()[0].second);
+}
+
+// Help on each page opens that page's topic of the help file, asked by the
+// help key (WM_HELP) or by the sheet's help notice.
+TEST_F(OptionsPagesTest, HelpOnEveryPageOpensItsTopic) {
+  ASSERT_TRUE(OpenSettingsKey().SetString(u"InstallFolder", u"\\Help"));
+  CreateDirectoryW(u"\\Help", nullptr);
+  orvtest::WriteHostFile(device_.FsRoot() + "/Help/OrvNews.htm", "<html></html>");
+  std::vector<std::string> opened;
+  SetDesktopOpenerForTesting([&](const std::string& target) {
+    opened.push_back(target);
+    return true;
+  });
+  CTabChannels channels;
+  CTabFont font;
+  CTabViewStyle style;
+  struct Case {
+    COptionsPage* page;
+    const char* topic;
+  } cases[] = {{&channels, "today_channels"}, {&font, "today_font"}, {&style, "today_style"}};
+  const std::string file = "file://" + device_.FsRoot() + "/Help/OrvNews.htm#";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.topic);
+    HWND page = MakeSized(*c.page, 240, 200);
+    ASSERT_NE(page, nullptr);
+    opened.clear();
+    SendMessageW(page, WM_HELP, 0, 0);
+    NMHDR notice{GetParent(page), 0, PSN_HELP};
+    SendMessageW(page, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&notice));
+    EXPECT_EQ(opened, (std::vector<std::string>{file + c.topic, file + c.topic}));
+  }
+  SetDesktopOpenerForTesting({});
 }
 
 // With the user's language file the pages show its texts: labels, check
