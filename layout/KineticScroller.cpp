@@ -369,9 +369,12 @@ bool KineticScroller::OnStylusUp(const MSG& msg) {
     const POINT from = tapPending_ ? queue_.front().pt : prev;
     tapPending_ = false;
     ScrollByPixels(from.x - queue_.back().pt.x, from.y - queue_.back().pt.y);
+    // What was dragged is applied now, not by the queued request: the gesture
+    // is over, and an idle scroller may be dropped (with its request window)
+    // before that request comes, when the last move and the release come
+    // close together. Momentum then starts where the finger left.
+    Flush();
     if (vx || vy) {
-      // What was dragged is shown first, so momentum starts where the finger left.
-      Flush();
       velocityX_ = vx;
       velocityY_ = vy;
       BeginMomentum();

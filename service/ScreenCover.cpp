@@ -1,6 +1,8 @@
 #include "service/ScreenCover.h"
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "platform/base/Module.h"
 #include "platform/controls/Shell.h"
@@ -15,6 +17,10 @@ std::atomic<plat::WNDPROC> g_sipButtonPrevious{nullptr};
 std::atomic<CSTScreenBuffer*> g_coverCopy{nullptr};
 
 constexpr int kShelfPosition = 1000;
+// How long a window of another process is asked again to go back into place
+// while its owner cannot take the request.
+constexpr auto kPutBackBound = std::chrono::seconds(30);
+constexpr auto kPutBackPause = std::chrono::milliseconds(50);
 using FullScreenFn = plat::BOOL (*)(plat::HWND, plat::DWORD);
 
 }  // namespace
@@ -120,7 +126,20 @@ void CScreenCover::PutBack(Shelved* s, bool restoreOrder) {
   } else {
     flags |= plat::SWP_NOZORDER;
   }
-  plat::SetWindowPos(s->hwnd, after, s->rect.left, s->rect.top, 0, 0, flags);
+  // Another process's window is moved by its own thread: the request fails
+  // while that thread has not read its messages for a while (taken as hung)
+  // or does not answer in time, which a busy device sees now and then. The
+  // window must not stay out of sight, so it is asked again for as long as it
+  // exists, until it answers or is seen back in place (a late answer may have
+  // moved it already).
+  const auto until = std::chrono::steady_clock::now() + kPutBackBound;
+  while (!plat::SetWindowPos(s->hwnd, after, s->rect.left, s->rect.top, 0, 0, flags) && plat::IsWindow(s->hwnd) &&
+         std::chrono::steady_clock::now() < until) {
+    plat::RECT now{};
+    if (!restoreOrder && plat::GetWindowRect(s->hwnd, &now) && now.left == s->rect.left && now.top == s->rect.top)
+      break;
+    std::this_thread::sleep_for(kPutBackPause);
+  }
   *s = Shelved{};
 }
 

@@ -21,7 +21,9 @@ class CScreenCover {
   // True when the cover shows (also when it showed already).
   bool Show();
   // Removes the cover and puts the task bar and the input-panel button back
-  // where they were, with their procedures. Safe to call again, and from
+  // where they were, with their procedures; a window of another process whose
+  // owner cannot take the request at once is asked again while it exists
+  // (up to 30 s). Safe to call again, and from
   // another thread than Show's once that thread has ended.
   void Hide();
   bool Shown() const { return cover_ != nullptr; }

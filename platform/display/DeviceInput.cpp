@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <thread>
 
@@ -48,6 +49,7 @@ std::optional<DeviceKey> KeyByName(const std::string& name) {
 
 DeviceInput::DeviceInput(std::function<void(DWORD)> sleep, std::function<bool(UINT, bool)> keys)
     : sleep_(std::move(sleep)), keys_(std::move(keys)) {
+  realSleep_ = !sleep_;
   if (!sleep_) sleep_ = [](DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
   if (!keys_) keys_ = [](UINT vk, bool down) { return InjectKey(vk, down) != FALSE; };
 }
@@ -75,14 +77,30 @@ bool DeviceInput::Hold(int x, int y, DWORD ms) {
 bool DeviceInput::Drag(int x1, int y1, int x2, int y2, DWORD ms) {
   constexpr DWORD kStepMs = 15;
   int steps = std::max<int>(2, static_cast<int>(ms / kStepMs));
+  // The stylus is where a finger moving evenly would be by the time each move
+  // is sent: a display that falls behind (a busy machine) moves the stylus
+  // further at its next step instead of dragging more slowly than asked. With
+  // a sleep of the caller's, its pauses are the time that passes.
+  std::int64_t slept = 0;
+  const auto start = std::chrono::steady_clock::now();
+  auto elapsed = [&]() -> std::int64_t {
+    if (!realSleep_) return slept;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  };
   if (!Stylus(WM_LBUTTONDOWN, x1, y1)) return false;
   bool ok = true;
   for (int i = 1; i <= steps; ++i) {
-    sleep_(ms / static_cast<DWORD>(steps));
-    int x = x1 + (x2 - x1) * i / steps;
-    int y = y1 + (y2 - y1) * i / steps;
+    const DWORD pause = ms / static_cast<DWORD>(steps);
+    sleep_(pause);
+    slept += pause;
+    // The share of the way done: elapsed of ms (by step for a drag of no time).
+    const std::int64_t whole = ms ? ms : steps;
+    const std::int64_t done = i == steps ? whole : ms ? std::min<std::int64_t>(elapsed(), ms) : i;
+    const int x = x1 + static_cast<int>((x2 - x1) * done / whole);
+    const int y = y1 + static_cast<int>((y2 - y1) * done / whole);
     // The stylus stays with the window that took it, even when a move misses.
     ok = Stylus(WM_MOUSEMOVE, x, y) && ok;
+    if (done >= whole) break;
   }
   return Stylus(WM_LBUTTONUP, x2, y2) && ok;
 }

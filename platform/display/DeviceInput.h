@@ -49,7 +49,7 @@ class DeviceInput {
   bool Stylus(UINT message, int x, int y);
   bool Tap(int x, int y);
   bool Hold(int x, int y, DWORD ms = kDefaultHoldMs);
-  // From one point to the other in even steps, about 15 ms apart.
+  // From one point to the other at an even pace, a move about every 15 ms.
   bool Drag(int x1, int y1, int x2, int y2, DWORD ms = kDefaultDragMs);
   // Clicks of the wheel at a screen point (negative: towards the top).
   bool Wheel(int x, int y, int clicks);
@@ -69,6 +69,7 @@ class DeviceInput {
 
   UserActivity* activity_ = nullptr;
   std::function<void(DWORD)> sleep_;
+  bool realSleep_ = false;  // the real clock paces drags (no sleep of the caller's)
   std::function<bool(UINT, bool)> keys_;
 };
 

@@ -213,13 +213,13 @@ class TodayE2E : public ::testing::Test {
     ASSERT_TRUE(menu.has_value());
     const POINT options = MenuRow(device, *menu, 1);
     ASSERT_TRUE(device.Tap(options.x, options.y));
-    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Sheet(device).has_value(); }, 30000));
+    ASSERT_TRUE(orvtest::TodayScreen(device).SheetShown()) << WindowList(device);
   }
   void OpenOptionsFromTheHost(ScreenDriver& device) {
     auto desktop = device.WaitForWindow(kDesktopClass);
     ASSERT_TRUE(desktop.has_value());
     ASSERT_TRUE(device.Tap(desktop->right - Px(device, 20), desktop->bottom - Px(device, 10)));
-    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Sheet(device).has_value(); }, 30000));
+    ASSERT_TRUE(orvtest::TodayScreen(device).SheetShown()) << WindowList(device);
   }
   // The page area of the sheet (above its tabs), as the screen shows it.
   static std::vector<DWORD> PageArea(ScreenDriver& device, const WindowLine& sheet) {

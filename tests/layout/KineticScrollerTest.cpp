@@ -527,5 +527,49 @@ TEST_F(KineticTest, HtmlViewerPagesScrollByFingerWithMomentum) {
   EXPECT_EQ(KineticScroller::ReplayState(), 0u);
 }
 
+// A slow drag on the page whose last move and release come together (a busy
+// program reads them in one go): the page still ends where the finger left
+// the screen, though the filter drops the idle scroller at the next message.
+TEST_F(KineticTest, ThePageEndsWhereTheFingerLeftWhenTheLastMoveAndTheReleaseComeTogether) {
+  ASSERT_TRUE(InitHTMLControl(nullptr));
+  HWND view = CreateWindowExW(0, kHtmlViewClassName, u"", WS_CHILD | WS_VISIBLE, 0, 0, 240, 320, list_, nullptr,
+                              nullptr, nullptr);
+  ASSERT_NE(view, nullptr);
+  HWND inner = GetWindow(view, GW_CHILD);
+  std::u16string page = u"<html><body>";
+  for (int i = 0; i < 200; ++i) page += u"<p>Line " + Utf8ToUtf16(std::to_string(i)) + u" of the article</p>";
+  page += u"</body></html>";
+  SendMessageW(view, DTM_CLEAR, 0, 0);
+  SendMessageW(view, DTM_ADDTEXTW, 0, reinterpret_cast<LPARAM>(page.c_str()));
+  SendMessageW(view, DTM_ENDOFSOURCE, 0, 0);
+  ASSERT_EQ(GetScrollPos(inner, SB_VERT), 0);
+
+  HtmlViewScrollFilter filter(nullptr);
+  auto pump = [&] {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      if (filter.Filter(m)) continue;
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+  };
+  auto post = [&](UINT message, int x, int y) {
+    PostMessageW(inner, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
+  };
+  // 100 px a second: out of the tap zone, too slow for a fling.
+  post(WM_LBUTTONDOWN, 100, 300);
+  pump();
+  clock_.Advance(150);
+  post(WM_MOUSEMOVE, 100, 285);
+  pump();
+  ASSERT_EQ(GetScrollPos(inner, SB_VERT), 15);
+  clock_.Advance(150);
+  post(WM_MOUSEMOVE, 100, 270);
+  post(WM_LBUTTONUP, 100, 270);
+  pump();
+  EXPECT_EQ(GetScrollPos(inner, SB_VERT), 30);
+  EXPECT_EQ(filter.GetCurrent(), nullptr) << "the idle scroller was dropped";
+}
+
 }  // namespace
 }  // namespace layouttest

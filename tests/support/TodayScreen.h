@@ -96,6 +96,21 @@ class TodayScreen {
   bool SheetGone() {
     return ScreenDriver::WaitUntil([&] { return !Sheet().has_value(); }, 20000);
   }
+  // The sheet is up as a person meets it: shown below the top bar, with its
+  // own menu bar, and the screen holds still (its pages drawn). The options
+  // program starts with the device's fonts and lays its pages out first,
+  // which a busy machine makes slow: the bound is for the sheet to appear.
+  bool SheetShown(int boundMs = 30000) {
+    const bool up = ScreenDriver::WaitUntil([&] {
+      const auto sheet = Sheet();
+      const auto bar = Visible("HHTaskBar");
+      if (!sheet || !bar || sheet->top < bar->bottom) return false;
+      for (const auto& w : device_.Windows())
+        if (w.visible && w.pid == sheet->pid && w.cls == plat::Utf16ToUtf8(plat::kMenuBarClassName)) return true;
+      return false;
+    }, boundMs);
+    return up && device_.WaitForStillScreen();
+  }
   // Tap and hold on the item, "Options..." of its menu.
   void OpenOptionsFromTheItem() {
     const plat::POINT at = ItemPoint(100, 8);
@@ -104,7 +119,7 @@ class TodayScreen {
     const auto menu = Visible("#32768");
     ASSERT_TRUE(menu.has_value());
     ASSERT_TRUE(device_.Tap((menu->left + menu->right) / 2, menu->top + Px(1) + Px(24) + Px(12)));
-    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Sheet().has_value(); }, 30000));
+    ASSERT_TRUE(SheetShown());
   }
   // "ok" at the right of the device's top bar.
   plat::POINT DonePoint() {
