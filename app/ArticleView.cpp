@@ -76,10 +76,6 @@ namespace {
 ArticleView::ArticleUpdater g_updater = &QueueArticleUpdate;
 ArticleView::LinkRefusedSink g_refusedSink = nullptr;
 
-bool StartsWithNoCase(const std::u16string& text, const std::u16string& prefix) {
-  return text.size() >= prefix.size() && plat::EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // Replaces every marker of the template in one left-to-right pass: text that
 // a replacement brings in is never searched again.
 std::u16string ReplaceMarkers(const std::u16string& page,
@@ -137,19 +133,19 @@ ArticleLinkAction ClassifyArticleLink(const std::u16string& target, std::u16stri
   // from whoever reads the link.
   for (char16_t c : target)
     if (c < 0x20 || c == 0x7F) return ArticleLinkAction::kRefused;
-  if (StartsWithNoCase(target, kArticleLinkPrefix)) {
+  if (plat::StartsWithNoCase(target, kArticleLinkPrefix)) {
     const std::u16string rest = target.substr(std::char_traits<char16_t>::length(kArticleLinkPrefix));
     if (rest.empty()) return ArticleLinkAction::kRefused;
     if (id) *id = rest;
     return ArticleLinkAction::kOpenArticle;
   }
   // Only web addresses and mail go out of the program.
-  if (StartsWithNoCase(target, u"http://") || StartsWithNoCase(target, u"https://")) {
+  if (plat::StartsWithNoCase(target, u"http://") || plat::StartsWithNoCase(target, u"https://")) {
     const std::size_t hostStart = target.find(u"//") + 2;
     if (hostStart < target.size() && target[hostStart] != u'/') return ArticleLinkAction::kBrowser;
     return ArticleLinkAction::kRefused;
   }
-  if (StartsWithNoCase(target, u"mailto:") && target.size() > 7) return ArticleLinkAction::kBrowser;
+  if (plat::StartsWithNoCase(target, u"mailto:") && target.size() > 7) return ArticleLinkAction::kBrowser;
   return ArticleLinkAction::kRefused;
 }
 

@@ -22,14 +22,6 @@ std::uint32_t OwnStateOf(IArticle* article) {
   return item ? item->GetOwnUpdateState() : US_NEVER_UPDATED;
 }
 
-std::u16string TrimRight(std::u16string text) {
-  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t' || text.back() == u'\r' ||
-                           text.back() == u'\n' || text.back() == 0x00A0)) {
-    text.pop_back();
-  }
-  return text;
-}
-
 }  // namespace
 
 ArticlesView::ArticlesView(CArticleFilter* filter) : filter_(filter ? filter : GetArticleFilter()) {
@@ -130,8 +122,8 @@ bool ArticlesView::DrawRow(int index, CBitmapBuffer& target, int state, const pl
 
   plat::HDC dc = target.GetDC();
   if (!dc) return true;
-  std::u16string text = TrimRight(row.title);
-  if (text.empty()) text = TrimRight(LocalizeResourceString(170));
+  std::u16string text = plat::TrimRight(row.title, plat::IsXmlSpaceOrNbsp);
+  if (text.empty()) text = plat::TrimRight(LocalizeResourceString(170), plat::IsXmlSpaceOrNbsp);
   const plat::RECT& mg = style_.margins;
   const plat::RECT area{rect.left + mg.left, rect.top + mg.top, rect.right - mg.right, rect.bottom - mg.bottom};
   if (area.right <= area.left || area.bottom <= area.top) return true;

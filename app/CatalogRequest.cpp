@@ -29,14 +29,6 @@ constexpr plat::UINT kStateChecked = 2;
 
 plat::UINT StateImageBits(plat::UINT image) { return image << 12; }
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0xA0; }
-
-std::u16string TrimSpaces(const std::u16string& text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsSpace(text[begin])) ++begin;
-  while (end > begin && IsSpace(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
 
 // A title as the tree shows it and a channel name starts from it: control
 // characters become spaces, outer spaces go, at most kMaxTitleLength
@@ -45,18 +37,18 @@ std::u16string CleanTitle(std::u16string title) {
   for (char16_t& c : title) {
     if (c < 0x20 || c == 0x7F) c = u' ';
   }
-  title = TrimSpaces(title);
+  title = plat::Trim(title, plat::IsXmlSpaceOrNbsp);
   if (title.size() > CatalogRequest::kMaxTitleLength) {
     std::size_t cut = CatalogRequest::kMaxTitleLength;
     if (title[cut - 1] >= 0xD800 && title[cut - 1] <= 0xDBFF) --cut;
-    title = TrimSpaces(title.substr(0, cut));
+    title = plat::Trim(title.substr(0, cut), plat::IsXmlSpaceOrNbsp);
   }
   return title;
 }
 
 
 bool IsWebAddress(const std::u16string& address) {
-  return StartsWithNoCase(address, u"http://") || StartsWithNoCase(address, u"https://");
+  return plat::StartsWithNoCase(address, u"http://") || plat::StartsWithNoCase(address, u"https://");
 }
 
 // The entry's address made absolute against the requested address; empty
@@ -142,7 +134,7 @@ CatalogRequest::~CatalogRequest() = default;
 std::u16string CatalogRequest::GetCatalogAddress() {
   CVORegistry key = OpenSettingsKey();
   // Read only: nothing is written in place of a missing value.
-  return TrimSpaces(key.GetString(kOnlineCatalogUrlValue, nullptr));
+  return plat::Trim(key.GetString(kOnlineCatalogUrlValue, nullptr), plat::IsXmlSpaceOrNbsp);
 }
 
 std::u16string CatalogRequest::EncodeLanguageFilter(const std::u16string& filter) {
@@ -181,7 +173,7 @@ std::u16string CatalogRequest::EncodeLanguageFilter(const std::u16string& filter
 std::u16string CatalogRequest::BuildUrl() {
   std::u16string address;
   if (!opmlAddress_.empty()) {
-    address = TrimSpaces(opmlAddress_);
+    address = plat::Trim(opmlAddress_, plat::IsXmlSpaceOrNbsp);
     captionId_ = kCaptionOpml;
   } else {
     captionId_ = searchText_.empty() ? kCaptionCatalog : kCaptionSearch;
@@ -300,7 +292,7 @@ void CatalogRequest::ReadOutlines(Tidy::Node* body, plat::HTREEITEM root, const 
     title = CleanTitle(title);
     if (title.empty()) continue;  // no channel could carry its name
     if (!Attribute(node, u"Url", address) && !Attribute(node, u"xmlUrl", address)) address.clear();
-    address = TrimSpaces(address);
+    address = plat::Trim(address, plat::IsXmlSpaceOrNbsp);
     const bool hasAddress = !address.empty();
     if (hasAddress) {
       // Whole or not at all: an address is never cut.

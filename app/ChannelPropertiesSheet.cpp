@@ -3,6 +3,7 @@
 #include "app/FolderSizeLabel.h"
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"
+#include "core/StringUtils.h"
 #include "core/Synchronized.h"
 #include "database/ChannelSet.h"
 #include "layout/UIToolkit.h"
@@ -94,20 +95,20 @@ bool ChannelGeneralPage::OnPageMessage(plat::UINT msg, plat::WPARAM wParam, plat
 
 bool ChannelGeneralPage::Validate() {
   if (!found_) return true;  // nothing to check; apply refuses
-  const std::u16string name = TrimSpaces(GetText(Item(kIdName)));
+  const std::u16string name = TrimSpace(GetText(Item(kIdName)));
   if (name.empty()) {
     ShowMessageBox(hwnd_, kEnterChannelName, plat::MB_OK | plat::MB_ICONERROR);
     plat::SetFocus(Item(kIdName));
     return false;
   }
-  if (feed_ && TrimSpaces(GetText(Item(kIdUrl))).empty()) {
+  if (feed_ && TrimSpace(GetText(Item(kIdUrl))).empty()) {
     ShowMessageBox(hwnd_, kEnterChannelUrl, plat::MB_OK | plat::MB_ICONERROR);
     plat::SetFocus(Item(kIdUrl));
     return false;
   }
   // A changed address must be one the update can fetch; the stored one is
   // kept as it is.
-  if (feed_ && GetText(Item(kIdUrl)) != storedAddress_ && !IsUsableFeedAddress(TrimSpaces(GetText(Item(kIdUrl))))) {
+  if (feed_ && GetText(Item(kIdUrl)) != storedAddress_ && !IsUsableFeedAddress(TrimSpace(GetText(Item(kIdUrl))))) {
     ShowMessageBox(hwnd_, kBadFeedAddress, plat::MB_OK | plat::MB_ICONERROR);
     plat::SetFocus(Item(kIdUrl));
     return false;
@@ -126,9 +127,9 @@ bool ChannelGeneralPage::Validate() {
 
 bool ChannelGeneralPage::OnApply() {
   if (!found_ || !Validate()) return false;
-  const std::u16string name = TrimSpaces(GetText(Item(kIdName)));
+  const std::u16string name = TrimSpace(GetText(Item(kIdName)));
   const std::u16string typed = GetText(Item(kIdUrl));
-  const std::u16string address = typed == storedAddress_ ? typed : TrimSpaces(typed);
+  const std::u16string address = typed == storedAddress_ ? typed : TrimSpace(typed);
   CSyncLock lock(GetChannelSet());
   IChannel* channel = GetChannelSet()->FindByName(channelName_);
   if (!channel) return false;

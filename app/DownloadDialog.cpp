@@ -113,14 +113,14 @@ int DownloadDialog::ProgressPosition(std::uint64_t received, std::int64_t announ
 }
 
 bool DownloadDialog::IsLocalAddress(const std::u16string& address) {
-  return !address.empty() && (address[0] == u'\\' || address[0] == u'/' || StartsWithNoCase(address, u"file://"));
+  return !address.empty() && (address[0] == u'\\' || address[0] == u'/' || plat::StartsWithNoCase(address, u"file://"));
 }
 
 std::u16string DownloadDialog::LocalPath(const std::u16string& address) {
   std::u16string path = address;
-  if (StartsWithNoCase(path, u"file://")) {
+  if (plat::StartsWithNoCase(path, u"file://")) {
     path.erase(0, 7);
-    if (StartsWithNoCase(path, u"localhost/")) path.erase(0, 9);
+    if (plat::StartsWithNoCase(path, u"localhost/")) path.erase(0, 9);
     path = UnescapeUrl(path);
   }
   for (char16_t& c : path) {

@@ -14,10 +14,6 @@ namespace {
 constexpr const char16_t* kSelfProp = u"OrvFileTreeCtrl";
 constexpr plat::UINT kConsumedNotify = static_cast<plat::UINT>(-50);
 
-bool EndsWithNoCase(const std::u16string& text, const std::u16string& tail) {
-  return text.size() >= tail.size() && plat::EqualsNoCase(text.substr(text.size() - tail.size()), tail);
-}
-
 plat::HTREEITEM Next(plat::HWND tree, plat::WPARAM how, plat::HTREEITEM item) {
   return reinterpret_cast<plat::HTREEITEM>(
       plat::SendMessageW(tree, plat::TVM_GETNEXTITEM, how, reinterpret_cast<plat::LPARAM>(item)));
@@ -91,7 +87,7 @@ std::vector<std::u16string> ListFolder(const std::u16string& folder, bool withFi
     if (data.dwFileAttributes & plat::FILE_ATTRIBUTE_DIRECTORY) {
       entries.push_back(u"d" + name);
     } else if (withFiles) {
-      const bool program = EndsWithNoCase(name, u".exe") || EndsWithNoCase(name, u".lnk");
+      const bool program = plat::EndsWithNoCase(name, u".exe") || plat::EndsWithNoCase(name, u".lnk");
       entries.push_back((program ? u"e" : u"f") + name);
     }
   });

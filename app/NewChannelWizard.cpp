@@ -59,14 +59,6 @@ std::u16string TextOf(plat::HWND window) {
   return text;
 }
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0xA0 || c == 0x3000; }
-
-std::u16string Trimmed(const std::u16string& text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
 
 // A feed's title as a channel name: line breaks, tabs and other control
 // characters become spaces, runs of blanks one space, the ends trimmed.
@@ -75,7 +67,7 @@ std::u16string NameFromTitle(const std::u16string& title) {
   name.reserve(title.size());
   bool blank = false;
   for (char16_t c : title) {
-    if (c < 0x20 || c == 0x7F || IsBlank(c)) {
+    if (c < 0x20 || c == 0x7F || plat::IsXmlSpaceNbspOrIdeographic(c)) {
       blank = !name.empty();
       continue;
     }
@@ -102,7 +94,7 @@ std::u16string FitChannelName(const std::u16string& name) {
   std::size_t good = 0, bad = name.size();
   while (bad - good > 1) {
     const std::size_t mid = good + (bad - good) / 2;
-    if (CChannel::IsValidName(Trimmed(name.substr(0, mid)))) good = mid;
+    if (CChannel::IsValidName(plat::Trim(name.substr(0, mid), plat::IsXmlSpaceNbspOrIdeographic))) good = mid;
     else bad = mid;
   }
   std::u16string fitted = name.substr(0, good);
@@ -112,7 +104,7 @@ std::u16string FitChannelName(const std::u16string& name) {
   if (good < name.size() && name[good] != u' ' && space != std::u16string::npos && space > 0 &&
       fitted.size() - space <= 24)
     fitted.resize(space);
-  return Trimmed(fitted);
+  return plat::Trim(fitted, plat::IsXmlSpaceNbspOrIdeographic);
 }
 
 plat::HWND CreateEdit(plat::HWND parent, int id, const std::u16string& text) {
@@ -164,15 +156,6 @@ std::u16string LocalTemplateOf(IChannel* channel) {
   if (!CPluginChannels::SplitChannelAddress(CPluginChannels::GetChannelUrl(channel), scheme, templatePart, name))
     return {};
   return plat::EqualsNoCase(scheme, u"file") ? templatePart : std::u16string();
-}
-
-bool ReadWholeFile(const std::u16string& path, std::string& bytes) {
-  CFileReader reader(path);
-  if (!reader.IsOpen()) return false;
-  const std::int64_t size = reader.Remaining();
-  if (size < 0 || size > kMaxTemplateBytes) return false;
-  bytes.resize(static_cast<std::size_t>(size));
-  return size == 0 || reader.Read(bytes.data(), bytes.size());
 }
 
 }  // namespace
@@ -276,7 +259,7 @@ std::unique_ptr<Tidy::Document> FeedAddressPage::Fetch(const std::u16string& add
 }
 
 void FeedAddressPage::CheckAndGetName() {
-  const std::u16string address = Trimmed(TextOf(address_));
+  const std::u16string address = plat::Trim(TextOf(address_), plat::IsXmlSpaceNbspOrIdeographic);
   if (address.empty()) {
     ShowMessage(161, kStop);
     return;
@@ -302,8 +285,8 @@ void FeedAddressPage::CheckAndGetName() {
 }
 
 void FeedAddressPage::Done() {
-  const std::u16string address = Trimmed(TextOf(address_));
-  std::u16string name = Trimmed(TextOf(name_));
+  const std::u16string address = plat::Trim(TextOf(address_), plat::IsXmlSpaceNbspOrIdeographic);
+  std::u16string name = plat::Trim(TextOf(name_), plat::IsXmlSpaceNbspOrIdeographic);
   if (address.empty()) {
     ShowMessage(161, kStop);
     return;
@@ -481,7 +464,7 @@ void WebOpmlPage::Browse() {
 }
 
 void WebOpmlPage::Next() {
-  const std::u16string text = Trimmed(TextOf(address_));
+  const std::u16string text = plat::Trim(TextOf(address_), plat::IsXmlSpaceNbspOrIdeographic);
   if (text.empty()) {
     ShowMessage(188, kExclamation);
     return;
@@ -628,10 +611,10 @@ bool TemplatePage::CopyIntoTemplates(const std::u16string& target, bool& refused
   refused = false;
   if (plat::EqualsNoCase(path_, target)) return true;  // picked from the "Templates" folder itself
   std::string bytes;
-  if (!ReadWholeFile(path_, bytes)) return false;
+  if (!ReadWholeFile(path_, bytes, kMaxTemplateBytes, 0)) return false;
   if (FileExists(target)) {
     std::string old;
-    if (ReadWholeFile(target, old) && old == bytes) return true;
+    if (ReadWholeFile(target, old, kMaxTemplateBytes, 0) && old == bytes) return true;
     bool used = false;
     {
       CSyncLock lock(GetChannelSet());

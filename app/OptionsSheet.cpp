@@ -262,7 +262,7 @@ ChannelCleaningPage::ChannelCleaningPage(const std::u16string& channelName)
 bool ChannelCleaningPage::ReadSwitch(IChannelOptions& options) { return options.GetUseDefaultLimits() != 0; }
 
 bool ChannelCleaningPage::ParseNumber(const std::u16string& text, int& value) {
-  const std::u16string number = TrimSpaces(text);
+  const std::u16string number = TrimSpace(text);
   std::size_t begin = 0;
   bool negative = false;
   if (!number.empty() && (number[0] == u'-' || number[0] == u'+')) negative = number[begin++] == u'-';

@@ -298,13 +298,6 @@ void SheetPage::Enable(plat::HWND window, bool enable) {
     plat::EnableWindow(next, enable ? plat::TRUE : plat::FALSE);
 }
 
-std::u16string SheetPage::TrimSpaces(const std::u16string& text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsSpaceChar(text[begin])) ++begin;
-  while (end > begin && IsSpaceChar(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
 int SheetPage::IndentStep() { return plat::GetSystemMetrics(plat::SM_CXSMICON); }
 
 // ---- PropertySheet ------------------------------------------------------------

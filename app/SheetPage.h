@@ -97,8 +97,6 @@ class SheetPage {
   static void SetText(plat::HWND window, const std::u16string& text);
   // Enables or disables the window; a number field's up-down goes with it.
   static void Enable(plat::HWND window, bool enable);
-  // text without the white space at its ends.
-  static std::u16string TrimSpaces(const std::u16string& text);
   // The indent of dependent rows: the width of a small icon.
   static int IndentStep();
 

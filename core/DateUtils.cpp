@@ -19,14 +19,7 @@ constexpr std::uint64_t kLargestFileTime = 0x7FFFFFFFFFFFFFFFull;
 // The string resource of the word shown for a date of today.
 constexpr unsigned kTodayStringId = 195;
 
-bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-std::u16string_view Trim(std::u16string_view s) {
-  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // Reads the fields of a date text one after the other, the way a scanf format
 // of "%2d", "%3c", "%d", "%10s" and literal characters reads them, except that
@@ -37,7 +30,7 @@ class FieldReader {
   explicit FieldReader(std::u16string_view text) : text_(text) {}
 
   void SkipSpace() {
-    while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
+    while (pos_ < text_.size() && plat::IsAsciiSpace(text_[pos_])) ++pos_;
   }
 
   // White space, then 1 to maxDigits digits (any number when maxDigits is 0).
@@ -89,7 +82,7 @@ class FieldReader {
   bool ReadWord(std::size_t maxLen, std::u16string_view& out) {
     SkipSpace();
     std::size_t start = pos_;
-    while (pos_ < text_.size() && pos_ - start < maxLen && !IsSpace(text_[pos_])) ++pos_;
+    while (pos_ < text_.size() && pos_ - start < maxLen && !plat::IsAsciiSpace(text_[pos_])) ++pos_;
     if (pos_ == start) return false;
     out = text_.substr(start, pos_ - start);
     return true;
@@ -259,7 +252,7 @@ bool ZoneOffset(std::u16string_view zone, std::int64_t& offset) {
 bool ParseRfc822Date(std::u16string_view text, FILETIME& result) {
   std::size_t comma = text.find(u',');
   if (comma != std::u16string_view::npos) text.remove_prefix(comma + 1);
-  text = Trim(text);
+  text = plat::TrimView(text, plat::IsAsciiSpace);
 
   static const struct {
     RfcForm form;
@@ -290,12 +283,12 @@ bool ParseRfc822Date(std::u16string_view text, FILETIME& result) {
   std::uint64_t ticks = 0;
   if (!FieldsToFileTime(year, month, f.day, f.hour, f.minute, f.second, ticks)) return false;
   std::int64_t offset = 0;
-  if (!ZoneOffset(Trim(f.zone), offset)) return false;
+  if (!ZoneOffset(plat::TrimView(f.zone, plat::IsAsciiSpace), offset)) return false;
   return AddOffset(ticks, offset, result);
 }
 
 bool ParseIso8601Date(std::u16string_view text, FILETIME& result) {
-  FieldReader r(Trim(text));
+  FieldReader r(plat::TrimView(text, plat::IsAsciiSpace));
   int year = 0, month = 0, day = 0;
   if (!r.ReadDigits(0, year) || !r.Match(u'-') || !r.ReadDigits(0, month) || !r.Match(u'-') ||
       !r.ReadDigits(0, day)) {

@@ -57,14 +57,6 @@ const ModelRow kModels[] = {
     {kDeviceModelSplitBlit, u"ATHE"},
 };
 
-bool StartsWithNoCase(const std::u16string& text, const char16_t* prefix) {
-  std::size_t n = plat::StrLen(prefix);
-  if (text.size() < n) return false;
-  for (std::size_t i = 0; i < n; ++i)
-    if (plat::ToLower(text[i]) != plat::ToLower(prefix[i])) return false;
-  return true;
-}
-
 }  // namespace
 
 int OsVersionNumberOf(std::uint32_t major, std::uint32_t minor) {
@@ -123,7 +115,7 @@ std::uint32_t DeviceModel() {
     std::u16string oem(buffer);
     for (const ModelRow& row : kModels) {
       if (!row.prefix) continue;
-      if (StartsWithNoCase(oem, row.prefix)) {
+      if (plat::StartsWithNoCase(oem, row.prefix)) {
         out = row.code;
         break;
       }

@@ -1,5 +1,6 @@
 #include "core/FileUtils.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "core/ProductStrings.h"
@@ -27,6 +28,31 @@ bool IsSameOrBelow(const std::u16string& a, const std::u16string& b) {
   if (a.size() < base.size()) return false;
   if (!EqualsNoCase(std::u16string_view(a).substr(0, base.size()), base)) return false;
   return a.size() == base.size() || a[base.size()] == u'\\' || base == u"\\";
+}
+
+template <class Buffer>
+bool ReadWhole(const std::u16string& path, Buffer& bytes, std::uint64_t maxBytes, DWORD share) {
+  bytes.clear();
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD high = 0;
+  SetLastError(ERROR_SUCCESS);
+  const DWORD low = GetFileSize(file, &high);
+  const std::uint64_t size = (static_cast<std::uint64_t>(high) << 32) | low;
+  bool ok = !(low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS) && size <= maxBytes;
+  if (ok) {
+    bytes.resize(static_cast<std::size_t>(size));
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 30));
+      DWORD read = 0;
+      ok = ReadFile(file, bytes.data() + done, chunk, &read, nullptr) && read > 0;
+      done += read;
+    }
+  }
+  CloseHandle(file);
+  if (!ok) bytes.clear();
+  return ok;
 }
 
 }  // namespace
@@ -287,6 +313,16 @@ bool MoveFolderTree(const std::u16string& from, const std::u16string& to) {
   }
   DeleteFolderTree(from);
   return true;
+}
+
+// ---- Reading ---------------------------------------------------------------------
+
+bool ReadWholeFile(const std::u16string& path, std::string& bytes, std::uint64_t maxBytes, DWORD share) {
+  return ReadWhole(path, bytes, maxBytes, share);
+}
+
+bool ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& bytes, std::uint64_t maxBytes, DWORD share) {
+  return ReadWhole(path, bytes, maxBytes, share);
 }
 
 // ---- Enumeration -----------------------------------------------------------------

@@ -83,6 +83,17 @@ bool CopyFileReplacing(const std::u16string& from, const std::u16string& to);
 // onto itself succeeds at once; into its own sub-folder fails.
 bool MoveFolderTree(const std::u16string& from, const std::u16string& to);
 
+// ---- Reading ------------------------------------------------------------------
+
+// The whole file at path into bytes. share: the FILE_SHARE_* flags that other
+// handles may hold meanwhile (0: the file must be open nowhere else). False,
+// with bytes empty, when the file cannot be opened or read, or holds more than
+// maxBytes.
+bool ReadWholeFile(const std::u16string& path, std::string& bytes, std::uint64_t maxBytes,
+                   plat::DWORD share = plat::FILE_SHARE_READ);
+bool ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& bytes, std::uint64_t maxBytes,
+                   plat::DWORD share = plat::FILE_SHARE_READ);
+
 // ---- Enumeration --------------------------------------------------------------
 
 // The files (filesOnly) or the sub-folders of a folder whose names match pattern.

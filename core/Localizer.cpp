@@ -24,23 +24,6 @@ constexpr std::uint32_t kIndexInitialExponent = 10;
 constexpr plat::DWORD kMaxFileBytes = 64u * 1024u * 1024u;
 constexpr int kResourceBufferChars = 2048;
 
-// The whole file at a device path; false when it cannot be opened or read.
-bool ReadWholeFile(const char16_t* path, std::string& bytes) {
-  plat::HANDLE file = plat::CreateFileW(path, plat::GENERIC_READ, plat::FILE_SHARE_READ, nullptr,
-                                        plat::OPEN_EXISTING, plat::FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == plat::INVALID_HANDLE_VALUE) return false;
-  bool ok = false;
-  plat::DWORD high = 0;
-  plat::DWORD size = plat::GetFileSize(file, &high);
-  if (size != 0xFFFFFFFFu && high == 0 && size <= kMaxFileBytes) {
-    bytes.resize(size);
-    plat::DWORD read = 0;
-    ok = size == 0 || (plat::ReadFile(file, bytes.data(), size, &read, nullptr) && read == size);
-  }
-  plat::CloseHandle(file);
-  return ok;
-}
-
 // UTF-16 little-endian after FF FE, else UTF-8 (its byte-order mark skipped).
 std::u16string DecodeLanguageFile(const std::string& bytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
@@ -121,7 +104,7 @@ bool COrvLocalizerAPI::LoadFile(const char16_t* path) {
   if (!path || !*path) return false;
   std::string bytes;
   // An empty file is no language file: the next language is tried instead.
-  if (!ReadWholeFile(path, bytes) || bytes.empty()) return false;
+  if (!ReadWholeFile(path, bytes, kMaxFileBytes) || bytes.empty()) return false;
   std::u16string decoded = DecodeLanguageFile(bytes);
 
   // Every field is decoded in place and ends with a zero, so the buffer needs

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "core/StringUtils.h"
 #include "platform/base/Text.h"
 
 namespace {
@@ -61,13 +62,6 @@ std::size_t Utf8Length(std::u16string_view text) {
     }
   }
   return bytes;
-}
-
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
 }
 
 }  // namespace

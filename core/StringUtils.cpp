@@ -19,13 +19,6 @@ bool InSet(char16_t c, const char16_t* set) {
   return false;
 }
 
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  return -1;
-}
-
 // Windows-1252 characters of the bytes 0x80..0x9F; the five undefined bytes
 // keep their own code.
 constexpr char16_t kWindows1252High[32] = {
@@ -66,6 +59,13 @@ std::size_t FindSubstring(std::u16string_view text, const char16_t* needle) {
   return text.find(needle);
 }
 
+int HexValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  return -1;
+}
+
 bool IsHexDigit(char16_t c) { return HexValue(c) >= 0; }
 
 bool IsSpaceChar(char16_t c) {
@@ -74,9 +74,7 @@ bool IsSpaceChar(char16_t c) {
   return (type & plat::C1_SPACE) != 0;
 }
 
-bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-  return text.size() >= prefix.size() && plat::EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
+std::u16string TrimSpace(std::u16string_view text) { return plat::Trim(text, IsSpaceChar); }
 
 bool IsHexDigest(std::u16string_view text) {
   if (text.size() < 32) return false;

@@ -25,12 +25,17 @@ std::size_t FindAnyChar(std::u16string_view text, const char16_t* set);
 // Position of the first occurrence of needle; 0 for an empty or null needle.
 std::size_t FindSubstring(std::u16string_view text, const char16_t* needle);
 bool IsHexDigit(char16_t c);
-// True when the locale classes c as white space.
+// The value of a hex digit (either case); -1 for any other character.
+int HexValue(char16_t c);
+// True when the locale classes c as white space (every Unicode space). The
+// narrower kinds (XML's, the C locale's, HTML's) are the platform's
+// (platform/base/Text.h), as are StartsWithNoCase and EndsWithNoCase.
 bool IsSpaceChar(char16_t c);
+// text without the characters at either end that IsSpaceChar classes as white
+// space.
+std::u16string TrimSpace(std::u16string_view text);
 // True when text has at least 32 characters, all hex digits (an item id).
 bool IsHexDigest(std::u16string_view text);
-// True when text begins with prefix, ignoring case.
-bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 
 // Numbers.
 

@@ -1,19 +1,12 @@
 #include "core/TextFlow.h"
 
 #include "core/DeviceInfo.h"
+#include "platform/base/Text.h"
 
 using namespace plat;
 
 namespace {
 
-bool IsWhite(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
-
-std::u16string Trim(const std::u16string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && IsWhite(s[b])) ++b;
-  while (e > b && IsWhite(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
 
 constexpr UINT kDefaultFormat = DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
 
@@ -42,8 +35,8 @@ std::vector<std::u16string> FlowTextIntoLines(HDC dc, const std::u16string& text
         }
       }
     }
-    pieces[next] = Trim(rest.substr(0, end));
-    rest = Trim(rest.substr(end));
+    pieces[next] = plat::Trim(rest.substr(0, end), plat::IsAsciiSpace);
+    rest = plat::Trim(rest.substr(end), plat::IsAsciiSpace);
   }
   if (!rest.empty() && next < lines.size()) pieces[next] = rest;
   return pieces;

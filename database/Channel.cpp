@@ -31,16 +31,6 @@ constexpr std::size_t kChannelPathReserve = 49;
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr std::uint32_t kOrderCounterStep = 1000;
 
-bool IsTrimmedSpace(char16_t c) { return IsSpaceChar(c) || c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-std::u16string Trim(const std::u16string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && IsTrimmedSpace(text[begin])) ++begin;
-  while (end > begin && IsTrimmedSpace(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
 void LogChannel(const char16_t* what, const std::u16string& subject) {
   CDebugLog::GetInstance().WriteLine(std::u16string(u"** CChannel: ") + what + u": " + subject);
 }
@@ -99,7 +89,7 @@ bool CChannel::IsValidName(const std::u16string& name, std::u16string* reason) {
     return false;
   };
   if (name.find(u'\0') != std::u16string::npos) return refuse(u"a channel name may not hold NUL");
-  if (Trim(name).empty()) return refuse(u"a channel name may not be empty");
+  if (TrimSpace(name).empty()) return refuse(u"a channel name may not be empty");
   const std::u16string escaped = EscapeName(name);
   if (escaped == u"." || escaped == u"..") return refuse(u"a channel name may not be . or ..");
   if (escaped.find(u'\\') != std::u16string::npos || escaped.find(u'/') != std::u16string::npos) {
@@ -625,7 +615,7 @@ void CChannel::RemoveThumbnails(const std::u16string& imagePath) {
 // ---- Renaming and removal ----------------------------------------------------------
 
 bool CChannel::Rename(const std::u16string& newName) {
-  const std::u16string name = Trim(newName);
+  const std::u16string name = TrimSpace(newName);
   if (plat::EqualsNoCase(name, name_)) return !name.empty();
   if (!IsValidName(name)) return false;
   if (set_ != nullptr && set_->FindByNameNoCase(name) != nullptr) return false;

@@ -26,6 +26,11 @@ void Step(const char* name) {
   if (g_faultPoint != nullptr) g_faultPoint(name);
 }
 
+// Every handle of the bank's files lets others read and write meanwhile.
+constexpr plat::DWORD kBankFileSharing = plat::FILE_SHARE_READ | plat::FILE_SHARE_WRITE;
+// An index file is read whole; its offsets are 32-bit.
+constexpr std::uint64_t kMaxIndexFileBytes = std::numeric_limits<std::int32_t>::max();
+
 // A device file through a raw handle: exact reads and writes, 64-bit seeks,
 // flush to disk.
 class BankFile {
@@ -37,8 +42,8 @@ class BankFile {
 
   bool Open(const std::u16string& path, plat::DWORD access, plat::DWORD disposition) {
     Close();
-    handle_ = plat::CreateFileW(path.c_str(), access, plat::FILE_SHARE_READ | plat::FILE_SHARE_WRITE, nullptr,
-                                disposition, plat::FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ = plat::CreateFileW(path.c_str(), access, kBankFileSharing, nullptr, disposition,
+                                plat::FILE_ATTRIBUTE_NORMAL, nullptr);
     return handle_ != plat::INVALID_HANDLE_VALUE;
   }
   void Close() {
@@ -93,16 +98,6 @@ bool RemoveFile(const std::u16string& path) { return !Exists(path) || plat::Dele
 
 bool ReplaceWith(const std::u16string& from, const std::u16string& to) {
   return plat::MoveFileExW(from.c_str(), to.c_str(), plat::MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
-bool ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& bytes) {
-  bytes.clear();
-  BankFile file;
-  if (!file.Open(path, plat::GENERIC_READ, plat::OPEN_EXISTING)) return false;
-  const std::int64_t size = file.Size();
-  if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) return false;
-  bytes.resize(static_cast<std::size_t>(size));
-  return file.ReadExact(bytes.data(), bytes.size());
 }
 
 // Writes a side file, flushes it to the disk and closes it.
@@ -220,7 +215,7 @@ void CDataBankFile::Recover() {
     std::vector<std::uint8_t> bytes;
     bool clean = false;
     std::vector<RawEntry> entries;
-    if (ReadWholeFile(indexPath_, bytes)) entries = ParseIndex(bytes, clean);
+    if (ReadWholeFile(indexPath_, bytes, kMaxIndexFileBytes, kBankFileSharing)) entries = ParseIndex(bytes, clean);
     BankFile file;
     std::int64_t size = -1;
     if (file.Open(compactedPath_, 0, plat::OPEN_EXISTING)) size = file.Size();
@@ -244,7 +239,7 @@ void CDataBankFile::Sync() {
   Index disk;
   bool damaged = false;
   std::vector<std::uint8_t> bytes;
-  if (stamp.indexExists && ReadWholeFile(indexPath_, bytes)) {
+  if (stamp.indexExists && ReadWholeFile(indexPath_, bytes, kMaxIndexFileBytes, kBankFileSharing)) {
     bool clean = true;
     std::vector<RawEntry> raw = ParseIndex(bytes, clean);
     damaged = !clean;

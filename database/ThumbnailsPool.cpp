@@ -193,27 +193,6 @@ CThumbnailsPool::FileStamp CThumbnailsPool::StampOf(const std::u16string& path) 
   return stamp;
 }
 
-bool CThumbnailsPool::ReadFileBytes(const std::u16string& path, std::string& bytes) {
-  bytes.clear();
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD high = 0;
-  DWORD low = GetFileSize(file, &high);
-  bool ok = low != INVALID_FILE_SIZE && high == 0 && low <= kMaxIndexBytes;
-  if (ok) {
-    bytes.resize(low);
-    DWORD done = 0;
-    while (ok && done < low) {
-      DWORD read = 0;
-      ok = ReadFile(file, bytes.data() + done, low - done, &read, nullptr) && read > 0;
-      done += read;
-    }
-  }
-  CloseHandle(file);
-  if (!ok) bytes.clear();
-  return ok;
-}
-
 bool CThumbnailsPool::ParseIndex(const std::string& bytes, int* size, std::vector<std::u16string>& keys) const {
   keys.clear();
   CBufferReader reader(bytes.data(), bytes.size());
@@ -331,7 +310,7 @@ bool CThumbnailsPool::LoadIndex(const std::u16string& indexPath) {
   std::string bytes;
   std::vector<std::u16string> keys;
   int size = -1;
-  if (!ReadFileBytes(indexPath, bytes) || !ParseIndex(bytes, &size, keys) || size != nameSize) return false;
+  if (!ReadWholeFile(indexPath, bytes, kMaxIndexBytes) || !ParseIndex(bytes, &size, keys) || size != nameSize) return false;
   size_ = size;
   indexPath_ = indexPath;
   stripPath_ = CombinePath(folder, name + u"." + kThumbnailsStripExtension);
@@ -346,7 +325,7 @@ bool CThumbnailsPool::LoadIndex(const std::u16string& indexPath) {
 void CThumbnailsPool::SyncWithFiles() {
   if (size_ < 1 || indexPath_.empty()) return;
   std::string bytes;
-  const bool indexExists = ReadFileBytes(indexPath_, bytes);
+  const bool indexExists = ReadWholeFile(indexPath_, bytes, kMaxIndexBytes);
   const FileStamp stripStamp = StampOf(stripPath_);
   if (synced_ && indexExists == knownIndexExists_ && (!indexExists || bytes == knownIndex_) &&
       stripStamp == knownStrip_)

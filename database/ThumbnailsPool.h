@@ -128,7 +128,6 @@ class CThumbnailsPool : public CSynchronized {
   void SetFolder(const std::u16string& folder);
   plat::HANDLE FilesMutex();
   static FileStamp StampOf(const std::u16string& path);
-  static bool ReadFileBytes(const std::u16string& path, std::string& bytes);
   bool ParseIndex(const std::string& bytes, int* size, std::vector<std::u16string>& keys) const;
   // The strip file if it is exactly what an index of slots slots needs.
   plat::HBITMAP ReadStrip(int slots) const;

@@ -13,14 +13,13 @@ namespace {
 
 thread_local const char16_t* g_lastElement = nullptr;
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
 
 // Digits of base 10 or 16 with "%d"/"%x" rules; values beyond 32 bits keep
 // their low bits as the C library's scanners do in practice.
 bool Scan(const char16_t* text, std::int32_t& value, int base) {
   if (!text) return false;
   const char16_t* p = text;
-  while (IsSpace(*p)) ++p;
+  while (plat::IsAsciiSpace(*p)) ++p;
   bool negative = false;
   if (*p == u'+' || *p == u'-') {
     negative = *p == u'-';
@@ -122,7 +121,7 @@ bool LayoutDocumentReader::ParseRectText(const char16_t* text, CPropertyRect& va
     if (!p || !ScanDecimal(p, n[i])) throw COrvException(ORV_E_LAYOUT);
     if (i == 3) break;
     // Past the number just read, then a comma.
-    while (IsSpace(*p)) ++p;
+    while (plat::IsAsciiSpace(*p)) ++p;
     if (*p == u'+' || *p == u'-') ++p;
     while (*p >= u'0' && *p <= u'9') ++p;
     if (*p != u',') throw COrvException(ORV_E_LAYOUT);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/DeviceInfo.h"
+#include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
 #include "platform/resources/Resources.h"
 #include "today/TodayCommon.h"
@@ -66,15 +67,6 @@ int TextWidth(plat::HDC dc, const std::u16string& text) {
   return size.cx;
 }
 
-std::u16string Trimmed(const std::u16string& text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && (text[begin] == u' ' || text[begin] == u'\t' || text[begin] == u'\n' || text[begin] == u'\r'))
-    ++begin;
-  while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t' || text[end - 1] == u'\n' || text[end - 1] == u'\r'))
-    --end;
-  return text.substr(begin, end - begin);
-}
-
 }  // namespace
 
 plat::COLORREF GetThemeColor(int index, plat::COLORREF def) {
@@ -126,7 +118,7 @@ int DrawTextFitted(plat::HDC dc, const std::u16string& text, const plat::RECT& r
 
 std::vector<std::u16string> BreakTextLines(plat::HDC dc, const std::u16string& text, const std::vector<int>& widths) {
   std::vector<std::u16string> pieces;
-  std::u16string rest = Trimmed(text);
+  std::u16string rest = plat::Trim(text, plat::IsXmlSpace);
   for (std::size_t i = 0; i < widths.size(); ++i) {
     if (i + 1 == widths.size()) {
       pieces.push_back(rest);
@@ -141,13 +133,14 @@ std::vector<std::u16string> BreakTextLines(plat::HDC dc, const std::u16string& t
       const std::size_t blank = rest.find_last_of(u' ', cut);
       if (blank != std::u16string::npos && blank > 0) cut = blank;
     }
-    pieces.push_back(Trimmed(rest.substr(0, cut)));
-    rest = Trimmed(rest.substr(cut));
+    pieces.push_back(plat::Trim(rest.substr(0, cut), plat::IsXmlSpace));
+    rest = plat::Trim(rest.substr(cut), plat::IsXmlSpace);
   }
   return pieces;
 }
 
-void DrawTextLines(plat::HDC dc, const std::u16string& text, const std::vector<plat::RECT>& lines, plat::UINT format) {
+void DrawTextLinesFitted(plat::HDC dc, const std::u16string& text, const std::vector<plat::RECT>& lines,
+                         plat::UINT format) {
   std::vector<int> widths;
   for (const plat::RECT& line : lines) widths.push_back(line.right - line.left);
   const std::vector<std::u16string> pieces = BreakTextLines(dc, text, widths);

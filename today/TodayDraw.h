@@ -28,10 +28,12 @@ int DrawTextFitted(plat::HDC dc, const std::u16string& text, const plat::RECT& r
 std::u16string FitText(plat::HDC dc, const std::u16string& text, int width, int mode, int* drawnWidth = nullptr);
 // Fills each line but the last with as many characters as fit, broken back
 // to the last blank inside the text, trimmed; the last line takes the rest
-// (shortened with "..." when it does not fit).
-void DrawTextLines(plat::HDC dc, const std::u16string& text, const std::vector<plat::RECT>& lines,
-                   plat::UINT format = plat::DT_VCENTER | plat::DT_SINGLELINE | plat::DT_NOPREFIX);
-// The pieces DrawTextLines draws, one per line.
+// (shortened with "..." when it does not fit). Unlike the core's text flow
+// (core/TextFlow.h), which leaves the last line uncut, the last line here is
+// fitted as DrawTextFitted fits it.
+void DrawTextLinesFitted(plat::HDC dc, const std::u16string& text, const std::vector<plat::RECT>& lines,
+                         plat::UINT format = plat::DT_VCENTER | plat::DT_SINGLELINE | plat::DT_NOPREFIX);
+// The pieces DrawTextLinesFitted draws, one per line.
 std::vector<std::u16string> BreakTextLines(plat::HDC dc, const std::u16string& text, const std::vector<int>& widths);
 
 // ---- Skins (24-bit screen buffers, bytes blue, green, red) ----------------

@@ -14,6 +14,7 @@
 #include "database/DataModel.h"
 #include "database/ThumbnailsManager.h"
 #include "database/TodayViewOptions.h"
+#include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/resources/Resources.h"
 #include "resources/today/resource.h"
@@ -56,13 +57,6 @@ std::u16string DateText(IArticle* article) {
   if (text.find(u' ') != std::u16string::npos && text.find(u'/') != std::u16string::npos)
     text = FormatDateTime(date, true);
   return text;
-}
-
-std::u16string Trim(const std::u16string& text) {
-  std::size_t b = text.find_first_not_of(u" \t\r\n");
-  if (b == std::u16string::npos) return {};
-  std::size_t e = text.find_last_not_of(u" \t\r\n");
-  return text.substr(b, e - b + 1);
 }
 
 void FillColour(plat::HDC dc, const plat::RECT& rect, plat::COLORREF colour) {
@@ -597,7 +591,7 @@ void CViewList::PaintRow(plat::HDC dc, IArticle* article, const plat::RECT& rowR
     }
   }
   plat::HGDIOBJ old = plat::SelectObject(dc, titleFont_);
-  DrawTextFitted(dc, Trim(article->GetTitle()), plat::RECT{left, row.top, right, row.bottom}, 1);
+  DrawTextFitted(dc, plat::Trim(article->GetTitle(), plat::IsXmlSpace), plat::RECT{left, row.top, right, row.bottom}, 1);
   plat::SelectObject(dc, old);
 }
 
@@ -925,7 +919,7 @@ void CViewSimple::Paint(plat::HDC dc, const plat::RECT& rect) {
   }
   plat::HGDIOBJ old = plat::SelectObject(dc, font_);
   std::vector<plat::RECT> titleLines(rows.begin() + static_cast<std::ptrdiff_t>(firstTitleLine), rows.end());
-  if (!titleLines.empty()) DrawTextLines(dc, Trim(article->GetTitle()), titleLines);
+  if (!titleLines.empty()) DrawTextLinesFitted(dc, plat::Trim(article->GetTitle(), plat::IsXmlSpace), titleLines);
   plat::SelectObject(dc, old);
 }
 

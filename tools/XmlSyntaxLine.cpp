@@ -2,9 +2,10 @@
 
 #include <vector>
 
+#include "platform/base/Text.h"
+
 namespace {
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 bool IsNameChar(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u':' ||
          c == u'-' || c == u'.' || c > 0x7F;
@@ -53,7 +54,7 @@ class Scanner {
     return name;
   }
   void Spaces() {
-    while (i_ < t_.size() && IsSpace(t_[i_])) Advance();
+    while (i_ < t_.size() && plat::IsXmlSpace(t_[i_])) Advance();
   }
 
   // A start or end tag at '<'; the line of its error, else 0.

@@ -24,7 +24,6 @@ enum class Length { None, hh, h, l, ll, L, z, j, t, I32, I64, w };
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
 // Reads a length modifier at p; advances p.
 Length ReadLength(const char16_t*& p) {
@@ -421,9 +420,9 @@ int Scan(const char16_t* text, const char16_t* fmt, va_list* ap) {
   auto inputFailure = [&]() { return converted ? assigned : -1; };
   const char16_t* p = fmt;
   while (*p) {
-    if (IsSpace(*p)) {
-      while (IsSpace(*p)) ++p;
-      while (IsSpace(*in.p)) ++in.p;
+    if (plat::IsAsciiSpace(*p)) {
+      while (plat::IsAsciiSpace(*p)) ++p;
+      while (plat::IsAsciiSpace(*in.p)) ++in.p;
       continue;
     }
     if (*p != u'%') {
@@ -452,7 +451,7 @@ int Scan(const char16_t* text, const char16_t* fmt, va_list* ap) {
     if (conv == 0) return assigned;
     ++p;
     if (conv != u'[' && conv != u'c' && conv != u'C' && conv != u'n') {
-      while (IsSpace(*in.p)) ++in.p;
+      while (plat::IsAsciiSpace(*in.p)) ++in.p;
     }
     std::size_t maxw = hasWidth ? width : SIZE_MAX;
     switch (conv) {
@@ -513,7 +512,7 @@ int Scan(const char16_t* text, const char16_t* fmt, va_list* ap) {
           if (conv == u'[') {
             bool member = members.find(c) != std::u16string::npos;
             if (member == invert) break;
-          } else if (!isChar && IsSpace(c)) {
+          } else if (!isChar && plat::IsAsciiSpace(c)) {
             break;
           }
           if (narrow) {

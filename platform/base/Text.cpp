@@ -130,6 +130,14 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix) {
+  return text.size() >= suffix.size() && EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
 std::u16string Latin1ToUtf16(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());

@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/base/Text.h"
@@ -41,24 +39,9 @@ struct ComboState {
   bool buttonDown = false;
 };
 
-// The state of each live combo box of the process, by window handle. Only
-// the window's own thread changes it (its procedure runs there), the lock
-// guards the map itself.
-struct Combos {
-  std::mutex lock;
-  std::unordered_map<DWORD, std::shared_ptr<ComboState>> states;
-};
-
-Combos& All() {
-  static auto* combos = new Combos;
+ControlStates<ComboState>& All() {
+  static auto* combos = new ControlStates<ComboState>;
   return *combos;
-}
-
-std::shared_ptr<ComboState> StateOf(HWND hwnd) {
-  Combos& c = All();
-  std::lock_guard<std::mutex> g(c.lock);
-  auto it = c.states.find(HandleToValue(hwnd));
-  return it == c.states.end() ? nullptr : it->second;
 }
 
 bool Valid(const ComboState& s, WPARAM index) { return index < s.items.size(); }
@@ -612,19 +595,7 @@ bool FieldMessage(HWND hwnd, const std::shared_ptr<ComboState>& state, UINT msg,
 }  // namespace
 
 LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    Combos& c = All();
-    std::lock_guard<std::mutex> g(c.lock);
-    c.states[HandleToValue(hwnd)] = std::make_shared<ComboState>();
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  if (msg == WM_NCDESTROY) {
-    Combos& c = All();
-    std::lock_guard<std::mutex> g(c.lock);
-    c.states.erase(HandleToValue(hwnd));
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-  }
-  std::shared_ptr<ComboState> state = StateOf(hwnd);
+  std::shared_ptr<ComboState> state = All().ForMessage(hwnd, msg);
   if (!state) return DefWindowProcW(hwnd, msg, wParam, lParam);
   ComboState& s = *state;
   if (LRESULT r; FieldMessage(hwnd, state, msg, wParam, lParam, &r)) return r;

@@ -1,10 +1,62 @@
-// Drawing helpers shared by the standard controls.
+// Drawing helpers shared by the standard controls, and the table of each
+// control's state by window handle that standard and common controls keep.
 #pragma once
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "platform/controls/StandardControls.h"
+
+namespace plat {
+
+// The state of each live control of one class, by window handle. Only the
+// window's own thread changes a state (its procedure runs there); the lock
+// guards the map itself.
+template <class State>
+class ControlStates {
+ public:
+  void Create(HWND hwnd) {
+    std::lock_guard<std::mutex> g(lock_);
+    states_[HandleToValue(hwnd)] = std::make_shared<State>();
+  }
+  std::shared_ptr<State> Get(HWND hwnd) {
+    std::lock_guard<std::mutex> g(lock_);
+    auto it = states_.find(HandleToValue(hwnd));
+    return it == states_.end() ? nullptr : it->second;
+  }
+  void Remove(HWND hwnd) {
+    std::lock_guard<std::mutex> g(lock_);
+    states_.erase(HandleToValue(hwnd));
+  }
+  // The state a window message works on: made on WM_NCCREATE, dropped on
+  // WM_NCDESTROY once `release` has let go of what it holds. Null for those
+  // two and for a window without state: the message goes to DefWindowProcW.
+  template <class Release>
+  std::shared_ptr<State> ForMessage(HWND hwnd, UINT msg, Release release) {
+    if (msg == WM_NCCREATE) {
+      Create(hwnd);
+      return nullptr;
+    }
+    if (msg == WM_NCDESTROY) {
+      if (std::shared_ptr<State> state = Get(hwnd)) release(*state);
+      Remove(hwnd);
+      return nullptr;
+    }
+    return Get(hwnd);
+  }
+  std::shared_ptr<State> ForMessage(HWND hwnd, UINT msg) {
+    return ForMessage(hwnd, msg, [](State&) {});
+  }
+
+ private:
+  std::mutex lock_;
+  std::unordered_map<DWORD, std::shared_ptr<State>> states_;
+};
+
+}  // namespace plat
 
 namespace plat::ctl {
 

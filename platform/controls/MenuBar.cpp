@@ -8,7 +8,6 @@
 #include <initializer_list>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/base/Module.h"
@@ -39,25 +38,15 @@ struct BarState {
   int pressed = -1;      // the button held down by the stylus or whose menu is open
   bool pressedInside = false;
   std::map<UINT, WORD> overrides;  // SHMBOF_ flags by key
+  std::mutex overridesLock;        // the key router reads overrides from any thread
 };
 
-// The state of each live bar of the process, by window handle.
-struct Bars {
-  std::mutex lock;
-  std::unordered_map<DWORD, std::shared_ptr<BarState>> states;
-};
-
-Bars& All() {
-  static auto* bars = new Bars;
+ControlStates<BarState>& All() {
+  static auto* bars = new ControlStates<BarState>;
   return *bars;
 }
 
-std::shared_ptr<BarState> StateOf(HWND hwnd) {
-  Bars& b = All();
-  std::lock_guard<std::mutex> g(b.lock);
-  auto it = b.states.find(HandleToValue(hwnd));
-  return it == b.states.end() ? nullptr : it->second;
-}
+std::shared_ptr<BarState> StateOf(HWND hwnd) { return All().Get(hwnd); }
 
 // The first window of this process owned by owner whose class is one of
 // the names (visible ones only when asked), or null.
@@ -273,22 +262,13 @@ void RegisterShellModule() { RegisterBuiltInModule(u"aygshell.dll", &ResolveShel
 
 static LRESULT BarMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
-    Bars& b = All();
-    std::lock_guard<std::mutex> g(b.lock);
-    b.states[HandleToValue(hwnd)] = std::make_shared<BarState>();
+    All().Create(hwnd);
     return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
   if (msg == WM_NCDESTROY) {
-    std::shared_ptr<BarState> gone;
-    {
-      Bars& b = All();
-      std::lock_guard<std::mutex> g(b.lock);
-      auto it = b.states.find(HandleToValue(hwnd));
-      if (it != b.states.end()) {
-        gone = it->second;
-        b.states.erase(it);
-      }
-    }
+    // The menu goes once the bar's state is out of the table.
+    std::shared_ptr<BarState> gone = All().Get(hwnd);
+    All().Remove(hwnd);
     if (gone && gone->menu) DestroyMenu(gone->menu);
     return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
@@ -542,8 +522,7 @@ bool RouteKey(HWND top, UINT vk, bool down) {
     }
     WORD flags = 0;
     {
-      Bars& b = All();
-      std::lock_guard<std::mutex> g(b.lock);
+      std::lock_guard<std::mutex> g(s->overridesLock);
       auto it = s->overrides.find(VK_TBACK);
       if (it != s->overrides.end()) flags = it->second;
     }
@@ -619,8 +598,7 @@ LRESULT MenuBarWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case SHCMBM_OVERRIDEKEY: {
       WORD mask = LOWORD(static_cast<std::uintptr_t>(lParam)), values = HIWORD(static_cast<std::uintptr_t>(lParam));
-      Bars& b = All();
-      std::lock_guard<std::mutex> g(b.lock);
+      std::lock_guard<std::mutex> g(s.overridesLock);
       WORD& flags = s.overrides[static_cast<UINT>(wParam)];
       flags = static_cast<WORD>((flags & ~mask) | (values & mask));
       return TRUE;

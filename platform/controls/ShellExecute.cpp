@@ -2,12 +2,9 @@
 // pictures for the desktop's opener, the help viewer; nothing else.
 #include "platform/controls/ShellExecute.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,11 +14,10 @@
 
 #include "platform/base/Device.h"
 #include "platform/base/PercentEscape.h"
+#include "platform/base/Spawn.h"
 #include "platform/base/Text.h"
 #include "platform/controls/Shell.h"
 #include "platform/files/Files.h"
-
-extern char** environ;
 
 namespace plat {
 namespace {
@@ -55,78 +51,6 @@ BOOL Refuse(DWORD error, const std::string& why) {
   return FALSE;
 }
 
-// Starts a program that outlives this one (reaped by init): 0 or the errno of
-// the start; the program's pid in *pid.
-int SpawnDetached(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv, pid_t* pid) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    std::string entry(*e);
-    bool replaced = false;
-    for (const std::string& x : extraEnv)
-      if (entry.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0) replaced = true;
-    if (!replaced) env.push_back(entry);
-  }
-  env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-  std::vector<char*> argv, envp;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-  envp.push_back(nullptr);
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
-  pid_t middle = ::fork();
-  if (middle < 0) {
-    int err = errno;
-    ::close(fds[0]);
-    ::close(fds[1]);
-    return err;
-  }
-  if (middle == 0) {
-    ::setsid();
-    pid_t child = ::fork();
-    if (child == 0) {
-      ::execve(argv[0], argv.data(), envp.data());
-      int err = errno;
-      ssize_t w = ::write(fds[1], &err, sizeof err);
-      (void)w;
-      ::_exit(127);
-    }
-    std::int32_t value = child < 0 ? -errno : child;
-    ssize_t w = ::write(fds[1], &value, sizeof value);
-    (void)w;
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
-  }
-  std::int32_t value = 0;
-  int result = 0;
-  if (::read(fds[0], &value, sizeof value) != sizeof value) result = ECHILD;
-  else if (value < 0) result = -value;
-  else {
-    *pid = value;
-    int err = 0;
-    // Nothing more arrives once the program runs (the pipe closes at exec).
-    if (::read(fds[0], &err, sizeof err) == sizeof err) result = err;
-  }
-  ::close(fds[0]);
-  return result;
-}
-
-std::string FindOnPath(const std::string& program) {
-  if (program.find('/') != std::string::npos) return program;
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  for (std::size_t at = 0; at <= dirs.size();) {
-    std::size_t end = dirs.find(':', at);
-    if (end == std::string::npos) end = dirs.size();
-    std::string candidate = dirs.substr(at, end - at) + "/" + program;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    at = end + 1;
-  }
-  return program;
-}
-
 BOOL Open(const std::string& target) {
   DesktopOpener test;
   {
@@ -139,8 +63,10 @@ BOOL Open(const std::string& target) {
   }
   const char* chosen = std::getenv("ORVNEWS_OPENER");
   const std::string opener = FindOnPath(chosen && *chosen ? chosen : "xdg-open");
-  pid_t pid = 0;
-  if (int err = SpawnDetached({opener, target}, {}, &pid))
+  SpawnOptions detached;
+  detached.detached = true;
+  int pid = 0;
+  if (int err = SpawnProcess({opener, target}, detached, &pid))
     return Refuse(ERROR_FILE_NOT_FOUND, "cannot start " + opener + ": " + std::strerror(err));
   return TRUE;
 }
@@ -190,10 +116,6 @@ bool PlainDevicePath(const std::u16string& path) {
   return true;
 }
 
-bool EndsWithNoCase(const std::u16string& text, std::u16string_view tail) {
-  return text.size() >= tail.size() && EqualsNoCase(std::u16string_view(text).substr(text.size() - tail.size()), tail);
-}
-
 std::u16string FolderOf(const std::u16string& path) {
   const std::size_t slash = path.rfind(u'\\');
   return slash == std::u16string::npos || slash == 0 ? u"\\" : path.substr(0, slash);
@@ -234,9 +156,11 @@ BOOL StartProgram(const std::u16string& path, const std::u16string& parameters, 
     return Refuse(ERROR_FILE_NOT_FOUND, "no program " + Utf16ToUtf8(path) + " on the device");
   std::vector<std::string> args{host};
   if (!parameters.empty()) args.push_back(Utf16ToUtf8(parameters));
-  pid_t started = 0;
-  if (int err = SpawnDetached(args, {"ORVNEWS_DEVICE=" + DeviceRoot(), "ORVNEWS_SHOWCMD=" + std::to_string(show)},
-                              &started))
+  SpawnOptions options;
+  options.environment = {"ORVNEWS_DEVICE=" + DeviceRoot(), "ORVNEWS_SHOWCMD=" + std::to_string(show)};
+  options.detached = true;
+  int started = 0;
+  if (int err = SpawnProcess(args, options, &started))
     return Refuse(ERROR_FILE_NOT_FOUND, "cannot start " + Utf16ToUtf8(path) + ": " + std::strerror(err));
   if (pid) *pid = static_cast<DWORD>(started);
   return TRUE;

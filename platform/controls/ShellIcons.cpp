@@ -90,10 +90,6 @@ std::vector<HICON> DrawIcons() {
 
 std::atomic<SystemImageListMaker> g_maker{nullptr};
 
-bool EndsWithNoCase(std::u16string_view text, std::u16string_view tail) {
-  return text.size() >= tail.size() && EqualsNoCase(text.substr(text.size() - tail.size()), tail);
-}
-
 int IconOf(const std::u16string& path, DWORD attributes) {
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kIconFolder;
   for (const char16_t* ext : {u".exe", u".lnk"})

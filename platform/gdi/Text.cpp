@@ -667,10 +667,8 @@ std::u16string StripPrefixes(const std::u16string& s) {
   return out;
 }
 
-std::u16string TrimRight(std::u16string s) {
-  while (!s.empty() && s.back() == u' ') s.pop_back();
-  return s;
-}
+// Lines and cut texts lose their trailing spaces, and only those.
+bool IsPlainSpace(char16_t c) { return c == u' '; }
 
 // Cuts the text to fit with "..." after it; `force` adds the dots even when
 // the whole text fits (it goes on past this line).
@@ -685,7 +683,7 @@ std::u16string Ellipsize(Dc* dc, const std::u16string& s, int width, bool force 
   while (n < s.size() && w + adv[n] + dotsW <= width) w += adv[n++];
   // Keep surrogate pairs whole.
   if (n > 0 && n < s.size() && s[n] >= 0xDC00 && s[n] < 0xE000) --n;
-  return TrimRight(s.substr(0, n)) + dots;
+  return TrimRight(s.substr(0, n), IsPlainSpace) + dots;
 }
 
 // Breaks one paragraph (no line feeds) into lines of at most `width`.
@@ -702,7 +700,7 @@ void BreakParagraph(Dc* dc, const std::u16string& p, int width, std::vector<std:
     std::size_t e = pos;
     while (e < p.size() && w + adv[e] <= width) w += adv[e++];
     if (e >= p.size()) {
-      lines.push_back(TrimRight(p.substr(pos)));
+      lines.push_back(TrimRight(p.substr(pos), IsPlainSpace));
       return;
     }
     std::size_t brk = std::u16string::npos;
@@ -720,7 +718,7 @@ void BreakParagraph(Dc* dc, const std::u16string& p, int width, std::vector<std:
       end = p.find(u' ', std::max(e, pos + 1));
       if (end == std::u16string::npos) end = p.size();
     }
-    lines.push_back(TrimRight(p.substr(pos, end - pos)));
+    lines.push_back(TrimRight(p.substr(pos, end - pos), IsPlainSpace));
     pos = end;
     while (pos < p.size() && p[pos] == u' ') ++pos;
   }

@@ -232,7 +232,7 @@ class HtmlPage::Container final : public litehtml::document_container {
     HDC dc = reinterpret_cast<HDC>(hdc);
     if (!font || !text || !dc) return;
     if (selected) FillSolid(dc, RectOf(pos), kSelectionColour);
-    const bool blank = std::all_of(text, text + std::strlen(text), [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+    const bool blank = std::all_of(text, text + std::strlen(text), IsXmlSpace);
     if (blank && !(font->decoration & (litehtml::font_decoration_underline | litehtml::font_decoration_linethrough)))
       return;
     const std::u16string wide = Utf8ToUtf16(text);
@@ -764,7 +764,7 @@ class TextCollector {
   bool AtLineStart() const { return line_.empty() || line_.back() == u'\t'; }
   void Add(const std::u16string& text) {
     for (char16_t c : text) {
-      const bool space = c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == 0xA0;
+      const bool space = IsXmlSpaceOrNbsp(c);
       if (pre_ > 0) {
         if (c == u'\n') Break(true);
         else if (c != u'\r') line_.push_back(c);

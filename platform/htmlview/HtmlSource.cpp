@@ -14,7 +14,6 @@ namespace {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 bool StartsNoCase(std::string_view s, std::size_t at, std::string_view word) {
   if (s.size() - at < word.size()) return false;
@@ -81,12 +80,12 @@ UINT DeclaredCodePage(std::string_view bytes) {
   std::size_t at = FindNoCase(head, 0, "charset");
   while (at != std::string_view::npos) {
     std::size_t i = at + 7;
-    while (i < head.size() && IsSpace(head[i])) ++i;
+    while (i < head.size() && plat::IsHtmlSpace(head[i])) ++i;
     if (i < head.size() && head[i] == '=') {
       ++i;
-      while (i < head.size() && (IsSpace(head[i]) || head[i] == '"' || head[i] == '\'')) ++i;
+      while (i < head.size() && (plat::IsHtmlSpace(head[i]) || head[i] == '"' || head[i] == '\'')) ++i;
       std::string name;
-      while (i < head.size() && name.size() < 32 && !IsSpace(head[i]) && head[i] != '"' && head[i] != '\'' &&
+      while (i < head.size() && name.size() < 32 && !plat::IsHtmlSpace(head[i]) && head[i] != '"' && head[i] != '\'' &&
              head[i] != ';' && head[i] != '>' && head[i] != '/')
         name.push_back(Lower(head[i++]));
       for (const Charset& c : kCharsets)
@@ -234,13 +233,13 @@ class Bounder {
       return lt + 1;
     }
     std::string name;
-    while (p < n && !IsSpace(in_[p]) && in_[p] != '>' && in_[p] != '/') name.push_back(Lower(in_[p++]));
+    while (p < n && !plat::IsHtmlSpace(in_[p]) && in_[p] != '>' && in_[p] != '/') name.push_back(Lower(in_[p++]));
     name = std::string(Canonical(name));
     // Attributes, up to the tag's '>' (quotes respected).
     std::vector<std::pair<std::string_view, std::string_view>> attrs;
     bool selfClosing = false;
     while (true) {
-      while (p < n && (IsSpace(in_[p]) || in_[p] == '/')) {
+      while (p < n && (plat::IsHtmlSpace(in_[p]) || in_[p] == '/')) {
         if (in_[p] == '/') selfClosing = true;
         ++p;
       }
@@ -251,14 +250,14 @@ class Bounder {
       }
       selfClosing = false;
       const std::size_t nameStart = p;
-      while (p < n && !IsSpace(in_[p]) && in_[p] != '>' && in_[p] != '=' && (in_[p] != '/' || p == nameStart)) ++p;
+      while (p < n && !plat::IsHtmlSpace(in_[p]) && in_[p] != '>' && in_[p] != '=' && (in_[p] != '/' || p == nameStart)) ++p;
       std::string_view attrName = in_.substr(nameStart, p - nameStart);
       std::string_view value;
       std::size_t q = p;
-      while (q < n && IsSpace(in_[q])) ++q;
+      while (q < n && plat::IsHtmlSpace(in_[q])) ++q;
       if (q < n && in_[q] == '=') {
         ++q;
-        while (q < n && IsSpace(in_[q])) ++q;
+        while (q < n && plat::IsHtmlSpace(in_[q])) ++q;
         if (q < n && (in_[q] == '"' || in_[q] == '\'')) {
           const char quote = in_[q];
           const std::size_t end = in_.find(quote, q + 1);
@@ -267,7 +266,7 @@ class Bounder {
           p = end + 1;
         } else {
           const std::size_t start = q;
-          while (q < n && !IsSpace(in_[q]) && in_[q] != '>') ++q;
+          while (q < n && !plat::IsHtmlSpace(in_[q]) && in_[q] != '>') ++q;
           value = in_.substr(start, q - start);
           p = q;
         }

@@ -221,13 +221,6 @@ void GlobalInit() {
 
 std::string Narrow(const char16_t* s) { return s ? Utf16ToUtf8(s) : std::string(); }
 
-std::string Trim(std::string s) {
-  std::size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return std::string();
-  std::size_t e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
-
 bool EqualsNoCaseA(const std::string& a, const char* b) {
   std::size_t n = std::strlen(b);
   if (a.size() != n) return false;
@@ -246,7 +239,7 @@ std::vector<std::string> SplitHeaderLines(const char16_t* headers, DWORD length)
   while (start <= block.size()) {
     std::size_t end = block.find_first_of(u"\r\n", start);
     if (end == std::u16string::npos) end = block.size();
-    std::string line = Trim(Utf16ToUtf8(std::u16string_view(block).substr(start, end - start)));
+    std::string line = plat::Trim(Utf16ToUtf8(std::u16string_view(block).substr(start, end - start)), plat::IsXmlSpace);
     if (!line.empty()) lines.push_back(line);
     start = end + 1;
   }
@@ -255,7 +248,7 @@ std::vector<std::string> SplitHeaderLines(const char16_t* headers, DWORD length)
 
 std::string HeaderName(const std::string& line) {
   std::size_t colon = line.find(':');
-  return Trim(colon == std::string::npos ? line : line.substr(0, colon));
+  return plat::Trim(colon == std::string::npos ? line : line.substr(0, colon), plat::IsXmlSpace);
 }
 
 // Cookies set by InternetSetCookieW, per host.
@@ -304,10 +297,10 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     std::size_t sp = line.find(' ');
     r->status = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
     std::size_t sp2 = sp == std::string::npos ? std::string::npos : line.find(' ', sp + 1);
-    r->statusText = sp2 == std::string::npos ? std::string() : Trim(line.substr(sp2 + 1));
+    r->statusText = sp2 == std::string::npos ? std::string() : plat::Trim(line.substr(sp2 + 1), plat::IsXmlSpace);
     return n;
   }
-  std::string trimmed = Trim(line);
+  std::string trimmed = plat::Trim(line, plat::IsXmlSpace);
   if (trimmed.empty()) {
     bool informational = r->status >= 100 && r->status < 200;
     bool followed = r->status >= 300 && r->status < 400 && r->locationSeen &&
@@ -317,7 +310,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   }
   std::size_t colon = trimmed.find(':');
   if (colon == std::string::npos) return n;
-  ResponseHeader h{Trim(trimmed.substr(0, colon)), Trim(trimmed.substr(colon + 1))};
+  ResponseHeader h{plat::Trim(trimmed.substr(0, colon), plat::IsXmlSpace), plat::Trim(trimmed.substr(colon + 1), plat::IsXmlSpace)};
   if (EqualsNoCaseA(h.name, "Location")) r->locationSeen = true;
   r->headers.push_back(std::move(h));
   return n;
@@ -986,11 +979,11 @@ BOOL InternetSetCookieW(const char16_t* url, const char16_t* name, const char16_
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
     }
-    cookieName = Trim(text.substr(0, eq));
+    cookieName = plat::Trim(text.substr(0, eq), plat::IsXmlSpace);
     text = text.substr(eq + 1);
   }
   std::lock_guard<std::mutex> g(g_cookieLock);
-  g_cookies[ToLower(std::u16string(host))][cookieName] = Trim(text);
+  g_cookies[ToLower(std::u16string(host))][cookieName] = plat::Trim(text, plat::IsXmlSpace);
   return TRUE;
 }
 

@@ -427,4 +427,48 @@ TEST_F(FileUtilsTest, OpenFileHandle) {
   EXPECT_EQ(OpenFileHandle(u"\\Storage Card\\h.bin", GENERIC_WRITE, 0, CREATE_NEW, 0), INVALID_HANDLE_VALUE);
 }
 
+TEST_F(FileUtilsTest, ReadWholeFileUpToItsBound) {
+  const std::string big(70000, 'x');
+  MakeFile(u"\\Storage Card\\big.bin", big);
+  MakeFile(u"\\Storage Card\\empty.bin", "");
+  struct Case {
+    const char16_t* path;
+    std::uint64_t maxBytes;
+    bool ok;
+    std::string bytes;
+  } cases[] = {
+      {u"\\Storage Card\\big.bin", big.size(), true, big},
+      {u"\\Storage Card\\big.bin", big.size() - 1, false, ""},
+      {u"\\Storage Card\\empty.bin", 0, true, ""},
+      {u"\\Storage Card\\missing.bin", 100, false, ""},
+      {u"\\Storage Card", 100, false, ""},  // a folder
+  };
+  for (const auto& c : cases) {
+    std::string bytes = "left over";
+    EXPECT_EQ(ReadWholeFile(c.path, bytes, c.maxBytes), c.ok) << Utf16ToUtf8(c.path) << " " << c.maxBytes;
+    EXPECT_EQ(bytes, c.bytes) << Utf16ToUtf8(c.path) << " " << c.maxBytes;
+    std::vector<std::uint8_t> raw{1, 2, 3};
+    EXPECT_EQ(ReadWholeFile(c.path, raw, c.maxBytes), c.ok) << Utf16ToUtf8(c.path);
+    EXPECT_EQ(std::string(raw.begin(), raw.end()), c.bytes) << Utf16ToUtf8(c.path);
+  }
+}
+
+// The sharing asked for decides whether a file another handle writes can be
+// read meanwhile.
+TEST_F(FileUtilsTest, ReadWholeFileSharesAsAsked) {
+  const std::u16string path = u"\\Storage Card\\shared.bin";
+  MakeFile(path, "shared");
+  HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  std::string bytes;
+  EXPECT_FALSE(ReadWholeFile(path, bytes, 100, 0));
+  EXPECT_FALSE(ReadWholeFile(path, bytes, 100, FILE_SHARE_READ));
+  EXPECT_TRUE(ReadWholeFile(path, bytes, 100, FILE_SHARE_READ | FILE_SHARE_WRITE));
+  EXPECT_EQ(bytes, "shared");
+  CloseHandle(writer);
+  EXPECT_TRUE(ReadWholeFile(path, bytes, 100, 0));
+  EXPECT_EQ(bytes, "shared");
+}
+
 }  // namespace

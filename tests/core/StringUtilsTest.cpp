@@ -62,6 +62,36 @@ TEST_F(StringUtilsTest, CharacterClasses) {
   }
 }
 
+TEST_F(StringUtilsTest, HexValues) {
+  struct Case {
+    char16_t c;
+    int value;
+  } cases[] = {
+      {u'0', 0},  {u'9', 9},  {u'a', 10}, {u'f', 15}, {u'A', 10}, {u'F', 15},
+      {u'g', -1}, {u'G', -1}, {u'/', -1}, {u':', -1}, {u'@', -1}, {u'`', -1},
+      {u'\uFF10', -1},  // full-width zero
+      {u'\uFFE9', -1},  // a byte 0xE9 passed as a negative char
+  };
+  for (const auto& c : cases) EXPECT_EQ(HexValue(c.c), c.value) << static_cast<int>(c.c);
+}
+
+// The locale's white space: every Unicode space goes at the ends, the inside
+// stays as it is.
+TEST_F(StringUtilsTest, TrimSpaceTakesEveryUnicodeSpace) {
+  struct Case {
+    std::u16string text, trimmed;
+  } cases[] = {
+      {u"  News \t", u"News"},
+      {u"\u3000\u00A0Nachrichten\u2003\u2028", u"Nachrichten"},
+      {u"\vtwo  words\f", u"two  words"},
+      {u" \u00A0 ", u""},
+      {u"", u""},
+      {u"x\u200Bx", u"x\u200Bx"},  // a zero-width space is no white space
+      {u"\u200Bx", u"\u200Bx"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TrimSpace(c.text), c.trimmed) << Shown(c.text);
+}
+
 TEST_F(StringUtilsTest, IsHexDigestNeedsThirtyTwoHexDigits) {
   const std::u16string digest = u"d41d8cd98f00b204e9800998ecf8427e";
   struct Case {

@@ -16,6 +16,7 @@
 #include "core/StringUtils.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
+#include "platform/base/Text.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "update/tidy/TidyDocument.h"
 
@@ -24,7 +25,7 @@ namespace {
 using orvfuzz::Check;
 
 bool IsWeb(const std::u16string& address) {
-  return StartsWithNoCase(address, u"http://") || StartsWithNoCase(address, u"https://");
+  return plat::StartsWithNoCase(address, u"http://") || plat::StartsWithNoCase(address, u"https://");
 }
 
 struct Listed {

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "platform/base/Text.h"
+#include "platform/base/Utf8.h"
 
 using namespace plat;
 
@@ -87,4 +88,101 @@ TEST(Text, CaseInsensitiveCompare) {
   EXPECT_GT(CompareNoCase(u"abcd", u"ABC"), 0);
   EXPECT_EQ(ToUpper(u'ÿ'), u'\u0178');
   EXPECT_EQ(ToLower(u'\u0178'), u'ÿ');
+}
+
+TEST(Text, AffixesIgnoreCase) {
+  struct Case {
+    std::u16string_view text, affix;
+    bool starts, ends;
+  } cases[] = {
+      {u"HTTP://host/feed.XML", u"http://", true, false},
+      {u"HTTP://host/feed.XML", u".xml", false, true},
+      {u"Привет", u"пр", true, false},
+      {u"Привет", u"ЕТ", false, true},
+      {u"abc", u"", true, true},
+      {u"", u"", true, true},
+      {u"ab", u"abc", false, false},  // the affix is longer than the text
+      {u"xabcx", u"abc", false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(StartsWithNoCase(c.text, c.affix), c.starts) << Utf16ToUtf8(c.text) << " / " << Utf16ToUtf8(c.affix);
+    EXPECT_EQ(EndsWithNoCase(c.text, c.affix), c.ends) << Utf16ToUtf8(c.text) << " / " << Utf16ToUtf8(c.affix);
+  }
+}
+
+// Each kind of white space holds exactly its own characters: the readers
+// that rely on one (XML, HTTP headers, dates, HTML, typed names) keep it.
+TEST(Text, KindsOfWhiteSpace) {
+  struct Case {
+    char32_t c;
+    bool xml, ascii, html, nbsp, wide;
+  } cases[] = {
+      {U' ', true, true, true, true, true},       {U'\t', true, true, true, true, true},
+      {U'\n', true, true, true, true, true},      {U'\r', true, true, true, true, true},
+      {U'\v', false, true, false, false, false},  {U'\f', false, true, true, false, false},
+      {0xA0, false, false, false, true, true},    {0x3000, false, false, false, false, true},
+      {0x2003, false, false, false, false, false},  // an em space is only the locale's
+      {0x85, false, false, false, false, false},    {U'x', false, false, false, false, false},
+      {0, false, false, false, false, false},       {0xFFFFFFFF, false, false, false, false, false},
+  };
+  for (const auto& c : cases) {
+    const auto code = static_cast<unsigned>(c.c);
+    EXPECT_EQ(IsXmlSpace(c.c), c.xml) << code;
+    EXPECT_EQ(IsAsciiSpace(c.c), c.ascii) << code;
+    EXPECT_EQ(IsHtmlSpace(c.c), c.html) << code;
+    EXPECT_EQ(IsXmlSpaceOrNbsp(c.c), c.nbsp) << code;
+    EXPECT_EQ(IsXmlSpaceNbspOrIdeographic(c.c), c.wide) << code;
+  }
+  // A byte above 0x7F (a negative char) is no space of any kind.
+  EXPECT_FALSE(IsXmlSpace('\xA0'));
+  EXPECT_FALSE(IsXmlSpaceOrNbsp('\xA0'));
+}
+
+TEST(Text, TrimmingKeepsWhatIsInside) {
+  struct Case {
+    std::u16string_view text, both, right;
+  } cases[] = {
+      {u"  two  words \r\n", u"two  words", u"  two  words"},
+      {u"\t\n", u"", u""},
+      {u"", u"", u""},
+      {u"x", u"x", u"x"},
+      {u"\u00A0x\u00A0", u"\u00A0x\u00A0", u"\u00A0x\u00A0"},  // no XML space
+      {u"\vx\f", u"\vx\f", u"\vx\f"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Trim(c.text, IsXmlSpace), c.both) << Utf16ToUtf8(c.text);
+    EXPECT_EQ(TrimView(c.text, IsXmlSpace), c.both) << Utf16ToUtf8(c.text);
+    EXPECT_EQ(TrimRight(c.text, IsXmlSpace), c.right) << Utf16ToUtf8(c.text);
+  }
+  EXPECT_EQ(Trim(u"\u00A0x\u3000", IsXmlSpaceOrNbsp), u"x\u3000");
+  EXPECT_EQ(Trim(u"\u00A0x\u3000", IsXmlSpaceNbspOrIdeographic), u"x");
+  EXPECT_EQ(Trim(u"\vx\f", IsAsciiSpace), u"x");
+  // Bytes: an HTTP header's value.
+  EXPECT_EQ(Trim(std::string_view(" text/html \r"), IsXmlSpace), "text/html");
+  EXPECT_EQ(TrimView(std::string_view("\f x \v"), IsAsciiSpace), "x");
+  EXPECT_EQ(Trim(std::string_view("\xA0x"), IsXmlSpace), "\xA0x");
+}
+
+TEST(Text, AppendUtf8EncodesEachLength) {
+  struct Case {
+    char32_t code;
+    std::string utf8;
+  } cases[] = {
+      {U'A', "A"},
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0xE9, "\xC3\xA9"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xFFFD, "\xEF\xBF\xBD"},
+      {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x1F600, "\xF0\x9F\x98\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+  };
+  for (const auto& c : cases) {
+    std::string out = "x";
+    AppendUtf8(out, c.code);
+    EXPECT_EQ(out, "x" + c.utf8) << static_cast<unsigned>(c.code);
+  }
 }

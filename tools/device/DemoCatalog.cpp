@@ -3,14 +3,9 @@
 #include <sstream>
 #include <vector>
 
-namespace {
+#include "core/StringUtils.h"
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+namespace {
 
 std::string PercentDecode(const std::string& text) {
   std::string out;

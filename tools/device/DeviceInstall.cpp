@@ -15,6 +15,7 @@
 #include "core/ProductStrings.h"
 #include "core/VORegistry.h"
 #include "platform/base/Device.h"
+#include "platform/base/Spawn.h"
 #include "platform/base/Text.h"
 #include "platform/files/DeviceMounts.h"
 #include "platform/files/Files.h"
@@ -35,13 +36,10 @@ bool Fail(InstallReport* report, const std::string& why) {
 // it; its exit status, or -1 when it did not end within the bound (it is
 // then killed) or could not start.
 int RunProgram(const std::string& program, const std::string& argument, int boundMs) {
-  pid_t pid = ::fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    ::setenv("ORVNEWS_DEVICE", plat::DeviceRoot().c_str(), 1);
-    ::execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
+  plat::SpawnOptions options;
+  options.environment = {"ORVNEWS_DEVICE=" + plat::DeviceRoot()};
+  int pid = 0;
+  if (plat::SpawnProcess({program, argument}, options, &pid) != 0) return -1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
   for (;;) {
     int status = 0;

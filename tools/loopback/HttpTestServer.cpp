@@ -16,6 +16,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/base/Spawn.h"
+#include "platform/base/Text.h"
+
 namespace orvtest {
 
 namespace {
@@ -27,13 +30,6 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
       return false;
   }
   return true;
-}
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
-  return s.substr(b, e - b);
 }
 
 std::string ReasonFor(int status) {
@@ -293,7 +289,7 @@ bool HttpTestServer::ServeRequest(int fd, std::string& pending, bool& answering)
   while (nextLine(line) && !line.empty()) {
     std::size_t c = line.find(':');
     if (c == std::string::npos) continue;
-    req.headers.push_back({Trim(line.substr(0, c)), Trim(line.substr(c + 1))});
+    req.headers.push_back({plat::Trim(line.substr(0, c), plat::IsXmlSpace), plat::Trim(line.substr(c + 1), plat::IsXmlSpace)});
   }
 
   Handler handler;
@@ -433,15 +429,13 @@ SelfSignedTlsServer::SelfSignedTlsServer(const std::string& folder) {
   if (std::system(make.c_str()) != 0) return;
   int port = FreeLoopbackPort();
   if (port == 0) return;
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::string p = std::to_string(port);
-    if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
-    execlp("openssl", "openssl", "s_server", "-accept", p.c_str(), "-cert", cert.c_str(), "-key", key.c_str(),
-           "-www", "-quiet", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  if (pid < 0) return;
+  plat::SpawnOptions quiet;
+  quiet.quiet = true;
+  int pid = 0;
+  if (plat::SpawnProcess({"openssl", "s_server", "-accept", std::to_string(port), "-cert", cert, "-key", key, "-www",
+                          "-quiet"},
+                         quiet, &pid) != 0)
+    return;
   pid_ = pid;
   for (int i = 0; i < 100; ++i) {
     if (Accepts(port)) {

@@ -118,17 +118,10 @@ void ApplyChannelProperties(IChannel* channel, CStringToStringMap properties) {
   if (copy != channel->GetProperties()) channel->SetProperties(copy);
 }
 
-std::u16string Trim(const std::u16string& text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsSpaceChar(text[begin])) ++begin;
-  while (end > begin && IsSpaceChar(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
 bool ParseDate(const std::u16string& text, plat::FILETIME& date) {
   date = plat::FILETIME{};
   if (text.empty()) return false;
-  if (ParseDateTime(Trim(text), date)) return true;
+  if (ParseDateTime(TrimSpace(text), date)) return true;
   date = plat::FILETIME{};
   return false;
 }

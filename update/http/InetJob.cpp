@@ -19,13 +19,6 @@ constexpr const char16_t* kRequestHeaders =
     u"User-Agent: Mozilla/5.0\nAccept: text/html,image/*,*/*;q=0.5\nAccept-Charset: utf-8\n"
     u"Accept-Encoding: gzip\nConnection: Keep-Alive";
 
-std::u16string TrimSpace(const std::u16string& s) {
-  std::size_t b = s.find_first_not_of(u" \t\r\n");
-  if (b == std::u16string::npos) return std::u16string();
-  std::size_t e = s.find_last_not_of(u" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
-
 }  // namespace
 
 CInetJob::CInetJob(CInetSession* session, const std::u16string& url) : session_(session), url_(url) {
@@ -271,7 +264,7 @@ void CInetJob::ReadHeaders() {
       std::size_t semi = rest.find(u';');
       if (semi != std::u16string::npos) rest.resize(semi);
       std::erase(rest, u'=');
-      rest = TrimSpace(rest);
+      rest = plat::Trim(rest, plat::IsXmlSpace);
       if (!rest.empty()) charset_ = rest;
     }
     std::size_t space = type.find(u' ');
@@ -283,7 +276,7 @@ void CInetJob::ReadHeaders() {
   auto text16 = [&](DWORD level, std::u16string& out) {
     out.clear();
     size = 10000;
-    if (inet.HttpQueryInfoW(request, level, text.data(), &size, nullptr)) out = TrimSpace(text.data());
+    if (inet.HttpQueryInfoW(request, level, text.data(), &size, nullptr)) out = plat::Trim(text.data(), plat::IsXmlSpace);
   };
   text16(HTTP_QUERY_ETAG, etag_);
   text16(HTTP_QUERY_LAST_MODIFIED, lastModified_);

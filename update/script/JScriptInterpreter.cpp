@@ -430,7 +430,6 @@ duk_ret_t PushTextBody(duk_context* ctx, void* data) {
   return 1;
 }
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
 
 void AppendCesu(std::string& out, char16_t unit) {
   if (unit < 0x80) {
@@ -762,8 +761,8 @@ bool FindReportedScriptLine(const std::u16string& script, long line, std::u16str
     if (end == std::u16string::npos) end = script.size();
     std::size_t first = begin;
     std::size_t last = end;
-    while (first < last && IsSpace(script[first])) ++first;
-    while (last > first && IsSpace(script[last - 1])) --last;
+    while (first < last && plat::IsAsciiSpace(script[first])) ++first;
+    while (last > first && plat::IsAsciiSpace(script[last - 1])) --last;
     std::u16string_view trimmed(script.data() + first, last - first);
     if (trimmed.substr(0, 2) != u"//" && ++count == line) {
       piece.assign(trimmed);

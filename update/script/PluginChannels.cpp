@@ -21,14 +21,6 @@ constexpr char16_t kSchemeHttp[] = u"http";
 constexpr char16_t kSchemeFile[] = u"file";
 constexpr char16_t kPingParameter[] = u"ping=1";
 
-std::u16string Trim(std::u16string_view text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && IsSpaceChar(text[first])) ++first;
-  while (last > first && IsSpaceChar(text[last - 1])) --last;
-  return std::u16string(text.substr(first, last - first));
-}
-
 // The name of a channel element: the plain text of its first "name" child.
 bool GetChannelElementName(Tidy::Document* document, Tidy::Node* channel, std::u16string& name) {
   Tidy::Node* nameElement = channel->FindChildElement("name");
@@ -59,7 +51,7 @@ void ReadElementProperties(Tidy::Document* document, Tidy::Node* element, const 
     if (child->NameIs("channel")) {
       std::u16string name;
       if (!GetChannelElementName(document, child, name)) continue;
-      if (Trim(name) == channelName) ReadChannelElement(document, child, channelName, properties);
+      if (TrimSpace(name) == channelName) ReadChannelElement(document, child, channelName, properties);
       continue;
     }
     properties[child->GetName()] += Tidy::GetNodeText(document, child);
@@ -86,7 +78,7 @@ bool CPluginChannels::SplitChannelAddress(const std::u16string& address, std::u1
   std::size_t nameMark = address.find(kNameSeparator, templateStart);
   if (nameMark == std::u16string::npos) return false;
   std::u16string trimmed =
-      Trim(std::u16string_view(address).substr(nameMark + std::char_traits<char16_t>::length(kNameSeparator)));
+      TrimSpace(std::u16string_view(address).substr(nameMark + std::char_traits<char16_t>::length(kNameSeparator)));
   if (trimmed.empty()) return false;
   scheme = address.substr(0, separator);
   templatePart = address.substr(templateStart, nameMark - templateStart);

@@ -66,13 +66,6 @@ void PushUtf8(duk_context* ctx, std::string_view utf8) {
   Finish(ctx, PushConvertedUtf8(ctx, utf8));
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 void PushStashValue(duk_context* ctx, const char* key) {
   duk_push_global_stash(ctx);
@@ -116,7 +109,7 @@ int PushNodeText(duk_context* ctx, const Tidy::Node* node, NodeText which) noexc
     switch (which) {
       case NodeText::InnerText:
         text = node->GetTextUtf8();
-        text = std::string(Trim(text));
+        text = std::string(plat::TrimView(text, plat::IsAsciiSpace));
         break;
       case NodeText::InnerHtml:
         text = node->GetInnerMarkupUtf8();

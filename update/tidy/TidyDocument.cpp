@@ -588,7 +588,7 @@ bool LooksLikeXml(const char* bytes, std::size_t length) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   if (text.size() < 6) return false;
   auto skipSpace = [&text] {
-    while (!text.empty() && (text[0] == ' ' || text[0] == '\t' || text[0] == '\r' || text[0] == '\n')) {
+    while (!text.empty() && plat::IsXmlSpace(text[0])) {
       text.remove_prefix(1);
     }
   };

@@ -5,6 +5,7 @@
 
 #include "platform/base/CodePage.h"
 #include "platform/base/Text.h"
+#include "platform/base/Utf8.h"
 
 namespace Tidy {
 
@@ -116,24 +117,6 @@ bool PlatformConverts(plat::UINT codePage) {
   return plat::MultiByteToWideChar(codePage, 0, "test", 4, probe, 16) > 0;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 void DecodeUtf16(const unsigned char* p, std::size_t length, bool bigEndian, std::string& out) {
   out.reserve(length + length / 2);
   std::size_t units = length / 2;
@@ -146,15 +129,15 @@ void DecodeUtf16(const unsigned char* p, std::size_t length, bool bigEndian, std
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
       char16_t d = unit(i + 1);
       if (d >= 0xDC00 && d <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (d - 0xDC00));
+        plat::AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (d - 0xDC00));
         ++i;
         continue;
       }
     }
     if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-    AppendUtf8(out, c);
+    plat::AppendUtf8(out, c);
   }
-  if (length % 2) AppendUtf8(out, 0xFFFD);  // a last odd byte
+  if (length % 2) plat::AppendUtf8(out, 0xFFFD);  // a last odd byte
 }
 
 }  // namespace
@@ -211,7 +194,7 @@ bool DecodeToUtf8(const char* bytes, std::size_t length, plat::UINT codePage, st
         while (end < length && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
         out.append(bytes + i, end - i);
         if (end == length) break;
-        AppendUtf8(out, upper[static_cast<unsigned char>(bytes[end]) - 0x80]);
+        plat::AppendUtf8(out, upper[static_cast<unsigned char>(bytes[end]) - 0x80]);
         i = end + 1;
       }
       return true;

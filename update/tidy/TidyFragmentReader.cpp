@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/base/Text.h"
+
 namespace Tidy {
 
 namespace {
@@ -49,7 +51,6 @@ struct Open {
   bool hasContent;
 };
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 // Printable ASCII other than the space and the markup characters.
 bool IsOrdinary(char16_t c) { return c > u' ' && c < 0x7F && c != u'<' && c != u'>' && c != u'&'; }
 bool IsLower(char16_t c) { return c >= u'a' && c <= u'z'; }
@@ -173,7 +174,7 @@ class Reader {
       } else {
         if (!IsPlainCodePoint(c)) return false;
         ++at_;
-        if (IsSpace(c)) continue;
+        if (plat::IsXmlSpace(c)) continue;
         if (!TextAllowed()) return false;
         MarkContent();
       }
@@ -244,7 +245,7 @@ class Reader {
     std::u16string_view src;
     for (;;) {
       const std::size_t before = at_;
-      while (at_ < s_.size() && IsSpace(s_[at_])) ++at_;
+      while (at_ < s_.size() && plat::IsXmlSpace(s_[at_])) ++at_;
       if (at_ >= s_.size()) return false;
       if (s_[at_] == u'>') {
         ++at_;

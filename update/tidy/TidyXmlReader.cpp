@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "platform/base/Text.h"
 #include "platform/base/Utf8.h"
 #include "update/tidy/TidyMemory.h"
 #include "update/tidy/TidyNode.h"
@@ -23,7 +24,6 @@ struct NoMemory {};
 
 bool IsNameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
 bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
-bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 // Printable ASCII: one column each, passed on as it is in a CDATA section.
 bool IsPrintableAscii(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -56,7 +56,7 @@ class PlainXmlReader {
     Node* root = NewNode(NodeType::Root, nullptr, 0, 0);
     root->line_ = root->column_ = 0;
     SkipWhite();
-    if (t_.compare(p_, 5, "<?xml") == 0 && p_ + 5 < t_.size() && IsWhite(t_[p_ + 5])) ReadDeclaration(root);
+    if (t_.compare(p_, 5, "<?xml") == 0 && p_ + 5 < t_.size() && plat::IsXmlSpace(t_[p_ + 5])) ReadDeclaration(root);
     SkipWhite();
     if (!At('<') || p_ + 1 >= t_.size() || !IsNameStart(t_[p_ + 1])) throw GiveUp();
     Node* current = ReadStartTag(root);
@@ -135,7 +135,7 @@ class PlainXmlReader {
 
   // Skips white space, as the library does before a token.
   void SkipWhite() {
-    while (p_ < t_.size() && IsWhite(t_[p_])) Take(nullptr);
+    while (p_ < t_.size() && plat::IsXmlSpace(t_[p_])) Take(nullptr);
   }
 
   // Consumes ASCII text known to be there.
@@ -343,7 +343,7 @@ class PlainXmlReader {
     bool started = false, white = false;
     while (p_ < t_.size() && t_[p_] != '<') {
       const char c = t_[p_];
-      if (IsWhite(c)) {
+      if (plat::IsXmlSpace(c)) {
         const std::uint32_t before = column_;
         if (c == ' ') {
           // The common white space, as Take counts it.

@@ -36,6 +36,7 @@
 
 #include "platform/base/Device.h"
 #include "platform/base/ScreenSettings.h"
+#include "platform/base/Spawn.h"
 #include "platform/base/Text.h"
 #include "platform/display/ClipboardBridge.h"
 #include "platform/display/Control.h"
@@ -124,16 +125,12 @@ class Session {
  public:
   bool Start(const std::vector<std::string>& program) {
     if (program.empty()) return true;
-    pid_t pid = ::fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-      ::setenv("ORVNEWS_DEVICE", DeviceRoot().c_str(), 1);
-      std::vector<char*> args;
-      for (const auto& a : program) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      ::execvp(args[0], args.data());
-      std::fprintf(stderr, "orv-display: cannot start %s: %s\n", args[0], std::strerror(errno));
-      ::_exit(127);
+    SpawnOptions options;
+    options.environment = {"ORVNEWS_DEVICE=" + DeviceRoot()};
+    int pid = 0;
+    if (int err = SpawnProcess(program, options, &pid)) {
+      std::fprintf(stderr, "orv-display: cannot start %s: %s\n", program[0].c_str(), std::strerror(err));
+      return false;
     }
     pids_.push_back(pid);
     return true;
