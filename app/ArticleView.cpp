@@ -17,7 +17,6 @@
 #include "database/GlobalOptions.h"
 #include "database/ViewState.h"
 #include "layout/OwnControls.h"
-#include "layout/UIToolkit.h"
 #include "layout/WaitCursor.h"
 #include "platform/base/LocalMemory.h"
 #include "platform/base/Text.h"

@@ -7,7 +7,6 @@
 #include "core/TextFlow.h"
 #include "database/Channel.h"
 #include "database/ViewState.h"
-#include "layout/UIToolkit.h"
 #include "layout/WaitCursor.h"
 #include "platform/base/Text.h"
 #include "platform/windows/Menus.h"

@@ -5,7 +5,7 @@
 #include "core/ProductStrings.h"
 #include "core/Synchronized.h"
 #include "database/ChannelSet.h"
-#include "layout/UIToolkit.h"
+#include "layout/WindowHelpers.h"
 #include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/inet/Inet.h"

@@ -7,7 +7,7 @@
 #include "database/GlobalOptions.h"
 #include "database/ThumbnailsManager.h"
 #include "database/ViewState.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "layout/WaitCursor.h"
 #include "platform/base/Format.h"
 #include "platform/base/Text.h"

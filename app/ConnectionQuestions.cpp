@@ -1,7 +1,7 @@
 #include "app/ConnectionQuestions.h"
 
 #include "database/GlobalOptions.h"
-#include "layout/UIToolkit.h"
+#include "layout/WindowHelpers.h"
 
 bool AskToUsePaidConnection(plat::HWND owner) {
   const plat::UINT question = GetGlobalOptions().IsRoaming() ? 312 : 221;

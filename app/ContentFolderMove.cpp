@@ -9,8 +9,8 @@
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
 #include "database/NotifyToday.h"
-#include "layout/UIToolkit.h"
 #include "layout/WaitCursor.h"
+#include "layout/WindowHelpers.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 

@@ -4,7 +4,7 @@
 #include "core/Synchronized.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 
 ContentLocationPage::ContentLocationPage() : SheetPage(kTitleStringId, kCaptionStringId, u"options_content") {}
 

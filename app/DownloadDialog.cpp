@@ -6,7 +6,8 @@
 #include "core/Localizer.h"
 #include "core/StringUtils.h"
 #include "database/GlobalOptions.h"
-#include "layout/UIToolkit.h"
+#include "layout/DialogTitle.h"
+#include "layout/ScreenScale.h"
 #include "layout/WaitCursor.h"
 #include "platform/base/Format.h"
 #include "platform/base/Text.h"
@@ -17,8 +18,8 @@
 #include "platform/files/Files.h"
 #include "resources/app/resource.h"
 #include "update/http/InetJob.h"
-#include "update/tidy/TidyDocument.h"
 #include "update/http/TidyDownload.h"
+#include "update/tidy/TidyDocument.h"
 
 namespace {
 

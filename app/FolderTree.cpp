@@ -6,7 +6,7 @@
 
 #include "app/FileTreeCtrl.h"
 #include "core/FileUtils.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "layout/WaitCursor.h"
 #include "platform/base/Text.h"
 #include "platform/controls/Shell.h"

@@ -5,7 +5,7 @@
 #include "core/ProductStrings.h"
 #include "core/Streams.h"
 #include "database/GlobalOptions.h"
-#include "layout/UIToolkit.h"
+#include "layout/DialogTitle.h"
 #include "platform/controls/ShellExecute.h"
 #include "platform/htmlview/HtmlView.h"
 

@@ -3,7 +3,7 @@
 #include "app/ChannelPropertiesSheet.h"
 #include "app/MainWindow.h"
 #include "app/OptionsSheet.h"
-#include "layout/UIToolkit.h"
+#include "layout/WindowHelpers.h"
 #include "update/jobs/UpdateManager.h"
 
 namespace {

@@ -15,9 +15,11 @@
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
 #include "layout/DialogFontCache.h"
+#include "layout/ImageLists.h"
 #include "layout/OwnControls.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "layout/WaitCursor.h"
+#include "layout/WindowHelpers.h"
 #include "platform/base/Text.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/controls/MenuBar.h"
@@ -25,8 +27,8 @@
 #include "platform/files/Files.h"
 #include "resources/app/resource.h"
 #include "update/feed/FetchedFeeds.h"
-#include "update/script/PluginChannels.h"
 #include "update/feed/RSSChannelJob.h"
+#include "update/script/PluginChannels.h"
 #include "update/tidy/TidyDocument.h"
 
 namespace AddChannelsWizard {

@@ -12,7 +12,7 @@
 #include "database/ChannelDefaultOptions.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "platform/base/Locale.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"

@@ -9,7 +9,7 @@
 #include "bench/BenchSupport.h"
 #include "core/FileUtils.h"
 #include "database/GlobalOptions.h"
-#include "layout/UIToolkit.h"
+#include "layout/UiKitModule.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/windows/Windows.h"
 #include "update/tidy/TidyDocument.h"

@@ -10,6 +10,7 @@
 
 #include "app/DownloadDialog.h"
 #include "core/Localizer.h"
+#include "layout/UiKitModule.h"
 #include "tests/app/DownloadFixture.h"
 #include "tests/support/Wait.h"
 #include "update/tidy/TidyDocument.h"

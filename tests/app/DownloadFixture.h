@@ -14,11 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "app/DownloadDialog.h"
 #include "core/Synchronized.h"
 #include "core/VORegistry.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
-#include "layout/UIToolkit.h"
+#include "layout/UiKitModule.h"
 #include "platform/base/SysInfo.h"
 #include "platform/base/Text.h"
 #include "platform/controls/CommCtrl.h"
@@ -30,11 +31,10 @@
 #include "platform/inet/DeviceNetwork.h"
 #include "platform/inet/Inet.h"
 #include "platform/windows/Windows.h"
-#include "tools/loopback/HttpTestServer.h"
-#include "tests/support/TempDevice.h"
-#include "app/DownloadDialog.h"
-#include "update/http/InetManager.h"
 #include "tests/app/PocketPcScreen.h"
+#include "tests/support/TempDevice.h"
+#include "tools/loopback/HttpTestServer.h"
+#include "update/http/InetManager.h"
 
 #ifndef ORV_APP_SHOTS
 #define ORV_APP_SHOTS "."

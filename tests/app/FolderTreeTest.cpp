@@ -9,6 +9,7 @@
 #include "app/BrowseFolderDialog.h"
 #include "app/FileTreeCtrl.h"
 #include "app/FolderTree.h"
+#include "layout/DialogTitle.h"
 #include "layout/OwnControls.h"
 #include "platform/base/Time.h"
 #include "tests/app/PickerFixture.h"

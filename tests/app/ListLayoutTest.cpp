@@ -10,6 +10,7 @@
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutServices.h"
 #include "layout/LayoutView.h"
+#include "layout/ScreenScale.h"
 #include "platform/base/Device.h"
 #include "tests/app/ListViewFixture.h"
 

@@ -16,7 +16,6 @@
 #include "database/ChannelSet.h"
 #include "database/ChannelsFilter.h"
 #include "database/ViewState.h"
-#include "layout/UIToolkit.h"
 #include "platform/base/SysInfo.h"
 #include "platform/base/Text.h"
 #include "platform/gdi/Gdi.h"

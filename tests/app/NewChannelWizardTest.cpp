@@ -15,11 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "database/Channel.h"
 #include "core/FileUtils.h"
 #include "core/Localizer.h"
 #include "core/Streams.h"
+#include "database/Channel.h"
 #include "database/ChannelLanguages.h"
+#include "layout/DialogTitle.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/display/ScreenComposer.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/FileDialog.h"
-#include "layout/UIToolkit.h"
+#include "layout/UiKitModule.h"
 #include "platform/base/SysInfo.h"
 #include "platform/base/Text.h"
 #include "platform/controls/CommCtrl.h"
@@ -20,8 +20,8 @@
 #include "platform/files/Files.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/windows/Windows.h"
-#include "tests/support/TempDevice.h"
 #include "tests/app/PocketPcScreen.h"
+#include "tests/support/TempDevice.h"
 
 #ifndef ORV_APP_SHOTS
 #define ORV_APP_SHOTS "."
