@@ -11,7 +11,7 @@
 #include "core/ImageLoadingJob.h"
 #include "core/JobManager.h"
 #include "core/Localizer.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "database/ArticleFilter.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"

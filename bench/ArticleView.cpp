@@ -12,7 +12,7 @@
 #include "core/FileUtils.h"
 #include "core/JobManager.h"
 #include "core/Md5.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "database/ArticleFilter.h"
 #include "database/GlobalOptions.h"
 #include "database/ViewState.h"

@@ -19,7 +19,7 @@
 #include "core/Job.h"
 #include "core/JobManager.h"
 #include "core/Md5.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "database/ArticleFilter.h"
 #include "database/ChannelSet.h"
 #include "database/GlobalOptions.h"
