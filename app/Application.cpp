@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "app/AppState.h"
-#include "app/HelpViewer.h"
+#include "app/dialogs/HelpViewer.h"
 #include "app/MainWindow.h"
 #include "core/DebugLog.h"
 #include "core/FileUtils.h"

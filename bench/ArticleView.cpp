@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ArticleView.h"
+#include "app/views/ArticleView.h"
 #include "bench/BenchSupport.h"
 #include "core/FileUtils.h"
 #include "core/JobManager.h"

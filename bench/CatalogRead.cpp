@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/CatalogRequest.h"
+#include "app/wizard/CatalogRequest.h"
 #include "bench/BenchSupport.h"
 #include "core/FileUtils.h"
 #include "database/GlobalOptions.h"

@@ -13,7 +13,7 @@
 // the update manager is created by the update engine on first use. The
 // updaters registry, the program options and the shared texts (the Today
 // notification names in database/NotifyToday.h, the catalogue's value names
-// in app/CatalogRequest.h, the template names in update/script/TemplateNames.h) have
+// in app/wizard/CatalogRequest.h, the template names in update/script/TemplateNames.h) have
 // no instance here; their entries are kept in the order as markers and do
 // nothing.
 #pragma once
