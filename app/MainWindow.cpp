@@ -4,13 +4,15 @@
 #include <vector>
 
 #include "app/AppState.h"
-#include "app/ArticleView.h"
-#include "app/ConnectionQuestions.h"
-#include "app/HelpViewer.h"
+#include "app/dialogs/AboutBox.h"
+#include "app/dialogs/ConnectionQuestions.h"
+#include "app/dialogs/HelpViewer.h"
+#include "app/views/ArticleView.h"
+#include "app/wizard/NewChannelWizard.h"
 #include "core/ImageDecoder.h"
 #include "core/Localizer.h"
-#include "core/ProcessGlobals.h"
 #include "core/ProductStrings.h"
+#include "core/RegisteredMessages.h"
 #include "core/StringUtils.h"
 #include "core/Synchronized.h"
 #include "core/VORegistry.h"
@@ -24,8 +26,9 @@
 #include "layout/DialogFontCache.h"
 #include "layout/KineticScroller.h"
 #include "layout/LayoutServices.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "layout/WaitCursor.h"
+#include "layout/WindowHelpers.h"
 #include "platform/base/Format.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/Shell.h"
@@ -836,4 +839,19 @@ void MainWindow::ApplyArticleViewSettings() {
 
 void MainWindow::ReleaseArticleViewArticle() {
   if (articleHost_) articleHost_->GetView().SetArticle(nullptr);
+}
+
+// The "About..." command.
+bool MainWindow::OpenAbout() {
+  AboutBox box(GetApplicationTitle(), AboutBox::VersionText(), AboutBox::BuildText(), GetHelpFileUrl() + u"#channels");
+  box.DoModal(hwnd_);
+  // The view shows what changed meanwhile.
+  ShowView();
+  return true;
+}
+
+// The New Channel command: the add-channels wizard.
+bool MainWindow::OpenAddChannelsWizard() {
+  NewChannelWizard wizard;
+  return wizard.Run(hwnd_) == 1;
 }

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "app/ArticlesView.h"
-#include "app/ChannelsView.h"
+#include "app/views/ArticlesView.h"
+#include "app/views/ChannelsView.h"
 #include "core/RefCounted.h"
 #include "layout/DataSources.h"
 #include "layout/DialogAutoFit.h"

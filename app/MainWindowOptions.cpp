@@ -1,9 +1,9 @@
 // The main window's options command (2051) and channel-properties command
 // (2050, also reached from the channel list's item menu).
-#include "app/ChannelPropertiesSheet.h"
 #include "app/MainWindow.h"
-#include "app/OptionsSheet.h"
-#include "layout/UIToolkit.h"
+#include "app/options/ChannelPropertiesSheet.h"
+#include "app/options/OptionsSheet.h"
+#include "layout/WindowHelpers.h"
 #include "update/jobs/UpdateManager.h"
 
 namespace {

@@ -23,14 +23,14 @@
 #include <thread>
 #include <vector>
 
-#include "tools/device/DeviceInstall.h"
 #include "bench/ContentBuilder.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "database/ViewState.h"
 #include "platform/base/Device.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/ScreenDriver.h"
+#include "tools/device/DeviceInstall.h"
 
 #ifndef ORV_PROGRAM_DIR
 #define ORV_PROGRAM_DIR "programfiles"

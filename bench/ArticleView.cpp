@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "app/ArticleView.h"
+#include "app/views/ArticleView.h"
 #include "bench/BenchSupport.h"
 #include "core/FileUtils.h"
 #include "core/JobManager.h"
-#include "core/ProcessGlobals.h"
 #include "core/Md5.h"
+#include "core/RegisteredMessages.h"
 #include "database/ArticleFilter.h"
 #include "database/GlobalOptions.h"
 #include "database/ViewState.h"
-#include "layout/UIToolkit.h"
+#include "layout/UiKitModule.h"
 #include "platform/base/Text.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/files/Files.h"

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string>
 
-#include "app/CatalogRequest.h"
+#include "app/wizard/CatalogRequest.h"
 #include "bench/BenchSupport.h"
 #include "core/FileUtils.h"
 #include "database/GlobalOptions.h"
-#include "layout/UIToolkit.h"
+#include "layout/UiKitModule.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/windows/Windows.h"
 #include "update/tidy/TidyDocument.h"

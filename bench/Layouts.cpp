@@ -19,7 +19,6 @@
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutPackage.h"
 #include "layout/PluginFactory.h"
-#include "layout/UIToolkit.h"
 #include "tools/LayoutPacker.h"
 
 namespace {

@@ -10,8 +10,8 @@
 
 #include "bench/BenchSupport.h"
 #include "layout/KineticScroller.h"
+#include "layout/ScreenScale.h"
 #include "layout/ScreenTransition.h"
-#include "layout/UIToolkit.h"
 #include "platform/windows/Windows.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "layout/DataSources.h"
 #include "layout/LayoutCom.h"
 #include "layout/PluginFactory.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "layout/VirtualListPlugin.h"
 #include "platform/gdi/Gdi.h"
 #include "tests/layout/PluginFixture.h"

@@ -124,13 +124,19 @@ std::uint32_t DeviceModel() {
   }));
 }
 
-int GetScreenDpi() {
+ScreenDpi ReadScreenDpi() {
+  ScreenDpi dpi;
   plat::HDC screen = plat::GetDC(nullptr);
-  if (!screen) return 96;
-  int dpi = plat::GetDeviceCaps(screen, plat::LOGPIXELSX);
+  if (!screen) return dpi;
+  const int x = plat::GetDeviceCaps(screen, plat::LOGPIXELSX);
+  const int y = plat::GetDeviceCaps(screen, plat::LOGPIXELSY);
   plat::ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
+  if (x > 0) dpi.x = x;
+  if (y > 0) dpi.y = y;
+  return dpi;
 }
+
+int GetScreenDpi() { return ReadScreenDpi().x; }
 
 bool DeviceBitBlt(plat::HDC dst, int x, int y, int w, int h, plat::HDC src, int srcX, int srcY, plat::DWORD rop) {
   if (DeviceModel() == kDeviceModelSplitBlit && x < 480 && x + w > 480) {

@@ -31,7 +31,16 @@ bool IsPocketPC();
 // begins the device's OEM text; 0 when none matches.
 std::uint32_t DeviceModel();
 
-// Dots per inch of the screen (96 when the screen cannot be asked).
+// The screen's dots per inch across (x) and down (y), asked of the screen at
+// each call; 96 for a value the screen cannot give. The one reader of the
+// screen's DPI: the caches (layout/ScreenScale.h, today/TodayCommon.h) fill
+// from it.
+struct ScreenDpi {
+  int x = 96;
+  int y = 96;
+};
+ScreenDpi ReadScreenDpi();
+// ReadScreenDpi().x
 int GetScreenDpi();
 
 // BitBlt, except that on the split-blit model a copy that crosses column 480

@@ -10,8 +10,6 @@ CProcessGlobals& CProcessGlobals::GetInstance() {
   return globals;
 }
 
-const OrvRegisteredMessages& GetRegisteredMessages() { return CProcessGlobals::GetInstance().GetMessages(); }
-
 CProcessGlobals::CProcessGlobals() { Build(); }
 
 CProcessGlobals::~CProcessGlobals() { Release(); }

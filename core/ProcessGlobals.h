@@ -1,5 +1,6 @@
-// The process-wide globals: the numbers of the registered window messages and
-// the counted service pointers of the layout framework.
+// The process-wide globals: the numbers of the registered window messages
+// (core/RegisteredMessages.h) and the counted service pointers of the layout
+// framework.
 //
 // They are built in one fixed order (BuildOrder lists it) and released in the
 // reverse order. The process's own set is built on the first GetInstance and
@@ -12,7 +13,7 @@
 // the update manager is created by the update engine on first use. The
 // updaters registry, the program options and the shared texts (the Today
 // notification names in database/NotifyToday.h, the catalogue's value names
-// in app/CatalogRequest.h, the template names in update/script/TemplateNames.h) have
+// in app/wizard/CatalogRequest.h, the template names in update/script/TemplateNames.h) have
 // no instance here; their entries are kept in the order as markers and do
 // nothing.
 #pragma once
@@ -22,44 +23,8 @@
 #include <vector>
 
 #include "core/RefCounted.h"
+#include "core/RegisteredMessages.h"
 #include "platform/base/Types.h"
-
-// Names of the registered window messages.
-inline constexpr const char16_t* kMsgNameOrvNewsAcknowledge = u"Orv News acknowledge";
-inline constexpr const char16_t* kMsgNameOrvNewsExit = u"Orv News exit";
-inline constexpr const char16_t* kMsgNameViewStateChanged = u"48D1000C-0D36-4050-915D-F045C740F3C5";
-inline constexpr const char16_t* kMsgNameUpdateNow = u"59F06DBC-9A67-4573-B630-3250852ED285";
-inline constexpr const char16_t* kMsgNameIsInterfaceOpen = u"7179BB91-60E6-4b2f-8D1B-A443CAD6A1FA";
-inline constexpr const char16_t* kMsgNameShowInterface = u"8C95A4BA-B836-4105-AD6D-07F6549355C4";
-inline constexpr const char16_t* kMsgNamePostponedInvalidate = u"postponed invalidate";
-inline constexpr const char16_t* kMsgNameUpdateManagerChanged = u"MyUpdateManagerChanged";
-inline constexpr const char16_t* kMsgNameHtmlCtrlReload = u"HtmlCtrlReload";
-inline constexpr const char16_t* kMsgNameImageLoaded = u"MyImageLoaded";
-inline constexpr const char16_t* kMsgNamePrevNextArticle = u"MyPrevNextArticle";
-inline constexpr const char16_t* kMsgNameCurrentArticleChanged = u"MyCurrentArticleChanged";
-inline constexpr const char16_t* kMsgNameSmartScrollingTapTimeout = u"OrvSmartScrolling_TapTimeoutMessage";
-inline constexpr const char16_t* kMsgNameOdlcInvalidateRect = u"ODLCInvalidateRect";
-inline constexpr const char16_t* kMsgNameOdlcInvalidateAll = u"ODLCInvalidateAll";
-
-// The numbers of the registered window messages (0 until built, or when the
-// registration failed).
-struct OrvRegisteredMessages {
-  plat::UINT orvNewsAcknowledge = 0;
-  plat::UINT orvNewsExit = 0;
-  plat::UINT viewStateChanged = 0;
-  plat::UINT updateNow = 0;
-  plat::UINT isInterfaceOpen = 0;
-  plat::UINT showInterface = 0;
-  plat::UINT odlcInvalidateRect[3] = {};  // registered three times; nobody reads them
-  plat::UINT odlcInvalidateAll[3] = {};
-  plat::UINT postponedInvalidate = 0;
-  plat::UINT updateManagerChanged = 0;
-  plat::UINT htmlCtrlReload = 0;
-  plat::UINT imageLoaded = 0;
-  plat::UINT prevNextArticle = 0;
-  plat::UINT currentArticleChanged = 0;
-  plat::UINT smartScrollingTapTimeout = 0;
-};
 
 class CProcessGlobals {
  public:
@@ -109,6 +74,3 @@ class CProcessGlobals {
   std::vector<std::u16string> buildOrder_;
   std::vector<std::u16string> releaseOrder_;
 };
-
-// Through CProcessGlobals::GetInstance.
-const OrvRegisteredMessages& GetRegisteredMessages();

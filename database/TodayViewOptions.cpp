@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/DeviceInfo.h"
 #include "core/FrameworkServices.h"
 #include "core/ProductStrings.h"
 #include "core/VORegistry.h"
@@ -40,12 +41,7 @@ int QueryShellFontSize() {
   return size;
 }
 
-int ScreenVerticalDpi() {
-  plat::HDC screen = plat::GetDC(nullptr);
-  int dpi = screen ? plat::GetDeviceCaps(screen, plat::LOGPIXELSY) : 0;
-  if (screen) plat::ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
+int ScreenVerticalDpi() { return ReadScreenDpi().y; }
 
 // The text height of a "Tahoma" font of the given pixel size on the screen;
 // 0 when it cannot be measured.

@@ -1,7 +1,7 @@
 #include "database/ViewState.h"
 
-#include "core/ProcessGlobals.h"
 #include "core/ProductStrings.h"
+#include "core/RegisteredMessages.h"
 #include "database/ArticleFilter.h"
 #include "database/NotifyToday.h"
 #include "platform/ipc/Ipc.h"

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "layout/OwnControls.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "platform/controls/StandardControls.h"
 
 namespace {

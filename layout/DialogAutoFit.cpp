@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "core/FontStorage.h"
-#include "layout/UIToolkit.h"
+#include "layout/DialogTitle.h"
+#include "layout/Fonts.h"
+#include "layout/ScreenScale.h"
 #include "platform/base/Text.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/windows/SystemMetrics.h"

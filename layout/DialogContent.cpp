@@ -8,7 +8,8 @@
 #include "core/FrameworkProperties.h"
 #include "layout/LayoutRules.h"
 #include "layout/LayoutServices.h"
-#include "layout/UIToolkit.h"
+#include "layout/MaskBlend.h"
+#include "layout/ScreenScale.h"
 #include "platform/base/Time.h"
 #include "platform/windows/Windows.h"
 

@@ -4,7 +4,8 @@
 
 #include "core/FrameworkServices.h"
 #include "core/Localizer.h"
-#include "layout/UIToolkit.h"
+#include "layout/Fonts.h"
+#include "layout/ScreenScale.h"
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
 #include "platform/controls/ComboBox.h"

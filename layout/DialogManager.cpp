@@ -5,9 +5,11 @@
 #include <new>
 
 #include "core/DebugLog.h"
+#include "layout/DialogTitle.h"
 #include "layout/PPCDialog.h"
 #include "layout/ResourceValues.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
+#include "platform/base/Time.h"
 #include "platform/windows/Windows.h"
 
 using plat::E_FAIL;

@@ -5,8 +5,8 @@
 #include "core/DeviceInfo.h"
 #include "layout/LayoutPackage.h"
 #include "layout/LayoutServices.h"
+#include "layout/MaskBlend.h"
 #include "layout/ResourceValues.h"
-#include "layout/UIToolkit.h"
 
 using plat::E_FAIL;
 using plat::HRESULT;

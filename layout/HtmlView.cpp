@@ -1,6 +1,6 @@
 #include "layout/HtmlView.h"
 
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "layout/OwnControls.h"
 #include "platform/base/Module.h"
 #include "platform/base/Time.h"

@@ -7,7 +7,7 @@
 #include "layout/LayoutCom.h"
 #include "layout/LayoutPackage.h"
 #include "layout/LayoutServices.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 
 using plat::E_FAIL;
 using plat::E_OUTOFMEMORY;

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "core/OrvException.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "platform/base/Text.h"
 #include "platform/base/Thread.h"
 #include "platform/base/Time.h"

@@ -9,7 +9,7 @@
 #include "core/XmlDom.h"
 #include "layout/LayoutDocumentReader.h"
 #include "layout/LayoutPackage.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "platform/base/Module.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "core/FrameworkServices.h"
 #include "core/OrvException.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "platform/base/Text.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "core/OrvException.h"
 #include "layout/ContentInterfaces.h"
 #include "layout/PackagePassword.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "platform/base/CodePage.h"
 #include "platform/base/Text.h"
 

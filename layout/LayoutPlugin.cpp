@@ -1,6 +1,6 @@
 #include "layout/LayoutPlugin.h"
 
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 
 using plat::E_FAIL;
 using plat::E_INVALIDARG;

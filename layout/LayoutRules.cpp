@@ -5,14 +5,15 @@
 
 #include "core/DeviceInfo.h"
 #include "core/FrameworkProperties.h"
+#include "core/FrameworkServices.h"
 #include "core/ProductStrings.h"
-#include "platform/base/Text.h"
 #include "core/VORegistry.h"
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutDocumentReader.h"
 #include "layout/LayoutServices.h"
 #include "layout/ResourceValues.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
+#include "platform/base/Text.h"
 
 int RuleNode::Evaluate(IPropertySource* environment, std::u16string& name) {
   if (previous_ && previous_->Evaluate(environment, name)) return 1;

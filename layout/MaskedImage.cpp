@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "layout/UIToolkit.h"
+#include "layout/MaskBlend.h"
 
 namespace {
 

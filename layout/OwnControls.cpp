@@ -4,7 +4,9 @@
 #include <mutex>
 
 #include "core/FontStorage.h"
-#include "layout/UIToolkit.h"
+#include "layout/ImageLists.h"
+#include "layout/ScreenScale.h"
+#include "layout/WindowHelpers.h"
 #include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/gdi/Gdi.h"

@@ -4,8 +4,11 @@
 
 #include "core/Localizer.h"
 #include "layout/DialogFontCache.h"
+#include "layout/DialogTitle.h"
+#include "layout/InputPanel.h"
 #include "layout/OwnControls.h"
-#include "layout/UIToolkit.h"
+#include "layout/UiKitModule.h"
+#include "layout/WindowHelpers.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/Shell.h"

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/OrvException.h"
-#include "layout/MaskedImage.h"
 #include "layout/FixedSine.h"
-#include "layout/UIToolkit.h"
+#include "layout/MaskedImage.h"
+#include "layout/ScreenScale.h"
 
 using namespace plat;
 

@@ -1,7 +1,7 @@
 #include "layout/SoftKeyBar.h"
 
 #include "core/Localizer.h"
-#include "layout/UIToolkit.h"
+#include "layout/UiKitModule.h"
 #include "platform/controls/MenuBar.h"
 
 bool SoftKeyBar::Create(plat::HWND owner, plat::UINT menuId, bool withSipButton) {

@@ -8,7 +8,7 @@
 #include "layout/LayoutCom.h"
 #include "layout/LayoutPackage.h"
 #include "layout/LayoutServices.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "platform/controls/Shell.h"
 
 using plat::E_FAIL;

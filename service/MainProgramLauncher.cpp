@@ -1,7 +1,7 @@
 #include "service/MainProgramLauncher.h"
 
-#include "core/ProcessGlobals.h"
 #include "core/ProductStrings.h"
+#include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "platform/base/Module.h"
 #include "platform/base/Text.h"

@@ -1,7 +1,7 @@
 #include "today/MainProgramStarter.h"
 
-#include "core/ProcessGlobals.h"
 #include "core/ProductStrings.h"
+#include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "database/ViewState.h"
 #include "platform/base/Thread.h"

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "core/DeviceInfo.h"
 #include "core/Localizer.h"
 #include "core/ProductStrings.h"
 #include "platform/resources/Resources.h"
@@ -11,12 +12,9 @@ std::atomic<int> g_dpiX{0};
 std::atomic<int> g_dpiY{0};
 
 void ReadDpi() {
-  plat::HDC screen = plat::GetDC(nullptr);
-  int x = screen ? plat::GetDeviceCaps(screen, plat::LOGPIXELSX) : 0;
-  int y = screen ? plat::GetDeviceCaps(screen, plat::LOGPIXELSY) : 0;
-  if (screen) plat::ReleaseDC(nullptr, screen);
-  g_dpiX = x > 0 ? x : 96;
-  g_dpiY = y > 0 ? y : 96;
+  const ScreenDpi dpi = ReadScreenDpi();
+  g_dpiX = dpi.x;
+  g_dpiY = dpi.y;
 }
 }  // namespace
 

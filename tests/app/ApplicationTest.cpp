@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
 #include "app/Application.h"
+#include "app/AppState.h"
 #include "core/FileUtils.h"
 #include "core/Localizer.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"

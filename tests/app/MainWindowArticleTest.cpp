@@ -3,7 +3,7 @@
 // go of it when the window goes.
 #include <gtest/gtest.h>
 
-#include "app/ArticleView.h"
+#include "app/views/ArticleView.h"
 #include "core/Md5.h"
 #include "platform/controls/ShellExecute.h"
 #include "platform/htmlview/HtmlView.h"

@@ -27,7 +27,7 @@
 #include "database/ViewState.h"
 #include "layout/DefaultLayoutServices.h"
 #include "layout/LayoutServices.h"
-#include "layout/UIToolkit.h"
+#include "layout/UiKitModule.h"
 #include "platform/base/SysInfo.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
@@ -37,9 +37,9 @@
 #include "platform/gdi/Gdi.h"
 #include "platform/windows/Menus.h"
 #include "platform/windows/Windows.h"
+#include "tests/app/PocketPcScreen.h"
 #include "tests/support/TempDevice.h"
 #include "update/jobs/UpdateManager.h"
-#include "tests/app/PocketPcScreen.h"
 
 namespace apptest {
 

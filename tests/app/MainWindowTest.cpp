@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "core/Localizer.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "platform/controls/ShellExecute.h"
 #include "platform/inet/ConnMgr.h"
 #include "platform/registry/Registry.h"

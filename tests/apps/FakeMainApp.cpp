@@ -13,7 +13,7 @@
 // a test sees whether the program was sent to the back.
 #include <string>
 
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
 #include "platform/ipc/Ipc.h"

@@ -15,7 +15,8 @@
 #include <string>
 
 #include "layout/DialogManager.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
+#include "layout/UiKitModule.h"
 #include "platform/windows/SystemMetrics.h"
 #include "platform/windows/Windows.h"
 #include "tests/apps/AppLog.h"

@@ -12,7 +12,6 @@
 #include "tools/device/DeviceInstall.h"
 #include "core/FileUtils.h"
 #include "core/Md5.h"
-#include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "tools/device/DeviceInstall.h"
-#include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/Article.h"
 #include "database/Channel.h"

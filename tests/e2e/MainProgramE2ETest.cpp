@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/device/DeviceInstall.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
@@ -22,10 +21,11 @@
 #include "platform/registry/Registry.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/ChildProcess.h"
-#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "tests/support/Wait.h"
+#include "tools/device/DeviceInstall.h"
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/device/DeviceInstall.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "database/Article.h"
 #include "database/Channel.h"
@@ -20,12 +19,13 @@
 #include "platform/base/Text.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/windows/Windows.h"
+#include "resources/app/resource.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FeedChannels.h"
-#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
-#include "resources/app/resource.h"
+#include "tools/device/DeviceInstall.h"
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/device/DeviceInstall.h"
 #include "core/FileUtils.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "database/Article.h"
 #include "database/Channel.h"
@@ -23,9 +22,10 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/files/Files.h"
 #include "platform/windows/Windows.h"
-#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
+#include "tools/device/DeviceInstall.h"
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

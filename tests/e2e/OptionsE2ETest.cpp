@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "database/Article.h"
 #include "database/Channel.h"
@@ -20,9 +20,9 @@
 #include "platform/windows/Windows.h"
 #include "resources/app/resource.h"
 #include "tests/support/FeedChannels.h"
-#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/device/DeviceInstall.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
@@ -27,10 +26,11 @@
 #include "platform/controls/Shell.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/ImagingTestFiles.h"
-#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "tests/support/TodayScreen.h"
+#include "tools/device/DeviceInstall.h"
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

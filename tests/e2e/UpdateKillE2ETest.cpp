@@ -16,9 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/device/DeviceInstall.h"
 #include "core/Md5.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
@@ -26,9 +25,10 @@
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "platform/windows/Windows.h"
-#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
+#include "tools/device/DeviceInstall.h"
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CatalogRequest.h"
+#include "app/wizard/CatalogRequest.h"
 #include "core/FileUtils.h"
 #include "core/StringUtils.h"
 #include "database/ChannelSet.h"

@@ -3,8 +3,11 @@
 // fill through a mask.
 #include <numeric>
 
+#include "core/FrameworkServices.h"
+#include "layout/MaskBlend.h"
 #include "layout/MaskedImage.h"
 #include "layout/ResourceValues.h"
+#include "layout/ScreenScale.h"
 #include "tests/layout/LayoutFixture.h"
 
 namespace layouttest {

@@ -1,6 +1,9 @@
 // The auto-fit of dialog rows: a fixture page laid out at 96 and 192 dpi and
 // in landscape, the fill rows' shares, the margins and the class rules.
 #include "layout/DialogAutoFit.h"
+#include "layout/DialogTitle.h"
+#include "layout/Fonts.h"
+#include "layout/ScreenScale.h"
 #include "platform/controls/ComboBox.h"
 #include "tests/layout/ToolkitFixture.h"
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "core/ProcessGlobals.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/htmlview/HtmlView.h"

@@ -11,7 +11,6 @@
 
 #include "core/OrvException.h"
 #include "layout/KineticScroller.h"
-#include "layout/UIToolkit.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/htmlview/HtmlView.h"

@@ -16,13 +16,13 @@
 #include "layout/DefaultLayoutServices.h"
 #include "layout/LayoutServices.h"
 #include "layout/ResourceValues.h"
-#include "layout/UIToolkit.h"
+#include "layout/ScreenScale.h"
 #include "platform/base/Device.h"
 #include "platform/base/SysInfo.h"
 #include "platform/gdi/Gdi.h"
 #include "tests/support/TempDevice.h"
-#include "tools/PngFile.h"
 #include "tools/LayoutPacker.h"
+#include "tools/PngFile.h"
 
 namespace layouttest {
 

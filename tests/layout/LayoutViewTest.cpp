@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "layout/LayoutView.h"
+#include "platform/base/Time.h"
 #include "tests/layout/ContentFixture.h"
 
 namespace layouttest {

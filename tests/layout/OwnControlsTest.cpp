@@ -3,8 +3,10 @@
 // picker's list and the wait cursor.
 #include "layout/ColoredStatic.h"
 #include "layout/OwnControls.h"
+#include "layout/ScreenScale.h"
 #include "layout/VekActionKey.h"
 #include "layout/WaitCursor.h"
+#include "layout/WindowHelpers.h"
 #include "platform/base/Text.h"
 #include "platform/controls/StandardControls.h"
 #include "tests/layout/ToolkitFixture.h"

@@ -1,6 +1,7 @@
 // The dialog bases: full screen above the soft-key bar, the header and its
 // children moved below it, OK / Cancel / soft keys ending a modal dialog,
 // the modeless dialog hidden and destroyed, the input panel fitting.
+#include "layout/DialogTitle.h"
 #include "layout/PPCDialog.h"
 #include "platform/controls/Shell.h"
 #include "tests/layout/ToolkitFixture.h"

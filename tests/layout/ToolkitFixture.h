@@ -9,7 +9,7 @@
 #include "core/Localizer.h"
 #include "core/VORegistry.h"
 #include "layout/DialogFontCache.h"
-#include "layout/UIToolkit.h"
+#include "layout/UiKitModule.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/windows/Windows.h"
 #include "tests/layout/LayoutFixture.h"

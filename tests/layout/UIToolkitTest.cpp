@@ -1,6 +1,13 @@
 // The toolkit: the scaling rule, the dialog fonts and their per-class rules,
 // the soft-key bar, the input panel and the title header.
+#include "core/FrameworkServices.h"
+#include "layout/DialogTitle.h"
+#include "layout/Fonts.h"
+#include "layout/ImageLists.h"
+#include "layout/InputPanel.h"
 #include "layout/SoftKeyBar.h"
+#include "layout/UiKitModule.h"
+#include "layout/WindowHelpers.h"
 #include "platform/base/Text.h"
 #include "platform/controls/ComboBox.h"
 #include "platform/controls/MenuBar.h"

@@ -15,7 +15,6 @@
 #include "layout/ContentInterfaces.h"
 #include "layout/LayoutDocumentReader.h"
 #include "layout/LayoutPlugin.h"
-#include "layout/UIToolkit.h"
 #include "platform/base/Text.h"
 #include "tests/resources/LayoutsFixture.h"
 #include "tools/PngFile.h"

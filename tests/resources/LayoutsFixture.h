@@ -11,7 +11,6 @@
 #include "layout/DefaultLayoutServices.h"
 #include "layout/LayoutDocument.h"
 #include "layout/LayoutServices.h"
-#include "layout/UIToolkit.h"
 #include "platform/base/SysInfo.h"
 #include "platform/gdi/Gdi.h"
 #include "tests/support/TempDevice.h"

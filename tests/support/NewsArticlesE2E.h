@@ -10,7 +10,7 @@
 
 #include "core/FileUtils.h"
 #include "core/Md5.h"
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
 #include "database/ViewState.h"

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "tools/device/DeviceInstall.h"
-#include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/TodayViewOptions.h"
 #include "platform/base/Text.h"

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/ProcessGlobals.h"
+#include "core/RegisteredMessages.h"
 #include "database/GlobalOptions.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"

@@ -12,6 +12,7 @@
 #include "platform/base/Text.h"
 #include "tests/support/Printers.h"
 #include "tests/support/TempDevice.h"
+#include "update/tidy/TidyEncoding.h"
 
 namespace {
 

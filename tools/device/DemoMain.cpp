@@ -27,8 +27,7 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/CatalogRequest.h"
-#include "tools/device/DemoCatalog.h"
+#include "app/wizard/CatalogRequest.h"
 #include "core/Localizer.h"
 #include "core/Synchronized.h"
 #include "core/VORegistry.h"
@@ -36,9 +35,10 @@
 #include "database/ChannelSet.h"
 #include "platform/base/Device.h"
 #include "platform/base/Text.h"
+#include "tools/device/DemoCatalog.h"
 #include "tools/loopback/HttpTestServer.h"
-#include "update/script/JSPlugin.h"
 #include "update/jobs/UpdateManager.h"
+#include "update/script/JSPlugin.h"
 
 namespace fs = std::filesystem;
 

@@ -582,88 +582,9 @@ void DestroyDocumentOnHeap(Document* document) {
 
 // ---- Input ------------------------------------------------------------------------
 
-bool LooksLikeXml(const char* bytes, std::size_t length) {
-  if (!bytes || length < 6) return false;
-  std::string_view text(bytes, length);
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  if (text.size() < 6) return false;
-  auto skipSpace = [&text] {
-    while (!text.empty() && plat::IsXmlSpace(text[0])) {
-      text.remove_prefix(1);
-    }
-  };
-  // What may stand before the root element: comments, processing
-  // instructions and a document type (with its internal subset).
-  for (;;) {
-    skipSpace();
-    if (text.size() < 2 || text[0] != '<') return false;
-    if (text.substr(0, 5) == "<?xml") return true;
-    std::size_t end = std::string_view::npos;
-    if (text.substr(0, 4) == "<!--") {
-      end = text.find("-->", 4);
-      if (end != std::string_view::npos) end += 3;
-    } else if (text[1] == '?') {
-      end = text.find("?>", 2);
-      if (end != std::string_view::npos) end += 2;
-    } else if (text.substr(0, 9) == "<!DOCTYPE") {
-      const std::size_t subset = text.find_first_of("[>", 9);
-      if (subset != std::string_view::npos && text[subset] == '[') {
-        const std::size_t close = text.find(']', subset);
-        end = close == std::string_view::npos ? close : text.find('>', close);
-      } else {
-        end = subset;
-      }
-      if (end != std::string_view::npos) ++end;
-    } else {
-      break;
-    }
-    if (end == std::string_view::npos) return false;
-    text.remove_prefix(end);
-  }
-  // The root element's name.
-  text.remove_prefix(1);
-  std::size_t nameEnd = 0;
-  while (nameEnd < text.size() && text[nameEnd] != ' ' && text[nameEnd] != '>' && text[nameEnd] != '/' &&
-         text[nameEnd] != '\t' && text[nameEnd] != '\r' && text[nameEnd] != '\n') {
-    ++nameEnd;
-  }
-  // The roots of feeds, exact case as XML has it (names that merely begin
-  // so, such as "rdf:RDF", count too).
-  const std::string_view name = text.substr(0, nameEnd);
-  return name == "feed" || name.substr(0, 3) == "rss" || name.substr(0, 3) == "rdf" || name.substr(0, 4) == "opml";
-}
-
-std::u16string GetXmlDeclarationEncoding(const char* bytes, std::size_t length) {
-  if (!bytes || length <= 3) return std::u16string();
-  std::string_view text(bytes + 2, length - 2);
-  std::size_t end = text.find("?>");
-  if (end == std::string_view::npos) return std::u16string();
-  std::string_view declaration = text.substr(0, end);
-  for (const char* key : {"encoding=\"", "encoding='"}) {
-    std::size_t at = declaration.find(key);
-    if (at == std::string_view::npos) continue;
-    char quote = key[std::strlen(key) - 1];
-    std::size_t start = at + std::strlen(key);
-    std::size_t close = declaration.find(quote, start);
-    if (close == std::string_view::npos) return std::u16string();
-    return plat::Utf8ToUtf16(declaration.substr(start, close - start));
-  }
-  return std::u16string();
-}
-
 bool SetInputEncoding(Document* document, const std::u16string& name) {
   return document && document->SetInputEncoding(name);
 }
-
-namespace {
-
-// True when nothing in the first bytes looks like UTF-16 (no zero byte).
-bool LooksEightBit(const char* bytes, std::size_t length) {
-  std::size_t n = length < 256 ? length : 256;
-  return std::memchr(bytes, 0, n) == nullptr;
-}
-
-}  // namespace
 
 int ParseBuffer(const char* bytes, std::size_t length, Document* document, const std::u16string& transportEncoding,
                 const std::u16string& forcedEncoding, std::vector<char>* owner) {
@@ -683,30 +604,15 @@ int ParseBuffer(const char* bytes, std::size_t length, Document* document, const
     return 0;
   }
 
-  // The encoding: a byte order mark decides; else the last named of the
-  // document's own setting, the transport encoding, the declaration and the
-  // forced encoding.
-  std::size_t markLength = 0;
-  plat::UINT codePage = DetectByteOrderMark(bytes, length, &markLength);
-  std::u16string encodingName;
-  if (codePage != 0) {
-    encodingName = codePage == kCodePageUtf8 ? u"utf-8" : codePage == kCodePageUtf16Be ? u"utf-16be" : u"utf-16le";
-  } else {
-    encodingName = document->nextEncoding_.empty() ? u"utf-8" : document->nextEncoding_;
-    if (!transportEncoding.empty()) encodingName = transportEncoding;
-    if (LooksLikeXml(bytes, length)) {
-      std::u16string declared = GetXmlDeclarationEncoding(bytes, length);
-      // A declaration read as 8-bit text cannot truly be UTF-16.
-      if (!declared.empty() && !IsUtf16CodePage(LookupCodePage(declared))) encodingName = declared;
-    }
-    if (!forcedEncoding.empty()) encodingName = forcedEncoding;
-    codePage = LookupCodePage(encodingName);
-    if (codePage == 0) {
-      document->failure_ = ParseFailure::UnknownEncoding;
-      CDebugLog::GetInstance().Printf(u"Unknown encoding \"%s\".", encodingName.c_str());
-      return 0;
-    }
-    if (IsUtf16CodePage(codePage) && LooksEightBit(bytes, length)) codePage = kCodePageUtf8;
+  const InputEncoding input =
+      SniffInputEncoding(bytes, length, document->nextEncoding_, transportEncoding, forcedEncoding);
+  const std::u16string& encodingName = input.name;
+  const plat::UINT codePage = input.codePage;
+  const std::size_t markLength = input.markLength;
+  if (codePage == 0) {
+    document->failure_ = ParseFailure::UnknownEncoding;
+    CDebugLog::GetInstance().Printf(u"Unknown encoding \"%s\".", encodingName.c_str());
+    return 0;
   }
   document->inputEncoding_ = encodingName;
 

@@ -177,14 +177,6 @@ using HeapDocumentPtr = std::unique_ptr<Document, HeapDocumentDeleter>;
 // ended (Node::IsCut); the parser closes them silently.
 void MarkCutElements(std::string_view xml, Node* root);
 
-// True when the bytes (after a UTF-8 byte order mark and white space) start
-// with "<?xml", or when the first element, after any comments, processing
-// instructions and document type, is named "feed" or begins with "rss",
-// "rdf" or "opml", exact case. Fewer than 6 bytes never look like XML.
-bool LooksLikeXml(const char* bytes, std::size_t length);
-// The encoding named in the XML declaration (encoding="..." or '...'); empty
-// without a declaration ending in "?>" or without the key.
-std::u16string GetXmlDeclarationEncoding(const char* bytes, std::size_t length);
 // Document::SetInputEncoding; false for a null document.
 bool SetInputEncoding(Document* document, const std::u16string& name);
 

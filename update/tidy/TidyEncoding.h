@@ -34,6 +34,29 @@ inline bool IsUtf16CodePage(plat::UINT codePage) {
 // mark to skip; 0 when there is none.
 plat::UINT DetectByteOrderMark(const char* bytes, std::size_t length, std::size_t* markLength);
 
+// True when the bytes (after a UTF-8 byte order mark and white space) start
+// with "<?xml", or when the first element, after any comments, processing
+// instructions and document type, is named "feed" or begins with "rss",
+// "rdf" or "opml", exact case. Fewer than 6 bytes never look like XML.
+bool LooksLikeXml(const char* bytes, std::size_t length);
+// The encoding named in the XML declaration (encoding="..." or '...'); empty
+// without a declaration ending in "?>" or without the key.
+std::u16string GetXmlDeclarationEncoding(const char* bytes, std::size_t length);
+// The encoding ParseBuffer reads its input in: the name, its code page (0
+// when the name is unknown) and the bytes of a byte order mark to skip.
+struct InputEncoding {
+  std::u16string name;
+  plat::UINT codePage = 0;
+  std::size_t markLength = 0;
+};
+// A byte order mark decides; else the last named of the document's own
+// setting (UTF-8 when empty), the transport encoding, the XML declaration
+// (when the bytes look like XML and it names no UTF-16) and the forced
+// encoding. A UTF-16 name for bytes without a zero byte among the first 256
+// reads as UTF-8.
+InputEncoding SniffInputEncoding(const char* bytes, std::size_t length, const std::u16string& documentEncoding,
+                                 const std::u16string& transportEncoding, const std::u16string& forcedEncoding);
+
 // Decodes bytes of the code page into out as UTF-8. Characters that do not
 // decode become U+FFFD. False when the code page cannot be used or memory
 // runs out.

@@ -1,0 +1,169 @@
+// The list views in the shipped layouts "news_channels" and "news_articles",
+// fed through the main window's progress-form data sources and painted by
+// the layout view: rows in the layout's font and colours, and a change of
+// the data reaching the screen through the view's repaint request. The
+// painted screens are kept as pictures at 96 and 192 dpi.
+#include <filesystem>
+
+#include "layout/DataSources.h"
+#include "layout/DefaultLayoutServices.h"
+#include "layout/LayoutDocument.h"
+#include "layout/LayoutServices.h"
+#include "layout/LayoutView.h"
+#include "layout/ScreenScale.h"
+#include "platform/base/Device.h"
+#include "tests/app/views/ListViewFixture.h"
+
+namespace apptest {
+namespace {
+
+class ListLayoutTest : public ListViewTest {
+ protected:
+  void SetUp() override {
+    ListViewTest::SetUp();
+    const std::string folder = device_.FsRoot() + "/Layouts";
+    std::filesystem::create_directories(folder);
+    for (const auto& entry : std::filesystem::directory_iterator(ORV_APP_PROGRAM_DIR)) {
+      if (entry.path().extension() == ".dat")
+        std::filesystem::copy_file(entry.path(), folder + "/" + entry.path().filename().string());
+    }
+    SetLayoutFolder(u"\\Layouts\\");
+  }
+  void TearDown() override {
+    if (view_ && view_->GetWindow()) plat::DestroyWindow(view_->GetWindow());
+    view_.reset();
+    Pump();
+    RemoveLayoutServices();
+    SetLayoutFolder(u"");
+    ListViewTest::TearDown();
+  }
+  void Start(int width, int height, int dpi) {
+    UseScreen(width, height, dpi);
+    InstallLayoutServices();
+    width_ = width;
+    height_ = height;
+    scale_ = (dpi + 48) / 96;
+    view_ = std::make_unique<LayoutView>();
+    ASSERT_TRUE(view_->Create(nullptr, plat::RECT{0, 0, width, height}, plat::WS_POPUP | plat::WS_VISIBLE));
+  }
+  static void Pump() {
+    plat::MSG m;
+    while (plat::PeekMessageW(&m, nullptr, 0, 0, plat::PM_REMOVE)) {
+      plat::TranslateMessage(&m);
+      plat::DispatchMessageW(&m);
+    }
+  }
+  // The screen as the layout view paints it now.
+  std::unique_ptr<CBitmapBuffer> Screen() {
+    Pump();
+    auto bitmap = MakeBitmap(width_, height_, 0x000000);
+    EXPECT_TRUE(view_->GetManager()->Paint(bitmap->GetDC(), plat::POINT{0, 0}, nullptr));
+    return bitmap;
+  }
+  // Bright pixels (the layout's white text) in a band of the screen.
+  int WhiteIn(const CBitmapBuffer& bitmap, const plat::RECT& r) {
+    int n = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) n += Pixel(bitmap, x, y) == 0xFFFF;
+    return n;
+  }
+
+  void ChannelsAndArticles(const std::string& suffix) {
+    AddChannel(u"Alpha news", u"@RSS", {u"A first article whose title is long enough to need the second line",
+                                        u"Second", u""});
+    AddChannel(u"Beta scripts", u"@Ridudo", {});
+    AddChannel(u"Gamma", u"@RSS", {u"g"});
+    ChannelsView channels;
+    ArticlesView articles;
+    channels.SetListWindow(view_->GetWindow());
+    articles.SetListWindow(view_->GetWindow());
+    auto channelsSource = MakeDataSource<CProgressFormDataSource>(channels.GetListSource());
+    auto articlesSource = MakeDataSource<CProgressFormDataSource>(articles.GetListSource());
+
+    view_->ShowLayout(u"news_channels", static_cast<IDataSource*>(channelsSource.Get()), 0);
+    ASSERT_TRUE(view_->GetManager()->GetContent());
+    // The layout's list: 40-unit rows from the top while nothing updates (the
+    // 44-unit progress form then takes no room).
+    const ListItemStyle& style = channels.GetItemStyle();
+    EXPECT_EQ(style.rowHeight, 40 * scale_);
+    EXPECT_EQ(style.textColours[0], 0xFFFFFFu);
+    const int top = 0;
+    const int row = style.rowHeight + 2 * scale_;
+    auto shot = Screen();
+    ShootBitmap(*shot, "news_channels_" + suffix);
+    const int countLeft = width_ - (GetScreenDpiX() + 16) * 3 / 96 - style.margins.right - style.unreadWidth;
+    auto countOf = [&](const CBitmapBuffer& b, int i) {
+      return WhiteIn(b, plat::RECT{countLeft, top + i * row, width_ - style.margins.right, top + (i + 1) * row});
+    };
+    EXPECT_GT(WhiteIn(*shot, plat::RECT{style.margins.left, top, countLeft, top + row}), 20);  // a title
+    EXPECT_GT(countOf(*shot, 0), 10);                                                        // "[3]"
+    EXPECT_EQ(countOf(*shot, 1), 0);                                                         // no unread
+    EXPECT_EQ(WhiteIn(*shot, plat::RECT{0, top + 3 * row + 4, width_, top + 4 * row}), 0);  // three rows only
+
+    // While channels update the form shows its 44 units at the top and the
+    // list moves down below it; afterwards it moves back up.
+    const int below = 44 * scale_;
+    for (const bool updating : {true, false}) {
+      SCOPED_TRACE(updating ? "updating" : "updated");
+      channelsSource->SetProgressFormShown(updating);
+      plat::SendMessageW(view_->GetWindow(), WM_LAYOUT_REPAINT_ALL, 0, 0);
+      auto moved = Screen();
+      if (updating) ShootBitmap(*moved, "news_channels_updating_" + suffix);
+      const int first = updating ? below : top;
+      EXPECT_GT(WhiteIn(*moved, plat::RECT{countLeft, first, width_ - style.margins.right, first + row}), 10);  // "[3]"
+      EXPECT_EQ(WhiteIn(*moved, plat::RECT{0, first + 3 * row + 4, width_, first + 4 * row}), 0);
+    }
+
+    // Alpha read and a fourth channel: the list follows on its next paint.
+    {
+      CSyncLock lock(set_, u"test");
+      set_->FindByName(u"Alpha news")->MarkAllRead();
+    }
+    AddChannel(u"Zeta", u"@RSS", {u"z"});
+    auto after = Screen();
+    ShootBitmap(*after, "news_channels_changed_" + suffix);
+    EXPECT_EQ(countOf(*after, 0), 0);
+    EXPECT_GT(WhiteIn(*after, plat::RECT{style.margins.left, top + 3 * row, countLeft, top + 4 * row}), 20);
+
+    channels.OpenChannel(0);
+    view_->ShowLayout(u"news_articles", static_cast<IDataSource*>(articlesSource.Get()), 0);
+    auto list = Screen();
+    ShootBitmap(*list, "news_articles_" + suffix);
+    EXPECT_EQ(articles.GetItemStyle().rowHeight, 48 * scale_);
+    const int articleRow = articles.GetItemStyle().rowHeight + 2 * scale_;
+    // The long title breaks onto the row's second line.
+    const plat::RECT& m = articles.GetItemStyle().margins;
+    const int middle = top + (m.top + articleRow - 2 * scale_ - m.bottom) / 2;
+    EXPECT_GT(WhiteIn(*list, plat::RECT{m.left, top, width_ - m.right, middle}), 20);
+    EXPECT_GT(WhiteIn(*list, plat::RECT{m.left, middle, width_ - m.right, top + articleRow}), 20);
+
+    // An empty channel shows the layout's empty text instead of rows.
+    GetDBViewState()->SetCurrentArticleID(u"");
+    GetDBViewState()->OpenChannel(u"Beta scripts");
+    articles.RefreshAll();
+    auto empty = Screen();
+    ShootBitmap(*empty, "news_articles_empty_" + suffix);
+    EXPECT_GT(WhiteIn(*empty, plat::RECT{0, 100 * scale_, width_, 160 * scale_}), 20);
+
+    // The screen lets go of the sources and lists before the views go.
+    plat::DestroyWindow(view_->GetWindow());
+    view_.reset();
+    Pump();
+  }
+
+  std::unique_ptr<LayoutView> view_;
+  int width_ = 0, height_ = 0, scale_ = 1;
+};
+
+TEST_F(ListLayoutTest, ShippedListsAt96Dpi) {
+  Start(240, 320, 96);
+  ChannelsAndArticles("96");
+}
+
+TEST_F(ListLayoutTest, ShippedListsAt192Dpi) {
+  Start(480, 640, 192);
+  ChannelsAndArticles("192");
+}
+
+}  // namespace
+}  // namespace apptest
