@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/device/DeviceInstall.h"
 #include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/TodayViewOptions.h"
@@ -18,6 +17,7 @@
 #include "platform/controls/CommCtrl.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/FeedChannels.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 
@@ -35,8 +35,7 @@ class TodayScreen {
   // The product installed (no first-run channels) with the device settings
   // the item's notes need: the debug log on, the shown article held still.
   void Install() {
-    InstallReport report;
-    ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
+    ASSERT_TRUE(InstallMainProgram());
     ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"DeveloperMode", 1));
     ASSERT_TRUE(TodayKey().SetDWORD(u"ViewSimple.AutoScrollSpeed", 0));
   }
