@@ -29,8 +29,10 @@
 #include "database/ViewState.h"
 #include "platform/base/Device.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "tools/device/DeviceInstall.h"
+#include "tests/support/Wait.h"
 
 #ifndef ORV_PROGRAM_DIR
 #define ORV_PROGRAM_DIR "programfiles"
@@ -43,30 +45,14 @@ namespace fs = std::filesystem;
 
 constexpr int kChannels = 300;
 constexpr int kArticles = 50;
-constexpr const char16_t* kInstanceName = u"A377667C-B302-4767-B9C5-EC5210805251";
 
 double Ms(Clock::time_point since) { return std::chrono::duration<double, std::milli>(Clock::now() - since).count(); }
-
-bool InterfaceOpen() {
-  plat::HWND hidden = plat::FindWindowW(kInstanceName, nullptr);
-  return hidden && plat::SendMessageW(hidden, GetRegisteredMessages().isInterfaceOpen, 0, 0) == 1;
-}
 
 bool MainWindowShown(orvtest::ScreenDriver& device, pid_t pid) {
   for (const auto& w : device.Windows())
     if (w.pid == pid && w.visible && w.cls == "#32770")
       return true;
   return false;
-}
-
-// Polls cond every 1 ms until it holds or boundMs passed.
-bool Poll(const std::function<bool()>& cond, int boundMs) {
-  const auto end = Clock::now() + std::chrono::milliseconds(boundMs);
-  while (Clock::now() < end) {
-    if (cond()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return cond();
 }
 
 // Drops the cached pages of every file below folder (what no other process maps).
@@ -133,12 +119,12 @@ int main() {
     }
     const auto start = Clock::now();
     const pid_t pid = device.Launch(program, {});
-    if (pid <= 0 || !Poll(InterfaceOpen, 20000)) {
+    if (pid <= 0 || !orvtest::Eventually(orvtest::MainInterfaceOpen, 20000)) {
       std::printf("%s start: the interface did not open\n", run.name);
       return 1;
     }
     const double openMs = Ms(start);
-    const bool shown = Poll([&] { return MainWindowShown(device, pid); }, 3000);
+    const bool shown = orvtest::Eventually([&] { return MainWindowShown(device, pid); }, 3000);
     const double shownMs = Ms(start);
     std::printf("%s start to the channel list: %.1f ms to the interface open", run.name, openMs);
     if (shown) std::printf(", %.1f ms to its window shown", shownMs);
@@ -150,7 +136,7 @@ int main() {
     if (!run.cold && !tapped) {
       tapped = true;
       // Tap once the list has painted its rows.
-      Poll([&] {
+      orvtest::Eventually([&] {
         const plat::PixelImage img = device.ComposedScreen();
         return std::set<plat::DWORD>(img.pixels.begin(), img.pixels.end()).size() > 16;
       }, 5000);
@@ -166,7 +152,7 @@ int main() {
           listed |= w.pid == pid && w.visible && w.cls == "#32770" && w.title.rfind("Channel number", 0) == 0;
         return listed && !SameScreen(before, device.ComposedScreen());
       };
-      const bool shownByTap = Poll(articleListShown, 3000);
+      const bool shownByTap = orvtest::Eventually(articleListShown, 3000);
       const double tapMs = Ms(tap);
       if (shownByTap) {
         std::printf("  tap on a channel to its article list: %.1f ms (goal 50 ms)\n", tapMs);
@@ -181,15 +167,15 @@ int main() {
         key.SetString(kViewStateCurrentChannelName, u"Channel number 0");
         key.SetDWORD(kViewStateCurrentView, DBV_ARTICLE_LIST);
         const auto open = Clock::now();
-        plat::PostMessageW(plat::FindWindowW(kInstanceName, nullptr), GetRegisteredMessages().viewStateChanged, 0, 0);
-        if (Poll(articleListShown, 5000))
+        plat::PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().viewStateChanged, 0, 0);
+        if (orvtest::Eventually(articleListShown, 5000))
           std::printf("  a channel opened by the view-state message to its article list shown: %.1f ms (goal 50 ms)\n",
                       Ms(open));
         else std::printf("  the view-state message showed no article list within 5 s\n");
       }
       device.Screenshot("bench-article-list");
     }
-    plat::PostMessageW(plat::FindWindowW(kInstanceName, nullptr), GetRegisteredMessages().orvNewsExit, 0, 0);
+    plat::PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0);
     if (device.WaitExit(pid, 20000) != 0) device.Stop(pid, true);
     OpenSettingsKey().SetDWORD(kViewStateCurrentView, DBV_CHANNEL_LIST);  // every start shows the channel list
   }

@@ -22,7 +22,9 @@
 #include "platform/controls/CommCtrl.h"
 #include "platform/files/Files.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/DeviceFiles.h"
 #include "tests/support/ImagingTestFiles.h"
+#include "tests/support/Pump.h"
 
 namespace {
 
@@ -53,16 +55,6 @@ std::u16string Body(int images, const std::u16string& prefix) {
   return html;
 }
 
-bool WriteDeviceFile(const std::u16string& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
-  CloseHandle(file);
-  return ok;
-}
-
 IArticle* MakeArticle(IChannel* channel, const std::u16string& name, ULONGLONG date) {
   const std::u16string prefix = u"http://img.example.com/" + name + u"/";
   IArticle* a = channel->CreateArticle(GetMd5Hex(name), US_UP_TO_DATE, ULLToFileTime(date));
@@ -80,18 +72,10 @@ IArticle* MakeArticle(IChannel* channel, const std::u16string& name, ULONGLONG d
     std::u16string file;
     binary->GetFileName(file, true);
     CreateFolderTree(file.substr(0, file.rfind(u'\\')));
-    if (!WriteDeviceFile(file, picture)) return nullptr;
+    if (!orvtest::WriteDeviceFile(file, picture)) return nullptr;
     binary->SetUpdateState(US_UP_TO_DATE);
   }
   return a;
-}
-
-void Pump() {
-  MSG m{};
-  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&m);
-    DispatchMessageW(&m);
-  }
 }
 
 int ShownCount(ArticleView& view) {
@@ -148,10 +132,10 @@ int main() {
   for (int round = 0; round < 12; ++round) {
     const auto start = bench::Clock::now();
     view.SetArticle(articles[round % 2]);
-    Pump();
+    orvtest::PumpMessages();
     textShown.push_back(bench::Seconds(start) * 1000);
     // The pictures arrive from the job threads.
-    while (ShownCount(view) < 10 && bench::Seconds(start) < 10) Pump();
+    while (ShownCount(view) < 10 && bench::Seconds(start) < 10) orvtest::PumpMessages();
     const double ms = bench::Seconds(start) * 1000;
     if (round >= 2) complete.push_back(ms);  // the first rounds warm the caches
   }
@@ -171,7 +155,7 @@ int main() {
     InvalidateRect(view.GetInnerWindow(), nullptr, FALSE);
     UpdateWindow(view.GetInnerWindow());
     paint.push_back(bench::Seconds(start) * 1000);
-    Pump();
+    orvtest::PumpMessages();
   }
   std::printf("article: %zu characters, 10 pictures of 300x200, screen %dx%d at %d dpi\n",
               view.GetText().size(), ScreenWidth(), ScreenHeight(), ScreenDpi());
@@ -213,7 +197,7 @@ int main() {
     if (!a) continue;
     const auto start = bench::Clock::now();
     view.SetArticle(a);
-    Pump();
+    orvtest::PumpMessages();
     std::printf("hostile %-22s %8.1f ms (goal < 2000)\n", h.name, bench::Seconds(start) * 1000);
   }
   view.SetArticle(nullptr);

@@ -18,6 +18,7 @@
 #include "bench/BenchSupport.h"
 #include "platform/display/ScreenComposer.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/Pump.h"
 
 namespace {
 
@@ -59,11 +60,6 @@ void RegisterBenchClass() {
   RegisterClassW(&wc);
 }
 
-void Pump() {
-  MSG m;
-  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-}
-
 struct Stats {
   double median, p95, max;
 };
@@ -81,7 +77,7 @@ void ComposeBench() {
                              nullptr, nullptr);
     windows.push_back(w);
   }
-  Pump();
+  orvtest::PumpMessages();
   display::ScreenComposer composer;
   std::vector<std::uint16_t> frame(480 * 640);
   std::vector<double> compose, present;
@@ -131,7 +127,7 @@ void LatencyBench() {
                             nullptr);
     while (!stop) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-      Pump();
+      orvtest::PumpMessages();
     }
     DestroyWindow(local);
   });
@@ -151,7 +147,7 @@ void LatencyBench() {
     (void)w;
     for (;;) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_ALLINPUT);
-      Pump();
+      orvtest::PumpMessages();
     }
   }
   for (;;) {

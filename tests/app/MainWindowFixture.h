@@ -39,6 +39,7 @@
 #include "platform/windows/Windows.h"
 #include "tests/app/PocketPcScreen.h"
 #include "tests/support/TempDevice.h"
+#include "tests/support/UpdateLock.h"
 #include "update/jobs/UpdateManager.h"
 
 namespace apptest {
@@ -175,7 +176,6 @@ class MainWindowTest : public orvtest::DeviceTest {
     return live;
   }
 
-  static std::uint32_t UpdateLocked() { return OpenSettingsKey().GetDWORD(u"UpdateLocked", 0); }
 
   // Every command id of the menu the soft-key bar was made from, pop-ups
   // flattened in order (separators left out).

@@ -215,7 +215,7 @@ TEST_F(MainWindowCommandTest, UpdateCommandsQueueChannelsAndMarkTheLock) {
   };
 
   Command(ID_UPDATE_CHANNEL);
-  EXPECT_EQ(UpdateLocked(), 2u);
+  EXPECT_EQ(orvtest::UpdateLockHolder(), 2u);
   EXPECT_TRUE(Queued(u"Beta"));
   EXPECT_FALSE(Queued(u"Alpha"));
   EXPECT_FALSE(window.IsAutomaticMode());
@@ -225,11 +225,11 @@ TEST_F(MainWindowCommandTest, UpdateCommandsQueueChannelsAndMarkTheLock) {
 
   stop();
   EXPECT_FALSE(Queued(u"Beta"));
-  EXPECT_EQ(UpdateLocked(), 0u) << "stopping takes the lock away";
+  EXPECT_EQ(orvtest::UpdateLockHolder(), 0u) << "stopping takes the lock away";
   EXPECT_TRUE(Pump([&] { return SoftKey(0).first == ID_UPDATE_ALL; }));
 
   Command(ID_UPDATE_ALL);
-  EXPECT_EQ(UpdateLocked(), 1u);
+  EXPECT_EQ(orvtest::UpdateLockHolder(), 1u);
   EXPECT_TRUE(Queued(u"Alpha"));
   EXPECT_TRUE(Queued(u"Beta"));
   stop();
@@ -237,7 +237,7 @@ TEST_F(MainWindowCommandTest, UpdateCommandsQueueChannelsAndMarkTheLock) {
   // The update-now message is the automatic run; any user command ends it.
   plat::SendMessageW(Hwnd(), GetRegisteredMessages().updateNow, 0, 0);
   EXPECT_TRUE(window.IsAutomaticMode());
-  EXPECT_EQ(UpdateLocked(), 2u);
+  EXPECT_EQ(orvtest::UpdateLockHolder(), 2u);
   EXPECT_TRUE(Queued(u"Alpha"));
   stop();
   EXPECT_FALSE(window.IsAutomaticMode());
@@ -262,7 +262,7 @@ TEST_F(MainWindowCommandTest, UpdateCommandsQueueChannelsAndMarkTheLock) {
   Command(ID_FINISH_UPDATE);
   EXPECT_TRUE(Pump([&] { return status(pendingBeta) != US_WAITING && !updating(); }));
   EXPECT_EQ(status(pendingAlpha), static_cast<std::uint32_t>(US_WAITING)) << "another channel";
-  EXPECT_EQ(UpdateLocked(), 0u);
+  EXPECT_EQ(orvtest::UpdateLockHolder(), 0u);
   {
     CSyncLock lock(GetChannelSet());
     GetDBViewState()->SetCurrentChannelName(u"");
@@ -270,7 +270,7 @@ TEST_F(MainWindowCommandTest, UpdateCommandsQueueChannelsAndMarkTheLock) {
   Command(ID_FINISH_UPDATE);
   EXPECT_TRUE(Pump([&] { return status(pendingAlpha) != US_WAITING && !updating(); }))
       << "with no current channel every channel";
-  EXPECT_EQ(UpdateLocked(), 0u);
+  EXPECT_EQ(orvtest::UpdateLockHolder(), 0u);
 
   // A current channel that no longer exists: nothing is queued.
   {
@@ -551,7 +551,7 @@ TEST_F(MainWindowCommandTest, ArticleCommandsActOnTheCurrentArticle) {
     articles[1]->SetUpdateState(US_WAITING);
   }
   Command(2080);
-  EXPECT_EQ(UpdateLocked(), 2u);
+  EXPECT_EQ(orvtest::UpdateLockHolder(), 2u);
   EXPECT_TRUE(Pump([&] {
     const int status = CUpdateManager::GetInstance()->GetUpdateItemStatus(articles[1]);
     return status == UQS_WAITING || status == UQS_UPDATING;

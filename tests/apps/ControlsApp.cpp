@@ -180,13 +180,13 @@ int main(int argc, char** argv) {
       std::memcpy(&r, &g_groups[i], sizeof(HTREEITEM));
       SendMessageW(g_control, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r));
       const int indent = static_cast<int>(SendMessageW(g_control, TVM_GETINDENT, 0, 0));
-      Log("button %zu %ld %ld", i, r.left - indent / 2, (r.top + r.bottom) / 2);
+      Log("button %zu %d %d", i, r.left - indent / 2, (r.top + r.bottom) / 2);
     }
   } else {
     for (int i = 0; i < 5; ++i) {
       RECT r{LVIR_BOUNDS, 0, 0, 0};
       SendMessageW(g_control, LVM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
-      Log("row %d %ld %ld %ld %ld", i, r.left, r.top, r.right, r.bottom);
+      Log("row %d %d %d %d %d", i, r.left, r.top, r.right, r.bottom);
     }
   }
   Log("ready");

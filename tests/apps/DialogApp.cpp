@@ -72,7 +72,7 @@ class ChannelOptionsDialog : public CPPCDialogImpl {
     for (int id : {300, kWifiOnly, kImages, 303, 304, 306, 307}) {
       RECT r{};
       GetWindowRect(GetDlgItem(h, id), &r);
-      Log("row %d %ld %ld %ld %ld", id, r.left, r.top, r.right, r.bottom);
+      Log("row %d %d %d %d %d", id, r.left, r.top, r.right, r.bottom);
     }
     Log("ready");
   }

@@ -10,6 +10,7 @@
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
 #include "platform/resources/Resources.h"
+#include "tests/support/DeviceFiles.h"
 #include "tests/support/Printers.h"
 #include "tests/support/TempDevice.h"
 #include "tools/rc/ResourceCompiler.h"
@@ -30,20 +31,6 @@ std::string Utf16File(std::u16string_view text) {
   return bytes;
 }
 
-bool WriteDeviceFile(const std::u16string& path, const std::string& bytes) {
-  std::u16string folder;
-  if (!SplitPath(path, &folder, nullptr, nullptr) || !CreateFolderTree(folder)) return false;
-  plat::HANDLE h = plat::CreateFileW(path.c_str(), plat::GENERIC_WRITE, 0, nullptr, plat::CREATE_ALWAYS,
-                                     plat::FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == plat::INVALID_HANDLE_VALUE) return false;
-  plat::DWORD written = 0;
-  bool ok = bytes.empty() ||
-            (plat::WriteFile(h, bytes.data(), static_cast<plat::DWORD>(bytes.size()), &written, nullptr) &&
-             written == bytes.size());
-  plat::CloseHandle(h);
-  return ok;
-}
-
 class LocalizerTest : public orvtest::DeviceTest {
  protected:
   void SetUp() override {
@@ -57,12 +44,12 @@ class LocalizerTest : public orvtest::DeviceTest {
 
   // Writes a language file and loads it into loc.
   void Load(COrvLocalizerAPI& loc, const std::string& bytes, const char16_t* name = u"\\lang.txt") {
-    ASSERT_TRUE(WriteDeviceFile(name, bytes));
+    ASSERT_TRUE(orvtest::WriteDeviceFile(name, bytes));
     ASSERT_TRUE(loc.LoadFile(name));
   }
 
   void WriteLanguage(const std::u16string& code, const std::string& bytes) {
-    ASSERT_TRUE(WriteDeviceFile(GetLanguageFileName(code), bytes));
+    ASSERT_TRUE(orvtest::WriteDeviceFile(GetLanguageFileName(code), bytes));
   }
 };
 
@@ -160,7 +147,7 @@ TEST_F(LocalizerTest, OddFiles) {
   }
   {
     COrvLocalizerAPI loc;  // an empty file does not load
-    ASSERT_TRUE(WriteDeviceFile(u"\\empty.txt", ""));
+    ASSERT_TRUE(orvtest::WriteDeviceFile(u"\\empty.txt", ""));
     EXPECT_FALSE(loc.LoadFile(u"\\empty.txt"));
     EXPECT_FALSE(loc.IsLoaded());
     EXPECT_EQ(std::u16string(loc.Translate(u"x")), u"x");
@@ -282,13 +269,13 @@ TEST_F(LocalizerTest, InstallFolderFromTheRegistry) {
   EXPECT_EQ(GetLanguageFileName(u"de"), u"\\Program Files\\Orv News\\localization_de.txt");
   ASSERT_TRUE(OpenSettingsKey().SetString(u"InstallFolder", u"\\Storage\\Orv"));
   EXPECT_EQ(GetLanguageFileName(u"de"), u"\\Storage\\Orv\\localization_de.txt");
-  ASSERT_TRUE(WriteDeviceFile(u"\\Storage\\Orv\\localization_de.txt", "Cancel|Abbrechen\n"));
+  ASSERT_TRUE(orvtest::WriteDeviceFile(u"\\Storage\\Orv\\localization_de.txt", "Cancel|Abbrechen\n"));
   EXPECT_TRUE(LoadLanguage(u"de"));
   EXPECT_EQ(Localize(u"Cancel"), u"Abbrechen");
 }
 
 TEST_F(LocalizerTest, LanguageCodeNamingAnotherFolderLoadsNothing) {
-  ASSERT_TRUE(WriteDeviceFile(u"\\Program Files\\localization_x.txt", "Cancel|Abbrechen\n"));
+  ASSERT_TRUE(orvtest::WriteDeviceFile(u"\\Program Files\\localization_x.txt", "Cancel|Abbrechen\n"));
   WriteLanguage(u"de", "Cancel|Abbrechen\n");
   EXPECT_FALSE(LoadLanguage(u"..\\localization_x.txt\\..\\x"));
   EXPECT_FALSE(LoadLanguage(u"x/y"));

@@ -18,6 +18,7 @@
 #include "platform/resources/Resources.h"
 #include "platform/windows/Menus.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/DeviceFiles.h"
 #include "tests/support/TempDevice.h"
 #include "tools/rc/ResourceCompiler.h"
 
@@ -74,15 +75,6 @@ END
 )";
 constexpr UINT kBarMenuId = 500;
 
-bool WriteDeviceFile(const std::u16string& path, const std::string& bytes) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-  CloseHandle(h);
-  return ok;
-}
-
 INT_PTR CALLBACK_Dialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 LRESULT CALLBACK_Plain(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -126,7 +118,7 @@ HMENU ButtonMenu(HWND bar, int index) {
 class LocalizerWindowTest : public orvtest::DeviceTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(WriteDeviceFile(u"\\localization_de.txt", kLanguageFile));
+    ASSERT_TRUE(orvtest::WriteDeviceFile(u"\\localization_de.txt", kLanguageFile));
     ASSERT_TRUE(GetLocalizer().LoadFile(u"\\localization_de.txt"));
     auto r = CompileResourceScript(kResources, device_.Scratch(), "localizer.rc");
     ASSERT_TRUE(r.ok) << r.error;

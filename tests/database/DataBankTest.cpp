@@ -47,7 +47,9 @@ void WriteDevice(const std::u16string& path, const std::vector<std::uint8_t>& by
   plat::HANDLE h = plat::CreateFileW(path.c_str(), plat::GENERIC_WRITE, 0, nullptr, plat::CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(h, plat::INVALID_HANDLE_VALUE);
   plat::DWORD written = 0;
-  if (!bytes.empty()) ASSERT_TRUE(plat::WriteFile(h, bytes.data(), static_cast<plat::DWORD>(bytes.size()), &written, nullptr));
+  if (!bytes.empty()) {
+    ASSERT_TRUE(plat::WriteFile(h, bytes.data(), static_cast<plat::DWORD>(bytes.size()), &written, nullptr));
+  }
   plat::CloseHandle(h);
 }
 
@@ -191,7 +193,9 @@ TEST_F(DataBankTest, DamagedIndexKeepsWhatIsSound) {
     // Entries overlapping the bad one are left out with it; the others stay.
     EXPECT_EQ(bank.Get(Key(0), data), !overlaps || c.offset >= 10);
     const std::vector<std::uint8_t> whole = Bytes(0, 100);
-    if (!data.empty()) EXPECT_EQ(data, std::vector<std::uint8_t>(whole.begin(), whole.begin() + 10));
+    if (!data.empty()) {
+      EXPECT_EQ(data, std::vector<std::uint8_t>(whole.begin(), whole.begin() + 10));
+    }
     EXPECT_EQ(bank.Get(Key(1), data), !overlaps || c.offset + static_cast<std::int64_t>(c.size) <= 10);
   }
 }

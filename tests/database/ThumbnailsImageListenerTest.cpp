@@ -188,7 +188,9 @@ TEST_F(ThumbnailsImageListenerTest, NothingIsChosenOtherwise) {
     }
     Fire(listener, &article, c.type);
     EXPECT_EQ(article.imageSets, 0);
-    if (!file.empty()) EXPECT_FALSE(manager.IsInPreparation(file));
+    if (!file.empty()) {
+      EXPECT_FALSE(manager.IsInPreparation(file));
+    }
   }
   EXPECT_EQ(jobs_.GetPendingCount(), 0u);
 }

@@ -21,6 +21,7 @@
 #include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Pump.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
@@ -64,18 +65,6 @@ plat::HWND MakeWindow(const std::u16string& className, plat::WNDPROC proc) {
 
 // Handles this thread's posted messages until none is left, or until
 // done() holds when given (bounded by real time).
-bool Pump(const std::function<bool()>& done = nullptr, int limitMs = 10000) {
-  const plat::DWORD start = plat::GetTickCount();
-  for (;;) {
-    plat::MSG m;
-    while (plat::PeekMessageW(&m, nullptr, 0, 0, plat::PM_REMOVE)) plat::DispatchMessageW(&m);
-    if (!done) return true;
-    if (done()) return true;
-    if (plat::GetTickCount() - start > static_cast<plat::DWORD>(limitMs)) return false;
-    plat::MsgWaitForMultipleObjects(0, nullptr, plat::FALSE, 20, plat::QS_ALLINPUT);
-  }
-}
-
 // A value of the product key as stored, without creating it.
 std::optional<plat::DWORD> StoredDword(const char16_t* name) {
   CVORegistry key(plat::HKEY_CURRENT_USER, GetProductRegistryKey().c_str(), false, false, plat::KEY_READ);
@@ -177,7 +166,7 @@ TEST_F(ViewStateTest, NavigationPostsOnlyWhenItChangesSomething) {
     SCOPED_TRACE(step.what);
     const int before = g_mainPosts;
     step.action(state);
-    Pump();
+    orvtest::PumpMessages();
     EXPECT_EQ(g_mainPosts - before, step.posts);
     EXPECT_EQ(state.GetCurrentView(), step.view);
     EXPECT_EQ(state.GetCurrentChannelName(), step.channel);
@@ -190,7 +179,7 @@ TEST_F(ViewStateTest, NavigationPostsOnlyWhenItChangesSomething) {
   state.SetNotifyWindow(other);
   const int mainBefore = g_mainPosts;
   state.OpenChannel(u"b");
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(g_otherPosts, 1);
   EXPECT_EQ(g_mainPosts, mainBefore);
   plat::DestroyWindow(other);
@@ -205,7 +194,7 @@ TEST_F(ViewStateTest, WrittenInOneProcessReadInAnotherAfterTheMessage) {
     return 0;
   });
   // The Today item's two notices reach the main program's window.
-  EXPECT_TRUE(Pump([] { return g_mainPosts.load() >= 2; }));
+  EXPECT_TRUE(orvtest::PumpUntil([] { return g_mainPosts.load() >= 2; }));
   EXPECT_EQ(child.Wait(), 0);
   EXPECT_EQ(g_mainPosts, 2);
   EXPECT_EQ(g_badParams, 0);

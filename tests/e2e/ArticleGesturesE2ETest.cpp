@@ -12,10 +12,10 @@
 #include <set>
 #include <string>
 
-#include "tools/device/DeviceInstall.h"
 #include "database/ViewState.h"
 #include "platform/base/Text.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/FeedChannels.h"
 #include "tests/support/ImagingTestFiles.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/NewsArticlesE2E.h"
@@ -35,8 +35,6 @@ constexpr std::uint32_t kWideRgb = 0x2040C0;
 // The ruler: a tall picture whose every row has its own colour, so the row
 // seen at a point of the screen tells how far the page has scrolled.
 constexpr int kRulerW = 100, kRulerH = 4000, kRulerBase = 1024;
-
-std::u16string IdOf(const std::u16string& name) { return orvtest::NewsArticleId(name); }
 
 // Row r's colour, exact on the 5-6-5 screen: the value r + kRulerBase in
 // 5 bits of red, 6 of green and 5 of blue.
@@ -65,11 +63,10 @@ class ArticleGesturesE2E : public ::testing::Test {
   // "long" (newest: a link to a missing article, the wide picture, the ruler
   // and many lines of text), "two" and "three"; shows the article list.
   void Prepare() {
-    InstallReport report;
-    ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
+    ASSERT_TRUE(orvtest::InstallMainProgram());
     ASSERT_TRUE(orvtest::MakeNewsArticles({u"long", u"two", u"three"}, [](int i, IArticle* a) -> std::u16string {
       if (i > 0) return u"<p>Text of story " + a->GetTitle() + u".</p>";
-      std::u16string body = u"<div style=\"font-size:250%\"><a href=\"article://" + IdOf(u"missing") +
+      std::u16string body = u"<div style=\"font-size:250%\"><a href=\"article://" + orvtest::NewsArticleId(u"missing") +
                             u"\">MISSING</a></div><img src=\"" + kWide + u"\"><br><img src=\"" + kRuler + u"\">";
       for (int line = 0; line < 40; ++line)
         body += u"<p>Line " + Utf8ToUtf16(std::to_string(line)) +
@@ -85,7 +82,6 @@ class ArticleGesturesE2E : public ::testing::Test {
     }));
   }
 
-  static bool InterfaceOpen() { return orvtest::MainInterfaceOpen(); }
   static std::u16string CurrentArticle() { return CDBViewState().GetCurrentArticleID(); }
   static std::u16string Clipboard() { return orvtest::ClipboardText(); }
   int WidePixels() {
@@ -104,7 +100,7 @@ class ArticleGesturesE2E : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(Prepare());
     const pid_t program = device_->Launch(kProgram, {});
     ASSERT_GT(program, 0);
-    ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000));
+    ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 20000));
     ASSERT_TRUE(ScreenDriver::WaitUntil([&] {
       for (const auto& w : device_->Windows())
         if (w.pid == program && w.visible && w.cls != orvtest::kHiddenClass && w.title != "") main_ = w;
@@ -112,10 +108,10 @@ class ArticleGesturesE2E : public ::testing::Test {
     }, 20000));
     // The article is opened as the Today item opens one: the view state
     // names it and the program is told to show it.
-    CDBViewState().OpenArticle(IdOf(u"long"));
+    CDBViewState().OpenArticle(orvtest::NewsArticleId(u"long"));
     ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return WidePixels() >= kWideW * kWideH / 2; }, 10000))
         << WidePixels();
-    ASSERT_EQ(CurrentArticle(), IdOf(u"long"));
+    ASSERT_EQ(CurrentArticle(), orvtest::NewsArticleId(u"long"));
   }
 
   // The ruler row shown at the point, -1 when the ruler is not there.
@@ -178,7 +174,7 @@ TEST_F(ArticleGesturesE2E, ThePageFollowsTheFingerKeepsGoingAfterAFlingAndScroll
   const int after = SettledRulerAt(x, y);
   ASSERT_GE(after, 0);
   EXPECT_GT(after - dragged, flung + Scale(100)) << "released at " << released;
-  EXPECT_EQ(CurrentArticle(), IdOf(u"long")) << "an upward fling is no step to another article";
+  EXPECT_EQ(CurrentArticle(), orvtest::NewsArticleId(u"long")) << "an upward fling is no step to another article";
 }
 
 TEST_F(ArticleGesturesE2E, TextAndPicturesStayBesideTheBarAndSidewaysFlingsStepByTheirTravel) {
@@ -207,11 +203,11 @@ TEST_F(ArticleGesturesE2E, TextAndPicturesStayBesideTheBarAndSidewaysFlingsStepB
   // (less than 100 px) does nothing, and one to the right steps back.
   const int y = main_->top + (main_->bottom - main_->top) / 2;
   ASSERT_TRUE(device_->Drag(main_->left + 200, y, main_->left + 50, y + 3, 150));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([] { return CurrentArticle() == IdOf(u"two"); }, 5000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([] { return CurrentArticle() == orvtest::NewsArticleId(u"two"); }, 5000));
   ASSERT_TRUE(device_->Drag(main_->left + 160, y, main_->left + 80, y, 100));
-  EXPECT_FALSE(ScreenDriver::WaitUntil([] { return CurrentArticle() != IdOf(u"two"); }, 1000));
+  EXPECT_FALSE(ScreenDriver::WaitUntil([] { return CurrentArticle() != orvtest::NewsArticleId(u"two"); }, 1000));
   ASSERT_TRUE(device_->Drag(main_->left + 50, y, main_->left + 200, y - 3, 150));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return CurrentArticle() == IdOf(u"long") && WidePixels() > 0; }, 5000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return CurrentArticle() == orvtest::NewsArticleId(u"long") && WidePixels() > 0; }, 5000));
 
   // The link to an article that does not exist leaves the page as it is:
   // still shown, and the flings still step.
@@ -228,11 +224,11 @@ TEST_F(ArticleGesturesE2E, TextAndPicturesStayBesideTheBarAndSidewaysFlingsStepB
   }
   ASSERT_GT(linkY, 0) << "the link is on the screen";
   ASSERT_TRUE(device_->Tap(main_->left + Scale(20), linkY));
-  EXPECT_FALSE(ScreenDriver::WaitUntil([] { return CurrentArticle() != IdOf(u"long"); }, 1500));
+  EXPECT_FALSE(ScreenDriver::WaitUntil([] { return CurrentArticle() != orvtest::NewsArticleId(u"long"); }, 1500));
   EXPECT_GE(WidePixels(), kWideW * kWideH / 2);
   EXPECT_FALSE(device_->Screenshot("gestures-after-missing-link").empty());
   ASSERT_TRUE(device_->Drag(main_->left + 200, y, main_->left + 50, y, 150));
-  EXPECT_TRUE(ScreenDriver::WaitUntil([] { return CurrentArticle() == IdOf(u"two"); }, 5000));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([] { return CurrentArticle() == orvtest::NewsArticleId(u"two"); }, 5000));
 }
 
 TEST_F(ArticleGesturesE2E, TheHoldThatOpensTheMenuKeepsTheSelectionSoCopyFillsTheClipboard) {

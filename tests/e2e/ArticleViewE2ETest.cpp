@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/device/DeviceInstall.h"
 #include "core/FileUtils.h"
 #include "core/Md5.h"
 #include "database/Channel.h"
@@ -22,6 +21,7 @@
 #include "platform/base/Text.h"
 #include "platform/controls/Clipboard.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/FeedChannels.h"
 #include "tests/support/ImagingTestFiles.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/NewsArticlesE2E.h"
@@ -40,15 +40,12 @@ constexpr const char16_t* kPicture = u"http://img.example.com/story.bmp";
 constexpr std::uint32_t kPictureRgb = 0x2040C0;
 constexpr int kPictureW = 160, kPictureH = 60;
 
-std::u16string IdOf(const std::u16string& name) { return orvtest::NewsArticleId(name); }
-
 class ArticleViewE2E : public ::testing::Test {
  protected:
   // Installs the program, makes the channel "News" with three articles
   // (newest first: one, two, three) and opens its article list.
   void Prepare(ScreenDriver& device) {
-    InstallReport report;
-    ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
+    ASSERT_TRUE(orvtest::InstallMainProgram());
     const char16_t* names[] = {u"one", u"two", u"three"};
     ASSERT_TRUE(orvtest::MakeNewsArticles({u"one", u"two", u"three"}, [&](int i, IArticle* a) -> std::u16string {
       if (i > 0) return u"<p>Text of story " + std::u16string(names[i]) + u".</p>";
@@ -70,7 +67,6 @@ class ArticleViewE2E : public ::testing::Test {
   }
   void TearDown() override { ::unsetenv("ORVNEWS_OPENER"); }
 
-  static bool InterfaceOpen() { return orvtest::MainInterfaceOpen(); }
   static std::optional<plat::display::WindowLine> MainWindowOf(ScreenDriver& device, pid_t pid) {
     for (const auto& w : device.Windows())
       if (w.pid == pid && w.visible && w.cls != kHiddenClass && w.title != "") return w;
@@ -85,7 +81,7 @@ class ArticleViewE2E : public ::testing::Test {
     if (!channel) return false;
     int user = 0;
     channel->Acquire(&user);
-    IArticle* a = channel->GetArticleSet()->FindById(IdOf(name));
+    IArticle* a = channel->GetArticleSet()->FindById(orvtest::NewsArticleId(name));
     const bool read = a && channel->IsArticleRead(a);
     channel->Release(&user, false);
     return read;
@@ -105,7 +101,7 @@ class ArticleViewE2E : public ::testing::Test {
   pid_t OpenFirstArticle(ScreenDriver& device) {
     const pid_t program = device.Launch(kProgram, {});
     EXPECT_GT(program, 0);
-    EXPECT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000));
+    EXPECT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 20000));
     std::optional<plat::display::WindowLine> main;
     EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return (main = MainWindowOf(device, program)).has_value(); }, 20000));
     if (!main) return program;
@@ -118,9 +114,9 @@ class ArticleViewE2E : public ::testing::Test {
     // The list's first article is opened as the Today item opens one: the
     // view state names it and the program is told to show it. (A tap on a row
     // of the list is answered by the row's tap-and-hold menu in this build.)
-    CDBViewState().OpenArticle(IdOf(u"one"));
+    CDBViewState().OpenArticle(orvtest::NewsArticleId(u"one"));
     EXPECT_TRUE(ScreenDriver::WaitUntil([] { return CurrentView() == DBV_ARTICLE; }, 10000));
-    EXPECT_EQ(CurrentArticle(), IdOf(u"one"));
+    EXPECT_EQ(CurrentArticle(), orvtest::NewsArticleId(u"one"));
     // The page and its picture are on the screen.
     EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return PicturePixels(device) >= kPictureW * kPictureH * 9 / 10; }, 10000))
         << PicturePixels(device);
@@ -186,7 +182,7 @@ TEST_F(ArticleViewE2E, ArrowsMoveThroughTheListMarkingReadAndCopyFillsTheClipboa
   // presses when the article is on the screen.
   const auto step = [&](const char* key, const char16_t* expected) {
     return device.WaitForStillScreen() && device.Key(key) &&
-           ScreenDriver::WaitUntil([&] { return CurrentArticle() == IdOf(expected); }, 10000);
+           ScreenDriver::WaitUntil([&] { return CurrentArticle() == orvtest::NewsArticleId(expected); }, 10000);
   };
   ASSERT_TRUE(step("right", u"two"));
   EXPECT_TRUE(ScreenDriver::WaitUntil([] { return IsRead(u"two"); }, 10000));
@@ -200,7 +196,7 @@ TEST_F(ArticleViewE2E, ArrowsMoveThroughTheListMarkingReadAndCopyFillsTheClipboa
   EXPECT_TRUE(ScreenDriver::WaitUntil([] { return IsRead(u"three"); }, 10000));
   ASSERT_TRUE(device.WaitForStillScreen());
   ASSERT_TRUE(device.Key("right"));  // the last article: nothing after it
-  EXPECT_FALSE(ScreenDriver::WaitUntil([] { return CurrentArticle() != IdOf(u"three"); }, 1000));
+  EXPECT_FALSE(ScreenDriver::WaitUntil([] { return CurrentArticle() != orvtest::NewsArticleId(u"three"); }, 1000));
 
   // The action key opens the menu: "Select All Text", then again "Copy".
   const auto menuShown = [&](bool shown) {

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/device/DeviceInstall.h"
 #include "core/FileUtils.h"
 #include "core/Md5.h"
 #include "core/VORegistry.h"
@@ -23,6 +22,7 @@
 #include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/FeedChannels.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 
@@ -40,11 +40,7 @@ class ContentMoveE2E : public ::testing::Test {
   // Installs the program, mounts a storage card, stores the channels with
   // their articles and starts the program; false when its window did not open.
   bool Start(ScreenDriver& device, const std::vector<std::pair<std::u16string, int>>& channels) {
-    InstallReport report;
-    if (!InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) {
-      ADD_FAILURE() << report.error;
-      return false;
-    }
+    if (!orvtest::InstallMainProgram()) return false;
     cardHost_ = device.Device().Scratch() + "/card";
     std::filesystem::create_directories(cardHost_);
     if (!plat::AddDeviceMount(u"\\Storage Card", cardHost_, true)) return false;

@@ -25,10 +25,12 @@
 #include "platform/windows/Windows.h"
 #include "tests/support/DeviceUser.h"
 #include "tests/support/FeedChannels.h"
+#include "tests/support/LiveArticles.h"
 #include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "tests/support/TodayScreen.h"
+#include "tests/support/UpdateLock.h"
 #include "tests/support/Wait.h"
 
 namespace {
@@ -38,7 +40,6 @@ using orvtest::ScreenDriver;
 using orvtest::WindowLine;
 using namespace plat;
 
-const std::string kProgram = orvtest::MainProgramPath();
 constexpr const char* kChannel = "Loopback News";
 
 // The feed of `items` stories, the newest first (an hour apart), each long
@@ -59,18 +60,7 @@ std::string StoriesFeed(int items) {
 }
 
 // What the device stores of the channel, read as another program reads it.
-int LiveCount() {
-  CChannelSet set;
-  if (!set.Open()) return -1;
-  IChannel* c = set.FindByName(Utf8ToUtf16(kChannel));
-  if (!c) return -1;
-  int user = 0, live = 0;
-  c->Acquire(&user);
-  IArticleSet* articles = c->GetArticleSet();
-  for (int i = 0; articles && i < articles->GetCount(); ++i) live += articles->GetAt(i)->IsDeleted() ? 0 : 1;
-  c->Release(&user, false);
-  return live;
-}
+int LiveCount() { return orvtest::StoredLiveArticles(Utf8ToUtf16(kChannel)); }
 // The title of the article the view state names ("" when none).
 std::string CurrentArticleTitle() {
   const std::u16string id = CDBViewState().GetCurrentArticleID();
@@ -104,9 +94,6 @@ std::vector<std::string> ReadTitles() {
   return read;
 }
 DWORD View() { return CDBViewState().GetCurrentView(); }
-bool NoUpdateRuns() {
-  return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault) == CVORegistry::kNoDefault;
-}
 
 struct Screen {
   ScreenSettings settings;
@@ -149,9 +136,8 @@ TEST_P(JourneyE2E, FirstStartToTodayOptions) {
   ASSERT_GT(today.StartHost(), 0) << today.HostLog();
 
   // 1. The first start: nothing to read, the hint says how to begin.
-  const pid_t program = device.Launch(kProgram, {});
+  const pid_t program = user.StartMainProgram("Orv News");
   ASSERT_GT(program, 0);
-  ASSERT_TRUE(user.WaitForCaption(program, "Orv News", 30000)) << user.WindowList();
   ASSERT_TRUE(user.Settled());
   Shot(device, 1, "first-start");
   EXPECT_EQ(LiveCount(), -1) << "no channel yet";
@@ -172,17 +158,17 @@ TEST_P(JourneyE2E, FirstStartToTodayOptions) {
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !user.MainWindow(program, "New Channel").has_value(); }, 30000))
       << user.WindowList();
   ASSERT_TRUE(ScreenDriver::WaitUntil([] { return LiveCount() == 3; }, 30000)) << LiveCount();
-  ASSERT_TRUE(ScreenDriver::WaitUntil(NoUpdateRuns, 30000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 30000));
   ASSERT_TRUE(user.Settled());
   Shot(device, 3, "channel-added");
 
   // 3. The feed has two new stories: "Update" (the left soft key) fetches them.
   items = 5;
-  const int asked = server.RequestCount("/news.xml");
+  const std::size_t asked = server.RequestCount("/news.xml");
   ASSERT_TRUE(device.Key("soft1"));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/news.xml") > asked; }, 30000));
   ASSERT_TRUE(ScreenDriver::WaitUntil([] { return LiveCount() == 5; }, 30000)) << LiveCount();
-  ASSERT_TRUE(ScreenDriver::WaitUntil(NoUpdateRuns, 30000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 30000));
   ASSERT_TRUE(user.Settled());
   Shot(device, 4, "updated");
 
@@ -292,12 +278,11 @@ TEST(SlideInE2E, ATapOnAnArticleRowWhileTheListSlidesInOpensThatArticle) {
     CVORegistry shared(HKEY_LOCAL_MACHINE, u"\\SOFTWARE\\Orv Software House\\Shared", true, true, KEY_ALL_ACCESS);
     ASSERT_TRUE(shared.SetDWORD(u"AnimationDelay", 20));
   }
-  const pid_t program = device.Launch(kProgram, {});
+  const pid_t program = user.StartMainProgram("Orv News");
   ASSERT_GT(program, 0);
-  ASSERT_TRUE(user.WaitForCaption(program, "Orv News", 30000)) << user.WindowList();
   ASSERT_TRUE(device.Key("soft1"));  // "Update"
   ASSERT_TRUE(ScreenDriver::WaitUntil([] { return LiveCount() == 5; }, 30000)) << LiveCount();
-  ASSERT_TRUE(ScreenDriver::WaitUntil(NoUpdateRuns, 30000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 30000));
   ASSERT_TRUE(user.Settled());
   WindowLine main = *user.MainWindow(program, "Orv News");
   ASSERT_EQ(user.ListRows(main).size(), 1u);

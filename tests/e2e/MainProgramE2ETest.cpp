@@ -21,24 +21,23 @@
 #include "platform/registry/Registry.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FeedChannels.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
+#include "tests/support/UpdateLock.h"
 #include "tests/support/Wait.h"
 #include "tools/device/DeviceInstall.h"
-#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 
 using orvtest::ScreenDriver;
+using orvtest::StoredUpdateLock;
 using namespace plat;
 
 using orvtest::kHiddenClass;
 using orvtest::kInstanceName;
 const std::string kProgram = orvtest::MainProgramPath();
-
-std::string Feed(const std::string& title, int items, const std::string& tag) {
-  return orvtest::RssFeed(title, items, tag, [&](int i) { return tag + " " + std::to_string(i); });
-}
 
 // The default channels' names the program's language file defines
 // ("DEFCHANNEL_<n>_NAME|<name>" lines), in their order.
@@ -63,21 +62,6 @@ class MainProgramE2E : public ::testing::Test {
   // what they do is seen without waiting for them.
   void SetUp() override { ::setenv("ORVNEWS_HIDDEN_TIMER_MS", "200", 1); }
   void TearDown() override { ::unsetenv("ORVNEWS_HIDDEN_TIMER_MS"); }
-  // The device with the program installed (without "createchannels" unless asked).
-  void Install(ScreenDriver& device, bool createChannels) {
-    InstallReport report;
-    ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, createChannels, &report)) << report.error;
-  }
-  // Feed channels of the device, made before the program starts.
-  void AddChannels(const std::vector<std::pair<std::u16string, std::string>>& channels) {
-    CChannelSet set;
-    ASSERT_TRUE(set.Open());
-    for (const auto& [name, url] : channels) {
-      IChannel* c = set.Add(name);
-      ASSERT_NE(c, nullptr);
-      c->SetProperties(CStringToStringMap{{kPropUrl, Utf8ToUtf16(url)}, {kPropType, kChannelTypeRss}});
-    }
-  }
   // The stored articles of a channel, read as the Today item reads them.
   static int StoredArticles(const std::u16string& name) {
     CChannelSet set;
@@ -109,26 +93,18 @@ class MainProgramE2E : public ::testing::Test {
     })) << "the main window did not show or paint before " << name;
     EXPECT_FALSE(device.Screenshot(name).empty());
   }
-  static HWND HiddenWindow() { return FindWindowW(kInstanceName, nullptr); }
-  static bool InterfaceOpen() {
-    HWND hidden = HiddenWindow();
-    return hidden && SendMessageW(hidden, GetRegisteredMessages().isInterfaceOpen, 0, 0) == 1;
-  }
   static bool InstanceMutexFree() {
     HANDLE m = CreateMutexW(nullptr, FALSE, kInstanceName);
     const bool free = m && GetLastError() != ERROR_ALREADY_EXISTS;
     if (m) CloseHandle(m);
     return free;
   }
-  static std::uint32_t UpdateLocked() {
-    return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault);
-  }
 };
 
 TEST_F(MainProgramE2E, CreateChannelsMakesTheDefaultChannelsOnceWithoutAWindow) {
   ScreenDriver device(plat::ScreenSettings{240, 320, 96});
   ASSERT_TRUE(device.Ready());
-  Install(device, true);  // runs "createchannels" once
+  ASSERT_TRUE(orvtest::InstallMainProgram(true));  // runs "createchannels" once
   // Every channel the language file names, each once.
   const std::vector<std::u16string> names = DefaultChannelNames();
   ASSERT_EQ(names.size(), 6u) << "the program's language file names six default channels";
@@ -146,18 +122,18 @@ TEST_F(MainProgramE2E, CreateChannelsMakesTheDefaultChannelsOnceWithoutAWindow) 
   EXPECT_EQ(device.WaitExit(again, 30000), 0);
   EXPECT_EQ(CountChannelFiles(), created);
   EXPECT_TRUE(WindowsOf(device, again).empty());
-  EXPECT_EQ(HiddenWindow(), nullptr);
+  EXPECT_EQ(orvtest::MainHiddenWindow(), nullptr);
   EXPECT_TRUE(InstanceMutexFree());
 }
 
 TEST_F(MainProgramE2E, SecondStartHandsOverAndExitEndsTheProgram) {
   ScreenDriver device(plat::ScreenSettings{480, 640, 192});
   ASSERT_TRUE(device.Ready());
-  Install(device, false);
+  ASSERT_TRUE(orvtest::InstallMainProgram());
   const pid_t first = device.Launch(kProgram, {});
   ASSERT_GT(first, 0);
   ASSERT_TRUE(device.WaitForWindow(kHiddenClass, 20000).has_value());
-  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 20000));
   EXPECT_FALSE(InstanceMutexFree());
 
   // A plain second start, then one naming no owner (0) and one naming a
@@ -169,20 +145,20 @@ TEST_F(MainProgramE2E, SecondStartHandsOverAndExitEndsTheProgram) {
     EXPECT_EQ(device.WaitExit(second, 20000), 0);
     EXPECT_TRUE(WindowsOf(device, second).empty());
   }
-  EXPECT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 5000));
+  EXPECT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 5000));
   // The plain second start brought the main window forward, not the hidden one.
   const HWND front = GetForegroundWindow();
   DWORD frontProcess = 0;
   GetWindowThreadProcessId(front, &frontProcess);
   EXPECT_EQ(static_cast<pid_t>(frontProcess), first);
-  EXPECT_NE(front, HiddenWindow());
+  EXPECT_NE(front, orvtest::MainHiddenWindow());
   int hidden = 0;
   for (const auto& w : device.Windows()) hidden += w.cls == kHiddenClass;
   EXPECT_EQ(hidden, 1);
   EXPECT_EQ(device.WaitExit(first, 500), orvtest::ChildProcess::kTimedOut);  // still running
   ShotOfMainWindow(device, first, "after-second-start");
 
-  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
+  ASSERT_TRUE(PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
   EXPECT_EQ(device.WaitExit(first, 20000), 0);
   EXPECT_TRUE(WindowsOf(device, first).empty());
   EXPECT_TRUE(InstanceMutexFree());
@@ -196,48 +172,48 @@ TEST_F(MainProgramE2E, UpdateLockOfTwoGoesAfterTheUpdateEnds) {
   server.Route("/alpha.xml", [&](const orvtest::HttpRequest&) {
     ScreenDriver::WaitUntil([&] { return answer.load(); }, 30000);
     orvtest::HttpResponse r;
-    r.body = Feed("Alpha", 5, "alpha");
+    r.body = orvtest::RssFeed("Alpha", 5, "alpha");
     return r;
   });
   ScreenDriver device(plat::ScreenSettings{240, 320, 96});
   ASSERT_TRUE(device.Ready());
-  Install(device, false);
-  AddChannels({{u"Alpha", server.Url("/alpha.xml")}});
+  ASSERT_TRUE(orvtest::InstallMainProgram());
+  ASSERT_TRUE(orvtest::AddFeedChannels({{u"Alpha", server.Url("/alpha.xml")}}));
   const pid_t program = device.Launch(kProgram, {});
   ASSERT_GT(program, 0);
-  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 20000));
 
   // The service's update-now request: the main window sets the lock to 2
   // and updates every channel.
-  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+  ASSERT_TRUE(PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/alpha.xml") > 0; }, 20000));
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return UpdateLocked() == 2; }, 10000)) << UpdateLocked();
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StoredUpdateLock() == 2; }, 10000)) << StoredUpdateLock();
   // Timer 777 leaves the lock alone while the update runs (several ticks).
-  EXPECT_TRUE(orvtest::StaysTrue([&] { return UpdateLocked() == 2; }, 1000)) << UpdateLocked();
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return StoredUpdateLock() == 2; }, 1000)) << StoredUpdateLock();
   answer = true;
   // The end of the run takes its lock away.
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return UpdateLocked() == CVORegistry::kNoDefault; }, 30000))
-      << UpdateLocked();
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StoredUpdateLock() == CVORegistry::kNoDefault; }, 30000))
+      << StoredUpdateLock();
   EXPECT_EQ(StoredArticles(u"Alpha"), 5);
   // A lock of 2 left behind while nothing updates: timer 777 takes it away.
   ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"UpdateLocked", 2));
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return UpdateLocked() == CVORegistry::kNoDefault; }, 10000))
-      << UpdateLocked();
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StoredUpdateLock() == CVORegistry::kNoDefault; }, 10000))
+      << StoredUpdateLock();
   // A lock of another value is the service's own: it stays.
   ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"UpdateLocked", 1));
-  EXPECT_TRUE(orvtest::StaysTrue([&] { return UpdateLocked() == 1; }, 1000)) << UpdateLocked();
+  EXPECT_TRUE(orvtest::StaysTrue([&] { return StoredUpdateLock() == 1; }, 1000)) << StoredUpdateLock();
 }
 
 TEST_F(MainProgramE2E, KilledInTheMiddleOfAnUpdateStartsAgainWithEveryStoredArticle) {
   orvtest::HttpTestServer server;
-  server.Serve("/alpha.xml", Feed("Alpha", 12, "alpha"));
+  server.Serve("/alpha.xml", orvtest::RssFeed("Alpha", 12, "alpha"));
   // The second channel's feed trickles for minutes: the update is still
   // running when the program is killed.
   std::atomic<bool> zuluAsked{false};
   server.Route("/zulu.xml", [&](const orvtest::HttpRequest&) {
     zuluAsked = true;
     orvtest::HttpResponse r;
-    r.body = Feed("Zulu", 200, "zulu");
+    r.body = orvtest::RssFeed("Zulu", 200, "zulu");
     r.trickleBytes = 8;
     r.trickleDelayMs = 100;
     r.headers.push_back({"Content-Type", "text/xml"});
@@ -245,13 +221,13 @@ TEST_F(MainProgramE2E, KilledInTheMiddleOfAnUpdateStartsAgainWithEveryStoredArti
   });
   ScreenDriver device(plat::ScreenSettings{240, 320, 96});
   ASSERT_TRUE(device.Ready());
-  Install(device, false);
-  AddChannels({{u"Alpha", server.Url("/alpha.xml")}, {u"Zulu", server.Url("/zulu.xml")}});
+  ASSERT_TRUE(orvtest::InstallMainProgram());
+  ASSERT_TRUE(orvtest::AddFeedChannels({{u"Alpha", server.Url("/alpha.xml")}, {u"Zulu", server.Url("/zulu.xml")}}));
 
   const pid_t program = device.Launch(kProgram, {});
   ASSERT_GT(program, 0);
-  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000));
-  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 20000));
+  ASSERT_TRUE(PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
   // The worker stores one channel at a time, in name order, while the feeds
   // after it download ahead: the kill comes once the second feed is being
   // received and the first one's articles are stored.
@@ -261,9 +237,9 @@ TEST_F(MainProgramE2E, KilledInTheMiddleOfAnUpdateStartsAgainWithEveryStoredArti
 
   const pid_t again = device.Launch(kProgram, {});
   ASSERT_GT(again, 0);
-  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 20000)) << "the program did not start again";
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 20000)) << "the program did not start again";
   ShotOfMainWindow(device, again, "restarted-after-kill");
-  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
+  ASSERT_TRUE(PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
   EXPECT_EQ(device.WaitExit(again, 20000), 0);
   EXPECT_EQ(StoredArticles(u"Alpha"), 12);
   // The channel whose feed was cut off is still there (-1: lost), and holds

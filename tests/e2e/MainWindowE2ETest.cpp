@@ -21,11 +21,14 @@
 #include "platform/windows/Windows.h"
 #include "resources/app/resource.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DeviceUser.h"
 #include "tests/support/FeedChannels.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "tools/device/DeviceInstall.h"
 #include "tools/loopback/HttpTestServer.h"
+#include "tests/support/LiveArticles.h"
+#include "tests/support/UpdateLock.h"
 
 namespace {
 
@@ -33,7 +36,7 @@ using orvtest::ScreenDriver;
 using plat::display::WindowLine;
 
 using orvtest::kHiddenClass;
-using orvtest::kInstanceName;
+using orvtest::StoredLiveArticles;
 const std::string kProgram = orvtest::MainProgramPath();
 
 // A feed of items dated an hour apart, the newest first, so the article list
@@ -85,24 +88,12 @@ class MainWindowE2E : public ::testing::Test {
   // false when its interface did not open.
   bool Start(ScreenDriver& device, const std::vector<std::pair<std::u16string, std::string>>& channels) {
     if (!orvtest::InstallWithFeedChannels(channels)) return false;
-    program_ = device.Launch(kProgram, {});
-    if (program_ <= 0) return false;
-    if (ScreenDriver::WaitUntil([&] { return MainWindow(device).has_value(); }, 30000)) return true;
-    for (const WindowLine& w : device.Windows())
-      ADD_FAILURE() << "window " << w.cls << " '" << w.title << "' pid " << w.pid << " (program " << program_
-                    << ") " << w.left << "," << w.top << "-" << w.right << "," << w.bottom << (w.visible ? "" : " hidden");
-    return false;
+    program_ = orvtest::DeviceUser(device).StartMainProgram();
+    return program_ > 0;
   }
-  // The program's interface window and its soft-key bar.
+  // The program's interface window (with that caption when given).
   std::optional<WindowLine> MainWindow(ScreenDriver& device, const std::string& title = "") {
-    for (const WindowLine& w : device.Windows()) {
-      if (w.pid != program_ || !w.visible || w.cls == kHiddenClass || w.cls == plat::Utf16ToUtf8(plat::kMenuBarClassName) ||
-          w.cls == "#32768" || w.right - w.left < 100)
-        continue;
-      if (!title.empty() && w.title != title) continue;
-      return w;
-    }
-    return std::nullopt;
+    return orvtest::DeviceUser(device).MainWindow(program_, title);
   }
   std::optional<WindowLine> Find(ScreenDriver& device, const std::string& cls) {
     for (const WindowLine& w : device.Windows())
@@ -110,12 +101,7 @@ class MainWindowE2E : public ::testing::Test {
     return std::nullopt;
   }
   // Ends the program through its exit request; its exit status.
-  int Exit(ScreenDriver& device) {
-    plat::HWND hidden = plat::FindWindowW(kInstanceName, nullptr);
-    if (!hidden) return -1;
-    plat::PostMessageW(hidden, GetRegisteredMessages().orvNewsExit, 0, 0);
-    return device.WaitExit(program_, 30000);
-  }
+  int Exit(ScreenDriver& device) { return orvtest::ExitMainProgram(device, program_); }
   static std::vector<StoredArticle> Stored(const std::u16string& channel) {
     std::vector<StoredArticle> out;
     CChannelSet set;
@@ -132,11 +118,6 @@ class MainWindowE2E : public ::testing::Test {
     }
     c->Release(&user, false);
     return out;
-  }
-  static int LiveCount(const std::u16string& channel) {
-    int live = 0;
-    for (const StoredArticle& a : Stored(channel)) live += a.deleted ? 0 : 1;
-    return live;
   }
   // The centre of list row i in the layout while nothing updates (96-dpi
   // units: the list starts at the window's top, where the progress form
@@ -180,10 +161,8 @@ class MainWindowE2E : public ::testing::Test {
   void UpdateAllByKey(ScreenDriver& device, orvtest::HttpTestServer& server, const std::u16string& channel,
                       int articles) {
     ASSERT_TRUE(device.Key("soft1"));
-    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(channel) == articles; }, 30000)) << LiveCount(channel);
-    ASSERT_TRUE(ScreenDriver::WaitUntil(
-        [&] { return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault) == CVORegistry::kNoDefault; },
-        30000));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(channel) == articles; }, 30000)) << StoredLiveArticles(channel);
+    ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 30000));
   }
 
   pid_t program_ = -1;
@@ -272,11 +251,9 @@ TEST_F(MainWindowE2E, UpdatedFromTheMenuItsArticlesAppearAndThePopUpActsOnTheHel
   // The left soft key of the channel list: "Update".
   ASSERT_TRUE(device.Tap(bar->left + (bar->right - bar->left) / 4, (bar->top + bar->bottom) / 2));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/alpha.xml") > 0; }, 30000));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Alpha") == 5; }, 30000)) << LiveCount(u"Alpha");
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(u"Alpha") == 5; }, 30000)) << StoredLiveArticles(u"Alpha");
   // The end of the run takes its update lock away.
-  ASSERT_TRUE(ScreenDriver::WaitUntil(
-      [&] { return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault) == CVORegistry::kNoDefault; },
-      30000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 30000));
   device.Screenshot("channels-updated");
 
   // The channel's row opens its article list, captioned with its name.
@@ -447,10 +424,8 @@ TEST_F(MainWindowE2E, TheHeldChannelStaysChosenThroughItsOwnUpdate) {
   std::optional<WindowLine> menu;
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return (menu = Find(device, "#32768")).has_value(); }, 10000));
   ASSERT_TRUE(device.Tap((menu->left + menu->right) / 2, menu->top + 1 + 12));
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Gamma") == 3; }, 30000)) << LiveCount(u"Gamma");
-  ASSERT_TRUE(ScreenDriver::WaitUntil(
-      [&] { return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault) == CVORegistry::kNoDefault; },
-      30000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(u"Gamma") == 3; }, 30000)) << StoredLiveArticles(u"Gamma");
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 30000));
   ASSERT_TRUE(Settled(device));
   device.Screenshot("held-row-after-its-update");
   EXPECT_TRUE(chosen(2)) << brightness(0) << " " << brightness(1) << " " << brightness(2);

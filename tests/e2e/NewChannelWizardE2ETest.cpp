@@ -22,14 +22,17 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/files/Files.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/FeedChannels.h"
+#include "tests/support/LiveArticles.h"
+#include "tools/loopback/HttpTestServer.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "tools/device/DeviceInstall.h"
-#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 
 using orvtest::ScreenDriver;
+using orvtest::StoredLiveArticles;
 using plat::display::WindowLine;
 
 const std::string kProgram = orvtest::MainProgramPath();
@@ -46,15 +49,7 @@ class NewChannelWizardE2E : public ::testing::Test {
   // Installs the program into an empty device and starts it; false when its
   // interface did not open.
   bool Start(ScreenDriver& device) {
-    InstallReport report;
-    if (!InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) {
-      ADD_FAILURE() << report.error;
-      return false;
-    }
-    {
-      CChannelSet set;
-      if (!set.Open()) return false;
-    }
+    if (!orvtest::InstallWithFeedChannels({})) return false;
     program_ = device.Launch(kProgram, {});
     return program_ > 0 && ScreenDriver::WaitUntil([&] { return Count(device, "Orv News") == 1; }, 30000);
   }
@@ -108,25 +103,7 @@ class NewChannelWizardE2E : public ::testing::Test {
     }
     return out;
   }
-  static int LiveCount(const std::u16string& channel) {
-    CChannelSet set;
-    if (!set.Open()) return -1;
-    IChannel* c = set.FindByName(channel);
-    if (!c) return -1;
-    int user = 0;
-    c->Acquire(&user);
-    int live = 0;
-    if (IArticleSet* articles = c->GetArticleSet())
-      for (int i = 0; i < articles->GetCount(); ++i) live += articles->GetAt(i)->IsDeleted() ? 0 : 1;
-    c->Release(&user, false);
-    return live;
-  }
-  int Exit(ScreenDriver& device) {
-    plat::HWND hidden = plat::FindWindowW(orvtest::kInstanceName, nullptr);
-    if (!hidden) return -1;
-    plat::PostMessageW(hidden, GetRegisteredMessages().orvNewsExit, 0, 0);
-    return device.WaitExit(program_, 30000);
-  }
+  int Exit(ScreenDriver& device) { return orvtest::ExitMainProgram(device, program_); }
 
   pid_t program_ = -1;
 };
@@ -150,8 +127,8 @@ TEST_F(NewChannelWizardE2E, AChannelAddedByItsAddressIsNamedByItsFeedAndUpdated)
   EXPECT_EQ(channels, (std::set<std::pair<std::u16string, std::u16string>>{
                           {u"Loopback News", plat::Utf8ToUtf16(server.Url("/news.xml"))}}));
   // Added channels are updated at once.
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Loopback News") == 3; }, 30000))
-      << LiveCount(u"Loopback News");
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(u"Loopback News") == 3; }, 30000))
+      << StoredLiveArticles(u"Loopback News");
   device.Screenshot("wizard-feed-added-240x320");
   EXPECT_EQ(Exit(device), 0);
 }
@@ -228,7 +205,7 @@ TEST_F(NewChannelWizardE2E, ACatalogueSearchAddsTheCheckedResult) {
   // The search text goes as UTF-8, every byte percent-encoded.
   EXPECT_NE(requests[0].target.find("q=%73%63%69%65%6E%63%65"), std::string::npos) << requests[0].target;
   EXPECT_EQ(OpenSettingsKey().GetString(u"LastSearch", u""), u"science");
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Science Daily") == 2; }, 30000));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(u"Science Daily") == 2; }, 30000));
   EXPECT_EQ(Exit(device), 0);
 }
 
@@ -359,7 +336,7 @@ TEST_F(NewChannelWizardE2E, CheckAndGetNameFitsALongTitleAndItsDownloadServesThe
   EXPECT_GT(name.size(), 20u);
   EXPECT_EQ(plat::Utf16ToUtf8(name), title.substr(0, name.size())) << "the name is the start of the title";
   // The added channel is updated with what Check fetched.
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(name) == 3; }, 30000)) << LiveCount(name);
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(name) == 3; }, 30000)) << StoredLiveArticles(name);
   EXPECT_EQ(server.RequestCount("/slow.xml"), 1u);
   EXPECT_EQ(Exit(device), 0);
 }

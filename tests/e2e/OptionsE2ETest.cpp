@@ -19,14 +19,18 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/windows/Windows.h"
 #include "resources/app/resource.h"
+#include "tests/support/DeviceUser.h"
 #include "tests/support/FeedChannels.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "tools/loopback/HttpTestServer.h"
+#include "tests/support/LiveArticles.h"
+#include "tests/support/UpdateLock.h"
 
 namespace {
 
 using orvtest::ScreenDriver;
+using orvtest::StoredLiveArticles;
 using plat::display::WindowLine;
 
 // A feed whose item i is hoursOld[i] hours old, by the real clock.
@@ -48,16 +52,13 @@ class OptionsE2E : public ::testing::Test {
  protected:
   bool Start(ScreenDriver& device, const std::u16string& name, const std::string& url) {
     if (!orvtest::InstallWithFeedChannels({{name, url}})) return false;
-    program_ = device.Launch(orvtest::MainProgramPath(), {});
-    return program_ > 0 && ScreenDriver::WaitUntil([&] { return Window(device, "Orv News").has_value(); }, 30000);
+    program_ = orvtest::DeviceUser(device).StartMainProgram("Orv News");
+    return program_ > 0;
   }
+  // The program's window of that caption (not the hidden window or the
+  // soft-key bars, which share it).
   std::optional<WindowLine> Window(ScreenDriver& device, const std::string& title) {
-    // The hidden window and the soft-key bars share the caption.
-    for (const WindowLine& w : device.Windows())
-      if (w.pid == program_ && w.visible && w.title == title && w.cls != orvtest::kHiddenClass &&
-          w.cls != plat::Utf16ToUtf8(plat::kMenuBarClassName) && w.right - w.left >= 100)
-        return w;
-    return std::nullopt;
+    return orvtest::DeviceUser(device).MainWindow(program_, title);
   }
   static plat::HWND Handle(const WindowLine& w) {
     return reinterpret_cast<plat::HWND>(static_cast<std::uintptr_t>(w.hwnd));
@@ -93,31 +94,12 @@ class OptionsE2E : public ::testing::Test {
   // Starts an update of every channel with the channel list's "Update" key
   // and waits for the feed's next request and the end of the run.
   void UpdateAll(ScreenDriver& device, orvtest::HttpTestServer& server, const std::string& path) {
-    const int before = server.RequestCount(path);
+    const std::size_t before = server.RequestCount(path);
     MenuCommand(device, ID_UPDATE_ALL);
     ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount(path) > before; }, 30000));
-    ASSERT_TRUE(ScreenDriver::WaitUntil(
-        [&] { return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault) == CVORegistry::kNoDefault; },
-        30000));
+    ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 30000));
   }
-  int Exit(ScreenDriver& device) {
-    plat::HWND hidden = plat::FindWindowW(orvtest::kInstanceName, nullptr);
-    if (!hidden) return -1;
-    plat::PostMessageW(hidden, GetRegisteredMessages().orvNewsExit, 0, 0);
-    return device.WaitExit(program_, 30000);
-  }
-  static int LiveCount(const std::u16string& channel) {
-    CChannelSet set;
-    if (!set.Open()) return -1;
-    IChannel* c = set.FindByName(channel);
-    if (!c) return -1;
-    int user = 0, live = 0;
-    c->Acquire(&user);
-    IArticleSet* articles = c->GetArticleSet();
-    for (int i = 0; articles && i < articles->GetCount(); ++i) live += articles->GetAt(i)->IsDeleted() ? 0 : 1;
-    c->Release(&user, false);
-    return live;
-  }
+  int Exit(ScreenDriver& device) { return orvtest::ExitMainProgram(device, program_); }
 
   pid_t program_ = -1;
 };
@@ -130,7 +112,7 @@ TEST_F(OptionsE2E, AgeLimitSetInTheOptionsRemovesOldArticlesAtTheNextUpdate) {
   ASSERT_TRUE(device.Ready());
   ASSERT_TRUE(Start(device, u"Alpha", server.Url("/alpha.xml")));
   UpdateAll(device, server, "/alpha.xml");
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Alpha") == 4; }, 20000)) << LiveCount(u"Alpha");
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(u"Alpha") == 4; }, 20000)) << StoredLiveArticles(u"Alpha");
 
   MenuCommand(device, ID_OPTIONS);
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Window(device, "Orv News Options").has_value(); }, 20000));
@@ -147,9 +129,9 @@ TEST_F(OptionsE2E, AgeLimitSetInTheOptionsRemovesOldArticlesAtTheNextUpdate) {
   EXPECT_EQ(OpenSettingsKey().GetDWORD(u"DefaultArticlesAgeLimit", 0), 3u);
 
   UpdateAll(device, server, "/alpha.xml");
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Alpha") == 2; }, 20000)) << LiveCount(u"Alpha");
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(u"Alpha") == 2; }, 20000)) << StoredLiveArticles(u"Alpha");
   ASSERT_EQ(Exit(device), 0);
-  EXPECT_EQ(LiveCount(u"Alpha"), 2);
+  EXPECT_EQ(StoredLiveArticles(u"Alpha"), 2);
 }
 
 TEST_F(OptionsE2E, RenameAndCountLimitAppliedTogetherBothTakeEffect) {
@@ -159,7 +141,7 @@ TEST_F(OptionsE2E, RenameAndCountLimitAppliedTogetherBothTakeEffect) {
   ASSERT_TRUE(device.Ready());
   ASSERT_TRUE(Start(device, u"Alpha", server.Url("/alpha.xml")));
   UpdateAll(device, server, "/alpha.xml");
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"Alpha") == 5; }, 20000)) << LiveCount(u"Alpha");
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(u"Alpha") == 5; }, 20000)) << StoredLiveArticles(u"Alpha");
 
   // The channel's row makes it the current channel; its properties open.
   auto main = Window(device, "Orv News");
@@ -185,7 +167,7 @@ TEST_F(OptionsE2E, RenameAndCountLimitAppliedTogetherBothTakeEffect) {
   ASSERT_TRUE(Done(device, "Channel Properties"));
 
   UpdateAll(device, server, "/alpha.xml");
-  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return LiveCount(u"renamed") == 2; }, 20000)) << LiveCount(u"renamed");
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(u"renamed") == 2; }, 20000)) << StoredLiveArticles(u"renamed");
   ASSERT_EQ(Exit(device), 0);
 
   CChannelSet set;

@@ -13,7 +13,6 @@
 #include <fstream>
 #include <string>
 
-#include "tools/device/DeviceInstall.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
@@ -28,8 +27,10 @@
 #include "platform/windows/Windows.h"
 #include "tests/support/RunProgram.h"
 #include "tools/loopback/HttpTestServer.h"
+#include "tests/support/FeedChannels.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
+#include "tests/support/UpdateLock.h"
 
 namespace {
 
@@ -44,12 +45,6 @@ int CountLines(const std::string& path, const std::string& line) {
   int n = 0;
   while (std::getline(in, l)) n += l == line;
   return n;
-}
-
-std::uint32_t UpdateLocked() {
-  CVORegistry key = OpenSettingsKey();
-  const std::uint32_t v = key.GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault);
-  return v == CVORegistry::kNoDefault ? 0 : v;
 }
 
 bool HasWindow(ScreenDriver& d, const std::string& cls) {
@@ -149,7 +144,7 @@ TEST_F(ServiceE2E, CradlingStartsOneUpdateOfTheStandInBehindAFrozenScreen) {
   EXPECT_EQ(CountLines(log, "start autoupdate"), 1) << orvtest::ReadHostFile(log);
   EXPECT_EQ(CountLines(log, "update-now"), 1);
   EXPECT_GE(CountLines(log, "is-ui-open"), 1);
-  EXPECT_TRUE(ScreenDriver::WaitUntil([] { return UpdateLocked() == 0; }));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([] { return orvtest::UpdateLockHolder() == 0; }));
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return !HasWindow(device_, "OrvFakeMainWindow") && !HasWindow(device_, kCoverClass); }));
   device_.Screenshot("after");
   EXPECT_EQ(Differing(device_.ComposedScreen()), 0u);
@@ -178,17 +173,8 @@ TEST_P(ServiceMainProgramE2E, CradlingRunsOneUpdateOfEveryChannelOfTheMainProgra
   server.Serve("/alpha.xml", alpha);
   server.Serve("/beta.xml", beta);
   ShowUsersScreen();
-  InstallReport report;
-  ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
-  {
-    CChannelSet set;
-    ASSERT_TRUE(set.Open());
-    for (const auto& [name, path] : {std::pair{u"Alpha", "/alpha.xml"}, std::pair{u"Beta", "/beta.xml"}}) {
-      IChannel* c = set.Add(name);
-      ASSERT_NE(c, nullptr);
-      c->SetProperties(CStringToStringMap{{kPropUrl, plat::Utf8ToUtf16(server.Url(path))}, {kPropType, kChannelTypeRss}});
-    }
-  }
+  ASSERT_TRUE(orvtest::InstallWithFeedChannels(
+      {{u"Alpha", server.Url("/alpha.xml")}, {u"Beta", server.Url("/beta.xml")}}));
   OpenSettingsKey().SetDWORD(u"UseFreeConnectionsOnly", freeOnly ? 1 : 0);
   ASSERT_TRUE(plat::SetConnectionMode(plat::ConnectionMode::Paid));
   StartService({});
@@ -206,7 +192,7 @@ TEST_P(ServiceMainProgramE2E, CradlingRunsOneUpdateOfEveryChannelOfTheMainProgra
   const std::size_t fetches = freeOnly ? 0 : 1;
   EXPECT_EQ(server.RequestCount("/alpha.xml"), fetches);
   EXPECT_EQ(server.RequestCount("/beta.xml"), fetches);
-  EXPECT_TRUE(ScreenDriver::WaitUntil([] { return UpdateLocked() == 0; }));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([] { return orvtest::UpdateLockHolder() == 0; }));
   EXPECT_FALSE(HasWindow(device_, kHiddenClass));
   EXPECT_FALSE(HasWindow(device_, kCoverClass));
   device_.Screenshot("after");
@@ -233,8 +219,7 @@ INSTANTIATE_TEST_SUITE_P(PaidConnection, ServiceMainProgramE2E, ::testing::Value
 // and stays whole; the device forgets it; the user's articles stay.
 TEST(RemoverE2E, RemovesWhatTheInstallStepInstalledAndKeepsTheArticles) {
   orvtest::ScopedTempDevice device;
-  InstallReport report;
-  ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
+  ASSERT_TRUE(orvtest::InstallMainProgram());
   ASSERT_TRUE(plat::GetFileAttributesW(u"\\Program Files\\Orv News\\Orv News.exe") != plat::INVALID_FILE_ATTRIBUTES ||
               plat::GetFileAttributesW(u"\\Program Files\\Orv News\\Orv News") != plat::INVALID_FILE_ATTRIBUTES);
   const std::string article = device.Root() + "/programdata/Content/Alpha.article";
@@ -316,8 +301,7 @@ std::string ProductLeftInRegistry() {
 // says so in words and in its exit code.
 TEST_F(ServiceE2E, RemovalBesideRunningProgramsLeavesNothingBehind) {
   ASSERT_TRUE(device_.Ready());
-  InstallReport report;
-  ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
+  ASSERT_TRUE(orvtest::InstallMainProgram());
   StartService({});
   const std::string todayLog = device_.Device().Scratch() + "/todayhost.log";
   const pid_t today = device_.Launch(std::string(ORV_PROGRAM_DIR) + "/orv-todayhost", {"--log", todayLog});

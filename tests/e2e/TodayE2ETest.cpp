@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/RegisteredMessages.h"
+#include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
@@ -25,12 +26,14 @@
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/Shell.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/FeedChannels.h"
 #include "tests/support/ImagingTestFiles.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 #include "tests/support/TodayScreen.h"
 #include "tools/device/DeviceInstall.h"
 #include "tools/loopback/HttpTestServer.h"
+#include "tests/support/UpdateLock.h"
 
 namespace {
 
@@ -41,7 +44,6 @@ using namespace plat;
 using orvtest::kHiddenClass;
 constexpr const char* kDesktopClass = "DesktopExplorerWindow";
 const std::string kProgram = orvtest::MainProgramPath();
-const std::string kHost = std::string(ORV_PROGRAM_DIR) + "/orv-todayhost";
 
 // A feed whose first item is the newest.
 std::string Feed(const std::string& title, int items, const std::string& tag, int hour = 10) {
@@ -57,59 +59,25 @@ std::string Feed(const std::string& title, int items, const std::string& tag, in
 class TodayE2E : public ::testing::Test {
  protected:
 
+  // The product installed as the Today screen's tests need it (the debug
+  // log on, the shown article held still), with the item's view style.
   void Start(ScreenDriver& device, DWORD viewStyle) {
-    InstallReport report;
-    ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
-    ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"DeveloperMode", 1));
-    const std::u16string today = GetTodayRegistryKey();
-    CVORegistry key(GetSettingsRootKey(), today.c_str(), true, true, KEY_ALL_ACCESS);
-    ASSERT_TRUE(key.SetDWORD(u"ViewStyle", viewStyle));
-    ASSERT_TRUE(key.SetDWORD(u"ViewSimple.AutoScrollSpeed", 0));  // the article stays put
-    log_ = device.Device().FsRoot() + "/Windows/Orv News.exe_log.txt";
+    ASSERT_NO_FATAL_FAILURE(orvtest::TodayScreen(device).Install());
+    ASSERT_TRUE(TodayKey().SetDWORD(u"ViewStyle", viewStyle));
     hostLog_ = device.Device().Scratch() + "/host.log";
+    today_.emplace(device);
   }
-  void AddChannels(const std::vector<std::pair<std::u16string, std::string>>& channels) {
-    CChannelSet set;
-    ASSERT_TRUE(set.Open());
-    for (const auto& [name, url] : channels) {
-      IChannel* c = set.Add(name);
-      ASSERT_NE(c, nullptr);
-      c->SetProperties(CStringToStringMap{{kPropUrl, Utf8ToUtf16(url)}, {kPropType, kChannelTypeRss}});
-    }
-  }
-  pid_t StartHost(ScreenDriver& device) {
-    const pid_t host = device.Launch(kHost, {"--log", hostLog_});
-    EXPECT_TRUE(device.WaitForWindow(kDesktopClass, 20000).has_value());
-    // The host's log names the item's window once the library made it.
-    EXPECT_TRUE(ScreenDriver::WaitUntil([&] {
-      for (const std::string& line : orvtest::ReadLines(hostLog_))
-        if (line.rfind("item ", 0) == 0 && line != "item 0") return true;
-      return false;
-    }, 20000)) << HostLog();
+  // The Today screen host, once its item's window exists.
+  pid_t StartHost(ScreenDriver&) {
+    const pid_t host = today_->StartHost();
+    EXPECT_GT(host, 0) << "the host or its item did not start\n" << HostLog();
     return host;
   }
-  std::string HostLog() const {
-    std::string text;
-    for (const std::string& line : orvtest::ReadLines(hostLog_)) text += "  host: " + line + "\n";
-    return text;
-  }
+  std::string HostLog() const { return today_->HostLog(); }
   // The item noted this line in the debug log.
-  bool Shows(const std::string& what) const {
-    for (const std::string& line : orvtest::ReadLines(log_))
-      if (line.find("** Today " + what) != std::string::npos) return true;
-    return false;
-  }
-  static HWND HiddenWindow() { return FindWindowW(u"A377667C-B302-4767-B9C5-EC5210805251", nullptr); }
-  static bool InterfaceOpen() {
-    HWND hidden = HiddenWindow();
-    return hidden && SendMessageW(hidden, GetRegisteredMessages().isInterfaceOpen, 0, 0) == 1;
-  }
+  bool Shows(const std::string& what) const { return today_->Shows(what); }
   // Where the host puts the item: under the desktop's date line, screen wide.
-  static POINT ItemPoint(ScreenDriver& device, int x, int y) {
-    auto desktop = device.WaitForWindow(kDesktopClass);
-    const int dpi = device.Screen().dpi;
-    return POINT{desktop->left + x * dpi / 96, desktop->top + (20 + y) * dpi / 96};
-  }
+  static POINT ItemPoint(ScreenDriver& device, int x, int y) { return orvtest::TodayScreen(device).ItemPoint(x, y); }
 
   // The item's band of the composed screen.
   static std::vector<DWORD> ItemBand(ScreenDriver& device) {
@@ -173,26 +141,11 @@ class TodayE2E : public ::testing::Test {
   // The first row of a page: 6 px at 96 dpi below the sheet's top.
   static int FirstRowY(ScreenDriver& device, const WindowLine& sheet) { return sheet.top + Px(device, 6) + Px(device, 8); }
   // "ok" at the right of the device's top bar.
-  static POINT DonePoint(ScreenDriver& device) {
-    auto bar = Visible(device, "HHTaskBar");
-    return bar ? POINT{bar->right - Px(device, 18), (bar->top + bar->bottom) / 2} : POINT{-1, -1};
-  }
+  static POINT DonePoint(ScreenDriver& device) { return orvtest::TodayScreen(device).DonePoint(); }
   // The top bar offers "ok" for the sheet shown now.
-  bool DoneShownNow(ScreenDriver& device) const {
-    const auto sheet = Sheet(device);
-    if (!sheet) return false;
-    std::string last;
-    for (const std::string& line : orvtest::ReadLines(hostLog_))
-      if (line.rfind("done ", 0) == 0) last = line;
-    return last == "done " + std::to_string(sheet->hwnd);
-  }
+  bool DoneShownNow(ScreenDriver& device) const { return orvtest::TodayScreen(device).DoneShownNow(); }
   // The Today screen's Start bar is the topmost window at its place.
-  static bool StartBarOnTop(ScreenDriver& device) {
-    const int x = Px(device, 30), y = Px(device, 10);
-    for (const WindowLine& w : device.Windows())  // topmost first
-      if (w.visible && x >= w.left && x < w.right && y >= w.top && y < w.bottom) return w.cls == "HHTaskBar";
-    return false;
-  }
+  static bool StartBarOnTop(ScreenDriver& device) { return orvtest::TodayScreen(device).StartBarOnTop(); }
   // Picks row `row` of the combo whose field is at (x, y): the drop list opens, the row is tapped.
   static void Choose(ScreenDriver& device, int x, int y, int row, int rows) {
     ASSERT_TRUE(device.Tap(x, y));
@@ -227,14 +180,7 @@ class TodayE2E : public ::testing::Test {
   }
   // A tab tapped: the next taps wait until its page shows (made and laid
   // out), not only the tab's own highlight.
-  static void ShowTab(ScreenDriver& device, int index) {
-    const auto sheet = Sheet(device);
-    ASSERT_TRUE(sheet.has_value());
-    const POINT tab = Tab(device, *sheet, index);
-    const std::vector<DWORD> before = PageArea(device, *sheet);
-    ASSERT_TRUE(device.Tap(tab.x, tab.y));
-    ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return PageArea(device, *sheet) != before; }, 10000)) << index;
-  }
+  static void ShowTab(ScreenDriver& device, int index) { orvtest::TodayScreen(device).ShowTab(index); }
   // The font page's check box "Use standard Today items font".
   static void ToggleStandardFont(ScreenDriver& device) {
     const auto sheet = Sheet(device);
@@ -253,24 +199,19 @@ class TodayE2E : public ::testing::Test {
     }));
     return found;
   }
-  static bool SheetGone(ScreenDriver& device) {
-    return ScreenDriver::WaitUntil([&] { return !Sheet(device).has_value(); }, 20000);
-  }
+  static bool SheetGone(ScreenDriver& device) { return orvtest::TodayScreen(device).SheetGone(); }
   // The main program started and updating, the host started: once the item
   // shows `what`, Home brings the Today screen in front of the program.
   void ShowUpdatedItem(ScreenDriver& device, const std::string& what, pid_t& program) {
     program = device.Launch(kProgram, {});
-    ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000));
+    ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 30000));
     StartHost(device);
-    ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+    ASSERT_TRUE(PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
     ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows(what); }, 30000));
     ASSERT_TRUE(device.Key("home"));
     ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StartBarOnTop(device); }, 20000));
   }
-  static CVORegistry TodayKey() {
-    const std::u16string today = GetTodayRegistryKey();
-    return CVORegistry(GetSettingsRootKey(), today.c_str(), true, true, KEY_ALL_ACCESS);
-  }
+  static CVORegistry TodayKey() { return orvtest::TodayScreen::TodayKey(); }
 
   // The rows of a page whose left edge shows something (a label's first
   // letter, a check box's square), top first, as y ranges on the screen:
@@ -314,8 +255,8 @@ class TodayE2E : public ::testing::Test {
     return patch;
   }
 
-  std::string log_;
   std::string hostLog_;
+  std::optional<orvtest::TodayScreen> today_;
 };
 
 TEST_F(TodayE2E, UpdateInTheMainProgramShowsItsNewestArticle) {
@@ -324,7 +265,7 @@ TEST_F(TodayE2E, UpdateInTheMainProgramShowsItsNewestArticle) {
   ScreenDriver device(ScreenSettings{240, 320, 96});
   ASSERT_TRUE(device.Ready());
   Start(device, 0);
-  AddChannels({{u"Alpha", server.Url("/alpha.xml")}});
+  ASSERT_TRUE(orvtest::AddFeedChannels({{u"Alpha", server.Url("/alpha.xml")}}));
   StartHost(device);
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("simple status 4"); }, 20000));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !ItemBand(device).empty(); }));
@@ -333,8 +274,8 @@ TEST_F(TodayE2E, UpdateInTheMainProgramShowsItsNewestArticle) {
 
   const pid_t program = device.Launch(kProgram, {});
   ASSERT_GT(program, 0);
-  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000));
-  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 30000));
+  ASSERT_TRUE(PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
   // The headers' save notifies the item, which reads the channel again (at
   // most a second later) and shows the newest article.
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("simple Alpha: alpha headline 0"); }, 30000));
@@ -347,18 +288,16 @@ TEST_F(TodayE2E, TapOnTheArticleStartsTheMainProgramOnIt) {
   ScreenDriver device(ScreenSettings{480, 640, 192});
   ASSERT_TRUE(device.Ready());
   Start(device, 0);
-  AddChannels({{u"Alpha", server.Url("/alpha.xml")}});
+  ASSERT_TRUE(orvtest::AddFeedChannels({{u"Alpha", server.Url("/alpha.xml")}}));
   // The articles are stored by an update of a first run of the main program.
   {
     const pid_t program = device.Launch(kProgram, {});
-    ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000));
-    ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+    ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 30000));
+    ASSERT_TRUE(PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
     ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/alpha.xml") > 0; }, 20000));
-    ASSERT_TRUE(ScreenDriver::WaitUntil([&] {
-      return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault) == CVORegistry::kNoDefault;
-    }, 30000));
+    ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 30000));
     device.Stop(program);
-    ASSERT_TRUE(ScreenDriver::WaitUntil([] { return HiddenWindow() == nullptr; }, 20000));
+    ASSERT_TRUE(ScreenDriver::WaitUntil([] { return orvtest::MainHiddenWindow() == nullptr; }, 20000));
   }
   StartHost(device);
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("simple status 2"); }, 30000));
@@ -372,7 +311,7 @@ TEST_F(TodayE2E, TapOnTheArticleStartsTheMainProgramOnIt) {
   const POINT tap = ItemPoint(device, 100, 8);
   ASSERT_TRUE(device.Tap(tap.x, tap.y));
   ASSERT_TRUE(device.WaitForWindow(kHiddenClass, 30000).has_value());
-  EXPECT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000));
+  EXPECT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 30000));
   CVORegistry key = OpenSettingsKey();
   EXPECT_EQ(key.GetDWORD(u"DBViewState.CurrentView", 0), 2u);
   EXPECT_EQ(key.GetString(u"DBViewState.CurrentChannelName", u""), u"Alpha");
@@ -409,11 +348,11 @@ TEST_F(TodayE2E, ListFollowsTheStyleAndTheChannelSelection) {
   ScreenDriver device(ScreenSettings{240, 320, 96});
   ASSERT_TRUE(device.Ready());
   Start(device, 0);
-  AddChannels({{u"Alpha", server.Url("/alpha.xml")}, {u"Beta", server.Url("/beta.xml")}});
+  ASSERT_TRUE(orvtest::AddFeedChannels({{u"Alpha", server.Url("/alpha.xml")}, {u"Beta", server.Url("/beta.xml")}}));
   const pid_t program = device.Launch(kProgram, {});
-  ASSERT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 30000));
   StartHost(device);
-  ASSERT_TRUE(PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+  ASSERT_TRUE(PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Shows("simple Beta: beta headline 0"); }, 30000));
   const std::vector<DWORD> simple = ItemBand(device);
 
@@ -473,7 +412,7 @@ TEST_P(TodayJourneyE2E, ChangedStyleAndFontSavedWithDoneShowInTheItem) {
   ScreenDriver device(screen);
   ASSERT_TRUE(device.Ready());
   Start(device, 0);
-  AddChannels({{u"Alpha", server.Url("/alpha.xml")}});
+  ASSERT_TRUE(orvtest::AddFeedChannels({{u"Alpha", server.Url("/alpha.xml")}}));
   pid_t program = 0;
   ShowUpdatedItem(device, "simple Alpha: alpha headline 0", program);
   device.Screenshot("journey-simple-" + size);
@@ -519,7 +458,7 @@ TEST_F(TodayE2E, OptionsCancelDropsBackAndDoneSave) {
   ScreenDriver device(ScreenSettings{640, 480, 192});
   ASSERT_TRUE(device.Ready());
   Start(device, 0);
-  AddChannels({{u"Alpha", server.Url("/alpha.xml")}});
+  ASSERT_TRUE(orvtest::AddFeedChannels({{u"Alpha", server.Url("/alpha.xml")}}));
   pid_t program = 0;
   ShowUpdatedItem(device, "simple Alpha: alpha headline 0", program);
   CVORegistry key = TodayKey();
@@ -593,7 +532,7 @@ TEST_F(TodayE2E, ShowThumbnailSwitchedOffAndOnInTheOptions) {
   ScreenDriver device(ScreenSettings{480, 640, 192});
   ASSERT_TRUE(device.Ready());
   Start(device, 0);
-  AddChannels({{u"Pics", server.Url("/pics.xml")}});
+  ASSERT_TRUE(orvtest::AddFeedChannels({{u"Pics", server.Url("/pics.xml")}}));
   pid_t program = 0;
   ShowUpdatedItem(device, "simple Pics: Green field", program);
   // The picture is fetched after the feed.
@@ -700,7 +639,7 @@ TEST_F(TodayE2E, ChineseAndJapaneseTitlesShowTheirCharacters) {
   Start(device, 1);
   ASSERT_TRUE(TodayKey().SetDWORD(u"ViewList.RowsCount", 3));
   ASSERT_TRUE(TodayKey().SetDWORD(u"ViewList.Show.ArticleTime", 0));
-  AddChannels({{u"Cjk", server.Url("/cjk.xml")}});
+  ASSERT_TRUE(orvtest::AddFeedChannels({{u"Cjk", server.Url("/cjk.xml")}}));
   pid_t program = 0;
   ShowUpdatedItem(device, "list 2 Cjk: " + titles[0], program);
   // The item's height, as the host last placed it: three rows.

@@ -29,6 +29,8 @@
 #include "tests/support/ScreenDriver.h"
 #include "tools/device/DeviceInstall.h"
 #include "tools/loopback/HttpTestServer.h"
+#include "tests/support/FeedChannels.h"
+#include "tests/support/UpdateLock.h"
 
 namespace {
 
@@ -65,35 +67,27 @@ class UpdateKillE2E : public ::testing::Test {
   }
   void TearDown() override { SetUp(); }
 
-  static plat::HWND HiddenWindow() { return plat::FindWindowW(orvtest::kInstanceName, nullptr); }
-  static bool InterfaceOpen() {
-    plat::HWND hidden = HiddenWindow();
-    return hidden && plat::SendMessageW(hidden, GetRegisteredMessages().isInterfaceOpen, 0, 0) == 1;
-  }
-  static bool UpdateUnlocked() {
-    return OpenSettingsKey().GetDWORD(u"UpdateLocked", CVORegistry::kNoDefault) == CVORegistry::kNoDefault;
-  }
 
   // Starts the program; waits until its interface is open.
   static pid_t Start(ScreenDriver& device) {
     const pid_t program = device.Launch(kProgram, {});
     EXPECT_GT(program, 0);
-    EXPECT_TRUE(ScreenDriver::WaitUntil(InterfaceOpen, 30000)) << "the program did not start";
+    EXPECT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 30000)) << "the program did not start";
     return program;
   }
   // Asks the running program to update every channel, as the service does;
   // waits until the feed was asked for.
   static void RequestUpdate(orvtest::HttpTestServer& server) {
-    const int asked = server.RequestCount("/alpha.xml");
-    EXPECT_TRUE(plat::PostMessageW(HiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
+    const std::size_t asked = server.RequestCount("/alpha.xml");
+    EXPECT_TRUE(plat::PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().updateNow, 0, 0));
     EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return server.RequestCount("/alpha.xml") > asked; }, 30000))
         << "the update did not start";
   }
   // Waits until the update that asked for the feed has ended (its lock is
   // taken away at the end of the run), then ends the program.
   void FinishUpdateAndExit(ScreenDriver& device, pid_t program) {
-    EXPECT_TRUE(ScreenDriver::WaitUntil(UpdateUnlocked, 60000)) << "the update did not end";
-    EXPECT_TRUE(plat::PostMessageW(HiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
+    EXPECT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 60000)) << "the update did not end";
+    EXPECT_TRUE(plat::PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
     EXPECT_EQ(device.WaitExit(program, 30000), 0);
   }
 
@@ -139,8 +133,12 @@ class UpdateKillE2E : public ::testing::Test {
     }
     for (int i = kFirstItems; i < kFirstItems + kNewItems; ++i) {
       const auto it = stored.read.find(ArticleId(i));
-      if (withNew) EXPECT_NE(it, stored.read.end()) << "not stored: story " << i;
-      if (it != stored.read.end()) EXPECT_FALSE(it->second) << "a new story read: " << i;
+      if (withNew) {
+        EXPECT_NE(it, stored.read.end()) << "not stored: story " << i;
+      }
+      if (it != stored.read.end()) {
+        EXPECT_FALSE(it->second) << "a new story read: " << i;
+      }
     }
     EXPECT_LE(stored.read.size(), static_cast<std::size_t>(kFirstItems + kNewItems)) << "stories stored twice";
   }
@@ -171,16 +169,7 @@ TEST_F(UpdateKillE2E, KilledAtWriteStepsOfAnUpdateRestartsWithAWholeChannel) {
   server.Serve("/alpha.xml", Feed(0, kFirstItems));
   ScreenDriver device(plat::ScreenSettings{240, 320, 96});
   ASSERT_TRUE(device.Ready());
-  InstallReport report;
-  ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
-  {
-    CChannelSet set;
-    ASSERT_TRUE(set.Open());
-    IChannel* channel = set.Add(u"Alpha");
-    ASSERT_NE(channel, nullptr);
-    channel->SetProperties(
-        CStringToStringMap{{kPropUrl, plat::Utf8ToUtf16(server.Url("/alpha.xml"))}, {kPropType, kChannelTypeRss}});
-  }
+  ASSERT_TRUE(orvtest::InstallWithFeedChannels({{u"Alpha", server.Url("/alpha.xml")}}));
 
   // The first update stores the first stories; the person reads one.
   pid_t program = Start(device);
@@ -217,9 +206,9 @@ TEST_F(UpdateKillE2E, KilledAtWriteStepsOfAnUpdateRestartsWithAWholeChannel) {
   program = Start(device);
   const std::size_t before = ReadSteps(log).size();
   RequestUpdate(server);
-  ASSERT_TRUE(ScreenDriver::WaitUntil(UpdateUnlocked, 60000));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 60000));
   std::vector<Step> steps = ReadSteps(log);
-  ASSERT_TRUE(plat::PostMessageW(HiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
+  ASSERT_TRUE(plat::PostMessageW(orvtest::MainHiddenWindow(), GetRegisteredMessages().orvNewsExit, 0, 0));
   ASSERT_EQ(device.WaitExit(program, 30000), 0);
   ::unsetenv("ORVNEWS_TEST_FILE_STEPS");
   ASSERT_NO_FATAL_FAILURE(ExpectWholeChannel(ReadChannel(), true));

@@ -164,7 +164,9 @@ TEST_F(ContentTest, DirectionSearchScoresTiesBandsAndFarCoordinates) {
     ASSERT_TRUE(SelectNamed(*content, u"a"));
     EXPECT_EQ(content->SelectPluginInDirection(plat::RECT{0, 100, 50, 150}, kKeyRight, false), *c.chosen != 0)
         << c.what;
-    if (*c.chosen) EXPECT_EQ(SelectedName(*content), std::u16string(c.chosen)) << c.what;
+    if (*c.chosen) {
+      EXPECT_EQ(SelectedName(*content), std::u16string(c.chosen)) << c.what;
+    }
   }
 }
 

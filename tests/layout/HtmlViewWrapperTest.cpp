@@ -13,6 +13,7 @@
 #include "platform/base/Time.h"
 #include "platform/htmlview/HtmlView.h"
 #include "tests/layout/ToolkitFixture.h"
+#include "tests/support/Pump.h"
 
 namespace {
 
@@ -84,13 +85,6 @@ class HtmlViewWrapperTest : public layouttest::ToolkitTest {
     ToolkitTest::SetUp();
     ASSERT_NE(Host(&ForwardingParent), nullptr);
   }
-  void Pump() {
-    MSG m{};
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-  }
   std::vector<std::string> Titles(const RecordingView& v) {
     std::vector<std::string> out;
     for (const auto& e : v.log)
@@ -131,7 +125,7 @@ TEST_F(HtmlViewWrapperTest, EachReloadReplacesThePageOnceBetweenTheHooks) {
   ASSERT_TRUE(view.Create(host_));
   view.ShowText(u"<title>one</title><p>x</p>");
   view.ShowText(u"<title>two</title><p>y</p>");
-  Pump();
+  orvtest::PumpMessages();
   // Two posted reloads show the latest stored text twice, each whole.
   const std::vector<std::string> expected = {"before:0", "title:two", "after:0", "before:0", "title:two", "after:0"};
   EXPECT_EQ(view.log, expected);
@@ -143,14 +137,14 @@ TEST_F(HtmlViewWrapperTest, ReloadAskedWhileBusyShowsTheLatestTextWhenFree) {
   ASSERT_TRUE(view.Create(host_));
   view.Busy(true);  // as while the control lays out a page
   view.ShowText(u"<title>first</title>");
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_TRUE(Titles(view).empty());
   EXPECT_TRUE(view.IsReloadPending());
   view.ShowText(u"<title>second</title>");
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_TRUE(Titles(view).empty());
   view.Busy(false);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(Titles(view), std::vector<std::string>{"title:second"});
   EXPECT_FALSE(view.IsReloadPending());
 }
@@ -160,7 +154,7 @@ TEST_F(HtmlViewWrapperTest, TextStoredDuringAReplacementIsShownAfterIt) {
   ASSERT_TRUE(view.Create(host_));
   view.replaceDuringSet = true;
   view.ShowText(u"<title>older</title>");
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(Titles(view), (std::vector<std::string>{"title:older", "title:newer"}));
 }
 
@@ -168,7 +162,7 @@ TEST_F(HtmlViewWrapperTest, TheControlShowsNoMenuOfItsOwn) {
   RecordingView view;
   ASSERT_TRUE(view.Create(host_));
   view.ShowText(u"<p>Some text to hold a finger on</p>");
-  Pump();
+  orvtest::PumpMessages();
   HWND inner = view.GetInnerWindow();
   SendMessageW(inner, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   SendMessageW(inner, WM_TIMER, 1, 0);  // the hold timer: a tap and hold is reported

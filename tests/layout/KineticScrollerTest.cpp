@@ -184,7 +184,9 @@ TEST_F(KineticTest, TapHoldDragAndFlingToldApartByTimeAndTravel) {
     EXPECT_EQ(scroller_->IsBusy(), c.momentum);
     // The press that was handed over reached the list where it was made.
     for (const Seen& s : g_seen) {
-      if (s.message == WM_LBUTTONDOWN) EXPECT_EQ(s.x, c.events[0].x);
+      if (s.message == WM_LBUTTONDOWN) {
+        EXPECT_EQ(s.x, c.events[0].x);
+      }
     }
   }
 }

@@ -75,7 +75,9 @@ TEST_F(PluginTest, FactoryNames) {
   for (const Case& c : cases) {
     ILayoutPlugin* plugin = CreatePlugin(c.name);
     EXPECT_EQ(plugin != nullptr, c.made) << std::u16string(c.name).size();
-    if (plugin) EXPECT_EQ(plugin->Release(), 0u);
+    if (plugin) {
+      EXPECT_EQ(plugin->Release(), 0u);
+    }
   }
   EXPECT_THROW(CreatePlugin(nullptr), COrvException);
   CComRef<ILayoutPlugin> text;

@@ -14,6 +14,7 @@
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
+#include "tests/support/Pump.h"
 #include "tests/support/TempDevice.h"
 #include "tests/support/Wait.h"
 
@@ -40,13 +41,6 @@ class DisplayControlTest : public orvtest::DeviceTest {
   void TearDown() override { g_seen = nullptr; }
 
   std::string Run(const std::string& line) { return ExecuteControl(line, input_, composer_, hooks_); }
-  void Pump() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-  }
 
   std::vector<std::pair<UINT, LPARAM>> seen_;
   std::vector<DWORD> slept_;
@@ -83,7 +77,7 @@ TEST_F(DisplayControlTest, InputRaisesTheUserActivityEventUntilTheUserIsIdle) {
     SCOPED_TRACE(c.command);
     ASSERT_TRUE(orvtest::Eventually([&] { return !set(); })) << "not reset after the idle time";
     Run(c.command);
-    Pump();
+    orvtest::PumpMessages();
     EXPECT_EQ(set(), c.input);
     EXPECT_EQ(activity.Active(), c.input);
   }
@@ -139,7 +133,7 @@ TEST_F(DisplayControlTest, StylusKeysAndTextReachTheWindow) {
   EXPECT_EQ(Run("key action"), "ok");
   EXPECT_EQ(Run("key help"), "ok");
   EXPECT_EQ(Run("text hé"), "ok");
-  Pump();
+  orvtest::PumpMessages();
   auto at = [](int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); };
   std::vector<std::pair<UINT, LPARAM>> want{{WM_LBUTTONDOWN, at(5, 10)}, {WM_LBUTTONUP, at(5, 10)},
                                             {WM_LBUTTONDOWN, at(10, 20)}, {WM_LBUTTONUP, at(10, 20)},
@@ -170,7 +164,7 @@ TEST_F(DisplayControlTest, PressIsTakenWhenTheProgramClosesOnTheKeyDown) {
   DeviceInput input(nullptr, [&](UINT vk, bool down) {
     const bool taken = InjectKey(vk, down) != FALSE;
     delivered.push_back(taken);
-    Pump();
+    orvtest::PumpMessages();
     if (down && IsWindow(w)) DestroyWindow(w);
     return taken;
   });

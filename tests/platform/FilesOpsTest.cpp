@@ -417,7 +417,9 @@ TEST_F(FilesOpsTest, ReplaceBatchFailsWholeWhenAnyFlushFails) {
     const bool committed = batch.Commit();
     SimulateFlushFailure(-1);
     EXPECT_EQ(committed, failing < 0);
-    if (!committed) EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WRITE_FAULT));
+    if (!committed) {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WRITE_FAULT));
+    }
     for (const char* name : names) {
       EXPECT_EQ(orvtest::ReadHostFile(Fs(std::string("B/") + name)), std::string(committed ? "new " : "old ") + name);
     }

@@ -52,16 +52,17 @@ TEST_F(InetUrlTest, CombineEncodesUnsafeCharactersAndReportsSizes) {
   EXPECT_EQ(Combine(u"relative/only", u"x"), u"<failed>");
 }
 
+// A refused address names only the address and false.
 struct CrackCase {
   const char16_t* url;
   bool ok;
-  plat::INTERNET_SCHEME scheme;
-  const char16_t* host;
-  int port;
-  const char16_t* user;
-  const char16_t* password;
-  const char16_t* path;
-  const char16_t* extra;
+  plat::INTERNET_SCHEME scheme{};
+  const char16_t* host = nullptr;
+  int port = 0;
+  const char16_t* user = nullptr;
+  const char16_t* password = nullptr;
+  const char16_t* path = nullptr;
+  const char16_t* extra = nullptr;
 };
 
 TEST_F(InetUrlTest, CracksUrls) {

@@ -17,6 +17,8 @@
 #include "platform/windows/Menus.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
+#include "tests/support/Pump.h"
+#include "tests/support/Wait.h"
 #include "tests/support/TempDevice.h"
 
 #ifndef ORV_TEST_OUTPUT_DIR
@@ -74,16 +76,6 @@ std::vector<HWND> WindowsOf(const char16_t* cls) {
   return s.found;
 }
 
-// Waits (bounded) until cond holds; for the driving thread.
-bool Eventually(const std::function<bool()>& cond, int limitMs = 10000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
 void TapAt(int x, int y) {
   InjectStylus(WM_LBUTTONDOWN, x, y);
   InjectStylus(WM_LBUTTONUP, x, y);
@@ -129,7 +121,7 @@ class PopupControlsTest : public orvtest::DeviceTest {
     shooter_ = CreateWindowExW(0, u"PopupTestShooter", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(owner_);
     SetFocus(owner_);
-    Pump();
+    orvtest::PumpMessages();
   }
   void TearDown() override {
     if (driver_.joinable()) driver_.join();
@@ -138,13 +130,6 @@ class PopupControlsTest : public orvtest::DeviceTest {
     g_heard = nullptr;
     g_hook = nullptr;
     ResetScreenForTesting();
-  }
-  static void Pump() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
   }
   // Composes the screen on the window's thread (inside whatever loop runs there).
   PixelImage Shot(const std::string& name) {
@@ -226,11 +211,11 @@ TEST_P(PopupControlsDrawTest, MenuDrawnAndItsCascadeTapped) {
   std::string name = "menu-" + std::to_string(GetParam()) + "dpi";
   PixelImage img;
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     HWND level = WindowsOf(u"#32768")[0];
     POINT more = ItemCentre(level, 4, kSeparators);
     TapAt(more.x, more.y);  // opens the cascade
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return Abandon();
     img = Shot(name);
     RECT cascade = RectOf(WindowsOf(u"#32768")[0]);
     TapAt((cascade.left + cascade.right) / 2, cascade.top + s + 12 * s);
@@ -271,20 +256,20 @@ TEST_P(PopupControlsDrawTest, ComboBoxDrawnWithItsDropList) {
   EXPECT_EQ(field.bottom - field.top, fieldHeight + 6 * s);
   EXPECT_GE(fieldHeight, 12 * s);
   EXPECT_LE(fieldHeight, 22 * s);
-  Pump();
+  orvtest::PumpMessages();
   PixelImage closed = Shot("combo-closed-" + std::to_string(GetParam()) + "dpi");
   EXPECT_GT(CountIn(closed, field, Dark), 40 * s * s);  // frame, text and arrow
   PixelImage img;
   std::string name = "combo-" + std::to_string(GetParam()) + "dpi";
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
     img = Shot(name);
     RECT list = RectOf(WindowsOf(u"ComboLBox")[0]);
     int ih = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
     TapAt((list.left + list.right) / 2, list.top + s + 3 * ih + ih / 2);  // "Every 12 hours"
   });
   TapAt((field.left + field.right) / 2, (field.top + field.bottom) / 2);
-  wmtest::PumpUntil([&] { return !driver_.joinable() || Count(WM_COMMAND) >= 5; });
+  orvtest::PumpUntil([&] { return !driver_.joinable() || Count(WM_COMMAND) >= 5; });
   driver_.join();
   EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 3);
   std::vector<WORD> codes;
@@ -305,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(Dpi, PopupControlsDrawTest, ::testing::Values(96, 192))
 TEST_F(PopupControlsTest, MenuKeysSkipSeparatorsAndGreyedItemsCannotBeChosen) {
   HMENU menu = TestMenu();
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     Press(VK_DOWN);    // Refresh
     Press(VK_DOWN);    // Greyed
     Press(VK_RETURN);  // refused
@@ -320,33 +305,33 @@ TEST_F(PopupControlsTest, MenuKeysSkipSeparatorsAndGreyedItemsCannotBeChosen) {
   // Right opens the cascade with its first item, return chooses it; WM_COMMAND goes to the owner.
   heard_.clear();
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     Press(VK_UP);  // from nothing to the last item: More
     Press(VK_RIGHT);
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return Abandon();
     Press(VK_DOWN);
     Press(VK_RETURN);
   });
   EXPECT_TRUE(TrackPopupMenuEx(menu, 0, 10, 10, owner_, nullptr));
   driver_.join();
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(Commands(), (std::vector<WORD>{21}));
   EXPECT_EQ(Count(WM_INITMENUPOPUP), 2);  // the menu, then its cascade
 
   // Escape closes a level at a time; a tap outside ends the menu with nothing.
   heard_.clear();
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     Press(VK_UP);
     Press(VK_RIGHT);
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 2; })) return Abandon();
     Press(VK_ESCAPE);
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     TapAt(ScreenWidth() - 2, ScreenHeight() - 2);
   });
   EXPECT_EQ(TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, owner_, nullptr), 0);
   driver_.join();
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_TRUE(Commands().empty());
   DestroyMenu(menu);
 }
@@ -358,7 +343,7 @@ TEST_F(PopupControlsTest, MenuEndsCleanlyWhenItsOwnerGoesOrTheStylusIsTaken) {
     if (m == WM_APP + 7) DestroyWindow(h);
   };
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     PostMessageW(owner_, WM_APP + 7, 0, 0);
   });
   EXPECT_EQ(TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, owner_, nullptr), 0);
@@ -377,7 +362,7 @@ TEST_F(PopupControlsTest, MenuEndsCleanlyWhenItsOwnerGoesOrTheStylusIsTaken) {
   };
   for (UINT msg : {WM_APP + 8, WM_APP + 9}) {
     Drive([&, msg] {
-      if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+      if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
       PostMessageW(owner_, msg, 0, 0);
     });
     EXPECT_EQ(TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, owner_, nullptr), 0) << msg;
@@ -427,13 +412,13 @@ TEST_P(PopupControlsDrawTest, MenuBarSoftKeysTheirMenusAndButtonChanges) {
   Drive([&] {
     Press(VK_TSOFT1);
     Press(VK_TSOFT2);
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     img = Shot(name);
     HWND level = WindowsOf(u"#32768")[0];
     RECT r = RectOf(level);
     TapAt((r.left + r.right) / 2, r.top + s + 24 * s + 12 * s);  // "Options..."
   });
-  wmtest::PumpUntil([&] { return Count(WM_COMMAND) >= 2; });
+  orvtest::PumpUntil([&] { return Count(WM_COMMAND) >= 2; });
   driver_.join();
   EXPECT_EQ(Commands(), (std::vector<WORD>{200, 301}));
   EXPECT_EQ(Count(WM_INITMENUPOPUP), 1);
@@ -459,7 +444,7 @@ TEST_P(PopupControlsDrawTest, MenuBarSoftKeysTheirMenusAndButtonChanges) {
   heard_.clear();
   SendMessageW(bar, TB_ENABLEBUTTON, 200, FALSE);
   Press(VK_TSOFT1);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_TRUE(Commands().empty());
   SendMessageW(bar, TB_HIDEBUTTON, 200, TRUE);
   PixelImage hidden = ReadBitmapPixels(GetWindowSurfaceForTesting(bar));
@@ -477,14 +462,14 @@ TEST_F(PopupControlsTest, BackKeyOverriddenReachesTheOwnerAsHotKey) {
   ASSERT_TRUE(SHCreateMenuBar(&info));
   // Without an override the Back key is an ordinary key of the focus window.
   Press(VK_TBACK);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(Count(WM_KEYDOWN), 1);
   EXPECT_EQ(Count(WM_HOTKEY), 0);
   heard_.clear();
   const WORD both = SHMBOF_NODEFAULT | SHMBOF_NOTIFY;
   EXPECT_TRUE(SendMessageW(info.hwndMB, SHCMBM_OVERRIDEKEY, VK_TBACK, MAKELPARAM(both, both)));
   Press(VK_TBACK);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(Count(WM_KEYDOWN), 0);
   ASSERT_EQ(Count(WM_HOTKEY), 2);
   EXPECT_EQ(HIWORD(static_cast<std::uintptr_t>(heard_[0].lParam)), VK_TBACK);
@@ -494,12 +479,12 @@ TEST_F(PopupControlsTest, BackKeyOverriddenReachesTheOwnerAsHotKey) {
   heard_.clear();
   HMENU menu = TestMenu();
   Drive([] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     Press(VK_TBACK);
   });
   EXPECT_EQ(TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, owner_, nullptr), 0);
   driver_.join();
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(Count(WM_HOTKEY), 0);
   // The bar destroyed while its soft key's menu is open: the menu ends with it.
   HMENU popup = TestMenu();
@@ -511,13 +496,13 @@ TEST_F(PopupControlsTest, BackKeyOverriddenReachesTheOwnerAsHotKey) {
     if (m == WM_APP + 4) DestroyWindow(bar);
   };
   Drive([this] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     PostMessageW(owner_, WM_APP + 4, 0, 0);
   });
   Press(VK_TSOFT1);
-  ASSERT_TRUE(wmtest::PumpUntil([&] { return !IsWindow(bar); }));
+  ASSERT_TRUE(orvtest::PumpUntil([&] { return !IsWindow(bar); }));
   driver_.join();
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_TRUE(WindowsOf(u"#32768").empty());
   EXPECT_EQ(GetCapture(), nullptr);
   EXPECT_TRUE(IsWindow(owner_));
@@ -535,15 +520,15 @@ TEST_F(PopupControlsTest, AHoldMenuOpensWithNothingMarkedUnderTheLiftedFinger) {
   // The finger is down where the menu opens (a tap and hold) and lifts there.
   const POINT finger{30, 50};
   InjectStylus(WM_LBUTTONDOWN, finger.x, finger.y);
-  Pump();  // the owner has the press; the menu opens after it
+  orvtest::PumpMessages();  // the owner has the press; the menu opens after it
   PixelImage lifted;
   RECT first{};
   Drive([&] {
-    if (!Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"#32768").size() == 1; })) return Abandon();
     const RECT r = RectOf(WindowsOf(u"#32768")[0]);
     first = RECT{r.left + 1, r.top + 1, r.right - 1, r.top + 25};
     InjectStylus(WM_LBUTTONUP, finger.x + 10, finger.y + 6);
-    if (!Eventually([] { return !WindowsOf(u"#32768").empty(); })) return Abandon();
+    if (!orvtest::Eventually([] { return !WindowsOf(u"#32768").empty(); })) return Abandon();
     lifted = Shot("");
     Press(VK_ESCAPE);
   });
@@ -577,7 +562,7 @@ TEST_F(PopupControlsTest, ADragInADropListScrollsItAndChoosesNothing) {
       std::atomic<bool>& f;
       ~Finish() { f = true; }
     } finish{finished};
-    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
     const RECT list = RectOf(WindowsOf(u"ComboLBox")[0]);
     const int x = (list.left + list.right) / 2;
     // Down on the last row shown, up by two rows, lifted.
@@ -587,14 +572,14 @@ TEST_F(PopupControlsTest, ADragInADropListScrollsItAndChoosesNothing) {
     for (int step = 1; step <= 4; ++step) InjectStylus(WM_MOUSEMOVE, x, y - step * ih / 2);
     InjectStylus(WM_LBUTTONUP, x, y - 2 * ih);
     // Still open: a tap on its first row now chooses the item two further on.
-    openAfterDrag = Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; }, 500);
+    openAfterDrag = orvtest::Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; }, 500);
     if (!openAfterDrag) return;
     TapAt(x, list.top + 1 + ih / 2);
   });
   TapAt((field.left + field.right) / 2, (field.top + field.bottom) / 2);
-  wmtest::PumpUntil([&] { return finished.load() && WindowsOf(u"ComboLBox").empty(); });
+  orvtest::PumpUntil([&] { return finished.load() && WindowsOf(u"ComboLBox").empty(); });
   driver_.join();
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_TRUE(openAfterDrag) << "the drag closed the list";
   EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 2);
   DestroyWindow(combo);
@@ -609,7 +594,7 @@ TEST_F(PopupControlsTest, ComboBoxKeysEditableKindAndClosingFromOutside) {
   heard_.clear();
   Press(VK_DOWN);
   Press(VK_DOWN);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);
   WCHAR text[32] = {};
   GetWindowTextW(combo, text, 32);
@@ -630,7 +615,7 @@ TEST_F(PopupControlsTest, ComboBoxKeysEditableKindAndClosingFromOutside) {
   hook_ = nullptr;
   heard_.clear();
   Drive([] {
-    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
     Press(VK_DOWN);
     Press(VK_ESCAPE);
   });
@@ -645,7 +630,7 @@ TEST_F(PopupControlsTest, ComboBoxKeysEditableKindAndClosingFromOutside) {
     if (m == WM_APP + 3) DestroyWindow(combo);
   };
   Drive([this] {
-    if (!Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
+    if (!orvtest::Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
     PostMessageW(owner_, WM_APP + 3, 0, 0);
   });
   SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
@@ -668,7 +653,7 @@ TEST_F(PopupControlsTest, ComboBoxKeysEditableKindAndClosingFromOutside) {
   heard_.clear();
   InjectChar(u'a');
   InjectChar(u'b');
-  Pump();
+  orvtest::PumpMessages();
   GetWindowTextW(editable, text, 32);
   EXPECT_EQ(std::u16string(text), u"ab");
   int edits = 0;

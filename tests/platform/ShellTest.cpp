@@ -20,6 +20,7 @@
 #include "platform/windows/Cursor.h"
 #include "platform/windows/SystemMetrics.h"
 #include "tests/platform/WindowsTestSupport.h"
+#include "tests/support/Pump.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDevice.h"
 
@@ -307,7 +308,7 @@ TEST_F(ShellTest, ChangingTheFontSizeTellsEveryWindow) {
   g_received = &received;
   const UINT change = RegisterWindowMessageW(SH_UIMETRIC_CHANGE);
   ASSERT_TRUE(SetUITextSizePercent(125));
-  EXPECT_TRUE(wmtest::PumpUntil([&] { return std::count(received.begin(), received.end(), change) > 0; }));
+  EXPECT_TRUE(orvtest::PumpUntil([&] { return std::count(received.begin(), received.end(), change) > 0; }));
 }
 
 DWORD_PTR g_madeFrom = 0;
@@ -394,7 +395,7 @@ TEST_F(ShellTest, FileChangeNoticesForTheWatchedFolder) {
   SHCHANGENOTIFYENTRY onlyFolders{0x000207F8, nullptr, TRUE};  // the folder tree's mask, the whole device
   ASSERT_TRUE(SHChangeNotifyRegister(folders, &onlyFolders));
 
-  auto waitFor = [&](std::size_t count) { return wmtest::PumpUntil([&] { return notices.size() >= count; }); };
+  auto waitFor = [&](std::size_t count) { return orvtest::PumpUntil([&] { return notices.size() >= count; }); };
   ASSERT_TRUE(CreateDirectoryW(u"\\Other\\Elsewhere", nullptr));  // only the whole-device window hears it
   ASSERT_TRUE(waitFor(1));
   ASSERT_TRUE(CreateDirectoryW(u"\\Watched\\Sub", nullptr));  // both windows

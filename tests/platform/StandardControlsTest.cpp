@@ -15,6 +15,8 @@
 #include "platform/controls/StandardControls.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
+#include "tests/support/Pump.h"
+#include "tests/support/Wait.h"
 #include "tests/support/TempDevice.h"
 
 #ifndef ORV_TEST_OUTPUT_DIR
@@ -35,14 +37,6 @@ std::vector<Note>* g_notes = nullptr;
 LRESULT CALLBACK_Parent(HWND h, UINT m, WPARAM w, LPARAM l) {
   if (m == WM_COMMAND && g_notes) g_notes->push_back({LOWORD(w), HIWORD(w)});
   return DefWindowProcW(h, m, w, l);
-}
-
-void Pump() {
-  MSG m;
-  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&m);
-    DispatchMessageW(&m);
-  }
 }
 
 class StandardControlsTest : public orvtest::DeviceTest {
@@ -75,13 +69,13 @@ class StandardControlsTest : public orvtest::DeviceTest {
   // A tap at client coordinates of the parent, through the injected stylus.
   void Tap(int x, int y) {
     InjectStylus(WM_LBUTTONDOWN, x, y);
-    Pump();
+    orvtest::PumpMessages();
     InjectStylus(WM_LBUTTONUP, x, y);
-    Pump();
+    orvtest::PumpMessages();
   }
   void Type(const std::u16string& text) {
     for (char16_t c : text) InjectChar(c);
-    Pump();
+    orvtest::PumpMessages();
   }
   std::u16string Text(HWND h) {
     WCHAR buf[256];
@@ -98,9 +92,9 @@ class StandardControlsTest : public orvtest::DeviceTest {
     if (shift) InjectKey(VK_SHIFT, true);
     InjectKey(vk, true);
     InjectKey(vk, false);
-    Pump();
+    orvtest::PumpMessages();
     if (shift) InjectKey(VK_SHIFT, false);
-    Pump();
+    orvtest::PumpMessages();
   }
   int Count(WORD code, int id) {
     int n = 0;
@@ -162,7 +156,7 @@ TEST_P(StandardControlsDrawTest, EachControlDrawnCleanly) {
   SetFocus(edit);
   SendMessageW(edit, EM_SETSEL, 5, 9);
   (void)push;
-  Pump();
+  orvtest::PumpMessages();
   HBITMAP surface = GetWindowSurfaceForTesting(parent_);
   ASSERT_TRUE(SaveBitmapPng(surface, std::string(ORV_TEST_OUTPUT_DIR) + "/controls-" + std::to_string(GetParam()) + "dpi.png"));
   PixelImage img = ReadBitmapPixels(surface);
@@ -202,7 +196,7 @@ TEST_P(StandardControlsDrawTest, EachControlDrawnCleanly) {
     SendMessageW(pass, EM_SETPASSWORDCHAR, 0, 0);
     SetWindowTextW(pass, text);
     InvalidateRect(pass, nullptr, TRUE);
-    Pump();
+    orvtest::PumpMessages();
     return pixelsIn(ReadBitmapPixels(GetWindowSurfaceForTesting(parent_)), inside);
   };
   EXPECT_NE(shownWithoutMask(u"secret"), masked) << "the letters show";
@@ -239,13 +233,13 @@ TEST_F(StandardControlsTest, ButtonsClickByTapAndKeyAndKeepTheirGroups) {
   EXPECT_EQ(SendMessageW(c, BM_GETCHECK, 0, 0), static_cast<LRESULT>(BST_CHECKED));
   // Pressed, dragged off and released outside: no click; pushed state follows.
   InjectStylus(WM_LBUTTONDOWN, 20, 170);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_TRUE(SendMessageW(push, BM_GETSTATE, 0, 0) & BST_PUSHED);
   InjectStylus(WM_MOUSEMOVE, 200, 300);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_FALSE(SendMessageW(push, BM_GETSTATE, 0, 0) & BST_PUSHED);
   InjectStylus(WM_LBUTTONUP, 200, 300);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(Count(BN_CLICKED, 6), 0);
   EXPECT_EQ(GetCapture(), nullptr);
   // The space key clicks the focused button once.
@@ -266,12 +260,12 @@ TEST_F(StandardControlsTest, ButtonDestroyedWhileHeldLeavesNoCapture) {
   Make(u"button", u"Push", BS_PUSHBUTTON, 6, 10, 10, 100, 30);
   HWND push = GetDlgItem(parent_, 6);
   InjectStylus(WM_LBUTTONDOWN, 20, 20);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(GetCapture(), push);
   DestroyWindow(push);
   EXPECT_EQ(GetCapture(), nullptr);
   InjectStylus(WM_LBUTTONUP, 20, 20);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(Count(BN_CLICKED, 6), 0);
 }
 
@@ -322,11 +316,11 @@ TEST_F(StandardControlsTest, EditStylusPlacesTheCaretAndDragSelects) {
   EXPECT_EQ(GetFocus(), edit);
   EXPECT_EQ(Sel(edit), (std::pair<DWORD, DWORD>{10, 10}));
   InjectStylus(WM_LBUTTONDOWN, 12, 20);
-  Pump();
+  orvtest::PumpMessages();
   InjectStylus(WM_MOUSEMOVE, 205, 20);
-  Pump();
+  orvtest::PumpMessages();
   InjectStylus(WM_LBUTTONUP, 205, 20);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(Sel(edit), (std::pair<DWORD, DWORD>{0, 10}));
   EXPECT_EQ(GetCapture(), nullptr);
 }
@@ -434,7 +428,7 @@ TEST_P(StandardControlsDrawTest, ScrollBarShownDrawnTappedAndDragged) {
   GetClientRect(win, &client);
   const int bar = GetSystemMetrics(SM_CXVSCROLL);
   EXPECT_EQ(client.right, 200 * s - bar);
-  Pump();
+  orvtest::PumpMessages();
   HBITMAP surface = GetWindowSurfaceForTesting(parent_);
   SaveBitmapPng(surface, std::string(ORV_TEST_OUTPUT_DIR) + "/scrollbar-" + std::to_string(GetParam()) + "dpi.png");
   PixelImage img = ReadBitmapPixels(surface);
@@ -452,13 +446,13 @@ TEST_P(StandardControlsDrawTest, ScrollBarShownDrawnTappedAndDragged) {
   // Drag the thumb to the bottom: track positions beyond 65535, then the end.
   log.events.clear();
   InjectStylus(WM_LBUTTONDOWN, x, bar + 2);
-  Pump();
+  orvtest::PumpMessages();
   InjectStylus(WM_MOUSEMOVE, x, 120 * s);
-  Pump();
+  orvtest::PumpMessages();
   InjectStylus(WM_MOUSEMOVE, x, 400 * s);
-  Pump();
+  orvtest::PumpMessages();
   InjectStylus(WM_LBUTTONUP, x, 400 * s);
-  Pump();
+  orvtest::PumpMessages();
   ASSERT_GE(log.events.size(), 4u);
   EXPECT_EQ(log.events[0].first, SB_THUMBTRACK);
   EXPECT_GT(log.events[0].second, 65535);
@@ -485,7 +479,7 @@ LRESULT CALLBACK_Shooter(HWND h, UINT m, WPARAM w, LPARAM l) {
   if (m == WM_APP && g_shotPath) {  // runs inside the box's modal loop
     HWND box = reinterpret_cast<HWND>(l);
     UpdateWindow(box);
-    Pump();
+    orvtest::PumpMessages();
     SaveBitmapPng(GetWindowSurfaceForTesting(box), *g_shotPath);
     return 0;
   }
@@ -556,12 +550,12 @@ TEST_F(StandardControlsTest, ScrollBarRepeatsWhileHeldAndDisablesWhenAsked) {
   auto advance = [&](DWORD ms) {
     clock.Advance(ms);
     WakeMessageQueues();
-    Pump();
+    orvtest::PumpMessages();
   };
   auto count = [&](WORD code) { return static_cast<int>(std::count(codes.begin(), codes.end(), code)); };
   // The bottom arrow held: once at once, again after the delay, then at the repeat rate.
   InjectStylus(WM_LBUTTONDOWN, x, 200 - bar / 2);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(count(SB_LINEDOWN), 1);
   advance(399);
   EXPECT_EQ(count(SB_LINEDOWN), 1);
@@ -572,15 +566,15 @@ TEST_F(StandardControlsTest, ScrollBarRepeatsWhileHeldAndDisablesWhenAsked) {
   EXPECT_EQ(count(SB_LINEDOWN), 4);
   // Off the arrow it waits; back on it goes on; let go it stops.
   InjectStylus(WM_MOUSEMOVE, 20, 100);
-  Pump();
+  orvtest::PumpMessages();
   advance(80);
   EXPECT_EQ(count(SB_LINEDOWN), 4);
   InjectStylus(WM_MOUSEMOVE, x, 200 - bar / 2);
-  Pump();
+  orvtest::PumpMessages();
   advance(80);
   EXPECT_EQ(count(SB_LINEDOWN), 5);
   InjectStylus(WM_LBUTTONUP, x, 200 - bar / 2);
-  Pump();
+  orvtest::PumpMessages();
   advance(500);
   EXPECT_EQ(count(SB_LINEDOWN), 5);
   EXPECT_EQ(codes.back(), SB_ENDSCROLL);
@@ -588,10 +582,10 @@ TEST_F(StandardControlsTest, ScrollBarRepeatsWhileHeldAndDisablesWhenAsked) {
   codes.clear();
   SetScrollPos(win, SB_VERT, 0, TRUE);
   InjectStylus(WM_LBUTTONDOWN, x, 100);
-  Pump();
+  orvtest::PumpMessages();
   for (int i = 0; i < 20; ++i) advance(400);
   InjectStylus(WM_LBUTTONUP, x, 100);
-  Pump();
+  orvtest::PumpMessages();
   int pages = count(SB_PAGEDOWN);
   EXPECT_GE(pages, 3);
   EXPECT_LE(pages, 6);
@@ -604,12 +598,12 @@ TEST_F(StandardControlsTest, ScrollBarRepeatsWhileHeldAndDisablesWhenAsked) {
   RECT client;
   GetClientRect(win, &client);
   EXPECT_EQ(client.right, 100 - bar);
-  Pump();
+  orvtest::PumpMessages();
   PixelImage img = ReadBitmapPixels(GetWindowSurfaceForTesting(parent_));
   EXPECT_FALSE(Dark(At(img, x, bar / 2)));  // the arrow is grey
   InjectStylus(WM_LBUTTONDOWN, x, 200 - bar / 2);
   InjectStylus(WM_LBUTTONUP, x, 200 - bar / 2);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_TRUE(codes.empty());
   // Without the flag the bar goes.
   si.fMask = SIF_RANGE | SIF_PAGE;
@@ -628,13 +622,13 @@ TEST_F(StandardControlsTest, MessageBoxFromAWorkerThreadWithAnOwnerHere) {
   std::atomic<int> answer{-1};
   std::thread worker([&] { answer = MessageBoxW(parent_, u"Stop the update?", u"Orv News", MB_YESNO | MB_ICONQUESTION); });
   HWND box = nullptr;
-  ASSERT_TRUE(wmtest::PumpUntil([&] { return GetOpenMessageBoxForTesting(&box) && GetForegroundWindow() == box; }));
+  ASSERT_TRUE(orvtest::PumpUntil([&] { return GetOpenMessageBoxForTesting(&box) && GetForegroundWindow() == box; }));
   EXPECT_FALSE(IsWindowEnabled(parent_));
   RECT yes{};
-  ASSERT_TRUE(wmtest::PumpUntil([&] { return GetWindowRect(GetDlgItem(box, IDYES), &yes) && yes.right > yes.left; }));
+  ASSERT_TRUE(orvtest::PumpUntil([&] { return GetWindowRect(GetDlgItem(box, IDYES), &yes) && yes.right > yes.left; }));
   InjectStylus(WM_LBUTTONDOWN, (yes.left + yes.right) / 2, (yes.top + yes.bottom) / 2);
   InjectStylus(WM_LBUTTONUP, (yes.left + yes.right) / 2, (yes.top + yes.bottom) / 2);
-  ASSERT_TRUE(wmtest::PumpUntil([&] { return answer != -1; }));
+  ASSERT_TRUE(orvtest::PumpUntil([&] { return answer != -1; }));
   worker.join();
   EXPECT_EQ(answer, IDYES);
   EXPECT_TRUE(IsWindowEnabled(parent_));
@@ -659,12 +653,9 @@ int AnswerSecondButton(HWND owner, const char16_t* text) {
   std::thread tapper([] {
     HWND box = nullptr;
     RECT second{};
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < until) {
-      if (GetOpenMessageBoxForTesting(&box) && GetWindowRect(GetDlgItem(box, IDNO), &second) && second.right > second.left)
-        break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    orvtest::Eventually([&] {
+      return GetOpenMessageBoxForTesting(&box) && GetWindowRect(GetDlgItem(box, IDNO), &second) && second.right > second.left;
+    });
     InjectStylus(WM_LBUTTONDOWN, (second.left + second.right) / 2, (second.top + second.bottom) / 2);
     InjectStylus(WM_LBUTTONUP, (second.left + second.right) / 2, (second.top + second.bottom) / 2);
   });
@@ -692,7 +683,7 @@ TEST_F(StandardControlsTest, AClosedMessageBoxGivesTheFocusBackToItsOwnersContro
   EXPECT_EQ(GetFocus(), edit);
   InjectKey('A', true);
   InjectKey('A', false);
-  Pump();
+  orvtest::PumpMessages();
   WCHAR text[8] = {};
   GetWindowTextW(edit, text, 8);
   EXPECT_EQ(std::u16string(text), u"a");
@@ -761,14 +752,14 @@ TEST_F(StandardControlsTest, ATapOverTheBarOfADisabledWindowReachesTheModalWindo
   notes_.clear();
   EXPECT_TRUE(InjectStylus(WM_LBUTTONDOWN, 10, top + h / 2));
   EXPECT_TRUE(InjectStylus(WM_LBUTTONUP, 10, top + h / 2));
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(g_barPresses.load(), 0);
   // Enabled again, its bar is on top and takes the stylus.
   EnableWindow(parent_, TRUE);
   EXPECT_EQ(WindowFromPoint(POINT{10, top + h / 2}), ownerBar);
   EXPECT_TRUE(InjectStylus(WM_LBUTTONDOWN, 10, top + h / 2));
   EXPECT_TRUE(InjectStylus(WM_LBUTTONUP, 10, top + h / 2));
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(g_barPresses.load(), 1);
   DestroyWindow(ownerBar);
   DestroyWindow(modalBar);

@@ -9,6 +9,7 @@
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
+#include "tests/support/Pump.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDevice.h"
 #include "tests/support/Wait.h"
@@ -79,7 +80,7 @@ TEST_F(WindowsCrossProcessTest, ChildFindsSendsAndPostsToTheParentsWindow) {
     if (!PostMessageW(target, kDone, 0, 0)) return 8;
     return 0;
   });
-  EXPECT_TRUE(wmtest::PumpUntil([] { return g_done.load(); }));
+  EXPECT_TRUE(orvtest::PumpUntil([] { return g_done.load(); }));
   EXPECT_EQ(child.Wait(), 0);
   EXPECT_EQ(g_posts, 1);
   g_reported = nullptr;

@@ -10,6 +10,7 @@
 #include "platform/base/Time.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
+#include "tests/support/Pump.h"
 #include "tests/support/TempDevice.h"
 #include "tests/support/Wait.h"
 
@@ -125,7 +126,7 @@ TEST_F(WindowsMessageTest, TwoThreadsSendingToEachOtherComplete) {
     for (int i = 0; i < 200; ++i)
       if (SendMessageW(mine, kEcho, static_cast<WPARAM>(i), 1) != i * 2 + 1) ++otherFailures;
     // Keep serving the main thread's sends until it has finished.
-    wmtest::PumpUntil([&] { return mainDone.load(); });
+    orvtest::PumpUntil([&] { return mainDone.load(); });
     DestroyWindow(w);
   });
   while (!other) std::this_thread::yield();
@@ -140,7 +141,7 @@ TEST_F(WindowsMessageTest, TwoThreadsSendingToEachOtherComplete) {
     t.join();
     joined = true;
   });
-  EXPECT_TRUE(wmtest::PumpUntil([&] { return joined.load(); }));
+  EXPECT_TRUE(orvtest::PumpUntil([&] { return joined.load(); }));
   joiner.join();
   EXPECT_EQ(failures, 0);
   EXPECT_EQ(otherFailures, 0);
@@ -288,7 +289,7 @@ TEST_F(WindowsMessageTest, ReplyMessageAndInSendMessage) {
     t.join();
     ended = true;
   });
-  EXPECT_TRUE(wmtest::PumpUntil([&] { return ended.load(); }));
+  EXPECT_TRUE(orvtest::PumpUntil([&] { return ended.load(); }));
   watcher.join();
   EXPECT_EQ(fromOther, 77);
   EXPECT_EQ(inSend, 1);

@@ -11,6 +11,7 @@
 #include "platform/ipc/ScreenNotice.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
+#include "tests/support/Pump.h"
 #include "tests/support/TempDevice.h"
 
 namespace {
@@ -36,10 +37,6 @@ class WindowsScreenTest : public orvtest::DeviceTest {
   HWND Make(DWORD style, int x, int y, int w, int h, HWND parent = nullptr) {
     return CreateWindowExW(0, u"OrvScreenTest", u"", style, x, y, w, h, parent, nullptr, nullptr, nullptr);
   }
-  void Pump() {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-  }
 };
 
 TEST_F(WindowsScreenTest, AnotherThreadDrawsWhileTheWindowChangesSizeAndTheScreenComposes) {
@@ -64,7 +61,7 @@ TEST_F(WindowsScreenTest, AnotherThreadDrawsWhileTheWindowChangesSizeAndTheScree
   });
   // Each size change replaces the surface under the painter's feet.
   for (int i = 0; i < 60; ++i) SetWindowPos(w, nullptr, 0, 0, 100 + (i % 7) * 40, 100 + (i % 5) * 50, SWP_NOMOVE);
-  ASSERT_TRUE(wmtest::PumpUntil([&] { return frames >= 50; }));
+  ASSERT_TRUE(orvtest::PumpUntil([&] { return frames >= 50; }));
   stop = true;
   painter.join();
   composer.join();
@@ -135,7 +132,7 @@ TEST_F(WindowsScreenTest, TheWheelScrollsTheNearestWindowWithAScrollBar) {
   EXPECT_TRUE(InjectWheel(20, 20, 2));    // over the item inside the list
   EXPECT_TRUE(InjectWheel(20, 150, -1));  // over the top window, which has no bar
   EXPECT_FALSE(InjectWheel(300, 300, 1));
-  Pump();
+  orvtest::PumpMessages();
   std::vector<std::pair<HWND, WPARAM>> want{{list, SB_LINEDOWN}, {list, SB_LINEDOWN}, {top, SB_LINEUP}};
   EXPECT_EQ(scrolls, want);
   g_scrolls = nullptr;
@@ -146,7 +143,7 @@ TEST_F(WindowsScreenTest, NestedWaitsFollowTheirMaskTheClockAndAnswerSends) {
   ManualClock clock;
   SetClock(&clock);
   HWND w = Make(WS_VISIBLE, 0, 0, 100, 100);
-  Pump();
+  orvtest::PumpMessages();
   // A posted message does not end a wait for input; a press does.
   PostMessageW(w, WM_APP + 2, 0, 0);
   EXPECT_EQ(MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_INPUT, MWMO_INPUTAVAILABLE), WAIT_TIMEOUT);
@@ -213,7 +210,7 @@ TEST_F(WindowsScreenTest, AMessageBoxLoopAnswersMessagesSentToItsThread) {
   std::atomic<LRESULT> answer{0};
   std::thread other([&] {
     HWND box = nullptr;
-    if (!wmtest::PumpUntil([&] { return GetOpenMessageBoxForTesting(&box) != FALSE; })) return;
+    if (!orvtest::PumpUntil([&] { return GetOpenMessageBoxForTesting(&box) != FALSE; })) return;
     // The box's thread is inside the box's own loop: it answers all the same.
     answer = SendMessageW(w, WM_APP + 1, 0, 0);
     PostMessageW(box, WM_COMMAND, IDOK, 0);

@@ -1,9 +1,7 @@
-// Helpers of the window manager tests: a class registered once per process,
-// pumping until a condition holds (bounded by real time).
+// Helpers of the window manager tests: a class registered once per process
+// and a window that paints itself white (their message loop is
+// tests/support/Pump.h).
 #pragma once
-
-#include <chrono>
-#include <functional>
 
 #include "platform/windows/Windows.h"
 
@@ -27,21 +25,6 @@ inline bool PaintWhite(plat::HWND h, plat::UINT m) {
   plat::GetClientRect(h, &r);
   plat::FillRect(dc, &r, static_cast<plat::HBRUSH>(plat::GetStockObject(plat::WHITE_BRUSH)));
   plat::EndPaint(h, &ps);
-  return true;
-}
-
-// Handles this thread's messages until done() or the limit passed.
-inline bool PumpUntil(const std::function<bool()>& done, int limitMs = 10000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    plat::MsgWaitForMultipleObjects(0, nullptr, plat::FALSE, 50, plat::QS_ALLINPUT);
-    plat::MSG m;
-    while (plat::PeekMessageW(&m, nullptr, 0, 0, plat::PM_REMOVE)) {
-      plat::TranslateMessage(&m);
-      plat::DispatchMessageW(&m);
-    }
-  }
   return true;
 }
 

@@ -208,9 +208,12 @@ TEST_F(ShippedLayoutsTest, PaintEveryLayoutIntoAPicture) {
         CPropertyList classValue = FindProperty(entry->GetProperties(), kKeyClass);
         const std::u16string cls = classValue ? classValue->GetString() : std::u16string();
         const long changed = shot.changed[entry->GetName()];
-        if (cls == u"Orv.LSP.GradBackground") EXPECT_EQ(changed, static_cast<long>(width) * height) << "backdrop";
-        if ((cls == u"Orv.LSP.Text" || cls == u"Orv.LSP.SingleLineText"))
+        if (cls == u"Orv.LSP.GradBackground") {
+          EXPECT_EQ(changed, static_cast<long>(width) * height) << "backdrop";
+        }
+        if (cls == u"Orv.LSP.Text" || cls == u"Orv.LSP.SingleLineText") {
           EXPECT_GT(changed, 20 * scale) << Narrow(entry->GetName()) << " drew no text";
+        }
       }
       EXPECT_GT(shot.made, 0);
       std::string missing;

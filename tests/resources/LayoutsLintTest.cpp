@@ -88,7 +88,9 @@ TEST_F(ShippedLayoutsTest, EveryLayoutLoadsSelectsAndFindsItsPluginsAndPictures)
         auto required = kEntries.find(name);
         if (required != kEntries.end()) {
           auto wanted = required->second.find(entry->GetName());
-          if (wanted != required->second.end()) EXPECT_EQ(cls, wanted->second);
+          if (wanted != required->second.end()) {
+            EXPECT_EQ(cls, wanted->second);
+          }
         }
 
         // The skin package of every drawing plug-in, with its pictures.
@@ -117,9 +119,11 @@ TEST_F(ShippedLayoutsTest, EveryLayoutLoadsSelectsAndFindsItsPluginsAndPictures)
         }
       }
       auto required = kEntries.find(name);
-      if (required != kEntries.end())
-        for (const auto& [entryName, cls] : required->second)
+      if (required != kEntries.end()) {
+        for (const auto& [entryName, cls] : required->second) {
           EXPECT_TRUE(seen.count(entryName)) << "no entry " << Narrow(entryName);
+        }
+      }
     }
   }
 }

@@ -3,6 +3,8 @@
 // until the screen has drawn its answer to what was done.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <optional>
@@ -51,9 +53,20 @@ class DeviceUser {
   std::optional<WindowLine> MenuBar(pid_t program) {
     return Visible(plat::Utf16ToUtf8(plat::kMenuBarClassName), "", program);
   }
-  // Waits until the program's interface window shows that caption.
+  // Waits until the program's interface window shows that caption (any when "").
   bool WaitForCaption(pid_t program, const std::string& title, int boundMs = 20000) {
     return ScreenDriver::WaitUntil([&] { return MainWindow(program, title).has_value(); }, boundMs);
+  }
+  // Starts the installed main program as a person does; its pid once its
+  // interface window shows that caption (any when ""), else -1 with the
+  // window list reported.
+  pid_t StartMainProgram(const std::string& caption = "", int boundMs = 30000) {
+    const pid_t program = device_.Launch(MainProgramPath(), {});
+    if (program <= 0) return -1;
+    if (WaitForCaption(program, caption, boundMs)) return program;
+    ADD_FAILURE() << "the main program's window " << (caption.empty() ? "" : "\"" + caption + "\" ")
+                  << "did not show:\n" << WindowList();
+    return -1;
   }
 
   // The screen has come to rest: three looks in a row see the same picture.

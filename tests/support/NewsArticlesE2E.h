@@ -1,7 +1,6 @@
 // What the whole-program tests of the article page share: the channel "News"
 // made on the device with articles an hour apart (newest first), a picture
-// stored as an article's downloaded binary, the main program's "interface
-// open" answer and the clipboard's text.
+// stored as an article's downloaded binary and the clipboard's text.
 #pragma once
 
 #include <functional>
@@ -70,12 +69,6 @@ inline bool MakeNewsArticles(const std::vector<std::u16string>& names,
   state.SetCurrentChannelName(u"News");
   state.SetCurrentView(DBV_ARTICLE_LIST);
   return ok;
-}
-
-// The running main program says its interface is open.
-inline bool MainInterfaceOpen() {
-  plat::HWND hidden = plat::FindWindowW(kInstanceName, nullptr);
-  return hidden && plat::SendMessageW(hidden, GetRegisteredMessages().isInterfaceOpen, 0, 0) == 1;
 }
 
 // The clipboard's text (empty when none).

@@ -17,6 +17,7 @@
 #include "platform/base/Text.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Wait.h"
 
 namespace orvtest {
 namespace {
@@ -229,12 +230,8 @@ bool ScreenDriver::WaitForStillScreen(const std::vector<plat::DWORD>* before, in
 }
 
 bool ScreenDriver::WaitUntil(const std::function<bool()>& cond, int boundMs) {
-  auto end = Clock::now() + std::chrono::milliseconds(boundMs);
-  for (;;) {
-    if (cond()) return true;
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  // What the conditions look at is asked of the display: every 10 ms.
+  return Eventually(cond, boundMs, 10);
 }
 
 std::vector<std::string> ReadLines(const std::string& hostPath) {

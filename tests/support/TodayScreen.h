@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "tools/device/DeviceInstall.h"
+#include "core/ProcessGlobals.h"
 #include "core/VORegistry.h"
 #include "database/TodayViewOptions.h"
 #include "platform/base/Text.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/FeedChannels.h"
 #include "tests/support/MainProgramE2E.h"
 #include "tests/support/ScreenDriver.h"
 
@@ -34,8 +36,7 @@ class TodayScreen {
   // The product installed (no first-run channels) with the device settings
   // the item's notes need: the debug log on, the shown article held still.
   void Install() {
-    InstallReport report;
-    ASSERT_TRUE(InstallIntoDevice(ORV_PROGRAM_DIR, false, &report)) << report.error;
+    ASSERT_TRUE(InstallMainProgram());
     ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"DeveloperMode", 1));
     ASSERT_TRUE(TodayKey().SetDWORD(u"ViewSimple.AutoScrollSpeed", 0));
   }

@@ -8,13 +8,15 @@
 
 namespace orvtest {
 
-// Polls `cond` until it holds or `limitMs` pass; true when it held.
+// Polls `cond` every `pollMs` until it holds or `limitMs` pass; true when it
+// held. A condition that is dear to look at (a window list asked of another
+// process, a composed screen) is polled less often.
 template <class F>
-bool Eventually(F cond, int limitMs = 10000) {
+bool Eventually(F cond, int limitMs = 10000, int pollMs = 1) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
   while (std::chrono::steady_clock::now() < end) {
     if (cond()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
   }
   return cond();
 }

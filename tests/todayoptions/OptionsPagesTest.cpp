@@ -249,7 +249,9 @@ TEST_F(OptionsPagesTest, PagesFitEveryScreen) {
       EXPECT_LE(label.right, combo.left);
       EXPECT_EQ(combo.right, screen.width - margin);
       EXPECT_EQ(label.top, combo.top);
-      if (r.page == previousPage) EXPECT_GE(combo.top, previousBottom);
+      if (r.page == previousPage) {
+        EXPECT_GE(combo.top, previousBottom);
+      }
       previousPage = r.page;
       previousBottom = combo.bottom;
     }

@@ -72,8 +72,12 @@ TEST_F(InetJobTest, BodiesArriveWhole) {
     EXPECT_EQ(job->GetStatusCode(), 200);
     EXPECT_EQ(job->GetContentType(), u"text/xml");
     EXPECT_EQ(job->GetCharset(), u"ISO-8859-1");
-    if (!c.sendLength || c.chunked) EXPECT_EQ(job->GetContentLength(), -1);
-    if (c.gzip) EXPECT_LT(job->GetRawBytes(), job->GetDecodedBytes());
+    if (!c.sendLength || c.chunked) {
+      EXPECT_EQ(job->GetContentLength(), -1);
+    }
+    if (c.gzip) {
+      EXPECT_LT(job->GetRawBytes(), job->GetDecodedBytes());
+    }
   }
 }
 

@@ -116,7 +116,9 @@ TEST_F(PluginChannelsTest, LoadFailures) {
     SCOPED_TRACE(plat::Utf16ToUtf8(c.address));
     CStringToStringMap properties{{u"kept", u"1"}};
     EXPECT_EQ(plugins_.LoadTemplate(c.address, properties, session_.get()), c.result);
-    if (c.result != CPluginChannels::kTemplateLoaded) EXPECT_EQ(properties.count(u"kept"), 1u);
+    if (c.result != CPluginChannels::kTemplateLoaded) {
+      EXPECT_EQ(properties.count(u"kept"), 1u);
+    }
   }
   CStringToStringMap properties;
   plugins_.LoadTemplate(FileAddress(wrongRoot, u"A"), properties, nullptr);

@@ -466,7 +466,9 @@ TEST_F(FeedTitleTest, TitleOfEachFeedFormat) {
     ASSERT_EQ(Tidy::ParseBuffer(c.markup, std::strlen(c.markup), &document, u"", u""), 1);
     std::u16string title;
     EXPECT_EQ(CRSSChannelJob::GetFeedTitle(&document, title), c.found);
-    if (c.found) EXPECT_EQ(title, c.title);
+    if (c.found) {
+      EXPECT_EQ(title, c.title);
+    }
   }
 }
 

@@ -107,7 +107,9 @@ TEST(DownloadDialogArithmetic, LocalAddressesAreRecognisedAndMadeDevicePaths) {
   for (const auto& c : cases) {
     const std::u16string address = c.address;
     EXPECT_EQ(DownloadDialog::IsLocalAddress(address), c.local) << plat::Utf16ToUtf8(address);
-    if (c.path) EXPECT_EQ(DownloadDialog::LocalPath(address), c.path) << plat::Utf16ToUtf8(address);
+    if (c.path) {
+      EXPECT_EQ(DownloadDialog::LocalPath(address), c.path) << plat::Utf16ToUtf8(address);
+    }
   }
 }
 
@@ -316,7 +318,7 @@ TEST_F(DownloadDialogTest, NoConnectionWithoutRestrictionFailsWithItsMessage) {
 }
 
 TEST_F(DownloadDialogTest, LocalFilesAreReadByPathOrFileAddress) {
-  WriteDeviceFile(u"\\My Documents\\feeds.opml", kOpml);
+  ASSERT_TRUE(orvtest::WriteDeviceFile(u"\\My Documents\\feeds.opml", kOpml));
   const struct {
     const char16_t* address;
     int result;

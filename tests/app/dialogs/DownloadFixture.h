@@ -31,10 +31,11 @@
 #include "platform/inet/DeviceNetwork.h"
 #include "platform/inet/Inet.h"
 #include "platform/windows/Windows.h"
-#include "tests/app/PocketPcScreen.h"
-#include "tests/support/TempDevice.h"
 #include "tools/loopback/HttpTestServer.h"
+#include "tests/support/DeviceFiles.h"
+#include "tests/support/TempDevice.h"
 #include "update/http/InetManager.h"
+#include "tests/app/PocketPcScreen.h"
 
 #ifndef ORV_APP_SHOTS
 #define ORV_APP_SHOTS "."
@@ -121,13 +122,6 @@ class DownloadTest : public orvtest::DeviceTest {
   void Script(const plat::ScriptedConnectionProvider::Script& script) { provider_->SetScript(script); }
 
   std::u16string Url(const std::string& path) const { return plat::Utf8ToUtf16(server_.Url(path)); }
-
-  // Writes a file of the device (device path, e.g. "\\feeds.opml").
-  void WriteDeviceFile(const std::u16string& path, const std::string& bytes) {
-    std::string host = device_.FsRoot();
-    for (char16_t c : path) host += c == u'\\' ? '/' : static_cast<char>(c);
-    orvtest::WriteHostFile(host, bytes);
-  }
 
   // Repaints every window of the screen and saves the composed screen.
   static void SaveScreen(const std::vector<plat::HWND>& windows, const std::string& name) {

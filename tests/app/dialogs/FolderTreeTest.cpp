@@ -13,6 +13,7 @@
 #include "layout/OwnControls.h"
 #include "platform/base/Time.h"
 #include "tests/app/dialogs/PickerFixture.h"
+#include "tests/support/Pump.h"
 
 namespace pickertest {
 namespace {
@@ -68,19 +69,6 @@ class FolderTreeTest : public PickerTest {
   }
 
   // Handles this thread's messages until done holds (bounded by real time).
-  static bool PumpUntil(const std::function<bool()>& done, int limitMs = 10000) {
-    const plat::DWORD start = plat::GetTickCount();
-    for (;;) {
-      plat::MSG m;
-      while (plat::PeekMessageW(&m, nullptr, 0, 0, plat::PM_REMOVE)) {
-        plat::TranslateMessage(&m);
-        plat::DispatchMessageW(&m);
-      }
-      if (done()) return true;
-      if (plat::GetTickCount() - start > static_cast<plat::DWORD>(limitMs)) return false;
-      plat::MsgWaitForMultipleObjects(0, nullptr, plat::FALSE, 10, plat::QS_ALLINPUT);
-    }
-  }
 };
 
 // ---------------------------------------------------------------------------
@@ -273,12 +261,12 @@ TEST_F(FolderTreeTest, FolderChangesOnTheDeviceRebuildTheTreeKeepingTheSelection
   };
   ASSERT_EQ(firstUnderSub(), u"Leaf");
   MakeFolder(u"\\Docs\\Sub\\Fresh");  // comes before "Leaf"
-  EXPECT_TRUE(PumpUntil([&] { return firstUnderSub() == u"Fresh"; }));
+  EXPECT_TRUE(orvtest::PumpUntil([&] { return firstUnderSub() == u"Fresh"; }));
   std::u16string selected;
   EXPECT_TRUE(tree.GetSelectedPath(selected));
   EXPECT_EQ(selected, u"\\Docs\\Sub");
   ASSERT_TRUE(plat::RemoveDirectoryW(u"\\Docs\\Sub\\Fresh"));
-  EXPECT_TRUE(PumpUntil([&] { return firstUnderSub() == u"Leaf"; }));
+  EXPECT_TRUE(orvtest::PumpUntil([&] { return firstUnderSub() == u"Leaf"; }));
   EXPECT_TRUE(tree.GetSelectedPath(selected));
   EXPECT_EQ(selected, u"\\Docs\\Sub");
 }

@@ -338,7 +338,9 @@ TEST_F(ContentLocationTest, MoveBranches) {
       std::vector<std::string> entries;
       for (const auto& e : std::filesystem::directory_iterator(HostOf(target))) entries.push_back(e.path().filename());
       EXPECT_LE(entries.size(), 1u);
-      if (entries.size() == 1) EXPECT_EQ(entries[0], "notes.txt");
+      if (entries.size() == 1) {
+        EXPECT_EQ(entries[0], "notes.txt");
+      }
     }
     plat::SetFileAttributesW(target.c_str(), 0);
   }

@@ -351,7 +351,9 @@ TEST_F(OptionsSheetTest, NumberFieldsReadOnlyWholeNumbers) {
     SCOPED_TRACE(plat::Utf16ToUtf8(c.text));
     int value = 0;
     EXPECT_EQ(ChannelCleaningPage::ParseNumber(c.text, value), c.number);
-    if (c.number) EXPECT_EQ(value, c.value);
+    if (c.number) {
+      EXPECT_EQ(value, c.value);
+    }
   }
 }
 

@@ -37,6 +37,7 @@
 #include "platform/windows/Menus.h"
 #include "tests/database/ChannelFixture.h"
 #include "tests/support/ImagingTestFiles.h"
+#include "tests/support/Pump.h"
 
 #ifndef ORV_APP_SHOTS
 #define ORV_APP_SHOTS "."
@@ -95,7 +96,7 @@ class ArticleViewTest : public orvtest::ChannelTest {
   void TearDown() override {
     host_.reset();
     if (parent_) DestroyWindow(parent_);
-    Pump();
+    orvtest::PumpMessages();
     {
       CSyncLock lock(set_);
       state_->AttachArticleFilter(nullptr);
@@ -157,26 +158,7 @@ class ArticleViewTest : public orvtest::ChannelTest {
   // Shows the article and lets every posted message run.
   void Show(IArticle* article) {
     View().SetArticle(article);
-    Pump();
-  }
-
-  void Pump() {
-    MSG m{};
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-  }
-  // Pumps (the image jobs send to this thread) until done() holds, for at most 10 s.
-  template <class F>
-  bool PumpUntil(F done) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > until) return false;
-      Pump();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    orvtest::PumpMessages();
   }
 
   std::u16string PageOf(IArticle* article, bool showLocation = true) {
@@ -321,7 +303,7 @@ TEST_F(ArticleViewTest, ShowingAnArticleMarksItReadAndUsesItsChannel) {
   }
   EXPECT_EQ(channel->GetUserCount(), users + 1);
   View().SetArticle(nullptr);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(channel->GetUserCount(), users);
   EXPECT_TRUE(View().GetText().empty());
 }
@@ -334,7 +316,7 @@ TEST_F(ArticleViewTest, TitleChangeRebuildsAndRemovingTheChannelLetsGo) {
     CSyncLock lock(set_);
     a->SetTitle(u"New title");
   }
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_TRUE(Contains(View().GetText(), u"<title>New title</title>"));
   {
     CSyncLock lock(set_);
@@ -343,7 +325,7 @@ TEST_F(ArticleViewTest, TitleChangeRebuildsAndRemovingTheChannelLetsGo) {
     channel_ = nullptr;
   }
   EXPECT_EQ(View().GetArticle(), nullptr);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_TRUE(View().GetText().empty());
 }
 
@@ -405,7 +387,7 @@ TEST_F(ArticleViewTest, TappedLinksGoWhereThePolicySays) {
   // A link to an article the list does not hold leaves the page as it is.
   const std::u16string before = CurrentArticleId();
   TapLink(u"article://" + IdOf(u"no-such-article"));
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(CurrentArticleId(), before);
   EXPECT_EQ(View().GetArticle(), a);
   TapLink(u"ARTICLE://" + IdOf(u"Other-Id"));
@@ -429,7 +411,7 @@ TEST_F(ArticleViewTest, RealTapOnAPageLinkReachesTheOpenerOnce) {
   const LPARAM at = MAKELPARAM(static_cast<WORD>(ScaleX(20)), static_cast<WORD>(ScaleY(20)));
   SendMessageW(inner, WM_LBUTTONDOWN, MK_LBUTTON, at);
   SendMessageW(inner, WM_LBUTTONUP, 0, at);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(g_opened, std::vector<std::string>{"http://example.com/tapped"});
 }
 
@@ -446,7 +428,7 @@ TEST_F(ArticleViewTest, CookiesOfOneAddressShareOneDecodedPicture) {
   AddPicture(a, pic, 40, 30, 0xFF0000FFu);
   Show(a);
   // The three cookies of the downloaded picture are shown; the missing one waits.
-  ASSERT_TRUE(PumpUntil([&] { return View().GetPendingImageCount() == 1; }));
+  ASSERT_TRUE(orvtest::PumpUntil([&] { return View().GetPendingImageCount() == 1; }));
   std::vector<DWORD> shown;
   for (DWORD cookie = 1; cookie < 64; ++cookie)
     if (!View().GetShownImageFile(cookie).empty()) shown.push_back(cookie);
@@ -477,8 +459,8 @@ TEST_F(ArticleViewTest, PictureOfAReplacedPageIsDropped) {
   // Whatever the job did (cancelled, or delivered to the newer page), nothing of it is shown.
   std::atomic<bool> ran{false};
   CJobManager::GetInstance()->AddJob(new MarkerJob(&ran));
-  ASSERT_TRUE(PumpUntil([&] { return ran.load(); }));
-  Pump();
+  ASSERT_TRUE(orvtest::PumpUntil([&] { return ran.load(); }));
+  orvtest::PumpMessages();
   for (DWORD cookie = 1; cookie < 16; ++cookie) EXPECT_TRUE(View().GetShownImageFile(cookie).empty());
 }
 
@@ -490,8 +472,8 @@ TEST_F(ArticleViewTest, PageWithPictureLooksRight) {
   ASSERT_NE(a, nullptr);
   AddPicture(a, pic, 120, 60, 0xFF2040C0u);
   Show(a);
-  ASSERT_TRUE(PumpUntil([&] { return View().GetPendingImageCount() == 0 && !View().GetShownImageFile(1).empty(); }) ||
-              PumpUntil([&] { return View().GetPendingImageCount() == 0; }));
+  ASSERT_TRUE(orvtest::PumpUntil([&] { return View().GetPendingImageCount() == 0 && !View().GetShownImageFile(1).empty(); }) ||
+              orvtest::PumpUntil([&] { return View().GetPendingImageCount() == 0; }));
   InvalidateRect(View().GetInnerWindow(), nullptr, FALSE);
   UpdateWindow(View().GetInnerWindow());
   HBITMAP surface = GetWindowSurfaceForTesting(parent_);
@@ -541,11 +523,11 @@ TEST_F(ArticleViewTest, ArrowsAtThePageEdgeMoveThroughTheList) {
   // Left on the first article: nothing; right: the next one.
   SendMessageW(inner, WM_KEYDOWN, VK_LEFT, 0);
   SendMessageW(inner, WM_KEYUP, VK_LEFT, 0);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_NE(CurrentArticleId(), IdOf(u"second"));
   SendMessageW(inner, WM_KEYDOWN, VK_RIGHT, 0);
   SendMessageW(inner, WM_KEYUP, VK_RIGHT, 0);
-  Pump();
+  orvtest::PumpMessages();
   EXPECT_EQ(CurrentArticleId(), IdOf(u"second"));
 }
 

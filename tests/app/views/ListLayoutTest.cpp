@@ -13,6 +13,7 @@
 #include "layout/ScreenScale.h"
 #include "platform/base/Device.h"
 #include "tests/app/views/ListViewFixture.h"
+#include "tests/support/Pump.h"
 
 namespace apptest {
 namespace {
@@ -32,7 +33,7 @@ class ListLayoutTest : public ListViewTest {
   void TearDown() override {
     if (view_ && view_->GetWindow()) plat::DestroyWindow(view_->GetWindow());
     view_.reset();
-    Pump();
+    orvtest::PumpMessages();
     RemoveLayoutServices();
     SetLayoutFolder(u"");
     ListViewTest::TearDown();
@@ -46,16 +47,9 @@ class ListLayoutTest : public ListViewTest {
     view_ = std::make_unique<LayoutView>();
     ASSERT_TRUE(view_->Create(nullptr, plat::RECT{0, 0, width, height}, plat::WS_POPUP | plat::WS_VISIBLE));
   }
-  static void Pump() {
-    plat::MSG m;
-    while (plat::PeekMessageW(&m, nullptr, 0, 0, plat::PM_REMOVE)) {
-      plat::TranslateMessage(&m);
-      plat::DispatchMessageW(&m);
-    }
-  }
   // The screen as the layout view paints it now.
   std::unique_ptr<CBitmapBuffer> Screen() {
-    Pump();
+    orvtest::PumpMessages();
     auto bitmap = MakeBitmap(width_, height_, 0x000000);
     EXPECT_TRUE(view_->GetManager()->Paint(bitmap->GetDC(), plat::POINT{0, 0}, nullptr));
     return bitmap;
@@ -148,7 +142,7 @@ class ListLayoutTest : public ListViewTest {
     // The screen lets go of the sources and lists before the views go.
     plat::DestroyWindow(view_->GetWindow());
     view_.reset();
-    Pump();
+    orvtest::PumpMessages();
   }
 
   std::unique_ptr<LayoutView> view_;

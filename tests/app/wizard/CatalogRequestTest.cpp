@@ -230,7 +230,9 @@ TEST_F(CatalogRequestTest, AddressesComposeFromTheOpmlAddressOrTheCatalogue) {
     EXPECT_EQ(request_.BuildUrl(), c.address) << plat::Utf16ToUtf8(c.address);
     EXPECT_EQ(request_.GetLastAddress(), c.address);
     EXPECT_EQ(request_.GetCaptionId(), c.caption) << plat::Utf16ToUtf8(c.address);
-    if (!c.catalog) EXPECT_EQ(OpenSettingsKey().GetString(kOnlineCatalogUrlValue, nullptr), u"");
+    if (!c.catalog) {
+      EXPECT_EQ(OpenSettingsKey().GetString(kOnlineCatalogUrlValue, nullptr), u"");
+    }
     if (c.filter) CChannelLanguages().SetSelectedLanguages({u"en", u"zh-cn"});
   }
   GetGlobalOptions().SetDeveloperMode(0);
@@ -375,14 +377,16 @@ TEST_F(CatalogRequestTest, LoadFailuresAndEmptyAnswers) {
   for (const auto& c : cases) {
     request_.SetOpmlAddress(Url(c.path));
     EXPECT_EQ(request_.Load(holder_), c.loads) << c.path;
-    if (c.loads) EXPECT_EQ(request_.IsEmpty(), c.empty) << c.path;
+    if (c.loads) {
+      EXPECT_EQ(request_.IsEmpty(), c.empty) << c.path;
+    }
   }
 }
 
 TEST_F(CatalogRequestTest, LocalOpmlFilesAreRead) {
-  WriteDeviceFile(u"\\My Documents\\feeds.opml",
-                  Opml(Outline("text=\"Web\" xmlUrl=\"http://web.example.com/rss\"") +
-                       Outline("text=\"Relative\" xmlUrl=\"rss.xml\"")));
+  ASSERT_TRUE(orvtest::WriteDeviceFile(u"\\My Documents\\feeds.opml",
+                                       Opml(Outline("text=\"Web\" xmlUrl=\"http://web.example.com/rss\"") +
+                                            Outline("text=\"Relative\" xmlUrl=\"rss.xml\""))));
   request_.SetOpmlAddress(u"\\My Documents\\feeds.opml");
   ASSERT_TRUE(request_.Load(holder_));
   EXPECT_EQ(request_.lastCaption, LocalizeResourceString(245));

@@ -29,6 +29,7 @@
 #include "tests/app/MainWindowFixture.h"
 #include "update/script/PluginChannels.h"
 #include "update/tidy/TidyDocument.h"
+#include "tests/support/DeviceFiles.h"
 
 #ifndef ORV_APP_SHOTS
 #define ORV_APP_SHOTS "."
@@ -134,10 +135,6 @@ bool IsChecked(plat::HWND list, int index) {
   const auto state = static_cast<plat::UINT>(
       plat::SendMessageW(list, plat::LVM_GETITEMSTATE, static_cast<plat::WPARAM>(index), plat::LVIS_STATEIMAGEMASK));
   return ((state & plat::LVIS_STATEIMAGEMASK) >> 12) == 2;
-}
-
-bool WriteDeviceFile(const std::u16string& path, const std::string& text) {
-  return plat::ReplaceFileContents(path, text.data(), text.size());
 }
 
 std::string ReadDeviceFile(const std::u16string& path) {
@@ -331,7 +328,9 @@ TEST_F(NewChannelWizardTest, ChecksTellTheUserAndKeepThePage) {
     };
     EXPECT_EQ(Run(w), kStillOpen);
     EXPECT_EQ(BoxIds(), std::vector<plat::UINT>{c.message});
-    if (!boxes.empty()) EXPECT_EQ(boxes[0].type, c.style);
+    if (!boxes.empty()) {
+      EXPECT_EQ(boxes[0].type, c.style);
+    }
     EXPECT_TRUE(w.downloads.empty());
     EXPECT_FALSE(loaded);
   }
@@ -451,7 +450,9 @@ TEST_F(NewChannelWizardTest, AnEmptyCatalogueSaysWhyByHowItWasAskedAndGoesBack) 
     };
     EXPECT_EQ(Run(w), kStillOpen);
     EXPECT_EQ(BoxIds(), std::vector<plat::UINT>{c.message});
-    if (!boxes.empty()) EXPECT_EQ(boxes[0].type, c.style);
+    if (!boxes.empty()) {
+      EXPECT_EQ(boxes[0].type, c.style);
+    }
   }
   EXPECT_EQ(OpenSettingsKey().GetString(u"LastWebOpmlUrl", u""), u"http://127.0.0.1:9/list.opml");
 }
@@ -640,7 +641,7 @@ class TemplatePageTest : public NewChannelWizardTest {
   void SetUp() override {
     NewChannelWizardTest::SetUp();
     ASSERT_TRUE(CreateFolderTree(u"\\My Documents"));
-    ASSERT_TRUE(WriteDeviceFile(kSource, TemplateXml({"One", "Two", "Three"}, "new")));
+    ASSERT_TRUE(orvtest::WriteDeviceFile(kSource, TemplateXml({"One", "Two", "Three"}, "new")));
     target_ = CombinePath(GetGlobalOptions().GetTemplatesFolder(), u"sports.xml");
   }
 
@@ -696,9 +697,9 @@ TEST_F(TemplatePageTest, TheInstalledTemplatesAreListedUncheckedAndTheCheckedOne
   ASSERT_TRUE(CreateFolderTree(folder));
   const std::u16string weather = CombinePath(folder, u"weather.xml");
   const std::u16string cities = CombinePath(folder, u"Cities.xml");
-  ASSERT_TRUE(WriteDeviceFile(weather, TemplateXml({"Rain", "Sun"}, "w")));
-  ASSERT_TRUE(WriteDeviceFile(cities, TemplateXml({"Paris"}, "c")));
-  ASSERT_TRUE(WriteDeviceFile(CombinePath(folder, u"notes.txt"), "not a template"));
+  ASSERT_TRUE(orvtest::WriteDeviceFile(weather, TemplateXml({"Rain", "Sun"}, "w")));
+  ASSERT_TRUE(orvtest::WriteDeviceFile(cities, TemplateXml({"Paris"}, "c")));
+  ASSERT_TRUE(orvtest::WriteDeviceFile(CombinePath(folder, u"notes.txt"), "not a template"));
   ScriptedWizard w;
   std::vector<std::u16string> listed;
   std::vector<bool> checked;
@@ -733,7 +734,7 @@ TEST_F(TemplatePageTest, TheInstalledTemplatesAreListedUncheckedAndTheCheckedOne
 TEST_F(TemplatePageTest, ASameNamedTemplateInUseIsReplacedOnlyWhenTheUserAgrees) {
   const std::string old = TemplateXml({"Old"}, "old");
   ASSERT_TRUE(CreateFolderTree(GetGlobalOptions().GetTemplatesFolder()));
-  ASSERT_TRUE(WriteDeviceFile(target_, old));
+  ASSERT_TRUE(orvtest::WriteDeviceFile(target_, old));
   AddChannel(u"Old", 0, CPluginChannels::BuildChannelAddress(u"file", target_, u"Old"));
   {
     CSyncLock lock(GetChannelSet());
@@ -743,7 +744,9 @@ TEST_F(TemplatePageTest, ASameNamedTemplateInUseIsReplacedOnlyWhenTheUserAgrees)
   answer = plat::IDNO;
   EXPECT_EQ(OpenAndDone({}), kStillOpen);
   EXPECT_EQ(BoxIds(), std::vector<plat::UINT>{346});
-  if (!boxes.empty()) EXPECT_EQ(boxes[0].type, 0x24u);
+  if (!boxes.empty()) {
+    EXPECT_EQ(boxes[0].type, 0x24u);
+  }
   EXPECT_EQ(ReadDeviceFile(target_), old) << "refused: the template in use stays";
   EXPECT_EQ(Channels().size(), 1u);
 
@@ -762,14 +765,14 @@ TEST_F(TemplatePageTest, ASameNamedTemplateInUseIsReplacedOnlyWhenTheUserAgrees)
 
 TEST_F(TemplatePageTest, AnUnusedOrEqualTemplateIsReplacedWithoutAQuestion) {
   ASSERT_TRUE(CreateFolderTree(GetGlobalOptions().GetTemplatesFolder()));
-  ASSERT_TRUE(WriteDeviceFile(target_, TemplateXml({"Stale"}, "stale")));
+  ASSERT_TRUE(orvtest::WriteDeviceFile(target_, TemplateXml({"Stale"}, "stale")));
   EXPECT_EQ(OpenAndDone({1, 2}), 1);
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(ReadDeviceFile(target_), TemplateXml({"One", "Two", "Three"}, "new"));
 }
 
 TEST_F(TemplatePageTest, ATemplateWithoutChannelsIsRefused) {
-  ASSERT_TRUE(WriteDeviceFile(kSource, "<?xml version=\"1.0\"?><template><url>x</url></template>"));
+  ASSERT_TRUE(orvtest::WriteDeviceFile(kSource, "<?xml version=\"1.0\"?><template><url>x</url></template>"));
   ScriptedWizard w;
   w.pick = [](FileDialogRequest& r) {
     r.file = kSource;
@@ -799,7 +802,7 @@ TEST_P(WizardScreensTest, EveryPageFitsTheScreenWithoutOverlaps) {
       "<outline text=\"Sport\" xmlUrl=\"http://127.0.0.1:9/s.xml\"/></outline>"
       "<outline text=\"Weather\" xmlUrl=\"http://127.0.0.1:9/weather.xml\"/></body></opml>";
   ASSERT_TRUE(CreateFolderTree(u"\\My Documents"));
-  ASSERT_TRUE(WriteDeviceFile(u"\\My Documents\\t.xml", TemplateXml({"First channel", "Second channel"})));
+  ASSERT_TRUE(orvtest::WriteDeviceFile(u"\\My Documents\\t.xml", TemplateXml({"First channel", "Second channel"})));
   std::filesystem::create_directories(ORV_APP_SHOTS);
   const std::string prefix = std::string(ORV_APP_SHOTS) + "/wizard-" + std::to_string(GetParam()) + "-";
 
