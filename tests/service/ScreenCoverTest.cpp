@@ -11,6 +11,7 @@
 #include "service/ScreenCover.h"
 #include "tests/platform/WindowsTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Pump.h"
 #include "tests/support/TempDevice.h"
 #include "tests/support/Wait.h"
 
@@ -38,11 +39,11 @@ TEST_F(ScreenCoverTest, TheTaskBarGoesBackAlsoWhenItsOwnerWasBusyAtTheFirstAttem
                                            nullptr, nullptr, nullptr, nullptr);
     if (!bar) return 1;
     ctx.Ready();
-    if (!wmtest::PumpUntil([&] { return ctx.WaitFor("busy", 0); }, 30000)) return 2;
+    if (!orvtest::PumpUntil([&] { return ctx.WaitFor("busy", 0); }, 30000)) return 2;
     // Busy: its messages wait until it is told to go on.
     ctx.Send("not reading");
     if (!ctx.WaitFor("go on", 60000)) return 3;
-    if (!wmtest::PumpUntil([&] { return ctx.WaitFor("end", 0); }, 60000)) return 4;
+    if (!orvtest::PumpUntil([&] { return ctx.WaitFor("end", 0); }, 60000)) return 4;
     return 0;
   });
   ASSERT_TRUE(owner.WaitReady());

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -266,17 +267,22 @@ TEST_F(InetJobTest, GzipBombStopsAtTheCap) {
 
 TEST_F(InetJobTest, CancelEndsABlockedReadPromptly) {
   // The answer's headers come at once; its body only when the test lets it,
-  // so the job's read stays blocked until the cancel ends it.
-  std::mutex lock;
-  std::condition_variable changed;
-  bool letGo = false;
-  bool bodyAfterBound = false;
-  server_.Route("/stall", [&](const HttpRequest&) {
+  // so the job's read stays blocked until the cancel ends it. The gate is
+  // shared with the server's thread, which may still be leaving it when the
+  // test ends.
+  struct Gate {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool letGo = false;
+    bool bodyAfterBound = false;
+  };
+  auto gate = std::make_shared<Gate>();
+  server_.Route("/stall", [gate](const HttpRequest&) {
     HttpResponse r;
-    r.stream = [&, sent = false](std::string& piece) mutable {
+    r.stream = [gate, sent = false](std::string& piece) mutable {
       if (sent) return false;
-      std::unique_lock<std::mutex> g(lock);
-      bodyAfterBound = !changed.wait_for(g, std::chrono::seconds(20), [&] { return letGo; });
+      std::unique_lock<std::mutex> g(gate->lock);
+      gate->bodyAfterBound = !gate->changed.wait_for(g, std::chrono::seconds(20), [&] { return gate->letGo; });
       piece = "late";
       sent = true;
       return true;
@@ -294,16 +300,16 @@ TEST_F(InetJobTest, CancelEndsABlockedReadPromptly) {
   job.Execute();
   canceller.join();
   {
-    std::lock_guard<std::mutex> g(lock);
-    letGo = true;
-    changed.notify_all();
+    std::lock_guard<std::mutex> g(gate->lock);
+    gate->letGo = true;
+    gate->changed.notify_all();
   }
   EXPECT_EQ(listener_.Count(IInetEventListener::EVENT_STATUS_OK), 1);
   EXPECT_EQ(job.GetResult(), CInetJob::RESULT_CANCELLED);
   EXPECT_EQ(job.GetErrorText(), u"Canceled");
   // Ended by the cancel, not by the body coming after the server's bound.
-  std::lock_guard<std::mutex> g(lock);
-  EXPECT_FALSE(bodyAfterBound);
+  std::lock_guard<std::mutex> g(gate->lock);
+  EXPECT_FALSE(gate->bodyAfterBound);
 }
 
 TEST_F(InetJobTest, AddressesWithoutOrWithOtherSchemes) {
