@@ -114,9 +114,10 @@ class MainWindow : public CPPCModelessDialogImpl {
   plat::HWND articleWindow_ = nullptr;
   std::unique_ptr<ArticleViewHost> articleHost_;
 
-  // Screens that other parts of the program open: the channel-properties
-  // sheet, the options sheet, the About box and the add-channels wizard.
-  // None exists yet: each call does nothing and answers false.
+  // Screens the menus open, each modal over this window: the channel-properties
+  // sheet (true when it ended with OK), the options sheet (refused with a
+  // message while an update runs), the About box and the add-channels wizard
+  // (true when it added channels). The view is shown again afterwards.
   bool OpenChannelProperties(const std::u16string& channelName);
   bool OpenOptions();
   bool OpenAbout();

@@ -1,9 +1,8 @@
 # Helpers shared by every folder's CMakeLists.txt.
 #
 # orv_library(NAME DIRS... [DEPS libs...]) builds one static library from every
-# .cpp file below the given folders (relative to the calling folder). A library
-# whose folders hold no sources yet becomes an INTERFACE library, so deliverables
-# can link it before it has code.
+# .cpp file below the given folders (relative to the calling folder); folders
+# without sources are a mistake in the calling list.
 function(orv_library name)
   cmake_parse_arguments(ARG "" "" "DIRS;DEPS" ${ARGN})
   set(sources)
@@ -11,15 +10,12 @@ function(orv_library name)
     file(GLOB_RECURSE found CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.c")
     list(APPEND sources ${found})
   endforeach()
-  if(sources)
-    add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  if(NOT sources)
+    message(FATAL_ERROR "orv_library(${name}): no sources below ${ARG_DIRS}")
   endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
 # orv_test(NAME DIR [TIMEOUT s] [PROCESSORS n] DEPS libs...) builds one
