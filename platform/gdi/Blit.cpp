@@ -145,15 +145,22 @@ BOOL DoBlit(Dc* dst, int x, int y, int w, int h, Dc* src, int xs, int ys, int ws
   }
   const DWORD ones = db->AllOnes();
   const bool sameSize = ax.sl == ax.dl && ay.sl == ay.dl && !ax.mirror && !ay.mirror;
-  // Fast path: plain copy between bitmaps of one format, byte-aligned pixels.
-  if (usesSrc && sameSize && !mask && fore == 0xCC && sb->SameFormat(*db) && db->bpp >= 8) {
-    int sx0 = ax.Map(r.left), sy0 = ay.Map(r.top);
-    int left = r.left, right = r.right, top = r.top, bottom = r.bottom;
+  // A plain copy's rectangle in the destination and its first source pixel,
+  // kept inside the source; false when nothing is left to copy.
+  auto clipPlainCopy = [&](int& sx0, int& sy0, int& left, int& top, int& right, int& bottom) {
+    sx0 = ax.Map(r.left);
+    sy0 = ay.Map(r.top);
+    left = r.left, right = r.right, top = r.top, bottom = r.bottom;
     if (sx0 < 0) { left -= sx0; sx0 = 0; }
     if (sy0 < 0) { top -= sy0; sy0 = 0; }
     right = std::min<int>(right, left + (sb->width - sx0));
     bottom = std::min<int>(bottom, top + (sb->height - sy0));
-    if (right <= left || bottom <= top) return TRUE;
+    return right > left && bottom > top;
+  };
+  // Fast path: plain copy between bitmaps of one format, byte-aligned pixels.
+  if (usesSrc && sameSize && !mask && fore == 0xCC && sb->SameFormat(*db) && db->bpp >= 8) {
+    int sx0, sy0, left, top, right, bottom;
+    if (!clipPlainCopy(sx0, sy0, left, top, right, bottom)) return TRUE;
     int bytesPer = db->bpp / 8;
     std::size_t n = static_cast<std::size_t>(right - left) * bytesPer;
     bool backwards = (sb == db) && (sy0 < top);
@@ -170,13 +177,8 @@ BOOL DoBlit(Dc* dst, int x, int y, int w, int h, Dc* src, int xs, int ys, int ws
   // destination's conversion works channel by channel, so three tables of 256
   // entries give it exactly.
   if (usesSrc && sameSize && !mask && fore == 0xCC && sb != db && sb->bpp >= 16 && db->bpp >= 16) {
-    int sx0 = ax.Map(r.left), sy0 = ay.Map(r.top);
-    int left = r.left, right = r.right, top = r.top, bottom = r.bottom;
-    if (sx0 < 0) { left -= sx0; sx0 = 0; }
-    if (sy0 < 0) { top -= sy0; sy0 = 0; }
-    right = std::min<int>(right, left + (sb->width - sx0));
-    bottom = std::min<int>(bottom, top + (sb->height - sy0));
-    if (right <= left || bottom <= top) return TRUE;
+    int sx0, sy0, left, top, right, bottom;
+    if (!clipPlainCopy(sx0, sy0, left, top, right, bottom)) return TRUE;
     DWORD toRaw[3][256];
     for (int c = 0; c < 3; ++c)
       for (DWORD v = 0; v < 256; ++v) toRaw[c][v] = db->RgbToRaw(v << (16 - 8 * c)) & ones;

@@ -73,6 +73,25 @@ class KineticTest : public LayoutTest {
     ASSERT_NE(list_, nullptr);
     SetBar(SB_VERT, 0, 999, 32, 0);
   }
+  // A page of 200 lines in the HTML viewer `view`, far longer than the screen.
+  static void ShowLongPage(HWND view) {
+    std::u16string page = u"<html><body>";
+    for (int i = 0; i < 200; ++i) page += u"<p>Line " + Utf8ToUtf16(std::to_string(i)) + u" of the article</p>";
+    page += u"</body></html>";
+    SendMessageW(view, DTM_CLEAR, 0, 0);
+    SendMessageW(view, DTM_ADDTEXTW, 0, reinterpret_cast<LPARAM>(page.c_str()));
+    SendMessageW(view, DTM_ENDOFSOURCE, 0, 0);
+  }
+  // Handles this thread's messages as the main window's loop does, through
+  // the viewer's scroll filter.
+  static void PumpThrough(HtmlViewScrollFilter& filter) {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      if (filter.Filter(m)) continue;
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+  }
   void TearDown() override {
     scroller_.reset();
     if (list_) DestroyWindow(list_);
@@ -475,24 +494,12 @@ TEST_F(KineticTest, HtmlViewerPagesScrollByFingerWithMomentum) {
   ASSERT_NE(view, nullptr);
   HWND inner = GetWindow(view, GW_CHILD);
   ASSERT_TRUE(IsHtmlViewerWindow(inner));
-  std::u16string page = u"<html><body>";
-  for (int i = 0; i < 200; ++i) page += u"<p>Line " + Utf8ToUtf16(std::to_string(i)) + u" of the article</p>";
-  page += u"</body></html>";
-  SendMessageW(view, DTM_CLEAR, 0, 0);
-  SendMessageW(view, DTM_ADDTEXTW, 0, reinterpret_cast<LPARAM>(page.c_str()));
-  SendMessageW(view, DTM_ENDOFSOURCE, 0, 0);
+  ShowLongPage(view);
   ASSERT_EQ(GetScrollPos(inner, SB_VERT), 0);
 
   Swipes swipes;
   HtmlViewScrollFilter filter(&swipes);
-  auto pump = [&] {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      if (filter.Filter(m)) continue;
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-  };
+  auto pump = [&] { PumpThrough(filter); };
   auto stylus = [&](UINT message, int x, int y) {
     PostMessageW(inner, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
     pump();
@@ -537,23 +544,11 @@ TEST_F(KineticTest, ThePageEndsWhereTheFingerLeftWhenTheLastMoveAndTheReleaseCom
                               nullptr, nullptr);
   ASSERT_NE(view, nullptr);
   HWND inner = GetWindow(view, GW_CHILD);
-  std::u16string page = u"<html><body>";
-  for (int i = 0; i < 200; ++i) page += u"<p>Line " + Utf8ToUtf16(std::to_string(i)) + u" of the article</p>";
-  page += u"</body></html>";
-  SendMessageW(view, DTM_CLEAR, 0, 0);
-  SendMessageW(view, DTM_ADDTEXTW, 0, reinterpret_cast<LPARAM>(page.c_str()));
-  SendMessageW(view, DTM_ENDOFSOURCE, 0, 0);
+  ShowLongPage(view);
   ASSERT_EQ(GetScrollPos(inner, SB_VERT), 0);
 
   HtmlViewScrollFilter filter(nullptr);
-  auto pump = [&] {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      if (filter.Filter(m)) continue;
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-  };
+  auto pump = [&] { PumpThrough(filter); };
   auto post = [&](UINT message, int x, int y) {
     PostMessageW(inner, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
   };
