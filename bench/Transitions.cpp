@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bench/BenchSupport.h"
+#include "layout/DialogFontCache.h"
 #include "layout/KineticScroller.h"
 #include "layout/ScreenScale.h"
 #include "layout/ScreenTransition.h"

@@ -11,6 +11,7 @@
 #include "bench/BenchSupport.h"
 #include "core/BitmapBuffer.h"
 #include "layout/DataSources.h"
+#include "layout/DialogFontCache.h"
 #include "layout/LayoutCom.h"
 #include "layout/PluginFactory.h"
 #include "layout/ScreenScale.h"

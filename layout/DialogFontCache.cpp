@@ -99,3 +99,8 @@ CDialogFontCache& GetDialogFontCache() {
   static CDialogFontCache cache;
   return cache;
 }
+
+void ResetUiToolkitForTesting() {
+  ResetScreenDpiForTesting();
+  GetDialogFontCache().Reset();
+}

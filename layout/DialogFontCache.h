@@ -33,3 +33,7 @@ class CDialogFontCache {
 };
 
 CDialogFontCache& GetDialogFontCache();
+
+// Forgets the cached screen DPI and the dialog fonts made for it, so the
+// next use reads the screen afresh (tests that change the screen).
+void ResetUiToolkitForTesting();

@@ -4,7 +4,6 @@
 
 #include "core/DeviceInfo.h"
 #include "core/FrameworkServices.h"
-#include "layout/DialogFontCache.h"
 #include "platform/base/Device.h"
 #include "platform/windows/SystemMetrics.h"
 
@@ -39,10 +38,7 @@ int GetScreenDpiY() {
   return g_dpi.dpiY;
 }
 
-void ResetUiToolkitForTesting() {
-  g_dpi.generation = 0;
-  GetDialogFontCache().Reset();
-}
+void ResetScreenDpiForTesting() { g_dpi.generation = 0; }
 
 int ScaleX(int value) { return MulDivRound(value, GetScreenDpiX(), 96); }
 int ScaleY(int value) { return MulDivRound(value, GetScreenDpiY(), 96); }

@@ -4,9 +4,8 @@
 #pragma once
 
 // Reads both DPI values of the screen (ReadScreenDpi) unless they are cached
-// already. The
-// values are kept until the process is given another device (or a test asks
-// for a fresh read with ResetUiToolkitForTesting).
+// already. The values are kept until the process is given another device (or
+// a test asks for a fresh read with ResetScreenDpiForTesting).
 void InitScreenDpi();
 int GetScreenDpiX();
 int GetScreenDpiY();
@@ -24,4 +23,4 @@ bool IsDoubleResolutionScreen();
 bool IsMiddleResolutionScreen();
 
 // Forgets the cached DPI values and resolution tests.
-void ResetUiToolkitForTesting();
+void ResetScreenDpiForTesting();

@@ -2,6 +2,7 @@
 // of the given size and resolution, and back to the device's own afterwards.
 #pragma once
 
+#include "layout/DialogFontCache.h"
 #include "layout/ScreenScale.h"
 #include "platform/base/SysInfo.h"
 #include "platform/gdi/Gdi.h"

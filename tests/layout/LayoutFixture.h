@@ -14,6 +14,7 @@
 
 #include "core/BitmapBuffer.h"
 #include "layout/DefaultLayoutServices.h"
+#include "layout/DialogFontCache.h"
 #include "layout/LayoutServices.h"
 #include "layout/ResourceValues.h"
 #include "layout/ScreenScale.h"

@@ -10,6 +10,7 @@
 #include "database/NotifyToday.h"
 #include "database/TodayChannelFilter.h"
 #include "database/TodayViewOptions.h"
+#include "layout/DialogFontCache.h"
 #include "layout/ScreenScale.h"
 #include "platform/base/ScreenSettings.h"
 #include "platform/controls/ComboBox.h"
