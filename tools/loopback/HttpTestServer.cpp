@@ -37,6 +37,7 @@ std::string ReasonFor(int status) {
     case 200: return "OK";
     case 301: return "Moved Permanently";
     case 302: return "Found";
+    case 303: return "See Other";
     case 304: return "Not Modified";
     case 404: return "Not Found";
     case 500: return "Internal Server Error";
@@ -348,6 +349,11 @@ bool HttpTestServer::ServeRequest(int fd, std::string& pending, bool& answering)
                                      : connection.find("keep-alive") != std::string::npos;
   }
   out += keep ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+  if (resp.closeInHeadAfter < out.size()) {
+    // Cut on purpose: the head (or nothing of it) and no body.
+    sendAll(out.data(), resp.closeInHeadAfter);
+    return false;
+  }
   if (!sendAll(out.data(), out.size())) return false;
   if (req.method == "HEAD") return keep;
 

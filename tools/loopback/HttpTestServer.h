@@ -1,7 +1,8 @@
 // A small HTTP/1.x server on a loopback address (127.0.0.1 unless told) for tests of the download code. It binds a
 // free port, serves routes from its own thread (one thread per connection) and
 // stops in its destructor. It can misbehave on purpose: stall, trickle, close
-// mid-body, answer with gzip, chunked bodies, redirects and error statuses.
+// before answering, mid-head or mid-body, answer with gzip, chunked bodies,
+// redirects and error statuses.
 #pragma once
 
 #include <atomic>
@@ -37,6 +38,9 @@ struct HttpResponse {
   bool sendContentLength = true;
   long long declaredLength = -1;   // Content-Length to announce; -1: the real length
   std::size_t closeAfter = static_cast<std::size_t>(-1);  // close after this many body bytes
+  // Close after this many bytes of the response's head (status line and
+  // headers): 0 closes the connection unanswered once the request is read.
+  std::size_t closeInHeadAfter = static_cast<std::size_t>(-1);
   int stallBeforeBodyMs = 0;   // wait after the headers
   int trickleDelayMs = 0;      // wait between body pieces
   std::size_t trickleBytes = 1;  // bytes per piece when trickling
