@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/base/Module.h"
 #include "tests/update/InetTestSupport.h"
+#include "tools/loopback/HttpTestServer.h"
 
 namespace {
 
@@ -34,27 +38,33 @@ TEST_F(WinInetTest, BindingNeedsEveryEntryPoint) {
 TEST_F(WinInetTest, ConnectionCacheKeepsTwentyMostRecent) {
   CWinInet& inet = manager_->GetWinInet();
   ASSERT_TRUE(inet.OpenInternet());
+  // Each connection is given back once used, as a download does.
+  auto use = [&inet](const char16_t* host, int port) {
+    plat::HINTERNET h =
+        inet.GetConnection(host, static_cast<plat::INTERNET_PORT>(port), nullptr, nullptr, plat::INTERNET_SERVICE_HTTP, 0);
+    inet.ReleaseConnection(h);
+    return h;
+  };
   std::vector<plat::HINTERNET> handles;
   for (int port = 1; port <= 20; ++port) {
-    handles.push_back(inet.GetConnection(u"127.0.0.1", static_cast<plat::INTERNET_PORT>(port), nullptr, nullptr,
-                                         plat::INTERNET_SERVICE_HTTP, 0));
+    handles.push_back(use(u"127.0.0.1", port));
     ASSERT_NE(handles.back(), nullptr);
   }
   EXPECT_EQ(inet.GetConnectCount(), 20);
   // Port 1 used again: no new connection, it moves to the front; port 2 is now the oldest.
-  EXPECT_EQ(inet.GetConnection(u"127.0.0.1", 1, nullptr, nullptr, plat::INTERNET_SERVICE_HTTP, 0), handles[0]);
-  EXPECT_EQ(inet.GetConnection(u"127.0.0.1", 20, nullptr, nullptr, plat::INTERNET_SERVICE_HTTP, 0), handles[19]);
+  EXPECT_EQ(use(u"127.0.0.1", 1), handles[0]);
+  EXPECT_EQ(use(u"127.0.0.1", 20), handles[19]);
   EXPECT_EQ(inet.GetConnectCount(), 20);
   // The 21st server evicts port 2 and closes its handle.
-  ASSERT_NE(inet.GetConnection(u"LOCALHOST", 21, nullptr, nullptr, plat::INTERNET_SERVICE_HTTP, 0), nullptr);
+  ASSERT_NE(use(u"LOCALHOST", 21), nullptr);
   EXPECT_EQ(inet.GetConnectCount(), 21);
   plat::DWORD type = 0, size = sizeof type;
   EXPECT_FALSE(plat::InternetQueryOptionW(handles[1], plat::INTERNET_OPTION_HANDLE_TYPE, &type, &size));
   EXPECT_TRUE(plat::InternetQueryOptionW(handles[0], plat::INTERNET_OPTION_HANDLE_TYPE, &type, &size));
   // Host names match ignoring case.
-  EXPECT_NE(inet.GetConnection(u"localhost", 21, nullptr, nullptr, plat::INTERNET_SERVICE_HTTP, 0), nullptr);
+  EXPECT_NE(use(u"localhost", 21), nullptr);
   EXPECT_EQ(inet.GetConnectCount(), 21);
-  inet.GetConnection(u"127.0.0.1", 2, nullptr, nullptr, plat::INTERNET_SERVICE_HTTP, 0);
+  use(u"127.0.0.1", 2);
   EXPECT_EQ(inet.GetConnectCount(), 22);
   // Every connection handed out carries the layer's time-outs.
   plat::DWORD timeout = 0;
@@ -64,6 +74,53 @@ TEST_F(WinInetTest, ConnectionCacheKeepsTwentyMostRecent) {
   inet.CloseAll();
   EXPECT_FALSE(plat::InternetQueryOptionW(handles[0], plat::INTERNET_OPTION_HANDLE_TYPE, &type, &size));
   EXPECT_FALSE(inet.HasInternet());
+}
+
+// A connection handed out stays open while downloads from more servers
+// than the cache holds evict its entry: the download about to use it still
+// can; it is closed once given back.
+TEST_F(WinInetTest, ConnectionInUseOutlivesItsEviction) {
+  ASSERT_TRUE(ConnectSession());
+  CWinInet& inet = manager_->GetWinInet();
+  orvtest::HttpTestServer first("127.0.0.2");
+  first.Serve("/doc", "first server");
+  plat::HINTERNET held = inet.GetConnection(u"127.0.0.2", static_cast<plat::INTERNET_PORT>(first.Port()), nullptr,
+                                            nullptr, plat::INTERNET_SERVICE_HTTP, 0);
+  ASSERT_NE(held, nullptr);
+
+  // 28 more servers, each on a loopback address of its own, downloaded from
+  // meanwhile: the held connection leaves the cache.
+  std::vector<std::unique_ptr<orvtest::HttpTestServer>> others;
+  for (int host = 3; host <= 30; ++host) {
+    SCOPED_TRACE(host);
+    others.push_back(std::make_unique<orvtest::HttpTestServer>("127.0.0." + std::to_string(host)));
+    others.back()->Serve("/doc", "server " + std::to_string(host));
+    CInetJob job(session_.get(), plat::Utf8ToUtf16(others.back()->Url("/doc")));
+    job.SetKeepInMemory(true);
+    job.Execute();
+    ASSERT_EQ(job.GetResult(), CInetJob::RESULT_SUCCESS) << plat::Utf16ToUtf8(job.GetErrorText());
+    EXPECT_EQ(job.GetBody(), "server " + std::to_string(host));
+  }
+  EXPECT_EQ(inet.GetConnectCount(), 29);
+
+  // The held connection still serves its request.
+  plat::HINTERNET request =
+      inet.HttpOpenRequestW(held, u"GET", u"/doc", u"HTTP/1.0", nullptr, nullptr, plat::INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  ASSERT_NE(request, nullptr) << "the cache closed a connection in use";
+  ASSERT_TRUE(inet.SendRequest(request, u"", static_cast<plat::DWORD>(-1), nullptr, 0));
+  std::string body;
+  char buffer[256];
+  plat::DWORD read = 0;
+  while (inet.InternetReadFile(request, buffer, sizeof buffer, &read) && read > 0) body.append(buffer, read);
+  EXPECT_EQ(body, "first server");
+  inet.CloseRequest(request);
+
+  // Given back, the evicted connection is closed; the cache's own stay open.
+  plat::DWORD type = 0, size = sizeof type;
+  EXPECT_TRUE(plat::InternetQueryOptionW(held, plat::INTERNET_OPTION_HANDLE_TYPE, &type, &size));
+  inet.ReleaseConnection(held);
+  EXPECT_FALSE(plat::InternetQueryOptionW(held, plat::INTERNET_OPTION_HANDLE_TYPE, &type, &size));
+  EXPECT_EQ(first.RequestCount("/doc"), 1u);
 }
 
 TEST_F(WinInetTest, NormalizeUrl) {

@@ -59,6 +59,9 @@ void CInetJob::Resume() { SetEvent(event_); }
 void CInetJob::CloseRequest() {
   HINTERNET request = request_.exchange(nullptr);
   if (request && session_) session_->GetWinInet().CloseRequest(request);
+  // The connection is given back to the cache once its request is done.
+  if (connection_ && session_) session_->GetWinInet().ReleaseConnection(connection_);
+  connection_ = nullptr;
 }
 
 void CInetJob::CloseOutput() {

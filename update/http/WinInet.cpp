@@ -121,6 +121,8 @@ void CWinInet::CloseAll() {
     if (e.handle) api_->InternetCloseHandle(e.handle);
     e = Entry{};
   }
+  for (const Entry& e : evicted_) api_->InternetCloseHandle(e.handle);
+  evicted_.clear();
   if (internet_) {
     api_->InternetSetStatusCallbackW(internet_, nullptr);
     api_->InternetCloseHandle(internet_);
@@ -144,9 +146,18 @@ HINTERNET CWinInet::GetConnection(const std::u16string& host, INTERNET_PORT port
     if (!h) return nullptr;
     ++connectCount_;
     index = kCacheSize - 1;
-    if (cache_[index].handle) api_->InternetCloseHandle(cache_[index].handle);
+    // The least recently used goes; a connection still in use is closed
+    // only when its last user gives it back.
+    if (cache_[index].handle) {
+      if (cache_[index].uses > 0) {
+        evicted_.push_back(cache_[index]);
+      } else {
+        api_->InternetCloseHandle(cache_[index].handle);
+      }
+    }
     cache_[index] = Entry{host, port, h};
   }
+  ++cache_[index].uses;
   Entry used = cache_[index];
   for (int i = index; i > 0; --i) cache_[i] = cache_[i - 1];
   cache_[0] = used;
@@ -157,9 +168,32 @@ HINTERNET CWinInet::GetConnection(const std::u16string& host, INTERNET_PORT port
   return used.handle;
 }
 
+void CWinInet::ReleaseConnection(HINTERNET handle) {
+  if (!handle) return;
+  CSyncLock hold(&lock_, u"CWinInet::ReleaseConnection");
+  if (!api_ || !bound_) return;
+  for (Entry& e : cache_) {
+    if (e.handle == handle) {
+      if (e.uses > 0) --e.uses;
+      return;
+    }
+  }
+  for (auto it = evicted_.begin(); it != evicted_.end(); ++it) {
+    if (it->handle != handle) continue;
+    if (--it->uses <= 0) {
+      api_->InternetCloseHandle(it->handle);
+      evicted_.erase(it);
+    }
+    return;
+  }
+}
+
 bool CWinInet::IsCachedConnection(HINTERNET handle) {
   CSyncLock hold(&lock_, u"CWinInet::IsCachedConnection");
   for (const Entry& e : cache_) {
+    if (e.handle == handle) return true;
+  }
+  for (const Entry& e : evicted_) {
     if (e.handle == handle) return true;
   }
   return false;

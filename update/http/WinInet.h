@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "core/Synchronized.h"
 #include "platform/base/Module.h"
@@ -36,9 +37,13 @@ class CWinInet {
   bool IsBound() const { return bound_; }
   bool OpenInternet();
   bool HasInternet();
-  // A cached or new connection; null without an internet handle.
+  // A cached or new connection; null without an internet handle. The handle
+  // is handed out until ReleaseConnection: the cache never closes a handle
+  // in use (an evicted one is closed when its last user gives it back).
   plat::HINTERNET GetConnection(const std::u16string& host, plat::INTERNET_PORT port, const char16_t* user,
                                 const char16_t* password, plat::DWORD service, plat::DWORD flags);
+  // Gives back a handle of GetConnection; unknown handles are ignored.
+  void ReleaseConnection(plat::HINTERNET handle);
   // Closes a request handle (a cached connection handle stays open). Takes no
   // lock, so another thread can end a blocked read.
   void CloseRequest(plat::HINTERNET handle);
@@ -79,6 +84,7 @@ class CWinInet {
     std::u16string host;
     plat::INTERNET_PORT port = 0;
     plat::HINTERNET handle = nullptr;
+    int uses = 0;  // handed out and not yet given back
   };
   struct Api;
 
@@ -93,6 +99,8 @@ class CWinInet {
   std::uintptr_t context_ = 0;
   std::u16string proxyUser_, proxyPassword_;
   Entry cache_[kCacheSize];
+  // Connections evicted from the cache while in use, closed when given back.
+  std::vector<Entry> evicted_;
   std::atomic<plat::DWORD> timeoutMs_{kDefaultTimeoutMs};
   std::atomic<int> connectCount_{0};
 };
