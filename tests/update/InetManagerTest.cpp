@@ -228,3 +228,42 @@ TEST_F(InetManagerTest, SessionMadeWhileTheLastOneLeavesKeepsTheConnection) {
 }
 
 }  // namespace
+
+namespace {
+
+// A free-only session that comes while a paid connection is being released
+// (its last session just left) gets a free connection of its own: it is not
+// cancelled with the paid one, nor served by it.
+TEST_F(InetManagerTest, FreeOnlySessionArrivingAsAPaidConnectionIsReleasedGetsAFreeOne) {
+  orvtest::RecordingListener paidListener, freeListener;
+  std::unique_ptr<CInetSession> freeOnly;
+  {
+    auto paid = std::make_unique<CInetSession>(&paidListener, false, manager_.get());
+    ASSERT_TRUE(paid->WaitForConnection());
+    ASSERT_TRUE(Eventually([&] { return paidListener.Count(IInetEventListener::EVENT_CONNECTED) == 1; }));
+    ASSERT_EQ(provider_->Requests().size(), 1u);
+    // The connection thread takes the release only once both have happened.
+    CSyncLock hold(manager_.get(), u"test");
+    paid.reset();
+    freeOnly = std::make_unique<CInetSession>(&freeListener, true, manager_.get());
+  }
+  EXPECT_TRUE(freeOnly->WaitForConnection());
+  EXPECT_FALSE(freeOnly->IsCancelled());
+  EXPECT_EQ(freeListener.Count(IInetEventListener::EVENT_CANCELLED), 0);
+  const auto requests = provider_->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].info.ulMaxCost, 10000u);
+  EXPECT_EQ(requests[1].info.ulMaxCost, 0u);
+  EXPECT_EQ(provider_->ReleaseCount(), 1u);
+  EXPECT_TRUE(manager_->IsFreeOnly());
+  // Its downloads run.
+  orvtest::HttpTestServer server;
+  server.Serve("/doc", "free");
+  CInetJob job(freeOnly.get(), plat::Utf8ToUtf16(server.Url("/doc")));
+  job.SetKeepInMemory(true);
+  job.Execute();
+  EXPECT_EQ(job.GetResult(), CInetJob::RESULT_SUCCESS) << plat::Utf16ToUtf8(job.GetErrorText());
+  EXPECT_EQ(job.GetBody(), "free");
+}
+
+}  // namespace

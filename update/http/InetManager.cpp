@@ -61,6 +61,15 @@ bool CInetManager::WaitSettled(DWORD timeoutMs) { return WaitForSingleObject(set
 void CInetManager::Register(IInetManagerListener* listener, bool freeOnly) {
   CSyncLock hold(this, u"CInetManager::Register");
   if (!freeOnly) freeOnly_ = 0;
+  if (freeOnly && listeners_.empty() && state_ != STATE_NONE && connectedFreeOnly_ == 0) {
+    // The connection was asked for at a cost this listener refuses, and its
+    // release is pending (its last listener left): it is released now, and
+    // a free one asked for as for a first listener. Nobody is left to hear
+    // the change.
+    Release();
+    state_ = STATE_NONE;
+    lost_ = false;
+  }
   listeners_.push_back({listener, nextSerial_++});
   if (state_ == STATE_NONE) SetEvent(connectEvent_);
 }
