@@ -144,6 +144,7 @@ struct RequestObj : HandleObj {
     statusText.clear();
     headers.clear();
     headersComplete = false;
+    headEnded = false;
     sent = false;
   }
 
@@ -174,6 +175,8 @@ struct RequestObj : HandleObj {
   std::string statusText;
   std::vector<ResponseHeader> headers;
   bool headersComplete = false;
+  // The blank line that ends the latest response's head has arrived.
+  bool headEnded = false;
   bool locationSeen = false;
   std::string url;
   char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -294,6 +297,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     r->headers.clear();
     r->locationSeen = false;
     r->headersComplete = false;
+    r->headEnded = false;
     std::size_t sp = line.find(' ');
     r->status = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
     std::size_t sp2 = sp == std::string::npos ? std::string::npos : line.find(' ', sp + 1);
@@ -302,6 +306,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   }
   std::string trimmed = plat::Trim(line, plat::IsXmlSpace);
   if (trimmed.empty()) {
+    r->headEnded = true;
     bool informational = r->status >= 100 && r->status < 200;
     bool followed = r->status >= 300 && r->status < 400 && r->locationSeen &&
                     !(r->flags & INTERNET_FLAG_NO_AUTO_REDIRECT);
@@ -487,6 +492,11 @@ BOOL StartSend(RequestObj& r, const std::vector<std::string>& callHeaders, std::
   }
   if (r.status == 0) {
     SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    return FALSE;
+  }
+  // The connection closed inside the response's head: no answer.
+  if (!r.headEnded) {
+    SetLastError(ERROR_INTERNET_CONNECTION_RESET);
     return FALSE;
   }
   return TRUE;
@@ -742,6 +752,7 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* len
         case HTTP_QUERY_LOCATION: name = "Location"; break;
         case HTTP_QUERY_LAST_MODIFIED: name = "Last-Modified"; break;
         case HTTP_QUERY_ETAG: name = "ETag"; break;
+        case HTTP_QUERY_TRANSFER_ENCODING: name = "Transfer-Encoding"; break;
         default:
           SetLastError(ERROR_HTTP_HEADER_NOT_FOUND);
           return FALSE;

@@ -112,6 +112,8 @@ void CInetJob::Adopt(CInetJob& ended) {
   host_ = ended.host_;
   path_ = ended.path_;
   gzip_ = ended.gzip_;
+  chunked_ = ended.chunked_;
+  lengthChecked_ = ended.lengthChecked_;
   finished_ = ended.finished_;
   tooSlow_ = ended.tooSlow_;
   networkError_ = ended.networkError_;
@@ -151,6 +153,7 @@ void CInetJob::Execute() {
     CWinInet& inet = session_->GetWinInet();
     session_->Notify(IInetEventListener::EVENT_ATTEMPT, this);
     statusCode_ = 0;
+    lengthChecked_ = false;
     CrackedUrl parts;
     bool ok = inet.CrackUrl(url_, parts, errorText_);
     if (ok) {
@@ -211,6 +214,10 @@ void CInetJob::Execute() {
         session_->Notify(IInetEventListener::EVENT_STATUS_OK, this);
         bool read = gzip_ ? ReadGzip() : ReadPlain();
         if (read && !cancelled_) {
+          // A gzip body reads whole only to its stream's end; a plain one
+          // to its Content-Length (the library fails one cut short) or its
+          // last chunk.
+          lengthChecked_ = gzip_ || chunked_ || contentLength_ >= 0;
           Finish(RESULT_SUCCESS);
           return;
         }
@@ -283,6 +290,9 @@ void CInetJob::ReadHeaders() {
   };
   text16(HTTP_QUERY_ETAG, etag_);
   text16(HTTP_QUERY_LAST_MODIFIED, lastModified_);
+  std::u16string transfer;
+  text16(HTTP_QUERY_TRANSFER_ENCODING, transfer);
+  chunked_ = plat::ToLower(transfer).find(u"chunked") != std::u16string::npos;
   gzip_ = false;
   size = 10000;
   if (inet.HttpQueryInfoW(request, HTTP_QUERY_CONTENT_ENCODING, text.data(), &size, nullptr)) {
@@ -334,7 +344,8 @@ bool CInetJob::ReadPlain() {
   for (;;) {
     DWORD n = 0;
     if (!ReadChunk(readBuffer_.data(), &n)) return false;
-    if (n == 0) return true;
+    // A body shorter than its Content-Length is cut.
+    if (n == 0) return contentLength_ < 0 || raw_ == static_cast<std::size_t>(contentLength_);
     decoded_ += n;
     raw_ += n;
     if (decoded_ > maxBody_) return false;

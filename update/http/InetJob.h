@@ -93,6 +93,11 @@ class CInetJob {
   // The response's ETag and Last-Modified, empty when it had none.
   const std::u16string& GetETag() const { return etag_; }
   const std::u16string& GetLastModified() const { return lastModified_; }
+  // After a successful read: the body's end was confirmed by the response
+  // itself (its Content-Length, the last chunk of a chunked body, or the end
+  // of a gzip stream), not only by the connection closing, which a
+  // connection lost part way looks like as well.
+  bool IsLengthChecked() const { return lengthChecked_; }
   const std::u16string& GetUrl() const { return url_; }
   const std::u16string& GetOutputPath() const { return outputPath_; }
   std::size_t GetRawBytes() const { return raw_; }
@@ -139,6 +144,8 @@ class CInetJob {
   std::u16string charset_, contentType_, host_, path_, user_, password_, errorText_;
   std::u16string sentETag_, sentLastModified_, etag_, lastModified_;
   bool gzip_ = false;
+  bool chunked_ = false;
+  bool lengthChecked_ = false;
   bool finished_ = false;
   std::atomic<bool> cancelled_{false};
   plat::HANDLE event_ = nullptr;

@@ -17,6 +17,17 @@ namespace {
 
 std::atomic<std::uint32_t> g_downloadedTotal{0};
 
+// The parser closed the document's root element itself: the input ended
+// inside it.
+bool EndsInsideTheRoot(Document* document) {
+  Node* root = document->GetRoot();
+  if (root == nullptr) return false;
+  for (Node* child : root->Children()) {
+    if (child->IsElement() && child->IsCut()) return true;
+  }
+  return false;
+}
+
 // The rating server is the user's (or the installer's) choice: the product
 // key's "RatingServer" names its base address, and nothing is sent while it
 // is empty, which it is by default.
@@ -97,6 +108,14 @@ int DownloadChangedDocument(CInetSession* session, const std::u16string& address
   if (!ParseBuffer(job.GetBuffer(), length, document, job.GetCharset(), forcedEncoding, &job.Buffer())) return 0;
   if (!MakeUrlsAbsolute(document, document->GetRoot(), address))
     log.WriteLine(u"Warning: Error converting relative to absolute paths in document.");
+  // A body whose end only the connection's close marked, or a document that
+  // ends inside its root, may be a part: what it holds is read, but neither
+  // its digest nor its validators may stand for the whole document.
+  if ((digest || validators) && (!job.IsLengthChecked() || EndsInsideTheRoot(document))) {
+    log.Printf(u"The document may be incomplete: its digest and validators are not kept (%s).", address.c_str());
+    if (digest) digest->clear();
+    if (validators) *validators = Validators{};
+  }
   return 1;
 }
 
