@@ -3,6 +3,7 @@
 // may have been cut and when another address answered.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,13 @@ HttpResponse Answer(const HttpRequest& request, const std::string& body, const s
   }
   r.headers.push_back({"Content-Type", "text/xml; charset=utf-8"});
   r.body = body;
+  return r;
+}
+
+HttpResponse Redirect(const std::string& to) {
+  HttpResponse r;
+  r.status = 302;
+  r.headers = {{"Location", to}};
   return r;
 }
 
@@ -90,6 +98,90 @@ TEST_F(FeedValidatorsTest, BodyCutShortLeavesNothingThatStandsForTheFeed) {
   EXPECT_EQ(Property(channel, kPropFeedETag), u"\"ten\"");
   EXPECT_TRUE(RunJob(channel));
   EXPECT_EQ(Requests().back().Header("If-None-Match"), "\"ten\"");
+}
+
+// Validators stand for the address that was asked and answered. A feed
+// redirected elsewhere, or one whose address starts to redirect, must never
+// be taken as unchanged on the word of another address: each case's second
+// update finds the items the answering address has now.
+TEST_F(FeedValidatorsTest, ValidatorsOfARedirectedFeedNeverGiveAWrongNotModified) {
+  struct Case {
+    const char* name;
+    // The routes of the first update and of the second; "/a" is the feed's address.
+    std::function<void(const std::string& tag)> first, second;
+    const char* newItem;  // an item only the second answer has
+  };
+  // Every other address answers 304 to any validators, as one whose feed
+  // is older than the date sent does.
+  auto serve = [this](const std::string& path, const std::string& body, const std::string& etag) {
+    server_.Route(path, [body, etag](const HttpRequest& request) { return Answer(request, body, etag); });
+  };
+  auto elsewhere = [this](const std::string& path, const std::string& body) {
+    server_.Route(path, [body](const HttpRequest& request) {
+      HttpResponse r = Answer(request, body, "\"other\"");
+      if (!request.Header("If-None-Match").empty() || !request.Header("If-Modified-Since").empty()) {
+        r = HttpResponse{};
+        r.status = 304;
+        r.sendContentLength = false;
+      }
+      return r;
+    });
+  };
+  auto redirect = [this](const std::string& from, const std::string& to) {
+    server_.Route(from, [to](const HttpRequest&) { return Redirect(to); });
+  };
+  const Case cases[] = {
+      {"redirected, then redirected elsewhere",
+       [&](const std::string& t) {
+         redirect("/a" + t, "/b" + t);
+         serve("/b" + t, MakeFeed("b-", 0, 3), "\"b1\"");
+       },
+       [&](const std::string& t) {
+         redirect("/a" + t, "/c" + t);
+         elsewhere("/c" + t, MakeFeed("c-", 0, 2));
+       },
+       "c-1"},
+      {"answered itself, then redirected elsewhere",
+       [&](const std::string& t) { serve("/a" + t, MakeFeed("a-", 0, 3), "\"a1\""); },
+       [&](const std::string& t) {
+         redirect("/a" + t, "/c" + t);
+         elsewhere("/c" + t, MakeFeed("c-", 0, 2));
+       },
+       "c-1"},
+      {"redirected, then its target changed",
+       [&](const std::string& t) {
+         redirect("/a" + t, "/b" + t);
+         serve("/b" + t, MakeFeed("b-", 0, 3), "\"b1\"");
+       },
+       [&](const std::string& t) { serve("/b" + t, MakeFeed("b-", 0, 5), "\"b2\""); },
+       "b-4"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string tag = std::to_string(n);
+    const std::u16string name = U("Moved " + tag);
+    ++n;
+    c.first(tag);
+    IChannel* channel = AddChannel(name, Url("/a" + tag));
+    ASSERT_TRUE(RunJob(channel));
+    EXPECT_EQ(LiveArticles(channel), 3);
+
+    c.second(tag);
+    channel = Reload(name);
+    ASSERT_TRUE(RunJob(channel));
+    channel = Reload(name);
+    EXPECT_TRUE(Has(channel, c.newItem)) << "taken as unchanged";
+    // The last answer came through a redirect: nothing of it is asked with.
+    const std::size_t before = Requests().size();
+    ASSERT_TRUE(RunJob(channel));
+    const std::vector<orvtest::HttpRequest> requests = Requests();
+    ASSERT_GT(requests.size(), before);
+    for (std::size_t i = before; i < requests.size(); ++i) {
+      EXPECT_EQ(requests[i].Header("If-None-Match"), "") << requests[i].target;
+      EXPECT_EQ(requests[i].Header("If-Modified-Since"), "") << requests[i].target;
+    }
+  }
 }
 
 }  // namespace

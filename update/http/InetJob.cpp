@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/DebugLog.h"
+#include "core/StringUtils.h"
 #include "platform/base/Format.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
@@ -114,6 +115,8 @@ void CInetJob::Adopt(CInetJob& ended) {
   gzip_ = ended.gzip_;
   chunked_ = ended.chunked_;
   lengthChecked_ = ended.lengthChecked_;
+  redirected_ = ended.redirected_;
+  finalUrl_ = ended.finalUrl_;
   finished_ = ended.finished_;
   tooSlow_ = ended.tooSlow_;
   networkError_ = ended.networkError_;
@@ -141,6 +144,8 @@ void CInetJob::Execute() {
   tooSlow_ = false;
   networkError_ = 0;
   bool askedAhead = false;
+  // Validators go with the request unless another address answered them.
+  bool sendValidators = true;
   for (;;) {
     WaitForSingleObject(event_, INFINITE);
     if (cancelled_) break;
@@ -154,6 +159,8 @@ void CInetJob::Execute() {
     session_->Notify(IInetEventListener::EVENT_ATTEMPT, this);
     statusCode_ = 0;
     lengthChecked_ = false;
+    redirected_ = false;
+    finalUrl_.clear();
     CrackedUrl parts;
     bool ok = inet.CrackUrl(url_, parts, errorText_);
     if (ok) {
@@ -193,8 +200,10 @@ void CInetJob::Execute() {
         headers += name;
         headers += value;
       };
-      addValidator(u"If-None-Match: ", sentETag_);
-      addValidator(u"If-Modified-Since: ", sentLastModified_);
+      if (sendValidators) {
+        addValidator(u"If-None-Match: ", sentETag_);
+        addValidator(u"If-Modified-Since: ", sentLastModified_);
+      }
       if (!request || !inet.SendRequest(request, headers.c_str(), static_cast<DWORD>(-1), nullptr, 0) || cancelled_) {
         ok = false;
         networkError_ = request ? GetLastError() : 0;
@@ -203,9 +212,21 @@ void CInetJob::Execute() {
     }
     if (ok) {
       ReadHeaders();
-      if (statusCode_ == 304 && (!sentETag_.empty() || !sentLastModified_.empty()) && !cancelled_) {
-        Finish(RESULT_NOT_MODIFIED);
-        return;
+      ReadFinalUrl();
+      if (statusCode_ == 304 && sendValidators && (!sentETag_.empty() || !sentLastModified_.empty()) &&
+          !cancelled_) {
+        if (!redirected_) {
+          Finish(RESULT_NOT_MODIFIED);
+          return;
+        }
+        // The validators are those of this address's answer: another
+        // address has no say on them. Asked again without them.
+        CDebugLog::GetInstance().Printf(u"Not modified, answered by another address (%s): asked again.",
+                                        finalUrl_.c_str());
+        sendValidators = false;
+        CloseRequest();
+        CloseOutput();
+        continue;
       }
       if (statusCode_ != 200) {
         ok = false;
@@ -298,6 +319,35 @@ void CInetJob::ReadHeaders() {
   if (inet.HttpQueryInfoW(request, HTTP_QUERY_CONTENT_ENCODING, text.data(), &size, nullptr)) {
     gzip_ = std::u16string(text.data()).find(u"gzip") != std::u16string::npos;
   }
+}
+
+void CInetJob::ReadFinalUrl() {
+  finalUrl_.clear();
+  redirected_ = false;
+  CWinInet& inet = session_->GetWinInet();
+  HINTERNET request = request_.load();
+  if (!request) return;
+  std::vector<char16_t> text(2048);
+  DWORD size = static_cast<DWORD>(text.size() * sizeof(char16_t));
+  if (!inet.InternetQueryOptionW(request, INTERNET_OPTION_URL, text.data(), &size)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
+    text.assign(size / sizeof(char16_t) + 1, 0);
+    size = static_cast<DWORD>(text.size() * sizeof(char16_t));
+    if (!inet.InternetQueryOptionW(request, INTERNET_OPTION_URL, text.data(), &size)) return;
+  }
+  finalUrl_ = text.data();
+  // The same resource: scheme, host (ignoring case), port and path with its
+  // query, the path's escapes aside (the library escapes what the address
+  // left plain) and the fragment, which is never sent.
+  CrackedUrl asked, answered;
+  std::u16string error;
+  if (!inet.CrackUrl(url_, asked, error) || !inet.CrackUrl(finalUrl_, answered, error)) {
+    redirected_ = true;
+    return;
+  }
+  auto resource = [](const std::u16string& path) { return UnescapeUrl(path.substr(0, path.find(u'#'))); };
+  redirected_ = asked.scheme != answered.scheme || asked.port != answered.port ||
+                !plat::EqualsNoCase(asked.host, answered.host) || resource(asked.path) != resource(answered.path);
 }
 
 bool CInetJob::ReadChunk(void* buffer, DWORD* read) {

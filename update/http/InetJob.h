@@ -98,6 +98,10 @@ class CInetJob {
   // of a gzip stream), not only by the connection closing, which a
   // connection lost part way looks like as well.
   bool IsLengthChecked() const { return lengthChecked_; }
+  // The answer came from another address than the job's (redirects were
+  // followed); GetFinalUrl is the address that answered.
+  bool WasRedirected() const { return redirected_; }
+  const std::u16string& GetFinalUrl() const { return finalUrl_.empty() ? url_ : finalUrl_; }
   const std::u16string& GetUrl() const { return url_; }
   const std::u16string& GetOutputPath() const { return outputPath_; }
   std::size_t GetRawBytes() const { return raw_; }
@@ -122,6 +126,9 @@ class CInetJob {
   // A successful end: handles closed, the result set, the end notified.
   void Finish(int result);
   void ReadHeaders();
+  // The address the request's answer came from, and whether it is another
+  // than the job's.
+  void ReadFinalUrl();
   bool DeadlinePassed() const;
   // Counts read bytes against the rate floor; false when the floor was missed.
   bool KeepsMinimumRate(plat::DWORD bytes);
@@ -146,6 +153,8 @@ class CInetJob {
   bool gzip_ = false;
   bool chunked_ = false;
   bool lengthChecked_ = false;
+  bool redirected_ = false;
+  std::u16string finalUrl_;
   bool finished_ = false;
   std::atomic<bool> cancelled_{false};
   plat::HANDLE event_ = nullptr;

@@ -78,7 +78,9 @@ int DownloadChangedDocument(CInetSession* session, const std::u16string& address
     return result;
   }
   if (!document) return result;
-  if (validators) *validators = Validators{job.GetETag(), job.GetLastModified()};
+  // Validators stand for the address asked: those another address answered
+  // with are not kept.
+  if (validators) *validators = job.WasRedirected() ? Validators{} : Validators{job.GetETag(), job.GetLastModified()};
   std::size_t length = job.GetDeliveredLength();
   std::uint32_t total = g_downloadedTotal.fetch_add(static_cast<std::uint32_t>(length)) +
                         static_cast<std::uint32_t>(length);

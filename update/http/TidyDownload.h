@@ -32,10 +32,10 @@ struct Validators {
 // *unchanged is set and the document stays empty. validators (when given)
 // holds those of the earlier body, sent with the request; a 304 answer is
 // the same as an unchanged body (1, *unchanged set, the validators left as
-// they are); after any other successful answer they are the answer's. A
-// body that may be a part (its length unchecked: the connection's close
-// ended it; or a document that ends inside its root) is parsed, but digest
-// and validators come back empty.
+// they are); after any other successful answer they are the answer's, empty
+// when another address answered (a redirect). A body that may be a part (its
+// length unchecked: the connection's close ended it; or a document that ends
+// inside its root) is parsed, but digest and validators come back empty.
 int DownloadChangedDocument(CInetSession* session, const std::u16string& address, Document* document,
                             const std::u16string& forcedEncoding, std::u16string* errorText,
                             std::u16string* digest, bool* unchanged, Validators* validators = nullptr);

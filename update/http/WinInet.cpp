@@ -256,6 +256,10 @@ BOOL CWinInet::InternetSetOptionW(HINTERNET handle, DWORD option, void* buffer, 
   ORV_BOUND_OR(FALSE);
   return api_->InternetSetOptionW(handle, option, buffer, length);
 }
+BOOL CWinInet::InternetQueryOptionW(HINTERNET handle, DWORD option, void* buffer, DWORD* length) {
+  ORV_BOUND_OR(FALSE);
+  return api_->InternetQueryOptionW(handle, option, buffer, length);
+}
 
 BOOL CWinInet::SendRequest(HINTERNET request, const char16_t* headers, DWORD length, void* optional,
                            DWORD optionalLength) {

@@ -66,6 +66,7 @@ class CWinInet {
   plat::BOOL HttpAddRequestHeadersW(plat::HINTERNET request, const char16_t* headers, plat::DWORD length,
                                     plat::DWORD modifiers);
   plat::BOOL InternetSetOptionW(plat::HINTERNET handle, plat::DWORD option, void* buffer, plat::DWORD length);
+  plat::BOOL InternetQueryOptionW(plat::HINTERNET handle, plat::DWORD option, void* buffer, plat::DWORD* length);
 
   plat::BOOL SendRequest(plat::HINTERNET request, const char16_t* headers, plat::DWORD length, void* optional,
                          plat::DWORD optionalLength);
