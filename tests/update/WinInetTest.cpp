@@ -40,8 +40,8 @@ TEST_F(WinInetTest, ConnectionCacheKeepsTwentyMostRecent) {
   ASSERT_TRUE(inet.OpenInternet());
   // Each connection is given back once used, as a download does.
   auto use = [&inet](const char16_t* host, int port) {
-    plat::HINTERNET h =
-        inet.GetConnection(host, static_cast<plat::INTERNET_PORT>(port), nullptr, nullptr, plat::INTERNET_SERVICE_HTTP, 0);
+    plat::HINTERNET h = inet.GetConnection(host, static_cast<plat::INTERNET_PORT>(port), nullptr, nullptr,
+                                           plat::INTERNET_SERVICE_HTTP, 0);
     inet.ReleaseConnection(h);
     return h;
   };
@@ -104,8 +104,8 @@ TEST_F(WinInetTest, ConnectionInUseOutlivesItsEviction) {
   EXPECT_EQ(inet.GetConnectCount(), 29);
 
   // The held connection still serves its request.
-  plat::HINTERNET request =
-      inet.HttpOpenRequestW(held, u"GET", u"/doc", u"HTTP/1.0", nullptr, nullptr, plat::INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  plat::HINTERNET request = inet.HttpOpenRequestW(held, u"GET", u"/doc", u"HTTP/1.0", nullptr, nullptr,
+                                                  plat::INTERNET_FLAG_NO_CACHE_WRITE, 0);
   ASSERT_NE(request, nullptr) << "the cache closed a connection in use";
   ASSERT_TRUE(inet.SendRequest(request, u"", static_cast<plat::DWORD>(-1), nullptr, 0));
   std::string body;
