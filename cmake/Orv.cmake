@@ -40,3 +40,20 @@ function(orv_test name dir)
   target_link_libraries(${name} PRIVATE orv_testsupport ${ARG_DEPS} GTest::gtest_main GTest::gtest GTest::gmock)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${ARG_TIMEOUT} PROCESSORS ${ARG_PROCESSORS})
 endfunction()
+
+# orv_test_whole(NAME [TIMEOUT s]) registers one more test, NAME_whole, that
+# runs every case of the test program NAME in one process, as a person running
+# the program by hand does. The per-case tests of orv_test each start a fresh
+# process, so state one case leaves behind (a global, a cache, a window class,
+# a handle) shows only here. TIMEOUT defaults to 600 s. One line per program.
+function(orv_test_whole name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "" ${ARGN})
+  if(NOT TARGET ${name})
+    return()
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 600)
+  endif()
+  add_test(NAME ${name}_whole COMMAND ${name})
+  set_tests_properties(${name}_whole PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+endfunction()
