@@ -57,3 +57,18 @@ function(orv_test_whole name)
   add_test(NAME ${name}_whole COMMAND ${name})
   set_tests_properties(${name}_whole PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()
+
+# orv_test_switches(TARGET...) compiles the switches that only the tests use
+# (environment variables that shorten a program's timers or stop it at a
+# given file step) into the targets, by defining ORV_TEST_SWITCHES, and only
+# when the tests are built (ORV_TESTS). A release build (ORV_TESTS=OFF) reads
+# none of them and holds none of their names. Code reads such a variable only
+# inside #if defined(ORV_TEST_SWITCHES).
+function(orv_test_switches)
+  if(NOT ORV_TESTS)
+    return()
+  endif()
+  foreach(target IN LISTS ARGN)
+    target_compile_definitions(${target} PRIVATE ORV_TEST_SWITCHES)
+  endforeach()
+endfunction()
