@@ -115,10 +115,12 @@ bool IsListedInManifest(const std::u16string& path, const std::optional<InstallM
 // ---- Start-up -----------------------------------------------------------------
 
 plat::UINT HiddenTimerPeriodMs() {
+#if defined(ORV_TEST_SWITCHES)
   if (const char* period = std::getenv("ORVNEWS_HIDDEN_TIMER_MS")) {
     const long ms = std::strtol(period, nullptr, 10);
     if (ms > 0 && ms < static_cast<long>(kHiddenTimerPeriodMs)) return static_cast<plat::UINT>(ms);
   }
+#endif
   return kHiddenTimerPeriodMs;
 }
 

@@ -26,9 +26,10 @@ struct CommandLineOptions {
 inline constexpr plat::UINT_PTR kUnlockTimer = 777;
 inline constexpr plat::UINT_PTR kAutoExitTimer = 888;
 inline constexpr plat::UINT kHiddenTimerPeriodMs = 10000;
-// The period both timers run with: kHiddenTimerPeriodMs, or a shorter one a
-// whole-program test names in the environment variable
-// "ORVNEWS_HIDDEN_TIMER_MS" (milliseconds); a device never sets it.
+// The period both timers run with: kHiddenTimerPeriodMs, or, in a test build
+// (ORV_TEST_SWITCHES), a shorter one a whole-program test names in the
+// environment variable "ORVNEWS_HIDDEN_TIMER_MS" (milliseconds). A release
+// build does not read the variable.
 plat::UINT HiddenTimerPeriodMs();
 // Sent by a second instance started without an owner: the user wants the interface.
 inline constexpr plat::UINT kUserWantsUiMessage = plat::WM_USER + 88;

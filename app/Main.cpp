@@ -18,7 +18,8 @@
 
 namespace {
 
-// Whole-program crash tests only (nothing else sets these variables): every
+#if defined(ORV_TEST_SWITCHES)
+// Whole-program crash tests only, compiled into test builds alone: every
 // file step of the process (write, flush, rename, folder flush, move) is
 // numbered from 1 and appended to the host file ORVNEWS_TEST_FILE_STEPS as
 // "<number> <step>"; at step ORVNEWS_TEST_KILL_AT_FILE_STEP the program ends
@@ -47,6 +48,9 @@ void InstallTestFileStepHook() {
   if (killAt && *killAt) g_killAt = std::strtol(killAt, nullptr, 10);
   if (g_stepLog >= 0 || g_killAt > 0) plat::SetFileStepHook(&OnFileStep);
 }
+#else
+void InstallTestFileStepHook() {}
+#endif
 
 }  // namespace
 

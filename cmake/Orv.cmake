@@ -40,3 +40,35 @@ function(orv_test name dir)
   target_link_libraries(${name} PRIVATE orv_testsupport ${ARG_DEPS} GTest::gtest_main GTest::gtest GTest::gmock)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${ARG_TIMEOUT} PROCESSORS ${ARG_PROCESSORS})
 endfunction()
+
+# orv_test_whole(NAME [TIMEOUT s]) registers one more test, NAME_whole, that
+# runs every case of the test program NAME in one process, as a person running
+# the program by hand does. The per-case tests of orv_test each start a fresh
+# process, so state one case leaves behind (a global, a cache, a window class,
+# a handle) shows only here. TIMEOUT defaults to 600 s. One line per program.
+function(orv_test_whole name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "" ${ARGN})
+  if(NOT TARGET ${name})
+    return()
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 600)
+  endif()
+  add_test(NAME ${name}_whole COMMAND ${name})
+  set_tests_properties(${name}_whole PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+endfunction()
+
+# orv_test_switches(TARGET...) compiles the switches that only the tests use
+# (environment variables that shorten a program's timers or stop it at a
+# given file step) into the targets, by defining ORV_TEST_SWITCHES, and only
+# when the tests are built (ORV_TESTS). A release build (ORV_TESTS=OFF) reads
+# none of them and holds none of their names. Code reads such a variable only
+# inside #if defined(ORV_TEST_SWITCHES).
+function(orv_test_switches)
+  if(NOT ORV_TESTS)
+    return()
+  endif()
+  foreach(target IN LISTS ARGN)
+    target_compile_definitions(${target} PRIVATE ORV_TEST_SWITCHES)
+  endforeach()
+endfunction()

@@ -10,7 +10,21 @@ set(orv_duktape_gen "${CMAKE_BINARY_DIR}/duktape")
 
 if(EXISTS "${ORV_DUKTAPE_DIST_DIR}/duktape.c" AND EXISTS "${ORV_DUKTAPE_DIST_DIR}/duktape.h"
    AND EXISTS "${ORV_DUKTAPE_DIST_DIR}/duk_config.h")
-  configure_file("${ORV_DUKTAPE_DIST_DIR}/duktape.c" "${orv_duktape_gen}/duktape.c" COPYONLY)
+  # One change to the engine: where a constructor called with new returned no
+  # object, the engine asks OrvConstructKeepsResult (update/duktape) before it
+  # puts the default instance in its place, so that a host constructor marked
+  # for it can give undefined.
+  file(READ "${ORV_DUKTAPE_DIST_DIR}/duktape.c" orv_duktape_source)
+  set(orv_default_instance "\t\t/* XXX: direct value stack access */\n\t\tduk_pop(thr);\n\t\tduk_push_this(thr);\n")
+  string(FIND "${orv_duktape_source}" "${orv_default_instance}" orv_at)
+  if(orv_at EQUAL -1)
+    message(FATAL_ERROR "duktape.c in ${ORV_DUKTAPE_DIST_DIR}: the constructor result step was not found")
+  endif()
+  string(REPLACE "${orv_default_instance}"
+    "\t\tif (!OrvConstructKeepsResult((void *) thr)) {\n\t\t\tduk_pop(thr);\n\t\t\tduk_push_this(thr);\n\t\t}\n"
+    orv_duktape_source "${orv_duktape_source}")
+  file(WRITE "${orv_duktape_gen}/duktape.c.new" "${orv_duktape_source}")
+  configure_file("${orv_duktape_gen}/duktape.c.new" "${orv_duktape_gen}/duktape.c" COPYONLY)
   configure_file("${ORV_DUKTAPE_DIST_DIR}/duktape.h" "${orv_duktape_gen}/duktape.h" COPYONLY)
   configure_file("${ORV_DUKTAPE_DIST_DIR}/duk_config.h" "${orv_duktape_gen}/duk_config_dist.h" COPYONLY)
 

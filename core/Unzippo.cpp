@@ -21,6 +21,13 @@ constexpr std::size_t kEndSearchSpan = 65535;
 constexpr std::size_t kInputBufferSize = 16384;
 constexpr std::size_t kEncryptionHeaderSize = 12;
 constexpr std::size_t kMaxLookupName = 260;
+// A gzip stream: its magic (the bytes 1F 8B read little-endian), its fixed
+// header, its trailer (CRC and size), and how much of its start may hold the
+// optional header fields.
+constexpr std::uint16_t kGzipMagic = 0x8B1F;
+constexpr std::size_t kGzipHeaderSize = 10;
+constexpr std::size_t kGzipTrailerSize = 8;
+constexpr std::size_t kGzipHeadSpan = 4 * 65536;
 
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -142,26 +149,34 @@ int CUnzippo::OpenArchive(const char16_t* path) {
   const plat::DWORD sizeLow = plat::GetFileSize(file_, &sizeHigh);
   if (sizeLow == plat::INVALID_FILE_SIZE && plat::GetLastError() != plat::ERROR_SUCCESS) return UNZ_NO_FILE_POSITION;
   fileSize_ = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
-  if (fileSize_ < kEndRecordSize) return UNZ_CORRUPT_DIRECTORY;
 
   // The end record lies in the last 64 KiB; the last candidate whose record and
   // comment fit the file wins.
-  const std::size_t span = static_cast<std::size_t>(std::min<std::uint64_t>(fileSize_, kEndSearchSpan));
-  const std::uint64_t tailStart = fileSize_ - span;
-  std::vector<std::uint8_t> tail(span);
-  if (!ReadAt(tailStart, tail.data(), span)) return UNZ_READ_ERROR;
   std::uint64_t endPos = 0;
   bool found = false;
-  for (std::size_t i = span >= 4 ? span - 4 + 1 : 0; i-- > 0;) {
-    if (tail[i] == 'P' && tail[i + 1] == 'K' && tail[i + 2] == 5 && tail[i + 3] == 6) {
-      const std::uint64_t pos = tailStart + i;
-      if (pos + kEndRecordSize > fileSize_) continue;
-      endPos = pos;
-      found = true;
-      break;
+  if (fileSize_ >= kEndRecordSize) {
+    const std::size_t span = static_cast<std::size_t>(std::min<std::uint64_t>(fileSize_, kEndSearchSpan));
+    const std::uint64_t tailStart = fileSize_ - span;
+    std::vector<std::uint8_t> tail(span);
+    if (!ReadAt(tailStart, tail.data(), span)) return UNZ_READ_ERROR;
+    for (std::size_t i = span >= 4 ? span - 4 + 1 : 0; i-- > 0;) {
+      if (tail[i] == 'P' && tail[i + 1] == 'K' && tail[i + 2] == 5 && tail[i + 3] == 6) {
+        const std::uint64_t pos = tailStart + i;
+        if (pos + kEndRecordSize > fileSize_) continue;
+        endPos = pos;
+        found = true;
+        break;
+      }
     }
   }
-  if (!found) return UNZ_CORRUPT_DIRECTORY;
+  if (!found) {
+    // Without an end record, a file that begins with the gzip magic is one
+    // gzip stream: an archive of a single entry.
+    std::uint8_t magic[2];
+    if (fileSize_ >= sizeof magic && ReadAt(0, magic, sizeof magic) && plat::GetLe16(magic) == kGzipMagic)
+      return OpenGzipStream(path);
+    return UNZ_CORRUPT_DIRECTORY;
+  }
 
   std::uint8_t end[kEndRecordSize];
   if (!ReadAt(endPos, end, sizeof end)) return UNZ_CORRUPT_DIRECTORY;
@@ -237,6 +252,81 @@ int CUnzippo::OpenArchive(const char16_t* path) {
   return UNZ_OK;
 }
 
+int CUnzippo::OpenGzipStream(const char16_t* path) {
+  // The header (RFC 1952): magic, method 8, flags, time, extra flags and
+  // system; then, as the flags say, an extra field, a NUL-terminated name, a
+  // NUL-terminated comment and a header CRC. The deflate data follow and end
+  // 8 bytes before the file does, at the CRC and size of what they hold.
+  if (fileSize_ < kGzipHeaderSize + kGzipTrailerSize) return UNZ_CORRUPT_DIRECTORY;
+  const std::size_t headLength =
+      static_cast<std::size_t>(std::min<std::uint64_t>(fileSize_ - kGzipTrailerSize, kGzipHeadSpan));
+  std::vector<std::uint8_t> head(headLength);
+  if (!ReadAt(0, head.data(), headLength)) return UNZ_READ_ERROR;
+  const std::uint8_t flags = head[3];
+  if (head[2] != 8 || (flags & 0xE0u) != 0) return UNZ_CORRUPT_DIRECTORY;
+  std::size_t pos = kGzipHeaderSize;
+  if (flags & 0x04u) {  // extra field
+    if (headLength - pos < 2) return UNZ_CORRUPT_DIRECTORY;
+    const std::size_t extra = plat::GetLe16(head.data() + pos);
+    if (headLength - pos - 2 < extra) return UNZ_CORRUPT_DIRECTORY;
+    pos += 2 + extra;
+  }
+  std::string name;
+  bool named = false;
+  for (const std::uint8_t bit : {std::uint8_t{0x08}, std::uint8_t{0x10}}) {  // name, comment
+    if ((flags & bit) == 0) continue;
+    const std::uint8_t* start = head.data() + pos;
+    const void* nul = std::memchr(start, 0, headLength - pos);
+    if (!nul) return UNZ_CORRUPT_DIRECTORY;
+    const std::size_t length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - start);
+    if (bit == 0x08) {
+      name.assign(reinterpret_cast<const char*>(start), length);
+      named = true;
+    }
+    pos += length + 1;
+  }
+  if (flags & 0x02u) {  // header CRC
+    if (headLength - pos < 2) return UNZ_CORRUPT_DIRECTORY;
+    pos += 2;
+  }
+  const std::uint64_t dataEnd = fileSize_ - kGzipTrailerSize;
+  if (pos > dataEnd || dataEnd - pos > 0xFFFFFFFFu) return UNZ_CORRUPT_DIRECTORY;
+  std::uint8_t trailer[kGzipTrailerSize];
+  if (!ReadAt(dataEnd, trailer, sizeof trailer)) return UNZ_READ_ERROR;
+
+  if (!named) {
+    // The file's own name, less its folder and a ".gz" ending.
+    std::u16string file(path);
+    const std::size_t slash = file.find_last_of(u"\\/");
+    if (slash != std::u16string::npos) file.erase(0, slash + 1);
+    if (file.size() > 3) {
+      std::u16string ending = file.substr(file.size() - 3);
+      for (char16_t& c : ending)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+      if (ending == u".gz") file.resize(file.size() - 3);
+    }
+    for (char16_t c : file) name += c < 0x80 ? static_cast<char>(c) : '_';
+  }
+
+  Entry entry;
+  entry.method = 8;
+  entry.crc = plat::GetLe32(trailer);
+  entry.compressedSize = static_cast<std::uint32_t>(dataEnd - pos);
+  entry.uncompressedSize = plat::GetLe32(trailer + 4);
+  entry.gzip = true;
+  entry.dataOffset = pos;
+  entries_.push_back(entry);
+  bytesBefore_ = 0;
+  directoryStart_ = dataEnd;
+  names_.resize(name.size() + 1);
+  for (std::size_t k = 0; k < name.size(); ++k) names_[k] = LowerAscii(name[k]);
+  names_[name.size()] = '\0';
+  index_.SetInitialExponent(5);
+  if (!IsUnsafeName(names_.data(), name.size()) && !index_.SetAt(names_.data(), 0)) return UNZ_OUT_OF_MEMORY;
+  if (!index_.HasTable() && !index_.Resize(5)) return UNZ_OUT_OF_MEMORY;
+  return UNZ_OK;
+}
+
 const CUnzippo::Entry* CUnzippo::Find(const char* name) const {
   if (!open_ || !name) return nullptr;
   char key[kMaxLookupName];
@@ -285,6 +375,11 @@ int CUnzippo::ReadEntry(const char* name, void* buffer, std::uint32_t bufferSize
 }
 
 int CUnzippo::LocateData(const Entry& entry, std::uint64_t& dataStart) {
+  if (entry.gzip) {
+    dataStart = entry.dataOffset;
+    if (dataStart > directoryStart_ || entry.compressedSize > directoryStart_ - dataStart) return UNZ_CORRUPT_DATA;
+    return UNZ_OK;
+  }
   // The data begin after the local header's own name and extra field, and
   // must end before the central directory.
   const std::uint64_t local = bytesBefore_ + entry.localHeaderOffset;

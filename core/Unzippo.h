@@ -1,7 +1,10 @@
 // Reader of zip archives (the layout packages): opens an archive by device
 // path, indexes the names of its entries ignoring case, and reads one named
 // entry at a time into a caller's buffer, inflating deflated entries and
-// decrypting entries protected with the traditional PKWARE encryption.
+// decrypting entries protected with the traditional PKWARE encryption. A file
+// without a zip end record that is one gzip stream opens as an archive of one
+// entry, named by the name stored in the stream, else by the file's own name
+// less a ".gz" ending.
 //
 // The archive is untrusted input: every offset and size is checked against
 // the file, extra fields and data descriptors are honoured, CRCs are checked,
@@ -81,10 +84,15 @@ class CUnzippo {
     std::uint32_t uncompressedSize = 0;
     std::uint64_t localHeaderOffset = 0;
     std::size_t nameOffset = 0;  // in names_
+    // The one entry of a gzip file: its deflate data start at this file
+    // offset, with no local header before them.
+    bool gzip = false;
+    std::uint64_t dataOffset = 0;
   };
 
   bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size);
   int OpenArchive(const char16_t* path);
+  int OpenGzipStream(const char16_t* path);
   const Entry* Find(const char* name) const;
   int LocateData(const Entry& entry, std::uint64_t& dataStart);
   int ReadEntryData(const Entry& entry, std::uint8_t* out, std::uint32_t count);

@@ -1,8 +1,6 @@
 #include "layout/PluginFactory.h"
 
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <new>
 
 #include "layout/FormPlugin.h"
@@ -19,24 +17,12 @@ using plat::S_OK;
 
 namespace {
 
-std::mutex g_classesLock;
-std::map<std::u16string, LayoutPluginMaker>& Registered() {
-  static std::map<std::u16string, LayoutPluginMaker> classes;
-  return classes;
-}
-
 template <class T, class... Args>
 ILayoutPlugin* Make(Args... args) {
   return new (std::nothrow) T(args...);
 }
 
 }  // namespace
-
-void RegisterLayoutPluginClass(const char16_t* name, LayoutPluginMaker maker) {
-  if (!name) return;
-  std::lock_guard<std::mutex> hold(g_classesLock);
-  Registered()[name] = maker;
-}
 
 ILayoutPlugin* CreateLayoutPlugin(const char16_t* name) {
   if (!name) return nullptr;
@@ -65,14 +51,6 @@ ILayoutPlugin* CreateLayoutPlugin(const char16_t* name) {
       plugin = Make<VirtualListPlugin>();
     } else if (n == u"ZeroBackground") {
       plugin = Make<LayoutPluginBase>(0);
-    } else {
-      LayoutPluginMaker maker = nullptr;
-      {
-        std::lock_guard<std::mutex> hold(g_classesLock);
-        auto it = Registered().find(std::u16string(n));
-        if (it != Registered().end()) maker = it->second;
-      }
-      if (maker) plugin = maker();
     }
   } catch (const std::bad_alloc&) {
     plugin = nullptr;

@@ -12,13 +12,8 @@
 // (compared exactly) makes that class; "Orv.Data." names and anything else
 // give null. A null name raises E_INVALIDARG. One reference for the caller.
 ILayoutPlugin* CreatePlugin(const char16_t* className);
-// The built-in class of a bare name, or null.
+// The built-in class of a bare name, or null: the table of classes is fixed.
 ILayoutPlugin* CreateLayoutPlugin(const char16_t* name);
-
-// The classes built elsewhere (lists, scroll bars, images, forms) register
-// their makers here; a later registration of a name replaces the earlier.
-using LayoutPluginMaker = ILayoutPlugin* (*)();
-void RegisterLayoutPluginClass(const char16_t* name, LayoutPluginMaker maker);
 
 class PluginFactoryService : public IPluginFactoryService {
  public:

@@ -2,10 +2,17 @@
 // matrices, rotations, the easing curve, perspective projection and a
 // perspective-correct rasterizer of textured quads into 16-bit bitmaps.
 //
-// Every quantity is 16.16 fixed point (0x10000 = 1.0) with 64-bit
-// intermediates; angles are fractions of a quarter turn (0x10000 = 90
-// degrees). Screen y grows downwards; the camera looks along +z from
-// -camera distance, so z = 0 is the screen plane at scale 1.
+// Every quantity is 16.16 fixed point (0x10000 = 1.0); angles are fractions
+// of a quarter turn (0x10000 = 90 degrees). Products of two 16.16 values are
+// formed in 64 bits. Some intermediates need 128 bits (__int128): the
+// rasterizer keeps 1/z as 2^52 / z and u/z, v/z to match, 16 bits more than
+// the vertices' own factors, so that a face seen straight on maps every
+// pixel to its own texel; its edge and span slopes and the recovery of u and
+// v shift those factors left by 16 before dividing, which passes 2^63 in 64
+// bits. The easing curve's product of three factors (curve, distance, time)
+// passes 2^63 as well, and the projection forms camera distance times a
+// coordinate in 128 bits too. Screen y grows downwards; the camera looks
+// along +z from -camera distance, so z = 0 is the screen plane at scale 1.
 #pragma once
 
 #include <cstdint>

@@ -47,6 +47,7 @@ ServiceWake ClassifyServiceWait(plat::DWORD result, bool hasChangeEvent, bool ha
 // The variables and normal values are listed in the header.
 ServiceSettings ServiceSettingsFromEnvironment() {
   ServiceSettings settings;
+#if defined(ORV_TEST_SWITCHES)
   struct Setting {
     const char* name;
     plat::DWORD* value;
@@ -62,6 +63,7 @@ ServiceSettings ServiceSettingsFromEnvironment() {
     const long ms = std::strtol(text, nullptr, 10);
     if (ms > 0 && ms < static_cast<long>(*s.value)) *s.value = static_cast<plat::DWORD>(ms);
   }
+#endif
   return settings;
 }
 

@@ -27,10 +27,10 @@ struct ServiceSettings {
   LaunchTimings launch;
 };
 
-// The service's timings, each of its own, from the environment: a
-// whole-program test shortens them (milliseconds, above 0 and below the
-// normal value; anything else keeps the normal one). A device runs with the
-// normal ones:
+// The service's timings. In a test build (ORV_TEST_SWITCHES) each may come
+// from the environment: a whole-program test shortens them (milliseconds,
+// above 0 and below the normal value; anything else keeps the normal one). A
+// release build reads no variable and runs with the normal ones:
 //   ORVNEWS_SERVICE_IDLE_MS            idle wait before the checks         30000
 //   ORVNEWS_SERVICE_ACTIVITY_PAUSE_MS  pause after the user was active      5000
 //   ORVNEWS_SERVICE_LAUNCH_PAUSE_MS    pause between looks for the started

@@ -24,7 +24,20 @@ ThreadQueue::ThreadQueue() {
   efd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   threadId = GetCurrentThreadId();
   pid = getpid();
-  lastPumpMs = SteadyMs();
+  MarkPumped();
+}
+
+void ThreadQueue::MarkPumped() {
+  IClock& clock = CurrentClock();
+  lastPumpTick = clock.TickCount();
+  lastPumpClock = &clock;
+}
+
+bool ThreadQueue::IsHung() const {
+  if (waitingForMessages.load()) return false;
+  IClock& clock = CurrentClock();
+  if (lastPumpClock.load() != &clock) return false;
+  return static_cast<DWORD>(clock.TickCount() - lastPumpTick.load()) > kHungMs;
 }
 
 ThreadQueue::~ThreadQueue() {
@@ -43,9 +56,10 @@ bool ThreadQueue::Wait(DWORD timeoutMs, int extraFd) {
   int t = timeoutMs == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(timeoutMs, 0x7FFFFFFF));
   // A thread waiting for its messages is not hung, however long it waits:
   // a message sent to it wakes it at once.
-  lastPumpMs = std::numeric_limits<std::int64_t>::max();
+  waitingForMessages = true;
   int r = ::poll(fds, n, t);
-  lastPumpMs = SteadyMs();
+  MarkPumped();
+  waitingForMessages = false;
   std::uint64_t v;
   ssize_t rd = ::read(efd, &v, sizeof v);
   (void)rd;
@@ -178,7 +192,7 @@ DWORD QueueStatus(const std::shared_ptr<ThreadQueue>& q) {
 }
 
 bool Fetch(const std::shared_ptr<ThreadQueue>& q, MSG* out, HWND filter, UINT min, UINT max, bool remove) {
-  q->lastPumpMs = SteadyMs();
+  q->MarkPumped();
   ProcessSentMessages(q);
   {
     std::vector<ThreadQueue::Posted> snapshot;
@@ -359,8 +373,6 @@ int WaitSent(const std::shared_ptr<SentMessage>& sm, UINT flags, DWORD timeoutMs
   }
 }
 
-constexpr std::int64_t kHungMs = 5000;
-
 // 1: answered, 0: failed (last error set).
 int SendCore(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags, DWORD timeoutMs, LRESULT* result,
              bool notify) {
@@ -391,7 +403,7 @@ int SendCore(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags, DWOR
       *result = CallProc(hwnd, msg, wParam, lParam);
       return 1;
     }
-    if ((flags & SMTO_ABORTIFHUNG) && SteadyMs() - target->lastPumpMs.load() > kHungMs) {
+    if ((flags & SMTO_ABORTIFHUNG) && target->IsHung()) {
       SetLastError(ERROR_TIMEOUT);
       return 0;
     }
@@ -485,7 +497,7 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD time
       DWORD r = WaitForMultipleObjects(count, handles, FALSE, 0);
       if (r != WAIT_TIMEOUT) return r;
     }
-    q->lastPumpMs = SteadyMs();
+    q->MarkPumped();
     ProcessSentMessages(q);
     if (QueueStatus(q) & wakeMask) return WAIT_OBJECT_0 + count;
     DWORD wait = NextTimerWait(q);

@@ -210,7 +210,7 @@ class Server {
           reply(kWireNoWindow);
           return;
         }
-        if ((req.flags & SMTO_ABORTIFHUNG) && SteadyMs() - target->lastPumpMs.load() > 5000) {
+        if ((req.flags & SMTO_ABORTIFHUNG) && target->IsHung()) {
           reply(kWireHung);
           return;
         }

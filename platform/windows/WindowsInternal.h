@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/base/Time.h"
 #include "platform/windows/Windows.h"
 
 namespace plat::wm {
@@ -48,6 +49,10 @@ struct Timer {
   TIMERPROC proc;
 };
 
+// A thread that has not looked at its queue for longer than this is hung: a
+// send with SMTO_ABORTIFHUNG fails at once.
+constexpr DWORD kHungMs = 5000;
+
 struct ThreadQueue {
   ThreadQueue();
   ~ThreadQueue();
@@ -76,7 +81,17 @@ struct ThreadQueue {
   bool quit = false;
   int quitCode = 0;
   bool alive = true;
-  std::atomic<std::int64_t> lastPumpMs{0};  // steady clock, for SMTO_ABORTIFHUNG; the maximum while waiting for messages
+  // For SMTO_ABORTIFHUNG: when the owner last looked at its queue, by the
+  // platform clock (GetTickCount, which tests can move), the clock that timed
+  // it, and whether the owner waits for messages now (never hung then).
+  std::atomic<DWORD> lastPumpTick{0};
+  std::atomic<IClock*> lastPumpClock{nullptr};
+  std::atomic<bool> waitingForMessages{false};
+  void MarkPumped();
+  // Not looked at its queue for more than kHungMs, by the clock that timed
+  // its last look; a thread timed by another clock (one a test replaced) is
+  // not judged.
+  bool IsHung() const;
 
   // Touched by the owner thread only.
   std::vector<std::shared_ptr<SentMessage>> receiving;

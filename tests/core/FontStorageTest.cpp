@@ -7,6 +7,7 @@
 #include "core/FontHeight.h"
 #include "core/FontStorage.h"
 #include "platform/base/Module.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/imaging/Com.h"
 #include "tests/support/TempDevice.h"
 
@@ -16,7 +17,9 @@ using namespace plat;
 
 class FontStorageTest : public orvtest::DeviceTest {
  protected:
-  void TearDown() override { UnregisterBuiltInModule(u"aygshell.dll"); }
+  // The cases put shells of their own in place of the device's: the
+  // device's comes back for the cases that follow in the same process.
+  void TearDown() override { RegisterShellModule(); }
 };
 
 HFONT MakeFont(LONG height, LONG weight = FW_NORMAL) {

@@ -41,18 +41,44 @@ TEST_F(STScreenBufferTest, RowsAreTopDownBlueGreenRed) {
   EXPECT_EQ(img.pixels[3], 0u);
 }
 
+// True while the handle names the 3 x 3 bitmap holding Mark's pattern. Once
+// that bitmap is deleted the platform may hand its handle value out again for
+// any new object, so a handle is judged by what it names, not by its value.
+void Mark(CSTScreenBuffer& b) {
+  for (int y = 0; y < 3; ++y)
+    for (int i = 0; i < 9; ++i) b.Row(y)[i] = static_cast<std::uint8_t>(0xA0 + 9 * y + i);
+}
+bool NamesTheMarkedBitmap(HBITMAP handle) {
+  if (GetObjectType(handle) != OBJ_BITMAP) return false;
+  DIBSECTION ds{};
+  if (GetObjectW(handle, sizeof ds, &ds) != static_cast<int>(sizeof ds)) return false;
+  if (ds.dsBmih.biWidth != 3 || ds.dsBmih.biHeight != -3 || ds.dsBmih.biBitCount != 24 || !ds.dsBm.bmBits)
+    return false;
+  const auto* bits = static_cast<const std::uint8_t*>(ds.dsBm.bmBits);
+  for (int y = 0; y < 3; ++y)
+    for (int i = 0; i < 9; ++i)
+      if (bits[y * CSTScreenBuffer::StrideOf(3) + i] != 0xA0 + 9 * y + i) return false;
+  return true;
+}
+
 TEST_F(STScreenBufferTest, FailedCreateKeepsTheOldBitmap) {
   CSTScreenBuffer b;
   ASSERT_TRUE(b.Create(3, 3));
+  Mark(b);
   HBITMAP old = b.GetBitmap();
+  ASSERT_TRUE(NamesTheMarkedBitmap(old));
   for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{-1, 5}}) {
     EXPECT_FALSE(b.Create(w, h));
     EXPECT_EQ(b.GetBitmap(), old);
     EXPECT_EQ(b.GetWidth(), 3);
-    EXPECT_NE(GetObjectType(old), 0u);
+    EXPECT_TRUE(NamesTheMarkedBitmap(old));
   }
   ASSERT_TRUE(b.Create(4, 1));
-  EXPECT_EQ(GetObjectType(old), 0u);  // replaced and deleted
+  EXPECT_FALSE(NamesTheMarkedBitmap(old));  // replaced and deleted
+  DIBSECTION ds{};
+  ASSERT_EQ(GetObjectW(b.GetBitmap(), sizeof ds, &ds), static_cast<int>(sizeof ds));
+  EXPECT_EQ(ds.dsBmih.biWidth, 4);
+  EXPECT_EQ(ds.dsBmih.biHeight, -1);
 }
 
 TEST_F(STScreenBufferTest, CopiesFromBitmapsAndDcs) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -459,6 +460,96 @@ TEST_F(ZipTest, NoDamagedByteGivesWrongData) {
       // CRC-checked; the bytes must still be the entry's own.
       EXPECT_GE(zip.GetEntrySize("one.txt"), 300u) << i;
       EXPECT_EQ(original, buffer) << i;
+    }
+  }
+}
+
+// A gzip stream as RFC 1952 lays it out: the fixed header, the optional
+// fields the flags name, raw deflate data, CRC and size.
+Bytes Gzip(const Bytes& data, const char* name = nullptr, bool extraCommentAndHeaderCrc = false) {
+  std::uint8_t flags = 0;
+  if (name) flags |= 0x08;
+  if (extraCommentAndHeaderCrc) flags |= 0x04 | 0x10 | 0x02;
+  Bytes out = {'\x1F', '\x8B', '\x08', static_cast<char>(flags), 0, 0, 0, 0, 0, 3};
+  if (extraCommentAndHeaderCrc) out += Bytes("\x04\x00" "ab\0c", 6);
+  if (name) out += Bytes(name) + '\0';
+  if (extraCommentAndHeaderCrc) out += Bytes("a comment\0\x12\x34", 12);
+  out += RawDeflate(data);
+  plat::PutLe32(out, Crc(data));
+  plat::PutLe32(out, static_cast<std::uint32_t>(data.size()));
+  return out;
+}
+
+TEST_F(ZipTest, GzipFileOpensAsOneEntry) {
+  const Bytes text = Pattern(30000, 2);
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    const char* file;
+    const char* entry;  // as asked for, in another case than stored
+  } cases[] = {
+      {"no stored name: the file's less .gz", Gzip(text), "layout.xml.GZ", "LAYOUT.xml"},
+      {"stored name", Gzip(text, "Index.xml"), "pkg.dat", "INDEX.XML"},
+      {"every optional field", Gzip(text, "Skin.xml", true), "skin.gz", "skin.xml"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CUnzippo zip;
+    ASSERT_EQ(1, zip.Open(Put(c.bytes, c.file).c_str(), nullptr)) << zip.GetLastError();
+    std::uint32_t size = 0;
+    ASSERT_TRUE(zip.GetEntrySize(c.entry, size));
+    EXPECT_EQ(size, text.size());
+    int result = 0;
+    EXPECT_EQ(text, Read(zip, c.entry, size, &result));
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(text.substr(0, 10), Read(zip, c.entry, 10, &result));
+    EXPECT_EQ(1, result);
+    EXPECT_FALSE(zip.GetEntrySize("other.xml", size));
+  }
+}
+
+TEST_F(ZipTest, DamagedGzipFilesFailToOpenOrRead) {
+  const Bytes text = Pattern(5000, 4);
+  const Bytes good = Gzip(text, "a.xml");
+  auto with = [&](std::size_t at, char value) {
+    Bytes b = good;
+    b[at] = value;
+    return b;
+  };
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    bool opens;
+    bool readFails;  // reading the whole entry
+  } cases[] = {
+      {"method other than deflate", with(2, 7), false, true},
+      {"reserved flag", with(3, static_cast<char>(0x08 | 0x20)), false, true},
+      {"name without its end", Bytes(good.data(), 14), false, true},
+      {"header only", Bytes(good.data(), 12), false, true},
+      {"magic alone", Bytes("\x1F\x8B", 2), false, true},
+      {"body cut short", good.substr(0, good.size() / 2), true, false},
+      {"damaged deflate data", with(20, static_cast<char>(good[20] ^ 0x5A)), true, true},
+      {"wrong CRC", with(good.size() - 8, static_cast<char>(good[good.size() - 8] ^ 1)), true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CUnzippo zip;
+    const int opened = zip.Open(Put(c.bytes).c_str(), nullptr);
+    ASSERT_EQ(opened, c.opens ? 1 : 0);
+    if (!opened) {
+      EXPECT_EQ(zip.GetLastError(), UNZ_CORRUPT_DIRECTORY);
+      continue;
+    }
+    std::uint32_t size = 0;
+    ASSERT_TRUE(zip.GetEntrySize("a.xml", size));
+    // A cut file's size field is whatever bytes stand at its end now.
+    const std::uint32_t n = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(text.size()));
+    Bytes buffer(n, '\0');
+    const int result = zip.ReadEntry("a.xml", buffer.data(), n);
+    if (c.readFails) {
+      EXPECT_EQ(result, 0);
+    } else if (result == 1) {
+      EXPECT_EQ(buffer, text.substr(0, n));  // what still reads is right
     }
   }
 }

@@ -20,6 +20,7 @@
 #include "platform/base/Module.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
+#include "platform/controls/MenuBar.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/Printers.h"
@@ -66,7 +67,7 @@ class TodayOptionsTest : public orvtest::DeviceTest {
   void TearDown() override {
     plat::SetClock(nullptr);
     plat::ResetScreenForTesting();
-    plat::UnregisterBuiltInModule(u"aygshell.dll");
+    plat::RegisterShellModule();  // the device's own shell, for the cases that follow
   }
 
   // The options as read now, a full interval after the last read.

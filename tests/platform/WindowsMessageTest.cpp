@@ -226,8 +226,13 @@ TEST_F(WindowsMessageTest, SendTimeoutToABusyThreadTimesOut) {
 }
 
 // "Hung" is a thread that has not looked at its queue for 5 s: one waiting
-// in GetMessage all that while is not, one busy elsewhere is.
+// in GetMessage all that while is not, one busy elsewhere is. The 5 s pass on
+// the platform clock, which the test moves.
 TEST_F(WindowsMessageTest, AbortIfHungSkipsOnlyAThreadThatStoppedReadingItsQueue) {
+  struct TestClock : ManualClock {
+    TestClock() { SetClock(this); }
+    ~TestClock() override { SetClock(nullptr); }
+  } clock;
   std::atomic<HWND> idle{nullptr}, busy{nullptr};
   std::atomic<bool> release{false};
   std::thread idleOwner([&] {
@@ -246,8 +251,8 @@ TEST_F(WindowsMessageTest, AbortIfHungSkipsOnlyAThreadThatStoppedReadingItsQueue
     DestroyWindow(w);
   });
   while (!idle || !busy) std::this_thread::yield();
-  // Past the 5 s that make a thread hung: a span of time, no ordering.
-  std::this_thread::sleep_for(std::chrono::milliseconds(5300));
+  // Past the 5 s that make a thread hung.
+  clock.Advance(5300);
   g_received = 0;
   DWORD_PTR result = 0;
   EXPECT_EQ(SendMessageTimeoutW(idle, kEcho, 2, 1, SMTO_ABORTIFHUNG, 5000, &result), 1);

@@ -92,6 +92,13 @@ const NodeCase kNodeCases[] = {
      "true"},
     {"PropertiesAreReadOnly", "(function (f) { d.firstChild = 5; delete d.firstChild; return (d.firstChild === f) +"
                               " ',' + ('innerHTML' in d); })(d.firstChild)", "true,true"},
+    {"PropertiesCannotBeDeleted", "[delete d.firstChild, delete d.nodeName, delete d.all, delete d.getAttribute,"
+                                  " delete d.toString, delete d.ELEMENT_NODE, typeof d.getAttribute, d.ELEMENT_NODE,"
+                                  " d.hasOwnProperty('innerHTML')].join()",
+     "false,false,false,false,false,false,function,5,true"},
+    {"StrictDeleteThrows", "(function () { 'use strict'; try { delete d.parentNode; return 'deleted'; }"
+                           " catch (e) { return e.name; } })()", "TypeError"},
+    {"NoPropertyEnumerated", "(function () { var n = []; for (var k in d) n.push(k); return n.length; })()", "0"},
     {"MethodsMadeAnew", "d.getAttribute !== d.getAttribute", "true"},
     {"Markup", "d.getElementsByTagName('b')[0].outerHTML + '|' + d.getElementsByTagName('p')[0].innerHTML",
      "<b>bold</b>|One <b>bold</b>"},
@@ -144,6 +151,15 @@ TEST_F(ScriptDocumentTest, DocumentWithoutAPageGivesUndefined) {
   EXPECT_EQ(Run("log(Document(), ',', Document(5), ',', Document('   '), ',', Document('URL'.replace('page', 'missing')),"
                 " ',', typeof Document(' URL '));"),
             "undefined,undefined,undefined,undefined,object");
+}
+
+TEST_F(ScriptDocumentTest, NewDocumentWithoutAPageGivesUndefined) {
+  // Called with new as templates do: a page that cannot be opened gives
+  // undefined, which a script tests as false; a page that opens gives its root.
+  EXPECT_EQ(Run("var missing = new Document('URL'.replace('page', 'missing'));\n"
+                "log(typeof new Document(), ',', new Document(5), ',', new Document('   '), ',', typeof missing, ',',"
+                " !missing, ',', new Document('URL').nodeType, ',', typeof new Article());"),
+            "undefined,undefined,undefined,undefined,true,0,object");
 }
 
 TEST_F(ScriptDocumentTest, NodesHeldByTheScriptOutliveTheWalk) {

@@ -285,22 +285,42 @@ TEST_F(TidyDocumentTest, ByteOrderMarkDecidesOverNames) {
   }
 }
 
-TEST_F(TidyDocumentTest, UnknownEncodingFailsClearly) {
+TEST_F(TidyDocumentTest, UnknownEncodingNameIsPassedOver) {
+  // A name no encoding answers to leaves the choice of the rule before it:
+  // 0xE9 is \u00e9 in ISO-8859-1, \u0439 in Windows-1251, \u0418 in KOI8-R.
+  const std::string declared1251 = "<?xml version=\"1.0\" encoding=\"windows-1251\"?><rss><t>\xE9</t></rss>";
+  const std::string declaredNone = "<?xml version=\"1.0\" encoding=\"x-klingon\"?><rss><t>\xE9</t></rss>";
+  const std::string undeclared = "<rss><t>\xE9</t></rss>";
+  const std::string page = "<html><body><p>caf\xC3\xA9</p></body></html>";
   struct Case {
-    std::string bytes;
+    const std::string* bytes;
     const char16_t* transport;
     const char16_t* forced;
+    std::initializer_list<const char*> path;
+    const char* text;
+    const char* encoding;
   } cases[] = {
-      {"<rss><t>x</t></rss>", u"", u"x-klingon"},
-      {"<?xml version=\"1.0\" encoding=\"x-klingon\"?><rss/>", u"utf-8", u""},
-      {"<html><body>x</body></html>", u"x-klingon", u""},
+      {&undeclared, u"", u"x-klingon", {"rss", "t"}, "\xEF\xBF\xBD", "utf-8"},
+      {&undeclared, u"iso-8859-1", u"x-klingon", {"rss", "t"}, "\xC3\xA9", "iso-8859-1"},
+      {&declared1251, u"iso-8859-1", u"none", {"rss", "t"}, "\xD0\xB9", "windows-1251"},
+      {&declaredNone, u"koi8-r", u"", {"rss", "t"}, "\xD0\x98", "koi8-r"},
+      {&declaredNone, u"none", u"", {"rss", "t"}, "\xEF\xBF\xBD", "utf-8"},
+      {&page, u"none", u"", {"html", "body", "p"}, "caf\xC3\xA9", "utf-8"},
+      {&page, u"x-klingon", u"windows-99999", {"html", "body", "p"}, "caf\xC3\xA9", "utf-8"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(*c.bytes + " transport " + Utf8(c.transport) + " forced " + Utf8(c.forced));
     Document doc;
-    EXPECT_EQ(Tidy::ParseBuffer(c.bytes.data(), c.bytes.size(), &doc, c.transport, c.forced), 0) << c.bytes;
-    EXPECT_EQ(doc.GetFailure(), Tidy::ParseFailure::UnknownEncoding);
-    EXPECT_EQ(doc.GetRoot(), nullptr);
+    ASSERT_EQ(Tidy::ParseBuffer(c.bytes->data(), c.bytes->size(), &doc, c.transport, c.forced), 1);
+    EXPECT_EQ(doc.GetFailure(), Tidy::ParseFailure::None);
+    EXPECT_EQ(TextAt(doc.GetRoot(), c.path), c.text);
+    EXPECT_EQ(Utf8(doc.GetInputEncoding()), c.encoding);
   }
+  // A document's own setting takes only names it can decode.
+  Document doc;
+  EXPECT_FALSE(Tidy::SetInputEncoding(&doc, u"none"));
+  ASSERT_EQ(Tidy::ParseBuffer(page.data(), page.size(), &doc, u"", u""), 1);
+  EXPECT_EQ(TextAt(doc.GetRoot(), {"html", "body", "p"}), "caf\xC3\xA9");
 }
 
 TEST_F(TidyDocumentTest, MissingInputIsRefused) {

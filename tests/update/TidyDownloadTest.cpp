@@ -51,6 +51,20 @@ TEST_F(TidyDownloadTest, PageIsParsedInItsCharsetWithAbsoluteAddresses) {
   EXPECT_NE(doc.GetRoot()->FindDescendantElement("title")->GetTextUtf8(), "M\xC3\xBCnchen \xC3\xBC" "ber alles");
 }
 
+TEST_F(TidyDownloadTest, UnknownCharsetAndForcedEncodingArePassedOver) {
+  // A server's "charset=none" and a script's encoding no platform knows are
+  // ignored: the page reads as UTF-8, its default.
+  server_.Serve("/none.html", "<html><head><title>Caf\xC3\xA9</title></head><body></body></html>",
+                "text/html; charset=none");
+  for (const char16_t* forced : {u"", u"x-no-such-encoding"}) {
+    Tidy::Document doc;
+    ASSERT_EQ(Tidy::DownloadDocument(Session(), Url("/none.html"), &doc, forced, nullptr), 1)
+        << plat::Utf16ToUtf8(forced);
+    ASSERT_NE(doc.GetRoot(), nullptr);
+    EXPECT_EQ(doc.GetRoot()->FindDescendantElement("title")->GetTextUtf8(), "Caf\xC3\xA9");
+  }
+}
+
 TEST_F(TidyDownloadTest, ServerThatDripsBytesCannotOutlastTheDownloadDeadline) {
   ASSERT_TRUE(CreateFolderTree(u"\\Content"));
   ASSERT_TRUE(OpenSettingsKey().SetDWORD(u"DownloadDeadline", 600));

@@ -17,9 +17,19 @@
 extern "C" {
 #endif
 duk_bool_t OrvScriptBudgetExhausted(void *heap_udata);
+/* Called by the engine (cmake/OrvDuktape.cmake adds the call) when a
+ * constructor called with new returned something other than an object: true
+ * keeps that value as the result of new instead of the default instance. */
+duk_bool_t OrvConstructKeepsResult(void *thread);
 #if defined(__cplusplus)
 }
 #endif
+
+/* The magic of a native constructor whose new may give undefined: a host
+ * constructor that fails ("new Document(...)" of a page that cannot be read)
+ * then gives a value a script tests as false. Other constructors keep the
+ * standard result, the default instance. */
+#define ORV_DUK_MAGIC_NEW_MAY_GIVE_UNDEFINED 0x4F44
 
 #undef DUK_USE_INTERRUPT_COUNTER
 #define DUK_USE_INTERRUPT_COUNTER

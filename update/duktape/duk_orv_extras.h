@@ -16,4 +16,12 @@ DUK_EXTERNAL void OrvDuktapeRequestInterrupt(duk_context *ctx) {
 	}
 }
 
+/* True when the constructor that returns is a native one marked with
+ * ORV_DUK_MAGIC_NEW_MAY_GIVE_UNDEFINED and returned undefined: new then gives
+ * undefined. Runs before the constructor's activation is unwound. */
+duk_bool_t OrvConstructKeepsResult(void *thread) {
+	duk_context *ctx = (duk_context *) thread;
+	return duk_is_undefined(ctx, -1) && duk_get_current_magic(ctx) == ORV_DUK_MAGIC_NEW_MAY_GIVE_UNDEFINED;
+}
+
 #endif /* DUK_ORV_EXTRAS_H_INCLUDED */

@@ -162,21 +162,16 @@ void JoinArguments(duk_context* ctx) {
   duk_concat(ctx, count);
 }
 
-void ShowAlert(const char* text, duk_size_t length) noexcept {
-  try {
-    std::u16string message = FromScriptText(std::string_view(text, length));
-    plat::MessageBoxW(nullptr, message.c_str(), CJScriptInterpreter::kAlertCaption, CJScriptInterpreter::kAlertStyle);
-  } catch (...) {
-    LogLine(u"alert: the message box could not be shown.");
-  }
-}
-
+// Scripts run on the update worker, which an automatic update drives with
+// nobody at the device: a box waiting for its OK would hold the whole update.
+// "alert" therefore writes its text to the debug log, marked as an alert, and
+// the script goes on at once.
 duk_ret_t NativeAlert(duk_context* ctx) {
   if (!CJScriptInterpreter::FromContext(ctx)) return 0;
   JoinArguments(ctx);
   duk_size_t length = 0;
   const char* text = duk_get_lstring(ctx, -1, &length);
-  ShowAlert(text, length);
+  LogScriptLine(CJScriptInterpreter::kAlertPrefix, text, length);
   return 0;
 }
 

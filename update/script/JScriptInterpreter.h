@@ -110,10 +110,9 @@ class CJScriptInterpreter : public CSynchronized {
   // document is destroyed then.
   bool AdoptDocument(Tidy::Document* document) noexcept;
 
-  // "alert" shows its text in the platform's message box without owner, with
-  // this caption and style.
-  static constexpr const char16_t* kAlertCaption = u"alert";
-  static constexpr unsigned kAlertStyle = 48;  // exclamation icon, OK button
+  // "alert" never waits on the user (scripts run on the update worker): it
+  // writes its text to the debug log behind this prefix.
+  static constexpr const char* kAlertPrefix = "alert: ";
 
  private:
   void Release() noexcept;

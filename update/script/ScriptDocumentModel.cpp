@@ -19,6 +19,7 @@ namespace {
 constexpr const char* kNodesKey = "nodes";          // every Node object made (keeps them alive)
 constexpr const char* kNodePrototypeKey = "nodeProto";
 constexpr const char* kListMethodsKey = "listMethods";
+constexpr const char* kNodeGettersKey = "nodeGetters";  // the getter of each kNodeProperties entry, in order
 
 // Hidden fields of Node objects and marks of Article objects.
 #define ORV_NODE_FIELD DUK_HIDDEN_SYMBOL("node")
@@ -652,7 +653,16 @@ int GetScriptNodeType(const Tidy::Node* node) noexcept {
 
 void RegisterScriptDocumentModel(duk_context* ctx, duk_idx_t global) {
   global = duk_normalize_index(ctx, global);
-  DefineGlobalNative(ctx, global, "Document", NativeDocument, 1);
+  // "Document" gives undefined for a page it cannot open, also to new: the
+  // engine then keeps that undefined (ORV_DUK_MAGIC_NEW_MAY_GIVE_UNDEFINED)
+  // instead of an empty object, so that a script's if (!doc) sees the failure.
+  duk_push_string(ctx, "Document");
+  duk_push_c_function(ctx, NativeDocument, DUK_VARARGS);
+  duk_set_magic(ctx, -1, ORV_DUK_MAGIC_NEW_MAY_GIVE_UNDEFINED);
+  DefineNativeFunctionInfo(ctx, -1, "Document", 1);
+  duk_def_prop(ctx, global,
+               DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_SET_WRITABLE |
+                   DUK_DEFPROP_SET_CONFIGURABLE);
   DefineGlobalNative(ctx, global, "Article", NativeArticle, 0);
 
   duk_push_global_stash(ctx);
@@ -662,11 +672,17 @@ void RegisterScriptDocumentModel(duk_context* ctx, duk_idx_t global) {
 
   // The prototype of Node objects: the properties as getters (read-only,
   // not enumerated, not deletable), the type constants as read-only values.
+  // Each Node object gets the same properties as its own (PushScriptNode),
+  // so that deleting one from a node fails too; the getters are shared.
+  duk_idx_t getters = duk_push_array(ctx);
   duk_idx_t prototype = duk_push_object(ctx);
+  duk_uarridx_t index = 0;
   for (const PropertyInfo& info : kNodeProperties) {
     duk_push_string(ctx, info.name);
     duk_push_c_function(ctx, NodeGetter, 0);
     duk_set_magic(ctx, -1, info.id);
+    duk_dup_top(ctx);
+    duk_put_prop_index(ctx, getters, index++);
     duk_def_prop(ctx, prototype,
                  DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_HAVE_CONFIGURABLE);
   }
@@ -679,6 +695,7 @@ void RegisterScriptDocumentModel(duk_context* ctx, duk_idx_t global) {
   }
   DefineToStringTag(ctx, prototype, "Node");
   duk_put_prop_string(ctx, stash, kNodePrototypeKey);
+  duk_put_prop_string(ctx, stash, kNodeGettersKey);
 
   // The list methods, shared by every list.
   duk_idx_t methods = duk_push_object(ctx);
@@ -704,6 +721,23 @@ void PushScriptNode(duk_context* ctx, Tidy::Document* document, Tidy::Node* node
   duk_idx_t object = duk_push_object(ctx);
   PushStashValue(ctx, kNodePrototypeKey);
   duk_set_prototype(ctx, object);
+  // The properties as the node's own: read-only, not enumerated, and not
+  // configurable, so that delete fails.
+  PushStashValue(ctx, kNodeGettersKey);
+  duk_uarridx_t index = 0;
+  for (const PropertyInfo& info : kNodeProperties) {
+    duk_push_string(ctx, info.name);
+    duk_get_prop_index(ctx, -2, index++);
+    duk_def_prop(ctx, object, DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_HAVE_CONFIGURABLE);
+  }
+  duk_pop(ctx);  // the getters
+  for (const ConstantInfo& constant : kNodeConstants) {
+    duk_push_string(ctx, constant.name);
+    duk_push_int(ctx, constant.value);
+    duk_def_prop(ctx, object,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_WRITABLE | DUK_DEFPROP_HAVE_ENUMERABLE |
+                     DUK_DEFPROP_HAVE_CONFIGURABLE);
+  }
   duk_push_pointer(ctx, node);
   duk_put_prop_string(ctx, object, ORV_NODE_FIELD);
   duk_push_pointer(ctx, document);

@@ -609,11 +609,6 @@ int ParseBuffer(const char* bytes, std::size_t length, Document* document, const
   const std::u16string& encodingName = input.name;
   const plat::UINT codePage = input.codePage;
   const std::size_t markLength = input.markLength;
-  if (codePage == 0) {
-    document->failure_ = ParseFailure::UnknownEncoding;
-    CDebugLog::GetInstance().Printf(u"Unknown encoding \"%s\".", encodingName.c_str());
-    return 0;
-  }
   document->inputEncoding_ = encodingName;
 
   std::string decoded;

@@ -43,7 +43,7 @@ enum class ParseFailure {
   None,
   NoInput,          // no bytes, no length or no document
   TooLarge,         // more than kMaxDocumentSize bytes
-  UnknownEncoding,  // the encoding that decides names none the platform decodes
+  UnknownEncoding,  // the platform could not decode the bytes in the chosen encoding
   OutOfMemory,      // an allocation failed; the parse was abandoned
   NotInitialised,   // the library document could not be created
 };

@@ -304,16 +304,27 @@ InputEncoding SniffInputEncoding(const char* bytes, std::size_t length, const st
   if (codePage != 0) {
     encodingName = codePage == kCodePageUtf8 ? u"utf-8" : codePage == kCodePageUtf16Be ? u"utf-16be" : u"utf-16le";
   } else {
-    encodingName = documentEncoding.empty() ? u"utf-8" : documentEncoding;
-    if (!transportEncoding.empty()) encodingName = transportEncoding;
+    // Each rule's name replaces the one before only when it names an
+    // encoding this platform decodes: an unknown name ("none", a misspelt
+    // charset, a code page the platform lacks) leaves the earlier choice.
+    encodingName = u"utf-8";
+    codePage = kCodePageUtf8;
+    auto apply = [&](const std::u16string& name) {
+      if (name.empty()) return;
+      const plat::UINT known = LookupCodePage(name);
+      if (known == 0) return;
+      encodingName = name;
+      codePage = known;
+    };
+    apply(documentEncoding);
+    apply(transportEncoding);
     if (LooksLikeXml(bytes, length)) {
       std::u16string declared = GetXmlDeclarationEncoding(bytes, length);
       // A declaration read as 8-bit text cannot truly be UTF-16.
-      if (!declared.empty() && !IsUtf16CodePage(LookupCodePage(declared))) encodingName = declared;
+      if (!IsUtf16CodePage(LookupCodePage(declared))) apply(declared);
     }
-    if (!forcedEncoding.empty()) encodingName = forcedEncoding;
-    codePage = LookupCodePage(encodingName);
-    if (codePage != 0 && IsUtf16CodePage(codePage) && LooksEightBit(bytes, length)) codePage = kCodePageUtf8;
+    apply(forcedEncoding);
+    if (IsUtf16CodePage(codePage) && LooksEightBit(bytes, length)) codePage = kCodePageUtf8;
   }
   input.name = std::move(encodingName);
   input.codePage = codePage;

@@ -42,17 +42,18 @@ bool LooksLikeXml(const char* bytes, std::size_t length);
 // The encoding named in the XML declaration (encoding="..." or '...'); empty
 // without a declaration ending in "?>" or without the key.
 std::u16string GetXmlDeclarationEncoding(const char* bytes, std::size_t length);
-// The encoding ParseBuffer reads its input in: the name, its code page (0
-// when the name is unknown) and the bytes of a byte order mark to skip.
+// The encoding ParseBuffer reads its input in: the name, its code page and
+// the bytes of a byte order mark to skip.
 struct InputEncoding {
   std::u16string name;
   plat::UINT codePage = 0;
   std::size_t markLength = 0;
 };
-// A byte order mark decides; else the last named of the document's own
-// setting (UTF-8 when empty), the transport encoding, the XML declaration
-// (when the bytes look like XML and it names no UTF-16) and the forced
-// encoding. A UTF-16 name for bytes without a zero byte among the first 256
+// A byte order mark decides; else the last known name of UTF-8, the
+// document's own setting, the transport encoding, the XML declaration (when
+// the bytes look like XML and it names no UTF-16) and the forced encoding. A
+// name the platform cannot decode is passed over, so the rule before it
+// decides. A UTF-16 name for bytes without a zero byte among the first 256
 // reads as UTF-8.
 InputEncoding SniffInputEncoding(const char* bytes, std::size_t length, const std::u16string& documentEncoding,
                                  const std::u16string& transportEncoding, const std::u16string& forcedEncoding);
