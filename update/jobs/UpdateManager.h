@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,10 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   // Closes a run that was stopped or lost its connection while requests made
   // afterwards wait; they start the next run.
   void RestartRun();
+  // The connection went away during the run: the user hears that there is
+  // no connection, the channels still waiting fail and everything queued is
+  // taken out, so the worker closes the run.
+  void EndLostRun();
   // Clears the run's flags and hands out its session and its downloads
   // ahead, to be released (the downloads first) once the lock is left.
   // Caller holds the database lock and this one.
@@ -161,6 +166,12 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   CUpdateJob* job_ = nullptr;
   // The channel of the running job when its item is a channel.
   IChannel* jobChannel_ = nullptr;
+  // The item of the running job as the queue handed it out, and whether a
+  // stop request reached the job (its item may be gone then).
+  IUpdateItem* jobItem_ = nullptr;
+  bool jobStopped_ = false;
+  // Items a job of this run left waiting once (only compared, never read).
+  std::set<const IUpdateItem*> leftWaiting_;
   // Feed bodies fetched ahead of the jobs of the open run.
   std::shared_ptr<CFeedsAhead> ahead_;
   std::int32_t shutdown_ = 0;
