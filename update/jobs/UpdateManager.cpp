@@ -423,11 +423,12 @@ void CUpdateManager::RunJob(CUpdateJob* job) {
     CSyncLock hold(this, u"CUpdateManager::RunJob");
     run = runSession_;
   }
-  std::shared_ptr<CInetSession> child;
-  if (run) child = std::make_shared<CInetSession>(run.get(), nullptr);
   // Before the job runs, the feeds queued after it start downloading; the
-  // job itself is served its own feed if it was fetched ahead.
+  // job itself is served its own feed if it was fetched ahead, and its other
+  // requests count at their hosts beside the downloads ahead.
   std::shared_ptr<CFeedsAhead> ahead = AheadForRun(run);
+  std::shared_ptr<CInetSession> child;
+  if (run) child = std::make_shared<CInetSession>(run.get(), ahead.get());
   IChannel* channel = nullptr;
   {
     CSyncLock hold(this, u"CUpdateManager::RunJob");
@@ -505,7 +506,13 @@ std::shared_ptr<CFeedsAhead> CUpdateManager::AheadForRun(const std::shared_ptr<C
   const std::uint32_t parallel = GetGlobalOptions().GetParallelDownloads();
   if (parallel == 0 || !run->IsConnected()) return nullptr;
   // Made with no lock held: its session joins the run's.
-  auto ahead = std::make_shared<CFeedsAhead>(run.get(), static_cast<int>(parallel));
+  std::size_t budget;
+  {
+    CSyncLock hold(this, u"CUpdateManager::AheadForRun");
+    budget = aheadByteBudget_ != 0 ? aheadByteBudget_ : CFeedsAhead::kDefaultByteBudget;
+  }
+  auto ahead = std::make_shared<CFeedsAhead>(run.get(), static_cast<int>(parallel), CFeedsAhead::kDefaultPerHost,
+                                             budget);
   {
     CSyncLock hold(this, u"CUpdateManager::AheadForRun");
     if (runSession_ == run && !cancel_ && !ahead_) {
@@ -531,8 +538,9 @@ void CUpdateManager::LookAhead(CFeedsAhead& ahead) {
     if (!CRSSChannelJob::GetFeedRequest(channel, address, etag, lastModified)) return false;
     // The feed a screen fetched just before is kept for the job: no download.
     if (FetchedFeeds::Holds(address)) return false;
-    ahead.Offer(channel, address, etag, lastModified, current);
-    return true;
+    // Only a download actually queued takes room: a channel whose host
+    // refused one, or whose body passed the budget, leaves it to the next.
+    return ahead.Offer(channel, address, etag, lastModified, current);
   };
   // The running job's own feed first, then the channels queued after it.
   offer(jobChannel_, true);

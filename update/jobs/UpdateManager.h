@@ -114,6 +114,12 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   // Called on the worker, with no lock held, each time it found the queue
   // empty and is about to close the run (tests make requests from it).
   void SetRunClosingHookForTesting(std::function<void()> hook) { runClosingHook_ = std::move(hook); }
+  // The most body bytes the downloads ahead of a run may hold (from the
+  // next run on; 0: their default).
+  void SetAheadByteBudgetForTesting(std::size_t bytes) {
+    CSyncLock hold(this, u"CUpdateManager::SetAheadByteBudgetForTesting");
+    aheadByteBudget_ = bytes;
+  }
 
  private:
   enum class StartOutcome { kConnected, kStopped, kFailed };
@@ -174,6 +180,7 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   std::set<const IUpdateItem*> leftWaiting_;
   // Feed bodies fetched ahead of the jobs of the open run.
   std::shared_ptr<CFeedsAhead> ahead_;
+  std::size_t aheadByteBudget_ = 0;  // 0: the downloads' own default
   std::int32_t shutdown_ = 0;
   plat::HANDLE workEvent_ = nullptr;
   plat::HANDLE workerFinished_ = nullptr;
