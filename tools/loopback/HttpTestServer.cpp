@@ -348,6 +348,10 @@ bool HttpTestServer::ServeRequest(int fd, std::string& pending, bool& answering)
                                      : connection.find("keep-alive") != std::string::npos;
   }
   out += keep ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+  if (resp.closeInHead < out.size()) {
+    if (resp.closeInHead > 0) sendAll(out.data(), resp.closeInHead);
+    return false;  // closed unanswered or in the headers on purpose
+  }
   if (!sendAll(out.data(), out.size())) return false;
   if (req.method == "HEAD") return keep;
 

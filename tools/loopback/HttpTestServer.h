@@ -37,6 +37,9 @@ struct HttpResponse {
   bool sendContentLength = true;
   long long declaredLength = -1;   // Content-Length to announce; -1: the real length
   std::size_t closeAfter = static_cast<std::size_t>(-1);  // close after this many body bytes
+  // Close after this many bytes of the status line and headers: 0 closes the
+  // connection unanswered, a few bytes close it in the headers.
+  std::size_t closeInHead = static_cast<std::size_t>(-1);
   int stallBeforeBodyMs = 0;   // wait after the headers
   int trickleDelayMs = 0;      // wait between body pieces
   std::size_t trickleBytes = 1;  // bytes per piece when trickling
