@@ -1,7 +1,8 @@
 // A small HTTP/1.x server on a loopback address (127.0.0.1 unless told) for tests of the download code. It binds a
 // free port, serves routes from its own thread (one thread per connection) and
 // stops in its destructor. It can misbehave on purpose: stall, trickle, close
-// mid-body, answer with gzip, chunked bodies, redirects and error statuses.
+// unanswered, in the headers or mid-body, answer with gzip, chunked bodies,
+// redirects and error statuses.
 #pragma once
 
 #include <atomic>
