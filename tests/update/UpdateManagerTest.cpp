@@ -32,6 +32,8 @@
 #include "update/jobs/UpdateManager.h"
 #include "update/jobs/UpdateQueue.h"
 #include "update/jobs/UpdatersManager.h"
+#include "update/script/JSPlugin.h"
+#include "platform/files/Files.h"
 
 namespace {
 
@@ -43,7 +45,7 @@ using orvtest::Eventually;
 // ---------------------------------------------------------------------------
 // Jobs of the tests' own: each channel is told what its job does.
 
-enum class Behaviour { kSucceed, kFail, kBlock, kSlow, kArticles, kThrow };
+enum class Behaviour { kSucceed, kFail, kBlock, kSlow, kArticles, kThrow, kLeaveWaiting };
 
 class FakeUpdater;
 
@@ -149,6 +151,13 @@ void FakeJob::Run() {
     throw std::runtime_error("job failed badly");
   }
   bool ok = behaviour_ != Behaviour::kFail;
+  if (behaviour_ == Behaviour::kLeaveWaiting) {
+    // Ends as it began: its item waits as before.
+    CSyncLock db(set);
+    if (!stopped_) item_->SetUpdateState(US_WAITING);
+    owner_->JobEnded();
+    return;
+  }
   if (behaviour_ == Behaviour::kBlock) {
     auto end = Clock::now() + std::chrono::seconds(10);
     while (!stopped_ && !(session_ && session_->IsCancelled()) && Clock::now() < end) {
@@ -288,6 +297,47 @@ class UpdateManagerTest : public orvtest::InetTest {
   std::vector<std::u16string> Boxes() {
     std::lock_guard<std::mutex> g(boxLock_);
     return boxes_;
+  }
+  // A binary of the channel: its status (0xFFFFFFFF when there is none) and
+  // whether its file is there.
+  std::uint32_t BinaryStatus(IChannel* channel, const std::string& path, bool* file = nullptr) {
+    CSyncLock lock(GetChannelSet());
+    channel->Acquire(this);
+    std::uint32_t status = 0xFFFFFFFFu;
+    if (IBinary* binary = channel->GetBinarySet()->Lookup(plat::Utf8ToUtf16(server_.Url(path)))) {
+      status = binary->GetUpdateStatus();
+      std::u16string name;
+      binary->GetFileName(name, true);
+      if (file) *file = FileExists(name);
+    }
+    channel->Release(this, false);
+    return status;
+  }
+  // The one article of a channel: its status and manual-update mark.
+  std::pair<std::uint32_t, int> OnlyArticle(IChannel* channel) {
+    CSyncLock lock(GetChannelSet());
+    channel->Acquire(this);
+    std::pair<std::uint32_t, int> out{0xFFFFFFFFu, -1};
+    IArticleSet* articles = channel->GetArticleSet();
+    if (articles->GetCount() == 1) {
+      IArticle* article = articles->GetAt(0);
+      out = {article->GetUpdateStatus(), article->GetManualUpdate()};
+    }
+    channel->Release(this, false);
+    return out;
+  }
+  // A script channel over a template file of the device whose channel is "News".
+  IChannel* AddScriptChannel(const std::u16string& name, const std::string& templateXml) {
+    EXPECT_TRUE(CreateFolderTree(u"\\Templates"));
+    const std::u16string path = u"\\Templates\\" + name + u".xml";
+    orvtest::WriteHostFile(plat::HostPathFromDevicePath(path), templateXml);
+    return AddChannel(name, u"file://" + path + u"?name=News", kChannelTypeScript);
+  }
+  // The worker sleeps: its loop passes stop counting up.
+  static bool WorkerSleeps() {
+    plat::DWORD passes = plat::GetSystemIdleTimerResetCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return plat::GetSystemIdleTimerResetCount() - passes <= 2u;
   }
 
   orvtest::HttpTestServer server_;
@@ -908,6 +958,205 @@ TEST_F(UpdateManagerTest, ArticlesOnlyUpdateAllNeverStoresTheLastUpdateTime) {
   EXPECT_TRUE(GetGlobalOptions().GetLastUpdateTime(&last));
   // The stopped job ends before its updater goes.
   ASSERT_TRUE(Eventually([&] { return fake.Ended() == 2 && !updates_->IsUpdating(); }));
+}
+
+// A picture of one item, at an address of the test server.
+std::string FeedWithPicture(const std::string& title, const std::string& pictureUrl) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<rss version=\"2.0\"><channel><title>" + title +
+         "</title><link>http://example.org/</link><description>d</description>\n<item><title>" + title +
+         " item</title><guid>" + title + "-0</guid><description>&lt;img src=\"" + pictureUrl +
+         "\"/&gt; text</description></item>\n</channel></rss>\n";
+}
+
+// A slow answer: a stop or a lost connection comes while it arrives.
+orvtest::HttpResponse Trickled(const std::string& body, const std::string& type) {
+  orvtest::HttpResponse r;
+  r.headers.push_back({"Content-Type", type});
+  r.body = body;
+  r.trickleDelayMs = 20;
+  r.trickleBytes = 16;
+  return r;
+}
+
+TEST_F(UpdateManagerTest, ConnectionLostDuringARunEndsTheRunAndTheNextRunCompletes) {
+  struct Case {
+    const char* name;
+    bool picture;  // the connection goes while a picture comes, not a feed
+  } cases[] = {{"while a feed comes", false}, {"while a picture comes", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::atomic<bool> slow{false};
+    const std::string picture(4000, 'P');
+    server_.Route("/lost-a", [&](const orvtest::HttpRequest&) {
+      std::string body = c.picture ? FeedWithPicture("lost", server_.Url("/pic.png")) : RssFeed("lost", 30);
+      if (slow && !c.picture) return Trickled(body, "text/xml");
+      orvtest::HttpResponse r;
+      r.headers.push_back({"Content-Type", "text/xml"});
+      r.body = body;
+      return r;
+    });
+    server_.Route("/pic.png", [&](const orvtest::HttpRequest&) {
+      if (slow) return Trickled(picture, "image/png");
+      orvtest::HttpResponse r;
+      r.headers.push_back({"Content-Type", "image/png"});
+      r.body = picture;
+      return r;
+    });
+    server_.Serve("/lost-b", RssFeed("after", 2));
+    // Channel files stay in the content folder between cases: names of their own.
+    const std::u16string nameA = plat::Utf8ToUtf16(std::string("Lost A ") + c.name);
+    const std::u16string nameB = plat::Utf8ToUtf16(std::string("Lost B ") + c.name);
+    IChannel* a = AddFeed(nameA, "/lost-a");
+    IChannel* b = AddFeed(nameB, "/lost-b");
+    ASSERT_TRUE(a && b);
+    GetGlobalOptions().SetRSSReportingAllowed(0);
+    Start(CJSPlugin::GetInstance());
+    // A first run stores what the feed has.
+    if (!c.picture) {
+      updates_->UpdateChannel(a);
+      ASSERT_TRUE(Eventually([&] { return Status(a) == US_UP_TO_DATE; }));
+      ASSERT_TRUE(WaitIdle());
+      ASSERT_EQ(Articles(a), 30);
+    }
+    slow = true;
+    SetUpdateLocked();
+    const std::string slowPath = c.picture ? "/pic.png" : "/lost-a";
+    const std::size_t before = server_.RequestCount(slowPath);
+    updates_->UpdateChannel(a);
+    updates_->UpdateChannel(b);
+    ASSERT_TRUE(Eventually([&] {
+      UpdateManagerState s;
+      updates_->GetState(&s);
+      return server_.RequestCount(slowPath) == before + 1 && s.bytes > 0;
+    }));
+    plat::SetConnectionStatus(provider_->LastId(), plat::CONNMGR_STATUS_DISCONNECTED);
+
+    // The run ends: nothing is left to do, the worker sleeps.
+    ASSERT_TRUE(WaitIdle(5000)) << "the run goes on without a connection";
+    EXPECT_FALSE(updates_->HasWork());
+    EXPECT_TRUE(WorkerSleeps());
+    EXPECT_FALSE(StoredDword(u"UpdateLocked").has_value());
+    EXPECT_EQ(updates_->GetChannelStatus(nameB), UQS_NOT_QUEUED);
+    ASSERT_TRUE(Eventually([&] { return !Boxes().empty(); }));
+    EXPECT_EQ(Boxes().back(), orvtest::kNoConnectionText);
+    // What was not updated shows as failed; what was stored stays.
+    EXPECT_EQ(Status(b), US_FAILED);
+    if (c.picture) {
+      EXPECT_EQ(Status(a), US_UP_TO_DATE);
+      bool file = true;
+      EXPECT_EQ(BinaryStatus(a, "/pic.png", &file), US_WAITING) << "the picture waits for the next run";
+      EXPECT_FALSE(file);
+    } else {
+      EXPECT_EQ(Status(a), US_FAILED);
+      EXPECT_EQ(Articles(a), 30);
+    }
+
+    // The next run, with the connection back, brings everything.
+    slow = false;
+    updates_->UpdateChannel(a);
+    updates_->UpdateChannel(b);
+    ASSERT_TRUE(Eventually([&] { return Status(a) == US_UP_TO_DATE && Status(b) == US_UP_TO_DATE; }));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Articles(b), 2);
+    if (c.picture) {
+      bool file = false;
+      EXPECT_EQ(BinaryStatus(a, "/pic.png", &file), US_UP_TO_DATE);
+      EXPECT_TRUE(file);
+    }
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(UpdateManagerTest, ItemItsJobLeavesWaitingFailsForThisRunInsteadOfRunningAgain) {
+  // The article script leaves its article waiting: it reports it not updated.
+  server_.Serve("/page", "<html><body><p id=\"text\">x</p></body></html>", "text/html");
+  IChannel* script = AddScriptChannel(
+      u"Looping", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<template>\n<parse_channel><![CDATA["
+                  "var a = new Article(); a.id = 'one'; a.header = 'One'; channel.articles.push(a);"
+                  "]]></parse_channel>\n<parse_article><![CDATA[var p = Document('" +
+                      server_.Url("/page") +
+                      "'); article.updated = '0';]]></parse_article>\n"
+                      "<channel><name>News</name></channel>\n</template>\n");
+  ASSERT_NE(script, nullptr);
+  GetGlobalOptions().SetRSSReportingAllowed(0);
+  Start(CJSPlugin::GetInstance());
+  updates_->UpdateChannel(script);
+  ASSERT_TRUE(Eventually([&] { return !updates_->HasWork(); }, 5000)) << "the article is updated again and again";
+  EXPECT_EQ(Status(script), US_UP_TO_DATE);
+  EXPECT_EQ(OnlyArticle(script).first, US_FAILED);
+  // The article's script ran once, and once more at most.
+  EXPECT_GE(server_.RequestCount("/page"), 1u);
+  EXPECT_LE(server_.RequestCount("/page"), 2u);
+  EXPECT_TRUE(WorkerSleeps());
+
+  // Any job that ends as it began: the same for the channel itself.
+  FakeUpdater fake;
+  IChannel* odd = AddChannel(u"Odd");
+  IChannel* fine = AddChannel(u"Fine");
+  fake.Set(u"Odd", Behaviour::kLeaveWaiting);
+  CUpdatersManager::GetInstance().RemoveUpdater(CJSPlugin::GetInstance());
+  CUpdatersManager::GetInstance().AddUpdater(&fake);
+  registered_.push_back(&fake);
+  updates_->UpdateChannel(odd);
+  updates_->UpdateChannel(fine);
+  ASSERT_TRUE(Eventually([&] { return !updates_->HasWork(); }, 5000));
+  EXPECT_EQ(Status(odd), US_FAILED);
+  EXPECT_EQ(Status(fine), US_UP_TO_DATE);
+  EXPECT_LE(fake.Runs(), 3);
+  EXPECT_FALSE(updates_->HasWork());
+}
+
+TEST_F(UpdateManagerTest, StoppedPictureWaitsAgainAndStoppedArticleKeepsItsManualMark) {
+  std::atomic<bool> slow{true};
+  const std::string picture(4000, 'P');
+  server_.Serve("/pictured", FeedWithPicture("pictured", server_.Url("/pic.png")));
+  server_.Route("/pic.png", [&](const orvtest::HttpRequest&) {
+    if (slow) return Trickled(picture, "image/png");
+    orvtest::HttpResponse r;
+    r.headers.push_back({"Content-Type", "image/png"});
+    r.body = picture;
+    return r;
+  });
+  server_.Route("/story", [&](const orvtest::HttpRequest&) {
+    return Trickled("<html><body><p id=\"text\">" + std::string(2000, 's') + "</p></body></html>", "text/html");
+  });
+  IChannel* feed = AddFeed(u"Pictured", "/pictured");
+  IChannel* script = AddScriptChannel(
+      u"Stories", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<template>\n<parse_channel><![CDATA["
+                  "var a = new Article(); a.id = 'one'; a.header = 'One'; channel.articles.push(a);"
+                  "]]></parse_channel>\n<parse_article><![CDATA[var p = Document('" +
+                      server_.Url("/story") +
+                      "'); article.updated = '1';]]></parse_article>\n"
+                      "<channel><name>News</name></channel>\n</template>\n");
+  ASSERT_TRUE(feed && script);
+  GetGlobalOptions().SetRSSReportingAllowed(0);
+  Start(CJSPlugin::GetInstance());
+
+  // The picture is stopped half-way.
+  updates_->UpdateChannel(feed);
+  ASSERT_TRUE(Eventually([&] { return server_.RequestCount("/pic.png") == 1; }));
+  updates_->StopUpdatingChannel(feed);
+  ASSERT_TRUE(WaitIdle());
+  bool file = true;
+  EXPECT_EQ(BinaryStatus(feed, "/pic.png", &file), US_WAITING);
+  EXPECT_FALSE(file);
+  // The next update fetches it.
+  slow = false;
+  updates_->UpdateChannel(feed);
+  ASSERT_TRUE(Eventually([&] { return BinaryStatus(feed, "/pic.png") == US_UP_TO_DATE; }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(server_.RequestCount("/pic.png"), 2u);
+  BinaryStatus(feed, "/pic.png", &file);
+  EXPECT_TRUE(file);
+
+  // The article is stopped while its script reads its page: it waits for a
+  // manual update.
+  updates_->UpdateChannel(script);
+  ASSERT_TRUE(Eventually([&] { return server_.RequestCount("/story") == 1; }));
+  updates_->StopUpdatingAllChannels();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(OnlyArticle(script), std::make_pair(std::uint32_t{US_UP_TO_DATE}, 1));
 }
 
 }  // namespace

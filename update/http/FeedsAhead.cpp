@@ -12,10 +12,11 @@
 
 using namespace plat;
 
-CFeedsAhead::CFeedsAhead(CInetSession* run, int maxParallel, int perHost)
+CFeedsAhead::CFeedsAhead(CInetSession* run, int maxParallel, int perHost, std::size_t byteBudget)
     : session_(std::make_unique<CInetSession>(run, this)),
       maxParallel_(std::max(maxParallel, 1)),
-      perHost_(std::max(perHost, 1)) {
+      perHost_(std::max(perHost, 1)),
+      byteBudget_(std::max<std::size_t>(byteBudget, 1)) {
   session_->KeepEventsOwn();
 }
 
@@ -35,7 +36,7 @@ CFeedsAhead::~CFeedsAhead() {
 
 int CFeedsAhead::FreeSlots() {
   std::lock_guard<std::mutex> hold(lock_);
-  if (stopping_) return 0;
+  if (stopping_ || HeldBytesLocked() >= byteBudget_) return 0;
   const auto held = std::count_if(entries_.begin(), entries_.end(), [](const EntryPtr& e) { return !e->current; });
   return std::max(maxParallel_ - static_cast<int>(held), 0);
 }
@@ -45,15 +46,29 @@ bool CFeedsAhead::Has(IChannel* channel) {
   return std::any_of(entries_.begin(), entries_.end(), [channel](const EntryPtr& e) { return e->channel == channel; });
 }
 
-void CFeedsAhead::Offer(IChannel* channel, const std::u16string& address, const std::u16string& etag,
-                        const std::u16string& lastModified, bool current) {
-  if (!channel || address.empty()) return;
+std::u16string CFeedsAhead::HostOf(const std::u16string& address) {
   CrackedUrl parts;
   std::u16string error;
-  if (!session_->GetWinInet().CrackUrl(address, parts, error)) return;
+  if (address.empty() || !session_->GetWinInet().CrackUrl(address, parts, error)) return {};
+  return ToLower(parts.host) + FormatString(u":%d", static_cast<int>(parts.port));
+}
+
+std::size_t CFeedsAhead::HeldBytesLocked() const {
+  std::size_t held = 0;
+  for (const EntryPtr& e : entries_) {
+    if (!e->current && e->channel != current_) held += e->bytes;
+  }
+  return held;
+}
+
+bool CFeedsAhead::Offer(IChannel* channel, const std::u16string& address, const std::u16string& etag,
+                        const std::u16string& lastModified, bool current) {
+  if (!channel || address.empty()) return false;
+  const std::u16string host = HostOf(address);
+  if (host.empty()) return false;
   auto entry = std::make_shared<Entry>();
   entry->channel = channel;
-  entry->host = ToLower(parts.host) + FormatString(u":%d", static_cast<int>(parts.port));
+  entry->host = host;
   entry->job = std::make_unique<CInetJob>(session_.get(), address);
   const Tidy::Validators validators{etag, lastModified};
   Tidy::PrepareDocumentJob(*entry->job, &validators);
@@ -62,15 +77,17 @@ void CFeedsAhead::Offer(IChannel* channel, const std::u16string& address, const 
   std::unique_lock<std::mutex> hold(lock_);
   int held = 0;
   for (const EntryPtr& e : entries_) {
-    if (e->channel == channel) return;
+    if (e->channel == channel) return false;
     held += e->current ? 0 : 1;
   }
-  if (stopping_ || (!current && held >= maxParallel_) || limitedHosts_.count(entry->host)) {
+  if (stopping_ || (!current && (held >= maxParallel_ || HeldBytesLocked() >= byteBudget_)) ||
+      limitedHosts_.count(entry->host) || overBudget_.count(channel)) {
     hold.unlock();
-    return;
+    return false;
   }
   entries_.push_back(entry);
   WakeRunner();
+  return true;
 }
 
 void CFeedsAhead::Forget(IChannel* channel) {
@@ -126,20 +143,39 @@ bool CFeedsAhead::Stands(const CInetJob& job) {
   }
 }
 
+void CFeedsAhead::CountDirectRequest(CInetJob& job, const std::u16string& host, std::unique_lock<std::mutex>& hold) {
+  if (host.empty() || direct_.count(&job)) return;
+  // The downloads ahead leave the worker room at every host; only its own
+  // feed fetched ahead beside its other requests may fill a host.
+  while (inFlightPerHost_[host] >= perHost_ && !job.IsCancelled() && !stopping_) {
+    changed_.wait_for(hold, std::chrono::milliseconds(10));
+  }
+  if (job.IsCancelled()) return;
+  ++inFlightPerHost_[host];
+  direct_[&job] = host;
+}
+
 bool CFeedsAhead::Serve(CInetJob& job) {
+  // A job stopped or cut off takes nothing, not even a whole body.
+  if (job.IsCancelled()) return false;
+  const std::u16string host = HostOf(job.GetUrl());
   EntryPtr entry;
   std::vector<EntryPtr> dropped;
   {
     std::unique_lock<std::mutex> hold(lock_);
-    if (!current_) return false;
-    const std::u16string key = job.RequestKey();
-    for (const EntryPtr& e : entries_) {
-      if (e->channel == current_ && e->key == key) {
-        entry = e;
-        break;
+    if (current_) {
+      const std::u16string key = job.RequestKey();
+      for (const EntryPtr& e : entries_) {
+        if (e->channel == current_ && e->key == key) {
+          entry = e;
+          break;
+        }
       }
     }
-    if (!entry) return false;
+    if (!entry) {
+      CountDirectRequest(job, host, hold);
+      return false;
+    }
     // The job's download begins now, as far as anyone watching can tell;
     // what arrives meanwhile shows as its progress.
     waiter_ = &job;
@@ -156,8 +192,9 @@ bool CFeedsAhead::Serve(CInetJob& job) {
     changed_.wait(hold, [this] { return relaying_ == 0; });
     // Served once: taken out whatever came of it.
     EraseLocked(entry);
-    if (entry->state != State::kDone) {
-      // The job was stopped while it waited: so is its download.
+    if (entry->state != State::kDone || job.IsCancelled()) {
+      // The job was stopped while it waited: so is its download, and what
+      // came of it is not taken.
       if (entry->state == State::kRunning) entry->job->Cancel();
       hold.unlock();
       changed_.notify_all();
@@ -173,6 +210,7 @@ bool CFeedsAhead::Serve(CInetJob& job) {
           changed_.wait_for(hold, std::chrono::milliseconds(10));
         }
       }
+      CountDirectRequest(job, host, hold);
       hold.unlock();
       dropped.clear();
       entry.reset();
@@ -184,10 +222,41 @@ bool CFeedsAhead::Serve(CInetJob& job) {
 }
 
 void CFeedsAhead::OnInetEvent(int code, CInetJob* job) {
-  if (code != IInetEventListener::EVENT_PROGRESS || job == nullptr) return;
+  if (job == nullptr) return;
+  if (code == IInetEventListener::EVENT_JOB_ENDED) {
+    // A request of the worker's own has ended: its host has room again.
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      auto it = direct_.find(job);
+      if (it == direct_.end()) return;
+      --inFlightPerHost_[it->second];
+      direct_.erase(it);
+      WakeRunner();
+    }
+    changed_.notify_all();
+    return;
+  }
+  if (code != IInetEventListener::EVENT_PROGRESS) return;
   CInetJob* waiter = nullptr;
   {
     std::lock_guard<std::mutex> hold(lock_);
+    // On the thread that runs the download: its counters are its own here.
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+      const EntryPtr& e = *it;
+      if (e->job.get() != job) continue;
+      e->bytes = job->GetDeliveredLength();
+      if (!e->current && e->channel != current_ && HeldBytesLocked() > byteBudget_) {
+        // Past the budget: dropped, its job will ask the server itself.
+        CDebugLog::GetInstance().Printf(u"Feed ahead dropped, %u bytes held: %s", static_cast<unsigned>(e->bytes),
+                                        job->GetUrl().c_str());
+        overBudget_[e->channel] = true;
+        e->erased = true;
+        job->Cancel();
+        entries_.erase(it);
+        return;
+      }
+      break;
+    }
     if (waiter_ == nullptr || waited_ != job) return;
     waiter = waiter_;
     ++relaying_;
@@ -210,8 +279,11 @@ void CFeedsAhead::EraseLocked(const EntryPtr& entry) {
 
 void CFeedsAhead::LimitHostLocked(const std::u16string& host, std::vector<EntryPtr>& dropped) {
   limitedHosts_[host] = true;
+  // Queued downloads of the host go, and so do those it refused already: no
+  // job would take them, and they hold room that other hosts can use.
   for (auto it = entries_.begin(); it != entries_.end();) {
-    if ((*it)->host == host && (*it)->state == State::kQueued) {
+    const EntryPtr& e = *it;
+    if (e->host == host && (e->state == State::kQueued || (e->state == State::kDone && !Stands(*e->job)))) {
       (*it)->erased = true;
       dropped.push_back(*it);
       it = entries_.erase(it);
@@ -225,9 +297,14 @@ CFeedsAhead::EntryPtr CFeedsAhead::NextStartable() {
   if (stopping_) return nullptr;
   EntryPtr next;
   for (const EntryPtr& e : entries_) {
+    // One place at each host is kept for the worker's own requests.
+    const int reserved = perHost_ > 1 ? 1 : 0;
     if (e->state != State::kQueued || inFlightPerHost_[e->host] >= perHost_) continue;
     if (e->channel == current_) return e;
-    if (!next && inFlight_ < maxParallel_) next = e;
+    if (!next && inFlight_ < maxParallel_ && inFlightPerHost_[e->host] < perHost_ - reserved &&
+        HeldBytesLocked() < byteBudget_) {
+      next = e;
+    }
   }
   return next;
 }
@@ -266,6 +343,10 @@ void CFeedsAhead::RunnerLoop() {
     if (counted) --inFlight_;
     --inFlightPerHost_[entry->host];
     entry->state = State::kDone;
+    if (!entry->erased && limitedHosts_.count(entry->host) && !Stands(*entry->job)) {
+      // Refused by a host that refused before: no job takes it.
+      EraseLocked(entry);
+    }
     changed_.notify_all();
 
     if (entry->erased) {

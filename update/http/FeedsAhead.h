@@ -32,13 +32,19 @@ class IChannel;
 
 class CFeedsAhead : public IInetAhead, public IInetEventListener {
  public:
-  // The most downloads to one host at once, the running job's included.
+  // The most downloads to one host at once, the running job's included
+  // (its feed fetched ahead, or its own pictures, pings and pages).
   static constexpr int kDefaultPerHost = 4;
+  // The most body bytes held ahead at once, the running job's not counted.
+  static constexpr std::size_t kDefaultByteBudget = 8u << 20;
 
   // run: the run's session (the downloads' session joins it); maxParallel:
   // the most downloads ahead in flight, and the most bodies held, at once,
-  // besides the running job's own.
-  CFeedsAhead(CInetSession* run, int maxParallel, int perHost = kDefaultPerHost);
+  // besides the running job's own; byteBudget: the most bytes those bodies
+  // may hold together (a download that would pass it is dropped, and its
+  // job asks the server itself).
+  CFeedsAhead(CInetSession* run, int maxParallel, int perHost = kDefaultPerHost,
+              std::size_t byteBudget = kDefaultByteBudget);
   // Ends every download in flight and frees what was fetched.
   ~CFeedsAhead() override;
   CFeedsAhead(const CFeedsAhead&) = delete;
@@ -49,11 +55,12 @@ class CFeedsAhead : public IInetAhead, public IInetEventListener {
   // Whether the channel has a body fetched or coming.
   bool Has(IChannel* channel);
   // Queues the feed download of a channel (the address and the validators
-  // its job will send), to start as soon as the bounds allow. Ignored when
-  // the channel has one already, or there is no free slot unless it is the
-  // channel of the running job (current), whose download starts first and
-  // takes no slot.
-  void Offer(IChannel* channel, const std::u16string& address, const std::u16string& etag,
+  // its job will send), to start as soon as the bounds allow; true when it
+  // was queued. Ignored when the channel has one already, its host takes no
+  // more downloads ahead, its body passed the byte budget in this run, or
+  // there is no free slot unless it is the channel of the running job
+  // (current), whose download starts first and takes no slot.
+  bool Offer(IChannel* channel, const std::u16string& address, const std::u16string& etag,
              const std::u16string& lastModified, bool current = false);
   // Cancels and drops what was fetched or is coming for the channel.
   void Forget(IChannel* channel);
@@ -61,10 +68,12 @@ class CFeedsAhead : public IInetAhead, public IInetEventListener {
   void SetCurrent(IChannel* channel);
 
   // IInetAhead: serves the running channel's job the body fetched for
-  // exactly its request, once.
+  // exactly its request, once. A request it does not serve counts towards
+  // its host's bound until it ends (it waits while the host is at the bound).
   bool Serve(CInetJob& job) override;
-  // IInetEventListener of the downloads' session: the progress of the body
-  // the running job waits for is shown as that job's.
+  // IInetEventListener of the downloads' session and of the worker's: the
+  // progress of the body the running job waits for is shown as that job's;
+  // the end of a worker's own request frees its place at its host.
   void OnInetEvent(int code, CInetJob* job) override;
 
  private:
@@ -77,6 +86,7 @@ class CFeedsAhead : public IInetAhead, public IInetEventListener {
     State state = State::kQueued;
     bool current = false;  // offered for the running job, takes no slot
     bool erased = false;  // taken out of entries_ (served, forgotten)
+    std::size_t bytes = 0;  // body bytes received so far
   };
   using EntryPtr = std::shared_ptr<Entry>;
 
@@ -89,16 +99,25 @@ class CFeedsAhead : public IInetAhead, public IInetEventListener {
   void RunnerLoop();
   void EraseLocked(const EntryPtr& entry);
   // Under lock_: a host that refused a download ahead gets no more of them;
-  // its queued entries are dropped into dropped (freed outside the lock).
+  // its queued entries, and those it refused, are dropped into dropped
+  // (freed outside the lock).
   void LimitHostLocked(const std::u16string& host, std::vector<EntryPtr>& dropped);
   // Whether a download that ended this way stands for the job's own: an
   // answer of the server, or a failure the job would meet as well. A
   // connection refused or cut before any answer is not.
   static bool Stands(const CInetJob& job);
+  // Under lock_: the body bytes held ahead, the running job's not counted.
+  std::size_t HeldBytesLocked() const;
+  // Host and port, lower case, of an address; empty when it does not crack.
+  std::u16string HostOf(const std::u16string& address);
+  // A request of the worker that goes to the network: counted at its host
+  // once the host has room for it (or the job is cancelled).
+  void CountDirectRequest(CInetJob& job, const std::u16string& host, std::unique_lock<std::mutex>& hold);
 
   std::unique_ptr<CInetSession> session_;
   const int maxParallel_;
   const int perHost_;
+  const std::size_t byteBudget_;
   std::mutex lock_;
   std::condition_variable changed_;  // a download ended or a relay did: for Serve
   std::condition_variable work_;     // an entry may start: for idle runners
@@ -106,6 +125,10 @@ class CFeedsAhead : public IInetAhead, public IInetEventListener {
   std::map<std::u16string, int> inFlightPerHost_;
   // Hosts that refused a download ahead: they get no more of them.
   std::map<std::u16string, bool> limitedHosts_;
+  // Channels whose body passed the byte budget: their jobs fetch them.
+  std::map<IChannel*, bool> overBudget_;
+  // The worker's own requests on the network now, with their hosts.
+  std::map<CInetJob*, std::u16string> direct_;
   IChannel* current_ = nullptr;
   int inFlight_ = 0;  // downloads ahead running, the running job's not counted
   // The running job while it waits for a body, the job fetching it, and

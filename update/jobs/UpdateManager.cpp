@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "core/DebugLog.h"
 #include "core/ProductStrings.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
@@ -223,9 +224,11 @@ void CUpdateManager::StopUpdatingChannel(IChannel* channel) {
         // be cancelled under the lock; the blocked download returns first.
         if (jobSession_) jobSession_->Cancel();
         job_->Stop();
-        // The stopped job leaves its item as it is; nothing updates it now.
-        std::uint32_t status = item->GetUpdateStatus();
-        if (status == US_UPDATING || status == US_WAITING) item->SetUpdateState(US_UP_TO_DATE);
+        jobStopped_ = true;
+        // A stopped item waits again; taking its node out below decides what
+        // becomes of it (a channel or an article is idle again, an article
+        // then waits for a manual update, a binary waits for the next run).
+        if (item->GetUpdateStatus() == US_UPDATING) item->SetUpdateState(US_WAITING);
       } else {
         // Taken out of the run: a channel left waiting or updating is idle
         // again; a failure or a finished update stays as it is.
@@ -259,8 +262,8 @@ void CUpdateManager::StopUpdatingArticle(IArticle* article) {
       if (ours) {
         if (jobSession_) jobSession_->Cancel();
         job_->Stop();
-        std::uint32_t status = item->GetUpdateStatus();
-        if (status == US_UPDATING || status == US_WAITING) item->SetUpdateState(US_UP_TO_DATE);
+        jobStopped_ = true;
+        if (item->GetUpdateStatus() == US_UPDATING) item->SetUpdateState(US_WAITING);
       }
     }
     root_->RemoveArticle(article);
@@ -406,6 +409,8 @@ CUpdateJob* CUpdateManager::PrepareJob(IUpdateItem* item) {
   }
   job_ = job;
   jobChannel_ = dynamic_cast<IChannel*>(item);
+  jobItem_ = item;
+  jobStopped_ = false;
   downloadIndex_ = 0;
   return job;
 }
@@ -418,11 +423,12 @@ void CUpdateManager::RunJob(CUpdateJob* job) {
     CSyncLock hold(this, u"CUpdateManager::RunJob");
     run = runSession_;
   }
-  std::shared_ptr<CInetSession> child;
-  if (run) child = std::make_shared<CInetSession>(run.get(), nullptr);
   // Before the job runs, the feeds queued after it start downloading; the
-  // job itself is served its own feed if it was fetched ahead.
+  // job itself is served its own feed if it was fetched ahead, and its other
+  // requests count at their hosts beside the downloads ahead.
   std::shared_ptr<CFeedsAhead> ahead = AheadForRun(run);
+  std::shared_ptr<CInetSession> child;
+  if (run) child = std::make_shared<CInetSession>(run.get(), ahead.get());
   IChannel* channel = nullptr;
   {
     CSyncLock hold(this, u"CUpdateManager::RunJob");
@@ -450,9 +456,24 @@ void CUpdateManager::RunJob(CUpdateJob* job) {
     CSyncLock db(channels_, u"CUpdateManager::RunJob");
     {
       CSyncLock hold(this, u"CUpdateManager::RunJob");
+      IUpdateItem* item = jobItem_;
+      const bool stopped = jobStopped_ || (child && child->IsCancelled());
       job_ = nullptr;
       jobChannel_ = nullptr;
+      jobItem_ = nullptr;
+      jobStopped_ = false;
       jobSession_.reset();
+      // A job that ends with its item still waiting, neither stopped nor cut
+      // off, would be handed the same item again at once, and again. It may
+      // hand its item on once (a script channel whose template declares a
+      // feed leaves it to the feed job); the second time the item fails for
+      // this run. Only an item still in the queue is looked at (one taken
+      // out meanwhile may be gone).
+      if (!threw && !stopped && root_->HoldsItem(item) && item->GetUpdateStatus() == US_WAITING &&
+          !leftWaiting_.insert(item).second) {
+        CDebugLog::GetInstance().WriteLine(u"Update left its item waiting again: it fails for this run.");
+        item->SetUpdateState(US_FAILED);
+      }
     }
     if (threw) {
       if (IUpdateItem* item = job->GetItem()) {
@@ -485,7 +506,13 @@ std::shared_ptr<CFeedsAhead> CUpdateManager::AheadForRun(const std::shared_ptr<C
   const std::uint32_t parallel = GetGlobalOptions().GetParallelDownloads();
   if (parallel == 0 || !run->IsConnected()) return nullptr;
   // Made with no lock held: its session joins the run's.
-  auto ahead = std::make_shared<CFeedsAhead>(run.get(), static_cast<int>(parallel));
+  std::size_t budget;
+  {
+    CSyncLock hold(this, u"CUpdateManager::AheadForRun");
+    budget = aheadByteBudget_ != 0 ? aheadByteBudget_ : CFeedsAhead::kDefaultByteBudget;
+  }
+  auto ahead = std::make_shared<CFeedsAhead>(run.get(), static_cast<int>(parallel), CFeedsAhead::kDefaultPerHost,
+                                             budget);
   {
     CSyncLock hold(this, u"CUpdateManager::AheadForRun");
     if (runSession_ == run && !cancel_ && !ahead_) {
@@ -511,8 +538,9 @@ void CUpdateManager::LookAhead(CFeedsAhead& ahead) {
     if (!CRSSChannelJob::GetFeedRequest(channel, address, etag, lastModified)) return false;
     // The feed a screen fetched just before is kept for the job: no download.
     if (FetchedFeeds::Holds(address)) return false;
-    ahead.Offer(channel, address, etag, lastModified, current);
-    return true;
+    // Only a download actually queued takes room: a channel whose host
+    // refused one, or whose body passed the budget, leaves it to the next.
+    return ahead.Offer(channel, address, etag, lastModified, current);
   };
   // The running job's own feed first, then the channels queued after it.
   offer(jobChannel_, true);
@@ -696,8 +724,25 @@ void CUpdateManager::RestartRun() {
   session.reset();
 }
 
+void CUpdateManager::EndLostRun() {
+  HWND window = nullptr;
+  UINT message = 0;
+  {
+    CSyncLock hold(this, u"CUpdateManager::EndLostRun");
+    if (!listeners_.empty()) {
+      window = listeners_.front().window;
+      message = listeners_.front().message;
+    }
+  }
+  // Told with no lock held, as when no connection could be made at all.
+  if (window) SendMessageW(window, message, kAskNoConnection, 1);
+  FailQueuedChannels();
+  StopUpdatingAllChannels();
+}
+
 std::shared_ptr<CInetSession> CUpdateManager::EndRunLocked(std::shared_ptr<CFeedsAhead>& ahead) {
   ahead = std::move(ahead_);
+  leftWaiting_.clear();
   updating_ = 0;
   cancel_ = 0;
   connecting_ = 0;
@@ -717,7 +762,7 @@ void CUpdateManager::WorkerLoop() {
       if (shutdown_) break;
     }
     SystemIdleTimerReset();
-    enum class Step { kWait, kClose, kStart, kRestart, kRun, kNext } step = Step::kWait;
+    enum class Step { kWait, kClose, kStart, kRestart, kLost, kRun, kNext } step = Step::kWait;
     CUpdateJob* job = nullptr;
     {
       // One hold of the database lock from finding the item to making its
@@ -740,6 +785,10 @@ void CUpdateManager::WorkerLoop() {
         // The run was stopped or lost its connection; this item was asked
         // for afterwards and gets a run of its own.
         step = Step::kRestart;
+      } else if (runSession_->IsCancelled()) {
+        // Cancelled without a stop: the connection went away. Every job
+        // made now would be cancelled at once.
+        step = Step::kLost;
       } else {
         job = PrepareJob(item);
         step = job ? Step::kRun : Step::kNext;
@@ -755,6 +804,9 @@ void CUpdateManager::WorkerLoop() {
         continue;
       case Step::kRestart:
         RestartRun();
+        continue;
+      case Step::kLost:
+        EndLostRun();
         continue;
       case Step::kRun:
         RunJob(job);

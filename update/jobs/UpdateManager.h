@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,12 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   // Called on the worker, with no lock held, each time it found the queue
   // empty and is about to close the run (tests make requests from it).
   void SetRunClosingHookForTesting(std::function<void()> hook) { runClosingHook_ = std::move(hook); }
+  // The most body bytes the downloads ahead of a run may hold (from the
+  // next run on; 0: their default).
+  void SetAheadByteBudgetForTesting(std::size_t bytes) {
+    CSyncLock hold(this, u"CUpdateManager::SetAheadByteBudgetForTesting");
+    aheadByteBudget_ = bytes;
+  }
 
  private:
   enum class StartOutcome { kConnected, kStopped, kFailed };
@@ -133,6 +140,10 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   // Closes a run that was stopped or lost its connection while requests made
   // afterwards wait; they start the next run.
   void RestartRun();
+  // The connection went away during the run: the user hears that there is
+  // no connection, the channels still waiting fail and everything queued is
+  // taken out, so the worker closes the run.
+  void EndLostRun();
   // Clears the run's flags and hands out its session and its downloads
   // ahead, to be released (the downloads first) once the lock is left.
   // Caller holds the database lock and this one.
@@ -161,8 +172,15 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   CUpdateJob* job_ = nullptr;
   // The channel of the running job when its item is a channel.
   IChannel* jobChannel_ = nullptr;
+  // The item of the running job as the queue handed it out, and whether a
+  // stop request reached the job (its item may be gone then).
+  IUpdateItem* jobItem_ = nullptr;
+  bool jobStopped_ = false;
+  // Items a job of this run left waiting once (only compared, never read).
+  std::set<const IUpdateItem*> leftWaiting_;
   // Feed bodies fetched ahead of the jobs of the open run.
   std::shared_ptr<CFeedsAhead> ahead_;
+  std::size_t aheadByteBudget_ = 0;  // 0: the downloads' own default
   std::int32_t shutdown_ = 0;
   plat::HANDLE workEvent_ = nullptr;
   plat::HANDLE workerFinished_ = nullptr;

@@ -144,6 +144,15 @@ bool CUpdateQueue::Contains(const CUpdateQueue* node) const {
   return false;
 }
 
+bool CUpdateQueue::HoldsItem(const IUpdateItem* item) {
+  if (item == nullptr) return false;
+  if (GetItem() == item) return true;
+  for (Child& child : children_) {
+    if (child.node->HoldsItem(item)) return true;
+  }
+  return false;
+}
+
 CUpdateQueue* CUpdateQueue::AddItemLeaf(IUpdateItem* item, std::uint32_t weight) {
   const int index = FindChild(item);
   if (index >= position_) return nullptr;

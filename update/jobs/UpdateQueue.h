@@ -94,6 +94,9 @@ class CUpdateQueue {
   int GetChildCount() const { return static_cast<int>(children_.size()); }
   // True when node is this one or lies below it.
   bool Contains(const CUpdateQueue* node) const;
+  // True when this node or one below it stands for the item. Only pointers
+  // are compared: an item that has left the tree may be gone already.
+  bool HoldsItem(const IUpdateItem* item);
   // A leaf for item: nothing (null) when a child with that item exists at or
   // after the current position; one before it is moved to the end with the new
   // weight; otherwise a new leaf is appended. Returns the leaf placed.
