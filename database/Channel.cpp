@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <initializer_list>
 #include <vector>
 
 #include "core/DebugLog.h"
@@ -398,6 +399,7 @@ void CChannel::LoadHeaders() {
   }
   headersDirty_ = false;
   missingRecords_.clear();
+  headersLost_ = false;
   if (!IsReadOnly()) {
     RemoveSideFiles(headersPath_);
     RemoveSideFiles(readStatesPath_);
@@ -417,9 +419,11 @@ void CChannel::LoadHeaders() {
     const HeadersLoadResult result = CHeadersFile::Load(headersPath_, binaries_, articles_);
     damaged = result.damaged;
     if (!result.loaded) orderCounter_ = kOrderCounterStep;
+    headersLost_ = damaged || !result.loaded;
   } else {
     // As after reading an empty article section.
     orderCounter_ = kOrderCounterStep;
+    headersLost_ = true;
   }
   headersLoaded_ = true;
   const std::u16string thumbnail = GetThumbnail();
@@ -475,6 +479,7 @@ void CChannel::DropLoadedData() {
   headersLoaded_ = false;
   headersDirty_ = false;
   missingRecords_.clear();
+  headersLost_ = false;
 }
 
 void CChannel::FireChannel(std::uint32_t type) {
@@ -717,6 +722,17 @@ void CChannel::ClearData() {
       headersLoaded_ = used;
       orderCounter_ = kOrderCounterStep;
     }
+    // The feed's digest and validators described the articles just dropped:
+    // without them the next update reads the feed whole and stores it again.
+    withSave_.clear();
+    bool forgot = false;
+    for (const char16_t* key : {kPropFeedDigest, kPropFeedETag, kPropFeedLastModified, kPropFeedValidatorsUrl}) {
+      forgot = properties_.erase(key) != 0 || forgot;
+    }
+    if (forgot) {
+      channelFileDirty_ = true;
+      SaveChannelFile();
+    }
   }
   CNotifyToday::GetInstance()->NotifyItemChanged(name_);
 }
@@ -791,7 +807,11 @@ void CChannel::FireUpdateStatusChanged(std::uint32_t oldStatus) {
         }
         properties_[key] = value;
       }
+      // A feed read whole over lost headers writes them again, even when it
+      // brought nothing new, so the next update may ask for changes only.
+      if (own == US_UP_TO_DATE && headersLost_ && headersLoaded_) headersDirty_ = true;
       bool saved = SaveHeaders();
+      if (saved && own == US_UP_TO_DATE && headersLoaded_ && !headersDirty_) headersLost_ = false;
       if (!saved) {
         // Not stored: the channel describes what it holds, not what failed.
         for (const std::u16string& key : added) properties_.erase(key);

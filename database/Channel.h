@@ -82,6 +82,9 @@ class IChannel : public virtual IUpdateItem {
   // The end of the last update could not store everything: the channel
   // turned the update into a failure.
   virtual bool LastSaveFailed() const = 0;
+  // Articles or their data were lost (a headers file missing or damaged, a
+  // data record gone): the stored feed digest and validators do not stand
+  // for what is stored, so an update reads the feed whole.
   virtual bool HasMissingArticleData() const = 0;
   virtual const std::u16string& GetFilePath() = 0;
   virtual IArticleSet* GetArticleSet() = 0;
@@ -141,7 +144,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // The last update's end could not store everything (the update was then
   // turned into a failure).
   bool LastSaveFailed() const override { return saveFailed_; }
-  bool HasMissingArticleData() const override { return !missingRecords_.empty(); }
+  bool HasMissingArticleData() const override { return headersLost_ || !missingRecords_.empty(); }
   void KeepWithSuccessfulSave(const CStringToStringMap& properties) override { withSave_ = properties; }
   // Deletes the data folder tree and the channel file (not in read-only mode).
   void DeleteFiles();
@@ -245,6 +248,10 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // Live articles whose data-bank record was missing at load (a bank lost or
   // cut short): the next update stores them again.
   std::unordered_set<std::u16string> missingRecords_;
+  // The headers file was missing or damaged at load: what the feed's digest
+  // and validators describe is not all stored, so the next update reads the
+  // feed whole and its end writes the headers again.
+  bool headersLost_ = false;
   bool unreadableFile_ = false;
   std::unordered_set<const void*> users_;
   bool headersDirty_ = false;

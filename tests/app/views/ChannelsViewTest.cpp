@@ -215,6 +215,45 @@ TEST_F(ChannelsViewTest, PopupActionsActOnTheRowsChannel) {
   EXPECT_EQ(shown, (std::vector<std::u16string>{u"Beta"}));
 }
 
+// "Clean Update" drops the articles and with them what the feed last sent
+// (its digest and validators), so the update it starts reads the feed whole
+// instead of being told "unchanged" and storing nothing.
+TEST_F(ChannelsViewTest, CleanUpdateForgetsWhatTheFeedLastSent) {
+  GetGlobalOptions().SetDeveloperMode(1);
+  const CStringToStringMap stored = {{kPropUrl, u"http://alpha.test/feed"},
+                                     {kPropType, u"@RSS"},
+                                     {kPropFeedDigest, u"0123456789abcdef0123456789abcdef"},
+                                     {kPropFeedETag, u"\"a1\""},
+                                     {kPropFeedLastModified, u"Wed, 09 Dec 2026 10:00:00 GMT"},
+                                     {kPropFeedValidatorsUrl, u"http://alpha.test/feed"}};
+  {
+    CSyncLock lock(set_, u"test");
+    set_->FindByName(u"Alpha")->SetProperties(stored);
+  }
+  CUpdateManager updates(set_);
+  view_->SetUpdateManager(&updates);
+  ui_.choice = kChannelMenuCleanUpdate;
+  view_->ShowPopupMenu(0, plat::POINT{0, 0});
+  ASSERT_EQ(ui_.menus.size(), 1u);
+  updates.Shutdown_();
+  GetGlobalOptions().SetDeveloperMode(0);
+
+  // As stored: another reader of the content folder finds the feed's
+  // address and type and nothing of what it last sent.
+  CChannelSet reader;
+  reader.SetReadOnly(1);
+  ASSERT_TRUE(reader.Open());
+  IChannel* alpha = reader.FindByName(u"Alpha");
+  ASSERT_NE(alpha, nullptr);
+  CStringToStringMap expected = {{kPropUrl, u"http://alpha.test/feed"}, {kPropType, u"@RSS"}};
+  CStringToStringMap properties = alpha->GetProperties();
+  properties.erase(kPropThumbnail);
+  EXPECT_EQ(properties, expected);
+  alpha->Acquire(this);
+  EXPECT_EQ(alpha->GetArticleSet()->GetCount(), 0);
+  alpha->Release(this, false);
+}
+
 TEST_F(ChannelsViewTest, AChannelGoneWhileItsMenuIsOpenIsLeftAlone) {
   for (plat::UINT choice : {5003u, 5004u, 5006u, 5007u}) {
     SCOPED_TRACE(choice);
