@@ -84,6 +84,10 @@ std::u16string CChannel::EscapeName(const std::u16string& name) {
 std::u16string CChannel::UnescapeName(const std::u16string& escaped) { return UnescapeUrl(escaped); }
 
 bool CChannel::IsValidName(const std::u16string& name, std::u16string* reason) {
+  return IsValidNameIn(name, GetGlobalOptions().GetContentFolder(), reason);
+}
+
+bool CChannel::IsValidNameIn(const std::u16string& name, const std::u16string& contentFolder, std::u16string* reason) {
   auto refuse = [&](const char16_t* why) {
     if (reason != nullptr) *reason = why;
     LogChannel(why, name);
@@ -100,7 +104,7 @@ bool CChannel::IsValidName(const std::u16string& name, std::u16string* reason) {
   if (bytes > kMaxHostFileNameBytes) return refuse(u"the channel name is too long for a file name");
   // Every file of the channel, the binaries in its bin folder included, must
   // stay within the device's path length.
-  const std::size_t pathLength = GetGlobalOptions().GetContentFolder().size() + 1 + escaped.size() + kChannelPathReserve;
+  const std::size_t pathLength = contentFolder.size() + 1 + escaped.size() + kChannelPathReserve;
   if (pathLength >= plat::MAX_PATH) return refuse(u"the channel name is too long for the paths of its files");
   if (reason != nullptr) reason->clear();
   return true;

@@ -126,6 +126,10 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // escapes to "." or "..", or one whose escaped form is too long for a host
   // file name.
   static bool IsValidName(const std::u16string& name, std::u16string* reason = nullptr);
+  // The same for a channel in contentFolder (IsValidName checks the present
+  // content folder): the paths of a channel's files depend on its folder.
+  static bool IsValidNameIn(const std::u16string& name, const std::u16string& contentFolder,
+                            std::u16string* reason = nullptr);
   // The file-name form of a channel name, and back.
   static std::u16string EscapeName(const std::u16string& name);
   static std::u16string UnescapeName(const std::u16string& escaped);

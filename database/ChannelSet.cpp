@@ -1,6 +1,7 @@
 #include "database/ChannelSet.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <unordered_set>
 
@@ -13,6 +14,7 @@
 #include "database/ReadStates.h"
 #include "database/TodayChannelFilter.h"
 #include "platform/base/Text.h"
+#include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
 
 namespace {
@@ -29,12 +31,6 @@ IChannelOptions* LookupChannelOptions(const std::u16string& name) {
 
 void LogSet(const char16_t* what, const std::u16string& subject) {
   CDebugLog::GetInstance().WriteLine(std::u16string(u"** CChannelSet: ") + what + u": " + subject);
-}
-
-// The last component of a path.
-std::u16string LastComponent(const std::u16string& path) {
-  const std::size_t slash = FindLastChar(path, u'\\');
-  return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
 // folder equals base or lies below it, ignoring case.
@@ -292,6 +288,7 @@ void CChannelSet::Remove(const std::u16string& name) {
 
 bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16string& card) {
   CSyncLock lock(this, u"CChannelSet::MoveContentFolder");
+  moveFailure_ = ContentMoveFailure{};
   if (readOnly_ != 0 || folder.empty()) return false;
   const std::u16string oldFolder = GetGlobalOptions().GetContentFolder();
   if (IsSameOrBelow(folder, oldFolder)) {
@@ -300,40 +297,102 @@ bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16
   }
   if (!CreateFolderTree(folder)) return false;
 
-  struct Item {
-    std::u16string name;
-    std::u16string file;    // the channel file's name
-    std::u16string folder;  // the data folder's name
+  // Everything in the content folder goes: the set's channels, channel files
+  // that could not be read and their data folders, side files of stopped
+  // saves. What stayed behind would lie where the program no longer reads.
+  struct Entry {
+    std::u16string name;  // in the content folder
+    bool isFolder = false;
+    std::u16string channel;  // the channel it belongs to (empty: none)
   };
-  std::vector<Item> items;
-  for (CChannel* channel : channels_) {
-    items.push_back({channel->GetName(), LastComponent(channel->GetFilePath()), LastComponent(channel->GetDataFolder())});
+  std::vector<Entry> entries;
+  {
+    CFileFinder files(oldFolder, u"*.*", true);
+    while (files.FindNext()) entries.push_back({files.GetFileName(), false, {}});
+    CFileFinder folders(oldFolder, u"*.*", false);
+    while (folders.FindNext()) entries.push_back({folders.GetFileName(), true, {}});
   }
+  std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return plat::CompareNoCase(a.name, b.name) < 0; });
+  const std::u16string suffix = std::u16string(u".") + kChannelFileExtension;
+  std::map<std::u16string, std::u16string> channelOfBase;  // escaped name in capitals -> channel name
+  std::vector<std::u16string> names;
+  for (Entry& entry : entries) {
+    if (entry.isFolder || entry.name.size() <= suffix.size() ||
+        !plat::EqualsNoCase(std::u16string_view(entry.name).substr(entry.name.size() - suffix.size()), suffix)) {
+      continue;
+    }
+    const std::u16string base = entry.name.substr(0, entry.name.size() - suffix.size());
+    entry.channel = CChannel::UnescapeName(base);
+    channelOfBase[plat::ToUpper(base)] = entry.channel;
+    if (std::find(names.begin(), names.end(), entry.channel) == names.end()) names.push_back(entry.channel);
+  }
+  for (Entry& entry : entries) {
+    if (!entry.isFolder) continue;
+    auto owner = channelOfBase.find(plat::ToUpper(entry.name));
+    if (owner != channelOfBase.end()) entry.channel = owner->second;
+  }
+
+  // A channel whose name fits the old folder's paths but not the new one's
+  // would not load there: refused, naming it, before anything moves.
+  for (const std::u16string& name : names) {
+    if (CChannel::IsValidNameIn(name, oldFolder) && !CChannel::IsValidNameIn(name, folder)) {
+      moveFailure_ = {ContentMoveFailure::kNameTooLong, name};
+      LogSet(u"content folder not moved, a channel name is too long for it", name);
+      return false;
+    }
+  }
+  // Every channel is held for the whole move, so no other program reads or
+  // writes one half moved; one held elsewhere past the time-out refuses it.
+  std::vector<plat::HANDLE> mutexes;
+  std::vector<std::unique_ptr<CMutexLock>> held;
+  auto letGo = [&] {
+    held.clear();
+    for (plat::HANDLE mutex : mutexes) plat::CloseHandle(mutex);
+    mutexes.clear();
+  };
+  for (const std::u16string& name : names) {
+    const std::u16string mutexName = std::u16string(kChannelMutexPrefix) + name;
+    plat::HANDLE mutex = plat::CreateMutexW(nullptr, plat::FALSE, mutexName.c_str());
+    if (mutex != nullptr) {
+      mutexes.push_back(mutex);
+      held.push_back(std::make_unique<CMutexLock>(mutex, GetChannelMutexTimeout()));
+    }
+    if (mutex == nullptr || !held.back()->IsLocked()) {
+      letGo();
+      moveFailure_ = {ContentMoveFailure::kChannelBusy, name};
+      LogSet(u"content folder not moved, a channel is busy", name);
+      return false;
+    }
+  }
+
   std::u16string viewChannel, viewArticle;
   if (viewLocationKeeper_ != nullptr) viewLocationKeeper_->GetViewLocation(viewChannel, viewArticle);
   RemoveChannels();
 
-  auto move = [](const Item& item, const std::u16string& from, const std::u16string& to) {
-    const std::u16string mutexName = std::u16string(kChannelMutexPrefix) + item.name;
-    plat::HANDLE mutex = plat::CreateMutexW(nullptr, plat::FALSE, mutexName.c_str());
-    bool ok = false;
-    {
-      CMutexLock channelLock(mutex, GetChannelMutexTimeout());
-      if (mutex != nullptr && channelLock.IsLocked()) {
-        const std::u16string fromData = CombinePath(from, item.folder);
-        ok = MoveFileReplacing(CombinePath(from, item.file), CombinePath(to, item.file)) &&
-             (!DirectoryExists(fromData) || MoveFolderTree(fromData, CombinePath(to, item.folder)));
-      }
-    }
-    if (mutex != nullptr) plat::CloseHandle(mutex);
-    return ok;
+  auto moveEntry = [](const Entry& entry, const std::u16string& from, const std::u16string& to) {
+    const std::u16string source = CombinePath(from, entry.name);
+    const std::u16string target = CombinePath(to, entry.name);
+    return entry.isFolder ? MoveFolderTree(source, target)
+                          : plat::MoveFileW(source.c_str(), target.c_str()) != plat::FALSE;
   };
-
   std::size_t moved = 0;
   bool ok = true;
-  for (; moved < items.size(); ++moved) {
-    if (!move(items[moved], oldFolder, folder)) {
-      LogSet(u"channel not moved", items[moved].name);
+  for (; moved < entries.size(); ++moved) {
+    const Entry& entry = entries[moved];
+    const std::u16string what = entry.channel.empty() ? entry.name : entry.channel;
+    // Nothing in the new folder is replaced or merged into.
+    if (plat::GetFileAttributesW(CombinePath(folder, entry.name).c_str()) != plat::INVALID_FILE_ATTRIBUTES) {
+      moveFailure_ = {ContentMoveFailure::kInTheWay, what};
+      LogSet(u"content folder not moved, the new folder holds", entry.name);
+      ok = false;
+      break;
+    }
+    if (!moveEntry(entry, oldFolder, folder)) {
+      // A folder may have half moved: what of it left comes back.
+      if (entry.isFolder && DirectoryExists(CombinePath(folder, entry.name))) moveEntry(entry, folder, oldFolder);
+      moveFailure_ = {ContentMoveFailure::kNotMoved, what};
+      LogSet(u"content folder not moved, an entry could not be moved", entry.name);
       ok = false;
       break;
     }
@@ -343,15 +402,12 @@ bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16
     if (!ok) LogSet(u"content folder setting not changed", folder);
   }
   if (!ok) {
-    // Back to where everything was, so no channel is left behind elsewhere.
-    // The channel that failed may have half moved: its pieces come back too.
-    if (moved < items.size()) {
-      // The channel that failed: only what left the old folder goes back.
-      const Item& failed = items[moved];
-      if (!FileExists(CombinePath(oldFolder, failed.file))) move(failed, folder, oldFolder);
+    // Back to where everything was, so nothing is left elsewhere.
+    for (std::size_t i = moved; i-- > 0;) {
+      if (!moveEntry(entries[i], folder, oldFolder)) LogSet(u"entry not moved back", entries[i].name);
     }
-    for (std::size_t i = moved; i-- > 0;) move(items[i], folder, oldFolder);
   }
+  letGo();
   LoadAll();
   if (viewLocationKeeper_ != nullptr) viewLocationKeeper_->RestoreViewLocation(viewChannel, viewArticle);
   return ok;

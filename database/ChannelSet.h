@@ -55,6 +55,20 @@ class IViewLocationKeeper {
   ~IViewLocationKeeper() = default;
 };
 
+// Why the last MoveContentFolder failed, and what stood in its way: a
+// channel's name, or the name of another entry of the content folder.
+struct ContentMoveFailure {
+  enum Kind {
+    kNone,         // no failure, or one with nothing to name
+    kNameTooLong,  // the channel's name is too long for the paths of the new folder
+    kChannelBusy,  // another program holds the channel past the time-out
+    kInTheWay,     // the new folder already holds an entry of that name
+    kNotMoved,     // the entry could not be moved
+  };
+  Kind kind = kNone;
+  std::u16string name;
+};
+
 class CChannelSet : public IChannelSet, public CUpdateItem {
  public:
   CChannelSet();
@@ -74,7 +88,13 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
   IChannel* Add(const std::u16string& name) override;
   void Remove(const std::u16string& name) override;
   bool HadUnreadableFile() override { return unreadableFile_; }
+  // Moves every entry of the content folder (the channels of the set, files
+  // it could not read, side files) into folder, or none: a channel name too
+  // long for the new folder or a channel another program holds refuses the
+  // move before anything moves; an entry of the same name in the new folder
+  // or a failed move puts back what had moved. GetMoveFailure says why.
   bool MoveContentFolder(const std::u16string& folder, const std::u16string& card) override;
+  const ContentMoveFailure& GetMoveFailure() const { return moveFailure_; }
   bool IsContentUnavailable() override { return contentUnavailable_; }
   bool HasOldFormatChannels() override;
   void ClearOldFormatFlags() override;
@@ -113,6 +133,7 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
   bool contentUnavailable_ = false;
   std::int32_t readOnly_ = 0;
   IViewLocationKeeper* viewLocationKeeper_ = nullptr;
+  ContentMoveFailure moveFailure_;
 };
 
 // The process's channel set, created on first use and destroyed at exit.
