@@ -73,6 +73,10 @@ void RemoveSideFiles(const std::u16string& file) {
 
 void SetChannelThumbnailsHooks(const ChannelThumbnailsHooks& hooks) { g_thumbnailsHooks = hooks; }
 
+void UnloadAllThumbnailPools() {
+  if (g_thumbnailsHooks.unloadPools != nullptr) g_thumbnailsHooks.unloadPools(u"");
+}
+
 // ---- Names ---------------------------------------------------------------------
 
 std::u16string CChannel::EscapeName(const std::u16string& name) {

@@ -109,6 +109,9 @@ struct ChannelThumbnailsHooks {
   void (*removeImage)(const std::u16string& imagePath) = nullptr;
 };
 void SetChannelThumbnailsHooks(const ChannelThumbnailsHooks& hooks);
+// Drops every folder's pools from memory, each saving itself (nothing while
+// no thumbnails service is installed).
+void UnloadAllThumbnailPools();
 
 class CChannelSet;
 

@@ -12,6 +12,7 @@
 #include "database/GlobalOptions.h"
 #include "database/NotifyToday.h"
 #include "database/ReadStates.h"
+#include "database/ThumbnailsPool.h"
 #include "database/TodayChannelFilter.h"
 #include "platform/base/Text.h"
 #include "platform/files/Files.h"
@@ -43,6 +44,26 @@ bool IsSameOrBelow(const std::u16string& folder, const std::u16string& base) {
   if (b == u"\\") return true;
   if (a.size() <= b.size()) return false;
   return a[b.size()] == u'\\' && plat::EqualsNoCase(std::u16string_view(a).substr(0, b.size()), b);
+}
+
+// Every thumbnail pool index below folder (moved there from from) names
+// its images below to.
+void MovePoolKeys(const std::u16string& folder, const std::u16string& from, const std::u16string& to) {
+  {
+    CFileFinder indexes(folder, std::u16string(u"*.") + kThumbnailsIndexExtension, true);
+    while (indexes.FindNext()) {
+      CThumbnailsPool pool;
+      if (pool.LoadIndex(indexes.GetFilePath()) && !pool.MoveKeys(from, to)) {
+        LogSet(u"thumbnail pool not moved, its thumbnails are made again", indexes.GetFilePath());
+      }
+    }
+  }
+  std::vector<std::u16string> subfolders;
+  {
+    CFileFinder folders(folder, u"*.*", false);
+    while (folders.FindNext()) subfolders.push_back(folders.GetFilePath());
+  }
+  for (const std::u16string& subfolder : subfolders) MovePoolKeys(subfolder, from, to);
 }
 
 }  // namespace
@@ -369,6 +390,9 @@ bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16
   std::u16string viewChannel, viewArticle;
   if (viewLocationKeeper_ != nullptr) viewLocationKeeper_->GetViewLocation(viewChannel, viewArticle);
   RemoveChannels();
+  // The thumbnail pools in memory write what they hold to their files first,
+  // so the files that move are whole and nothing is saved to the old folder later.
+  UnloadAllThumbnailPools();
 
   auto moveEntry = [](const Entry& entry, const std::u16string& from, const std::u16string& to) {
     const std::u16string source = CombinePath(from, entry.name);
@@ -401,6 +425,9 @@ bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16
     ok = GetGlobalOptions().SetContentFolder(folder, card);
     if (!ok) LogSet(u"content folder setting not changed", folder);
   }
+  // The pools name their images by full path: they follow the images, so
+  // the lists show the thumbnails at once instead of making them again.
+  if (ok) MovePoolKeys(folder, oldFolder, folder);
   if (!ok) {
     // Back to where everything was, so nothing is left elsewhere.
     for (std::size_t i = moved; i-- > 0;) {

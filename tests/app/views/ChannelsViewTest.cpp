@@ -7,6 +7,8 @@
 #include "database/GlobalOptions.h"
 #include "layout/VirtualListPlugin.h"
 #include "core/IconCache.h"
+#include "database/ThumbnailsManager.h"
+#include "platform/imaging/Imaging.h"
 #include "tests/support/ImagingTestFiles.h"
 #include "platform/base/Time.h"
 #include "tests/app/views/ListViewFixture.h"
@@ -410,6 +412,65 @@ TEST_F(ChannelsViewTest, AChannelWithAnIconFileShowsThatIcon) {
   EXPECT_GE(green(2), 16 * 16 / 2) << "Delta shows its own icon";
   EXPECT_EQ(green(0), 0);
   EXPECT_EQ(green(3), 0);
+}
+
+// Thumbnails are kept by the full path of their image: when the content
+// folder moves, a channel's row still shows its picture, not the stock icon
+// of its type until the thumbnail is made again.
+TEST_F(ChannelsViewTest, RowsKeepTheirThumbnailsWhenTheContentFolderMoves) {
+  view_.reset();
+  IChannel* delta = AddChannel(u"Delta", u"@RSS", {});
+  ASSERT_NE(delta, nullptr);
+  std::u16string image;
+  {
+    CSyncLock lock(set_, u"test");
+    delta->SetProperty(kPropThumbnailFile, u"delta.png");
+    image = delta->GetThumbnailFile();
+    GetChannelsFilter()->UpdateEntry(delta);
+  }
+  std::string host = device_.FsRoot() + plat::Utf16ToUtf8(image);
+  std::replace(host.begin(), host.end(), '\\', '/');
+  orvtest::WriteHostFile(host, imgtest::Png(64, 64, imgtest::Solid(64, 64, 0xFF00FF00)));
+  // The thumbnail as the preparation job stores it.
+  const int size = GetListItemMetrics().thumbnailWidth;
+  plat::DecodedImage green;
+  green.width = green.height = size;
+  green.pixels.assign(static_cast<std::size_t>(size) * size, 0xFF00FF00);
+  plat::HBITMAP thumbnail = plat::CreateDibFromImage(green, 24);
+  ASSERT_TRUE(CThumbnailsManager::GetInstance()->Add(image, size, thumbnail));
+  // The channels are let go, as the options sheet finds them when it moves.
+  {
+    CSyncLock lock(set_, u"test");
+    for (IChannel* channel : used_) channel->Release(this, true);
+    used_.clear();
+  }
+  view_ = std::make_unique<CountingChannels>();
+  view_->SetUi(ui_.Make());
+  const ListItemStyle& style = view_->GetItemStyle();
+  const int h = style.rowHeight + 2;
+  auto greenPixels = [&](int index) {
+    auto bitmap = MakeBitmap(240, h, 0xFFFFFF);
+    EXPECT_TRUE(view_->DrawRow(index, *bitmap, kRowNormal, plat::RECT{0, 0, 240, h}));
+    int n = 0;
+    for (int y = style.pictureBox.top; y < style.pictureBox.bottom; ++y)
+      for (int x = style.pictureBox.left; x < style.pictureBox.right; ++x)
+        n += Pixel(*bitmap, x, y) == ColorToRgb565(0x00FF00);
+    return n;
+  };
+  view_->RefreshRows();
+  ASSERT_EQ(RowNames(), (std::vector<std::u16string>{u"Alpha", u"Beta", u"Delta", u"Gamma"}));
+  const int before = greenPixels(2);
+  ASSERT_GE(before, 16 * 16) << "Delta shows its thumbnail";
+
+  {
+    CSyncLock lock(set_, u"test");
+    ASSERT_TRUE(set_->MoveContentFolder(u"\\Moved News", u""));
+  }
+  view_->RefreshRows();
+  ASSERT_EQ(RowNames(), (std::vector<std::u16string>{u"Alpha", u"Beta", u"Delta", u"Gamma"}));
+  EXPECT_EQ(greenPixels(2), before) << "Delta shows its thumbnail right after the move";
+  EXPECT_EQ(greenPixels(0), 0);
+  CThumbnailsManager::GetInstance()->UnloadPools(u"");
 }
 
 // A row keeps the queue status it was built with. A failed channel that
