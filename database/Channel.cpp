@@ -229,10 +229,12 @@ bool CChannel::LoadFile(bool removeSideFiles) {
   std::uint32_t magic = 0;
   if (!ReadInt32(reader, magic)) {
     LogChannel(u"channel file unreadable", filePath_);
+    fileUnreadable_ = true;
     return false;
   }
   if (magic != kChannelFileMagic && magic != kChannelFileLegacyMagic) {
     unreadableFile_ = true;
+    fileUnreadable_ = true;
     LogChannel(u"channel file of another kind", filePath_);
     return false;
   }
@@ -246,6 +248,7 @@ bool CChannel::LoadFile(bool removeSideFiles) {
     // The file is left as it is: a damaged file is no reason to lose what may
     // still be recovered from it or from the data folder.
     LogChannel(u"channel file damaged", filePath_);
+    fileUnreadable_ = true;
     return false;
   }
   if (state == US_UPDATING) state = US_WAITING;

@@ -156,6 +156,9 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // Deletes the data folder tree and the channel file (not in read-only mode).
   void DeleteFiles();
   bool HadUnreadableFile() const { return unreadableFile_; }
+  // The channel file was there but could not be read (another magic, cut
+  // short, a bad record); not set when it was only busy.
+  bool IsFileUnreadable() const { return fileUnreadable_; }
   bool IsChannelFileDirty() const { return channelFileDirty_; }
   std::uint32_t GetOrderCounter() const { return orderCounter_; }
   std::size_t GetUserCount() const { return users_.size(); }
@@ -260,6 +263,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // feed whole and its end writes the headers again.
   bool headersLost_ = false;
   bool unreadableFile_ = false;
+  bool fileUnreadable_ = false;
   std::unordered_set<const void*> users_;
   bool headersDirty_ = false;
   CArticleSet articles_;

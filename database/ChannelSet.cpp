@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <string>
 #include <unordered_set>
 
 #include "core/DebugLog.h"
@@ -232,6 +233,7 @@ void CChannelSet::LoadAll() {
   if (DirectoryExists(folder)) {
     loadedFolder_ = folder;
     unreadableFile_ = false;
+    unreadable_.clear();
     CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
     CStringToStringMap missing;
     filter->GetEntries(missing);
@@ -256,6 +258,9 @@ void CChannelSet::LoadAll() {
       if (!channel->GetName().empty()) missing.erase(channel->GetName());
       if (!opened) {
         if (channel->HadUnreadableFile()) unreadableFile_ = true;
+        if (channel->IsFileUnreadable() && !channel->GetName().empty()) {
+          unreadable_.push_back({channel->GetName(), finder.GetFilePath()});
+        }
         LogSet(u"channel file not loaded", finder.GetFilePath());
         continue;
       }
@@ -278,6 +283,14 @@ IChannel* CChannelSet::Add(const std::u16string& name) {
   if (!CChannel::IsValidName(name)) return nullptr;
   if (FindByNameNoCase(name) != nullptr) return nullptr;
   if (!DirectoryExists(GetGlobalOptions().GetContentFolder())) return nullptr;
+  // A channel of that name whose file could not be read: its file is set
+  // aside, and the new channel takes the name (and the data folder) again.
+  for (const UnreadableFile& file : unreadable_) {
+    if (plat::EqualsNoCase(file.name, name)) {
+      if (!SetAsideUnreadable(file.name)) return nullptr;
+      break;
+    }
+  }
   auto channel = std::make_unique<CChannel>(this);
   if (!channel->Rename(name)) return nullptr;
   CChannel* added = channel.release();
@@ -303,6 +316,41 @@ void CChannelSet::Remove(const std::u16string& name) {
   delete channel;
   CNotifyToday::GetInstance()->Notify();
   FireListChanged();
+}
+
+std::vector<std::u16string> CChannelSet::GetUnreadableChannels() const {
+  std::vector<std::u16string> names;
+  for (const UnreadableFile& file : unreadable_) names.push_back(file.name);
+  return names;
+}
+
+bool CChannelSet::SetAsideUnreadable(const std::u16string& name) {
+  if (readOnly_ != 0) return false;
+  auto it = std::find_if(unreadable_.begin(), unreadable_.end(),
+                         [&](const UnreadableFile& file) { return plat::EqualsNoCase(file.name, name); });
+  if (it == unreadable_.end()) return false;
+  const std::u16string mutexName = std::u16string(kChannelMutexPrefix) + it->name;
+  plat::HANDLE mutex = plat::CreateMutexW(nullptr, plat::FALSE, mutexName.c_str());
+  bool moved = false;
+  {
+    CMutexLock channelLock(mutex, GetChannelMutexTimeout());
+    if (mutex != nullptr && channelLock.IsLocked()) {
+      // A name of its own beside the file, so an earlier one set aside stays.
+      std::u16string aside = it->path + u".damaged";
+      for (int n = 2; plat::GetFileAttributesW(aside.c_str()) != plat::INVALID_FILE_ATTRIBUTES; ++n) {
+        aside = it->path + u".damaged." + std::u16string(plat::Utf8ToUtf16(std::to_string(n)));
+      }
+      moved = !FileExists(it->path) || plat::MoveFileW(it->path.c_str(), aside.c_str()) != plat::FALSE;
+      if (moved) LogSet(u"unreadable channel file set aside", aside);
+    }
+  }
+  if (mutex != nullptr) plat::CloseHandle(mutex);
+  if (!moved) {
+    LogSet(u"unreadable channel file not set aside", it->path);
+    return false;
+  }
+  unreadable_.erase(it);
+  return true;
 }
 
 // ---- Moving the content folder ---------------------------------------------------------

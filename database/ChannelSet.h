@@ -95,6 +95,16 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
   // or a failed move puts back what had moved. GetMoveFailure says why.
   bool MoveContentFolder(const std::u16string& folder, const std::u16string& card) override;
   const ContentMoveFailure& GetMoveFailure() const { return moveFailure_; }
+
+  // The channels whose files the last load found but could not read (not
+  // those only busy), by name; they are not in the set.
+  std::vector<std::u16string> GetUnreadableChannels() const;
+  // Sets the unreadable file of that channel aside ("<file>.damaged", never
+  // deleted), so it is no longer met at load and the name may be added
+  // again; the channel's data folder stays for the channel of that name.
+  // False in read-only mode, for a name not found unreadable, or when the
+  // file could not be renamed. Add does this for a name found unreadable.
+  bool SetAsideUnreadable(const std::u16string& name);
   bool IsContentUnavailable() override { return contentUnavailable_; }
   bool HasOldFormatChannels() override;
   void ClearOldFormatFlags() override;
@@ -134,6 +144,11 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
   std::int32_t readOnly_ = 0;
   IViewLocationKeeper* viewLocationKeeper_ = nullptr;
   ContentMoveFailure moveFailure_;
+  struct UnreadableFile {
+    std::u16string name;
+    std::u16string path;
+  };
+  std::vector<UnreadableFile> unreadable_;
 };
 
 // The process's channel set, created on first use and destroyed at exit.

@@ -539,4 +539,74 @@ TEST_F(MoveContentTest, EverythingMovesOrTheMoveIsRefusedNamingWhatStoodInItsWay
   }
 }
 
+
+// A channel whose file is there but cannot be read is named by the set (one
+// only busy is not), and its name can be added again: the file is set aside,
+// never deleted, and the new channel finds the articles of its data folder.
+TEST_F(ChannelSetTest, AChannelWhoseFileCannotBeReadIsNamedAndCanBeAddedAgain) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& file)> damage;
+    bool listed;
+  };
+  const Case cases[] = {
+      {"another magic", [](const std::string& f) { WriteHostFile(f, ChannelFileBytes(0x58585858, 6, {}, {})); }, true},
+      {"cut short", [](const std::string& f) { WriteHostFile(f, ReadHostFile(f).substr(0, 10)); }, true},
+      {"empty", [](const std::string& f) { WriteHostFile(f, ""); }, true},
+      {"busy only", [](const std::string&) {}, false},
+  };
+  int serial = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::u16string name = u"Lost " + plat::Utf8ToUtf16(std::to_string(++serial));
+    const std::string file = ContentHost(CChannel::EscapeName(name) + u".cnl");
+    {
+      CChannelSet writer;
+      ASSERT_TRUE(writer.Open());
+      IChannel* channel = writer.Add(name);
+      ASSERT_NE(channel, nullptr);
+      channel->Acquire(this);
+      channel->CreateArticle(std::u16string(32, u'c'), US_UP_TO_DATE, plat::FILETIME{});
+      channel->Release(this, true);
+    }
+    c.damage(file);
+    const std::string damagedBytes = ReadHostFile(file);
+    std::vector<std::u16string> unreadable;
+    {
+      std::unique_ptr<HeldChannel> held;
+      if (!c.listed) {
+        SetChannelMutexTimeout(50);
+        held = std::make_unique<HeldChannel>(name);
+      }
+      CChannelSet set;
+      ASSERT_TRUE(set.Open());
+      SetChannelMutexTimeout(kDefaultChannelMutexTimeoutMs);
+      EXPECT_EQ(set.FindByName(name), nullptr);
+      unreadable = set.GetUnreadableChannels();
+      EXPECT_EQ(std::count(unreadable.begin(), unreadable.end(), name), c.listed ? 1 : 0);
+      if (!c.listed) {
+        // Not unreadable: nothing to set aside, the file stays as it is.
+        EXPECT_FALSE(set.SetAsideUnreadable(name));
+        EXPECT_EQ(ReadHostFile(file), damagedBytes);
+        continue;
+      }
+      // Added again: the damaged file is kept beside the new one.
+      IChannel* again = set.Add(name);
+      ASSERT_NE(again, nullptr);
+      const std::vector<std::u16string> left = set.GetUnreadableChannels();
+      EXPECT_EQ(std::count(left.begin(), left.end(), name), 0);
+    }
+    EXPECT_EQ(ReadHostFile(file + ".damaged"), damagedBytes);
+    // Read again from disk: the channel is there with its stored article.
+    CChannelSet reader;
+    ASSERT_TRUE(reader.Open());
+    IChannel* channel = reader.FindByName(name);
+    ASSERT_NE(channel, nullptr);
+    EXPECT_TRUE(reader.GetUnreadableChannels().empty());
+    channel->Acquire(this);
+    EXPECT_EQ(channel->GetArticleSet()->GetCount(), 1);
+    channel->Release(this, false);
+  }
+}
+
 }  // namespace
