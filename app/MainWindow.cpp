@@ -47,6 +47,9 @@ constexpr plat::UINT kHelpRequestMessage = 8275;
 // Codes of the article view's HTML viewer that its parent handles.
 constexpr plat::UINT kHtmlNotifyCodes[] = {1125, 1126, 1128, 1134};
 constexpr plat::UINT kExitMenuLoop = 530;
+// Posted once the window is shown: the channels that could not be read are named.
+constexpr plat::UINT kReportUnreadableChannels = plat::WM_APP + 610;
+constexpr plat::UINT IDS_CHANNEL_UNREADABLE = 348;
 // Commands of the article screens (the article view's menus).
 constexpr int kCmdStopChannel = 2074;
 constexpr int kCmdMarkArticleRead = 2076;
@@ -201,6 +204,7 @@ void MainWindow::OnInit() {
   if (uiWindowSlot_) *uiWindowSlot_ = hwnd_;
   plat::SetActiveWindow(hwnd_);
   GetStartupWaitCursor().reset();
+  plat::PostMessageW(hwnd_, kReportUnreadableChannels, 0, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -702,6 +706,25 @@ void MainWindow::ReportHandUpdateFailure() {
   plat::MessageBoxW(hwnd_, text.c_str(), caption.c_str(), plat::MB_OK | plat::MB_ICONEXCLAMATION);
 }
 
+void MainWindow::ReportUnreadableChannels() {
+  std::vector<std::u16string> names;
+  {
+    CSyncLock lock(GetChannelSet());
+    names = GetChannelSet()->GetUnreadableChannels();
+  }
+  const std::u16string caption = GetApplicationTitle();
+  for (const std::u16string& name : names) {
+    // Asked with no lock held: other threads may need the database meanwhile.
+    const std::u16string text = plat::FormatString(LocalizeResourceString(IDS_CHANNEL_UNREADABLE).c_str(), name.c_str());
+    if (plat::MessageBoxW(hwnd_, text.c_str(), caption.c_str(), plat::MB_YESNO | plat::MB_ICONEXCLAMATION) !=
+        plat::IDYES) {
+      continue;
+    }
+    CSyncLock lock(GetChannelSet());
+    GetChannelSet()->SetAsideUnreadable(name);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Messages
 
@@ -747,6 +770,9 @@ bool MainWindow::ProcessDerivedMessage(plat::HWND hwnd, plat::UINT msg, plat::WP
       }
       return false;
     }
+    case kReportUnreadableChannels:
+      ReportUnreadableChannels();
+      return true;
     case kExitMenuLoop:
       if (GetDBViewState()->GetCurrentView() == DBV_ARTICLE) ShowTouchShellStub(true);
       return false;

@@ -103,6 +103,10 @@ class MainWindow : public CPPCModelessDialogImpl {
   // failed, a message names it and says why.
   void ReportHandUpdateFailure();
   void ConvertOldFormatChannels();
+  // Names each channel whose file the load found but could not read, and
+  // sets its file aside when the user agrees (the name may then be added
+  // again).
+  void ReportUnreadableChannels();
 
   // The article view joins the window here: created with the window, given
   // the current article when the article layout shows, told of the text size

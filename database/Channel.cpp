@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <initializer_list>
 #include <vector>
 
 #include "core/DebugLog.h"
@@ -72,6 +73,10 @@ void RemoveSideFiles(const std::u16string& file) {
 
 void SetChannelThumbnailsHooks(const ChannelThumbnailsHooks& hooks) { g_thumbnailsHooks = hooks; }
 
+void UnloadAllThumbnailPools() {
+  if (g_thumbnailsHooks.unloadPools != nullptr) g_thumbnailsHooks.unloadPools(u"");
+}
+
 // ---- Names ---------------------------------------------------------------------
 
 std::u16string CChannel::EscapeName(const std::u16string& name) {
@@ -83,6 +88,10 @@ std::u16string CChannel::EscapeName(const std::u16string& name) {
 std::u16string CChannel::UnescapeName(const std::u16string& escaped) { return UnescapeUrl(escaped); }
 
 bool CChannel::IsValidName(const std::u16string& name, std::u16string* reason) {
+  return IsValidNameIn(name, GetGlobalOptions().GetContentFolder(), reason);
+}
+
+bool CChannel::IsValidNameIn(const std::u16string& name, const std::u16string& contentFolder, std::u16string* reason) {
   auto refuse = [&](const char16_t* why) {
     if (reason != nullptr) *reason = why;
     LogChannel(why, name);
@@ -99,7 +108,7 @@ bool CChannel::IsValidName(const std::u16string& name, std::u16string* reason) {
   if (bytes > kMaxHostFileNameBytes) return refuse(u"the channel name is too long for a file name");
   // Every file of the channel, the binaries in its bin folder included, must
   // stay within the device's path length.
-  const std::size_t pathLength = GetGlobalOptions().GetContentFolder().size() + 1 + escaped.size() + kChannelPathReserve;
+  const std::size_t pathLength = contentFolder.size() + 1 + escaped.size() + kChannelPathReserve;
   if (pathLength >= plat::MAX_PATH) return refuse(u"the channel name is too long for the paths of its files");
   if (reason != nullptr) reason->clear();
   return true;
@@ -220,10 +229,12 @@ bool CChannel::LoadFile(bool removeSideFiles) {
   std::uint32_t magic = 0;
   if (!ReadInt32(reader, magic)) {
     LogChannel(u"channel file unreadable", filePath_);
+    fileUnreadable_ = true;
     return false;
   }
   if (magic != kChannelFileMagic && magic != kChannelFileLegacyMagic) {
     unreadableFile_ = true;
+    fileUnreadable_ = true;
     LogChannel(u"channel file of another kind", filePath_);
     return false;
   }
@@ -237,6 +248,7 @@ bool CChannel::LoadFile(bool removeSideFiles) {
     // The file is left as it is: a damaged file is no reason to lose what may
     // still be recovered from it or from the data folder.
     LogChannel(u"channel file damaged", filePath_);
+    fileUnreadable_ = true;
     return false;
   }
   if (state == US_UPDATING) state = US_WAITING;
@@ -398,6 +410,7 @@ void CChannel::LoadHeaders() {
   }
   headersDirty_ = false;
   missingRecords_.clear();
+  headersLost_ = false;
   if (!IsReadOnly()) {
     RemoveSideFiles(headersPath_);
     RemoveSideFiles(readStatesPath_);
@@ -417,9 +430,11 @@ void CChannel::LoadHeaders() {
     const HeadersLoadResult result = CHeadersFile::Load(headersPath_, binaries_, articles_);
     damaged = result.damaged;
     if (!result.loaded) orderCounter_ = kOrderCounterStep;
+    headersLost_ = damaged || !result.loaded;
   } else {
     // As after reading an empty article section.
     orderCounter_ = kOrderCounterStep;
+    headersLost_ = true;
   }
   headersLoaded_ = true;
   const std::u16string thumbnail = GetThumbnail();
@@ -475,6 +490,7 @@ void CChannel::DropLoadedData() {
   headersLoaded_ = false;
   headersDirty_ = false;
   missingRecords_.clear();
+  headersLost_ = false;
 }
 
 void CChannel::FireChannel(std::uint32_t type) {
@@ -717,6 +733,17 @@ void CChannel::ClearData() {
       headersLoaded_ = used;
       orderCounter_ = kOrderCounterStep;
     }
+    // The feed's digest and validators described the articles just dropped:
+    // without them the next update reads the feed whole and stores it again.
+    withSave_.clear();
+    bool forgot = false;
+    for (const char16_t* key : {kPropFeedDigest, kPropFeedETag, kPropFeedLastModified, kPropFeedValidatorsUrl}) {
+      forgot = properties_.erase(key) != 0 || forgot;
+    }
+    if (forgot) {
+      channelFileDirty_ = true;
+      SaveChannelFile();
+    }
   }
   CNotifyToday::GetInstance()->NotifyItemChanged(name_);
 }
@@ -791,7 +818,11 @@ void CChannel::FireUpdateStatusChanged(std::uint32_t oldStatus) {
         }
         properties_[key] = value;
       }
+      // A feed read whole over lost headers writes them again, even when it
+      // brought nothing new, so the next update may ask for changes only.
+      if (own == US_UP_TO_DATE && headersLost_ && headersLoaded_) headersDirty_ = true;
       bool saved = SaveHeaders();
+      if (saved && own == US_UP_TO_DATE && headersLoaded_ && !headersDirty_) headersLost_ = false;
       if (!saved) {
         // Not stored: the channel describes what it holds, not what failed.
         for (const std::u16string& key : added) properties_.erase(key);

@@ -82,6 +82,9 @@ class IChannel : public virtual IUpdateItem {
   // The end of the last update could not store everything: the channel
   // turned the update into a failure.
   virtual bool LastSaveFailed() const = 0;
+  // Articles or their data were lost (a headers file missing or damaged, a
+  // data record gone): the stored feed digest and validators do not stand
+  // for what is stored, so an update reads the feed whole.
   virtual bool HasMissingArticleData() const = 0;
   virtual const std::u16string& GetFilePath() = 0;
   virtual IArticleSet* GetArticleSet() = 0;
@@ -106,6 +109,9 @@ struct ChannelThumbnailsHooks {
   void (*removeImage)(const std::u16string& imagePath) = nullptr;
 };
 void SetChannelThumbnailsHooks(const ChannelThumbnailsHooks& hooks);
+// Drops every folder's pools from memory, each saving itself (nothing while
+// no thumbnails service is installed).
+void UnloadAllThumbnailPools();
 
 class CChannelSet;
 
@@ -123,6 +129,10 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // escapes to "." or "..", or one whose escaped form is too long for a host
   // file name.
   static bool IsValidName(const std::u16string& name, std::u16string* reason = nullptr);
+  // The same for a channel in contentFolder (IsValidName checks the present
+  // content folder): the paths of a channel's files depend on its folder.
+  static bool IsValidNameIn(const std::u16string& name, const std::u16string& contentFolder,
+                            std::u16string* reason = nullptr);
   // The file-name form of a channel name, and back.
   static std::u16string EscapeName(const std::u16string& name);
   static std::u16string UnescapeName(const std::u16string& escaped);
@@ -141,11 +151,14 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // The last update's end could not store everything (the update was then
   // turned into a failure).
   bool LastSaveFailed() const override { return saveFailed_; }
-  bool HasMissingArticleData() const override { return !missingRecords_.empty(); }
+  bool HasMissingArticleData() const override { return headersLost_ || !missingRecords_.empty(); }
   void KeepWithSuccessfulSave(const CStringToStringMap& properties) override { withSave_ = properties; }
   // Deletes the data folder tree and the channel file (not in read-only mode).
   void DeleteFiles();
   bool HadUnreadableFile() const { return unreadableFile_; }
+  // The channel file was there but could not be read (another magic, cut
+  // short, a bad record); not set when it was only busy.
+  bool IsFileUnreadable() const { return fileUnreadable_; }
   bool IsChannelFileDirty() const { return channelFileDirty_; }
   std::uint32_t GetOrderCounter() const { return orderCounter_; }
   std::size_t GetUserCount() const { return users_.size(); }
@@ -245,7 +258,12 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // Live articles whose data-bank record was missing at load (a bank lost or
   // cut short): the next update stores them again.
   std::unordered_set<std::u16string> missingRecords_;
+  // The headers file was missing or damaged at load: what the feed's digest
+  // and validators describe is not all stored, so the next update reads the
+  // feed whole and its end writes the headers again.
+  bool headersLost_ = false;
   bool unreadableFile_ = false;
+  bool fileUnreadable_ = false;
   std::unordered_set<const void*> users_;
   bool headersDirty_ = false;
   CArticleSet articles_;

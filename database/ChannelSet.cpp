@@ -1,7 +1,9 @@
 #include "database/ChannelSet.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <string>
 #include <unordered_set>
 
 #include "core/DebugLog.h"
@@ -11,8 +13,10 @@
 #include "database/GlobalOptions.h"
 #include "database/NotifyToday.h"
 #include "database/ReadStates.h"
+#include "database/ThumbnailsPool.h"
 #include "database/TodayChannelFilter.h"
 #include "platform/base/Text.h"
+#include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
 
 namespace {
@@ -31,12 +35,6 @@ void LogSet(const char16_t* what, const std::u16string& subject) {
   CDebugLog::GetInstance().WriteLine(std::u16string(u"** CChannelSet: ") + what + u": " + subject);
 }
 
-// The last component of a path.
-std::u16string LastComponent(const std::u16string& path) {
-  const std::size_t slash = FindLastChar(path, u'\\');
-  return slash == std::u16string::npos ? path : path.substr(slash + 1);
-}
-
 // folder equals base or lies below it, ignoring case.
 bool IsSameOrBelow(const std::u16string& folder, const std::u16string& base) {
   std::u16string a = folder;
@@ -47,6 +45,26 @@ bool IsSameOrBelow(const std::u16string& folder, const std::u16string& base) {
   if (b == u"\\") return true;
   if (a.size() <= b.size()) return false;
   return a[b.size()] == u'\\' && plat::EqualsNoCase(std::u16string_view(a).substr(0, b.size()), b);
+}
+
+// Every thumbnail pool index below folder (moved there from from) names
+// its images below to.
+void MovePoolKeys(const std::u16string& folder, const std::u16string& from, const std::u16string& to) {
+  {
+    CFileFinder indexes(folder, std::u16string(u"*.") + kThumbnailsIndexExtension, true);
+    while (indexes.FindNext()) {
+      CThumbnailsPool pool;
+      if (pool.LoadIndex(indexes.GetFilePath()) && !pool.MoveKeys(from, to)) {
+        LogSet(u"thumbnail pool not moved, its thumbnails are made again", indexes.GetFilePath());
+      }
+    }
+  }
+  std::vector<std::u16string> subfolders;
+  {
+    CFileFinder folders(folder, u"*.*", false);
+    while (folders.FindNext()) subfolders.push_back(folders.GetFilePath());
+  }
+  for (const std::u16string& subfolder : subfolders) MovePoolKeys(subfolder, from, to);
 }
 
 }  // namespace
@@ -215,6 +233,7 @@ void CChannelSet::LoadAll() {
   if (DirectoryExists(folder)) {
     loadedFolder_ = folder;
     unreadableFile_ = false;
+    unreadable_.clear();
     CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
     CStringToStringMap missing;
     filter->GetEntries(missing);
@@ -239,6 +258,9 @@ void CChannelSet::LoadAll() {
       if (!channel->GetName().empty()) missing.erase(channel->GetName());
       if (!opened) {
         if (channel->HadUnreadableFile()) unreadableFile_ = true;
+        if (channel->IsFileUnreadable() && !channel->GetName().empty()) {
+          unreadable_.push_back({channel->GetName(), finder.GetFilePath()});
+        }
         LogSet(u"channel file not loaded", finder.GetFilePath());
         continue;
       }
@@ -261,6 +283,14 @@ IChannel* CChannelSet::Add(const std::u16string& name) {
   if (!CChannel::IsValidName(name)) return nullptr;
   if (FindByNameNoCase(name) != nullptr) return nullptr;
   if (!DirectoryExists(GetGlobalOptions().GetContentFolder())) return nullptr;
+  // A channel of that name whose file could not be read: its file is set
+  // aside, and the new channel takes the name (and the data folder) again.
+  for (const UnreadableFile& file : unreadable_) {
+    if (plat::EqualsNoCase(file.name, name)) {
+      if (!SetAsideUnreadable(file.name)) return nullptr;
+      break;
+    }
+  }
   auto channel = std::make_unique<CChannel>(this);
   if (!channel->Rename(name)) return nullptr;
   CChannel* added = channel.release();
@@ -288,10 +318,46 @@ void CChannelSet::Remove(const std::u16string& name) {
   FireListChanged();
 }
 
+std::vector<std::u16string> CChannelSet::GetUnreadableChannels() const {
+  std::vector<std::u16string> names;
+  for (const UnreadableFile& file : unreadable_) names.push_back(file.name);
+  return names;
+}
+
+bool CChannelSet::SetAsideUnreadable(const std::u16string& name) {
+  if (readOnly_ != 0) return false;
+  auto it = std::find_if(unreadable_.begin(), unreadable_.end(),
+                         [&](const UnreadableFile& file) { return plat::EqualsNoCase(file.name, name); });
+  if (it == unreadable_.end()) return false;
+  const std::u16string mutexName = std::u16string(kChannelMutexPrefix) + it->name;
+  plat::HANDLE mutex = plat::CreateMutexW(nullptr, plat::FALSE, mutexName.c_str());
+  bool moved = false;
+  {
+    CMutexLock channelLock(mutex, GetChannelMutexTimeout());
+    if (mutex != nullptr && channelLock.IsLocked()) {
+      // A name of its own beside the file, so an earlier one set aside stays.
+      std::u16string aside = it->path + u".damaged";
+      for (int n = 2; plat::GetFileAttributesW(aside.c_str()) != plat::INVALID_FILE_ATTRIBUTES; ++n) {
+        aside = it->path + u".damaged." + std::u16string(plat::Utf8ToUtf16(std::to_string(n)));
+      }
+      moved = !FileExists(it->path) || plat::MoveFileW(it->path.c_str(), aside.c_str()) != plat::FALSE;
+      if (moved) LogSet(u"unreadable channel file set aside", aside);
+    }
+  }
+  if (mutex != nullptr) plat::CloseHandle(mutex);
+  if (!moved) {
+    LogSet(u"unreadable channel file not set aside", it->path);
+    return false;
+  }
+  unreadable_.erase(it);
+  return true;
+}
+
 // ---- Moving the content folder ---------------------------------------------------------
 
 bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16string& card) {
   CSyncLock lock(this, u"CChannelSet::MoveContentFolder");
+  moveFailure_ = ContentMoveFailure{};
   if (readOnly_ != 0 || folder.empty()) return false;
   const std::u16string oldFolder = GetGlobalOptions().GetContentFolder();
   if (IsSameOrBelow(folder, oldFolder)) {
@@ -300,40 +366,105 @@ bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16
   }
   if (!CreateFolderTree(folder)) return false;
 
-  struct Item {
-    std::u16string name;
-    std::u16string file;    // the channel file's name
-    std::u16string folder;  // the data folder's name
+  // Everything in the content folder goes: the set's channels, channel files
+  // that could not be read and their data folders, side files of stopped
+  // saves. What stayed behind would lie where the program no longer reads.
+  struct Entry {
+    std::u16string name;  // in the content folder
+    bool isFolder = false;
+    std::u16string channel;  // the channel it belongs to (empty: none)
   };
-  std::vector<Item> items;
-  for (CChannel* channel : channels_) {
-    items.push_back({channel->GetName(), LastComponent(channel->GetFilePath()), LastComponent(channel->GetDataFolder())});
+  std::vector<Entry> entries;
+  {
+    CFileFinder files(oldFolder, u"*.*", true);
+    while (files.FindNext()) entries.push_back({files.GetFileName(), false, {}});
+    CFileFinder folders(oldFolder, u"*.*", false);
+    while (folders.FindNext()) entries.push_back({folders.GetFileName(), true, {}});
   }
+  std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return plat::CompareNoCase(a.name, b.name) < 0; });
+  const std::u16string suffix = std::u16string(u".") + kChannelFileExtension;
+  std::map<std::u16string, std::u16string> channelOfBase;  // escaped name in capitals -> channel name
+  std::vector<std::u16string> names;
+  for (Entry& entry : entries) {
+    if (entry.isFolder || entry.name.size() <= suffix.size() ||
+        !plat::EqualsNoCase(std::u16string_view(entry.name).substr(entry.name.size() - suffix.size()), suffix)) {
+      continue;
+    }
+    const std::u16string base = entry.name.substr(0, entry.name.size() - suffix.size());
+    entry.channel = CChannel::UnescapeName(base);
+    channelOfBase[plat::ToUpper(base)] = entry.channel;
+    if (std::find(names.begin(), names.end(), entry.channel) == names.end()) names.push_back(entry.channel);
+  }
+  for (Entry& entry : entries) {
+    if (!entry.isFolder) continue;
+    auto owner = channelOfBase.find(plat::ToUpper(entry.name));
+    if (owner != channelOfBase.end()) entry.channel = owner->second;
+  }
+
+  // A channel whose name fits the old folder's paths but not the new one's
+  // would not load there: refused, naming it, before anything moves.
+  for (const std::u16string& name : names) {
+    if (CChannel::IsValidNameIn(name, oldFolder) && !CChannel::IsValidNameIn(name, folder)) {
+      moveFailure_ = {ContentMoveFailure::kNameTooLong, name};
+      LogSet(u"content folder not moved, a channel name is too long for it", name);
+      return false;
+    }
+  }
+  // Every channel is held for the whole move, so no other program reads or
+  // writes one half moved; one held elsewhere past the time-out refuses it.
+  std::vector<plat::HANDLE> mutexes;
+  std::vector<std::unique_ptr<CMutexLock>> held;
+  auto letGo = [&] {
+    held.clear();
+    for (plat::HANDLE mutex : mutexes) plat::CloseHandle(mutex);
+    mutexes.clear();
+  };
+  for (const std::u16string& name : names) {
+    const std::u16string mutexName = std::u16string(kChannelMutexPrefix) + name;
+    plat::HANDLE mutex = plat::CreateMutexW(nullptr, plat::FALSE, mutexName.c_str());
+    if (mutex != nullptr) {
+      mutexes.push_back(mutex);
+      held.push_back(std::make_unique<CMutexLock>(mutex, GetChannelMutexTimeout()));
+    }
+    if (mutex == nullptr || !held.back()->IsLocked()) {
+      letGo();
+      moveFailure_ = {ContentMoveFailure::kChannelBusy, name};
+      LogSet(u"content folder not moved, a channel is busy", name);
+      return false;
+    }
+  }
+
   std::u16string viewChannel, viewArticle;
   if (viewLocationKeeper_ != nullptr) viewLocationKeeper_->GetViewLocation(viewChannel, viewArticle);
   RemoveChannels();
+  // The thumbnail pools in memory write what they hold to their files first,
+  // so the files that move are whole and nothing is saved to the old folder later.
+  UnloadAllThumbnailPools();
 
-  auto move = [](const Item& item, const std::u16string& from, const std::u16string& to) {
-    const std::u16string mutexName = std::u16string(kChannelMutexPrefix) + item.name;
-    plat::HANDLE mutex = plat::CreateMutexW(nullptr, plat::FALSE, mutexName.c_str());
-    bool ok = false;
-    {
-      CMutexLock channelLock(mutex, GetChannelMutexTimeout());
-      if (mutex != nullptr && channelLock.IsLocked()) {
-        const std::u16string fromData = CombinePath(from, item.folder);
-        ok = MoveFileReplacing(CombinePath(from, item.file), CombinePath(to, item.file)) &&
-             (!DirectoryExists(fromData) || MoveFolderTree(fromData, CombinePath(to, item.folder)));
-      }
-    }
-    if (mutex != nullptr) plat::CloseHandle(mutex);
-    return ok;
+  auto moveEntry = [](const Entry& entry, const std::u16string& from, const std::u16string& to) {
+    const std::u16string source = CombinePath(from, entry.name);
+    const std::u16string target = CombinePath(to, entry.name);
+    return entry.isFolder ? MoveFolderTree(source, target)
+                          : plat::MoveFileW(source.c_str(), target.c_str()) != plat::FALSE;
   };
-
   std::size_t moved = 0;
   bool ok = true;
-  for (; moved < items.size(); ++moved) {
-    if (!move(items[moved], oldFolder, folder)) {
-      LogSet(u"channel not moved", items[moved].name);
+  for (; moved < entries.size(); ++moved) {
+    const Entry& entry = entries[moved];
+    const std::u16string what = entry.channel.empty() ? entry.name : entry.channel;
+    // Nothing in the new folder is replaced or merged into.
+    if (plat::GetFileAttributesW(CombinePath(folder, entry.name).c_str()) != plat::INVALID_FILE_ATTRIBUTES) {
+      moveFailure_ = {ContentMoveFailure::kInTheWay, what};
+      LogSet(u"content folder not moved, the new folder holds", entry.name);
+      ok = false;
+      break;
+    }
+    if (!moveEntry(entry, oldFolder, folder)) {
+      // A folder may have half moved: what of it left comes back.
+      if (entry.isFolder && DirectoryExists(CombinePath(folder, entry.name))) moveEntry(entry, folder, oldFolder);
+      moveFailure_ = {ContentMoveFailure::kNotMoved, what};
+      LogSet(u"content folder not moved, an entry could not be moved", entry.name);
       ok = false;
       break;
     }
@@ -342,16 +473,16 @@ bool CChannelSet::MoveContentFolder(const std::u16string& folder, const std::u16
     ok = GetGlobalOptions().SetContentFolder(folder, card);
     if (!ok) LogSet(u"content folder setting not changed", folder);
   }
+  // The pools name their images by full path: they follow the images, so
+  // the lists show the thumbnails at once instead of making them again.
+  if (ok) MovePoolKeys(folder, oldFolder, folder);
   if (!ok) {
-    // Back to where everything was, so no channel is left behind elsewhere.
-    // The channel that failed may have half moved: its pieces come back too.
-    if (moved < items.size()) {
-      // The channel that failed: only what left the old folder goes back.
-      const Item& failed = items[moved];
-      if (!FileExists(CombinePath(oldFolder, failed.file))) move(failed, folder, oldFolder);
+    // Back to where everything was, so nothing is left elsewhere.
+    for (std::size_t i = moved; i-- > 0;) {
+      if (!moveEntry(entries[i], folder, oldFolder)) LogSet(u"entry not moved back", entries[i].name);
     }
-    for (std::size_t i = moved; i-- > 0;) move(items[i], folder, oldFolder);
   }
+  letGo();
   LoadAll();
   if (viewLocationKeeper_ != nullptr) viewLocationKeeper_->RestoreViewLocation(viewChannel, viewArticle);
   return ok;

@@ -55,6 +55,20 @@ class IViewLocationKeeper {
   ~IViewLocationKeeper() = default;
 };
 
+// Why the last MoveContentFolder failed, and what stood in its way: a
+// channel's name, or the name of another entry of the content folder.
+struct ContentMoveFailure {
+  enum Kind {
+    kNone,         // no failure, or one with nothing to name
+    kNameTooLong,  // the channel's name is too long for the paths of the new folder
+    kChannelBusy,  // another program holds the channel past the time-out
+    kInTheWay,     // the new folder already holds an entry of that name
+    kNotMoved,     // the entry could not be moved
+  };
+  Kind kind = kNone;
+  std::u16string name;
+};
+
 class CChannelSet : public IChannelSet, public CUpdateItem {
  public:
   CChannelSet();
@@ -74,7 +88,23 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
   IChannel* Add(const std::u16string& name) override;
   void Remove(const std::u16string& name) override;
   bool HadUnreadableFile() override { return unreadableFile_; }
+  // Moves every entry of the content folder (the channels of the set, files
+  // it could not read, side files) into folder, or none: a channel name too
+  // long for the new folder or a channel another program holds refuses the
+  // move before anything moves; an entry of the same name in the new folder
+  // or a failed move puts back what had moved. GetMoveFailure says why.
   bool MoveContentFolder(const std::u16string& folder, const std::u16string& card) override;
+  const ContentMoveFailure& GetMoveFailure() const { return moveFailure_; }
+
+  // The channels whose files the last load found but could not read (not
+  // those only busy), by name; they are not in the set.
+  std::vector<std::u16string> GetUnreadableChannels() const;
+  // Sets the unreadable file of that channel aside ("<file>.damaged", never
+  // deleted), so it is no longer met at load and the name may be added
+  // again; the channel's data folder stays for the channel of that name.
+  // False in read-only mode, for a name not found unreadable, or when the
+  // file could not be renamed. Add does this for a name found unreadable.
+  bool SetAsideUnreadable(const std::u16string& name);
   bool IsContentUnavailable() override { return contentUnavailable_; }
   bool HasOldFormatChannels() override;
   void ClearOldFormatFlags() override;
@@ -113,6 +143,12 @@ class CChannelSet : public IChannelSet, public CUpdateItem {
   bool contentUnavailable_ = false;
   std::int32_t readOnly_ = 0;
   IViewLocationKeeper* viewLocationKeeper_ = nullptr;
+  ContentMoveFailure moveFailure_;
+  struct UnreadableFile {
+    std::u16string name;
+    std::u16string path;
+  };
+  std::vector<UnreadableFile> unreadable_;
 };
 
 // The process's channel set, created on first use and destroyed at exit.

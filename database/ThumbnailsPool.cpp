@@ -627,6 +627,34 @@ void CThumbnailsPool::Clear() {
   synced_ = true;
 }
 
+bool CThumbnailsPool::MoveKeys(const std::u16string& from, const std::u16string& to) {
+  CSyncLock lock(this, u"CThumbnailsPool::MoveKeys");
+  if (size_ < 1 || indexPath_.empty()) return false;
+  const std::u16string oldBase = NormalizeThumbnailPath(from) + u"\\";
+  const std::u16string newBase = NormalizeThumbnailPath(to) + u"\\";
+  std::vector<std::u16string> keys = keys_;
+  bool changed = false;
+  for (std::u16string& key : keys) {
+    if (key.size() > oldBase.size() && key.compare(0, oldBase.size(), oldBase) == 0) {
+      key = newBase + key.substr(oldBase.size());
+      changed = true;
+    }
+  }
+  if (!changed) return true;
+  CMutexLock files(FilesMutex(), kThumbnailsMutexTimeoutMs);
+  if (!files.IsLocked()) return false;
+  AdoptKeys(std::move(keys));
+  const std::u16string temp = indexPath_ + kThumbnailsTempSuffix;
+  std::string written;
+  const bool ok = WriteIndexTo(temp, &written) && MoveFileExW(temp.c_str(), indexPath_.c_str(), MOVEFILE_REPLACE_EXISTING);
+  DeleteFileIfExists(temp);
+  if (ok) {
+    knownIndex_ = std::move(written);
+    knownIndexExists_ = true;
+  }
+  return ok;
+}
+
 bool CThumbnailsPool::DrawThumbnail(CBitmapBuffer& target, const RECT& r, int slot, bool dimmed) {
   CSyncLock lock(this, u"CThumbnailsPool::DrawThumbnail");
   if (!LoadBitmap() || !strip_ || slot < 0 || slot >= static_cast<int>(keys_.size())) return false;

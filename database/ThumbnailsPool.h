@@ -97,6 +97,10 @@ class CThumbnailsPool : public CSynchronized {
   bool Save();
   // Forgets everything and deletes both files.
   void Clear();
+  // After the folder tree from was moved to to: keys naming images below
+  // from name them below to, and the index file is written again (the strip
+  // keeps its slots). True when nothing named from or the index was written.
+  bool MoveKeys(const std::u16string& from, const std::u16string& to);
   // Draws the thumbnail of slot into rectangle r of target (RGB565).
   bool DrawThumbnail(CBitmapBuffer& target, const plat::RECT& r, int slot, bool dimmed);
 

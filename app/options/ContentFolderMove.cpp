@@ -11,6 +11,7 @@
 #include "database/NotifyToday.h"
 #include "layout/WaitCursor.h"
 #include "layout/WindowHelpers.h"
+#include "platform/base/Format.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
 
@@ -34,6 +35,26 @@ std::u16string WithoutTrailingBackslashes(std::u16string path) {
 }
 
 void Tell(plat::HWND owner, plat::UINT stringId, plat::UINT icon) { ShowMessageBox(owner, stringId, plat::MB_OK | icon); }
+
+// The failure of the channel set's move, naming the channel (or entry) that
+// stood in its way when there was one.
+void TellMoveFailure(plat::HWND owner, const ContentMoveFailure& failure) {
+  plat::UINT id = 0;
+  switch (failure.kind) {
+    case ContentMoveFailure::kNameTooLong: id = IDS_MOVE_NAME_TOO_LONG; break;
+    case ContentMoveFailure::kChannelBusy: id = IDS_MOVE_CHANNEL_BUSY; break;
+    case ContentMoveFailure::kInTheWay: id = IDS_MOVE_IN_THE_WAY; break;
+    case ContentMoveFailure::kNotMoved: id = IDS_MOVE_NOT_MOVED; break;
+    case ContentMoveFailure::kNone: break;
+  }
+  if (id == 0 || failure.name.empty()) {
+    Tell(owner, IDS_MOVE_FAILED, plat::MB_ICONERROR);
+    return;
+  }
+  const std::u16string text = plat::FormatString(LocalizeResourceString(id).c_str(), failure.name.c_str());
+  const std::u16string caption = GetApplicationTitle();
+  plat::MessageBoxW(owner, text.c_str(), caption.c_str(), plat::MB_OK | plat::MB_ICONERROR);
+}
 
 void NotifyTodayAllChanged() {
   if (CNotifyToday* notify = CNotifyToday::GetInstance()) notify->Notify();
@@ -120,7 +141,7 @@ bool ContentFolderMove::Move(plat::HWND owner, const std::u16string& folder, con
     moved = GetChannelSet()->MoveContentFolder(folder, card);
   }
   if (!moved) {
-    Tell(owner, IDS_MOVE_FAILED, plat::MB_ICONERROR);
+    TellMoveFailure(owner, GetChannelSet()->GetMoveFailure());
     ReloadMissingChannels();
     return false;
   }

@@ -25,6 +25,11 @@ constexpr plat::UINT IDS_MOVE_NO_FOLDER = 317;
 constexpr plat::UINT IDS_MOVE_NOT_WRITABLE = 330;
 constexpr plat::UINT IDS_MOVE_STILL_COUNTING = 331;
 constexpr plat::UINT IDS_MOVE_SWITCH_FAILED = 332;
+// The move refused or failed because of one channel or entry, named in it.
+constexpr plat::UINT IDS_MOVE_NAME_TOO_LONG = 333;
+constexpr plat::UINT IDS_MOVE_CHANNEL_BUSY = 334;
+constexpr plat::UINT IDS_MOVE_IN_THE_WAY = 338;
+constexpr plat::UINT IDS_MOVE_NOT_MOVED = 339;
 
 class ContentFolderMove {
  public:

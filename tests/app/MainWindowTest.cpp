@@ -4,6 +4,7 @@
 // empty database and the window's own messages.
 #include <memory>
 
+#include "core/FileUtils.h"
 #include "core/Localizer.h"
 #include "core/RegisteredMessages.h"
 #include "platform/controls/ShellExecute.h"
@@ -576,6 +577,49 @@ TEST_F(MainWindowCommandTest, ArticleCommandsActOnTheCurrentArticle) {
   EXPECT_NE(GetGlobalOptions().GetShowArticleLocation(), location);
   Command(2082);
   EXPECT_EQ(GetGlobalOptions().GetShowArticleLocation(), location);
+}
+
+// A channel whose file cannot be read is not in the list; the window names
+// it once shown and, on Yes, sets its file aside (kept, not deleted), after
+// which the name can be added again. No leaves everything as it was.
+TEST_F(MainWindowTest, AChannelWhoseFileCannotBeReadIsNamedOnOpening) {
+  const std::u16string question =
+      u"The channel \"Lost\" could not be read, so it is not in the list. Set its file aside? You can then add the "
+      u"channel again and keep its articles.";
+  const std::u16string file = CombinePath(contentFolder_, u"Lost.cnl");
+  {
+    CSyncLock lock(GetChannelSet());
+    ASSERT_NE(GetChannelSet()->Add(u"Kept"), nullptr);
+  }
+  for (const int reply : {plat::IDNO, plat::IDYES}) {
+    SCOPED_TRACE(reply == plat::IDYES ? "yes" : "no");
+    orvtest::WriteHostFile(plat::HostPathFromDevicePath(file), "XXXX not a channel");
+    {
+      CSyncLock lock(GetChannelSet());
+      GetChannelSet()->RemoveAll();
+      ASSERT_EQ(GetChannelSet()->LoadContentFolder(), 1);
+      ASSERT_EQ(GetChannelSet()->GetCount(), 1);
+    }
+    boxes.clear();
+    answer = reply;
+    Open();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, question);
+    EXPECT_EQ(boxes[0].caption, u"Orv News");
+    EXPECT_EQ(boxes[0].type, static_cast<plat::UINT>(plat::MB_YESNO | plat::MB_ICONEXCLAMATION));
+    if (reply == plat::IDNO) {
+      EXPECT_EQ(orvtest::ReadHostFile(plat::HostPathFromDevicePath(file)), "XXXX not a channel");
+    } else {
+      EXPECT_FALSE(FileExists(file));
+      EXPECT_EQ(orvtest::ReadHostFile(plat::HostPathFromDevicePath(file + u".damaged")), "XXXX not a channel");
+      // Added again (as the wizard adds it): a channel of the list.
+      CSyncLock lock(GetChannelSet());
+      ASSERT_NE(GetChannelSet()->Add(u"Lost"), nullptr);
+      EXPECT_EQ(GetChannelsFilter()->FindByName(u"Lost"), 1);
+    }
+    window_.reset();
+    Pump();
+  }
 }
 
 TEST_F(MainWindowTest, DeletingTheLastChannelLeavesTheHint) {

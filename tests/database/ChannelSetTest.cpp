@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <functional>
+#include <thread>
 
 #include "core/FileUtils.h"
 #include "database/Channel.h"
@@ -12,6 +14,7 @@
 #include "database/GlobalOptions.h"
 #include "database/TodayChannelFilter.h"
 #include "platform/files/Files.h"
+#include "platform/ipc/Ipc.h"
 #include "tests/database/ChannelFixture.h"
 
 namespace {
@@ -396,6 +399,214 @@ TEST_F(MoveContentTest, AFailedMovePutsEverythingBack) {
   EXPECT_EQ(ReadHostFile(Host(u"\\Target\\Beta.cnl")), "in the way");
   EXPECT_FALSE(HostExists(Host(u"\\Target\\Alpha.cnl")));
   EXPECT_EQ(keeper_.restoredChannel, u"Beta");
+}
+
+
+// The files of a snapshot, without its folders.
+std::map<std::string, std::string> FilesOf(std::map<std::string, std::string> snapshot) {
+  std::erase_if(snapshot, [](const auto& entry) { return entry.first.back() == '/'; });
+  return snapshot;
+}
+
+// Holds a channel's mutex from another thread, as another program would,
+// until destroyed.
+class HeldChannel {
+ public:
+  explicit HeldChannel(const std::u16string& name) {
+    ready_ = plat::CreateLocalEvent(true, false);
+    letGo_ = plat::CreateLocalEvent(true, false);
+    holder_ = std::thread([this, name] {
+      plat::HANDLE mutex = plat::CreateMutexW(nullptr, plat::FALSE, (std::u16string(kChannelMutexPrefix) + name).c_str());
+      const bool taken = plat::WaitForSingleObject(mutex, 10000) == plat::WAIT_OBJECT_0;
+      plat::SetEvent(ready_);
+      plat::WaitForSingleObject(letGo_, 20000);
+      if (taken) plat::ReleaseMutex(mutex);
+      plat::CloseHandle(mutex);
+    });
+    plat::WaitForSingleObject(ready_, 10000);
+  }
+  ~HeldChannel() {
+    plat::SetEvent(letGo_);
+    holder_.join();
+    plat::CloseHandle(ready_);
+    plat::CloseHandle(letGo_);
+  }
+
+ private:
+  plat::HANDLE ready_ = nullptr;
+  plat::HANDLE letGo_ = nullptr;
+  std::thread holder_;
+};
+
+// What the content folder holds beside the set's channels moves with them,
+// or the move is refused, naming what stands in its way: nothing is left in
+// a folder the program no longer reads and nothing is lost. After each case
+// the folder in use is read again from disk.
+TEST_F(MoveContentTest, EverythingMovesOrTheMoveIsRefusedNamingWhatStoodInItsWay) {
+  const std::u16string longName(195, u'L');
+  const std::string damaged = ChannelFileBytes(0x58585858, 6, {}, {});
+  const std::string cutShort = "OBC1\x06";
+  struct Case {
+    const char* name;
+    std::u16string target;
+    // Run before the move, given the old folder and the target; what it
+    // returns lives through the move.
+    std::function<std::shared_ptr<void>(const std::u16string& from, const std::u16string& to)> prepare;
+    bool ok;
+    ContentMoveFailure::Kind kind;
+    std::u16string what;
+  };
+  const Case cases[] = {
+      {"channel files that cannot be read, with their folders", u"\\Moved1",
+       [&](const std::u16string& from, const std::u16string&) {
+         WriteHostFile(Host(from + u"\\Damaged.cnl"), damaged);
+         EXPECT_TRUE(CreateFolderTree(from + u"\\Damaged"));
+         WriteHostFile(Host(from + u"\\Damaged\\headers.bin"), "kept");
+         WriteHostFile(Host(from + u"\\Short.cnl"), cutShort);
+         return nullptr;
+       },
+       true, ContentMoveFailure::kNone, u""},
+      {"a channel held by another program", u"\\Moved2",
+       [](const std::u16string&, const std::u16string&) {
+         SetChannelMutexTimeout(50);
+         return std::make_shared<HeldChannel>(u"Beta");
+       },
+       false, ContentMoveFailure::kChannelBusy, u"Beta"},
+      {"a folder of a channel's name in the new folder", u"\\Moved3",
+       [&](const std::u16string&, const std::u16string& to) {
+         EXPECT_TRUE(CreateFolderTree(to + u"\\Beta"));
+         WriteHostFile(Host(to + u"\\Beta\\notes.txt"), "someone else's");
+         return nullptr;
+       },
+       false, ContentMoveFailure::kInTheWay, u"Beta"},
+      {"a channel name too long for the new folder", u"\\Moved4\\" + std::u16string(50, u'F'),
+       [&](const std::u16string&, const std::u16string&) {
+         EXPECT_NE(set_.Add(longName), nullptr);
+         return nullptr;
+       },
+       false, ContentMoveFailure::kNameTooLong, longName},
+  };
+  int serial = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::u16string from = u"\\Case" + plat::Utf8ToUtf16(std::to_string(++serial));
+    ASSERT_TRUE(CreateFolderTree(from));
+    ASSERT_TRUE(GetGlobalOptions().SetContentFolder(from, u""));
+    ASSERT_TRUE(set_.Open());
+    std::vector<std::u16string> expected = {u"Alpha", u"Beta", u"Gamma"};
+    for (const std::u16string& name : expected) {
+      IChannel* channel = set_.Add(name);
+      ASSERT_NE(channel, nullptr);
+      channel->Acquire(this);
+      channel->CreateArticle(std::u16string(32, u'a'), US_UP_TO_DATE, plat::FILETIME{});
+      channel->Release(this, false);
+    }
+    ASSERT_TRUE(CreateFolderTree(c.target));
+    std::shared_ptr<void> during = c.prepare(from, c.target);
+    if (set_.GetCount() == 4) expected.push_back(longName);
+    const auto oldBefore = Snapshot(Host(from));
+    const auto newBefore = Snapshot(Host(c.target));
+
+    EXPECT_EQ(set_.MoveContentFolder(c.target, u""), c.ok);
+    during.reset();
+    SetChannelMutexTimeout(kDefaultChannelMutexTimeoutMs);
+    EXPECT_EQ(set_.GetMoveFailure().kind, c.kind);
+    EXPECT_EQ(set_.GetMoveFailure().name, c.what);
+    const std::u16string inUse = c.ok ? c.target : from;
+    EXPECT_EQ(GetGlobalOptions().GetContentFolder(), inUse);
+    EXPECT_EQ(Names(set_), expected);
+    if (c.ok) {
+      // The whole folder moved, every file byte for byte (loading it may add
+      // empty folders); the old one is left empty.
+      EXPECT_EQ(FilesOf(Snapshot(Host(c.target))), FilesOf(oldBefore));
+      EXPECT_TRUE(Snapshot(Host(from)).empty());
+    } else {
+      EXPECT_EQ(Snapshot(Host(from)), oldBefore);
+      EXPECT_EQ(Snapshot(Host(c.target)), newBefore);
+    }
+    // Read again from disk, as the next start of the program reads it.
+    CChannelSet reader;
+    reader.SetReadOnly(1);
+    ASSERT_TRUE(reader.Open());
+    EXPECT_EQ(Names(reader), expected);
+    for (int i = 0; i < reader.GetCount(); ++i) {
+      IChannel* channel = reader.GetAt(i);
+      channel->Acquire(this);
+      EXPECT_EQ(channel->GetArticleSet()->GetCount(), i < 3 ? 1 : 0) << plat::Utf16ToUtf8(channel->GetName());
+      channel->Release(this, false);
+    }
+    set_.RemoveAll();
+  }
+}
+
+
+// A channel whose file is there but cannot be read is named by the set (one
+// only busy is not), and its name can be added again: the file is set aside,
+// never deleted, and the new channel finds the articles of its data folder.
+TEST_F(ChannelSetTest, AChannelWhoseFileCannotBeReadIsNamedAndCanBeAddedAgain) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& file)> damage;
+    bool listed;
+  };
+  const Case cases[] = {
+      {"another magic", [](const std::string& f) { WriteHostFile(f, ChannelFileBytes(0x58585858, 6, {}, {})); }, true},
+      {"cut short", [](const std::string& f) { WriteHostFile(f, ReadHostFile(f).substr(0, 10)); }, true},
+      {"empty", [](const std::string& f) { WriteHostFile(f, ""); }, true},
+      {"busy only", [](const std::string&) {}, false},
+  };
+  int serial = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::u16string name = u"Lost " + plat::Utf8ToUtf16(std::to_string(++serial));
+    const std::string file = ContentHost(CChannel::EscapeName(name) + u".cnl");
+    {
+      CChannelSet writer;
+      ASSERT_TRUE(writer.Open());
+      IChannel* channel = writer.Add(name);
+      ASSERT_NE(channel, nullptr);
+      channel->Acquire(this);
+      channel->CreateArticle(std::u16string(32, u'c'), US_UP_TO_DATE, plat::FILETIME{});
+      channel->Release(this, true);
+    }
+    c.damage(file);
+    const std::string damagedBytes = ReadHostFile(file);
+    std::vector<std::u16string> unreadable;
+    {
+      std::unique_ptr<HeldChannel> held;
+      if (!c.listed) {
+        SetChannelMutexTimeout(50);
+        held = std::make_unique<HeldChannel>(name);
+      }
+      CChannelSet set;
+      ASSERT_TRUE(set.Open());
+      SetChannelMutexTimeout(kDefaultChannelMutexTimeoutMs);
+      EXPECT_EQ(set.FindByName(name), nullptr);
+      unreadable = set.GetUnreadableChannels();
+      EXPECT_EQ(std::count(unreadable.begin(), unreadable.end(), name), c.listed ? 1 : 0);
+      if (!c.listed) {
+        // Not unreadable: nothing to set aside, the file stays as it is.
+        EXPECT_FALSE(set.SetAsideUnreadable(name));
+        EXPECT_EQ(ReadHostFile(file), damagedBytes);
+        continue;
+      }
+      // Added again: the damaged file is kept beside the new one.
+      IChannel* again = set.Add(name);
+      ASSERT_NE(again, nullptr);
+      const std::vector<std::u16string> left = set.GetUnreadableChannels();
+      EXPECT_EQ(std::count(left.begin(), left.end(), name), 0);
+    }
+    EXPECT_EQ(ReadHostFile(file + ".damaged"), damagedBytes);
+    // Read again from disk: the channel is there with its stored article.
+    CChannelSet reader;
+    ASSERT_TRUE(reader.Open());
+    IChannel* channel = reader.FindByName(name);
+    ASSERT_NE(channel, nullptr);
+    EXPECT_TRUE(reader.GetUnreadableChannels().empty());
+    channel->Acquire(this);
+    EXPECT_EQ(channel->GetArticleSet()->GetCount(), 1);
+    channel->Release(this, false);
+  }
 }
 
 }  // namespace

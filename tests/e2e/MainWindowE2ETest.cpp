@@ -10,13 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "core/FileUtils.h"
 #include "core/RegisteredMessages.h"
 #include "core/VORegistry.h"
 #include "database/Article.h"
 #include "database/Channel.h"
 #include "database/ChannelSet.h"
+#include "database/GlobalOptions.h"
 #include "database/ViewState.h"
 #include "platform/base/Text.h"
+#include "platform/files/Files.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/windows/Windows.h"
 #include "resources/app/resource.h"
@@ -128,6 +131,7 @@ class MainWindowE2E : public ::testing::Test {
   }
 
   void ShowChannelList(const plat::ScreenSettings& screen, const std::string& shot);
+  void ShowUnreadableChannel(const plat::ScreenSettings& screen, const std::string& shot);
 
   static plat::HWND Handle(const WindowLine& w) {
     return reinterpret_cast<plat::HWND>(static_cast<std::uintptr_t>(w.hwnd));
@@ -209,6 +213,46 @@ TEST_F(MainWindowE2E, TheChannelListAt480x640) { ShowChannelList({480, 640, 192}
 
 // A finger dragged up a list longer than the screen scrolls it; the row it
 // was pressed on does not open.
+// A channel whose file cannot be read: once the channel list shows, a
+// message names it; its default answer (Yes) sets the file aside, kept.
+void MainWindowE2E::ShowUnreadableChannel(const plat::ScreenSettings& screenSettings, const std::string& shot) {
+  orvtest::HttpTestServer server;
+  server.Serve("/alpha.xml", DatedFeed("Alpha", 2, "alpha"));
+  ScreenDriver device(screenSettings);
+  ASSERT_TRUE(device.Ready());
+  ASSERT_TRUE(orvtest::InstallWithFeedChannels({{u"Alpha", server.Url("/alpha.xml")}}));
+  std::u16string lost;
+  {
+    CChannelSet set;
+    ASSERT_TRUE(set.Open());
+    lost = CombinePath(GetGlobalOptions().GetContentFolder(), u"Lost.cnl");
+  }
+  orvtest::WriteHostFile(plat::HostPathFromDevicePath(lost), "XXXX not a channel");
+  program_ = orvtest::DeviceUser(device).StartMainProgram();
+  ASSERT_GT(program_, 0);
+  auto window = MainWindow(device, "Orv News");
+  ASSERT_TRUE(window.has_value());
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Over(device, *window).has_value(); }, 30000))
+      << "no message about the channel that cannot be read";
+  const WindowLine box = *Over(device, *window);
+  EXPECT_EQ(box.title, "Orv News");
+  ASSERT_TRUE(Settled(device));
+  EXPECT_FALSE(device.Screenshot(shot).empty());
+  ASSERT_TRUE(device.Key("return"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !Over(device, *window).has_value(); }, 10000));
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return FileExists(lost + u".damaged"); }, 10000));
+  EXPECT_FALSE(FileExists(lost));
+  EXPECT_EQ(orvtest::ReadHostFile(plat::HostPathFromDevicePath(lost + u".damaged")), "XXXX not a channel");
+  EXPECT_EQ(Exit(device), 0);
+}
+
+TEST_F(MainWindowE2E, AChannelThatCannotBeReadIsNamedAt240x320) {
+  ShowUnreadableChannel({240, 320, 96}, "unreadable-channel-240x320");
+}
+TEST_F(MainWindowE2E, AChannelThatCannotBeReadIsNamedAt480x640) {
+  ShowUnreadableChannel({480, 640, 192}, "unreadable-channel-480x640");
+}
+
 TEST_F(MainWindowE2E, AFingerDraggedUpTheChannelListScrollsItAndOpensNothing) {
   orvtest::HttpTestServer server;
   std::vector<std::pair<std::u16string, std::string>> channels;

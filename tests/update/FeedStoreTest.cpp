@@ -483,6 +483,73 @@ TEST_F(FeedStoreTest, FeedWithValidatorsIsAskedForChangesOnly) {
   EXPECT_EQ(LastRequest().Header("If-Modified-Since"), "");
 }
 
+// A channel whose stored articles are gone (cleaned for a clean update, or
+// its headers file removed or damaged) reads its feed whole at the next
+// update: no validators are sent and the same bytes are parsed, so every
+// item is stored again; the update after that asks for changes only again.
+TEST_F(FeedStoreTest, FeedIsReadWholeWhenTheStoredArticlesAreGone) {
+  struct Loss {
+    const char* name;
+    // Runs with the channel loaded from disk; the channel is reloaded after.
+    void (*lose)(IChannel* channel, const std::string& folder);
+  };
+  const Loss losses[] = {
+      {"clean update: the channel's data cleared",
+       [](IChannel* channel, const std::string&) {
+         CSyncLock lock(GetChannelSet());
+         channel->ClearData();
+       }},
+      {"headers removed", [](IChannel*, const std::string& folder) { fs::remove(folder + "/headers.bin"); }},
+      {"headers cut short",
+       [](IChannel*, const std::string& folder) {
+         fs::resize_file(folder + "/headers.bin", fs::file_size(folder + "/headers.bin") / 2);
+       }},
+      {"headers of another kind",
+       [](IChannel*, const std::string& folder) {
+         std::string bytes = orvtest::ReadHostFile(folder + "/headers.bin");
+         bytes.replace(0, 4, "XXXX");
+         orvtest::WriteHostFile(folder + "/headers.bin", bytes);
+       }},
+  };
+  int n = 0;
+  for (const bool validators : {true, false}) {
+    for (const Loss& loss : losses) {
+      SCOPED_TRACE(std::string(loss.name) + (validators ? ", server sends validators" : ", same bytes"));
+      const std::string path = "/whole" + std::to_string(n);
+      const std::u16string name = U("Whole" + std::to_string(n));
+      const std::string folder = ContentHost() + "/" + plat::Utf16ToUtf8(name);
+      if (validators) {
+        ServeWithValidators(path, MakeFeed(0, 5), "\"w" + std::to_string(n) + "\"");
+      } else {
+        server_.Serve(path, MakeFeed(0, 5), "text/xml; charset=utf-8");
+      }
+      ++n;
+      IChannel* channel = AddFeed(name, path);
+      ASSERT_NE(channel, nullptr);
+      ASSERT_TRUE(RunJob(channel));
+      EXPECT_NE(Property(channel, kPropFeedDigest), u"<none>");
+      channel = Reload(name);
+      ASSERT_EQ(LiveArticles(channel), 5);
+
+      loss.lose(channel, folder);
+      channel = Reload(name);
+      ASSERT_TRUE(RunJob(channel));
+      EXPECT_EQ(LastRequest().Header("If-None-Match"), "");
+      EXPECT_EQ(LastRequest().Header("If-Modified-Since"), "");
+      EXPECT_EQ(Status(channel), US_UP_TO_DATE);
+      channel = Reload(name);
+      EXPECT_EQ(LiveArticles(channel), 5);
+      ExpectWholeChannel(channel, 5, -1);
+
+      // Healed: the next update asks for changes only and keeps all five.
+      ASSERT_TRUE(RunJob(channel));
+      if (validators) EXPECT_NE(LastRequest().Header("If-None-Match"), "");
+      channel = Reload(name);
+      EXPECT_EQ(LiveArticles(channel), 5);
+    }
+  }
+}
+
 // ---- What feeds send ------------------------------------------------------------------
 
 TEST_F(FeedStoreTest, FeedsWithAPrologOrWithoutADeclarationAreReadAsXml) {

@@ -39,6 +39,7 @@ constexpr char16_t kQuestion[] =
 constexpr char16_t kNotEmpty[] = u"Cannot move the database because the new folder is not empty.";
 constexpr char16_t kNoSpace[] = u"There is not enough free space to move database.";
 constexpr char16_t kFailed[] = u"Failed to move the database.";
+constexpr char16_t kBetaBusy[] = u"Failed to move the database: the channel \"Beta\" is in use by another program.";
 
 class ContentLocationTest : public MainWindowTest {
  protected:
@@ -392,10 +393,10 @@ TEST_F(ContentLocationTest, SizeCountThatDoesNotEndRefusesAfterTheDeadline) {
   EXPECT_TRUE(FileExists(CombinePath(contentFolder_, u"Alpha.cnl")));
 }
 
-// A channel that cannot be moved (another program holds it) fails the move
-// part-way: what had moved comes back, the setting stays, and once the other
-// program lets go (while the user reads the message) every channel and
-// article is in view again.
+// A channel that cannot be moved (another program holds it) refuses the
+// move, naming the channel: nothing moves, the setting stays, and once the
+// other program lets go (while the user reads the message) every channel
+// and article is in view.
 TEST_F(ContentLocationTest, MoveThatFailsPartWayKeepsEveryChannel) {
   MakeChannel(u"Alpha", 3);
   MakeChannel(u"Beta", 2);
@@ -420,7 +421,7 @@ TEST_F(ContentLocationTest, MoveThatFailsPartWayKeepsEveryChannel) {
   ASSERT_EQ(plat::WaitForSingleObject(ready, 10000), plat::WAIT_OBJECT_0);
   plat::SetMessageBoxAnswerer([&](plat::HWND, const std::u16string& text, const std::u16string&, plat::UINT) {
     boxes.push_back({text, u"", 0});
-    if (text == kFailed) {
+    if (text == kBetaBusy) {
       plat::SetEvent(letGo);
       plat::WaitForSingleObject(released, 10000);
     }
@@ -437,12 +438,36 @@ TEST_F(ContentLocationTest, MoveThatFailsPartWayKeepsEveryChannel) {
   plat::CloseHandle(released);
 
   EXPECT_FALSE(moved);
-  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kFailed}));
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{kQuestion, kBetaBusy}));
   EXPECT_TRUE(plat::EqualsNoCase(ContentFolder(), contentFolder_));
   EXPECT_TRUE(plat::EqualsNoCase(StoredContentFolder(), contentFolder_));
   EXPECT_EQ(StoredArticles(u"Alpha"), 3);
   EXPECT_EQ(StoredArticles(u"Beta"), 2);
   EXPECT_EQ(StoredArticles(u"Gamma"), 4);
+  EXPECT_FALSE(IsFolderNotEmpty(target));
+}
+
+// A channel whose name fits the paths of the old folder but not those of the
+// new one would not load there: the move is refused with the channel named,
+// and every channel stays in view with its articles.
+TEST_F(ContentLocationTest, MoveRefusesAChannelNameTooLongForTheNewFolder) {
+  const std::u16string longName = u"A long channel name " + std::u16string(150, u'x');
+  MakeChannel(u"Alpha", 2);
+  MakeChannel(longName, 3);
+  const std::u16string target = contentFolder_ + u"-" + std::u16string(60, u'n');
+  ASSERT_TRUE(CreateFolderTree(target));
+  ASSERT_TRUE(CChannel::IsValidNameIn(longName, contentFolder_));
+  ASSERT_FALSE(CChannel::IsValidNameIn(longName, target));
+  CFolderSizeScanner scanner;
+  CountCurrent(scanner);
+  ContentFolderMove move;
+  EXPECT_FALSE(move.Run(page_, target, scanner));
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{
+                            kQuestion, u"Failed to move the database: the name of the channel \"" + longName +
+                                           u"\" is too long for the new folder."}));
+  EXPECT_TRUE(plat::EqualsNoCase(StoredContentFolder(), contentFolder_));
+  EXPECT_EQ(StoredArticles(u"Alpha"), 2);
+  EXPECT_EQ(StoredArticles(longName), 3);
   EXPECT_FALSE(IsFolderNotEmpty(target));
 }
 

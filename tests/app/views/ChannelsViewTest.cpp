@@ -7,6 +7,8 @@
 #include "database/GlobalOptions.h"
 #include "layout/VirtualListPlugin.h"
 #include "core/IconCache.h"
+#include "database/ThumbnailsManager.h"
+#include "platform/imaging/Imaging.h"
 #include "tests/support/ImagingTestFiles.h"
 #include "platform/base/Time.h"
 #include "tests/app/views/ListViewFixture.h"
@@ -215,6 +217,45 @@ TEST_F(ChannelsViewTest, PopupActionsActOnTheRowsChannel) {
   EXPECT_EQ(shown, (std::vector<std::u16string>{u"Beta"}));
 }
 
+// "Clean Update" drops the articles and with them what the feed last sent
+// (its digest and validators), so the update it starts reads the feed whole
+// instead of being told "unchanged" and storing nothing.
+TEST_F(ChannelsViewTest, CleanUpdateForgetsWhatTheFeedLastSent) {
+  GetGlobalOptions().SetDeveloperMode(1);
+  const CStringToStringMap stored = {{kPropUrl, u"http://alpha.test/feed"},
+                                     {kPropType, u"@RSS"},
+                                     {kPropFeedDigest, u"0123456789abcdef0123456789abcdef"},
+                                     {kPropFeedETag, u"\"a1\""},
+                                     {kPropFeedLastModified, u"Wed, 09 Dec 2026 10:00:00 GMT"},
+                                     {kPropFeedValidatorsUrl, u"http://alpha.test/feed"}};
+  {
+    CSyncLock lock(set_, u"test");
+    set_->FindByName(u"Alpha")->SetProperties(stored);
+  }
+  CUpdateManager updates(set_);
+  view_->SetUpdateManager(&updates);
+  ui_.choice = kChannelMenuCleanUpdate;
+  view_->ShowPopupMenu(0, plat::POINT{0, 0});
+  ASSERT_EQ(ui_.menus.size(), 1u);
+  updates.Shutdown_();
+  GetGlobalOptions().SetDeveloperMode(0);
+
+  // As stored: another reader of the content folder finds the feed's
+  // address and type and nothing of what it last sent.
+  CChannelSet reader;
+  reader.SetReadOnly(1);
+  ASSERT_TRUE(reader.Open());
+  IChannel* alpha = reader.FindByName(u"Alpha");
+  ASSERT_NE(alpha, nullptr);
+  CStringToStringMap expected = {{kPropUrl, u"http://alpha.test/feed"}, {kPropType, u"@RSS"}};
+  CStringToStringMap properties = alpha->GetProperties();
+  properties.erase(kPropThumbnail);
+  EXPECT_EQ(properties, expected);
+  alpha->Acquire(this);
+  EXPECT_EQ(alpha->GetArticleSet()->GetCount(), 0);
+  alpha->Release(this, false);
+}
+
 TEST_F(ChannelsViewTest, AChannelGoneWhileItsMenuIsOpenIsLeftAlone) {
   for (plat::UINT choice : {5003u, 5004u, 5006u, 5007u}) {
     SCOPED_TRACE(choice);
@@ -371,6 +412,65 @@ TEST_F(ChannelsViewTest, AChannelWithAnIconFileShowsThatIcon) {
   EXPECT_GE(green(2), 16 * 16 / 2) << "Delta shows its own icon";
   EXPECT_EQ(green(0), 0);
   EXPECT_EQ(green(3), 0);
+}
+
+// Thumbnails are kept by the full path of their image: when the content
+// folder moves, a channel's row still shows its picture, not the stock icon
+// of its type until the thumbnail is made again.
+TEST_F(ChannelsViewTest, RowsKeepTheirThumbnailsWhenTheContentFolderMoves) {
+  view_.reset();
+  IChannel* delta = AddChannel(u"Delta", u"@RSS", {});
+  ASSERT_NE(delta, nullptr);
+  std::u16string image;
+  {
+    CSyncLock lock(set_, u"test");
+    delta->SetProperty(kPropThumbnailFile, u"delta.png");
+    image = delta->GetThumbnailFile();
+    GetChannelsFilter()->UpdateEntry(delta);
+  }
+  std::string host = device_.FsRoot() + plat::Utf16ToUtf8(image);
+  std::replace(host.begin(), host.end(), '\\', '/');
+  orvtest::WriteHostFile(host, imgtest::Png(64, 64, imgtest::Solid(64, 64, 0xFF00FF00)));
+  // The thumbnail as the preparation job stores it.
+  const int size = GetListItemMetrics().thumbnailWidth;
+  plat::DecodedImage green;
+  green.width = green.height = size;
+  green.pixels.assign(static_cast<std::size_t>(size) * size, 0xFF00FF00);
+  plat::HBITMAP thumbnail = plat::CreateDibFromImage(green, 24);
+  ASSERT_TRUE(CThumbnailsManager::GetInstance()->Add(image, size, thumbnail));
+  // The channels are let go, as the options sheet finds them when it moves.
+  {
+    CSyncLock lock(set_, u"test");
+    for (IChannel* channel : used_) channel->Release(this, true);
+    used_.clear();
+  }
+  view_ = std::make_unique<CountingChannels>();
+  view_->SetUi(ui_.Make());
+  const ListItemStyle& style = view_->GetItemStyle();
+  const int h = style.rowHeight + 2;
+  auto greenPixels = [&](int index) {
+    auto bitmap = MakeBitmap(240, h, 0xFFFFFF);
+    EXPECT_TRUE(view_->DrawRow(index, *bitmap, kRowNormal, plat::RECT{0, 0, 240, h}));
+    int n = 0;
+    for (int y = style.pictureBox.top; y < style.pictureBox.bottom; ++y)
+      for (int x = style.pictureBox.left; x < style.pictureBox.right; ++x)
+        n += Pixel(*bitmap, x, y) == ColorToRgb565(0x00FF00);
+    return n;
+  };
+  view_->RefreshRows();
+  ASSERT_EQ(RowNames(), (std::vector<std::u16string>{u"Alpha", u"Beta", u"Delta", u"Gamma"}));
+  const int before = greenPixels(2);
+  ASSERT_GE(before, 16 * 16) << "Delta shows its thumbnail";
+
+  {
+    CSyncLock lock(set_, u"test");
+    ASSERT_TRUE(set_->MoveContentFolder(u"\\Moved News", u""));
+  }
+  view_->RefreshRows();
+  ASSERT_EQ(RowNames(), (std::vector<std::u16string>{u"Alpha", u"Beta", u"Delta", u"Gamma"}));
+  EXPECT_EQ(greenPixels(2), before) << "Delta shows its thumbnail right after the move";
+  EXPECT_EQ(greenPixels(0), 0);
+  CThumbnailsManager::GetInstance()->UnloadPools(u"");
 }
 
 // A row keeps the queue status it was built with. A failed channel that
