@@ -90,6 +90,7 @@ CAutoUpdateService::CAutoUpdateService(ServiceSettings settings, ServiceActions 
 
 CAutoUpdateService::~CAutoUpdateService() {
   if (thread_) Stop();
+  cover_.SetStopEvent(nullptr);
   if (userActivity_) plat::CloseHandle(userActivity_);
   if (stop_) plat::CloseHandle(stop_);
 }
@@ -98,6 +99,7 @@ bool CAutoUpdateService::Start() {
   stop_ = plat::CreateLocalEvent(true, false);
   userActivity_ = plat::CreateEventW(nullptr, plat::TRUE, plat::FALSE, kUserActivityEventName);
   if (!stop_) return false;
+  cover_.SetStopEvent(stop_);
   launcher_ = std::make_unique<CMainProgramLauncher>(cover_, stop_, settings_.launch);
   if (!actions_.isMainProgramRunning) actions_.isMainProgramRunning = [] { return CMainProgramLauncher::IsMainProgramRunning(); };
   if (!actions_.postUpdateNow) actions_.postUpdateNow = [this] { return launcher_->PostUpdateNow(); };
@@ -116,6 +118,7 @@ bool CAutoUpdateService::Stop() {
   }
   if (ended) {
     cover_.Hide();
+    cover_.LastTry();  // a shell window the thread left out of place after the stop
     watcher_.reset();  // its own bounded stop
   }
   return ended;
