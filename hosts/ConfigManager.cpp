@@ -34,7 +34,8 @@ constexpr const char16_t* kMainProgramWindowClass = u"A377667C-B302-4767-B9C5-EC
 // A host's answer may wait for the service's own stop (up to 20 s for its
 // thread); the main program gets as long to save and end.
 constexpr UINT kUnloadBoundMs = 30000;
-constexpr int kProgramEndBoundMs = 20000;
+constexpr DWORD kProgramEndBoundMs = 20000;
+DWORD g_programEndBoundMs = kProgramEndBoundMs;
 constexpr int kPollMs = 20;
 
 bool Is(const CXmlNode& node, const char16_t* name) {
@@ -185,7 +186,8 @@ bool ProcessRunning(DWORD pid) {
 // hosts unload its libraries (the service first, so it starts no main program
 // meanwhile), then the main program is closed and waited for. Otherwise they
 // would write the product key and the Today item's values again at once.
-void StopRunningProduct() {
+// False when the main program still runs after the bound.
+bool StopRunningProduct() {
   const UINT unload = RegisterWindowMessageW(kUnloadProductMessage);
   for (const char16_t* cls : {kServiceHostWindowClass, kTodayHostWindowClass}) {
     std::vector<HWND> hosts;
@@ -214,9 +216,12 @@ void StopRunningProduct() {
   HWND main = FindWindowW(kMainProgramWindowClass, nullptr);
   DWORD pid = 0;
   if (main) GetWindowThreadProcessId(main, &pid);
-  if (!pid || pid == GetCurrentProcessId() || !PostMessageW(main, WM_CLOSE, 0, 0)) return;
-  for (int waited = 0; waited < kProgramEndBoundMs && ProcessRunning(pid); waited += kPollMs)
+  if (!pid || pid == GetCurrentProcessId()) return true;
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_programEndBoundMs);
+  while (ProcessRunning(pid) && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+  return !ProcessRunning(pid);
 }
 
 // Removes the product as its manifest lists it, then the product's keys and
@@ -300,6 +305,8 @@ const bool g_installed = (SetConfigurationManager(&Handler), true);
 
 }  // namespace
 
+void SetProgramEndBound(DWORD ms) { g_programEndBoundMs = ms; }
+
 HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u16string* answer) {
   std::u16string text = document;
   CXmlDocument xml;
@@ -312,7 +319,10 @@ HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u
     if (answer) *answer = ErrorDocument(kConfigNotInstalled);
     return kConfigNotInstalled;
   }
-  StopRunningProduct();
+  if (!StopRunningProduct()) {
+    if (answer) *answer = ErrorDocument(kConfigProductRunning);
+    return kConfigProductRunning;
+  }
   const HRESULT hr = HResultFromWin32(RemoveProduct());
   if (answer) *answer = hr == 0 ? document : ErrorDocument(hr);
   return hr;
