@@ -37,6 +37,7 @@ constexpr UINT kUnloadBoundMs = 30000;
 constexpr DWORD kProgramEndBoundMs = 20000;
 DWORD g_programEndBoundMs = kProgramEndBoundMs;
 constexpr int kPollMs = 20;
+constexpr DWORD kManifestDamaged = 1392;  // ERROR_FILE_CORRUPT
 
 bool Is(const CXmlNode& node, const char16_t* name) {
   return node.GetType() == XML_NODE_ELEMENT && node.GetName() && std::u16string_view(node.GetName()) == name;
@@ -164,7 +165,7 @@ bool KeyPresent(HKEY root, const char16_t* path) {
 
 // Anything of the product on the device: its manifest, its keys, its Today item.
 bool ProductInstalled() {
-  return ReadInstallManifest(kInstalledPackage).has_value() || KeyPresent(HKEY_CURRENT_USER, kProductKey) ||
+  return InstallManifestPresent(kInstalledPackage) || KeyPresent(HKEY_CURRENT_USER, kProductKey) ||
          KeyPresent(HKEY_LOCAL_MACHINE, kProductKey) || HasTodayItem();
 }
 
@@ -232,6 +233,10 @@ DWORD RemoveProduct() {
     if (first == ERROR_SUCCESS && r != ERROR_SUCCESS) first = r;
   };
   const std::optional<InstallManifest> manifest = ReadInstallManifest(kInstalledPackage);
+  // A manifest that is there but cannot be read whole (damaged, cut short)
+  // removes nothing: what it lists could never be found again once the
+  // product's keys were gone.
+  if (!manifest && InstallManifestPresent(kInstalledPackage)) return kManifestDamaged;
   if (manifest) {
     const InstallManifest& m = *manifest;
     // The registry values, then the keys.
@@ -318,6 +323,11 @@ HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u
   if (!ProductInstalled()) {
     if (answer) *answer = ErrorDocument(kConfigNotInstalled);
     return kConfigNotInstalled;
+  }
+  // A damaged manifest stops nothing either: the product stays as it runs.
+  if (InstallManifestPresent(kInstalledPackage) && !ReadInstallManifest(kInstalledPackage)) {
+    if (answer) *answer = ErrorDocument(kConfigManifestDamaged);
+    return kConfigManifestDamaged;
   }
   if (!StopRunningProduct()) {
     if (answer) *answer = ErrorDocument(kConfigProductRunning);

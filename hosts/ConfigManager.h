@@ -37,6 +37,10 @@ inline constexpr HRESULT kConfigNotInstalled = HResultFromWin32(1605);
 // nothing was removed (ERROR_BUSY).
 inline constexpr HRESULT kConfigProductRunning = HResultFromWin32(170);
 
+// The install manifest is there but cannot be read whole: nothing was
+// removed (ERROR_FILE_CORRUPT).
+inline constexpr HRESULT kConfigManifestDamaged = HResultFromWin32(1392);
+
 // How long the removal waits for the main program to end after asking it to
 // close (20000 ms); tests shorten it.
 void SetProgramEndBound(DWORD ms);

@@ -220,3 +220,60 @@ TEST_F(RemoverTest, AMainProgramThatDoesNotEndKeepsEverything) {
 }
 
 }  // namespace
+
+namespace {
+
+// A manifest that cannot be read whole removes nothing, run after run, and
+// says so; one that is missing lists nothing, so only the product's keys and
+// the Today item's entry go.
+TEST_F(RemoverTest, AManifestNotReadWholeRemovesNothing) {
+  const std::string path = device_.FsRoot() + "/Windows/AppMgr/Orv Brevant.manifest";
+  const std::string whole = orvtest::ReadHostFile(path);
+  ASSERT_FALSE(whole.empty());
+  const std::size_t fileLine = whole.find("\nfile\t");
+  ASSERT_NE(fileLine, std::string::npos);
+  const std::size_t afterFileLine = whole.find('\n', fileLine + 1) + 1;
+  std::string headerChanged = whole;
+  headerChanged[3] = static_cast<char>(headerChanged[3] ^ 0x20);
+  struct Case {
+    const char* name;
+    std::string text;
+  } const cases[] = {
+      {"header byte changed", headerChanged},
+      {"cut mid-line", whole.substr(0, fileLine + 8)},
+      {"cut at a line end", whole.substr(0, afterFileLine)},
+      {"last line without its line end", whole.substr(0, whole.size() - 1)},
+      {"empty", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    orvtest::WriteHostFile(path, c.text);
+    for (int run = 0; run < 2; ++run) {
+      EXPECT_EQ(RunRemover(), 3);
+      EXPECT_NE(Log().find("damaged and cannot be read whole; nothing was removed"), std::string::npos) << Log();
+    }
+    EXPECT_EQ(orvtest::ReadHostFile(path), c.text);
+    EXPECT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));
+    EXPECT_NE(ReadMounts().find("Templates"), std::string::npos);
+    EXPECT_TRUE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House\\Orv News"));
+    EXPECT_TRUE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News"));
+  }
+  // Made whole again, it removes everything it lists.
+  orvtest::WriteHostFile(path, whole);
+  EXPECT_EQ(RunRemover(), 0);
+  ExpectRemoved();
+
+  // Missing: nothing is listed; the keys and the Today item's entry go.
+  SetString(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News", u"DLL",
+            u"\\Program Files\\Orv News\\OrvNewsToday.dll");
+  OpenSettingsKey().SetString(u"InstallFolder", kInstall);
+  ASSERT_TRUE(plat::CreateDirectoryW(u"\\Windows\\Orv", nullptr));
+  orvtest::WriteHostFile(device_.FsRoot() + "/Windows/Orv/Orv News.lnk", "a shortcut");
+  ASSERT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));
+  EXPECT_EQ(RunRemover(), 0);
+  EXPECT_FALSE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House"));
+  EXPECT_FALSE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News"));
+  EXPECT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));  // no manifest names it
+}
+
+}  // namespace
