@@ -54,7 +54,7 @@ TEST_F(ServiceHostTest, ALibraryWhoseThreadStillRunsAfterItsStopStaysLoaded) {
   ::setenv("ORV_STUCK_SERVICE_ENDED", ended.c_str(), 1);
   ::setenv("LD_LIBRARY_PATH", ORV_STUCK_SERVICE_DIR, 1);
   host_ = Start();
-  ::unsetenv("LD_LIBRARY_PATH");
+  for (const char* name : {"LD_LIBRARY_PATH", "ORV_STUCK_SERVICE_RELEASE", "ORV_STUCK_SERVICE_ENDED"}) ::unsetenv(name);
   ASSERT_GT(host_, 0);
   plat::HWND window = nullptr;
   ASSERT_TRUE(Eventually([&] { return (window = plat::FindWindowW(plat::hosts::kServiceHostWindowClass, nullptr)); }));
