@@ -34,8 +34,10 @@ constexpr const char16_t* kMainProgramWindowClass = u"A377667C-B302-4767-B9C5-EC
 // A host's answer may wait for the service's own stop (up to 20 s for its
 // thread); the main program gets as long to save and end.
 constexpr UINT kUnloadBoundMs = 30000;
-constexpr int kProgramEndBoundMs = 20000;
+constexpr DWORD kProgramEndBoundMs = 20000;
+DWORD g_programEndBoundMs = kProgramEndBoundMs;
 constexpr int kPollMs = 20;
+constexpr DWORD kManifestDamaged = 1392;  // ERROR_FILE_CORRUPT
 
 bool Is(const CXmlNode& node, const char16_t* name) {
   return node.GetType() == XML_NODE_ELEMENT && node.GetName() && std::u16string_view(node.GetName()) == name;
@@ -163,7 +165,7 @@ bool KeyPresent(HKEY root, const char16_t* path) {
 
 // Anything of the product on the device: its manifest, its keys, its Today item.
 bool ProductInstalled() {
-  return ReadInstallManifest(kInstalledPackage).has_value() || KeyPresent(HKEY_CURRENT_USER, kProductKey) ||
+  return InstallManifestPresent(kInstalledPackage) || KeyPresent(HKEY_CURRENT_USER, kProductKey) ||
          KeyPresent(HKEY_LOCAL_MACHINE, kProductKey) || HasTodayItem();
 }
 
@@ -185,7 +187,8 @@ bool ProcessRunning(DWORD pid) {
 // hosts unload its libraries (the service first, so it starts no main program
 // meanwhile), then the main program is closed and waited for. Otherwise they
 // would write the product key and the Today item's values again at once.
-void StopRunningProduct() {
+// False when the main program still runs after the bound.
+bool StopRunningProduct() {
   const UINT unload = RegisterWindowMessageW(kUnloadProductMessage);
   for (const char16_t* cls : {kServiceHostWindowClass, kTodayHostWindowClass}) {
     std::vector<HWND> hosts;
@@ -214,9 +217,12 @@ void StopRunningProduct() {
   HWND main = FindWindowW(kMainProgramWindowClass, nullptr);
   DWORD pid = 0;
   if (main) GetWindowThreadProcessId(main, &pid);
-  if (!pid || pid == GetCurrentProcessId() || !PostMessageW(main, WM_CLOSE, 0, 0)) return;
-  for (int waited = 0; waited < kProgramEndBoundMs && ProcessRunning(pid); waited += kPollMs)
+  if (!pid || pid == GetCurrentProcessId()) return true;
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_programEndBoundMs);
+  while (ProcessRunning(pid) && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+  return !ProcessRunning(pid);
 }
 
 // Removes the product as its manifest lists it, then the product's keys and
@@ -227,6 +233,10 @@ DWORD RemoveProduct() {
     if (first == ERROR_SUCCESS && r != ERROR_SUCCESS) first = r;
   };
   const std::optional<InstallManifest> manifest = ReadInstallManifest(kInstalledPackage);
+  // A manifest that is there but cannot be read whole (damaged, cut short)
+  // removes nothing: what it lists could never be found again once the
+  // product's keys were gone.
+  if (!manifest && InstallManifestPresent(kInstalledPackage)) return kManifestDamaged;
   if (manifest) {
     const InstallManifest& m = *manifest;
     // The registry values, then the keys.
@@ -300,6 +310,8 @@ const bool g_installed = (SetConfigurationManager(&Handler), true);
 
 }  // namespace
 
+void SetProgramEndBound(DWORD ms) { g_programEndBoundMs = ms; }
+
 HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u16string* answer) {
   std::u16string text = document;
   CXmlDocument xml;
@@ -312,7 +324,15 @@ HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u
     if (answer) *answer = ErrorDocument(kConfigNotInstalled);
     return kConfigNotInstalled;
   }
-  StopRunningProduct();
+  // A damaged manifest stops nothing either: the product stays as it runs.
+  if (InstallManifestPresent(kInstalledPackage) && !ReadInstallManifest(kInstalledPackage)) {
+    if (answer) *answer = ErrorDocument(kConfigManifestDamaged);
+    return kConfigManifestDamaged;
+  }
+  if (!StopRunningProduct()) {
+    if (answer) *answer = ErrorDocument(kConfigProductRunning);
+    return kConfigProductRunning;
+  }
   const HRESULT hr = HResultFromWin32(RemoveProduct());
   if (answer) *answer = hr == 0 ? document : ErrorDocument(hr);
   return hr;

@@ -8,7 +8,8 @@
 //
 // which first has the hosts unload the product's libraries and closes the
 // main program and waits for it to end (hosts/HostRequests.h), then
-// removes what the install manifest lists
+// removes what the install manifest lists (a main program still running then
+// removes nothing: it would write its settings again)
 // (platform/files/InstallManifest.h: registry values and keys, the files the
 // device owns, the mounts, the folders when empty, the manifest itself), then
 // the product's registry keys and the Today item's entry. A mount onto the
@@ -31,6 +32,18 @@ inline constexpr HRESULT HResultFromWin32(DWORD error) {
 }
 // The package named is not installed (ERROR_UNKNOWN_PRODUCT).
 inline constexpr HRESULT kConfigNotInstalled = HResultFromWin32(1605);
+
+// The main program did not end within the bound after it was asked to close:
+// nothing was removed (ERROR_BUSY).
+inline constexpr HRESULT kConfigProductRunning = HResultFromWin32(170);
+
+// The install manifest is there but cannot be read whole: nothing was
+// removed (ERROR_FILE_CORRUPT).
+inline constexpr HRESULT kConfigManifestDamaged = HResultFromWin32(1392);
+
+// How long the removal waits for the main program to end after asking it to
+// close (20000 ms); tests shorten it.
+void SetProgramEndBound(DWORD ms);
 
 // What DMProcessConfigXML does; the answer document in *answer.
 HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u16string* answer);

@@ -13,6 +13,11 @@ namespace plat::hosts {
 // answers 1 once it is gone, 0 when it held none. It loads none again.
 inline constexpr const char16_t* kUnloadProductMessage = u"plat.hosts.UnloadProduct";
 
+// What a service library's "<prefix>_Deinit" answers when a thread of its
+// own still runs in it after its stop: the host keeps the library loaded
+// (it is never freed while that thread may run in it). 0 is a clean stop.
+inline constexpr BOOL kServiceThreadStillRuns = 1;
+
 // The Today screen host's window that takes the request (the shell's desktop).
 inline constexpr const char16_t* kTodayHostWindowClass = u"DesktopExplorerWindow";
 // The service host's hidden window that takes the request.

@@ -4,7 +4,9 @@
 //
 // Exit codes: 0 the product was removed; 1 the configuration manager could
 // not be reached; 2 nothing of the product was installed (nothing done); 3
-// the removal failed (the manager's error code follows in the log). Every
+// the removal failed (the manager's error code follows in the log), or the
+// main program did not close when asked, or the install manifest cannot be
+// read whole (nothing removed in both). Every
 // run writes what happened, in words, to standard error and to
 // "\OrvNewsRemover_log.txt" of the device.
 #include <cstdio>
@@ -70,6 +72,14 @@ int RemoverMain() {
   if (hr == plat::hosts::kConfigNotInstalled) {
     Log("Orv Brevant is not installed; nothing was removed");
     return kExitNotInstalled;
+  }
+  if (hr == plat::hosts::kConfigManifestDamaged) {
+    Log("the install manifest of Orv Brevant is damaged and cannot be read whole; nothing was removed");
+    return kExitFailed;
+  }
+  if (hr == plat::hosts::kConfigProductRunning) {
+    Log("Orv News is still running and did not close; nothing was removed");
+    return kExitFailed;
   }
   if (hr < 0) {
     Log("removal failed with " + Hex(hr) + "; what was left can be removed by running this again");

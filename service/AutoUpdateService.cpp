@@ -6,18 +6,38 @@
 #include "core/VORegistry.h"
 #include "platform/base/Thread.h"
 #include "platform/ipc/Ipc.h"
+#include "platform/registry/Registry.h"
 #include "service/UpdateLock.h"
 
 namespace {
 
-// An 8-byte binary time of the product key; false when missing or of another size.
+// A time of the product key: REG_BINARY of 8 bytes, as the main program and
+// the options store it; false when missing, of another type or of another
+// size (a string or a number of 8 bytes is no time).
 bool ReadTime(CVORegistry& key, const char16_t* name, plat::FILETIME* out) {
+  if (!key.IsOpen()) return false;
   plat::BYTE data[8] = {};
+  plat::DWORD type = 0;
   plat::DWORD size = sizeof data;
-  if (!key.QueryValue(name, data, &size) || size != sizeof data) return false;
+  if (plat::RegQueryValueExW(key.GetKey(), name, nullptr, &type, data, &size) != plat::ERROR_SUCCESS ||
+      type != plat::REG_BINARY || size != sizeof data)
+    return false;
   std::memcpy(&out->dwLowDateTime, data, 4);
   std::memcpy(&out->dwHighDateTime, data + 4, 4);
   return true;
+}
+
+// A clock set back by an hour (the end of summer time) leaves the last
+// update that far ahead; a time further ahead than this is no update time,
+// and would hold the schedule back until then.
+constexpr plat::ULONGLONG kLastUpdateAheadBound = 24ull * 3600 * plat::FILETIME_TICKS_PER_SECOND;
+
+// "LastUpdateTime": false when missing, 0 (never), no time, or further in the
+// future than the bound above.
+bool ReadLastUpdate(CVORegistry& key, const plat::SYSTEMTIME& now, plat::FILETIME* out) {
+  if (!ReadTime(key, u"LastUpdateTime", out)) return false;
+  const plat::ULONGLONG last = plat::FileTimeToULL(*out);
+  return last != 0 && last <= plat::FileTimeToULL(LocalMinute(now)) + kLastUpdateAheadBound;
 }
 
 plat::SYSTEMTIME LocalNow() {
@@ -72,6 +92,7 @@ CAutoUpdateService::CAutoUpdateService(ServiceSettings settings, ServiceActions 
 
 CAutoUpdateService::~CAutoUpdateService() {
   if (thread_) Stop();
+  cover_.SetStopEvent(nullptr);
   if (userActivity_) plat::CloseHandle(userActivity_);
   if (stop_) plat::CloseHandle(stop_);
 }
@@ -80,6 +101,7 @@ bool CAutoUpdateService::Start() {
   stop_ = plat::CreateLocalEvent(true, false);
   userActivity_ = plat::CreateEventW(nullptr, plat::TRUE, plat::FALSE, kUserActivityEventName);
   if (!stop_) return false;
+  cover_.SetStopEvent(stop_);
   launcher_ = std::make_unique<CMainProgramLauncher>(cover_, stop_, settings_.launch);
   if (!actions_.isMainProgramRunning) actions_.isMainProgramRunning = [] { return CMainProgramLauncher::IsMainProgramRunning(); };
   if (!actions_.postUpdateNow) actions_.postUpdateNow = [this] { return launcher_->PostUpdateNow(); };
@@ -98,6 +120,7 @@ bool CAutoUpdateService::Stop() {
   }
   if (ended) {
     cover_.Hide();
+    cover_.LastTry();  // a shell window the thread left out of place after the stop
     watcher_.reset();  // its own bounded stop
   }
   return ended;
@@ -111,7 +134,9 @@ plat::DWORD CAutoUpdateService::ThreadMain(void* param) {
 void CAutoUpdateService::Begin(plat::DWORD state) {
   CVORegistry key = OpenSettingsKey();
   const plat::SYSTEMTIME now = LocalNow();
-  schedule_.Start(now, key.GetDWORD(u"AutoUpdate", 0), AutoUpdateTime(key, now));
+  plat::FILETIME last{};
+  const bool hasLast = ReadLastUpdate(key, now, &last);
+  schedule_.Start(now, key.GetDWORD(u"AutoUpdate", 0), AutoUpdateTime(key, now), hasLast ? &last : nullptr);
   firstReport_ = true;
   cradle_ = state == kStateCradled;
 }
@@ -146,7 +171,7 @@ void CAutoUpdateService::RunChecks(plat::DWORD state) {
     if (autoUpdate != 0 && lock == 0) {
       const plat::SYSTEMTIME now = LocalNow();
       plat::FILETIME last{};
-      const bool hasLast = ReadTime(key, u"LastUpdateTime", &last) && plat::FileTimeToULL(last) != 0;
+      const bool hasLast = ReadLastUpdate(key, now, &last);
       due = schedule_.IsDue(now, autoUpdate, AutoUpdateTime(key, now), hasLast ? &last : nullptr);
       scheduled = due;
     }

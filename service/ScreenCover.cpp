@@ -25,7 +25,10 @@ using FullScreenFn = plat::BOOL (*)(plat::HWND, plat::DWORD);
 
 }  // namespace
 
-CScreenCover::~CScreenCover() { Hide(); }
+CScreenCover::~CScreenCover() {
+  Hide();
+  LastTry();
+}
 
 plat::LRESULT CScreenCover::TaskBarProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
   if (msg == plat::WM_USER) return 0;
@@ -113,12 +116,14 @@ bool CScreenCover::Show() {
   return true;
 }
 
-void CScreenCover::PutBack(Shelved* s, bool restoreOrder) {
-  if (!s->hwnd) return;
-  if (s->previous) plat::SetWindowLongW(s->hwnd, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(s->previous));
+bool CScreenCover::Stopping() const {
+  return stop_ && plat::WaitForSingleObject(stop_, 0) == plat::WAIT_OBJECT_0;
+}
+
+bool CScreenCover::TryPutBack(Shelved* s) {
   plat::UINT flags = plat::SWP_NOSIZE | plat::SWP_NOACTIVATE;
   plat::HWND after = nullptr;
-  if (restoreOrder) {
+  if (s->restoreOrder) {
     // Back into its place in the z-order, shown as it was, so the screen is
     // as the user left it.
     after = s->above && plat::IsWindow(s->above) ? s->above : plat::HWND_TOP;
@@ -126,21 +131,47 @@ void CScreenCover::PutBack(Shelved* s, bool restoreOrder) {
   } else {
     flags |= plat::SWP_NOZORDER;
   }
+  if (plat::SetWindowPos(s->hwnd, after, s->rect.left, s->rect.top, 0, 0, flags) || !plat::IsWindow(s->hwnd))
+    return true;
+  // A late answer may have moved it already.
+  plat::RECT now{};
+  return !s->restoreOrder && plat::GetWindowRect(s->hwnd, &now) && now.left == s->rect.left &&
+         now.top == s->rect.top;
+}
+
+void CScreenCover::PutBack(Shelved* s, bool restoreOrder) {
+  if (!s->hwnd) return;
+  // Given up after the stop: only LastTry asks it again, so the thread ends.
+  if (s->givenUp && Stopping()) return;
+  if (s->previous) {
+    plat::SetWindowLongW(s->hwnd, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(s->previous));
+    s->previous = nullptr;
+  }
+  s->restoreOrder = restoreOrder;
   // Another process's window is moved by its own thread: the request fails
   // while that thread has not read its messages for a while (taken as hung)
   // or does not answer in time, which a busy device sees now and then. The
   // window must not stay out of sight, so it is asked again for as long as it
-  // exists, until it answers or is seen back in place (a late answer may have
-  // moved it already).
+  // exists, until it answers or is seen back in place; a stop ends the asking
+  // (the window is then left for LastTry).
   const auto until = std::chrono::steady_clock::now() + kPutBackBound;
-  while (!plat::SetWindowPos(s->hwnd, after, s->rect.left, s->rect.top, 0, 0, flags) && plat::IsWindow(s->hwnd) &&
-         std::chrono::steady_clock::now() < until) {
-    plat::RECT now{};
-    if (!restoreOrder && plat::GetWindowRect(s->hwnd, &now) && now.left == s->rect.left && now.top == s->rect.top)
-      break;
-    std::this_thread::sleep_for(kPutBackPause);
+  while (!TryPutBack(s) && std::chrono::steady_clock::now() < until) {
+    const bool stopped = stop_ ? plat::WaitForSingleObject(stop_, static_cast<plat::DWORD>(kPutBackPause.count())) ==
+                                     plat::WAIT_OBJECT_0
+                               : (std::this_thread::sleep_for(kPutBackPause), false);
+    if (stopped) {
+      s->givenUp = true;
+      return;
+    }
   }
   *s = Shelved{};
+}
+
+void CScreenCover::LastTry() {
+  for (Shelved* s : {&taskBar_, &sipButton_}) {
+    if (s->hwnd && s->givenUp) TryPutBack(s);
+    if (s->givenUp) *s = Shelved{};
+  }
 }
 
 void CScreenCover::Hide() {

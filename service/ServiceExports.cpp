@@ -2,6 +2,7 @@
 #include <mutex>
 #include <new>
 
+#include "hosts/HostRequests.h"
 #include "service/AutoUpdateService.h"
 
 namespace {
@@ -26,13 +27,16 @@ plat::DWORD NEW_Init(plat::DWORD /*context*/) {
   return 1;
 }
 
+// 0 once the service has stopped; kServiceThreadStillRuns when its thread
+// did not end within the bound: it keeps its service object and runs on in
+// this library, which the host must then keep loaded.
 plat::BOOL NEW_Deinit(plat::DWORD /*device*/) {
   std::lock_guard<std::mutex> g(g_lock);
   if (!g_service) return 0;
-  // A thread that did not end within the bound keeps its service object.
-  if (g_service->Stop()) delete g_service;
+  const bool stopped = g_service->Stop();
+  if (stopped) delete g_service;
   g_service = nullptr;
-  return 0;
+  return stopped ? 0 : plat::hosts::kServiceThreadStillRuns;
 }
 
 plat::DWORD NEW_Open(plat::DWORD, plat::DWORD, plat::DWORD) { return 0; }

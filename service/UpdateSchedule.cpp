@@ -6,6 +6,11 @@ constexpr plat::ULONGLONG kTicksPerHour = 3600ull * plat::FILETIME_TICKS_PER_SEC
 
 plat::ULONGLONG Ticks(const plat::FILETIME& t) { return plat::FileTimeToULL(t); }
 
+// Whether the last update ran at or after a time.
+bool UpdatedSince(const plat::FILETIME* lastUpdate, plat::ULONGLONG time) {
+  return lastUpdate && Ticks(*lastUpdate) != 0 && Ticks(*lastUpdate) >= time;
+}
+
 }  // namespace
 
 plat::FILETIME LocalMinute(const plat::SYSTEMTIME& nowLocal) {
@@ -31,10 +36,11 @@ plat::FILETIME TodayAt(const plat::SYSTEMTIME& nowLocal, const plat::FILETIME& t
 }
 
 void CUpdateSchedule::Start(const plat::SYSTEMTIME& nowLocal, std::uint32_t autoUpdate,
-                            const plat::FILETIME& autoUpdateTime) {
-  const bool past = autoUpdate == kAutoUpdateDaily &&
-                    Ticks(LocalMinute(nowLocal)) > Ticks(TodayAt(nowLocal, autoUpdateTime));
-  doneDay_ = past ? DayKey(nowLocal) : 0;
+                            const plat::FILETIME& autoUpdateTime, const plat::FILETIME* lastUpdate) {
+  doneDay_ = 0;
+  if (autoUpdate != kAutoUpdateDaily) return;
+  const plat::ULONGLONG target = Ticks(TodayAt(nowLocal, autoUpdateTime));
+  if (Ticks(LocalMinute(nowLocal)) > target && UpdatedSince(lastUpdate, target)) doneDay_ = DayKey(nowLocal);
 }
 
 bool CUpdateSchedule::IsDue(const plat::SYSTEMTIME& nowLocal, std::uint32_t autoUpdate,
@@ -53,7 +59,7 @@ bool CUpdateSchedule::IsDue(const plat::SYSTEMTIME& nowLocal, std::uint32_t auto
     }
     if (DoneOn(nowLocal)) return false;
     doneDay_ = DayKey(nowLocal);
-    return true;
+    return !UpdatedSince(lastUpdate, target);
   }
   if (!lastUpdate || Ticks(*lastUpdate) == 0) return true;
   return now >= Ticks(*lastUpdate) + autoUpdate * kTicksPerHour;

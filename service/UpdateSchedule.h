@@ -17,12 +17,18 @@ inline constexpr std::uint32_t kAutoUpdateDaily = 24;
 
 class CUpdateSchedule {
  public:
-  // At the service's start: in daily mode, a start already past today's time
-  // counts as done today, so it does not update at once.
-  void Start(const plat::SYSTEMTIME& nowLocal, std::uint32_t autoUpdate, const plat::FILETIME& autoUpdateTime);
+  // At the service's start: in daily mode, a start past today's time counts
+  // as done today when an update ran since that time (lastUpdate at or past
+  // it), so it does not update again; a time that passed without an update
+  // (the device was off, the service stopped) is made up by the first check.
+  // lastUpdate: null when "LastUpdateTime" is missing or no time (never
+  // updated).
+  void Start(const plat::SYSTEMTIME& nowLocal, std::uint32_t autoUpdate, const plat::FILETIME& autoUpdateTime,
+             const plat::FILETIME* lastUpdate);
 
-  // One check. nowLocal is cut to the minute here. lastUpdate: null when
-  // "LastUpdateTime" is missing or 0 (never updated).
+  // One check. nowLocal is cut to the minute here. lastUpdate as for Start;
+  // in daily mode an update since today's time (of the main program's own,
+  // say) counts as the day's.
   bool IsDue(const plat::SYSTEMTIME& nowLocal, std::uint32_t autoUpdate, const plat::FILETIME& autoUpdateTime,
              const plat::FILETIME* lastUpdate);
 

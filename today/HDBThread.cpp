@@ -1,5 +1,7 @@
 #include "today/HDBThread.h"
 
+#include <algorithm>
+
 #include "core/StringMaps.h"
 #include "core/Synchronized.h"
 #include "database/Channel.h"
@@ -8,6 +10,7 @@
 #include "database/TodayChannelFilter.h"
 #include "platform/base/Thread.h"
 #include "platform/ipc/Ipc.h"
+#include "platform/windows/Windows.h"
 
 bool CUnreadArticleFilter::Accepts(IArticle* article) {
   if (!CArticleFilter::Accepts(article)) return false;
@@ -28,6 +31,7 @@ CHDBThread::CHDBThread(CChannelSet* channelSet, WaitFunction wait)
   startEvent_ = plat::CreateEventW(nullptr, plat::TRUE, plat::FALSE, nullptr);
   stopEvent_ = plat::CreateEventW(nullptr, plat::TRUE, plat::FALSE, nullptr);
   stoppedEvent_ = plat::CreateEventW(nullptr, plat::TRUE, plat::FALSE, nullptr);
+  snapshot_ = std::make_shared<TodaySnapshot>();
   {
     CSyncLock lock(channelSet_, u"CHDBThread::CHDBThread");
     filter_ = new CUnreadArticleFilter(channelSet_);
@@ -80,10 +84,49 @@ int CHDBThread::ComputeStatus() {
   return filter_->GetCount() > 0 ? kTodayReady : kTodayNoArticles;
 }
 
-int CHDBThread::GetStatus() {
-  CSyncLock lock(channelSet_, u"CHDBThread::GetStatus");
+int CHDBThread::GetStatus() { return GetSnapshot()->status; }
+
+std::shared_ptr<const TodaySnapshot> CHDBThread::GetSnapshot() {
+  std::lock_guard<std::mutex> guard(snapshotLock_);
+  return snapshot_;
+}
+
+void CHDBThread::AddWatcher(plat::HWND window) {
+  std::lock_guard<std::mutex> guard(snapshotLock_);
+  if (window && std::find(watchers_.begin(), watchers_.end(), window) == watchers_.end()) watchers_.push_back(window);
+}
+
+void CHDBThread::RemoveWatcher(plat::HWND window) {
+  std::lock_guard<std::mutex> guard(snapshotLock_);
+  watchers_.erase(std::remove(watchers_.begin(), watchers_.end(), window), watchers_.end());
+}
+
+void CHDBThread::Publish() {
   if (status_ != kTodayLoading) status_ = ComputeStatus();
-  return status_;
+  auto next = std::make_shared<TodaySnapshot>();
+  next->status = status_;
+  const int count = filter_->GetCount();
+  next->articles.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    IArticle* article = filter_->GetAt(i);
+    if (article == nullptr) continue;
+    TodayArticle a;
+    if (IChannel* channel = article->GetChannel()) a.channel = channel->GetName();
+    a.id = article->GetId();
+    a.title = article->GetTitle();
+    a.hasDate = article->GetDate(a.date);
+    const std::u16string& url = article->GetImageUrl();
+    if (!url.empty() && article->GetBinaries() != nullptr) article->GetBinaries()->GetDownloadedFile(url, a.imageFile);
+    next->articles.push_back(std::move(a));
+  }
+  std::vector<plat::HWND> watchers;
+  {
+    std::lock_guard<std::mutex> guard(snapshotLock_);
+    if (snapshot_ && snapshot_->status == next->status && snapshot_->articles == next->articles) return;
+    snapshot_ = std::move(next);
+    watchers = watchers_;
+  }
+  for (plat::HWND window : watchers) plat::InvalidateRect(window, nullptr, plat::FALSE);
 }
 
 plat::DWORD CHDBThread::ThreadProc(void* self) { return static_cast<CHDBThread*>(self)->Run(); }
@@ -96,6 +139,10 @@ plat::DWORD CHDBThread::Run() {
   CloseStartEvent();
   while (!stop_) Cycle();
   status_ = kTodayLoading;
+  {
+    CSyncLock lock(channelSet_, u"CHDBThread::Run");
+    Publish();
+  }
   plat::SetEvent(stoppedEvent_);
   return 0;
 }
@@ -106,6 +153,7 @@ void CHDBThread::Cycle() {
     CSyncLock lock(channelSet_, u"CHDBThread::Cycle");
     channelSet_->SetReadOnly(1);
     channelSet_->Open();
+    Publish();
   }
   plat::SetThreadPriority(plat::GetCurrentThread(), plat::THREAD_PRIORITY_BELOW_NORMAL);
 
@@ -152,6 +200,7 @@ void CHDBThread::Cycle() {
         filter_->AddChannel(channel);
         worked = true;
       }
+      Publish();
     }
     if (worked) continue;
     reloadAll = WaitForWork(readPending);
@@ -161,6 +210,7 @@ void CHDBThread::Cycle() {
   CSyncLock lock(channelSet_, u"CHDBThread::Cycle");
   filter_->RemoveAllChannels();
   channelSet_->RemoveAll();
+  Publish();
 }
 
 bool CHDBThread::WaitForWork(bool readPending) {
@@ -168,6 +218,7 @@ bool CHDBThread::WaitForWork(bool readPending) {
   {
     CSyncLock lock(channelSet_, u"CHDBThread::WaitForWork");
     status_ = ComputeStatus();
+    Publish();
   }
   ++idles_;
   for (;;) {
@@ -187,7 +238,9 @@ bool CHDBThread::WaitForWork(bool readPending) {
     if (status_ != kTodayLoading) status_ = ComputeStatus();
     if (before == kTodayNoStorage && status_ != kTodayNoStorage) {
       status_ = kTodayLoading;  // the storage came back: everything again
+      Publish();
       return true;
     }
+    Publish();
   }
 }

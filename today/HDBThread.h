@@ -2,17 +2,28 @@
 // the content folder in read-only mode, feeds the channels the Today channel
 // selection shows into a filter of unread articles, and then follows the
 // change notices of the programs that write the database (CNotifyToday) to
-// reload single channels or everything. The views read the filter and the
-// status on the host's UI thread, under the channel set's lock.
+// reload single channels or everything.
+//
+// The thread holds the channel set's lock through its loads, and a load
+// waits for a channel's files while another program holds them (up to the
+// channel mutex's time-out). The views never wait for that: after every
+// step the thread copies what they show (the status and the filter's
+// articles) into a snapshot, which the host's UI thread reads under a short
+// lock of its own; the windows that show it are repainted when it changes.
 #pragma once
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "database/ArticleFilter.h"
 #include "platform/base/Handle.h"
+#include "platform/base/Time.h"
 #include "platform/base/Types.h"
+#include "platform/windows/Windows.h"
 
 class CChannelSet;
 class CTodayChannelFilter;
@@ -29,6 +40,27 @@ enum TodayStatus : int {
   kTodayNoStorage = 3,
   kTodayNoArticles = 4,
   kTodayReady = 5,
+};
+
+// One article as the views show it, copied from the filter.
+struct TodayArticle {
+  std::u16string channel;
+  std::u16string id;
+  std::u16string title;
+  std::u16string imageFile;  // the downloaded file of its image, or empty
+  plat::FILETIME date{};
+  bool hasDate = false;
+  bool operator==(const TodayArticle& o) const {
+    return channel == o.channel && id == o.id && title == o.title && imageFile == o.imageFile &&
+           hasDate == o.hasDate && date.dwLowDateTime == o.date.dwLowDateTime &&
+           date.dwHighDateTime == o.date.dwHighDateTime;
+  }
+};
+
+// What the views show: the status and, in the filter's order, the articles.
+struct TodaySnapshot {
+  int status = 2;  // kTodayLoading
+  std::vector<TodayArticle> articles;
 };
 
 class CHDBThread {
@@ -53,10 +85,16 @@ class CHDBThread {
   void Start();
   // False once the thread has passed the start event and closed it.
   bool HasStartEvent();
-  // Under the channel set's lock: 2 while loading, else 3 when the content
-  // folder cannot be reached, 5 when the filter holds articles, else 4.
+  // 2 while loading, else 3 when the content folder cannot be reached, 5
+  // when the filter holds articles, else 4: the snapshot's status, never
+  // waiting for the channel set's lock.
   int GetStatus();
-  // Read under the channel set's lock.
+  // The latest snapshot (never null); it does not change once taken.
+  std::shared_ptr<const TodaySnapshot> GetSnapshot();
+  // Windows repainted (InvalidateRect) whenever the snapshot changes.
+  void AddWatcher(plat::HWND window);
+  void RemoveWatcher(plat::HWND window);
+  // Read under the channel set's lock (by the data thread; tests).
   CUnreadArticleFilter* GetFilter() { return filter_; }
   CChannelSet* GetChannelSet() { return channelSet_; }
   // How many full loads of the channel set the thread began (tests).
@@ -72,6 +110,10 @@ class CHDBThread {
   // everything.
   bool WaitForWork(bool readPending);
   int ComputeStatus();
+  // With the channel set's lock held: the status recomputed (unless it is
+  // loading) and the snapshot taken from the filter; watchers are told when
+  // it changed.
+  void Publish();
 
   CChannelSet* channelSet_;
   CTodayChannelFilter* channels_;
@@ -85,6 +127,9 @@ class CHDBThread {
   std::atomic<bool> stop_{false};
   CUnreadArticleFilter* filter_ = nullptr;
   std::atomic<int> status_{kTodayLoading};
+  std::mutex snapshotLock_;  // the snapshot and the watchers; held only to copy a pointer
+  std::shared_ptr<const TodaySnapshot> snapshot_;
+  std::vector<plat::HWND> watchers_;
   std::atomic<int> cycles_{0};
   std::atomic<int> idles_{0};
 };

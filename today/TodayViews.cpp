@@ -50,9 +50,9 @@ int FontHeight() {
 }
 
 // A time of today alone, else the short date: the item has little room.
-std::u16string DateText(IArticle* article) {
-  plat::FILETIME date{};
-  if (!article->GetDate(date)) return {};
+std::u16string DateText(const TodayArticle& article) {
+  if (!article.hasDate) return {};
+  const plat::FILETIME date = article.date;
   std::u16string text = FormatDateTime(date, false);
   if (text.find(u' ') != std::u16string::npos && text.find(u'/') != std::u16string::npos)
     text = FormatDateTime(date, true);
@@ -67,13 +67,11 @@ void FillColour(plat::HDC dc, const plat::RECT& rect, plat::COLORREF colour) {
 
 // Draws the article's stored thumbnail of the given size; false when there
 // is none (the text then starts at the left edge).
-bool DrawThumbnail(plat::HDC dc, IArticle* article, const plat::RECT& rect) {
+bool DrawThumbnail(plat::HDC dc, const TodayArticle& article, const plat::RECT& rect) {
   const int size = rect.right - rect.left;
   if (size < kMinThumbnailSize || rect.bottom - rect.top != size) return false;
-  const std::u16string& url = article->GetImageUrl();
-  if (url.empty() || article->GetBinaries() == nullptr) return false;
-  std::u16string file;
-  if (!article->GetBinaries()->GetDownloadedFile(url, file) || file.empty()) return false;
+  const std::u16string& file = article.imageFile;
+  if (file.empty()) return false;
   CThumbnailsPool* pool = nullptr;
   if (!CThumbnailsManager::GetInstance()->GetThumbnail(file, size, &pool) || pool == nullptr) return false;
   int slot = -1;
@@ -91,7 +89,7 @@ bool DrawThumbnail(plat::HDC dc, IArticle* article, const plat::RECT& rect) {
 // ---- CViewBase ------------------------------------------------------------------
 
 CViewBase::CViewBase(plat::HWND window, CHDBThread* data, ITodayItemActions* actions)
-    : window_(window), data_(data), actions_(actions ? actions : GetDefaultTodayActions()), listener_(this) {
+    : window_(window), data_(data), actions_(actions ? actions : GetDefaultTodayActions()) {
   OnSize();
 }
 
@@ -103,16 +101,19 @@ CViewBase::~CViewBase() {
 
 void CViewBase::SubscribeFilter() {
   if (!data_ || subscribed_) return;
-  CSyncLock lock(data_->GetChannelSet(), u"CViewBase::SubscribeFilter");
-  listener_.Subscribe(data_->GetFilter());
+  data_->AddWatcher(window_);
   subscribed_ = true;
 }
 
 void CViewBase::UnsubscribeFilter() {
   if (!data_ || !subscribed_) return;
-  CSyncLock lock(data_->GetChannelSet(), u"CViewBase::UnsubscribeFilter");
-  listener_.Unsubscribe(data_->GetFilter());
+  data_->RemoveWatcher(window_);
   subscribed_ = false;
+}
+
+std::shared_ptr<const TodaySnapshot> CViewBase::Snapshot() {
+  if (data_) return data_->GetSnapshot();
+  return std::make_shared<TodaySnapshot>();
 }
 
 void CViewBase::NoteShown(const std::u16string& what) {
@@ -120,10 +121,6 @@ void CViewBase::NoteShown(const std::u16string& what) {
   lastNoted_ = what;
   CDebugLog& log = CDebugLog::GetInstance();
   if (log.IsEnabled()) log.WriteLine(u"** Today " + what);
-}
-
-void CViewBase::FilterListener::OnDBEvent(CDBEvent*) {
-  if (view_->window_) plat::InvalidateRect(view_->window_, nullptr, plat::FALSE);
 }
 
 int CViewBase::LineHeight() { return Options()->GetLineHeight(); }
@@ -527,29 +524,27 @@ void CViewList::Layout() {
   bar_.SetListRect(listRect_);
 }
 
-int CViewList::SelectionIndex() {
+int CViewList::SelectionIndex(const TodaySnapshot& shown) {
   if (selId_.empty()) return -1;
-  CUnreadArticleFilter* filter = data_->GetFilter();
-  for (int i = 0; i < filter->GetCount(); ++i) {
-    IArticle* a = filter->GetAt(i);
-    if (a->GetId() == selId_ && a->GetChannel() && a->GetChannel()->GetName() == selChannel_) return i;
+  for (std::size_t i = 0; i < shown.articles.size(); ++i) {
+    const TodayArticle& a = shown.articles[i];
+    if (a.id == selId_ && !a.channel.empty() && a.channel == selChannel_) return static_cast<int>(i);
   }
   return -1;
 }
 
-void CViewList::StoreSelection(int index) {
-  CUnreadArticleFilter* filter = data_->GetFilter();
-  if (index < 0 || index >= filter->GetCount()) {
+void CViewList::StoreSelection(const TodaySnapshot& shown, int index) {
+  if (index < 0 || index >= static_cast<int>(shown.articles.size())) {
     selChannel_.clear();
     selId_.clear();
     return;
   }
-  IArticle* a = filter->GetAt(index);
-  selId_ = a->GetId();
-  selChannel_ = a->GetChannel() ? a->GetChannel()->GetName() : std::u16string();
+  const TodayArticle& a = shown.articles[static_cast<std::size_t>(index)];
+  selId_ = a.id;
+  selChannel_ = a.channel;
 }
 
-void CViewList::PaintRow(plat::HDC dc, IArticle* article, const plat::RECT& rowRect, bool selected) {
+void CViewList::PaintRow(plat::HDC dc, const TodayArticle& article, const plat::RECT& rowRect, bool selected) {
   plat::RECT row = rowRect;
   if (bar_.IsShown()) row.right -= Dx(15);
   PaintBackground(dc, row, selected);
@@ -591,14 +586,15 @@ void CViewList::PaintRow(plat::HDC dc, IArticle* article, const plat::RECT& rowR
     }
   }
   plat::HGDIOBJ old = plat::SelectObject(dc, titleFont_);
-  DrawTextFitted(dc, plat::Trim(article->GetTitle(), plat::IsXmlSpace), plat::RECT{left, row.top, right, row.bottom}, 1);
+  DrawTextFitted(dc, plat::Trim(article.title, plat::IsXmlSpace), plat::RECT{left, row.top, right, row.bottom}, 1);
   plat::SelectObject(dc, old);
 }
 
 void CViewList::Paint(plat::HDC dc, const plat::RECT& rect) {
   PreparePaint(dc);
   Layout();
-  const int status = data_ ? data_->GetStatus() : kTodayLoading;
+  const std::shared_ptr<const TodaySnapshot> shown = Snapshot();
+  const int status = shown->status;
   if (status != kTodayReady) {
     PaintStatus(dc, rect, status);
     if ((status == kTodayLoading || status == kTodayNoStorage) && window_)
@@ -612,16 +608,15 @@ void CViewList::Paint(plat::HDC dc, const plat::RECT& rect) {
   PaintIconStrip(dc);
   if (listRect_.bottom < rect.bottom) PaintBackground(dc, plat::RECT{listRect_.left, listRect_.bottom, rect.right, rect.bottom}, false);
 
-  CSyncLock lock(data_->GetChannelSet(), u"CViewList::Paint");
-  CUnreadArticleFilter* filter = data_->GetFilter();
+  const int count = static_cast<int>(shown->articles.size());
   const int page = std::max(1, static_cast<int>(Options()->GetListRowsCount()));
-  const int selection = SelectionIndex();
+  const int selection = SelectionIndex(*shown);
   if (selection < 0 && !selId_.empty()) {
     selId_.clear();  // the article left the list
     selChannel_.clear();
   }
-  bar_.SetCounts(filter->GetCount(), page, -1);
-  if (bar_.GetFirst() > std::max(0, filter->GetCount() - page)) bar_.SetFirst(0);
+  bar_.SetCounts(count, page, -1);
+  if (bar_.GetFirst() > std::max(0, count - page)) bar_.SetFirst(0);
   // The column of the bar takes the watermark first: the bar's tone comes from it.
   if (bar_.IsShown())
     PaintBackground(dc, plat::RECT{listRect_.right - Dx(15), listRect_.top, listRect_.right, listRect_.bottom}, false);
@@ -629,19 +624,18 @@ void CViewList::Paint(plat::HDC dc, const plat::RECT& rect) {
   for (int i = 0; i < page; ++i) {
     plat::RECT row{listRect_.left, listRect_.top + i * rowHeight, listRect_.right, listRect_.top + (i + 1) * rowHeight};
     const int index = bar_.GetFirst() + i;
-    if (index >= filter->GetCount()) {
+    if (index >= count) {
       if (Meets(row, clip)) PaintBackground(dc, row, false);
       continue;
     }
     if (!Meets(row, clip)) continue;
-    PaintRow(dc, filter->GetAt(index), row, selected_ && index == selection);
+    PaintRow(dc, shown->articles[static_cast<std::size_t>(index)], row, selected_ && index == selection);
   }
   bar_.Paint(dc);
-  if (filter->GetCount() > 0) {
-    IArticle* first = filter->GetAt(bar_.GetFirst());
-    const std::string count = std::to_string(filter->GetCount());
-    NoteShown(u"list " + std::u16string(count.begin(), count.end()) + u" " +
-              (first->GetChannel() ? first->GetChannel()->GetName() : std::u16string()) + u": " + first->GetTitle());
+  if (count > 0 && bar_.GetFirst() < count) {
+    const TodayArticle& first = shown->articles[static_cast<std::size_t>(bar_.GetFirst())];
+    const std::string number = std::to_string(count);
+    NoteShown(u"list " + std::u16string(number.begin(), number.end()) + u" " + first.channel + u": " + first.title);
   }
 }
 
@@ -657,9 +651,9 @@ void CViewList::OnTimer(plat::UINT_PTR id) {
 
 void CViewList::OnReceivedSelection(plat::WPARAM key) {
   selected_ = true;
-  if (data_ && data_->GetStatus() == kTodayReady) {
-    CSyncLock lock(data_->GetChannelSet(), u"CViewList::OnReceivedSelection");
-    const int count = data_->GetFilter()->GetCount();
+  const std::shared_ptr<const TodaySnapshot> shown = Snapshot();
+  if (shown->status == kTodayReady) {
+    const int count = static_cast<int>(shown->articles.size());
     const int page = std::max(1, static_cast<int>(Options()->GetListRowsCount()));
     bar_.SetCounts(count, page, -1);
     if (selId_.empty()) {
@@ -667,9 +661,9 @@ void CViewList::OnReceivedSelection(plat::WPARAM key) {
       if (key == plat::VK_UP) index = std::min(count - 1, bar_.GetFirst() + page - 1);
       else if (key == plat::VK_DOWN) index = bar_.GetFirst();
       bar_.Select(index);
-      StoreSelection(bar_.GetSelected());
+      StoreSelection(*shown, bar_.GetSelected());
     } else {
-      const int index = SelectionIndex();
+      const int index = SelectionIndex(*shown);
       if (index >= 0) bar_.Select(index);
     }
   }
@@ -677,12 +671,13 @@ void CViewList::OnReceivedSelection(plat::WPARAM key) {
 }
 
 int CViewList::OnUserNavigation(plat::WPARAM key) {
-  if (!data_ || data_->GetStatus() != kTodayReady) return 0;
-  CSyncLock lock(data_->GetChannelSet(), u"CViewList::OnUserNavigation");
-  const int count = data_->GetFilter()->GetCount();
+  const std::shared_ptr<const TodaySnapshot> shown = Snapshot();
+  if (shown->status != kTodayReady) return 0;
+  const int count = static_cast<int>(shown->articles.size());
   const int page = std::max(1, static_cast<int>(Options()->GetListRowsCount()));
   bar_.SetCounts(count, page, -1);
-  const int current = SelectionIndex() >= 0 ? SelectionIndex() : bar_.GetSelected();
+  const int selection = SelectionIndex(*shown);
+  const int current = selection >= 0 ? selection : bar_.GetSelected();
   bar_.Select(current);
   switch (key) {
     case plat::VK_UP:
@@ -702,14 +697,15 @@ int CViewList::OnUserNavigation(plat::WPARAM key) {
     default:
       return 0;
   }
-  StoreSelection(bar_.GetSelected());
+  StoreSelection(*shown, bar_.GetSelected());
   plat::InvalidateRect(window_, nullptr, plat::FALSE);
   return 1;
 }
 
 void CViewList::OnAction() {
   // A held action key opens the item's menu at the selected row.
-  const int selection = selId_.empty() ? -1 : SelectionIndex();
+  const std::shared_ptr<const TodaySnapshot> shown = Snapshot();
+  const int selection = selId_.empty() ? -1 : SelectionIndex(*shown);
   if (selection >= bar_.GetFirst() && selection < bar_.GetFirst() + bar_.GetPage()) {
     const int top = listRect_.top + (selection - bar_.GetFirst()) * RowHeight();
     const plat::POINT centre{(listRect_.left + listRect_.right) / 2, top + RowHeight() / 2};
@@ -722,10 +718,7 @@ void CViewList::OnAction() {
     actions_->RequestShowArticle(selChannel_, selId_);
     return;
   }
-  if (data_) {
-    CSyncLock lock(data_->GetChannelSet(), u"CViewList::OnAction");
-    if (data_->GetFilter()->GetCount() > 0) return;
-  }
+  if (data_ && !shown->articles.empty()) return;
   actions_->RequestShow();
 }
 
@@ -740,12 +733,12 @@ void CViewList::OnButtonDown(plat::POINT point) {
   }
   selId_.clear();
   selChannel_.clear();
-  if (data_ && data_->GetStatus() == kTodayReady && point.y >= listRect_.top) {
-    CSyncLock lock(data_->GetChannelSet(), u"CViewList::OnButtonDown");
+  const std::shared_ptr<const TodaySnapshot> shown = Snapshot();
+  if (shown->status == kTodayReady && point.y >= listRect_.top) {
     const int index = bar_.GetFirst() + (point.y - listRect_.top) / RowHeight();
-    if (index < data_->GetFilter()->GetCount()) {
+    if (index < static_cast<int>(shown->articles.size())) {
       bar_.Select(index);
-      StoreSelection(index);
+      StoreSelection(*shown, index);
       tapped_ = index;
     }
   }
@@ -847,7 +840,8 @@ void CViewSimple::PaintArrows(plat::HDC dc, plat::RECT& line) {
 
 void CViewSimple::Paint(plat::HDC dc, const plat::RECT& rect) {
   PreparePaint(dc);
-  const int status = data_ ? data_->GetStatus() : kTodayLoading;
+  const std::shared_ptr<const TodaySnapshot> shown = Snapshot();
+  const int status = shown->status;
   lastStatus_ = status;
   if (status != kTodayReady) {
     nextRect_ = previousRect_ = plat::RECT{};
@@ -857,14 +851,11 @@ void CViewSimple::Paint(plat::HDC dc, const plat::RECT& rect) {
   PaintBackground(dc, rect, selected_);
   PaintIconStrip(dc);
 
-  CSyncLock lock(data_->GetChannelSet(), u"CViewSimple::Paint");
-  CUnreadArticleFilter* filter = data_->GetFilter();
-  const int count = filter->GetCount();
+  const int count = static_cast<int>(shown->articles.size());
   current_ = count == 0 ? 0 : std::clamp(current_, 0, count - 1);
   if (count == 0) return;
-  IArticle* article = filter->GetAt(current_);
-  NoteShown(u"simple " + (article->GetChannel() ? article->GetChannel()->GetName() : std::u16string()) + u": " +
-            article->GetTitle());
+  const TodayArticle& article = shown->articles[static_cast<std::size_t>(current_)];
+  NoteShown(u"simple " + article.channel + u": " + article.title);
 
   const int lineHeight = LineHeight() + 1;
   const int left = rect.left + TextLeft() + Dx(2);
@@ -896,9 +887,9 @@ void CViewSimple::Paint(plat::HDC dc, const plat::RECT& rect) {
       rows[0].right = r.left - Dx(4);
     }
   }
-  if (Options()->GetSimpleShowChannelName() && lines > 1 && article->GetChannel()) {
+  if (Options()->GetSimpleShowChannelName() && lines > 1 && !article.channel.empty()) {
     plat::HGDIOBJ old = plat::SelectObject(dc, boldFont_);
-    DrawTextFitted(dc, article->GetChannel()->GetName(), rows[0], 1);
+    DrawTextFitted(dc, article.channel, rows[0], 1);
     plat::SelectObject(dc, old);
     firstTitleLine = 1;
   }
@@ -919,7 +910,7 @@ void CViewSimple::Paint(plat::HDC dc, const plat::RECT& rect) {
   }
   plat::HGDIOBJ old = plat::SelectObject(dc, font_);
   std::vector<plat::RECT> titleLines(rows.begin() + static_cast<std::ptrdiff_t>(firstTitleLine), rows.end());
-  if (!titleLines.empty()) DrawTextLinesFitted(dc, plat::Trim(article->GetTitle(), plat::IsXmlSpace), titleLines);
+  if (!titleLines.empty()) DrawTextLinesFitted(dc, plat::Trim(article.title, plat::IsXmlSpace), titleLines);
   plat::SelectObject(dc, old);
 }
 
@@ -936,10 +927,10 @@ int CViewSimple::HitRegion(plat::POINT point) {
 }
 
 void CViewSimple::Step(int delta) {
-  if (!data_ || data_->GetStatus() != kTodayReady) return;
+  const std::shared_ptr<const TodaySnapshot> shown = Snapshot();
+  if (shown->status != kTodayReady) return;
   {
-    CSyncLock lock(data_->GetChannelSet(), u"CViewSimple::Step");
-    const int count = data_->GetFilter()->GetCount();
+    const int count = static_cast<int>(shown->articles.size());
     if (count == 0) return;
     current_ = std::max(0, current_);
     current_ = ((count + current_ + delta) % count + count) % count;
@@ -983,16 +974,14 @@ void CViewSimple::OnAction() {
     actions_->ShowContextMenu(window_, centre);
     return;
   }
-  if (data_ && data_->GetStatus() == kTodayReady) {
+  const std::shared_ptr<const TodaySnapshot> shown = Snapshot();
+  if (shown->status == kTodayReady) {
     std::u16string channel, id;
-    {
-      CSyncLock lock(data_->GetChannelSet(), u"CViewSimple::OnAction");
-      CUnreadArticleFilter* filter = data_->GetFilter();
-      if (filter->GetCount() > 0) {
-        IArticle* article = filter->GetAt(std::clamp(current_, 0, filter->GetCount() - 1));
-        id = article->GetId();
-        if (article->GetChannel()) channel = article->GetChannel()->GetName();
-      }
+    if (!shown->articles.empty()) {
+      const int count = static_cast<int>(shown->articles.size());
+      const TodayArticle& article = shown->articles[static_cast<std::size_t>(std::clamp(current_, 0, count - 1))];
+      id = article.id;
+      channel = article.channel;
     }
     if (!id.empty()) {
       actions_->RequestShowArticle(channel, id);

@@ -3,22 +3,23 @@
 // automatic advance), CViewList a list of titles with a drawn scroll bar. Both
 // derive from CViewBase: the item window, the fonts, the icon strip with its
 // taps, the host's colours and the status texts. Everything runs on the host's
-// UI thread; the articles are read from the data thread's filter under the
-// channel set's lock.
+// UI thread; the status and the articles are read from the data thread's
+// snapshot, never under the channel set's lock, so a channel whose files
+// another program holds never holds up a paint or a key.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "core/STScreenBuffer.h"
-#include "database/DBEventListener.h"
 #include "database/ThumbnailsManager.h"
 #include "platform/controls/TodayItems.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/windows/Windows.h"
 
 class CHDBThread;
-class IArticle;
+struct TodayArticle;
+struct TodaySnapshot;
 
 // Timer ids.
 constexpr plat::UINT_PTR kTimerAdvance = 1001;
@@ -97,15 +98,6 @@ class CViewBase {
   void PaintBackground(plat::HDC dc, const plat::RECT& rect, bool selectedArea);
 
  protected:
-  // Repaints on the filter's changes.
-  class FilterListener : public CDBEventListener {
-   public:
-    explicit FilterListener(CViewBase* view) : view_(view) {}
-    void OnDBEvent(CDBEvent* record) override;
-
-   private:
-    CViewBase* view_;
-  };
   // The header line: background, icon strip and the status text.
   void PaintStatus(plat::HDC dc, const plat::RECT& rect, int status);
   void PaintIconStrip(plat::HDC dc);
@@ -118,8 +110,13 @@ class CViewBase {
   // True when the press was taken by the icon strip.
   bool IconStripDown(plat::POINT point);
   bool IconStripUp(plat::POINT point);
+  // The view's window follows the data thread's snapshot (repainted when it
+  // changes).
   void SubscribeFilter();
   void UnsubscribeFilter();
+  // What the view shows: the data thread's latest snapshot, read without
+  // waiting for the channel set.
+  std::shared_ptr<const TodaySnapshot> Snapshot();
   // The debug log (with "DeveloperMode") notes what the item shows, once per change.
   void NoteShown(const std::u16string& what);
 
@@ -135,7 +132,6 @@ class CViewBase {
   int iconMode_ = 1;
   plat::RECT iconRect_{};
   plat::HICON icon_ = nullptr;
-  FilterListener listener_;
   bool subscribed_ = false;
   std::u16string lastNoted_;
   bool placementRead_ = false;
@@ -235,12 +231,12 @@ class CViewList : public CViewBase {
   int RowHeight();
 
  private:
-  // Stores the article at index as the selection (under the channel set's lock).
-  void StoreSelection(int index);
+  // Stores the article at index of the snapshot as the selection.
+  void StoreSelection(const TodaySnapshot& shown, int index);
   void Layout();
-  void PaintRow(plat::HDC dc, IArticle* article, const plat::RECT& row, bool selected);
-  // The stored selection's index in the filter, or -1.
-  int SelectionIndex();
+  void PaintRow(plat::HDC dc, const TodayArticle& article, const plat::RECT& row, bool selected);
+  // The stored selection's index in the snapshot, or -1.
+  int SelectionIndex(const TodaySnapshot& shown);
 
   CScrollBar bar_;
   plat::RECT listRect_{};

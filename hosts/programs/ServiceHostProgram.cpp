@@ -1,6 +1,7 @@
 // orv-servicehost: the device's service host. Loads a service library through
 // its "NEW_" entry points, keeps it while the device runs and lets it go when
-// asked to stop (SIGTERM or SIGINT): NEW_Deinit, then the library is freed.
+// asked to stop (SIGTERM or SIGINT): NEW_Deinit, then the library is freed,
+// unless NEW_Deinit answers that a thread of the library still runs.
 // The configuration manager's request to unload the product before removing
 // it (hosts/HostRequests.h, sent to the host's hidden window) lets
 // the library go the same way while the host runs on without it.
@@ -38,18 +39,27 @@ void Say(const std::string& line) { std::fprintf(stderr, "orv-servicehost: %s\n"
 struct Loaded {
   std::string name;
   plat::HMODULE module = nullptr;
+  plat::HMODULE kept = nullptr;  // stopped, still running a thread: never freed
   plat::hosts::ServiceEntryPoints entry;
   plat::DWORD context = 0;
   plat::UINT unloadMessage = 0;
 } g;
 
+// A library whose deinit says a thread of its own still runs in it is kept
+// loaded for the rest of the host's life (freeing it would pull the code out
+// from under that thread); it is not started or stopped again.
 void Unload() {
   if (!g.module) return;
-  g.entry.deinit(g.context);
-  plat::FreeLibrary(g.module);
-  g.module = nullptr;
+  const plat::BOOL answer = g.entry.deinit(g.context);
   g.context = 0;
-  Say(g.name + " stopped");
+  if (answer == plat::hosts::kServiceThreadStillRuns) {
+    Say(g.name + " stopped, but a thread of it still runs: the library stays loaded");
+    g.kept = g.module;
+  } else {
+    plat::FreeLibrary(g.module);
+    Say(g.name + " stopped");
+  }
+  g.module = nullptr;
 }
 
 plat::LRESULT HostWindowProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {

@@ -1,6 +1,7 @@
 // The install manifest: text form and its place on the device.
 #include "platform/files/InstallManifest.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -11,7 +12,10 @@ namespace plat {
 
 namespace {
 
-constexpr const char* kHeader = "OrvInstallManifest\t1";
+constexpr const char* kHeader = "OrvInstallManifest\t2";
+// Version 1 had no last line: read as it stands.
+constexpr const char* kHeaderVersion1 = "OrvInstallManifest\t1";
+constexpr const char* kEnd = "end";
 
 std::vector<std::string> SplitTabs(const std::string& line) {
   std::vector<std::string> out;
@@ -31,7 +35,7 @@ std::u16string InstallManifestPath(std::u16string_view name) {
 }
 
 std::string FormatInstallManifest(const InstallManifest& m) {
-  std::string out = std::string(kHeader) + "\n";
+  std::string out;
   out += "product\t" + Utf16ToUtf8(m.product) + "\n";
   for (const auto& p : m.mounts) out += "mount\t" + Utf16ToUtf8(p) + "\n";
   for (const auto& p : m.folders) out += "folder\t" + Utf16ToUtf8(p) + "\n";
@@ -41,19 +45,44 @@ std::string FormatInstallManifest(const InstallManifest& m) {
     else
       out += "regvalue\t" + Utf16ToUtf8(r.root) + "\t" + Utf16ToUtf8(r.key) + "\t" + Utf16ToUtf8(r.value) + "\n";
   }
-  return out;
+  const auto entries = std::count(out.begin(), out.end(), '\n');
+  return std::string(kHeader) + "\n" + out + kEnd + "\t" + std::to_string(entries) + "\n";
 }
 
 std::optional<InstallManifest> ParseInstallManifest(std::string_view text) {
-  std::istringstream in{std::string(text)};
-  std::string line;
-  if (!std::getline(in, line)) return std::nullopt;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line != kHeader) return std::nullopt;
-  InstallManifest m;
-  while (std::getline(in, line)) {
+  // The lines, each without its line end; a last line without one is kept
+  // apart (a version 2 manifest ends with a line end).
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  bool endedByLineEnd = true;
+  while (at < text.size()) {
+    const std::size_t lf = text.find('\n', at);
+    std::string line(text.substr(at, lf == std::string_view::npos ? std::string_view::npos : lf - at));
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::vector<std::string> f = SplitTabs(line);
+    lines.push_back(std::move(line));
+    if (lf == std::string_view::npos) {
+      endedByLineEnd = false;
+      break;
+    }
+    at = lf + 1;
+  }
+  if (lines.empty()) return std::nullopt;
+  std::size_t entryEnd = lines.size();
+  if (lines[0] == kHeader) {
+    // Whole only with its last line, which counts the entries before it.
+    if (!endedByLineEnd || lines.size() < 2) return std::nullopt;
+    const std::vector<std::string> last = SplitTabs(lines.back());
+    if (last.size() != 2 || last[0] != kEnd || last[1].empty() ||
+        last[1].find_first_not_of("0123456789") != std::string::npos || last[1].size() > 9 ||
+        std::stoul(last[1]) != lines.size() - 2)
+      return std::nullopt;
+    entryEnd = lines.size() - 1;
+  } else if (lines[0] != kHeaderVersion1) {
+    return std::nullopt;
+  }
+  InstallManifest m;
+  for (std::size_t i = 1; i < entryEnd; ++i) {
+    const std::vector<std::string> f = SplitTabs(lines[i]);
     if (f.size() == 2 && f[0] == "product") m.product = Utf8ToUtf16(f[1]);
     else if (f.size() == 2 && f[0] == "mount") m.mounts.push_back(Utf8ToUtf16(f[1]));
     else if (f.size() == 2 && f[0] == "folder") m.folders.push_back(Utf8ToUtf16(f[1]));
@@ -79,7 +108,12 @@ std::optional<InstallManifest> ReadInstallManifest(std::u16string_view name) {
   if (!in) return std::nullopt;
   std::ostringstream text;
   text << in.rdbuf();
+  if (in.bad()) return std::nullopt;
   return ParseInstallManifest(text.str());
+}
+
+bool InstallManifestPresent(std::u16string_view name) {
+  return GetFileAttributesW(InstallManifestPath(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace plat

@@ -5,7 +5,13 @@
 // Place: "\Windows\AppMgr\<name>.manifest", where <name> is the name an
 // uninstall provisioning document names the product by ("Orv Brevant").
 // Format: UTF-8 text, one entry a line, fields separated by one TAB; the first
-// line is "OrvInstallManifest<TAB>1"; unknown kinds are skipped:
+// line is "OrvInstallManifest<TAB>2", the last "end<TAB><n>" with n the number
+// of entry lines between them, each line ended by LF (CR LF is read too);
+// unknown kinds are skipped. A manifest is read whole or not at all: another
+// header, a missing or wrong last line, or anything after it is a damaged
+// manifest (cut short, overwritten), never a shorter list. A manifest of
+// version 1 (header "OrvInstallManifest<TAB>1", no last line) is read as it
+// stands.
 //
 //   product   <TAB> Orv News                          the product installed
 //   mount     <TAB> \Program Files\Orv News           a device mount made (AddDeviceMount)
@@ -45,12 +51,15 @@ struct InstallManifest {
 // "\Windows\AppMgr\" + name + ".manifest".
 std::u16string InstallManifestPath(std::u16string_view name);
 
-// The manifest as text, and back; nothing for text that is not a manifest.
+// The manifest as text, and back; nothing for text that is not a whole
+// manifest.
 std::string FormatInstallManifest(const InstallManifest& manifest);
 std::optional<InstallManifest> ParseInstallManifest(std::string_view text);
 
 // Writes (replacing safely) or reads the manifest of the name on the device.
 bool WriteInstallManifest(std::u16string_view name, const InstallManifest& manifest);
 std::optional<InstallManifest> ReadInstallManifest(std::u16string_view name);
+// Whether a file stands at the manifest's place, whole or not.
+bool InstallManifestPresent(std::u16string_view name);
 
 }  // namespace plat

@@ -34,6 +34,7 @@ constexpr DWORD REG_EXPAND_SZ = 2;
 constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
 constexpr DWORD REG_MULTI_SZ = 7;
+constexpr DWORD REG_QWORD = 11;
 
 // Dispositions reported by RegCreateKeyExW.
 constexpr DWORD REG_CREATED_NEW_KEY = 1;

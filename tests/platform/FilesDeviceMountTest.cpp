@@ -77,6 +77,15 @@ TEST_F(DeviceMountTest, ManifestRoundTripsAndRejectsOtherText) {
   EXPECT_EQ(back->registry[1].value, u"");
 
   EXPECT_FALSE(ParseInstallManifest("product\tOrv News\n").has_value());
+  // The last line counts the entries: a manifest cut short, or with a line
+  // more, is no manifest.
+  const std::string text = FormatInstallManifest(m);
+  EXPECT_EQ(text.substr(text.size() - 7), "\nend\t8\n");  // product, 2 mounts, a folder, 2 files, 2 registry entries
+  EXPECT_TRUE(ParseInstallManifest(text).has_value());
+  const std::size_t secondLine = text.find('\n') + 1;
+  const std::string withoutOne = text.substr(0, secondLine) + text.substr(text.find('\n', secondLine) + 1);
+  EXPECT_FALSE(ParseInstallManifest(withoutOne).has_value());
+  EXPECT_FALSE(ParseInstallManifest(text + "file\t\\x\n").has_value());
   EXPECT_FALSE(ReadInstallManifest(u"Nothing").has_value());
   // Unknown kinds and short lines are skipped; CR LF line ends are read.
   auto lax = ParseInstallManifest("OrvInstallManifest\t1\r\nshortcut\tx\r\nfile\r\nfile\t\\a.txt\r\n");

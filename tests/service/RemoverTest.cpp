@@ -14,6 +14,9 @@
 #include "platform/files/DeviceMounts.h"
 #include "platform/files/InstallManifest.h"
 #include "platform/registry/Registry.h"
+#include "platform/windows/Windows.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Pump.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempDevice.h"
 
@@ -174,6 +177,103 @@ TEST_F(RemoverTest, TheUninstallerReportsSuccessAndFailureInItsExitCodeAndLog) {
   // Run twice: nothing is installed the second time, and it says so plainly.
   EXPECT_EQ(RunRemover(), 2);
   EXPECT_NE(Log().find("Orv Brevant is not installed; nothing was removed"), std::string::npos) << Log();
+}
+
+plat::LRESULT StaysOpenProc(plat::HWND h, plat::UINT m, plat::WPARAM w, plat::LPARAM l) {
+  if (m == plat::WM_CLOSE) return 0;  // asked to close, it does not
+  return plat::DefWindowProcW(h, m, w, l);
+}
+
+// A main program that does not end when asked: the removal takes nothing
+// away, so the program cannot write its key again over a removed product,
+// and says so; once it has ended, the removal goes through.
+TEST_F(RemoverTest, AMainProgramThatDoesNotEndKeepsEverything) {
+  plat::hosts::SetProgramEndBound(50);
+  struct Reset {
+    ~Reset() { plat::hosts::SetProgramEndBound(20000); }
+  } reset;
+  orvtest::ChildProcess program([](orvtest::ChildContext& ctx) {
+    plat::WNDCLASSW wc{};
+    wc.lpfnWndProc = &StaysOpenProc;
+    wc.lpszClassName = u"A377667C-B302-4767-B9C5-EC5210805251";
+    plat::RegisterClassW(&wc);
+    if (!plat::CreateWindowExW(0, wc.lpszClassName, u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr))
+      return 1;
+    ctx.Ready();
+    return orvtest::PumpUntil([&] { return ctx.WaitFor("end", 0); }, 60000) ? 0 : 2;
+  });
+  ASSERT_TRUE(program.WaitReady());
+
+  std::u16string answer;
+  EXPECT_EQ(ProcessConfiguration(kUninstall, plat::CFGFLAG_PROCESS, &answer), plat::hosts::kConfigProductRunning);
+  EXPECT_NE(answer.find(u"characteristic-error"), std::u16string::npos);
+  EXPECT_TRUE(ManifestThere());
+  EXPECT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));
+  EXPECT_NE(ReadMounts().find("Templates"), std::string::npos);
+  EXPECT_TRUE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House\\Orv News"));
+  EXPECT_TRUE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News"));
+
+  program.Send("end");
+  EXPECT_EQ(program.Wait(), 0);
+  EXPECT_EQ(ProcessConfiguration(kUninstall, plat::CFGFLAG_PROCESS, &answer), 0);
+  ExpectRemoved();
+}
+
+}  // namespace
+
+namespace {
+
+// A manifest that cannot be read whole removes nothing, run after run, and
+// says so; one that is missing lists nothing, so only the product's keys and
+// the Today item's entry go.
+TEST_F(RemoverTest, AManifestNotReadWholeRemovesNothing) {
+  const std::string path = device_.FsRoot() + "/Windows/AppMgr/Orv Brevant.manifest";
+  const std::string whole = orvtest::ReadHostFile(path);
+  ASSERT_FALSE(whole.empty());
+  const std::size_t fileLine = whole.find("\nfile\t");
+  ASSERT_NE(fileLine, std::string::npos);
+  const std::size_t afterFileLine = whole.find('\n', fileLine + 1) + 1;
+  std::string headerChanged = whole;
+  headerChanged[3] = static_cast<char>(headerChanged[3] ^ 0x20);
+  struct Case {
+    const char* name;
+    std::string text;
+  } const cases[] = {
+      {"header byte changed", headerChanged},
+      {"cut mid-line", whole.substr(0, fileLine + 8)},
+      {"cut at a line end", whole.substr(0, afterFileLine)},
+      {"last line without its line end", whole.substr(0, whole.size() - 1)},
+      {"empty", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    orvtest::WriteHostFile(path, c.text);
+    for (int run = 0; run < 2; ++run) {
+      EXPECT_EQ(RunRemover(), 3);
+      EXPECT_NE(Log().find("damaged and cannot be read whole; nothing was removed"), std::string::npos) << Log();
+    }
+    EXPECT_EQ(orvtest::ReadHostFile(path), c.text);
+    EXPECT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));
+    EXPECT_NE(ReadMounts().find("Templates"), std::string::npos);
+    EXPECT_TRUE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House\\Orv News"));
+    EXPECT_TRUE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News"));
+  }
+  // Made whole again, it removes everything it lists.
+  orvtest::WriteHostFile(path, whole);
+  EXPECT_EQ(RunRemover(), 0);
+  ExpectRemoved();
+
+  // Missing: nothing is listed; the keys and the Today item's entry go.
+  SetString(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News", u"DLL",
+            u"\\Program Files\\Orv News\\OrvNewsToday.dll");
+  OpenSettingsKey().SetString(u"InstallFolder", kInstall);
+  ASSERT_TRUE(plat::CreateDirectoryW(u"\\Windows\\Orv", nullptr));
+  orvtest::WriteHostFile(device_.FsRoot() + "/Windows/Orv/Orv News.lnk", "a shortcut");
+  ASSERT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));
+  EXPECT_EQ(RunRemover(), 0);
+  EXPECT_FALSE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House"));
+  EXPECT_FALSE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News"));
+  EXPECT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));  // no manifest names it
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
 #include "service/ScreenCover.h"
 #include "tests/platform/WindowsTestSupport.h"
@@ -83,6 +84,60 @@ TEST_F(ScreenCoverTest, TheTaskBarGoesBackAlsoWhenItsOwnerWasBusyAtTheFirstAttem
   EXPECT_EQ(plat::FindWindowW(kCoverClassName, nullptr), nullptr);
   owner.Send("end");
   EXPECT_EQ(owner.Wait(), 0);
+}
+
+// The service stops while the bar's owner cannot take the put-back: the
+// asking ends with the stop, so the service's thread ends within its bound;
+// the bar is asked once more after the stop.
+TEST_F(ScreenCoverTest, AStopEndsTheAskingWhileTheOwnerIsBusy) {
+  ChildProcess owner([](ChildContext& ctx) {
+    wmtest::EnsureClass(u"HHTaskBar", BarProc);
+    plat::HWND bar = plat::CreateWindowExW(0, u"HHTaskBar", u"", plat::WS_POPUP | plat::WS_VISIBLE, 0, 0, 120, 26,
+                                           nullptr, nullptr, nullptr, nullptr);
+    if (!bar) return 1;
+    ctx.Ready();
+    if (!orvtest::PumpUntil([&] { return ctx.WaitFor("busy", 0); }, 30000)) return 2;
+    ctx.Send("not reading");
+    if (!ctx.WaitFor("go on", 120000)) return 3;
+    if (!orvtest::PumpUntil([&] { return ctx.WaitFor("end", 0); }, 60000)) return 4;
+    return 0;
+  });
+  ASSERT_TRUE(owner.WaitReady());
+  plat::HWND bar = plat::FindWindowW(u"HHTaskBar", nullptr);
+  ASSERT_NE(bar, nullptr);
+  plat::RECT before{};
+  ASSERT_TRUE(plat::GetWindowRect(bar, &before));
+
+  plat::HANDLE stop = plat::CreateLocalEvent(true, false);
+  ASSERT_NE(stop, nullptr);
+  CScreenCover cover;
+  cover.SetStopEvent(stop);
+  bool shown = false;
+  std::thread([&] { shown = cover.Show(); }).join();
+  ASSERT_TRUE(shown);
+
+  owner.Send("busy");
+  ASSERT_TRUE(owner.WaitFor("not reading", 20000));
+  std::atomic<bool> hidden{false};
+  std::thread hide([&] {
+    cover.Hide();
+    hidden = true;
+  });
+  plat::SetEvent(stop);
+  // Hide returns while the owner still does not read its messages.
+  EXPECT_TRUE(Eventually([&] { return hidden.load(); }, 20000)) << "the asking went on past the stop";
+  owner.Send("go on");
+  hide.join();
+  EXPECT_EQ(plat::FindWindowW(kCoverClassName, nullptr), nullptr);
+  cover.LastTry();
+  plat::RECT after{};
+  ASSERT_TRUE(plat::GetWindowRect(bar, &after));
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+  owner.Send("end");
+  EXPECT_EQ(owner.Wait(), 0);
+  cover.SetStopEvent(nullptr);
+  plat::CloseHandle(stop);
 }
 
 }  // namespace

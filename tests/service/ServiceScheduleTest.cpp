@@ -77,6 +77,8 @@ class ServiceScheduleTest : public orvtest::DeviceTest {
 struct DailyCase {
   const char* name;
   int startHour, startMinute;
+  // "LastUpdateTime" at the start (day, hour, minute); day 0: none stored.
+  int lastDay, lastHour, lastMinute;
   // Checks (day, hour, minute) and whether each starts an update.
   std::vector<std::tuple<int, int, int, bool>> checks;
 };
@@ -84,25 +86,43 @@ struct DailyCase {
 TEST_F(ServiceScheduleTest, DailyTimeUpdatesOnceADay) {
   const DailyCase cases[] = {
       {"start 07:00",
-       7, 0,
+       7, 0, 0, 0, 0,
        {{1, 7, 1, false}, {1, 8, 29, false}, {1, 8, 31, true}, {1, 8, 31, false}, {1, 12, 0, false},
         {1, 23, 59, false}, {2, 7, 0, false}, {2, 8, 30, true}, {2, 8, 30, false}, {2, 8, 45, false}}},
-      {"start 09:00",
-       9, 0,
+      // Updated since the day's time: the day is done.
+      {"start 09:00, updated at 08:35",
+       9, 0, 1, 8, 35,
        {{1, 9, 1, false}, {1, 18, 0, false}, {2, 8, 0, false}, {2, 8, 31, true}, {2, 9, 0, false}}},
-      {"start at the time", 8, 30, {{1, 8, 30, true}, {1, 8, 30, false}, {1, 8, 31, false}}},
+      // The time passed while the service did not run: made up once.
+      {"start 09:00, last updated the day before",
+       9, 0, 31, 8, 30,
+       {{1, 9, 1, true}, {1, 9, 2, false}, {1, 18, 0, false}, {2, 8, 0, false}, {2, 8, 31, true},
+        {2, 9, 0, false}}},
+      {"start 09:00, updated today before the time",
+       9, 0, 1, 7, 0, {{1, 9, 1, true}, {1, 9, 30, false}}},
+      {"start 09:00, never updated", 9, 0, 0, 0, 0, {{1, 9, 1, true}, {1, 9, 2, false}, {2, 8, 31, true}}},
+      {"start at the time", 8, 30, 0, 0, 0, {{1, 8, 30, true}, {1, 8, 30, false}, {1, 8, 31, false}}},
       // No check falls before the time on the later days (asleep overnight,
       // busy in the morning): the first check past the time on each day updates.
       {"no check before the time",
-       7, 0,
+       7, 0, 0, 0, 0,
        {{1, 8, 31, true}, {1, 22, 0, false}, {2, 9, 0, true}, {2, 9, 5, false}, {3, 23, 59, true},
         {3, 23, 59, false}, {5, 12, 0, true}, {5, 18, 0, false}}},
-      {"started past the time, next day late", 9, 0, {{1, 20, 0, false}, {2, 17, 0, true}, {2, 17, 1, false}}},
+      {"started past the time, updated since, next day late",
+       9, 0, 1, 8, 40,
+       {{1, 20, 0, false}, {2, 17, 0, true}, {2, 17, 1, false}}},
   };
   for (const DailyCase& c : cases) {
     SCOPED_TRACE(c.name);
     SetDword(u"AutoUpdate", kAutoUpdateDaily);
     SetTime(u"AutoUpdateTime", LocalFileTime(At(20, 8, 30)));  // only the time of day counts
+    plat::RegDeleteValueW(OpenSettingsKey().GetKey(), u"LastUpdateTime");
+    // Day 31 is the last of the month before.
+    if (c.lastDay != 0) {
+      SYSTEMTIME last = At(c.lastDay, c.lastHour, c.lastMinute);
+      if (c.lastDay == 31) last.wMonth = 5;
+      SetTime(u"LastUpdateTime", LocalFileTime(last));
+    }
     SetLocalNow(At(1, c.startHour, c.startMinute));
     service_.Begin(kStateOtherNetwork);
     for (const auto& [day, hour, minute, updates] : c.checks) {
@@ -185,6 +205,64 @@ TEST_F(ServiceScheduleTest, AFailedDailyLaunchIsTriedAgainThatDay) {
   postSucceeds_ = true;
   EXPECT_TRUE(CheckAt(At(5, 8, 32)));
   EXPECT_FALSE(CheckAt(At(5, 8, 40)));
+}
+
+// A value of another type or size is no time: "AutoUpdateTime" then counts
+// as the minute of the check, "LastUpdateTime" as never; a last update far
+// in the future is no time either.
+TEST_F(ServiceScheduleTest, ATimeOfAnotherTypeOrFarAheadCountsAsMissing) {
+  const SYSTEMTIME now = At(7, 14, 0);
+  const plat::ULONGLONG hour = 3600ull * plat::FILETIME_TICKS_PER_SECOND;
+  const FILETIME nowTime = LocalFileTime(now);
+  auto bytesOf = [](const FILETIME& t) {
+    std::vector<plat::BYTE> b(8);
+    std::memcpy(b.data(), &t.dwLowDateTime, 4);
+    std::memcpy(b.data() + 4, &t.dwHighDateTime, 4);
+    return b;
+  };
+  const std::vector<plat::BYTE> threeLetters = {'a', 0, 'b', 0, 'c', 0, 0, 0};  // "abc" as REG_SZ: 8 bytes
+  struct Case {
+    const char* name;
+    const char16_t* value;
+    plat::DWORD type;
+    std::vector<plat::BYTE> data;
+    std::uint32_t autoUpdate;
+    bool updates;
+  } const cases[] = {
+      // Period of 6 hours; a real last update 1 hour ago holds it back.
+      {"last update 1 hour ago", u"LastUpdateTime", plat::REG_BINARY,
+       bytesOf(plat::ULLToFileTime(plat::FileTimeToULL(nowTime) - hour)), 6, false},
+      {"last update a string", u"LastUpdateTime", plat::REG_SZ, threeLetters, 6, true},
+      {"last update a REG_QWORD", u"LastUpdateTime", plat::REG_QWORD,
+       bytesOf(plat::ULLToFileTime(plat::FileTimeToULL(nowTime) - hour)), 6, true},
+      {"last update a DWORD pair", u"LastUpdateTime", plat::REG_DWORD, {1, 0, 0, 0}, 6, true},
+      {"last update in 2 hours (clock set back)", u"LastUpdateTime", plat::REG_BINARY,
+       bytesOf(plat::ULLToFileTime(plat::FileTimeToULL(nowTime) + 2 * hour)), 6, false},
+      {"last update years ahead", u"LastUpdateTime", plat::REG_BINARY,
+       bytesOf(plat::ULLToFileTime(plat::FileTimeToULL(nowTime) + 5 * 365 * 24 * hour)), 6, true},
+      // Daily, started at 07:00 with the last update the day before: a real
+      // time of 20:00 is not due at 14:00; one that is no time is the minute
+      // of the check, so due.
+      {"daily time 20:00", u"AutoUpdateTime", plat::REG_BINARY, bytesOf(LocalFileTime(At(1, 20, 0))),
+       kAutoUpdateDaily, false},
+      {"daily time a string", u"AutoUpdateTime", plat::REG_SZ, threeLetters, kAutoUpdateDaily, true},
+      {"daily time a REG_QWORD", u"AutoUpdateTime", plat::REG_QWORD, bytesOf(LocalFileTime(At(1, 20, 0))),
+       kAutoUpdateDaily, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CVORegistry key = OpenSettingsKey();
+    plat::RegDeleteValueW(key.GetKey(), u"UpdateLocked");
+    plat::RegDeleteValueW(key.GetKey(), u"AutoUpdateTime");
+    SetTime(u"LastUpdateTime", LocalFileTime(At(6, 23, 0)));
+    SetDword(u"AutoUpdate", c.autoUpdate);
+    ASSERT_EQ(plat::RegSetValueExW(key.GetKey(), c.value, 0, c.type, c.data.data(),
+                                   static_cast<plat::DWORD>(c.data.size())),
+              0);
+    SetLocalNow(At(7, 7, 0));
+    service_.Begin(kStateOtherNetwork);
+    EXPECT_EQ(CheckAt(now), c.updates);
+  }
 }
 
 // The taking itself: missing or 0 becomes 1; a held lock is left alone; the

@@ -21,6 +21,8 @@
 #include "platform/windows/Windows.h"
 #include "service/AutoUpdateService.h"
 #include "service/UpdateLock.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/Pump.h"
 #include "tests/support/TempDevice.h"
 #include "tests/support/Wait.h"
 
@@ -275,6 +277,56 @@ TEST_F(ServiceThreadTest, StopDuringALaunchEndsWithinTheBoundAndRestoresTheShell
   EXPECT_EQ(plat::GetWindowLongW(shell.TaskBar(), plat::GWL_WNDPROC), taskBarProc);
   EXPECT_EQ(plat::GetWindowLongW(shell.Sip(), plat::GWL_WNDPROC), sipProc);
   // The launch gave nothing: the lock is given back for the next check.
+  EXPECT_EQ(ReadUpdateLock(), 0u);
+}
+
+// The task bar belongs to another process that stops reading its messages
+// while the service is stopped in the middle of a launch: the put-back is not
+// asked again past the stop, so Stop answers within its bound that the
+// thread has ended.
+TEST_F(ServiceThreadTest, StopWhileTheTaskBarsOwnerIsBusyEndsWithinTheBound) {
+  orvtest::ChildProcess owner([](orvtest::ChildContext& ctx) {
+    plat::WNDCLASSW wc{};
+    wc.lpfnWndProc = &plat::DefWindowProcW;
+    wc.lpszClassName = u"HHTaskBar";
+    plat::RegisterClassW(&wc);
+    if (!plat::CreateWindowExW(0, u"HHTaskBar", u"", plat::WS_POPUP | plat::WS_VISIBLE, 0, 0, 480, 26, nullptr,
+                               nullptr, nullptr, nullptr))
+      return 1;
+    ctx.Ready();
+    if (!orvtest::PumpUntil([&] { return ctx.WaitFor("busy", 0); }, 60000)) return 2;
+    ctx.Send("not reading");
+    if (!ctx.WaitFor("go on", 120000)) return 3;
+    return orvtest::PumpUntil([&] { return ctx.WaitFor("end", 0); }, 60000) ? 0 : 4;
+  });
+  ASSERT_TRUE(owner.WaitReady());
+  plat::HWND bar = plat::FindWindowW(u"HHTaskBar", nullptr);
+  ASSERT_NE(bar, nullptr);
+
+  ASSERT_TRUE(plat::CreateDirectoryW(u"\\Apps", nullptr));
+  const std::string program = device_.FsRoot() + "/Apps/Orv News.exe";
+  orvtest::WriteHostFile(program, "#!/bin/sh\nexit 0\n");
+  ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
+  OpenSettingsKey().SetString(u"InstallFolder", u"\\Apps");
+  OpenSettingsKey().SetDWORD(u"AutoUpdate", 1);
+
+  ServiceSettings settings = Fast();
+  settings.launch.pauseMs = 600000;  // a pause that only the stop can cut short
+  settings.stopBoundMs = 15000;
+  CAutoUpdateService service(settings);
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(Eventually([&] { return plat::FindWindowW(kCoverClassName, nullptr) != nullptr; }));
+  ASSERT_TRUE(Eventually([&] { return RectOf(bar).left == 1000; }));
+
+  owner.Send("busy");
+  ASSERT_TRUE(owner.WaitFor("not reading", 20000));
+  const bool stopped = service.Stop();
+  EXPECT_TRUE(stopped) << "the thread still asked the task bar to go back";
+  owner.Send("go on");
+  // However it went, the thread has ended before the service goes.
+  EXPECT_TRUE(Eventually([&] { return plat::FindWindowW(kCoverClassName, nullptr) == nullptr; }, 60000));
+  owner.Send("end");
+  EXPECT_EQ(owner.Wait(), 0);
   EXPECT_EQ(ReadUpdateLock(), 0u);
 }
 

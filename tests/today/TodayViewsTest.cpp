@@ -5,11 +5,15 @@
 // the build folder to look at).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
+#include "database/ChannelMutexTimeout.h"
 #include "database/ThumbnailsManager.h"
 #include "platform/controls/StandardControls.h"
 #include "platform/files/Files.h"
+#include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/GdiTestSupport.h"
 #include "tests/today/TodayFixture.h"
@@ -450,6 +454,80 @@ TEST(TodaySkinTest, ShortListClampsTheTrack) {
   bar.SetFirst(15);
   EXPECT_GE(bar.Measure().thumbTop, 0);
   SetTodayDpiForTesting(0, 0);
+}
+
+// While the main program holds a channel's files (its named mutex), the data
+// thread waits for them holding the channel set's lock: the views paint and
+// navigate from the thread's snapshot and never wait with it. The holder lets
+// go only after the view has answered (or, when the view waits, at a bound
+// that fails the test).
+TEST_F(TodayViewsTest, PaintAndNavigationDoNotWaitForABusyChannel) {
+  SetChannelMutexTimeout(120000);  // the data thread waits as long as the holder holds
+  struct Reset {
+    ~Reset() { SetChannelMutexTimeout(kDefaultChannelMutexTimeoutMs); }
+  } reset;
+  Screen(240, 320, 96);
+  Option(u"ViewStyle", 1);
+  WriteChannel(u"Alpha", {{u"Alpha one"}, {u"Alpha two"}});
+  WriteChannel(u"Beta", {{u"Beta one"}});
+  StartItem();
+  ASSERT_TRUE(orvtest::Eventually([&] { return Titles().size() == 3; }, 20000));
+  MakeView<CViewList>();
+  // The writer's own notices (its channels added and saved) read and done
+  // with: the thread idle again after the record was emptied.
+  auto noticesRead = [&] {
+    clock_.Advance(1100);  // the notices are read at most once a second
+    return OpenSettingsKey().GetString(u"D20926EB-4EA7-47dc-B17F-987CCCBA69CB", u"") ==
+           u"DAADA2BC-0064-4289-8BC8-A825F8374003";
+  };
+  ASSERT_TRUE(orvtest::Eventually(noticesRead, 20000));
+  const int idles = data_->GetIdleCount();
+  ASSERT_TRUE(orvtest::Eventually(
+      [&] {
+        clock_.Advance(1100);
+        return data_->GetIdleCount() > idles && data_->GetStatus() == kTodayReady && Titles().size() == 3;
+      },
+      20000));
+  Paint();
+
+  // Another thread holds Alpha's files until the view has answered.
+  HANDLE answered = CreateLocalEvent(true, false);
+  HANDLE held = CreateLocalEvent(true, false);
+  std::atomic<bool> heldToTheBound{false};
+  std::thread holder([&] {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, (std::u16string(kChannelMutexPrefix) + u"Alpha").c_str());
+    WaitForSingleObject(mutex, INFINITE);
+    SetEvent(held);
+    heldToTheBound = WaitForSingleObject(answered, 30000) != WAIT_OBJECT_0;
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+  });
+  ASSERT_EQ(WaitForSingleObject(held, 10000), WAIT_OBJECT_0);
+
+  // The main program's notice names Alpha: the data thread reloads it under
+  // the set's lock and waits there for the files. A second thread that asks
+  // for the lock shows it is held (the notice read first, so this is that wait).
+  CNotifyToday::GetInstance()->NotifyItemChanged(u"Alpha");
+  ASSERT_TRUE(orvtest::Eventually(noticesRead, 20000));
+  std::atomic<bool> probing{true};
+  std::thread probe([&] {
+    while (probing) {
+      CSyncLock lock(reader_.get(), u"probe");
+    }
+  });
+  ASSERT_TRUE(orvtest::Eventually([&] { return reader_->GetWaitingCount() >= 1; }, 20000));
+
+  PixelImage image = Paint();
+  const int moved = view_->OnUserNavigation(VK_DOWN);
+  SetEvent(answered);
+  holder.join();
+  probing = false;
+  probe.join();
+  EXPECT_FALSE(heldToTheBound.load()) << "the view waited for the channel's files";
+  EXPECT_GT(Count(image, 0x000000), 0);  // the rows' text
+  EXPECT_EQ(moved, 1);
+  CloseHandle(answered);
+  CloseHandle(held);
 }
 
 }  // namespace
