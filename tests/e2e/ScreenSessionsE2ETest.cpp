@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "hosts/HostRequests.h"
 #include "platform/base/Device.h"
+#include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
 #include "tests/support/MainProgramE2E.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/ScreenDriver.h"
 #include "tests/support/TodayScreen.h"
 
@@ -172,6 +175,50 @@ TEST(ScreenSessionsProgramsE2E, AProgramThatEndsIsReapedAndOneStartedByHandEndsW
     EXPECT_TRUE(orvtest::HasLine(scratch + "/hand.log", "exit"));
   }
   orvtest::RemoveTree(scratch);
+}
+
+}  // namespace
+
+namespace {
+
+bool MapsTheItem(pid_t pid) {
+  return orvtest::ReadHostFile("/proc/" + std::to_string(pid) + "/maps").find("liborvnewstoday") != std::string::npos;
+}
+
+// The uninstaller after an earlier session, with the Today item tapped in
+// each (its starter thread started the main program): the Today host lets
+// go of the item as on a fresh device, and the main program has ended.
+TEST_F(ScreenSessionsE2E, TheRemovalReachesTheTodayHostAfterAnEarlierSession) {
+  ScreenDriver device(ScreenSettings{480, 640, 192});
+  ASSERT_TRUE(device.Ready());
+  ASSERT_NO_FATAL_FAILURE(FirstSession(device));
+  EXPECT_EQ(device.Quit(30000), 0);
+  ASSERT_TRUE(device.Restart());
+
+  orvtest::RemoveTree(device.Device().Scratch() + "/host.log");
+  const std::string hostLog = device.Device().Scratch() + "/host.log";
+  orvtest::TodayScreen today(device);
+  const pid_t host = today.StartHost();
+  ASSERT_GT(host, 0) << today.HostLog();
+  const plat::POINT strip = today.ItemPoint(22, 8);
+  ASSERT_TRUE(device.Tap(strip.x, strip.y));
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 30000)) << WindowList(device);
+  ASSERT_TRUE(MapsTheItem(host));
+
+  const std::string removerLog = device.Device().FsRoot() + "/OrvNewsRemover_log.txt";
+  EXPECT_EQ(orvtest::RunProgram(ORV_REMOVER), 0) << orvtest::ReadHostFile(removerLog);
+  EXPECT_TRUE(orvtest::HasLine(hostLog, "unloaded")) << today.HostLog();
+  EXPECT_FALSE(MapsTheItem(host));
+  EXPECT_EQ(plat::FindWindowW(u"A377667C-B302-4767-B9C5-EC5210805251", nullptr), nullptr);
+  // The host goes on answering: asked once more to let the item go, it holds none.
+  const plat::HWND desktop = plat::FindWindowW(plat::hosts::kTodayHostWindowClass, nullptr);
+  ASSERT_NE(desktop, nullptr);
+  plat::DWORD_PTR held = 2;
+  EXPECT_NE(plat::SendMessageTimeoutW(desktop, plat::RegisterWindowMessageW(plat::hosts::kUnloadProductMessage), 0, 0,
+                                      plat::SMTO_NORMAL, 10000, &held),
+            0);
+  EXPECT_EQ(held, 0u);
+  device.Screenshot("after-removal");
 }
 
 }  // namespace
