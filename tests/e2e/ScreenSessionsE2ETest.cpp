@@ -205,6 +205,7 @@ TEST_F(ScreenSessionsE2E, TheRemovalReachesTheTodayHostAfterAnEarlierSession) {
   ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 30000)) << WindowList(device);
   ASSERT_TRUE(MapsTheItem(host));
 
+  const std::vector<plat::DWORD> before = device.ComposedScreen().pixels;
   const std::string removerLog = device.Device().FsRoot() + "/OrvNewsRemover_log.txt";
   EXPECT_EQ(orvtest::RunProgram(ORV_REMOVER), 0) << orvtest::ReadHostFile(removerLog);
   EXPECT_TRUE(orvtest::HasLine(hostLog, "unloaded")) << today.HostLog();
@@ -218,6 +219,8 @@ TEST_F(ScreenSessionsE2E, TheRemovalReachesTheTodayHostAfterAnEarlierSession) {
                                       plat::SMTO_NORMAL, 10000, &held),
             0);
   EXPECT_EQ(held, 0u);
+  // The main program has left the screen: the Today screen shows.
+  EXPECT_TRUE(device.WaitForStillScreen(&before));
   device.Screenshot("after-removal");
 }
 
