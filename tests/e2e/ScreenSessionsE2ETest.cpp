@@ -177,6 +177,20 @@ TEST(ScreenSessionsProgramsE2E, AProgramThatEndsIsReapedAndOneStartedByHandEndsW
   orvtest::RemoveTree(scratch);
 }
 
+// A program killed while its parent has not yet reaped it (a zombie) has
+// ended: its windows leave the screen at once.
+TEST(ScreenSessionsProgramsE2E, TheWindowsOfAProgramThatEndedLeaveBeforeItIsReaped) {
+  ScreenDriver device(ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  const std::string log = device.Device().Scratch() + "/app.log";
+  const pid_t app = device.Launch(orvtest::TestAppPath(), {"--log", log, "--class", "KilledApp"});
+  ASSERT_GT(app, 0);
+  ASSERT_TRUE(device.WaitForWindow("KilledApp").has_value());
+  ASSERT_EQ(::kill(app, SIGKILL), 0);  // not reaped: a zombie of this process
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return device.Windows().empty(); })) << WindowList(device);
+  EXPECT_EQ(device.Stop(app, true), 128 + SIGKILL);
+}
+
 }  // namespace
 
 namespace {
