@@ -197,6 +197,16 @@ DWORD ProbeResult(KernelObject::Probe p, DWORD index) {
 
 namespace detail {
 
+// A thread-local with a destructor is registered with the dynamic loader when
+// it is first used, under the loader's lock. A thread that first used it
+// while ending would wait for that lock while a library is being unloaded
+// whose destructor waits for the thread to end (the Today item's starter
+// thread when its host unloads the item): both would wait for ever.
+void PrepareThreadState() {
+  OwnedMutexes* volatile owned = &t_owned;
+  (void)owned;
+}
+
 void AbandonOwnedMutexes() {
   std::vector<LocalMutex*> owned;
   {

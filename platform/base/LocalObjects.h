@@ -41,6 +41,9 @@ DWORD WaitLocal(LocalWaitable* const* objects, DWORD count, DWORD timeoutMs);
 // Runs when a thread ends (threads of CreateThread call it before they signal
 // their end; every other thread at its thread-local cleanup).
 void AbandonOwnedMutexes();
+// Called by each thread of CreateThread before its start routine: makes the
+// thread's own state, so the thread never first makes it while ending.
+void PrepareThreadState();
 
 // The pseudo handle of GetCurrentThread.
 inline HANDLE const kCurrentThreadPseudoHandle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-2));

@@ -49,6 +49,7 @@ thread_local int t_priority = THREAD_PRIORITY_NORMAL;  // threads not made by Cr
 void* ThreadObject::Main(void* arg) {
   auto* self = static_cast<ThreadObject*>(arg);
   t_self = self;
+  detail::PrepareThreadState();
   {
     std::unique_lock<std::mutex> lock(detail::LocalStateMutex());
     self->id_ = GetCurrentThreadId();

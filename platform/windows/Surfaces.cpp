@@ -113,9 +113,9 @@ bool CreateSurface(Window* w) {
   std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
   std::uint32_t generation = w->surfaceGeneration + 1;
   auto s = std::make_shared<Surface>();
-  s->shmName = table::SurfaceName(w->handle, generation);
-  int fd = ::shm_open(s->shmName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  int fd = table::CreateSurfaceObject(w->handle, generation, &s->session);
   if (fd < 0) return false;
+  s->shmName = table::SurfaceName(s->session, w->handle, generation);
   void* mem = MAP_FAILED;
   if (::ftruncate(fd, static_cast<off_t>(size)) == 0)
     mem = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -131,7 +131,7 @@ bool CreateSurface(Window* w) {
   s->stride = stride;
   // The new surface is listed before the old one's name goes, so a reader
   // always finds one; one that mapped the old one keeps its mapping.
-  table::SetSurface(w->handle, generation, width, height);
+  table::SetSurface(w->handle, s->session, generation, width, height);
   if (w->surface) ::shm_unlink(w->surface->shmName.c_str());
   w->surface = std::move(s);
   w->surfaceGeneration = generation;
@@ -166,6 +166,7 @@ namespace {
 // next; a generation that is no longer listed is unmapped.
 struct MappedSurface {
   DWORD hwnd;
+  std::uint64_t session;
   std::uint32_t generation;
   const std::uint8_t* mem;
   std::size_t size;
@@ -185,8 +186,8 @@ pid_t& MappedPid() {
 
 const MappedSurface* MapForReading(const TableEntry& e, std::size_t size) {
   for (const MappedSurface& m : Mapped())
-    if (m.hwnd == e.hwnd && m.generation == e.surfaceGeneration) return &m;
-  int fd = ::shm_open(table::SurfaceName(e.hwnd, e.surfaceGeneration).c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (m.hwnd == e.hwnd && m.session == e.surfaceSession && m.generation == e.surfaceGeneration) return &m;
+  int fd = ::shm_open(table::SurfaceName(e.surfaceSession, e.hwnd, e.surfaceGeneration).c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return nullptr;  // replaced meanwhile: the next composition shows the new one
   struct stat st{};
   void* mem = MAP_FAILED;
@@ -194,11 +195,14 @@ const MappedSurface* MapForReading(const TableEntry& e, std::size_t size) {
     mem = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
   ::close(fd);
   if (mem == MAP_FAILED) return nullptr;
-  Mapped().push_back(MappedSurface{e.hwnd, e.surfaceGeneration, static_cast<const std::uint8_t*>(mem), size});
+  Mapped().push_back(
+      MappedSurface{e.hwnd, e.surfaceSession, e.surfaceGeneration, static_cast<const std::uint8_t*>(mem), size});
   return &Mapped().back();
 }
 
 }  // namespace
+
+void BeginScreenSession() { table::BeginScreenSession(); }
 
 BOOL ComposeScreen() {
   DIBSECTION ds{};
@@ -221,7 +225,7 @@ BOOL ComposeScreen() {
   }
   std::erase_if(Mapped(), [&](const MappedSurface& m) {
     bool listed = std::any_of(entries.begin(), entries.end(), [&](const TableEntry& e) {
-      return e.hwnd == m.hwnd && e.surfaceGeneration == m.generation;
+      return e.hwnd == m.hwnd && e.surfaceSession == m.session && e.surfaceGeneration == m.generation;
     });
     if (!listed) ::munmap(const_cast<std::uint8_t*>(m.mem), m.size);
     return !listed;

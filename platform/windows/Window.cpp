@@ -387,6 +387,7 @@ HWND CreateWindowExW(DWORD exStyle, const WCHAR* className, const WCHAR* windowN
       CopyTableText(e.title, kTableTitleChars, raw->text);
       if (raw->surface) {
         e.surfaceGeneration = raw->surfaceGeneration;
+        e.surfaceSession = raw->surface->session;
         e.surfaceWidth = raw->surface->width;
         e.surfaceHeight = raw->surface->height;
       }

@@ -3,11 +3,13 @@
 // process and an flock on the file, so a process that dies holding it frees
 // it. Entries of processes that have died are dropped (and their surfaces
 // unlinked) whenever the table is read.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,7 +27,7 @@ namespace plat::wm {
 namespace {
 
 constexpr std::uint32_t kMagic = 0x4F52574Du;  // "ORWM"
-constexpr std::uint32_t kVersion = 3;
+constexpr std::uint32_t kVersion = 4;
 constexpr int kEntries = 1024;
 constexpr DWORD kFirstHandle = 0x00010000u;
 
@@ -40,8 +42,20 @@ struct TableData {
   std::int32_t capturePid;
   std::uint32_t reserved;
   std::uint64_t captureStart;
+  // The screen session: part of every surface name made in it; the display
+  // program starts a new one (BeginScreenSession).
+  std::uint64_t session;
   TableEntry entries[kEntries];
 };
+
+// A session number no earlier table at this folder gave: the real time in
+// microseconds (a device folder removed and made again starts above the
+// sessions of the one before).
+std::uint64_t FreshSession() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000u;
+}
 
 struct Mapping {
   pid_t pid = 0;
@@ -106,6 +120,7 @@ Mapping* Open() {
     m->data->size = sizeof(TableData);
     m->data->nextHandle = kFirstHandle;
     m->data->nextZ = 1;
+    m->data->session = FreshSession();
   }
   ::flock(m->fd, LOCK_UN);
   cur = m;
@@ -148,7 +163,8 @@ void Sweep(TableData* d) {
   bool dropped = false;
   for (TableEntry& e : d->entries) {
     if (e.hwnd && !ProcessAlive(e.pid, e.startTime)) {
-      if (e.surfaceWidth > 0) ::shm_unlink(table::SurfaceName(e.hwnd, e.surfaceGeneration).c_str());
+      if (e.surfaceWidth > 0)
+        ::shm_unlink(table::SurfaceName(e.surfaceSession, e.hwnd, e.surfaceGeneration).c_str());
       if (d->foreground == e.hwnd) d->foreground = 0;
       std::memset(&e, 0, sizeof e);
       dropped = true;
@@ -187,21 +203,67 @@ std::uint64_t ProcessStartTime(pid_t pid) {
   char* p = std::strrchr(buf, ')');
   if (!p) return 0;
   p += 2;  // state
+  // A zombie has ended: only its parent has not yet reaped it.
+  if (*p == 'Z' || *p == 'X' || *p == 'x') return 0;
   int field = 3;
   while (*p && field < 22) {
     if (*p == ' ') ++field;
     ++p;
   }
   if (field != 22) return 0;
-  if (*p == 'Z') return 0;
   return std::strtoull(p, nullptr, 10);
 }
 
-std::string SurfaceName(DWORD hwnd, std::uint32_t generation) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "/orv-%s-w%u-%u", DeviceToken().c_str(), static_cast<unsigned>(hwnd),
+std::string SurfaceName(std::uint64_t session, DWORD hwnd, std::uint32_t generation) {
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "/orv-%s-s%llx-w%u-%u", DeviceToken().c_str(),
+                static_cast<unsigned long long>(session), static_cast<unsigned>(hwnd),
                 static_cast<unsigned>(generation));
   return buf;
+}
+
+int CreateSurfaceObject(DWORD hwnd, std::uint32_t generation, std::uint64_t* session) {
+  Locked t;
+  if (!t) return -1;
+  *session = t->session;
+  const std::string name = SurfaceName(t->session, hwnd, generation);
+  int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0 && errno == EEXIST) {
+    // Handles are unique in the table and sessions on the folder: the name
+    // was left by a program of this session that ended without removing it.
+    ::shm_unlink(name.c_str());
+    fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  }
+  return fd;
+}
+
+void BeginScreenSession() {
+  Locked t;
+  if (!t) return;
+  Sweep(t.operator->());
+  std::vector<std::string> listed;
+  for (const TableEntry& e : t->entries)
+    if (e.hwnd && e.surfaceWidth > 0)
+      listed.push_back(SurfaceName(e.surfaceSession, e.hwnd, e.surfaceGeneration).substr(1));
+  // The names of this device: "orv-<token>-s<session>-w<window>-<generation>".
+  const std::string prefix = "orv-" + DeviceToken() + "-";
+  const std::string current = prefix + "s" + [&] {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%llx-", static_cast<unsigned long long>(t->session));
+    return std::string(buf);
+  }();
+  if (DIR* dir = ::opendir("/dev/shm")) {
+    while (const dirent* d = ::readdir(dir)) {
+      const std::string name = d->d_name;
+      if (name.compare(0, prefix.size(), prefix) != 0) continue;
+      // One of the session now may be in the making (listed once the window is).
+      if (name.compare(0, current.size(), current) == 0) continue;
+      if (std::find(listed.begin(), listed.end(), name) != listed.end()) continue;
+      ::shm_unlink(("/" + name).c_str());
+    }
+    ::closedir(dir);
+  }
+  t->session = std::max(t->session + 1, FreshSession());
 }
 
 DWORD NewHandle() {
@@ -250,10 +312,11 @@ void SetRect(DWORD hwnd, const RECT& r) {
   }
 }
 
-void SetSurface(DWORD hwnd, std::uint32_t generation, int width, int height) {
+void SetSurface(DWORD hwnd, std::uint64_t session, std::uint32_t generation, int width, int height) {
   Locked t;
   if (!t) return;
   if (TableEntry* s = Slot(t.operator->(), hwnd)) {
+    s->surfaceSession = session;
     s->surfaceGeneration = generation;
     s->surfaceWidth = width;
     s->surfaceHeight = height;

@@ -566,6 +566,11 @@ HBITMAP GetWindowSurfaceForTesting(HWND topLevel);
 // Draws the visible top-level windows of every process of the device onto the
 // screen bitmap of this process (ScreenBitmap()), bottom of the z-order first.
 BOOL ComposeScreen();
+// The display program starts a screen session of the device: the surfaces
+// that programs of earlier sessions (or an earlier device at the same folder)
+// left in shared memory are removed, and every surface made from now on
+// carries the new session in its name.
+void BeginScreenSession();
 
 // ---------------------------------------------------------------------------
 // Focus, activation, capture

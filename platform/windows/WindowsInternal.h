@@ -115,6 +115,7 @@ struct ClassInfo {
 struct Surface {
   ~Surface();
   std::string shmName;
+  std::uint64_t session = 0;  // the screen session of its name
   void* mem = nullptr;
   std::size_t size = 0;
   int width = 0;
@@ -304,6 +305,9 @@ struct TableEntry {
   std::uint32_t surfaceGeneration;
   std::int32_t surfaceWidth, surfaceHeight;
   DWORD owner;  // the owner of a pop-up; it stays above its owner when the owner is raised
+  std::uint32_t reserved;
+  // The screen session in which the surface was made (part of its name).
+  std::uint64_t surfaceSession;
 };
 constexpr DWORD kVisible = 1;
 constexpr DWORD kTopmost = 2;
@@ -337,9 +341,23 @@ struct CaptureHolder {
 };
 CaptureHolder SetCapture(DWORD hwnd);
 CaptureHolder Capture();
-void SetSurface(DWORD hwnd, std::uint32_t generation, int width, int height);
+void SetSurface(DWORD hwnd, std::uint64_t session, std::uint32_t generation, int width, int height);
+// The process's start time (0 when it is gone or has ended: a zombie).
 std::uint64_t ProcessStartTime(pid_t pid);
-std::string SurfaceName(DWORD hwnd, std::uint32_t generation);
+// A surface's shared-memory name: the device, the screen session it was made
+// in, the window and the generation. Sessions never repeat on a device folder,
+// not even one removed and made again, so no name meets one left by another
+// session.
+std::string SurfaceName(std::uint64_t session, DWORD hwnd, std::uint32_t generation);
+// Makes a new shared-memory object for the window's surface, named in the
+// current session, under the table's lock (so clearing stale names never
+// meets it); its descriptor (-1 on failure) and the session.
+int CreateSurfaceObject(DWORD hwnd, std::uint32_t generation, std::uint64_t* session);
+// The display program starts a screen session: surface names that no window
+// lists and that were made before the last session are removed (left by
+// programs that ended without removing them, or by an earlier device at the
+// same folder), then the session number moves on.
+void BeginScreenSession();
 }  // namespace table
 
 // ---------------------------------------------------------------------------

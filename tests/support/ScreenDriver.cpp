@@ -57,10 +57,23 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, bo
   ::_exit(127);
 }
 
-// Programs that the device's programs started (ShellExecuteEx, CreateProcessW)
-// on the device `root`: detached from this process, they are found by the
-// environment the device's program starter gives them.
-std::vector<pid_t> ProgramsStartedOnDevice(const std::string& root) {
+// A process that has not ended (a zombie has: only its parent has not reaped it).
+bool Alive(const std::filesystem::path& proc) {
+  std::ifstream in(proc / "stat");
+  std::string text;
+  if (!std::getline(in, text)) return false;
+  const std::size_t close = text.rfind(')');
+  if (close == std::string::npos || close + 2 >= text.size()) return false;
+  const char state = text[close + 2];
+  return state != 'Z' && state != 'X' && state != 'x';
+}
+
+// Processes other than this one on the device `root` (their environment
+// names it) that have not ended; startedOnly: only those that the device's
+// programs started (ShellExecuteEx, CreateProcessW), which are detached from
+// this process and found by the environment the device's program starter
+// gives them.
+std::vector<pid_t> ProcessesOnDevice(const std::string& root, bool startedOnly) {
   std::vector<pid_t> found;
   const std::string device = "ORVNEWS_DEVICE=" + root;
   std::error_code ec;
@@ -75,10 +88,11 @@ std::vector<pid_t> ProgramsStartedOnDevice(const std::string& root) {
       onDevice = onDevice || var == device;
       started = started || var.rfind("ORVNEWS_SHOWCMD=", 0) == 0;
     }
-    if (onDevice && started) found.push_back(pid);
+    if (onDevice && (started || !startedOnly) && Alive(entry.path())) found.push_back(pid);
   }
   return found;
 }
+std::vector<pid_t> ProgramsStartedOnDevice(const std::string& root) { return ProcessesOnDevice(root, true); }
 
 }  // namespace
 
@@ -97,20 +111,48 @@ std::string ScreenshotFolder() {
   return dir;
 }
 
-ScreenDriver::ScreenDriver(const Options& options) : screen_(options.screen) {
+ScreenDriver::ScreenDriver(const Options& options) : screen_(options.screen), options_(options) {
   if (!plat::WriteDeviceScreen(screen_)) return;
   plat::SetScreenForTesting(screen_.width, screen_.height, screen_.dpi);
+  StartDisplay();
+}
+
+bool ScreenDriver::StartDisplay() {
+  ready_ = false;
   std::vector<std::string> args{"--device", device_.Root()};
-  if (options.headlessFlag) args.push_back("--headless");
-  if (!options.session.empty()) {
+  if (options_.headlessFlag) args.push_back("--headless");
+  if (!options_.session.empty()) {
     args.push_back("--");
-    args.insert(args.end(), options.session.begin(), options.session.end());
+    args.insert(args.end(), options_.session.begin(), options_.session.end());
   }
-  display_ = Spawn(DisplayProgramPath(), args, !options.headlessFlag);
-  if (display_ < 0) return;
+  display_ = Spawn(DisplayProgramPath(), args, !options_.headlessFlag);
+  if (display_ < 0) return false;
   ready_ = WaitUntil([&] { return client_.Connect() || Reap(display_, 0) != ChildProcess::kTimedOut; }) &&
            Ok("ping");
+  return ready_;
 }
+
+bool ScreenDriver::Restart() {
+  if (display_ > 0) return false;
+  return StartDisplay();
+}
+
+void ScreenDriver::ResetDeviceFolder() {
+  RemoveTree(device_.Root());
+  plat::SetDeviceRoot(device_.Root());
+  plat::WriteDeviceScreen(screen_);
+}
+
+void ScreenDriver::PowerCut() {
+  if (display_ > 0) ::kill(display_, SIGKILL);
+  for (pid_t pid : ProcessesOnDevice(device_.Root(), false)) ::kill(pid, SIGKILL);
+  if (display_ > 0 && Reap(display_, 5000) != ChildProcess::kTimedOut) display_ = -1;
+  for (pid_t pid : std::vector<pid_t>(programs_))
+    if (Reap(pid, 5000) != ChildProcess::kTimedOut) std::erase(programs_, pid);
+  ready_ = false;
+}
+
+std::vector<pid_t> ScreenDriver::ProgramsRunning() const { return ProcessesOnDevice(device_.Root(), false); }
 
 ScreenDriver::~ScreenDriver() {
   for (pid_t pid : std::vector<pid_t>(programs_)) {

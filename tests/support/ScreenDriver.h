@@ -66,6 +66,19 @@ class ScreenDriver {
 
   // Ends the display with "quit"; its exit status (ChildProcess::kTimedOut when it hangs).
   int Quit(int boundMs = 10000);
+  // After Quit: the display started again on the same device, a new screen
+  // session (with the same session program); Ready() says whether it answers.
+  bool Restart();
+  // After Quit: the device folder removed and made again at the same path (a
+  // reset of the device), with its screen; this process uses the new one.
+  void ResetDeviceFolder();
+  // The power goes: the display and every program of the device are killed
+  // at once, leaving whatever they had in shared memory and in the device
+  // folder as it was.
+  void PowerCut();
+  // The processes other than this one that run on the device (their
+  // environment names it) and have not ended.
+  std::vector<pid_t> ProgramsRunning() const;
 
   // One command; the reply's lines (empty when the display did not answer).
   std::vector<std::string> Command(const std::string& line);
@@ -101,9 +114,11 @@ class ScreenDriver {
 
  private:
   static std::string Xy(int x, int y) { return std::to_string(x) + " " + std::to_string(y); }
+  bool StartDisplay();
 
   ScopedTempDevice device_;
   plat::ScreenSettings screen_;
+  Options options_;
   pid_t display_ = -1;
   bool ready_ = false;
   std::vector<pid_t> programs_;

@@ -8,14 +8,20 @@
 //   orv-display [--device DIR] [--screen 480x640@192[,landscape]] [--headless]
 //               [-- PROGRAM ARGS...]
 //
-// A program given after "--" is started on the device; when the display ends
-// (its window closed, "quit", SIGINT or SIGTERM) the programs it started are
-// asked to close their windows, then ended.
+// A program given after "--" is started on the device. When the display ends
+// (its window closed, "quit", SIGINT or SIGTERM) every program of the device
+// ends with it: those it started, those the device's programs started and
+// those started by hand that show a window on it are asked to close their
+// windows, then ended. A program it started that ends meanwhile is reaped at
+// once.
 #include <SDL.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -120,9 +127,54 @@ class InputWorker {
   std::thread thread_;
 };
 
-// The programs started on the device by this display.
+// A process as /proc shows it: its parent and start time; nullopt when it is
+// gone or has ended (a zombie).
+struct ProcessStat {
+  pid_t parent = 0;
+  unsigned long long start = 0;
+};
+std::optional<ProcessStat> ReadProcessStat(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(in, text)) return std::nullopt;
+  // The command name may hold spaces: fields count from the last ')'.
+  const std::size_t close = text.rfind(')');
+  if (close == std::string::npos || close + 2 >= text.size()) return std::nullopt;
+  const char state = text[close + 2];
+  if (state == 'Z' || state == 'X' || state == 'x') return std::nullopt;
+  ProcessStat st;
+  std::size_t at = close + 2;
+  for (int field = 3; field <= 22 && at < text.size(); ++field) {
+    const std::size_t next = text.find(' ', at);
+    const std::string value = text.substr(at, next == std::string::npos ? std::string::npos : next - at);
+    if (field == 4) st.parent = static_cast<pid_t>(std::strtol(value.c_str(), nullptr, 10));
+    if (field == 22) st.start = std::strtoull(value.c_str(), nullptr, 10);
+    if (next == std::string::npos) break;
+    at = next + 1;
+  }
+  return st;
+}
+
+// The programs of the device. Those this display started are its children,
+// reaped on a thread of their own as soon as they end, so none stays a zombie
+// while the display runs. When the display ends every program of the device
+// ends: its children, the programs the device's programs started (they carry
+// the device's show command in their environment) and every other process
+// with a window on the device. The processes that started the display (a
+// shell, a test) are not its to end.
 class Session {
  public:
+  Session() {
+    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    reaper_ = std::thread([this] { ReapChildren(); });
+  }
+  ~Session() {
+    stop_ = true;
+    Wake();
+    reaper_.join();
+    ::close(wake_);
+  }
+
   bool Start(const std::vector<std::string>& program) {
     if (program.empty()) return true;
     SpawnOptions options;
@@ -132,46 +184,166 @@ class Session {
       std::fprintf(stderr, "orv-display: cannot start %s: %s\n", program[0].c_str(), std::strerror(err));
       return false;
     }
-    pids_.push_back(pid);
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      children_.push_back(pid);
+    }
+    Wake();
     return true;
   }
 
-  // Asks the programs to close their windows, waits a little, then ends them.
+  // Asks every program of the device to close its windows, waits a little,
+  // then ends those left. Programs started meanwhile are ended too.
   void End() {
-    if (pids_.empty()) return;
-    struct Ask {
-      std::vector<pid_t>* pids;
-    } ask{&pids_};
-    EnumWindows(
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-          auto* a = reinterpret_cast<Ask*>(lp);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(hwnd, &pid);
-          for (pid_t p : *a->pids)
-            if (static_cast<DWORD>(p) == pid) PostMessageW(hwnd, WM_CLOSE, 0, 0);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&ask));
-    if (!Reap(5000)) {
-      for (pid_t p : pids_) ::kill(p, SIGTERM);
-      if (!Reap(2000))
-        for (pid_t p : pids_) ::kill(p, SIGKILL);
-      Reap(2000);
+    for (int round = 0; round < 3; ++round) {
+      std::vector<Program> programs = DevicePrograms();
+      if (programs.empty()) break;
+      EnumWindows(
+          [](HWND hwnd, LPARAM lp) -> BOOL {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            for (const Program& p : *reinterpret_cast<std::vector<Program>*>(lp))
+              if (static_cast<DWORD>(p.pid) == pid) PostMessageW(hwnd, WM_CLOSE, 0, 0);
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&programs));
+      if (WaitGone(programs, 5000)) continue;
+      for (const Program& p : programs)
+        if (Running(p)) ::kill(p.pid, SIGTERM);
+      if (WaitGone(programs, 2000)) continue;
+      for (const Program& p : programs)
+        if (Running(p)) ::kill(p.pid, SIGKILL);
+      WaitGone(programs, 2000);
     }
+    // Reading the window table drops the windows (and surfaces) of the programs that ended.
+    EnumWindows([](HWND, LPARAM) -> BOOL { return TRUE; }, 0);
   }
 
  private:
-  bool Reap(int ms) {
+  struct Program {
+    pid_t pid;
+    unsigned long long start;
+  };
+
+  void Wake() {
+    std::uint64_t one = 1;
+    ssize_t r = ::write(wake_, &one, sizeof one);
+    (void)r;
+  }
+
+  bool IsChild(pid_t pid) {
+    std::lock_guard<std::mutex> g(lock_);
+    return std::find(children_.begin(), children_.end(), pid) != children_.end();
+  }
+
+  // Still the same process, not ended (a child is reaped by the reaper).
+  bool Running(const Program& p) {
+    if (IsChild(p.pid)) return true;
+    auto st = ReadProcessStat(p.pid);
+    return st && st->start == p.start;
+  }
+
+  bool WaitGone(const std::vector<Program>& programs, int ms) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!pids_.empty()) {
-      std::erase_if(pids_, [](pid_t p) { return ::waitpid(p, nullptr, WNOHANG) != 0; });
-      if (pids_.empty()) break;
+    for (;;) {
+      if (std::none_of(programs.begin(), programs.end(), [&](const Program& p) { return Running(p); })) return true;
       if (std::chrono::steady_clock::now() > end) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return true;
   }
-  std::vector<pid_t> pids_;
+
+  // This process and the ones that started it.
+  static std::vector<pid_t> SelfAndAncestors() {
+    std::vector<pid_t> out{::getpid()};
+    for (pid_t p = ::getppid(); p > 1 && out.size() < 64; ) {
+      out.push_back(p);
+      auto st = ReadProcessStat(p);
+      if (!st) break;
+      p = st->parent;
+    }
+    return out;
+  }
+
+  std::vector<Program> DevicePrograms() {
+    const std::vector<pid_t> spared = SelfAndAncestors();
+    std::vector<pid_t> pids;
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      pids = children_;
+    }
+    // Every process with a window on the device.
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+          DWORD pid = 0;
+          GetWindowThreadProcessId(hwnd, &pid);
+          reinterpret_cast<std::vector<pid_t>*>(lp)->push_back(static_cast<pid_t>(pid));
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&pids));
+    // Programs the device's programs started, with a window or not yet.
+    const std::string device = "ORVNEWS_DEVICE=" + DeviceRoot();
+    if (DIR* proc = ::opendir("/proc")) {
+      while (const dirent* d = ::readdir(proc)) {
+        const std::string name = d->d_name;
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in("/proc/" + name + "/environ", std::ios::binary);
+        bool onDevice = false, started = false;
+        for (std::string var; std::getline(in, var, '\0');) {
+          onDevice = onDevice || var == device;
+          started = started || var.rfind("ORVNEWS_SHOWCMD=", 0) == 0;
+        }
+        if (onDevice && started) pids.push_back(static_cast<pid_t>(std::stol(name)));
+      }
+      ::closedir(proc);
+    }
+    std::vector<Program> out;
+    for (pid_t pid : pids) {
+      if (pid <= 0 || std::find(spared.begin(), spared.end(), pid) != spared.end()) continue;
+      if (std::any_of(out.begin(), out.end(), [&](const Program& p) { return p.pid == pid; })) continue;
+      auto st = ReadProcessStat(pid);
+      if (st) out.push_back(Program{pid, st->start});
+    }
+    return out;
+  }
+
+  // Waits on each child's process descriptor and reaps it when it ends.
+  void ReapChildren() {
+    std::vector<std::pair<pid_t, int>> watched;  // child, its pidfd (-1: none)
+    while (!stop_) {
+      {
+        std::lock_guard<std::mutex> g(lock_);
+        for (pid_t p : children_)
+          if (std::none_of(watched.begin(), watched.end(), [&](const auto& w) { return w.first == p; }))
+            watched.emplace_back(p, static_cast<int>(::syscall(SYS_pidfd_open, p, 0)));
+      }
+      std::vector<pollfd> fds{{wake_, POLLIN, 0}};
+      bool unwatchable = false;
+      for (const auto& w : watched) {
+        if (w.second >= 0) fds.push_back({w.second, POLLIN, 0});
+        else unwatchable = true;
+      }
+      // Without process descriptors (an old kernel) the children are looked at twice a second.
+      ::poll(fds.data(), fds.size(), unwatchable ? 500 : -1);
+      std::uint64_t v;
+      ssize_t r = ::read(wake_, &v, sizeof v);
+      (void)r;
+      std::erase_if(watched, [&](const auto& w) {
+        if (::waitpid(w.first, nullptr, WNOHANG) == 0) return false;
+        if (w.second >= 0) ::close(w.second);
+        std::lock_guard<std::mutex> g(lock_);
+        std::erase(children_, w.first);
+        return true;
+      });
+    }
+    for (const auto& w : watched)
+      if (w.second >= 0) ::close(w.second);
+  }
+
+  std::mutex lock_;
+  std::vector<pid_t> children_;
+  int wake_ = -1;
+  std::atomic<bool> stop_{false};
+  std::thread reaper_;
 };
 
 // Watches the screen's change notice and tells the window to redraw; after a
@@ -488,6 +660,8 @@ int main(int argc, char** argv) {
     if (!headless) SDL_Quit();
     return 1;
   }
+  // Surfaces that earlier sessions left behind go; this session's names are new.
+  BeginScreenSession();
   Session session;
   if (!session.Start(o.program)) {
     std::fprintf(stderr, "orv-display: cannot start %s\n", o.program[0].c_str());
