@@ -319,18 +319,21 @@ void CTabChannels::CheckAll(bool on) {
 bool CTabChannels::OnApply() {
   CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
   if (!filter->SetAutoInclude(Checked(IDC_AUTO_INCLUDE))) return false;
-  CStringToStringMap flags;
-  reported_.clear();
+  // Only the rows the user changed are written, into the selection as it is
+  // stored now: a channel removed or renamed since the page opened stays out.
+  CStringToStringMap changed;
   for (const auto& [name, on] : Rows()) {
     const std::u16string flag = on ? kShown : kHidden;
-    flags[name] = flag;
     auto before = initial_.find(name);
-    if (before == initial_.end() || before->second != flag) reported_.push_back(name);
+    if (before == initial_.end() || before->second != flag) changed[name] = flag;
   }
-  // The selection is written under its named mutex, then the item is told.
-  if (!filter->SetEntries(flags)) return false;
-  for (const std::u16string& name : reported_) CNotifyToday::GetInstance()->NotifyItemChanged(name);
-  initial_ = flags;
+  reported_.clear();
+  if (!changed.empty()) {
+    // The selection is written under its named mutex, then the item is told.
+    if (!filter->ChangeEntries(changed, reported_)) return false;
+    for (const std::u16string& name : reported_) CNotifyToday::GetInstance()->NotifyItemChanged(name);
+  }
+  for (const auto& [name, flag] : changed) initial_[name] = flag;
   return true;
 }
 

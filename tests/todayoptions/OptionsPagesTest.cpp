@@ -130,6 +130,40 @@ TEST_F(OptionsPagesTest, ChannelsPageWritesFlagsAndReportsOnlyChangedChannels) {
   EXPECT_EQ(TodayKey().GetDWORD(u"AutoIncludeNewChannels", 1), 0u);
 }
 
+// Channels removed or renamed by another program while the page is open stay
+// gone: the page writes the rows the user changed into the stored selection.
+TEST_F(OptionsPagesTest, ChannelsPageWritesOnlyTheUsersChangesIntoTheStoredSelection) {
+  ASSERT_TRUE(CTodayChannelFilter::GetInstance()->SetEntries({{u"Alpha", u"1"}, {u"Beta", u"1"}, {u"Gamma", u"0"}}));
+  CTabChannels channels;
+  ASSERT_NE(Make(channels), nullptr);
+  ASSERT_EQ(channels.Rows().size(), 3u);
+  {
+    // The main program meanwhile: Gamma deleted, Beta renamed to Delta.
+    CTodayChannelFilter other;
+    other.Remove(u"Gamma");
+    other.Remove(u"Beta");
+    ASSERT_TRUE(other.SetEntries({{u"Delta", u"1"}}));
+  }
+  OpenSettingsKey().SetString(kChangedItemsValue, kNoItemsChanged);
+  channels.SetRow(0, false);  // Alpha off
+  channels.SetRow(1, false);  // Beta off: it is gone
+  ASSERT_TRUE(channels.OnApply());
+  EXPECT_EQ(channels.Reported(), std::vector<std::u16string>{u"Alpha"});
+  CStringToIntMap names;
+  CNotifyToday::DecodeNames(Record(), names);
+  EXPECT_EQ(names.size(), 1u);
+  EXPECT_EQ(names.count(u"Alpha"), 1u);
+  CTodayChannelFilter reader;
+  CStringToStringMap entries;
+  reader.GetEntries(entries);
+  EXPECT_EQ(entries, (CStringToStringMap{{u"Alpha", u"0"}, {u"Delta", u"1"}}));
+
+  // A later channel named like the deleted one starts as a new channel.
+  ASSERT_TRUE(TodayKey().SetDWORD(u"AutoIncludeNewChannels", 1));
+  CTodayChannelFilter later;
+  EXPECT_TRUE(later.IsIncluded(u"Gamma", true));
+}
+
 TEST_F(OptionsPagesTest, ViewStylePageShowsTheStylesControlsAndWritesShownNumbers) {
   CTabViewStyle style;
   HWND page = Make(style);
