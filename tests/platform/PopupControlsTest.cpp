@@ -14,6 +14,7 @@
 #include "platform/controls/ComboBox.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/StandardControls.h"
+#include "platform/display/DeviceInput.h"
 #include "platform/windows/Menus.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
@@ -509,6 +510,46 @@ TEST_F(PopupControlsTest, BackKeyOverriddenReachesTheOwnerAsHotKey) {
   hook_ = nullptr;
   DestroyMenu(popup);
   DestroyMenu(menu);
+}
+
+// Back held down on the desktop: the display sends the key's auto-repeat as
+// further downs. They carry the previous key state, and Back acts on the
+// first down only: the owner hears one press and one release, and a plain
+// window sees the repeats marked as repeats.
+TEST_F(PopupControlsTest, HeldBackActsOnceOnItsFirstDown) {
+  SHMENUBARINFO info{};
+  info.cbSize = sizeof info;
+  info.hwndParent = owner_;
+  info.dwFlags = SHCMBF_EMPTYBAR;
+  ASSERT_TRUE(SHCreateMenuBar(&info));
+  display::DeviceInput input([](DWORD) {});
+  const display::DeviceKey back = *display::KeyByName("back");
+  auto holdBack = [&] {
+    heard_.clear();
+    for (int i = 0; i < 4; ++i) input.Key(back, true);  // the first down and three repeats
+    input.Key(back, false);
+    orvtest::PumpMessages();
+  };
+  // Without an override: a plain key of the focus window, its repeats marked.
+  holdBack();
+  std::vector<LPARAM> downs;
+  for (const Heard& h : heard_)
+    if (h.msg == WM_KEYDOWN) downs.push_back(h.lParam);
+  ASSERT_EQ(downs.size(), 4u);
+  EXPECT_FALSE(IsRepeatedKeyDown(downs[0]));
+  for (std::size_t i = 1; i < downs.size(); ++i) EXPECT_TRUE(IsRepeatedKeyDown(downs[i])) << i;
+  // The window's Back: one press, one release.
+  const WORD both = SHMBOF_NODEFAULT | SHMBOF_NOTIFY;
+  ASSERT_TRUE(SendMessageW(info.hwndMB, SHCMBM_OVERRIDEKEY, VK_TBACK, MAKELPARAM(both, both)));
+  holdBack();
+  EXPECT_EQ(Count(WM_KEYDOWN), 0);
+  ASSERT_EQ(Count(WM_HOTKEY), 2);
+  EXPECT_EQ(LOWORD(static_cast<std::uintptr_t>(heard_[0].lParam)), 0);
+  EXPECT_EQ(LOWORD(static_cast<std::uintptr_t>(heard_[1].lParam)), MOD_KEYUP);
+  // A second hold is a new press.
+  holdBack();
+  EXPECT_EQ(Count(WM_HOTKEY), 2);
+  DestroyWindow(info.hwndMB);
 }
 
 // ---------------------------------------------------------------------------
