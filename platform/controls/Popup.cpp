@@ -37,6 +37,12 @@ bool RunPopupLoop(HWND capture, HWND owner, PopupInput& input) {
       case WM_SYSKEYUP:
       case WM_SYSCHAR:
         continue;
+      case WM_VSCROLL:
+        if (m.hwnd == capture) {
+          input.Scroll(LOWORD(m.wParam));
+          continue;
+        }
+        break;
       default:
         break;
     }

@@ -627,6 +627,75 @@ TEST_F(PopupControlsTest, ADragInADropListScrollsItAndChoosesNothing) {
   ResetScreenForTesting();
 }
 
+// The rows a drop list does not show come into view by the wheel over the
+// list, by dragging the strip's thumb, and by a tap on the strip's track
+// below the thumb; each leaves the list open, and a tap on its first row
+// then chooses the item scrolled to the top.
+TEST_F(PopupControlsTest, TheWheelTheThumbAndTheTrackScrollADropList) {
+  SetScreenForTesting(240, 320, 96);
+  HWND combo = CreateWindowExW(0, WC_COMBOBOXW, u"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, 10, 10,
+                               160, 200, owner_, reinterpret_cast<HMENU>(std::uintptr_t{62}), nullptr, nullptr);
+  ASSERT_TRUE(combo);
+  constexpr int kItems = 12;
+  for (int i = 0; i < kItems; ++i) {
+    const std::u16string text = u"Item " + plat::Utf8ToUtf16(std::to_string(i));
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+  const RECT field = RectOf(combo);
+  const int ih = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
+  const int strip = 6;  // the strip's width at 96 dpi
+  struct Case {
+    const char* name;
+    std::function<void(const RECT& list)> scroll;
+    int chosen;  // the item at the top afterwards
+  };
+  const Case cases[] = {
+      {"wheel", [](const RECT& list) { InjectWheel((list.left + list.right) / 2, (list.top + list.bottom) / 2, 3); }, 3},
+      {"thumb",
+       [&](const RECT& list) {
+         // The thumb starts at the track's top; two rows' share of the track down.
+         const int x = list.right - 1 - strip / 2, h = list.bottom - list.top - 2, y = list.top + 1 + ih / 4;
+         InjectStylus(WM_LBUTTONDOWN, x, y);
+         for (int step = 1; step <= 4; ++step) InjectStylus(WM_MOUSEMOVE, x, y + step * h * 2 / kItems / 4);
+         InjectStylus(WM_LBUTTONUP, x, y + h * 2 / kItems);
+       },
+       2},
+      {"track below the thumb",
+       [&](const RECT& list) { TapAt(list.right - 1 - strip / 2, list.bottom - 3); },
+       -1},  // a page on: the last rows
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SendMessageW(combo, CB_SETCURSEL, 0, 0);
+    bool openAfter = false;
+    int rows = 0;
+    std::atomic<bool> finished{false};
+    Drive([&] {
+      struct Finish {
+        std::atomic<bool>& f;
+        ~Finish() { f = true; }
+      } finish{finished};
+      if (!orvtest::Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
+      const RECT list = RectOf(WindowsOf(u"ComboLBox")[0]);
+      rows = (list.bottom - list.top - 2) / ih;
+      c.scroll(list);
+      openAfter = orvtest::Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; }, 500);
+      if (!openAfter) return;
+      TapAt((list.left + list.right) / 2 - strip, list.top + 1 + ih / 2);
+    });
+    TapAt((field.left + field.right) / 2, (field.top + field.bottom) / 2);
+    orvtest::PumpUntil([&] { return finished.load() && WindowsOf(u"ComboLBox").empty(); });
+    driver_.join();
+    orvtest::PumpMessages();
+    ASSERT_GT(rows, 0);
+    ASSERT_LT(rows, kItems) << "every row shows: nothing to scroll";
+    EXPECT_TRUE(openAfter) << "the scroll closed the list";
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), c.chosen >= 0 ? c.chosen : std::min(rows, kItems - rows));
+  }
+  DestroyWindow(combo);
+  ResetScreenForTesting();
+}
+
 TEST_F(PopupControlsTest, ComboBoxKeysEditableKindAndClosingFromOutside) {
   HWND combo = CreateWindowExW(0, WC_COMBOBOXW, u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 10, 10, 150, 100, owner_,
                                reinterpret_cast<HMENU>(std::uintptr_t{60}), nullptr, nullptr);
