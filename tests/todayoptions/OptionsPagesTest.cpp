@@ -164,6 +164,39 @@ TEST_F(OptionsPagesTest, ChannelsPageWritesOnlyTheUsersChangesIntoTheStoredSelec
   EXPECT_TRUE(later.IsIncluded(u"Gamma", true));
 }
 
+// The sheet over the three pages, run modally as the program runs it: its
+// "Select None" reaches the channels page, done applies it, and the run
+// answers 1; a second sheet on the same thread runs as the first did.
+COptionsSheet* g_runningSheet = nullptr;
+void DriveSheet(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  HWND sheet = g_runningSheet ? g_runningSheet->GetHwnd() : nullptr;
+  if (!sheet) return;
+  PostMessageW(sheet, WM_COMMAND, ID_SELECT_NONE, 0);
+  PostMessageW(sheet, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(OptionsPagesTest, TheSheetsSelectNoneReachesTheChannelsPageAndDoneWritesIt) {
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_TRUE(CTodayChannelFilter::GetInstance()->SetEntries({{u"Alpha", u"1"}, {u"Beta", u"1"}}));
+    CTabChannels channels;
+    CTabFont font;
+    CTabViewStyle style;
+    COptionsSheet sheet(channels, font, style);
+    g_runningSheet = &sheet;
+    ASSERT_NE(SetTimer(nullptr, 0, 0, &DriveSheet), 0u);
+    EXPECT_EQ(sheet.DoModal(owner_), 1);
+    g_runningSheet = nullptr;
+    EXPECT_EQ(sheet.GetHwnd(), nullptr) << "the run is over";
+    EXPECT_EQ(channels.Reported(), (std::vector<std::u16string>{u"Alpha", u"Beta"}));
+    CTodayChannelFilter reader;
+    CStringToStringMap entries;
+    reader.GetEntries(entries);
+    EXPECT_EQ(entries, (CStringToStringMap{{u"Alpha", u"0"}, {u"Beta", u"0"}}));
+  }
+}
+
 TEST_F(OptionsPagesTest, ViewStylePageShowsTheStylesControlsAndWritesShownNumbers) {
   CTabViewStyle style;
   HWND page = Make(style);
