@@ -180,6 +180,20 @@ bool CTodayChannelFilter::SetEntries(const CStringToStringMap& flags) {
   return written;
 }
 
+bool CTodayChannelFilter::ChangeEntries(const CStringToStringMap& flags, std::vector<std::u16string>& written) {
+  CSyncLock lock(this, u"CTodayChannelFilter::ChangeEntries");
+  written.clear();
+  return Change([&] {
+    for (const auto& [name, flag] : flags) {
+      auto entry = entries_.find(name);
+      if (entry == entries_.end()) continue;
+      if (entry->second != flag) written.push_back(name);
+      entry->second = flag;
+    }
+    return !written.empty();
+  });
+}
+
 bool CTodayChannelFilter::SetAutoInclude(bool autoInclude) {
   CSyncLock lock(this, u"CTodayChannelFilter::SetAutoInclude");
   const int value = autoInclude ? 1 : 0;

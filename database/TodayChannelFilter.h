@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "core/StringMaps.h"
 #include "core/Synchronized.h"
@@ -59,6 +60,11 @@ class CTodayChannelFilter : public CSynchronized {
   // Sets the flags of several channels ("1" or "0" by name) in one change of
   // the stored filter; false when it could not be written (mutex or registry).
   bool SetEntries(const CStringToStringMap& flags);
+  // Sets the flags of the channels of flags that the stored filter holds now;
+  // a name gone from it meanwhile (the channel removed or renamed) stays out.
+  // written gets the names whose flag was set. False when it could not be
+  // written (mutex or registry).
+  bool ChangeEntries(const CStringToStringMap& flags, std::vector<std::u16string>& written);
   // Forgets a channel (removed, or its file gone) and saves when it was there.
   void Remove(const std::u16string& name);
 

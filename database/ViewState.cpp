@@ -4,6 +4,7 @@
 #include "core/RegisteredMessages.h"
 #include "database/ArticleFilter.h"
 #include "database/NotifyToday.h"
+#include "platform/base/Device.h"
 #include "platform/ipc/Ipc.h"
 
 namespace {
@@ -64,7 +65,20 @@ plat::UINT GetViewStateChangedMessage() {
   return number != 0 ? number : plat::RegisterWindowMessageW(kMsgNameViewStateChanged);
 }
 
-CDBViewState::CDBViewState(CChannelSet* channelSet) : key_(OpenSettingsKey()), channelSet_(channelSet) {}
+CDBViewState::CDBViewState(CChannelSet* channelSet)
+    : key_(OpenSettingsKey()), keyDevice_(plat::DeviceGeneration()), channelSet_(channelSet) {}
+
+CVORegistry& CDBViewState::Key() {
+  // A key of the device in use: the device folder changed (a test's own
+  // device), the key is opened afresh in the new one.
+  std::lock_guard<std::mutex> guard(keyLock_);
+  const unsigned device = plat::DeviceGeneration();
+  if (device != keyDevice_) {
+    key_ = OpenSettingsKey();
+    keyDevice_ = device;
+  }
+  return key_;
+}
 
 CDBViewState::~CDBViewState() {
   if (keptIn_ != nullptr) keptIn_->RemoveViewLocationKeeper(this);
@@ -84,14 +98,14 @@ CChannelSet* CDBViewState::ChannelSet() {
   return channelSet_;
 }
 
-plat::DWORD CDBViewState::GetCurrentView() { return key_.GetDWORD(kViewStateCurrentView, DBV_CHANNEL_LIST); }
+plat::DWORD CDBViewState::GetCurrentView() { return Key().GetDWORD(kViewStateCurrentView, DBV_CHANNEL_LIST); }
 
-std::u16string CDBViewState::GetCurrentChannelName() { return key_.GetString(kViewStateCurrentChannelName, u""); }
+std::u16string CDBViewState::GetCurrentChannelName() { return Key().GetString(kViewStateCurrentChannelName, u""); }
 
-std::u16string CDBViewState::GetCurrentArticleID() { return key_.GetString(kViewStateCurrentArticleID, u""); }
+std::u16string CDBViewState::GetCurrentArticleID() { return Key().GetString(kViewStateCurrentArticleID, u""); }
 
 bool CDBViewState::SetCurrentArticleID(const std::u16string& id) {
-  return key_.SetString(kViewStateCurrentArticleID, id.c_str());
+  return Key().SetString(kViewStateCurrentArticleID, id.c_str());
 }
 
 void CDBViewState::SetCurrentView(plat::DWORD view) {
@@ -101,13 +115,13 @@ void CDBViewState::SetCurrentView(plat::DWORD view) {
     if (!channel.empty()) CNotifyToday::GetInstance()->NotifyItemChanged(channel);
   }
   ShowTouchShellStub(view == DBV_ARTICLE);
-  key_.SetDWORD(kViewStateCurrentView, view);
+  Key().SetDWORD(kViewStateCurrentView, view);
   RefreshArticleFilter();
 }
 
 void CDBViewState::SetCurrentChannelName(const std::u16string& name) {
   if (GetCurrentChannelName() == name) return;
-  key_.SetString(kViewStateCurrentChannelName, name.c_str());
+  Key().SetString(kViewStateCurrentChannelName, name.c_str());
   RefreshArticleFilter();
 }
 
@@ -183,8 +197,8 @@ void CDBViewState::GetViewLocation(std::u16string& channelName, std::u16string& 
 }
 
 void CDBViewState::RestoreViewLocation(const std::u16string& channelName, const std::u16string& articleId) {
-  key_.SetString(kViewStateCurrentChannelName, channelName.c_str());
-  key_.SetString(kViewStateCurrentArticleID, articleId.c_str());
+  Key().SetString(kViewStateCurrentChannelName, channelName.c_str());
+  Key().SetString(kViewStateCurrentArticleID, articleId.c_str());
   RefreshArticleFilter();
 }
 

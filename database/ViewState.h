@@ -8,6 +8,7 @@
 // UI thread only; the filter is changed under the channel set's lock.
 #pragma once
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "core/VORegistry.h"
@@ -97,8 +98,11 @@ class CDBViewState : public IViewLocationKeeper {
 
  private:
   CChannelSet* ChannelSet();
+  CVORegistry& Key();
 
+  std::mutex keyLock_;
   CVORegistry key_;
+  unsigned keyDevice_ = 0;  // the device generation key_ belongs to
   CChannelSet* channelSet_;
   CChannelSet* keptIn_ = nullptr;  // the set this state is the keeper of
   CArticleFilter* filter_ = nullptr;

@@ -319,18 +319,21 @@ void CTabChannels::CheckAll(bool on) {
 bool CTabChannels::OnApply() {
   CTodayChannelFilter* filter = CTodayChannelFilter::GetInstance();
   if (!filter->SetAutoInclude(Checked(IDC_AUTO_INCLUDE))) return false;
-  CStringToStringMap flags;
-  reported_.clear();
+  // Only the rows the user changed are written, into the selection as it is
+  // stored now: a channel removed or renamed since the page opened stays out.
+  CStringToStringMap changed;
   for (const auto& [name, on] : Rows()) {
     const std::u16string flag = on ? kShown : kHidden;
-    flags[name] = flag;
     auto before = initial_.find(name);
-    if (before == initial_.end() || before->second != flag) reported_.push_back(name);
+    if (before == initial_.end() || before->second != flag) changed[name] = flag;
   }
-  // The selection is written under its named mutex, then the item is told.
-  if (!filter->SetEntries(flags)) return false;
-  for (const std::u16string& name : reported_) CNotifyToday::GetInstance()->NotifyItemChanged(name);
-  initial_ = flags;
+  reported_.clear();
+  if (!changed.empty()) {
+    // The selection is written under its named mutex, then the item is told.
+    if (!filter->ChangeEntries(changed, reported_)) return false;
+    for (const std::u16string& name : reported_) CNotifyToday::GetInstance()->NotifyItemChanged(name);
+  }
+  for (const auto& [name, flag] : changed) initial_[name] = flag;
   return true;
 }
 
@@ -565,27 +568,59 @@ void SubclassWithoutDoubleClick(plat::HWND list) {
 // ---- The sheet and the program -------------------------------------------------------
 
 namespace {
+// The sheet running now on this thread: the platform's callback and the
+// sheet's window procedure carry no object of their own.
+thread_local COptionsSheet* t_runningSheet = nullptr;
+}  // namespace
 
-std::u16string g_sheetTitle;
-CTabChannels* g_channels = nullptr;
-plat::WNDPROC g_sheetProc = nullptr;
-SoftKeyBar* g_softKeys = nullptr;
+COptionsSheet::COptionsSheet(CTabChannels& channels, CTabFont& font, CTabViewStyle& style)
+    : title_(Text(IDS_SHEET_TITLE)), channels_(channels), pages_{&channels, &font, &style} {}
+
+COptionsSheet::~COptionsSheet() = default;
+
+plat::INT_PTR COptionsSheet::DoModal(plat::HWND owner) {
+  plat::PROPSHEETPAGEW sheetPages[kPageCount] = {};
+  for (int i = 0; i < kPageCount; ++i) {
+    sheetPages[i].dwSize = sizeof(plat::PROPSHEETPAGEW);
+    sheetPages[i].hInstance = plat::GetModuleHandleW(nullptr);
+    sheetPages[i].pszTemplate = plat::MAKEINTRESOURCEW(static_cast<std::uintptr_t>(pages_[i]->TemplateId()));
+    sheetPages[i].pfnDlgProc = &COptionsPage::DialogProc;
+    sheetPages[i].lParam = reinterpret_cast<plat::LPARAM>(pages_[i]);
+  }
+  plat::PROPSHEETHEADERW header{};
+  header.dwSize = sizeof header;
+  header.dwFlags = plat::PSH_PROPSHEETPAGE | plat::PSH_USECALLBACK | plat::PSH_MAXIMIZE;
+  header.hwndParent = owner;
+  header.hInstance = plat::GetModuleHandleW(nullptr);
+  header.pszCaption = title_.c_str();
+  header.nPages = kPageCount;
+  header.ppsp = sheetPages;
+  header.pfnCallback = &COptionsSheet::SheetCallback;
+  outer_ = t_runningSheet;
+  t_runningSheet = this;
+  const plat::INT_PTR result = plat::PropertySheetW(&header);
+  t_runningSheet = outer_;
+  outer_ = nullptr;
+  hwnd_ = nullptr;
+  sheetProc_ = nullptr;
+  return result;
+}
 
 // The sheet made full screen with the done button, its menu bar and its
 // texts in the user's language (posted once the sheet is initialised).
-void InitSheet(plat::HWND sheet) {
-  plat::SHINITDLGINFO info{plat::SHIDIM_FLAGS, sheet,
+void COptionsSheet::OnInitDialog() {
+  plat::SHINITDLGINFO info{plat::SHIDIM_FLAGS, hwnd_,
                            plat::SHIDIF_DONEBUTTON | plat::SHIDIF_SIZEDLGFULLSCREEN | plat::SHIDIF_SIPDOWN};
   plat::SHInitDialog(&info);
-  if (g_softKeys) g_softKeys->Create(sheet, IDR_SHEET_MENU, false);
+  softKeys_.Create(hwnd_, IDR_SHEET_MENU, false);
   // The "Menu" button serves the channels page alone.
   const bool channelsShown =
-      g_channels && g_channels->Page() &&
-      plat::SendMessageW(sheet, plat::PSM_GETCURRENTPAGEHWND, 0, 0) == reinterpret_cast<plat::LRESULT>(g_channels->Page());
-  if (g_softKeys && g_softKeys->GetBar() && !channelsShown)
-    plat::SendMessageW(g_softKeys->GetBar(), plat::TB_HIDEBUTTON, plat::kMenuBarFirstPopupId + 1, plat::TRUE);
+      channels_.Page() &&
+      plat::SendMessageW(hwnd_, plat::PSM_GETCURRENTPAGEHWND, 0, 0) == reinterpret_cast<plat::LRESULT>(channels_.Page());
+  if (softKeys_.GetBar() && !channelsShown)
+    plat::SendMessageW(softKeys_.GetBar(), plat::TB_HIDEBUTTON, plat::kMenuBarFirstPopupId + 1, plat::TRUE);
   // The tabs carry the pages' captions.
-  if (auto tabs = reinterpret_cast<plat::HWND>(plat::SendMessageW(sheet, plat::PSM_GETTABCONTROL, 0, 0))) {
+  if (auto tabs = reinterpret_cast<plat::HWND>(plat::SendMessageW(hwnd_, plat::PSM_GETTABCONTROL, 0, 0))) {
     const int count = static_cast<int>(plat::SendMessageW(tabs, plat::TCM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
       char16_t text[128] = {};
@@ -603,82 +638,61 @@ void InitSheet(plat::HWND sheet) {
   }
 }
 
-plat::LRESULT SheetSubclass(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+plat::LRESULT COptionsSheet::WindowProc(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
   if (msg == plat::WM_INITDIALOG) {
-    InitSheet(hwnd);
+    OnInitDialog();
     return 0;
   }
   // The shell's font-size notice reaches the top-level windows: the sheet
   // hands it to its pages, which measure their rows again.
   static const plat::UINT metricChange = plat::RegisterWindowMessageW(plat::SH_UIMETRIC_CHANGE);
   if (msg == metricChange && metricChange != 0) {
-    for (plat::WPARAM i = 0; i < 3; ++i)
-      if (auto page = reinterpret_cast<plat::HWND>(plat::SendMessageW(hwnd, plat::PSM_INDEXTOHWND, i, 0)))
+    for (plat::WPARAM i = 0; i < kPageCount; ++i)
+      if (auto page = reinterpret_cast<plat::HWND>(plat::SendMessageW(hwnd_, plat::PSM_INDEXTOHWND, i, 0)))
         plat::SendMessageW(page, msg, wParam, lParam);
     return 0;
   }
   // Back keeps what the user chose, as done does: the sheet applies and closes.
   if (msg == plat::WM_HOTKEY && plat::HIWORD(lParam) == plat::VK_TBACK) {
-    if (plat::LOWORD(lParam) & plat::MOD_KEYUP) plat::PostMessageW(hwnd, plat::WM_COMMAND, plat::IDOK, 0);
+    if (plat::LOWORD(lParam) & plat::MOD_KEYUP) plat::PostMessageW(hwnd_, plat::WM_COMMAND, plat::IDOK, 0);
     return 0;
   }
-  if (msg == plat::WM_COMMAND && g_channels && g_channels->WasShown()) {
+  if (msg == plat::WM_COMMAND && channels_.WasShown()) {
     if (plat::LOWORD(wParam) == ID_SELECT_ALL) {
-      g_channels->CheckAll(true);
+      channels_.CheckAll(true);
       return 0;
     }
     if (plat::LOWORD(wParam) == ID_SELECT_NONE) {
-      g_channels->CheckAll(false);
+      channels_.CheckAll(false);
       return 0;
     }
   }
-  return plat::CallWindowProcW(g_sheetProc, hwnd, msg, wParam, lParam);
+  return plat::CallWindowProcW(sheetProc_, hwnd_, msg, wParam, lParam);
 }
 
-int SheetCallback(plat::HWND hwnd, plat::UINT msg, plat::LPARAM lParam) {
+plat::LRESULT COptionsSheet::SubclassProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+  COptionsSheet* sheet = t_runningSheet;
+  while (sheet && sheet->hwnd_ != hwnd) sheet = sheet->outer_;
+  if (!sheet || !sheet->sheetProc_) return plat::DefWindowProcW(hwnd, msg, wParam, lParam);
+  return sheet->WindowProc(msg, wParam, lParam);
+}
+
+int COptionsSheet::SheetCallback(plat::HWND hwnd, plat::UINT msg, plat::LPARAM lParam) {
+  COptionsSheet* sheet = t_runningSheet;
   if (msg == plat::PSCB_GETVERSION) return 526;
+  if (!sheet) return 0;
   if (msg == plat::PSCB_GETTITLE && lParam) {
     auto* buffer = reinterpret_cast<char16_t*>(lParam);
-    const std::size_t n = std::min<std::size_t>(g_sheetTitle.size(), plat::kSheetTitleChars - 1);
-    std::memcpy(buffer, g_sheetTitle.data(), n * sizeof(char16_t));
+    const std::size_t n = std::min<std::size_t>(sheet->title_.size(), plat::kSheetTitleChars - 1);
+    std::memcpy(buffer, sheet->title_.data(), n * sizeof(char16_t));
     buffer[n] = 0;
   } else if (msg == plat::PSCB_INITIALIZED && hwnd) {
-    g_sheetProc = reinterpret_cast<plat::WNDPROC>(plat::GetWindowLongW(hwnd, plat::GWL_WNDPROC));
-    plat::SetWindowLongW(hwnd, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(&SheetSubclass));
+    sheet->hwnd_ = hwnd;
+    sheet->sheetProc_ = reinterpret_cast<plat::WNDPROC>(plat::GetWindowLongW(hwnd, plat::GWL_WNDPROC));
+    plat::SetWindowLongW(hwnd, plat::GWL_WNDPROC, reinterpret_cast<plat::LONG_PTR>(&COptionsSheet::SubclassProc));
     plat::PostMessageW(hwnd, plat::WM_INITDIALOG, 0, 0);
   }
   return 0;
-}
-
-}  // namespace
-
-plat::INT_PTR RunOptionsSheet(plat::HWND owner, CTabChannels& channels, CTabFont& font, CTabViewStyle& style) {
-  g_sheetTitle = Text(IDS_SHEET_TITLE);
-  g_channels = &channels;
-  SoftKeyBar softKeys;
-  g_softKeys = &softKeys;
-  COptionsPage* pages[3] = {&channels, &font, &style};
-  plat::PROPSHEETPAGEW sheetPages[3] = {};
-  for (int i = 0; i < 3; ++i) {
-    sheetPages[i].dwSize = sizeof(plat::PROPSHEETPAGEW);
-    sheetPages[i].hInstance = plat::GetModuleHandleW(nullptr);
-    sheetPages[i].pszTemplate = plat::MAKEINTRESOURCEW(static_cast<std::uintptr_t>(pages[i]->TemplateId()));
-    sheetPages[i].pfnDlgProc = &COptionsPage::DialogProc;
-    sheetPages[i].lParam = reinterpret_cast<plat::LPARAM>(pages[i]);
-  }
-  plat::PROPSHEETHEADERW header{};
-  header.dwSize = sizeof header;
-  header.dwFlags = plat::PSH_PROPSHEETPAGE | plat::PSH_USECALLBACK | plat::PSH_MAXIMIZE;
-  header.hwndParent = owner;
-  header.hInstance = plat::GetModuleHandleW(nullptr);
-  header.pszCaption = g_sheetTitle.c_str();
-  header.nPages = 3;
-  header.ppsp = sheetPages;
-  header.pfnCallback = &SheetCallback;
-  const plat::INT_PTR result = plat::PropertySheetW(&header);
-  g_channels = nullptr;
-  g_softKeys = nullptr;
-  return result;
 }
 
 int OptionsMain(plat::HINSTANCE instance) {
@@ -696,7 +710,8 @@ int OptionsMain(plat::HINSTANCE instance) {
   CTabChannels channels;
   CTabFont font;
   CTabViewStyle style;
-  RunOptionsSheet(owner, channels, font, style);
+  COptionsSheet sheet(channels, font, style);
+  sheet.DoModal(owner);
   if (owner) plat::DestroyWindow(owner);
   return 0;
 }

@@ -11,6 +11,7 @@
 
 #include "core/StringMaps.h"
 #include "layout/DialogAutoFit.h"
+#include "layout/SoftKeyBar.h"
 #include "platform/controls/CommCtrl.h"
 #include "platform/windows/Windows.h"
 
@@ -136,10 +137,37 @@ class CTabViewStyle : public COptionsPage {
 // second tap on a check box toggles it again.
 void SubclassWithoutDoubleClick(plat::HWND list);
 
-// The commands of the sheet's menu bar and the Back key: done (apply and
-// close) for IDOK and Back, close without writing for IDCANCEL.
-// Runs the sheet modally over the three pages with the owner; 1 when done.
-plat::INT_PTR RunOptionsSheet(plat::HWND owner, CTabChannels& channels, CTabFont& font, CTabViewStyle& style);
+// The full-screen sheet over the three pages (it does not own them). Its menu
+// bar's "Cancel" closes without writing; done and Back apply every page that
+// was shown and close; "Select All" and "Select None" go to the channels page.
+class COptionsSheet {
+ public:
+  COptionsSheet(CTabChannels& channels, CTabFont& font, CTabViewStyle& style);
+  ~COptionsSheet();
+  COptionsSheet(const COptionsSheet&) = delete;
+  COptionsSheet& operator=(const COptionsSheet&) = delete;
+  // Runs the sheet modally with the owner; 1 when done.
+  plat::INT_PTR DoModal(plat::HWND owner);
+  // The sheet's window while it runs (null otherwise).
+  plat::HWND GetHwnd() const { return hwnd_; }
+
+ private:
+  static constexpr int kPageCount = 3;
+  static int SheetCallback(plat::HWND hwnd, plat::UINT msg, plat::LPARAM lParam);
+  static plat::LRESULT SubclassProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
+  plat::LRESULT WindowProc(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
+  void OnInitDialog();
+
+  std::u16string title_;
+  CTabChannels& channels_;
+  COptionsPage* pages_[kPageCount];
+  plat::HWND hwnd_ = nullptr;
+  plat::WNDPROC sheetProc_ = nullptr;
+  SoftKeyBar softKeys_;
+  // The sheet that ran on this thread when this one started.
+  COptionsSheet* outer_ = nullptr;
+};
+
 // The program's entry: registers the hidden owner window's class, runs the
 // sheet and ends with 0.
 int OptionsMain(plat::HINSTANCE instance);

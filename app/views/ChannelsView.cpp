@@ -99,6 +99,35 @@ void ChannelsView::OnQueueChanged() {
   for (int index : changed) RefreshRow(index);
 }
 
+void ChannelsView::OnChannelsChanged() {
+  FollowCurrentChannel();
+  RefreshAll();
+}
+
+void ChannelsView::FollowCurrentChannel() {
+  // The rows built before the change still say which channel was current.
+  ChannelListRow row;
+  const int current = GetCurrentIndex();
+  if (current < 0 || !GetRow(current, row) || row.info.name.empty()) return;
+  int index = filter_->FindByName(row.info.name);
+  std::u16string name = row.info.name;
+  if (index < 0 && row.info.channel) {
+    // Not under its name: renamed, the same channel under another name.
+    ChannelInfo entry;
+    for (int i = 0; filter_->GetEntry(i, entry); ++i) {
+      if (entry.channel == row.info.channel) {
+        index = i;
+        name = entry.name;
+        break;
+      }
+    }
+  }
+  if (index < 0 || (index == current && name == row.info.name)) return;
+  SetCurrentIndex(index);
+  if (name != row.info.name && GetDBViewState()->GetCurrentChannelName() == row.info.name)
+    GetDBViewState()->SetCurrentChannelName(name);
+}
+
 void ChannelsView::RefreshCurrent() {
   const std::u16string name = GetDBViewState()->GetCurrentChannelName();
   const int index = name.empty() ? -1 : filter_->FindByName(name);

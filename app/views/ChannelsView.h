@@ -118,7 +118,10 @@ class ChannelsView : public ChannelListViewBase, private IChannelsFilterListener
   virtual int QueueStatus(const std::u16string& channelName);
 
  private:
-  void OnChannelsChanged() override { RefreshAll(); }
+  void OnChannelsChanged() override;
+  // The rows changed as a whole (a channel added, removed or renamed, the
+  // list sorted again): the current row follows its channel.
+  void FollowCurrentChannel();
   void OnChannelChanged(int index) override { RefreshRow(index); }
   void OnUIFontsChanged() override {}
   void RunPopupAction(plat::UINT id, const std::u16string& name, int index);

@@ -230,17 +230,17 @@ bool CatalogRequest::ReadDocument(Tidy::Document* document) {
   return true;
 }
 
-bool CatalogRequest::ExpandNested(plat::HWND owner, plat::HTREEITEM item) {
-  if (!tree_ || !item) return false;
+plat::HTREEITEM CatalogRequest::Placeholder(plat::HTREEITEM item) const {
+  if (!tree_ || !item) return nullptr;
   plat::TVITEMW info{};
   info.mask = plat::TVIF_HANDLE | plat::TVIF_PARAM;
   info.hItem = item;
-  if (!plat::SendMessageW(tree_, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&info))) return false;
-  if (info.lParam < 0 || static_cast<std::size_t>(info.lParam) >= entries_.size()) return false;
-  if (entries_[static_cast<std::size_t>(info.lParam)].kind != kOutlineNestedOpml) return false;
+  if (!plat::SendMessageW(tree_, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&info))) return nullptr;
+  if (info.lParam < 0 || static_cast<std::size_t>(info.lParam) >= entries_.size()) return nullptr;
+  if (entries_[static_cast<std::size_t>(info.lParam)].kind != kOutlineNestedOpml) return nullptr;
   // Only the placeholder under it: not read yet.
   plat::HTREEITEM child = NextItem(tree_, item, plat::TVGN_CHILD);
-  if (!child || NextItem(tree_, child, plat::TVGN_NEXT)) return false;
+  if (!child || NextItem(tree_, child, plat::TVGN_NEXT)) return nullptr;
   char16_t text[8] = {};
   plat::TVITEMW placeholder{};
   placeholder.mask = plat::TVIF_HANDLE | plat::TVIF_TEXT;
@@ -249,8 +249,16 @@ bool CatalogRequest::ExpandNested(plat::HWND owner, plat::HTREEITEM item) {
   placeholder.cchTextMax = 8;
   if (!plat::SendMessageW(tree_, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&placeholder)) ||
       std::u16string(text) != kPlaceholderText)
-    return false;
-  plat::SendMessageW(tree_, plat::TVM_DELETEITEM, 0, reinterpret_cast<plat::LPARAM>(child));
+    return nullptr;
+  return child;
+}
+
+bool CatalogRequest::ExpandNested(plat::HWND owner, plat::HTREEITEM item) {
+  if (!Placeholder(item)) return false;
+  plat::TVITEMW info{};
+  info.mask = plat::TVIF_HANDLE | plat::TVIF_PARAM;
+  info.hItem = item;
+  plat::SendMessageW(tree_, plat::TVM_GETITEMW, 0, reinterpret_cast<plat::LPARAM>(&info));
   const std::u16string address = entries_[static_cast<std::size_t>(info.lParam)].address;
   Tidy::Document document;
   if (document.Init() != 0) return false;
@@ -258,6 +266,10 @@ bool CatalogRequest::ExpandNested(plat::HWND owner, plat::HTREEITEM item) {
   CWaitCursor wait;
   Tidy::Node* body = document.GetRoot() ? FindBody(document.GetRoot()) : nullptr;
   if (!body) return false;
+  // The document is read: its outlines take the placeholder's place. (The
+  // download ran a dialog: the placeholder is looked up again.)
+  if (plat::HTREEITEM placeholder = Placeholder(item))
+    plat::SendMessageW(tree_, plat::TVM_DELETEITEM, 0, reinterpret_cast<plat::LPARAM>(placeholder));
   ReadOutlines(body, item, address);
   return true;
 }

@@ -96,11 +96,15 @@ class CatalogRequest {
   // The placeholder child of a nested OPML document's entry: it gives the
   // entry its expand button until the document is read.
   static constexpr const char16_t* kPlaceholderText = u"Fake";
-  // The user opens the entry of a nested OPML document: its placeholder goes
-  // and the document (downloaded over owner) lists its outlines under the
-  // entry. False when the item is no unread nested document, or the document
-  // could not be read (the entry then has no children).
+  // The user opens the entry of a nested OPML document: the document
+  // (downloaded over owner) lists its outlines under the entry in place of
+  // the placeholder. False when the item is no unread nested document, or
+  // the document could not be read: the entry then keeps its placeholder,
+  // and with it its expand button, to be opened again.
   bool ExpandNested(plat::HWND owner, plat::HTREEITEM item);
+  // Whether the item is a nested document's entry not read yet (its one
+  // child the placeholder).
+  bool IsUnreadNested(plat::HTREEITEM item) const { return Placeholder(item) != nullptr; }
 
   // The entries listed (a tree item's data is its index here).
   std::size_t GetEntryCount() const { return entries_.size(); }
@@ -121,6 +125,8 @@ class CatalogRequest {
                         Tidy::Document* document);
 
  private:
+  // The placeholder child of an unread nested document's entry, else null.
+  plat::HTREEITEM Placeholder(plat::HTREEITEM item) const;
   struct Entry {
     std::u16string address;  // absolute, http or https
     std::u16string title;

@@ -392,7 +392,9 @@ bool CatalogPage::ProcessMessage(plat::HWND, plat::UINT msg, plat::WPARAM, plat:
   const auto* notice = reinterpret_cast<const plat::NMTREEVIEWW*>(lParam);
   if (notice->hdr.hwndFrom != tree_ || notice->hdr.code != plat::TVN_ITEMEXPANDINGW) return false;
   if (notice->action & plat::TVE_EXPAND) request_.ExpandNested(Dialog(), notice->itemNew.hItem);
-  result = 0;  // the item opens, with what it holds now
+  // The item opens with what it holds now; a nested document that could not
+  // be read stays closed, its expand button kept for another try.
+  result = request_.IsUnreadNested(notice->itemNew.hItem) ? 1 : 0;
   return true;
 }
 

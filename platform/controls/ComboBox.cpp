@@ -147,6 +147,18 @@ void PaintField(HWND hwnd, const ComboState& s) {
 
 int ScrollStrip(const ComboState& s) { return static_cast<int>(s.items.size()) > s.rows ? ctl::Px(6) : 0; }
 
+// The strip's track and its thumb (where the rows shown lie in the whole
+// list), in the list window's client coordinates.
+RECT StripTrack(const RECT& client, const ComboState& s) {
+  const int border = ctl::Px(1), strip = ScrollStrip(s);
+  return RECT{client.right - border - strip, border, client.right - border, client.bottom - border};
+}
+RECT StripThumb(const RECT& track, const ComboState& s) {
+  const int n = std::max(1, static_cast<int>(s.items.size())), h = track.bottom - track.top;
+  return RECT{track.left + ctl::Px(1), track.top + h * s.top / n, track.right - ctl::Px(1),
+              track.top + h * std::min(n, s.top + s.rows) / n};
+}
+
 void PaintList(HWND list, HWND combo, const ComboState& s) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(list, &ps);
@@ -170,13 +182,9 @@ void PaintList(HWND list, HWND combo, const ComboState& s) {
               DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
   }
   if (strip) {
-    // Where the rows shown lie in the whole list.
-    RECT track{r.right - border - strip, border, r.right - border, r.bottom - border};
+    const RECT track = StripTrack(r, s);
     ctl::Fill(dc, track, RGB(232, 232, 232));
-    int n = static_cast<int>(s.items.size()), h = track.bottom - track.top;
-    RECT thumb{track.left + ctl::Px(1), track.top + h * s.top / n, track.right - ctl::Px(1),
-               track.top + h * std::min(n, s.top + s.rows) / n};
-    ctl::Fill(dc, thumb, GetSysColor(COLOR_BTNSHADOW));
+    ctl::Fill(dc, StripThumb(track, s), GetSysColor(COLOR_BTNSHADOW));
   }
   ctl::Frame(dc, r, border, ctl::PopupFrameColour());
   SelectObject(dc, oldFont);
@@ -220,12 +228,32 @@ class DropList : public ctl::PopupInput {
       }
       int strip = ScrollStrip(s_);
       if (strip && p.x >= lr.right - ctl::Px(1) - strip) {
-        // The strip pages the rows.
-        int mid = (lr.top + lr.bottom) / 2;
-        ScrollTo(s_.top + (p.y < mid ? -s_.rows : s_.rows));
+        RECT client{0, 0, lr.right - lr.left, lr.bottom - lr.top};
+        const RECT thumb = StripThumb(StripTrack(client, s_), s_);
+        const int y = p.y - lr.top;
+        if (y >= thumb.top && y < thumb.bottom) {
+          // The thumb is dragged along the track: the rows follow it.
+          thumbGrab_ = true;
+          pressY_ = p.y;
+          pressTop_ = s_.top;
+        } else {
+          // The track beside the thumb pages the rows towards the press.
+          ScrollTo(s_.top + (y < thumb.top ? -s_.rows : s_.rows));
+        }
         s_.pressed = false;
         return;
       }
+    }
+    if (thumbGrab_) {
+      RECT client{0, 0, lr.right - lr.left, lr.bottom - lr.top};
+      const RECT track = StripTrack(client, s_);
+      const int h = std::max(1, static_cast<int>(track.bottom - track.top));
+      const int n = static_cast<int>(s_.items.size());
+      // Rounded to the nearest row, so the thumb stays under the finger.
+      const int moved = (p.y - pressY_) * n;
+      ScrollTo(pressTop_ + (moved >= 0 ? (moved + h / 2) / h : -((-moved + h / 2) / h)));
+      if (message == WM_LBUTTONUP) thumbGrab_ = false;
+      return;
     }
     if (!s_.pressed) return;
     const int ih = std::max(1, ItemHeight(combo_, s_));
@@ -280,6 +308,13 @@ class DropList : public ctl::PopupInput {
     LRESULT found = Find(s_, static_cast<WPARAM>(s_.hot), text, false);
     if (found != CB_ERR) SetHot(static_cast<int>(found));
   }
+  void Scroll(UINT code) override {
+    // The wheel scrolls the rows (a click a row), the selection stays.
+    if (code == SB_LINEDOWN) ScrollTo(s_.top + 1);
+    else if (code == SB_LINEUP) ScrollTo(s_.top - 1);
+    else if (code == SB_PAGEDOWN) ScrollTo(s_.top + s_.rows);
+    else if (code == SB_PAGEUP) ScrollTo(s_.top - s_.rows);
+  }
   bool Done() const override { return done_ || s_.closeRequested; }
   bool Chosen() const { return chosen_; }
 
@@ -310,6 +345,7 @@ class DropList : public ctl::PopupInput {
   int pressY_ = 0;      // where the finger came down
   int pressTop_ = 0;    // the first row shown then
   bool dragging_ = false;
+  bool thumbGrab_ = false;  // the finger holds the strip's thumb
   bool done_ = false;
   bool chosen_ = false;
 };

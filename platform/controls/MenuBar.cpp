@@ -499,7 +499,7 @@ constexpr UINT kSoftKeyMessage = WM_USER + 0x3F0;
 // True while a pop-up (menu or drop list) of the window is open.
 bool PopupOpenOver(HWND top) { return FindOwned(top, {u"#32768", u"ComboLBox"}, true) != nullptr; }
 
-bool RouteKey(HWND top, UINT vk, bool down) {
+bool RouteKey(HWND top, UINT vk, bool down, bool repeat) {
   if (vk != VK_TSOFT1 && vk != VK_TSOFT2 && vk != VK_TBACK) return false;
   // A pop-up owned by the window: the top-level window is the pop-up's owner.
   HWND owner = top;
@@ -515,6 +515,9 @@ bool RouteKey(HWND top, UINT vk, bool down) {
   if (vk == VK_TBACK) {
     // Back closes an open pop-up first; its release follows its press.
     static std::atomic<bool> pressTaken{false};
+    // A held Back acts once, on its first down: the repeats are taken by a
+    // window that took that down and reach none.
+    if (down && repeat) return pressTaken.load();
     if (!down && !pressTaken.exchange(false)) return false;
     if (down && PopupOpenOver(owner)) {
       pressTaken = false;

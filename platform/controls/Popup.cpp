@@ -26,6 +26,8 @@ bool RunPopupLoop(HWND capture, HWND owner, PopupInput& input) {
     switch (m.message) {
       case WM_KEYDOWN:
       case WM_SYSKEYDOWN:
+        // A held Back (escape) closes one level, once.
+        if (m.wParam == VK_ESCAPE && IsRepeatedKeyDown(m.lParam)) continue;
         input.KeyDown(static_cast<UINT>(m.wParam));
         continue;
       case WM_CHAR:
@@ -35,6 +37,12 @@ bool RunPopupLoop(HWND capture, HWND owner, PopupInput& input) {
       case WM_SYSKEYUP:
       case WM_SYSCHAR:
         continue;
+      case WM_VSCROLL:
+        if (m.hwnd == capture) {
+          input.Scroll(LOWORD(m.wParam));
+          continue;
+        }
+        break;
       default:
         break;
     }

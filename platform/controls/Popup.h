@@ -20,6 +20,8 @@ class PopupInput {
   virtual void Stylus(UINT message, POINT screen) = 0;
   virtual void KeyDown(UINT vk) = 0;
   virtual void Char(WCHAR) {}
+  // The wheel over the pop-up's window: WM_VSCROLL's code (SB_LINEUP, ...).
+  virtual void Scroll(UINT) {}
   virtual bool Done() const = 0;
 };
 

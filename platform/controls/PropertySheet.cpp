@@ -384,6 +384,8 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* h) {
     HWND page = CurrentPage(s);
     // Enter (or the action key) is Done and escape is Cancel for the whole
     // sheet, unless the focused control wants the key itself.
+    // A held Back (escape) cancels once.
+    if (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE && IsRepeatedKeyDown(m.lParam)) continue;
     if (m.message == WM_KEYDOWN && (m.wParam == VK_RETURN || m.wParam == VK_ACTION || m.wParam == VK_ESCAPE) &&
         !(m.hwnd && (SendMessageW(m.hwnd, WM_GETDLGCODE, m.wParam, 0) & (DLGC_WANTALLKEYS | DLGC_WANTCHARS)) &&
           m.wParam != VK_ESCAPE)) {

@@ -47,11 +47,11 @@ std::optional<DeviceKey> KeyByName(const std::string& name) {
   return DeviceKey{KeyKind::Plain, v};
 }
 
-DeviceInput::DeviceInput(std::function<void(DWORD)> sleep, std::function<bool(UINT, bool)> keys)
+DeviceInput::DeviceInput(std::function<void(DWORD)> sleep, KeySink keys)
     : sleep_(std::move(sleep)), keys_(std::move(keys)) {
   realSleep_ = !sleep_;
   if (!sleep_) sleep_ = [](DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-  if (!keys_) keys_ = [](UINT vk, bool down) { return InjectKey(vk, down) != FALSE; };
+  if (!keys_) keys_ = [](UINT vk, bool down, bool repeat) { return InjectKey(vk, down, repeat) != FALSE; };
 }
 
 void DeviceInput::NoteActivity() {
@@ -113,8 +113,12 @@ bool DeviceInput::Wheel(int x, int y, int clicks) {
 bool DeviceInput::Key(const DeviceKey& key, bool down) {
   NoteActivity();
   switch (key.kind) {
-    case KeyKind::Plain:
-      return keys_(key.vk, down);
+    case KeyKind::Plain: {
+      bool& held = held_[key.vk & 0xFF];
+      const bool repeat = down && held;
+      held = down;
+      return keys_(key.vk, down, repeat);
+    }
     case KeyKind::Help: {
       if (!down) return true;
       HWND fg = GetForegroundWindow();

@@ -5,6 +5,7 @@
 // both go through here.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -40,10 +41,12 @@ class UserActivity;
 
 class DeviceInput {
  public:
-  // sleep(ms) paces holds and drags; the real one by default. keys(vk, down)
-  // delivers a plain key and tells whether a window took it; by default the
-  // device's own (the foreground window's focus).
-  explicit DeviceInput(std::function<void(DWORD)> sleep = nullptr, std::function<bool(UINT, bool)> keys = nullptr);
+  // sleep(ms) paces holds and drags; the real one by default. keys(vk, down,
+  // repeat) delivers a plain key and tells whether a window took it; by
+  // default the device's own (the foreground window's focus). repeat: a down
+  // of a key that is held (the desktop's auto-repeat).
+  using KeySink = std::function<bool(UINT vk, bool down, bool repeat)>;
+  explicit DeviceInput(std::function<void(DWORD)> sleep = nullptr, KeySink keys = nullptr);
 
   // One stylus message (WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_LBUTTONUP) at a screen point.
   bool Stylus(UINT message, int x, int y);
@@ -53,7 +56,8 @@ class DeviceInput {
   bool Drag(int x1, int y1, int x2, int y2, DWORD ms = kDefaultDragMs);
   // Clicks of the wheel at a screen point (negative: towards the top).
   bool Wheel(int x, int y, int clicks);
-  // A plain key goes down (or up); Help and Home act on the press.
+  // A plain key goes down (or up); Help and Home act on the press. A down
+  // while the key is down already is a repeat.
   bool Key(const DeviceKey& key, bool down);
   // Down then up; true when a window took the down (the release may find none).
   bool Press(const DeviceKey& key);
@@ -70,7 +74,8 @@ class DeviceInput {
   UserActivity* activity_ = nullptr;
   std::function<void(DWORD)> sleep_;
   bool realSleep_ = false;  // the real clock paces drags (no sleep of the caller's)
-  std::function<bool(UINT, bool)> keys_;
+  KeySink keys_;
+  std::array<bool, 256> held_{};
 };
 
 }  // namespace plat::display

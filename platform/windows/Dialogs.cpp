@@ -394,6 +394,8 @@ BOOL IsDialogMessageW(HWND dialog, MSG* msg) {
                                               : (vk == u'\t' || vk == u'\r' || vk == 27);
     if (special && !(code & DLGC_WANTALLKEYS) && !(vk == VK_TAB && (code & DLGC_WANTTAB))) {
       if (msg->message == WM_CHAR) return TRUE;  // the key was handled as a key
+      // A held Back (escape) cancels once.
+      if (vk == VK_ESCAPE && IsRepeatedKeyDown(msg->lParam)) return TRUE;
       if (vk == VK_TAB) {
         HWND next = GetNextDlgTabItem(dialog, GetFocus(), (GetKeyState(VK_SHIFT) & 0x8000) ? TRUE : FALSE);
         if (next) SetFocus(next);

@@ -33,7 +33,8 @@ DWORD KeyWindowLocked() {
 
 void SetKeyRouter(KeyRouter router) { g_router = router; }
 
-BOOL InjectKeyLocal(UINT vk, bool down) {
+BOOL InjectKeyLocal(UINT vk, bool down, bool repeat) {
+  repeat = repeat && down;
   Keys()[vk & 0xFF] = down;
   DWORD topHandle;
   {
@@ -41,13 +42,13 @@ BOOL InjectKeyLocal(UINT vk, bool down) {
     topHandle = KeyWindowLocked();
   }
   if (!topHandle) return FALSE;
-  if (KeyRouter router = g_router.load(); router && router(ValueToHandle(topHandle), vk, down)) return TRUE;
+  if (KeyRouter router = g_router.load(); router && router(ValueToHandle(topHandle), vk, down, repeat)) return TRUE;
   std::lock_guard<std::recursive_mutex> g(W().lock);
   Window* top = FindValue(topHandle);
   if (!top) return FALSE;
   Window* target = FindValue(top->queue->focus);
   if (!target) target = top;
-  LPARAM lp = down ? 1 : static_cast<LPARAM>(0xC0000001u);
+  LPARAM lp = !down ? static_cast<LPARAM>(0xC0000001u) : repeat ? static_cast<LPARAM>(0x40000001u) : 1;
   return PostToWindowLocal(target, down ? WM_KEYDOWN : WM_KEYUP, vk, lp) ? TRUE : FALSE;
 }
 
@@ -171,14 +172,14 @@ BOOL TranslateMessage(const MSG* msg) {
   return TRUE;
 }
 
-BOOL InjectKey(UINT vk, bool down) {
+BOOL InjectKey(UINT vk, bool down, bool repeat) {
   DWORD fg = table::Foreground();
   auto e = table::Get(fg);
   if (e && e->pid != getpid()) {
     LRESULT ignored;
-    return RemoteCall(*e, WireKind::Key, vk, down ? 1 : 0, 0, 0, 5000, &ignored) == kWireOk;
+    return RemoteCall(*e, WireKind::Key, vk, down ? (repeat ? 2 : 1) : 0, 0, 0, 5000, &ignored) == kWireOk;
   }
-  return InjectKeyLocal(vk, down);
+  return InjectKeyLocal(vk, down, repeat);
 }
 
 BOOL InjectChar(WCHAR ch) {

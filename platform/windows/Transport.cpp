@@ -183,7 +183,7 @@ class Server {
         return;
       }
       case WireKind::Key:
-        reply(InjectKeyLocal(req.msg, req.wParam != 0) ? kWireOk : kWireFailed);
+        reply(InjectKeyLocal(req.msg, req.wParam != 0, req.wParam == 2) ? kWireOk : kWireFailed);
         return;
       case WireKind::Char:
         reply(InjectCharLocal(static_cast<WCHAR>(req.msg)) ? kWireOk : kWireFailed);

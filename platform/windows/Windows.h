@@ -594,8 +594,11 @@ HWND GetCapture();
 
 // A key goes to the focus window of the foreground window's thread (or the
 // foreground window itself), in this process or another; VK_SHIFT held makes
-// TranslateMessage produce capitals.
-BOOL InjectKey(UINT vk, bool down);
+// TranslateMessage produce capitals. A repeated down (the key held) carries
+// the previous key state (bit 30 of lParam), as the device's auto-repeat does.
+BOOL InjectKey(UINT vk, bool down, bool repeat = false);
+// Whether a WM_KEYDOWN's lParam says the key was down already (held).
+inline bool IsRepeatedKeyDown(LPARAM lParam) { return (static_cast<unsigned long>(lParam) & 0x40000000u) != 0; }
 // A character (WM_CHAR) to the same window.
 BOOL InjectChar(WCHAR ch);
 // Stylus (WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_LBUTTONUP) at a screen point: goes to

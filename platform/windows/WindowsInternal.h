@@ -247,11 +247,11 @@ bool CreateSurface(Window* w);
 void DestroySurface(Window* w);
 
 // Injected input handled in this process (from a test or from the socket).
-BOOL InjectKeyLocal(UINT vk, bool down);
+BOOL InjectKeyLocal(UINT vk, bool down, bool repeat = false);
 // Keys the shell takes before any window sees them (the soft keys and the
 // Back key of a window with a menu bar): called with the foreground window of
-// this process; true when the key was taken.
-using KeyRouter = bool (*)(HWND top, UINT vk, bool down);
+// this process; true when the key was taken. repeat: a down of a key held.
+using KeyRouter = bool (*)(HWND top, UINT vk, bool down, bool repeat);
 void SetKeyRouter(KeyRouter router);
 BOOL InjectCharLocal(WCHAR ch);
 BOOL InjectStylusLocal(UINT message, int x, int y, bool forwardRemote);

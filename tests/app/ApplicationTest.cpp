@@ -3,8 +3,11 @@
 // channels, the cached screen bitmaps and the shut-down.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -441,23 +444,39 @@ TEST_F(AppTest, CachedBitmapsOfOtherWidthsGoInstalledFilesStay) {
                                             "480_news_skin.dat", "480_other.dat"}));
 }
 
-TEST_F(AppTest, ShutdownReleasesTheInstanceAndResetsTheViewUnlessRemembered) {
+// The shut-down is the process's end: it stops the process-wide update
+// manager for good. So it runs in a process of its own (the test's child),
+// which says on its error output what did not hold and exits with 0 when all did.
+void ShutDownTwiceAndCheck() {
+  int failures = 0;
+  auto check = [&](bool holds, const char* what, int remember) {
+    if (holds) return;
+    std::fprintf(stderr, "remember %d: %s\n", remember, what);
+    ++failures;
+  };
   for (int remember : {0, 1}) {
-    SCOPED_TRACE(remember);
     HWND existing = nullptr;
-    ASSERT_TRUE(CheckSingleInstance(u"ShutdownTestMutex", &existing));
-    ASSERT_NE(GetAppState().instanceMutex, nullptr);
+    check(CheckSingleInstance(u"ShutdownTestMutex", &existing), "the instance is taken", remember);
+    check(GetAppState().instanceMutex != nullptr, "the instance mutex is held", remember);
     GetGlobalOptions().SetRememberViewingLocation(remember);
     CVORegistry key = OpenSettingsKey();
     key.SetDWORD(kViewStateCurrentView, 2);
     key.SetString(kViewStateCurrentChannelName, u"Alpha");
     ShutdownApplication();
-    EXPECT_EQ(GetAppState().instanceMutex, nullptr);
-    EXPECT_EQ(OpenSettingsKey().GetDWORD(kViewStateCurrentView, 0), remember ? 2u : 0u);
+    check(GetAppState().instanceMutex == nullptr, "the instance mutex is released", remember);
+    check(OpenSettingsKey().GetDWORD(kViewStateCurrentView, 0) == (remember ? 2u : 0u),
+          "the view is reset unless remembered", remember);
     HANDLE again = CreateMutexW(nullptr, FALSE, u"ShutdownTestMutex");
-    EXPECT_NE(GetLastError(), ERROR_ALREADY_EXISTS);
+    check(GetLastError() != ERROR_ALREADY_EXISTS, "the instance can be taken again", remember);
     CloseHandle(again);
   }
+  std::fflush(stderr);
+  _exit(failures == 0 ? 0 : 1);
+}
+
+TEST_F(AppTest, ShutdownReleasesTheInstanceAndResetsTheViewUnlessRemembered) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(ShutDownTwiceAndCheck(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

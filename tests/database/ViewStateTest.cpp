@@ -313,6 +313,26 @@ TEST_F(ViewStateFilterTest, ProcessWideServicesWorkTogether) {
   // Left attached and shown: the objects go in order at exit.
 }
 
+// A view state (the process-wide one lives as long as the process) reads and
+// writes the product key of the device in use, also once the device folder
+// changed (as each test's own device does): it never keeps a key of the
+// device before.
+TEST_F(ViewStateTest, AViewStateFollowsTheDeviceInUse) {
+  CDBViewState kept(nullptr);
+  CDBViewState* state = &kept;
+  state->SetCurrentChannelName(u"First");
+  EXPECT_EQ(StoredString(kViewStateCurrentChannelName), std::u16string(u"First"));
+  {
+    orvtest::ScopedTempDevice second;
+    EXPECT_EQ(state->GetCurrentChannelName(), u"") << "the second device has no view state yet";
+    state->SetCurrentChannelName(u"Second");
+    EXPECT_EQ(state->GetCurrentChannelName(), u"Second");
+    EXPECT_EQ(StoredString(kViewStateCurrentChannelName), std::u16string(u"Second"));
+    state->SetCurrentView(DBV_ARTICLE_LIST);
+    EXPECT_EQ(StoredDword(kViewStateCurrentView), std::optional<plat::DWORD>(DBV_ARTICLE_LIST));
+  }
+}
+
 TEST_F(ViewStateTest, TouchShellStubOnlyWhereAShellNeedsIt) {
   CDBViewState state;
   // No touch shell: no stub, ever.

@@ -21,6 +21,7 @@
 #include "platform/base/Text.h"
 #include "platform/controls/Clipboard.h"
 #include "platform/windows/Windows.h"
+#include "tests/support/DeviceUser.h"
 #include "tests/support/FeedChannels.h"
 #include "tests/support/ImagingTestFiles.h"
 #include "tests/support/MainProgramE2E.h"
@@ -110,12 +111,12 @@ class ArticleViewE2E : public ::testing::Test {
       const PixelImage img = device.ComposedScreen();
       return std::set<DWORD>(img.pixels.begin(), img.pixels.end()).size() > 16;
     }, 20000));
+    orvtest::DeviceUser user(device);
+    EXPECT_TRUE(user.Settled());
     device.Screenshot("list");
-    // The list's first article is opened as the Today item opens one: the
-    // view state names it and the program is told to show it. (A tap on a row
-    // of the list is answered by the row's tap-and-hold menu in this build.)
-    CDBViewState().OpenArticle(orvtest::NewsArticleId(u"one"));
-    EXPECT_TRUE(ScreenDriver::WaitUntil([] { return CurrentView() == DBV_ARTICLE; }, 10000));
+    // The list's first row, tapped: its article opens.
+    EXPECT_TRUE(user.TapRow(*main, 0)) << "no row on the screen";
+    EXPECT_TRUE(ScreenDriver::WaitUntil([] { return CurrentView() == DBV_ARTICLE; }, 10000)) << CurrentView();
     EXPECT_EQ(CurrentArticle(), orvtest::NewsArticleId(u"one"));
     // The page and its picture are on the screen.
     EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return PicturePixels(device) >= kPictureW * kPictureH * 9 / 10; }, 10000))

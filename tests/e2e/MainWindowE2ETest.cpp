@@ -354,8 +354,8 @@ TEST_F(MainWindowE2E, UpdatedFromTheMenuItsArticlesAppearAndThePopUpActsOnTheHel
 }
 
 // The Back key is one step back for each press (the bar reports its press
-// and its release): from an article to its list, from the list to the
-// channels, and from the channels it closes the program.
+// and its release), also when it is held: from an article to its list, from
+// the list to the channels, and from the channels it closes the program.
 TEST_F(MainWindowE2E, EachPressOfBackGoesBackOneScreenAndFromTheChannelsEndsTheProgram) {
   orvtest::HttpTestServer server;
   server.Serve("/alpha.xml", DatedFeed("Alpha", 3, "alpha"));
@@ -395,6 +395,17 @@ TEST_F(MainWindowE2E, EachPressOfBackGoesBackOneScreenAndFromTheChannelsEndsTheP
   ASSERT_TRUE(device.Tap(articleRow1.x, articleRow1.y));
   EXPECT_TRUE(ScreenDriver::WaitUntil(articleShown, 10000)) << "view " << View();
   device.Screenshot("back-article-again");
+
+  // Back held down (the desktop repeats the key) is one step back: the list,
+  // where a tap on the first row opens that article.
+  ASSERT_TRUE(device.Ok("key back down"));
+  for (int repeat = 0; repeat < 5; ++repeat) ASSERT_TRUE(device.Ok("key back down"));
+  ASSERT_TRUE(device.Ok("key back up"));
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return listShown(DBV_ARTICLE_LIST); }, 10000));
+  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(device.Tap(articleRow0.x, articleRow0.y));
+  EXPECT_TRUE(ScreenDriver::WaitUntil(articleShown, 10000)) << "view " << View();
+  device.Screenshot("held-back-article-again");
 
   // From the article, twice: the channels, and the program runs on (a tap
   // on the channel opens it again).

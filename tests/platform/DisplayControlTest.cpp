@@ -161,8 +161,8 @@ TEST_F(DisplayControlTest, PressIsTakenWhenTheProgramClosesOnTheKeyDown) {
   SetForegroundWindow(w);
   std::vector<bool> delivered;  // each key down and up: taken or not
   // The program runs between the down and the up, and closes on the down.
-  DeviceInput input(nullptr, [&](UINT vk, bool down) {
-    const bool taken = InjectKey(vk, down) != FALSE;
+  DeviceInput input(nullptr, [&](UINT vk, bool down, bool repeat) {
+    const bool taken = InjectKey(vk, down, repeat) != FALSE;
     delivered.push_back(taken);
     orvtest::PumpMessages();
     if (down && IsWindow(w)) DestroyWindow(w);

@@ -14,6 +14,7 @@
 #include "platform/controls/ComboBox.h"
 #include "platform/controls/MenuBar.h"
 #include "platform/controls/StandardControls.h"
+#include "platform/display/DeviceInput.h"
 #include "platform/windows/Menus.h"
 #include "platform/windows/Windows.h"
 #include "tests/platform/WindowsTestSupport.h"
@@ -511,6 +512,46 @@ TEST_F(PopupControlsTest, BackKeyOverriddenReachesTheOwnerAsHotKey) {
   DestroyMenu(menu);
 }
 
+// Back held down on the desktop: the display sends the key's auto-repeat as
+// further downs. They carry the previous key state, and Back acts on the
+// first down only: the owner hears one press and one release, and a plain
+// window sees the repeats marked as repeats.
+TEST_F(PopupControlsTest, HeldBackActsOnceOnItsFirstDown) {
+  SHMENUBARINFO info{};
+  info.cbSize = sizeof info;
+  info.hwndParent = owner_;
+  info.dwFlags = SHCMBF_EMPTYBAR;
+  ASSERT_TRUE(SHCreateMenuBar(&info));
+  display::DeviceInput input([](DWORD) {});
+  const display::DeviceKey back = *display::KeyByName("back");
+  auto holdBack = [&] {
+    heard_.clear();
+    for (int i = 0; i < 4; ++i) input.Key(back, true);  // the first down and three repeats
+    input.Key(back, false);
+    orvtest::PumpMessages();
+  };
+  // Without an override: a plain key of the focus window, its repeats marked.
+  holdBack();
+  std::vector<LPARAM> downs;
+  for (const Heard& h : heard_)
+    if (h.msg == WM_KEYDOWN) downs.push_back(h.lParam);
+  ASSERT_EQ(downs.size(), 4u);
+  EXPECT_FALSE(IsRepeatedKeyDown(downs[0]));
+  for (std::size_t i = 1; i < downs.size(); ++i) EXPECT_TRUE(IsRepeatedKeyDown(downs[i])) << i;
+  // The window's Back: one press, one release.
+  const WORD both = SHMBOF_NODEFAULT | SHMBOF_NOTIFY;
+  ASSERT_TRUE(SendMessageW(info.hwndMB, SHCMBM_OVERRIDEKEY, VK_TBACK, MAKELPARAM(both, both)));
+  holdBack();
+  EXPECT_EQ(Count(WM_KEYDOWN), 0);
+  ASSERT_EQ(Count(WM_HOTKEY), 2);
+  EXPECT_EQ(LOWORD(static_cast<std::uintptr_t>(heard_[0].lParam)), 0);
+  EXPECT_EQ(LOWORD(static_cast<std::uintptr_t>(heard_[1].lParam)), MOD_KEYUP);
+  // A second hold is a new press.
+  holdBack();
+  EXPECT_EQ(Count(WM_HOTKEY), 2);
+  DestroyWindow(info.hwndMB);
+}
+
 // ---------------------------------------------------------------------------
 // The combo box
 
@@ -582,6 +623,75 @@ TEST_F(PopupControlsTest, ADragInADropListScrollsItAndChoosesNothing) {
   orvtest::PumpMessages();
   EXPECT_TRUE(openAfterDrag) << "the drag closed the list";
   EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 2);
+  DestroyWindow(combo);
+  ResetScreenForTesting();
+}
+
+// The rows a drop list does not show come into view by the wheel over the
+// list, by dragging the strip's thumb, and by a tap on the strip's track
+// below the thumb; each leaves the list open, and a tap on its first row
+// then chooses the item scrolled to the top.
+TEST_F(PopupControlsTest, TheWheelTheThumbAndTheTrackScrollADropList) {
+  SetScreenForTesting(240, 320, 96);
+  HWND combo = CreateWindowExW(0, WC_COMBOBOXW, u"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, 10, 10,
+                               160, 200, owner_, reinterpret_cast<HMENU>(std::uintptr_t{62}), nullptr, nullptr);
+  ASSERT_TRUE(combo);
+  constexpr int kItems = 12;
+  for (int i = 0; i < kItems; ++i) {
+    const std::u16string text = u"Item " + plat::Utf8ToUtf16(std::to_string(i));
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+  const RECT field = RectOf(combo);
+  const int ih = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
+  const int strip = 6;  // the strip's width at 96 dpi
+  struct Case {
+    const char* name;
+    std::function<void(const RECT& list)> scroll;
+    int chosen;  // the item at the top afterwards
+  };
+  const Case cases[] = {
+      {"wheel", [](const RECT& list) { InjectWheel((list.left + list.right) / 2, (list.top + list.bottom) / 2, 3); }, 3},
+      {"thumb",
+       [&](const RECT& list) {
+         // The thumb starts at the track's top; two rows' share of the track down.
+         const int x = list.right - 1 - strip / 2, h = list.bottom - list.top - 2, y = list.top + 1 + ih / 4;
+         InjectStylus(WM_LBUTTONDOWN, x, y);
+         for (int step = 1; step <= 4; ++step) InjectStylus(WM_MOUSEMOVE, x, y + step * h * 2 / kItems / 4);
+         InjectStylus(WM_LBUTTONUP, x, y + h * 2 / kItems);
+       },
+       2},
+      {"track below the thumb",
+       [&](const RECT& list) { TapAt(list.right - 1 - strip / 2, list.bottom - 3); },
+       -1},  // a page on: the last rows
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SendMessageW(combo, CB_SETCURSEL, 0, 0);
+    bool openAfter = false;
+    int rows = 0;
+    std::atomic<bool> finished{false};
+    Drive([&] {
+      struct Finish {
+        std::atomic<bool>& f;
+        ~Finish() { f = true; }
+      } finish{finished};
+      if (!orvtest::Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; })) return Abandon();
+      const RECT list = RectOf(WindowsOf(u"ComboLBox")[0]);
+      rows = (list.bottom - list.top - 2) / ih;
+      c.scroll(list);
+      openAfter = orvtest::Eventually([] { return WindowsOf(u"ComboLBox").size() == 1; }, 500);
+      if (!openAfter) return;
+      TapAt((list.left + list.right) / 2 - strip, list.top + 1 + ih / 2);
+    });
+    TapAt((field.left + field.right) / 2, (field.top + field.bottom) / 2);
+    orvtest::PumpUntil([&] { return finished.load() && WindowsOf(u"ComboLBox").empty(); });
+    driver_.join();
+    orvtest::PumpMessages();
+    ASSERT_GT(rows, 0);
+    ASSERT_LT(rows, kItems) << "every row shows: nothing to scroll";
+    EXPECT_TRUE(openAfter) << "the scroll closed the list";
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), c.chosen >= 0 ? c.chosen : std::min(rows, kItems - rows));
+  }
   DestroyWindow(combo);
   ResetScreenForTesting();
 }

@@ -106,12 +106,14 @@ class DeviceUser {
     }
     return rows;
   }
-  // Taps the middle of list row i as the screen shows it; false when the
-  // screen shows no such row.
-  bool TapRow(const WindowLine& w, int i) {
-    const auto rows = ListRows(w);
+  // Taps the middle of list row i as the screen shows it (between the
+  // columns left and right when given, else across the window); false when
+  // the screen shows no such row.
+  bool TapRow(const WindowLine& w, int i, int left = -1, int right = -1) {
+    const auto rows = ListRows(w, left, right);
     if (i < 0 || i >= static_cast<int>(rows.size())) return false;
-    return device_.Tap((w.left + w.right) / 2, (rows[static_cast<std::size_t>(i)].first + rows[static_cast<std::size_t>(i)].second) / 2);
+    const int x = left >= 0 && right > left ? (left + right) / 2 : (w.left + w.right) / 2;
+    return device_.Tap(x, (rows[static_cast<std::size_t>(i)].first + rows[static_cast<std::size_t>(i)].second) / 2);
   }
 
   // Row i of an open pop-up menu (24 units a row inside a 1-unit frame).

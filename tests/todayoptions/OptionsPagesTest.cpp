@@ -130,6 +130,73 @@ TEST_F(OptionsPagesTest, ChannelsPageWritesFlagsAndReportsOnlyChangedChannels) {
   EXPECT_EQ(TodayKey().GetDWORD(u"AutoIncludeNewChannels", 1), 0u);
 }
 
+// Channels removed or renamed by another program while the page is open stay
+// gone: the page writes the rows the user changed into the stored selection.
+TEST_F(OptionsPagesTest, ChannelsPageWritesOnlyTheUsersChangesIntoTheStoredSelection) {
+  ASSERT_TRUE(CTodayChannelFilter::GetInstance()->SetEntries({{u"Alpha", u"1"}, {u"Beta", u"1"}, {u"Gamma", u"0"}}));
+  CTabChannels channels;
+  ASSERT_NE(Make(channels), nullptr);
+  ASSERT_EQ(channels.Rows().size(), 3u);
+  {
+    // The main program meanwhile: Gamma deleted, Beta renamed to Delta.
+    CTodayChannelFilter other;
+    other.Remove(u"Gamma");
+    other.Remove(u"Beta");
+    ASSERT_TRUE(other.SetEntries({{u"Delta", u"1"}}));
+  }
+  OpenSettingsKey().SetString(kChangedItemsValue, kNoItemsChanged);
+  channels.SetRow(0, false);  // Alpha off
+  channels.SetRow(1, false);  // Beta off: it is gone
+  ASSERT_TRUE(channels.OnApply());
+  EXPECT_EQ(channels.Reported(), std::vector<std::u16string>{u"Alpha"});
+  CStringToIntMap names;
+  CNotifyToday::DecodeNames(Record(), names);
+  EXPECT_EQ(names.size(), 1u);
+  EXPECT_EQ(names.count(u"Alpha"), 1u);
+  CTodayChannelFilter reader;
+  CStringToStringMap entries;
+  reader.GetEntries(entries);
+  EXPECT_EQ(entries, (CStringToStringMap{{u"Alpha", u"0"}, {u"Delta", u"1"}}));
+
+  // A later channel named like the deleted one starts as a new channel.
+  ASSERT_TRUE(TodayKey().SetDWORD(u"AutoIncludeNewChannels", 1));
+  CTodayChannelFilter later;
+  EXPECT_TRUE(later.IsIncluded(u"Gamma", true));
+}
+
+// The sheet over the three pages, run modally as the program runs it: its
+// "Select None" reaches the channels page, done applies it, and the run
+// answers 1; a second sheet on the same thread runs as the first did.
+COptionsSheet* g_runningSheet = nullptr;
+void DriveSheet(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  HWND sheet = g_runningSheet ? g_runningSheet->GetHwnd() : nullptr;
+  if (!sheet) return;
+  PostMessageW(sheet, WM_COMMAND, ID_SELECT_NONE, 0);
+  PostMessageW(sheet, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(OptionsPagesTest, TheSheetsSelectNoneReachesTheChannelsPageAndDoneWritesIt) {
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_TRUE(CTodayChannelFilter::GetInstance()->SetEntries({{u"Alpha", u"1"}, {u"Beta", u"1"}}));
+    CTabChannels channels;
+    CTabFont font;
+    CTabViewStyle style;
+    COptionsSheet sheet(channels, font, style);
+    g_runningSheet = &sheet;
+    ASSERT_NE(SetTimer(nullptr, 0, 0, &DriveSheet), 0u);
+    EXPECT_EQ(sheet.DoModal(owner_), 1);
+    g_runningSheet = nullptr;
+    EXPECT_EQ(sheet.GetHwnd(), nullptr) << "the run is over";
+    EXPECT_EQ(channels.Reported(), (std::vector<std::u16string>{u"Alpha", u"Beta"}));
+    CTodayChannelFilter reader;
+    CStringToStringMap entries;
+    reader.GetEntries(entries);
+    EXPECT_EQ(entries, (CStringToStringMap{{u"Alpha", u"0"}, {u"Beta", u"0"}}));
+  }
+}
+
 TEST_F(OptionsPagesTest, ViewStylePageShowsTheStylesControlsAndWritesShownNumbers) {
   CTabViewStyle style;
   HWND page = Make(style);

@@ -749,6 +749,20 @@ TEST_F(UpdateManagerTest, RequestAfterAStopGetsARunOfItsOwn) {
   EXPECT_EQ(provider_->Requests().size(), 2u);
 }
 
+// A stop while nothing updates (the program's stop on its way out, or before
+// moving its data) cancels nothing that comes later: the next request runs.
+TEST_F(UpdateManagerTest, AStopWhileIdleLeavesTheNextRequestItsRun) {
+  FakeUpdater fake;
+  IChannel* next = AddChannel(u"Next");
+  Start(&fake);
+  ASSERT_TRUE(WaitIdle());
+  updates_->StopUpdatingAllChannels();
+  updates_->UpdateChannel(next);
+  ASSERT_TRUE(Eventually([&] { return Status(next) == US_UP_TO_DATE; })) << "status " << Status(next);
+  EXPECT_EQ(fake.Order(), (std::vector<std::u16string>{u"Next"}));
+  ASSERT_TRUE(WaitIdle());
+}
+
 TEST_F(UpdateManagerTest, RemovingTheChannelStopsItsRunningJob) {
   FakeUpdater fake;
   IChannel* doomed = AddChannel(u"Doomed");

@@ -289,7 +289,9 @@ void CUpdateManager::StopUpdatingAllChannels() {
   std::shared_ptr<CInetSession> session;
   {
     CSyncLock hold(this, u"CUpdateManager::StopUpdatingAllChannels");
-    cancel_ = 1;
+    // Only an open run is cancelled: a stop while idle would otherwise stay
+    // behind and end the next request's run before it begins.
+    if (updating_) cancel_ = 1;
     session = runSession_;
   }
   // A root session's cancel waits for a connection-state call into it, which

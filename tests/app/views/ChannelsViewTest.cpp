@@ -319,6 +319,49 @@ TEST_F(ChannelsViewTest, DeletingChannelsUpToTheLast) {
   used_.clear();
 }
 
+// The rows sort by name: when a channel is renamed or added, the current row
+// follows its channel to its new place (and the current channel its new
+// name), not the place it had.
+TEST_F(ChannelsViewTest, TheCurrentRowFollowsItsChannelWhenTheListSortsAgain) {
+  struct Case {
+    const char* name;
+    std::u16string current;  // chosen before the change
+    std::function<void()> change;
+    std::u16string expected;  // the current channel afterwards
+  };
+  const Case cases[] = {
+      {"renamed to the end", u"Alpha",
+       [&] {
+         CSyncLock lock(set_, u"test");
+         ASSERT_TRUE(set_->FindByName(u"Alpha")->Rename(u"Zeta"));
+       },
+       u"Zeta"},
+      {"renamed to the start", u"Gamma",
+       [&] {
+         CSyncLock lock(set_, u"test");
+         ASSERT_TRUE(set_->FindByName(u"Gamma")->Rename(u"Aaron"));
+       },
+       u"Aaron"},
+      {"another added before it", u"Beta", [&] { AddChannel(u"Aardvark", u"@RSS", {}); }, u"Beta"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    view_->RefreshRows();
+    const std::vector<std::u16string> before = RowNames();
+    const int at = static_cast<int>(std::find(before.begin(), before.end(), c.current) - before.begin());
+    ASSERT_LT(at, static_cast<int>(before.size()));
+    view_->SetCurrentIndex(at);
+    GetDBViewState()->SetCurrentChannelName(c.current);
+    c.change();
+    view_->RefreshRows();
+    const std::vector<std::u16string> after = RowNames();
+    ASSERT_GE(view_->GetCurrentIndex(), 0);
+    ASSERT_LT(view_->GetCurrentIndex(), static_cast<int>(after.size()));
+    EXPECT_EQ(after[static_cast<std::size_t>(view_->GetCurrentIndex())], c.expected);
+    EXPECT_EQ(GetDBViewState()->GetCurrentChannelName(), c.expected);
+  }
+}
+
 TEST_F(ChannelsViewTest, MenuItemsFollowTheCurrentRow) {
   plat::HMENU menu = plat::CreatePopupMenu();
   for (plat::UINT id : {2043u, 2044u, 2045u, 2046u, 2047u, 2048u, 2049u, 2050u, 2073u})

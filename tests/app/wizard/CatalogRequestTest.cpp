@@ -323,8 +323,8 @@ TEST_F(CatalogRequestTest, OutlinesBecomeTreeEntriesByKind) {
 // A nested OPML document opens in place: the user expands its entry, the
 // placeholder goes and the document's outlines are listed under it, their
 // addresses resolved against the nested document's; checked there, they
-// become channels. It is read once; one that cannot be read leaves the
-// entry without children.
+// become channels. It is read once; one that cannot be read keeps its
+// placeholder, and so its expand button, and is read when opened again.
 TEST_F(CatalogRequestTest, ANestedDocumentIsReadIntoItsEntryWhenOpened) {
   server_.Serve("/dir/more.opml", Opml(Outline("text=\"Deep\" xmlUrl=\"deep.xml\"") +
                                        Outline("text=\"Far\" xmlUrl=\"http://far.example.com/rss\"")));
@@ -348,9 +348,22 @@ TEST_F(CatalogRequestTest, ANestedDocumentIsReadIntoItsEntryWhenOpened) {
       {0, u"More", 4, 0, true},
       {1, u"Deep", 3, 1, true},
       {1, u"Far", 3, 1, true},
-      {0, u"Gone", 4, 0, true},  // its document could not be read
+      {0, u"Gone", 4, 0, true},  // its document could not be read:
+      {1, u"Fake", 0, 0, false},  // it can be opened again
   };
   EXPECT_EQ(Rows(), expected);
+  EXPECT_FALSE(request_.IsUnreadNested(itemOf(u"More")));
+  EXPECT_TRUE(request_.IsUnreadNested(itemOf(u"Gone")));
+  // The document is there now: the second opening lists it.
+  server_.Serve("/missing.opml", Opml(Outline("text=\"Found\" xmlUrl=\"http://found.example.com/rss\"")));
+  EXPECT_TRUE(request_.ExpandNested(holder_, itemOf(u"Gone")));
+  EXPECT_EQ(request_.downloads, before + 3);
+  EXPECT_FALSE(request_.IsUnreadNested(itemOf(u"Gone")));
+  const std::vector<Row> reread = {
+      {0, u"More", 4, 0, true},  {1, u"Deep", 3, 1, true},  {1, u"Far", 3, 1, true},
+      {0, u"Gone", 4, 0, true},  {1, u"Found", 3, 1, true},
+  };
+  EXPECT_EQ(Rows(), reread);
   EXPECT_EQ(AddressOf(u"Deep"), Url("/dir/deep.xml"));
   Check(u"Deep");
   EXPECT_TRUE(request_.AddChosenChannels());
