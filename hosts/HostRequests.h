@@ -10,8 +10,16 @@ namespace plat::hosts {
 
 // Registered message sent to each host's window; the host unloads the
 // product's library (the service's NEW_Deinit, the Today item's window) and
-// answers 1 once it is gone, 0 when it held none. It loads none again.
+// answers with one of the values below. It loads none again.
 inline constexpr const char16_t* kUnloadProductMessage = u"plat.hosts.UnloadProduct";
+// The host held none of the product's libraries.
+inline constexpr LRESULT kUnloadHeldNone = 0;
+// The host held the library and it is gone from the host now.
+inline constexpr LRESULT kUnloadDone = 1;
+// The host stopped the library but keeps it loaded (a thread of it still
+// runs); it stays loaded for the rest of the host's life, and every later
+// request answers this too.
+inline constexpr LRESULT kUnloadKept = 2;
 
 // What a service library's "<prefix>_Deinit" answers when a thread of its
 // own still runs in it after its stop: the host keeps the library loaded

@@ -211,7 +211,7 @@ LRESULT DesktopProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     UnloadItem();
     g.selected = false;
     InvalidateRect(hwnd, nullptr, FALSE);
-    return held ? 1 : 0;
+    return held ? hosts::kUnloadDone : hosts::kUnloadHeldNone;
   }
   if (msg == g.metricChange && msg != 0) {
     // Font size changed: every item hears it too.

@@ -4,7 +4,8 @@
 // unless NEW_Deinit answers that a thread of the library still runs.
 // The configuration manager's request to unload the product before removing
 // it (hosts/HostRequests.h, sent to the host's hidden window) lets
-// the library go the same way while the host runs on without it.
+// the library go the same way while the host runs on without it; the answer
+// says when the library stays loaded because a thread of it still runs.
 //
 //   orv-servicehost [--device <folder>] [--library <name>] [--program-folder <folder>]
 //
@@ -64,10 +65,13 @@ void Unload() {
 
 plat::LRESULT HostWindowProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
   if (msg == g.unloadMessage && msg != 0) {
+    // A library kept loaded after its stop is still mapped here: the removal
+    // hears so, now and on every later request.
     const bool held = g.module != nullptr;
     if (held) Say("unloading " + g.name + " for the product's removal");
     Unload();
-    return held ? 1 : 0;
+    if (g.kept) return plat::hosts::kUnloadKept;
+    return held ? plat::hosts::kUnloadDone : plat::hosts::kUnloadHeldNone;
   }
   switch (msg) {
     case plat::WM_CLOSE:
