@@ -33,8 +33,9 @@ constexpr const char16_t* kTodayLibrary = u"OrvNewsToday.dll";
 constexpr const char16_t* kMainProgramWindowClass = u"A377667C-B302-4767-B9C5-EC5210805251";
 // A host's answer may wait for the service's own stop (up to 20 s for its
 // thread); the main program gets as long to save and end.
-constexpr UINT kUnloadBoundMs = 30000;
+constexpr DWORD kHostAnswerBoundMs = 30000;
 constexpr DWORD kProgramEndBoundMs = 20000;
+DWORD g_hostAnswerBoundMs = kHostAnswerBoundMs;
 DWORD g_programEndBoundMs = kProgramEndBoundMs;
 constexpr int kPollMs = 20;
 constexpr DWORD kManifestDamaged = 1392;  // ERROR_FILE_CORRUPT
@@ -183,46 +184,68 @@ bool ProcessRunning(DWORD pid) {
   return p && p[1] == ' ' && p[2] != 'Z' && p[2] != 'X';
 }
 
+// The windows of a host's class in other processes.
+std::vector<HWND> HostWindows(const char16_t* cls) {
+  std::vector<HWND> hosts;
+  struct Search {
+    const char16_t* cls;
+    std::vector<HWND>* found;
+  } search{cls, &hosts};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        WCHAR name[128] = {};
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid != GetCurrentProcessId() && GetClassNameW(hwnd, name, 128) > 0 && EqualsNoCase(name, s->cls))
+          s->found->push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return hosts;
+}
+
 // Has what runs of the product let go of it before anything is removed: the
 // hosts unload its libraries (the service first, so it starts no main program
 // meanwhile), then the main program is closed and waited for. Otherwise they
-// would write the product key and the Today item's values again at once.
-// False when the main program still runs after the bound.
-bool StopRunningProduct() {
+// would write the product key and the Today item's values again at once, and
+// a library still mapped in a host would lose its files under it. The first
+// host that does not answer in time, or answers that it keeps the library,
+// ends it there (no further host is asked, the main program is not closed):
+// its error. kConfigProductRunning when the main program still runs after
+// the bound.
+HRESULT StopRunningProduct() {
   const UINT unload = RegisterWindowMessageW(kUnloadProductMessage);
-  for (const char16_t* cls : {kServiceHostWindowClass, kTodayHostWindowClass}) {
-    std::vector<HWND> hosts;
-    struct Search {
-      const char16_t* cls;
-      std::vector<HWND>* found;
-    } search{cls, &hosts};
-    EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(param);
-          WCHAR name[128] = {};
-          DWORD pid = 0;
-          GetWindowThreadProcessId(hwnd, &pid);
-          if (pid != GetCurrentProcessId() && GetClassNameW(hwnd, name, 128) > 0 && EqualsNoCase(name, s->cls))
-            s->found->push_back(hwnd);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    for (HWND host : hosts) {
+  struct HostKind {
+    const char16_t* cls;
+    HRESULT noAnswer;
+    HRESULT kept;
+  } const kinds[] = {
+      {kServiceHostWindowClass, kConfigServiceHostNoAnswer, kConfigServiceHostKeptLibrary},
+      {kTodayHostWindowClass, kConfigTodayHostNoAnswer, kConfigTodayHostKeptLibrary},
+  };
+  for (const HostKind& kind : kinds) {
+    for (HWND host : HostWindows(kind.cls)) {
+      if (!unload) return kind.noAnswer;
       DWORD_PTR answer = 0;
       // Not SMTO_ABORTIFHUNG: a host idle in GetMessageW for 5 s counts as
       // hung to the window manager, and the service host has nothing to do.
-      if (unload) SendMessageTimeoutW(host, unload, 0, 0, SMTO_NORMAL, kUnloadBoundMs, &answer);
+      // A window gone before it answered may belong to a host still ending
+      // with the library in it: as good as no answer.
+      if (!SendMessageTimeoutW(host, unload, 0, 0, SMTO_NORMAL, g_hostAnswerBoundMs, &answer)) return kind.noAnswer;
+      if (static_cast<LRESULT>(answer) != kUnloadHeldNone && static_cast<LRESULT>(answer) != kUnloadDone)
+        return kind.kept;
     }
   }
   HWND main = FindWindowW(kMainProgramWindowClass, nullptr);
   DWORD pid = 0;
   if (main) GetWindowThreadProcessId(main, &pid);
-  if (!pid || pid == GetCurrentProcessId()) return true;
+  if (!pid || pid == GetCurrentProcessId()) return 0;
   PostMessageW(main, WM_CLOSE, 0, 0);
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_programEndBoundMs);
   while (ProcessRunning(pid) && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-  return !ProcessRunning(pid);
+  return ProcessRunning(pid) ? kConfigProductRunning : 0;
 }
 
 // Removes the product as its manifest lists it, then the product's keys and
@@ -312,6 +335,8 @@ const bool g_installed = (SetConfigurationManager(&Handler), true);
 
 void SetProgramEndBound(DWORD ms) { g_programEndBoundMs = ms; }
 
+void SetHostAnswerBound(DWORD ms) { g_hostAnswerBoundMs = ms; }
+
 HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u16string* answer) {
   std::u16string text = document;
   CXmlDocument xml;
@@ -329,9 +354,9 @@ HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u
     if (answer) *answer = ErrorDocument(kConfigManifestDamaged);
     return kConfigManifestDamaged;
   }
-  if (!StopRunningProduct()) {
-    if (answer) *answer = ErrorDocument(kConfigProductRunning);
-    return kConfigProductRunning;
+  if (const HRESULT stopped = StopRunningProduct(); stopped != 0) {
+    if (answer) *answer = ErrorDocument(stopped);
+    return stopped;
   }
   const HRESULT hr = HResultFromWin32(RemoveProduct());
   if (answer) *answer = hr == 0 ? document : ErrorDocument(hr);

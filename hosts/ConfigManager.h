@@ -6,8 +6,9 @@
 //     <characteristic type="Orv Brevant"><parm name="uninstall" value="1"/>
 //   </characteristic></characteristic></wap-provisioningdoc>
 //
-// which first has the hosts unload the product's libraries and closes the
-// main program and waits for it to end (hosts/HostRequests.h), then
+// which first has the hosts unload the product's libraries (a host that does
+// not answer in time, or keeps the library loaded, removes nothing) and closes
+// the main program and waits for it to end (hosts/HostRequests.h), then
 // removes what the install manifest lists (a main program still running then
 // removes nothing: it would write its settings again)
 // (platform/files/InstallManifest.h: registry values and keys, the files the
@@ -41,9 +42,26 @@ inline constexpr HRESULT kConfigProductRunning = HResultFromWin32(170);
 // removed (ERROR_FILE_CORRUPT).
 inline constexpr HRESULT kConfigManifestDamaged = HResultFromWin32(1392);
 
+// A host did not answer the request to unload the product within the bound
+// (or its window went away before it answered): nothing was removed. The
+// Today screen host's (ERROR_TIMEOUT) and the service host's
+// (ERROR_SERVICE_REQUEST_TIMEOUT).
+inline constexpr HRESULT kConfigTodayHostNoAnswer = HResultFromWin32(1460);
+inline constexpr HRESULT kConfigServiceHostNoAnswer = HResultFromWin32(1053);
+
+// A host answered that it keeps the product's library loaded: nothing was
+// removed. The Today screen host's (ERROR_SHARING_VIOLATION) and the service
+// host's, whose service thread outlived its stop (ERROR_DEVICE_IN_USE).
+inline constexpr HRESULT kConfigTodayHostKeptLibrary = HResultFromWin32(32);
+inline constexpr HRESULT kConfigServiceHostKeptLibrary = HResultFromWin32(2404);
+
 // How long the removal waits for the main program to end after asking it to
 // close (20000 ms); tests shorten it.
 void SetProgramEndBound(DWORD ms);
+
+// How long the removal waits for each host to answer its request to unload
+// the product (30000 ms); tests shorten it.
+void SetHostAnswerBound(DWORD ms);
 
 // What DMProcessConfigXML does; the answer document in *answer.
 HRESULT ProcessConfiguration(const std::u16string& document, DWORD flags, std::u16string* answer);

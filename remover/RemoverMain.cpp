@@ -6,9 +6,13 @@
 // not be reached; 2 nothing of the product was installed (nothing done); 3
 // the removal failed (the manager's error code follows in the log), or the
 // main program did not close when asked, or the install manifest cannot be
-// read whole (nothing removed in both). Every
+// read whole, or the Today screen host or the service host did not answer in
+// time when asked to unload the product or kept its library loaded (nothing
+// removed in these; the log names the host). Every
 // run writes what happened, in words, to standard error and to
 // "\OrvNewsRemover_log.txt" of the device.
+#include "remover/RemoverMain.h"
+
 #include <cstdio>
 #include <string>
 
@@ -81,6 +85,26 @@ int RemoverMain() {
     Log("Orv News is still running and did not close; nothing was removed");
     return kExitFailed;
   }
+  struct HostFailure {
+    plat::HRESULT hr;
+    const char* line;
+  } const hostFailures[] = {
+      {plat::hosts::kConfigTodayHostNoAnswer,
+       "the Today screen host did not answer in time when asked to unload Orv News; nothing was removed"},
+      {plat::hosts::kConfigServiceHostNoAnswer,
+       "the service host did not answer in time when asked to unload Orv News; nothing was removed"},
+      {plat::hosts::kConfigTodayHostKeptLibrary,
+       "the Today screen host kept the library of Orv News loaded; nothing was removed"},
+      {plat::hosts::kConfigServiceHostKeptLibrary,
+       "the service host kept the library of Orv News loaded (a thread of the service still runs); nothing was "
+       "removed"},
+  };
+  for (const HostFailure& f : hostFailures) {
+    if (hr == f.hr) {
+      Log(f.line);
+      return kExitFailed;
+    }
+  }
   if (hr < 0) {
     Log("removal failed with " + Hex(hr) + "; what was left can be removed by running this again");
     return kExitFailed;
@@ -88,5 +112,3 @@ int RemoverMain() {
   Log("Orv Brevant removed");
   return kExitRemoved;
 }
-
-int main() { return RemoverMain(); }

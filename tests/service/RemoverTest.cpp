@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "core/VORegistry.h"
@@ -13,8 +14,12 @@
 #include "hosts/ConfigManager.h"
 #include "platform/files/DeviceMounts.h"
 #include "platform/files/InstallManifest.h"
+#include "platform/ipc/Ipc.h"
 #include "platform/registry/Registry.h"
 #include "platform/windows/Windows.h"
+#include "hosts/HostRequests.h"
+#include "remover/RemoverMain.h"
+#include "tests/service/StuckServiceHost.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Pump.h"
 #include "tests/support/RunProgram.h"
@@ -63,6 +68,11 @@ class RemoverTest : public orvtest::DeviceTest {
     for (const char* own : {"Content", "Templates"})
       std::filesystem::create_directories(device_.Root() + "/programdata/" + own);
     orvtest::WriteHostFile(device_.Root() + "/programdata/Content/article.htm", "the user's article");
+    ASSERT_NO_FATAL_FAILURE(Install());
+  }
+
+  // What the install step leaves (again after a removal).
+  void Install() {
     ASSERT_TRUE(plat::AddDeviceMount(kInstall, programs_, false));
     ASSERT_TRUE(plat::AddDeviceMount(kContent, device_.Root() + "/programdata/Content", false));
     ASSERT_TRUE(plat::AddDeviceMount(kTemplates, device_.Root() + "/programdata/Templates", false));
@@ -108,6 +118,14 @@ class RemoverTest : public orvtest::DeviceTest {
   // Runs the uninstaller program on this device; its exit code.
   int RunRemover() { return orvtest::RunProgram(ORV_REMOVER); }
   std::string Log() { return orvtest::ReadHostFile(device_.FsRoot() + "/OrvNewsRemover_log.txt"); }
+  // The words of the log's last line, without its time stamp.
+  std::string LastLogLine() {
+    std::string log = Log();
+    if (!log.empty() && log.back() == '\n') log.pop_back();
+    const std::string line = log.substr(log.rfind('\n') + 1);
+    // "YYYY-MM-DD hh:mm:ss " before the words
+    return line.size() > 20 ? line.substr(20) : line;
+  }
 
   static constexpr const char16_t* kInstall = u"\\Program Files\\Orv News";
   static constexpr const char16_t* kContent = u"\\Program Files\\Orv News\\Content";
@@ -274,6 +292,142 @@ TEST_F(RemoverTest, AManifestNotReadWholeRemovesNothing) {
   EXPECT_FALSE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House"));
   EXPECT_FALSE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News"));
   EXPECT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));  // no manifest names it
+}
+
+}  // namespace
+
+namespace {
+
+// A stand-in for a host in a process of its own: its window of the host's
+// class takes the request to unload the product, says "asked", and answers
+// that the library is gone, or that it keeps it, or, hung on the first
+// request, answers only once the test sends "answer".
+enum class StandIn { kAnswers, kKeeps, kHangs };
+orvtest::ChildContext* g_standInContext = nullptr;
+StandIn g_standIn = StandIn::kAnswers;
+plat::UINT g_unloadMessage = 0;
+
+plat::LRESULT StandInProc(plat::HWND h, plat::UINT m, plat::WPARAM w, plat::LPARAM l) {
+  if (m == g_unloadMessage && m != 0) {
+    g_standInContext->Send("asked");
+    if (g_standIn == StandIn::kKeeps) return plat::hosts::kUnloadKept;
+    if (g_standIn == StandIn::kHangs) {
+      g_standIn = StandIn::kAnswers;
+      g_standInContext->WaitFor("answer", 60000);
+    }
+    return plat::hosts::kUnloadDone;
+  }
+  return plat::DefWindowProcW(h, m, w, l);
+}
+
+std::unique_ptr<orvtest::ChildProcess> StartStandIn(const char16_t* windowClass, StandIn behaviour) {
+  return std::make_unique<orvtest::ChildProcess>([windowClass, behaviour](orvtest::ChildContext& ctx) {
+    g_standInContext = &ctx;
+    g_standIn = behaviour;
+    g_unloadMessage = plat::RegisterWindowMessageW(plat::hosts::kUnloadProductMessage);
+    plat::WNDCLASSW wc{};
+    wc.lpfnWndProc = &StandInProc;
+    wc.lpszClassName = windowClass;
+    plat::RegisterClassW(&wc);
+    if (!plat::CreateWindowExW(0, wc.lpszClassName, u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr)) return 1;
+    ctx.Ready();
+    return orvtest::PumpUntil([&] { return ctx.WaitFor("end", 0); }, 60000) ? 0 : 2;
+  });
+}
+
+// The uninstaller with both hosts holding the product's libraries: a host
+// that does not answer in time, or keeps the library loaded, leaves the
+// whole product where it was (the uninstaller names the host and fails);
+// with both letting go, everything goes. Run again, it goes through once the
+// host has let go, and not while the library stays loaded. The service host
+// is the real one with a library whose thread outlives its stop until it is
+// released, or a stand-in that hangs.
+TEST_F(RemoverTest, AHostThatDoesNotLetGoOfTheProductKeepsEverything) {
+  enum class Service { kReleased, kThreadRunsOn, kHangs };
+  constexpr const char* kServiceKept =
+      "the service host kept the library of Orv News loaded (a thread of the service still runs); nothing was "
+      "removed";
+  constexpr const char* kTodayKept = "the Today screen host kept the library of Orv News loaded; nothing was removed";
+  struct Case {
+    const char* name;
+    Service service;
+    StandIn today;
+    plat::DWORD answerBoundMs;
+    bool todayAsked;
+    int exit;
+    const char* line;
+    int secondExit;
+    const char* secondLine;
+  } const cases[] = {
+      {"the Today screen host does not answer", Service::kReleased, StandIn::kHangs, 1000, true, 3,
+       "the Today screen host did not answer in time when asked to unload Orv News; nothing was removed", 0,
+       "Orv Brevant removed"},
+      {"the service host keeps the library", Service::kThreadRunsOn, StandIn::kAnswers, 30000, false, 3, kServiceKept,
+       3, kServiceKept},
+      {"the service host does not answer", Service::kHangs, StandIn::kAnswers, 1000, false, 3,
+       "the service host did not answer in time when asked to unload Orv News; nothing was removed", 0,
+       "Orv Brevant removed"},
+      {"the Today screen host keeps the library", Service::kReleased, StandIn::kKeeps, 30000, true, 3, kTodayKept, 3,
+       kTodayKept},
+      {"both hosts let go", Service::kReleased, StandIn::kAnswers, 30000, true, 0, "Orv Brevant removed", 2,
+       "Orv Brevant is not installed; nothing was removed"},
+  };
+  struct Reset {
+    ~Reset() { plat::hosts::SetHostAnswerBound(30000); }
+  } reset;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NO_FATAL_FAILURE(Install());
+    const std::string scratch = device_.Scratch() + "/" + std::to_string(&c - cases);
+    std::filesystem::create_directories(scratch);
+
+    std::unique_ptr<orvtest::StuckServiceHost> service;
+    std::unique_ptr<orvtest::ChildProcess> serviceStandIn;
+    if (c.service == Service::kHangs) {
+      serviceStandIn = StartStandIn(plat::hosts::kServiceHostWindowClass, StandIn::kHangs);
+      ASSERT_TRUE(serviceStandIn->WaitReady());
+    } else {
+      service = std::make_unique<orvtest::StuckServiceHost>(scratch, c.service == Service::kReleased);
+      ASSERT_NE(service->Window(), nullptr);
+    }
+    auto today = StartStandIn(plat::hosts::kTodayHostWindowClass, c.today);
+    ASSERT_TRUE(today->WaitReady());
+    plat::hosts::SetHostAnswerBound(c.answerBoundMs);
+
+    EXPECT_EQ(RemoverMain(), c.exit);
+    EXPECT_EQ(LastLogLine(), c.line) << Log();
+    EXPECT_EQ(today->WaitFor("asked", 0), c.todayAsked);
+    if (c.exit == 0) {
+      ExpectRemoved();
+    } else {
+      // Everything of the product is where it was.
+      EXPECT_TRUE(ManifestThere());
+      EXPECT_TRUE(Exists(u"\\Windows\\Orv\\Orv News.lnk"));
+      EXPECT_NE(ReadMounts().find("Templates"), std::string::npos);
+      EXPECT_TRUE(KeyExists(plat::HKEY_CURRENT_USER, u"SOFTWARE\\Orv Software House\\Orv News"));
+      EXPECT_TRUE(KeyExists(plat::HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\Orv News"));
+    }
+
+    // A hung host answers at last; the service's thread ends (its library
+    // stays loaded all the same).
+    for (auto* standIn : {today.get(), serviceStandIn.get()})
+      if (standIn) standIn->Send("answer");
+    if (service) {
+      service->Release();
+      EXPECT_TRUE(orvtest::Eventually([&] { return service->Ended(); }, 20000));
+    }
+    EXPECT_EQ(RemoverMain(), c.secondExit);
+    EXPECT_EQ(LastLogLine(), c.secondLine) << Log();
+    if (c.secondExit == 3) EXPECT_TRUE(ManifestThere());
+    else ExpectRemoved();
+
+    for (auto* standIn : {today.get(), serviceStandIn.get()}) {
+      if (!standIn) continue;
+      standIn->Send("end");
+      EXPECT_EQ(standIn->Wait(), 0);
+    }
+    if (service) EXPECT_EQ(service->Stop(), 0);
+  }
 }
 
 }  // namespace
