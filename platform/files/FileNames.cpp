@@ -243,6 +243,7 @@ void FileReplaceBatch::Discard() {
   for (Entry& entry : entries_) {
     if (entry.fd >= 0) ::close(entry.fd);
     if (!entry.side.empty()) ::unlink(entry.side.c_str());
+    if (!entry.old.empty()) ::unlink(entry.old.c_str());
   }
   entries_.clear();
   flushes_.clear();
@@ -345,9 +346,25 @@ bool FileReplaceBatch::Commit() {
     }
     entry.fd = -1;
   }
+  // The old files keep a second name (shaped as a side file, so a stop here
+  // leaves nothing a load does not remove) until every rename went in.
+  for (Entry& entry : entries_) {
+    if (!ok) break;
+    struct stat st;
+    if (::lstat(entry.target.c_str(), &st) != 0) continue;  // a new file
+    entry.existed = true;
+    const std::string name = entry.target.substr(entry.target.find_last_of('/') + 1);
+    std::string tmpl = entry.folder + "/" + (name.size() > 200 ? name.substr(0, 200) : name) + ".XXXXXX.tmp";
+    const int fd = ::mkostemps(tmpl.data(), 4, O_CLOEXEC);
+    if (fd < 0) continue;  // no way back for this one
+    ::close(fd);
+    ::unlink(tmpl.c_str());
+    if (::link(entry.target.c_str(), tmpl.c_str()) == 0) entry.old = tmpl;
+  }
   // The renames, in order; then each folder once (of the files that may
   // not lag).
   std::vector<std::string> folders;
+  std::size_t renamed = 0;
   for (Entry& entry : entries_) {
     if (!ok) break;
     FileStep("rename");
@@ -362,10 +379,28 @@ bool FileReplaceBatch::Commit() {
       break;
     }
     entry.side.clear();
+    ++renamed;
     if (entry.mayLag) continue;
     bool known = false;
     for (const std::string& folder : folders) known = known || folder == entry.folder;
     if (!known) folders.push_back(entry.folder);
+  }
+  if (!ok && renamed > 0) {
+    // Back to the old files: none of the batch went in.
+    for (std::size_t i = renamed; i-- > 0;) {
+      Entry& entry = entries_[i];
+      if (!entry.old.empty()) {
+        if (::rename(entry.old.c_str(), entry.target.c_str()) == 0) entry.old.clear();
+      } else if (!entry.existed) {
+        ::unlink(entry.target.c_str());
+      }
+    }
+    folders.clear();
+    for (Entry& entry : entries_) {
+      bool known = false;
+      for (const std::string& folder : folders) known = known || folder == entry.folder;
+      if (!known) folders.push_back(entry.folder);
+    }
   }
   for (const std::string& folder : folders) SyncFolder(folder);
   Discard();

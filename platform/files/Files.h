@@ -251,8 +251,8 @@ class FileReplaceBatch {
   bool Add(std::u16string_view devicePath, const void* data, std::size_t size, bool mayLag = false);
   // A file changed in place that must be on the disk before the renames.
   bool AddFlush(std::u16string_view devicePath);
-  // False when a flush or a rename failed (the last error tells); the files
-  // renamed before the failure stay new, the others old.
+  // False when a flush or a rename failed (the last error tells); every file
+  // then stays old (the files renamed before a failed rename are put back).
   bool Commit();
   bool IsEmpty() const { return entries_.empty() && flushes_.empty(); }
 
@@ -263,6 +263,10 @@ class FileReplaceBatch {
     std::string target;
     std::string folder;
     bool mayLag = false;
+    // A second name of the old file while the renames run; a rename that
+    // fails puts the files renamed before it back from theirs.
+    std::string old;
+    bool existed = false;
   };
   void Discard();
 

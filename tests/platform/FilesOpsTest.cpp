@@ -507,6 +507,41 @@ TEST_F(FilesOpsTest, ReadOnlyPathRefusesChangesForAnyUser) {
   EXPECT_EQ(orvtest::ReadHostFile(Fs("x.txt")), "X");
 }
 
+// A rename that fails, whichever it is, puts back the files renamed before
+// it: the batch goes in whole or not at all, and leaves no side file.
+TEST_F(FilesOpsTest, ReplaceBatchFailsWholeWhenAnyRenameFails) {
+  const char* names[] = {"one.bin", "two.bin", "new.bin", "three.bin"};
+  for (int failing = 0; failing <= 4; ++failing) {
+    SCOPED_TRACE("failing rename " + std::to_string(failing));
+    std::filesystem::remove_all(Fs("B"));
+    HostDir("B");
+    for (const char* name : names) {
+      if (std::string(name) != "new.bin") orvtest::WriteHostFile(Fs(std::string("B/") + name), std::string("old ") + name);
+    }
+    FileReplaceBatch batch;
+    for (const char* name : names) {
+      const std::string data = std::string("new ") + name;
+      ASSERT_TRUE(batch.Add(u"\\B\\" + Utf8ToUtf16(name), data.data(), data.size()));
+    }
+    ResetFileFaults();
+    FailFileOperation(FileOperation::kRename, failing);
+    const bool committed = batch.Commit();
+    ResetFileFaults();
+    EXPECT_EQ(committed, failing == 0);
+    for (const char* name : names) {
+      const std::string path = Fs(std::string("B/") + name);
+      if (committed) {
+        EXPECT_EQ(orvtest::ReadHostFile(path), std::string("new ") + name);
+      } else if (std::string(name) == "new.bin") {
+        EXPECT_FALSE(HostExists(path));
+      } else {
+        EXPECT_EQ(orvtest::ReadHostFile(path), std::string("old ") + name);
+      }
+    }
+    EXPECT_EQ(HostNames("B").size(), committed ? 4u : 3u);
+  }
+}
+
 TEST_F(FilesOpsTest, CopyThatFailsLeavesTargetWhole) {
   Populate();
   SimulateDiskFull(0);
