@@ -773,7 +773,9 @@ void CChannel::OnDBEvent(CDBEvent* record) {
           CArticlesPropertiesFile* file = PropertiesFile();
           if (file != nullptr) file->PutProperties(record->article->GetId(), CStringToStringMap());
         }
-        SetArticleRead(record->article, true);
+        // With the headers' save that stores the deletion, not before it: a
+        // failed save leaves the article live and unread as it was.
+        ChangeReadState(record->article, true, false);
       }
       return;
     case DBE_BINARY_STATE_CHANGED: {

@@ -148,6 +148,9 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   void DeleteFiles();
   bool HadUnreadableFile() const { return unreadableFile_; }
   bool IsChannelFileDirty() const { return channelFileDirty_; }
+  // Changes not yet stored, because a save failed (a release then keeps the
+  // channel loaded for the next one).
+  bool HasUnsavedData() const;
   std::uint32_t GetOrderCounter() const { return orderCounter_; }
   std::size_t GetUserCount() const { return users_.size(); }
   bool IsReadOnly() const;
@@ -226,7 +229,7 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   void FireChannel(std::uint32_t type);
   // keepUnsaved: read states and article records not yet saved stay.
   void DropLoadedData(bool keepUnsaved = false);
-  bool HasUnsavedData() const;
+
   void ChangeReadState(IArticle* article, bool read, bool saveNow);
   CReadStates* ReadStates();
   CArticlesPropertiesFile* PropertiesFile();
