@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -62,6 +63,14 @@ struct Operation {
   void (*later)(Stored& stored);
 };
 
+// Called by each operation once its channel is in use, before it changes
+// anything (where a fault that strikes the save only begins).
+std::function<void()> g_beforeChange;
+
+void BeforeChange() {
+  if (g_beforeChange) g_beforeChange();
+}
+
 IArticle* Find(CChannel& channel, char16_t digit) {
   IArticle* article = channel.GetArticleSet()->FindById(Id(digit));
   return article != nullptr && !article->IsDeleted() ? article : nullptr;
@@ -74,6 +83,7 @@ template <typename Change>
 bool ChangeArticle(CChannel& channel, char16_t digit, Change change) {
   channel.Acquire(&channel);
   IArticle* article = Find(channel, digit);
+  BeforeChange();
   if (article != nullptr) change(channel, article);
   channel.Release(&channel, false);
   return article != nullptr && !channel.HasUnsavedData();
@@ -82,6 +92,7 @@ bool ChangeArticle(CChannel& channel, char16_t digit, Change change) {
 const Operation kOperations[] = {
     {"channel file: a property set",
      [](CChannel& channel) {
+       BeforeChange();
        channel.SetProperty(u"note", u"new");
        return !channel.IsChannelFileDirty();
      },
@@ -108,6 +119,7 @@ const Operation kOperations[] = {
     {"update: an article added",
      [](CChannel& channel) {
        channel.Acquire(&channel);
+       BeforeChange();
        channel.SetUpdateState(US_UPDATING);
        IArticle* d = channel.CreateArticle(Id(u'd'), US_UP_TO_DATE, plat::FILETIME{});
        if (d != nullptr) channel.SetArticleProperties(d, {{u"text", u"new d"}});
@@ -131,7 +143,7 @@ const Operation kOperations[] = {
      }},
 };
 
-enum class FaultKind { kNone, kBusy, kMissing, kCutShort, kBadMagic, kFailing };
+enum class FaultKind { kNone, kBusy, kBusyWhileSaving, kReadOnly, kMissing, kCutShort, kBadMagic, kFailing };
 
 struct Fault {
   FaultKind kind;
@@ -143,6 +155,8 @@ std::string Describe(const Fault& f) {
   switch (f.kind) {
     case FaultKind::kNone: return "no fault";
     case FaultKind::kBusy: return "channel busy";
+    case FaultKind::kBusyWhileSaving: return "channel busy once in use";
+    case FaultKind::kReadOnly: return "folders read-only";
     case FaultKind::kMissing: return std::string(f.file) + " missing";
     case FaultKind::kCutShort: return std::string(f.file) + " cut short";
     case FaultKind::kBadMagic: return std::string(f.file) + " with a bad magic";
@@ -159,6 +173,7 @@ class FaultTableTest : public ChannelTest {
     SetChannelMutexTimeout(5);
   }
   void TearDown() override {
+    g_beforeChange = nullptr;
     plat::ResetFileFaults();
     SetChannelMutexTimeout(kDefaultChannelMutexTimeoutMs);
   }
@@ -238,9 +253,14 @@ class FaultTableTest : public ChannelTest {
     {
       std::unique_ptr<HeldMutex> busy;
       if (fault.kind == FaultKind::kBusy) busy = std::make_unique<HeldMutex>(u"CL.Table");
+      if (fault.kind == FaultKind::kBusyWhileSaving) {
+        g_beforeChange = [&busy] { busy = std::make_unique<HeldMutex>(u"CL.Table"); };
+      }
       plat::ResetFileFaults();
+      if (fault.kind == FaultKind::kReadOnly) plat::SetReadOnlyPath(kTestContent);
       if (fault.kind == FaultKind::kFailing) plat::FailFileOperation(fault.operation, n);
       if (channel->OpenFromFile(ChannelPath())) done = op.run(*channel);
+      g_beforeChange = nullptr;
       if (fault.kind == FaultKind::kFailing) met = plat::CountFileOperations(fault.operation) >= n;
       plat::ResetFileFaults();
     }
@@ -273,7 +293,8 @@ class FaultTableTest : public ChannelTest {
 };
 
 TEST_F(FaultTableTest, EveryOperationUnderEveryFaultFailsWithTheFilesIntactOrSucceedsWhole) {
-  std::vector<Fault> faults = {{FaultKind::kNone}, {FaultKind::kBusy}};
+  std::vector<Fault> faults = {
+      {FaultKind::kNone}, {FaultKind::kBusy}, {FaultKind::kBusyWhileSaving}, {FaultKind::kReadOnly}};
   for (const char* file : {"Table.cnl", "headers.bin", "unread.bin", "dataidx.bin", "data.bin"}) {
     for (FaultKind kind : {FaultKind::kMissing, FaultKind::kCutShort, FaultKind::kBadMagic}) {
       faults.push_back({kind, file});
