@@ -675,6 +675,8 @@ bool CChannel::Rename(const std::u16string& newName) {
     channelFileDirty_ = true;
     if (!SaveChannelFile()) {
       LogChannel(u"new channel file not written", filePath_);
+      // Not made: nothing of it is written later either.
+      channelFileDirty_ = false;
       return false;
     }
     return true;

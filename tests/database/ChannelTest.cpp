@@ -11,6 +11,7 @@
 #include "database/ChannelSet.h"
 #include "database/NotifyToday.h"
 #include "platform/base/Time.h"
+#include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
 #include "tests/database/ChannelFixture.h"
 #include "tests/database/HeldMutex.h"
@@ -613,6 +614,20 @@ TEST_F(BusyChannelTest, UpdateOverHeadersThatCouldNotBeLoadedFails) {
   EXPECT_NE(reloaded->GetArticleSet()->FindById(Id(u'a')), nullptr);
   EXPECT_EQ(reloaded->GetArticleSet()->FindById(Id(u'b')), nullptr);
   reloaded->Release(this, false);
+}
+
+// A channel that could not be added (its file not written: the disk
+// failed once) leaves no file behind for a later save to write.
+TEST_F(BusyChannelTest, ChannelThatCouldNotBeAddedWritesNothingLater) {
+  ASSERT_TRUE(set_.Open());
+  plat::ResetFileFaults();
+  plat::FailFileOperation(plat::FileOperation::kOpenForWrite, 1);
+  EXPECT_EQ(set_.Add(u"Refused"), nullptr);
+  plat::ResetFileFaults();
+  EXPECT_FALSE(HostExists(ContentHost(u"Refused.cnl")));
+  set_.RemoveAll();
+  ASSERT_TRUE(set_.Open());
+  EXPECT_EQ(set_.FindByNameNoCase(u"Refused"), nullptr);
 }
 
 TEST_F(BusyChannelTest, RenamedChannelUsesTheMutexOfItsNewName) {
