@@ -123,8 +123,9 @@ CChannel::~CChannel() {
   Unsubscribe(&binaries_);
   RemoveChild(&articles_);
   RemoveChild(&binaries_);
-  // What a release could not save gets its last chance.
-  if (HasUnsavedData() && !filesDeleted_ && !SaveHeaders()) LogChannel(u"unsaved changes lost", name_);
+  // What a release could not save gets its last chance (without telling the
+  // Today item: at the program's end the notifier may be gone already).
+  if (HasUnsavedData() && !filesDeleted_ && !SaveFiles(false)) LogChannel(u"unsaved changes lost", name_);
   DropLoadedData();
   options_.SetOwner(nullptr);
   if (mutex_ != nullptr) plat::CloseHandle(mutex_);
@@ -323,7 +324,9 @@ bool CChannel::HasUnsavedData() const {
          (readStates_ && readStates_->IsDirty() != 0) || channelFileDirty_;
 }
 
-bool CChannel::SaveHeaders() {
+bool CChannel::SaveHeaders() { return SaveFiles(true); }
+
+bool CChannel::SaveFiles(bool notifyToday) {
   if (IsReadOnly()) return true;
   // Articles added to headers that were never read in (the mutex was busy
   // then) cannot be stored: writing them would replace the stored ones, and
@@ -393,7 +396,7 @@ bool CChannel::SaveHeaders() {
   if (readStates_) readStates_->FinishSave(committed);
   if (committed && headers) headersDirty_ = false;
   if (committed && channelFile) channelFileDirty_ = false;
-  if (changed) CNotifyToday::GetInstance()->NotifyItemChanged(name_);
+  if (changed && notifyToday) CNotifyToday::GetInstance()->NotifyItemChanged(name_);
   return ok;
 }
 

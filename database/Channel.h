@@ -222,6 +222,8 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   bool LoadFile(bool removeSideFiles);
   bool BuildChannelFile(CBufferWriter& out);
   void LoadHeaders();
+  // SaveHeaders; notifyToday false leaves the Today item untold.
+  bool SaveFiles(bool notifyToday);
   void FindMissingRecords();
   // Moves the data folder to the new name and writes the new channel file,
   // then removes the old one; both mutexes are held.
