@@ -68,13 +68,15 @@ bool CVORegistry::Close() {
 }
 
 std::uint32_t CVORegistry::GetDWORD(const char16_t* name, std::uint32_t def) {
-  // Only a 4-byte REG_DWORD is a number; the bytes of any other value are not.
+  // Whatever fits the 4-byte buffer is the value, whatever its type: a value
+  // that is stored is read, never replaced with the default. Only a missing
+  // value, or one longer than 4 bytes, takes the default.
   auto read = [&](LONG& rc) -> std::optional<std::uint32_t> {
     DWORD type = REG_NONE;
     DWORD value = 0;
     DWORD size = sizeof(value);
     rc = RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    if (rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value)) return value;
+    if (rc == ERROR_SUCCESS) return value;
     return std::nullopt;
   };
   LONG rc = ERROR_FILE_NOT_FOUND;
@@ -95,12 +97,13 @@ std::uint32_t CVORegistry::GetDWORD(const char16_t* name, std::uint32_t def) {
 bool CVORegistry::WriteDefault(const char16_t* name, LONG queryResult, DWORD type, const BYTE* data, DWORD size) {
   // A missing value gets the default only while it is still missing: a value
   // another thread or process stores meanwhile is kept, never overwritten with
-  // the default (true: read it again). A value of another type or size is
-  // replaced; after a failed read nothing is written.
+  // the default (true: read it again). A value too long for what is read
+  // (a number stored in more than 4 bytes) is replaced; after a failed read
+  // nothing is written.
   if (queryResult == ERROR_FILE_NOT_FOUND) {
     return RegCompareAndSetValueW(key_, name, nullptr, type, data, size) == ERROR_REVISION_MISMATCH;
   }
-  if (queryResult == ERROR_SUCCESS || queryResult == ERROR_MORE_DATA) RegSetValueExW(key_, name, 0, type, data, size);
+  if (queryResult == ERROR_MORE_DATA) RegSetValueExW(key_, name, 0, type, data, size);
   return false;
 }
 

@@ -132,6 +132,9 @@ CChannel::~CChannel() {
   Unsubscribe(&binaries_);
   RemoveChild(&articles_);
   RemoveChild(&binaries_);
+  // What a release could not save gets its last chance (without telling the
+  // Today item: at the program's end the notifier may be gone already).
+  if (HasUnsavedData() && !filesDeleted_ && !SaveFiles(false)) LogChannel(u"unsaved changes lost", name_);
   DropLoadedData();
   options_.SetOwner(nullptr);
   if (mutex_ != nullptr) plat::CloseHandle(mutex_);
@@ -327,8 +330,23 @@ CArticlesPropertiesFile* CChannel::PropertiesFile() {
   return propertiesFile_.get();
 }
 
-bool CChannel::SaveHeaders() {
+bool CChannel::HasUnsavedData() const {
+  if (IsReadOnly()) return false;
+  return (headersDirty_ && headersLoaded_) || (propertiesFile_ && propertiesFile_->IsDirty() != 0) ||
+         (readStates_ && readStates_->IsDirty() != 0) || channelFileDirty_;
+}
+
+bool CChannel::SaveHeaders() { return SaveFiles(true); }
+
+bool CChannel::SaveFiles(bool notifyToday) {
   if (IsReadOnly()) return true;
+  // Articles added to headers that were never read in (the mutex was busy
+  // then) cannot be stored: writing them would replace the stored ones, and
+  // leaving them out is no save. Nothing of the update is stored.
+  if (headersDirty_ && !headersLoaded_) {
+    LogChannel(u"headers not loaded, not saved", headersPath_);
+    return false;
+  }
   CMutexLock lock(mutex_, GetChannelMutexTimeout());
   if (!lock.IsLocked()) {
     LogChannel(u"channel busy, headers not saved", headersPath_);
@@ -390,13 +408,19 @@ bool CChannel::SaveHeaders() {
   if (readStates_) readStates_->FinishSave(committed);
   if (committed && headers) headersDirty_ = false;
   if (committed && channelFile) channelFileDirty_ = false;
-  if (changed) CNotifyToday::GetInstance()->NotifyItemChanged(name_);
+  if (changed && notifyToday) CNotifyToday::GetInstance()->NotifyItemChanged(name_);
   return ok;
 }
 
 void CChannel::Acquire(const void* user) {
   const bool first = users_.empty();
   if (!users_.insert(user).second || !first) return;
+  // Kept in memory by a release that could not save them: they are what the
+  // channel holds, newer than the files.
+  if (keptUnsaved_) {
+    keptUnsaved_ = false;
+    return;
+  }
   LoadHeaders();
 }
 
@@ -406,8 +430,10 @@ void CChannel::LoadHeaders() {
     // Used with nothing loaded; the stored headers are then never overwritten.
     LogChannel(u"headers busy, not loaded", headersPath_);
     headersLoaded_ = false;
+    headersBusy_ = true;
     return;
   }
+  headersBusy_ = false;
   headersDirty_ = false;
   missingRecords_.clear();
   headersLost_ = false;
@@ -473,21 +499,35 @@ bool CChannel::IsArticleDataMissing(IArticle* article) {
 void CChannel::Release(const void* user, bool save) {
   if (users_.erase(user) == 0) return;
   if (users_.empty()) {
-    SaveHeaders();
-    DropLoadedData();
+    const bool saved = SaveHeaders();
+    if (!saved && headersLoaded_ && HasUnsavedData()) {
+      // Not stored (the mutex busy, the disk full): the channel stays loaded
+      // and dirty, and the next release or the channel's end saves it.
+      LogChannel(u"not saved, kept loaded", name_);
+      keptUnsaved_ = true;
+    } else {
+      DropLoadedData(!saved);
+    }
     if (g_thumbnailsHooks.unloadPools != nullptr) g_thumbnailsHooks.unloadPools(binFolder_);
   } else if (save) {
     SaveHeaders();
   }
 }
 
-void CChannel::DropLoadedData() {
+void CChannel::DropLoadedData(bool keepUnsaved) {
   articles_.RemoveAll();
   binaries_.Clear();
-  readStates_.reset();  // saves what is pending (never in read-only mode)
-  if (propertiesFile_ && IsReadOnly()) propertiesFile_->Clear();
-  propertiesFile_.reset();
+  keptUnsaved_ = false;
+  // Read marks and article records that could not be saved stay for the
+  // next save; they stand by themselves, without the articles.
+  const bool keep = keepUnsaved && !IsReadOnly();
+  if (!(keep && readStates_ && readStates_->IsDirty() != 0)) readStates_.reset();
+  if (!(keep && propertiesFile_ && propertiesFile_->IsDirty() != 0)) {
+    if (propertiesFile_ && IsReadOnly()) propertiesFile_->Clear();
+    propertiesFile_.reset();
+  }
   headersLoaded_ = false;
+  headersBusy_ = false;
   headersDirty_ = false;
   missingRecords_.clear();
   headersLost_ = false;
@@ -595,6 +635,9 @@ bool CChannel::SetArticleProperties(IArticle* article, const CStringToStringMap&
 // ---- Articles --------------------------------------------------------------------
 
 IArticle* CChannel::CreateArticle(const std::u16string& id, std::uint32_t state, const plat::FILETIME& date) {
+  // Headers that could not be read in take no articles: they could never
+  // be stored beside the ones on disk.
+  if (headersBusy_) return nullptr;
   const std::uint64_t dateTicks = plat::FileTimeToULL(date);
   const std::int32_t limit = options_.GetArticlesAgeLimit();
   if (options_.GetArticlesAgeLimitEnabled() != 0 && dateTicks != 0 && limit != 0) {
@@ -651,6 +694,8 @@ bool CChannel::Rename(const std::u16string& newName) {
     channelFileDirty_ = true;
     if (!SaveChannelFile()) {
       LogChannel(u"new channel file not written", filePath_);
+      // Not made: nothing of it is written later either.
+      channelFileDirty_ = false;
       return false;
     }
     return true;
@@ -714,6 +759,7 @@ bool CChannel::MoveFiles(const Paths& paths) {
 
 void CChannel::DeleteFiles() {
   if (IsReadOnly() || filePath_.empty()) return;
+  filesDeleted_ = true;
   CMutexLock lock(mutex_, GetChannelMutexTimeout());
   if (!lock.IsLocked()) return;
   DeleteFolderTree(dataFolder_);
@@ -759,7 +805,9 @@ void CChannel::OnDBEvent(CDBEvent* record) {
           CArticlesPropertiesFile* file = PropertiesFile();
           if (file != nullptr) file->PutProperties(record->article->GetId(), CStringToStringMap());
         }
-        SetArticleRead(record->article, true);
+        // With the headers' save that stores the deletion, not before it: a
+        // failed save leaves the article live and unread as it was.
+        ChangeReadState(record->article, true, false);
       }
       return;
     case DBE_BINARY_STATE_CHANGED: {
@@ -806,7 +854,9 @@ void CChannel::FireUpdateStatusChanged(std::uint32_t oldStatus) {
       channelFileDirty_ = true;
       CStringToStringMap withSave;
       withSave.swap(withSave_);
-      if (own != US_UP_TO_DATE || IsReadOnly()) withSave.clear();
+      // Headers that could not be read in: the update stored nothing, so
+      // nothing describes what it read.
+      if (own != US_UP_TO_DATE || IsReadOnly() || headersBusy_) withSave.clear();
       CStringToStringMap before;
       std::vector<std::u16string> added;
       for (const auto& [key, value] : withSave) {
@@ -822,6 +872,10 @@ void CChannel::FireUpdateStatusChanged(std::uint32_t oldStatus) {
       // brought nothing new, so the next update may ask for changes only.
       if (own == US_UP_TO_DATE && headersLost_ && headersLoaded_) headersDirty_ = true;
       bool saved = SaveHeaders();
+      if (headersBusy_) {
+        LogChannel(u"headers busy, update not stored", name_);
+        saved = false;
+      }
       if (saved && own == US_UP_TO_DATE && headersLoaded_ && !headersDirty_) headersLost_ = false;
       if (!saved) {
         // Not stored: the channel describes what it holds, not what failed.

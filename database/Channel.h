@@ -146,7 +146,8 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   bool SaveChannelFile();
   // Writes the article records, the read states, then the headers and the
   // channel file, each when changed. False when any of them could not be
-  // written (logged with the file's name); what was not written stays dirty.
+  // written (logged with the file's name), or when articles were added to
+  // headers that could not be read in; what was not written stays dirty.
   bool SaveHeaders();
   // The last update's end could not store everything (the update was then
   // turned into a failure).
@@ -160,6 +161,9 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   // short, a bad record); not set when it was only busy.
   bool IsFileUnreadable() const { return fileUnreadable_; }
   bool IsChannelFileDirty() const { return channelFileDirty_; }
+  // Changes not yet stored, because a save failed (a release then keeps the
+  // channel loaded for the next one).
+  bool HasUnsavedData() const;
   std::uint32_t GetOrderCounter() const { return orderCounter_; }
   std::size_t GetUserCount() const { return users_.size(); }
   bool IsReadOnly() const;
@@ -231,12 +235,16 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   bool LoadFile(bool removeSideFiles);
   bool BuildChannelFile(CBufferWriter& out);
   void LoadHeaders();
+  // SaveHeaders; notifyToday false leaves the Today item untold.
+  bool SaveFiles(bool notifyToday);
   void FindMissingRecords();
   // Moves the data folder to the new name and writes the new channel file,
   // then removes the old one; both mutexes are held.
   bool MoveFiles(const Paths& paths);
   void FireChannel(std::uint32_t type);
-  void DropLoadedData();
+  // keepUnsaved: read states and article records not yet saved stay.
+  void DropLoadedData(bool keepUnsaved = false);
+
   void ChangeReadState(IArticle* article, bool read, bool saveNow);
   CReadStates* ReadStates();
   CArticlesPropertiesFile* PropertiesFile();
@@ -274,6 +282,12 @@ class CChannel : public IChannel, public CUpdateItem, public IHeadersOwner, publ
   plat::HANDLE mutex_ = nullptr;
   bool oldFormat_ = false;
   bool headersLoaded_ = false;
+  // The last release could not save: the articles stayed loaded, dirty.
+  bool keptUnsaved_ = false;
+  bool filesDeleted_ = false;
+  // The first user's acquire could not read the headers (mutex busy): the
+  // channel is used with nothing loaded, takes no articles and stores nothing.
+  bool headersBusy_ = false;
   bool loading_ = false;
   std::uint32_t lastOwnState_ = US_NEVER_UPDATED;
 };

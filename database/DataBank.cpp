@@ -231,10 +231,19 @@ void CDataBankFile::Recover() {
   }
 }
 
-void CDataBankFile::Sync() {
+bool CDataBankFile::SetAside() {
+  // As the headers are: a copy of both files beside them, taken before
+  // anything writes over them, for whoever can still recover the records.
+  bool ok = true;
+  if (Exists(indexPath_)) ok = CopyFileReplacing(indexPath_, indexPath_ + kDamagedBankSuffix);
+  if (ok && Exists(dataPath_)) ok = CopyFileReplacing(dataPath_, dataPath_ + kDamagedBankSuffix);
+  return ok;
+}
+
+bool CDataBankFile::Sync() {
   Recover();
   const Stamp stamp = CurrentStamp();
-  if (loaded_ && stamp == stamp_) return;
+  if (loaded_ && stamp == stamp_) return true;
 
   Index disk;
   bool damaged = false;
@@ -280,7 +289,22 @@ void CDataBankFile::Sync() {
       disk[kept[i]->key] = std::move(entry);
     }
   } else if (stamp.indexExists) {
-    damaged = true;  // there but unreadable
+    // There but unreadable: not an empty bank. Nothing is loaded, and
+    // nothing may write over it.
+    damaged_ = true;
+    keptDamage_ = true;
+    return false;
+  }
+  if (damaged) {
+    // The records the index no longer names are still in "data.bin": the
+    // bank is never compacted (nor its files deleted) while this object
+    // lives, and both files are set aside first. Without that copy nothing
+    // is written.
+    keptDamage_ = true;
+    if (!SetAside()) {
+      damaged_ = true;
+      return false;
+    }
   }
 
   // This object's unsaved changes stand over what is on disk.
@@ -296,26 +320,34 @@ void CDataBankFile::Sync() {
   damaged_ = damaged;
   loaded_ = true;
   stamp_ = stamp;
+  return true;
 }
 
 bool CDataBankFile::Get(const std::u16string& rawKey, std::vector<std::uint8_t>& data) {
+  bool found = false;
+  return Read(rawKey, data, found) && found;
+}
+
+bool CDataBankFile::Read(const std::u16string& rawKey, std::vector<std::uint8_t>& data, bool& found) {
   data.clear();
+  found = false;
   const std::u16string key = NormalizeKey(rawKey);
-  if (key.empty()) return false;
+  if (key.empty()) return true;  // no record can have it
   if (changes_.count(key) != 0) {
     auto it = index_.find(key);
-    if (it == index_.end()) return false;  // removed, not saved yet
+    if (it == index_.end()) return true;  // removed, not saved yet
     data = it->second->pending;
+    found = true;
     return true;
   }
   CMutexLock lock(Mutex(), lockTimeoutMs_);
-  if (!lock.IsLocked()) return false;
-  Sync();
+  if (!lock.IsLocked() || !Sync()) return false;
   auto it = index_.find(key);
-  if (it == index_.end()) return false;
+  if (it == index_.end()) return true;
   const CBankIndexEntry& entry = *it->second;
   if (entry.offset < 0) {
     data = entry.pending;
+    found = true;
     return true;
   }
   BankFile file;
@@ -325,14 +357,14 @@ bool CDataBankFile::Get(const std::u16string& rawKey, std::vector<std::uint8_t>&
     data.clear();
     return false;
   }
+  found = true;
   return true;
 }
 
 bool CDataBankFile::FindMissing(const std::vector<std::u16string>& keys, std::vector<std::u16string>& missing) {
   missing.clear();
   CMutexLock lock(Mutex(), lockTimeoutMs_);
-  if (!lock.IsLocked()) return false;
-  Sync();
+  if (!lock.IsLocked() || !Sync()) return false;
   for (const std::u16string& rawKey : keys) {
     const std::u16string key = NormalizeKey(rawKey);
     if (key.empty() || index_.find(key) == index_.end()) missing.push_back(rawKey);
@@ -363,8 +395,7 @@ bool CDataBankFile::Put(const std::u16string& rawKey, std::vector<std::uint8_t> 
 bool CDataBankFile::Save() {
   if (changes_.empty()) return true;
   CMutexLock lock(Mutex(), lockTimeoutMs_);
-  if (!lock.IsLocked()) return false;
-  Sync();
+  if (!lock.IsLocked() || !Sync()) return false;
   if (!Commit()) return false;
   if (ShouldCompact()) CompactLocked();
   return true;
@@ -437,8 +468,7 @@ bool CDataBankFile::PrepareSave(plat::FileReplaceBatch& batch) {
   preparing_ = false;
   if (changes_.empty()) return true;
   CMutexLock lock(Mutex(), lockTimeoutMs_);
-  if (!lock.IsLocked()) return false;
-  Sync();
+  if (!lock.IsLocked() || !Sync()) return false;
   CBufferWriter index;
   if (!AppendPending(prepared_, false)) return false;
   if (!prepared_.empty() && !batch.AddFlush(dataPath_)) return false;
@@ -458,7 +488,7 @@ void CDataBankFile::FinishSave(bool committed) {
 }
 
 bool CDataBankFile::ShouldCompact() const {
-  if (!stamp_.dataExists) return false;
+  if (!stamp_.dataExists || keptDamage_) return false;
   std::uint64_t live = 0;
   for (const auto& [key, entry] : index_) live += entry->size;
   return static_cast<double>(stamp_.dataSize) > 1.5 * static_cast<double>(live);
@@ -467,13 +497,14 @@ bool CDataBankFile::ShouldCompact() const {
 bool CDataBankFile::Compact() {
   if (!changes_.empty()) return false;
   CMutexLock lock(Mutex(), lockTimeoutMs_);
-  if (!lock.IsLocked()) return false;
-  Sync();
+  if (!lock.IsLocked() || !Sync()) return false;
   if (!changes_.empty()) return false;
   return CompactLocked();
 }
 
 bool CDataBankFile::CompactLocked() {
+  // Over an index found damaged, "data.bin" holds records no entry names.
+  if (keptDamage_) return false;
   if (index_.empty()) {
     // The index goes first: an index without its data file would be wrong,
     // a data file without an index is only garbage.
@@ -687,7 +718,11 @@ bool CArticlesPropertiesFile::PutProperties(const std::u16string& key, const CSt
 bool CArticlesPropertiesFile::GetProperties(const std::u16string& key, CStringToStringMap& map) {
   map.clear();
   std::vector<std::uint8_t> record;
-  if (!Get(key, record)) return true;
+  bool found = false;
+  // A record that could not be read (the mutex busy, the file unreadable)
+  // is no empty map: the caller must not store over it.
+  if (!Read(key, record, found)) return false;
+  if (!found) return true;
   if (record.size() < 4) return false;
   const std::uint32_t length = GetUInt32(record.data());
   if (length > kMaxUncompressedRecord) return false;

@@ -40,6 +40,9 @@ constexpr std::size_t kBankMaxPendingBytes = 0x80000;
 constexpr std::int32_t kBankIndexMagic = 0x3149424F;
 // Bytes of one entry in "dataidx.bin": key, offset, size.
 constexpr std::size_t kBankIndexEntryBytes = 24;
+// Copies of a damaged index and its data file are kept under the names
+// with this appended.
+constexpr char16_t kDamagedBankSuffix[] = u".damaged";
 // GetProperties refuses records claiming a longer uncompressed map.
 constexpr std::uint32_t kMaxUncompressedRecord = 0xFFFFFF;
 
@@ -71,6 +74,9 @@ class CDataBankFile {
   // hex digits, the mutex could not be had or the file could not be read.
   // A record put and not yet saved is read from memory.
   bool Get(const std::u16string& key, std::vector<std::uint8_t>& data);
+  // As Get, telling a key without a record (true, found false) from a record
+  // that could not be read (false).
+  bool Read(const std::u16string& key, std::vector<std::uint8_t>& data, bool& found);
   // Replaces the key's record; empty data removes it. The record waits in
   // memory until Save (forced once more than 512 KB wait). False only for a
   // key that is not 32 hex digits.
@@ -135,7 +141,10 @@ class CDataBankFile {
   plat::HANDLE Mutex();
   Stamp CurrentStamp() const;
   void Recover();
-  void Sync();
+  // Reads the index again when the files changed. False when it is there
+  // but could not be read, or was damaged and could not be set aside.
+  bool Sync();
+  bool SetAside();
   using Written = std::vector<std::pair<CBankIndexEntry*, std::int32_t>>;
   bool AppendPending(Written& written, bool flush);
   bool BuildIndex(const Written& written, CBufferWriter& index) const;
@@ -157,6 +166,9 @@ class CDataBankFile {
   std::size_t pendingBytes_ = 0;
   bool loaded_ = false;
   bool damaged_ = false;
+  // An index read damaged (or unreadable) since this object was made: no
+  // compaction, no deleting.
+  bool keptDamage_ = false;
   Stamp stamp_;
   Written prepared_;
   bool preparing_ = false;
@@ -174,7 +186,8 @@ class CArticlesPropertiesFile : public CDataBankFile {
   // or the map cannot be serialised (the old record then stays).
   bool PutProperties(const std::u16string& key, const CStringToStringMap& map);
   // Empties map, then fills it from the key's record. No record: true, empty.
-  // False for a record shorter than 4 bytes, one claiming more than
+  // False when the record could not be read (the mutex busy, the files
+  // unreadable), for a record shorter than 4 bytes, one claiming more than
   // 0xFFFFFF bytes, or one that does not decode.
   bool GetProperties(const std::u16string& key, CStringToStringMap& map);
   // "CompressData" of the product key (default 1), read again once more than

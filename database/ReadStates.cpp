@@ -40,13 +40,29 @@ void CReadStates::ReadFile() {
   }
 }
 
-void CReadStates::Load() {
-  if (loaded_ != 0) return;
+bool CReadStates::Load() {
+  if (loaded_ != 0) return true;
   plat::HANDLE mutex = Mutex();
   CMutexLock lock(mutex, GetChannelMutexTimeout());
-  if (mutex != nullptr && lock.IsLocked() && FileExists(path_)) ReadFile();
+  // A mutex that could not be had is not an empty file: nothing counts as
+  // loaded, and the changes made meanwhile wait to be laid over the file.
+  if (mutex == nullptr || !lock.IsLocked()) return false;
+  LoadLocked();
+  return true;
+}
+
+void CReadStates::LoadLocked() {
+  if (loaded_ != 0) return;
+  // Changes made before the file could be read stand over what it holds.
+  CStringSet changedUnread;
+  CStringSet changedRead;
+  changedUnread.swap(unread_);
+  changedRead.swap(read_);
+  if (FileExists(path_)) ReadFile();
+  for (const std::u16string& id : changedRead) unread_.erase(id);
+  for (const std::u16string& id : changedUnread) unread_.insert(id);
   loaded_ = 1;
-  dirty_ = 0;
+  count_ = static_cast<std::int32_t>(unread_.size());
 }
 
 std::int32_t CReadStates::GetUnreadCount() {
@@ -54,6 +70,12 @@ std::int32_t CReadStates::GetUnreadCount() {
   plat::HANDLE mutex = Mutex();
   CMutexLock lock(mutex, GetChannelMutexTimeout());
   if (mutex == nullptr || !lock.IsLocked()) return count_;
+  if (loaded_ == 0 && dirty_ != 0) {
+    // Changes wait for the file: the count is of both together.
+    LoadLocked();
+    count_ = static_cast<std::int32_t>(unread_.size());
+    return count_;
+  }
   std::int64_t size = -1;
   {
     CFileReader reader(path_);
@@ -64,9 +86,8 @@ std::int32_t CReadStates::GetUnreadCount() {
   } else if (size >= 4 && (size - 4) % 16 == 0) {
     count_ = static_cast<std::int32_t>((size - 4) / 16);
   } else {
-    // Damaged: count what can be read of it.
-    lock.Release();
-    Load();
+    // Damaged: count what can be read of it (the mutex is still held).
+    LoadLocked();
     count_ = static_cast<std::int32_t>(unread_.size());
   }
   return count_;
@@ -74,14 +95,30 @@ std::int32_t CReadStates::GetUnreadCount() {
 
 bool CReadStates::IsRead(IArticle* article) {
   if (article == nullptr) return true;
+  // Not loaded (the mutex busy): as far as is known, what was marked since.
   Load();
   return unread_.count(article->GetId()) == 0;
 }
 
 bool CReadStates::SetRead(IArticle* article, bool read, bool saveNow) {
   if (article == nullptr) return false;
-  Load();
   const std::u16string& id = article->GetId();
+  if (!Load()) {
+    // The mark waits for the file; it is written with it.
+    if (read) {
+      if (read_.count(id) != 0) return false;
+      unread_.erase(id);
+      read_.insert(id);
+    } else {
+      if (unread_.count(id) != 0) return false;
+      read_.erase(id);
+      unread_.insert(id);
+    }
+    count_ = -1;
+    dirty_ = 1;
+    if (saveNow) Save();
+    return true;
+  }
   const bool isRead = unread_.count(id) == 0;
   if (read == isRead) return false;
   if (read) {
@@ -96,7 +133,8 @@ bool CReadStates::SetRead(IArticle* article, bool read, bool saveNow) {
 }
 
 bool CReadStates::RemoveMissing(const CStringSet& validIds) {
-  Load();
+  // Only the whole set can be cleaned.
+  if (!Load()) return false;
   bool removed = false;
   for (auto it = unread_.begin(); it != unread_.end();) {
     if (validIds.count(*it) == 0) {
@@ -118,6 +156,14 @@ bool CReadStates::PrepareSave(plat::FileReplaceBatch& batch) {
   prepared_ = 0;
   if (dirty_ == 0) return true;
   if (readOnly_ && readOnly_()) return false;
+  // Called with the channel mutex held: the file can be read in now. A set
+  // that was never read in is not written over the stored one.
+  if (loaded_ == 0) {
+    plat::HANDLE mutex = Mutex();
+    CMutexLock lock(mutex, GetChannelMutexTimeout());
+    if (mutex == nullptr || !lock.IsLocked()) return false;
+    LoadLocked();
+  }
   if (unread_.empty()) {
     prepared_ = 2;
     return true;
@@ -139,6 +185,7 @@ void CReadStates::FinishSave(bool committed) {
 void CReadStates::MarkAllRead() {
   count_ = 0;
   unread_.clear();
+  read_.clear();
   loaded_ = 1;
   dirty_ = 1;
   Save();
@@ -150,6 +197,7 @@ bool CReadStates::Save() {
   plat::HANDLE mutex = Mutex();
   CMutexLock lock(mutex, GetChannelMutexTimeout());
   if (mutex == nullptr || !lock.IsLocked()) return false;
+  LoadLocked();
   bool ok = true;
   if (!unread_.empty()) {
     CBufferWriter out;

@@ -17,7 +17,8 @@ class CReadStates {
  public:
   // Null for an empty path or mutex name. Reads nothing yet.
   static std::unique_ptr<CReadStates> Create(const std::u16string& path, const std::u16string& mutexName);
-  // Saves, then frees the set.
+  // Saves, then frees the set (what could not be saved is lost: the owner
+  // keeps a dirty object until it is saved).
   virtual ~CReadStates();
   CReadStates(const CReadStates&) = delete;
   CReadStates& operator=(const CReadStates&) = delete;
@@ -49,7 +50,10 @@ class CReadStates {
 
  private:
   CReadStates(const std::u16string& path, const std::u16string& mutexName);
-  void Load();
+  // Reads the file in once; false (nothing loaded) when the mutex could not
+  // be had. LoadLocked: the same with the mutex held.
+  bool Load();
+  void LoadLocked();
   // Reads the ids the file holds whole (up to its count) into unread_.
   void ReadFile();
   plat::HANDLE Mutex();
@@ -58,7 +62,10 @@ class CReadStates {
   std::u16string mutexName_;
   int loaded_ = 0;
   std::int32_t count_ = -1;
+  // Loaded: the unread ids. Before that, the ids marked unread since, and
+  // in read_ those marked read; both wait to be laid over the file.
   CStringSet unread_;
+  CStringSet read_;
   int dirty_ = 0;
   // PrepareSave: 1 the file joined a batch, 2 it is to be deleted.
   int prepared_ = 0;

@@ -68,6 +68,10 @@ HANDLE CreateFileW(const WCHAR* fileName, DWORD access, DWORD share, void* /*sec
   const bool mayCreate = disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
   const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
   const DWORD newAttributes = flagsAndAttributes & kSettableAttributes;
+  if ((wantsWrite || mayCreate || truncates) &&
+      (InReadOnlyPath(r->host) || InjectedFailure(FileOperation::kOpenForWrite))) {
+    return INVALID_HANDLE_VALUE;
+  }
 
   int fd = -1;
   bool existed = false;
@@ -207,6 +211,7 @@ BOOL SetEndOfFile(HANDLE file) {
 BOOL FlushFileBuffers(HANDLE file) {
   FileObject* f = FileOrFail(file);
   if (!f) return FALSE;
+  if (InjectedFailure(FileOperation::kFlush)) return FALSE;
   if (::fsync(f->fd()) != 0) return FailErrno();
   return TRUE;
 }

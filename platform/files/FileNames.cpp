@@ -25,7 +25,7 @@ std::atomic<int> g_failingFlush{-1};
 // fdatasync (dataOnly) or fsync of the file at this place of its batch; 0 or
 // the errno.
 int FlushFile(int fd, bool dataOnly, int place) {
-  if (place == g_failingFlush.load()) return EIO;
+  if (place == g_failingFlush.load() || InjectedFailure(FileOperation::kFlush)) return EIO;
   return (dataOnly ? ::fdatasync(fd) : ::fsync(fd)) != 0 ? errno : 0;
 }
 
@@ -55,6 +55,7 @@ bool MoveAcrossHosts(const Resolved& from, const Resolved& to, bool replace) {
 
 BOOL MoveImpl(const WCHAR* existingName, const WCHAR* newName, bool replace) {
   FileStep("move");
+  if (InjectedFailure(FileOperation::kRename)) return FALSE;
   auto fromPath = ParseDevicePath(existingName);
   if (!fromPath) return FALSE;
   auto toPath = ParseDevicePath(newName);
@@ -68,6 +69,7 @@ BOOL MoveImpl(const WCHAR* existingName, const WCHAR* newName, bool replace) {
   if (!to) return FALSE;
   if (to->isRoot || to->isMountPoint) return Fail(ERROR_ACCESS_DENIED);
   if (!to->parentExists) return Fail(ERROR_PATH_NOT_FOUND);
+  if (InReadOnlyPath(from->host) || InReadOnlyPath(to->host)) return FALSE;
 
   std::string target = to->host;
   if (to->exists) {
@@ -116,6 +118,7 @@ BOOL SetFileAttributesW(const WCHAR* fileName, DWORD attributes) {
   if (!r) return FALSE;
   if (r->mountMissing || !r->exists) return Fail(r->mountMissing ? ERROR_FILE_NOT_FOUND : MissingError(*r));
   if (r->isRoot || r->isMountPoint) return Fail(ERROR_ACCESS_DENIED);
+  if (InReadOnlyPath(r->host)) return FALSE;
   return StoreAttributes(r->host, r->st, attributes) ? TRUE : FALSE;
 }
 
@@ -126,6 +129,7 @@ BOOL DeleteFileW(const WCHAR* fileName) {
   if (!r->exists) return Fail(MissingError(*r));
   if (IsDir(*r)) return Fail(ERROR_ACCESS_DENIED);
   if (AttributesOf(*r) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+  if (InReadOnlyPath(r->host)) return FALSE;
   if (::unlink(r->host.c_str()) != 0) return FailErrno();
   return TRUE;
 }
@@ -159,6 +163,7 @@ BOOL CreateDirectoryW(const WCHAR* pathName, void* /*security*/) {
   if (!r) return FALSE;
   if (r->isRoot || (r->isMountPoint && !r->mountMissing) || r->exists) return Fail(ERROR_ALREADY_EXISTS);
   if (r->isMountPoint) return Fail(ERROR_ACCESS_DENIED);  // a card that is not there
+  if (InReadOnlyPath(r->host)) return FALSE;
   if (::mkdir(r->host.c_str(), 0755) != 0) return FailErrno();
   return TRUE;
 }
@@ -173,6 +178,7 @@ BOOL RemoveDirectoryW(const WCHAR* pathName) {
   if (!IsDir(*r)) return Fail(ERROR_ACCESS_DENIED);
   if (AttributesOf(*r) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
   if (HoldsMounts(*p)) return Fail(ERROR_DIR_NOT_EMPTY);
+  if (InReadOnlyPath(r->host)) return FALSE;
   if (::rmdir(r->host.c_str()) != 0) return Fail(errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(errno));
   return TRUE;
 }
@@ -201,7 +207,10 @@ bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::
     }
   }
   if (ok) FileStep("flush");
-  if (ok && ::fsync(fd) != 0) {
+  if (ok && InjectedFailure(FileOperation::kFlush)) {
+    ok = false;
+    error = GetLastError();
+  } else if (ok && ::fsync(fd) != 0) {
     ok = false;
     error = ErrorFromErrno(errno);
   }
@@ -210,7 +219,10 @@ bool ReplaceFileContents(std::u16string_view devicePath, const void* data, std::
     error = ErrorFromErrno(errno);
   }
   if (ok) FileStep("rename");
-  if (ok && ::rename(side.c_str(), r->host.c_str()) != 0) {
+  if (ok && InjectedFailure(FileOperation::kRename)) {
+    ok = false;
+    error = GetLastError();
+  } else if (ok && ::rename(side.c_str(), r->host.c_str()) != 0) {
     ok = false;
     error = ErrorFromErrno(errno);
   }
@@ -231,6 +243,7 @@ void FileReplaceBatch::Discard() {
   for (Entry& entry : entries_) {
     if (entry.fd >= 0) ::close(entry.fd);
     if (!entry.side.empty()) ::unlink(entry.side.c_str());
+    if (!entry.old.empty()) ::unlink(entry.old.c_str());
   }
   entries_.clear();
   flushes_.clear();
@@ -333,22 +346,61 @@ bool FileReplaceBatch::Commit() {
     }
     entry.fd = -1;
   }
+  // The old files keep a second name (shaped as a side file, so a stop here
+  // leaves nothing a load does not remove) until every rename went in.
+  for (Entry& entry : entries_) {
+    if (!ok) break;
+    struct stat st;
+    if (::lstat(entry.target.c_str(), &st) != 0) continue;  // a new file
+    entry.existed = true;
+    const std::string name = entry.target.substr(entry.target.find_last_of('/') + 1);
+    std::string tmpl = entry.folder + "/" + (name.size() > 200 ? name.substr(0, 200) : name) + ".XXXXXX.tmp";
+    const int fd = ::mkostemps(tmpl.data(), 4, O_CLOEXEC);
+    if (fd < 0) continue;  // no way back for this one
+    ::close(fd);
+    ::unlink(tmpl.c_str());
+    if (::link(entry.target.c_str(), tmpl.c_str()) == 0) entry.old = tmpl;
+  }
   // The renames, in order; then each folder once (of the files that may
   // not lag).
   std::vector<std::string> folders;
+  std::size_t renamed = 0;
   for (Entry& entry : entries_) {
     if (!ok) break;
     FileStep("rename");
+    if (InjectedFailure(FileOperation::kRename)) {
+      ok = false;
+      error = GetLastError();
+      break;
+    }
     if (::rename(entry.side.c_str(), entry.target.c_str()) != 0) {
       ok = false;
       error = ErrorFromErrno(errno);
       break;
     }
     entry.side.clear();
+    ++renamed;
     if (entry.mayLag) continue;
     bool known = false;
     for (const std::string& folder : folders) known = known || folder == entry.folder;
     if (!known) folders.push_back(entry.folder);
+  }
+  if (!ok && renamed > 0) {
+    // Back to the old files: none of the batch went in.
+    for (std::size_t i = renamed; i-- > 0;) {
+      Entry& entry = entries_[i];
+      if (!entry.old.empty()) {
+        if (::rename(entry.old.c_str(), entry.target.c_str()) == 0) entry.old.clear();
+      } else if (!entry.existed) {
+        ::unlink(entry.target.c_str());
+      }
+    }
+    folders.clear();
+    for (Entry& entry : entries_) {
+      bool known = false;
+      for (const std::string& folder : folders) known = known || folder == entry.folder;
+      if (!known) folders.push_back(entry.folder);
+    }
   }
   for (const std::string& folder : folders) SyncFolder(folder);
   Discard();

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
 
 #include "platform/base/Text.h"
 #include "platform/files/FilesInternal.h"
@@ -24,6 +25,13 @@ constexpr DWORD kStoredBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | 
 
 std::atomic<std::int64_t> g_diskLeft{-1};
 std::atomic<FileStepHook> g_stepHook{nullptr};
+
+constexpr int kOperationKinds = 4;
+std::atomic<int> g_operationCounts[kOperationKinds];
+std::atomic<int> g_failingOperation[kOperationKinds];
+std::atomic<bool> g_hasReadOnlyPath{false};
+std::mutex g_readOnlyLock;
+std::string g_readOnlyHost;
 
 bool ReadStored(const std::string& host, DWORD* value) {
   unsigned char buf[4];
@@ -113,8 +121,29 @@ void FileStep(const char* step) {
   if (FileStepHook hook = g_stepHook.load(std::memory_order_acquire)) hook(step);
 }
 
+bool InjectedFailure(FileOperation kind) {
+  const int i = static_cast<int>(kind);
+  const int n = g_operationCounts[i].fetch_add(1) + 1;
+  if (n != g_failingOperation[i].load()) return false;
+  SetLastError(kind == FileOperation::kWrite || kind == FileOperation::kFlush ? ERROR_WRITE_FAULT
+                                                                             : ERROR_ACCESS_DENIED);
+  return true;
+}
+
+bool InReadOnlyPath(const std::string& host) {
+  if (!g_hasReadOnlyPath.load()) return false;
+  std::lock_guard<std::mutex> guard(g_readOnlyLock);
+  if (g_readOnlyHost.empty()) return false;
+  const bool below = host == g_readOnlyHost ||
+                     (host.size() > g_readOnlyHost.size() && host.compare(0, g_readOnlyHost.size(), g_readOnlyHost) == 0 &&
+                      host[g_readOnlyHost.size()] == '/');
+  if (below) SetLastError(ERROR_ACCESS_DENIED);
+  return below;
+}
+
 std::size_t HostWrite(int fd, const void* data, std::size_t size) {
   FileStep("write");
+  if (size != 0 && InjectedFailure(FileOperation::kWrite)) return 0;
   const auto* p = static_cast<const unsigned char*>(data);
   std::size_t allowed = size;
   bool simulatedFull = false;
@@ -217,6 +246,7 @@ int OpenForReading(const std::string& host) {
 }
 
 int MakeSideFile(const std::string& targetFolder, const std::string& targetName, std::string* sidePath) {
+  if (InReadOnlyPath(targetFolder) || InjectedFailure(FileOperation::kOpenForWrite)) return -1;
   std::string name = targetName;
   if (name.size() > 200) name.resize(200);
   std::string tmpl = targetFolder + "/" + name + ".XXXXXX.tmp";
@@ -275,14 +305,20 @@ bool CopyHostFile(const std::string& source, const std::string& targetFolder, co
       ::futimens(out, times);
     }
     CopyStoredAttributes(in, out);
-    if (::fsync(out) != 0) {
+    if (InjectedFailure(FileOperation::kFlush)) {
+      ok = false;
+      error = GetLastError();
+    } else if (::fsync(out) != 0) {
       ok = false;
       error = ErrorFromErrno(errno);
     }
   }
   ::close(in);
   ::close(out);
-  if (ok) {
+  if (ok && InjectedFailure(FileOperation::kRename)) {
+    ok = false;
+    error = GetLastError();
+  } else if (ok) {
     const int rc = noReplace ? ::renameat2(AT_FDCWD, side.c_str(), AT_FDCWD, targetHost.c_str(), RENAME_NOREPLACE)
                              : ::rename(side.c_str(), targetHost.c_str());
     if (rc != 0) {
@@ -306,5 +342,27 @@ namespace plat {
 void SimulateDiskFull(std::int64_t bytesLeft) { files::g_diskLeft.store(bytesLeft < 0 ? -1 : bytesLeft); }
 
 void SetFileStepHook(FileStepHook hook) { files::g_stepHook.store(hook, std::memory_order_release); }
+
+void FailFileOperation(FileOperation kind, int n) {
+  files::g_failingOperation[static_cast<int>(kind)].store(n < 0 ? 0 : n);
+}
+
+int CountFileOperations(FileOperation kind) { return files::g_operationCounts[static_cast<int>(kind)].load(); }
+
+void SetReadOnlyPath(std::u16string_view devicePath) {
+  std::string host = devicePath.empty() ? std::string() : HostPathFromDevicePath(devicePath);
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  std::lock_guard<std::mutex> guard(files::g_readOnlyLock);
+  files::g_readOnlyHost = host;
+  files::g_hasReadOnlyPath.store(!host.empty());
+}
+
+void ResetFileFaults() {
+  for (int i = 0; i < files::kOperationKinds; ++i) {
+    files::g_failingOperation[i].store(0);
+    files::g_operationCounts[i].store(0);
+  }
+  SetReadOnlyPath(u"");
+}
 
 }  // namespace plat

@@ -251,8 +251,8 @@ class FileReplaceBatch {
   bool Add(std::u16string_view devicePath, const void* data, std::size_t size, bool mayLag = false);
   // A file changed in place that must be on the disk before the renames.
   bool AddFlush(std::u16string_view devicePath);
-  // False when a flush or a rename failed (the last error tells); the files
-  // renamed before the failure stay new, the others old.
+  // False when a flush or a rename failed (the last error tells); every file
+  // then stays old (the files renamed before a failed rename are put back).
   bool Commit();
   bool IsEmpty() const { return entries_.empty() && flushes_.empty(); }
 
@@ -263,6 +263,10 @@ class FileReplaceBatch {
     std::string target;
     std::string folder;
     bool mayLag = false;
+    // A second name of the old file while the renames run; a rename that
+    // fails puts the files renamed before it back from theirs.
+    std::string old;
+    bool existed = false;
   };
   void Discard();
 
@@ -291,5 +295,27 @@ void SimulateFlushFailure(int place);
 // Null turns it off (the default).
 using FileStepHook = void (*)(const char* step);
 void SetFileStepHook(FileStepHook hook);
+
+// Fault injection for tests: the calls of this process that change files,
+// counted by kind. A write is each write of bytes (WriteFile, the side files
+// of a replacement or a copy); a flush each flush of a file to the disk
+// (FlushFileBuffers, a replacement's files); a rename each MoveFileW and
+// MoveFileExW and each rename of a replacement or copy into place; an open
+// for writing each CreateFileW that may write or create, and each side file
+// made.
+enum class FileOperation { kWrite, kFlush, kRename, kOpenForWrite };
+// The n-th call of that kind from now (n from 1) fails as a failing disk
+// would: a write or a flush with ERROR_WRITE_FAULT, a rename or an open with
+// ERROR_ACCESS_DENIED. 0 turns it off.
+void FailFileOperation(FileOperation kind, int n);
+// Calls of that kind since the last ResetFileFaults.
+int CountFileOperations(FileOperation kind);
+// Nothing at or below this device path may be changed, whatever the rights
+// of the user the tests run as: opening a file for writing, making, deleting
+// or renaming an entry there (or into or out of it) fails with
+// ERROR_ACCESS_DENIED. Empty turns it off.
+void SetReadOnlyPath(std::u16string_view devicePath);
+// Turns off every fault above and sets the counts to 0.
+void ResetFileFaults();
 
 }  // namespace plat

@@ -98,6 +98,12 @@ void CopyStoredAttributes(int fromFd, int toFd);
 std::size_t HostWrite(int fd, const void* data, std::size_t size);
 // Calls the test's step hook, if one is set.
 void FileStep(const char* step);
+// Counts a call of that kind; true (with the last error set) when the test
+// made it fail.
+bool InjectedFailure(FileOperation kind);
+// True (last error ERROR_ACCESS_DENIED) when the host entry lies at or below
+// the test's read-only path.
+bool InReadOnlyPath(const std::string& host);
 
 // FILETIME from a host time.
 FILETIME FileTimeFromTimespec(const struct timespec& ts);

@@ -98,10 +98,13 @@ INSTANTIATE_TEST_SUITE_P(
         DwordCase{"stored_value_read", Stored{REG_DWORD, Bytes(5u)}, 7, 5, Stored{REG_DWORD, Bytes(5u)}},
         DwordCase{"stored_value_with_marker", Stored{REG_DWORD, Bytes(5u)}, 0xDEF0, 5, Stored{REG_DWORD, Bytes(5u)}},
         DwordCase{"long_string_overwritten", Stored{REG_SZ, Bytes(u"abcdef")}, 7, 7, Stored{REG_DWORD, Bytes(7u)}},
-        // Four bytes of text are no number either.
-        DwordCase{"short_string_not_a_number", Stored{REG_SZ, Bytes(u"a")}, 7, 7, Stored{REG_DWORD, Bytes(7u)}},
-        DwordCase{"four_binary_bytes_not_a_number", Stored{REG_BINARY, Bytes(0x01020304u)}, 9, 9,
-                  Stored{REG_DWORD, Bytes(9u)}},
+        // Four bytes of any type are what the setting holds: read, and kept.
+        DwordCase{"short_string_read_as_its_bytes", Stored{REG_SZ, Bytes(u"a")}, 7, 0x61,
+                  Stored{REG_SZ, Bytes(u"a")}},
+        DwordCase{"four_binary_bytes_read", Stored{REG_BINARY, Bytes(0x01020304u)}, 9, 0x01020304u,
+                  Stored{REG_BINARY, Bytes(0x01020304u)}},
+        DwordCase{"two_binary_bytes_read", Stored{REG_BINARY, std::vector<std::uint8_t>{0x34, 0x12}}, 9, 0x1234u,
+                  Stored{REG_BINARY, std::vector<std::uint8_t>{0x34, 0x12}}},
         DwordCase{"string_kept_with_marker", Stored{REG_SZ, Bytes(u"abcdef")}, 0xDEF0, 0xDEF0,
                   Stored{REG_SZ, Bytes(u"abcdef")}}),
     [](const auto& info) { return std::string(info.param.name); });

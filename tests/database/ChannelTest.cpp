@@ -11,8 +11,10 @@
 #include "database/ChannelSet.h"
 #include "database/NotifyToday.h"
 #include "platform/base/Time.h"
+#include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
 #include "tests/database/ChannelFixture.h"
+#include "tests/database/HeldMutex.h"
 #include "tests/support/ChildProcess.h"
 
 namespace {
@@ -499,6 +501,135 @@ TEST_F(BusyChannelTest, LoadThatCannotTakeTheMutexReadsNothingAndKeepsTheFiles) 
   ASSERT_TRUE(channel.OpenFromFile(CombinePath(kTestContent, u"Locked.cnl")));
   EXPECT_EQ(channel.GetProperties().at(kPropUrl), u"http://locked.test/");
   EXPECT_EQ(busy.End(), 0);
+}
+
+// A release whose save fails (the channel busy, the disk full) loses
+// nothing: a read mark, an update's new article and its pending record stay
+// in memory, and the next release, or the channel's end, stores them.
+TEST_F(BusyChannelTest, ReleaseWhoseSaveFailsKeepsWhatWasPending) {
+  struct Case {
+    const char* what;
+    bool diskFull;       // else the mutex is held by another thread
+    bool savedByTheEnd;  // else by the next release
+  };
+  const Case cases[] = {
+      {"busy, next release", false, false},
+      {"busy, channel's end", false, true},
+      {"disk full, next release", true, false},
+      {"disk full, channel's end", true, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    set_.RemoveAll();
+    ASSERT_TRUE(set_.Open());
+    const std::u16string name = u"Keep" + std::u16string(1, static_cast<char16_t>(u'0' + n++));
+    CChannel* channel = AddChannel(name);
+    channel->Acquire(this);
+    IArticle* a = channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
+    ASSERT_TRUE(channel->SetArticleProperties(a, {{u"text", u"stored"}}));
+    channel->Release(this, false);
+
+    channel->Acquire(this);
+    a = channel->GetArticleSet()->FindById(Id(u'a'));
+    ASSERT_NE(a, nullptr);
+    ASSERT_FALSE(channel->IsArticleRead(a));
+    {
+      std::unique_ptr<HeldMutex> busy;
+      if (c.diskFull) {
+        plat::SimulateDiskFull(0);
+      } else {
+        busy = std::make_unique<HeldMutex>(u"CL." + name);
+        ASSERT_TRUE(busy->Held());
+      }
+      channel->SetArticleRead(a, true);
+      IArticle* b = channel->CreateArticle(Id(u'b'), US_UP_TO_DATE, plat::FILETIME{});
+      ASSERT_NE(b, nullptr);
+      channel->SetArticleProperties(b, {{u"text", u"new"}});
+      channel->Release(this, false);
+      plat::SimulateDiskFull(-1);
+    }
+    if (c.savedByTheEnd) {
+      set_.RemoveAll();
+    } else {
+      channel->Acquire(this);
+      channel->Release(this, false);
+      set_.RemoveAll();
+    }
+
+    ASSERT_TRUE(set_.Open());
+    auto* reloaded = static_cast<CChannel*>(set_.FindByNameNoCase(name));
+    ASSERT_NE(reloaded, nullptr);
+    reloaded->Acquire(this);
+    IArticle* storedA = reloaded->GetArticleSet()->FindById(Id(u'a'));
+    IArticle* storedB = reloaded->GetArticleSet()->FindById(Id(u'b'));
+    ASSERT_NE(storedA, nullptr);
+    ASSERT_NE(storedB, nullptr) << "the new article was lost";
+    EXPECT_TRUE(reloaded->IsArticleRead(storedA)) << "the read mark was lost";
+    EXPECT_FALSE(reloaded->IsArticleRead(storedB));
+    CStringToStringMap properties;
+    EXPECT_TRUE(reloaded->GetArticleProperties(storedA, properties));
+    EXPECT_EQ(properties[u"text"], u"stored");
+    EXPECT_TRUE(reloaded->GetArticleProperties(storedB, properties));
+    EXPECT_EQ(properties[u"text"], u"new") << "the pending record was lost";
+    reloaded->Release(this, false);
+    if (HasFailure()) break;
+  }
+}
+
+// Headers that could not be read in (the mutex held past its time-out when
+// the first user came) take no articles, and the update over them fails:
+// nothing it read is described as stored, and what was stored stays.
+TEST_F(BusyChannelTest, UpdateOverHeadersThatCouldNotBeLoadedFails) {
+  ASSERT_TRUE(set_.Open());
+  CChannel* channel = AddChannel(u"Unloaded");
+  channel->Acquire(this);
+  IArticle* a = channel->CreateArticle(Id(u'a'), US_UP_TO_DATE, plat::FILETIME{});
+  ASSERT_TRUE(channel->SetArticleProperties(a, {{u"text", u"stored"}}));
+  channel->Release(this, false);
+  const std::string headers = ReadHostFile(Host(CombinePath(channel->GetDataFolder(), u"headers.bin")));
+  ASSERT_FALSE(headers.empty());
+
+  {
+    HeldMutex busy(u"CL.Unloaded");
+    ASSERT_TRUE(busy.Held());
+    channel->Acquire(this);
+  }
+  EXPECT_FALSE(channel->AreHeadersLoaded());
+  channel->SetUpdateState(US_UPDATING);
+  EXPECT_EQ(channel->CreateArticle(Id(u'b'), US_UP_TO_DATE, plat::FILETIME{}), nullptr);
+  channel->KeepWithSuccessfulSave({{kPropFeedDigest, u"0123"}, {kPropFeedETag, u"\"e\""}});
+  channel->SetUpdateState(US_UP_TO_DATE);
+  EXPECT_TRUE(channel->LastSaveFailed());
+  EXPECT_EQ(channel->GetOwnUpdateState(), US_FAILED);
+  EXPECT_EQ(channel->GetProperties().count(kPropFeedDigest), 0u);
+  EXPECT_EQ(channel->GetProperties().count(kPropFeedETag), 0u);
+  channel->Release(this, false);
+  EXPECT_EQ(ReadHostFile(Host(CombinePath(channel->GetDataFolder(), u"headers.bin"))), headers);
+
+  set_.RemoveAll();
+  ASSERT_TRUE(set_.Open());
+  auto* reloaded = static_cast<CChannel*>(set_.FindByNameNoCase(u"Unloaded"));
+  ASSERT_NE(reloaded, nullptr);
+  EXPECT_EQ(reloaded->GetProperties().count(kPropFeedDigest), 0u);
+  reloaded->Acquire(this);
+  EXPECT_NE(reloaded->GetArticleSet()->FindById(Id(u'a')), nullptr);
+  EXPECT_EQ(reloaded->GetArticleSet()->FindById(Id(u'b')), nullptr);
+  reloaded->Release(this, false);
+}
+
+// A channel that could not be added (its file not written: the disk
+// failed once) leaves no file behind for a later save to write.
+TEST_F(BusyChannelTest, ChannelThatCouldNotBeAddedWritesNothingLater) {
+  ASSERT_TRUE(set_.Open());
+  plat::ResetFileFaults();
+  plat::FailFileOperation(plat::FileOperation::kOpenForWrite, 1);
+  EXPECT_EQ(set_.Add(u"Refused"), nullptr);
+  plat::ResetFileFaults();
+  EXPECT_FALSE(HostExists(ContentHost(u"Refused.cnl")));
+  set_.RemoveAll();
+  ASSERT_TRUE(set_.Open());
+  EXPECT_EQ(set_.FindByNameNoCase(u"Refused"), nullptr);
 }
 
 TEST_F(BusyChannelTest, RenamedChannelUsesTheMutexOfItsNewName) {

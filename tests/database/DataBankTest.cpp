@@ -14,6 +14,7 @@
 #include "platform/base/Time.h"
 #include "platform/files/Files.h"
 #include "platform/ipc/Ipc.h"
+#include "tests/database/HeldMutex.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDevice.h"
 
@@ -224,6 +225,108 @@ TEST_F(DataBankTest, BadMagicIsAnEmptyBank) {
   std::vector<std::uint8_t> data;
   EXPECT_FALSE(bank.Get(Key(0), data));
   EXPECT_TRUE(bank.WasIndexDamaged());
+}
+
+// An index found damaged is no empty bank to compact: "data.bin" still holds
+// the records it named. Both files are set aside before anything writes, and
+// neither a save nor the removal of a record compacts or deletes them; an
+// index that cannot be read at all is not written over.
+TEST_F(DataBankTest, DamagedIndexIsSetAsideAndNeverCompactedAway) {
+  struct Case {
+    const char* what;
+    void (*damage)(const std::u16string& index);
+    bool readable;
+  };
+  const Case cases[] = {
+      {"0 bytes", [](const std::u16string& index) { WriteDevice(index, {}); }, true},
+      {"bad magic",
+       [](const std::u16string& index) {
+         std::vector<std::uint8_t> bytes = ReadDevice(index);
+         bytes[3] = '9';
+         WriteDevice(index, bytes);
+       },
+       true},
+      {"cut short",
+       [](const std::u16string& index) {
+         std::vector<std::uint8_t> bytes = ReadDevice(index);
+         bytes.resize(8 + 24 + 10);
+         WriteDevice(index, bytes);
+       },
+       true},
+      {"unreadable",
+       [](const std::u16string& index) {
+         ASSERT_TRUE(plat::DeleteFileW(index.c_str()));
+         ASSERT_TRUE(CreateFolderTree(index));
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    for (bool removeOne : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (removeOne ? ", a record removed" : ", a record put"));
+      DeleteFolderTree(kFolder);
+      ASSERT_TRUE(CreateFolderTree(kFolder));
+      Store(5, 1000);
+      const std::vector<std::uint8_t> data = ReadDevice(Path(u"data.bin"));
+      ASSERT_EQ(data.size(), 5000u);
+      c.damage(Path(u"dataidx.bin"));
+      const std::vector<std::uint8_t> damagedIndex = ReadDevice(Path(u"dataidx.bin"));
+      {
+        CDataBankFile bank(kFolder, kMutex);
+        if (removeOne) {
+          ASSERT_TRUE(bank.Put(Key(0), {}));
+        } else {
+          ASSERT_TRUE(bank.Put(Key(9), Bytes(9, 10)));
+        }
+        EXPECT_EQ(bank.Save(), c.readable);
+        EXPECT_EQ(bank.IsDirty(), c.readable ? 0 : 1);
+        EXPECT_TRUE(bank.WasIndexDamaged());
+      }
+      // Every stored byte is still there, in place and set aside.
+      const std::vector<std::uint8_t> after = ReadDevice(Path(u"data.bin"));
+      ASSERT_GE(after.size(), data.size());
+      EXPECT_TRUE(std::equal(data.begin(), data.end(), after.begin()));
+      if (c.readable) {
+        EXPECT_EQ(ReadDevice(Path(u"data.bin.damaged")), data);
+        EXPECT_EQ(ReadDevice(Path(u"dataidx.bin.damaged")), damagedIndex);
+        // The new index names what was put since and what it still could read.
+        CDataBankFile again(kFolder, kMutex);
+        std::vector<std::uint8_t> record;
+        EXPECT_EQ(again.Get(Key(9), record), !removeOne);
+        for (int i = 0; i < 5; ++i) {
+          if (!again.Get(Key(i), record)) continue;
+          EXPECT_FALSE(removeOne && i == 0) << "a removed record came back";
+          EXPECT_EQ(record, Bytes(i, 1000)) << i;
+        }
+      } else {
+        EXPECT_TRUE(DirectoryExists(Path(u"dataidx.bin")));
+      }
+    }
+  }
+}
+
+// A record that cannot be read because the channel is busy is not "no
+// record": GetProperties fails, so no caller takes it for an empty map.
+TEST_F(DataBankTest, BusyMutexIsNoEmptyRecord) {
+  {
+    CArticlesPropertiesFile bank(kFolder, kMutex);
+    ASSERT_TRUE(bank.PutProperties(Key(0), {{u"text", u"stored"}}));
+    ASSERT_TRUE(bank.Save());
+  }
+  CArticlesPropertiesFile bank(kFolder, kMutex, 20);
+  CStringToStringMap map{{u"left", u"over"}};
+  {
+    orvtest::HeldMutex busy(kMutex);
+    ASSERT_TRUE(busy.Held());
+    EXPECT_FALSE(bank.GetProperties(Key(0), map));
+    EXPECT_TRUE(map.empty());
+    // A key without any record needs no file: still an empty map.
+    ASSERT_TRUE(bank.PutProperties(Key(1), {}));
+    EXPECT_TRUE(bank.GetProperties(Key(1), map));
+  }
+  EXPECT_TRUE(bank.GetProperties(Key(0), map));
+  EXPECT_EQ(map[u"text"], u"stored");
+  EXPECT_TRUE(bank.GetProperties(Key(2), map));
+  EXPECT_TRUE(map.empty());
 }
 
 TEST_F(DataBankTest, CompactsOnlyPastOneAndAHalfTimesTheLiveBytes) {

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include "core/RecordEncoding.h"
+#include "database/ChannelMutexTimeout.h"
 #include "database/ReadStates.h"
+#include "tests/database/HeldMutex.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HeadersFixture.h"
 
@@ -120,6 +122,68 @@ TEST_F(ReadStatesTest, ReadOnlyAndFailedWritesKeepDirty) {
   EXPECT_EQ(states->IsDirty(), 1);
   EXPECT_TRUE(states->Save());
   EXPECT_EQ(states->IsDirty(), 0);
+  EXPECT_EQ(orvtest::ReadHostFile(Host()).size(), 20u);
+}
+
+// A first load that times out is not an empty file: the marks made
+// meanwhile wait and are laid over the stored ones once the file can be read,
+// and the save writes the whole set, not only what changed since.
+TEST_F(ReadStatesTest, LoadThatTimesOutKeepsTheStoredMarks) {
+  std::string three;
+  orvtest::PutInt32(three, 3);
+  for (unsigned char fill : {0x11, 0x22, 0x33}) orvtest::PutDigest(three, fill);
+  orvtest::WriteHostFile(Host(), three);
+  FakeChannel channel(u"\\Content\\C");
+  CArticle* stored = channel.NewArticle(u'1', 3);  // "1111...": unread on disk
+  CArticle* fresh = channel.NewArticle(u'f', 2);
+  channel.Articles().Add(stored);
+  channel.Articles().Add(fresh);
+  SetChannelMutexTimeout(20);
+  {
+    auto states = Make();
+    {
+      orvtest::HeldMutex busy(u"CL.R");
+      ASSERT_TRUE(busy.Held());
+      EXPECT_TRUE(states->SetRead(fresh, false, false));
+      EXPECT_FALSE(states->IsLoaded());
+      EXPECT_FALSE(states->Save());
+      EXPECT_EQ(states->IsDirty(), 1);
+      EXPECT_EQ(orvtest::ReadHostFile(Host()), three);
+    }
+    EXPECT_EQ(states->GetUnreadCount(), 4);
+    EXPECT_TRUE(states->Save());
+  }
+  SetChannelMutexTimeout(kDefaultChannelMutexTimeoutMs);
+  auto again = Make();
+  EXPECT_EQ(again->GetUnreadCount(), 4);
+  EXPECT_FALSE(again->IsRead(fresh));
+  EXPECT_FALSE(again->IsRead(stored));
+  EXPECT_TRUE(again->RemoveMissing(CStringSet{stored->GetId(), fresh->GetId(),
+                                              u"22222222222222222222222222222222"}));
+  EXPECT_EQ(again->GetUnreadCount(), 3);
+}
+
+// A read mark made while the file cannot be read is kept the same way.
+TEST_F(ReadStatesTest, ReadMarkWhileBusyIsLaidOverTheFile) {
+  std::string two;
+  orvtest::PutInt32(two, 2);
+  orvtest::PutDigest(two, 0x11);
+  orvtest::PutDigest(two, 0x22);
+  orvtest::WriteHostFile(Host(), two);
+  FakeChannel channel(u"\\Content\\C");
+  CArticle* first = channel.NewArticle(u'1', 2);
+  channel.Articles().Add(first);
+  SetChannelMutexTimeout(20);
+  auto states = Make();
+  {
+    orvtest::HeldMutex busy(u"CL.R");
+    EXPECT_TRUE(states->SetRead(first, true));
+    EXPECT_EQ(states->IsDirty(), 1);
+  }
+  SetChannelMutexTimeout(kDefaultChannelMutexTimeoutMs);
+  EXPECT_TRUE(states->IsRead(first));
+  EXPECT_EQ(states->GetUnreadCount(), 1);
+  EXPECT_TRUE(states->Save());
   EXPECT_EQ(orvtest::ReadHostFile(Host()).size(), 20u);
 }
 

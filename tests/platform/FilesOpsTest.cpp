@@ -24,6 +24,7 @@ class FilesOpsTest : public orvtest::DeviceTest {
   void TearDown() override {
     SimulateDiskFull(-1);
     SimulateFlushFailure(-1);
+    ResetFileFaults();
     SetModuleDevicePath(u"");
   }
   std::string Fs(const std::string& rel) const { return device_.FsRoot() + "/" + rel; }
@@ -424,6 +425,120 @@ TEST_F(FilesOpsTest, ReplaceBatchFailsWholeWhenAnyFlushFails) {
       EXPECT_EQ(orvtest::ReadHostFile(Fs(std::string("B/") + name)), std::string(committed ? "new " : "old ") + name);
     }
     EXPECT_EQ(HostNames("B"), (std::vector<std::string>{"inplace.bin", "one.bin", "three.bin", "two.bin"}));
+  }
+}
+
+// Each kind of injected failure fails exactly the n-th call of its kind: a
+// replacement (one open for writing, one write, one flush, one rename) fails
+// whole and leaves the old file; the next one goes in.
+TEST_F(FilesOpsTest, InjectedFailureFailsTheNthCallOfItsKind) {
+  struct Case {
+    FileOperation kind;
+    DWORD error;
+  };
+  const Case cases[] = {{FileOperation::kOpenForWrite, ERROR_ACCESS_DENIED},
+                        {FileOperation::kWrite, ERROR_WRITE_FAULT},
+                        {FileOperation::kFlush, ERROR_WRITE_FAULT},
+                        {FileOperation::kRename, ERROR_ACCESS_DENIED}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.kind));
+    orvtest::WriteHostFile(Fs("f.bin"), "old");
+    ResetFileFaults();
+    FailFileOperation(c.kind, 2);
+    EXPECT_TRUE(ReplaceFileContents(u"\\f.bin", "one", 3));
+    EXPECT_EQ(CountFileOperations(c.kind), 1);
+    SetLastError(0);
+    EXPECT_FALSE(ReplaceFileContents(u"\\f.bin", "two", 3));
+    EXPECT_EQ(GetLastError(), c.error);
+    EXPECT_EQ(orvtest::ReadHostFile(Fs("f.bin")), "one");
+    EXPECT_TRUE(ReplaceFileContents(u"\\f.bin", "three", 5));
+    EXPECT_EQ(orvtest::ReadHostFile(Fs("f.bin")), "three");
+    EXPECT_EQ(HostNames(""), RootWith({"f.bin"}));
+    std::filesystem::remove(Fs("f.bin"));
+  }
+  // Handles: an open for writing, a write, a flush, a move.
+  ResetFileFaults();
+  FailFileOperation(FileOperation::kOpenForWrite, 1);
+  EXPECT_EQ(CreateFileW(u"\\h.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(HostExists(Fs("h.bin")));
+  HANDLE h = CreateFileW(u"\\h.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  FailFileOperation(FileOperation::kWrite, CountFileOperations(FileOperation::kWrite) + 1);
+  DWORD written = 0;
+  EXPECT_FALSE(WriteFile(h, "abc", 3, &written, nullptr));
+  EXPECT_EQ(written, 0u);
+  EXPECT_TRUE(WriteFile(h, "abc", 3, &written, nullptr));
+  FailFileOperation(FileOperation::kFlush, CountFileOperations(FileOperation::kFlush) + 1);
+  EXPECT_FALSE(FlushFileBuffers(h));
+  EXPECT_TRUE(FlushFileBuffers(h));
+  CloseHandle(h);
+  FailFileOperation(FileOperation::kRename, CountFileOperations(FileOperation::kRename) + 1);
+  EXPECT_FALSE(MoveFileW(u"\\h.bin", u"\\g.bin"));
+  EXPECT_TRUE(MoveFileW(u"\\h.bin", u"\\g.bin"));
+  EXPECT_EQ(orvtest::ReadHostFile(Fs("g.bin")), "abc");
+}
+
+// A read-only path refuses every change at or below it, for any user (root
+// included), and nothing beside it.
+TEST_F(FilesOpsTest, ReadOnlyPathRefusesChangesForAnyUser) {
+  HostDir("RO/sub");
+  HostDir("ROX");
+  orvtest::WriteHostFile(Fs("RO/sub/a.txt"), "A");
+  orvtest::WriteHostFile(Fs("x.txt"), "X");
+  SetReadOnlyPath(u"\\RO");
+  EXPECT_EQ(CreateFileW(u"\\RO\\sub\\a.txt", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(CreateFileW(u"\\RO\\b.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(ReplaceFileContents(u"\\RO\\sub\\a.txt", "B", 1));
+  EXPECT_FALSE(DeleteFileW(u"\\RO\\sub\\a.txt"));
+  EXPECT_FALSE(MoveFileW(u"\\RO\\sub\\a.txt", u"\\a.txt"));
+  EXPECT_FALSE(MoveFileW(u"\\x.txt", u"\\RO\\x.txt"));
+  EXPECT_FALSE(CreateDirectoryW(u"\\RO\\new", nullptr));
+  EXPECT_FALSE(CopyFileW(u"\\x.txt", u"\\RO\\x.txt", FALSE));
+  // Reading goes on; a folder that only begins with the same name is not in it.
+  HANDLE h = CreateFileW(u"\\RO\\sub\\a.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  EXPECT_TRUE(ReplaceFileContents(u"\\ROX\\y.txt", "Y", 1));
+  ResetFileFaults();
+  EXPECT_TRUE(ReplaceFileContents(u"\\RO\\sub\\a.txt", "B", 1));
+  EXPECT_EQ(orvtest::ReadHostFile(Fs("RO/sub/a.txt")), "B");
+  EXPECT_EQ(orvtest::ReadHostFile(Fs("x.txt")), "X");
+}
+
+// A rename that fails, whichever it is, puts back the files renamed before
+// it: the batch goes in whole or not at all, and leaves no side file.
+TEST_F(FilesOpsTest, ReplaceBatchFailsWholeWhenAnyRenameFails) {
+  const char* names[] = {"one.bin", "two.bin", "new.bin", "three.bin"};
+  for (int failing = 0; failing <= 4; ++failing) {
+    SCOPED_TRACE("failing rename " + std::to_string(failing));
+    std::filesystem::remove_all(Fs("B"));
+    HostDir("B");
+    for (const char* name : names) {
+      if (std::string(name) != "new.bin") orvtest::WriteHostFile(Fs(std::string("B/") + name), std::string("old ") + name);
+    }
+    FileReplaceBatch batch;
+    for (const char* name : names) {
+      const std::string data = std::string("new ") + name;
+      ASSERT_TRUE(batch.Add(u"\\B\\" + Utf8ToUtf16(name), data.data(), data.size()));
+    }
+    ResetFileFaults();
+    FailFileOperation(FileOperation::kRename, failing);
+    const bool committed = batch.Commit();
+    ResetFileFaults();
+    EXPECT_EQ(committed, failing == 0);
+    for (const char* name : names) {
+      const std::string path = Fs(std::string("B/") + name);
+      if (committed) {
+        EXPECT_EQ(orvtest::ReadHostFile(path), std::string("new ") + name);
+      } else if (std::string(name) == "new.bin") {
+        EXPECT_FALSE(HostExists(path));
+      } else {
+        EXPECT_EQ(orvtest::ReadHostFile(path), std::string("old ") + name);
+      }
+    }
+    EXPECT_EQ(HostNames("B").size(), committed ? 4u : 3u);
   }
 }
 

@@ -9,6 +9,8 @@
 
 #include "core/StringUtils.h"
 #include "platform/base/Time.h"
+#include "database/ChannelMutexTimeout.h"
+#include "tests/database/HeldMutex.h"
 #include "tests/support/Wait.h"
 #include "tests/update/ScriptTestSupport.h"
 
@@ -370,6 +372,69 @@ TEST_F(ScriptJobsTest, UnchangedArticleIsLeftAloneAndChangedOneIsUpdated) {
   EXPECT_FALSE(changed.read);
   EXPECT_EQ(changed.secondDigest, GetMd5Hex(u"v2"));
   EXPECT_EQ(ArticleCount(channel), 1);
+}
+
+// Another program holds the channel while the run stores its articles: the
+// stored properties cannot be read, so nothing is stored over them and the
+// run fails; the next run merges the new properties into the stored ones.
+TEST_F(ScriptJobsTest, StoredPropertiesThatCannotBeReadAreNotOverwritten) {
+  auto script = [](const char* version, const char* extra) {
+    return std::string("var d = Document('BASE/busy.html'); var a = new Article(); a.id = 'story'; a.dynamicid = '") +
+           version + "'; a.header = 'Story'; " + extra + " a.updated = '1'; channel.articles.push(a);";
+  };
+  std::unique_ptr<orvtest::HeldMutex> busy;
+  std::mutex busyLock;
+  bool holdNext = false;
+  server_.Route("/busy.html", [&](const orvtest::HttpRequest&) {
+    std::lock_guard<std::mutex> guard(busyLock);
+    if (holdNext) {
+      holdNext = false;
+      busy = std::make_unique<orvtest::HeldMutex>(u"CL.Busy news");
+    }
+    orvtest::HttpResponse response;
+    response.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+    response.body = "<html><body>page</body></html>";
+    return response;
+  });
+  std::u16string path = WriteTemplate("busy.xml", MakeTemplate(script("v1", "a.x = '1';")));
+  IChannel* channel = AddScriptChannel(u"Busy news", path);
+  RunChannel(channel);
+  ASSERT_EQ(Status(channel), US_UP_TO_DATE);
+  ASSERT_EQ(Article(channel, u"story").properties[u"x"], u"1");
+
+  WriteTemplate("busy.xml", MakeTemplate(script("v2", "a.y = '2';")));
+  SetChannelMutexTimeout(20);
+  holdNext = true;
+  RunChannel(channel);
+  SetChannelMutexTimeout(kDefaultChannelMutexTimeoutMs);
+  {
+    std::lock_guard<std::mutex> guard(busyLock);
+    ASSERT_NE(busy, nullptr);
+    ASSERT_TRUE(busy->Held());
+    busy->Release();
+  }
+  {
+    CSyncLock lock(GetChannelSet());
+    EXPECT_EQ(static_cast<CUpdateItem*>(static_cast<CChannel*>(channel))->GetOwnUpdateState(), US_FAILED);
+  }
+  orvtest::StoredScriptArticle kept = Article(channel, u"story");
+  EXPECT_EQ(kept.properties[u"x"], u"1") << "the stored properties were overwritten";
+  EXPECT_EQ(kept.secondDigest, GetMd5Hex(u"v1")) << "marked as done without its properties";
+
+  RunChannel(channel);
+  EXPECT_EQ(Status(channel), US_UP_TO_DATE);
+  {
+    // From the files.
+    CSyncLock lock(GetChannelSet());
+    GetChannelSet()->RemoveAll();
+    ASSERT_TRUE(GetChannelSet()->Open());
+    channel = GetChannelSet()->FindByNameNoCase(u"Busy news");
+    ASSERT_NE(channel, nullptr);
+  }
+  orvtest::StoredScriptArticle merged = Article(channel, u"story");
+  EXPECT_EQ(merged.properties[u"x"], u"1");
+  EXPECT_EQ(merged.properties[u"y"], u"2");
+  EXPECT_EQ(merged.secondDigest, GetMd5Hex(u"v2"));
 }
 
 TEST_F(ScriptJobsTest, DeletedArticleIsNotBroughtBack) {

@@ -491,6 +491,7 @@ void CChannelJob::ReadArticles() {
 
 void CChannelJob::Finish() {
   bool failed = !result_;
+  storeFailed_ = false;
   {
     CSyncLock lock(this, u"CChannelJob::Finish");
     if (!channel_) failed = true;
@@ -500,6 +501,7 @@ void CChannelJob::Finish() {
       failed = true;
     } else {
       ReadArticles();
+      failed = storeFailed_;
     }
   }
   JobLocks locks(channelSet_, this);
@@ -567,10 +569,18 @@ void CChannelJob::AddArticle(CStringToStringMap properties, const plat::FILETIME
   }
   if (article->IsDeleted()) return;
 
+  // The stored properties are read before anything changes: when they cannot
+  // be had (the channel busy, its files unreadable) nothing is stored over
+  // them, the article is not marked as done, and the run fails.
+  CStringToStringMap stored;
+  if (!channel_->GetArticleProperties(article, stored)) {
+    LogF(u"Adding article error: stored properties of \"%s\" could not be read", id.c_str());
+    article->SetUpdateState(US_FAILED);
+    storeFailed_ = true;
+    return;
+  }
   article->SetSecondDigest(contentKey);
   if (!header.empty()) article->SetTitle(DecodeHtmlEntities(header));
-  CStringToStringMap stored;
-  if (!channel_->GetArticleProperties(article, stored)) stored.clear();
   if (stored.empty()) {
     channel_->SetArticleProperties(article, properties);
   } else {

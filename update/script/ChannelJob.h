@@ -71,6 +71,9 @@ class CChannelJob : public CUpdateJob, public CDBEventListener, public CJScriptI
   IChannel* channel_ = nullptr;
   bool result_ = false;
   bool handedOver_ = false;
+  // An article of this run could not be stored (its stored properties could
+  // not be read): the run fails.
+  bool storeFailed_ = false;
   // The job is one of the channel's users (Acquire).
   bool acquired_ = false;
   // Binaries the run's articles have added, against the per-update limit.
