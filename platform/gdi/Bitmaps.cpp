@@ -2,7 +2,10 @@
 // tables, reading the pixels back and PNG output.
 #include <png.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -364,7 +367,10 @@ static bool WritePng(const Bitmap& b, const std::string& path) {
       rgb[o + 1] = static_cast<std::uint8_t>(c >> 8);
       rgb[o + 2] = static_cast<std::uint8_t>(c);
     }
-  std::string tmp = path + ".tmp";
+  // Written beside the file under a name of this writer's own, then renamed
+  // over it: two processes saving the same picture never share a partial file.
+  static std::atomic<unsigned> serial{0};
+  const std::string tmp = path + "." + std::to_string(getpid()) + "." + std::to_string(serial++) + ".tmp";
   if (!png_image_write_to_file(&image, tmp.c_str(), 0, rgb.data(), 0, nullptr)) {
     std::remove(tmp.c_str());
     return false;

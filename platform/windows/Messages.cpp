@@ -701,4 +701,14 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
   return TRUE;
 }
 
+BOOL IsWaitingForMessagesForTesting(HWND hwnd) {
+  std::shared_ptr<wm::ThreadQueue> q;
+  {
+    std::lock_guard<std::recursive_mutex> g(wm::W().lock);
+    wm::Window* w = wm::Find(hwnd);
+    if (w) q = w->queue;
+  }
+  return q && q->waitingForMessages.load() ? TRUE : FALSE;
+}
+
 }  // namespace plat

@@ -742,6 +742,9 @@ void SetMessageBoxAnswerer(MessageBoxAnswerer answerer);  // empty: none
 int MessageBoxW(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type);
 // True while the message box window of this process is open (its handle in *box).
 BOOL GetOpenMessageBoxForTesting(HWND* box);
+// Whether the thread owning a window of this process waits for messages now
+// (in GetMessage, WaitMessage or MsgWaitForMultipleObjects).
+BOOL IsWaitingForMessagesForTesting(HWND hwnd);
 // Where the message box puts its parts on this screen for a text: the box
 // grows with the text (from a third of the screen up to the whole screen) so
 // that every line of the word-wrapped text is shown above the buttons.

@@ -76,7 +76,8 @@ TEST(Spawn, AttachedChildGetsItsArgumentsAndEnvironment) {
 // A program that cannot run is a failed start, reported as its errno, for
 // either kind of child; no pid is given.
 TEST(Spawn, FailedStartIsReported) {
-  const std::string notExecutable = std::filesystem::temp_directory_path() / "orv-spawn-not-executable";
+  const std::string notExecutable = std::filesystem::temp_directory_path() /
+                                    ("orv-spawn-not-executable-" + std::to_string(::getpid()));
   std::ofstream(notExecutable) << "data";
   struct Case {
     std::string program;

@@ -475,12 +475,13 @@ TEST_P(StandardControlsDrawTest, ScrollBarShownDrawnTappedAndDragged) {
 
 namespace {
 std::string* g_shotPath = nullptr;
+bool g_shotSaved = false;
 LRESULT CALLBACK_Shooter(HWND h, UINT m, WPARAM w, LPARAM l) {
   if (m == WM_APP && g_shotPath) {  // runs inside the box's modal loop
     HWND box = reinterpret_cast<HWND>(l);
     UpdateWindow(box);
     orvtest::PumpMessages();
-    SaveBitmapPng(GetWindowSurfaceForTesting(box), *g_shotPath);
+    g_shotSaved = SaveBitmapPng(GetWindowSurfaceForTesting(box), *g_shotPath);
     return 0;
   }
   return DefWindowProcW(h, m, w, l);
@@ -490,7 +491,7 @@ LRESULT CALLBACK_Shooter(HWND h, UINT m, WPARAM w, LPARAM l) {
 TEST_P(StandardControlsDrawTest, MessageBoxDrawnWithIconAndAnsweredByTap) {
   SetMessageBoxAnswerer(nullptr);
   std::string path = std::string(ORV_TEST_OUTPUT_DIR) + "/messagebox-" + std::to_string(GetParam()) + "dpi.png";
-  std::remove(path.c_str());
+  g_shotSaved = false;
   g_shotPath = &path;
   wmtest::EnsureClass(u"CtlTestShooter", CALLBACK_Shooter);
   HWND shooter = CreateWindowExW(0, u"CtlTestShooter", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
@@ -512,6 +513,7 @@ TEST_P(StandardControlsDrawTest, MessageBoxDrawnWithIconAndAnsweredByTap) {
   DestroyWindow(shooter);
   g_shotPath = nullptr;
   EXPECT_EQ(r, IDNO);
+  EXPECT_TRUE(g_shotSaved) << "the box was not shot while open";
   std::string png = orvtest::ReadHostFile(path);
   EXPECT_GT(png.size(), 100u);
 }

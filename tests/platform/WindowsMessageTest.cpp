@@ -251,6 +251,8 @@ TEST_F(WindowsMessageTest, AbortIfHungSkipsOnlyAThreadThatStoppedReadingItsQueue
     DestroyWindow(w);
   });
   while (!idle || !busy) std::this_thread::yield();
+  // The idle thread is in GetMessage before the time passes.
+  while (!IsWaitingForMessagesForTesting(idle)) std::this_thread::yield();
   // Past the 5 s that make a thread hung.
   clock.Advance(5300);
   g_received = 0;
