@@ -8,6 +8,7 @@
 #include "platform/base/Thread.h"
 #include "platform/base/Time.h"
 #include "platform/registry/Registry.h"
+#include "platform/windows/Windows.h"
 
 using namespace plat;
 
@@ -63,7 +64,7 @@ AnimationRunner::~AnimationRunner() {
   if (stopEvent_) CloseHandle(stopEvent_);
 }
 
-void AnimationRunner::Start(IAnimation* animation, int priority) {
+void AnimationRunner::Start(IAnimation* animation, int priority, HWND window) {
   Stop();
   if (!animation) throw COrvException(ORV_E_LAYOUT);
   animation->AddRef();
@@ -77,10 +78,15 @@ void AnimationRunner::Start(IAnimation* animation, int priority) {
   if (stopEvent_) CloseHandle(stopEvent_);
   thread_ = nullptr;
   stopEvent_ = CreateLocalEvent(true, false);
+  // Marked before the thread draws its first frame; the thread takes the
+  // mark off once the animation has finished.
+  window_ = window && BeginWindowAnimation(window) ? window : nullptr;
   thread_ = CreateThread(nullptr, 0, &AnimationRunner::ThreadProc, this, 0, nullptr);
   if (!thread_) {
     // Without a thread the animation still ends where it should.
     animation_->Finish(false);
+    if (window_) EndWindowAnimation(window_);
+    window_ = nullptr;
     ReleaseRefPtr(animation_);
     animation_ = nullptr;
   }
@@ -105,6 +111,11 @@ DWORD AnimationRunner::ThreadProc(void* runner) {
 }
 
 void AnimationRunner::Run() {
+  Play();
+  if (window_) EndWindowAnimation(window_);
+}
+
+void AnimationRunner::Play() {
   IAnimationClock& clock = clock_ ? *clock_ : PlatformAnimationClock();
   if (priority_ != THREAD_PRIORITY_NORMAL) SetThreadPriority(GetCurrentThread(), priority_);
   DWORD d = 0;

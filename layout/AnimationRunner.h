@@ -7,6 +7,7 @@
 #include "platform/base/Handle.h"
 #include "platform/base/Thread.h"  // the priorities of Start
 #include "platform/base/Types.h"
+#include "platform/gdi/Gdi.h"  // HWND
 
 // A timed animation run by AnimationRunner on its thread; it must make its
 // own drawing safe.
@@ -56,8 +57,11 @@ class AnimationRunner {
 
   // Stops the running animation, then plays this one on a new thread at the
   // priority (THREAD_PRIORITY_NORMAL leaves the thread's priority alone).
-  // A null animation raises COrvException 0x84000001.
-  void Start(IAnimation* animation, int priority);
+  // The window, when given, is the one it draws over: from here until the
+  // animation has finished, its top-level window is marked animating
+  // (BeginWindowAnimation), so other programs can tell when its screen is in
+  // place. A null animation raises COrvException 0x84000001.
+  void Start(IAnimation* animation, int priority, plat::HWND window = nullptr);
   // Interrupts the animation (Finish(true), once) and joins its thread; after
   // an animation that ended by itself, only joins and lets it go. Nothing
   // happens while the runner holds no animation.
@@ -77,6 +81,7 @@ class AnimationRunner {
 
  private:
   void Run();
+  void Play();
 
   IAnimation* animation_ = nullptr;
   plat::HANDLE stopEvent_ = nullptr;
@@ -85,4 +90,6 @@ class AnimationRunner {
   plat::DWORD frames_ = 0;
   int priority_ = 3;
   IAnimationClock* clock_ = nullptr;
+  // The window marked animating for the animation held; null: none.
+  plat::HWND window_ = nullptr;
 };

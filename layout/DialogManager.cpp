@@ -452,7 +452,7 @@ bool CDialogManager::StartTransition(int code, const plat::RECT* parameter) {
   runner_.Stop();
   transition_ = effect;
   // Frames come at their pace while the UI thread is busy with the new screen.
-  runner_.Start(effect.Get(), plat::THREAD_PRIORITY_HIGHEST);
+  runner_.Start(effect.Get(), plat::THREAD_PRIORITY_HIGHEST, window_);
   return true;
 }
 

@@ -96,7 +96,7 @@ BOOL CollectWindow(HWND hwnd, LPARAM lParam) {
   std::snprintf(head, sizeof head, "%u\t%u\t%d\t%d,%d,%d,%d\t", static_cast<unsigned>(HandleToValue(hwnd)),
                 static_cast<unsigned>(pid), IsWindowVisible(hwnd) ? 1 : 0, static_cast<int>(r.left),
                 static_cast<int>(r.top), static_cast<int>(r.right), static_cast<int>(r.bottom));
-  out->push_back(head + Escape(cls) + "\t" + Escape(title));
+  out->push_back(head + Escape(cls) + "\t" + Escape(title) + (IsWindowAnimating(hwnd) ? "\t1" : "\t0"));
   return TRUE;
 }
 
@@ -202,7 +202,8 @@ std::optional<WindowLine> ParseWindowLine(const std::string& line) {
     if (tab == std::string::npos) break;
     start = tab + 1;
   }
-  if (f.size() != 6) return std::nullopt;
+  // Lines without the animation field read as not animating.
+  if (f.size() != 6 && f.size() != 7) return std::nullopt;
   WindowLine w;
   int vis = 0;
   if (std::sscanf(f[0].c_str(), "%u", &w.hwnd) != 1 || std::sscanf(f[1].c_str(), "%d", &w.pid) != 1 ||
@@ -212,6 +213,10 @@ std::optional<WindowLine> ParseWindowLine(const std::string& line) {
   w.visible = vis != 0;
   w.cls = Unescape(f[4]);
   w.title = Unescape(f[5]);
+  if (f.size() == 7) {
+    if (f[6] != "0" && f[6] != "1") return std::nullopt;
+    w.animating = f[6] == "1";
+  }
   return w;
 }
 

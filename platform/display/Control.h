@@ -20,7 +20,9 @@
 // A reply is one line beginning with "ok" or "error <reason>"; "ok +N" is
 // followed by N lines. Each window line holds tab-separated fields: handle,
 // process id, visible (1/0), "left,top,right,bottom", class, title (tab,
-// newline and backslash in class and title written as \t, \n, \\).
+// newline and backslash in class and title written as \t, \n, \\), animating
+// (1/0: an animation such as a screen transition draws over the window now;
+// once it is 0 the window's screen is in place).
 #pragma once
 
 #include <sys/types.h>
@@ -98,6 +100,7 @@ struct WindowLine {
   int left = 0, top = 0, right = 0, bottom = 0;
   std::string cls;    // UTF-8
   std::string title;  // UTF-8
+  bool animating = false;
 };
 std::optional<WindowLine> ParseWindowLine(const std::string& line);
 

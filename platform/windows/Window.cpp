@@ -694,6 +694,58 @@ BOOL IsWindowVisible(HWND hwnd) {
   return e && (e->flags & kVisible) ? TRUE : FALSE;
 }
 
+namespace {
+// The animations running in this process: the window each was begun on and
+// the top-level window marked for it then.
+std::mutex& AnimationLock() {
+  static std::mutex* m = new std::mutex;
+  return *m;
+}
+std::multimap<DWORD, DWORD>& Animations() {
+  static auto* m = new std::multimap<DWORD, DWORD>;
+  return *m;
+}
+// The top-level window of a window of this process; 0 for another's or none.
+DWORD OwnTopLevel(HWND hwnd) {
+  std::lock_guard<std::recursive_mutex> g(W().lock);
+  Window* w = Find(hwnd);
+  return w ? TopLevelOf(w)->handle : 0;
+}
+}  // namespace
+
+BOOL BeginWindowAnimation(HWND hwnd) {
+  const DWORD top = OwnTopLevel(hwnd);
+  if (!top) return FALSE;
+  std::lock_guard<std::mutex> g(AnimationLock());
+  Animations().emplace(HandleToValue(hwnd), top);
+  table::SetFlag(top, kAnimating, true);
+  return TRUE;
+}
+
+BOOL EndWindowAnimation(HWND hwnd) {
+  // The window may be gone meanwhile: the mark is taken off the top-level
+  // window it was put on.
+  std::lock_guard<std::mutex> g(AnimationLock());
+  auto& running = Animations();
+  auto it = running.find(HandleToValue(hwnd));
+  if (it == running.end()) return FALSE;
+  const DWORD top = it->second;
+  running.erase(it);
+  if (std::none_of(running.begin(), running.end(), [top](const auto& a) { return a.second == top; }))
+    table::SetFlag(top, kAnimating, false);
+  return TRUE;
+}
+
+BOOL IsWindowAnimating(HWND hwnd) {
+  DWORD top = OwnTopLevel(hwnd);
+  if (!top) {
+    // A window of another process: the table lists its top-level windows.
+    top = HandleToValue(hwnd);
+  }
+  auto e = table::Get(top);
+  return e && (e->flags & kAnimating) ? TRUE : FALSE;
+}
+
 BOOL EnableWindow(HWND hwnd, BOOL enable) {
   bool wasDisabled;
   bool dropFocus = false;

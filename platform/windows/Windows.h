@@ -312,6 +312,17 @@ BOOL IsWindowVisible(HWND hwnd);
 BOOL EnableWindow(HWND hwnd, BOOL enable);
 BOOL IsWindowEnabled(HWND hwnd);
 
+// An animation draws over the window outside its paint (a screen transition
+// played on a thread of its own): while one runs, the window's top-level
+// window is marked animating in the device's window table, so that another
+// program (the display's "windows" listing) can tell when the screen is in
+// place. Each BeginWindowAnimation is ended by one EndWindowAnimation (any
+// thread of the process); FALSE for a window of another process or none.
+BOOL BeginWindowAnimation(HWND hwnd);
+BOOL EndWindowAnimation(HWND hwnd);
+// An animation runs on the top-level window of hwnd (of any process).
+BOOL IsWindowAnimating(HWND hwnd);
+
 inline HWND const HWND_TOP = nullptr;
 inline HWND const HWND_BOTTOM = reinterpret_cast<HWND>(std::uintptr_t{1});
 inline HWND const HWND_TOPMOST = reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1));

@@ -296,7 +296,7 @@ struct TableEntry {
   std::int32_t pid;
   std::uint64_t startTime;
   DWORD threadId;
-  DWORD flags;  // kVisible, kTopmost, kMessageOnly
+  DWORD flags;  // kVisible, kTopmost, kMessageOnly, kDoneButton, kAnimating
   std::int32_t left, top, right, bottom;
   std::int64_t z;  // larger: nearer the top
   char16_t cls[kTableClassChars];
@@ -315,6 +315,8 @@ constexpr DWORD kMessageOnly = 4;
 // The shell's Done button is shown for the window (SHDoneButton), so that the
 // device's top bar, drawn by another process, can offer it.
 constexpr DWORD kDoneButton = 8;
+// An animation draws over the window (BeginWindowAnimation).
+constexpr DWORD kAnimating = 16;
 
 namespace table {
 // A new handle, unique on the device; 0 on failure.

@@ -301,6 +301,12 @@ TEST(SlideInE2E, ATapOnAnArticleRowWhileTheListSlidesInOpensThatArticle) {
       10000))
       << "no screen showed the article rows coming in beside the channel list";
   EXPECT_FALSE(device.Screenshot("sliding-in").empty());
+  // The window list says the main window's screen is not in place yet.
+  const auto listed = [&] {
+    const auto w = user.MainWindow(program);
+    return w && w->animating;
+  };
+  EXPECT_TRUE(listed()) << "the slide under way is not listed";
   ASSERT_TRUE(device.Tap((stripLeft + stripRight) / 2, (incoming[1].first + incoming[1].second) / 2));
 
   ASSERT_TRUE(ScreenDriver::WaitUntil([] { return View() == DBV_ARTICLE; }, 10000)) << View();
@@ -318,6 +324,7 @@ TEST(SlideInE2E, ATapOnAnArticleRowWhileTheListSlidesInOpensThatArticle) {
     return light * 10 > all * 7;
   };
   ASSERT_TRUE(ScreenDriver::WaitUntil(pageShown, 3000)) << "the article did not show";
+  EXPECT_FALSE(listed()) << "the slide the tap ended is still listed";
   EXPECT_TRUE(orvtest::StaysTrue(pageShown, 5000)) << "the slide drew over the article";
   EXPECT_FALSE(device.Screenshot("article-after-slide").empty());
   device.Stop(program);

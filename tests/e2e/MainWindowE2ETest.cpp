@@ -71,21 +71,14 @@ class MainWindowE2E : public ::testing::Test {
         rows.push_back(screen.pixels[static_cast<std::size_t>(y) * screen.width + x]);
     return rows;
   }
-  // Waits until the screen below `top` has settled (a screen that slides in
-  // has arrived): two looks a little apart see the same pixels, which are
-  // left in *seen.
+  // Waits until the screen below `top` is in place (a screen that slides in
+  // has arrived: no transition runs and the pixels hold still), which are
+  // left in *seen. The caller has first seen the window's caption name the
+  // screen: the program names it once its transition has started.
   static bool Settled(ScreenDriver& device, const WindowLine& window, int top, std::vector<std::uint32_t>* seen) {
-    std::vector<std::uint32_t> before;
-    return ScreenDriver::WaitUntil(
-        [&] {
-          std::vector<std::uint32_t> now = PixelsBelow(device, window, top);
-          const bool same = !now.empty() && now == before;
-          before = std::move(now);
-          if (same) *seen = before;
-          else plat::Sleep(200);
-          return same;
-        },
-        20000);
+    if (!device.WaitForStillPart([&] { return PixelsBelow(device, window, top); })) return false;
+    *seen = PixelsBelow(device, window, top);
+    return true;
   }
   // Installs the program, makes the feed channels and starts the program;
   // false when its interface did not open.
@@ -148,17 +141,12 @@ class MainWindowE2E : public ::testing::Test {
     return std::nullopt;
   }
   static plat::DWORD View() { return CDBViewState().GetCurrentView(); }
-  // The screen has come to rest (a screen slides in for half a second): two
-  // looks a little apart see the same picture.
-  static bool Settled(ScreenDriver& device) {
-    std::vector<std::uint32_t> before;
-    return ScreenDriver::WaitUntil([&] {
-      std::vector<std::uint32_t> now = device.ComposedScreen().pixels;
-      const bool same = !now.empty() && now == before;
-      before = std::move(now);
-      if (!same) plat::Sleep(150);
-      return same;
-    }, 20000);
+  // The screen named by the caption is in place: the main window shows the
+  // caption (set once the screen and its slide have started), then no
+  // transition runs and the screen holds still.
+  bool Settled(ScreenDriver& device, const std::string& caption) {
+    return ScreenDriver::WaitUntil([&] { return MainWindow(device, caption).has_value(); }, 20000) &&
+           device.WaitForStillScreen();
   }
   // Starts an update of every channel with the channel list's left soft key
   // and waits until the channel holds its articles and the run has ended.
@@ -236,7 +224,7 @@ void MainWindowE2E::ShowUnreadableChannel(const plat::ScreenSettings& screenSett
       << "no message about the channel that cannot be read";
   const WindowLine box = *Over(device, *window);
   EXPECT_EQ(box.title, "Orv News");
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Orv News"));
   EXPECT_FALSE(device.Screenshot(shot).empty());
   ASSERT_TRUE(device.Key("return"));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return !Over(device, *window).has_value(); }, 10000));
@@ -382,7 +370,7 @@ TEST_F(MainWindowE2E, EachPressOfBackGoesBackOneScreenAndFromTheChannelsEndsTheP
   auto listShown = [&](plat::DWORD view) { return View() == view && dark(); };
   auto articleShown = [&] { return View() == DBV_ARTICLE && !dark(); };
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return listShown(DBV_ARTICLE_LIST); }, 10000));
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Alpha"));
   ASSERT_TRUE(device.Tap(articleRow0.x, articleRow0.y));
   ASSERT_TRUE(ScreenDriver::WaitUntil(articleShown, 10000)) << "view " << View();
 
@@ -391,7 +379,7 @@ TEST_F(MainWindowE2E, EachPressOfBackGoesBackOneScreenAndFromTheChannelsEndsTheP
   // (the list holds one channel).
   ASSERT_TRUE(device.Key("back"));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return listShown(DBV_ARTICLE_LIST); }, 10000));
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Alpha"));
   ASSERT_TRUE(device.Tap(articleRow1.x, articleRow1.y));
   EXPECT_TRUE(ScreenDriver::WaitUntil(articleShown, 10000)) << "view " << View();
   device.Screenshot("back-article-again");
@@ -402,7 +390,7 @@ TEST_F(MainWindowE2E, EachPressOfBackGoesBackOneScreenAndFromTheChannelsEndsTheP
   for (int repeat = 0; repeat < 5; ++repeat) ASSERT_TRUE(device.Ok("key back down"));
   ASSERT_TRUE(device.Ok("key back up"));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return listShown(DBV_ARTICLE_LIST); }, 10000));
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Alpha"));
   ASSERT_TRUE(device.Tap(articleRow0.x, articleRow0.y));
   EXPECT_TRUE(ScreenDriver::WaitUntil(articleShown, 10000)) << "view " << View();
   device.Screenshot("held-back-article-again");
@@ -414,7 +402,7 @@ TEST_F(MainWindowE2E, EachPressOfBackGoesBackOneScreenAndFromTheChannelsEndsTheP
   ASSERT_TRUE(device.Key("back"));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Orv News").has_value(); }, 10000));
   EXPECT_EQ(View(), static_cast<plat::DWORD>(DBV_CHANNEL_LIST));
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Orv News"));
   ASSERT_TRUE(device.Tap(channelRow.x, channelRow.y));
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Alpha").has_value(); }, 10000))
       << "the program ended or missed the tap";
@@ -445,13 +433,13 @@ TEST_F(MainWindowE2E, TheHeldChannelStaysChosenThroughItsOwnUpdate) {
   ASSERT_TRUE(window.has_value());
   // Alpha opened and left with Back: the channel opened last is Alpha.
   const plat::POINT alpha = RowCentre(*window, 1, 40, 0);
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Orv News"));
   ASSERT_TRUE(device.Tap(alpha.x, alpha.y));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Alpha").has_value(); }, 20000));
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Alpha"));
   ASSERT_TRUE(device.Key("back"));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Orv News").has_value(); }, 10000));
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Orv News"));
 
   // The mean brightness across the middle of row i: the chosen row is
   // drawn light on the dark list.
@@ -481,7 +469,7 @@ TEST_F(MainWindowE2E, TheHeldChannelStaysChosenThroughItsOwnUpdate) {
   ASSERT_TRUE(device.Tap((menu->left + menu->right) / 2, menu->top + 1 + 12));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return StoredLiveArticles(u"Gamma") == 3; }, 30000)) << StoredLiveArticles(u"Gamma");
   ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::UpdateLockRemoved, 30000));
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Orv News"));
   device.Screenshot("held-row-after-its-update");
   EXPECT_TRUE(chosen(2)) << brightness(0) << " " << brightness(1) << " " << brightness(2);
   EXPECT_EQ(CDBViewState().GetCurrentChannelName(), u"Gamma");
@@ -514,7 +502,7 @@ TEST_F(MainWindowE2E, KeysReachTheMainWindowAfterADialogOrAMessageBoxCloses) {
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Beta").has_value(); }, 10000))
       << "the keys did not reach the list after the About box";
   // The left soft key of the article list is Back.
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Beta"));
   ASSERT_TRUE(device.Key("soft1"));
   EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return MainWindow(device, "Orv News").has_value(); }, 10000));
 
@@ -522,7 +510,7 @@ TEST_F(MainWindowE2E, KeysReachTheMainWindowAfterADialogOrAMessageBoxCloses) {
   plat::PostMessageW(main, plat::WM_COMMAND, ID_MARK_ALL_READ, 0);
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Over(device, *window).has_value(); }, 20000));
   const WindowLine box = *Over(device, *window);
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Orv News"));
   device.Screenshot("keys-messagebox");
   const plat::MessageBoxGeometry geo = plat::LayOutMessageBox(u"", plat::MB_YESNO | plat::MB_ICONQUESTION);
   const int buttonWidth = (box.right - box.left - 3 * geo.pad) / 2;
@@ -575,7 +563,7 @@ TEST_F(MainWindowE2E, AChannelUpdatedByHandThatFailsSaysWhyAndItsRowShowsIt) {
       << "no message about the failed update";
   const WindowLine box = *Over(device, *window);
   EXPECT_EQ(box.title, "Orv News");
-  ASSERT_TRUE(Settled(device));
+  ASSERT_TRUE(Settled(device, "Orv News"));
   device.Screenshot("failed-update-message");
   // Its one button: OK.
   const plat::MessageBoxGeometry geo = plat::LayOutMessageBox(u"", plat::MB_OK | plat::MB_ICONEXCLAMATION);

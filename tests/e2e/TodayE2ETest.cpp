@@ -602,15 +602,10 @@ TEST_F(TodayE2E, TextSizeNoticeReachesTheOpenFontPage) {
   ShowTab(device, 1);
   const auto sheet = Sheet(device);
   ASSERT_TRUE(sheet.has_value());
-  std::vector<DWORD> before;
-  // The page at rest: two looks a little apart see the same picture.
-  ASSERT_TRUE(ScreenDriver::WaitUntil([&] {
-    std::vector<DWORD> now = PageArea(device, *sheet);
-    const bool same = !now.empty() && now == before;
-    before = std::move(now);
-    if (!same) Sleep(150);
-    return same;
-  }, 10000));
+  // The page in place (ShowTab saw it replace the first page): nothing
+  // animates and it holds still.
+  ASSERT_TRUE(device.WaitForStillPart([&] { return PageArea(device, *sheet); }));
+  const std::vector<DWORD> before = PageArea(device, *sheet);
   device.Screenshot("font-page-text-100");
   // The device's settings: text at 150 % (9 points become 18 pixels at 96 dpi).
   ASSERT_TRUE(SetUITextSizePercent(150));

@@ -10,6 +10,7 @@
 #include "layout/AnimationRunner.h"
 #include "platform/base/Sync.h"
 #include "platform/registry/Registry.h"
+#include "platform/windows/Windows.h"
 #include "tests/layout/LayoutFixture.h"
 
 namespace layouttest {
@@ -52,6 +53,7 @@ class TestAnimation : public IAnimation {
     if (!costs_.empty()) clock_->Advance(costs_[std::min(costs_.size() - 1, steps.size() - 1)]);
   }
   void Finish(bool interrupted) override {
+    if (window) animatingAtFinish = IsWindowAnimating(window) != FALSE;
     finishes.push_back(interrupted);
     SetEvent(finished);
   }
@@ -60,6 +62,9 @@ class TestAnimation : public IAnimation {
   std::vector<DWORD> steps, at;
   HANDLE finished = CreateLocalEvent(true, false);
   std::vector<bool> finishes;
+  // Looked at when it finishes: the window's mark as other programs see it.
+  HWND window = nullptr;
+  bool animatingAtFinish = false;
 
  private:
   DWORD duration_;
@@ -208,6 +213,59 @@ TEST_F(AnimationRunnerTest, StartingAnotherStopsTheFirstAndDestructionStopsTheLa
   } catch (const COrvException& e) {
     EXPECT_EQ(e.GetCode(), ORV_E_LAYOUT);
   }
+}
+
+// The window an animation draws over is marked animating in the device's
+// window table (its top-level window, as the display lists it) from the
+// start until the animation has finished, played out or stopped.
+TEST_F(AnimationRunnerTest, TheWindowItDrawsOverIsMarkedAnimatingUntilItHasFinished) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = u"AnimationRunnerTestWindow";
+  RegisterClassW(&wc);
+  HWND top = CreateWindowExW(0, wc.lpszClassName, u"", WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+  HWND view = CreateWindowExW(0, wc.lpszClassName, u"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, top, nullptr, nullptr,
+                              nullptr);
+  ASSERT_NE(view, nullptr);
+  TestClock clock;
+  clock.blockAt_ = 3;
+  auto* stopped = new TestAnimation(1000, &clock);
+  auto* played = new TestAnimation(100, &clock);
+  auto* unmarked = new TestAnimation(1000, &clock);
+  for (TestAnimation* a : {stopped, played, unmarked}) a->AddRef();
+  stopped->window = played->window = unmarked->window = view;
+  {
+    AnimationRunner runner;
+    runner.SetClock(&clock);
+    EXPECT_FALSE(IsWindowAnimating(top));
+    runner.Start(stopped, THREAD_PRIORITY_NORMAL, view);
+    ASSERT_EQ(WaitForSingleObject(clock.blocked_, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(IsWindowAnimating(top)) << "marked while it plays";
+    runner.Stop();
+    EXPECT_EQ(stopped->finishes, std::vector<bool>{true});
+    EXPECT_TRUE(stopped->animatingAtFinish);
+    EXPECT_FALSE(IsWindowAnimating(top)) << "stopped";
+
+    // Played to its end: marked while it draws the last picture, not after.
+    clock.blockAt_ = -1;
+    runner.Start(played, THREAD_PRIORITY_NORMAL, view);
+    ASSERT_EQ(WaitForSingleObject(played->finished, 10000), WAIT_OBJECT_0);
+    runner.Stop();
+    EXPECT_EQ(played->finishes, std::vector<bool>{false});
+    EXPECT_TRUE(played->animatingAtFinish);
+    EXPECT_FALSE(IsWindowAnimating(top)) << "finished";
+
+    // Without a window nothing is marked.
+    ResetEvent(clock.blocked_);
+    clock.waits_.clear();
+    clock.blockAt_ = 3;
+    runner.Start(unmarked, THREAD_PRIORITY_NORMAL);
+    ASSERT_EQ(WaitForSingleObject(clock.blocked_, 10000), WAIT_OBJECT_0);
+    EXPECT_FALSE(IsWindowAnimating(top));
+  }
+  EXPECT_FALSE(unmarked->animatingAtFinish);
+  for (TestAnimation* a : {stopped, played, unmarked}) ReleaseRefCount(a);
+  DestroyWindow(top);
 }
 
 }  // namespace

@@ -197,6 +197,49 @@ TEST_F(DisplayControlTest, WindowListEscapesAndReadsBack) {
   DestroyWindow(w);
 }
 
+// The listing says which windows an animation draws over now: a window
+// marked through one of its children, until the last of the animations on it
+// has ended. Lines without that field still read.
+TEST_F(DisplayControlTest, WindowListShowsAWindowAnimatingUntilItsLastAnimationEnds) {
+  HWND top = CreateWindowExW(0, u"OrvControlTarget", u"Top", WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr, nullptr,
+                             nullptr);
+  ASSERT_NE(top, nullptr);
+  HWND left = CreateWindowExW(0, u"OrvControlTarget", u"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 100, top, nullptr,
+                              nullptr, nullptr);
+  HWND right = CreateWindowExW(0, u"OrvControlTarget", u"", WS_CHILD | WS_VISIBLE, 50, 0, 50, 100, top, nullptr,
+                               nullptr, nullptr);
+  ASSERT_NE(left, nullptr);
+  ASSERT_NE(right, nullptr);
+  auto listed = [&] {
+    const std::string r = Run("windows");
+    EXPECT_EQ(r.rfind("ok +1\n", 0), 0u) << r;
+    const auto line = ParseWindowLine(r.substr(r.find('\n') + 1));
+    EXPECT_TRUE(line.has_value()) << r;
+    return line ? line->animating : false;
+  };
+  EXPECT_FALSE(listed());
+  EXPECT_TRUE(BeginWindowAnimation(left));
+  EXPECT_TRUE(listed());
+  EXPECT_TRUE(IsWindowAnimating(top));
+  EXPECT_TRUE(IsWindowAnimating(right)) << "the mark is the top-level window's";
+  EXPECT_TRUE(BeginWindowAnimation(right));
+  EXPECT_TRUE(EndWindowAnimation(left));
+  EXPECT_TRUE(listed()) << "one animation still runs";
+  // The child gone, its animation still ends the mark it made.
+  DestroyWindow(right);
+  EXPECT_TRUE(EndWindowAnimation(right));
+  EXPECT_FALSE(listed());
+  EXPECT_FALSE(IsWindowAnimating(top));
+  EXPECT_FALSE(EndWindowAnimation(left)) << "each begin is ended once";
+  EXPECT_FALSE(BeginWindowAnimation(nullptr));
+
+  auto old = ParseWindowLine("7\t2\t1\t0,0,1,1\tc\tt");
+  ASSERT_TRUE(old.has_value());
+  EXPECT_FALSE(old->animating);
+  EXPECT_FALSE(ParseWindowLine("7\t2\t1\t0,0,1,1\tc\tt\tx").has_value());
+  DestroyWindow(top);
+}
+
 TEST_F(DisplayControlTest, ServerAnswersGarbageAndKeepsServing) {
   bool quit = false;
   hooks_.quit = [&] { quit = true; };

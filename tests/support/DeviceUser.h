@@ -69,9 +69,12 @@ class DeviceUser {
     return -1;
   }
 
-  // The screen has come to rest: three looks in a row see the same picture.
+  // The screen is in place: no transition runs and three looks in a row see
+  // the same picture. The caller has first waited for what the new screen
+  // shows (its caption, its window), so the old screen cannot pass for it.
   bool Settled() { return device_.WaitForStillScreen(); }
-  // A key pressed and released, and the screen's answer drawn.
+  // A key pressed and released, and the screen's answer drawn: a picture
+  // other than the one before the key, in place.
   bool KeyAndSettle(const std::string& key) {
     const std::vector<plat::DWORD> before = device_.ComposedScreen().pixels;
     return device_.Key(key) && device_.WaitForStillScreen(&before);

@@ -257,14 +257,32 @@ plat::PixelImage ScreenDriver::ComposedScreen() {
   return plat::ReadBitmapPixels(plat::ScreenBitmap());
 }
 
+bool ScreenDriver::AnyWindowAnimating() {
+  for (const auto& w : Windows())
+    if (w.animating) return true;
+  return false;
+}
+
 bool ScreenDriver::WaitForStillScreen(const std::vector<plat::DWORD>* before, int boundMs) {
+  return WaitForStillPart([this] { return ComposedScreen().pixels; }, before, boundMs);
+}
+
+bool ScreenDriver::WaitForStillPart(const std::function<std::vector<plat::DWORD>()>& part,
+                                    const std::vector<plat::DWORD>* before, int boundMs) {
   std::vector<plat::DWORD> last;
   int still = 0;
   return WaitUntil(
       [&] {
-        std::vector<plat::DWORD> now = ComposedScreen().pixels;
+        std::vector<plat::DWORD> now = part();
+        // Looked at after the picture: a transition under way when it was
+        // taken is marked by now.
+        if (AnyWindowAnimating()) {
+          still = 0;
+          last.clear();
+          return false;
+        }
         const bool changed = !before || now != *before;
-        still = changed && now == last ? still + 1 : 0;
+        still = changed && !now.empty() && now == last ? still + 1 : 0;
         last = std::move(now);
         return still >= 3;
       },

@@ -106,11 +106,19 @@ class ScreenDriver {
 
   // Checks cond until it holds or boundMs passed.
   static bool WaitUntil(const std::function<bool()>& cond, int boundMs = 10000);
-  // Waits until the composed screen holds still over three looks in a row,
-  // after it changed from `before` when that is given: the programs have
-  // drawn their answer to the input (a program paints once its queue is
-  // empty) and a screen that slides in has arrived.
+  // True when the window list marks a window animating: a screen transition
+  // draws over it now.
+  bool AnyWindowAnimating();
+  // Waits until no window is marked animating and the composed screen holds
+  // still over three looks in a row, after it changed from `before` when that
+  // is given: a screen that slides in has arrived and the programs have drawn
+  // their answer to the input (a program paints once its queue is empty). A
+  // transition is marked from its start, so a caller that first waits for
+  // what the new screen shows (its caption) never sees the old screen here.
   bool WaitForStillScreen(const std::vector<plat::DWORD>* before = nullptr, int boundMs = 20000);
+  // The same for a part of the screen: what part() reads of ComposedScreen().
+  bool WaitForStillPart(const std::function<std::vector<plat::DWORD>()>& part,
+                        const std::vector<plat::DWORD>* before = nullptr, int boundMs = 20000);
 
  private:
   static std::string Xy(int x, int y) { return std::to_string(x) + " " + std::to_string(y); }

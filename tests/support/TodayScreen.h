@@ -97,7 +97,8 @@ class TodayScreen {
     return ScreenDriver::WaitUntil([&] { return !Sheet().has_value(); }, 20000);
   }
   // The sheet is up as a person meets it: shown below the top bar, with its
-  // own menu bar, and the screen holds still (its pages drawn). The options
+  // own menu bar, and then the screen is in place (nothing animates and it
+  // holds still: its pages drawn). The options
   // program starts with the device's fonts and lays its pages out first,
   // which a busy machine makes slow: the bound is for the sheet to appear.
   bool SheetShown(int boundMs = 30000) {
