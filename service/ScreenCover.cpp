@@ -120,8 +120,8 @@ bool CScreenCover::Stopping() const {
   return stop_ && plat::WaitForSingleObject(stop_, 0) == plat::WAIT_OBJECT_0;
 }
 
-bool CScreenCover::TryPutBack(Shelved* s) {
-  plat::UINT flags = plat::SWP_NOSIZE | plat::SWP_NOACTIVATE;
+bool CScreenCover::TryPutBack(Shelved* s, plat::UINT extraFlags) {
+  plat::UINT flags = plat::SWP_NOSIZE | plat::SWP_NOACTIVATE | extraFlags;
   plat::HWND after = nullptr;
   if (s->restoreOrder) {
     // Back into its place in the z-order, shown as it was, so the screen is
@@ -168,8 +168,11 @@ void CScreenCover::PutBack(Shelved* s, bool restoreOrder) {
 }
 
 void CScreenCover::LastTry() {
+  // The request is left with the window's owner, which may still not read its
+  // messages (taken as hung and refused a request it must answer): it goes
+  // back when its owner reads them again, and the service does not wait.
   for (Shelved* s : {&taskBar_, &sipButton_}) {
-    if (s->hwnd && s->givenUp) TryPutBack(s);
+    if (s->hwnd && s->givenUp) TryPutBack(s, plat::SWP_ASYNCWINDOWPOS);
     if (s->givenUp) *s = Shelved{};
   }
 }

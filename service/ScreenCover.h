@@ -32,8 +32,9 @@ class CScreenCover {
   // when that fails, left for LastTry. Safe to call again, and from
   // another thread than Show's once that thread has ended.
   void Hide();
-  // After a stop: asks each window left out of place once more, and forgets
-  // it whatever the answer (the service is going).
+  // After a stop: asks each window left out of place once more, without
+  // waiting: a window of another process goes back when its owner reads its
+  // messages again. Forgets it whatever the answer (the service is going).
   void LastTry();
   bool Shown() const { return cover_ != nullptr; }
   plat::HWND Window() const { return cover_; }
@@ -50,7 +51,7 @@ class CScreenCover {
   };
   void Shelve(const char16_t* cls, plat::WNDPROC subclass, Shelved* out);
   // One request to go back into place; true when it is (or is gone).
-  static bool TryPutBack(Shelved* s);
+  static bool TryPutBack(Shelved* s, plat::UINT extraFlags = 0);
   void PutBack(Shelved* s, bool restoreOrder);
   bool Stopping() const;
   static plat::LRESULT CoverProc(plat::HWND hwnd, plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);

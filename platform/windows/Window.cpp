@@ -814,9 +814,13 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
       return FALSE;
     }
     LRESULT result = 0;
-    const int st = RemoteCall(*e, WireKind::Send, kRemoteWindowPosMessage, PackWindowPosW(insertAfter, flags),
-                              PackWindowPosL(x, y, cx, cy), SMTO_ABORTIFHUNG, 5000, &result);
-    if (st != kWireOk || !result) {
+    const bool async = (flags & SWP_ASYNCWINDOWPOS) != 0;
+    flags &= ~SWP_ASYNCWINDOWPOS;
+    const int st = async ? RemoteCall(*e, WireKind::Notify, kRemoteWindowPosMessage, PackWindowPosW(insertAfter, flags),
+                                      PackWindowPosL(x, y, cx, cy), 0, 5000, &result)
+                         : RemoteCall(*e, WireKind::Send, kRemoteWindowPosMessage, PackWindowPosW(insertAfter, flags),
+                                      PackWindowPosL(x, y, cx, cy), SMTO_ABORTIFHUNG, 5000, &result);
+    if (st != kWireOk || (!async && !result)) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return FALSE;
     }

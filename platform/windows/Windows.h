@@ -338,6 +338,10 @@ constexpr UINT SWP_FRAMECHANGED = 0x0020;
 constexpr UINT SWP_SHOWWINDOW = 0x0040;
 constexpr UINT SWP_HIDEWINDOW = 0x0080;
 constexpr UINT SWP_NOOWNERZORDER = 0x0200;
+// A window of another process: the request is left with its owner, applied
+// when that thread reads its messages; the caller does not wait (nor is it
+// refused when the owner is taken as hung).
+constexpr UINT SWP_ASYNCWINDOWPOS = 0x4000;
 // Positions are relative to the parent's client area (the screen for top-level
 // windows); windows have no non-client area, so the client rectangle is the
 // window's. Moves and sizes send WM_MOVE / WM_SIZE and invalidate.

@@ -91,6 +91,14 @@ class MainWindowE2E : public ::testing::Test {
   std::optional<WindowLine> MainWindow(ScreenDriver& device, const std::string& title = "") {
     return orvtest::DeviceUser(device).MainWindow(program_, title);
   }
+  // The program's window of that title across the screen's width: the main
+  // window, also while a message box of the same title is over it.
+  std::optional<WindowLine> FullWidthWindow(ScreenDriver& device, const std::string& title) {
+    for (const WindowLine& w : device.Windows())
+      if (w.pid == program_ && w.visible && w.title == title && w.left == 0 && w.right == device.Screen().width)
+        return w;
+    return std::nullopt;
+  }
   std::optional<WindowLine> Find(ScreenDriver& device, const std::string& cls) {
     for (const WindowLine& w : device.Windows())
       if (w.pid == program_ && w.visible && w.cls == cls) return w;
@@ -218,8 +226,10 @@ void MainWindowE2E::ShowUnreadableChannel(const plat::ScreenSettings& screenSett
   orvtest::WriteHostFile(plat::HostPathFromDevicePath(lost), "XXXX not a channel");
   program_ = orvtest::DeviceUser(device).StartMainProgram();
   ASSERT_GT(program_, 0);
-  auto window = MainWindow(device, "Orv News");
-  ASSERT_TRUE(window.has_value());
+  // The message may show before the main window is looked for: it is on top
+  // and has the program's title too.
+  std::optional<WindowLine> window;
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return (window = FullWidthWindow(device, "Orv News")).has_value(); }, 20000));
   ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return Over(device, *window).has_value(); }, 30000))
       << "no message about the channel that cannot be read";
   const WindowLine box = *Over(device, *window);

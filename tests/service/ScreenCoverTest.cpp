@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/base/Time.h"
 #include "platform/ipc/Ipc.h"
 #include "platform/windows/Windows.h"
 #include "service/ScreenCover.h"
@@ -86,9 +87,11 @@ TEST_F(ScreenCoverTest, TheTaskBarGoesBackAlsoWhenItsOwnerWasBusyAtTheFirstAttem
   EXPECT_EQ(owner.Wait(), 0);
 }
 
-// The service stops while the bar's owner cannot take the put-back: the
-// asking ends with the stop, so the service's thread ends within its bound;
-// the bar is asked once more after the stop.
+// The service stops while the bar's owner does not read its messages (taken
+// as hung: every request to it is refused at once, none is left with it):
+// the asking ends with the stop, so the service's thread ends within its
+// bound; the last try after the stop is left with the owner, and the bar goes
+// back once the owner reads its messages again.
 TEST_F(ScreenCoverTest, AStopEndsTheAskingWhileTheOwnerIsBusy) {
   ChildProcess owner([](ChildContext& ctx) {
     wmtest::EnsureClass(u"HHTaskBar", BarProc);
@@ -97,8 +100,17 @@ TEST_F(ScreenCoverTest, AStopEndsTheAskingWhileTheOwnerIsBusy) {
     if (!bar) return 1;
     ctx.Ready();
     if (!orvtest::PumpUntil([&] { return ctx.WaitFor("busy", 0); }, 30000)) return 2;
+    // Its last look at its queue is timed by a clock that then passes the
+    // time after which a thread is taken as hung.
+    static plat::ManualClock clock;  // read by the process's other threads until it ends
+    plat::SetClock(&clock);
+    orvtest::PumpMessages();
+    clock.Advance(static_cast<plat::DWORD>(kTakenAsHung.count()));
     ctx.Send("not reading");
     if (!ctx.WaitFor("go on", 120000)) return 3;
+    plat::SetClock(nullptr);
+    orvtest::PumpMessages();
+    ctx.Send("read");
     if (!orvtest::PumpUntil([&] { return ctx.WaitFor("end", 0); }, 60000)) return 4;
     return 0;
   });
@@ -126,13 +138,17 @@ TEST_F(ScreenCoverTest, AStopEndsTheAskingWhileTheOwnerIsBusy) {
   plat::SetEvent(stop);
   // Hide returns while the owner still does not read its messages.
   EXPECT_TRUE(Eventually([&] { return hidden.load(); }, 20000)) << "the asking went on past the stop";
-  owner.Send("go on");
   hide.join();
   EXPECT_EQ(plat::FindWindowW(kCoverClassName, nullptr), nullptr);
+  plat::RECT shelved{};
+  ASSERT_TRUE(plat::GetWindowRect(bar, &shelved));
+  EXPECT_NE(shelved.left, before.left) << "the owner took no request while it did not read its messages";
   cover.LastTry();
+  owner.Send("go on");
+  ASSERT_TRUE(owner.WaitFor("read", 20000));
   plat::RECT after{};
   ASSERT_TRUE(plat::GetWindowRect(bar, &after));
-  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.left, before.left) << "the last try was not left with the owner";
   EXPECT_EQ(after.top, before.top);
   owner.Send("end");
   EXPECT_EQ(owner.Wait(), 0);
