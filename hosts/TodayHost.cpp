@@ -443,6 +443,8 @@ int main(int argc, char** argv) {
   g.sipButton = CreateWindowExW(0, kSipButtonClass, u"", WS_VISIBLE, width / 2 - Scale(18), height - Scale(20),
                                 Scale(36), Scale(20), nullptr, nullptr, nullptr, nullptr);
   if (!g.desktop || !g.taskBar || !g.sipButton) return 4;
+  // Programs already full screen move below the new bar.
+  PostMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
   SetForegroundWindow(g.desktop);
   SetFocus(g.desktop);
   Log("ready %u", static_cast<unsigned>(HandleToValue(g.desktop)));
@@ -460,6 +462,8 @@ int main(int argc, char** argv) {
   UnloadItem();
   if (g.taskBar) DestroyWindow(g.taskBar);
   if (g.sipButton) DestroyWindow(g.sipButton);
+  // Without the bar the work area is the whole screen again.
+  PostMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
   Log("exit");
   return 0;
 }

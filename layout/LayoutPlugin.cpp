@@ -125,15 +125,31 @@ void LayoutListPluginBase::SetItemCount(std::int32_t count) {
 HRESULT LayoutListPluginBase::LoadProperties() {
   std::int32_t value = 0;
   removeSeparator_ = GetItem() && GetItem()->GetInt(u"RemoveSeparator", &value) == S_OK && value != 0;
+  value = 0;
+  fillWidth_ = GetItem() && GetItem()->GetInt(u"FillWidth", &value) == S_OK && value != 0;
+  geometryDirty_ = true;
+  return S_OK;
+}
+
+HRESULT LayoutListPluginBase::ListRect(plat::RECT& rect, std::uint32_t flags) {
+  const HRESULT hr = LayoutPluginBase::GetItemRect(rect, flags);
+  if (hr != S_OK || !fillWidth_) return hr;
+  // The layout names the list's left edge; its rows reach the right edge of
+  // the window, whatever the screen's shape.
+  plat::RECT client{};
+  plat::HWND window = GetWindow();
+  if (window && plat::GetClientRect(window, &client) && client.right > rect.right) rect.right = client.right;
   return S_OK;
 }
 
 HRESULT LayoutListPluginBase::Measure() {
-  if (!geometryDirty_) return S_OK;
   plat::RECT rect{};
-  const HRESULT hr = LayoutPluginBase::GetItemRect(rect);
+  const HRESULT hr = ListRect(rect);
   if (hr != S_OK) return hr;
   const std::int32_t width = rect.right - rect.left;
+  // Rows are as tall as their text needs at the list's width.
+  if (!geometryDirty_ && width == measuredWidth_) return S_OK;
+  measuredWidth_ = width;
   geometry_.assign(static_cast<std::size_t>(count_), Geometry{0, 0});
   totalHeight_ = 0;
   for (std::int32_t i = 0; i < count_; ++i) {
@@ -148,7 +164,7 @@ HRESULT LayoutListPluginBase::Measure() {
 
 HRESULT LayoutListPluginBase::Paint(const LayoutPaintRecord& record) {
   plat::RECT rect{};
-  HRESULT hr = LayoutPluginBase::GetItemRect(rect);
+  HRESULT hr = ListRect(rect);
   if (hr != S_OK) return hr;
   CBitmapBuffer target;
   if (record.dc) target.Attach(static_cast<plat::HBITMAP>(plat::GetCurrentObject(record.dc, plat::OBJ_BITMAP)), record.dc);
@@ -186,7 +202,7 @@ HRESULT LayoutListPluginBase::GetItemRect(std::int32_t index, plat::RECT& rect) 
   if (index < 0 || index >= count_) return E_FAIL;
   HRESULT hr = Measure();
   if (hr != S_OK) return hr;
-  hr = LayoutPluginBase::GetItemRect(rect);
+  hr = ListRect(rect);
   if (hr != S_OK) return hr;
   const Geometry& g = geometry_[static_cast<std::size_t>(index)];
   rect.top += g.top;
@@ -205,7 +221,7 @@ HRESULT LayoutListPluginBase::GetRect(std::int32_t, std::uint32_t flags, plat::R
     if (removeSeparator_) rect->bottom -= SeparatorAllowance();
     return S_OK;
   }
-  HRESULT hr = LayoutPluginBase::GetItemRect(*rect, flags);
+  HRESULT hr = ListRect(*rect, flags);
   if (hr != S_OK) return hr;
   hr = Measure();
   if (hr != S_OK) return hr;
@@ -216,7 +232,7 @@ HRESULT LayoutListPluginBase::GetRect(std::int32_t, std::uint32_t flags, plat::R
 std::int32_t LayoutListPluginBase::HitTest(std::int32_t y) {
   if (count_ == 0) return -1;
   plat::RECT rect{};
-  if (LayoutPluginBase::GetItemRect(rect) != S_OK || Measure() != S_OK) return -1;
+  if (ListRect(rect) != S_OK || Measure() != S_OK) return -1;
   const std::int32_t offset = y - rect.top;
   if (offset < 0) return -1;  // above the list: no row
   for (std::int32_t i = 0; i < count_; ++i) {
@@ -326,7 +342,7 @@ HRESULT LayoutListPluginBase::OnTap(const plat::POINT* point) {
 
 HRESULT LayoutListPluginBase::PaintFocus(const LayoutPaintRecord& record, CBitmapBuffer& target) {
   plat::RECT rect{};
-  const HRESULT hr = LayoutPluginBase::GetItemRect(rect);
+  const HRESULT hr = ListRect(rect);
   if (hr == S_OK && record.focus && focusShown_ && count_ == 0 && target.GetBits()) {
     target.FillRectAlpha(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0xFFFFFF, 100);
   }

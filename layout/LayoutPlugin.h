@@ -180,10 +180,15 @@ class LayoutListPluginBase : public LayoutPluginBase {
 
  private:
   bool IsEmptyWithFocus() const { return count_ == 0 && emptyFocus_; }
+  // The list's rectangle: the item's bound rectangle, which reaches the
+  // window's right edge when the layout gives the list the Int "FillWidth" 1.
+  plat::HRESULT ListRect(plat::RECT& rect, std::uint32_t flags = 0);
   std::int32_t FindSelectable(std::int32_t from, std::int32_t step) ;
 
   bool geometryDirty_ = true;
   bool removeSeparator_ = false;
+  bool fillWidth_ = false;
+  std::int32_t measuredWidth_ = -1;
   std::int32_t totalHeight_ = 0;
   std::int32_t selection_ = -1;
   struct Geometry {

@@ -121,7 +121,9 @@ bool PPCDialogBase::ProcessBaseMessage(plat::UINT msg, plat::WPARAM wParam, plat
                                        plat::LRESULT& result) {
   switch (msg) {
     case plat::WM_SETTINGCHANGE:
-      if (wParam != plat::SPI_SETSIPINFO) return false;
+      // The input panel moved, or the shell's task bar came or went: the
+      // dialog takes the visible desktop again.
+      if (wParam != plat::SPI_SETSIPINFO && wParam != plat::SPI_SETWORKAREA) return false;
       FitToInputPanel();
       result = 0;
       return true;

@@ -83,6 +83,15 @@ BOOL SHSetWindowState(HWND hwnd, DWORD flags);
 DWORD SHGetFullScreenState(HWND hwnd);
 
 // ---------------------------------------------------------------------------
+// The work area
+
+// The shell's word that the work area (the screen below its task bar) has
+// changed: WM_SETTINGCHANGE with this wParam, posted to every top-level
+// window when the task bar appears, moves or goes. Windows that sized
+// themselves to the screen below the bar fit themselves to it again.
+constexpr UINT SPI_SETWORKAREA = 47;
+
+// ---------------------------------------------------------------------------
 // The input panel
 
 constexpr UINT SPI_SETSIPINFO = 224;

@@ -282,6 +282,43 @@ TEST_F(TodayE2E, UpdateInTheMainProgramShowsItsNewestArticle) {
   ShotAfterChange(device, empty, "simple-240x320");
 }
 
+// The main program started before the Today screen: its window fills the
+// screen down to its menu bar. The Start bar that comes with the Today
+// screen takes the top of the screen, and the window moves below it.
+TEST_F(TodayE2E, MainWindowMovesBelowTheStartBarThatComesLater) {
+  ScreenDriver device(ScreenSettings{240, 320, 96});
+  ASSERT_TRUE(device.Ready());
+  Start(device, 0);
+  const pid_t program = device.Launch(kProgram, {});
+  ASSERT_GT(program, 0);
+  ASSERT_TRUE(ScreenDriver::WaitUntil(orvtest::MainInterfaceOpen, 30000));
+  auto mainWindow = [&]() -> std::optional<WindowLine> {
+    for (const WindowLine& w : device.Windows())
+      if (w.pid == program && w.visible && w.cls == "#32770" && w.title == "Orv News") return w;
+    return std::nullopt;
+  };
+  ASSERT_TRUE(ScreenDriver::WaitUntil([&] { return mainWindow().has_value(); }, 20000)) << WindowList(device);
+  const WindowLine before = *mainWindow();
+  EXPECT_EQ(before.top, 0) << WindowList(device);
+  device.Screenshot("main-before-start-bar");
+
+  StartHost(device);
+  const auto bar = Visible(device, "HHTaskBar");
+  ASSERT_TRUE(bar.has_value()) << WindowList(device);
+  ASSERT_GT(bar->bottom, 0);
+  EXPECT_TRUE(ScreenDriver::WaitUntil([&] {
+    const auto w = mainWindow();
+    return w && w->top == bar->bottom;
+  })) << WindowList(device);
+  const auto after = mainWindow();
+  ASSERT_TRUE(after.has_value());
+  // Still as wide as the screen, and its foot stays above the menu bar.
+  EXPECT_EQ(after->left, before.left);
+  EXPECT_EQ(after->right, before.right);
+  EXPECT_EQ(after->bottom, before.bottom);
+  device.Screenshot("main-below-start-bar");
+}
+
 TEST_F(TodayE2E, TapOnTheArticleStartsTheMainProgramOnIt) {
   orvtest::HttpTestServer server;
   server.Serve("/alpha.xml", Feed("Alpha", 3, "alpha"));

@@ -149,6 +149,75 @@ class ListLayoutTest : public ListViewTest {
   int width_ = 0, height_ = 0, scale_ = 1;
 };
 
+// The lists span the window at every screen shape: on the shapes the layouts
+// name (240x320, 320x240 in 96-dpi units) and on the others, which take the
+// portrait layout. A channel's unread count sits at the window's right edge,
+// the row separator runs on across the width, and the selected row's
+// highlight covers the row from edge to edge.
+struct ScreenShape {
+  int width, height, dpi;
+};
+
+class ListSpanTest : public ListLayoutTest, public ::testing::WithParamInterface<ScreenShape> {};
+
+TEST_P(ListSpanTest, ListsSpanTheWindow) {
+  const ScreenShape shape = GetParam();
+  const std::string name =
+      std::to_string(shape.width) + "x" + std::to_string(shape.height) + "_" + std::to_string(shape.dpi);
+  ASSERT_NO_FATAL_FAILURE(Start(shape.width, shape.height, shape.dpi));
+  AddChannel(u"Alpha news", u"@RSS", {u"A first article whose title is long enough to need the second line",
+                                      u"Second", u""});
+  AddChannel(u"Beta scripts", u"@Ridudo", {});
+  AddChannel(u"Gamma", u"@RSS", {u"g"});
+  ChannelsView channels;
+  ArticlesView articles;
+  channels.SetListWindow(view_->GetWindow());
+  articles.SetListWindow(view_->GetWindow());
+  auto channelsSource = MakeDataSource<CProgressFormDataSource>(channels.GetListSource());
+  auto articlesSource = MakeDataSource<CProgressFormDataSource>(articles.GetListSource());
+  view_->ShowLayout(u"news_channels", static_cast<IDataSource*>(channelsSource.Get()), 0);
+  ASSERT_TRUE(view_->GetManager()->GetContent());
+  const ListItemStyle& style = channels.GetItemStyle();
+  const int row = style.rowHeight + 2 * scale_;
+  auto shot = Screen();
+  ShootBitmap(*shot, "news_channels_span_" + name);
+  // "[3]" of the first channel at the right edge of the window.
+  const int countLeft = width_ - (GetScreenDpiX() + 16) * 3 / 96 - style.margins.right - style.unreadWidth;
+  EXPECT_GT(WhiteIn(*shot, plat::RECT{countLeft, 0, width_ - style.margins.right, row}), 10);
+  // The separator under the second row: a dark line in the left half of the
+  // window, darker than the row's own background above it.
+  const int d = scale_;
+  const int x = width_ / 2 - 2;
+  const int line = 2 * row - 2 * d;
+  EXPECT_LT(Pixel(*shot, x, line) >> 11, Pixel(*shot, x, line - 3 * d) >> 11) << "separator at x " << x;
+  // The highlight of the selected first row reaches the window's right edge:
+  // brighter there than the second row at the same place.
+  const int right = width_ - 2;
+  EXPECT_GT(Pixel(*shot, right, row / 2) >> 11, Pixel(*shot, right, row + row / 2) >> 11);
+
+  // The article list of the first channel: the separator under its first
+  // row runs on across the window too.
+  channels.OpenChannel(0);
+  view_->ShowLayout(u"news_articles", static_cast<IDataSource*>(articlesSource.Get()), 0);
+  auto list = Screen();
+  ShootBitmap(*list, "news_articles_span_" + name);
+  const int articleLine = articles.GetItemStyle().rowHeight + 2 * scale_ - 2 * d;
+  EXPECT_LT(Pixel(*list, x, articleLine) >> 11, Pixel(*list, x, articleLine - 3 * d) >> 11) << "separator at x " << x;
+
+  plat::DestroyWindow(view_->GetWindow());
+  view_.reset();
+  orvtest::PumpMessages();
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, ListSpanTest,
+                         ::testing::Values(ScreenShape{240, 320, 96}, ScreenShape{320, 240, 96},
+                                           ScreenShape{640, 480, 96}, ScreenShape{480, 640, 96},
+                                           ScreenShape{640, 480, 192}, ScreenShape{800, 480, 96}),
+                         [](const ::testing::TestParamInfo<ScreenShape>& info) {
+                           return std::to_string(info.param.width) + "x" + std::to_string(info.param.height) +
+                                  "at" + std::to_string(info.param.dpi);
+                         });
+
 TEST_F(ListLayoutTest, ShippedListsAt96Dpi) {
   Start(240, 320, 96);
   ChannelsAndArticles("96");
