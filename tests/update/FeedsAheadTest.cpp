@@ -117,10 +117,7 @@ class FeedsAheadTest : public orvtest::InetTest {
  protected:
   void SetUp() override {
     InetTest::SetUp();
-    manager_->GetWinInet().SetTimeout(3000);
-    ASSERT_TRUE(CreateFolderTree(u"\\Content"));
-    ASSERT_TRUE(GetGlobalOptions().SetContentFolder(u"\\Content", u""));
-    ASSERT_TRUE(GetChannelSet()->Open());
+    ASSERT_TRUE(OpenContentForUpdates());
     GetGlobalOptions().SetRSSReportingAllowed(0);
     CUpdatersManager::GetInstance().AddUpdater(&updater_);
     updates_ = std::make_unique<CUpdateManager>(GetChannelSet(), manager_.get());

@@ -9,6 +9,9 @@
 
 #include "platform/base/Text.h"
 #include "platform/inet/ConnMgr.h"
+#include "core/FileUtils.h"
+#include "database/ChannelSet.h"
+#include "database/GlobalOptions.h"
 #include "tests/support/TempDevice.h"
 #include "update/http/InetJob.h"
 #include "update/http/InetManager.h"
@@ -54,6 +57,17 @@ class InetTest : public DeviceTest {
     session_.reset();
     manager_.reset();
     plat::SetConnectionProvider(nullptr);
+  }
+
+  // For the tests of updates: requests time out after 3 s and the channel
+  // set is open on the content folder "\Content".
+  ::testing::AssertionResult OpenContentForUpdates() {
+    manager_->GetWinInet().SetTimeout(3000);
+    if (!CreateFolderTree(u"\\Content")) return ::testing::AssertionFailure() << "no content folder";
+    if (!GetGlobalOptions().SetContentFolder(u"\\Content", u""))
+      return ::testing::AssertionFailure() << "content folder not set";
+    if (!GetChannelSet()->Open()) return ::testing::AssertionFailure() << "channel set not opened";
+    return ::testing::AssertionSuccess();
   }
 
   // Runs one download in a connected session; the job is kept for inspection.

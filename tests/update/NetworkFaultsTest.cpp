@@ -102,10 +102,7 @@ class NetworkFaultsTest : public orvtest::InetTest {
  protected:
   void SetUp() override {
     InetTest::SetUp();
-    manager_->GetWinInet().SetTimeout(3000);
-    ASSERT_TRUE(CreateFolderTree(u"\\Content"));
-    ASSERT_TRUE(GetGlobalOptions().SetContentFolder(u"\\Content", u""));
-    ASSERT_TRUE(GetChannelSet()->Open());
+    ASSERT_TRUE(OpenContentForUpdates());
     GetGlobalOptions().SetRSSReportingAllowed(0);
     GetGlobalOptions().SetStartUpdateForAddedChannels(0);
     CUpdatersManager::GetInstance().AddUpdater(CJSPlugin::GetInstance());

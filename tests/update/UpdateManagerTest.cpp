@@ -239,10 +239,7 @@ class UpdateManagerTest : public orvtest::InetTest {
  protected:
   void SetUp() override {
     InetTest::SetUp();
-    manager_->GetWinInet().SetTimeout(3000);
-    ASSERT_TRUE(CreateFolderTree(u"\\Content"));
-    ASSERT_TRUE(GetGlobalOptions().SetContentFolder(u"\\Content", u""));
-    ASSERT_TRUE(GetChannelSet()->Open());
+    ASSERT_TRUE(OpenContentForUpdates());
     {
       std::lock_guard<std::mutex> g(boxLock_);
       boxes_.clear();

@@ -649,19 +649,7 @@ void CUpdateManager::StartUpdatingProcess() {
     PostStatusLocked();
     return;
   }
-  if (outcome == StartOutcome::kFailed) {
-    HWND window = nullptr;
-    UINT message = 0;
-    {
-      CSyncLock hold(this, u"CUpdateManager::StartUpdatingProcess");
-      if (!listeners_.empty()) {
-        window = listeners_.front().window;
-        message = listeners_.front().message;
-      }
-    }
-    if (window) SendMessageW(window, message, kAskNoConnection, 1);
-    FailQueuedChannels();
-  }
+  if (outcome == StartOutcome::kFailed) TellNoConnectionAndFailQueued();
   StopUpdatingAllChannels();
   std::shared_ptr<CInetSession> old;
   {
@@ -727,19 +715,23 @@ void CUpdateManager::RestartRun() {
 }
 
 void CUpdateManager::EndLostRun() {
+  TellNoConnectionAndFailQueued();
+  StopUpdatingAllChannels();
+}
+
+void CUpdateManager::TellNoConnectionAndFailQueued() {
   HWND window = nullptr;
   UINT message = 0;
   {
-    CSyncLock hold(this, u"CUpdateManager::EndLostRun");
+    CSyncLock hold(this, u"CUpdateManager::TellNoConnectionAndFailQueued");
     if (!listeners_.empty()) {
       window = listeners_.front().window;
       message = listeners_.front().message;
     }
   }
-  // Told with no lock held, as when no connection could be made at all.
+  // Told with no lock held: the listener's answer may call back into the manager.
   if (window) SendMessageW(window, message, kAskNoConnection, 1);
   FailQueuedChannels();
-  StopUpdatingAllChannels();
 }
 
 std::shared_ptr<CInetSession> CUpdateManager::EndRunLocked(std::shared_ptr<CFeedsAhead>& ahead) {

@@ -157,6 +157,9 @@ class CUpdateManager : public IInetEventListener, public CDBEventListener, publi
   void LookAhead(CFeedsAhead& ahead);
   // Marks every channel still waiting in the queue as failed.
   void FailQueuedChannels();
+  // Tells the first listener that there is no connection, then fails the
+  // channels still waiting. Takes the locks itself; none held on entry.
+  void TellNoConnectionAndFailQueued();
   // Cancels (and drops this manager's hold of) a session with the manager's
   // lock released.
   static void CancelOutsideLock(const std::shared_ptr<CInetSession>& session);
