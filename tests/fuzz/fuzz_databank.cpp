@@ -4,12 +4,15 @@
 // the record a plain reading of the two files gives (the last entry of a key
 // wins; entries that hold nothing, reach past the data or overlap another are
 // left out), and the records stay the same through a compaction and through
-// a save of one more record.
+// a save of one more record. An index found damaged is copied aside whole
+// before anything writes, and never compacted over.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -93,6 +96,11 @@ void CheckRecords(CDataBankFile& bank, const std::vector<std::u16string>& keys, 
   }
 }
 
+std::vector<std::uint8_t> HostFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -115,7 +123,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CDataBankFile bank(folder, u"CL.fuzz");
     CheckRecords(bank, keys, expected, "as loaded");
     Check(bank.GetEntryCount() == expected.size(), "another number of entries than the files hold");
-    Check(bank.Compact(), "a compaction failed");
+    // The compaction reads the index afresh, so it knows whether it is damaged.
+    const bool compacted = bank.Compact();
+    if (bank.WasIndexDamaged()) {
+      Check(!compacted, "compacted over a damaged index");
+      Check(HostFileBytes(fs + "/Bank/dataidx.bin.damaged") == std::vector<std::uint8_t>(index, index + indexSize),
+            "the damaged index was not set aside whole");
+      Check(HostFileBytes(fs + "/Bank/data.bin.damaged") == std::vector<std::uint8_t>(bytes, bytes + dataSize),
+            "the data file of a damaged index was not set aside whole");
+    } else {
+      Check(compacted, "a compaction failed");
+    }
     bank.Clear();
     CheckRecords(bank, keys, expected, "after a compaction");
 
