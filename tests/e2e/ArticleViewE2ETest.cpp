@@ -121,6 +121,8 @@ class ArticleViewE2E : public ::testing::Test {
     // The page and its picture are on the screen.
     EXPECT_TRUE(ScreenDriver::WaitUntil([&] { return PicturePixels(device) >= kPictureW * kPictureH * 9 / 10; }, 10000))
         << PicturePixels(device);
+    // The slide that brought the article in has ended: the page is in place.
+    EXPECT_TRUE(user.Settled());
     return program;
   }
 
