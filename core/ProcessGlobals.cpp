@@ -3,7 +3,10 @@
 #include "core/HtmlEntities.h"
 #include "core/MimeTypes.h"
 #include "core/PrivateHeap.h"
+#include "platform/base/Device.h"
 #include "platform/ipc/Ipc.h"
+
+#include <mutex>
 
 CProcessGlobals& CProcessGlobals::GetInstance() {
   static CProcessGlobals globals;
@@ -21,6 +24,7 @@ void CProcessGlobals::Add(const char16_t* name, void (*release)(CProcessGlobals&
 
 void CProcessGlobals::Register(const char16_t* name, plat::UINT& number) {
   number = plat::RegisterWindowMessageW(name);
+  numbered_.emplace_back(name, &number);
   Add(name, nullptr);
 }
 
@@ -28,6 +32,8 @@ void CProcessGlobals::Build() {
   if (built_) return;
   built_ = true;
   buildOrder_.clear();
+  numbered_.clear();
+  messagesDevice_ = plat::DeviceGeneration();
   OrvRegisteredMessages& m = messages_;
 
   Register(kMsgNameOrvNewsAcknowledge, m.orvNewsAcknowledge);
@@ -86,7 +92,19 @@ void CProcessGlobals::Release() {
   // Services set after their clean-up ran (there is none here) still go.
   for (int i = kLayoutServiceCount - 1; i >= 0; --i) layoutServices_[i].Reset();
   messages_ = OrvRegisteredMessages{};
+  numbered_.clear();
   built_ = false;
+}
+
+const OrvRegisteredMessages& CProcessGlobals::GetMessages() const {
+  static std::mutex* lock = new std::mutex;
+  std::lock_guard<std::mutex> g(*lock);
+  const unsigned device = plat::DeviceGeneration();
+  if (built_ && messagesDevice_ != device) {
+    for (const auto& [name, number] : numbered_) *number = plat::RegisterWindowMessageW(name);
+    messagesDevice_ = device;
+  }
+  return messages_;
 }
 
 void CProcessGlobals::SetLayoutService(LayoutService which, CRefCounted* service) {

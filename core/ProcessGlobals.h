@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/RefCounted.h"
@@ -47,7 +48,9 @@ class CProcessGlobals {
   void Release();
   bool IsBuilt() const { return built_; }
 
-  const OrvRegisteredMessages& GetMessages() const { return messages_; }
+  // The numbers as the current device gives them: a process that moves to
+  // another device (SetDeviceRoot) asks that device's numbers again.
+  const OrvRegisteredMessages& GetMessages() const;
 
   // Sets or clears (null) a layout service: the set holds one count of it
   // until replaced or released.
@@ -68,7 +71,10 @@ class CProcessGlobals {
   void Register(const char16_t* name, plat::UINT& number);
 
   bool built_ = false;
-  OrvRegisteredMessages messages_;
+  mutable OrvRegisteredMessages messages_;
+  // Each registered name with where its number is kept, in build order.
+  std::vector<std::pair<const char16_t*, plat::UINT*>> numbered_;
+  mutable unsigned messagesDevice_ = 0;
   CRefPtr<CRefCounted> layoutServices_[kLayoutServiceCount];
   std::vector<Entry> entries_;  // built entries, in order
   std::vector<std::u16string> buildOrder_;

@@ -83,6 +83,20 @@ TEST_F(ProcessGlobalsTest, ReleasedInReverseOrder) {
   EXPECT_EQ(globals.GetBuildOrder(), built);
 }
 
+// The process moves to another device, where the names were given other
+// numbers: the set answers that device's numbers.
+TEST_F(ProcessGlobalsTest, AnotherDeviceGivesItsOwnNumbers) {
+  CProcessGlobals globals;
+  const plat::UINT first = globals.GetMessages().isInterfaceOpen;
+  ASSERT_NE(first, 0u);
+  orvtest::ScopedTempDevice other;
+  for (int i = 0; i < 5; ++i) plat::RegisterWindowMessageW((u"taken first " + std::u16string(1, u'a' + i)).c_str());
+  const plat::UINT there = plat::RegisterWindowMessageW(u"7179BB91-60E6-4b2f-8D1B-A443CAD6A1FA");
+  ASSERT_NE(there, first);
+  EXPECT_EQ(globals.GetMessages().isInterfaceOpen, there);
+  EXPECT_EQ(globals.GetMessages().odlcInvalidateAll[2], plat::RegisterWindowMessageW(u"ODLCInvalidateAll"));
+}
+
 TEST_F(ProcessGlobalsTest, ReplacingAServiceReleasesTheOldOne) {
   std::vector<int> gone;
   CProcessGlobals globals;
