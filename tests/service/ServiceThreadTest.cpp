@@ -51,6 +51,15 @@ class ServiceThreadTest : public orvtest::DeviceTest {
                             return true;
                           }};
   }
+  // "\Apps" as the install folder, holding "Orv News.exe" with this script.
+  ::testing::AssertionResult InstallProgram(const std::string& script) {
+    if (!plat::CreateDirectoryW(u"\\Apps", nullptr)) return ::testing::AssertionFailure() << "no \\Apps";
+    const std::string program = device_.FsRoot() + "/Apps/Orv News.exe";
+    orvtest::WriteHostFile(program, script);
+    if (::chmod(program.c_str(), 0755) != 0) return ::testing::AssertionFailure() << "not executable";
+    OpenSettingsKey().SetString(u"InstallFolder", u"\\Apps");
+    return ::testing::AssertionSuccess();
+  }
   std::atomic<unsigned> posts_{0};
 };
 
@@ -250,11 +259,7 @@ TEST_F(ServiceThreadTest, StopDuringALaunchEndsWithinTheBoundAndRestoresTheShell
   const auto sipProc = plat::GetWindowLongW(shell.Sip(), plat::GWL_WNDPROC);
 
   // An install folder with a program that ends without showing a window.
-  ASSERT_TRUE(plat::CreateDirectoryW(u"\\Apps", nullptr));
-  const std::string program = device_.FsRoot() + "/Apps/Orv News.exe";
-  orvtest::WriteHostFile(program, "#!/bin/sh\nexit 0\n");
-  ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
-  OpenSettingsKey().SetString(u"InstallFolder", u"\\Apps");
+  ASSERT_TRUE(InstallProgram("#!/bin/sh\nexit 0\n"));
   OpenSettingsKey().SetDWORD(u"AutoUpdate", 1);
 
   ServiceSettings settings = Fast();
@@ -303,11 +308,7 @@ TEST_F(ServiceThreadTest, StopWhileTheTaskBarsOwnerIsBusyEndsWithinTheBound) {
   plat::HWND bar = plat::FindWindowW(u"HHTaskBar", nullptr);
   ASSERT_NE(bar, nullptr);
 
-  ASSERT_TRUE(plat::CreateDirectoryW(u"\\Apps", nullptr));
-  const std::string program = device_.FsRoot() + "/Apps/Orv News.exe";
-  orvtest::WriteHostFile(program, "#!/bin/sh\nexit 0\n");
-  ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
-  OpenSettingsKey().SetString(u"InstallFolder", u"\\Apps");
+  ASSERT_TRUE(InstallProgram("#!/bin/sh\nexit 0\n"));
   OpenSettingsKey().SetDWORD(u"AutoUpdate", 1);
 
   ServiceSettings settings = Fast();
@@ -334,11 +335,7 @@ TEST_F(ServiceThreadTest, StopWhileTheTaskBarsOwnerIsBusyEndsWithinTheBound) {
 // looks add up to: short pauses look more often, but the program still has
 // the whole bound to show itself, and is found and asked to update.
 TEST_F(ServiceThreadTest, AMainProgramSlowToShowItsWindowIsStillFoundAndAskedToUpdate) {
-  ASSERT_TRUE(plat::CreateDirectoryW(u"\\Apps", nullptr));
-  const std::string program = device_.FsRoot() + "/Apps/Orv News.exe";
-  orvtest::WriteHostFile(program, std::string("#!/bin/sh\nsleep 1\nexec '") + ORV_FAKE_MAIN + "' \"$@\"\n");
-  ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
-  OpenSettingsKey().SetString(u"InstallFolder", u"\\Apps");
+  ASSERT_TRUE(InstallProgram(std::string("#!/bin/sh\nsleep 1\nexec '") + ORV_FAKE_MAIN + "' \"$@\"\n"));
   // Whatever happens, the started program does not outlive the test.
   struct EndStarted {
     ~EndStarted() {
